@@ -1,0 +1,74 @@
+# Set-up and everyday commands. Every target installs what it needs, so a fresh
+# Debian 12 machine needs nothing but `make demo` or `make test`.
+
+PYTHON      ?= python3
+VENV        := .venv
+VPY         := $(VENV)/bin/python
+BUILD_DIR   := build/py
+SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+JOBS        ?= $(shell nproc)
+
+SYSTEM_PACKAGES := g++ make git python3-venv zlib1g-dev libzstd-dev libgtest-dev libfast-float-dev gzip
+FUZZ_PACKAGES   := clang libclang-rt-14-dev
+PY_BUILD_DEPS   := scikit-build-core>=0.10 swig>=4.3 cmake>=3.26 ninja
+PY_TEST_DEPS    := pytest numpy
+
+export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
+
+.PHONY: demo test test-cpp test-python test-asan install system-deps venv bench fuzz clean
+
+demo: install
+	$(VPY) -m nimbrel.velk formats
+
+test: install
+	$(MAKE) test-cpp test-python
+
+test-cpp:
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+test-python:
+	$(VPY) -m pytest -q tests/python
+
+# Builds the extension modules (and the C++ tests) into a persistent build
+# folder, so a small change rebuilds only what it touches.
+install: system-deps venv
+	$(VPY) -m pip install --no-build-isolation --no-deps -q \
+	  -Cbuild-dir=$(BUILD_DIR) -Ccmake.define.NIMBREL_TESTS=ON .
+
+system-deps:
+	@missing=$$(for p in $(SYSTEM_PACKAGES) $(EXTRA_PACKAGES); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "installing system packages:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+
+venv: $(VENV)/.deps-stamp
+
+$(VENV)/.deps-stamp: Makefile
+	test -x $(VPY) || $(PYTHON) -m venv $(VENV)
+	$(VPY) -m pip install -q --upgrade pip
+	$(VPY) -m pip install -q $(PY_BUILD_DEPS) $(PY_TEST_DEPS)
+	touch $@
+
+# C++ tests under AddressSanitizer, LeakSanitizer and UBSan, in a build of their own.
+test-asan: system-deps venv
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake -S . -B build/asan -G Ninja \
+	  -DCMAKE_BUILD_TYPE=Debug -DNIMBREL_SANITIZE=ON -DNIMBREL_TESTS=ON -DNIMBREL_PYTHON=OFF
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake --build build/asan
+	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+fuzz: venv
+	$(MAKE) system-deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_FUZZ=ON -DNIMBREL_PYTHON=OFF
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake --build build/fuzz
+	bash fuzz/run_all.sh build/fuzz $(FUZZ_SECONDS)
+
+bench: install
+	bash bench/setup.sh
+	bench/.venv/bin/python bench/run.py
+
+clean:
+	rm -rf build

@@ -1,0 +1,27 @@
+// Replays every file of a corpus folder through a fuzz target, without
+// libFuzzer: a crash or sanitizer report fails the test that runs it.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s CORPUS_DIR\n", argv[0]);
+    return 2;
+  }
+  size_t replayed = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[1])) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    ++replayed;
+  }
+  std::printf("replayed %zu inputs from %s\n", replayed, argv[1]);
+  return replayed == 0 ? 1 : 0;
+}

@@ -1,0 +1,1 @@
+%module(package="nimbrel") velk_core
