@@ -1,0 +1,61 @@
+// One generic-data item: a tag, the identifier of its value type and a value.
+#pragma once
+
+#include <memory>
+#include <utility>
+
+#include "sorvil/base/tagregistry.h"
+#include "sorvil/base/typeid.h"
+
+namespace Sorvil {
+
+class QvBaseData {
+ public:
+  QvBaseData(const QvBaseData&) = default;
+  QvBaseData& operator=(const QvBaseData&) = delete;
+  virtual ~QvBaseData();
+
+  QvTag GetTag() const { return tag_; }
+  QvTypeId GetType() const { return type_; }
+  template <class T>
+  bool Holds() const { return type_ == QvDataType<T>::id; }
+
+  virtual std::unique_ptr<QvBaseData> Clone() const = 0;
+
+ protected:
+  QvBaseData(QvTag tag, QvTypeId type) : tag_(tag), type_(type) {}
+
+ private:
+  QvTag tag_;
+  QvTypeId type_;
+};
+
+// Items of one value type. Any copyable type with a QvDataType entry serves.
+template <class T>
+class QvBaseDataT final : public QvBaseData {
+ public:
+  QvBaseDataT(QvTag tag, T value) : QvBaseData(tag, QvDataType<T>::id), value_(std::move(value)) {}
+
+  const T& Get() const { return value_; }
+  T& Get() { return value_; }
+  void Set(T value) { value_ = std::move(value); }
+
+  std::unique_ptr<QvBaseData> Clone() const override {
+    return std::make_unique<QvBaseDataT>(*this);
+  }
+
+ private:
+  T value_;
+};
+
+// The value of `item` if it holds a T, else null.
+template <class T>
+const T* QvDataValue(const QvBaseData& item) {
+  return item.Holds<T>() ? &static_cast<const QvBaseDataT<T>&>(item).Get() : nullptr;
+}
+template <class T>
+T* QvDataValue(QvBaseData& item) {
+  return item.Holds<T>() ? &static_cast<QvBaseDataT<T>&>(item).Get() : nullptr;
+}
+
+}  // namespace Sorvil

@@ -1,0 +1,210 @@
+// Root of every molecule, atom, bond, conformer and grid: a class identifier
+// and an ordered list of generic-data items.
+//
+// The item list is created on the first write, so an object that never carries
+// data costs one null pointer. Items keep their insertion order; SetData
+// replaces the first item with the same tag, AddData always appends (for
+// repeated items such as SD data pairs). Reading or replacing an item as a type
+// other than the one stored warns "data type mismatch found when using generic
+// data" through the error handler and leaves the item unchanged.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "sorvil/base/basedata.h"
+#include "sorvil/base/tagregistry.h"
+#include "sorvil/base/typeid.h"
+
+namespace Sorvil {
+
+using QvDataItems = std::vector<std::unique_ptr<QvBaseData>>;
+
+// Iterates the items of one object in order, all of them or those of one tag.
+class QvDataRange {
+ public:
+  class iterator {
+   public:
+    using value_type = QvBaseData;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const QvBaseData*;
+    using reference = const QvBaseData&;
+    using iterator_category = std::forward_iterator_tag;
+
+    iterator() = default;
+    iterator(const std::unique_ptr<QvBaseData>* pos, const std::unique_ptr<QvBaseData>* end,
+             bool filter, QvTag tag)
+        : pos_(pos), end_(end), filter_(filter), tag_(tag) { Skip(); }
+    const QvBaseData& operator*() const { return **pos_; }
+    const QvBaseData* operator->() const { return pos_->get(); }
+    iterator& operator++() {
+      ++pos_;
+      Skip();
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const iterator& other) const { return pos_ == other.pos_; }
+
+   private:
+    void Skip() {
+      if (!filter_) return;
+      while (pos_ != end_ && (*pos_)->GetTag() != tag_) ++pos_;
+    }
+    const std::unique_ptr<QvBaseData>* pos_ = nullptr;
+    const std::unique_ptr<QvBaseData>* end_ = nullptr;
+    bool filter_ = false;
+    QvTag tag_ = QvNoTag;
+  };
+
+  // Every item, or with `filter` those with `tag`.
+  QvDataRange(const QvDataItems* items, bool filter, QvTag tag)
+      : items_(items), filter_(filter), tag_(tag) {}
+  iterator begin() const {
+    if (!items_) return iterator();
+    return iterator(items_->data(), items_->data() + items_->size(), filter_, tag_);
+  }
+  iterator end() const {
+    const auto* last = items_ ? items_->data() + items_->size() : nullptr;
+    return iterator(last, last, false, QvNoTag);
+  }
+  bool empty() const { return begin() == end(); }
+
+ private:
+  const QvDataItems* items_;
+  bool filter_;
+  QvTag tag_;
+};
+
+class QvBase {
+ public:
+  static constexpr QvTypeId TypeId = QvTypeIdFromName("Sorvil::QvBase");
+
+  QvBase() = default;
+  QvBase(const QvBase& other);
+  QvBase(QvBase&& other) noexcept = default;
+  QvBase& operator=(const QvBase& other);
+  QvBase& operator=(QvBase&& other) noexcept = default;
+  virtual ~QvBase();
+
+  // Empties the object; here, its generic data.
+  virtual void Clear();
+  // The identifier of the most derived class.
+  virtual QvTypeId GetType() const { return TypeId; }
+  // True for the identifier of this class or of any of its bases.
+  virtual bool IsA(QvTypeId type) const { return type == TypeId; }
+
+  // Replaces the value of the first item with `tag`, or appends a new item.
+  template <class T>
+  bool SetData(QvTag tag, T value);
+  bool SetData(QvTag tag, const char* value) { return SetData(tag, std::string(value ? value : "")); }
+  bool SetData(QvTag tag, std::string_view value) { return SetData(tag, std::string(value)); }
+  // Replaces the first item with the same tag (when it holds the same type) or appends.
+  bool SetData(std::unique_ptr<QvBaseData> item);
+
+  // Appends without looking for an item with the same tag.
+  template <class T>
+  void AddData(QvTag tag, T value) {
+    AddData(std::make_unique<QvBaseDataT<T>>(tag, std::move(value)));
+  }
+  void AddData(QvTag tag, const char* value) { AddData(tag, std::string(value ? value : "")); }
+  void AddData(QvTag tag, std::string_view value) { AddData(tag, std::string(value)); }
+  void AddData(std::unique_ptr<QvBaseData> item);
+
+  // The value of the first item with `tag`; T{} when absent or of another type.
+  template <class T>
+  T GetData(QvTag tag) const;
+  // The value of the first item with `tag` if it holds a T, else null (no warning).
+  template <class T>
+  const T* GetDataPtr(QvTag tag) const;
+  // The first item with `tag`, of any type, or null.
+  const QvBaseData* GetDataItem(QvTag tag) const;
+
+  bool HasData(QvTag tag) const { return GetDataItem(tag) != nullptr; }
+  // Removes every item with `tag`; false when there was none.
+  bool DeleteData(QvTag tag);
+  // Removes this one item (compared by address); false when not ours.
+  bool DeleteData(const QvBaseData* item);
+  // Removes the items for which `pred(const QvBaseData&)` holds; returns how many.
+  template <class Pred>
+  size_t DeleteDataIf(Pred pred) {
+    if (!data_) return 0;
+    return std::erase_if(*data_, [&pred](const auto& item) { return pred(std::as_const(*item)); });
+  }
+  // The first item for which `pred(const QvBaseData&)` holds, or null.
+  template <class Pred>
+  QvBaseData* FindDataIf(Pred pred) {
+    if (!data_) return nullptr;
+    for (const auto& item : *data_)
+      if (pred(std::as_const(*item))) return item.get();
+    return nullptr;
+  }
+  void ClearData() { data_.reset(); }
+  // Replaces this object's items with copies of `other`'s.
+  void CopyData(const QvBase& other);
+
+  size_t NumData() const { return data_ ? data_->size() : 0; }
+  QvDataRange GetDataItems() const { return QvDataRange(data_.get(), false, QvNoTag); }
+  QvDataRange GetDataItems(QvTag tag) const { return QvDataRange(data_.get(), true, tag); }
+
+ protected:
+  // Warns "data type mismatch found when using generic data".
+  static void ReportTypeMismatch();
+
+ private:
+  QvBaseData* FindItem(QvTag tag) const;
+
+  std::unique_ptr<QvDataItems> data_;
+};
+
+template <class T>
+bool QvBase::SetData(QvTag tag, T value) {
+  QvBaseData* item = FindItem(tag);
+  if (!item) {
+    AddData(std::make_unique<QvBaseDataT<T>>(tag, std::move(value)));
+    return true;
+  }
+  T* slot = QvDataValue<T>(*item);
+  if (!slot) {
+    ReportTypeMismatch();
+    return false;
+  }
+  *slot = std::move(value);
+  return true;
+}
+
+template <class T>
+T QvBase::GetData(QvTag tag) const {
+  const QvBaseData* item = FindItem(tag);
+  if (!item) return T{};
+  const T* value = QvDataValue<T>(*item);
+  if (!value) {
+    ReportTypeMismatch();
+    return T{};
+  }
+  return *value;
+}
+
+template <class T>
+const T* QvBase::GetDataPtr(QvTag tag) const {
+  const QvBaseData* item = FindItem(tag);
+  return item ? QvDataValue<T>(*item) : nullptr;
+}
+
+// `object` as a T when its class is T or derives from it, else null.
+template <class T>
+T* QvCast(QvBase* object) {
+  return object && object->IsA(T::TypeId) ? static_cast<T*>(object) : nullptr;
+}
+template <class T>
+const T* QvCast(const QvBase* object) {
+  return object && object->IsA(T::TypeId) ? static_cast<const T*>(object) : nullptr;
+}
+
+}  // namespace Sorvil
