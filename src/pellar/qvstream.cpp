@@ -1,0 +1,152 @@
+#include "pellar/qvstream.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace Pellar {
+
+qvstream::qvstream() : cur_(buffer_), begin_(buffer_), end_(buffer_) {}
+
+qvstream::~qvstream() = default;
+
+bool qvstream::seek(std::int64_t) { return false; }
+
+std::int64_t qvstream::size() { return -1; }
+
+std::int64_t qvstream::tell() const { return bufpos_ + (cur_ - begin_); }
+
+bool qvstream::open(const char*) { return false; }
+
+void qvstream::close() {}
+
+void qvstream::reset(char* end) {
+  cur_ = begin_;
+  end_ = end;
+  gcount_ = 0;
+  bufpos_ = 0;
+  size_ = 0;
+  sizeKnown_ = false;
+  eof_ = false;
+}
+
+qvostream::qvostream() { end_ = begin_ + BufferSize; }
+
+std::size_t qvostream::drain() {
+  const auto n = static_cast<std::size_t>(cur_ - begin_);
+  bufpos_ += static_cast<std::int64_t>(n);
+  cur_ = begin_;
+  return n;
+}
+
+void qvostream::writethrough() {
+  flush();
+  end_ = begin_ + 1;
+}
+
+bool qvostream::write(const void* data, std::size_t n) {
+  const char* p = static_cast<const char*>(data);
+  while (n > 0) {
+    const std::size_t k = std::min(n, static_cast<std::size_t>(end_ - cur_));
+    std::memcpy(cur_, p, k);
+    cur_ += k;
+    p += k;
+    n -= k;
+    if (cur_ == end_ && !flush()) return false;
+  }
+  return !eof_;
+}
+
+bool qvostream::copyfrom(qvistream& in) { return in.copyto(*this); }
+
+// Formats straight into the buffer when the longest result fits, else
+// through a scratch array; either way the buffer never ends up full.
+template <std::size_t MaxLen, class Format>
+void qvostream::emit(Format format) {
+  if (static_cast<std::size_t>(end_ - cur_) > MaxLen) {
+    cur_ = format(cur_, cur_ + MaxLen);
+    return;
+  }
+  char scratch[MaxLen];
+  write(scratch, static_cast<std::size_t>(format(scratch, scratch + MaxLen) - scratch));
+}
+
+namespace {
+
+// Longest "%f" result: 309 integer digits of DBL_MAX, sign, point, 6 decimals.
+constexpr std::size_t FixedMax = 320;
+constexpr std::size_t IntegerMax = 24;
+
+template <class T>
+auto integer(T v) {
+  return [v](char* first, char* last) { return std::to_chars(first, last, v).ptr; };
+}
+
+// std::to_chars with a precision is specified as printf's "%.*f" in the C
+// locale, which is what "%f" means here; it also spells inf and nan alike.
+auto fixed(double v) {
+  return [v](char* first, char* last) {
+    return std::to_chars(first, last, v, std::chars_format::fixed, 6).ptr;
+  };
+}
+
+template <class Char>
+std::size_t cstrlen(const Char* s) {
+  return std::strlen(reinterpret_cast<const char*>(s));
+}
+
+}  // namespace
+
+qvostream& qvostream::operator<<(unsigned long long v) { emit<IntegerMax>(integer(v)); return *this; }
+qvostream& qvostream::operator<<(double v) { emit<FixedMax>(fixed(v)); return *this; }
+qvostream& qvostream::operator<<(float v) { emit<FixedMax>(fixed(v)); return *this; }
+qvostream& qvostream::operator<<(unsigned long v) { emit<IntegerMax>(integer(v)); return *this; }
+qvostream& qvostream::operator<<(long v) { emit<IntegerMax>(integer(v)); return *this; }
+qvostream& qvostream::operator<<(unsigned int v) { emit<IntegerMax>(integer(v)); return *this; }
+qvostream& qvostream::operator<<(int v) { emit<IntegerMax>(integer(v)); return *this; }
+qvostream& qvostream::operator<<(unsigned short v) { emit<IntegerMax>(integer(v)); return *this; }
+qvostream& qvostream::operator<<(short v) { emit<IntegerMax>(integer(v)); return *this; }
+
+qvostream& qvostream::operator<<(char c) { put(c); return *this; }
+qvostream& qvostream::operator<<(signed char c) { put(static_cast<char>(c)); return *this; }
+qvostream& qvostream::operator<<(unsigned char c) { put(static_cast<char>(c)); return *this; }
+qvostream& qvostream::operator<<(bool b) { put(b ? '1' : '0'); return *this; }
+
+qvostream& qvostream::operator<<(const std::string& s) {
+  write(s.data(), s.size());
+  return *this;
+}
+
+qvostream& qvostream::operator<<(const char* s) {
+  if (s) write(s, cstrlen(s));
+  return *this;
+}
+
+qvostream& qvostream::operator<<(const signed char* s) {
+  if (s) write(s, cstrlen(s));
+  return *this;
+}
+
+qvostream& qvostream::operator<<(const unsigned char* s) {
+  if (s) write(s, cstrlen(s));
+  return *this;
+}
+
+qvostream& qvostream::operator<<(qvostream& (*manip)(qvostream&)) { return manip(*this); }
+
+qvostream& endl(qvostream& out) {
+  out.put('\n');
+  out.flush();
+  return out;
+}
+
+qvostream& ends(qvostream& out) {
+  out.put('\0');
+  return out;
+}
+
+qvostream& flush(qvostream& out) {
+  out.flush();
+  return out;
+}
+
+}  // namespace Pellar

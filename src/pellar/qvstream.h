@@ -1,0 +1,241 @@
+#pragma once
+// Buffered byte streams of the toolkit, independent of iostreams.
+//
+// Every stream owns one 64 KiB buffer inline in the object. Input streams load
+// it block by block (refill) and the line and token readers scan it in place;
+// output streams collect bytes in it and hand it on whenever it is full
+// (flush). Streams are not thread-safe; the three standard streams are
+// process-wide objects that live until the process ends.
+//
+// Failures: end of data and failed opens show as false results and the
+// end-of-data (input) or failed (output) flag. Only the gzip streams throw
+// QvIOError, and only where nothing else could report lost data.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Pellar {
+
+class qvistream;
+class qvostream;
+
+class qvstream {
+ public:
+  static constexpr std::size_t BufferSize = 0x10000;
+
+  qvstream(const qvstream&) = delete;
+  qvstream& operator=(const qvstream&) = delete;
+
+  // Absolute repositioning; streams that cannot seek return false.
+  virtual bool seek(std::int64_t pos);
+  // Total size in bytes, or -1 when the stream cannot know it.
+  virtual std::int64_t size();
+  virtual std::int64_t tell() const;
+  virtual ~qvstream();
+  // Streams that are not opened by name (memory, wrappers) return false.
+  virtual bool open(const char* name);
+  virtual void close();
+
+  // Input: no more data can be read. Output: the stream has failed.
+  bool eof() const { return eof_; }
+
+ protected:
+  qvstream();
+  // Empties the buffer and clears position, size cache and flag.
+  void reset(char* end);
+
+  char buffer_[BufferSize];
+  char* cur_;
+  char* begin_;
+  char* end_;
+  std::size_t gcount_ = 0;
+  std::int64_t bufpos_ = 0;
+  std::int64_t size_ = 0;
+  bool sizeKnown_ = false;
+  bool eof_ = false;
+};
+
+class qvistream : public qvstream {
+ public:
+  // Loads the next block into the buffer (unread buffered bytes are
+  // dropped); false at end of data.
+  virtual bool refill() = 0;
+  // Copies everything not yet read to out; false when out failed.
+  virtual bool copyto(qvostream& out);
+
+  // Formatted reads: skip white space, take one token and convert its
+  // longest numeric prefix; a token without one, or no token, gives 0.
+  virtual qvistream& operator>>(double& v);
+  virtual qvistream& operator>>(float& v);
+  virtual qvistream& operator>>(int& v);
+  virtual qvistream& operator>>(unsigned int& v);
+  virtual qvistream& operator>>(long& v);
+  virtual qvistream& operator>>(unsigned long& v);
+  virtual qvistream& operator>>(long long& v);
+  virtual qvistream& operator>>(unsigned long long& v);
+  // Replaces s with everything not yet read; false when that was nothing.
+  virtual bool readall(std::string& s);
+  // Raw single-byte reads; at end of data the argument is left unchanged.
+  virtual qvistream& operator>>(char& c);
+  virtual qvistream& operator>>(signed char& c);
+  virtual qvistream& operator>>(unsigned char& c);
+  virtual qvistream& skipbyte(bool& got);
+  virtual qvistream& operator>>(qvistream& (*manip)(qvistream&));
+
+  // The line rule shared by every text reader: a line ends at LF, or at CR
+  // together with all CRs after it and at most one LF; bytes below 32 other
+  // than TAB are dropped. False only when not a single byte could be read.
+  bool getline(std::string& line);
+  // Same, keeping at most size-1 bytes; the rest of a longer line is
+  // skipped. The buffer is always terminated when size > 0.
+  bool getline(char* buf, std::size_t size);
+  // Skips white space and control bytes (line ends included), then reads up
+  // to the next white-space byte, which is left unread. Control bytes inside
+  // are dropped. An overlong token is cut and the rest of its line skipped.
+  // False when the data end before a token starts.
+  bool gettoken(char* buf, std::size_t size);
+  bool skipline();
+  // Bulk reads; return the count moved, short only at end of data.
+  std::size_t read(void* dst, std::size_t n);
+  std::size_t read(std::string& dst, std::size_t n);
+  // False when the data end before n bytes; n <= 0 reports n == 0.
+  bool skip(std::int64_t n);
+
+  // Next byte (0..255) or -1 at end of data; peek leaves it unread.
+  int get() { return (cur_ != end_ || underflow()) ? static_cast<unsigned char>(*cur_++) : -1; }
+  int peek() { return (cur_ != end_ || underflow()) ? static_cast<unsigned char>(*cur_) : -1; }
+
+  std::size_t gcount() const { return gcount_; }
+  std::size_t buffered() const { return static_cast<std::size_t>(end_ - cur_); }
+  // Nothing buffered and the source is exhausted.
+  bool at_end() const { return cur_ == end_ && eof_; }
+
+ protected:
+  qvistream();
+  // Called by refill implementations: accounts for the current block and
+  // returns the empty buffer to fill; set end_ after filling it.
+  char* nextblock();
+  // Refills an exhausted buffer unless the end was already seen.
+  bool underflow() { return !eof_ && refill(); }
+
+ private:
+  template <class Sink>
+  bool scanline(Sink& sink);
+  void eatcrtail();
+  template <class T>
+  qvistream& readnumber(T& v);
+};
+
+qvistream& ws(qvistream& in);
+
+class qvostream : public qvstream {
+ public:
+  // Hands the buffered bytes on; false when the stream has failed.
+  virtual bool flush() = 0;
+  // Copies everything not yet read from in; false when this stream failed.
+  virtual bool copyfrom(qvistream& in);
+
+  // Digits as printf gives them: %llu, %f, %f, %lu, %ld, %u, %d, %hu, %hd.
+  virtual qvostream& operator<<(unsigned long long v);
+  virtual qvostream& operator<<(double v);
+  virtual qvostream& operator<<(float v);
+  virtual qvostream& operator<<(unsigned long v);
+  virtual qvostream& operator<<(long v);
+  virtual qvostream& operator<<(unsigned int v);
+  virtual qvostream& operator<<(int v);
+  virtual qvostream& operator<<(unsigned short v);
+  virtual qvostream& operator<<(short v);
+  virtual qvostream& operator<<(char c);
+  virtual qvostream& operator<<(signed char c);
+  virtual qvostream& operator<<(unsigned char c);
+  // '0' or '1'.
+  virtual qvostream& operator<<(bool b);
+  virtual qvostream& operator<<(const std::string& s);
+  // A null pointer writes nothing.
+  virtual qvostream& operator<<(const char* s);
+  virtual qvostream& operator<<(const signed char* s);
+  virtual qvostream& operator<<(const unsigned char* s);
+  virtual qvostream& operator<<(qvostream& (*manip)(qvostream&));
+
+  // Copies into the buffer, flushing each time it fills; false when the
+  // stream has failed.
+  bool write(const void* data, std::size_t n);
+  void put(char c) {
+    *cur_++ = c;
+    if (cur_ == end_) flush();
+  }
+  bool failed() const { return eof_; }
+
+ protected:
+  qvostream();
+  // Called by flush implementations: accounts for the buffered bytes, empties
+  // the buffer and returns their count (they stay readable at begin_).
+  std::size_t drain();
+
+ private:
+  friend struct StandardStreams;
+  // From now on every byte is handed on at once; used for the standard
+  // streams once the process is exiting, when no later flush will come.
+  void writethrough();
+  template <std::size_t MaxLen, class Format>
+  void emit(Format format);
+};
+
+qvostream& endl(qvostream& out);
+qvostream& ends(qvostream& out);
+qvostream& flush(qvostream& out);
+
+// Reads a file descriptor. Descriptors 0, 1 and 2 are never closed.
+class qvifstream : public qvistream {
+ public:
+  qvifstream() = default;
+  explicit qvifstream(int fd);
+  ~qvifstream() override;
+  bool seek(std::int64_t pos) override;
+  std::int64_t size() override;
+  bool open(const char* name) override;
+  void close() override;
+  bool refill() override;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_ = -1;
+};
+
+// Writes a file descriptor. Descriptors 0, 1 and 2 are never closed.
+class qvofstream : public qvostream {
+ public:
+  qvofstream() = default;
+  explicit qvofstream(int fd);
+  ~qvofstream() override;
+  bool seek(std::int64_t pos) override;
+  std::int64_t size() override;
+  // Creates or truncates.
+  bool open(const char* name) override;
+  void close() override;
+  bool flush() override;
+  int fd() const { return fd_; }
+
+ protected:
+  bool openfile(const char* name, int flags);
+
+ private:
+  int fd_ = -1;
+};
+
+// An output file opened for reading and writing without truncation, so that
+// parts already written can be rewritten in place after a seek.
+class qviofstream : public qvofstream {
+ public:
+  qviofstream() = default;
+  ~qviofstream() override;
+  bool open(const char* name) override;
+};
+
+// Process-wide standard streams: created on first use (also from static
+// initialisers) and never destroyed, so they work during static destruction.
+qvistream& qvin();
+qvostream& qvout();
+qvostream& qverr();
+
+}  // namespace Pellar
