@@ -1,0 +1,338 @@
+// Geometry of QvScalarGrid: box edges, storage order, setters and their warnings.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "sorvil/grid/scalargrid.h"
+#include "support/captured_messages.h"
+
+using Sorvil::QvGridType;
+using Sorvil::QvScalarGrid;
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+QvScalarGrid Grid234() { return QvScalarGrid(2, 3, 4, 0.0f, 0.0f, 0.0f, 1.0f, "g"); }
+
+struct Edges {
+  float xmin, xmax, ymin, ymax, zmin, zmax;
+};
+
+Edges EdgesOf(const QvScalarGrid& g) {
+  return {g.GetXMin(), g.GetXMax(), g.GetYMin(), g.GetYMax(), g.GetZMin(), g.GetZMax()};
+}
+
+void ExpectEdges(const QvScalarGrid& g, const Edges& e) {
+  EXPECT_FLOAT_EQ(g.GetXMin(), e.xmin);
+  EXPECT_FLOAT_EQ(g.GetXMax(), e.xmax);
+  EXPECT_FLOAT_EQ(g.GetYMin(), e.ymin);
+  EXPECT_FLOAT_EQ(g.GetYMax(), e.ymax);
+  EXPECT_FLOAT_EQ(g.GetZMin(), e.zmin);
+  EXPECT_FLOAT_EQ(g.GetZMax(), e.zmax);
+}
+
+void ExpectDefaultGrid(const QvScalarGrid& g) {
+  EXPECT_EQ(g.GetXDim(), 1u);
+  EXPECT_EQ(g.GetYDim(), 1u);
+  EXPECT_EQ(g.GetZDim(), 1u);
+  EXPECT_EQ(g.GetSize(), 1u);
+  EXPECT_EQ(g.GetXMid(), 0.0f);
+  EXPECT_EQ(g.GetYMid(), 0.0f);
+  EXPECT_EQ(g.GetZMid(), 0.0f);
+  EXPECT_EQ(g.GetSpacing(), 0.5f);
+  EXPECT_EQ(g.GetInverseSpacing(), 2.0f);
+  ExpectEdges(g, {-0.25f, 0.25f, -0.25f, 0.25f, -0.25f, 0.25f});
+  ASSERT_NE(g.GetValues(), nullptr);
+  EXPECT_EQ(g.GetValues()[0], 0.0f);
+  EXPECT_EQ(g.GetTitle(), "");
+  EXPECT_FALSE(g.HasTitle());
+  EXPECT_FALSE(g.HasXMid());
+  EXPECT_FALSE(g.HasYMid());
+  EXPECT_FALSE(g.HasZMid());
+  EXPECT_FALSE(g.HasSpacing());
+  EXPECT_EQ(g.GetGridType(), QvGridType::Generic);
+  EXPECT_EQ(g.NumData(), 0u);
+}
+
+}  // namespace
+
+TEST(GridGeometry, BoxEdgesAndSizeOf2x3x4) {
+  const QvScalarGrid g = Grid234();
+  ExpectEdges(g, {-1.0f, 1.0f, -1.5f, 1.5f, -2.0f, 2.0f});
+  EXPECT_EQ(g.GetSize(), 24u);
+  uint32_t x = 0, y = 0, z = 0;
+  EXPECT_TRUE(g.GetDim(x, y, z));
+  EXPECT_EQ(std::vector<uint32_t>({x, y, z}), std::vector<uint32_t>({2, 3, 4}));
+}
+
+TEST(GridGeometry, ElementIndexIsXFastestZSlowest) {
+  const QvScalarGrid g = Grid234();
+  EXPECT_EQ(g.ElementIndex(1, 2, 3), 23u);
+  EXPECT_EQ(g.ElementIndex(1, 0, 0), 1u);
+  EXPECT_EQ(g.ElementIndex(0, 1, 0), 2u);
+  EXPECT_EQ(g.ElementIndex(0, 0, 1), 6u);
+  // Every point maps to its own slot, covering the whole array.
+  std::vector<int> hits(g.GetSize(), 0);
+  for (uint32_t z = 0; z < 4; ++z)
+    for (uint32_t y = 0; y < 3; ++y)
+      for (uint32_t x = 0; x < 2; ++x) ++hits.at(g.ElementIndex(x, y, z));
+  EXPECT_EQ(std::count(hits.begin(), hits.end(), 1), 24);
+}
+
+TEST(GridGeometry, PointCoordinatesAreCellCentres) {
+  const QvScalarGrid g(3, 4, 1, 10.0f, -2.0f, 5.0f, 0.5f, "");
+  EXPECT_FLOAT_EQ(g.GetXCoord(0), g.GetXMin() + 0.25f);
+  EXPECT_FLOAT_EQ(g.GetXCoord(1), 10.0f);  // odd count: the middle point is the midpoint
+  EXPECT_FLOAT_EQ(g.GetXCoord(2), g.GetXMax() - 0.25f);
+  EXPECT_FLOAT_EQ(g.GetYCoord(0), -2.75f);
+  EXPECT_FLOAT_EQ(g.GetYCoord(3), -1.25f);
+  EXPECT_FLOAT_EQ(g.GetZCoord(0), 5.0f);
+}
+
+TEST(GridGeometry, FullConstructorSetsFlagsAndDerivedValues) {
+  const QvScalarGrid g(2, 2, 2, 1.0f, 2.0f, 3.0f, 0.25f, "density");
+  EXPECT_TRUE(g.HasXMid() && g.HasYMid() && g.HasZMid() && g.HasSpacing());
+  EXPECT_EQ(g.GetInverseSpacing(), 4.0f);
+  EXPECT_EQ(g.GetTitle(), "density");
+  EXPECT_TRUE(g.HasTitle());
+  ExpectEdges(g, {0.75f, 1.25f, 1.75f, 2.25f, 2.75f, 3.25f});
+  float x = 0, y = 0, z = 0;
+  EXPECT_TRUE(g.GetMid(x, y, z));
+  EXPECT_EQ(std::vector<float>({x, y, z}), std::vector<float>({1.0f, 2.0f, 3.0f}));
+  EXPECT_EQ(g.GetGridType(), QvGridType::Generic);
+}
+
+TEST(GridGeometry, DefaultGridAndClearGiveTheSameState) {
+  ExpectDefaultGrid(QvScalarGrid());
+  QvScalarGrid g = Grid234();
+  g.SetGridType(QvGridType::Electrostatic);
+  g.SetData(7u, 1.5f);
+  g.GetValues()[0] = 3.0f;
+  g.Clear();
+  ExpectDefaultGrid(g);
+}
+
+TEST(GridGeometry, FixedGridClearKeepsGeometryAndZeroesValues) {
+  Sorvil::QvFixedGrid<float> g(2, 1, 1, 1.0f, 0.0f, 0.0f, 1.0f, "t");
+  g.GetValues()[1] = 4.0f;
+  g.SetData(7u, std::string("x"));
+  g.Clear();
+  EXPECT_EQ(g.GetTitle(), "");
+  EXPECT_EQ(g.NumData(), 0u);
+  EXPECT_EQ(g.GetSize(), 2u);
+  EXPECT_EQ(g.GetXMid(), 1.0f);
+  EXPECT_TRUE(g.HasXMid());
+  EXPECT_EQ(g.GetValues()[1], 0.0f);
+}
+
+TEST(GridGeometry, GetMidReportsWhetherAllThreeWereSet) {
+  QvScalarGrid g;
+  float x = 9, y = 9, z = 9;
+  EXPECT_FALSE(g.GetMid(x, y, z));
+  EXPECT_EQ(x, 0.0f);  // written even when not all set
+  EXPECT_TRUE(g.SetXMid(1.0f));
+  EXPECT_TRUE(g.SetYMid(2.0f));
+  EXPECT_FALSE(g.GetMid(x, y, z));
+  EXPECT_TRUE(g.SetZMid(3.0f));
+  EXPECT_TRUE(g.GetMid(x, y, z));
+  EXPECT_EQ(z, 3.0f);
+}
+
+// ---- spacing -----------------------------------------------------------------
+
+TEST(GridSpacing, SetSpacingUpdatesInverseAndEdgesAndKeepsValues) {
+  QvScalarGrid g = Grid234();
+  g.GetValues()[5] = 7.0f;
+  EXPECT_TRUE(g.SetSpacing(0.25f));
+  EXPECT_EQ(g.GetSpacing(), 0.25f);
+  EXPECT_EQ(g.GetInverseSpacing(), 4.0f);
+  EXPECT_TRUE(g.HasSpacing());
+  ExpectEdges(g, {-0.25f, 0.25f, -0.375f, 0.375f, -0.5f, 0.5f});
+  EXPECT_EQ(g.GetValues()[5], 7.0f);
+}
+
+class GridSpacingRejected : public ::testing::TestWithParam<std::pair<float, const char*>> {};
+
+TEST_P(GridSpacingRejected, ReturnsFalseLeavesGridAndWarnsOnlyForNaN) {
+  QvScalarGrid g;
+  CapturedMessages messages;
+  EXPECT_FALSE(g.SetSpacing(GetParam().first));
+  EXPECT_EQ(messages.text(), GetParam().second);
+  ExpectDefaultGrid(g);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, GridSpacingRejected,
+    ::testing::Values(std::make_pair(0.0f, ""), std::make_pair(-1.0f, ""),
+                      std::make_pair(-0.0f, ""),
+                      std::make_pair(kNaN, "Warning: SetSpacing unable to handle NaN: nan\n")));
+
+// ---- midpoint ----------------------------------------------------------------
+
+struct MidAxis {
+  const char* name;
+  bool (QvScalarGrid::*set)(float);
+  float (QvScalarGrid::*get)() const;
+  bool (QvScalarGrid::*has)() const;
+  float (QvScalarGrid::*min)() const;
+  float (QvScalarGrid::*max)() const;
+};
+
+class GridMidAxis : public ::testing::TestWithParam<MidAxis> {};
+
+TEST_P(GridMidAxis, SetMovesOnlyThisAxisAndSetsItsFlag) {
+  const MidAxis& a = GetParam();
+  QvScalarGrid g = Grid234();
+  const Edges before = EdgesOf(g);
+  const float half = (g.*a.max)();
+  g.GetValues()[3] = 2.0f;
+  QvScalarGrid fresh;
+  EXPECT_TRUE((fresh.*a.set)(-4.0f));
+  EXPECT_TRUE((fresh.*a.has)());
+  EXPECT_TRUE((g.*a.set)(10.0f));
+  EXPECT_EQ((g.*a.get)(), 10.0f);
+  EXPECT_FLOAT_EQ((g.*a.min)(), 10.0f - half);
+  EXPECT_FLOAT_EQ((g.*a.max)(), 10.0f + half);
+  const Edges after = EdgesOf(g);
+  // The other two axes keep their edges.
+  int unchanged = 0;
+  const float b[] = {before.xmin, before.ymin, before.zmin};
+  const float c[] = {after.xmin, after.ymin, after.zmin};
+  for (int i = 0; i < 3; ++i) unchanged += b[i] == c[i];
+  EXPECT_EQ(unchanged, 2);
+  EXPECT_EQ(g.GetValues()[3], 2.0f);
+  EXPECT_EQ(g.GetSize(), 24u);
+}
+
+TEST_P(GridMidAxis, NaNWarnsWithTheSetterNameAndChangesNothing) {
+  const MidAxis& a = GetParam();
+  QvScalarGrid g;
+  CapturedMessages messages;
+  EXPECT_FALSE((g.*a.set)(kNaN));
+  EXPECT_EQ(messages.text(), std::string("Warning: ") + a.name + " unable to handle NaN: nan\n");
+  ExpectDefaultGrid(g);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Axes, GridMidAxis,
+    ::testing::Values(MidAxis{"SetXMid", &QvScalarGrid::SetXMid, &QvScalarGrid::GetXMid,
+                              &QvScalarGrid::HasXMid, &QvScalarGrid::GetXMin,
+                              &QvScalarGrid::GetXMax},
+                      MidAxis{"SetYMid", &QvScalarGrid::SetYMid, &QvScalarGrid::GetYMid,
+                              &QvScalarGrid::HasYMid, &QvScalarGrid::GetYMin,
+                              &QvScalarGrid::GetYMax},
+                      MidAxis{"SetZMid", &QvScalarGrid::SetZMid, &QvScalarGrid::GetZMid,
+                              &QvScalarGrid::HasZMid, &QvScalarGrid::GetZMin,
+                              &QvScalarGrid::GetZMax}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(GridMid, SetMidFailsIfAnyAxisIsNaNButSetsTheOthers) {
+  QvScalarGrid g;
+  CapturedMessages messages;
+  EXPECT_FALSE(g.SetMid(1.0f, kNaN, 3.0f));
+  EXPECT_EQ(messages.lines(), std::vector<std::string>({"SetYMid unable to handle NaN: nan"}));
+  EXPECT_EQ(g.GetXMid(), 1.0f);
+  EXPECT_FALSE(g.HasYMid());
+  EXPECT_EQ(g.GetZMid(), 3.0f);
+  EXPECT_TRUE(g.SetMid(-1.0f, -2.0f, -3.0f));
+  ExpectEdges(g, {-1.25f, -0.75f, -2.25f, -1.75f, -3.25f, -2.75f});
+}
+
+// ---- dimensions --------------------------------------------------------------
+
+TEST(GridDim, NewDimensionsReallocateZeroedValuesAndRecomputeEdges) {
+  QvScalarGrid g = Grid234();
+  std::iota(g.GetValues(), g.GetValues() + g.GetSize(), 1.0f);
+  EXPECT_TRUE(g.SetDim(2, 3, 4));  // unchanged: values kept
+  EXPECT_EQ(g.GetValues()[23], 24.0f);
+  EXPECT_TRUE(g.SetDim(5, 1, 2));
+  EXPECT_EQ(g.GetSize(), 10u);
+  ExpectEdges(g, {-2.5f, 2.5f, -0.5f, 0.5f, -1.0f, 1.0f});
+  EXPECT_EQ(std::count(g.GetValues(), g.GetValues() + 10, 0.0f), 10);
+}
+
+TEST(GridDim, SingleAxisSettersChangeOnlyTheirAxis) {
+  QvScalarGrid g = Grid234();
+  g.GetValues()[0] = 1.0f;
+  EXPECT_TRUE(g.SetYDim(3));  // unchanged
+  EXPECT_EQ(g.GetValues()[0], 1.0f);
+  EXPECT_TRUE(g.SetXDim(7));
+  EXPECT_TRUE(g.SetZDim(1));
+  EXPECT_EQ(g.GetXDim(), 7u);
+  EXPECT_EQ(g.GetYDim(), 3u);
+  EXPECT_EQ(g.GetZDim(), 1u);
+  EXPECT_EQ(g.GetSize(), 21u);
+  EXPECT_EQ(g.GetValues()[0], 0.0f);
+}
+
+struct DimCase {
+  uint32_t x, y, z;
+  const char* text;
+};
+
+class GridDimRejected : public ::testing::TestWithParam<DimCase> {};
+
+TEST_P(GridDimRejected, ReturnsFalseAndLeavesGridUnchanged) {
+  const DimCase& c = GetParam();
+  QvScalarGrid g = Grid234();
+  g.GetValues()[23] = 5.0f;
+  CapturedMessages messages;
+  EXPECT_FALSE(g.SetDim(c.x, c.y, c.z));
+  EXPECT_EQ(messages.text(), c.text);
+  EXPECT_EQ(g.GetSize(), 24u);
+  EXPECT_EQ(g.GetXDim(), 2u);
+  ExpectEdges(g, {-1.0f, 1.0f, -1.5f, 1.5f, -2.0f, 2.0f});
+  EXPECT_EQ(g.GetValues()[23], 5.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GridDimRejected,
+    ::testing::Values(
+        DimCase{0, 3, 4, ""}, DimCase{2, 0, 4, ""}, DimCase{2, 3, 0, ""},
+        DimCase{70000, 70000, 1, "Warning: Grid dimensions too large for memory size: 70000 x 70000\n"},
+        DimCase{65536, 65535, 2,
+                "Warning: Grid dimensions too large for memory size: 4294901760 x 2\n"},
+        DimCase{4294967295u, 2, 1,
+                "Warning: Grid dimensions too large for memory size: 4294967295 x 2\n"}));
+
+TEST(GridDim, SingleAxisZeroIsRejected) {
+  QvScalarGrid g = Grid234();
+  EXPECT_FALSE(g.SetXDim(0));
+  EXPECT_FALSE(g.SetYDim(0));
+  EXPECT_FALSE(g.SetZDim(0));
+  EXPECT_EQ(g.GetSize(), 24u);
+}
+
+TEST(GridDim, ConstructorWithOverflowingDimensionsKeepsDefaultDimensions) {
+  CapturedMessages messages;
+  const QvScalarGrid g(70000, 70000, 1, 1.0f, 2.0f, 3.0f, 1.0f, "big");
+  EXPECT_EQ(messages.lines(),
+            std::vector<std::string>({"Grid dimensions too large for memory size: 70000 x 70000"}));
+  EXPECT_EQ(g.GetSize(), 1u);
+  EXPECT_EQ(g.GetXDim(), 1u);
+  EXPECT_EQ(g.GetXMid(), 1.0f);
+  EXPECT_EQ(g.GetTitle(), "big");
+}
+
+// ---- identity ----------------------------------------------------------------
+
+TEST(GridType, IsAFollowsTheHierarchy) {
+  QvScalarGrid g;
+  const Sorvil::QvBase& base = g;
+  EXPECT_EQ(base.GetType(), QvScalarGrid::TypeId);
+  for (Sorvil::QvTypeId id : {QvScalarGrid::TypeId, Sorvil::QvFixedGrid<float>::TypeId,
+                              Sorvil::QvGridBase::TypeId, Sorvil::QvGridAbstractBase::TypeId,
+                              Sorvil::QvBase::TypeId})
+    EXPECT_TRUE(base.IsA(id)) << id;
+  const Sorvil::QvFixedGrid<float> fixed;
+  EXPECT_FALSE(fixed.IsA(QvScalarGrid::TypeId));
+  EXPECT_TRUE(fixed.IsA(Sorvil::QvGridBase::TypeId));
+  EXPECT_NE(Sorvil::QvFixedGrid<float>::TypeId, Sorvil::QvGridBase::TypeId);
+  EXPECT_EQ(Sorvil::QvCast<Sorvil::QvGridBase>(&base), &g);
+}

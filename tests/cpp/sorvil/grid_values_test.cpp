@@ -1,0 +1,194 @@
+// Values of QvScalarGrid: construction from an array, SetValues, element
+// access, copies and shared views.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "sorvil/grid/scalargrid.h"
+#include "support/captured_messages.h"
+
+using Sorvil::QvGridType;
+using Sorvil::QvScalarGrid;
+
+namespace {
+
+std::vector<float> Ramp(size_t n, float first = 1.0f) {
+  std::vector<float> v(n);
+  std::iota(v.begin(), v.end(), first);
+  return v;
+}
+
+std::vector<float> ValuesOf(const QvScalarGrid& g) {
+  return std::vector<float>(g.GetValues(), g.GetValues() + g.GetSize());
+}
+
+}  // namespace
+
+TEST(GridValues, ConstructorCopiesGivenValuesOrZeroFills) {
+  const std::vector<float> ramp = Ramp(24);
+  const QvScalarGrid with(2, 3, 4, 0, 0, 0, 1, "", ramp.data());
+  EXPECT_EQ(ValuesOf(with), ramp);
+  const QvScalarGrid without(2, 3, 4, 0, 0, 0, 1, "");
+  EXPECT_EQ(ValuesOf(without), std::vector<float>(24, 0.0f));
+}
+
+TEST(GridValues, StorageOrderMatchesElementAccess) {
+  const std::vector<float> ramp = Ramp(24, 0.0f);  // value == storage index
+  QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "", ramp.data());
+  EXPECT_EQ(g(1, 2, 3), 23.0f);
+  EXPECT_EQ(g(1, 0, 0), 1.0f);
+  EXPECT_EQ(g(0, 1, 0), 2.0f);
+  EXPECT_EQ(g(0, 0, 1), 6.0f);
+  g(0, 2, 1) = -1.0f;
+  EXPECT_EQ(g.GetValues()[0 + 2 * (2 + 3 * 1)], -1.0f);
+}
+
+TEST(GridValues, CheckedAccessStaysInsideTheLattice) {
+  QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "");
+  EXPECT_TRUE(g.SetValue(1, 2, 3, 4.5f));
+  EXPECT_EQ(g.GetValue(1, 2, 3), 4.5f);
+  EXPECT_EQ(g.GetValues()[23], 4.5f);
+  const std::vector<float> before = ValuesOf(g);
+  for (const auto& [x, y, z] : std::vector<std::array<uint32_t, 3>>{
+           {2, 0, 0}, {0, 3, 0}, {0, 0, 4}, {4294967295u, 0, 0}}) {
+    EXPECT_FALSE(g.SetValue(x, y, z, 9.0f));
+    EXPECT_EQ(g.GetValue(x, y, z), 0.0f);
+  }
+  EXPECT_EQ(ValuesOf(g), before);
+}
+
+TEST(GridValues, SetValuesCopiesAnArrayOfExactlySize) {
+  QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "");
+  const std::vector<float> ramp = Ramp(24);
+  CapturedMessages messages;
+  EXPECT_TRUE(g.SetValues(ramp.data(), 24));
+  EXPECT_EQ(ValuesOf(g), ramp);
+  EXPECT_TRUE(messages.lines().empty());
+}
+
+struct BadSetValues {
+  const char* name;
+  bool null_pointer;
+  uint32_t count;
+  const char* message;
+};
+
+class GridSetValuesRejected : public ::testing::TestWithParam<BadSetValues> {};
+
+TEST_P(GridSetValuesRejected, WarnsAndLeavesValuesUntouched) {
+  const BadSetValues& c = GetParam();
+  const std::vector<float> ramp = Ramp(24);
+  QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "", ramp.data());
+  const std::vector<float> other(25, 7.0f);
+  CapturedMessages messages;
+  EXPECT_FALSE(g.SetValues(c.null_pointer ? nullptr : other.data(), c.count));
+  EXPECT_EQ(messages.text(), std::string("Warning: ") + c.message + "\n");
+  EXPECT_EQ(ValuesOf(g), ramp);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GridSetValuesRejected,
+    ::testing::Values(
+        BadSetValues{"OneShort", false, 23, "Attempting to set grid data with wrong size array"},
+        BadSetValues{"OneLong", false, 25, "Attempting to set grid data with wrong size array"},
+        BadSetValues{"Empty", false, 0, "Attempting to set grid data with wrong size array"},
+        // The size is checked first: a null pointer with a wrong count is a size error.
+        BadSetValues{"NullWrongSize", true, 3, "Attempting to set grid data with wrong size array"},
+        BadSetValues{"Null", true, 24, "Attempting to set grid data with zero pointer"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+// ---- copies ------------------------------------------------------------------
+
+TEST(GridCopy, CopyConstructionIsDeepAndComplete) {
+  const std::vector<float> ramp = Ramp(24);
+  QvScalarGrid src(2, 3, 4, 1, 2, 3, 0.5f, "orbital", ramp.data());
+  src.SetGridType(QvGridType::DifferenceMap);
+  src.SetData(11u, std::string("note"));
+  QvScalarGrid copy(src);
+  EXPECT_EQ(ValuesOf(copy), ramp);
+  EXPECT_EQ(copy.GetTitle(), "orbital");
+  EXPECT_EQ(copy.GetGridType(), QvGridType::DifferenceMap);
+  EXPECT_EQ(copy.GetData<std::string>(11u), "note");
+  EXPECT_TRUE(copy.SameGeometry(src));
+  EXPECT_TRUE(copy.HasXMid() && copy.HasSpacing());
+  EXPECT_EQ(copy.GetXMax(), src.GetXMax());
+  EXPECT_NE(copy.GetValues(), src.GetValues());
+  copy.GetValues()[0] = -5.0f;
+  copy.SetSpacing(2.0f);
+  EXPECT_EQ(src.GetValues()[0], 1.0f);
+  EXPECT_EQ(src.GetSpacing(), 0.5f);
+}
+
+TEST(GridCopy, CreateCopyKeepsTheClass) {
+  QvScalarGrid src(2, 1, 1, 0, 0, 0, 1, "c");
+  src.SetGridType(QvGridType::ET);
+  src.GetValues()[1] = 3.0f;
+  const Sorvil::QvGridAbstractBase& base = src;
+  std::unique_ptr<Sorvil::QvGridAbstractBase> copy(base.CreateCopy());
+  auto* grid = Sorvil::QvCast<QvScalarGrid>(copy.get());
+  ASSERT_NE(grid, nullptr);
+  EXPECT_EQ(grid->GetGridType(), QvGridType::ET);
+  EXPECT_EQ(grid->GetValues()[1], 3.0f);
+}
+
+TEST(GridCopy, AssignmentOntoOtherDimensionsTakesGeometryAndValues) {
+  const std::vector<float> ramp = Ramp(24);
+  QvScalarGrid src(2, 3, 4, 1, 2, 3, 0.5f, "src", ramp.data());
+  src.SetGridType(QvGridType::Mavik);
+  src.SetData(11u, 4u);
+  QvScalarGrid dst(5, 5, 5, -1, -1, -1, 2.0f, "dst");
+  dst.SetData(12u, 1.0);
+  dst = src;
+  EXPECT_TRUE(dst.SameGeometry(src));
+  EXPECT_EQ(dst.GetSize(), 24u);
+  EXPECT_EQ(dst.GetInverseSpacing(), 2.0f);
+  EXPECT_EQ(dst.GetZMin(), src.GetZMin());
+  EXPECT_EQ(ValuesOf(dst), ramp);
+  EXPECT_EQ(dst.GetTitle(), "src");
+  EXPECT_EQ(dst.GetGridType(), QvGridType::Mavik);
+  EXPECT_EQ(dst.GetData<uint32_t>(11u), 4u);
+  EXPECT_FALSE(dst.HasData(12u));
+  dst.GetValues()[0] = 100.0f;
+  EXPECT_EQ(src.GetValues()[0], 1.0f);
+}
+
+TEST(GridCopy, AssignmentSetsOnlyWhatDiffersSoUnsetFlagsStayUnset) {
+  QvScalarGrid src;  // default: nothing set
+  src.SetXMid(4.0f);
+  QvScalarGrid dst;
+  dst = src;
+  EXPECT_TRUE(dst.HasXMid());
+  EXPECT_FALSE(dst.HasYMid());
+  EXPECT_FALSE(dst.HasSpacing());
+  EXPECT_EQ(dst.GetXMax(), 4.25f);
+}
+
+TEST(GridCopy, SelfAssignmentChangesNothing) {
+  const std::vector<float> ramp = Ramp(24);
+  QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "self", ramp.data());
+  const float* before = g.GetValues();
+  QvScalarGrid& alias = g;
+  g = alias;
+  EXPECT_EQ(g.GetValues(), before);
+  EXPECT_EQ(ValuesOf(g), ramp);
+  EXPECT_EQ(g.GetTitle(), "self");
+}
+
+// ---- shared views ------------------------------------------------------------
+
+TEST(GridShare, SharedValuesOutliveReallocationAndTheGrid) {
+  auto g = std::make_unique<QvScalarGrid>(2, 1, 1, 0, 0, 0, 1, "");
+  g->GetValues()[1] = 8.0f;
+  std::shared_ptr<float[]> view = g->ShareValues();
+  EXPECT_EQ(view.get(), g->GetValues());
+  view[0] = 2.0f;  // writes through
+  EXPECT_EQ(g->GetValue(0, 0, 0), 2.0f);
+  EXPECT_TRUE(g->SetDim(3, 1, 1));  // the grid moves to a new array
+  EXPECT_NE(view.get(), g->GetValues());
+  g.reset();
+  EXPECT_EQ(view[1], 8.0f);  // still valid: ASan would flag a use after free
+}
