@@ -1,0 +1,100 @@
+#include "sorvil/error/errorhandler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/captured_messages.h"
+
+namespace {
+
+using Sorvil::QvErrorHandler;
+
+struct LevelCase {
+  unsigned level;
+  bool errors_are_fatal;
+  const char* expected;
+};
+
+class LevelPrefix : public ::testing::TestWithParam<LevelCase> {};
+
+TEST_P(LevelPrefix, PrintedWithTheLevelsPrefix) {
+  CapturedMessages messages(0);  // nothing dropped, so level 0 prints too
+  messages.SetErrorsAreFatal(GetParam().errors_are_fatal);
+  QvErrorHandler::Message(GetParam().level, "m%d", 1);
+  EXPECT_EQ(messages.text(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LevelPrefix,
+    ::testing::Values(LevelCase{1, false, "Debug: m1\n"}, LevelCase{2, false, "m1\n"},
+                      LevelCase{3, false, "m1\n"}, LevelCase{4, false, "Warning: m1\n"},
+                      LevelCase{5, false, "Warning: m1\n"}, LevelCase{5, true, "Fatal: m1\n"},
+                      LevelCase{6, false, "Fatal: m1\n"}, LevelCase{7, false, "Usage: m1\n"},
+                      LevelCase{8, false, ""}, LevelCase{9, false, "Unknown Error Level(9): m1\n"},
+                      LevelCase{0, false, "Unknown Error Level(0): m1\n"}));
+
+TEST(ErrorHandler, DropsMessagesBelowTheCurrentLevel) {
+  CapturedMessages messages(Sorvil::QvWarning);
+  QvErrorHandler::Debug("d");
+  QvErrorHandler::Info("i");
+  QvErrorHandler::Warning("w");
+  QvErrorHandler::Error("e");
+  EXPECT_EQ(messages.text(), "Warning: w\nWarning: e\n");
+  EXPECT_EQ(QvErrorHandler::GetLevel(), Sorvil::QvWarning);
+}
+
+TEST(ErrorHandler, FormatsPrintfStyleAndCutsAt8192Bytes) {
+  CapturedMessages messages;
+  const std::string long_text(10000, 'x');
+  QvErrorHandler::Warning("%s|%5.2f|%s", "a", 3.14159, long_text.c_str());
+  ASSERT_EQ(messages.lines().size(), 1u);
+  EXPECT_EQ(messages.lines()[0].size(), Sorvil::kQvErrorBufferSize - 1);
+  EXPECT_EQ(messages.lines()[0].substr(0, 9), "a| 3.14|x");
+}
+
+TEST(ErrorHandler, PercentInPlainMessageIsNotFormatted) {
+  CapturedMessages messages;
+  QvErrorHandler::Msg(Sorvil::QvWarning, "100% %s");
+  EXPECT_EQ(messages.text(), "Warning: 100% %s\n");
+}
+
+TEST(ErrorHandler, SetImplReturnsPreviousAndRestores) {
+  Sorvil::QvErrorHandlerImplBase* before = &QvErrorHandler::GetImpl();
+  {
+    CapturedMessages outer;
+    {
+      CapturedMessages inner;
+      QvErrorHandler::Warning("to inner");
+      EXPECT_EQ(inner.lines().size(), 1u);
+    }
+    QvErrorHandler::Warning("to outer");
+    EXPECT_EQ(outer.lines(), std::vector<std::string>{"to outer"});
+  }
+  EXPECT_EQ(&QvErrorHandler::GetImpl(), before);
+}
+
+// The default handler writes to standard error and ends the process on the
+// fatal and usage levels.
+TEST(ErrorHandlerDeathTest, FatalExitsWithStatusOne) {
+  EXPECT_EXIT(QvErrorHandler::Fatal("cannot go on: %d", 7), ::testing::ExitedWithCode(1),
+              "Fatal: cannot go on: 7\n");
+}
+
+TEST(ErrorHandlerDeathTest, UsageExitsWithStatusZero) {
+  EXPECT_EXIT(QvErrorHandler::Message(Sorvil::QvUsage, "prog FILE"), ::testing::ExitedWithCode(0),
+              "Usage: prog FILE\n");
+}
+
+TEST(ErrorHandlerDeathTest, ErrorIsFatalOnlyWhenSoConfigured) {
+  EXPECT_EXIT(
+      {
+        QvErrorHandler::Error("first");
+        QvErrorHandler::GetImpl().SetErrorsAreFatal(true);
+        QvErrorHandler::Error("second");
+      },
+      ::testing::ExitedWithCode(1), "Warning: first\nFatal: second\n");
+}
+
+}  // namespace

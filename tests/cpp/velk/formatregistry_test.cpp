@@ -1,0 +1,213 @@
+#include "velk/formatregistry.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "support/captured_messages.h"
+
+namespace {
+
+using velk::FormatHandler;
+using velk::FormatInfo;
+using velk::FormatRegistry;
+using velk::MolSink;
+using velk::MolSource;
+
+// A handler that only describes itself; the registry never opens anything.
+class NamedHandler : public FormatHandler {
+ public:
+  NamedHandler(std::string name, std::vector<std::string> extensions)
+      : name_(std::move(name)), extensions_(std::move(extensions)) {}
+  FormatInfo info() const override {
+    ++info_calls;
+    FormatInfo info;
+    info.name = name_;
+    info.extensions = extensions_;
+    info.description = name_ + " files";
+    return info;
+  }
+  using FormatHandler::open_reader;
+  std::unique_ptr<MolSource> open_reader(const std::string&, const std::any&) override { return nullptr; }
+  std::unique_ptr<MolSink> open_writer(const std::string&, const std::any&) override { return nullptr; }
+
+  mutable std::atomic<int> info_calls{0};
+
+ private:
+  std::string name_;
+  std::vector<std::string> extensions_;
+};
+
+struct Registry {
+  FormatRegistry registry;
+  FormatHandler* add(const std::string& name, std::vector<std::string> extensions) {
+    auto handler = std::make_unique<NamedHandler>(name, std::move(extensions));
+    FormatHandler* raw = handler.get();
+    registry.register_handler(std::move(handler));
+    return raw;
+  }
+  std::string name_for(const std::string& path) {
+    FormatHandler* handler = registry.handler_for_path(path);
+    return handler ? handler->info().name : "<none>";
+  }
+};
+
+// The builtin layout: one family with compound gzip suffixes beside simple ones.
+struct BuiltinLikeRegistry : Registry {
+  BuiltinLikeRegistry() {
+    add("Tamrin", {".qvb.gz", ".sdf.gz", ".mol2.gz", ".smi.gz", ".sdf", ".mol", ".mol2", ".smi", ".pdb"});
+    add("CUBE", {".cube", ".cub"});
+    add("FCHK", {".fchk", ".fch"});
+  }
+};
+
+struct Lookup {
+  const char* path;
+  const char* handler;
+};
+
+class PathLookup : public ::testing::TestWithParam<Lookup> {};
+
+TEST_P(PathLookup, ResolvesBySuffix) {
+  BuiltinLikeRegistry r;
+  EXPECT_EQ(r.name_for(GetParam().path), GetParam().handler) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Suffixes, PathLookup,
+    ::testing::Values(Lookup{"x.sdf", "Tamrin"}, Lookup{"data/x.sdf.gz", "Tamrin"},
+                      Lookup{"x.mol2.gz", "Tamrin"}, Lookup{"x.mol2", "Tamrin"},
+                      Lookup{"x.fch", "FCHK"}, Lookup{"dir.v2/x.cube", "CUBE"},
+                      Lookup{"x.SDF", "<none>"}, Lookup{"x", "<none>"}, Lookup{"x.gz", "<none>"},
+                      Lookup{"x.cube.gz", "<none>"}, Lookup{"a.d/file", "<none>"},
+                      Lookup{".sdf", "Tamrin"}, Lookup{"", "<none>"}, Lookup{"x.", "<none>"},
+                      Lookup{"sdf.gz", "<none>"}));
+
+TEST(FormatRegistry, ListsFormatsInRegistrationOrder) {
+  BuiltinLikeRegistry r;
+  const auto formats = r.registry.formats();
+  ASSERT_EQ(formats.size(), 3u);
+  EXPECT_EQ(formats[0].name, "Tamrin");
+  EXPECT_EQ(formats[1].name, "CUBE");
+  EXPECT_EQ(formats[2].name, "FCHK");
+  EXPECT_EQ(formats[1].extensions, (std::vector<std::string>{".cube", ".cub"}));
+}
+
+TEST(FormatRegistry, LongestCompoundSuffixWins) {
+  Registry r;
+  r.add("Short", {".b.gz"});
+  r.add("Long", {".a.b.gz"});
+  EXPECT_EQ(r.name_for("x.a.b.gz"), "Long");
+  EXPECT_EQ(r.name_for("x.c.b.gz"), "Short");
+}
+
+TEST(FormatRegistry, ReregisteredSimpleSuffixWarnsAndMovesToNewHandler) {
+  BuiltinLikeRegistry r;
+  CapturedMessages messages;
+  r.add("Other", {".sdf"});
+  EXPECT_EQ(messages.text(), "Warning: velk: extension '.sdf' re-registered (was Tamrin, now Other)\n");
+  EXPECT_EQ(r.name_for("x.sdf"), "Other");
+  EXPECT_EQ(r.name_for("x.sdf.gz"), "Tamrin");
+  EXPECT_EQ(r.name_for("x.mol"), "Tamrin");  // the old handler keeps its other suffixes
+  EXPECT_EQ(r.registry.formats().size(), 4u);
+}
+
+TEST(FormatRegistry, ReregisteredCompoundSuffixWarnsAndMovesToNewHandler) {
+  BuiltinLikeRegistry r;
+  CapturedMessages messages;
+  r.add("Other", {".sdf.gz"});
+  EXPECT_EQ(messages.lines(),
+            std::vector<std::string>{"velk: extension '.sdf.gz' re-registered (was Tamrin, now Other)"});
+  EXPECT_EQ(r.name_for("x.sdf.gz"), "Other");
+}
+
+TEST(FormatRegistry, HandlerListingASuffixTwiceWarnsAboutItself) {
+  Registry r;
+  CapturedMessages messages;
+  r.add("Twice", {".tw", ".tw"});
+  EXPECT_EQ(messages.lines(), std::vector<std::string>{"velk: extension '.tw' re-registered (was Twice, now Twice)"});
+  EXPECT_EQ(r.name_for("x.tw"), "Twice");
+}
+
+TEST(FormatRegistry, WarningIsDroppedBelowTheHandlerLevel) {
+  Registry r;
+  CapturedMessages messages(Sorvil::QvError);
+  r.add("A", {".a", ".a"});
+  EXPECT_TRUE(messages.lines().empty());
+}
+
+TEST(FormatRegistry, SuffixWithoutDotNeverMatches) {
+  Registry r;
+  r.add("Bare", {"sdf"});
+  EXPECT_EQ(r.name_for("x.sdf"), "<none>");
+  EXPECT_EQ(r.name_for("sdf"), "<none>");
+  EXPECT_EQ(r.name_for("xsdf"), "<none>");
+}
+
+TEST(FormatRegistry, CachedSimpleSuffixShadowsCompoundSuffix) {
+  Registry r;
+  r.add("Gzip", {".gz"});
+  r.add("Sdf", {".sdf.gz"});
+  EXPECT_EQ(r.name_for("x.sdf.gz"), "Sdf");  // nothing cached: compound list first
+  EXPECT_EQ(r.name_for("y.gz"), "Gzip");     // caches ".gz"
+  EXPECT_EQ(r.name_for("x.sdf.gz"), "Gzip"); // the cache is consulted first
+}
+
+TEST(FormatRegistry, RegistrationEmptiesTheCache) {
+  Registry r;
+  r.add("Gzip", {".gz"});
+  r.add("Sdf", {".sdf.gz"});
+  EXPECT_EQ(r.name_for("y.gz"), "Gzip");
+  r.add("Unrelated", {".u"});
+  EXPECT_EQ(r.name_for("x.sdf.gz"), "Sdf");
+}
+
+TEST(FormatRegistry, FailedLookupKeepsTheCache) {
+  Registry r;
+  r.add("Gzip", {".gz"});
+  r.add("Sdf", {".sdf.gz"});
+  EXPECT_EQ(r.name_for("y.gz"), "Gzip");
+  EXPECT_EQ(r.name_for("y.unknown"), "<none>");
+  EXPECT_EQ(r.name_for("x.sdf.gz"), "Gzip");
+}
+
+TEST(FormatRegistry, InfoIsCalledOncePerRegistration) {
+  FormatRegistry registry;
+  auto handler = std::make_unique<NamedHandler>("Once", std::vector<std::string>{".o", ".p.q.r"});
+  NamedHandler* raw = handler.get();
+  registry.register_handler(std::move(handler));
+  EXPECT_EQ(raw->info_calls.load(), 1);
+}
+
+TEST(FormatRegistry, ConcurrentLookupsAndListingsAgree) {
+  BuiltinLikeRegistry r;
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"a.sdf", "Tamrin"}, {"a.sdf.gz", "Tamrin"}, {"a.cube", "CUBE"},
+      {"a.fchk", "FCHK"},  {"a.txt", "<none>"},    {"a.mol2.gz", "Tamrin"}};
+  std::atomic<int> mismatches{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 5000; ++i) {
+        const auto& [path, expected] = cases[(i + t) % cases.size()];
+        if (r.name_for(path) != expected) ++mismatches;
+        if (i % 500 == 0 && r.registry.formats().size() != 3) ++mismatches;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
+}
+
+TEST(FormatInfo, DefaultsClaimReadAndWriteButNoThreads) {
+  const FormatInfo info;
+  EXPECT_TRUE(info.name.empty());
+  EXPECT_TRUE(info.extensions.empty());
+  EXPECT_TRUE(info.supports_read);
+  EXPECT_TRUE(info.supports_write);
+  EXPECT_FALSE(info.supports_threaded_read);
+  EXPECT_FALSE(info.supports_threaded_write);
+}
+
+}  // namespace
