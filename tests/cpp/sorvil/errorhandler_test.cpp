@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "pellar/qvsstream.h"
 
 #include "support/captured_messages.h"
 
@@ -73,6 +77,39 @@ TEST(ErrorHandler, SetImplReturnsPreviousAndRestores) {
     EXPECT_EQ(outer.lines(), std::vector<std::string>{"to outer"});
   }
   EXPECT_EQ(&QvErrorHandler::GetImpl(), before);
+}
+
+TEST(ErrorHandlerStreamImpl, WritesPrefixedLinesAndDropsSilence) {
+  Pellar::qvosstream out;
+  Sorvil::QvErrorHandlerStreamImpl impl(out);
+  impl.Msg(Sorvil::QvWarning, "first");
+  impl.Msg(Sorvil::QvSilence, "never");
+  impl.Msg(Sorvil::QvInfo, "second");
+  EXPECT_EQ(out.str(), "Warning: first\nsecond\n");
+}
+
+TEST(ErrorHandlerStreamImpl, MessagesFromManyThreadsStayWhole) {
+  Pellar::qvosstream out;
+  Sorvil::QvErrorHandlerStreamImpl impl(out);
+  Sorvil::QvErrorHandlerImplBase* previous = QvErrorHandler::SetImpl(&impl);
+  const std::string payload(300, 'p');
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t, &payload] {
+      for (int i = 0; i < 250; ++i) QvErrorHandler::Warning("%d %s", t, payload.c_str());
+    });
+  for (auto& thread : threads) thread.join();
+  QvErrorHandler::SetImpl(previous);
+
+  std::istringstream lines(out.str());
+  std::string line;
+  int count = 0;
+  while (std::getline(lines, line)) {
+    ++count;
+    ASSERT_EQ(line.substr(0, 9), "Warning: ");
+    ASSERT_EQ(line.substr(11), payload);
+  }
+  EXPECT_EQ(count, 1000);
 }
 
 // The default handler writes to standard error and ends the process on the
