@@ -77,7 +77,9 @@ class QvFixedGrid : public QvGridBase {
     return true;
   }
 
-  virtual bool SetValues(const T* values, uint32_t count) {
+  // `count` is wider than the element count so that no caller's length can
+  // wrap around to a matching size.
+  virtual bool SetValues(const T* values, size_t count) {
     if (count != GetSize()) {
       QvErrorHandler::Warning("Attempting to set grid data with wrong size array");
       return false;

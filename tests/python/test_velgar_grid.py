@@ -1,0 +1,324 @@
+"""nimbrel.velgar.QvScalarGrid from Python: geometry, setters, values as list and NumPy view."""
+
+from __future__ import annotations
+
+import copy
+import gc
+import math
+import subprocess
+import sys
+import weakref
+
+import pytest
+
+from nimbrel import velgar
+from nimbrel.velgar import QvScalarGrid
+
+NAN = float("nan")
+
+
+def grid234(**kwargs) -> QvScalarGrid:
+    return QvScalarGrid(2, 3, 4, 0.0, 0.0, 0.0, 1.0, "g", **kwargs)
+
+
+def edges(g: QvScalarGrid) -> tuple:
+    return (g.GetXMin(), g.GetXMax(), g.GetYMin(), g.GetYMax(), g.GetZMin(), g.GetZMax())
+
+
+# ---- construction and geometry -----------------------------------------------------------
+
+def test_default_grid():
+    g = QvScalarGrid()
+    assert g.GetDim() == (1, 1, 1)
+    assert g.GetMid() == (0.0, 0.0, 0.0)
+    assert (g.GetSpacing(), g.GetInverseSpacing()) == (0.5, 2.0)
+    assert edges(g) == (-0.25, 0.25, -0.25, 0.25, -0.25, 0.25)
+    assert g.GetValues() == [0.0]
+    assert g.GetTitle() == "" and not g.HasTitle()
+    assert not any((g.HasXMid(), g.HasYMid(), g.HasZMid(), g.HasSpacing()))
+    assert g.GetGridType() == velgar.QvGridType_Generic
+
+
+def test_grid_234_has_documented_box_edges_and_element_index():
+    g = grid234()
+    assert edges(g) == (-1.0, 1.0, -1.5, 1.5, -2.0, 2.0)
+    assert g.GetSize() == 24
+    assert g.ElementIndex(1, 2, 3) == 23
+    assert [g.ElementIndex(*p) for p in [(1, 0, 0), (0, 1, 0), (0, 0, 1)]] == [1, 2, 6]
+    assert all((g.HasXMid(), g.HasYMid(), g.HasZMid(), g.HasSpacing()))
+    assert (g.GetXCoord(0), g.GetYCoord(0), g.GetZCoord(3)) == (-0.5, -1.0, 1.5)
+
+
+def test_this_carries_the_shared_grid_pointer_type():
+    g = QvScalarGrid()
+    assert "Sorvil::QvScalarGrid *" in repr(g.this)
+    assert type(g.this).__name__ == "SwigPyObject"
+
+
+def test_repr():
+    g = QvScalarGrid(2, 3, 4, 1.5, 0.0, -2.0, 0.25, "homo")
+    assert repr(g) == "QvScalarGrid(2x3x4, mid=(1.5, 0, -2), spacing=0.25, title='homo')"
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        ((0, 3, 4, 0, 0, 0, 1), "QvScalarGrid dimensions must be at least 1, got 0 x 3 x 4"),
+        ((2, 3, 0, 0, 0, 0, 1), "QvScalarGrid dimensions must be at least 1, got 2 x 3 x 0"),
+        ((65536, 65535, 2, 0, 0, 0, 1),
+         "QvScalarGrid of 65536 x 65535 x 2 points has more than 4294967295 values"),
+        ((1, 1, 1, 0, NAN, 0, 1), "QvScalarGrid midpoint must not be NaN"),
+        ((1, 1, 1, 0, 0, 0, 0), "QvScalarGrid spacing must be a positive number"),
+        ((1, 1, 1, 0, 0, 0, -1), "QvScalarGrid spacing must be a positive number"),
+        ((1, 1, 1, 0, 0, 0, NAN), "QvScalarGrid spacing must be a positive number"),
+    ],
+)
+def test_constructor_rejects_bad_geometry(args, message):
+    with pytest.raises(ValueError) as err:
+        QvScalarGrid(*args)
+    assert str(err.value) == message
+
+
+def test_constructor_argument_types_are_checked():
+    with pytest.raises(TypeError, match="Wrong number or type of arguments"):
+        QvScalarGrid(-1, 1, 1, 0, 0, 0, 1)
+    with pytest.raises(TypeError, match="Wrong number or type of arguments"):
+        QvScalarGrid(1, 1, 1, 0, 0, 0, 1e39)  # beyond float
+    with pytest.raises(TypeError):
+        QvScalarGrid(1, 1, 1, 0, 0, 0)  # no overload takes six arguments
+    with pytest.raises(TypeError, match="title= and values= need"):
+        QvScalarGrid(1, 1, 1, values=[0.0])
+
+
+# ---- setters -------------------------------------------------------------------------------
+
+def test_set_spacing_recomputes_inverse_and_edges():
+    g = grid234()
+    assert g.SetSpacing(0.5)
+    assert g.GetInverseSpacing() == 2.0
+    assert edges(g) == (-0.5, 0.5, -0.75, 0.75, -1.0, 1.0)
+
+
+@pytest.mark.parametrize(
+    "call, warning",
+    [
+        (lambda g: g.SetSpacing(0.0), ""),
+        (lambda g: g.SetSpacing(-1.0), ""),
+        (lambda g: g.SetSpacing(NAN), "Warning: SetSpacing unable to handle NaN: nan\n"),
+        (lambda g: g.SetXMid(NAN), "Warning: SetXMid unable to handle NaN: nan\n"),
+        (lambda g: g.SetYMid(NAN), "Warning: SetYMid unable to handle NaN: nan\n"),
+        (lambda g: g.SetZMid(NAN), "Warning: SetZMid unable to handle NaN: nan\n"),
+        (lambda g: g.SetDim(0, 1, 1), ""),
+        (lambda g: g.SetDim(70000, 70000, 1),
+         "Warning: Grid dimensions too large for memory size: 70000 x 70000\n"),
+        (lambda g: g.SetDim(65536, 65535, 2),
+         "Warning: Grid dimensions too large for memory size: 4294901760 x 2\n"),
+        (lambda g: g.SetValues([1.0] * 23),
+         "Warning: Attempting to set grid data with wrong size array\n"),
+    ],
+)
+def test_rejected_setters_return_false_warn_and_change_nothing(capfd, call, warning):
+    g = grid234(values=range(24))
+    capfd.readouterr()
+    assert call(g) is False
+    assert capfd.readouterr().err == warning
+    assert edges(g) == (-1.0, 1.0, -1.5, 1.5, -2.0, 2.0)
+    assert g.GetValues() == [float(i) for i in range(24)]
+
+
+def test_set_dim_keeps_values_when_unchanged_and_zeroes_them_otherwise():
+    g = grid234(values=range(24))
+    assert g.SetDim(2, 3, 4)
+    assert g.GetValue(1, 2, 3) == 23.0
+    assert g.SetXDim(3)
+    assert g.GetDim() == (3, 3, 4) and g.GetSize() == 36
+    assert g.GetValues() == [0.0] * 36
+    assert (g.GetXMin(), g.GetXMax()) == (-1.5, 1.5)
+
+
+def test_grid_type():
+    g = QvScalarGrid()
+    assert [velgar.QvGridType_Generic, velgar.QvGridType_Electrostatic, velgar.QvGridType_Mavik,
+            velgar.QvGridType_RegularMap, velgar.QvGridType_DifferenceMap,
+            velgar.QvGridType_ET] == list(range(6))
+    assert g.SetGridType(velgar.QvGridType_ET) and g.GetGridType() == 5
+    assert g.SetGridType(6) is False and g.GetGridType() == 5
+
+
+def test_clear_returns_to_the_default_grid():
+    g = grid234(values=range(24))
+    g.SetGridType(velgar.QvGridType_Mavik)
+    g.Clear()
+    assert repr(g) == repr(QvScalarGrid())
+    assert g.GetValues() == [0.0] and g.GetGridType() == 0 and not g.HasSpacing()
+
+
+def test_copies_are_independent():
+    src = grid234(values=range(24))
+    src.SetGridType(velgar.QvGridType_RegularMap)
+    for dup in (QvScalarGrid(src), copy.copy(src), copy.deepcopy(src)):
+        assert dup.GetValues() == src.GetValues()
+        assert (dup.GetTitle(), dup.GetGridType(), edges(dup)) == ("g", 3, edges(src))
+        dup.SetValue(0, 0, 0, -1.0)
+        dup.SetSpacing(3.0)
+        assert src.GetValue(0, 0, 0) == 0.0 and src.GetSpacing() == 1.0
+
+
+# ---- values without NumPy ------------------------------------------------------------------
+
+def test_list_access():
+    g = grid234()
+    assert g.GetValues() == [0.0] * 24
+    assert g.SetValues([i * 0.5 for i in range(24)]) is True
+    assert g.GetValue(1, 2, 3) == 11.5
+    assert g.GetValues()[g.ElementIndex(1, 0, 2)] == g.GetValue(1, 0, 2) == 6.5
+    g.SetValue(1, 2, 3, 7.25)
+    assert g.GetValues()[23] == 7.25
+    assert g.SetValues(iter(range(24)))  # any iterable of numbers
+    assert g.GetValues()[5] == 5.0
+
+
+@pytest.mark.parametrize("point", [(2, 0, 0), (0, 3, 0), (0, 0, 4)])
+def test_element_access_outside_raises_index_error(point):
+    g = grid234()
+    message = "point (%d, %d, %d) is outside the 2 x 3 x 4 grid" % point
+    for call in (g.GetValue, g.ElementIndex, lambda *p: g.SetValue(*p, 1.0)):
+        with pytest.raises(IndexError) as err:
+            call(*point)
+        assert str(err.value) == message
+    assert g.GetValues() == [0.0] * 24
+
+
+@pytest.mark.parametrize(
+    "values, error, message",
+    [
+        (5, TypeError, "grid values must be a buffer of float32 or float64 or an iterable of "
+                       "numbers, not 'int'"),
+        (["a"] * 24, TypeError, None),
+        ([1.0] * 23, ValueError, "QvScalarGrid of 2 x 3 x 4 points needs 24 values, got 23"),
+        (b"\0" * 25, ValueError, "QvScalarGrid of 2 x 3 x 4 points needs 24 values, got 25"),
+    ],
+)
+def test_constructor_rejects_bad_values(values, error, message):
+    with pytest.raises(error) as err:
+        grid234(values=values)
+    if message is not None:
+        assert str(err.value) == message
+
+
+def test_values_beyond_float_range_become_infinities():
+    g = QvScalarGrid(3, 1, 1, 0, 0, 0, 1, values=[1e300, -1e300, 1e-300])
+    assert g.GetValues() == [math.inf, -math.inf, 0.0]
+
+
+def test_memoryview_works_without_numpy_and_writes_through():
+    g = grid234(values=range(24))
+    mv = g.GetValuesView()
+    assert (mv.format, mv.itemsize, mv.shape, mv.readonly) == ("f", 4, (4, 3, 2), False)
+    assert mv[3, 2, 1] == 23.0
+    mv[3, 2, 1] = -4.5
+    assert g.GetValue(1, 2, 3) == -4.5
+    assert mv.tolist()[0][1] == [2.0, 3.0]
+
+
+def test_module_works_when_numpy_cannot_be_imported():
+    script = (
+        "import sys; sys.modules['numpy'] = None\n"
+        "from nimbrel.velgar import QvScalarGrid\n"
+        "g = QvScalarGrid(2, 1, 1, 0, 0, 0, 1, values=[1, 2])\n"
+        "assert g.GetValues() == [1.0, 2.0]\n"
+        "assert g.GetValuesView().tolist() == [[[1.0, 2.0]]]\n"
+        "try:\n"
+        "    g.values\n"
+        "except ImportError:\n"
+        "    print('no numpy')\n"
+    )
+    run = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
+                         timeout=60)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout == "no numpy\n"
+
+
+# ---- NumPy view ----------------------------------------------------------------------------
+
+@pytest.fixture
+def numpy():
+    return pytest.importorskip("numpy")
+
+
+def test_numpy_view_shape_dtype_and_no_copy(numpy):
+    g = grid234(values=range(24))
+    v = g.values
+    assert (v.shape, v.dtype, v.flags.writeable) == ((4, 3, 2), numpy.float32, True)
+    assert v[3, 2, 1] == 23.0
+    assert numpy.shares_memory(v, g.values)
+    assert v.ravel().tolist() == g.GetValues()
+
+
+def test_writing_through_the_view_changes_what_cpp_reads(numpy):
+    g = grid234()
+    v = g.values
+    v[3, 2, 1] = 5.0
+    v[0, 1, :] = [7.0, 8.0]
+    assert g.GetValue(1, 2, 3) == 5.0
+    assert (g.GetValue(0, 1, 0), g.GetValue(1, 1, 0)) == (7.0, 8.0)
+    assert g.GetValues()[23] == 5.0
+    g.SetValue(0, 0, 3, 9.0)  # and the other way round
+    assert v[3, 0, 0] == 9.0
+
+
+def test_view_keeps_the_grid_alive(numpy):
+    g = grid234(values=range(24))
+    ref = weakref.ref(g)
+    v = g.values
+    del g
+    gc.collect()
+    assert ref() is not None
+    v[0, 0, 0] = 42.0
+    assert ref().GetValue(0, 0, 0) == 42.0
+    assert v.sum() == sum(range(1, 24)) + 42.0
+    del v
+    gc.collect()
+    assert ref() is None
+
+
+def test_view_stays_valid_after_the_grid_changes_dimensions(numpy):
+    g = grid234(values=range(24))
+    old = g.values
+    assert g.SetDim(5, 1, 1)
+    assert old[3, 2, 1] == 23.0  # the old array, still readable
+    old[0, 0, 0] = 1.0
+    assert g.values.shape == (1, 1, 5)
+    assert g.GetValues() == [0.0] * 5
+
+
+def test_cycle_through_a_view_is_collected():
+    # NumPy arrays do not take part in cycle collection, but memoryviews do.
+    g = grid234()
+    g.cached = g.GetValuesView()  # grid -> memoryview -> exporter -> grid
+    ref = weakref.ref(g)
+    del g
+    gc.collect()
+    assert ref() is None
+
+
+@pytest.mark.parametrize("dtype", ["float32", "float64"])
+def test_constructor_and_setter_take_numpy_arrays(numpy, dtype):
+    data = numpy.arange(24, dtype=dtype).reshape(4, 3, 2)
+    g = grid234(values=data)
+    assert g.GetValue(1, 2, 3) == 23.0
+    g.values = data[::-1].copy()
+    assert g.GetValue(1, 2, 3) == 5.0
+    # A non-contiguous array is read in its logical (C) order.
+    strided = numpy.arange(48, dtype=dtype)[::2]
+    assert g.SetValues(strided)
+    assert g.GetValue(1, 2, 3) == 46.0
+    assert g.SetValues(numpy.arange(24, dtype=numpy.int64))  # other dtypes by iteration
+    assert g.GetValue(1, 0, 0) == 1.0
+
+
+def test_assigning_wrong_count_to_values_raises(numpy, capfd):
+    g = grid234()
+    with pytest.raises(ValueError, match="QvScalarGrid.values takes exactly 24 numbers"):
+        g.values = numpy.zeros(23, dtype=numpy.float32)
+    assert "wrong size array" in capfd.readouterr().err
