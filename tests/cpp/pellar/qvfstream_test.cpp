@@ -1,0 +1,200 @@
+// File streams on descriptors, and the process-wide standard streams.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "pellar/qvstream.h"
+#include "stream_test_support.h"
+
+using Pellar::qvifstream;
+using Pellar::qvofstream;
+using pellartest::slurp;
+using pellartest::spit;
+using pellartest::TempDir;
+
+namespace {
+
+constexpr std::size_t Block = Pellar::qvstream::BufferSize;
+
+bool isopen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
+
+TEST(FileStreams, WriteThenReadBack) {
+  TempDir dir;
+  const std::string path = dir.file("out.txt");
+  const std::string data = pellartest::mixedbytes(2 * Block + 321, 1);
+  {
+    qvofstream out;
+    ASSERT_TRUE(out.open(path.c_str()));
+    EXPECT_FALSE(out.failed());
+    ASSERT_TRUE(out.write(data.data(), data.size()));
+    EXPECT_EQ(out.size(), static_cast<std::int64_t>(data.size())) << "size flushes first";
+  }
+  EXPECT_TRUE(pellartest::samebytes(slurp(path), data)) << "destruction flushes and closes";
+
+  qvifstream in;
+  ASSERT_TRUE(in.open(path.c_str()));
+  EXPECT_EQ(in.size(), static_cast<std::int64_t>(data.size()));
+  EXPECT_EQ(in.tell(), 0) << "size restores the position";
+  std::string all;
+  ASSERT_TRUE(in.readall(all));
+  EXPECT_TRUE(pellartest::samebytes(all, data));
+  EXPECT_TRUE(in.at_end());
+}
+
+TEST(FileStreams, OpenTruncatesAndUsesMode0644) {
+  TempDir dir;
+  const std::string path = dir.file("t.txt");
+  spit(path, "old contents that are long");
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  {
+    qvofstream out;
+    ASSERT_TRUE(out.open(path.c_str()));
+    out << "new";
+  }
+  EXPECT_EQ(slurp(path), "new");
+  const std::string fresh = dir.file("fresh.txt");
+  {
+    qvofstream out;
+    ASSERT_TRUE(out.open(fresh.c_str()));
+  }
+  struct stat st {};
+  ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask);
+}
+
+TEST(FileStreams, SeekRefillsAndClearsTheEnd) {
+  TempDir dir;
+  const std::string path = dir.file("s.bin");
+  const std::string data = pellartest::mixedbytes(Block + 100, 2);
+  spit(path, data);
+  qvifstream in;
+  ASSERT_TRUE(in.open(path.c_str()));
+  std::string all;
+  in.readall(all);
+  ASSERT_TRUE(in.at_end());
+  ASSERT_TRUE(in.seek(Block + 90));
+  EXPECT_FALSE(in.at_end());
+  EXPECT_EQ(in.tell(), static_cast<std::int64_t>(Block + 90));
+  EXPECT_EQ(in.buffered(), 10u) << "seek refills at once";
+  std::string tail;
+  in.readall(tail);
+  EXPECT_TRUE(pellartest::samebytes(tail, data.substr(Block + 90)));
+}
+
+TEST(FileStreams, ReopeningResetsPositionAndFlags) {
+  TempDir dir;
+  spit(dir.file("a"), "first\nfile\n");
+  spit(dir.file("b"), "second\n");
+  qvifstream in;
+  ASSERT_TRUE(in.open(dir.file("a").c_str()));
+  std::string line;
+  in.getline(line);
+  ASSERT_TRUE(in.open(dir.file("b").c_str()));
+  EXPECT_EQ(in.tell(), 0);
+  EXPECT_EQ(pellartest::alllines(in), (std::vector<std::string>{"second"}));
+}
+
+TEST(FileStreams, FailedOpens) {
+  TempDir dir;
+  qvifstream in;
+  EXPECT_FALSE(in.open(dir.file("missing").c_str()));
+  EXPECT_TRUE(in.eof());
+  EXPECT_EQ(in.fd(), -1);
+  std::string line;
+  EXPECT_FALSE(in.getline(line));
+  EXPECT_FALSE(in.open(nullptr));
+  EXPECT_EQ(in.size(), -1);
+
+  qvofstream out;
+  EXPECT_FALSE(out.open(nullptr));
+  EXPECT_TRUE(out.failed());
+  EXPECT_FALSE(out.open(dir.file("no/such/dir").c_str()));
+  EXPECT_TRUE(out.failed());
+  EXPECT_FALSE(out.write("x", 1) && out.flush());
+}
+
+TEST(FileStreams, EmptyFileOpensAndReadsNothing) {
+  TempDir dir;
+  spit(dir.file("empty"), "");
+  qvifstream in;
+  ASSERT_TRUE(in.open(dir.file("empty").c_str()));
+  EXPECT_FALSE(in.at_end()) << "nothing is read at open";
+  std::string line;
+  EXPECT_FALSE(in.getline(line));
+  EXPECT_TRUE(in.at_end());
+}
+
+TEST(FileStreams, ShortWriteFailsTheStream) {
+  if (::access("/dev/full", W_OK) != 0) {
+    GTEST_SKIP() << "no /dev/full here";
+  }
+  qvofstream out;
+  ASSERT_TRUE(out.open("/dev/full"));
+  out << "some text";
+  EXPECT_FALSE(out.flush());
+  EXPECT_TRUE(out.failed());
+  const std::string big(Block * 2, 'x');
+  EXPECT_FALSE(out.write(big.data(), big.size()));
+  for (std::size_t i = 0; i < 3 * Block; ++i) out.put('y');  // the buffer is reused, never overrun
+  EXPECT_TRUE(out.failed());
+}
+
+TEST(FileStreams, CloseKeepsStandardDescriptorsOpenAndClosesOthers) {
+  {
+    qvofstream out(1);
+    out.close();
+    EXPECT_TRUE(out.failed());
+    EXPECT_EQ(out.fd(), -1);
+  }
+  {
+    qvifstream in(0);
+    in.close();
+    EXPECT_TRUE(in.eof());
+  }
+  {
+    qvofstream err(2);
+  }
+  EXPECT_TRUE(isopen(0));
+  EXPECT_TRUE(isopen(1));
+  EXPECT_TRUE(isopen(2));
+
+  TempDir dir;
+  qvofstream file;
+  ASSERT_TRUE(file.open(dir.file("x").c_str()));
+  const int fd = file.fd();
+  ASSERT_GT(fd, 2);
+  file.close();
+  EXPECT_FALSE(isopen(fd));
+}
+
+TEST(FileStreams, ReadWriteFileRewritesInPlace) {
+  TempDir dir;
+  const std::string path = dir.file("rw.txt");
+  spit(path, "hello world!");
+  {
+    Pellar::qviofstream io;
+    ASSERT_TRUE(io.open(path.c_str()));
+    ASSERT_TRUE(io.seek(6));
+    io << "there";
+  }
+  EXPECT_EQ(slurp(path), "hello there!");
+}
+
+TEST(StandardStreams, SameObjectsOnTheStandardDescriptors) {
+  EXPECT_EQ(&Pellar::qvin(), &Pellar::qvin());
+  EXPECT_EQ(&Pellar::qvout(), &Pellar::qvout());
+  EXPECT_EQ(&Pellar::qverr(), &Pellar::qverr());
+  EXPECT_EQ(dynamic_cast<qvifstream&>(Pellar::qvin()).fd(), 0);
+  EXPECT_EQ(dynamic_cast<qvofstream&>(Pellar::qvout()).fd(), 1);
+  EXPECT_EQ(dynamic_cast<qvofstream&>(Pellar::qverr()).fd(), 2);
+  pellartest::StderrCapture capture;
+  Pellar::qverr() << "to stderr " << 12 << Pellar::endl;
+  EXPECT_EQ(capture.text(), "to stderr 12\n");
+}
+
+}  // namespace

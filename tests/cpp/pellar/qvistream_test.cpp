@@ -1,0 +1,340 @@
+// The line rule, token reading and bulk reads of qvistream, with the input
+// cut at every kind of buffer boundary.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "pellar/qvsstream.h"
+#include "stream_test_support.h"
+
+using Pellar::qvisstream;
+using pellartest::alllines;
+using pellartest::ChunkedStream;
+using Lines = std::vector<std::string>;
+using namespace std::string_literals;
+
+namespace {
+
+constexpr std::size_t Block = Pellar::qvstream::BufferSize;
+
+struct LineCase {
+  const char* name;
+  std::string input;
+  Lines lines;
+};
+
+const LineCase lineCases[] = {
+    {"Lf", "a\nb\n", {"a", "b"}},
+    {"NoFinalEnd", "a\nbc", {"a", "bc"}},
+    {"CrLf", "a\r\nb\r\n", {"a", "b"}},
+    {"CrOnly", "a\rb\rc", {"a", "b", "c"}},
+    {"CrCrLf", "a\r\r\nb", {"a", "b"}},
+    {"ManyCrsThenLf", "a\r\r\r\r\nb", {"a", "b"}},
+    {"CrLfLf", "a\r\n\nb", {"a", "", "b"}},
+    {"LfCr", "a\n\rb", {"a", "", "b"}},
+    {"EmptyLines", "\n\n\n", {"", "", ""}},
+    {"TrailingCr", "a\r", {"a"}},
+    {"TrailingCrs", "a\r\r\r", {"a"}},
+    {"ControlBytesDropped", "a\0b\x01" "c\x1f" "d\x7f\n"s, {"abcd\x7f"}},
+    {"TabKept", "x\ty\t\n", {"x\ty\t"}},
+    {"OnlyControlByte", "\x02", {""}},
+    {"NulLine", "\0\0\n\0"s, {"", ""}},
+    {"HighBytesKept", "\xc3\xa9t\xc3\xa9\n", {"\xc3\xa9t\xc3\xa9"}},
+    {"Empty", "", {}},
+    {"LongerThanEightBytes", "0123456789abcdef\x05" "0123456789\r\nz", {"0123456789abcdef0123456789", "z"}},
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
+
+class LineRule : public testing::TestWithParam<std::tuple<LineCase, std::size_t>> {};
+
+TEST_P(LineRule, GetlineIntoString) {
+  const auto& [c, chunk] = GetParam();
+  ChunkedStream in(c.input, chunk);
+  EXPECT_EQ(alllines(in), c.lines);
+  EXPECT_TRUE(in.at_end());
+}
+
+TEST_P(LineRule, GetlineIntoFixedBufferAndSkipline) {
+  const auto& [c, chunk] = GetParam();
+  ChunkedStream in(c.input, chunk);
+  Lines got;
+  for (char buf[64]; in.getline(buf, sizeof buf);) got.emplace_back(buf);
+  EXPECT_EQ(got, c.lines);
+
+  ChunkedStream again(c.input, chunk);
+  std::size_t skipped = 0;
+  while (again.skipline()) ++skipped;
+  EXPECT_EQ(skipped, c.lines.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, LineRule,
+                         testing::Combine(testing::ValuesIn(lineCases),
+                                          testing::Values(1, 2, 3, 7, Block)),
+                         [](const auto& p) {
+                           return std::string(std::get<0>(p.param).name) + "_" +
+                                  std::to_string(std::get<1>(p.param));
+                         });
+
+// Line ends that straddle the real 64 KiB refill boundary of a memory stream.
+class BoundaryLineEnd : public testing::TestWithParam<std::tuple<std::string, Lines>> {};
+
+TEST_P(BoundaryLineEnd, SplitsAtTheBlockEdge) {
+  const auto& [tail, expected] = GetParam();
+  const std::string pad(Block - 1, 'x');
+  const std::string data = pad + tail;
+  qvisstream in(data.data(), data.size());
+  Lines want{pad};
+  want.insert(want.end(), expected.begin(), expected.end());
+  EXPECT_EQ(alllines(in), want);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tails, BoundaryLineEnd,
+    testing::Values(std::make_tuple("\r\nnext", Lines{"next"}),         // CR last byte of block, LF first of next
+                    std::make_tuple("\r\r\nnext", Lines{"next"}),       // CRCRLF across the edge
+                    std::make_tuple("\rnext", Lines{"next"}),           // lone CR at the edge
+                    std::make_tuple("\r\n\nnext", Lines{"", "next"}),   // only one LF belongs to the CR
+                    std::make_tuple("\n\r\nnext", Lines{"", "next"}),   // LF last byte, CRLF next block
+                    std::make_tuple("\r", Lines{})));                   // CR as the very last byte
+
+TEST(LongLines, LinesLongerThanTheBufferComeWhole) {
+  const std::string a(3 * Block + 123, 'a');
+  const std::string b(Block, 'b');
+  const std::string data = a + "\r\n" + b + "\n" + "c";
+  qvisstream in(data.data(), data.size());
+  EXPECT_EQ(alllines(in), (Lines{a, b, "c"}));
+}
+
+TEST(LongLines, FixedBufferKeepsThePrefixAndSkipsTheRest) {
+  std::string a(2 * Block + 5, 'a');
+  a[0] = 'S';
+  const std::string data = a + "\r\nnext\n";
+  qvisstream in(data.data(), data.size());
+  char buf[10];
+  ASSERT_TRUE(in.getline(buf, sizeof buf));
+  EXPECT_STREQ(buf, "Saaaaaaaa");
+  ASSERT_TRUE(in.getline(buf, sizeof buf));
+  EXPECT_STREQ(buf, "next");
+  EXPECT_FALSE(in.getline(buf, sizeof buf));
+}
+
+struct CutCase {
+  std::size_t size;
+  const char* first;
+};
+
+class FixedBufferCut : public testing::TestWithParam<CutCase> {};
+
+TEST_P(FixedBufferCut, CutsAndTerminates) {
+  const auto c = GetParam();
+  ChunkedStream in("abcdef\nxy", 2);
+  char buf[16];
+  std::memset(buf, '#', sizeof buf);
+  ASSERT_TRUE(in.getline(buf, c.size));
+  EXPECT_STREQ(buf, c.first);
+  EXPECT_EQ(buf[c.size], '#') << "wrote past the given size";
+  ASSERT_TRUE(in.getline(buf, c.size));
+  EXPECT_EQ(std::string(buf), std::string("xy").substr(0, c.size - 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FixedBufferCut,
+                         testing::Values(CutCase{1, ""}, CutCase{2, "a"}, CutCase{4, "abc"},
+                                         CutCase{6, "abcde"}, CutCase{7, "abcdef"}, CutCase{8, "abcdef"}));
+
+TEST(FixedBufferCut, SizeZeroStoresNothingButConsumesTheLine) {
+  qvisstream in("abc\nd", 5);
+  char buf[2] = {'#', '#'};
+  EXPECT_TRUE(in.getline(buf, 0));
+  EXPECT_EQ(buf[0], '#');
+  std::string line;
+  ASSERT_TRUE(in.getline(line));
+  EXPECT_EQ(line, "d");
+}
+
+TEST(Getline, FalseAtEndAndStringCleared) {
+  qvisstream in("x\n", 2);
+  std::string line = "old";
+  ASSERT_TRUE(in.getline(line));
+  EXPECT_EQ(line, "x");
+  EXPECT_FALSE(in.getline(line));
+  EXPECT_EQ(line, "");
+  EXPECT_FALSE(in.getline(line));
+  EXPECT_TRUE(in.at_end());
+}
+
+// ---- tokens ----
+
+Lines alltokens(Pellar::qvistream& in, std::size_t size = 64) {
+  Lines out;
+  std::vector<char> buf(size + 1, '#');
+  while (in.gettoken(buf.data(), size)) out.emplace_back(buf.data());
+  return out;
+}
+
+class Tokens : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(Tokens, SplitsAtWhiteSpaceAcrossLines) {
+  ChunkedStream in("  ab\tcd\r\n\n\r  ef  \x0b gh\x0c", GetParam());
+  EXPECT_EQ(alltokens(in), (Lines{"ab", "cd", "ef", "gh"}));
+}
+
+TEST_P(Tokens, ControlBytesInsideAreDropped) {
+  ChunkedStream in("\x01\x02" "a\x01" "b\0c d"s, GetParam());
+  EXPECT_EQ(alltokens(in), (Lines{"abc", "d"}));
+}
+
+TEST_P(Tokens, OverlongTokenIsCutAndItsLineSkipped) {
+  ChunkedStream in("abcdefgh ij\nkl mn", GetParam());
+  EXPECT_EQ(alltokens(in, 4), (Lines{"abc", "kl", "mn"}));
+}
+
+TEST_P(Tokens, TokenThatExactlyFitsIsNotCut) {
+  ChunkedStream in("abc ij\nkl", GetParam());
+  EXPECT_EQ(alltokens(in, 4), (Lines{"abc", "ij", "kl"}));
+}
+
+TEST_P(Tokens, DelimiterStaysUnread) {
+  ChunkedStream in("ab\ncd", GetParam());
+  char buf[8];
+  ASSERT_TRUE(in.gettoken(buf, sizeof buf));
+  std::string rest;
+  ASSERT_TRUE(in.getline(rest));
+  EXPECT_EQ(rest, "");
+  ASSERT_TRUE(in.getline(rest));
+  EXPECT_EQ(rest, "cd");
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, Tokens, testing::Values(1, 3, Block));
+
+TEST(Tokens, OnlyWhiteSpaceGivesNoTokenAndAnEmptyBuffer) {
+  qvisstream in(" \n\t\r ", 5);
+  char buf[4] = "###";
+  EXPECT_FALSE(in.gettoken(buf, sizeof buf));
+  EXPECT_STREQ(buf, "");
+}
+
+TEST(NumberReads, ConvertEachTokensNumericPrefix) {
+  const std::string text = "12 -7 3.5e2 +4 abc 18446744073709551615 -2147483648 1.5x 0x10 +-3";
+  qvisstream in(text.data(), text.size());
+  int i = 1;
+  long l = 1;
+  double d = 0;
+  unsigned u = 1;
+  int bad = 1;
+  unsigned long long big = 0;
+  int lowest = 0;
+  float f = 0;
+  int hex = 1;
+  long long odd = 1;
+  in >> i >> l >> d >> u >> bad >> big >> lowest >> f >> hex >> odd;
+  EXPECT_EQ(i, 12);
+  EXPECT_EQ(l, -7);
+  EXPECT_DOUBLE_EQ(d, 350.0);
+  EXPECT_EQ(u, 4u);
+  EXPECT_EQ(bad, 0);
+  EXPECT_EQ(big, 18446744073709551615ULL);
+  EXPECT_EQ(lowest, -2147483648);
+  EXPECT_FLOAT_EQ(f, 1.5f);
+  EXPECT_EQ(hex, 0) << "only decimal digits: '0x10' has the prefix 0";
+  EXPECT_EQ(odd, 0);
+  double after = 5;
+  in >> after;
+  EXPECT_EQ(after, 0.0) << "no token left";
+}
+
+TEST(NumberReads, OutOfRangeGivesZero) {
+  qvisstream in("99999999999 -1", 14);
+  int i = 1;
+  unsigned u = 1;
+  in >> i >> u;
+  EXPECT_EQ(i, 0);
+  EXPECT_EQ(u, 0u);
+}
+
+TEST(ByteReads, CharReadsAreRawAndLeaveTheTargetAtEnd) {
+  qvisstream in(" \n\xff", 3);
+  char a = 0;
+  signed char b = 0;
+  unsigned char c = 0;
+  in >> a >> b >> c;
+  EXPECT_EQ(a, ' ');
+  EXPECT_EQ(b, '\n');
+  EXPECT_EQ(c, 0xFF);
+  in >> a;
+  EXPECT_EQ(a, ' ');
+  bool got = true;
+  in.skipbyte(got);
+  EXPECT_FALSE(got);
+}
+
+TEST(ByteReads, GetPeekAndWs) {
+  qvisstream in("  \n\tz", 5);
+  in >> Pellar::ws;
+  EXPECT_EQ(in.peek(), 'z');
+  EXPECT_EQ(in.get(), 'z');
+  EXPECT_EQ(in.peek(), -1);
+  EXPECT_EQ(in.get(), -1);
+}
+
+// ---- bulk reads ----
+
+class BulkReads : public testing::TestWithParam<std::size_t> {
+ protected:
+  const std::string data = pellartest::mixedbytes(3 * Block + 777, 11);
+};
+
+TEST_P(BulkReads, ReadAcrossRefillsAndShortAtEnd) {
+  ChunkedStream in(data, GetParam());
+  std::string got(Block + 70000, '\0');
+  ASSERT_EQ(in.read(got.data(), got.size()), got.size());
+  EXPECT_TRUE(pellartest::samebytes(got, data.substr(0, got.size())));
+  EXPECT_EQ(in.tell(), static_cast<std::int64_t>(got.size()));
+  std::string rest;
+  EXPECT_EQ(in.read(rest, data.size()), data.size() - got.size());
+  EXPECT_EQ(in.gcount(), data.size() - got.size());
+  EXPECT_TRUE(pellartest::samebytes(rest, data.substr(got.size())));
+  EXPECT_EQ(in.read(got.data(), 10), 0u);
+  EXPECT_EQ(in.gcount(), 0u);
+}
+
+TEST_P(BulkReads, SkipAcrossRefills) {
+  ChunkedStream in(data, GetParam());
+  ASSERT_TRUE(in.skip(Block + 3));
+  EXPECT_EQ(in.get(), static_cast<unsigned char>(data[Block + 3]));
+  ASSERT_TRUE(in.skip(2 * Block - 10));
+  EXPECT_EQ(in.tell(), static_cast<std::int64_t>(3 * Block - 6));
+  EXPECT_EQ(in.get(), static_cast<unsigned char>(data[3 * Block - 6]));
+  EXPECT_FALSE(in.skip(10000)) << "the data end first";
+  EXPECT_TRUE(in.at_end());
+}
+
+TEST_P(BulkReads, ReadallAndCopyto) {
+  ChunkedStream in(data, GetParam());
+  in.skip(5);
+  std::string all;
+  ASSERT_TRUE(in.readall(all));
+  EXPECT_TRUE(pellartest::samebytes(all, data.substr(5)));
+  EXPECT_FALSE(in.readall(all));
+  EXPECT_EQ(all, "");
+
+  ChunkedStream again(data, GetParam());
+  Pellar::qvosstream out;
+  ASSERT_TRUE(again.copyto(out));
+  EXPECT_TRUE(pellartest::samebytes(out.str(), data));
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, BulkReads, testing::Values(1000, Block));
+
+TEST(BulkReads, SkipOfZeroOrLess) {
+  qvisstream in("ab", 2);
+  EXPECT_TRUE(in.skip(0));
+  EXPECT_FALSE(in.skip(-1));
+  EXPECT_EQ(in.get(), 'a');
+  EXPECT_TRUE(in.skip(1));
+  EXPECT_FALSE(in.skip(1));
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// Output streams: numbers must come out digit for digit as printf writes
+// them, also where they straddle the buffer end; string and wrapper streams.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "pellar/qvsstream.h"
+#include "pellar/qvwrapperstream.h"
+#include "stream_test_support.h"
+
+using Pellar::qvosstream;
+
+namespace {
+
+constexpr std::size_t Block = Pellar::qvstream::BufferSize;
+
+template <class T>
+std::string viaprintf(const char* fmt, T v) {
+  char buf[512];
+  std::snprintf(buf, sizeof buf, fmt, v);
+  return buf;
+}
+
+template <class T>
+std::string viastream(T v) {
+  qvosstream out;
+  out << v;
+  return out.str();
+}
+
+const double doubles[] = {0.0, -0.0, 1.0, -1.0, 0.5, 0.1, 1.0 / 3.0, -2.0 / 3.0,
+                          0.0000005, 0.0000015, 0.0000025, 2.5e-7, 1e-7, 123456.7890125,
+                          999999.9999995, 1e15, 1e16 + 2, 1e22, 1e300, DBL_MAX, -DBL_MAX,
+                          DBL_MIN, 4.9e-324, 1.00000049999999, 0.125, 2.675, 1e-320,
+                          std::numeric_limits<double>::infinity(),
+                          -std::numeric_limits<double>::infinity(),
+                          std::numeric_limits<double>::quiet_NaN(),
+                          -std::numeric_limits<double>::quiet_NaN()};
+
+class DoubleDigits : public testing::TestWithParam<double> {};
+
+TEST_P(DoubleDigits, MatchPercentF) {
+  EXPECT_EQ(viastream(GetParam()), viaprintf("%f", GetParam()));
+  const auto f = static_cast<float>(GetParam());
+  EXPECT_EQ(viastream(f), viaprintf("%f", static_cast<double>(f)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, DoubleDigits, testing::ValuesIn(doubles));
+
+TEST(DoubleDigits, RandomValuesOverManyMagnitudesMatchPercentF) {
+  std::mt19937_64 gen(3);
+  std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
+  std::uniform_int_distribution<int> exponent(-12, 40);
+  for (int i = 0; i < 20000; ++i) {
+    const double v = std::ldexp(mantissa(gen), exponent(gen));
+    ASSERT_EQ(viastream(v), viaprintf("%f", v)) << "value bits " << std::hexfloat << v;
+    const auto f = static_cast<float>(v);
+    ASSERT_EQ(viastream(f), viaprintf("%f", static_cast<double>(f))) << std::hexfloat << f;
+  }
+}
+
+// Each integer slot against its printf conversion, at the limits and around 0.
+template <class T>
+void checkinteger(const char* fmt) {
+  const T values[] = {std::numeric_limits<T>::min(), static_cast<T>(std::numeric_limits<T>::min() + 1),
+                      T(0), T(1), T(9), T(10), T(99), T(100),
+                      static_cast<T>(std::numeric_limits<T>::max() - 1), std::numeric_limits<T>::max()};
+  for (const T v : values) EXPECT_EQ(viastream(v), viaprintf(fmt, v)) << fmt;
+  std::mt19937_64 gen(7);
+  for (int i = 0; i < 2000; ++i) {
+    const auto v = static_cast<T>(gen() >> (gen() % 64));
+    ASSERT_EQ(viastream(v), viaprintf(fmt, v)) << fmt;
+  }
+}
+
+TEST(IntegerDigits, EverySlotMatchesItsPrintfConversion) {
+  checkinteger<unsigned long long>("%llu");
+  checkinteger<unsigned long>("%lu");
+  checkinteger<long>("%ld");
+  checkinteger<unsigned int>("%u");
+  checkinteger<int>("%d");
+  checkinteger<unsigned short>("%hu");
+  checkinteger<short>("%hd");
+}
+
+// Numbers written back to back cross the buffer end many times; the
+// concatenation must equal printf's.
+TEST(NumbersAcrossTheBufferEnd, LongRunsMatchPrintf) {
+  qvosstream out;
+  std::string want;
+  std::mt19937_64 gen(5);
+  for (int i = 0; i < 60000; ++i) {
+    const double d = std::ldexp(static_cast<double>(gen() % 100000) - 50000, static_cast<int>(gen() % 40) - 10);
+    const int n = static_cast<int>(gen());
+    out << d << ' ' << n << '\n';
+    want += viaprintf("%f", d) + " " + viaprintf("%d", n) + "\n";
+  }
+  out << DBL_MAX;
+  want += viaprintf("%f", DBL_MAX);
+  ASSERT_GT(want.size(), 10 * Block);
+  EXPECT_TRUE(pellartest::samebytes(out.str(), want));
+}
+
+TEST(TextWrites, CharsBoolsStringsAndManipulators) {
+  qvosstream out;
+  const char* none = nullptr;
+  const unsigned char bytes[] = {'u', 0};
+  const signed char sbytes[] = {'s', 0};
+  out << 'a' << static_cast<signed char>('b') << static_cast<unsigned char>(0xE9) << true << false
+      << std::string("str\0ing", 7) << "cs" << none << bytes << sbytes << Pellar::ends << Pellar::endl;
+  EXPECT_EQ(out.str(), std::string("ab\xE9" "10str\0ingcsus\0\n", 18));
+}
+
+TEST(TextWrites, PutAndWriteFillTheBufferExactly) {
+  qvosstream out;
+  const std::string big = pellartest::mixedbytes(3 * Block + 1, 2);
+  for (std::size_t i = 0; i < Block - 1; ++i) out.put(big[i]);
+  ASSERT_TRUE(out.write(big.data() + Block - 1, big.size() - (Block - 1)));
+  EXPECT_EQ(out.tell(), static_cast<std::int64_t>(big.size()));
+  EXPECT_TRUE(pellartest::samebytes(out.str(), big));
+}
+
+TEST(StringOutput, CloseRefusesWritesAndClearReopens) {
+  qvosstream out;
+  out << "kept";
+  out.close();
+  EXPECT_TRUE(out.failed());
+  EXPECT_FALSE(out.write("x", 1) && out.flush());
+  EXPECT_EQ(out.str(), "kept");
+  out.clear();
+  EXPECT_FALSE(out.failed());
+  out << 42;
+  EXPECT_EQ(out.str(), "42");
+  EXPECT_EQ(out.tell(), 2);
+}
+
+TEST(StringInput, LoadCopiesSeekAndSize) {
+  std::string source = "line one\nline two\n";
+  Pellar::qvisstream in(source.data(), source.size());
+  source[0] = 'X';
+  EXPECT_EQ(in.size(), 18);
+  std::string line;
+  ASSERT_TRUE(in.getline(line));
+  EXPECT_EQ(line, "line one") << "the stream keeps its own copy";
+  ASSERT_TRUE(in.seek(5));
+  ASSERT_TRUE(in.getline(line));
+  EXPECT_EQ(line, "one");
+  EXPECT_FALSE(in.seek(19));
+  EXPECT_FALSE(in.seek(-1));
+  ASSERT_TRUE(in.seek(18));
+  EXPECT_FALSE(in.getline(line));
+  EXPECT_TRUE(in.load("z"));
+  ASSERT_TRUE(in.getline(line));
+  EXPECT_EQ(line, "z");
+}
+
+TEST(StringInput, EmptyLoadFails) {
+  Pellar::qvisstream in;
+  EXPECT_TRUE(in.at_end());
+  EXPECT_FALSE(in.load("", 0));
+  EXPECT_TRUE(in.at_end());
+  std::string line;
+  EXPECT_FALSE(in.getline(line));
+}
+
+TEST(StringInput, SeekAcrossBlocks) {
+  const std::string data = pellartest::mixedbytes(2 * Block + 9, 4);
+  Pellar::qvisstream in(data.data(), data.size());
+  ASSERT_TRUE(in.seek(Block + 1));
+  EXPECT_EQ(in.tell(), static_cast<std::int64_t>(Block + 1));
+  std::string rest;
+  in.readall(rest);
+  EXPECT_TRUE(pellartest::samebytes(rest, data.substr(Block + 1)));
+}
+
+TEST(Wrappers, InputWrapperReadsThroughWithoutClosingTheSource) {
+  const std::string data = pellartest::mixedbytes(Block + 10, 8);
+  Pellar::qvisstream source(data.data(), data.size());
+  source.skip(3);
+  {
+    Pellar::qviwrapperstream wrap(source);
+    char head[4];
+    ASSERT_EQ(wrap.read(head, 4), 4u);
+    EXPECT_EQ(std::string(head, 4), data.substr(3, 4));
+    wrap.close();
+    EXPECT_TRUE(wrap.at_end());
+  }
+  EXPECT_FALSE(source.eof());
+}
+
+TEST(Wrappers, OutputWrapperFlushesThroughAndFailsWithItsTarget) {
+  qvosstream target;
+  {
+    Pellar::qvowrapperstream wrap(target);
+    wrap << "abc" << Pellar::endl;
+    EXPECT_EQ(target.str(), "abc\n") << "endl reaches the target";
+    wrap << "tail";
+  }
+  EXPECT_EQ(target.str(), "abc\ntail") << "destruction flushes";
+
+  target.close();
+  Pellar::qvowrapperstream wrap(target);
+  wrap << "x";
+  EXPECT_FALSE(wrap.flush());
+  EXPECT_TRUE(wrap.failed());
+}
+
+}  // namespace
