@@ -23,6 +23,16 @@ constexpr QvTypeId QvTypeIdFromName(std::string_view name) {
   return hash;
 }
 
+// The identifier of a class template instantiated for the class `argument`.
+constexpr QvTypeId QvTemplateTypeId(std::string_view name, QvTypeId argument) {
+  QvTypeId hash = QvTypeIdFromName(name);
+  for (int shift = 0; shift < 64; shift += 8) {
+    hash ^= (argument >> shift) & 0xffu;
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
 // Identifies the value type of a generic-data item. Specialise it with
 // QV_DATA_TYPE (at global scope) for every type stored as generic data.
 template <class T>

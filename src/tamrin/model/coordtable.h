@@ -1,0 +1,97 @@
+// Cartesian coordinates stored by atom index: three values of type T per
+// index in one array, grown on demand and zero-filled. Reading an index past
+// the end gives (0, 0, 0).
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+namespace Tamrin {
+
+// The capacity (in atoms) the table grows to when a write reaches past its end,
+// for a molecule whose next atom index is `max_idx`. Small molecules grow in
+// steps of 32 with at least one step of slack, large ones double.
+constexpr unsigned QvCoordCapacity(unsigned max_idx) {
+  if (max_idx > 160) return 2 * max_idx;
+  return (max_idx & ~31u) + (max_idx % 32 != 0 ? 32 : 64);
+}
+
+// Marks an index that Sweep removed in a renumbering map.
+inline constexpr unsigned kQvRemovedIdx = ~0u;
+
+template <class T>
+class QvCoordTable {
+ public:
+  unsigned capacity() const { return capacity_; }
+
+  // Stores one triple, growing the table for a molecule with `max_idx` atom indices.
+  template <class U>
+  void Set(unsigned idx, const U* xyz, unsigned max_idx) {
+    Reserve(idx, max_idx);
+    T* slot = values_.get() + 3 * size_t{idx};
+    for (int i = 0; i < 3; ++i) slot[i] = static_cast<T>(xyz[i]);
+  }
+
+  template <class U>
+  void Get(unsigned idx, U* xyz) const {
+    if (idx >= capacity_) {
+      std::fill_n(xyz, 3, U{});
+      return;
+    }
+    const T* slot = values_.get() + 3 * size_t{idx};
+    for (int i = 0; i < 3; ++i) xyz[i] = static_cast<U>(slot[i]);
+  }
+
+  // Stores `count` triples for indices 0 .. count - 1.
+  template <class U>
+  void SetAll(const U* xyz, unsigned count) {
+    if (count == 0) return;
+    Reserve(count - 1, count);
+    std::transform(xyz, xyz + 3 * size_t{count}, values_.get(),
+                   [](U v) { return static_cast<T>(v); });
+  }
+
+  // Fills `count` triples, zeros past the end of the table.
+  template <class U>
+  void GetAll(U* xyz, unsigned count) const {
+    const size_t stored = 3 * size_t{std::min(count, capacity_)};
+    std::transform(values_.get(), values_.get() + stored, xyz,
+                   [](T v) { return static_cast<U>(v); });
+    std::fill(xyz + stored, xyz + 3 * size_t{count}, U{});
+  }
+
+  void Zero() { std::fill_n(values_.get(), 3 * size_t{capacity_}, T{}); }
+
+  void Reset() {
+    values_.reset();
+    capacity_ = 0;
+  }
+
+  // Moves each triple from its old index i to `new_idx[i]` (dropping those
+  // marked kQvRemovedIdx), for a molecule that now has `max_idx` indices.
+  void Remap(const std::vector<unsigned>& new_idx, unsigned max_idx) {
+    QvCoordTable moved;
+    const unsigned old_count = std::min(capacity_, static_cast<unsigned>(new_idx.size()));
+    for (unsigned i = 0; i < old_count; ++i)
+      if (new_idx[i] != kQvRemovedIdx) moved.Set(new_idx[i], values_.get() + 3 * size_t{i}, max_idx);
+    *this = std::move(moved);
+  }
+
+ private:
+  void Reserve(unsigned idx, unsigned max_idx) {
+    if (idx < capacity_) return;
+    // An index at or past max_idx would be a caller's error; grow enough anyway.
+    const unsigned grown = std::max(QvCoordCapacity(max_idx), QvCoordCapacity(idx + 1));
+    auto values = std::make_unique<T[]>(3 * size_t{grown});  // zero-filled
+    std::copy_n(values_.get(), 3 * size_t{capacity_}, values.get());
+    values_ = std::move(values);
+    capacity_ = grown;
+  }
+
+  std::unique_ptr<T[]> values_;
+  unsigned capacity_ = 0;
+};
+
+}  // namespace Tamrin

@@ -1,0 +1,105 @@
+// Storage for atom and bond records: blocks of 32 records, with freed records
+// kept on a free list for reuse. Records never move, so pointers to them stay
+// valid until they are freed; no record costs a heap allocation of its own.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+namespace Tamrin {
+
+template <class T>
+class QvRecordPool {
+ public:
+  static constexpr size_t kBlockSize = 32;
+
+  QvRecordPool() = default;
+  QvRecordPool(const QvRecordPool&) = delete;
+  QvRecordPool& operator=(const QvRecordPool&) = delete;
+  ~QvRecordPool() { Clear(); }
+
+  template <class... Args>
+  T* New(Args&&... args) {
+    if (!free_) AddBlock();
+    Slot* slot = free_;
+    free_ = slot->next;
+    T* record = ::new (static_cast<void*>(slot->storage)) T(std::forward<Args>(args)...);
+    slot->live = true;
+    return record;
+  }
+
+  // Destroys a record of this pool and puts its slot on the free list.
+  void Delete(T* record) {
+    Slot* slot = SlotOf(record);
+    record->~T();
+    slot->live = false;
+    slot->next = free_;
+    free_ = slot;
+  }
+
+  // Destroys every live record and frees all blocks.
+  void Clear() {
+    for (auto& block : blocks_)
+      for (Slot& slot : block->slots)
+        if (slot.live) std::launder(reinterpret_cast<T*>(slot.storage))->~T();
+    blocks_.clear();
+    sorted_.clear();
+    free_ = nullptr;
+  }
+
+  // The live record whose slot holds `address`, or null. Meant for callers
+  // holding pointers they cannot vouch for (the Python binding); it sorts the
+  // block table on first use after a block was added.
+  const T* RecordAt(const void* address) const {
+    if (sorted_.size() != blocks_.size()) {
+      sorted_.clear();
+      for (const auto& block : blocks_) sorted_.push_back(Address(block.get()));
+      std::sort(sorted_.begin(), sorted_.end());
+    }
+    const std::uintptr_t where = Address(address);
+    auto it = std::upper_bound(sorted_.begin(), sorted_.end(), where);
+    if (it == sorted_.begin()) return nullptr;
+    const std::uintptr_t offset = where - *--it;
+    if (offset >= sizeof(Block)) return nullptr;
+    const Slot& slot = reinterpret_cast<const Block*>(*it)->slots[offset / sizeof(Slot)];
+    return slot.live ? std::launder(reinterpret_cast<const T*>(slot.storage)) : nullptr;
+  }
+
+  size_t NumBlocks() const { return blocks_.size(); }
+
+ private:
+  // The record comes first, so a record's address is its slot's address.
+  struct Slot {
+    alignas(T) std::byte storage[sizeof(T)];
+    Slot* next;
+    bool live;
+  };
+  struct Block {
+    Slot slots[kBlockSize];
+  };
+
+  static Slot* SlotOf(T* record) { return reinterpret_cast<Slot*>(record); }
+  static std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+
+  void AddBlock() {
+    blocks_.push_back(std::make_unique<Block>());
+    Slot* slots = blocks_.back()->slots;
+    // Thread in reverse so that records are handed out in address order.
+    for (size_t i = kBlockSize; i-- > 0;) {
+      slots[i].live = false;
+      slots[i].next = free_;
+      free_ = &slots[i];
+    }
+  }
+
+  std::vector<std::unique_ptr<Block>> blocks_;
+  mutable std::vector<std::uintptr_t> sorted_;
+  Slot* free_ = nullptr;
+};
+
+}  // namespace Tamrin
