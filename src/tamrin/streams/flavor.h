@@ -1,0 +1,69 @@
+// Flavor words: per-format options of the molecule streams.
+//
+// A flavor is a 32-bit word. Bits 0x4000 to 0x80000 mean the same for every
+// format (ring perception and the aromaticity model applied after reading);
+// the format part, mask 0x3FFF, means something different for each format.
+// Each stream keeps one input or output flavor per format code.
+#pragma once
+
+#include "tamrin/streams/format.h"
+
+namespace Tamrin {
+
+namespace QvIFlavor {
+namespace Generic {
+inline constexpr unsigned FormatMask = 0x3FFF;
+// Ring-membership perception on every molecule read.
+inline constexpr unsigned Rings = 0x4000;
+// Aromaticity model selection: at most one of these.
+inline constexpr unsigned AromMDL = 0x8000;
+inline constexpr unsigned AromForceField = 0x10000;
+inline constexpr unsigned AromTripos = 0x20000;
+inline constexpr unsigned AromHuckel = 0x40000;
+inline constexpr unsigned AromStrict = 0x80000;
+inline constexpr unsigned AromMask = 0xF8000;
+}  // namespace Generic
+namespace MDL {
+// A record without atoms is a molecule too (MDL, SDF and RDF).
+inline constexpr unsigned KeepEmpty = 0x4;
+}  // namespace MDL
+namespace MOL2 {
+inline constexpr unsigned KeepHydrogens = 0x1;
+}  // namespace MOL2
+}  // namespace QvIFlavor
+
+namespace QvOFlavor {
+namespace Generic {
+inline constexpr unsigned FormatMask = QvIFlavor::Generic::FormatMask;
+inline constexpr unsigned Rings = QvIFlavor::Generic::Rings;
+inline constexpr unsigned AromMask = QvIFlavor::Generic::AromMask;
+}  // namespace Generic
+namespace XYZ {
+inline constexpr unsigned SinglePrecision = 0x4;
+inline constexpr unsigned DoublePrecision = 0x8;
+}  // namespace XYZ
+}  // namespace QvOFlavor
+
+// The flavors a new stream starts with; 0x4000 for formats without an entry
+// (RDF, though unwritable, has the output default 0x4017).
+unsigned QvDefaultInputFlavor(QvFormat format);
+unsigned QvDefaultOutputFlavor(QvFormat format);
+
+// Validity for a readable or writable format; false for any other code.
+// Output validity is judged on the word without bit 0x4000. Neither warns.
+bool QvInputFlavorValid(QvFormat format, unsigned flavor);
+bool QvOutputFlavorValid(QvFormat format, unsigned flavor);
+
+// An aromaticity model with the two extra arguments that model 4 takes.
+struct QvAromaticityModel {
+  unsigned model = 2;
+  unsigned arg = 0;
+  bool flag = false;
+  bool operator==(const QvAromaticityModel&) const = default;
+};
+
+// Model 1 to 5 from the generic bits (0x80000 to 0x8000), model 4 with the
+// arguments 6 and true; `fallback` when no model bit is set.
+QvAromaticityModel QvAromaticityModelOf(unsigned flavor, unsigned fallback = 2);
+
+}  // namespace Tamrin

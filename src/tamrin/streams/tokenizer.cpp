@@ -1,0 +1,62 @@
+#include "tamrin/streams/tokenizer.h"
+
+#include "pellar/qvstream.h"
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/streams/formatio.h"
+#include "tamrin/streams/molstream.h"
+
+namespace Tamrin {
+
+QvMolTokenizer::~QvMolTokenizer() = default;
+
+bool QvLineTokenizer::Next(Pellar::qvistream& in, std::string& record) {
+  if (!in.getline(record)) {
+    record.clear();
+    return false;
+  }
+  record += '\n';
+  return true;
+}
+
+bool QvSDFTokenizer::Next(Pellar::qvistream& in, std::string& record) {
+  record.clear();
+  while (in.getline(line_)) {
+    record += line_;
+    record += '\n';
+    if (line_.starts_with("$$$$")) break;
+    if (line_.starts_with("M  END")) {
+      const int next = in.peek();
+      if (next != '$' && next != '>') break;
+    }
+  }
+  return !record.empty();
+}
+
+namespace {
+
+template <class T>
+std::unique_ptr<QvMolTokenizer> Make(unsigned) {
+  return std::make_unique<T>();
+}
+
+[[maybe_unused]] const bool builtins_registered = [] {
+  for (QvFormat format : {QvFormat::SMI, QvFormat::USM, QvFormat::ISM, QvFormat::CAN, QvFormat::CXSMILES})
+    QvRegisterTokenizer(format, Make<QvLineTokenizer>);
+  QvRegisterTokenizer(QvFormat::SDF, Make<QvSDFTokenizer>);
+  return true;
+}();
+
+}  // namespace
+
+std::unique_ptr<QvMolTokenizer> QvCreateTokenizer(QvFormat format, unsigned iflavor) {
+  if (format == QvFormat::UNDEFINED || !QvFormatInRange(format)) return nullptr;
+  if (const QvTokenizerFactory make = QvGetTokenizer(format)) return make(iflavor);
+  Sorvil::QvErrorHandler::Warning("Format (%d) does not have a valid tokenizer", static_cast<int>(QvFormatCode(format)));
+  return nullptr;
+}
+
+std::unique_ptr<QvMolTokenizer> QvCreateTokenizer(const qvmolistream& in) {
+  return QvCreateTokenizer(in.GetFormat(), in.GetFlavor());
+}
+
+}  // namespace Tamrin
