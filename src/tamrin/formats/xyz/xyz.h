@@ -1,0 +1,34 @@
+// XYZ: one molecule per record as an atom count line, a title line and one
+// line per atom with an element, x, y, z in Ångström and optionally a
+// partial charge. The format has no bonds; the molecule streams rebuild them
+// from the coordinates after reading when the input flavor asks for it.
+//
+// Reading and writing normally go through QvReadMolecule and QvWriteMolecule,
+// with which this folder registers itself; the functions here are the record
+// reader and writer behind them.
+#pragma once
+
+namespace Pellar {
+class qvostream;
+}
+
+namespace Tamrin {
+
+class QvMolBase;
+class qvmolistream;
+
+// Reads the next record into `mol`, which the caller has cleared; the
+// molecule's dimension becomes 3. False, without a message, at the end of
+// input and for a malformed record; the lines read up to the fault are
+// consumed and the next call starts after them. An element that is neither
+// a symbol nor an atomic number gives an atom of atomic number 0 carrying
+// the field as its name. A record with the count 0 is an empty molecule.
+bool QvXYZReadFxn(qvmolistream& in, QvMolBase& mol);
+
+// Writes one record. `charges`: a fifth column with the partial charges,
+// when at least one of them is not 0. `symbols`: element symbols rather than
+// atomic numbers. `long_precision`: 18 decimals in place of 5.
+void QvXYZWriteFxn(Pellar::qvostream& out, const QvMolBase& mol, bool charges, bool symbols,
+                   bool long_precision);
+
+}  // namespace Tamrin

@@ -1,0 +1,58 @@
+#include "tamrin/formats/xyz/xyztokenizer.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <string_view>
+
+#include "pellar/qvstream.h"
+
+namespace Tamrin {
+
+namespace {
+
+constexpr std::size_t kGrowthMargin = 4096;
+
+// The leading unsigned number of a line, as a "%u" scan finds it, except that
+// a '-' sign does not scan: a negative count cannot size a record. Values past
+// 32 bits saturate, so such a record runs to the end of the input.
+bool ScanCount(std::string_view line, std::uint64_t& n) {
+  const std::size_t start = line.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return false;
+  line.remove_prefix(start);
+  if (line.front() == '+') line.remove_prefix(1);
+  std::uint32_t value = 0;
+  const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
+  if (end == line.data()) return false;
+  n = ec == std::errc::result_out_of_range ? std::numeric_limits<std::uint32_t>::max() : value;
+  return true;
+}
+
+// Records are assembled in one buffer that doubles whenever it runs low, so
+// a large record costs a few copies, not one per line.
+void Append(std::string& record, const std::string& line) {
+  if (record.capacity() - record.size() < kGrowthMargin)
+    record.reserve(std::max(2 * record.capacity(), record.size() + kGrowthMargin));
+  record += line;
+  record += '\n';
+}
+
+}  // namespace
+
+bool QvXYZTokenizer::Next(Pellar::qvistream& in, std::string& record) {
+  record.clear();
+  std::uint64_t n = 0;
+  if (!in.getline(line_) || !ScanCount(line_, n)) return false;
+  Append(record, line_);
+  const std::size_t count_line = record.size();
+  // The title, then the atoms.
+  for (std::uint64_t i = 0; i <= n && in.getline(line_); ++i) Append(record, line_);
+  if (record.size() == count_line) {
+    record.clear();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace Tamrin
