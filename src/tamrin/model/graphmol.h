@@ -69,6 +69,16 @@ class QvGraphMol {
   bool HasPerceived(unsigned mask) const { return Mol().HasPerceived(mask); }
   void SetPerceived(unsigned mask, bool on) { Mol().SetPerceived(mask, on); }
   void ClearPerceived() { Mol().ClearPerceived(); }
+  bool Copy(const QvMolBase& source) { return Mol().Copy(source); }
+  Sorvil::QvTypeId GetType() const { return Mol().GetType(); }
+  bool IsA(Sorvil::QvTypeId type) const { return Mol().IsA(type); }
+
+  const QvAtomVector& AtomList() const { return Mol().AtomList(); }
+  const QvBondVector& BondList() const { return Mol().BondList(); }
+  unsigned DeletedAtomCount() const { return Mol().DeletedAtomCount(); }
+  unsigned DeletedBondCount() const { return Mol().DeletedBondCount(); }
+  bool OwnsAtom(const void* record) const { return Mol().OwnsAtom(record); }
+  bool OwnsBond(const void* record) const { return Mol().OwnsBond(record); }
 
   QvAtomRange GetAtoms() { return Mol().GetAtoms(); }
   QvConstAtomRange GetAtoms() const { return std::as_const(Mol()).GetAtoms(); }

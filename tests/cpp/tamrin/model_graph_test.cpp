@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <vector>
+
+#include "model_test_support.h"
+#include "tamrin/model/model.h"
+
+namespace {
+
+using model_test::AtomIndices;
+using model_test::BondIndices;
+using model_test::MakeChain;
+using Tamrin::QvAtomBase;
+using Tamrin::QvBondBase;
+using Tamrin::QvGraphMol;
+
+TEST(Atoms, IndicesCountUpFromZero) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 4);
+  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2, 3}));
+  EXPECT_EQ(BondIndices(mol), (std::vector<unsigned>{0, 1, 2}));
+  EXPECT_EQ(mol.NumAtoms(), 4u);
+  EXPECT_EQ(mol.NumBonds(), 3u);
+  EXPECT_EQ(mol.GetMaxAtomIdx(), 4u);
+  EXPECT_EQ(mol.GetMaxBondIdx(), 3u);
+  for (QvAtomBase* atom : atoms) EXPECT_EQ(atom->GetParent(), &mol.GetMol());
+}
+
+TEST(Atoms, DeletingAtomOneOfThreeKeepsItsIndexTaken) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 3);
+  ASSERT_TRUE(mol.DeleteAtom(atoms[1]));
+  EXPECT_EQ(mol.NumAtoms(), 2u);
+  EXPECT_EQ(mol.GetMaxAtomIdx(), 3u);
+  EXPECT_EQ(mol.NewAtom(8)->GetIdx(), 3u);
+  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 2, 3}));
+}
+
+TEST(Atoms, DeletingTwiceOrForeignAtomsFails) {
+  QvGraphMol mol;
+  QvGraphMol other;
+  QvAtomBase* atom = mol.NewAtom(6);
+  QvAtomBase* foreign = other.NewAtom(6);
+  EXPECT_FALSE(mol.DeleteAtom(foreign));
+  EXPECT_FALSE(mol.DeleteAtom(nullptr));
+  EXPECT_TRUE(mol.DeleteAtom(atom));
+  EXPECT_FALSE(mol.DeleteAtom(atom));
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+  EXPECT_EQ(other.NumAtoms(), 1u);
+  EXPECT_FALSE(foreign->IsDeleted());
+}
+
+TEST(Atoms, DeletingAnAtomDeletesItsBondsButKeepsThemListed) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 3);
+  ASSERT_TRUE(mol.DeleteAtom(atoms[1]));
+  EXPECT_EQ(mol.NumBonds(), 0u);
+  EXPECT_EQ(mol.BondList().size(), 2u);
+  EXPECT_EQ(atoms[0]->GetExplicitDegree(), 0u);
+  EXPECT_EQ(atoms[0]->BondList().size(), 1u);
+  EXPECT_TRUE(atoms[0]->GetBonds().empty());
+  EXPECT_FALSE(atoms[0]->IsConnected(atoms[1]));
+  for (QvBondBase* bond : mol.BondList()) EXPECT_TRUE(bond->IsDeleted());
+  // Deleting a bond that went with the atom fails.
+  EXPECT_FALSE(mol.DeleteBond(mol.BondList()[0]));
+}
+
+TEST(Bonds, DeleteBondLeavesAtomsAndCountsDegrees) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 3);
+  QvBondBase* bond = mol.GetBond(atoms[0], atoms[1]);
+  ASSERT_NE(bond, nullptr);
+  EXPECT_TRUE(mol.DeleteBond(bond));
+  EXPECT_FALSE(mol.DeleteBond(bond));
+  EXPECT_EQ(mol.NumBonds(), 1u);
+  EXPECT_EQ(mol.NumAtoms(), 3u);
+  EXPECT_EQ(atoms[1]->GetExplicitDegree(), 1u);
+  EXPECT_EQ(mol.GetBond(atoms[0], atoms[1]), nullptr);
+  QvGraphMol other;
+  QvBondBase* foreign = other.NewBond(other.NewAtom(1), other.NewAtom(1), 1);
+  EXPECT_FALSE(mol.DeleteBond(foreign));
+  EXPECT_FALSE(mol.DeleteBond(nullptr));
+}
+
+TEST(Iteration, SkipsDeletedAtomsAndBondsInCreationOrder) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 6);
+  mol.DeleteAtom(atoms[0]);
+  mol.DeleteAtom(atoms[3]);
+  mol.DeleteAtom(atoms[5]);
+  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{1, 2, 4}));
+  EXPECT_EQ(BondIndices(mol), (std::vector<unsigned>{1}));
+  std::vector<unsigned> nbrs;
+  for (const QvAtomBase& nbr : atoms[2]->GetAtoms()) nbrs.push_back(nbr.GetIdx());
+  EXPECT_EQ(nbrs, (std::vector<unsigned>{1}));
+}
+
+TEST(Iteration, DeletingAheadWhileIteratingSkipsTheDeleted) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 5);
+  std::vector<unsigned> seen;
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    seen.push_back(atom.GetIdx());
+    if (atom.GetIdx() == 0) mol.DeleteAtom(atoms[2]);
+  }
+  EXPECT_EQ(seen, (std::vector<unsigned>{0, 1, 3, 4}));
+}
+
+TEST(Iteration, AtomsAddedWhileIteratingAreVisited) {
+  QvGraphMol mol;
+  MakeChain(mol, 2);
+  std::vector<unsigned> seen;
+  // Enough additions to force the list to reallocate under the iterator.
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    seen.push_back(atom.GetIdx());
+    if (mol.GetMaxAtomIdx() < 100) mol.NewAtom(1);
+  }
+  EXPECT_EQ(seen.size(), 100u);
+  EXPECT_EQ(seen.back(), 99u);
+}
+
+TEST(Iteration, PredicateFormsFilterAndFindTheFirstMatch) {
+  QvGraphMol mol;
+  QvAtomBase* c = mol.NewAtom(6);
+  QvAtomBase* o1 = mol.NewAtom(8);
+  QvAtomBase* o2 = mol.NewAtom(8);
+  mol.NewBond(c, o1, 2);
+  mol.NewBond(c, o2, 1);
+  std::vector<unsigned> oxygens;
+  for (const QvAtomBase& atom : mol.GetAtoms(Tamrin::QvHasAtomicNum{8})) oxygens.push_back(atom.GetIdx());
+  EXPECT_EQ(oxygens, (std::vector<unsigned>{1, 2}));
+  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomicNum{8}), o1);
+  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomicNum{7}), nullptr);
+  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomIdx{2}), o2);
+  EXPECT_EQ(mol.GetBond(Tamrin::QvHasOrder{1})->GetNbr(c), o2);
+  mol.DeleteAtom(o1);
+  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomicNum{8}), o2);
+  EXPECT_EQ(mol.GetBond(Tamrin::QvHasOrder{2}), nullptr);
+  int single = 0;
+  for (const QvBondBase& bond : mol.GetBonds([](const QvBondBase& b) { return b.GetOrder() == 1; })) {
+    EXPECT_EQ(bond.GetIdx(), 1u);
+    ++single;
+  }
+  EXPECT_EQ(single, 1);
+}
+
+TEST(Sweep, RenumbersAtomsAndBondsDenselyInListOrder) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 5);
+  mol.DeleteAtom(atoms[1]);
+  mol.DeleteAtom(atoms[3]);
+  ASSERT_TRUE(mol.Sweep());
+  EXPECT_EQ(mol.AtomList().size(), 3u);
+  EXPECT_EQ(mol.BondList().size(), 0u);
+  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2}));
+  EXPECT_EQ(atoms[4]->GetIdx(), 2u);
+  EXPECT_EQ(mol.GetMaxAtomIdx(), 3u);
+  EXPECT_EQ(mol.GetMaxBondIdx(), 0u);
+  EXPECT_EQ(mol.NewAtom(7)->GetIdx(), 3u);
+  EXPECT_EQ(mol.DeletedAtomCount(), 0u);
+}
+
+TEST(Sweep, CoordinatesFollowTheirAtomsToTheNewIndices) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 40);
+  for (unsigned i = 0; i < 40; i += 3) mol.DeleteAtom(atoms[i]);
+  mol.Sweep();
+  unsigned expected_idx = 0;
+  for (unsigned i = 0; i < 40; ++i) {
+    if (i % 3 == 0) continue;
+    EXPECT_EQ(atoms[i]->GetIdx(), expected_idx++);
+    EXPECT_EQ(model_test::CoordsOf(mol, atoms[i]), (model_test::Xyz{1.0 * i, 2.0 * i, 3.0 * i}));
+  }
+  EXPECT_EQ(mol.NumAtoms(), expected_idx);
+}
+
+TEST(Sweep, DropsDeletedBondsFromAtomListsAndKeepsTheRest) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 4);
+  QvBondBase* middle = mol.GetBond(atoms[1], atoms[2]);
+  QvBondBase* last = mol.GetBond(atoms[2], atoms[3]);
+  mol.DeleteBond(middle);
+  mol.Sweep();
+  EXPECT_EQ(atoms[1]->BondList().size(), 1u);
+  EXPECT_EQ(atoms[2]->BondList().size(), 1u);
+  EXPECT_EQ(atoms[2]->BondList()[0], last);
+  EXPECT_EQ(atoms[2]->DeletedBondCount(), 0u);
+  EXPECT_EQ(BondIndices(mol), (std::vector<unsigned>{0, 1}));
+  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2, 3})) << "no atom was deleted";
+}
+
+TEST(Sweep, WithNothingDeletedChangesNoIndex) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 3);
+  mol.Sweep();
+  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2}));
+  EXPECT_EQ(model_test::CoordsOf(mol, atoms[2]), (model_test::Xyz{2, 4, 6}));
+}
+
+TEST(Pools, RecordsAcrossManyBlocksStayDistinctAndAreReused) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 100);  // four blocks of 32
+  std::set<const QvAtomBase*> distinct(atoms.begin(), atoms.end());
+  EXPECT_EQ(distinct.size(), 100u);
+  for (QvAtomBase* atom : atoms) EXPECT_TRUE(mol->OwnsAtom(atom));
+  for (unsigned i = 30; i < 70; ++i) mol.DeleteAtom(atoms[i]);
+  mol.Sweep();
+  // Swept records are gone; their memory serves the next atoms.
+  EXPECT_FALSE(mol->OwnsAtom(atoms[40]));
+  std::set<const QvAtomBase*> reused;
+  for (unsigned i = 0; i < 40; ++i) reused.insert(mol.NewAtom(1));
+  EXPECT_EQ(reused.size(), 40u);
+  for (const QvAtomBase* atom : reused) EXPECT_TRUE(distinct.count(atom)) << "not from a freed slot";
+  EXPECT_EQ(mol.NumAtoms(), 100u);
+  EXPECT_EQ(AtomIndices(mol).back(), 99u);
+  for (const QvAtomBase* atom : reused) EXPECT_TRUE(mol->OwnsAtom(atom));
+}
+
+TEST(Pools, OwnershipTestRejectsForeignAndInteriorPointers) {
+  QvGraphMol mol;
+  QvGraphMol other;
+  QvAtomBase* atom = mol.NewAtom(6);
+  QvAtomBase* foreign = other.NewAtom(6);
+  QvBondBase* bond = mol.NewBond(atom, mol.NewAtom(6), 1);
+  EXPECT_TRUE(mol->OwnsAtom(atom));
+  EXPECT_FALSE(mol->OwnsAtom(foreign));
+  EXPECT_FALSE(mol->OwnsAtom(reinterpret_cast<const char*>(atom) + 8));
+  EXPECT_FALSE(mol->OwnsAtom(bond));
+  EXPECT_TRUE(mol->OwnsBond(bond));
+  EXPECT_FALSE(mol->OwnsAtom(nullptr));
+  int on_stack = 0;
+  EXPECT_FALSE(mol->OwnsAtom(&on_stack));
+  mol.Clear();
+  EXPECT_FALSE(mol->OwnsAtom(atom));
+  EXPECT_FALSE(mol->OwnsBond(bond));
+}
+
+TEST(NewBond, RefusesForeignDeletedAndSelfBonds) {
+  QvGraphMol mol;
+  QvGraphMol other;
+  QvAtomBase* a = mol.NewAtom(6);
+  QvAtomBase* b = mol.NewAtom(6);
+  QvAtomBase* gone = mol.NewAtom(6);
+  mol.DeleteAtom(gone);
+  EXPECT_EQ(mol.NewBond(a, other.NewAtom(6), 1), nullptr);
+  EXPECT_EQ(mol.NewBond(a, gone, 1), nullptr);
+  EXPECT_EQ(mol.NewBond(a, a, 1), nullptr);
+  EXPECT_EQ(mol.NumBonds(), 0u);
+  EXPECT_EQ(mol.GetMaxBondIdx(), 0u) << "a refused bond takes no index";
+  QvBondBase* bond = mol.NewBond(a, b, 2);
+  ASSERT_NE(bond, nullptr);
+  EXPECT_EQ(bond->GetBgn(), a);
+  EXPECT_EQ(bond->GetEnd(), b);
+  EXPECT_EQ(bond->GetOrder(), 2u);
+  EXPECT_EQ(bond->GetParent(), &mol.GetMol());
+}
+
+TEST(NewBond, OpenEndsAreAttachedOnceByTheirSetters) {
+  QvGraphMol mol;
+  QvGraphMol other;
+  QvAtomBase* a = mol.NewAtom(6);
+  QvAtomBase* b = mol.NewAtom(8);
+  QvBondBase* bond = mol.NewBond(nullptr, nullptr, 1);
+  ASSERT_NE(bond, nullptr);
+  EXPECT_FALSE(bond->SetBgn(other.NewAtom(6)));
+  EXPECT_FALSE(bond->SetBgn(nullptr));
+  EXPECT_TRUE(bond->SetBgn(a));
+  EXPECT_FALSE(bond->SetBgn(b)) << "begin already set";
+  EXPECT_FALSE(bond->SetEnd(a)) << "both ends one atom";
+  EXPECT_TRUE(bond->SetEnd(b));
+  EXPECT_FALSE(bond->SetEnd(b));
+  EXPECT_TRUE(a->IsConnected(b));
+  EXPECT_EQ(b->GetBond(a), bond);
+  EXPECT_EQ(a->GetExplicitDegree(), 1u);
+}
+
+TEST(Bonds, NeighboursAndSwappedEnds) {
+  QvGraphMol mol;
+  QvAtomBase* a = mol.NewAtom(6);
+  QvAtomBase* b = mol.NewAtom(8);
+  QvAtomBase* c = mol.NewAtom(7);
+  QvBondBase* bond = mol.NewBond(a, b, 1);
+  EXPECT_EQ(bond->GetNbr(a), b);
+  EXPECT_EQ(bond->GetNbr(b), a);
+  EXPECT_EQ(bond->GetNbr(c), nullptr);
+  EXPECT_EQ(bond->GetNbr(nullptr), nullptr);
+  bond->SwapEnds();
+  EXPECT_EQ(bond->GetBgn(), b);
+  EXPECT_EQ(bond->GetEnd(), a);
+  EXPECT_TRUE(a->IsConnected(b));
+  EXPECT_FALSE(a->IsConnected(c));
+  EXPECT_FALSE(a->IsConnected(nullptr));
+  EXPECT_EQ(mol.GetBond(a, c), nullptr);
+  EXPECT_EQ(mol.GetBond(b, a), bond);
+}
+
+TEST(Degrees, CountUndeletedBondsAndImplicitHydrogens) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 3);
+  atoms[1]->SetImplicitHCount(2);
+  EXPECT_EQ(atoms[1]->GetExplicitDegree(), 2u);
+  EXPECT_EQ(atoms[1]->GetTotalDegree(), 4u);
+  mol.DeleteBond(mol.GetBond(atoms[0], atoms[1]));
+  EXPECT_EQ(atoms[1]->GetExplicitDegree(), 1u);
+  EXPECT_EQ(atoms[1]->GetTotalDegree(), 3u);
+}
+
+TEST(Atoms, ManyBondsOnOneAtomOutgrowTheInlineList) {
+  QvGraphMol mol;
+  QvAtomBase* center = mol.NewAtom(6);
+  std::vector<QvAtomBase*> ligands;
+  for (int i = 0; i < 9; ++i) {
+    ligands.push_back(mol.NewAtom(1));
+    mol.NewBond(center, ligands.back(), 1);
+  }
+  EXPECT_EQ(center->GetExplicitDegree(), 9u);
+  std::vector<const QvAtomBase*> nbrs;
+  for (const QvAtomBase& nbr : center->GetAtoms()) nbrs.push_back(&nbr);
+  EXPECT_EQ(nbrs, std::vector<const QvAtomBase*>(ligands.begin(), ligands.end()));
+  mol.DeleteAtom(ligands[0]);
+  mol.DeleteAtom(ligands[5]);
+  mol.Sweep();
+  EXPECT_EQ(center->BondList().size(), 7u);
+  EXPECT_EQ(center->BondList()[4]->GetNbr(center), ligands[6]);
+}
+
+TEST(Clear, ResetsEverything) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 40);
+  mol.DeleteAtom(atoms[3]);
+  mol.SetTitle("t");
+  mol.SetEnergy(2.0);
+  mol.SetDimension(3);
+  mol.SetData(Sorvil::QvGetTag("clear me"), 1);
+  mol.SetPerceived(Tamrin::QvPerceivedRings, true);
+  mol.Clear();
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+  EXPECT_EQ(mol.NumBonds(), 0u);
+  EXPECT_EQ(mol.GetMaxAtomIdx(), 0u);
+  EXPECT_EQ(mol.GetMaxBondIdx(), 0u);
+  EXPECT_EQ(mol->DeletedAtomCount(), 0u);
+  EXPECT_EQ(mol->DeletedBondCount(), 0u);
+  EXPECT_STREQ(mol.GetTitle(), "");
+  EXPECT_EQ(mol.GetEnergy(), 0.0f);
+  EXPECT_EQ(mol.GetDimension(), 0u);
+  EXPECT_FALSE(mol.HasData(Sorvil::QvGetTag("clear me")));
+  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedRings));
+  EXPECT_FALSE(mol.HasAtoms());
+  EXPECT_EQ(mol.NewAtom(6)->GetIdx(), 0u);
+  EXPECT_EQ(model_test::CoordsOf(mol, mol.GetAtom(Tamrin::QvHasAtomIdx{0})), (model_test::Xyz{0, 0, 0}));
+}
+
+TEST(HasAtoms, TrueOnlyWithAnUndeletedAtom) {
+  QvGraphMol mol;
+  EXPECT_FALSE(mol.HasAtoms());
+  QvAtomBase* atom = mol.NewAtom(6);
+  EXPECT_TRUE(mol.HasAtoms());
+  mol.DeleteAtom(atom);
+  EXPECT_FALSE(mol.HasAtoms());
+}
+
+}  // namespace

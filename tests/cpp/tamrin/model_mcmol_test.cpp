@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model_test_support.h"
+#include "support/captured_messages.h"
+#include "tamrin/model/model.h"
+
+namespace {
+
+using model_test::Xyz;
+using Tamrin::QvAtomBase;
+using Tamrin::QvConfBase;
+using Tamrin::QvGraphMol;
+using Tamrin::QvMol;
+
+// Three atoms in a row; conformer k puts atom i at (k + i, 0, 0).
+std::vector<QvAtomBase*> MakeThreeAtoms(QvMol& mol) {
+  std::vector<QvAtomBase*> atoms = {mol.NewAtom(6), mol.NewAtom(6), mol.NewAtom(8)};
+  mol.NewBond(atoms[0], atoms[1], 1);
+  mol.NewBond(atoms[1], atoms[2], 2);
+  return atoms;
+}
+
+std::vector<float> ConformerCoords(float k) {
+  return {k, 0, 0, k + 1, 0, 0, k + 2, 0, 0};
+}
+
+Xyz ConfCoords(const QvConfBase& conf, const QvAtomBase* atom) {
+  Xyz xyz{};
+  conf.GetCoords(atom, xyz.data());
+  return xyz;
+}
+
+TEST(Conformers, CreatedFromCoordinatesAndIteratedInOrder) {
+  QvMol mol;
+  const auto atoms = MakeThreeAtoms(mol);
+  EXPECT_EQ(mol.NumConfs(), 0u);
+  for (float k : {0.0f, 10.0f, 20.0f}) ASSERT_NE(mol.NewConf(ConformerCoords(k).data()), nullptr);
+  EXPECT_EQ(mol.NumConfs(), 3u);
+  std::vector<unsigned> indices;
+  std::vector<double> first_x;
+  for (const QvConfBase& conf : mol.GetConfs()) {
+    indices.push_back(conf.GetIdx());
+    first_x.push_back(ConfCoords(conf, atoms[0])[0]);
+    EXPECT_EQ(conf.GetParent(), &mol);
+  }
+  EXPECT_EQ(indices, (std::vector<unsigned>{0, 1, 2}));
+  EXPECT_EQ(first_x, (std::vector<double>{0, 10, 20}));
+  EXPECT_EQ(ConfCoords(*mol.ConfList()[2], atoms[2]), (Xyz{22, 0, 0}));
+}
+
+TEST(Conformers, TheFirstBecomesActiveAndMoleculeCoordinatesFollowIt) {
+  QvMol mol;
+  const auto atoms = MakeThreeAtoms(mol);
+  QvConfBase* first = mol.NewConf(ConformerCoords(0).data());
+  QvConfBase* second = mol.NewConf(ConformerCoords(5).data());
+  EXPECT_EQ(mol.GetActive(), first);
+  EXPECT_TRUE(first->IsActive());
+  EXPECT_EQ(model_test::CoordsOf(mol, atoms[1]), (Xyz{1, 0, 0}));
+  ASSERT_TRUE(mol.SetActive(second));
+  EXPECT_EQ(model_test::CoordsOf(mol, atoms[1]), (Xyz{6, 0, 0}));
+  const double moved[3] = {-1, -2, -3};
+  mol.SetCoords(atoms[1], moved);
+  EXPECT_EQ(ConfCoords(*second, atoms[1]), (Xyz{-1, -2, -3}));
+  EXPECT_EQ(ConfCoords(*first, atoms[1]), (Xyz{1, 0, 0}));
+}
+
+TEST(Conformers, TitlesEnergiesAndDimensionsArePerConformer) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  mol.SetTitle("parent");
+  QvConfBase* a = mol.NewConf();
+  QvConfBase* b = mol.NewConf();
+  a->SetTitle("conf a");
+  b->SetTitle(std::string(5000, 'b'));
+  a->SetEnergy(-1e-50);
+  b->SetEnergy(12.25);
+  a->SetDimension(3);
+  EXPECT_FALSE(b->SetDimension(7));
+  EXPECT_STREQ(a->GetTitle(), "conf a");
+  EXPECT_EQ(std::string(b->GetTitle()).size(), 4091u);
+  EXPECT_STREQ(mol.GetTitle(), "parent");
+  EXPECT_EQ(a->GetEnergy(), 0.0f);
+  EXPECT_EQ(b->GetEnergy(), 12.25f);
+  EXPECT_EQ(mol.GetEnergy(), 0.0f);  // a is active
+  EXPECT_EQ(mol.GetDimension(), 3u);
+  mol.SetActive(b);
+  EXPECT_EQ(mol.GetEnergy(), 12.25f);
+  EXPECT_EQ(mol.GetDimension(), 0u);
+  EXPECT_TRUE(mol.SetEnergy(3.0));
+  EXPECT_EQ(b->GetEnergy(), 3.0f);
+  EXPECT_TRUE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
+}
+
+struct NoConformerCase {
+  const char* name;
+  std::function<void(QvMol&)> call;
+  const char* message;
+};
+
+class NoActiveConformer : public ::testing::TestWithParam<NoConformerCase> {};
+
+TEST_P(NoActiveConformer, ReportsAndFails) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  CapturedMessages messages;
+  GetParam().call(mol);
+  EXPECT_EQ(messages.lines(), std::vector<std::string>{GetParam().message});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Operations, NoActiveConformer,
+    ::testing::Values(
+        NoConformerCase{"GetDimension", [](QvMol& m) { EXPECT_EQ(m.GetDimension(), 0u); },
+                        "QvMol::GetDimension() : no active conformer"},
+        NoConformerCase{"SetDimension", [](QvMol& m) { EXPECT_FALSE(m.SetDimension(3)); },
+                        "QvMol::SetDimension() : no active conformer"},
+        NoConformerCase{"GetEnergy", [](QvMol& m) { EXPECT_EQ(m.GetEnergy(), 0.0f); },
+                        "QvMol::GetEnergy() : no active conformer"},
+        NoConformerCase{"SetEnergy",
+                        [](QvMol& m) {
+                          EXPECT_FALSE(m.SetEnergy(1.0));
+                          EXPECT_FALSE(m.HasPerceived(Tamrin::QvPerceivedEnergy));
+                        },
+                        "QvMol::SetEnergy() : no active conformer"},
+        NoConformerCase{"SetCoords",
+                        [](QvMol& m) {
+                          const double xyz[3] = {1, 2, 3};
+                          EXPECT_FALSE(m.SetCoords(m.AtomList()[0], xyz));
+                        },
+                        "QvMol::SetCoords() : no active conformer"},
+        NoConformerCase{"GetCoords",
+                        [](QvMol& m) {
+                          std::vector<double> all(9, 5.0);
+                          EXPECT_FALSE(m.GetCoords(all.data()));
+                          EXPECT_EQ(all, std::vector<double>(9, 0.0));
+                        },
+                        "QvMol::GetCoords() : no active conformer"}),
+    [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(Conformers, NaNEnergyIsReported) {
+  QvMol mol;
+  mol.NewConf()->SetEnergy(std::numeric_limits<double>::quiet_NaN());
+  CapturedMessages messages;
+  EXPECT_TRUE(std::isnan(mol.GetEnergy()));
+  EXPECT_EQ(messages.text(), "Warning: QvMol::GetEnergy() : is a NaN\n");
+}
+
+TEST(Conformers, DeletingTheActiveOneActivatesTheFirstLeft) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvConfBase* a = mol.NewConf();
+  QvConfBase* b = mol.NewConf();
+  QvConfBase* c = mol.NewConf();
+  mol.SetActive(b);
+  EXPECT_TRUE(mol.DeleteConf(b));
+  EXPECT_FALSE(mol.DeleteConf(b));
+  EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_EQ(mol.NumConfs(), 2u);
+  EXPECT_EQ(mol.NewConf()->GetIdx(), 3u) << "conformer numbers are not reused";
+  EXPECT_TRUE(mol.DeleteConf(a));
+  EXPECT_EQ(mol.GetActive(), c);
+  mol.DeleteConfs();
+  EXPECT_EQ(mol.GetActive(), nullptr);
+  EXPECT_EQ(mol.NumConfs(), 0u);
+  EXPECT_FALSE(mol.OwnsConf(c));
+}
+
+TEST(Conformers, PushAndPopActive) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvConfBase* a = mol.NewConf();
+  QvConfBase* b = mol.NewConf();
+  QvConfBase* c = mol.NewConf();
+  EXPECT_FALSE(mol.PopActive()) << "nothing pushed";
+  ASSERT_TRUE(mol.PushActive(b));
+  ASSERT_TRUE(mol.PushActive(c));
+  EXPECT_EQ(mol.GetActive(), c);
+  EXPECT_TRUE(mol.PopActive());
+  EXPECT_EQ(mol.GetActive(), b);
+  EXPECT_TRUE(mol.PopActive());
+  EXPECT_EQ(mol.GetActive(), a);
+  QvMol other;
+  MakeThreeAtoms(other);
+  QvConfBase* foreign = other.NewConf();
+  EXPECT_FALSE(mol.PushActive(foreign));
+  EXPECT_FALSE(mol.SetActive(foreign));
+  EXPECT_FALSE(mol.SetActive(nullptr));
+  // A remembered conformer that was deleted falls back to the first one.
+  mol.PushActive(c);
+  mol.PushActive(b);
+  mol.DeleteConf(c);
+  mol.PopActive();
+  EXPECT_EQ(mol.GetActive(), a);
+}
+
+TEST(Conformers, NewConfFromAMoleculeTakesItsCoordinatesAndRecord) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvGraphMol record;
+  model_test::MakeChain(record, 3);
+  record.SetTitle("record 2");
+  record.SetEnergy(-7.5);
+  record.SetDimension(3);
+  Sorvil::QvAddSDData(record.GetMol(), "score", "0.9");
+  QvConfBase* conf = mol.NewConf(record.GetMol());
+  ASSERT_NE(conf, nullptr);
+  EXPECT_EQ(ConfCoords(*conf, mol.AtomList()[2]), (Xyz{2, 4, 6}));
+  EXPECT_STREQ(conf->GetTitle(), "record 2");
+  EXPECT_EQ(conf->GetEnergy(), -7.5f);
+  EXPECT_EQ(conf->GetDimension(), 3u);
+  EXPECT_EQ(Sorvil::QvGetSDData(*conf, "score"), "0.9");
+  EXPECT_EQ(Sorvil::QvGetSDData(mol, "score"), "") << "the data goes to the conformer";
+}
+
+TEST(Conformers, NewConfFromAMoleculeOfAnotherSizeFails) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvGraphMol bigger;
+  model_test::MakeChain(bigger, 4);
+  CapturedMessages messages;
+  EXPECT_EQ(mol.NewConf(bigger.GetMol()), nullptr);
+  EXPECT_EQ(messages.text(),
+            "Warning: Unequal number of atoms when copying conformer coordinates: 4 != 3\n");
+  EXPECT_EQ(mol.NumConfs(), 0u);
+}
+
+TEST(Conformers, CopyingCoordinatesBetweenDifferentSizesFails) {
+  QvMol small;
+  MakeThreeAtoms(small);
+  QvConfBase* target = small.NewConf(ConformerCoords(1).data());
+  QvMol big;
+  MakeThreeAtoms(big);
+  big.NewAtom(1);
+  QvConfBase* source = big.NewConf();
+  CapturedMessages messages;
+  EXPECT_FALSE(target->CopyCoords(*source));
+  EXPECT_EQ(small.NewConf(*source), nullptr);
+  EXPECT_EQ(messages.lines(), (std::vector<std::string>{"Incompatible conformer size, cannot copy.",
+                                                        "Incompatible conformer size, cannot copy."}));
+  EXPECT_EQ(ConfCoords(*target, small.AtomList()[0]), (Xyz{1, 0, 0}));
+  EXPECT_EQ(small.NumConfs(), 1u);
+}
+
+TEST(Conformers, CopyingCoordinatesBetweenLikeMolecules) {
+  QvMol a;
+  MakeThreeAtoms(a);
+  QvConfBase* from = a.NewConf(ConformerCoords(4).data());
+  from->SetTitle("four");
+  from->SetDimension(3);
+  QvMol b;
+  MakeThreeAtoms(b);
+  QvConfBase* to = b.NewConf(*from);
+  ASSERT_NE(to, nullptr);
+  EXPECT_EQ(ConfCoords(*to, b.AtomList()[2]), (Xyz{6, 0, 0}));
+  EXPECT_STREQ(to->GetTitle(), "four");
+  EXPECT_EQ(to->GetDimension(), 3u);
+}
+
+TEST(Conformers, SweepMovesEveryConformersCoordinates) {
+  QvMol mol;
+  const auto atoms = MakeThreeAtoms(mol);
+  QvConfBase* a = mol.NewConf(ConformerCoords(0).data());
+  QvConfBase* b = mol.NewConf(ConformerCoords(100).data());
+  mol.DeleteAtom(atoms[0]);
+  mol.Sweep();
+  EXPECT_EQ(atoms[2]->GetIdx(), 1u);
+  EXPECT_EQ(ConfCoords(*a, atoms[2]), (Xyz{2, 0, 0}));
+  EXPECT_EQ(ConfCoords(*b, atoms[2]), (Xyz{102, 0, 0}));
+  EXPECT_EQ(ConfCoords(*b, atoms[1]), (Xyz{101, 0, 0}));
+}
+
+TEST(Conformers, AtomsAddedLaterReadZeroInOldConformers) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvConfBase* conf = mol.NewConf(ConformerCoords(1).data());
+  QvAtomBase* late = mol.NewAtom(1);
+  EXPECT_EQ(ConfCoords(*conf, late), (Xyz{0, 0, 0}));
+  const float xyz[3] = {9, 9, 9};
+  EXPECT_TRUE(conf->SetCoords(late, xyz));
+  EXPECT_EQ(ConfCoords(*conf, late), (Xyz{9, 9, 9}));
+}
+
+TEST(Conformers, ClearDropsConformersAndRestartsNumbers) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  mol.NewConf();
+  mol.NewConf();
+  mol.Clear();
+  EXPECT_EQ(mol.NumConfs(), 0u);
+  EXPECT_EQ(mol.GetMaxConfIdx(), 0u);
+  EXPECT_EQ(mol.GetActive(), nullptr);
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+  MakeThreeAtoms(mol);
+  EXPECT_EQ(mol.NewConf()->GetIdx(), 0u);
+}
+
+TEST(Conformers, GraphCopiedIntoMultiConformerBecomesOneConformer) {
+  QvGraphMol graph;
+  model_test::MakeChain(graph, 3);
+  graph.SetTitle("g");
+  graph.SetEnergy(1.5);
+  graph.SetDimension(3);
+  QvMol mol;
+  ASSERT_TRUE(mol.Copy(graph.GetMol()));
+  ASSERT_EQ(mol.NumConfs(), 1u);
+  EXPECT_STREQ(mol.GetTitle(), "g");
+  EXPECT_STREQ(mol.GetActive()->GetTitle(), "") << "the title stays with the molecule";
+  EXPECT_EQ(mol.GetEnergy(), 1.5f);
+  EXPECT_EQ(mol.GetDimension(), 3u);
+  EXPECT_EQ(model_test::CoordsOf(mol, mol.AtomList()[1]), (Xyz{1, 2, 3}));
+}
+
+TEST(Conformers, MultiConformerCopyKeepsEveryConformerAndTheActiveOne) {
+  QvMol source;
+  MakeThreeAtoms(source);
+  source.NewConf(ConformerCoords(0).data());
+  QvConfBase* second = source.NewConf(ConformerCoords(50).data());
+  second->SetTitle("second");
+  second->SetEnergy(-2.0);
+  source.SetActive(second);
+  QvMol copy;
+  ASSERT_TRUE(copy.Copy(source));
+  ASSERT_EQ(copy.NumConfs(), 2u);
+  EXPECT_EQ(copy.GetActive(), copy.ConfList()[1]);
+  EXPECT_STREQ(copy.GetActive()->GetTitle(), "second");
+  EXPECT_EQ(copy.GetEnergy(), -2.0f);
+  EXPECT_EQ(model_test::CoordsOf(copy, copy.AtomList()[0]), (Xyz{50, 0, 0}));
+}
+
+TEST(Conformers, EachConformerSplitsIntoAGraphMolecule) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  mol.SetTitle("parent");
+  QvConfBase* a = mol.NewConf(ConformerCoords(0).data());
+  QvConfBase* b = mol.NewConf(ConformerCoords(30).data());
+  b->SetTitle("b");
+  b->SetEnergy(4.0);
+  Sorvil::QvAddSDData(*b, "k", "v");
+  QvGraphMol from_a(*a);
+  QvGraphMol from_b(*b);
+  EXPECT_EQ(model_test::CoordsOf(from_a, from_a.AtomList()[2]), (Xyz{2, 0, 0}));
+  EXPECT_EQ(model_test::CoordsOf(from_b, from_b.AtomList()[2]), (Xyz{32, 0, 0}));
+  EXPECT_STREQ(from_a.GetTitle(), "parent");
+  EXPECT_STREQ(from_b.GetTitle(), "b");
+  EXPECT_EQ(from_b.GetEnergy(), 4.0f);
+  EXPECT_FALSE(from_a.HasPerceived(Tamrin::QvPerceivedEnergy));
+  EXPECT_EQ(Sorvil::QvGetSDData(from_b.GetMol(), "k"), "v");
+  EXPECT_EQ(from_b.NumBonds(), 2u);
+  EXPECT_EQ(mol.GetActive(), a) << "splitting does not change the active conformer";
+  // Into a multi-conformer target the split gives one conformer.
+  QvMol single;
+  ASSERT_TRUE(Tamrin::QvCopyConf(single, *b));
+  EXPECT_EQ(single.NumConfs(), 1u);
+  EXPECT_EQ(model_test::CoordsOf(single, single.AtomList()[0]), (Xyz{30, 0, 0}));
+}
+
+TEST(Conformers, ClassIdentity) {
+  QvMol mol;
+  QvConfBase* conf = mol.NewConf();
+  EXPECT_TRUE(mol.IsA(Tamrin::QvMCMolBase::TypeId));
+  EXPECT_TRUE(mol.IsA(Tamrin::QvMolBase::TypeId));
+  EXPECT_FALSE(mol.IsA(Tamrin::QvMolBaseImpl::TypeId));
+  EXPECT_EQ(mol.GetType(), QvMol::TypeId);
+  EXPECT_TRUE(conf->IsA(Tamrin::QvConfBase::TypeId));
+  EXPECT_TRUE(conf->IsA(Tamrin::QvConfCartImpl<float>::TypeId));
+  EXPECT_EQ(conf->GetType(), Tamrin::QvFloatConf::TypeId);
+  EXPECT_NE(Tamrin::QvFloatConf::TypeId, Tamrin::QvConfCartImpl<float>::TypeId);
+}
+
+}  // namespace
