@@ -56,10 +56,12 @@ void qvifstream::close() {
 
 bool qvifstream::refill() {
   char* block = nextblock();
-  ssize_t n;
-  do {
-    n = fd_ < 0 ? -1 : ::read(fd_, block, BufferSize);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = -1;
+  if (fd_ >= 0) {
+    do {
+      n = ::read(fd_, block, BufferSize);
+    } while (n < 0 && errno == EINTR);
+  }
   if (n <= 0) {
     eof_ = true;
     return false;
