@@ -40,7 +40,7 @@ memoryview from GetValuesView()."
   }
 }
 
-%feature("autodoc", "2");
+%feature("autodoc", "0");
 
 %feature("docstring") Sorvil::QvScalarGrid "
 QvScalarGrid()
@@ -148,59 +148,54 @@ class QvScalarGrid {
     return grid;
   }
 
-  %feature("docstring") GetMid "GetMid() -> (x, y, z)
-The midpoint; see HasXMid() and friends for whether it was set.";
+  %feature("autodoc", "GetMid(self) -> (float, float, float)") GetMid;
+  %feature("docstring") GetMid "The midpoint as a tuple (x, y, z); see HasXMid() and friends for whether it was set.";
   PyObject* GetMid() const {
     return Py_BuildValue("(ddd)", double{$self->GetXMid()}, double{$self->GetYMid()},
                          double{$self->GetZMid()});
   }
 
-  %feature("docstring") GetDim "GetDim() -> (xdim, ydim, zdim)";
+  %feature("autodoc", "GetDim(self) -> (int, int, int)") GetDim;
+  %feature("docstring") GetDim "The dimensions as a tuple (xdim, ydim, zdim).";
   PyObject* GetDim() const {
     return Py_BuildValue("(III)", $self->GetXDim(), $self->GetYDim(), $self->GetZDim());
   }
 
-  %feature("docstring") SetGridType "SetGridType(type) -> bool
-False for a number that is not a QvGridType.";
+  %feature("docstring") SetGridType "Tags what the values mean (a QvGridType_* number); False for any other number.";
   bool SetGridType(uint32_t type) {
     if (!Sorvil::QvIsGridType(type)) return false;
     $self->SetGridType(static_cast<Sorvil::QvGridType>(type));
     return true;
   }
 
-  %feature("docstring") ElementIndex "ElementIndex(x, y, z) -> int
-Storage index of point (x, y, z); IndexError outside the grid.";
+  %feature("docstring") ElementIndex "Storage index of point (x, y, z); IndexError outside the grid.";
   uint32_t ElementIndex(uint32_t x, uint32_t y, uint32_t z) const {
     velgar::CheckPoint(*$self, x, y, z);
     return $self->ElementIndex(x, y, z);
   }
 
-  %feature("docstring") GetXCoord "GetXCoord(i) -> float
-Cartesian x of point index i: xmid + (i - (xdim - 1) / 2) * spacing.";
+  %feature("docstring") GetXCoord "Cartesian x of point index i: xmid + (i - (xdim - 1) / 2) * spacing.";
   float GetXCoord(uint32_t i) const { return $self->GetXCoord(i); }
   float GetYCoord(uint32_t i) const { return $self->GetYCoord(i); }
   float GetZCoord(uint32_t i) const { return $self->GetZCoord(i); }
 
-  %feature("docstring") GetValue "GetValue(x, y, z) -> float
-IndexError outside the grid.";
+  %feature("docstring") GetValue "The value at point (x, y, z); IndexError outside the grid.";
   float GetValue(uint32_t x, uint32_t y, uint32_t z) const {
     velgar::CheckPoint(*$self, x, y, z);
     return (*$self)(x, y, z);
   }
 
-  %feature("docstring") SetValue "SetValue(x, y, z, value)
-IndexError outside the grid.";
+  %feature("docstring") SetValue "Sets the value at point (x, y, z); IndexError outside the grid.";
   void SetValue(uint32_t x, uint32_t y, uint32_t z, double value) {
     velgar::CheckPoint(*$self, x, y, z);
     (*$self)(x, y, z) = velgar::NarrowToFloat(value);
   }
 
-  %feature("docstring") GetValues "GetValues() -> list of float
-A copy of all values in storage order.";
+  %feature("autodoc", "GetValues(self) -> list of float") GetValues;
+  %feature("docstring") GetValues "A copy of all values in storage order.";
   PyObject* GetValues() const { return velgar::ValuesList(*$self); }
 
-  %feature("docstring") SetValues "SetValues(values) -> bool
-Copies GetSize() numbers (float32/float64 buffer or iterable) in storage order.
+  %feature("docstring") SetValues "Copies GetSize() numbers (float32/float64 buffer or iterable) in storage order.
 A count other than GetSize() prints a warning and returns False, values unchanged.";
   bool SetValues(PyObject* values) {
     const velgar::ValueSource source(values);
