@@ -100,6 +100,24 @@ INSTANTIATE_TEST_SUITE_P(
                     std::make_tuple("\n\r\nnext", Lines{"", "next"}),   // LF last byte, CRLF next block
                     std::make_tuple("\r", Lines{})));                   // CR as the very last byte
 
+// Every byte value below 32 at every offset of a word-sized scan: TAB is
+// kept, LF and CR end the line, all others vanish.
+TEST(ControlBytes, EachValueAtEachOffset) {
+  for (int c = 0; c < 32; ++c) {
+    for (std::size_t at = 0; at < 20; ++at) {
+      std::string text(24, 'x');
+      text[at] = static_cast<char>(c);
+      qvisstream in(text.data(), text.size());
+      const Lines got = alllines(in);
+      const std::string before(at, 'x'), after(23 - at, 'x');
+      const Lines want = c == '\t'                 ? Lines{before + '\t' + after}
+                         : c == '\n' || c == '\r' ? Lines{before, after}
+                                                  : Lines{before + after};
+      ASSERT_EQ(got, want) << "byte " << c << " at " << at;
+    }
+  }
+}
+
 TEST(LongLines, LinesLongerThanTheBufferComeWhole) {
   const std::string a(3 * Block + 123, 'a');
   const std::string b(Block, 'b');
