@@ -1,8 +1,11 @@
 """Read and write chemistry files through one registry of formats.
 
-    >>> from nimbrel import velk
-    >>> [f.name for f in velk.formats()]          # doctest: +SKIP
-    ['Tamrin', 'CUBE', 'FCHK']
+    from nimbrel import velk
+    for mol in velk.read("ligands.sdf.gz"):        # the format comes from the suffix
+        print(mol.GetTitle(), mol.NumAtoms())
+    mol, grids = velk.read_record("homo.cube")     # molecule + list of velgar grids
+    with velk.open_writer("copy.cube") as writer:
+        writer.append(mol, *grids)
 
 Errors are raised as :class:`Error` or one of its subclasses
 :class:`FormatError` and :class:`FileError`.
@@ -10,13 +13,41 @@ Errors are raised as :class:`Error` or one of its subclasses
 
 from __future__ import annotations
 
+import os
 import sys
 from dataclasses import dataclass
+from typing import TYPE_CHECKING, Callable, Iterator, Union
 
+from . import _velk
 from . import velk_core as _core
 from ._errors import Error, FileError, FormatError
 
-__all__ = ["Error", "FileError", "FormatError", "FormatInfo", "formats", "VERSION"]
+if TYPE_CHECKING:
+    from .tamrin import QvMolBase
+    from .velgar import QvScalarGrid
+
+__all__ = [
+    "Error",
+    "FileError",
+    "FormatError",
+    "FormatInfo",
+    "Reader",
+    "Writer",
+    "VERSION",
+    "formats",
+    "generic_data",
+    "mol_from_bytes",
+    "mol_from_string",
+    "mol_to_bytes",
+    "mol_to_string",
+    "open_reader",
+    "open_writer",
+    "read",
+    "read_record",
+    "resolve_format",
+]
+
+PathLike = Union[str, "os.PathLike[str]"]
 
 VERSION: tuple[int, int, int] = (
     _core.VELK_VERSION_MAJOR,
@@ -52,6 +83,162 @@ def formats() -> list[FormatInfo]:
         )
         for info in _core.FormatRegistry.instance().formats()
     ]
+
+
+def _new_molecule() -> QvMolBase:
+    from .tamrin import QvGraphMol
+
+    return QvGraphMol()
+
+
+class Reader:
+    """Records of one file, one at a time; an iterator of molecules and a context manager.
+
+    ``read_record()`` gives ``(mol, grids)``, or None at the end of the file.
+    Each record is read into a new molecule made by ``mol_factory``
+    (a ``tamrin.QvGraphMol`` unless given).
+    """
+
+    def __init__(self, path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None) -> None:
+        self.path = os.fspath(path)
+        self._new_mol = mol_factory or _new_molecule
+        self._handle = _core._open_reader(self.path)
+
+    def read_record(self) -> tuple[QvMolBase, list[QvScalarGrid]] | None:
+        """The next molecule with its grids (possibly none), or None at the end."""
+        mol = self._new_mol()
+        grids = self._live_handle().next_grid_tuple(mol)
+        return None if grids is None else (mol, list(grids))
+
+    def close(self) -> None:
+        """Releases the file; reading after this raises ValueError."""
+        self._handle = None
+
+    def _live_handle(self):
+        if self._handle is None:
+            raise ValueError(f"reader on {self.path!r} is closed")
+        return self._handle
+
+    def __iter__(self) -> Iterator[QvMolBase]:
+        return self
+
+    def __next__(self) -> QvMolBase:
+        mol = self._new_mol()
+        if not self._live_handle().next(mol):
+            raise StopIteration
+        return mol
+
+    def __enter__(self) -> Reader:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        state = "closed" if self._handle is None else "open"
+        return f"<velk.Reader {self.path!r} ({state})>"
+
+
+class Writer:
+    """Writes records to one file; a context manager that closes the file on exit."""
+
+    def __init__(self, path: PathLike) -> None:
+        self.path = os.fspath(path)
+        self._handle = _core._open_writer(self.path)
+
+    def append(self, mol: QvMolBase, *grids: QvScalarGrid) -> None:
+        """Writes one record: ``mol`` and, for grid formats such as CUBE, its grids.
+
+        Raises :class:`Error` when the format cannot write the record.
+        """
+        if self._handle is None:
+            raise ValueError(f"writer on {self.path!r} is closed")
+        written = self._handle.append_grids(mol, grids) if grids else self._handle.append_mol(mol)
+        if not written:
+            raise Error(f"velk: could not write record to '{self.path}'")
+
+    def close(self) -> None:
+        """Flushes and closes the file; closing twice does nothing."""
+        if self._handle is not None:
+            self._handle.close()
+            self._handle = None
+
+    def __enter__(self) -> Writer:
+        return self
+
+    def __exit__(self, *exc_info: object) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        state = "closed" if self._handle is None else "open"
+        return f"<velk.Writer {self.path!r} ({state})>"
+
+
+def open_reader(path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None) -> Reader:
+    """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``)."""
+    return Reader(path, mol_factory)
+
+
+def open_writer(path: PathLike) -> Writer:
+    """Opens ``path`` for writing, creating or truncating it."""
+    return Writer(path)
+
+
+def read(path: PathLike) -> Iterator[QvMolBase]:
+    """Every molecule of the file at ``path``, one new molecule object each."""
+    with open_reader(path) as reader:
+        yield from reader
+
+
+def read_record(path: PathLike) -> tuple[QvMolBase, list[QvScalarGrid]]:
+    """The first record of a file: its molecule and grids (CUBE: one grid per orbital).
+
+    Raises :class:`FormatError` when the file holds no record.
+    """
+    with open_reader(path) as reader:
+        record = reader.read_record()
+    if record is None:
+        raise FormatError(f"velk: no record in '{os.fspath(path)}'")
+    return record
+
+
+def generic_data(mol: QvMolBase) -> list[tuple[str, object]]:
+    """The named generic-data items of ``mol`` as (name, value) pairs, in order."""
+    # The listing reads the molecule only, never the handle, so none is needed.
+    return _velk._ReaderHandle_generic_data_pairs(None, mol)
+
+
+def resolve_format(name: str) -> int:
+    """The format code for a name such as ``"sdf"``, ``".smi.gz"`` or ``"MOL2"``."""
+    return _core._resolve_format(name)
+
+
+def _format_code(fmt: str | int) -> int:
+    return fmt if isinstance(fmt, int) else resolve_format(fmt)
+
+
+def mol_to_string(mol: QvMolBase, fmt: str | int, flavor: int = 0) -> str:
+    """``mol`` as text of a molecule format ("sdf", "smi", ...); "" when it cannot be written."""
+    return _core._mol_to_string(mol, _format_code(fmt), flavor)
+
+
+def mol_to_bytes(mol: QvMolBase, fmt: str | int, flavor: int = 0, gzip: bool = False) -> bytes:
+    """``mol`` as bytes of a molecule format, gzip-compressed on request."""
+    return _core._mol_to_bytes(mol, _format_code(fmt), flavor, bool(gzip))
+
+
+def mol_from_string(text: str, fmt: str | int, flavor: int = 0, mol: QvMolBase | None = None) -> QvMolBase | None:
+    """The first molecule of ``text``, or None when it cannot be parsed."""
+    target = mol if mol is not None else _new_molecule()
+    return target if _core._mol_from_string(target, text, _format_code(fmt), flavor) else None
+
+
+def mol_from_bytes(
+    data: bytes, fmt: str | int, flavor: int = 0, gzip: bool = False, mol: QvMolBase | None = None
+) -> QvMolBase | None:
+    """The first molecule of ``data``, gunzipped first when ``gzip`` is true; None when unparsable."""
+    target = mol if mol is not None else _new_molecule()
+    return target if _core._mol_from_bytes(target, data, _format_code(fmt), flavor, bool(gzip)) else None
 
 
 if __name__ == "__main__":

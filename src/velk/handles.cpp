@@ -1,7 +1,9 @@
 #include "velk/handles.h"
 
 #include "sorvil/error/errorhandler.h"
+#include "sorvil/base/qvbase.h"
 #include "sorvil/grid/scalargrid.h"
+#include "tamrin/model/molbase.h"
 #include "velk/errors.h"
 #include "velk/formatregistry.h"
 
@@ -15,9 +17,33 @@ long _ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>&
   return static_cast<long>(count);
 }
 
-bool _ReaderHandle::next_grid_tuple(QvMolBase& mol, std::vector<QvScalarGrid>& grids) {
-  grids.clear();
-  return source_->next(mol, grids);
+std::optional<std::vector<QvScalarGrid>> _ReaderHandle::next_grid_tuple(QvMolBase& mol) {
+  std::vector<QvScalarGrid> grids;
+  if (!source_->next(mol, grids)) return std::nullopt;
+  return grids;
+}
+
+namespace {
+
+std::optional<GenericValue> python_value(const Sorvil::QvBaseData& item) {
+  if (const auto* v = Sorvil::QvDataValue<int>(item)) return *v;
+  if (const auto* v = Sorvil::QvDataValue<double>(item)) return *v;
+  if (const auto* v = Sorvil::QvDataValue<float>(item)) return static_cast<double>(*v);
+  if (const auto* v = Sorvil::QvDataValue<bool>(item)) return *v;
+  if (const auto* v = Sorvil::QvDataValue<std::string>(item)) return *v;
+  return std::nullopt;
+}
+
+}  // namespace
+
+GenericDataPairs _ReaderHandle::generic_data_pairs(const QvMolBase& mol) const {
+  GenericDataPairs pairs;
+  for (const Sorvil::QvBaseData& item : mol.GetDataItems()) {
+    const char* name = Sorvil::QvGetTagName(item.GetTag());
+    if (!name || !*name) continue;
+    if (auto value = python_value(item)) pairs.emplace_back(name, std::move(*value));
+  }
+  return pairs;
 }
 
 _WriterHandle::~_WriterHandle() {

@@ -2,13 +2,19 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "velk/formathandler.h"
 
 namespace velk {
+
+// A generic-data value as Python sees it; floats are widened to double.
+using GenericValue = std::variant<int, double, bool, std::string>;
+using GenericDataPairs = std::vector<std::pair<std::string, GenericValue>>;
 
 // Owns one opened input; dropping the handle releases it.
 class _ReaderHandle {
@@ -17,11 +23,14 @@ class _ReaderHandle {
   _ReaderHandle(const _ReaderHandle&) = delete;
   _ReaderHandle& operator=(const _ReaderHandle&) = delete;
 
-  bool next(QvMolBase& mol);
+  bool next(Tamrin::QvMolBase& mol);
   // The number of grids filled, or -1 when no record was read.
-  long next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids);
-  // The record's grids (the caller owns them); false when no record was read.
-  bool next_grid_tuple(QvMolBase& mol, std::vector<QvScalarGrid>& grids);
+  long next_grids(Tamrin::QvMolBase& mol, const std::vector<Sorvil::QvScalarGrid*>& grids);
+  // The record's grids, or nothing when no record was read.
+  std::optional<std::vector<Sorvil::QvScalarGrid>> next_grid_tuple(Tamrin::QvMolBase& mol);
+  // (tag name, value) of every data item of `mol` with a named tag and a
+  // value of a type Python knows, in the molecule's order. Reads nothing.
+  GenericDataPairs generic_data_pairs(const Tamrin::QvMolBase& mol) const;
 
  private:
   std::unique_ptr<MolSource> source_;
@@ -35,8 +44,8 @@ class _WriterHandle {
   _WriterHandle& operator=(const _WriterHandle&) = delete;
   ~_WriterHandle();
 
-  bool append_mol(const QvMolBase& mol);
-  bool append_grids(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids);
+  bool append_mol(const Tamrin::QvMolBase& mol);
+  bool append_grids(const Tamrin::QvMolBase& mol, const std::vector<const Sorvil::QvScalarGrid*>& grids);
   // Flushes and releases the output. If the sink's close throws, the error
   // reaches the caller and the handle stays open.
   void close();

@@ -1,0 +1,142 @@
+"""Readers and writers opened by path, and the argument conversions of _velk."""
+
+from __future__ import annotations
+
+from pathlib import Path
+
+import pytest
+
+from nimbrel import _velk, tamrin, velgar, velk
+
+
+@pytest.fixture
+def mol():
+    return tamrin.QvGraphMol()
+
+
+class TestOpeningByPath:
+    def test_unknown_suffix_fails_before_touching_the_file(self, tmp_path: Path):
+        path = tmp_path / "missing-dir" / "x.txt"
+        with pytest.raises(velk.FormatError, match=r"^velk: unrecognized file extension for '.*x\.txt'$"):
+            velk.open_reader(path)
+        with pytest.raises(velk.FormatError, match="unrecognized file extension"):
+            velk.open_writer(path)
+        assert not path.parent.exists()
+
+    @pytest.mark.parametrize("name", ["x", "x.SDF", "x.gz", "x.cube.gz"])
+    def test_suffixes_that_no_handler_serves(self, tmp_path: Path, name: str):
+        with pytest.raises(velk.FormatError):
+            velk.open_reader(tmp_path / name)
+
+    def test_missing_file_with_a_known_suffix(self, tmp_path: Path):
+        path = tmp_path / "absent.sdf"
+        with pytest.raises(velk.FileError, match=f"^velk: unable to open '{path}' for reading$"):
+            velk.open_reader(path)
+
+    def test_writer_in_a_missing_directory(self, tmp_path: Path):
+        path = tmp_path / "no" / "such" / "out.sdf"
+        with pytest.raises(velk.FileError, match="for writing"):
+            velk.open_writer(path)
+
+    def test_str_and_path_are_both_accepted(self, tmp_path: Path):
+        for path in (tmp_path / "a.smi", str(tmp_path / "b.smi")):
+            with velk.open_writer(path) as writer:
+                assert writer.path == str(path)
+
+    def test_fchk_cannot_be_written(self, tmp_path: Path):
+        with pytest.raises(velk.FormatError, match="^velk: FCHK is read-only; writing is not supported$"):
+            velk.open_writer(tmp_path / "out.fchk")
+
+
+class TestWriterHandle:
+    def test_close_twice_and_append_after_close(self, tmp_path: Path, mol):
+        handle = _velk._open_writer(str(tmp_path / "out.xyz"))
+        _velk._WriterHandle_close(handle)
+        _velk._WriterHandle_close(handle)
+        assert _velk._WriterHandle_append_mol(handle, mol) is False
+        assert _velk._WriterHandle_append_grids(handle, mol, []) is False
+
+    def test_friendly_writer_refuses_after_close(self, tmp_path: Path, mol):
+        writer = velk.open_writer(tmp_path / "out.xyz")
+        writer.close()
+        writer.close()
+        with pytest.raises(ValueError, match="closed"):
+            writer.append(mol)
+
+    def test_handles_have_no_python_constructor(self):
+        with pytest.raises(AttributeError):
+            _velk.new__ReaderHandle
+
+
+class TestArgumentConversions:
+    def test_unsigned_and_bool_arguments(self, mol):
+        assert isinstance(_velk._mol_to_string(mol, 0 + 8, 0), str)
+        with pytest.raises(TypeError, match=r"^in method '_mol_to_bytes', argument 4 of type 'bool'$"):
+            _velk._mol_to_bytes(mol, 8, 0, 1)
+        with pytest.raises(OverflowError, match=r"^in method '_mol_to_string', argument 2 of type 'unsigned int'$"):
+            _velk._mol_to_string(mol, 2**32, 0)
+        with pytest.raises(OverflowError, match="argument 3 of type 'unsigned int'"):
+            _velk._mol_to_string(mol, 8, -1)
+        with pytest.raises(TypeError, match=r"^in method '_mol_to_string', argument 2 of type 'unsigned int'$"):
+            _velk._mol_to_string(mol, 8.0, 0)
+
+    def test_argument_counts(self, mol):
+        with pytest.raises(TypeError, match=r"^_mol_to_string expected 3 arguments, got 2$"):
+            _velk._mol_to_string(mol, 8)
+
+    def test_string_arguments(self, mol):
+        with pytest.raises(TypeError, match=r"^in method '_resolve_format', argument 1 of type 'std::string const &'$"):
+            _velk._resolve_format(3)
+        with pytest.raises(TypeError, match=r"^invalid null reference in method '_mol_from_string', argument 2"):
+            _velk._mol_from_string(mol, None, 8, 0)
+
+    def test_bytes_argument_must_be_bytes(self, mol):
+        with pytest.raises(TypeError):
+            _velk._mol_from_bytes(mol, "text", 8, 0, False)
+
+    def test_molecule_arguments(self):
+        with pytest.raises(TypeError, match=r"^Null reference\.$"):
+            _velk._mol_to_string(None, 8, 0)
+        with pytest.raises(TypeError, match=r"^Expected QvMolBase-derived object\.$"):
+            _velk._mol_to_string(object(), 8, 0)
+        with pytest.raises(TypeError, match="Expected QvMolBase-derived object"):
+            _velk._mol_to_string(velgar.QvScalarGrid(), 8, 0)
+
+    def test_every_molecule_class_is_accepted(self):
+        for mol in (tamrin.QvGraphMol(), tamrin.QvMol()):
+            assert isinstance(_velk._mol_to_string(mol, 8, 0), str)
+
+    def test_handle_arguments(self, mol, tmp_path: Path):
+        with pytest.raises(TypeError, match=r"^in method '_ReaderHandle_next', argument 1 of type 'velk::_ReaderHandle \*'$"):
+            _velk._ReaderHandle_next(mol, mol)
+        with pytest.raises(TypeError, match="must not be None"):
+            _velk._ReaderHandle_next(None, mol)
+        with pytest.raises(TypeError, match="must not be None"):
+            _velk._WriterHandle_close(None)
+
+
+class TestMolecularConversions:
+    @pytest.mark.parametrize("name", ["sdf", ".sdf", "SDF", "sdf.gz"])
+    def test_resolve_format_spellings(self, name):
+        assert velk.resolve_format(name) == velk.resolve_format("sdf") != 0
+
+    @pytest.mark.parametrize("name", ["..sdf", "cube", "", "nonsense"])
+    def test_resolve_format_unknown(self, name):
+        with pytest.raises(velk.FormatError, match=r"\(not an Tamrin string/bytes format\)$") as error:
+            velk.resolve_format(name)
+        assert f"'{name}'" in str(error.value)
+
+    def test_format_zero_is_neither_readable_nor_writeable(self, mol):
+        with pytest.raises(velk.FormatError, match="^velk: format is not writeable as a string$"):
+            _velk._mol_to_string(mol, 0, 0)
+        with pytest.raises(velk.FormatError, match="^velk: format is not writeable as bytes$"):
+            _velk._mol_to_bytes(mol, 0, 0, False)
+        with pytest.raises(velk.FormatError, match="^velk: format is not readable from a string$"):
+            _velk._mol_from_string(mol, "", 0, 0)
+        with pytest.raises(velk.FormatError, match="^velk: format is not readable from bytes$"):
+            _velk._mol_from_bytes(mol, b"", 0, 0, False)
+
+
+class TestGenericData:
+    def test_molecule_without_data_gives_an_empty_list(self, mol):
+        assert velk.generic_data(mol) == []
