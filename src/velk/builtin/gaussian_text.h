@@ -56,19 +56,19 @@ class LineReader {
   // The next line, valid until the next call; false when there is none.
   bool Next(std::string_view& line) {
     for (;;) {
-      const char* begin = buffer_.get() + begin_;
-      const char* end = buffer_.get() + end_;
-      const char* nl = static_cast<const char*>(
-          std::memchr(buffer_.get() + scanned_, '\n', static_cast<size_t>(end - (buffer_.get() + scanned_))));
+      // Fill() may move the buffer: positions are offsets, pointers are fresh.
+      char* data = buffer_.get();
+      const void* nl = std::memchr(data + scanned_, '\n', end_ - scanned_);
       if (nl) {
-        line = std::string_view(begin, static_cast<size_t>(nl - begin));
-        begin_ = scanned_ = static_cast<size_t>(nl - buffer_.get()) + 1;
+        const size_t stop = static_cast<size_t>(static_cast<const char*>(nl) - data);
+        line = std::string_view(data + begin_, stop - begin_);
+        begin_ = scanned_ = stop + 1;
         return true;
       }
       scanned_ = end_;
       if (eof_ || !Fill()) {
         if (begin_ == end_) return false;
-        line = std::string_view(begin, end_ - begin_);
+        line = std::string_view(buffer_.get() + begin_, end_ - begin_);
         begin_ = scanned_ = end_;
         return true;
       }
