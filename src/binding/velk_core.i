@@ -54,3 +54,40 @@ namespace Sorvil { class QvScalarGrid; }
 %ignore velk::GenericValue;
 %ignore velk::GenericDataPairs;
 %include "velk/handles.h"
+
+// Single molecules to and from memory.
+%{
+#include "velk/conversions.h"
+%}
+%rename(_resolve_format) velk::resolve_format;
+%rename(_mol_from_string) velk::mol_from_string;
+%rename(_mol_from_bytes) velk::mol_from_bytes;
+%rename(_mol_to_string) velk::mol_to_string;
+%rename(_mol_to_bytes) velk::mol_to_bytes;
+
+// Text that is not valid UTF-8 comes back with lone surrogates, never fails.
+%typemap(out) std::string mol_to_string {
+  $result = PyUnicode_DecodeUTF8($1.data(), static_cast<Py_ssize_t>($1.size()), "surrogateescape");
+  if (!$result) SWIG_fail;
+}
+%typemap(out) std::string mol_to_bytes {
+  $result = PyBytes_FromStringAndSize($1.data(), static_cast<Py_ssize_t>($1.size()));
+  if (!$result) SWIG_fail;
+}
+// Raw bytes in: only a bytes object will do.
+%typemap(in) const std::string& RAW_BYTES (std::string bytes) {
+  char* data = nullptr;
+  Py_ssize_t size = 0;
+  if (PyBytes_AsStringAndSize($input, &data, &size) != 0) SWIG_fail;
+  bytes.assign(data, static_cast<size_t>(size));
+  $1 = &bytes;
+}
+
+namespace velk {
+unsigned resolve_format(const std::string& name);
+bool mol_from_string(Tamrin::QvMolBase& mol, const std::string& data, unsigned format, unsigned flavor);
+bool mol_from_bytes(Tamrin::QvMolBase& mol, const std::string& RAW_BYTES, unsigned format, unsigned flavor,
+                    bool gzip);
+std::string mol_to_string(const Tamrin::QvMolBase& mol, unsigned format, unsigned flavor);
+std::string mol_to_bytes(const Tamrin::QvMolBase& mol, unsigned format, unsigned flavor, bool gzip);
+}

@@ -1,0 +1,119 @@
+#include "velk/builtin/tamrin_handler.h"
+
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/model/mcmol.h"
+#include "tamrin/streams/molio.h"
+#include "velk/errors.h"
+
+namespace velk::builtin {
+
+namespace {
+
+// The three settings a configuration record forces on a stream.
+struct StreamSettings {
+  unsigned format = 0;
+  unsigned flavor_format = 0;
+  unsigned flavor = 0;
+};
+
+template <class Config>
+StreamSettings settings_from(const std::any& config, const char* warning) {
+  if (!config.has_value()) return {};
+  if (const auto* c = std::any_cast<Config>(&config)) {
+    if constexpr (std::is_same_v<Config, tamrin::ReaderConfig>)
+      return {c->format, c->iflavor_format, c->iflavor};
+    else
+      return {c->format, c->oflavor_format, c->oflavor};
+  }
+  Sorvil::QvErrorHandler::Warning("%s", warning);
+  return {};
+}
+
+template <class Stream>
+void apply(Stream& stream, const StreamSettings& settings) {
+  if (settings.format != 0) stream.SetFormat(static_cast<Tamrin::QvFormat>(settings.format));
+  if (settings.flavor != 0) {
+    const auto flavor_format = settings.flavor_format != 0
+                                   ? static_cast<Tamrin::QvFormat>(settings.flavor_format)
+                                   : stream.GetFormat();
+    stream.SetFlavor(flavor_format, settings.flavor);
+  }
+}
+
+}  // namespace
+
+bool TamrinMolSource::next(QvMolBase& mol) {
+  mol.Clear();
+  if (auto* multi = Sorvil::QvCast<Tamrin::QvMCMolBase>(&mol))
+    return Tamrin::QvReadMolecule(stream_, *multi);
+  return Tamrin::QvReadMolecule(stream_, mol);
+}
+
+bool TamrinMolSource::next(QvGraphMol& mol) {
+  mol.Clear();
+  return Tamrin::QvReadMolecule(stream_, mol.GetMol());
+}
+
+ReadResult TamrinMolSource::next_record(QvMolBase& mol) {
+  ReadResult result;
+  if (failed_) {
+    mol.Clear();
+    return result;  // End
+  }
+  if (next(mol)) {
+    ++record_count_;
+    result.status = ReadStatus::Ok;
+    return result;
+  }
+  mol.Clear();
+  if (stream_.at_end()) return result;
+  failed_ = true;
+  result.status = ReadStatus::ParseError;
+  result.message = "record " + std::to_string(record_count_ + 1) + " of this " +
+                   Tamrin::QvFormatDescription(stream_.GetFormat()) + " stream could not be parsed";
+  return result;
+}
+
+bool TamrinMolSink::append(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids) {
+  return grids.empty() && append(mol);
+}
+
+bool TamrinMolSink::append(const QvMolBase& mol) {
+  const auto* multi = Sorvil::QvCast<const Tamrin::QvMCMolBase>(&mol);
+  if (multi && multi->NumConfs() > 1) return Tamrin::QvWriteConstMolecule(stream_, *multi) == 0;
+  return Tamrin::QvWriteMolecule(stream_, mol) == 0;
+}
+
+void TamrinMolSink::close() { stream_.close(); }
+
+FormatInfo TamrinHandler::info() const {
+  FormatInfo info;
+  info.name = "Tamrin";
+  info.extensions = {".qvb.gz", ".sdf.gz", ".mol2.gz", ".pdb.gz", ".smi.gz", ".csv.gz", ".xyz.gz",
+                     ".ent.gz", ".sdf",    ".mol",     ".mol2",   ".pdb",   ".ent",   ".qvb",
+                     ".qvz",    ".smi",    ".ism",     ".can",    ".csv",   ".xyz",   ".fasta",
+                     ".cif",    ".mmcif",  ".mopac",   ".cdx"};
+  info.description = "Nimbrel Tamrin native formats";
+  return info;
+}
+
+std::unique_ptr<MolSource> TamrinHandler::open_reader(const std::string& path, const std::any& config) {
+  const StreamSettings settings = settings_from<tamrin::ReaderConfig>(
+      config, "velk: Tamrin reader received unexpected config type; using defaults");
+  auto source = std::make_unique<TamrinMolSource>();
+  if (!source->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for reading");
+  apply(source->stream(), settings);
+  return source;
+}
+
+std::unique_ptr<MolSink> TamrinHandler::open_writer(const std::string& path, const std::any& config) {
+  const StreamSettings settings = settings_from<tamrin::WriterConfig>(
+      config, "velk: Tamrin writer received unexpected config type; using defaults");
+  auto sink = std::make_unique<TamrinMolSink>();
+  if (!sink->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for writing");
+  apply(sink->stream(), settings);
+  return sink;
+}
+
+}  // namespace velk::builtin

@@ -1,0 +1,221 @@
+// The Tamrin handler over real files: opening, configuration records, the
+// checked read, and the sink's refusal of grids.
+#include "velk/builtin/tamrin_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "pellar/qvgzstream.h"
+#include "pellar/qvstream.h"
+#include "sorvil/grid/scalargrid.h"
+#include "support/captured_messages.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/model/mcmol.h"
+#include "tamrin/streams/format.h"
+#include "velk/errors.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velk::ReadStatus;
+using velk::builtin::TamrinHandler;
+
+const char* const kTwoWaters =
+    "3\nfirst\nO 0 0 0\nH 0.96 0 0\nH -0.24 0.93 0\n"
+    "3\nsecond\nO 1 0 0\nH 1.96 0 0\nH 0.76 0.93 0\n";
+
+class TamrinHandlerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("tamrin_handler_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string write_file(const std::string& name, const std::string& text) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path.string();
+  }
+  std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  std::string path(const std::string& name) { return (dir_ / name).string(); }
+
+  static Tamrin::QvGraphMol water(const char* title) {
+    Tamrin::QvGraphMol mol;
+    const double xyz[3][3] = {{0, 0, 0}, {0.96, 0, 0}, {-0.24, 0.93, 0}};
+    const unsigned elements[3] = {8, 1, 1};
+    for (int i = 0; i < 3; ++i) mol.SetCoords(mol.NewAtom(elements[i]), xyz[i]);
+    mol.SetTitle(title);
+    return mol;
+  }
+
+  TamrinHandler handler_;
+  fs::path dir_;
+};
+
+TEST_F(TamrinHandlerTest, InfoListsTheNativeSuffixes) {
+  const velk::FormatInfo info = handler_.info();
+  EXPECT_EQ(info.name, "Tamrin");
+  EXPECT_EQ(info.description, "Nimbrel Tamrin native formats");
+  ASSERT_EQ(info.extensions.size(), 25u);
+  EXPECT_EQ(info.extensions.front(), ".qvb.gz");
+  EXPECT_EQ(info.extensions.back(), ".cdx");
+  EXPECT_TRUE(info.supports_read && info.supports_write);
+  EXPECT_FALSE(info.supports_threaded_read || info.supports_threaded_write);
+}
+
+TEST_F(TamrinHandlerTest, ReadsEveryRecordThenEnds) {
+  auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), {});
+  Tamrin::QvGraphMol mol;
+  ASSERT_TRUE(source->next(mol));
+  EXPECT_STREQ(mol.GetTitle(), "first");
+  EXPECT_EQ(mol.NumAtoms(), 3u);
+  ASSERT_TRUE(source->next(mol.GetMol()));
+  EXPECT_STREQ(mol.GetTitle(), "second");
+  EXPECT_FALSE(source->next(mol));
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+}
+
+TEST_F(TamrinHandlerTest, ReadsGzipBySuffix) {
+  {
+    Pellar::qvofstream file;
+    ASSERT_TRUE(file.open(path("w.xyz.gz").c_str()));
+    Pellar::qvogzstream gz(file);
+    gz.write(kTwoWaters, std::strlen(kTwoWaters));
+    gz.close();
+    file.close();
+  }
+  auto source = handler_.open_reader(path("w.xyz.gz"), {});
+  Tamrin::QvGraphMol mol;
+  int count = 0;
+  while (source->next(mol)) ++count;
+  EXPECT_EQ(count, 2);
+}
+
+TEST_F(TamrinHandlerTest, ReaderConfigForcesTheFormat) {
+  const std::string file = write_file("w.txt", kTwoWaters);
+  velk::tamrin::ReaderConfig config;
+  config.format = Tamrin::QvFormatCode(Tamrin::QvFormat::XYZ);
+  auto source = handler_.open_reader(file, config);
+  Tamrin::QvGraphMol mol;
+  EXPECT_TRUE(source->next(mol));
+  EXPECT_STREQ(mol.GetTitle(), "first");
+}
+
+TEST_F(TamrinHandlerTest, FlavorGoesToTheStreamsFormatWhenNoneIsNamed) {
+  velk::tamrin::ReaderConfig config;
+  config.iflavor = 0x10;  // connectivity only
+  auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), config);
+  auto& stream = dynamic_cast<velk::builtin::TamrinMolSource&>(*source).stream();
+  EXPECT_EQ(stream.GetFlavor(Tamrin::QvFormat::XYZ), 0x10u);
+}
+
+TEST_F(TamrinHandlerTest, ConfigOfTheWrongTypeWarnsAndUsesDefaults) {
+  CapturedMessages messages;
+  auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), velk::tamrin::WriterConfig{});
+  EXPECT_EQ(messages.text(), "Warning: velk: Tamrin reader received unexpected config type; using defaults\n");
+  messages.clear();
+  auto sink = handler_.open_writer(path("out.xyz"), 42);
+  EXPECT_EQ(messages.text(), "Warning: velk: Tamrin writer received unexpected config type; using defaults\n");
+  Tamrin::QvGraphMol mol;
+  EXPECT_TRUE(source->next(mol));
+}
+
+TEST_F(TamrinHandlerTest, UnopenableFilesThrowFileError) {
+  try {
+    handler_.open_reader(path("absent.sdf"), {});
+    FAIL() << "no error";
+  } catch (const velk::FileError& e) {
+    EXPECT_EQ(std::string(e.what()), "velk: unable to open '" + path("absent.sdf") + "' for reading");
+  }
+  try {
+    handler_.open_writer(path("no/such/dir/out.sdf"), {});
+    FAIL() << "no error";
+  } catch (const velk::FileError& e) {
+    EXPECT_EQ(std::string(e.what()), "velk: unable to open '" + path("no/such/dir/out.sdf") + "' for writing");
+  }
+}
+
+TEST_F(TamrinHandlerTest, EmptyFileEndsWithoutParseError) {
+  auto source = handler_.open_reader(write_file("empty.xyz", ""), {});
+  Tamrin::QvGraphMol mol;
+  EXPECT_EQ(source->next_record(mol).status, ReadStatus::End);
+}
+
+TEST_F(TamrinHandlerTest, CheckedReadCountsRecordsAndStopsForGoodAfterAFailure) {
+  // Two good records, then the stream is switched to a format that has no
+  // reader in this system: reading stops with data left, which is a record
+  // that exists but cannot be parsed.
+  const std::string three = std::string(kTwoWaters) + "1\nthird\nHe 0 0 0\n";
+  auto source = handler_.open_reader(write_file("w.xyz", three), {});
+  Tamrin::QvGraphMol mol;
+  EXPECT_EQ(source->next_record(mol).status, ReadStatus::Ok);
+  EXPECT_EQ(source->next_record(mol).status, ReadStatus::Ok);
+  auto& stream = dynamic_cast<velk::builtin::TamrinMolSource&>(*source).stream();
+  ASSERT_TRUE(stream.SetFormat(Tamrin::QvFormat::SKC));
+  CapturedMessages messages;
+  const velk::ReadResult failure = source->next_record(mol);
+  EXPECT_EQ(failure.status, ReadStatus::ParseError);
+  EXPECT_EQ(failure.message, "record 3 of this MDL ISIS Sketch File stream could not be parsed");
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+  ASSERT_TRUE(stream.SetFormat(Tamrin::QvFormat::XYZ));  // readable again, yet the source stays failed
+  EXPECT_FALSE(failure.flag);
+  for (int i = 0; i < 2; ++i) {
+    const velk::ReadResult later = source->next_record(mol);
+    EXPECT_EQ(later.status, ReadStatus::End);
+    EXPECT_TRUE(later.message.empty());
+  }
+}
+
+TEST_F(TamrinHandlerTest, CheckedReadOfGoodRecords) {
+  auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), {});
+  Tamrin::QvGraphMol mol;
+  EXPECT_EQ(source->next_record(mol).status, ReadStatus::Ok);
+  EXPECT_EQ(source->next_record(mol).status, ReadStatus::Ok);
+  EXPECT_EQ(source->next_record(mol).status, ReadStatus::End);
+}
+
+TEST_F(TamrinHandlerTest, SinkRefusesGridsAndWritesMolecules) {
+  const std::string out = path("out.xyz");
+  auto sink = handler_.open_writer(out, {});
+  const Tamrin::QvGraphMol mol = water("w");
+  Sorvil::QvScalarGrid grid;
+  EXPECT_FALSE(sink->append(mol, {&grid}));
+  EXPECT_TRUE(sink->append(mol, {}));
+  sink->close();
+  const std::string text = read_file(out);
+  EXPECT_EQ(text.substr(0, 4), "3\nw\n");
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
+}
+
+TEST_F(TamrinHandlerTest, MultiConformerMoleculeWithOneConformerIsWrittenAsOne) {
+  Tamrin::QvMol multi;
+  multi.Copy(water("conf").GetMol());
+  ASSERT_EQ(multi.NumConfs(), 1u);
+  const std::string out = path("multi.xyz");
+  auto sink = handler_.open_writer(out, {});
+  EXPECT_TRUE(sink->append(multi));
+  sink->close();
+  auto source = handler_.open_reader(out, {});
+  Tamrin::QvGraphMol back;
+  ASSERT_TRUE(source->next(back));
+  EXPECT_EQ(back.NumAtoms(), 3u);
+  EXPECT_FALSE(source->next(back));
+}
+
+TEST_F(TamrinHandlerTest, SinkDestroyedWithoutCloseFinishesTheFile) {
+  const std::string out = path("unclosed.xyz.gz");
+  handler_.open_writer(out, {})->append(water("w"));
+  auto source = handler_.open_reader(out, {});
+  Tamrin::QvGraphMol mol;
+  EXPECT_TRUE(source->next(mol));
+}
+
+}  // namespace
