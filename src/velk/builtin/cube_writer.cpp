@@ -33,19 +33,22 @@ FormatError CubeError(std::string_view what) {
   return FormatError("velk: CUBE: " + std::string(what));
 }
 
-// Differences are taken in float, as the grids hold them, and compared in double.
-bool Near(float a, float b) { return std::fabs(static_cast<double>(a - b)) <= kGeometryTolerance; }
+// Differences are taken in float, as the grids hold them, and compared in
+// double. Only a difference known to exceed the tolerance counts: NaN and
+// infinite geometry of the first grid is left to the finiteness checks that
+// follow, which name the actual fault.
+bool Differ(float a, float b) { return std::fabs(static_cast<double>(a - b)) > kGeometryTolerance; }
 
 // Every grid lies on the first one's lattice, within the tolerance.
 void CheckSharedGeometry(const std::vector<const QvScalarGrid*>& grids) {
   const QvScalarGrid* first = grids.front();
   for (const QvScalarGrid* g : grids) {
     if (!g) throw CubeError("null grid");
-    const bool same = g->GetXDim() == first->GetXDim() && g->GetYDim() == first->GetYDim() &&
-                      g->GetZDim() == first->GetZDim() && Near(g->GetSpacing(), first->GetSpacing()) &&
-                      Near(g->GetXMin(), first->GetXMin()) && Near(g->GetYMin(), first->GetYMin()) &&
-                      Near(g->GetZMin(), first->GetZMin());
-    if (!same) throw CubeError("all grids must share geometry (dimensions, origin, and spacing)");
+    const bool differ = g->GetXDim() != first->GetXDim() || g->GetYDim() != first->GetYDim() ||
+                        g->GetZDim() != first->GetZDim() || Differ(g->GetSpacing(), first->GetSpacing()) ||
+                        Differ(g->GetXMin(), first->GetXMin()) || Differ(g->GetYMin(), first->GetYMin()) ||
+                        Differ(g->GetZMin(), first->GetZMin());
+    if (differ) throw CubeError("all grids must share geometry (dimensions, origin, and spacing)");
   }
 }
 

@@ -1,0 +1,339 @@
+// The CUBE writer: exact layout, number formatting, validation order with
+// every message (and no file left behind), the single-record life cycle,
+// write failures, and round trips through the reader.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "cube_fchk_testutil.h"
+#include "sorvil/grid/scalargrid.h"
+#include "tamrin/model/graphmol.h"
+#include "velk/builtin/cube_handler.h"
+
+namespace {
+
+using cubefchk_test::ReadFile;
+using cubefchk_test::TempDir;
+using cubefchk_test::ThrowsWith;
+using Sorvil::QvScalarGrid;
+using Tamrin::QvGraphMol;
+using velk::builtin::CubeMolSink;
+using velk::builtin::CubeMolSource;
+
+struct AtomSpec {
+  unsigned z;
+  float x, y, z_coord;
+};
+
+QvGraphMol MakeMol(const std::vector<AtomSpec>& atoms) {
+  QvGraphMol mol;
+  for (const AtomSpec& a : atoms) {
+    const float xyz[3] = {a.x, a.y, a.z_coord};
+    mol.SetCoords(mol.NewAtom(a.z), xyz);
+  }
+  return mol;
+}
+
+// A grid whose storage holds first, first + 1, ...
+QvScalarGrid Ramp(unsigned nx, unsigned ny, unsigned nz, float spacing, float first = 0.0f) {
+  QvScalarGrid grid(nx, ny, nz, 0.0f, 0.0f, 0.0f, spacing, "");
+  for (unsigned i = 0; i < grid.GetSize(); ++i) grid.GetValues()[i] = first + static_cast<float>(i);
+  return grid;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t nl = text.find('\n', start);
+    lines.push_back(text.substr(start, nl - start));
+    start = nl + 1;
+  }
+  return lines;
+}
+
+TEST(CubeWriter, OneCarbonOnATwoByTwoByTwoGrid) {
+  TempDir dir;
+  const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
+  QvScalarGrid grid(2, 2, 2, 0.0f, 0.0f, 0.0f, 1.0f, "ignored title");
+  const float values[8] = {0.0f, 0.5f, 1e-10f, -2.25f, 1e8f, 1.5e-5f, 0.1f, -0.125f};
+  ASSERT_TRUE(grid.SetValues(values, 8));
+  CubeMolSink sink(dir.File("c.cube"));
+  ASSERT_TRUE(sink.append(mol, {&grid}));
+  // Values in file voxel order: z fastest, x slowest.
+  EXPECT_EQ(ReadFile(dir.File("c.cube")),
+            "CUBE file written by velk\n"
+            "QvScalarGrid volumetric data\n"
+            "1 -0.944863063 -0.944863063 -0.944863063\n"
+            "2 1.88972613 0.0 0.0\n"
+            "2 0.0 1.88972613 0.0\n"
+            "2 0.0 0.0 1.88972613\n"
+            "6 6 0 0 0\n"
+            " 0\n 100000000\n 1.00000001e-10\n 0.100000001\n 0.5\n 1.49999996e-05\n -2.25\n -0.125\n");
+  sink.close();
+}
+
+TEST(CubeWriter, ThreeGridsMakeAnOrbitalCube) {
+  TempDir dir;
+  const QvGraphMol mol = MakeMol({{8, 0, 0, 0}, {1, 0.5f, -1.0f, 2.0f}});
+  const QvScalarGrid a = Ramp(1, 1, 2, 0.5f, 0), b = Ramp(1, 1, 2, 0.5f, 10), c = Ramp(1, 1, 2, 0.5f, 20);
+  CubeMolSink sink(dir.File("mo.cube"));
+  ASSERT_TRUE(sink.append(mol, {&a, &b, &c}));
+  const std::vector<std::string> lines = Lines(ReadFile(dir.File("mo.cube")));
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[2].substr(0, 3), "-2 ");
+  EXPECT_EQ(lines[6], "8 8 0 0 0");
+  EXPECT_EQ(lines[7], "1 1 0.944863063 -1.88972613 3.77945225");
+  EXPECT_EQ(lines[8], "3 1 2 3");
+  EXPECT_EQ(lines[9], " 0 10 20");
+  EXPECT_EQ(lines[10], " 1 11 21");
+}
+
+TEST(CubeWriter, GridsWithinToleranceShareTheFirstGeometry) {
+  TempDir dir;
+  const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
+  const QvScalarGrid first = Ramp(2, 1, 1, 0.5f);
+  QvScalarGrid near = Ramp(2, 1, 1, 0.5f + 5e-5f);
+  near.SetMid(4e-5f, 0.0f, -4e-5f);
+  CubeMolSink sink(dir.File("t.cube"));
+  ASSERT_TRUE(sink.append(mol, {&first, &near}));
+  CubeMolSink again(dir.File("u.cube"));
+  ASSERT_TRUE(again.append(mol, {&first}));
+  // Header and atoms come from the first grid alone.
+  const auto two = Lines(ReadFile(dir.File("t.cube")));
+  const auto one = Lines(ReadFile(dir.File("u.cube")));
+  for (int i = 3; i < 7; ++i) EXPECT_EQ(two[i], one[i]);
+  EXPECT_EQ(two[2], "-1" + one[2].substr(1));
+}
+
+// Builds a record and tells what appending it should say; the file must not appear.
+struct Refusal {
+  const char* name;
+  std::function<void(CubeMolSink&)> append;
+  std::string message;
+};
+
+std::vector<Refusal> Refusals() {
+  static const QvGraphMol carbon = MakeMol({{6, 0, 0, 0}});
+  static const QvGraphMol empty;
+  static const QvScalarGrid ok = Ramp(2, 2, 2, 0.5f);
+  const std::string shared = "velk: CUBE: all grids must share geometry (dimensions, origin, and spacing)";
+  const std::string spacing = "velk: CUBE: grid spacing must be finite and positive";
+  auto with_grid = [](QvScalarGrid grid) {
+    return [grid](CubeMolSink& sink) { sink.append(carbon, {&grid}); };
+  };
+  auto with_second = [](QvScalarGrid second) {
+    return [second](CubeMolSink& sink) { sink.append(carbon, {&ok, &second}); };
+  };
+  auto shifted = [](float dx) {
+    QvScalarGrid g = Ramp(2, 2, 2, 0.5f);
+    g.SetMid(dx, 0.0f, 0.0f);
+    return g;
+  };
+  auto with_value = [](float v) {
+    QvScalarGrid g = Ramp(2, 2, 2, 0.5f);
+    g.GetValues()[5] = v;
+    return g;
+  };
+  auto atom = [](unsigned z, float x) { return MakeMol({{6, 0, 0, 0}, {z, x, 0, 0}}); };
+  return {
+      {"NoGrids", [](CubeMolSink& s) { s.append(carbon, {}); }, "velk: CUBE requires at least one grid"},
+      {"NoGridsAtAll", [](CubeMolSink& s) { s.append(carbon); },
+       "velk: CUBE requires at least one grid; use append(mol, grid) / writer.append(mol, *grids)"},
+      {"NullFirst", [](CubeMolSink& s) { s.append(carbon, {nullptr, &ok}); }, "velk: CUBE: null grid"},
+      {"NullSecond", [](CubeMolSink& s) { s.append(carbon, {&ok, nullptr}); }, "velk: CUBE: null grid"},
+      {"DimensionsDiffer", with_second(Ramp(2, 2, 3, 0.5f)), shared},
+      {"SpacingDiffers", with_second(Ramp(2, 2, 2, 0.5002f)), shared},
+      {"CornerDiffers", with_second(shifted(2e-4f)), shared},
+      {"TooManyGrids", [](CubeMolSink& s) { s.append(carbon, std::vector<const QvScalarGrid*>(1025, &ok)); },
+       "velk: CUBE: grid count exceeds MO orbital limit (1024)"},
+      {"OrbitalsWithoutAtoms", [](CubeMolSink& s) { s.append(empty, {&ok, &ok}); },
+       "velk: CUBE: cannot write a multi-grid (MO) cube for a molecule with no atoms"},
+      {"ZeroDimension", with_grid(QvScalarGrid(2, 0, 2, 0, 0, 0, 0.5f, "")),
+       "velk: CUBE: grid dimensions must be positive"},
+      {"Dimension8193", with_grid(QvScalarGrid(8193, 1, 1, 0, 0, 0, 0.5f, "")),
+       "velk: CUBE: voxel count per dimension must be <= 8192"},
+      // 1024 orbitals leave room for 131072 points each; 8191 x 17 is more.
+      {"ElementLimit",
+       [](CubeMolSink& s) {
+         static const QvScalarGrid wide(8191, 17, 1, 0, 0, 0, 0.5f, "");
+         s.append(carbon, std::vector<const QvScalarGrid*>(1024, &wide));
+       },
+       "velk: CUBE: total grid element count exceeds limit (134217728 floats)"},
+      {"SpacingNan", with_grid(QvScalarGrid(2, 2, 2, 0, 0, 0, NAN, "")), spacing},
+      {"SpacingInfinite", with_grid(QvScalarGrid(2, 2, 2, 0, 0, 0, INFINITY, "")), spacing},
+      {"SpacingZero", with_grid(QvScalarGrid(2, 2, 2, 0, 0, 0, 0.0f, "")), spacing},
+      {"SpacingNegative", with_grid(QvScalarGrid(2, 2, 2, 0, 0, 0, -0.5f, "")), spacing},
+      {"SpacingBelowMicroBohr", with_grid(QvScalarGrid(2, 2, 2, 0, 0, 0, 5e-7f, "")), spacing},
+      {"MidpointNan", with_grid(QvScalarGrid(2, 2, 2, 0, NAN, 0, 0.5f, "")), "velk: CUBE: non-finite grid midpoint"},
+      {"MidpointInfinite", with_grid(QvScalarGrid(2, 2, 2, 0, 0, -INFINITY, 0.5f, "")),
+       "velk: CUBE: non-finite grid midpoint"},
+      {"AtomicNumberZero", [atom](CubeMolSink& s) { s.append(atom(0, 0), {&ok}); },
+       "velk: CUBE: atomic number out of range [1, 118]"},
+      {"AtomicNumber119", [atom](CubeMolSink& s) { s.append(atom(119, 0), {&ok}); },
+       "velk: CUBE: atomic number out of range [1, 118]"},
+      {"AtomCoordinateNan", [atom](CubeMolSink& s) { s.append(atom(1, NAN), {&ok}); },
+       "velk: CUBE: non-finite atom coordinate"},
+      {"ValueInfinite", with_grid(with_value(INFINITY)), "velk: CUBE: non-finite volumetric value"},
+      {"ValueNanInSecondGrid", with_second(with_value(NAN)), "velk: CUBE: non-finite volumetric value"},
+  };
+}
+
+class CubeWriterRefusalTest : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(CubeWriterRefusalTest, RefusesBeforeTouchingTheFile) {
+  TempDir dir;
+  const std::string path = dir.File("never.cube");
+  CubeMolSink sink(path);
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { GetParam().append(sink); }, GetParam().message));
+  EXPECT_FALSE(std::filesystem::exists(path));
+  // A refusal leaves the writer open for a corrected record.
+  static const QvScalarGrid good = Ramp(2, 2, 2, 0.5f);
+  EXPECT_TRUE(sink.append(MakeMol({{6, 0, 0, 0}}), {&good}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Messages, CubeWriterRefusalTest, ::testing::ValuesIn(Refusals()),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CubeWriter, SpacingJustAboveTheFloorIsWritten) {
+  TempDir dir;
+  const QvScalarGrid grid(2, 2, 2, 0, 0, 0, 6e-7f, "");
+  CubeMolSink sink(dir.File("fine.cube"));
+  EXPECT_TRUE(sink.append(QvGraphMol(), {&grid}));
+}
+
+TEST(CubeWriter, HoldsASingleRecord) {
+  TempDir dir;
+  const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
+  const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f), other = Ramp(3, 2, 2, 0.5f);
+  CubeMolSink sink(dir.File("one.cube"));
+  ASSERT_TRUE(sink.append(mol, {&grid}));
+  const std::string written = ReadFile(dir.File("one.cube"));
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { sink.append(mol, {&grid}); },
+                                            "velk: CUBE holds a single record; cannot append again"));
+  // Geometry is checked before the record count.
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>(
+      [&] { sink.append(mol, {&grid, &other}); },
+      "velk: CUBE: all grids must share geometry (dimensions, origin, and spacing)"));
+  EXPECT_EQ(ReadFile(dir.File("one.cube")), written);
+}
+
+TEST(CubeWriter, EmptyMoleculeAndOneGridMakeADensityCube) {
+  TempDir dir;
+  const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f);
+  CubeMolSink sink(dir.File("bare.cube"));
+  ASSERT_TRUE(sink.append(QvGraphMol(), {&grid}));
+  const auto lines = Lines(ReadFile(dir.File("bare.cube")));
+  EXPECT_EQ(lines[2].substr(0, 2), "0 ");
+  CubeMolSource source(dir.File("bare.cube"));
+  QvGraphMol mol;
+  std::vector<QvScalarGrid> grids;
+  ASSERT_TRUE(source.next(mol.GetMol(), grids));
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+  ASSERT_EQ(grids.size(), 1u);
+}
+
+TEST(CubeWriter, UncreatableFileIsFileError) {
+  TempDir dir;
+  const std::string path = dir.File("no/such/dir.cube");
+  const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f);
+  CubeMolSink sink(path);
+  EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { sink.append(QvGraphMol(), {&grid}); },
+                                          "velk: unable to open '" + path + "' for writing"));
+}
+
+TEST(CubeWriter, WriteErrorReturnsFalseAndStaysOpen) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const QvScalarGrid grid = Ramp(20, 20, 20, 0.5f);
+  CubeMolSink sink("/dev/full");
+  EXPECT_FALSE(sink.append(QvGraphMol(), {&grid}));
+  // Not counted as written: the next attempt writes (and fails) again.
+  EXPECT_FALSE(sink.append(QvGraphMol(), {&grid}));
+}
+
+TEST(CubeWriter, HandlerMakesAWriterThatCreatesNothingUntilAppend) {
+  TempDir dir;
+  velk::builtin::CubeHandler handler;
+  auto sink = handler.open_writer(dir.File("h.cube"), {});
+  ASSERT_TRUE(sink);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("h.cube")));
+  sink->close();
+  EXPECT_FALSE(std::filesystem::exists(dir.File("h.cube")));
+}
+
+// Reads `path` and writes the record again to `out`.
+void Rewrite(const std::string& path, const std::string& out) {
+  CubeMolSource source(path);
+  QvGraphMol mol;
+  std::vector<QvScalarGrid> grids;
+  ASSERT_TRUE(source.next(mol.GetMol(), grids));
+  std::vector<const QvScalarGrid*> pointers;
+  for (const QvScalarGrid& g : grids) pointers.push_back(&g);
+  CubeMolSink sink(out);
+  ASSERT_TRUE(sink.append(mol, pointers));
+}
+
+TEST(CubeWriter, WrittenFileReadAndWrittenAgainIsByteIdentical) {
+  TempDir dir;
+  const QvGraphMol mol = MakeMol({{8, 1.25f, -0.75f, 3.0f}, {1, 2.0f, -1.5f, 3.5f}, {1, 0.5f, -1.5f, 3.25f}});
+  std::vector<QvScalarGrid> grids;
+  for (int k = 0; k < 3; ++k) {
+    QvScalarGrid g(5, 4, 3, 1.5f, -2.25f, 3.0f, 0.2f, "");
+    for (unsigned i = 0; i < g.GetSize(); ++i) {
+      g.GetValues()[i] = std::sin(0.37f * static_cast<float>(i + 7 * k)) * std::pow(10.0f, static_cast<float>(k) - 4);
+    }
+    grids.push_back(g);
+  }
+  for (const size_t count : {size_t{1}, size_t{3}}) {
+    SCOPED_TRACE(count);
+    std::vector<const QvScalarGrid*> pointers;
+    for (size_t k = 0; k < count; ++k) pointers.push_back(&grids[k]);
+    CubeMolSink sink(dir.File("a.cube"));
+    ASSERT_TRUE(sink.append(mol, pointers));
+    Rewrite(dir.File("a.cube"), dir.File("b.cube"));
+    EXPECT_EQ(ReadFile(dir.File("b.cube")), ReadFile(dir.File("a.cube")));
+  }
+}
+
+TEST(CubeWriter, ReadBackGivesTheSameRecord) {
+  TempDir dir;
+  const QvGraphMol mol = MakeMol({{26, 0.1f, 0.2f, -0.3f}, {17, -1.0f, 2.0f, 0.0f}});
+  QvScalarGrid grid(3, 4, 5, -0.7f, 0.3f, 1.1f, 0.35f, "");
+  for (unsigned i = 0; i < grid.GetSize(); ++i) grid.GetValues()[i] = 1.0f / (1.0f + static_cast<float>(i)) - 0.3f;
+  CubeMolSink sink(dir.File("r.cube"));
+  ASSERT_TRUE(sink.append(mol, {&grid}));
+  CubeMolSource source(dir.File("r.cube"));
+  QvGraphMol back;
+  std::vector<QvScalarGrid> grids;
+  ASSERT_TRUE(source.next(back.GetMol(), grids));
+  ASSERT_EQ(grids.size(), 1u);
+  const QvScalarGrid& g = grids[0];
+  EXPECT_EQ(g.GetXDim(), 3u);
+  EXPECT_EQ(g.GetYDim(), 4u);
+  EXPECT_EQ(g.GetZDim(), 5u);
+  // Nine digits carry a float exactly; geometry passes through Bohr and back.
+  EXPECT_EQ(g.GetSpacing(), 0.35f);
+  EXPECT_NEAR(g.GetXMid(), -0.7f, 1e-6);
+  EXPECT_NEAR(g.GetYMid(), 0.3f, 1e-6);
+  EXPECT_NEAR(g.GetZMid(), 1.1f, 1e-6);
+  for (unsigned x = 0; x < 3; ++x)
+    for (unsigned y = 0; y < 4; ++y)
+      for (unsigned z = 0; z < 5; ++z) ASSERT_EQ(g.GetValue(x, y, z), grid.GetValue(x, y, z));
+  ASSERT_EQ(back.NumAtoms(), 2u);
+  auto it = back.GetAtoms().begin();
+  for (const auto& atom : mol.GetAtoms()) {
+    EXPECT_EQ(it->GetAtomicNum(), atom.GetAtomicNum());
+    float want[3], got[3];
+    mol.GetCoords(&atom, want);
+    back.GetCoords(&*it, got);
+    for (int c = 0; c < 3; ++c) EXPECT_EQ(got[c], want[c]);
+    ++it;
+  }
+}
+
+}  // namespace
