@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "tamrin/model/bondbase.h"
+#include "tamrin/model/coordtable.h"
 #include "tamrin/model/molbase.h"
 
 namespace Tamrin {
@@ -62,7 +63,7 @@ bool QvAtomBaseImpl::SetImplicitHCount(unsigned count) {
 }
 
 bool QvAtomBaseImpl::SetPartialCharge(double charge) {
-  return SetPartialCharge(static_cast<float>(charge));
+  return SetPartialCharge(QvNarrow<float>(charge));
 }
 
 bool QvAtomBaseImpl::SetPartialCharge(float charge) {

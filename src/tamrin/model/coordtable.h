@@ -5,10 +5,24 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <limits>
 #include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace Tamrin {
+
+// Converts between floating-point types; a value beyond the range of T
+// becomes an infinity of its sign instead of undefined behaviour.
+template <class T, class U>
+constexpr T QvNarrow(U value) {
+  if constexpr (std::numeric_limits<T>::max() < std::numeric_limits<U>::max()) {
+    constexpr U kMax = static_cast<U>(std::numeric_limits<T>::max());
+    if (value > kMax) return std::numeric_limits<T>::infinity();
+    if (value < -kMax) return -std::numeric_limits<T>::infinity();
+  }
+  return static_cast<T>(value);
+}
 
 // The capacity (in atoms) the table grows to when a write reaches past its end,
 // for a molecule whose next atom index is `max_idx`. Small molecules grow in
@@ -31,7 +45,7 @@ class QvCoordTable {
   void Set(unsigned idx, const U* xyz, unsigned max_idx) {
     Reserve(idx, max_idx);
     T* slot = values_.get() + 3 * size_t{idx};
-    for (int i = 0; i < 3; ++i) slot[i] = static_cast<T>(xyz[i]);
+    for (int i = 0; i < 3; ++i) slot[i] = QvNarrow<T>(xyz[i]);
   }
 
   template <class U>
@@ -41,7 +55,7 @@ class QvCoordTable {
       return;
     }
     const T* slot = values_.get() + 3 * size_t{idx};
-    for (int i = 0; i < 3; ++i) xyz[i] = static_cast<U>(slot[i]);
+    for (int i = 0; i < 3; ++i) xyz[i] = QvNarrow<U>(slot[i]);
   }
 
   // Stores `count` triples for indices 0 .. count - 1.
@@ -50,7 +64,7 @@ class QvCoordTable {
     if (count == 0) return;
     Reserve(count - 1, count);
     std::transform(xyz, xyz + 3 * size_t{count}, values_.get(),
-                   [](U v) { return static_cast<T>(v); });
+                   [](U v) { return QvNarrow<T>(v); });
   }
 
   // Fills `count` triples, zeros past the end of the table.
@@ -58,7 +72,7 @@ class QvCoordTable {
   void GetAll(U* xyz, unsigned count) const {
     const size_t stored = 3 * size_t{std::min(count, capacity_)};
     std::transform(values_.get(), values_.get() + stored, xyz,
-                   [](T v) { return static_cast<U>(v); });
+                   [](T v) { return QvNarrow<U>(v); });
     std::fill(xyz + stored, xyz + 3 * size_t{count}, U{});
   }
 

@@ -128,7 +128,7 @@ class QvConfCartImpl : public QvConfBase {
   bool SetTitle(const std::string& title) override;
   bool SetTitle(const char* title) override;
   const char* GetTitle() const override { return title_.c_str(); }
-  bool SetEnergy(double energy) override { return SetEnergy(static_cast<float>(energy)); }
+  bool SetEnergy(double energy) override { return SetEnergy(QvNarrow<float>(energy)); }
   bool SetEnergy(float energy) override;
   float GetEnergy() const override { return energy_; }
   bool SetDimension(unsigned dimension) override;
@@ -193,7 +193,7 @@ class QvMCMolTmplt final : public QvMolGraphImpl<QvMCMolBase> {
   ~QvMCMolTmplt() override { DestroyConfs(); }
 
   // Molecule-level operations on the active conformer.
-  bool SetEnergy(double energy) override { return SetEnergy(static_cast<float>(energy)); }
+  bool SetEnergy(double energy) override { return SetEnergy(QvNarrow<float>(energy)); }
   bool SetEnergy(float energy) override;
   float GetEnergy() const override;
   bool SetDimension(unsigned dimension) override;

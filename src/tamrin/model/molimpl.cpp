@@ -46,6 +46,17 @@ bool QvMolBaseImpl::GetAtomCoords(const QvAtomBase* atom, T* xyz) const {
   return true;
 }
 
+// The inline overrides in molimpl.h call these from every translation unit
+// that makes a molecule, where only their declarations are visible.
+template bool QvMolBaseImpl::SetAllCoords(const float*);
+template bool QvMolBaseImpl::SetAllCoords(const double*);
+template bool QvMolBaseImpl::GetAllCoords(float*) const;
+template bool QvMolBaseImpl::GetAllCoords(double*) const;
+template bool QvMolBaseImpl::SetAtomCoords(const QvAtomBase*, const float*);
+template bool QvMolBaseImpl::SetAtomCoords(const QvAtomBase*, const double*);
+template bool QvMolBaseImpl::GetAtomCoords(const QvAtomBase*, float*) const;
+template bool QvMolBaseImpl::GetAtomCoords(const QvAtomBase*, double*) const;
+
 void QvMolBaseImpl::ClearCoords() {
   coords_.Zero();
   dimension_ = 0;

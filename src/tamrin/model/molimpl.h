@@ -13,7 +13,7 @@ class QvMolBaseImpl : public QvMolGraphImpl<QvMolBase> {
   QV_DECLARE_TYPE("Tamrin::QvMolBaseImpl", QvMolGraphImpl<QvMolBase>)
 
  public:
-  bool SetEnergy(double energy) override { return SetEnergy(static_cast<float>(energy)); }
+  bool SetEnergy(double energy) override { return SetEnergy(QvNarrow<float>(energy)); }
   bool SetEnergy(float energy) override;
   float GetEnergy() const override { return energy_; }
 

@@ -53,13 +53,14 @@ class QvRecordPool {
   }
 
   // The live record whose slot holds `address`, or null. Meant for callers
-  // holding pointers they cannot vouch for (the Python binding); it sorts the
-  // block table on first use after a block was added.
+  // holding pointers they cannot vouch for (the Python binding); it keeps a
+  // sorted index of the blocks for the lookup.
   const T* RecordAt(const void* address) const {
-    if (sorted_.size() != blocks_.size()) {
-      sorted_.clear();
-      for (const auto& block : blocks_) sorted_.push_back(Address(block.get()));
-      std::sort(sorted_.begin(), sorted_.end());
+    // Blocks are only ever appended (or all freed at once), so the index
+    // catches up by inserting the newest ones.
+    while (sorted_.size() < blocks_.size()) {
+      const std::uintptr_t block = Address(blocks_[sorted_.size()].get());
+      sorted_.insert(std::lower_bound(sorted_.begin(), sorted_.end(), block), block);
     }
     const std::uintptr_t where = Address(address);
     auto it = std::upper_bound(sorted_.begin(), sorted_.end(), where);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <vector>
 
 #include "model_test_support.h"
@@ -136,6 +138,25 @@ TEST(Dimension, OnlyZeroTwoAndThreeAreAccepted) {
     EXPECT_FALSE(mol.SetDimension(dimension));
     EXPECT_EQ(mol.GetDimension(), 3u);
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Coords, ValuesBeyondFloatRangeBecomeInfinities) {
+  Tamrin::QvGraphMolImpl mol;
+  Tamrin::QvAtomBase* atom = mol.NewAtom(6);
+  const double huge[3] = {1e300, -1e300, std::numeric_limits<double>::quiet_NaN()};
+  mol.SetCoords(atom, huge);
+  const model_test::Xyz back = model_test::CoordsOf(mol, atom);
+  EXPECT_EQ(back[0], std::numeric_limits<double>::infinity());
+  EXPECT_EQ(back[1], -std::numeric_limits<double>::infinity());
+  EXPECT_TRUE(std::isnan(back[2]));
+  mol.SetEnergy(-1e40);
+  EXPECT_EQ(mol.GetEnergy(), -std::numeric_limits<float>::infinity());
+  atom->SetPartialCharge(1e39);
+  EXPECT_EQ(atom->GetPartialCharge(), std::numeric_limits<double>::infinity());
 }
 
 }  // namespace
