@@ -55,6 +55,12 @@ namespace Sorvil { class QvScalarGrid; }
 %ignore velk::GenericDataPairs;
 %include "velk/handles.h"
 
+// Configuration records of the Tamrin handler.
+%{
+#include "velk/builtin/tamrin_config.h"
+%}
+%include "velk/builtin/tamrin_config.h"
+
 // Single molecules to and from memory.
 %{
 #include "velk/conversions.h"
@@ -82,6 +88,7 @@ namespace Sorvil { class QvScalarGrid; }
   bytes.assign(data, static_cast<size_t>(size));
   $1 = &bytes;
 }
+%typemap(freearg) const std::string& RAW_BYTES ""
 
 namespace velk {
 unsigned resolve_format(const std::string& name);
