@@ -96,12 +96,10 @@ void AfterRecord(qvmolistream& in, QvMolBase& mol, QvFormat f, unsigned flavor) 
 }
 
 // One record through the format's reader, then its format's steps.
+// A stream's format is always readable (SetFormat refuses the others), so
+// a missing reader means a format module that is not built in.
 bool ReadRecord(qvmolistream& in, QvMolBase& mol, QvFormat f, unsigned flavor) {
-  if (f == F::UNDEFINED) {
-    QvErrorHandler::Warning("Input molecule format not correctly defined.");
-    return false;
-  }
-  const QvMolReadFxn read = QvFormatReadable(f) ? QvGetMolReader(f) : nullptr;
+  const QvMolReadFxn read = QvGetMolReader(f);
   if (!read) {
     QvErrorHandler::Warning("File format not supported for reading.");
     return false;
@@ -169,13 +167,11 @@ unsigned WriterOptions(QvFormat f, unsigned flavor) {
   }
 }
 
+// The stream's format is always writable (SetFormat refuses the others), so
+// a missing writer means a format module that is not built in.
 template <class Fxn, class Mol>
 int Dispatch(qvmolostream& out, Fxn write, const Mol& mol) {
   const QvFormat f = out.GetFormat();
-  if (!QvFormatWritable(f)) {
-    QvErrorHandler::Warning("Output molecule format not correctly defined.");
-    return QvWriteNotWritable;
-  }
   if (!write) {
     QvErrorHandler::Warning("Format %s was not writable", QvFormatDescription(f));
     return QvWriteNotWritable;
@@ -216,7 +212,7 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
       QvErrorHandler::Warning("Error reading molecule \"%s\" in %s format.", mol.GetTitle(), QvFormatDescription(f));
       in.CountFailedRecord();
     }
-    if (f == F::UNDEFINED || !more) break;
+    if (!more) break;
     if (ok && (mol.NumAtoms() > 0 || keep_empty)) break;
     // A reader that consumed nothing would see the same bytes again.
     if (in.GetStream().tell() == before && !in.HasQueued()) break;
@@ -234,10 +230,6 @@ bool QvReadMolecule(qvmolistream& in, QvMCMolBase& mol) {
     QvErrorHandler::Warning("Unexpected conformer already in molecule at check cache");
   mol.Clear();
   const QvFormat f = in.GetFormat();
-  if (!QvFormatReadable(f)) {
-    QvErrorHandler::Warning("Format %s was not readable.", QvFormatDescription(f));
-    return false;
-  }
   if (HasConformerRecords(f)) {
     const QvMCMolReadFxn read = QvGetMCMolReader(f);
     if (!read) {

@@ -121,19 +121,11 @@ bool qvmolistream::open(const char* name) {
       return false;
     }
   }
+  // Nothing is read yet: an empty file opens and yields no molecules.
   gzip_ = QvNameIsGzip(name);
-  if (!Layer(gzip_, *file_)) {
-    if (gzip_)
-      QvErrorHandler::Warning("Unable to open %s as gzipped stream.", Shown(name));
-    else
-      QvErrorHandler::Warning("Unable to disable gzip output.");
-    return false;
-  }
-  if (current_->at_end() && file_ != &Pellar::qvin()) {
-    QvErrorHandler::Warning("Unable to open \"%s\" for reading molecules.", Shown(name));
-    return false;
-  }
-  return true;
+  if (Layer(gzip_, *file_)) return true;
+  QvErrorHandler::Warning("Unable to open %s as gzipped stream.", Shown(name));
+  return false;
 }
 
 bool qvmolistream::openstream(Pellar::qvistream& in) {
@@ -302,12 +294,10 @@ bool qvmolostream::open(const char* name) {
   }
   gzip_ = QvNameIsGzip(name);
   if (!Layer(gzip_, *file_)) {
-    if (gzip_)
-      QvErrorHandler::Warning("Unable to open %s as gzipped stream.", Shown(name));
-    else
-      QvErrorHandler::Warning("Unable to disable gzip output.");
+    QvErrorHandler::Warning("Unable to open %s as gzipped stream.", Shown(name));
     return false;
   }
+  // Standard output may have failed long before.
   if (current_->failed()) {
     QvErrorHandler::Warning("Unable to open \"%s\" for writing molecules.", Shown(name));
     return false;
