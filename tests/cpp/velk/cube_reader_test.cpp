@@ -403,4 +403,15 @@ TEST_F(CubeReaderTest, HandlerOpensWithoutTouchingTheFile) {
   EXPECT_EQ(grids.size(), 1u);
 }
 
+TEST(CubeHandler, Info) {
+  const velk::FormatInfo info = velk::builtin::CubeHandler().info();
+  EXPECT_EQ(info.name, "CUBE");
+  EXPECT_EQ(info.extensions, (std::vector<std::string>{".cube", ".cub"}));
+  EXPECT_EQ(info.description, "Gaussian CUBE volumetric format (molecule + scalar grids)");
+  EXPECT_TRUE(info.supports_read);
+  EXPECT_TRUE(info.supports_write);
+  EXPECT_FALSE(info.supports_threaded_read);
+  EXPECT_FALSE(info.supports_threaded_write);
+}
+
 }  // namespace
