@@ -1,0 +1,140 @@
+// CUBE files written by other programs (../shared/testdata/cube): what the
+// reader makes of each, or the refusal the reading rules call for, and that a
+// file read, written and read again keeps every value to float precision.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cube_fchk_testutil.h"
+#include "sorvil/grid/scalargrid.h"
+#include "tamrin/model/graphmol.h"
+#include "velk/builtin/cube_handler.h"
+
+namespace {
+
+using cubefchk_test::TempDir;
+using cubefchk_test::TestDataDir;
+using cubefchk_test::ThrowsWith;
+using Sorvil::QvScalarGrid;
+using Tamrin::QvGraphMol;
+using velk::builtin::CubeMolSink;
+using velk::builtin::CubeMolSource;
+
+constexpr double kBohr = 0.52917721067;
+
+class CubeTestData : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = TestDataDir("cube");
+    if (dir_.empty()) GTEST_SKIP() << "../shared/testdata/cube is not present in this checkout";
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  void Read(const std::string& path, QvGraphMol& mol, std::vector<QvScalarGrid>& grids) const {
+    CubeMolSource source(path);
+    ASSERT_TRUE(source.next(mol.GetMol(), grids));
+    ASSERT_FALSE(source.next(mol.GetMol(), grids));  // one record per file
+    grids.clear();
+    CubeMolSource again(path);
+    ASSERT_TRUE(again.next(mol.GetMol(), grids));
+  }
+  // Writes the record and reads it back: same atoms, geometry and values.
+  void ExpectRoundTrip(const QvGraphMol& mol, const std::vector<QvScalarGrid>& grids) const {
+    TempDir tmp;
+    CubeMolSink sink(tmp.File("copy.cube"));
+    std::vector<const QvScalarGrid*> pointers;
+    for (const QvScalarGrid& g : grids) pointers.push_back(&g);
+    ASSERT_TRUE(sink.append(mol, pointers));
+    QvGraphMol back;
+    std::vector<QvScalarGrid> back_grids;
+    Read(tmp.File("copy.cube"), back, back_grids);
+    ASSERT_EQ(back_grids.size(), grids.size());
+    ASSERT_EQ(back.NumAtoms(), mol.NumAtoms());
+    for (size_t k = 0; k < grids.size(); ++k) {
+      const QvScalarGrid &a = grids[k], &b = back_grids[k];
+      ASSERT_EQ(b.GetSize(), a.GetSize());
+      EXPECT_EQ(b.GetSpacing(), a.GetSpacing());
+      EXPECT_NEAR(b.GetXMid(), a.GetXMid(), 1e-5);
+      EXPECT_NEAR(b.GetYMid(), a.GetYMid(), 1e-5);
+      EXPECT_NEAR(b.GetZMid(), a.GetZMid(), 1e-5);
+      for (unsigned i = 0; i < a.GetSize(); ++i) ASSERT_EQ(b.GetValues()[i], a.GetValues()[i]) << i;
+    }
+  }
+  std::string dir_;
+};
+
+// File value at voxel (i, j, k) is grid point (i, j, k).
+TEST_F(CubeTestData, GaussianCubegenMethane) {
+  QvGraphMol mol;
+  std::vector<QvScalarGrid> grids;
+  Read(Path("iodata_cubegen_ch4_6points.cube"), mol, grids);
+  ASSERT_EQ(mol.NumAtoms(), 5u);
+  std::vector<unsigned> elements;
+  for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
+  EXPECT_EQ(elements, (std::vector<unsigned>{6, 1, 1, 1, 1}));
+  float xyz[3];
+  mol.GetCoords(mol.GetAtoms().front(), xyz);
+  EXPECT_FLOAT_EQ(xyz[0], static_cast<float>(-0.000041 * kBohr));
+  EXPECT_FLOAT_EQ(xyz[1], static_cast<float>(0.000035 * kBohr));
+  ASSERT_EQ(grids.size(), 1u);
+  const QvScalarGrid& g = grids[0];
+  EXPECT_EQ(g.GetXDim(), 6u);
+  EXPECT_EQ(g.GetYDim(), 6u);
+  EXPECT_EQ(g.GetZDim(), 6u);
+  EXPECT_EQ(g.GetSpacing(), static_cast<float>(2.605101 * kBohr));
+  // The first point sits at the file's origin.
+  EXPECT_NEAR(g.GetXCoord(0), -6.512793 * kBohr, 1e-5);
+  EXPECT_NEAR(g.GetYCoord(0), -6.512718 * kBohr, 1e-5);
+  EXPECT_NEAR(g.GetZCoord(0), -6.512750 * kBohr, 1e-5);
+  EXPECT_EQ(g.GetValue(0, 0, 0), 2.66011e-09f);
+  EXPECT_EQ(g.GetValue(0, 0, 1), 2.43339e-09f);
+  EXPECT_EQ(g.GetValue(1, 2, 3), 1.28722e-03f);
+  EXPECT_EQ(g.GetValue(5, 5, 5), 3.65721e-08f);
+  ExpectRoundTrip(mol, grids);
+}
+
+TEST_F(CubeTestData, Psi4CubepropDensity) {
+  QvGraphMol mol;
+  std::vector<QvScalarGrid> grids;
+  Read(Path("psi4_cubeprop_Dt.cube"), mol, grids);
+  ASSERT_EQ(mol.NumAtoms(), 3u);
+  std::vector<unsigned> elements;
+  for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
+  EXPECT_EQ(elements, (std::vector<unsigned>{8, 1, 1}));
+  float xyz[3];
+  mol.GetCoords(mol.GetAtoms().front(), xyz);
+  EXPECT_FLOAT_EQ(xyz[2], static_cast<float>(-0.129477 * kBohr));
+  ASSERT_EQ(grids.size(), 1u);
+  const QvScalarGrid& g = grids[0];
+  EXPECT_EQ(g.GetXDim(), 11u);
+  EXPECT_EQ(g.GetYDim(), 26u);
+  EXPECT_EQ(g.GetZDim(), 17u);
+  EXPECT_EQ(g.GetSpacing(), static_cast<float>(0.2 * kBohr));
+  EXPECT_NEAR(g.GetXCoord(0), -1.0 * kBohr, 1e-5);
+  EXPECT_NEAR(g.GetYCoord(0), -2.5 * kBohr, 1e-5);
+  EXPECT_EQ(g.GetValue(0, 0, 0), 2.82186e-03f);
+  EXPECT_EQ(g.GetValue(1, 2, 3), 1.51504e-02f);
+  // The last value has no line end after it.
+  EXPECT_EQ(g.GetValue(10, 25, 16), 4.07036e-03f);
+  ExpectRoundTrip(mol, grids);
+}
+
+TEST_F(CubeTestData, SkewedAxesAreRefused) {
+  CubeMolSource source(Path("iodata_aelta_skewed.cube"));
+  QvGraphMol mol;
+  std::vector<QvScalarGrid> grids;
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>(
+      [&] { source.next(mol.GetMol(), grids); },
+      "velk: CUBE: only axis-aligned, positively-oriented, cubic-voxel grids are supported (v1); "
+      "rotated/skewed/reflected/anisotropic axes rejected"));
+  EXPECT_TRUE(grids.empty());
+}
+
+TEST_F(CubeTestData, FifthFieldOnTheOriginLineIsRefused) {
+  CubeMolSource source(Path("chemsmart_g16_n2_dens_nval.cube"));
+  QvGraphMol mol;
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); },
+                                            "velk: CUBE: unexpected extra data on origin"));
+}
+
+}  // namespace
