@@ -19,6 +19,10 @@ export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
 demo: install
 	$(VPY) -m nimbrel.velk formats
+	mkdir -p build/demo
+	$(VPY) -m nimbrel.velk info examples/caffeine.xyz
+	$(VPY) -m nimbrel.velk convert examples/caffeine.xyz build/demo/caffeine.xyz.gz
+	$(VPY) -m nimbrel.velk info build/demo/caffeine.xyz.gz
 
 test: install
 	$(MAKE) test-cpp test-python

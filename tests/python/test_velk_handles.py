@@ -140,3 +140,93 @@ class TestMolecularConversions:
 class TestGenericData:
     def test_molecule_without_data_gives_an_empty_list(self, mol):
         assert velk.generic_data(mol) == []
+
+
+WATERS = (
+    "3\nfirst\nO 0 0 0\nH 0.96 0 0\nH -0.24 0.93 0\n"
+    "3\nsecond\nO 1 0 0\nH 1.96 0 0\nH 0.76 0.93 0\n"
+)
+
+
+@pytest.fixture
+def waters(tmp_path: Path) -> Path:
+    path = tmp_path / "waters.xyz"
+    path.write_text(WATERS)
+    return path
+
+
+class TestReadingMolecules:
+    def test_read_yields_new_molecules(self, waters: Path):
+        mols = list(velk.read(waters))
+        assert [m.GetTitle() for m in mols] == ["first", "second"]
+        assert [m.NumAtoms() for m in mols] == [3, 3]
+
+    def test_reader_is_an_iterator_and_context_manager(self, waters: Path):
+        with velk.open_reader(str(waters)) as reader:
+            assert iter(reader) is reader
+            first = next(reader)
+            record = reader.read_record()
+            assert reader.read_record() is None
+            assert reader.read_record() is None
+        assert first.GetTitle() == "first"
+        mol, grids = record
+        assert (mol.GetTitle(), grids) == ("second", [])
+        with pytest.raises(ValueError, match="closed"):
+            reader.read_record()
+
+    def test_grid_calls_on_a_molecule_reader(self, waters: Path, mol):
+        handle = _velk._open_reader(str(waters))
+        assert _velk._ReaderHandle_next_grid_tuple(handle, mol) == ()
+        assert _velk._ReaderHandle_next_grids(handle, mol, [velgar.QvScalarGrid()]) == 0
+        assert _velk._ReaderHandle_next_grids(handle, mol, []) == -1
+        assert _velk._ReaderHandle_next_grid_tuple(handle, mol) is None
+        assert _velk._ReaderHandle_next(handle, mol) is False
+
+    def test_a_bad_grid_sequence_reads_nothing(self, waters: Path, mol):
+        handle = _velk._open_reader(str(waters))
+        with pytest.raises(TypeError, match=r"^Expected QvScalarGrid in sequence\.$"):
+            _velk._ReaderHandle_next_grids(handle, mol, [velgar.QvScalarGrid(), "grid"])
+        with pytest.raises(TypeError, match=r"^Expected a sequence of QvScalarGrid\.$"):
+            _velk._ReaderHandle_next_grids(handle, mol, 5)
+        assert _velk._ReaderHandle_next(handle, mol)
+        assert mol.GetTitle() == "first"
+
+    def test_gzip_by_suffix_round_trip(self, waters: Path, tmp_path: Path):
+        target = tmp_path / "copy.xyz.gz"
+        with velk.open_writer(target) as writer:
+            for mol in velk.read(waters):
+                writer.append(mol)
+        assert target.read_bytes()[:2] == b"\x1f\x8b"
+        assert [m.GetTitle() for m in velk.read(target)] == ["first", "second"]
+
+    def test_writer_refuses_grids_for_molecule_formats(self, tmp_path: Path, waters: Path):
+        mol = next(iter(velk.read(waters)))
+        with velk.open_writer(tmp_path / "out.xyz") as writer:
+            with pytest.raises(velk.Error, match="could not write"):
+                writer.append(mol, velgar.QvScalarGrid())
+        assert (tmp_path / "out.xyz").read_text() == ""
+
+
+class TestConvertingInMemory:
+    def test_text_round_trip(self, waters: Path):
+        mol = next(iter(velk.read(waters)))
+        text = velk.mol_to_string(mol, "xyz")
+        assert text.startswith("3\nfirst\n")
+        back = velk.mol_from_string(text, ".xyz")
+        assert back is not None and back.NumAtoms() == 3
+
+    def test_gzip_bytes_round_trip(self, waters: Path):
+        mol = next(iter(velk.read(waters)))
+        data = velk.mol_to_bytes(mol, "xyz.gz", gzip=True)
+        assert data[:2] == b"\x1f\x8b"
+        back = velk.mol_from_bytes(data, "xyz", gzip=True)
+        assert back.GetTitle() == "first"
+
+    def test_unparsable_text_gives_none(self):
+        assert velk.mol_from_string("not a molecule\n", "xyz") is None
+
+    def test_text_that_is_not_utf8_survives_with_surrogates(self):
+        mol = velk.mol_from_bytes(b"1\nmol \xff\nHe 0 0 0\n", "xyz")
+        text = _velk._mol_to_string(mol, velk.resolve_format("xyz"), 0)
+        assert "mol \udcff" in text
+        assert text.encode("utf-8", "surrogateescape").startswith(b"1\nmol \xff\n")
