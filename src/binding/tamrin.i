@@ -1,0 +1,618 @@
+// nimbrel.tamrin: the toolkit's molecules for Python.
+//
+// The classes are declared here by hand rather than by including the C++
+// headers, so that Python sees the molecule API and nothing of the storage
+// underneath. QvGraphMol and QvMol are the concrete molecule classes
+// (Tamrin::QvGraphMolImpl and Tamrin::QvMol) and derive from QvMolBase in the
+// SWIG type table shared with the sibling modules: nimbrel.velk takes them as
+// "Tamrin::QvMolBase *".
+
+%define TAMRIN_DOC
+"Molecules of the Tamrin toolkit: atoms, bonds, coordinates, conformers and data.
+
+QvGraphMol is the single-conformer molecule that readers fill; QvMol holds any
+number of conformers (coordinates, titles and energies) over one graph. Both
+are QvMolBase objects, which nimbrel.velk reads into and writes from.
+
+Atoms and bonds get index numbers 0, 1, 2, ... that are never reused: deleting
+an atom keeps its record (skipped by GetAtoms) until Sweep() renumbers the
+rest densely. Coordinates are kept by atom index, in single precision, as are
+energies. Atom, bond and conformer objects keep their molecule alive; using one
+after Sweep(), Clear() or DeleteConf() destroyed it raises ValueError.
+
+SD data (the name/value pairs of SD files) are read and written with
+QvGetSDData, QvSetSDData, QvAddSDData and QvGetSDDataPairs; other tagged data
+with QvGetData, QvSetData and QvGetDataPairs."
+%enddef
+
+%module(package="nimbrel", docstring=TAMRIN_DOC) tamrin
+
+%include <stdint.i>
+%include <std_string.i>
+%include <exception.i>
+%include "tamrin_support.swg"
+
+%exception {
+  try {
+    $action
+  } catch (const tamrin_py::PythonErrorSet&) {
+    SWIG_fail;
+  } catch (const std::bad_alloc&) {
+    SWIG_exception(SWIG_MemoryError, "out of memory");
+  } catch (const std::exception& e) {
+    SWIG_exception(SWIG_RuntimeError, e.what());
+  }
+}
+
+%feature("autodoc", "0");
+
+// Atoms, bonds and conformers: checked before use, tied to their molecule
+// when handed out. Generated wrappers keep the Python arguments in swig_obj,
+// the first being `self`; that is the object a result is tied to.
+%define TAMRIN_DEPENDENT(TYPE)
+%typemap(in) TYPE* (void* argp = 0, int res = 0), const TYPE* (void* argp = 0, int res = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor(TYPE*), 0);
+  if (!SWIG_IsOK(res))
+    SWIG_exception_fail(SWIG_ArgError(res), "in method '$symname', argument $argnum of type '$type'");
+  if (!tamrin_py::CheckAlive($input, argp)) SWIG_fail;
+  $1 = reinterpret_cast<$1_ltype>(argp);
+}
+%typemap(in) TYPE& (void* argp = 0, int res = 0), const TYPE& (void* argp = 0, int res = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor(TYPE*), 0);
+  if (!SWIG_IsOK(res))
+    SWIG_exception_fail(SWIG_ArgError(res), "in method '$symname', argument $argnum of type '$type'");
+  if (!argp) SWIG_exception_fail(SWIG_ValueError, "in method '$symname', argument $argnum is None");
+  if (!tamrin_py::CheckAlive($input, argp)) SWIG_fail;
+  $1 = reinterpret_cast<$1_ltype>(argp);
+}
+%typemap(out) TYPE* {
+  $result = tamrin_py::Attach(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(TYPE*), 0), swig_obj[0]);
+  if (!$result) SWIG_fail;
+}
+%enddef
+
+TAMRIN_DEPENDENT(Tamrin::QvAtomBase)
+TAMRIN_DEPENDENT(Tamrin::QvBondBase)
+TAMRIN_DEPENDENT(Tamrin::QvConfBase)
+
+// Anything carrying data: molecules pass as they are, the rest is checked.
+%typemap(in) Sorvil::QvBase& (void* argp = 0, int res = 0), const Sorvil::QvBase& (void* argp = 0, int res = 0) {
+  res = SWIG_ConvertPtr($input, &argp, $descriptor(Sorvil::QvBase*), 0);
+  if (!SWIG_IsOK(res))
+    SWIG_exception_fail(SWIG_ArgError(res), "in method '$symname', argument $argnum of type 'QvBase'");
+  if (!argp) SWIG_exception_fail(SWIG_ValueError, "in method '$symname', argument $argnum is None");
+  if (!tamrin_py::CheckAlive($input, argp)) SWIG_fail;
+  $1 = reinterpret_cast<$1_ltype>(argp);
+}
+
+// Iterators are new objects tied to the molecule of `self`.
+%define TAMRIN_ITERATOR(TYPE)
+%typemap(out) TYPE* {
+  $result = tamrin_py::Attach(SWIG_NewPointerObj(SWIG_as_voidptr($1), $descriptor(TYPE*), SWIG_POINTER_OWN), swig_obj[0]);
+  if (!$result) SWIG_fail;
+}
+%enddef
+
+TAMRIN_ITERATOR(tamrin_py::AtomIter)
+TAMRIN_ITERATOR(tamrin_py::BondIter)
+TAMRIN_ITERATOR(tamrin_py::AtomBondIter)
+TAMRIN_ITERATOR(tamrin_py::NbrIter)
+TAMRIN_ITERATOR(tamrin_py::ConfIter)
+
+%typemap(out) PyObject* {
+  $result = $1;
+}
+
+namespace Sorvil {
+%nodefaultctor QvBase;
+%nodefaultdtor QvBase;
+%feature("docstring") QvBase "Base of every molecule, atom, bond and conformer: carries generic data (see QvGetData).";
+class QvBase {};
+}  // namespace Sorvil
+
+namespace Tamrin {
+
+// Perception bits (QvMolBase.HasPerceived and friends).
+enum QvPerceived {
+  QvPerceivedRings = 0x1,
+  QvPerceivedAromaticity = 0x2,
+  QvPerceivedAtomStereo = 0x4,
+  QvPerceivedBondStereo = 0x8,
+  QvPerceivedHybridization = 0x10,
+  QvPerceivedEnergy = 0x100,
+};
+
+%nodefaultctor QvAtomBase;
+%nodefaultdtor QvAtomBase;
+%feature("docstring") QvAtomBase "An atom of a molecule; made by QvMolBase.NewAtom.
+
+Properties never set read as 0, '' or False. Setters return False, changing
+nothing, for values the atom cannot hold (a formal charge beyond 16 bits, more
+than 255 implicit hydrogens).";
+class QvAtomBase : public Sorvil::QvBase {
+ public:
+  unsigned GetIdx() const;
+  unsigned GetAtomicNum() const;
+  bool SetAtomicNum(unsigned atomic_num);
+  int GetFormalCharge() const;
+  bool SetFormalCharge(int charge);
+  unsigned GetIsotope() const;
+  bool SetIsotope(unsigned mass);
+  double GetPartialCharge() const;
+  bool SetPartialCharge(double charge);
+  unsigned GetImplicitHCount() const;
+  bool SetImplicitHCount(unsigned count);
+  unsigned GetMapIdx() const;
+  bool SetMapIdx(unsigned idx);
+  const char* GetName() const;
+  bool SetName(const std::string& name);
+  const char* GetTypeName() const;
+  bool SetType(const std::string& type);
+  int GetIntType() const;
+  bool SetIntType(int type);
+  double GetRadius() const;
+  bool SetRadius(double radius);
+  unsigned GetRxnRole() const;
+  bool SetRxnRole(unsigned role);
+  bool IsAromatic() const;
+  bool SetAromatic(bool aromatic);
+  bool IsInRing() const;
+  bool SetInRing(bool in_ring);
+  bool IsChiral() const;
+  bool SetChiral(bool chiral);
+  bool IsHydrogen() const;
+  bool IsDeleted() const;
+  unsigned GetExplicitDegree() const;
+  unsigned GetTotalDegree() const;
+  bool IsConnected(const Tamrin::QvAtomBase* other) const;
+  Tamrin::QvBondBase* GetBond(const Tamrin::QvAtomBase* nbr) const;
+};
+
+%nodefaultctor QvBondBase;
+%nodefaultdtor QvBondBase;
+%feature("docstring") QvBondBase "A bond of a molecule; made by QvMolBase.NewBond.";
+class QvBondBase : public Sorvil::QvBase {
+ public:
+  unsigned GetIdx() const;
+  Tamrin::QvAtomBase* GetBgn() const;
+  Tamrin::QvAtomBase* GetEnd() const;
+  Tamrin::QvAtomBase* GetNbr(const Tamrin::QvAtomBase* atom) const;
+  bool SetBgn(Tamrin::QvAtomBase* atom);
+  bool SetEnd(Tamrin::QvAtomBase* atom);
+  unsigned GetOrder() const;
+  bool SetOrder(unsigned order);
+  unsigned GetIntType() const;
+  bool SetIntType(unsigned type);
+  const char* GetTypeName() const;
+  bool SetType(const std::string& type);
+  bool IsAromatic() const;
+  bool SetAromatic(bool aromatic);
+  bool IsInRing() const;
+  bool SetInRing(bool in_ring);
+  bool IsChiral() const;
+  bool SetChiral(bool chiral);
+  bool IsDeleted() const;
+  void SwapEnds();
+};
+
+%nodefaultctor QvConfBase;
+%nodefaultdtor QvConfBase;
+%feature("docstring") QvConfBase "A conformer of a QvMol: its own coordinates, title, energy, dimension and data.";
+class QvConfBase : public Sorvil::QvBase {
+ public:
+  unsigned GetIdx() const;
+  const char* GetTitle() const;
+  bool SetTitle(const std::string& title);
+  float GetEnergy() const;
+  bool SetEnergy(double energy);
+  unsigned GetDimension() const;
+  bool SetDimension(unsigned dimension);
+  void ClearCoords();
+  bool IsActive() const;
+};
+
+%nodefaultctor QvMolBase;
+%nodefaultdtor QvMolBase;
+%feature("docstring") QvMolBase "A molecule: atoms, bonds, coordinates, title, energy, dimension and data.
+
+QvGraphMol and QvMol are the classes to create.";
+class QvMolBase : public Sorvil::QvBase {
+ public:
+  unsigned NumAtoms() const;
+  unsigned NumBonds() const;
+  bool HasAtoms() const;
+  unsigned GetMaxAtomIdx() const;
+  unsigned GetMaxBondIdx() const;
+  const char* GetTitle() const;
+  bool SetTitle(const std::string& title);
+  float GetEnergy() const;
+  bool SetEnergy(double energy);
+  unsigned GetDimension() const;
+  bool SetDimension(unsigned dimension);
+  Tamrin::QvAtomBase* NewAtom(unsigned atomic_num);
+  Tamrin::QvAtomBase* NewAtom(const Tamrin::QvAtomBase& source);
+  Tamrin::QvBondBase* NewBond(Tamrin::QvAtomBase* bgn, Tamrin::QvAtomBase* end, unsigned order);
+  bool DeleteAtom(Tamrin::QvAtomBase* atom);
+  bool DeleteBond(Tamrin::QvBondBase* bond);
+  bool Sweep();
+  void Clear();
+  void ClearCoords();
+  bool HasPerceived(unsigned mask) const;
+  void SetPerceived(unsigned mask, bool on);
+  void ClearPerceived();
+};
+
+%nodefaultctor QvMCMolBase;
+%nodefaultdtor QvMCMolBase;
+%feature("docstring") QvMCMolBase "A molecule with any number of conformers over one graph.
+
+Molecule-level coordinates, energy and dimension are those of the active
+conformer (the first one made, unless changed with SetActive).";
+class QvMCMolBase : public QvMolBase {
+ public:
+  unsigned NumConfs() const;
+  unsigned GetMaxConfIdx() const;
+  Tamrin::QvConfBase* NewConf(const Tamrin::QvMolBase& mol);
+  Tamrin::QvConfBase* NewConf(const Tamrin::QvConfBase& conf);
+  bool DeleteConf(Tamrin::QvConfBase* conf);
+  void DeleteConfs();
+  Tamrin::QvConfBase* GetActive() const;
+  bool SetActive(Tamrin::QvConfBase* conf);
+  bool PushActive(Tamrin::QvConfBase* conf);
+  bool PopActive();
+};
+
+%rename(QvGraphMol) QvGraphMolImpl;
+%feature("docstring") QvGraphMolImpl "QvGraphMol()
+QvGraphMol(source)
+
+A single-conformer molecule, empty or a copy of `source` (a molecule, or a
+conformer: the conformer's molecule with that conformer's coordinates).";
+class QvGraphMolImpl : public QvMolBase {
+ public:
+  ~QvGraphMolImpl();
+};
+
+%feature("docstring") QvMol "QvMol()
+QvMol(source)
+
+A multi-conformer molecule, empty or a copy of `source` (every conformer of a
+multi-conformer molecule; a single-conformer molecule becomes one conformer).";
+class QvMol : public QvMCMolBase {
+ public:
+  QvMol();
+  ~QvMol();
+};
+
+}  // namespace Tamrin
+
+// Iterators: Python iterators over the live lists of a molecule or atom.
+
+namespace tamrin_py {
+%nodefaultctor AtomIter;
+%nodefaultctor BondIter;
+%nodefaultctor AtomBondIter;
+%nodefaultctor NbrIter;
+%nodefaultctor ConfIter;
+struct AtomIter {};
+struct BondIter {};
+struct AtomBondIter {};
+struct NbrIter {};
+struct ConfIter {};
+}  // namespace tamrin_py
+
+%define TAMRIN_PY_ITER
+  %pythoncode %{
+    def __iter__(self):
+        return self
+  %}
+%enddef
+
+%rename(QvAtomIter) tamrin_py::AtomIter;
+%extend tamrin_py::AtomIter {
+  Tamrin::QvAtomBase* __next__() { return tamrin_py::NextUndeleted($self->mol->AtomList(), $self->pos); }
+  TAMRIN_PY_ITER
+}
+
+%rename(QvBondIter) tamrin_py::BondIter;
+%extend tamrin_py::BondIter {
+  Tamrin::QvBondBase* __next__() { return tamrin_py::NextUndeleted($self->mol->BondList(), $self->pos); }
+  TAMRIN_PY_ITER
+}
+
+%rename(QvAtomBondIter) tamrin_py::AtomBondIter;
+%extend tamrin_py::AtomBondIter {
+  Tamrin::QvBondBase* __next__() { return tamrin_py::NextAtomBond(*$self); }
+  TAMRIN_PY_ITER
+}
+
+%rename(QvNbrIter) tamrin_py::NbrIter;
+%extend tamrin_py::NbrIter {
+  Tamrin::QvAtomBase* __next__() { return tamrin_py::NextAtomBond(*$self)->GetNbr($self->atom); }
+  TAMRIN_PY_ITER
+}
+
+%rename(QvConfIter) tamrin_py::ConfIter;
+%extend tamrin_py::ConfIter {
+  Tamrin::QvConfBase* __next__() {
+    const Tamrin::QvConfVector& confs = $self->mol->ConfList();
+    if ($self->pos >= confs.size()) tamrin_py::StopIteration();
+    return confs[$self->pos++];
+  }
+  TAMRIN_PY_ITER
+}
+
+// Equality and hashing by identity of the native record, so that two
+// wrappers of one atom compare equal.
+%define TAMRIN_RECORD_IDENTITY
+  %pythoncode %{
+    def __eq__(self, other):
+        return type(other) is type(self) and int(self.this) == int(other.this)
+
+    def __ne__(self, other):
+        return not self == other
+
+    def __hash__(self):
+        return hash(int(self.this))
+
+    def GetParent(self):
+        """The molecule this belongs to."""
+        return self._mol
+  %}
+%enddef
+
+%newobject Tamrin::QvAtomBase::_Bonds;
+%newobject Tamrin::QvAtomBase::_Nbrs;
+%extend Tamrin::QvAtomBase {
+  tamrin_py::AtomBondIter* _Bonds() { return new tamrin_py::AtomBondIter{$self->GetParent(), $self, 0}; }
+  tamrin_py::NbrIter* _Nbrs() { return new tamrin_py::NbrIter{$self->GetParent(), $self, 0}; }
+
+  %feature("docstring") GetCoords "The atom's coordinates as a tuple (x, y, z).";
+  PyObject* GetCoords() const { return tamrin_py::GetAtomCoords(*$self->GetParent(), $self); }
+
+  %feature("docstring") SetCoords "Sets the atom's coordinates from three numbers (x, y, z).";
+  bool SetCoords(PyObject* xyz) {
+    double values[3];
+    tamrin_py::ReadTriple(xyz, values);
+    return $self->SetCoords(values);
+  }
+
+  %pythoncode %{
+    def GetBonds(self):
+        """The atom's undeleted bonds, in the order they were made."""
+        return self._Bonds()
+
+    def GetAtoms(self):
+        """The atoms bonded to this one, in bond order."""
+        return self._Nbrs()
+
+    def __repr__(self):
+        try:
+            state = " deleted" if self.IsDeleted() else ""
+            return f"<QvAtomBase idx={self.GetIdx()} atomic_num={self.GetAtomicNum()}{state}>"
+        except ValueError:
+            return "<QvAtomBase destroyed>"
+  %}
+  TAMRIN_RECORD_IDENTITY
+}
+
+%extend Tamrin::QvBondBase {
+  %pythoncode %{
+    def __repr__(self):
+        try:
+            ends = "-".join("?" if a is None else str(a.GetIdx()) for a in (self.GetBgn(), self.GetEnd()))
+            state = " deleted" if self.IsDeleted() else ""
+            return f"<QvBondBase idx={self.GetIdx()} {ends} order={self.GetOrder()}{state}>"
+        except ValueError:
+            return "<QvBondBase destroyed>"
+  %}
+  TAMRIN_RECORD_IDENTITY
+}
+
+%extend Tamrin::QvConfBase {
+  %feature("docstring") GetCoords "GetCoords() -> list of (x, y, z), one per atom index
+GetCoords(atom) -> (x, y, z)";
+  PyObject* GetCoords() const {
+    return tamrin_py::GetAllCoords(*$self, $self->GetParent()->GetMaxAtomIdx());
+  }
+  PyObject* GetCoords(const Tamrin::QvAtomBase* atom) const {
+    return tamrin_py::GetAtomCoords(*$self, atom);
+  }
+
+  %feature("docstring") SetCoords "SetCoords(coords): one (x, y, z) per atom index up to GetMaxAtomIdx(), or a flat list
+SetCoords(atom, xyz)";
+  bool SetCoords(PyObject* coords) {
+    const auto xyz = tamrin_py::ReadAllCoords(coords, $self->GetParent()->GetMaxAtomIdx());
+    return $self->SetCoords(xyz.data());
+  }
+  bool SetCoords(const Tamrin::QvAtomBase* atom, PyObject* xyz) {
+    double values[3];
+    tamrin_py::ReadTriple(xyz, values);
+    return $self->SetCoords(atom, values);
+  }
+
+  %pythoncode %{
+    def __repr__(self):
+        try:
+            return f"<QvConfBase idx={self.GetIdx()} title={self.GetTitle()!r}>"
+        except ValueError:
+            return "<QvConfBase destroyed>"
+  %}
+  TAMRIN_RECORD_IDENTITY
+}
+
+%newobject Tamrin::QvMolBase::_Atoms;
+%newobject Tamrin::QvMolBase::_Bonds;
+%extend Tamrin::QvMolBase {
+  tamrin_py::AtomIter* _Atoms() { return new tamrin_py::AtomIter{$self, 0}; }
+  tamrin_py::BondIter* _Bonds() { return new tamrin_py::BondIter{$self, 0}; }
+  Tamrin::QvBondBase* _BondBetween(const Tamrin::QvAtomBase* a, const Tamrin::QvAtomBase* b) const {
+    return $self->GetBond(a, b);
+  }
+
+  %feature("docstring") GetCoords "GetCoords() -> list of (x, y, z), one per atom index up to GetMaxAtomIdx()
+GetCoords(atom) -> (x, y, z)
+
+Coordinates never set read as (0.0, 0.0, 0.0).";
+  PyObject* GetCoords() const { return tamrin_py::GetAllCoords(*$self, $self->GetMaxAtomIdx()); }
+  PyObject* GetCoords(const Tamrin::QvAtomBase* atom) const {
+    return tamrin_py::GetAtomCoords(*$self, atom);
+  }
+
+  %feature("docstring") SetCoords "SetCoords(coords): one (x, y, z) per atom index up to GetMaxAtomIdx(), or a flat list
+SetCoords(atom, xyz)";
+  bool SetCoords(PyObject* coords) {
+    const auto xyz = tamrin_py::ReadAllCoords(coords, $self->GetMaxAtomIdx());
+    return $self->SetCoords(xyz.data());
+  }
+  bool SetCoords(const Tamrin::QvAtomBase* atom, PyObject* xyz) {
+    double values[3];
+    tamrin_py::ReadTriple(xyz, values);
+    return $self->SetCoords(atom, values);
+  }
+
+  %pythoncode %{
+    def GetAtoms(self, pred=None):
+        """Undeleted atoms in creation order; with pred, those for which pred(atom) is true."""
+        atoms = self._Atoms()
+        return atoms if pred is None else filter(pred, atoms)
+
+    def GetBonds(self, pred=None):
+        """Undeleted bonds in creation order; with pred, those for which pred(bond) is true."""
+        bonds = self._Bonds()
+        return bonds if pred is None else filter(pred, bonds)
+
+    def GetAtom(self, pred):
+        """The first undeleted atom for which pred(atom) is true, or None."""
+        return next(self.GetAtoms(pred), None)
+
+    def GetBond(self, a, b=None):
+        """GetBond(atom_a, atom_b): the bond joining two atoms, or None.
+        GetBond(pred): the first undeleted bond for which pred(bond) is true, or None."""
+        if b is None and callable(a):
+            return next(self.GetBonds(a), None)
+        return self._BondBetween(a, b)
+
+    def __copy__(self):
+        return type(self)(self)
+
+    def __deepcopy__(self, memo):
+        return type(self)(self)
+  %}
+}
+
+%newobject Tamrin::QvMCMolBase::_Confs;
+%extend Tamrin::QvMCMolBase {
+  tamrin_py::ConfIter* _Confs() { return new tamrin_py::ConfIter{$self, 0}; }
+
+  %feature("docstring") NewConf "NewConf() -> conformer with every coordinate 0
+NewConf(coords) -> conformer from one (x, y, z) per atom index (or a flat list)
+NewConf(mol) -> conformer from a molecule with the same atoms in the same order
+NewConf(conf) -> copy of a conformer of this or a like molecule
+
+The first conformer made becomes the active one. A molecule or conformer with
+another number of atoms gives None and a warning.";
+  Tamrin::QvConfBase* NewConf() { return $self->NewConf(); }
+  Tamrin::QvConfBase* NewConf(PyObject* coords) {
+    const auto xyz = tamrin_py::ReadAllCoords(coords, $self->GetMaxAtomIdx());
+    return $self->NewConf(xyz.data());
+  }
+
+  %pythoncode %{
+    def GetConfs(self):
+        """The conformers in the order they were made."""
+        return self._Confs()
+  %}
+}
+
+// All constructors here, so that the renamed class keeps one overload set.
+%extend Tamrin::QvGraphMolImpl {
+  QvGraphMolImpl() { return new Tamrin::QvGraphMolImpl(); }
+  QvGraphMolImpl(const Tamrin::QvMolBase& source) {
+    auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+    mol->Copy(source);
+    return mol.release();
+  }
+  QvGraphMolImpl(const Tamrin::QvConfBase& conf) {
+    auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+    Tamrin::QvCopyConf(*mol, conf);
+    return mol.release();
+  }
+}
+
+%extend Tamrin::QvMol {
+  QvMol(const Tamrin::QvMolBase& source) {
+    auto mol = std::make_unique<Tamrin::QvMol>();
+    mol->Copy(source);
+    return mol.release();
+  }
+}
+
+// Tags and tagged data on any molecule, atom, bond or conformer.
+
+%feature("docstring") QvGetTag "The number of a tag name, registered on first use; '' is 0.";
+%feature("docstring") QvGetTagName "The name of a tag number; '' for 0 and numbers never registered.";
+%feature("docstring") QvGetSDData "The value of the first SD data pair named `tag`; '' when there is none.";
+%feature("docstring") QvSetSDData "Replaces the value of the first SD pair named `tag`, or appends a new pair.";
+%feature("docstring") QvAddSDData "Appends an SD pair, even when the name is present already.";
+%feature("docstring") QvHasSDData "Whether an SD pair named `tag` exists.";
+%feature("docstring") QvDeleteSDData "Removes every SD pair named `tag`; False when there was none.";
+%feature("docstring") QvClearSDData "Removes every SD pair.";
+%feature("docstring") QvGetSDDataPairs "The SD pairs as a list of (tag, value) in order.";
+%feature("docstring") QvGetData "The value of the first data item under the tag name, or None.
+
+Values of other kinds than bool, int, float and str raise TypeError.";
+%feature("docstring") QvSetData "Sets the first data item under the tag name (bool, int, float or str), or appends one.
+
+Returns False, with the warning 'data type mismatch found when using generic
+data', when the item holds another type.";
+%feature("docstring") QvAddData "Appends a data item under the tag name (bool, int, float or str).";
+%feature("docstring") QvHasData "Whether a data item with the tag name exists.";
+%feature("docstring") QvDeleteData "Removes every data item with the tag name; False when there was none.";
+%feature("docstring") QvGetDataPairs "The data items with named tags and bool, int, float or str values, as (name, value) in order.";
+
+%inline %{
+// In a namespace of their own: unqualified calls would also find the
+// toolkit's functions of the same names.
+namespace tamrin_api {
+unsigned QvGetTag(const std::string& name) { return Sorvil::QvGetTag(name); }
+const char* QvGetTagName(unsigned tag) { return Sorvil::QvGetTagName(tag); }
+
+std::string QvGetSDData(const Sorvil::QvBase& obj, const std::string& tag) {
+  return Sorvil::QvGetSDData(obj, tag);
+}
+void QvSetSDData(Sorvil::QvBase& obj, const std::string& tag, const std::string& value) {
+  Sorvil::QvSetSDData(obj, tag, value);
+}
+void QvAddSDData(Sorvil::QvBase& obj, const std::string& tag, const std::string& value) {
+  Sorvil::QvAddSDData(obj, tag, value);
+}
+bool QvHasSDData(const Sorvil::QvBase& obj, const std::string& tag) { return Sorvil::QvHasSDData(obj, tag); }
+bool QvDeleteSDData(Sorvil::QvBase& obj, const std::string& tag) { return Sorvil::QvDeleteSDData(obj, tag); }
+void QvClearSDData(Sorvil::QvBase& obj) { Sorvil::QvClearSDData(obj); }
+PyObject* QvGetSDDataPairs(const Sorvil::QvBase& obj) { return tamrin_py::SDPairs(obj); }
+
+PyObject* QvGetData(const Sorvil::QvBase& obj, const std::string& name) { return tamrin_py::GetData(obj, name); }
+bool QvSetData(Sorvil::QvBase& obj, const std::string& name, PyObject* value) {
+  return obj.SetData(tamrin_py::DataItem(Sorvil::QvGetTag(name), value));
+}
+void QvAddData(Sorvil::QvBase& obj, const std::string& name, PyObject* value) {
+  obj.AddData(tamrin_py::DataItem(Sorvil::QvGetTag(name), value));
+}
+bool QvHasData(const Sorvil::QvBase& obj, const std::string& name) { return obj.HasData(Sorvil::QvGetTag(name)); }
+bool QvDeleteData(Sorvil::QvBase& obj, const std::string& name) { return obj.DeleteData(Sorvil::QvGetTag(name)); }
+PyObject* QvGetDataPairs(const Sorvil::QvBase& obj) { return tamrin_py::DataPairs(obj); }
+}  // namespace tamrin_api
+%}
+
+// Each generated class sets its own __repr__; molecules share this one.
+%pythoncode %{
+def _mol_repr(self):
+    return (f"<{type(self).__name__} title={self.GetTitle()!r} "
+            f"atoms={self.NumAtoms()} bonds={self.NumBonds()}>")
+
+
+for _cls in (QvMolBase, QvMCMolBase, QvGraphMol, QvMol):
+    _cls.__repr__ = _mol_repr
+del _cls
+%}
