@@ -5,6 +5,9 @@
 #include <type_traits>
 
 #include <fast_float/fast_float.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "pellar/qvstream.h"
 
@@ -12,11 +15,24 @@ namespace Pellar {
 
 namespace {
 
-// First byte below 32 (TAB included) in [p, end), or end. Eight bytes at a
-// time: the lowest flagged byte of the classic "has byte less than n" test is
-// exact, because borrows only travel towards higher bytes.
+// First byte below 32 (TAB included) in [p, end), or end: sixteen bytes at a
+// step where SSE2 is there (every x86-64), then eight, then single bytes.
+// Bytes of 128 and above are text (UTF-8) and never stop the scan.
 const char* findcontrol(const char* p, const char* end) {
+#if defined(__SSE2__)
+  // Below 32 means the top three bits are clear.
+  const __m128i top3 = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i zero = _mm_setzero_si128();
+  while (end - p >= 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const auto hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(x, top3), zero)));
+    if (hit) return p + std::countr_zero(hit);
+    p += 16;
+  }
+#endif
   if constexpr (std::endian::native == std::endian::little) {
+    // The lowest flagged byte of the classic "has byte less than n" test is
+    // exact, because borrows only travel towards higher bytes.
     constexpr std::uint64_t ones = 0x0101010101010101ULL;
     constexpr std::uint64_t highs = 0x8080808080808080ULL;
     while (end - p >= 8) {

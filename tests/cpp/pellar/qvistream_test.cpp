@@ -100,18 +100,22 @@ INSTANTIATE_TEST_SUITE_P(
                     std::make_tuple("\n\r\nnext", Lines{"", "next"}),   // LF last byte, CRLF next block
                     std::make_tuple("\r", Lines{})));                   // CR as the very last byte
 
-// Every byte value below 32 at every offset of a word-sized scan: TAB is
-// kept, LF and CR end the line, all others vanish.
+// Every byte value at every offset of a line long enough to pass through
+// each width of the scan (16-byte and 8-byte steps, then single bytes): TAB
+// and everything from 32 up are kept, LF and CR end the line (a line end as
+// the last byte opens no further line), all other control bytes vanish.
 TEST(ControlBytes, EachValueAtEachOffset) {
-  for (int c = 0; c < 32; ++c) {
-    for (std::size_t at = 0; at < 20; ++at) {
-      std::string text(24, 'x');
+  constexpr std::size_t Length = 16 + 16 + 8 + 3;
+  for (int c = 0; c < 256; ++c) {
+    for (std::size_t at = 0; at < Length; ++at) {
+      std::string text(Length, 'x');
       text[at] = static_cast<char>(c);
       qvisstream in(text.data(), text.size());
       const Lines got = alllines(in);
-      const std::string before(at, 'x'), after(23 - at, 'x');
-      const Lines want = c == '\t'                 ? Lines{before + '\t' + after}
-                         : c == '\n' || c == '\r' ? Lines{before, after}
+      const std::string before(at, 'x'), after(Length - 1 - at, 'x');
+      const Lines ended = after.empty() ? Lines{before} : Lines{before, after};
+      const Lines want = c == '\t' || c >= 32        ? Lines{text}
+                         : c == '\n' || c == '\r' ? ended
                                                   : Lines{before + after};
       ASSERT_EQ(got, want) << "byte " << c << " at " << at;
     }
