@@ -1,0 +1,54 @@
+// Arbitrary bytes read as XYZ through a memory molecule stream, every record
+// to the end, then cut into records by the tokenizer. The first byte picks
+// whether the bytes are treated as gzip, so the inflater sees them too.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "pellar/qvsstream.h"
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/tokenizer.h"
+
+namespace {
+
+// Warnings about bad records are expected by the thousand; keep them off the
+// fuzzer's output.
+class Silent : public Sorvil::QvErrorHandlerImplBase {
+ public:
+  void Msg(unsigned, const char*) override {}
+};
+
+void ReadAll(std::string_view bytes, bool gzip) {
+  Tamrin::qvmolistream in;
+  in.SetFormat(Tamrin::QvFormat::XYZ);
+  in.SetGzip(gzip);
+  if (!in.openstring(bytes)) return;
+  Tamrin::QvGraphMol mol;
+  while (Tamrin::QvReadMolecule(in, mol)) {
+  }
+}
+
+void Tokenize(std::string_view bytes) {
+  const auto tokenizer = Tamrin::QvCreateTokenizer(Tamrin::QvFormat::XYZ, 0x401F);
+  Pellar::qvisstream in;
+  if (!tokenizer || !in.load(bytes)) return;
+  std::string record;
+  while (tokenizer->Next(in, record)) {
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static Silent silent;
+  static Sorvil::QvErrorHandlerImplBase* const previous = Sorvil::QvErrorHandler::SetImpl(&silent);
+  (void)previous;
+  if (size == 0) return 0;
+  const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  ReadAll(bytes, data[0] & 1);
+  Tokenize(bytes);
+  return 0;
+}
