@@ -1,0 +1,49 @@
+// Ring perception: which atoms and bonds lie in rings, and the smallest set of
+// smallest rings that the aromaticity models and the "small ring" tests need.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace Tamrin {
+
+class QvAtomBase;
+class QvBondBase;
+class QvMolBase;
+
+// Sets the ring flag of every undeleted atom and bond and sets perception bit
+// QvPerceivedRings. A bond is in a ring exactly when it is not a bridge (found
+// by one iterative depth-first search with low links); an atom is in a ring
+// when one of its bonds is. Bonds with an empty end are never ring bonds.
+// Reads only the connectivity. O(atoms + bonds), no recursion.
+void QvPerceiveRings(QvMolBase& mol);
+
+// One ring: its atoms in walking order and its bonds, bonds[i] joining
+// atoms[i] and atoms[(i + 1) % size].
+struct QvRing {
+  std::vector<QvAtomBase*> atoms;
+  std::vector<QvBondBase*> bonds;
+  std::size_t size() const { return atoms.size(); }
+};
+
+// A smallest set of smallest rings: for each ring system (connected set of
+// ring bonds) a minimum cycle basis of bonds - atoms + 1 rings, smallest
+// first. Candidates are Horton's cycles (a vertex, a non-tree edge and the
+// two breadth-first tree paths), kept when independent of the smaller ones
+// (Gaussian elimination over GF(2)). Reads only the connectivity and neither
+// needs nor sets perception bits. Cost per ring system with V atoms and E
+// bonds: O(V * E) candidates and O(candidates * E^2 / 64) elimination, which
+// for drug-like and protein molecules (ring systems of a few dozen atoms) is
+// linear in the molecule.
+std::vector<QvRing> QvFindSSSR(const QvMolBase& mol);
+
+// The size of the smallest ring through `bond`, or 0 when there is none of at
+// most `limit` atoms. Breadth-first search from one end to the other without
+// the bond itself, cut at depth `limit` - 1; independent of the ring flags.
+// QvSmallestRingSize(bond, 6) != 0 is the test "lies in a ring of fewer than
+// 7 atoms".
+unsigned QvSmallestRingSize(const QvBondBase& bond, unsigned limit);
+// The same for the smallest ring through `atom`.
+unsigned QvSmallestRingSize(const QvAtomBase& atom, unsigned limit);
+
+}  // namespace Tamrin
