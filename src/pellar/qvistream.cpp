@@ -95,8 +95,9 @@ char* qvistream::nextblock() {
   return begin_;
 }
 
+// Kept out of line so that the short path of getline stays lean.
 template <class Sink>
-bool qvistream::scanline(Sink& sink) {
+[[gnu::noinline]] bool qvistream::scanline(Sink& sink) {
   if (cur_ == end_ && !underflow()) return false;
   for (;;) {
     const char* stop = findcontrol(cur_, end_);
@@ -128,7 +129,18 @@ void qvistream::eatcrtail() {
   }
 }
 
+// Most lines lie whole in the buffer and end in a plain LF: one scan and one
+// copy. Anything else (CR, TAB, other control bytes, the buffer edge) starts
+// over on the general path, nothing having been consumed.
 bool qvistream::getline(std::string& line) {
+  if (cur_ != end_) {
+    const char* stop = findcontrol(cur_, end_);
+    if (stop != end_ && *stop == '\n') {
+      line.assign(cur_, static_cast<std::size_t>(stop - cur_));
+      cur_ += stop - cur_ + 1;
+      return true;
+    }
+  }
   line.clear();
   StringSink sink{line};
   return scanline(sink);
