@@ -88,7 +88,8 @@ class QvRecordPool {
   static std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
   void AddBlock() {
-    blocks_.push_back(std::make_unique<Block>());
+    // Default-initialised: the slots are threaded below, records made on demand.
+    blocks_.push_back(std::unique_ptr<Block>(new Block));
     Slot* slots = blocks_.back()->slots;
     // Thread in reverse so that records are handed out in address order.
     for (size_t i = kBlockSize; i-- > 0;) {
