@@ -53,6 +53,7 @@ namespace Sorvil { class QvScalarGrid; }
 %rename(_open_writer) velk::open_writer;
 %ignore velk::GenericValue;
 %ignore velk::GenericDataPairs;
+%ignore velk::OptionalGrids;
 %include "velk/handles.h"
 
 // Configuration records of the Tamrin handler.

@@ -17,7 +17,7 @@ long _ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>&
   return static_cast<long>(count);
 }
 
-std::optional<std::vector<QvScalarGrid>> _ReaderHandle::next_grid_tuple(QvMolBase& mol) {
+OptionalGrids _ReaderHandle::next_grid_tuple(QvMolBase& mol) {
   std::vector<QvScalarGrid> grids;
   if (!source_->next(mol, grids)) return std::nullopt;
   return grids;

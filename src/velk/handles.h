@@ -15,6 +15,8 @@ namespace velk {
 // A generic-data value as Python sees it; floats are widened to double.
 using GenericValue = std::variant<int, double, bool, std::string>;
 using GenericDataPairs = std::vector<std::pair<std::string, GenericValue>>;
+// The grids of one record, or nothing when no record was read.
+using OptionalGrids = std::optional<std::vector<Sorvil::QvScalarGrid>>;
 
 // Owns one opened input; dropping the handle releases it.
 class _ReaderHandle {
@@ -26,8 +28,7 @@ class _ReaderHandle {
   bool next(Tamrin::QvMolBase& mol);
   // The number of grids filled, or -1 when no record was read.
   long next_grids(Tamrin::QvMolBase& mol, const std::vector<Sorvil::QvScalarGrid*>& grids);
-  // The record's grids, or nothing when no record was read.
-  std::optional<std::vector<Sorvil::QvScalarGrid>> next_grid_tuple(Tamrin::QvMolBase& mol);
+  OptionalGrids next_grid_tuple(Tamrin::QvMolBase& mol);
   // (tag name, value) of every data item of `mol` with a named tag and a
   // value of a type Python knows, in the molecule's order. Reads nothing.
   GenericDataPairs generic_data_pairs(const Tamrin::QvMolBase& mol) const;
