@@ -2,6 +2,10 @@
 // not resolved yet.
 #pragma once
 
+#include <vector>
+
+#include "tamrin/perception/graphview.h"
+
 namespace Tamrin {
 
 class QvMolBase;
@@ -14,7 +18,7 @@ inline constexpr unsigned kQvAromaticOrder = 5;
 //
 // An atom of these bonds needs exactly one double bond when its valence (sum
 // of its other bonds' orders, one per unresolved bond, implicit hydrogens)
-// falls one short of its lowest standard valence not below it. Standard
+// falls short of its lowest standard valence not below it. Standard
 // valences are those of the isoelectronic neutral element (N+ counts as C,
 // O+ and S+ as N and P, C- as N, N- as O, B- as C, C+ as B): B 3; C 4; N, P,
 // As 3 or 5; O 2; S, Se, Te 2, 4 or 6. So pyridine n needs one, pyrrole [nH],
@@ -28,7 +32,12 @@ inline constexpr unsigned kQvAromaticOrder = 5;
 // Returns false when no such assignment exists (for example "c1cccc1" or a
 // pyrrole written without its hydrogen); the bonds then still get orders 1
 // and 2 from the largest matching found, and the caller reports the failure.
-// Aromatic flags and perception bits are left alone.
+// Aromatic flags and perception bits are left as they were.
+// Bonds with an empty end are not touched.
 bool QvKekulize(QvMolBase& mol);
+
+// The same on orders held apart from the molecule (by bond position of `g`),
+// for passes that need a Kekulé form without changing the molecule.
+bool QvKekulizeOrders(const QvGraphView& g, std::vector<unsigned>& orders);
 
 }  // namespace Tamrin

@@ -26,12 +26,12 @@ class QvMolBase;
 // anticlockwise ("@") or clockwise ("@@").
 enum class QvChirality : unsigned { None = 0, Anticlockwise = 1, Clockwise = 2 };
 
-// Records the configuration of `atom` for the neighbour order `nbrs`: its
-// undeleted neighbours, each once, plus at most one null (an implicit
-// hydrogen or lone pair), 3 or 4 entries in all, and the null only when the
-// atom has at most one implicit hydrogen. False, changing nothing, when the
-// list does not fit or `chirality` is None. Also sets the atom's chirality
-// flag (SetChiral).
+// Records the configuration of `atom` for the neighbour order `nbrs`: four
+// entries, its undeleted neighbours each once, and for an atom with three
+// connections and at most one implicit hydrogen one null (that hydrogen or
+// the lone pair) at its place in the order. False, changing nothing, when
+// the list does not fit or `chirality` is None. The atom's chirality flag
+// (SetChiral) is a property of the file formats and is not touched.
 bool QvSetAtomStereo(QvAtomBase& atom, std::span<const QvAtomBase* const> nbrs, QvChirality chirality);
 // The configuration seen along `nbrs` (same rules), or None when the atom has
 // none or the list does not match the atom's neighbours.

@@ -1,0 +1,262 @@
+#include "tamrin/perception/rings.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "tamrin/model/molbase.h"
+#include "tamrin/perception/graphview.h"
+
+namespace Tamrin {
+
+namespace {
+
+// Bridges by an iterative depth-first search with low links; a bond is a ring
+// bond exactly when it is not a bridge.
+std::vector<bool> RingBonds(const QvGraphView& g) {
+  const unsigned n = g.NumAtoms();
+  std::vector<unsigned> order(n, kQvNoPos), low(n, 0), parent_bond(n, kQvNoPos), next_arc(n, 0);
+  std::vector<bool> ring(g.NumBonds(), false);
+  std::vector<unsigned> stack;
+  unsigned counter = 0;
+  for (unsigned root = 0; root < n; ++root) {
+    if (order[root] != kQvNoPos) continue;
+    order[root] = low[root] = counter++;
+    stack.push_back(root);
+    while (!stack.empty()) {
+      const unsigned a = stack.back();
+      const auto arcs = g.Arcs(a);
+      if (next_arc[a] < arcs.size()) {
+        const QvGraphView::Arc arc = arcs[next_arc[a]++];
+        if (arc.bond == parent_bond[a]) continue;
+        if (order[arc.nbr] == kQvNoPos) {
+          order[arc.nbr] = low[arc.nbr] = counter++;
+          parent_bond[arc.nbr] = arc.bond;
+          stack.push_back(arc.nbr);
+        } else {
+          low[a] = std::min(low[a], order[arc.nbr]);
+        }
+        continue;
+      }
+      stack.pop_back();
+      if (parent_bond[a] == kQvNoPos) continue;
+      const unsigned up = g.Other(parent_bond[a], a);
+      low[up] = std::min(low[up], low[a]);
+      ring[parent_bond[a]] = low[a] <= order[up];
+    }
+  }
+  // Back edges were never tree edges, and every back edge closes a ring.
+  for (unsigned b = 0; b < g.NumBonds(); ++b) {
+    const unsigned x = g.BondBgn(b), y = g.BondEnd(b);
+    if (parent_bond[x] != b && parent_bond[y] != b) ring[b] = true;
+  }
+  return ring;
+}
+
+using Bits = std::vector<std::uint64_t>;
+
+bool Test(const Bits& bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
+void Flip(Bits& bits, unsigned i) { bits[i / 64] ^= std::uint64_t{1} << (i % 64); }
+void Xor(Bits& into, const Bits& from) {
+  for (size_t w = 0; w < into.size(); ++w) into[w] ^= from[w];
+}
+unsigned LowestBit(const Bits& bits) {
+  for (size_t w = 0; w < bits.size(); ++w)
+    if (bits[w]) return static_cast<unsigned>(w * 64 + std::countr_zero(bits[w]));
+  return kQvNoPos;
+}
+
+// One ring system: the atoms and ring bonds of a connected set of ring bonds,
+// with local numbers for the bit sets.
+struct RingSystem {
+  std::vector<unsigned> atoms;  // graph positions
+  std::vector<unsigned> bonds;  // graph positions; bit i is bonds[i]
+};
+
+std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
+  std::vector<RingSystem> systems;
+  std::vector<bool> seen(g.NumAtoms(), false);
+  std::vector<unsigned> stack;
+  for (unsigned start = 0; start < g.NumAtoms(); ++start) {
+    if (seen[start]) continue;
+    seen[start] = true;
+    RingSystem sys;
+    stack.push_back(start);
+    while (!stack.empty()) {
+      const unsigned a = stack.back();
+      stack.pop_back();
+      sys.atoms.push_back(a);
+      for (const auto& arc : g.Arcs(a)) {
+        if (!ring[arc.bond]) continue;
+        if (a < arc.nbr) sys.bonds.push_back(arc.bond);
+        if (!seen[arc.nbr]) {
+          seen[arc.nbr] = true;
+          stack.push_back(arc.nbr);
+        }
+      }
+    }
+    if (!sys.bonds.empty()) systems.push_back(std::move(sys));
+  }
+  return systems;
+}
+
+// Horton's candidates from root v: for every bond (x, y) off the breadth-first
+// tree whose tree paths to v meet only at v, the cycle path(v, x) + (x, y) +
+// path(y, v).
+struct Candidate {
+  unsigned length;
+  Bits edges;
+};
+
+class SystemRings {
+ public:
+  SystemRings(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys)
+      : g_(g), ring_(ring), sys_(sys), local_bond_(g.NumBonds(), kQvNoPos),
+        dist_(g.NumAtoms(), kQvNoPos), via_(g.NumAtoms(), kQvNoPos), branch_(g.NumAtoms(), kQvNoPos) {
+    for (unsigned i = 0; i < sys.bonds.size(); ++i) local_bond_[sys.bonds[i]] = i;
+  }
+
+  std::vector<Bits> Basis() {
+    std::vector<Candidate> candidates;
+    for (const unsigned v : sys_.atoms) AddCandidates(v, candidates);
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
+    const size_t wanted = sys_.bonds.size() - sys_.atoms.size() + 1;
+    std::vector<Bits> chosen, reduced;  // reduced rows keep distinct lowest bits
+    for (Candidate& c : candidates) {
+      if (chosen.size() == wanted) break;
+      Bits row = c.edges;
+      for (const Bits& r : reduced)
+        if (Test(row, LowestBit(r))) Xor(row, r);
+      if (LowestBit(row) == kQvNoPos) continue;
+      reduced.push_back(std::move(row));
+      chosen.push_back(std::move(c.edges));
+    }
+    return chosen;
+  }
+
+  QvRing ToRing(const Bits& edges) const {
+    QvRing out;
+    unsigned first = kQvNoPos;
+    for (unsigned i = 0; i < sys_.bonds.size() && first == kQvNoPos; ++i)
+      if (Test(edges, i)) first = i;
+    unsigned atom = g_.BondBgn(sys_.bonds[first]);
+    unsigned bond = sys_.bonds[first];
+    const unsigned start = atom;
+    do {
+      out.atoms.push_back(g_.Atom(atom));
+      out.bonds.push_back(g_.Bond(bond));
+      atom = g_.Other(bond, atom);
+      bond = NextEdge(edges, atom, bond);
+    } while (atom != start && bond != kQvNoPos);
+    return out;
+  }
+
+ private:
+  unsigned NextEdge(const Bits& edges, unsigned atom, unsigned from) const {
+    for (const auto& arc : g_.Arcs(atom)) {
+      const unsigned local = local_bond_[arc.bond];
+      if (arc.bond != from && local != kQvNoPos && Test(edges, local)) return arc.bond;
+    }
+    return kQvNoPos;
+  }
+
+  void AddCandidates(unsigned v, std::vector<Candidate>& out) {
+    std::vector<unsigned> queue{v};
+    dist_[v] = 0;
+    for (size_t head = 0; head < queue.size(); ++head) {
+      const unsigned a = queue[head];
+      for (const auto& arc : g_.Arcs(a)) {
+        if (!ring_[arc.bond] || dist_[arc.nbr] != kQvNoPos) continue;
+        dist_[arc.nbr] = dist_[a] + 1;
+        via_[arc.nbr] = arc.bond;
+        branch_[arc.nbr] = a == v ? arc.nbr : branch_[a];
+        queue.push_back(arc.nbr);
+      }
+    }
+    for (const unsigned b : sys_.bonds) {
+      const unsigned x = g_.BondBgn(b), y = g_.BondEnd(b);
+      if (via_[x] == b || via_[y] == b) continue;
+      if (x != v && y != v && branch_[x] == branch_[y]) continue;
+      Bits edges((sys_.bonds.size() + 63) / 64, 0);
+      Flip(edges, local_bond_[b]);
+      for (unsigned end : {x, y})
+        for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) Flip(edges, local_bond_[via_[a]]);
+      out.push_back({dist_[x] + dist_[y] + 1, std::move(edges)});
+    }
+    for (const unsigned a : queue) dist_[a] = via_[a] = branch_[a] = kQvNoPos;
+  }
+
+  const QvGraphView& g_;
+  const std::vector<bool>& ring_;
+  const RingSystem& sys_;
+  std::vector<unsigned> local_bond_;
+  std::vector<unsigned> dist_, via_, branch_;
+};
+
+unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const QvBondBase* skip,
+                             unsigned limit) {
+  // Plain breadth-first search over the records: small rings are found within
+  // a few shells, so no graph view is built for this one query.
+  std::vector<std::pair<const QvAtomBase*, unsigned>> queue{{&from, 1}};
+  std::vector<const QvAtomBase*> seen{&from};
+  for (size_t head = 0; head < queue.size(); ++head) {
+    const auto [atom, depth] = queue[head];
+    if (depth >= limit) continue;
+    for (const QvBondBase& bond : atom->GetBonds()) {
+      if (&bond == skip) continue;
+      const QvAtomBase* nbr = bond.GetNbr(atom);
+      if (!nbr) continue;
+      if (nbr == &to) return depth + 1;
+      if (std::find(seen.begin(), seen.end(), nbr) != seen.end()) continue;
+      seen.push_back(nbr);
+      queue.emplace_back(nbr, depth + 1);
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+void QvPerceiveRings(QvMolBase& mol) {
+  const QvGraphView g(mol);
+  const std::vector<bool> ring = RingBonds(g);
+  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
+  for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
+  for (unsigned b = 0; b < g.NumBonds(); ++b) {
+    if (!ring[b]) continue;
+    g.Bond(b)->SetInRing(true);
+    g.Atom(g.BondBgn(b))->SetInRing(true);
+    g.Atom(g.BondEnd(b))->SetInRing(true);
+  }
+  mol.SetPerceived(QvPerceivedRings, true);
+}
+
+std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) {
+  const QvGraphView g(mol);
+  const std::vector<bool> ring = RingBonds(g);
+  std::vector<QvRing> rings;
+  for (const RingSystem& sys : RingSystems(g, ring)) {
+    SystemRings finder(g, ring, sys);
+    for (const Bits& edges : finder.Basis()) rings.push_back(finder.ToRing(edges));
+  }
+  std::stable_sort(rings.begin(), rings.end(),
+                   [](const QvRing& a, const QvRing& b) { return a.size() < b.size(); });
+  return rings;
+}
+
+unsigned QvSmallestRingSize(const QvBondBase& bond, unsigned limit) {
+  if (!bond.GetBgn() || !bond.GetEnd() || bond.IsDeleted() || limit < 3) return 0;
+  return SmallestRingThrough(*bond.GetBgn(), *bond.GetEnd(), &bond, limit);
+}
+
+unsigned QvSmallestRingSize(const QvAtomBase& atom, unsigned limit) {
+  unsigned best = 0;
+  for (const QvBondBase& bond : atom.GetBonds()) {
+    const unsigned size = QvSmallestRingSize(bond, best ? best - 1 : limit);
+    if (size) best = size;
+  }
+  return best;
+}
+
+}  // namespace Tamrin
