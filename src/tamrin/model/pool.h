@@ -71,8 +71,6 @@ class QvRecordPool {
     return slot.live ? std::launder(reinterpret_cast<const T*>(slot.storage)) : nullptr;
   }
 
-  size_t NumBlocks() const { return blocks_.size(); }
-
  private:
   // The record comes first, so a record's address is its slot's address.
   struct Slot {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <cstring>
+#include <cstdint>
 #include <memory>
 
 namespace Tamrin {
@@ -17,11 +17,9 @@ class QvPtrList {
   QvPtrList() = default;
   QvPtrList(const QvPtrList&) = delete;
   QvPtrList& operator=(const QvPtrList&) = delete;
-  ~QvPtrList() { Release(); }
 
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
-  size_t capacity() const { return capacity_; }
   T* operator[](size_t i) const { return data()[i]; }
   T* const* data() const { return heap_ ? heap_.get() : inline_; }
   T* const* begin() const { return data(); }
@@ -37,34 +35,26 @@ class QvPtrList {
   size_t erase_if(Pred pred) {
     T** first = Mutable();
     T** last = std::remove_if(first, first + size_, pred);
-    const size_t removed = static_cast<size_t>(first + size_ - last);
+    const auto removed = static_cast<std::uint32_t>(first + size_ - last);
     size_ -= removed;
     return removed;
-  }
-
-  void clear() {
-    Release();
-    size_ = 0;
-    capacity_ = kInline;
   }
 
  private:
   T** Mutable() { return heap_ ? heap_.get() : inline_; }
 
   void Grow() {
-    const size_t grown = capacity_ * 2;
+    const std::uint32_t grown = capacity_ * 2;
     auto bigger = std::make_unique<T*[]>(grown);
     std::copy_n(Mutable(), size_, bigger.get());
     heap_ = std::move(bigger);
     capacity_ = grown;
   }
 
-  void Release() { heap_.reset(); }
-
   T* inline_[kInline] = {};
   std::unique_ptr<T*[]> heap_;
-  size_t size_ = 0;
-  size_t capacity_ = kInline;
+  std::uint32_t size_ = 0;
+  std::uint32_t capacity_ = kInline;
 };
 
 }  // namespace Tamrin

@@ -56,11 +56,6 @@ class QvListRange {
   iterator begin() const { return iterator(list_, deleted_, 0); }
   std::default_sentinel_t end() const { return {}; }
   bool empty() const { return begin() == end(); }
-  // The first element, or null.
-  T* front() const {
-    auto it = begin();
-    return it == end() ? nullptr : &*it;
-  }
 
  private:
   const List* list_;
@@ -110,10 +105,6 @@ class QvFilteredRange {
   iterator begin() const { return iterator(range_.begin(), &pred_); }
   std::default_sentinel_t end() const { return {}; }
   bool empty() const { return begin() == end(); }
-  typename iterator::pointer front() const {
-    auto it = begin();
-    return it == end() ? nullptr : &*it;
-  }
 
  private:
   Range range_;
