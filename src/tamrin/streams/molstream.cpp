@@ -366,7 +366,9 @@ void qvmolostream::Finish() {
   qvmolstreambase::close();
   FinishLayer();
   if (owned_file_) owned_file_->close();
-  Pellar::qvout().flush();
+  // Standard output is shared by every thread; only a stream writing to it
+  // may flush it (the per-thread memory streams never do).
+  if (base_ == &Pellar::qvout()) Pellar::qvout().flush();
   string_->close();
   base_ = current_ = file_;
 }

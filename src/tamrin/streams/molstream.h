@@ -220,7 +220,8 @@ class qvmolostream : public qvmolstreambase {
 
   bool SetFormat(QvFormat format) override;
   bool SetFlavor(QvFormat format, unsigned flavor) override;
-  // Finishes gzip, closes an owned file, flushes standard output.
+  // Finishes gzip, closes an owned file, flushes standard output when
+  // writing to it.
   void close() override;
 
   // The byte stream that writers write.

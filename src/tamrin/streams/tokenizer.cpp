@@ -48,9 +48,29 @@ std::unique_ptr<QvMolTokenizer> Make(unsigned) {
 
 }  // namespace
 
+namespace {
+
+// Records of these cannot be cut without parsing them.
+bool Untokenizable(QvFormat format) {
+  switch (format) {
+    case QvFormat::MDL:
+    case QvFormat::MF:
+    case QvFormat::FASTA:
+    case QvFormat::MOPAC:
+    case QvFormat::SLN:
+    case QvFormat::RDF:
+    case QvFormat::SKC:
+    case QvFormat::INCHIKEY: return true;
+    default: return false;
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<QvMolTokenizer> QvCreateTokenizer(QvFormat format, unsigned iflavor) {
   if (format == QvFormat::UNDEFINED || !QvFormatInRange(format)) return nullptr;
-  if (const QvTokenizerFactory make = QvGetTokenizer(format)) return make(iflavor);
+  const QvTokenizerFactory make = Untokenizable(format) ? nullptr : QvGetTokenizer(format);
+  if (make) return make(iflavor);
   Sorvil::QvErrorHandler::Warning("Format (%d) does not have a valid tokenizer", static_cast<int>(QvFormatCode(format)));
   return nullptr;
 }

@@ -223,7 +223,7 @@ struct FlavorCase {
 };
 
 void PrintTo(const FlavorCase& c, std::ostream* os) {
-  *os << Tamrin::QvFormatDescription(c.format) << " 0x" << std::hex << c.flavor;
+  *os << "format " << QvFormatCode(c.format) << " flavor 0x" << std::hex << c.flavor;
 }
 
 class InputFlavors : public testing::TestWithParam<FlavorCase> {};

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -36,8 +37,8 @@ using Tamrin::QvFormat;
 // that fails, after adding the given number of atoms. The options the
 // dispatch passed are kept in last_options.
 
-inline unsigned last_options = 0;
-inline int reads = 0;
+inline std::atomic<unsigned> last_options{0};
+inline std::atomic<int> reads{0};
 
 inline bool ReadLine(Tamrin::qvmolistream& in, Tamrin::QvMolBase& mol, unsigned options) {
   ++reads;
