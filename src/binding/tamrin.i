@@ -99,10 +99,6 @@ TAMRIN_ITERATOR(tamrin_py::AtomBondIter)
 TAMRIN_ITERATOR(tamrin_py::NbrIter)
 TAMRIN_ITERATOR(tamrin_py::ConfIter)
 
-%typemap(out) PyObject* {
-  $result = $1;
-}
-
 namespace Sorvil {
 %nodefaultctor QvBase;
 %nodefaultdtor QvBase;

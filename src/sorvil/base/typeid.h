@@ -5,6 +5,7 @@
 // Two types must never be declared with the same name.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,6 +41,9 @@ struct QvDataType;
 
 class QvTagData;
 
+// The six integers of an atom's anisotropic displacement (built-in tag 67).
+using QvAnisoValues = std::array<std::int32_t, 6>;
+
 }  // namespace Sorvil
 
 #define QV_DATA_TYPE(Type, Name)                                          \
@@ -59,6 +63,7 @@ QV_DATA_TYPE(float, "float")
 QV_DATA_TYPE(double, "double")
 QV_DATA_TYPE(std::string, "std::string")
 QV_DATA_TYPE(std::vector<std::int32_t>, "std::vector<int>")
+QV_DATA_TYPE(Sorvil::QvAnisoValues, "std::array<int,6>")
 QV_DATA_TYPE(std::vector<float>, "std::vector<float>")
 QV_DATA_TYPE(std::vector<double>, "std::vector<double>")
 QV_DATA_TYPE(Sorvil::QvTagData, "Sorvil::QvTagData")
