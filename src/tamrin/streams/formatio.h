@@ -43,7 +43,11 @@ using QvMolReadFxn = bool (*)(qvmolistream& in, QvMolBase& mol, unsigned options
 using QvMolWriteFxn = int (*)(qvmolostream& out, const QvMolBase& mol, unsigned options);
 // Formats whose records hold several conformers (QVB, QVZ, JSON) read and
 // write multi-conformer molecules directly; the others go through the
-// single-molecule functions one conformer at a time.
+// single-molecule functions one conformer at a time. A single-molecule
+// reader of such a format splits a record of several conformers itself: it
+// returns the first and queues the rest (qvmolistream::Enqueue). These
+// readers report their own failure details (the binary record's return
+// value) before returning false.
 using QvMCMolReadFxn = bool (*)(qvmolistream& in, QvMCMolBase& mol, unsigned options);
 using QvMCMolWriteFxn = int (*)(qvmolostream& out, const QvMCMolBase& mol, unsigned options);
 // Makes a record tokenizer for a stream with the given input flavor.

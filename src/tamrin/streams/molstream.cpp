@@ -140,10 +140,10 @@ bool qvmolistream::openstring(const void* data, std::size_t length) {
   Forget();
   queue_.clear();
   if (!string_) string_ = std::make_unique<Pellar::qvisstream>();
-  const bool loaded = (data || length == 0) && string_->load(data, length);
+  const bool loaded = (data || length == 0) && string_->load(data ? data : "", length);
   if (!loaded) {
     // Leave the empty string current, so that nothing older is read instead.
-    string_->load(nullptr, 0);
+    string_->load("", 0);
     Layer(false, *string_);
     if (length > 0) QvErrorHandler::Warning("Unable to open qvmolistream string from buffer");
     return false;
