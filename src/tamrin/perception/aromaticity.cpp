@@ -16,16 +16,18 @@ namespace {
 // Acceptance rules. A ring atom's pi electrons, from its Kekulé environment
 // (d = connections including implicit hydrogens, q = formal charge):
 //
-//   not a candidate: an element other than B, C, N, O, P, S, As, Se, Te; d > 3;
-//     a triple bond; more than one double bond;
+//   not a candidate: an element other than C, N, O, P, S, As, Se, Te (boron
+//     with its empty orbital never counts, as in the peer toolkits, so borole
+//     and borepin are not aromatic); d > 3; a triple bond (benzyne); more
+//     than one double bond;
 //   a double bond to a ring neighbour (a ring bond): 1 (also N+, O+, S+ as in
 //     pyridinium and pyrylium);
 //   an exocyclic double bond: 0 when the partner is more electronegative
 //     (Pauling; C=O, C=N, C=S as in 2-pyridone and quinones), else 1 (C=C);
 //   no double bond: C- 2, C+ 0 (cyclopentadienide, tropylium); N, P, As with
 //     d = 3 2 (pyrrole, phosphole) and N- with d = 2 2; O, S, Se, Te with
-//     d = 2 2 (furan, thiophene, selenophene); B with d = 3 0 (borole); any
-//     other such atom is not a candidate.
+//     d = 2 2 (furan, thiophene, selenophene); any other such atom is not a
+//     candidate.
 //
 // A ring (or fused union) is aromatic when all its atoms are candidates and
 // the sum of their electrons is 4n + 2. The per-model switches below narrow
@@ -35,34 +37,35 @@ struct Rules {
   unsigned max_size = std::numeric_limits<unsigned>::max();
   unsigned max_union = 4;       // rings in a fused union; 1 = single rings only
   bool exo_counts = true;       // exocyclic double bonds give 0 or 1; else disqualify
-  bool boron = true;
   bool charged_carbon = true;   // C+ and C- (tropylium, cyclopentadienide)
   bool other_ions = true;       // N+, O+, S+, N- and the like
   bool donors_in_five = false;  // two-electron donors only in rings of 5
-  bool alternating = false;     // only atoms whose one double bond lies in the ring
+  bool alternating = false;     // only atoms with one double bond, a ring bond
   bool double_in_ring = false;  // a double bond counts only inside the ring or union
   bool propagate = false;       // ... or when it is already aromatic, repeated
 };
 
 // Model 2: everything above, fused unions of up to four rings.
-// Model 1: as 2, but exocyclic double bonds and boron disqualify.
-// Model 3 (Tripos): single rings of 5 or 6 atoms; exocyclic double bonds,
-//   boron and charged carbon disqualify; N+ and O+ with a ring double bond
-//   count.
+// Model 1: as 2, but exocyclic double bonds disqualify (2-pyridone and
+//   thiones are not aromatic).
+// Model 3 (Tripos): single rings of 5 or 6 atoms; exocyclic double bonds and
+//   charged carbon disqualify; N+ and O+ with a ring double bond count.
 // Model 4 (force field, arguments max ring size and propagation): single
 //   rings of 5 to `arg` atoms (6 when 0); a double bond counts only when it
 //   is a bond of the ring itself or, with the flag, already aromatic (applied
 //   until nothing changes, so fused benzenoids are aromatic in any Kekulé
 //   form); two-electron donors only in 5-membered rings; exocyclic double
-//   bonds, boron and every charged atom disqualify.
-// Model 5 (MDL): only atoms whose one double bond lies in the ring (or fused
-//   union of up to four rings) being tested, i.e. alternating single and
-//   double bonds with 4n + 2 atoms; lone-pair donors, exocyclic double bonds
-//   and empty orbitals never count.
+//   bonds and every charged atom disqualify.
+// Model 5 (MDL): only atoms with exactly one double bond, and that a ring
+//   bond, count (1 each): rings and fused unions of up to four rings of
+//   alternating single and double bonds with 4n + 2 atoms. Lone-pair donors,
+//   exocyclic double bonds and ions without a ring double bond never count.
+//   Which ring of a fused system holds a given double bond does not matter,
+//   so every Kekulé form of pyrene or naphthalene gives the same answer.
 bool RulesFor(const QvAromaticityModel& model, Rules& rules) {
   switch (model.model) {
     case 1:
-      rules.exo_counts = rules.boron = false;
+      rules.exo_counts = false;
       return true;
     case 2:
       return true;
@@ -70,18 +73,18 @@ bool RulesFor(const QvAromaticityModel& model, Rules& rules) {
       rules.min_size = 5;
       rules.max_size = 6;
       rules.max_union = 1;
-      rules.exo_counts = rules.boron = rules.charged_carbon = false;
+      rules.exo_counts = rules.charged_carbon = false;
       return true;
     case 4:
       rules.min_size = 5;
       rules.max_size = model.arg ? model.arg : 6;
       rules.max_union = 1;
-      rules.exo_counts = rules.boron = rules.charged_carbon = rules.other_ions = false;
+      rules.exo_counts = rules.charged_carbon = rules.other_ions = false;
       rules.donors_in_five = rules.double_in_ring = true;
       rules.propagate = model.flag;
       return true;
     case 5:
-      rules.alternating = rules.double_in_ring = true;
+      rules.alternating = true;
       return true;
     default:
       return false;
@@ -90,7 +93,6 @@ bool RulesFor(const QvAromaticityModel& model, Rules& rules) {
 
 double Electronegativity(unsigned atomic_num) {
   switch (atomic_num) {
-    case 5: return 2.04;
     case 6: return 2.55;
     case 7: return 3.04;
     case 8: return 3.44;
@@ -109,7 +111,7 @@ double Electronegativity(unsigned atomic_num) {
 
 bool Candidate(unsigned z) {
   switch (z) {
-    case 5: case 6: case 7: case 8: case 15: case 16: case 33: case 34: case 52: return true;
+    case 6: case 7: case 8: case 15: case 16: case 33: case 34: case 52: return true;
     default: return false;
   }
 }
@@ -166,7 +168,7 @@ class Perceiver {
     const int q = atom.GetFormalCharge();
     const unsigned d = g_.Degree(a) + atom.GetImplicitHCount();
     AtomPi out;
-    if (!Candidate(z) || d > 3 || !atom.IsInRing() || (z == 5 && !rules_.boron)) return out;
+    if (!Candidate(z) || d > 3 || !atom.IsInRing()) return out;
     if (q != 0 && !(z == 6 ? rules_.charged_carbon : rules_.other_ions)) return out;
     unsigned doubles = 0, exo_partner = kQvNoPos;
     for (const auto& arc : g_.Arcs(a)) {
@@ -197,7 +199,6 @@ class Perceiver {
       case 6: return q == -1 ? 2 : q == 1 ? 0 : kNotCandidate;
       case 7: case 15: case 33: return (q == 0 && d == 3) || (q == -1 && d == 2) ? 2 : kNotCandidate;
       case 8: case 16: case 34: case 52: return q == 0 && d == 2 ? 2 : kNotCandidate;
-      case 5: return q == 0 && d == 3 ? 0 : kNotCandidate;
       default: return kNotCandidate;
     }
   }

@@ -15,20 +15,21 @@
 //      fused unions of up to four rings; exocyclic double bonds to more
 //      electronegative atoms make the ring atom contribute 0 (2-pyridone is
 //      aromatic, quinones are not); ions such as tropylium, the
-//      cyclopentadienyl anion and pyridinium are aromatic.
-//   1  the toolkit's stricter model: as 2, but any exocyclic double bond and
-//      any boron atom disqualify the ring atom (2-pyridone is not aromatic).
+//      cyclopentadienyl anion and pyridinium are aromatic. Boron never
+//      counts and a ring triple bond (benzyne) disqualifies its atoms.
+//   1  the toolkit's stricter model: as 2, but any exocyclic double bond
+//      disqualifies the ring atom (2-pyridone is not aromatic).
 //   3  the Tripos model of MOL2: single rings of 5 or 6 atoms only, no fused
-//      unions, charged carbon, boron and exocyclic double bonds disqualify.
+//      unions, charged carbon and exocyclic double bonds disqualify.
 //   4  a force-field model with arguments (maximum ring size, fused
 //      propagation): rings of 5 to `arg` atoms; lone-pair donors only in
 //      5-membered rings; with `flag`, a double bond into an already aromatic
 //      ring counts, applied until nothing changes (both rings of any Kekulé
 //      form of naphthalene); exocyclic double bonds and ions disqualify.
 //   5  the MDL model: rings and fused unions in which every atom has exactly
-//      one double bond and that bond lies in the ring system: only rings of
+//      one double bond and that bond is a ring bond: only rings of
 //      alternating single and double bonds (no lone-pair donors, no
-//      exocyclic double bonds), 4n + 2 atoms.
+//      exocyclic double bonds), 4n + 2 atoms, whatever the Kekulé form.
 #pragma once
 
 #include "tamrin/streams/flavor.h"

@@ -7,7 +7,10 @@
 // ascending atom index, which Sweep and QvMolBase::Copy preserve, so a
 // configuration survives both; callers always speak in terms of a neighbour
 // order of their own choosing. A null neighbour stands for the atom's
-// implicit hydrogen (or its lone pair when it has three connections).
+// implicit hydrogen (or its lone pair when it has three connections). An
+// atom copied into another molecule on its own (QvMolBase::NewAtom(source))
+// carries the stored value along but not its meaning: state the
+// configuration again there.
 //
 // Setting or clearing a configuration does not touch perception bits: the
 // pass that sets all of a molecule's stereo sets QvPerceivedAtomStereo (4)

@@ -1,0 +1,154 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <sstream>
+#include <tuple>
+
+#include "perception_test_support.h"
+#include "tamrin/perception/aromaticity.h"
+#include "tamrin/perception/canonical.h"
+#include "tamrin/perception/stereo.h"
+
+namespace {
+
+using namespace perception_test;
+using Tamrin::kQvNoRank;
+using Tamrin::QvCanonicalRanks;
+
+// The molecule relabelled by its ranks: atoms in rank order with their
+// properties, bonds as rank pairs, and each stereo centre read along its
+// neighbours in rank order. Equal texts mean the ranks put the same graph
+// in the same order.
+std::string Relabelled(const QvMolBase& mol, const std::vector<unsigned>& ranks) {
+  const auto rank = [&ranks](const QvAtomBase* atom) { return ranks.at(atom->GetIdx()); };
+  std::vector<const QvAtomBase*> by_rank(mol.NumAtoms(), nullptr);
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    EXPECT_LT(rank(&atom), mol.NumAtoms());
+    EXPECT_EQ(by_rank.at(rank(&atom)), nullptr) << "rank given twice";
+    by_rank.at(rank(&atom)) = &atom;
+  }
+  std::ostringstream out;
+  for (const QvAtomBase* atom : by_rank) {
+    out << atom->GetAtomicNum() << '/' << atom->GetIsotope() << '/' << atom->GetFormalCharge() << '/'
+        << atom->GetImplicitHCount() << '/' << atom->IsAromatic();
+    if (Tamrin::QvHasAtomStereo(*atom)) {
+      std::vector<const QvAtomBase*> nbrs;
+      for (const QvAtomBase& nbr : atom->GetAtoms()) nbrs.push_back(&nbr);
+      std::sort(nbrs.begin(), nbrs.end(), [&](auto* a, auto* b) { return rank(a) < rank(b); });
+      if (nbrs.size() == 3) nbrs.insert(nbrs.begin(), nullptr);
+      out << '@' << static_cast<unsigned>(Tamrin::QvGetAtomStereo(*atom, nbrs));
+    }
+    out << ' ';
+  }
+  // Aromatic bonds as such: which Kekulé form a ring got is not a property
+  // the ranks may depend on.
+  std::vector<std::tuple<unsigned, unsigned, unsigned>> bonds;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    const unsigned a = rank(bond.GetBgn()), b = rank(bond.GetEnd());
+    bonds.emplace_back(std::min(a, b), std::max(a, b), bond.IsAromatic() ? 15 : bond.GetOrder());
+  }
+  std::sort(bonds.begin(), bonds.end());
+  for (const auto& [a, b, code] : bonds) out << a << '-' << b << ':' << code << ' ';
+  return out.str();
+}
+
+class CanonicalInvariance : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CanonicalInvariance, SameLabelledGraphUnderRandomAtomOrders) {
+  QvGraphMol mol = Mol(GetParam());
+  Tamrin::QvPerceiveAromaticity(mol, 2u);
+  const std::string expected = Relabelled(mol, QvCanonicalRanks(mol));
+  std::mt19937 rng(12345);
+  for (int round = 0; round < 60; ++round) {
+    std::vector<QvAtomBase*> map;
+    const QvGraphMol copy = Permuted(mol, rng, map);
+    ASSERT_EQ(Relabelled(copy, QvCanonicalRanks(copy)), expected) << GetParam() << " round " << round;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Molecules, CanonicalInvariance,
+    ::testing::Values("CCO", "OCCO", "c1ccccc1", "C1CCCCC1", "CC(C)(C)C", "c1ccc2ccccc2c1",
+                      "C12C3C4C1C5C2C3C45",                                   // cubane: all atoms alike
+                      "C1CC2CCC1C2",                                          // norbornane
+                      "Cn1cnc2c1c(=O)n(C)c(=O)n2C",                           // caffeine
+                      "CC(=O)Oc1ccccc1C(=O)O",                                // aspirin
+                      "CC(C)Cc1ccc(cc1)C(C)C(=O)O",                           // ibuprofen
+                      "CN1CCC23C4C1CC5=C2C(=C(C=C5)O)OC3C(C=C4)O",            // morphine skeleton
+                      "c1cc2ccc3cccc4ccc(c1)c2c34",                           // pyrene
+                      "C1CC1.C1CC1.CC",                                       // repeated fragments
+                      "[NH3+]CC(=O)[O-]", "[13CH3]CC", "OC(=O)C(N)Cc1c[nH]c2ccccc12",
+                      "C1CCC2(CC1)CCCCC2",                                    // spiro, symmetric
+                      "c1ccc(cc1)P(c1ccccc1)c1ccccc1"));                      // triphenylphosphine
+
+TEST(CanonicalRanks, StereoCentresKeepTheirConfigurationAcrossOrders) {
+  // (R)- and (S)-CHFClBr: the relabelled texts differ only in the parity.
+  std::string texts[2];
+  for (int which = 0; which < 2; ++which) {
+    QvGraphMol mol = Mol("F[CH](Cl)Br");
+    const std::vector<const QvAtomBase*> order{AtomAt(mol, 0), nullptr, AtomAt(mol, 2), AtomAt(mol, 3)};
+    ASSERT_TRUE(Tamrin::QvSetAtomStereo(*AtomAt(mol, 1), order,
+                                        which ? Tamrin::QvChirality::Clockwise : Tamrin::QvChirality::Anticlockwise));
+    texts[which] = Relabelled(mol, QvCanonicalRanks(mol));
+    std::mt19937 rng(99);
+    for (int round = 0; round < 20; ++round) {
+      std::vector<QvAtomBase*> map;
+      const QvGraphMol copy = Permuted(mol, rng, map);
+      EXPECT_EQ(Relabelled(copy, QvCanonicalRanks(copy)), texts[which]);
+    }
+  }
+  EXPECT_NE(texts[0], texts[1]);
+}
+
+TEST(CanonicalRanks, StereoBreaksTiesBetweenOtherwiseEqualAtoms) {
+  // meso-like: two equal halves whose centres have opposite configurations.
+  // The stereo option must rank consistently whatever the input order.
+  QvGraphMol mol = Mol("F[CH](Cl)[CH](Cl)F");
+  QvAtomBase* c1 = AtomAt(mol, 1);
+  QvAtomBase* c2 = AtomAt(mol, 3);
+  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*c1, std::vector<const QvAtomBase*>{AtomAt(mol, 0), nullptr, AtomAt(mol, 2), c2},
+                                      Tamrin::QvChirality::Clockwise));
+  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*c2, std::vector<const QvAtomBase*>{c1, nullptr, AtomAt(mol, 4), AtomAt(mol, 5)},
+                                      Tamrin::QvChirality::Clockwise));
+  const std::string expected = Relabelled(mol, QvCanonicalRanks(mol));
+  std::mt19937 rng(5);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<QvAtomBase*> map;
+    const QvGraphMol copy = Permuted(mol, rng, map);
+    EXPECT_EQ(Relabelled(copy, QvCanonicalRanks(copy)), expected) << round;
+  }
+}
+
+TEST(CanonicalRanks, OptionsDecideWhatIsLookedAt) {
+  // Without the isotope option a labelled atom ranks as its unlabelled twin.
+  QvGraphMol labelled = Mol("[18OH]CCO");
+  QvGraphMol plain = Mol("OCCO");
+  const unsigned no_isotopes = Tamrin::QvRankDefault & ~Tamrin::QvRankIsotopes;
+  EXPECT_EQ(QvCanonicalRanks(labelled, no_isotopes), QvCanonicalRanks(plain, no_isotopes));
+  // With it, the 18O is told apart from the plain O in every order.
+  std::mt19937 rng(3);
+  for (int round = 0; round < 10; ++round) {
+    std::vector<QvAtomBase*> map;
+    const QvGraphMol copy = Permuted(labelled, rng, map);
+    const std::vector<unsigned> ranks = QvCanonicalRanks(copy);
+    const std::vector<unsigned> reference = QvCanonicalRanks(labelled);
+    for (unsigned i = 0; i < 4; ++i)
+      EXPECT_EQ(ranks[map[i]->GetIdx()], reference[AtomAt(labelled, i)->GetIdx()]) << "atom " << i;
+  }
+}
+
+TEST(CanonicalRanks, DeletedAtomsHaveNoRankAndEmptyMoleculeIsEmpty) {
+  QvGraphMol mol = Mol("CCOC");
+  mol.DeleteAtom(AtomAt(mol, 1));
+  const std::vector<unsigned> ranks = QvCanonicalRanks(mol);
+  ASSERT_EQ(ranks.size(), 4u);
+  EXPECT_EQ(ranks[1], kQvNoRank);
+  std::vector<unsigned> live{ranks[0], ranks[2], ranks[3]};
+  std::sort(live.begin(), live.end());
+  EXPECT_EQ(live, (std::vector<unsigned>{0, 1, 2}));
+  QvGraphMol empty;
+  EXPECT_TRUE(QvCanonicalRanks(empty).empty());
+}
+
+}  // namespace

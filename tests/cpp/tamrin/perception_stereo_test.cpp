@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+
+#include "perception_test_support.h"
+#include "tamrin/perception/stereo.h"
+
+namespace {
+
+using namespace perception_test;
+using Tamrin::QvBondConfig;
+using Tamrin::QvChirality;
+using Tamrin::QvGetAtomStereo;
+using Tamrin::QvGetBondStereo;
+using Tamrin::QvSetAtomStereo;
+using Tamrin::QvSetBondStereo;
+
+using Nbrs = std::vector<const QvAtomBase*>;
+
+unsigned Inversions(const std::array<int, 4>& p) {
+  unsigned n = 0;
+  for (int i = 0; i < 4; ++i)
+    for (int j = i + 1; j < 4; ++j) n += p[i] > p[j];
+  return n;
+}
+
+QvChirality Other(QvChirality c) {
+  return c == QvChirality::Clockwise ? QvChirality::Anticlockwise : QvChirality::Clockwise;
+}
+
+// Each of the 24 orders of the four neighbours reads the configuration set
+// along the first order flipped exactly when the order is an odd permutation;
+// with and without an implicit hydrogen, and whatever order was used to set it.
+TEST(AtomStereo, EveryNeighbourOrderReadsByParity) {
+  for (const char* smiles : {"FC(Cl)(Br)I", "F[CH](Cl)Br", "C[S](=O)CC"}) {
+    for (const QvChirality set : {QvChirality::Anticlockwise, QvChirality::Clockwise}) {
+      QvGraphMol mol;
+      ASSERT_TRUE(ParseInto(mol, smiles));
+      QvAtomBase* centre = AtomAt(mol, 1);
+      Nbrs base;
+      for (const QvAtomBase& nbr : centre->GetAtoms()) base.push_back(&nbr);
+      if (base.size() == 3) base.insert(base.begin() + 1, nullptr);
+      ASSERT_TRUE(QvSetAtomStereo(*centre, base, set)) << smiles;
+      EXPECT_TRUE(Tamrin::QvHasAtomStereo(*centre));
+      std::array<int, 4> perm{0, 1, 2, 3};
+      do {
+        const Nbrs order{base[perm[0]], base[perm[1]], base[perm[2]], base[perm[3]]};
+        const QvChirality expected = Inversions(perm) % 2 ? Other(set) : set;
+        EXPECT_EQ(QvGetAtomStereo(*centre, order), expected) << smiles;
+      } while (std::next_permutation(perm.begin(), perm.end()));
+    }
+  }
+}
+
+TEST(AtomStereo, RefusesListsThatDoNotFit) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "FC(Cl)(Br)I.F[CH](Cl)Br.FC(Cl)C.N"));
+  QvAtomBase* full = AtomAt(mol, 1);
+  QvAtomBase* with_h = AtomAt(mol, 6);
+  QvAtomBase* two_h = AtomAt(mol, 10);
+  QvAtomBase* other = AtomAt(mol, 13);
+  two_h->SetImplicitHCount(2);
+  const Nbrs ok{AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), AtomAt(mol, 4)};
+  const std::vector<Nbrs> bad{
+      {AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3)},                          // too short
+      {AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), AtomAt(mol, 3)},          // repeated
+      {AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), other},                   // not a neighbour
+      {AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), nullptr},                 // no hydrogen there
+      {AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), AtomAt(mol, 4), nullptr}  // too long
+  };
+  for (const Nbrs& list : bad) {
+    EXPECT_FALSE(QvSetAtomStereo(*full, list, QvChirality::Clockwise));
+    EXPECT_FALSE(Tamrin::QvHasAtomStereo(*full));
+  }
+  EXPECT_FALSE(QvSetAtomStereo(*full, ok, QvChirality::None));
+  ASSERT_TRUE(QvSetAtomStereo(*full, ok, QvChirality::Clockwise));
+  for (const Nbrs& list : bad) EXPECT_EQ(QvGetAtomStereo(*full, list), QvChirality::None);
+  // Two nulls, and an atom with two hydrogens, are no centres.
+  const Nbrs two_nulls{AtomAt(mol, 5), nullptr, AtomAt(mol, 7), nullptr};
+  EXPECT_FALSE(QvSetAtomStereo(*with_h, two_nulls, QvChirality::Clockwise));
+  const Nbrs ch2{AtomAt(mol, 9), nullptr, AtomAt(mol, 11), AtomAt(mol, 12)};
+  EXPECT_FALSE(QvSetAtomStereo(*two_h, ch2, QvChirality::Clockwise));
+  Tamrin::QvClearAtomStereo(*full);
+  EXPECT_EQ(QvGetAtomStereo(*full, ok), QvChirality::None);
+}
+
+TEST(AtomStereo, SurvivesSweepAndCopyAfterRenumbering) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "CCO.FC(Cl)(Br)I"));
+  QvAtomBase* centre = AtomAt(mol, 4);
+  const Nbrs order{AtomAt(mol, 6), AtomAt(mol, 3), AtomAt(mol, 7), AtomAt(mol, 5)};
+  ASSERT_TRUE(QvSetAtomStereo(*centre, order, QvChirality::Anticlockwise));
+  // Deleting an earlier atom shifts every later index by one.
+  mol.DeleteAtom(AtomAt(mol, 0));
+  const QvGraphMol copy(mol);
+  mol.Sweep();
+  EXPECT_EQ(QvGetAtomStereo(*centre, order), QvChirality::Anticlockwise);
+  const auto in_copy = [&copy](unsigned pos) { return AtomAt(copy, pos - 1); };
+  const Nbrs copied{in_copy(6), in_copy(3), in_copy(7), in_copy(5)};
+  EXPECT_EQ(QvGetAtomStereo(*in_copy(4), copied), QvChirality::Anticlockwise);
+}
+
+TEST(BondStereo, ReferencesOnEitherSideFlipTheReading) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "FC(Cl)=C(Br)I"));
+  QvAtomBase* f = AtomAt(mol, 0);
+  QvAtomBase* cl = AtomAt(mol, 2);
+  QvAtomBase* br = AtomAt(mol, 4);
+  QvAtomBase* i = AtomAt(mol, 5);
+  QvBondBase* dbl = mol.GetBond(AtomAt(mol, 1), AtomAt(mol, 3));
+  ASSERT_TRUE(QvSetBondStereo(*dbl, f, br, QvBondConfig::Cis));
+  EXPECT_TRUE(Tamrin::QvHasBondStereo(*dbl));
+  EXPECT_EQ(QvGetBondStereo(*dbl, f, br), QvBondConfig::Cis);
+  EXPECT_EQ(QvGetBondStereo(*dbl, cl, br), QvBondConfig::Trans);
+  EXPECT_EQ(QvGetBondStereo(*dbl, f, i), QvBondConfig::Trans);
+  EXPECT_EQ(QvGetBondStereo(*dbl, cl, i), QvBondConfig::Cis);
+  // Swapping the bond's ends does not change what the references see.
+  dbl->SwapEnds();
+  EXPECT_EQ(QvGetBondStereo(*dbl, br, f), QvBondConfig::Cis);
+  EXPECT_EQ(QvGetBondStereo(*dbl, i, f), QvBondConfig::Trans);
+}
+
+TEST(BondStereo, ImplicitHydrogenReferencesAndRefusals) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "FC=CCl.CC(C)(C)C=CC.C=C"));
+  QvAtomBase* f = AtomAt(mol, 0);
+  QvAtomBase* cl = AtomAt(mol, 3);
+  QvBondBase* dbl = mol.GetBond(AtomAt(mol, 1), AtomAt(mol, 2));
+  EXPECT_FALSE(QvSetBondStereo(*dbl, f, cl, QvBondConfig::None));
+  EXPECT_FALSE(QvSetBondStereo(*dbl, cl, f, QvBondConfig::Cis));  // references on the wrong ends
+  EXPECT_FALSE(QvSetBondStereo(*dbl, AtomAt(mol, 2), cl, QvBondConfig::Cis));  // the other end itself
+  ASSERT_TRUE(QvSetBondStereo(*dbl, nullptr, cl, QvBondConfig::Trans));
+  EXPECT_EQ(QvGetBondStereo(*dbl, f, cl), QvBondConfig::Cis);
+  EXPECT_EQ(QvGetBondStereo(*dbl, nullptr, nullptr), QvBondConfig::Cis);
+  EXPECT_EQ(QvGetBondStereo(*dbl, cl, f), QvBondConfig::None);
+  Tamrin::QvClearBondStereo(*dbl);
+  EXPECT_EQ(QvGetBondStereo(*dbl, f, cl), QvBondConfig::None);
+  // A terminal =CH2 has two hydrogens: no reference can be told apart.
+  QvBondBase* vinyl = mol.GetBond(AtomAt(mol, 11), AtomAt(mol, 12));
+  EXPECT_FALSE(QvSetBondStereo(*vinyl, nullptr, nullptr, QvBondConfig::Cis));
+}
+
+TEST(StereoGroups, KindsNumbersAndRefusals) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "CC"));
+  QvAtomBase* atom = AtomAt(mol, 0);
+  using Tamrin::QvStereoGroup;
+  using Tamrin::QvStereoGroupKind;
+  EXPECT_EQ(Tamrin::QvGetStereoGroup(*atom), QvStereoGroup{});
+  const std::vector<std::pair<QvStereoGroup, bool>> cases{
+      {{QvStereoGroupKind::Absolute, 0}, true}, {{QvStereoGroupKind::Absolute, 1}, false},
+      {{QvStereoGroupKind::Or, 1}, true},       {{QvStereoGroupKind::Or, 0}, false},
+      {{QvStereoGroupKind::And, 7}, true},      {{QvStereoGroupKind::And, 0x1000000}, false},
+      {{QvStereoGroupKind::None, 0}, false}};
+  for (const auto& [group, ok] : cases) {
+    QvGraphMol fresh;
+    QvAtomBase* a = fresh.NewAtom(6);
+    EXPECT_EQ(Tamrin::QvSetStereoGroup(*a, group), ok);
+    EXPECT_EQ(Tamrin::QvGetStereoGroup(*a), ok ? group : QvStereoGroup{});
+  }
+}
+
+TEST(Stereo, ClearStereoRemovesEverythingAndTheBits) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "FC(Cl)(Br)I.FC=CF"));
+  const Nbrs order{AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), AtomAt(mol, 4)};
+  ASSERT_TRUE(QvSetAtomStereo(*AtomAt(mol, 1), order, QvChirality::Clockwise));
+  QvBondBase* dbl = mol.GetBond(AtomAt(mol, 6), AtomAt(mol, 7));
+  ASSERT_TRUE(QvSetBondStereo(*dbl, AtomAt(mol, 5), AtomAt(mol, 8), QvBondConfig::Cis));
+  ASSERT_TRUE(Tamrin::QvSetStereoGroup(*AtomAt(mol, 1), {Tamrin::QvStereoGroupKind::Or, 2}));
+  mol.SetPerceived(Tamrin::QvPerceivedAtomStereo | Tamrin::QvPerceivedBondStereo | Tamrin::QvPerceivedRings, true);
+  Tamrin::QvClearStereo(mol);
+  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomAt(mol, 1)));
+  EXPECT_FALSE(Tamrin::QvHasBondStereo(*dbl));
+  EXPECT_EQ(Tamrin::QvGetStereoGroup(*AtomAt(mol, 1)).kind, Tamrin::QvStereoGroupKind::None);
+  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedAtomStereo));
+  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedBondStereo));
+  EXPECT_TRUE(mol.HasPerceived(Tamrin::QvPerceivedRings));
+}
+
+}  // namespace
