@@ -46,7 +46,7 @@ bool ParseCount(std::string_view line, unsigned& n) {
 // process whose locale writes decimal commas from accepting "1,5".
 double StrtodC(const char* text, char** stop) {
   static const locale_t c_locale = newlocale(LC_ALL_MASK, "C", locale_t{});
-  return strtod_l(text, stop, c_locale);
+  return c_locale ? strtod_l(text, stop, c_locale) : std::strtod(text, stop);
 }
 
 // A field is a number when the C library's string-to-double conversion takes
