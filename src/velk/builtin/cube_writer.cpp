@@ -140,6 +140,12 @@ class OutputFile {
     buffer_[used_++] = ' ';
     used_ = static_cast<size_t>(FormatG9(Cursor(), value) - buffer_.get());
   }
+  // Grid values: the same text through the faster float path.
+  void SpacedFloat(float value) {
+    Reserve(kNumberRoom);
+    buffer_[used_++] = ' ';
+    used_ = static_cast<size_t>(FormatFloatG9(Cursor(), value) - buffer_.get());
+  }
   void Char(char c) {
     Reserve(1);
     buffer_[used_++] = c;
@@ -239,7 +245,7 @@ void WriteValues(OutputFile& out, const std::vector<const QvScalarGrid*>& grids)
     for (std::uint32_t j = 0; j < ny; ++j) {
       size_t index = i + size_t{nx} * j;
       for (std::uint32_t k = 0; k < nz; ++k, index += plane) {
-        for (const float* v : values) out.SpacedReal(v[index]);
+        for (const float* v : values) out.SpacedFloat(v[index]);
         out.Char('\n');
       }
     }

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <string>
 
+#include "tamrin/model/graphmol.h"
 #include "velk/errors.h"
 
 namespace cubefchk_test {
@@ -50,6 +51,12 @@ inline std::string ReadFile(const std::string& path) {
 inline std::string TestDataDir(const std::string& sub) {
   const std::filesystem::path dir = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / sub;
   return std::filesystem::is_directory(dir) ? dir.string() : std::string();
+}
+
+// The first atom of a molecule, or null.
+inline const Tamrin::QvAtomBase* FirstAtom(const Tamrin::QvGraphMol& mol) {
+  for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) return &atom;
+  return nullptr;
 }
 
 // Runs `call` and checks that it throws an E carrying exactly `message`.

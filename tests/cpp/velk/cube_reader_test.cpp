@@ -13,6 +13,7 @@
 
 namespace {
 
+using cubefchk_test::FirstAtom;
 using cubefchk_test::TempDir;
 using cubefchk_test::ThrowsWith;
 using cubefchk_test::WriteFile;
@@ -206,7 +207,7 @@ TEST_F(CubeReaderTest, DensityCubeInBohr) {
   for (const auto& atom : r.mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
   EXPECT_EQ(elements, (std::vector<unsigned>{6, 1}));
   float xyz[3];
-  r.mol.GetCoords(r.mol.GetAtoms().front(), xyz);
+  r.mol.GetCoords(FirstAtom(r.mol), xyz);
   EXPECT_FLOAT_EQ(xyz[0], 1.0f);
   EXPECT_FLOAT_EQ(xyz[1], 0.0f);
   EXPECT_FLOAT_EQ(xyz[2], static_cast<float>(-kBohr));
@@ -231,7 +232,7 @@ TEST_F(CubeReaderTest, AnyNegativeVoxelCountMeansAngstrom) {
     EXPECT_EQ(r.grids[0].GetSpacing(), 1.0f);
     EXPECT_EQ(r.grids[0].GetXDim(), 2u);
     float xyz[3];
-    r.mol.GetCoords(r.mol.GetAtoms().front(), xyz);
+    r.mol.GetCoords(FirstAtom(r.mol), xyz);
     EXPECT_EQ(xyz[2], 2.5f);
   }
 }
@@ -266,7 +267,7 @@ TEST_F(CubeReaderTest, AtomicNumberWrittenAsReal) {
   for (const char* z : {"6.0", "6", "6e0", "+6.", "0.6e1"}) {
     SCOPED_TRACE(z);
     const Record r = Read(Cube("1 0 0 0\n" + kAxes + z + " 6 0 0 0\n" + kEight));
-    EXPECT_EQ(r.mol.GetAtoms().front()->GetAtomicNum(), 6u);
+    EXPECT_EQ(FirstAtom(r.mol)->GetAtomicNum(), 6u);
   }
 }
 
@@ -378,7 +379,7 @@ TEST_F(CubeReaderTest, MoleculeOnlyForms) {
     CubeMolSource source(path);
     QvGraphMol mol;
     ASSERT_TRUE(source.next(mol));
-    EXPECT_EQ(mol.GetAtoms().front()->GetAtomicNum(), 8u);
+    EXPECT_EQ(FirstAtom(mol)->GetAtomicNum(), 8u);
     EXPECT_FALSE(source.next(mol));
   }
   {

@@ -13,6 +13,7 @@
 
 namespace {
 
+using cubefchk_test::FirstAtom;
 using cubefchk_test::TempDir;
 using cubefchk_test::TestDataDir;
 using cubefchk_test::ThrowsWith;
@@ -73,7 +74,7 @@ TEST_F(CubeTestData, GaussianCubegenMethane) {
   for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
   EXPECT_EQ(elements, (std::vector<unsigned>{6, 1, 1, 1, 1}));
   float xyz[3];
-  mol.GetCoords(mol.GetAtoms().front(), xyz);
+  mol.GetCoords(FirstAtom(mol), xyz);
   EXPECT_FLOAT_EQ(xyz[0], static_cast<float>(-0.000041 * kBohr));
   EXPECT_FLOAT_EQ(xyz[1], static_cast<float>(0.000035 * kBohr));
   ASSERT_EQ(grids.size(), 1u);
@@ -102,7 +103,7 @@ TEST_F(CubeTestData, Psi4CubepropDensity) {
   for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
   EXPECT_EQ(elements, (std::vector<unsigned>{8, 1, 1}));
   float xyz[3];
-  mol.GetCoords(mol.GetAtoms().front(), xyz);
+  mol.GetCoords(FirstAtom(mol), xyz);
   EXPECT_FLOAT_EQ(xyz[2], static_cast<float>(-0.129477 * kBohr));
   ASSERT_EQ(grids.size(), 1u);
   const QvScalarGrid& g = grids[0];

@@ -283,6 +283,41 @@ std::string Printf(double v) {
   return text;
 }
 
+std::string FloatG9(float v) {
+  char text[velk::builtin::kG9Room];
+  return std::string(text, velk::builtin::FormatFloatG9(text, v));
+}
+
+float FromBits(std::uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+TEST(CubeTextG9, FloatPathMatchesPrintf) {
+  std::vector<float> values = {0.0f, -0.0f, 1.0f, -1.0f, 0.1f, 0.5f, 1e-10f, 123456789.0f, 999999999.0f,
+                               1e9f, 3.4028234663852886e38f, -3.4028234663852886e38f, 1.17549435e-38f,
+                               FromBits(1), FromBits(0x007fffff), 1e-4f, 9.99999975e-05f, 0.0001f};
+  // Neighbours of every power of ten, where the exponent estimate and the
+  // carry into a tenth digit are decided.
+  for (int p = -45; p <= 38; ++p) {
+    const float f = std::pow(10.0f, static_cast<float>(p));
+    for (float g = f, h = f; g != 0 && std::isfinite(h); g = std::nextafter(g, 0.0f), h = std::nextafter(h, INFINITY)) {
+      values.push_back(g);
+      values.push_back(h);
+      if (values.size() % 64 == 0) break;
+    }
+  }
+  // Integers whose ninth digit is followed by exactly 5: ties, rounded to even.
+  for (const float tie : {1000000005.0f, 1000000015.0f, 2147483648.0f, 16777216.5f, 0.5f, 2.5e-5f}) values.push_back(tie);
+  std::mt19937 rng(9);
+  for (int i = 0; i < 2000000; ++i) values.push_back(FromBits(static_cast<std::uint32_t>(rng())));
+  for (const float v : values) {
+    if (!std::isfinite(v)) continue;
+    ASSERT_EQ(FloatG9(v), Printf(v)) << std::hexfloat << v;
+  }
+}
+
 TEST(CubeTextG9, SameDigitsAsPrintf) {
   for (const double v : {0.0, -0.0, 0.5, 1e-10, 1.0, 6.0, 100000000.0, 123456789.0, 1234567890.0, 1e-5, 1e-4,
                          0.0001234567891, 1.88972612545782, -0.944863062728914, 3.4028234663852886e38,
