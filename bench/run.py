@@ -26,7 +26,10 @@ def discover() -> list[Workload]:
     data_dir.mkdir(exist_ok=True)
     found: list[Workload] = []
     for module in pkgutil.iter_modules([str(HERE / "workloads")]):
-        found.extend(importlib.import_module(f"workloads.{module.name}").workloads(data_dir))
+        try:
+            found.extend(importlib.import_module(f"workloads.{module.name}").workloads(data_dir))
+        except ImportError as exc:  # one missing piece must not hide the other workloads
+            print(f"workloads/{module.name}: skipped ({exc})", file=sys.stderr)
     return found
 
 
