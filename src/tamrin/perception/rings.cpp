@@ -56,7 +56,6 @@ std::vector<bool> RingBonds(const QvGraphView& g) {
 using Bits = std::vector<std::uint64_t>;
 
 bool Test(const Bits& bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
-void Flip(Bits& bits, unsigned i) { bits[i / 64] ^= std::uint64_t{1} << (i % 64); }
 void Xor(Bits& into, const Bits& from) {
   for (size_t w = 0; w < into.size(); ++w) into[w] ^= from[w];
 }
@@ -102,16 +101,16 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
 
 // Horton's candidates from root v: for every bond (x, y) off the breadth-first
 // tree whose tree paths to v meet only at v, the cycle path(v, x) + (x, y) +
-// path(y, v).
+// path(y, v). Their edge sets live side by side in one pool of words.
 struct Candidate {
   unsigned length;
-  Bits edges;
+  size_t offset;  // into the pool
 };
 
 class SystemRings {
  public:
   SystemRings(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys)
-      : g_(g), ring_(ring), sys_(sys), local_bond_(g.NumBonds(), kQvNoPos),
+      : g_(g), ring_(ring), sys_(sys), words_((sys.bonds.size() + 63) / 64), local_bond_(g.NumBonds(), kQvNoPos),
         dist_(g.NumAtoms(), kQvNoPos), via_(g.NumAtoms(), kQvNoPos), branch_(g.NumAtoms(), kQvNoPos) {
     for (unsigned i = 0; i < sys.bonds.size(); ++i) local_bond_[sys.bonds[i]] = i;
   }
@@ -123,14 +122,16 @@ class SystemRings {
                      [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
     const size_t wanted = sys_.bonds.size() - sys_.atoms.size() + 1;
     std::vector<Bits> chosen, reduced;  // reduced rows keep distinct lowest bits
-    for (Candidate& c : candidates) {
+    Bits row(words_);
+    for (const Candidate& c : candidates) {
       if (chosen.size() == wanted) break;
-      Bits row = c.edges;
+      const auto edges = pool_.begin() + static_cast<std::ptrdiff_t>(c.offset);
+      std::copy(edges, edges + static_cast<std::ptrdiff_t>(words_), row.begin());
       for (const Bits& r : reduced)
         if (Test(row, LowestBit(r))) Xor(row, r);
       if (LowestBit(row) == kQvNoPos) continue;
-      reduced.push_back(std::move(row));
-      chosen.push_back(std::move(c.edges));
+      reduced.push_back(row);
+      chosen.emplace_back(edges, edges + static_cast<std::ptrdiff_t>(words_));
     }
     return chosen;
   }
@@ -178,11 +179,13 @@ class SystemRings {
       const unsigned x = g_.BondBgn(b), y = g_.BondEnd(b);
       if (via_[x] == b || via_[y] == b) continue;
       if (x != v && y != v && branch_[x] == branch_[y]) continue;
-      Bits edges((sys_.bonds.size() + 63) / 64, 0);
-      Flip(edges, local_bond_[b]);
+      const size_t offset = pool_.size();
+      pool_.resize(offset + words_, 0);
+      const auto flip = [this, offset](unsigned bit) { pool_[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
+      flip(local_bond_[b]);
       for (unsigned end : {x, y})
-        for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) Flip(edges, local_bond_[via_[a]]);
-      out.push_back({dist_[x] + dist_[y] + 1, std::move(edges)});
+        for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) flip(local_bond_[via_[a]]);
+      out.push_back({dist_[x] + dist_[y] + 1, offset});
     }
     for (const unsigned a : queue) dist_[a] = via_[a] = branch_[a] = kQvNoPos;
   }
@@ -190,6 +193,8 @@ class SystemRings {
   const QvGraphView& g_;
   const std::vector<bool>& ring_;
   const RingSystem& sys_;
+  size_t words_;
+  Bits pool_;
   std::vector<unsigned> local_bond_;
   std::vector<unsigned> dist_, via_, branch_;
 };

@@ -93,8 +93,9 @@ TEST(Aromaticity, ForceFieldPropagationDecidesKekuleDependentRings) {
   QvGraphMol with = Mol(naphthalene);
   QvPerceiveAromaticity(with, QvAromaticityModel{4, 6, true});
   EXPECT_EQ(CountAromaticAtoms(with), 10u);
-  // The first argument is the largest ring size: with 7, tropone-free
-  // heptagons still need 4n + 2 electrons, so azulene stays non-aromatic.
+  // The first argument is the largest ring size. With 7 the heptagon of
+  // azulene is looked at, but on its own it has 7 electrons and unions are
+  // not tried, so azulene stays non-aromatic; with 5 benzene is too large.
   QvGraphMol azulene = Mol("c1ccc2cccc2cc1");
   QvPerceiveAromaticity(azulene, QvAromaticityModel{4, 7, true});
   EXPECT_EQ(CountAromaticAtoms(azulene), 0u);
