@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Problem parsing SMILES:", "Inconsistent cis/trans bond stereo.", "F/C(\\F)=C/F"}},
         MessageCase{"CisTransRingMarks", "C/1=C/CCCCCC/1", {}, true,
                     {"Problem parsing SMILES:", "Inconsistent cis/trans bond stereo.", "C/1=C/CCCCCC/1"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test_info) { return std::string(test_info.param.name); });
 
 TEST(SmilesMessages, LongTextsAreNotEchoed) {
   const std::string text = std::string(2100, 'C') + "(";

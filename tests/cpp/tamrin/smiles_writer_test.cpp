@@ -1,0 +1,158 @@
+// QvCreateSmiString: atom text and the organic-subset test, bond symbols,
+// ring-closure numbering, components and reactions, stereo, canonical and
+// Kekulé output, the CX block, and the failure for too many open rings.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "smiles_test_support.h"
+#include "tamrin/perception/stereo.h"
+
+namespace {
+
+using Tamrin::QvAtomBase;
+using Tamrin::QvGraphMol;
+using smiles_test::Smiles;
+namespace Flag = Tamrin::QvSmiFlag;
+
+struct WriteCase {
+  std::string in;
+  unsigned flags;
+  std::string out;
+};
+
+std::ostream& operator<<(std::ostream& os, const WriteCase& c) { return os << c.in << " / 0x" << std::hex << c.flags; }
+
+class SmilesWrite : public ::testing::TestWithParam<WriteCase> {};
+
+TEST_P(SmilesWrite, Output) { EXPECT_EQ(Smiles(GetParam().in, GetParam().flags), GetParam().out); }
+
+constexpr unsigned D = Tamrin::QvSmiDefault;
+// The default without canonical ranking: atoms keep the input order.
+constexpr unsigned N = D & ~Flag::Canonical;
+INSTANTIATE_TEST_SUITE_P(
+    Writer, SmilesWrite,
+    ::testing::Values(
+        // atoms and the organic subset
+        WriteCase{"C", N, "C"}, WriteCase{"C", N | Flag::HydrogenBrackets, "[CH4]"},
+        WriteCase{"[CH4]", N, "C"}, WriteCase{"[CH3]", N, "[CH3]"}, WriteCase{"[C]", N, "[C]"},
+        WriteCase{"[NH4+]", N, "[NH4+]"}, WriteCase{"c1cc[nH]c1", N, "c1cc[nH]c1"},
+        WriteCase{"c1ccncc1", N, "c1ccncc1"}, WriteCase{"[O-]C", N, "[O-]C"}, WriteCase{"[Fe+2]", N, "[Fe+2]"},
+        WriteCase{"[Fe-3]", N, "[Fe-3]"}, WriteCase{"[13CH4]", N, "[13CH4]"}, WriteCase{"[13CH4]", 0, "C"},
+        WriteCase{"[CH3:4]C", N, "[CH3:4]C"}, WriteCase{"[CH3:4]C", 0, "CC"}, WriteCase{"[R3]C", N, "[R3]C"},
+        WriteCase{"[R3]C", 0, "*C"}, WriteCase{"[Xyz]C", N | Flag::AtomNames, "[Xyz]C"}, WriteCase{"[Xyz]C", N, "*C"},
+        WriteCase{"[#200]", N, "[#200]"}, WriteCase{"[Na+].[Cl-]", N, "[Na+].[Cl-]"},
+        WriteCase{"B(C)(C)C", N, "B(C)(C)C"}, WriteCase{"[BH4-]", N, "[BH4-]"}, WriteCase{"[BH2]C", N, "BC"},
+        WriteCase{"P(C)(C)(C)(C)C", N, "P(C)(C)(C)(C)C"}, WriteCase{"[PH2]C", N, "PC"},
+        WriteCase{"N(=O)=O", N, "N(=O)=O"}, WriteCase{"S(=O)(=O)(O)O", N, "S(=O)(=O)(O)O"},
+        WriteCase{"[SH](C)(C)C", N, "S(C)(C)C"}, WriteCase{"[SH2](C)(C)C", N, "[SH2](C)(C)C"}, WriteCase{"[SH]C", N, "SC"}, WriteCase{"ClC", N, "ClC"},
+        WriteCase{"[ClH2+]", N, "[ClH2+]"}, WriteCase{"[IH](C)C", N, "[IH](C)C"}, WriteCase{"[OH]C(=O)C", N, "OC(=O)C"},
+        WriteCase{"*C", N, "*C"}, WriteCase{"[*H]C", N, "[*H]C"}, WriteCase{"[H][H]", N, "[H][H]"},
+        WriteCase{"[2H]C", N, "[2H]C"}, WriteCase{"[2H]C", 0, "C"}, WriteCase{"[H]C([H])([H])[H]", N, "C"},
+        WriteCase{"[H]C([H])([H])[H]", N | Flag::KeepHydrogens, "[H]C([H])([H])[H]"},
+        // bonds
+        WriteCase{"C=CC#N", N, "C=CC#N"}, WriteCase{"C$C", N, "C$C"}, WriteCase{"CC", N | Flag::ExplicitBonds, "C-C"},
+        WriteCase{"c1ccccc1", N | Flag::ExplicitBonds, "c:1:c:c:c:c:c1"},
+        WriteCase{"c1ccccc1-c1ccccc1", N, "c1ccccc1c2ccccc2"},
+        WriteCase{"c1ccc2c(c1)-c1ccccc1-2", N, "c1ccc-2c(c1)-c3ccccc23"},
+        WriteCase{"c1ccccc1", N | Flag::Kekule, "C=1C=CC=CC1"},
+        WriteCase{"c1cc[nH]c1", N | Flag::Kekule, "C=1C=CNC1"},
+        WriteCase{"c1ccccc1", N | Flag::Kekule | Flag::ExplicitBonds, "C=1-C=C-C=C-C1"},
+        // rings, branches, components
+        WriteCase{"C1CC1", N, "C1CC1"}, WriteCase{"C1CC2CCC12", N, "C1CC2CCC12"},
+        WriteCase{"C=1CC1", N, "C=1CC1"}, WriteCase{"C1CC1.C1CC1", N, "C1CC1.C2CC2"},
+        WriteCase{"CC(C)(C)C", N, "CC(C)(C)C"}, WriteCase{"C.N.O", N, "C.N.O"},
+        // reactions
+        WriteCase{"CC>>CC", N, "CC>>CC"}, WriteCase{"C.N>O>CN", N, "C.N>O>CN"}, WriteCase{">>C", N, ">>C"},
+        WriteCase{"C>>", N, "C>>"}, WriteCase{">O>", N, ">O>"},
+        // stereo
+        WriteCase{"F[C@H](Cl)Br", N, "F[C@H](Cl)Br"}, WriteCase{"F[C@@H](Cl)Br", N, "F[C@@H](Cl)Br"},
+        WriteCase{"F[C@H](Cl)Br", N & ~Flag::AtomStereo, "FC(Cl)Br"},
+        WriteCase{"[C@@H](F)(Cl)Br", N, "[C@@H](F)(Cl)Br"}, WriteCase{"F[C@]1(Cl)CCC1", N, "F[C@]1(Cl)CCC1"},
+        WriteCase{"C[S@](=O)CC", N, "C[S@](=O)CC"}, WriteCase{"F/C=C/F", N, "F/C=C/F"},
+        WriteCase{"F/C=C\\F", N, "F/C=C\\F"}, WriteCase{"F/C=C/F", N & ~Flag::BondStereo, "FC=CF"},
+        WriteCase{"C(\\F)=C/F", N, "C(/F)=C\\F"}, WriteCase{"F/C=C/C=C\\F", N, "F/C=C/C=C\\F"},
+        WriteCase{"F/C=C/1.F1", N, "F/C=C/F"},
+        // CX block
+        WriteCase{"C[C@H](F)[C@@H](Cl)Br", N | Flag::CXBlock, "C[C@H](F)[C@@H](Cl)Br"}));
+
+TEST(SmilesWriter, CXBlockWritesStereoGroupsByWrittenPosition) {
+  QvGraphMol mol;
+  Tamrin::QvSmilesParseOptions options;
+  options.cx = true;
+  ASSERT_TRUE(Tamrin::QvParseSmiles(mol, "C[C@H](F)[C@@H](Cl)[C@H](Br)O |&2:5,a:1,o1:3|", options));
+  std::string out;
+  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, mol, N | Flag::CXBlock));
+  EXPECT_EQ(out, "C[C@H](F)[C@@H](Cl)[C@H](Br)O |a:1,o1:3,&2:5|");
+  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, mol, N));
+  EXPECT_EQ(out, "C[C@H](F)[C@@H](Cl)[C@H](Br)O");
+}
+
+// A chain of `length` carbons with extra ring bonds, each carbon given the
+// hydrogens that make it tetravalent.
+QvGraphMol ChainWithRings(unsigned length, const std::vector<std::pair<unsigned, unsigned>>& rings) {
+  QvGraphMol mol;
+  std::vector<QvAtomBase*> atoms;
+  for (unsigned i = 0; i < length; ++i) {
+    atoms.push_back(mol.NewAtom(6));
+    if (i) mol.NewBond(atoms[i - 1], atoms[i], 1);
+  }
+  for (const auto& [a, b] : rings) mol.NewBond(atoms[a], atoms[b], 1);
+  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetImplicitHCount(4 - std::min(4u, atom.GetExplicitDegree()));
+  return mol;
+}
+
+TEST(SmilesWriter, TenOpenRingsUsePercentTenOnlyWhenOneToNineAreOpen) {
+  std::vector<std::pair<unsigned, unsigned>> rings;
+  for (unsigned i = 0; i < 10; ++i) rings.push_back({i, 20 - i});
+  std::string out;
+  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, ChainWithRings(21, rings), N));
+  EXPECT_EQ(out, "C1C2C3C4C5C6C7C8C9C%10CC%10C9C8C7C6C5C4C3C2C1");
+}
+
+TEST(SmilesWriter, TenthRingTakesTheLowestFreedNumber) {
+  std::vector<std::pair<unsigned, unsigned>> rings{{0, 2}, {1, 20}};
+  for (unsigned i = 3; i <= 10; ++i) rings.push_back({i, 22 - i});
+  std::string out;
+  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, ChainWithRings(21, rings), N));
+  EXPECT_EQ(out, "C1C2C1C3C4C5C6C7C8C9C1CC1C9C8C7C6C5C4C3C2");
+}
+
+TEST(SmilesWriter, MoreThan99OpenRingsFail) {
+  QvGraphMol mol;
+  QvAtomBase* hub = mol.NewAtom(6);
+  std::vector<QvAtomBase*> chain{hub};
+  for (unsigned i = 0; i < 101; ++i) {
+    chain.push_back(mol.NewAtom(6));
+    mol.NewBond(chain[i], chain[i + 1], 1);
+  }
+  for (unsigned i = 2; i <= 101; ++i) mol.NewBond(hub, chain[i], 1);  // 100 closures open at the hub
+  mol.SetTitle("crowded");
+  CapturedMessages captured;
+  std::string out = "stale";
+  EXPECT_FALSE(Tamrin::QvCreateSmiString(out, mol, D));
+  EXPECT_EQ(out, "");
+  EXPECT_EQ(captured.lines(),
+            (std::vector<std::string>{"Structure has more than 99 ring closures open at once.",
+                                      "Problem has been detected during SMILES generation for molecule `crowded`."}));
+}
+
+TEST(SmilesWriter, CanonicalIgnoresAtomOrder) {
+  const std::vector<std::vector<std::string>> same = {
+      {"OCC(=O)N", "NC(=O)CO", "C(O)C(N)=O"},
+      {"c1ccc(cc1)C(=O)O", "OC(=O)c1ccccc1", "O=C(O)c1ccccc1"},
+      {"F[C@H](Cl)Br", "Br[C@@H](Cl)F", "Cl[C@@H](F)Br"},
+      {"F/C=C/Cl", "Cl/C=C/F", "C(/F)=C\\Cl"},
+      {"C1CC2CC1C2", "C1C2CCC1C2"},
+      {"[NH3+]CC(=O)[O-]", "[O-]C(=O)C[NH3+]"}};
+  for (const auto& group : same)
+    for (const std::string& text : group)
+      EXPECT_EQ(Smiles(text, D | Flag::Canonical), Smiles(group[0], D | Flag::Canonical)) << text;
+  EXPECT_NE(Smiles("F[C@H](Cl)Br", D | Flag::Canonical), Smiles("F[C@@H](Cl)Br", D | Flag::Canonical));
+  EXPECT_NE(Smiles("F/C=C/F", D | Flag::Canonical), Smiles("F/C=C\\F", D | Flag::Canonical));
+}
+
+}  // namespace
