@@ -8,6 +8,7 @@
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/perception/valence.h"
 
 namespace Tamrin {
 
@@ -19,7 +20,8 @@ namespace {
 //   not a candidate: an element other than C, N, O, P, S, As, Se, Te (boron
 //     with its empty orbital never counts, as in the peer toolkits, so borole
 //     and borepin are not aromatic); d > 3; a triple bond (benzyne); more
-//     than one double bond;
+//     than one double bond; a valence above the element's lowest standard
+//     one (valence.h), such as the S(=O) of a cyclic sulfinamide;
 //   a double bond to a ring neighbour (a ring bond): 1 (also N+, O+, S+ as in
 //     pyridinium and pyrylium);
 //   an exocyclic double bond: 0 when the partner is more electronegative
@@ -30,7 +32,8 @@ namespace {
 //     candidate.
 //
 // A ring (or fused union) is aromatic when all its atoms are candidates and
-// the sum of their electrons is 4n + 2. The per-model switches below narrow
+// the sum of their electrons is 4n + 2. Unions join rings that share exactly
+// one bond (ortho- and peri-fused), never bridged ones. The per-model switches below narrow
 // this down.
 struct Rules {
   unsigned min_size = 3;
@@ -168,7 +171,7 @@ class Perceiver {
     const int q = atom.GetFormalCharge();
     const unsigned d = g_.Degree(a) + atom.GetImplicitHCount();
     AtomPi out;
-    if (!Candidate(z) || d > 3 || !atom.IsInRing()) return out;
+    if (!Candidate(z) || d > 3 || !atom.IsInRing() || Hypervalent(atom, a)) return out;
     if (q != 0 && !(z == 6 ? rules_.charged_carbon : rules_.other_ions)) return out;
     unsigned doubles = 0, exo_partner = kQvNoPos;
     for (const auto& arc : g_.Arcs(a)) {
@@ -182,6 +185,15 @@ class Perceiver {
     if (doubles > 1) return {};
     out.electrons = Electrons(z, q, d, out.double_bond != kQvNoPos, exo_partner);
     return out;
+  }
+
+  // Above the lowest standard valence (S(IV) of a cyclic sulfinamide, P(V)):
+  // the extra bond ties up the electrons a ring would need.
+  bool Hypervalent(const QvAtomBase& atom, unsigned a) const {
+    unsigned used = atom.GetImplicitHCount();
+    for (const auto& arc : g_.Arcs(a)) used += orders_[arc.bond];
+    const auto valences = QvStandardValences(atom.GetAtomicNum(), atom.GetFormalCharge());
+    return !valences.empty() && used > valences.front();
   }
 
   int Electrons(unsigned z, int q, unsigned d, bool ring_double, unsigned exo_partner) const {
@@ -247,29 +259,49 @@ class Perceiver {
     return changed;
   }
 
-  // Connected sets of 2 to max_union candidate rings sharing bonds, each
+  // Connected sets of 2 to max_union fused candidate rings, each
   // tested as one perimeter-and-all system: azulene (5 + 7) is aromatic only
   // as the union of its rings.
   void TryUnions() {
-    std::vector<std::vector<unsigned>> rings_of_bond(g_.NumBonds());
-    for (unsigned r = 0; r < rings_.size(); ++r)
-      for (const unsigned b : rings_[r].bonds) rings_of_bond[b].push_back(r);
+    const std::vector<std::vector<unsigned>> fused = OrthoFused();
     std::set<std::vector<unsigned>> level;
     for (unsigned r = 0; r < rings_.size(); ++r) level.insert({r});
     for (unsigned size = 2; size <= rules_.max_union && !level.empty(); ++size) {
       std::set<std::vector<unsigned>> next;
       for (const auto& subset : level)
         for (const unsigned member : subset)
-          for (const unsigned b : rings_[member].bonds)
-            for (const unsigned other : rings_of_bond[b]) {
-              if (std::find(subset.begin(), subset.end(), other) != subset.end()) continue;
-              std::vector<unsigned> grown = subset;
-              grown.insert(std::upper_bound(grown.begin(), grown.end(), other), other);
-              next.insert(std::move(grown));
-            }
+          for (const unsigned other : fused[member]) {
+            if (std::find(subset.begin(), subset.end(), other) != subset.end()) continue;
+            std::vector<unsigned> grown = subset;
+            grown.insert(std::upper_bound(grown.begin(), grown.end(), other), other);
+            next.insert(std::move(grown));
+          }
       for (const auto& subset : next) TryUnion(subset);
       level = std::move(next);
     }
+  }
+
+  // For each ring, the rings that share exactly one bond with it. Rings that
+  // share more (bridged systems) have no common planar perimeter and are
+  // never joined.
+  std::vector<std::vector<unsigned>> OrthoFused() const {
+    std::vector<std::vector<unsigned>> rings_of_bond(g_.NumBonds());
+    for (unsigned r = 0; r < rings_.size(); ++r)
+      for (const unsigned b : rings_[r].bonds) rings_of_bond[b].push_back(r);
+    std::vector<std::vector<unsigned>> shared(rings_.size()), fused(rings_.size());
+    for (const auto& rings : rings_of_bond)
+      for (const unsigned a : rings)
+        for (const unsigned b : rings)
+          if (a != b) shared[a].push_back(b);
+    for (unsigned r = 0; r < rings_.size(); ++r) {
+      std::sort(shared[r].begin(), shared[r].end());
+      for (size_t i = 0; i < shared[r].size(); ++i) {
+        const bool once = (i == 0 || shared[r][i - 1] != shared[r][i]) &&
+                          (i + 1 == shared[r].size() || shared[r][i + 1] != shared[r][i]);
+        if (once) fused[r].push_back(shared[r][i]);
+      }
+    }
+    return fused;
   }
 
   void TryUnion(const std::vector<unsigned>& subset) {

@@ -80,7 +80,12 @@ INSTANTIATE_TEST_SUITE_P(
         AromaticCase{"quinoline", "c1ccc2ncccc2c1", {10, 10, 10, 10, 10}},
         AromaticCase{"purine", "c1ncc2[nH]cnc2n1", {9, 9, 9, 9, 6}},
         AromaticCase{"caffeine", "Cn1cnc2c1c(=O)n(C)c(=O)n2C", {5, 9, 5, 5, 0}},
-        AromaticCase{"benzyne_like_triple", "C1#CC=CC=C1", {0, 0, 0, 0, 0}}),
+        AromaticCase{"benzyne_like_triple", "C1#CC=CC=C1", {0, 0, 0, 0, 0}},
+        // S(IV) is above sulfur's lowest valence: its ring stays non-aromatic.
+        AromaticCase{"cyclic_sulfinamide", "O=C1NS(=O)Nc2ccccc21", {6, 6, 6, 6, 6}},
+        // The urea bridge shares two bonds with the thiazole: no union, even
+        // though the eight atoms would count 10 electrons.
+        AromaticCase{"bridged_thiazole", "Cc1nc2sc1NC(=O)N2", {5, 5, 5, 5, 0}}),
     CaseName());
 
 TEST(Aromaticity, ForceFieldPropagationDecidesKekuleDependentRings) {
