@@ -42,14 +42,16 @@ class Ranker {
 
   std::vector<unsigned> Run() {
     RefineWithStereo();
+    const bool stereo = HasStereo();
     for (unsigned tied = LowestTiedClass(); tied != kQvNoPos; tied = LowestTiedClass()) {
-      // The first atom of the class (in the current sorted order) moves ahead.
-      unsigned chosen = kQvNoPos;
-      for (const unsigned a : order_)
-        if (cls_[a] == tied && chosen == kQvNoPos) chosen = a;
-      for (unsigned a = 0; a < n_; ++a)
-        if (cls_[a] == tied && a != chosen) cls_[a] = tied + 1;
-      RefineWithStereo();
+      if (stereo) {
+        BreakTieByStereo(tied);
+        continue;
+      }
+      // Without stereo, tied atoms after refinement are alike: the first one
+      // (in the current sorted order) moves ahead.
+      const auto first = std::find_if(order_.begin(), order_.end(), [&](unsigned a) { return cls_[a] == tied; });
+      MoveAhead(tied, *first);
     }
     return cls_;
   }
@@ -57,6 +59,55 @@ class Ranker {
   const QvGraphView& View() const { return g_; }
 
  private:
+  struct State {
+    unsigned classes;
+    std::vector<unsigned> cls, order, stereo;
+  };
+  State Save() const { return {classes_, cls_, order_, stereo_}; }
+  void Restore(const State& state) {
+    classes_ = state.classes;
+    cls_ = state.cls;
+    order_ = state.order;
+    stereo_ = state.stereo;
+  }
+
+  void MoveAhead(unsigned tied, unsigned chosen) {
+    for (unsigned a = 0; a < n_; ++a)
+      if (cls_[a] == tied && a != chosen) cls_[a] = tied + 1;
+    RefineWithStereo();
+  }
+
+  // Atoms alike in the graph may differ once the parities they make visible
+  // are read (a cage whose centres are not all of one hand). Each candidate
+  // is tried, and the one whose parities, listed by class, come out smallest
+  // wins, so the choice does not depend on the input order.
+  void BreakTieByStereo(unsigned tied) {
+    const State start = Save();
+    State best;
+    std::vector<std::uint64_t> best_key;
+    for (unsigned a = 0; a < n_; ++a) {
+      if (start.cls[a] != tied) continue;
+      Restore(start);
+      MoveAhead(tied, a);
+      std::vector<std::uint64_t> key{classes_};
+      for (const unsigned b : order_) key.push_back(std::uint64_t{cls_[b]} << 32 | stereo_[b]);
+      if (best_key.empty() || key < best_key) {
+        best_key = std::move(key);
+        best = Save();
+      }
+    }
+    Restore(best);
+  }
+
+  bool HasStereo() const {
+    if (!(options_ & (QvRankAtomStereo | QvRankBondStereo))) return false;
+    for (unsigned a = 0; a < n_; ++a)
+      if ((options_ & QvRankAtomStereo) && QvHasAtomStereo(*g_.Atom(a))) return true;
+    for (unsigned b = 0; b < g_.NumBonds(); ++b)
+      if ((options_ & QvRankBondStereo) && QvHasBondStereo(*g_.Bond(b))) return true;
+    return false;
+  }
+
   unsigned BondCode(unsigned b) const {
     const QvBondBase& bond = *g_.Bond(b);
     if (bond.IsAromatic() && !(options_ & QvRankKekule)) return 15;

@@ -33,8 +33,12 @@ inline constexpr unsigned kQvNoRank = std::numeric_limits<unsigned>::max();
 // (only where those are all distinct) and refinement continues. Remaining
 // ties are broken by moving the first atom of the lowest tied class ahead
 // and refining again, which is deterministic and, for atoms related by
-// symmetry, gives the same labelled graph whichever was picked. Each round
-// is a sort, O(n log n); rounds are at most n, few in practice.
+// symmetry, gives the same labelled graph whichever was picked. When the
+// molecule carries stereo that the options look at, every atom of the tied
+// class is tried instead and the one whose parities, listed by class, come
+// out smallest is kept: atoms alike in the graph may differ in hand. Each
+// round is a sort, O(n log n); rounds are at most n, few in practice; the
+// stereo tie-breaks multiply a round by the size of the tied class.
 std::vector<unsigned> QvCanonicalRanks(const QvMolBase& mol, unsigned options = QvRankDefault);
 
 }  // namespace Tamrin

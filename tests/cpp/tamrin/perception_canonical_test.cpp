@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 #include <sstream>
 #include <tuple>
@@ -9,6 +11,7 @@
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/canonical.h"
 #include "tamrin/perception/stereo.h"
+#include "tamrin/formats/smiles/smiles.h"
 
 namespace {
 
@@ -136,6 +139,39 @@ TEST(CanonicalRanks, OptionsDecideWhatIsLookedAt) {
     for (unsigned i = 0; i < 4; ++i)
       EXPECT_EQ(ranks[map[i]->GetIdx()], reference[AtomAt(labelled, i)->GetIdx()]) << "atom " << i;
   }
+}
+
+// Real molecules with their stereo, read by the toolkit's SMILES parser, each
+// under random atom and bond orders. Skipped without the shared test data.
+TEST(CanonicalRanks, InvariantOnSharedDrugLikeSetWithStereo) {
+  const std::filesystem::path data = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" /
+                                     "large" / "patwalters_set_A_100k.smi.gz";
+  if (!std::filesystem::exists(data)) GTEST_SKIP() << "shared test data absent: " << data;
+  gzFile in = gzopen(data.c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  std::mt19937 rng(2024);
+  char line[4096];
+  int molecules = 0, with_stereo = 0;
+  while (molecules < 300 && gzgets(in, line, sizeof line)) {
+    std::string smiles(line);
+    smiles = smiles.substr(0, smiles.find_first_of(" \t\r\n"));
+    QvGraphMol mol;
+    Tamrin::QvSmilesParseOptions options;
+    options.quiet = true;
+    if (!Tamrin::QvParseSmiles(mol, smiles, options)) continue;
+    ++molecules;
+    Tamrin::QvPerceiveAromaticity(mol, 2u);
+    const std::string expected = Relabelled(mol, QvCanonicalRanks(mol));
+    with_stereo += expected.find('@') != std::string::npos;
+    for (int round = 0; round < 10; ++round) {
+      std::vector<QvAtomBase*> map;
+      const QvGraphMol copy = Permuted(mol, rng, map);
+      ASSERT_EQ(Relabelled(copy, QvCanonicalRanks(copy)), expected) << smiles << " round " << round;
+    }
+  }
+  gzclose(in);
+  EXPECT_EQ(molecules, 300);
+  EXPECT_GT(with_stereo, 30);  // the set is rich in stereo centres
 }
 
 TEST(CanonicalRanks, DeletedAtomsHaveNoRankAndEmptyMoleculeIsEmpty) {
