@@ -115,23 +115,37 @@ class SystemRings {
     for (unsigned i = 0; i < sys.bonds.size(); ++i) local_bond_[sys.bonds[i]] = i;
   }
 
+  // Candidates are made in rounds of growing length (up to 8 atoms, 16, ...)
+  // so that a large fused sheet, whose basis is all small rings, never
+  // materialises its long cycles, and each search stays near its root.
   std::vector<Bits> Basis() {
-    std::vector<Candidate> candidates;
-    for (const unsigned v : sys_.atoms) AddCandidates(v, candidates);
-    std::stable_sort(candidates.begin(), candidates.end(),
-                     [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
     const size_t wanted = sys_.bonds.size() - sys_.atoms.size() + 1;
     std::vector<Bits> chosen, reduced;  // reduced rows keep distinct lowest bits
+    std::vector<unsigned> row_of_bit(sys_.bonds.size(), kQvNoPos);
+    std::vector<Candidate> candidates;
     Bits row(words_);
-    for (const Candidate& c : candidates) {
-      if (chosen.size() == wanted) break;
-      const auto edges = pool_.begin() + static_cast<std::ptrdiff_t>(c.offset);
-      std::copy(edges, edges + static_cast<std::ptrdiff_t>(words_), row.begin());
-      for (const Bits& r : reduced)
-        if (Test(row, LowestBit(r))) Xor(row, r);
-      if (LowestBit(row) == kQvNoPos) continue;
-      reduced.push_back(row);
-      chosen.emplace_back(edges, edges + static_cast<std::ptrdiff_t>(words_));
+    for (unsigned lo = 0, hi = 8; chosen.size() < wanted && lo <= sys_.atoms.size(); lo = hi, hi *= 2) {
+      candidates.clear();
+      pool_.clear();
+      for (const unsigned v : sys_.atoms) AddCandidates(v, lo, hi, candidates);
+      std::stable_sort(candidates.begin(), candidates.end(),
+                       [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
+      for (const Candidate& c : candidates) {
+        if (chosen.size() == wanted) break;
+        const auto edges = pool_.begin() + static_cast<std::ptrdiff_t>(c.offset);
+        std::copy(edges, edges + static_cast<std::ptrdiff_t>(words_), row.begin());
+        // Clear the lowest bit with the row that owns it until a bit no row
+        // owns is left (independent) or nothing is (dependent).
+        unsigned low = LowestBit(row);
+        while (low != kQvNoPos && row_of_bit[low] != kQvNoPos) {
+          Xor(row, reduced[row_of_bit[low]]);
+          low = LowestBit(row);
+        }
+        if (low == kQvNoPos) continue;
+        row_of_bit[low] = static_cast<unsigned>(reduced.size());
+        reduced.push_back(row);
+        chosen.emplace_back(edges, edges + static_cast<std::ptrdiff_t>(words_));
+      }
     }
     return chosen;
   }
@@ -162,11 +176,16 @@ class SystemRings {
     return kQvNoPos;
   }
 
-  void AddCandidates(unsigned v, std::vector<Candidate>& out) {
-    std::vector<unsigned> queue{v};
+  // The candidates through root v of more than `lo` and at most `hi` atoms;
+  // the breadth-first search stops at the depth such cycles can reach.
+  void AddCandidates(unsigned v, unsigned lo, unsigned hi, std::vector<Candidate>& out) {
+    const unsigned depth = hi / 2;
+    std::vector<unsigned>& queue = queue_;
+    queue.assign(1, v);
     dist_[v] = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
       const unsigned a = queue[head];
+      if (dist_[a] == depth) continue;
       for (const auto& arc : g_.Arcs(a)) {
         if (!ring_[arc.bond] || dist_[arc.nbr] != kQvNoPos) continue;
         dist_[arc.nbr] = dist_[a] + 1;
@@ -175,19 +194,26 @@ class SystemRings {
         queue.push_back(arc.nbr);
       }
     }
-    for (const unsigned b : sys_.bonds) {
-      const unsigned x = g_.BondBgn(b), y = g_.BondEnd(b);
-      if (via_[x] == b || via_[y] == b) continue;
-      if (x != v && y != v && branch_[x] == branch_[y]) continue;
-      const size_t offset = pool_.size();
-      pool_.resize(offset + words_, 0);
-      const auto flip = [this, offset](unsigned bit) { pool_[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
-      flip(local_bond_[b]);
-      for (unsigned end : {x, y})
-        for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) flip(local_bond_[via_[a]]);
-      out.push_back({dist_[x] + dist_[y] + 1, offset});
-    }
+    for (const unsigned x : queue)
+      for (const auto& arc : g_.Arcs(x)) {
+        const unsigned y = arc.nbr, b = arc.bond;
+        if (!ring_[b] || dist_[y] == kQvNoPos || x > y || via_[x] == b || via_[y] == b) continue;
+        if (x != v && y != v && branch_[x] == branch_[y]) continue;
+        const unsigned length = dist_[x] + dist_[y] + 1;
+        if (length <= lo || length > hi) continue;
+        AddCycle(v, x, y, b, length, out);
+      }
     for (const unsigned a : queue) dist_[a] = via_[a] = branch_[a] = kQvNoPos;
+  }
+
+  void AddCycle(unsigned v, unsigned x, unsigned y, unsigned b, unsigned length, std::vector<Candidate>& out) {
+    const size_t offset = pool_.size();
+    pool_.resize(offset + words_, 0);
+    const auto flip = [this, offset](unsigned bit) { pool_[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
+    flip(local_bond_[b]);
+    for (unsigned end : {x, y})
+      for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) flip(local_bond_[via_[a]]);
+    out.push_back({length, offset});
   }
 
   const QvGraphView& g_;
@@ -196,7 +222,7 @@ class SystemRings {
   size_t words_;
   Bits pool_;
   std::vector<unsigned> local_bond_;
-  std::vector<unsigned> dist_, via_, branch_;
+  std::vector<unsigned> dist_, via_, branch_, queue_;
 };
 
 unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const QvBondBase* skip,

@@ -31,10 +31,12 @@ struct QvRing {
 // first. Candidates are Horton's cycles (a vertex, a non-tree edge and the
 // two breadth-first tree paths), kept when independent of the smaller ones
 // (Gaussian elimination over GF(2)). Reads only the connectivity and neither
-// needs nor sets perception bits. Cost per ring system with V atoms and E
-// bonds: O(V * E) candidates and O(candidates * E^2 / 64) elimination, which
-// for drug-like and protein molecules (ring systems of a few dozen atoms) is
-// linear in the molecule.
+// needs nor sets perception bits. Candidates are made in rounds of growing
+// length (8, 16, ... atoms), each search cut at the depth that length needs,
+// so ring systems whose basis is small rings (drug-like molecules, proteins,
+// fused sheets of thousands of rings) cost time linear in their size times
+// the elimination, O(E / 64) per candidate step. Large cages with long
+// basis cycles cost up to O(V * E) candidates.
 std::vector<QvRing> QvFindSSSR(const QvMolBase& mol);
 
 // The size of the smallest ring through `bond`, or 0 when there is none of at

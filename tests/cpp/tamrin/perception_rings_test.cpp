@@ -114,6 +114,50 @@ TEST(Rings, EmptyMoleculeAndLongChainNeedNoRecursion) {
   EXPECT_TRUE(prev->IsInRing());
 }
 
+TEST(Rings, LargeFusedSheetHasOnlyItsHexagonsAsSmallestRings) {
+  // A ladder of 3000 fused hexagons: the basis is 3000 rings of 6, and the
+  // long cycles around several hexagons must never be needed.
+  QvGraphMol mol;
+  std::vector<QvAtomBase*> top, bottom;
+  for (int i = 0; i <= 3000; ++i) {
+    top.push_back(mol.NewAtom(6));
+    bottom.push_back(mol.NewAtom(6));
+    mol.NewBond(top.back(), bottom.back(), 1);
+  }
+  for (int i = 0; i < 3000; ++i) {
+    QvAtomBase* t = mol.NewAtom(6);
+    QvAtomBase* b = mol.NewAtom(6);
+    mol.NewBond(top[i], t, 1);
+    mol.NewBond(t, top[i + 1], 1);
+    mol.NewBond(bottom[i], b, 1);
+    mol.NewBond(b, bottom[i + 1], 1);
+  }
+  const std::vector<Tamrin::QvRing> rings = QvFindSSSR(mol);
+  ASSERT_EQ(rings.size(), 3000u);
+  for (const Tamrin::QvRing& ring : rings) EXPECT_EQ(ring.size(), 6u);
+}
+
+TEST(Rings, CageWithLongBasisCyclesIsComplete) {
+  // A 40-atom prism (two 20-rings joined rung by rung): 21 basis rings, 20
+  // squares and one of the 20-rings, found only in the later rounds.
+  QvGraphMol mol;
+  std::vector<QvAtomBase*> a, b;
+  for (int i = 0; i < 20; ++i) {
+    a.push_back(mol.NewAtom(6));
+    b.push_back(mol.NewAtom(6));
+    mol.NewBond(a[i], b[i], 1);
+  }
+  for (int i = 0; i < 20; ++i) {
+    mol.NewBond(a[i], a[(i + 1) % 20], 1);
+    mol.NewBond(b[i], b[(i + 1) % 20], 1);
+  }
+  std::vector<unsigned> sizes;
+  for (const Tamrin::QvRing& ring : QvFindSSSR(mol)) sizes.push_back(static_cast<unsigned>(ring.size()));
+  std::vector<unsigned> expected(20, 4);
+  expected.push_back(20);
+  EXPECT_EQ(sizes, expected);
+}
+
 struct SmallRingCase {
   const char* smiles;
   unsigned bgn, end;  // atom positions of the bond
