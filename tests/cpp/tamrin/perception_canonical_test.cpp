@@ -53,6 +53,24 @@ std::string Relabelled(const QvMolBase& mol, const std::vector<unsigned>& ranks)
   }
   std::sort(bonds.begin(), bonds.end());
   for (const auto& [a, b, code] : bonds) out << a << '-' << b << ':' << code << ' ';
+  // Cis/trans read from the lowest-ranked substituent at each end.
+  const auto lowest_other = [&](const QvAtomBase* end, const QvAtomBase* other) {
+    const QvAtomBase* best = nullptr;
+    for (const QvAtomBase& nbr : end->GetAtoms())
+      if (&nbr != other && (!best || rank(&nbr) < rank(best))) best = &nbr;
+    return best;
+  };
+  std::vector<std::tuple<unsigned, unsigned, unsigned>> configs;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    if (!Tamrin::QvHasBondStereo(bond)) continue;
+    const QvAtomBase* bgn = bond.GetBgn();
+    const QvAtomBase* end = bond.GetEnd();
+    const auto config = Tamrin::QvGetBondStereo(bond, lowest_other(bgn, end), lowest_other(end, bgn));
+    configs.emplace_back(std::min(rank(bgn), rank(end)), std::max(rank(bgn), rank(end)),
+                         static_cast<unsigned>(config));
+  }
+  std::sort(configs.begin(), configs.end());
+  for (const auto& [a, b, config] : configs) out << a << '=' << b << '/' << config << ' ';
   return out.str();
 }
 
@@ -138,6 +156,29 @@ TEST(CanonicalRanks, OptionsDecideWhatIsLookedAt) {
     const std::vector<unsigned> reference = QvCanonicalRanks(labelled);
     for (unsigned i = 0; i < 4; ++i)
       EXPECT_EQ(ranks[map[i]->GetIdx()], reference[AtomAt(labelled, i)->GetIdx()]) << "atom " << i;
+  }
+}
+
+// Centres whose neighbours are alike until one of them is picked: cis and
+// trans 1,4-cyclohexanediol must each come out the same in every order, and
+// differently from each other; likewise for double bonds between equal arms.
+TEST(CanonicalRanks, ParaAndArmSymmetricStereoIsCanonical) {
+  const char* pairs[][2] = {{"O[C@@H]1CC[C@H](O)CC1", "O[C@H]1CC[C@H](O)CC1"},
+                            {"C/C=C/C(/C=C/C)=C/C", "C/C=C/C(/C=C\\C)=C/C"}};
+  for (const auto& pair : pairs) {
+    std::string texts[2];
+    for (int which = 0; which < 2; ++which) {
+      QvGraphMol mol;
+      ASSERT_TRUE(Tamrin::QvParseSmiles(mol, pair[which], false, false));
+      texts[which] = Relabelled(mol, QvCanonicalRanks(mol));
+      std::mt19937 rng(17);
+      for (int round = 0; round < 30; ++round) {
+        std::vector<QvAtomBase*> map;
+        const QvGraphMol copy = Permuted(mol, rng, map);
+        ASSERT_EQ(Relabelled(copy, QvCanonicalRanks(copy)), texts[which]) << pair[which] << " round " << round;
+      }
+    }
+    EXPECT_NE(texts[0], texts[1]) << pair[0];
   }
 }
 
