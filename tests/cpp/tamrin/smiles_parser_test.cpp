@@ -394,9 +394,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Ring closures take their place where the digit is written.
         TetraCase{"F[C@]1(Cl)CCC1", 1, {0, 5, 2, 3}, QvChirality::Anticlockwise},
         TetraCase{"C1CC[C@@]1(F)Cl", 3, {2, 0, 4, 5}, QvChirality::Clockwise},
-        // Three connections: the lone pair stands where a hydrogen would.
+        // Three connections: the lone pair follows the first neighbour, also
+        // on an atom written first (where a hydrogen would come first).
         TetraCase{"C[S@](=O)CC", 1, {0, -1, 2, 3}, QvChirality::Anticlockwise},
-        TetraCase{"[S@](C)(=O)CC", 0, {-1, 1, 2, 3}, QvChirality::Anticlockwise}));
+        TetraCase{"[S@](C)(=O)CC", 0, {1, -1, 2, 3}, QvChirality::Anticlockwise},
+        TetraCase{"[S@](C)(=O)CC", 0, {-1, 1, 2, 3}, QvChirality::Clockwise},
+        TetraCase{"[C@H](C)(O)CC", 0, {1, 2, 3, 4}, QvChirality::Anticlockwise}));
 
 TEST(SmilesParser, ChiralityClassesOtherThanTetrahedralRecordNothing) {
   for (const char* text : {"F[C@SP1](Cl)(Br)I", "F[C@3](Cl)(Br)I", "F[C@@@](Cl)(Br)I", "F[C@TH0](Cl)(Br)I"}) {

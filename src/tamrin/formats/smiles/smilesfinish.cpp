@@ -237,9 +237,11 @@ void QvSmilesParser::AssignImplicitHydrogens() {
   }
 }
 
-// The neighbours in bond-list order, which is the written order; an atom
-// with three connections has its lone pair where an implicit hydrogen
-// would be written: after the preceding atom, or first when there is none.
+// The neighbours in bond-list order, which is the written order. An atom
+// with three connections has its lone pair right after its first
+// neighbour, also when the atom is written first (a lone pair is not
+// written inside the brackets the way a hydrogen is), as other toolkits
+// read sulfoxides and phosphines.
 void QvSmilesParser::AssignAtomStereo() {
   bool ok = true;
   std::vector<const QvAtomBase*> nbrs;
@@ -247,7 +249,7 @@ void QvSmilesParser::AssignAtomStereo() {
     nbrs.clear();
     for (const QvAtomBase& nbr : chiral.atom->GetAtoms()) nbrs.push_back(&nbr);
     if (nbrs.size() == 3 && chiral.atom->GetImplicitHCount() == 0)
-      nbrs.insert(nbrs.begin() + (chiral.preceded ? 1 : 0), nullptr);
+      nbrs.insert(nbrs.begin() + 1, nullptr);
     const QvChirality chirality = chiral.clockwise ? QvChirality::Clockwise : QvChirality::Anticlockwise;
     ok = QvSetAtomStereo(*chiral.atom, nbrs, chirality) && ok;
   }

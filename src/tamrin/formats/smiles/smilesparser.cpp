@@ -374,7 +374,7 @@ bool QvSmilesParser::BracketAtom() {
   if (bracket.has_charge && !atom->SetFormalCharge(bracket.charge)) return Fail();
   ++pos_;  // the "]"
   if (bracket.chirality) {
-    chirals_.push_back({atom, bracket.chirality == 2, atom->GetExplicitDegree() > 0});
+    chirals_.push_back({atom, bracket.chirality == 2});
     if (bracket.h) return StereoHydrogens(atom, bracket.h);
   } else if (bracket.h && !atom->SetImplicitHCount(bracket.h)) {
     return Fail();

@@ -40,7 +40,6 @@ class QvSmilesParser {
   struct Chiral {
     QvAtomBase* atom;
     bool clockwise;
-    bool preceded;  // written after another atom (its first neighbour)
   };
   struct StereoH {
     QvAtomBase* atom;

@@ -433,9 +433,12 @@ QvChirality SmilesWalk::WrittenChirality(unsigned atom) const {
     if (count < nbrs.size()) nbrs[count] = nbr;
     ++count;
   };
-  if (parent_bond_[atom] != kQvNoPos) add(view_.Atom(view_.Other(parent_bond_[atom], atom)));
-  const unsigned degree = view_.Degree(atom);
-  if (a.GetImplicitHCount() == 1 || (degree == 3 && a.GetImplicitHCount() == 0)) add(nullptr);
+  const bool has_parent = parent_bond_[atom] != kQvNoPos;
+  if (has_parent) add(view_.Atom(view_.Other(parent_bond_[atom], atom)));
+  // A written hydrogen comes right after the preceding atom (or first); a
+  // lone pair right after the first neighbour, as the parser reads them.
+  const bool lone_pair = view_.Degree(atom) == 3 && a.GetImplicitHCount() == 0;
+  if (a.GetImplicitHCount() == 1 || (lone_pair && has_parent)) add(nullptr);
   for (unsigned i = closure_start_[atom]; i < closure_start_[atom + 1]; ++i) {
     const Closure& c = closures_[closure_list_[i]];
     add(view_.Atom(c.open == atom ? c.close : c.open));
@@ -443,6 +446,10 @@ QvChirality SmilesWalk::WrittenChirality(unsigned atom) const {
   for (unsigned i = NextChild(atom, 0); i < Arcs(atom).size(); i = NextChild(atom, i + 1))
     add(view_.Atom(Arcs(atom)[i].nbr));
   if (count > nbrs.size()) return QvChirality::None;
+  if (lone_pair && !has_parent && count == 3) {
+    std::rotate(nbrs.begin() + 1, nbrs.begin() + 3, nbrs.begin() + 4);  // the empty slot moves to 1
+    count = 4;
+  }
   return QvGetAtomStereo(a, std::span<const QvAtomBase* const>(nbrs.data(), count));
 }
 
