@@ -452,7 +452,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CisTransCase{"F/C=C1.F1", 0, 1, 2, 3, QvBondConfig::None},
                       CisTransCase{"F/C=C/1.F1", 0, 1, 2, 3, QvBondConfig::Trans},
                       CisTransCase{"F/C=C1.F/1", 0, 1, 2, 3, QvBondConfig::Cis},
-                      CisTransCase{"F\\\\C=C/F", 0, 1, 2, 3, QvBondConfig::Cis}));
+                      CisTransCase{"F\\\\C=C/F", 0, 1, 2, 3, QvBondConfig::Cis},
+                      // A carbonyl between two marks of a conjugated chain is no contradiction.
+                      CisTransCase{"O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", 1, 3, 4, 5, QvBondConfig::Cis},
+                      CisTransCase{"O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", 5, 7, 8, 9, QvBondConfig::Cis},
+                      CisTransCase{"CNN=C(/C=N\\O)/C=N/O", 3, 4, 5, 6, QvBondConfig::Cis}));
 
 // ---- CX block ----
 

@@ -125,7 +125,8 @@ TEST(SmilesRoundTrip, GeneratedMolecules) {
       "c1ccc2[nH]ccc2c1", "O=c1cc[nH]cc1", "C1CC2CCC1CC2", "[NH4+].[Cl-]", "[13CH3]C(=O)[O-]", "N#Cc1cccnc1",
       "C1=CC=CC=C1", "CC(C)(C)[Si](C)(C)OC", "[Na+].[O-]c1ccccc1", "C/C=C/1.C1", "c1cc2ccc3cccc4ccc(c1)c2c34",
       "CS(=O)(=O)N", "C[S@](=O)c1ccccc1", "B1OC(C)(C)C(C)(C)O1", "[2H]C([2H])([2H])Cl", "c1ccc(-c2ccccc2)cc1",
-      "Cn1cnc2c1c(=O)n(C)c(=O)n2C", "F[C@H](Cl)C[C@@H](F)Cl", "C/C=C/C=C/C(/C=C/C)=C/C"};
+      "Cn1cnc2c1c(=O)n(C)c(=O)n2C", "F[C@H](Cl)C[C@@H](F)Cl", "C/C=C/C=C/C(/C=C/C)=C/C",
+      "O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", "CNN=C(/C=N\\O)/C=N/O", "C[S@](=O)C[C@H](N)C(=O)O"};
   std::mt19937 rng(7);
   for (const char* text : inputs) {
     QvGraphMol mol;

@@ -78,6 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
         WriteCase{"F/C=C\\F", N, "F/C=C\\F"}, WriteCase{"F/C=C/F", N & ~Flag::BondStereo, "FC=CF"},
         WriteCase{"C(\\F)=C/F", N, "C(/F)=C\\F"}, WriteCase{"F/C=C/C=C\\F", N, "F/C=C/C=C\\F"},
         WriteCase{"F/C=C/1.F1", N, "F/C=C/F"},
+        WriteCase{"O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", N, "O=C(O)/C=C\\C(=O)/C=C\\C(=O)O"},
         // CX block
         WriteCase{"C[C@H](F)[C@@H](Cl)Br", N | Flag::CXBlock, "C[C@H](F)[C@@H](Cl)Br"}));
 

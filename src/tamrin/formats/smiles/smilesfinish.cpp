@@ -327,16 +327,19 @@ bool QvSmilesParser::MarkedNeighbour(const QvAtomBase* center, const QvAtomBase*
   return true;
 }
 
+// Marks around a double bond with no marked neighbour at one end (a
+// carbonyl between two marked bonds of a conjugated chain) say nothing
+// about it, so they cannot contradict each other there.
 bool QvSmilesParser::AssignDoubleBond(QvBondBase& bond) {
   const QvAtomBase* ref_bgn = nullptr;
   const QvAtomBase* ref_end = nullptr;
   int side_bgn = 0;
   int side_end = 0;
-  if (!MarkedNeighbour(bond.GetBgn(), bond.GetEnd(), ref_bgn, side_bgn) ||
-      !MarkedNeighbour(bond.GetEnd(), bond.GetBgn(), ref_end, side_end))
-    return false;
-  if (ref_bgn && ref_end)
-    QvSetBondStereo(bond, ref_bgn, ref_end, side_bgn == side_end ? QvBondConfig::Cis : QvBondConfig::Trans);
+  const bool bgn_ok = MarkedNeighbour(bond.GetBgn(), bond.GetEnd(), ref_bgn, side_bgn);
+  const bool end_ok = MarkedNeighbour(bond.GetEnd(), bond.GetBgn(), ref_end, side_end);
+  if (!ref_bgn || !ref_end) return true;
+  if (!bgn_ok || !end_ok) return false;
+  QvSetBondStereo(bond, ref_bgn, ref_end, side_bgn == side_end ? QvBondConfig::Cis : QvBondConfig::Trans);
   return true;
 }
 
