@@ -9,8 +9,8 @@ class QvMolBase;
 // the implicit hydrogen count of the heavy atom it was bonded to. A hydrogen
 // stays an atom when it carries a charge, a map index or a name, has no bond
 // or more than one (bridging), its one bond is not single or goes to another
-// hydrogen or to a wildcard atom, or it has an isotope and `keep_isotopic` is
-// set. Tetrahedral and cis/trans stereo (stereo.h) that referred to a folded
+// hydrogen or to a wildcard atom, it has an isotope and `keep_isotopic` is
+// set, or the heavy atom's count is already at its limit of 255. Tetrahedral and cis/trans stereo (stereo.h) that referred to a folded
 // hydrogen is rewritten to refer to the implicit hydrogen instead, so the
 // configuration is kept. The deleted records stay until QvMolBase::Sweep;
 // perception bits that were set stay set (no ring, aromaticity or stereo
