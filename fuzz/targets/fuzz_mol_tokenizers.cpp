@@ -8,17 +8,12 @@
 #include <string>
 #include <string_view>
 
-#include "sorvil/error/errorhandler.h"
 #include "tamrin/streams/format.h"
 #include "tamrin/streams/molstream.h"
 #include "tamrin/streams/tokenizer.h"
+#include "silence.h"
 
 namespace {
-
-class Silent : public Sorvil::QvErrorHandlerImplBase {
- public:
-  void Msg(unsigned, const char*) override {}
-};
 
 void Names(std::string_view bytes) {
   const std::string name(bytes.substr(0, bytes.find('\0')));
@@ -41,9 +36,7 @@ void Tokenize(std::string_view bytes, bool sdf, bool gzip) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Silent silent;
-  static Sorvil::QvErrorHandlerImplBase* const previous = Sorvil::QvErrorHandler::SetImpl(&silent);
-  (void)previous;
+  SilenceToolkitMessages();
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   Names(bytes);

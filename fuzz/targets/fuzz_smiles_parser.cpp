@@ -6,16 +6,11 @@
 #include <cstdint>
 #include <string>
 
-#include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/graphmol.h"
+#include "silence.h"
 
 namespace {
-
-class Silent : public Sorvil::QvErrorHandlerImplBase {
- public:
-  void Msg(unsigned, const char*) override {}
-};
 
 constexpr unsigned kOutputFlavors[] = {Tamrin::QvSmiDefault, Tamrin::QvSmiDefault & ~Tamrin::QvSmiFlag::Canonical,
                                        Tamrin::QvSmiDefault | Tamrin::QvSmiFlag::Kekule | Tamrin::QvSmiFlag::CXBlock,
@@ -35,9 +30,7 @@ void WriteAndReread(const Tamrin::QvMolBase& mol) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Silent silent;
-  static Sorvil::QvErrorHandlerImplBase* const previous = Sorvil::QvErrorHandler::SetImpl(&silent);
-  (void)previous;
+  SilenceToolkitMessages();
   if (size == 0) return 0;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   Tamrin::QvSmilesParseOptions options;

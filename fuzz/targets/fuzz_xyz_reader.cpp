@@ -7,20 +7,15 @@
 #include <string_view>
 
 #include "pellar/qvsstream.h"
-#include "sorvil/error/errorhandler.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/tokenizer.h"
+#include "silence.h"
 
 namespace {
 
 // Warnings about bad records are expected by the thousand; keep them off the
 // fuzzer's output.
-class Silent : public Sorvil::QvErrorHandlerImplBase {
- public:
-  void Msg(unsigned, const char*) override {}
-};
-
 void ReadAll(std::string_view bytes, bool gzip) {
   Tamrin::qvmolistream in;
   in.SetFormat(Tamrin::QvFormat::XYZ);
@@ -43,9 +38,7 @@ void Tokenize(std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Silent silent;
-  static Sorvil::QvErrorHandlerImplBase* const previous = Sorvil::QvErrorHandler::SetImpl(&silent);
-  (void)previous;
+  SilenceToolkitMessages();
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   ReadAll(bytes, data[0] & 1);
