@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "tamrin/model/molbase.h"
+#include "tamrin/perception/neighbours.h"
 #include "tamrin/perception/stereo.h"
 
 namespace Tamrin {
@@ -35,16 +36,18 @@ struct SavedStereo {
 };
 
 const QvAtomBase* AnyOtherNbr(const QvAtomBase& end, const QvAtomBase& other) {
-  for (const QvAtomBase& nbr : end.GetAtoms())
-    if (&nbr != &other) return &nbr;
-  return nullptr;
+  const QvAtomBase* found = nullptr;
+  QvForEachNbr(end, [&](const QvAtomBase& nbr) {
+    if (&nbr != &other && !found) found = &nbr;
+  });
+  return found;
 }
 
 SavedStereo Save(QvAtomBase& heavy) {
   SavedStereo saved;
   if (QvHasAtomStereo(heavy)) {
-    if (heavy.GetExplicitDegree() == 3) saved.nbrs.push_back(nullptr);
-    for (const QvAtomBase& nbr : heavy.GetAtoms()) saved.nbrs.push_back(&nbr);
+    if (QvNbrCount(heavy) == 3) saved.nbrs.push_back(nullptr);
+    QvForEachNbr(heavy, [&saved](const QvAtomBase& nbr) { saved.nbrs.push_back(&nbr); });
     saved.chirality = QvGetAtomStereo(heavy, saved.nbrs);
   }
   for (QvBondBase& bond : heavy.GetBonds()) {

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "tamrin/model/molbase.h"
+#include "tamrin/perception/neighbours.h"
 
 namespace Tamrin {
 
@@ -33,12 +34,12 @@ using Four = std::array<const QvAtomBase*, 4>;
 
 // The reference order of a stereo centre; false when the atom cannot be one.
 bool ReferenceOrder(const QvAtomBase& atom, Four& out) {
-  const unsigned degree = atom.GetExplicitDegree();
+  const unsigned degree = QvNbrCount(atom);
   if (degree < 3 || degree > 4 || (degree == 3 && atom.GetImplicitHCount() > 1)) return false;
   if (degree == 4 && atom.GetImplicitHCount() > 0) return false;
   size_t n = 0;
   if (degree == 3) out[n++] = nullptr;
-  for (const QvAtomBase& nbr : atom.GetAtoms()) out[n++] = &nbr;
+  QvForEachNbr(atom, [&out, &n](const QvAtomBase& nbr) { out[n++] = &nbr; });
   std::sort(out.begin(), out.end(), IdxLess);
   return std::adjacent_find(out.begin(), out.end()) == out.end();
 }
@@ -76,12 +77,12 @@ bool BondEndReference(const QvAtomBase& end, const QvAtomBase& other, const QvAt
   const QvAtomBase* lowest = nullptr;
   unsigned others = 0;
   bool found = given == nullptr && end.GetImplicitHCount() == 1;
-  for (const QvAtomBase& nbr : end.GetAtoms()) {
-    if (&nbr == &other) continue;
+  QvForEachNbr(end, [&](const QvAtomBase& nbr) {
+    if (&nbr == &other) return;
     ++others;
     found = found || &nbr == given;
     if (!lowest || nbr.GetIdx() < lowest->GetIdx()) lowest = &nbr;
-  }
+  });
   if (!found || others == 0 || others > 2 || others + end.GetImplicitHCount() > 2) return false;
   flip = given != lowest;
   return true;
