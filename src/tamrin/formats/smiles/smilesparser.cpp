@@ -17,7 +17,6 @@ bool IsLower(unsigned char c) { return c >= 'a' && c <= 'z'; }
 bool IsUpper(unsigned char c) { return c >= 'A' && c <= 'Z'; }
 char Upper(char c) { return IsLower(static_cast<unsigned char>(c)) ? static_cast<char>(c - 'a' + 'A') : c; }
 
-constexpr unsigned kMaxRing = 99;
 constexpr unsigned kMaxStereoH = 8;
 constexpr unsigned kMaxBracketZ = 255;
 constexpr unsigned kMaxChiralRun = 30;
