@@ -12,6 +12,7 @@
 #include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/implicith.h"
 #include "tamrin/perception/kekulize.h"
+#include "tamrin/perception/neighbours.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
 
@@ -42,7 +43,7 @@ QvGraphMol RandomMolecule(std::mt19937& rng) {
   for (QvAtomBase* atom : list) {
     if (atom->IsDeleted() || pick(4) != 0) continue;
     std::vector<const QvAtomBase*> nbrs;
-    for (const QvAtomBase& nbr : atom->GetAtoms()) nbrs.push_back(&nbr);
+    Tamrin::QvForEachNbr(*atom, [&nbrs](const QvAtomBase& nbr) { nbrs.push_back(&nbr); });
     if (nbrs.size() == 3) nbrs.push_back(nullptr);
     std::shuffle(nbrs.begin(), nbrs.end(), rng);
     Tamrin::QvSetAtomStereo(*atom, nbrs, pick(2) ? Tamrin::QvChirality::Clockwise : Tamrin::QvChirality::Anticlockwise);
@@ -51,10 +52,12 @@ QvGraphMol RandomMolecule(std::mt19937& rng) {
     if (!bond.GetBgn() || !bond.GetEnd() || pick(3) != 0) continue;
     const QvAtomBase* ref_bgn = nullptr;
     const QvAtomBase* ref_end = nullptr;
-    for (const QvAtomBase& nbr : bond.GetBgn()->GetAtoms())
+    Tamrin::QvForEachNbr(*bond.GetBgn(), [&](const QvAtomBase& nbr) {
       if (&nbr != bond.GetEnd()) ref_bgn = &nbr;
-    for (const QvAtomBase& nbr : bond.GetEnd()->GetAtoms())
+    });
+    Tamrin::QvForEachNbr(*bond.GetEnd(), [&](const QvAtomBase& nbr) {
       if (&nbr != bond.GetBgn()) ref_end = &nbr;
+    });
     Tamrin::QvSetBondStereo(bond, ref_bgn, ref_end, Tamrin::QvBondConfig::Cis);
   }
   return mol;
