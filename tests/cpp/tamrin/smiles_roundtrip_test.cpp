@@ -47,7 +47,7 @@ const QvAtomBase* FirstOtherNeighbour(const QvAtomBase& atom, const QvAtomBase* 
   return nullptr;
 }
 
-// A copy of `mol` with its atoms (and bonds) created in the order `perm`,
+// A copy of `mol` with its atoms and bonds created in a random order,
 // stereo carried over through the public configuration calls.
 QvGraphMol Shuffled(const QvMolBase& mol, std::mt19937& rng) {
   std::vector<const QvAtomBase*> atoms;
