@@ -12,9 +12,6 @@
 
 using Pellar::qvifstream;
 using Pellar::qvofstream;
-using pellartest::slurp;
-using pellartest::spit;
-using pellartest::TempDir;
 
 namespace {
 
@@ -23,7 +20,7 @@ constexpr std::size_t Block = Pellar::qvstream::BufferSize;
 bool isopen(int fd) { return ::fcntl(fd, F_GETFD) != -1; }
 
 TEST(FileStreams, WriteThenReadBack) {
-  TempDir dir;
+  ScratchDir dir;
   const std::string path = dir.file("out.txt");
   const std::string data = pellartest::mixedbytes(2 * Block + 321, 1);
   {
@@ -33,7 +30,7 @@ TEST(FileStreams, WriteThenReadBack) {
     ASSERT_TRUE(out.write(data.data(), data.size()));
     EXPECT_EQ(out.size(), static_cast<std::int64_t>(data.size())) << "size flushes first";
   }
-  EXPECT_TRUE(pellartest::samebytes(slurp(path), data)) << "destruction flushes and closes";
+  EXPECT_TRUE(pellartest::samebytes(ReadFile(path), data)) << "destruction flushes and closes";
 
   qvifstream in;
   ASSERT_TRUE(in.open(path.c_str()));
@@ -46,9 +43,9 @@ TEST(FileStreams, WriteThenReadBack) {
 }
 
 TEST(FileStreams, OpenTruncatesAndUsesMode0644) {
-  TempDir dir;
+  ScratchDir dir;
   const std::string path = dir.file("t.txt");
-  spit(path, "old contents that are long");
+  WriteFile(path, "old contents that are long");
   const mode_t mask = ::umask(0);
   ::umask(mask);
   {
@@ -56,7 +53,7 @@ TEST(FileStreams, OpenTruncatesAndUsesMode0644) {
     ASSERT_TRUE(out.open(path.c_str()));
     out << "new";
   }
-  EXPECT_EQ(slurp(path), "new");
+  EXPECT_EQ(ReadFile(path), "new");
   const std::string fresh = dir.file("fresh.txt");
   {
     qvofstream out;
@@ -68,10 +65,10 @@ TEST(FileStreams, OpenTruncatesAndUsesMode0644) {
 }
 
 TEST(FileStreams, SeekRefillsAndClearsTheEnd) {
-  TempDir dir;
+  ScratchDir dir;
   const std::string path = dir.file("s.bin");
   const std::string data = pellartest::mixedbytes(Block + 100, 2);
-  spit(path, data);
+  WriteFile(path, data);
   qvifstream in;
   ASSERT_TRUE(in.open(path.c_str()));
   std::string all;
@@ -87,9 +84,9 @@ TEST(FileStreams, SeekRefillsAndClearsTheEnd) {
 }
 
 TEST(FileStreams, ReopeningResetsPositionAndFlags) {
-  TempDir dir;
-  spit(dir.file("a"), "first\nfile\n");
-  spit(dir.file("b"), "second\n");
+  ScratchDir dir;
+  WriteFile(dir.file("a"), "first\nfile\n");
+  WriteFile(dir.file("b"), "second\n");
   qvifstream in;
   ASSERT_TRUE(in.open(dir.file("a").c_str()));
   std::string line;
@@ -100,7 +97,7 @@ TEST(FileStreams, ReopeningResetsPositionAndFlags) {
 }
 
 TEST(FileStreams, FailedOpens) {
-  TempDir dir;
+  ScratchDir dir;
   qvifstream in;
   EXPECT_FALSE(in.open(dir.file("missing").c_str()));
   EXPECT_TRUE(in.eof());
@@ -119,8 +116,8 @@ TEST(FileStreams, FailedOpens) {
 }
 
 TEST(FileStreams, EmptyFileOpensAndReadsNothing) {
-  TempDir dir;
-  spit(dir.file("empty"), "");
+  ScratchDir dir;
+  WriteFile(dir.file("empty"), "");
   qvifstream in;
   ASSERT_TRUE(in.open(dir.file("empty").c_str()));
   EXPECT_FALSE(in.at_end()) << "nothing is read at open";
@@ -163,7 +160,7 @@ TEST(FileStreams, CloseKeepsStandardDescriptorsOpenAndClosesOthers) {
   EXPECT_TRUE(isopen(1));
   EXPECT_TRUE(isopen(2));
 
-  TempDir dir;
+  ScratchDir dir;
   qvofstream file;
   ASSERT_TRUE(file.open(dir.file("x").c_str()));
   const int fd = file.fd();
@@ -173,16 +170,16 @@ TEST(FileStreams, CloseKeepsStandardDescriptorsOpenAndClosesOthers) {
 }
 
 TEST(FileStreams, ReadWriteFileRewritesInPlace) {
-  TempDir dir;
+  ScratchDir dir;
   const std::string path = dir.file("rw.txt");
-  spit(path, "hello world!");
+  WriteFile(path, "hello world!");
   {
     Pellar::qviofstream io;
     ASSERT_TRUE(io.open(path.c_str()));
     ASSERT_TRUE(io.seek(6));
     io << "there";
   }
-  EXPECT_EQ(slurp(path), "hello there!");
+  EXPECT_EQ(ReadFile(path), "hello there!");
 }
 
 TEST(StandardStreams, SameObjectsOnTheStandardDescriptors) {

@@ -171,7 +171,7 @@ class GzipTool : public testing::Test {
       GTEST_SKIP() << "the gzip tool is not installed";
     }
   }
-  pellartest::TempDir dir;
+  ScratchDir dir;
   const std::string data = pellartest::mixedbytes(700000, 21);
 
   static int run(const std::string& cmd) { return std::system(cmd.c_str()); }
@@ -188,17 +188,17 @@ TEST_F(GzipTool, DecompressesWhatWeWrite) {
   }
   ASSERT_EQ(run("gzip -t '" + gzpath + "'"), 0);
   ASSERT_EQ(run("gzip -dc '" + gzpath + "' > '" + dir.file("out") + "'"), 0);
-  EXPECT_TRUE(pellartest::samebytes(pellartest::slurp(dir.file("out")), data));
+  EXPECT_TRUE(pellartest::samebytes(ReadFile(dir.file("out")), data));
 }
 
 TEST_F(GzipTool, WeReadWhatItWritesIncludingStoredNamesAndConcatenation) {
-  pellartest::spit(dir.file("a.txt"), data);
-  pellartest::spit(dir.file("b.txt"), "second member\n");
+  WriteFile(dir.file("a.txt"), data);
+  WriteFile(dir.file("b.txt"), "second member\n");
   // Compressing a named file stores its name (FNAME) in the header.
   ASSERT_EQ(run("gzip -c -9 '" + dir.file("a.txt") + "' > '" + dir.file("a.gz") + "'"), 0);
   ASSERT_EQ(run("gzip -c -1 '" + dir.file("b.txt") + "' > '" + dir.file("b.gz") + "'"), 0);
   ASSERT_EQ(run("cat '" + dir.file("a.gz") + "' '" + dir.file("b.gz") + "' > '" + dir.file("ab.gz") + "'"), 0);
-  ASSERT_EQ(pellartest::slurp(dir.file("a.gz"))[3] & 0x08, 0x08) << "expected a stored file name";
+  ASSERT_EQ(ReadFile(dir.file("a.gz"))[3] & 0x08, 0x08) << "expected a stored file name";
 
   Pellar::qvifstream file;
   ASSERT_TRUE(file.open(dir.file("ab.gz").c_str()));
@@ -238,9 +238,9 @@ INSTANTIATE_TEST_SUITE_P(Inputs, PlainData,
                                          pellartest::mixedbytes(3 * Block + 11, 5)));
 
 TEST(PlainData, FromAFileLargerThanOneBlock) {
-  pellartest::TempDir dir;
+  ScratchDir dir;
   const std::string data = "C1CC1 ring\n" + pellartest::mixedbytes(2 * Block, 3);
-  pellartest::spit(dir.file("plain.smi"), data);
+  WriteFile(dir.file("plain.smi"), data);
   Pellar::qvifstream file;
   ASSERT_TRUE(file.open(dir.file("plain.smi").c_str()));
   EXPECT_TRUE(pellartest::samebytes(gunzip(file).data, data));

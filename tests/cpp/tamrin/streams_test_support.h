@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/scratch_dir.h"
 #include "tamrin/model/model.h"
 #include "tamrin/streams/formatio.h"
 #include "tamrin/streams/molio.h"
@@ -104,34 +105,6 @@ inline Tamrin::QvGraphMol Carbons(const char* title, unsigned atoms) {
 }
 
 // ---- files ----
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nimbrel-streams-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  std::string operator/(std::string_view name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void WriteFile(const std::string& path, std::string_view bytes) {
-  std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Points a descriptor (0, 1, 2) at a file while it lives.
 class Redirect {

@@ -1,51 +1,23 @@
-// Shared pieces of the CUBE and FCHK tests: a fresh temporary folder per
-// test, whole-file helpers, the real-file folder, and a check for a thrown
-// error of one class with one exact message.
+// Shared pieces of the CUBE and FCHK tests: the scratch folder and file
+// helpers, the real-file folder, and a check for a thrown error of one class
+// with one exact message.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
+#include "support/scratch_dir.h"
 #include "tamrin/model/graphmol.h"
 #include "velk/errors.h"
 
 namespace cubefchk_test {
 
-// Made fresh for each instance and removed with it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "nimbrel-cube-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-  std::ofstream out(path, std::ios::binary);
-  out << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using ::ReadFile;
+using ::ScratchDir;
+using ::WriteFile;
 
 // The folder of real files from other programs, or "" when this checkout has none.
 inline std::string TestDataDir(const std::string& sub) {

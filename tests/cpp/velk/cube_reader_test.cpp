@@ -14,7 +14,7 @@
 namespace {
 
 using cubefchk_test::FirstAtom;
-using cubefchk_test::TempDir;
+using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 using cubefchk_test::WriteFile;
 using Sorvil::QvScalarGrid;
@@ -44,7 +44,7 @@ struct Record {
 class CubeReaderTest : public ::testing::Test {
  protected:
   std::string Put(const std::string& text) {
-    const std::string path = dir_.File("in.cube");
+    const std::string path = dir_.file("in.cube");
     WriteFile(path, text);
     return path;
   }
@@ -54,7 +54,7 @@ class CubeReaderTest : public ::testing::Test {
     EXPECT_TRUE(source.next(record.mol.GetMol(), record.grids));
     return record;
   }
-  TempDir dir_;
+  ScratchDir dir_;
 };
 
 struct FailureCase {
@@ -151,8 +151,8 @@ std::vector<FailureCase> FailureCases() {
 class CubeReaderFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(CubeReaderFailureTest, RefusesWithMessageThenEnds) {
-  TempDir dir;
-  const std::string path = dir.File("bad.cube");
+  ScratchDir dir;
+  const std::string path = dir.file("bad.cube");
   WriteFile(path, GetParam().text);
   CubeMolSource source(path);
   QvGraphMol mol;
@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, CubeReaderFailureTest, ::testing::ValuesIn(Fa
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(CubeReaderTest, MissingFileIsFileError) {
-  const std::string path = dir_.File("absent.cube");
+  const std::string path = dir_.file("absent.cube");
   CubeMolSource source(path);
   QvGraphMol mol;
   EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { source.next(mol); },
@@ -299,8 +299,8 @@ struct ValueCase {
 class CubeValueScanTest : public ::testing::TestWithParam<ValueCase> {};
 
 TEST_P(CubeValueScanTest, ReadsTheValuesStrtodWould) {
-  TempDir dir;
-  const std::string path = dir.File("v.cube");
+  ScratchDir dir;
+  const std::string path = dir.file("v.cube");
   WriteFile(path, Cube("0 0 0 0\n-2 1 0 0\n-2 0 1 0\n-2 0 0 1\n" + GetParam().block));
   CubeMolSource source(path);
   QvGraphMol mol;
@@ -394,7 +394,7 @@ TEST_F(CubeReaderTest, MoleculeOnlyForms) {
 
 TEST_F(CubeReaderTest, HandlerOpensWithoutTouchingTheFile) {
   velk::builtin::CubeHandler handler;
-  const std::string path = dir_.File("later.cube");
+  const std::string path = dir_.file("later.cube");
   auto source = handler.open_reader(path, {});
   ASSERT_TRUE(source);
   WriteFile(path, Cube("0 0 0 0\n" + kAxes + kEight));  // appears after opening

@@ -14,7 +14,7 @@
 namespace {
 
 using cubefchk_test::FirstAtom;
-using cubefchk_test::TempDir;
+using cubefchk_test::ScratchDir;
 using cubefchk_test::TestDataDir;
 using cubefchk_test::ThrowsWith;
 using Sorvil::QvScalarGrid;
@@ -41,14 +41,14 @@ class CubeTestData : public ::testing::Test {
   }
   // Writes the record and reads it back: same atoms, geometry and values.
   void ExpectRoundTrip(const QvGraphMol& mol, const std::vector<QvScalarGrid>& grids) const {
-    TempDir tmp;
-    CubeMolSink sink(tmp.File("copy.cube"));
+    ScratchDir tmp;
+    CubeMolSink sink(tmp.file("copy.cube"));
     std::vector<const QvScalarGrid*> pointers;
     for (const QvScalarGrid& g : grids) pointers.push_back(&g);
     ASSERT_TRUE(sink.append(mol, pointers));
     QvGraphMol back;
     std::vector<QvScalarGrid> back_grids;
-    Read(tmp.File("copy.cube"), back, back_grids);
+    Read(tmp.file("copy.cube"), back, back_grids);
     ASSERT_EQ(back_grids.size(), grids.size());
     ASSERT_EQ(back.NumAtoms(), mol.NumAtoms());
     for (size_t k = 0; k < grids.size(); ++k) {

@@ -21,7 +21,7 @@
 
 namespace {
 
-using cubefchk_test::TempDir;
+using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 using cubefchk_test::WriteFile;
 namespace gt = velk::builtin::gaussian;
@@ -52,7 +52,7 @@ std::vector<std::string> ReadLines(const std::string& path) {
 }
 
 TEST(CubeTextLineReader, MatchesASplitAcrossBlockBoundaries) {
-  TempDir dir;
+  ScratchDir dir;
   std::mt19937 rng(7);
   // Short lines, empty lines, carriage returns, and lines longer than a block.
   for (const size_t long_line : {size_t{0}, size_t{300000}, size_t{1100000}}) {
@@ -66,7 +66,7 @@ TEST(CubeTextLineReader, MatchesASplitAcrossBlockBoundaries) {
         if (long_line && text.size() > 400000 && text.size() < 400100) text += std::string(long_line, 'x') + "\n";
       }
       if (!final_newline) text += "last line without end";
-      const std::string path = dir.File("lines.txt");
+      const std::string path = dir.file("lines.txt");
       WriteFile(path, text);
       SCOPED_TRACE(std::to_string(long_line) + (final_newline ? " newline" : " no newline"));
       EXPECT_EQ(ReadLines(path), SplitLines(text));
@@ -75,16 +75,16 @@ TEST(CubeTextLineReader, MatchesASplitAcrossBlockBoundaries) {
 }
 
 TEST(CubeTextLineReader, EmptyFileAndLoneNewline) {
-  TempDir dir;
-  WriteFile(dir.File("empty"), "");
-  EXPECT_TRUE(ReadLines(dir.File("empty")).empty());
-  WriteFile(dir.File("nl"), "\n");
-  EXPECT_EQ(ReadLines(dir.File("nl")), std::vector<std::string>{""});
+  ScratchDir dir;
+  WriteFile(dir.file("empty"), "");
+  EXPECT_TRUE(ReadLines(dir.file("empty")).empty());
+  WriteFile(dir.file("nl"), "\n");
+  EXPECT_EQ(ReadLines(dir.file("nl")), std::vector<std::string>{""});
 }
 
 TEST(CubeTextLineReader, MissingFile) {
-  TempDir dir;
-  const std::string path = dir.File("none");
+  ScratchDir dir;
+  const std::string path = dir.file("none");
   EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { gt::LineReader reader(path); },
                                           "velk: unable to open '" + path + "' for reading"));
 }

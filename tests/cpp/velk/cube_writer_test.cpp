@@ -18,7 +18,7 @@
 namespace {
 
 using cubefchk_test::ReadFile;
-using cubefchk_test::TempDir;
+using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 using Sorvil::QvScalarGrid;
 using Tamrin::QvGraphMol;
@@ -58,15 +58,15 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 TEST(CubeWriter, OneCarbonOnATwoByTwoByTwoGrid) {
-  TempDir dir;
+  ScratchDir dir;
   const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
   QvScalarGrid grid(2, 2, 2, 0.0f, 0.0f, 0.0f, 1.0f, "ignored title");
   const float values[8] = {0.0f, 0.5f, 1e-10f, -2.25f, 1e8f, 1.5e-5f, 0.1f, -0.125f};
   ASSERT_TRUE(grid.SetValues(values, 8));
-  CubeMolSink sink(dir.File("c.cube"));
+  CubeMolSink sink(dir.file("c.cube"));
   ASSERT_TRUE(sink.append(mol, {&grid}));
   // Values in file voxel order: z fastest, x slowest.
-  EXPECT_EQ(ReadFile(dir.File("c.cube")),
+  EXPECT_EQ(ReadFile(dir.file("c.cube")),
             "CUBE file written by velk\n"
             "QvScalarGrid volumetric data\n"
             "1 -0.944863063 -0.944863063 -0.944863063\n"
@@ -79,12 +79,12 @@ TEST(CubeWriter, OneCarbonOnATwoByTwoByTwoGrid) {
 }
 
 TEST(CubeWriter, ThreeGridsMakeAnOrbitalCube) {
-  TempDir dir;
+  ScratchDir dir;
   const QvGraphMol mol = MakeMol({{8, 0, 0, 0}, {1, 0.5f, -1.0f, 2.0f}});
   const QvScalarGrid a = Ramp(1, 1, 2, 0.5f, 0), b = Ramp(1, 1, 2, 0.5f, 10), c = Ramp(1, 1, 2, 0.5f, 20);
-  CubeMolSink sink(dir.File("mo.cube"));
+  CubeMolSink sink(dir.file("mo.cube"));
   ASSERT_TRUE(sink.append(mol, {&a, &b, &c}));
-  const std::vector<std::string> lines = Lines(ReadFile(dir.File("mo.cube")));
+  const std::vector<std::string> lines = Lines(ReadFile(dir.file("mo.cube")));
   ASSERT_EQ(lines.size(), 11u);
   EXPECT_EQ(lines[2].substr(0, 3), "-2 ");
   EXPECT_EQ(lines[6], "8 8 0 0 0");
@@ -95,18 +95,18 @@ TEST(CubeWriter, ThreeGridsMakeAnOrbitalCube) {
 }
 
 TEST(CubeWriter, GridsWithinToleranceShareTheFirstGeometry) {
-  TempDir dir;
+  ScratchDir dir;
   const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
   const QvScalarGrid first = Ramp(2, 1, 1, 0.5f);
   QvScalarGrid near = Ramp(2, 1, 1, 0.5f + 5e-5f);
   near.SetMid(4e-5f, 0.0f, -4e-5f);
-  CubeMolSink sink(dir.File("t.cube"));
+  CubeMolSink sink(dir.file("t.cube"));
   ASSERT_TRUE(sink.append(mol, {&first, &near}));
-  CubeMolSink again(dir.File("u.cube"));
+  CubeMolSink again(dir.file("u.cube"));
   ASSERT_TRUE(again.append(mol, {&first}));
   // Header and atoms come from the first grid alone.
-  const auto two = Lines(ReadFile(dir.File("t.cube")));
-  const auto one = Lines(ReadFile(dir.File("u.cube")));
+  const auto two = Lines(ReadFile(dir.file("t.cube")));
+  const auto one = Lines(ReadFile(dir.file("u.cube")));
   for (int i = 3; i < 7; ++i) EXPECT_EQ(two[i], one[i]);
   EXPECT_EQ(two[2], "-1" + one[2].substr(1));
 }
@@ -187,8 +187,8 @@ std::vector<Refusal> Refusals() {
 class CubeWriterRefusalTest : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(CubeWriterRefusalTest, RefusesBeforeTouchingTheFile) {
-  TempDir dir;
-  const std::string path = dir.File("never.cube");
+  ScratchDir dir;
+  const std::string path = dir.file("never.cube");
   CubeMolSink sink(path);
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { GetParam().append(sink); }, GetParam().message));
   EXPECT_FALSE(std::filesystem::exists(path));
@@ -201,36 +201,36 @@ INSTANTIATE_TEST_SUITE_P(Messages, CubeWriterRefusalTest, ::testing::ValuesIn(Re
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(CubeWriter, SpacingJustAboveTheFloorIsWritten) {
-  TempDir dir;
+  ScratchDir dir;
   const QvScalarGrid grid(2, 2, 2, 0, 0, 0, 6e-7f, "");
-  CubeMolSink sink(dir.File("fine.cube"));
+  CubeMolSink sink(dir.file("fine.cube"));
   EXPECT_TRUE(sink.append(QvGraphMol(), {&grid}));
 }
 
 TEST(CubeWriter, HoldsASingleRecord) {
-  TempDir dir;
+  ScratchDir dir;
   const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
   const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f), other = Ramp(3, 2, 2, 0.5f);
-  CubeMolSink sink(dir.File("one.cube"));
+  CubeMolSink sink(dir.file("one.cube"));
   ASSERT_TRUE(sink.append(mol, {&grid}));
-  const std::string written = ReadFile(dir.File("one.cube"));
+  const std::string written = ReadFile(dir.file("one.cube"));
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { sink.append(mol, {&grid}); },
                                             "velk: CUBE holds a single record; cannot append again"));
   // Geometry is checked before the record count.
   EXPECT_TRUE(ThrowsWith<velk::FormatError>(
       [&] { sink.append(mol, {&grid, &other}); },
       "velk: CUBE: all grids must share geometry (dimensions, origin, and spacing)"));
-  EXPECT_EQ(ReadFile(dir.File("one.cube")), written);
+  EXPECT_EQ(ReadFile(dir.file("one.cube")), written);
 }
 
 TEST(CubeWriter, EmptyMoleculeAndOneGridMakeADensityCube) {
-  TempDir dir;
+  ScratchDir dir;
   const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f);
-  CubeMolSink sink(dir.File("bare.cube"));
+  CubeMolSink sink(dir.file("bare.cube"));
   ASSERT_TRUE(sink.append(QvGraphMol(), {&grid}));
-  const auto lines = Lines(ReadFile(dir.File("bare.cube")));
+  const auto lines = Lines(ReadFile(dir.file("bare.cube")));
   EXPECT_EQ(lines[2].substr(0, 2), "0 ");
-  CubeMolSource source(dir.File("bare.cube"));
+  CubeMolSource source(dir.file("bare.cube"));
   QvGraphMol mol;
   std::vector<QvScalarGrid> grids;
   ASSERT_TRUE(source.next(mol.GetMol(), grids));
@@ -239,8 +239,8 @@ TEST(CubeWriter, EmptyMoleculeAndOneGridMakeADensityCube) {
 }
 
 TEST(CubeWriter, UncreatableFileIsFileError) {
-  TempDir dir;
-  const std::string path = dir.File("no/such/dir.cube");
+  ScratchDir dir;
+  const std::string path = dir.file("no/such/dir.cube");
   const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f);
   CubeMolSink sink(path);
   EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { sink.append(QvGraphMol(), {&grid}); },
@@ -257,13 +257,13 @@ TEST(CubeWriter, WriteErrorReturnsFalseAndStaysOpen) {
 }
 
 TEST(CubeWriter, HandlerMakesAWriterThatCreatesNothingUntilAppend) {
-  TempDir dir;
+  ScratchDir dir;
   velk::builtin::CubeHandler handler;
-  auto sink = handler.open_writer(dir.File("h.cube"), {});
+  auto sink = handler.open_writer(dir.file("h.cube"), {});
   ASSERT_TRUE(sink);
-  EXPECT_FALSE(std::filesystem::exists(dir.File("h.cube")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("h.cube")));
   sink->close();
-  EXPECT_FALSE(std::filesystem::exists(dir.File("h.cube")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("h.cube")));
 }
 
 // Reads `path` and writes the record again to `out`.
@@ -279,7 +279,7 @@ void Rewrite(const std::string& path, const std::string& out) {
 }
 
 TEST(CubeWriter, WrittenFileReadAndWrittenAgainIsByteIdentical) {
-  TempDir dir;
+  ScratchDir dir;
   const QvGraphMol mol = MakeMol({{8, 1.25f, -0.75f, 3.0f}, {1, 2.0f, -1.5f, 3.5f}, {1, 0.5f, -1.5f, 3.25f}});
   std::vector<QvScalarGrid> grids;
   for (int k = 0; k < 3; ++k) {
@@ -293,21 +293,21 @@ TEST(CubeWriter, WrittenFileReadAndWrittenAgainIsByteIdentical) {
     SCOPED_TRACE(count);
     std::vector<const QvScalarGrid*> pointers;
     for (size_t k = 0; k < count; ++k) pointers.push_back(&grids[k]);
-    CubeMolSink sink(dir.File("a.cube"));
+    CubeMolSink sink(dir.file("a.cube"));
     ASSERT_TRUE(sink.append(mol, pointers));
-    Rewrite(dir.File("a.cube"), dir.File("b.cube"));
-    EXPECT_EQ(ReadFile(dir.File("b.cube")), ReadFile(dir.File("a.cube")));
+    Rewrite(dir.file("a.cube"), dir.file("b.cube"));
+    EXPECT_EQ(ReadFile(dir.file("b.cube")), ReadFile(dir.file("a.cube")));
   }
 }
 
 TEST(CubeWriter, ReadBackGivesTheSameRecord) {
-  TempDir dir;
+  ScratchDir dir;
   const QvGraphMol mol = MakeMol({{26, 0.1f, 0.2f, -0.3f}, {17, -1.0f, 2.0f, 0.0f}});
   QvScalarGrid grid(3, 4, 5, -0.7f, 0.3f, 1.1f, 0.35f, "");
   for (unsigned i = 0; i < grid.GetSize(); ++i) grid.GetValues()[i] = 1.0f / (1.0f + static_cast<float>(i)) - 0.3f;
-  CubeMolSink sink(dir.File("r.cube"));
+  CubeMolSink sink(dir.file("r.cube"));
   ASSERT_TRUE(sink.append(mol, {&grid}));
-  CubeMolSource source(dir.File("r.cube"));
+  CubeMolSource source(dir.file("r.cube"));
   QvGraphMol back;
   std::vector<QvScalarGrid> grids;
   ASSERT_TRUE(source.next(back.GetMol(), grids));

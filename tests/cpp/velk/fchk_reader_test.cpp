@@ -13,7 +13,7 @@
 
 namespace {
 
-using cubefchk_test::TempDir;
+using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 using cubefchk_test::WriteFile;
 using Sorvil::QvGetTag;
@@ -45,7 +45,7 @@ const std::string kWater = kTitleAndCalc + kAtomCount + Scalar("Charge", 'I', "0
 class FchkReaderTest : public ::testing::Test {
  protected:
   std::string Put(const std::string& text) {
-    const std::string path = dir_.File("in.fchk");
+    const std::string path = dir_.file("in.fchk");
     WriteFile(path, text);
     return path;
   }
@@ -55,7 +55,7 @@ class FchkReaderTest : public ::testing::Test {
     EXPECT_TRUE(source.next(mol));
     return mol;
   }
-  TempDir dir_;
+  ScratchDir dir_;
 };
 
 struct FailureCase {
@@ -147,8 +147,8 @@ std::vector<FailureCase> FailureCases() {
 class FchkReaderFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FchkReaderFailureTest, RefusesWithMessageThenEnds) {
-  TempDir dir;
-  const std::string path = dir.File("bad.fchk");
+  ScratchDir dir;
+  const std::string path = dir.file("bad.fchk");
   WriteFile(path, GetParam().text);
   FchkMolSource source(path);
   QvGraphMol mol;
@@ -160,7 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Messages, FchkReaderFailureTest, ::testing::ValuesIn(Fa
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(FchkReaderTest, MissingFileIsFileError) {
-  const std::string path = dir_.File("none.fchk");
+  const std::string path = dir_.file("none.fchk");
   FchkMolSource source(path);
   QvGraphMol mol;
   EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { source.next(mol); },

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
 #include "pellar/qvgzstream.h"
 #include "pellar/qvstream.h"
 #include "sorvil/grid/scalargrid.h"
 #include "support/captured_messages.h"
+#include "support/scratch_dir.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/model/mcmol.h"
 #include "tamrin/streams/format.h"
@@ -19,7 +18,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using velk::ReadStatus;
 using velk::builtin::TamrinHandler;
 
@@ -29,24 +27,11 @@ const char* const kTwoWaters =
 
 class TamrinHandlerTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tamrin_handler_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string write_file(const std::string& name, const std::string& text) {
-    const fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path.string();
+    WriteFile(dir_.file(name), text);
+    return dir_.file(name);
   }
-  std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::string path(const std::string& name) { return (dir_ / name).string(); }
+  std::string path(const std::string& name) { return dir_.file(name); }
 
   static Tamrin::QvGraphMol water(const char* title) {
     Tamrin::QvGraphMol mol;
@@ -58,7 +43,7 @@ class TamrinHandlerTest : public ::testing::Test {
   }
 
   TamrinHandler handler_;
-  fs::path dir_;
+  ScratchDir dir_;
 };
 
 TEST_F(TamrinHandlerTest, InfoListsTheNativeSuffixes) {
@@ -191,7 +176,7 @@ TEST_F(TamrinHandlerTest, SinkRefusesGridsAndWritesMolecules) {
   EXPECT_FALSE(sink->append(mol, {&grid}));
   EXPECT_TRUE(sink->append(mol, {}));
   sink->close();
-  const std::string text = read_file(out);
+  const std::string text = ReadFile(out);
   EXPECT_EQ(text.substr(0, 4), "3\nw\n");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
 }
