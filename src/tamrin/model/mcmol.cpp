@@ -333,6 +333,21 @@ bool QvMCMolTmplt<Conf>::Copy(const QvMolBase& source) {
 template class QvConfCartImpl<float>;
 template class QvMCMolTmplt<QvFloatConf>;
 
+// Instantiating the classes does not instantiate their member templates, and
+// the inline overrides in the header call these directly once devirtualised.
+#define TAMRIN_COORD_MEMBERS(Class, U)                                        \
+  template bool Class::SetAllCoords(const U*);                               \
+  template bool Class::GetAllCoords(U*) const;                               \
+  template bool Class::SetAtomCoords(const QvAtomBase*, const U*);           \
+  template bool Class::GetAtomCoords(const QvAtomBase*, U*) const;
+TAMRIN_COORD_MEMBERS(QvConfCartImpl<float>, float)
+TAMRIN_COORD_MEMBERS(QvConfCartImpl<float>, double)
+TAMRIN_COORD_MEMBERS(QvMCMolTmplt<QvFloatConf>, float)
+TAMRIN_COORD_MEMBERS(QvMCMolTmplt<QvFloatConf>, double)
+#undef TAMRIN_COORD_MEMBERS
+template QvConfBase* QvMCMolTmplt<QvFloatConf>::NewConfFrom(const float*);
+template QvConfBase* QvMCMolTmplt<QvFloatConf>::NewConfFrom(const double*);
+
 bool QvCopyConf(QvMolBase& mol, const QvConfBase& conf) {
   if (Sorvil::QvCast<QvMCMolBase>(&mol)) {
     // Built as a single-conformer molecule first, so that only this
