@@ -4,9 +4,6 @@ function(nimbrel_layer name)
   cmake_parse_arguments(ARG "" "" "DEPENDS;LIBS" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_CURRENT_SOURCE_DIR}/${name}/*.cpp)
-  if(NOT sources)  # a layer still being written
-    set(sources ${PROJECT_SOURCE_DIR}/cmake/empty_layer.cpp)
-  endif()
   add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPENDS} ${ARG_LIBS})

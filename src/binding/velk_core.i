@@ -48,7 +48,6 @@ namespace Sorvil { class QvScalarGrid; }
 %nodefaultctor velk::_WriterHandle;
 %ignore velk::_ReaderHandle::_ReaderHandle;
 %ignore velk::_WriterHandle::_WriterHandle;
-%ignore velk::_WriterHandle::is_open;
 %rename(_open_reader) velk::open_reader;
 %rename(_open_writer) velk::open_writer;
 %ignore velk::GenericValue;

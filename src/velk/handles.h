@@ -50,7 +50,6 @@ class _WriterHandle {
   // Flushes and releases the output. If the sink's close throws, the error
   // reaches the caller and the handle stays open.
   void close();
-  bool is_open() const { return sink_ != nullptr; }
 
  private:
   std::unique_ptr<MolSink> sink_;

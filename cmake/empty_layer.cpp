@@ -1,1 +1,0 @@
-// Stands in for a layer folder that has no sources yet.
