@@ -19,6 +19,20 @@ using ::ReadFile;
 using ::ScratchDir;
 using ::WriteFile;
 
+// One input that a reader must refuse, and the exact message it must give.
+struct FailureCase {
+  const char* name;
+  std::string text;
+  std::string message;
+};
+
+// Writes `text` to a file `name` of `dir` and returns the file's path.
+inline std::string PutFile(const ScratchDir& dir, const std::string& name, const std::string& text) {
+  const std::string path = dir.file(name);
+  WriteFile(path, text);
+  return path;
+}
+
 // The folder of real files from other programs, or "" when this checkout has none.
 inline std::string TestDataDir(const std::string& sub) {
   const std::filesystem::path dir = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / sub;

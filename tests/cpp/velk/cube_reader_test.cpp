@@ -13,7 +13,9 @@
 
 namespace {
 
+using cubefchk_test::FailureCase;
 using cubefchk_test::FirstAtom;
+using cubefchk_test::PutFile;
 using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 using cubefchk_test::WriteFile;
@@ -43,11 +45,7 @@ struct Record {
 
 class CubeReaderTest : public ::testing::Test {
  protected:
-  std::string Put(const std::string& text) {
-    const std::string path = dir_.file("in.cube");
-    WriteFile(path, text);
-    return path;
-  }
+  std::string Put(const std::string& text) { return PutFile(dir_, "in.cube", text); }
   Record Read(const std::string& text) {
     CubeMolSource source(Put(text));
     Record record;
@@ -55,12 +53,6 @@ class CubeReaderTest : public ::testing::Test {
     return record;
   }
   ScratchDir dir_;
-};
-
-struct FailureCase {
-  const char* name;
-  std::string text;
-  std::string message;
 };
 
 std::vector<FailureCase> FailureCases() {
@@ -152,8 +144,7 @@ class CubeReaderFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(CubeReaderFailureTest, RefusesWithMessageThenEnds) {
   ScratchDir dir;
-  const std::string path = dir.file("bad.cube");
-  WriteFile(path, GetParam().text);
+  const std::string path = PutFile(dir, "bad.cube", GetParam().text);
   CubeMolSource source(path);
   QvGraphMol mol;
   std::vector<QvScalarGrid> grids(2);

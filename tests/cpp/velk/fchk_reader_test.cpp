@@ -13,6 +13,8 @@
 
 namespace {
 
+using cubefchk_test::FailureCase;
+using cubefchk_test::PutFile;
 using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 using cubefchk_test::WriteFile;
@@ -44,11 +46,7 @@ const std::string kWater = kTitleAndCalc + kAtomCount + Scalar("Charge", 'I', "0
 
 class FchkReaderTest : public ::testing::Test {
  protected:
-  std::string Put(const std::string& text) {
-    const std::string path = dir_.file("in.fchk");
-    WriteFile(path, text);
-    return path;
-  }
+  std::string Put(const std::string& text) { return PutFile(dir_, "in.fchk", text); }
   QvGraphMol Read(const std::string& text) {
     FchkMolSource source(Put(text));
     QvGraphMol mol;
@@ -56,12 +54,6 @@ class FchkReaderTest : public ::testing::Test {
     return mol;
   }
   ScratchDir dir_;
-};
-
-struct FailureCase {
-  const char* name;
-  std::string text;
-  std::string message;
 };
 
 std::vector<FailureCase> FailureCases() {
@@ -148,8 +140,7 @@ class FchkReaderFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(FchkReaderFailureTest, RefusesWithMessageThenEnds) {
   ScratchDir dir;
-  const std::string path = dir.file("bad.fchk");
-  WriteFile(path, GetParam().text);
+  const std::string path = PutFile(dir, "bad.fchk", GetParam().text);
   FchkMolSource source(path);
   QvGraphMol mol;
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); }, GetParam().message));
