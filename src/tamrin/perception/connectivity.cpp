@@ -1,0 +1,178 @@
+#include "tamrin/perception/connectivity.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/chem/elements.h"
+#include "tamrin/model/molbase.h"
+#include "tamrin/streams/perceptionhooks.h"
+
+namespace Tamrin {
+
+namespace {
+
+unsigned MaxBonds(unsigned atomic_num) {
+  switch (atomic_num) {
+    case 1: case 9: return 1;
+    case 8: return 2;
+    case 5: case 6: case 7: case 17: case 35: case 53: return 4;
+    case 14: case 15: case 16: case 33: case 34: case 52: return 6;
+    default: return 12;
+  }
+}
+
+struct Site {
+  QvAtomBase* atom;
+  double xyz[3];
+  double radius;
+};
+
+struct Candidate {
+  double excess;  // distance minus the sum of radii: the most stretched go last
+  unsigned a, b;  // site numbers
+};
+
+// The atoms that can bond at all, with their coordinates.
+std::vector<Site> SitesOf(QvMolBase& mol) {
+  std::vector<double> coords(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
+  mol.GetCoords(coords.data());
+  std::vector<Site> sites;
+  sites.reserve(mol.NumAtoms());
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    const double radius = QvGetCovalentRadius(atom.GetAtomicNum());
+    const double* xyz = coords.data() + 3 * static_cast<size_t>(atom.GetIdx());
+    if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
+    sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius});
+  }
+  return sites;
+}
+
+// Cells of the grid: 21 bits per axis, counted from the lowest corner and
+// clamped, so that far-flung coordinates only share an edge cell (the
+// distance test stays exact) instead of overflowing the key.
+class CellGrid {
+ public:
+  CellGrid(const std::vector<Site>& sites, double cell) : inv_cell_(1.0 / cell) {
+    for (int axis = 0; axis < 3; ++axis) {
+      lo_[axis] = sites.front().xyz[axis];
+      for (const Site& s : sites) lo_[axis] = std::min(lo_[axis], s.xyz[axis]);
+    }
+    order_.resize(sites.size());
+    std::vector<std::uint64_t> keys(sites.size());
+    for (unsigned i = 0; i < sites.size(); ++i) {
+      keys[i] = Key(Cell(sites[i], 0), Cell(sites[i], 1), Cell(sites[i], 2));
+      order_[i] = i;
+    }
+    std::sort(order_.begin(), order_.end(), [&](unsigned x, unsigned y) { return keys[x] < keys[y]; });
+    cells_.reserve(sites.size());
+    for (unsigned k = 0; k < order_.size();) {
+      unsigned end = k + 1;
+      while (end < order_.size() && keys[order_[end]] == keys[order_[k]]) ++end;
+      cells_.emplace(keys[order_[k]], std::pair<unsigned, unsigned>{k, end});
+      k = end;
+    }
+  }
+
+  std::int64_t Cell(const Site& s, int axis) const {
+    const double c = std::floor((s.xyz[axis] - lo_[axis]) * inv_cell_);
+    return static_cast<std::int64_t>(std::clamp(c, 0.0, static_cast<double>(kMaxCell)));
+  }
+
+  // Calls f(site) for every site in the cell (cx, cy, cz), if it exists.
+  template <class F>
+  void ForEachIn(std::int64_t cx, std::int64_t cy, std::int64_t cz, F&& f) const {
+    if (cx < 0 || cy < 0 || cz < 0 || cx > kMaxCell || cy > kMaxCell || cz > kMaxCell) return;
+    const auto it = cells_.find(Key(cx, cy, cz));
+    if (it == cells_.end()) return;
+    for (unsigned k = it->second.first; k < it->second.second; ++k) f(order_[k]);
+  }
+
+ private:
+  static constexpr std::int64_t kMaxCell = (1 << 21) - 1;
+  static std::uint64_t Key(std::int64_t x, std::int64_t y, std::int64_t z) {
+    return (static_cast<std::uint64_t>(x) << 42) | (static_cast<std::uint64_t>(y) << 21) |
+           static_cast<std::uint64_t>(z);
+  }
+
+  double inv_cell_;
+  double lo_[3] = {};
+  std::vector<unsigned> order_;
+  std::unordered_map<std::uint64_t, std::pair<unsigned, unsigned>> cells_;
+};
+
+double Distance(const Site& a, const Site& b) {
+  const double dx = a.xyz[0] - b.xyz[0], dy = a.xyz[1] - b.xyz[1], dz = a.xyz[2] - b.xyz[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+struct Overlap {
+  bool seen = false;
+  unsigned a = 0, b = 0;
+  double distance = 0.0;
+};
+
+// Every pair within bonding distance, each once; overlapping pairs are noted.
+std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overlap) {
+  double max_radius = 0.0;
+  for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
+  const CellGrid grid(sites, 2.0 * max_radius + kQvBondTolerance);
+  std::vector<Candidate> found;
+  for (unsigned i = 0; i < sites.size(); ++i) {
+    const std::int64_t cx = grid.Cell(sites[i], 0), cy = grid.Cell(sites[i], 1), cz = grid.Cell(sites[i], 2);
+    for (std::int64_t dx = -1; dx <= 1; ++dx)
+      for (std::int64_t dy = -1; dy <= 1; ++dy)
+        for (std::int64_t dz = -1; dz <= 1; ++dz)
+          grid.ForEachIn(cx + dx, cy + dy, cz + dz, [&](unsigned j) {
+            if (j <= i) return;
+            const double d = Distance(sites[i], sites[j]);
+            const double reach = sites[i].radius + sites[j].radius;
+            if (d >= reach + kQvBondTolerance) return;
+            if (d < kQvOverlapDistance) {
+              if (!overlap.seen) overlap = {true, i, j, d};
+              return;
+            }
+            found.push_back({d - reach, i, j});
+          });
+  }
+  return found;
+}
+
+[[maybe_unused]] const QvPerceptionPass previous_connectivity =
+    QvRegisterPerceptionPass(QvPerceptionStep::Connectivity, QvDetermineConnectivity);
+
+}  // namespace
+
+void QvDetermineConnectivity(QvMolBase& mol) {
+  if (mol.GetDimension() != 3) return;
+  const std::vector<Site> sites = SitesOf(mol);
+  if (sites.size() < 2) return;
+  Overlap overlap;
+  std::vector<Candidate> candidates = Candidates(sites, overlap);
+  if (overlap.seen)
+    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
+                                    sites[overlap.a].atom->GetIdx(), sites[overlap.b].atom->GetIdx(),
+                                    overlap.distance);
+  std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
+    return x.excess != y.excess ? x.excess < y.excess : (x.a != y.a ? x.a < y.a : x.b < y.b);
+  });
+  std::vector<unsigned> room(sites.size());
+  for (unsigned i = 0; i < sites.size(); ++i) {
+    const unsigned cap = MaxBonds(sites[i].atom->GetAtomicNum());
+    const unsigned have = sites[i].atom->GetExplicitDegree();
+    room[i] = cap > have ? cap - have : 0;
+  }
+  for (const Candidate& c : candidates) {
+    QvAtomBase* a = sites[c.a].atom;
+    QvAtomBase* b = sites[c.b].atom;
+    if (a->IsConnected(b) || room[c.a] == 0 || room[c.b] == 0) continue;
+    if (!mol.NewBond(a, b, 1)) continue;
+    --room[c.a];
+    --room[c.b];
+  }
+}
+
+}  // namespace Tamrin
