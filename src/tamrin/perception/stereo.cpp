@@ -158,6 +158,8 @@ QvStereoGroup QvGetStereoGroup(const QvAtomBase& atom) {
   return {static_cast<QvStereoGroupKind>(*stored >> 24), *stored & 0xFFFFFF};
 }
 
+void QvClearStereoGroup(QvAtomBase& atom) { atom.DeleteData(StereoGroupTag()); }
+
 void QvClearStereo(QvMolBase& mol) {
   for (QvAtomBase& atom : mol.GetAtoms()) {
     atom.DeleteData(AtomStereoTag());

@@ -68,6 +68,7 @@ struct QvStereoGroup {
 // False for None, for Or/And with number 0 or Absolute with a number.
 bool QvSetStereoGroup(QvAtomBase& atom, QvStereoGroup group);
 QvStereoGroup QvGetStereoGroup(const QvAtomBase& atom);
+void QvClearStereoGroup(QvAtomBase& atom);
 
 // Removes every atom and bond configuration and stereo group of `mol` and
 // clears perception bits 4 and 8.

@@ -1,0 +1,110 @@
+// Stereo from coordinates: tetrahedral centres from 3D, cis/trans double
+// bonds from 2D or 3D, and the reading step that runs them.
+#include <cmath>
+
+#include "tamrin/model/molbase.h"
+#include "tamrin/perception/stereogeometry.h"
+#include "tamrin/perception/stereoperception.h"
+#include "tamrin/streams/perceptionhooks.h"
+
+namespace Tamrin {
+
+namespace {
+
+using stereo_geometry::Position;
+using stereo_geometry::Unit;
+using stereo_geometry::Vec3;
+
+// Substituents closer than this to the bond axis (about 6 degrees) show no
+// side; dihedrals within about 80 to 100 degrees show neither cis nor trans.
+constexpr double kMinOffAxis = 0.1;
+constexpr double kMinCosine = 0.17;
+
+// The first substituent at `end` (other than `other`) that lies off the bond
+// axis, and its direction perpendicular to the axis.
+const QvAtomBase* OffAxisSubstituent(const QvAtomBase& end, const QvAtomBase& other, const Vec3& axis, Vec3& perp) {
+  const QvAtomBase* found = nullptr;
+  const Vec3 origin = Position(end);
+  QvForEachNbr(end, [&](const QvAtomBase& nbr) {
+    Vec3 dir;
+    if (found || &nbr == &other || !Unit(Position(nbr) - origin, dir)) return;
+    const Vec3 off = dir - axis * dir.Dot(axis);
+    if (off.Length() < kMinOffAxis) return;
+    found = &nbr;
+    Unit(off, perp);
+  });
+  return found;
+}
+
+void ConfigureDoubleBond(QvBondBase& bond) {
+  const QvAtomBase& bgn = *bond.GetBgn();
+  const QvAtomBase& end = *bond.GetEnd();
+  Vec3 axis, perp_bgn, perp_end;
+  if (!Unit(Position(end) - Position(bgn), axis)) return;
+  const QvAtomBase* ref_bgn = OffAxisSubstituent(bgn, end, axis, perp_bgn);
+  const QvAtomBase* ref_end = OffAxisSubstituent(end, bgn, axis, perp_end);
+  if (!ref_bgn || !ref_end) return;
+  const double cosine = perp_bgn.Dot(perp_end);
+  if (std::fabs(cosine) < kMinCosine) return;
+  QvSetBondStereo(bond, ref_bgn, ref_end, cosine > 0 ? QvBondConfig::Cis : QvBondConfig::Trans);
+}
+
+bool HasEitherDoubleMark(const QvBondBase& bond) {
+  const int* mark = bond.GetDataPtr<int>(Sorvil::QvBondStereoTag);
+  return mark && *mark == 6;
+}
+
+void ConfigureCentreFrom3D(QvAtomBase& centre) {
+  std::array<const QvAtomBase*, 4> nbrs{};
+  if (!stereo_geometry::CentreNeighbours(centre, nbrs)) return;
+  const Vec3 origin = Position(centre);
+  const QvChirality hand = stereo_geometry::CentreHandedness(
+      nbrs, [&origin](const QvAtomBase& nbr, Vec3& dir) { return Unit(Position(nbr) - origin, dir); });
+  if (hand != QvChirality::None) QvSetAtomStereo(centre, nbrs, hand);
+}
+
+void BondStereoFromCoords(QvMolBase& mol, const std::vector<bool>& candidates,
+                          const std::function<bool(const QvBondBase&)>& unspecified) {
+  for (QvBondBase& bond : mol.GetBonds()) {
+    QvClearBondStereo(bond);
+    if (!candidates[bond.GetIdx()] || HasEitherDoubleMark(bond) || (unspecified && unspecified(bond))) continue;
+    ConfigureDoubleBond(bond);
+  }
+  mol.SetPerceived(QvPerceivedBondStereo, true);
+}
+
+// What the reading step means by stereo from the coordinates: the whole of
+// it in 3D; in 2D the wedges and the double bonds' drawing; nothing without
+// coordinates.
+void PerceiveStereoFromCoords(QvMolBase& mol) {
+  switch (mol.GetDimension()) {
+    case 3: QvPerceiveStereoFrom3D(mol); break;
+    case 2:
+      QvPerceiveAtomStereoFromWedges(mol, 0);
+      QvPerceiveBondStereoFromCoords(mol, {});
+      break;
+    default: break;
+  }
+}
+
+[[maybe_unused]] const QvPerceptionPass previous_stereo =
+    QvRegisterPerceptionPass(QvPerceptionStep::StereoFromCoords, PerceiveStereoFromCoords);
+
+}  // namespace
+
+void QvPerceiveStereoFrom3D(QvMolBase& mol) {
+  const QvStereoCandidates candidates = QvFindStereoCandidates(mol);
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    QvClearAtomStereo(atom);
+    if (candidates.atoms[atom.GetIdx()]) ConfigureCentreFrom3D(atom);
+    if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
+  }
+  mol.SetPerceived(QvPerceivedAtomStereo, true);
+  BondStereoFromCoords(mol, candidates.bonds, {});
+}
+
+void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified) {
+  BondStereoFromCoords(mol, QvFindStereoCandidates(mol).bonds, unspecified);
+}
+
+}  // namespace Tamrin

@@ -1,0 +1,222 @@
+// Which atoms and bonds can carry stereo (QvFindStereoCandidates).
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <numeric>
+
+#include "tamrin/model/molbase.h"
+#include "tamrin/perception/graphview.h"
+#include "tamrin/perception/rings.h"
+#include "tamrin/perception/stereoperception.h"
+
+namespace Tamrin {
+
+namespace {
+
+using Key = std::vector<std::int64_t>;
+
+// A substituent that stands for a hydrogen, explicit or implicit; the lone
+// pair of a three-connected centre is a substituent of its own kind.
+constexpr std::int64_t kHydrogen = -1;
+constexpr std::int64_t kLonePair = -2;
+
+unsigned BondCode(const QvBondBase& bond) { return bond.IsAromatic() ? 4u : std::min(bond.GetOrder(), 3u); }
+
+// Dense class numbers (0, 1, ...) in the order of the keys.
+unsigned Classify(const std::vector<Key>& keys, std::vector<unsigned>& cls) {
+  std::vector<unsigned> order(keys.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; });
+  unsigned count = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && keys[order[i]] != keys[order[i - 1]]) ++count;
+    cls[order[i]] = count;
+  }
+  return order.empty() ? 0 : count + 1;
+}
+
+// Symmetry classes without tie breaking: atoms in one class are alike in the
+// graph as far as neighbourhood refinement can tell.
+std::vector<unsigned> SymmetryClasses(const QvGraphView& g) {
+  const unsigned n = g.NumAtoms();
+  std::vector<Key> keys(n);
+  for (unsigned a = 0; a < n; ++a) {
+    const QvAtomBase& atom = *g.Atom(a);
+    keys[a] = {atom.GetAtomicNum(), atom.GetIsotope(),  atom.GetFormalCharge(), atom.GetImplicitHCount(),
+               g.Degree(a),         atom.IsAromatic()};
+  }
+  std::vector<unsigned> cls(n);
+  unsigned classes = Classify(keys, cls);
+  for (;;) {
+    for (unsigned a = 0; a < n; ++a) {
+      Key& key = keys[a];
+      key.assign(1, cls[a]);
+      for (const QvGraphView::Arc& arc : g.Arcs(a))
+        key.push_back(std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond)));
+      std::sort(key.begin() + 1, key.end());
+    }
+    const unsigned refined = Classify(keys, cls);
+    if (refined == classes) return cls;
+    classes = refined;
+  }
+}
+
+bool IsPlainHydrogen(const QvAtomBase& atom, unsigned degree) {
+  return atom.GetAtomicNum() == 1 && atom.GetIsotope() == 0 && atom.GetFormalCharge() == 0 && degree == 1;
+}
+
+bool FourConnectedElement(unsigned z) {
+  switch (z) {
+    case 5: case 6: case 7: case 14: case 15: case 16: case 32: case 33: case 34: case 50: case 51: case 52:
+      return true;
+    default: return false;
+  }
+}
+
+class CandidateFinder {
+ public:
+  explicit CandidateFinder(const QvMolBase& mol) : mol_(mol), g_(mol), cls_(SymmetryClasses(g_)) {}
+
+  QvStereoCandidates Run() {
+    QvStereoCandidates out;
+    out.atoms.assign(mol_.GetMaxAtomIdx(), false);
+    out.bonds.assign(mol_.GetMaxBondIdx(), false);
+    std::vector<unsigned> ring_stereo;
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+      switch (Centre(a)) {
+        case Kind::Centre: out.atoms[g_.Atom(a)->GetIdx()] = true; break;
+        case Kind::RingPair: ring_stereo.push_back(a); break;
+        case Kind::None: break;
+      }
+    }
+    AcceptRingStereo(ring_stereo, out);
+    for (unsigned b = 0; b < g_.NumBonds(); ++b)
+      if (IsStereoDoubleBond(b)) out.bonds[g_.Bond(b)->GetIdx()] = true;
+    return out;
+  }
+
+ private:
+  enum class Kind { None, Centre, RingPair };
+
+  std::int64_t SubstituentKey(unsigned nbr) const {
+    return IsPlainHydrogen(*g_.Atom(nbr), g_.Degree(nbr)) ? kHydrogen : std::int64_t{cls_[nbr]};
+  }
+
+  Kind Centre(unsigned a) const {
+    const QvAtomBase& atom = *g_.Atom(a);
+    const unsigned degree = g_.Degree(a), h = atom.GetImplicitHCount();
+    if (atom.IsAromatic() || h > 1) return Kind::None;
+    std::array<std::int64_t, 4> keys{};
+    size_t n = 0;
+    if (degree + h == 4 && FourConnectedElement(atom.GetAtomicNum())) {
+      if (h == 1) keys[n++] = kHydrogen;
+    } else if (degree == 3 && h == 0 && HasLonePairCentre(a)) {
+      keys[n++] = kLonePair;
+    } else {
+      return Kind::None;
+    }
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) keys[n++] = SubstituentKey(arc.nbr);
+    std::sort(keys.begin(), keys.end());
+    const auto dup = std::adjacent_find(keys.begin(), keys.end());
+    if (dup == keys.end()) return Kind::Centre;
+    // One alike pair may still make ring stereo when it is the two ring
+    // neighbours and the other two differ from it and each other.
+    const bool one_pair = std::adjacent_find(dup + 2, keys.end()) == keys.end() &&
+                          (dup + 2 == keys.end() || dup[2] != dup[0]);
+    return one_pair && *dup >= 0 && AlikeRingNeighbours(a, *dup) ? Kind::RingPair : Kind::None;
+  }
+
+  // The two neighbours of class `key` are joined to `a` by ring bonds.
+  bool AlikeRingNeighbours(unsigned a, std::int64_t key) const {
+    unsigned in_ring = 0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (SubstituentKey(arc.nbr) == key && IsRingBond(arc.bond)) ++in_ring;
+    return in_ring == 2;
+  }
+
+  // Three-connected atoms whose lone pair holds its place: they do not invert
+  // at room temperature.
+  bool HasLonePairCentre(unsigned a) const {
+    const QvAtomBase& atom = *g_.Atom(a);
+    unsigned singles = 0, doubles = 0, ring_bonds = 0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
+      const QvBondBase& bond = *g_.Bond(arc.bond);
+      if (bond.IsAromatic()) return false;
+      singles += bond.GetOrder() == 1;
+      doubles += bond.GetOrder() == 2;
+      ring_bonds += IsRingBond(arc.bond);
+    }
+    const int charge = atom.GetFormalCharge();
+    switch (atom.GetAtomicNum()) {
+      case 16:
+      case 34: return (charge == 0 && singles == 2 && doubles == 1) || (charge == 1 && singles == 3);
+      case 15:
+      case 33: return charge == 0 && singles == 3;
+      case 7:
+        return charge == 0 && singles == 3 && (ring_bonds == 3 || QvSmallestRingSize(atom, 3) != 0);
+      default: return false;
+    }
+  }
+
+  bool IsRingBond(unsigned b) const {
+    if (ring_bonds_.empty()) {
+      ring_bonds_.assign(g_.NumBonds() + 1, false);  // never empty again
+      for (const QvRing& ring : QvFindSSSR(mol_))
+        for (const QvBondBase* bond : ring.bonds) ring_bonds_[g_.Pos(bond)] = true;
+    }
+    return ring_bonds_[b];
+  }
+
+  // Ring-stereo atoms come in sets on one ring: a lone one is no centre
+  // (methylcyclohexane's C1 against 1,4-dimethylcyclohexane's).
+  void AcceptRingStereo(const std::vector<unsigned>& pending, QvStereoCandidates& out) const {
+    if (pending.size() < 2) return;
+    std::vector<bool> is_pending(g_.NumAtoms(), false);
+    for (const unsigned a : pending) is_pending[a] = true;
+    for (const QvRing& ring : QvFindSSSR(mol_)) {
+      unsigned count = 0;
+      for (const QvAtomBase* atom : ring.atoms) count += is_pending[g_.Pos(atom)];
+      if (count < 2) continue;
+      for (const QvAtomBase* atom : ring.atoms)
+        if (is_pending[g_.Pos(atom)]) out.atoms[atom->GetIdx()] = true;
+    }
+  }
+
+  // One end of a candidate double bond `b` at atom `end`.
+  bool StereoBondEnd(unsigned b, unsigned end) const {
+    const QvAtomBase& atom = *g_.Atom(end);
+    if (atom.IsAromatic()) return false;
+    std::array<std::int64_t, 2> keys{};
+    unsigned n = 0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(end)) {
+      if (arc.bond == b) continue;
+      const QvBondBase& bond = *g_.Bond(arc.bond);
+      if (bond.IsAromatic() || bond.GetOrder() != 1 || n == 2) return false;
+      keys[n++] = SubstituentKey(arc.nbr);
+    }
+    const unsigned h = atom.GetImplicitHCount();
+    if (n == 0 || n + h > 2) return false;
+    if (h == 1) keys[n++] = kHydrogen;
+    if (n == 2) return keys[0] != keys[1];
+    const unsigned z = atom.GetAtomicNum();
+    return (z == 7 || z == 15) && atom.GetFormalCharge() == 0;
+  }
+
+  bool IsStereoDoubleBond(unsigned b) const {
+    const QvBondBase& bond = *g_.Bond(b);
+    if (bond.GetOrder() != 2 || bond.IsAromatic()) return false;
+    if (!StereoBondEnd(b, g_.BondBgn(b)) || !StereoBondEnd(b, g_.BondEnd(b))) return false;
+    return QvSmallestRingSize(bond, 7) == 0;
+  }
+
+  const QvMolBase& mol_;
+  QvGraphView g_;
+  std::vector<unsigned> cls_;
+  mutable std::vector<bool> ring_bonds_;
+};
+
+}  // namespace
+
+QvStereoCandidates QvFindStereoCandidates(const QvMolBase& mol) { return CandidateFinder(mol).Run(); }
+
+}  // namespace Tamrin
