@@ -1,0 +1,270 @@
+// The molfile and SD file writer through QvWriteMolecule: header, V2000
+// columns and property lines, SD data, and that the caller's molecule is
+// left as it was.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cmath>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "mdl_writer_test_support.h"
+
+namespace {
+
+using Tamrin::QvAtomBase;
+using Tamrin::QvGraphMol;
+using Tamrin::QvMolBase;
+using namespace mdl_writer_test;
+
+TEST(MDLWriter, SmallRecordIsByteExact) {
+  QvGraphMol mol = FromSmiles("CCO ethanol");
+  SetCoords(mol.GetMol(), {{0, 0, 0}, {1.299, 0.75, 0}, {-1.5, -0.25, 0}});
+  mol.GetMol().SetDimension(2);
+  const Written w = Write(mol.GetMol(), kPlain);
+  EXPECT_EQ(w.text,
+            "ethanol\n"
+            "  -Tamrin-          2D\n"
+            "\n"
+            "  3  2  0     0  0  0  0  0  0999 V2000\n"
+            "    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
+            "    1.2990    0.7500    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
+            "   -1.5000   -0.2500    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0\n"
+            "  1  2  1  0  0  0  0\n"
+            "  2  3  1  0  0  0  0\n"
+            "M  END\n"
+            "$$$$\n");
+  EXPECT_EQ(w.status, 0);
+  EXPECT_TRUE(w.warnings.empty());
+  // The MDL format stops at "M  END".
+  EXPECT_EQ(Write(mol.GetMol(), kPlain, Tamrin::QvFormat::MDL).text, w.text.substr(0, w.text.size() - 5));
+}
+
+TEST(MDLWriter, ProgramLineCarriesLocalDateAndDimension) {
+  QvGraphMol mol = FromSmiles("C");
+  char expected[32];
+  for (int attempt = 0; attempt < 2; ++attempt) {  // a minute may turn between the two clocks
+    const std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    std::strftime(expected, sizeof expected, "  -Tamrin-%m%d%y%H%M2D", &tm);
+    if (Lines(Write(mol.GetMol(), kPlain & ~kBlankDate).text)[1] == expected) break;
+  }
+  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain & ~kBlankDate).text)[1], expected);
+  mol.GetMol().SetDimension(3);
+  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[1], "  -Tamrin-          3D");
+}
+
+struct HeaderCase {
+  std::string title;
+  std::string comment;  // "" for none
+  std::string line1, line3;
+  std::vector<std::string> warnings;
+};
+
+class MDLWriterHeader : public ::testing::TestWithParam<HeaderCase> {};
+
+TEST_P(MDLWriterHeader, TruncatesAt80WithOneWarning) {
+  const HeaderCase& c = GetParam();
+  QvGraphMol mol = FromSmiles("C");
+  mol.GetMol().SetTitle(c.title);
+  if (!c.comment.empty()) mol.GetMol().SetData(Sorvil::QvGetTag("QvMolComment"), c.comment);
+  const Written w = Write(mol.GetMol(), kPlain);
+  EXPECT_EQ(Lines(w.text)[0], c.line1);
+  EXPECT_EQ(Lines(w.text)[2], c.line3);
+  EXPECT_EQ(w.warnings, c.warnings);
+}
+
+const std::string k80(80, 't');
+const std::string k81 = k80 + "u";
+INSTANTIATE_TEST_SUITE_P(
+    Titles, MDLWriterHeader,
+    ::testing::Values(HeaderCase{k80, "", k80, "", {}},
+                      HeaderCase{k81, "", k80, "", {"Truncating title to 80 characters for " + k81}},
+                      HeaderCase{"x", "a comment", "x", "a comment", {}},
+                      HeaderCase{"x", std::string(81, 'c'), "x", std::string(80, 'c'),
+                                 {"Truncating comment to 80 characters for x"}}));
+
+// x, y and z of the first atom line: "%10.4f" or the widest value that fits.
+struct CoordCase {
+  float value;
+  const char* text;
+};
+
+class MDLWriterCoords : public ::testing::TestWithParam<CoordCase> {};
+
+TEST_P(MDLWriterCoords, FieldText) {
+  QvGraphMol mol = FromSmiles("C");
+  const float v = GetParam().value;
+  SetCoords(mol.GetMol(), {{v, v, v}});
+  const std::string line = Lines(Write(mol.GetMol(), kPlain).text)[4];
+  EXPECT_EQ(line.substr(0, 30), std::string(GetParam().text) + GetParam().text + GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, MDLWriterCoords,
+    ::testing::Values(CoordCase{1.5f, "    1.5000"}, CoordCase{-0.00004f, "   -0.0000"},
+                      CoordCase{123456.7f, "99999.9999"}, CoordCase{-12345.6f, "-9999.9999"},
+                      CoordCase{99999.99f, "99999.9922"}, CoordCase{-9999.99f, "-9999.9902"},
+                      CoordCase{0.00006f, "    0.0001"}, CoordCase{0.00005f, "    0.0000"}));
+
+TEST(MDLWriter, CoordinatesMatchPrintfOnRandomValues) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> exponent(-6, 7);
+  std::bernoulli_distribution negative(0.5);
+  for (int i = 0; i < 2000; ++i) {
+    const float v = static_cast<float>((negative(random) ? -1 : 1) * std::pow(10.0, exponent(random)));
+    QvGraphMol mol = FromSmiles("C");
+    SetCoords(mol.GetMol(), {{v, 0, 0}});
+    char expected[64];
+    const int n = std::snprintf(expected, sizeof expected, "%10.4f", static_cast<double>(v));
+    const std::string field = n > 10 ? (v > 0 ? "99999.9999" : "-9999.9999") : expected;
+    ASSERT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[4].substr(0, 10), field) << v;
+  }
+}
+
+// One atom written from SMILES: the columns after the symbol and the
+// property lines, with and without the flavor bits that ask for them.
+struct AtomCase {
+  std::string smiles;
+  unsigned flavor;
+  std::string columns;  // from the symbol to the end of the first atom line
+  std::string props;    // every line between the bond block and "M  END"
+};
+
+class MDLWriterAtom : public ::testing::TestWithParam<AtomCase> {};
+
+TEST_P(MDLWriterAtom, Columns) {
+  const AtomCase& c = GetParam();
+  QvGraphMol mol = FromSmiles(c.smiles);
+  const Written w = Write(mol.GetMol(), c.flavor);
+  const std::vector<std::string> lines = Lines(w.text);
+  EXPECT_EQ(lines[4].substr(31), c.columns) << w.text;
+  EXPECT_EQ(PropertyLines(w.text), c.props) << w.text;
+}
+
+constexpr unsigned P = kPlain;
+constexpr unsigned PC = kPlain | 0x1;
+constexpr unsigned PI = kPlain | 0x2;
+INSTANTIATE_TEST_SUITE_P(
+    Charges, MDLWriterAtom,
+    ::testing::Values(
+        AtomCase{"[NH4+]", P, "N   0  3  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[NH4+]", PC, "N   0  3  0  0  0  0  0  0  0  0  0  0", "M  CHG  1   1   1\n"},
+        AtomCase{"[Fe+2]", P, "Fe  0  2  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[Fe+3]", P, "Fe  0  1  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[O-]C", P, "O   0  5  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[S-2]", P, "S   0  6  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[P-3]", P, "P   0  7  0  0  0  0  0  0  0  0  0  0", ""},
+        // a charge the atom block cannot hold forces the lines
+        AtomCase{"[Fe+4]", P, "Fe  0  0  0  0  0  0  0  0  0  0  0  0", "M  CHG  1   1   4\n"},
+        AtomCase{"[Mn-4]", P, "Mn  0  0  0  0  0  0  0  0  0  0  0  0", "M  CHG  1   1  -4\n"},
+        // doublet radical: one hydrogen short of the valence model, neutral
+        AtomCase{"[CH3]", P, "C   0  4  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[CH3]", PC, "C   0  4  0  0  0  0  0  0  0  0  0  0", "M  RAD  1   1   2\n"},
+        // a charged atom short of hydrogens is no radical: its valence is written
+        AtomCase{"[CH+]C", P, "C   0  3  0  0  0  2  0  0  0  0  0  0", ""},
+        AtomCase{"[CH2]", P, "C   0  0  0  0  0  2  0  0  0  0  0  0", ""},
+        AtomCase{"[C]", P, "C   0  0  0  0  0 15  0  0  0  0  0  0", ""},
+        AtomCase{"[SH3]C", P, "S   0  0  0  0  0  4  0  0  0  0  0  0", ""},
+        AtomCase{"[NH2-]", P, "N   0  5  0  0  0  0  0  0  0  0  0  0", ""}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Isotopes, MDLWriterAtom,
+    ::testing::Values(
+        AtomCase{"[13CH4]", P, "C   1  0  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[13CH4]", PI, "C   1  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1  13\n"},
+        AtomCase{"[12CH4]", P, "C   0  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1  12\n"},
+        AtomCase{"[9CH4]", P, "C  -3  0  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[8CH4]", P, "C   0  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1   8\n"},
+        AtomCase{"[16CH4]", P, "C   4  0  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[17CH4]", P, "C   0  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1  17\n"},
+        AtomCase{"[2H]C", P, "H   1  0  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[37Cl-]", P, "Cl  2  5  0  0  0  0  0  0  0  0  0  0", ""}));
+
+INSTANTIATE_TEST_SUITE_P(
+    Symbols, MDLWriterAtom,
+    ::testing::Values(
+        AtomCase{"[CH4:7]", P, "C   0  0  0  0  0  0  0  0  0  7  0  0", ""},
+        AtomCase{"[R3]C", P, "R#  0  0  0  0  0  0  0  0  0  0  0  0", "M  RGP  1   1   3\n"},
+        AtomCase{"*C", P, "*   0  0  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[Xyz]C", P, "Xyz 0  0  0  0  0  0  0  0  0  0  0  0", ""},
+        AtomCase{"[Abcd]C", P, "Abc 0  0  0  0  0  0  0  0  0  0  0  0", ""}));
+
+TEST(MDLWriter, NineChargesMakeTwoLines) {
+  QvGraphMol mol = FromSmiles("[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Cl-]");
+  EXPECT_EQ(PropertyLines(Write(mol.GetMol(), PC).text),
+            "M  CHG  8   1   1   2   1   3   1   4   1   5   1   6   1   7   1   8   1\n"
+            "M  CHG  1   9  -1\n");
+}
+
+TEST(MDLWriter, PropertyLinesComeInTheirOrder) {
+  QvGraphMol mol = FromSmiles("[13CH3+].[CH3].[R2]C");
+  EXPECT_EQ(PropertyLines(Write(mol.GetMol(), kPlain | 0x7).text),
+            "M  CHG  1   1   1\nM  RAD  1   2   2\nM  ISO  1   1  13\nM  RGP  1   3   2\n");
+}
+
+TEST(MDLWriter, AliasesFollowTheBondBlock) {
+  QvGraphMol mol = FromSmiles("CCO");
+  Tamrin::QvAtomBase* atom = AtomNumber(mol.GetMol(), 3);
+  atom->SetData(Sorvil::QvGetTag("QvAtomComment"), std::string("OH group"));
+  mol.GetMol().SetDimension(2);
+  const std::string text = Write(mol.GetMol(), kPlain | 0x1).text;
+  EXPECT_NE(text.find("  2  3  1  0  0  0  0\nA    3\nOH group\nM  END\n"), std::string::npos) << text;
+}
+
+TEST(MDLWriter, SkipsDeletedAtomsAndNumbersTheRestDensely) {
+  QvGraphMol mol = FromSmiles("CNOS");
+  QvMolBase& m = mol.GetMol();
+  m.DeleteAtom(AtomNumber(m, 2));
+  const std::vector<std::string> lines = Lines(Write(m, kPlain).text);
+  EXPECT_EQ(lines[3].substr(0, 6), "  3  1");
+  EXPECT_EQ(lines[5].substr(31, 3), "O  ");
+  EXPECT_EQ(lines[7], "  2  3  1  0  0  0  0");
+}
+
+// SD data values as written, and the status that reports a changed value.
+struct DataCase {
+  std::string value;
+  std::string written;
+  int status;
+};
+
+class MDLWriterData : public ::testing::TestWithParam<DataCase> {};
+
+TEST_P(MDLWriterData, ValueAndStatus) {
+  QvGraphMol mol = FromSmiles("C");
+  Sorvil::QvAddSDData(mol.GetMol(), "first", "1");
+  Sorvil::QvAddSDData(mol.GetMol(), "tag", GetParam().value);
+  const Written w = Write(mol.GetMol(), kPlain);
+  EXPECT_EQ(w.text.substr(w.text.find("M  END\n") + 7),
+            "> <first>\n1\n\n> <tag>\n" + GetParam().written + "\n\n$$$$\n");
+  EXPECT_EQ(w.status, GetParam().status);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, MDLWriterData,
+    ::testing::Values(DataCase{"", "", 0}, DataCase{"x", "x", 0}, DataCase{"a\nb", "a\nb", 0},
+                      DataCase{"a\n\nb", "ab", 16}, DataCase{"a\n\n\nb", "a\nb", 16},
+                      DataCase{"a\n\n\n\nb", "ab", 16}, DataCase{"\n\n", "", 16}, DataCase{"\n", "\n", 0},
+                      DataCase{"end\n\n", "end", 16}));
+
+// Kekulé orders for bonds still of the aromatic order, whether the writer
+// reads the molecule in place (plain) or lays out a copy (default flavor).
+TEST(MDLWriter, LeavesTheMoleculeAsItWas) {
+  for (unsigned flavor : {kPlain, Tamrin::QvDefaultOutputFlavor(Tamrin::QvFormat::SDF) | kBlankDate}) {
+    QvGraphMol mol = FromSmiles("c1ccccc1[C@H](F)Cl", /*kekulize=*/false);
+    const std::string before = Describe(mol.GetMol());
+    ASSERT_NE(before.find(" o5"), std::string::npos);  // still aromatic order
+    const Written w = Write(mol.GetMol(), flavor);
+    EXPECT_EQ(Describe(mol.GetMol()), before);
+    int doubles = 0;
+    for (const std::string& line : Lines(w.text))
+      if (line.size() == 21 && line.substr(6, 3) == "  2") ++doubles;
+    EXPECT_EQ(doubles, 3) << w.text;
+  }
+}
+
+}  // namespace
