@@ -23,18 +23,18 @@ void AppendKeyword(std::string& out, const char* keyword, long value) {
 }
 
 // RAD for one or two hydrogens fewer than the valence model gives (a doublet
-// or a singlet, as the reader takes them back), else VAL when the count is
-// not the model's own.
+// or a singlet, as the reader takes them back); any other difference is
+// said by VAL.
+const char* Radical(const AtomOut& atom) {
+  if (atom.hydrogens + 1 == atom.default_hydrogens) return " RAD=2";
+  if (atom.hydrogens + 2 == atom.default_hydrogens) return " RAD=1";
+  return "";
+}
+
 void AppendValence(std::string& out, const AtomOut& atom) {
-  if (atom.hydrogens == atom.default_hydrogens) return;
-  if (atom.hydrogens + 1 == atom.default_hydrogens) {
-    out += " RAD=2";
-  } else if (atom.hydrogens + 2 == atom.default_hydrogens) {
-    out += " RAD=1";
-  } else {
-    const unsigned total = atom.explicit_valence + atom.hydrogens;
-    AppendKeyword(out, " VAL=", total == 0 ? -1L : static_cast<long>(total));
-  }
+  if (atom.hydrogens == atom.default_hydrogens || *Radical(atom)) return;
+  const unsigned total = atom.explicit_valence + atom.hydrogens;
+  AppendKeyword(out, " VAL=", total == 0 ? -1L : static_cast<long>(total));
 }
 
 void AppendAtom(std::string& out, unsigned number, const AtomOut& atom) {
@@ -49,9 +49,10 @@ void AppendAtom(std::string& out, unsigned number, const AtomOut& atom) {
   out += ' ';
   AppendInt(out, atom.map);
   if (atom.charge != 0) AppendKeyword(out, " CHG=", atom.charge);
-  AppendValence(out, atom);
+  out += Radical(atom);
   if (atom.parity != 0) AppendKeyword(out, " CFG=", atom.parity);
   if (atom.isotope != 0) AppendKeyword(out, " MASS=", atom.isotope);
+  AppendValence(out, atom);
   out += '\n';
 }
 

@@ -1,0 +1,295 @@
+// The molfile writer's bond block, V3000 layout, stereo groups and chiral
+// flag, parities, the layout step, and round trips through the reader.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "mdl_writer_test_support.h"
+#include "tamrin/perception/layout2d.h"
+#include "tamrin/perception/stereo.h"
+#include "tamrin/perception/stereoperception.h"
+
+namespace {
+
+using Tamrin::QvAtomBase;
+using Tamrin::QvBondBase;
+using Tamrin::QvGraphMol;
+using Tamrin::QvMolBase;
+using namespace mdl_writer_test;
+
+// The bond lines of a molecule written from SMILES, without coordinates.
+struct BondCase {
+  std::string smiles;
+  std::vector<std::string> bonds;
+};
+
+class MDLWriterBonds : public ::testing::TestWithParam<BondCase> {};
+
+TEST_P(MDLWriterBonds, Lines) {
+  QvGraphMol mol = FromSmiles(GetParam().smiles);
+  const std::vector<std::string> lines = Lines(Write(mol.GetMol(), kPlain).text);
+  const std::size_t first = 4 + mol.NumAtoms();
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + first, lines.begin() + first + mol.NumBonds()), GetParam().bonds);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Smiles, MDLWriterBonds,
+    ::testing::Values(
+        // a double bond that could be cis or trans but is neither is marked "either"
+        BondCase{"CC=CC", {"  1  2  1  0  0  0  0", "  2  3  2  3  0  0  0", "  3  4  1  0  0  0  0"}},
+        BondCase{"C/C=C/C", {"  1  2  1  0  0  0  0", "  2  3  2  0  0  0  0", "  3  4  1  0  0  0  0"}},
+        BondCase{"CC=NO", {"  1  2  1  0  0  0  0", "  2  3  2  3  0  0  0", "  3  4  1  0  0  0  0"}},
+        BondCase{"C=C(C)C", {"  1  2  2  0  0  0  0", "  2  3  1  0  0  0  0", "  2  4  1  0  0  0  0"}},
+        BondCase{"CC(C)=C(C)C", {"  1  2  1  0  0  0  0", "  2  3  1  0  0  0  0", "  2  4  2  0  0  0  0",
+                                 "  4  5  1  0  0  0  0", "  4  6  1  0  0  0  0"}},
+        BondCase{"CC=O", {"  1  2  1  0  0  0  0", "  2  3  2  0  0  0  0"}},
+        // the ring bond opens first and is listed first
+        BondCase{"C1CC=CC1", {"  1  5  1  0  0  0  0", "  1  2  1  0  0  0  0", "  2  3  1  0  0  0  0",
+                              "  3  4  2  0  0  0  0", "  4  5  1  0  0  0  0"}},
+        BondCase{"CC#N", {"  1  2  1  0  0  0  0", "  2  3  3  0  0  0  0"}}));
+
+// Wedge marks (bond data tag 55) on a bond made from atom 3 to atom 1.
+struct WedgeCase {
+  unsigned order;
+  int mark;
+  std::string line;
+  std::string v3000;
+};
+
+class MDLWriterWedges : public ::testing::TestWithParam<WedgeCase> {};
+
+TEST_P(MDLWriterWedges, StereoColumnAndDirection) {
+  const WedgeCase& c = GetParam();
+  QvGraphMol mol = FromSmiles("CC.C");
+  QvMolBase& m = mol.GetMol();
+  QvBondBase* bond = m.NewBond(AtomNumber(m, 3), AtomNumber(m, 1), c.order);
+  if (c.mark != 0) bond->SetData(Sorvil::QvBondStereoTag, c.mark);
+  const std::vector<std::string> v2000 = Lines(Write(m, kPlain).text);
+  EXPECT_EQ(v2000[8], c.line);
+  const std::vector<std::string> v3000 = Lines(Write(m, kPlain | 0x8).text);
+  EXPECT_EQ(v3000[13], c.v3000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Marks, MDLWriterWedges,
+    ::testing::Values(WedgeCase{1, 0, "  1  3  1  0  0  0  0", "M  V30 2 1 1 3"},
+                      WedgeCase{1, 2, "  3  1  1  1  0  0  0", "M  V30 2 1 3 1 CFG=1"},
+                      WedgeCase{1, 1, "  3  1  1  6  0  0  0", "M  V30 2 1 3 1 CFG=3"},
+                      WedgeCase{1, 5, "  3  1  1  4  0  0  0", "M  V30 2 1 3 1 CFG=2"},
+                      WedgeCase{2, 6, "  3  1  2  3  0  0  0", "M  V30 2 2 3 1 CFG=2"},
+                      WedgeCase{1, 3, "  3  1  1  0  0  0  0", "M  V30 2 1 3 1"}));
+
+TEST(MDLWriterV3000, RecordIsByteExact) {
+  QvGraphMol mol = FromSmiles("[CH2][CH:5]([13CH3])[O-] name");
+  SetCoords(mol.GetMol(), {{0, 0, 0}, {1.5, -0.25, 0}, {0, 0, 0}, {-1, 2.125, 0.5}});
+  mol.GetMol().SetDimension(3);
+  AtomNumber(mol.GetMol(), 2)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
+  EXPECT_EQ(Write(mol.GetMol(), kPlain | 0x8, Tamrin::QvFormat::MDL).text,
+            "name\n"
+            "  -Tamrin-          3D\n"
+            "\n"
+            "  0  0  0     0  0            999 V3000\n"
+            "M  V30 BEGIN CTAB\n"
+            "M  V30 COUNTS 4 3 0 0 0\n"
+            "M  V30 BEGIN ATOM\n"
+            "M  V30 1 C 0.000000 0.000000 0.000000 0 RAD=2\n"
+            "M  V30 2 C 1.500000 -0.250000 0.000000 5 CFG=3\n"
+            "M  V30 3 C 0.000000 0.000000 0.000000 0 MASS=13\n"
+            "M  V30 4 O -1.000000 2.125000 0.500000 0 CHG=-1\n"
+            "M  V30 END ATOM\n"
+            "M  V30 BEGIN BOND\n"
+            "M  V30 1 1 1 2\n"
+            "M  V30 2 1 2 3\n"
+            "M  V30 3 1 2 4\n"
+            "M  V30 END BOND\n"
+            "M  V30 END CTAB\n"
+            "M  END\n");
+}
+
+struct V3000AtomCase {
+  std::string smiles;
+  std::string line;  // the first atom line
+};
+
+class MDLWriterV3000Atom : public ::testing::TestWithParam<V3000AtomCase> {};
+
+TEST_P(MDLWriterV3000Atom, Properties) {
+  QvGraphMol mol = FromSmiles(GetParam().smiles);
+  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain | 0x8).text)[7], GetParam().line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Atoms, MDLWriterV3000Atom,
+    ::testing::Values(V3000AtomCase{"[CH2]", "M  V30 1 C 0.000000 0.000000 0.000000 0 RAD=1"},
+                      V3000AtomCase{"[C]", "M  V30 1 C 0.000000 0.000000 0.000000 0 VAL=-1"},
+                      V3000AtomCase{"[SH3]C", "M  V30 1 S 0.000000 0.000000 0.000000 0 VAL=4"},
+                      V3000AtomCase{"[NH4+]", "M  V30 1 N 0.000000 0.000000 0.000000 0 CHG=1"},
+                      V3000AtomCase{"[R7]C", "M  V30 1 R# 0.000000 0.000000 0.000000 7"},
+                      V3000AtomCase{"[Abcd]C", "M  V30 1 Abc 0.000000 0.000000 0.000000 0"},
+                      V3000AtomCase{"[2H]C", "M  V30 1 H 0.000000 0.000000 0.000000 0 MASS=2"}));
+
+TEST(MDLWriterV3000, ChosenBySizeBeyondTheThreeDigitFields) {
+  for (unsigned atoms : {999u, 1000u}) {
+    QvGraphMol mol;
+    for (unsigned i = 0; i < atoms; ++i) mol.GetMol().NewAtom(6);
+    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[3].substr(33), atoms > 999 ? " V3000" : " V2000") << atoms;
+  }
+  // 1000 bonds among 46 atoms do not fit "%3d" either.
+  QvGraphMol mol;
+  std::vector<QvAtomBase*> atoms;
+  for (unsigned i = 0; i < 46; ++i) atoms.push_back(mol.GetMol().NewAtom(6));
+  unsigned bonds = 0;
+  for (unsigned i = 0; i < 46 && bonds < 1000; ++i)
+    for (unsigned k = i + 1; k < 46 && bonds < 1000; ++k, ++bonds) mol.GetMol().NewBond(atoms[i], atoms[k], 1);
+  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5], "M  V30 COUNTS 46 1000 0 0 0");
+}
+
+// Stereo groups: which layout they need, the chiral flag, the collection.
+struct GroupCase {
+  std::string smiles;
+  int chiral_data;  // -1 none, else the "MDLParity" value
+  std::string counts;
+  std::vector<std::string> collection;
+};
+
+class MDLWriterGroups : public ::testing::TestWithParam<GroupCase> {};
+
+TEST_P(MDLWriterGroups, LayoutAndFlag) {
+  const GroupCase& c = GetParam();
+  QvGraphMol mol = FromSmiles(c.smiles);
+  if (c.chiral_data >= 0) mol.GetMol().SetData(Sorvil::QvGetTag("MDLParity"), c.chiral_data == 1);
+  const std::string text = Write(mol.GetMol(), kPlain).text;
+  const std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> collection;
+  bool inside = false;
+  for (const std::string& line : lines) {
+    if (line == "M  V30 END COLLECTION") inside = false;
+    if (inside) collection.push_back(line);
+    if (line == "M  V30 BEGIN COLLECTION") inside = true;
+  }
+  EXPECT_EQ(lines[3].starts_with("  0  0  0") ? lines[5] : lines[3], c.counts) << text;
+  EXPECT_EQ(collection, c.collection) << text;
+}
+
+const std::string kV2000Chiral = "  5  4  0     1  0  0  0  0  0999 V2000";
+const std::string kV2000Plain = "  5  4  0     0  0  0  0  0  0999 V2000";
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MDLWriterGroups,
+    ::testing::Values(
+        GroupCase{"C[C@](F)(Cl)Br", -1, kV2000Plain, {}},
+        GroupCase{"C[C@](F)(Cl)Br", 1, kV2000Chiral, {}},
+        GroupCase{"C[C@](F)(Cl)Br |a:1|", -1, kV2000Chiral, {}},
+        GroupCase{"C[C@](F)(Cl)Br |a:1|", 0, kV2000Plain, {}},
+        GroupCase{"C[C@](F)(Cl)Br |&1:1|", -1, kV2000Plain, {}},
+        GroupCase{"C[C@](F)(Cl)Br |&1:1|", 1, "M  V30 COUNTS 5 4 0 0 1", {"M  V30 MDLV30/STERAC1 ATOMS=(1 2)"}},
+        GroupCase{"C[C@](F)(Cl)Br |o1:1|", -1, "M  V30 COUNTS 5 4 0 0 1", {"M  V30 MDLV30/STEREL1 ATOMS=(1 2)"}},
+        GroupCase{"F[C@](Cl)(Br)[C@@](F)(Br)[C@](F)(Cl)Br |&3:1,&2:4,a:7|", -1, "M  V30 COUNTS 11 10 0 0 1",
+                  {"M  V30 MDLV30/STEABS ATOMS=(1 8)", "M  V30 MDLV30/STERAC1 ATOMS=(1 5)",
+                   "M  V30 MDLV30/STERAC2 ATOMS=(1 2)"}},
+        GroupCase{"F[C@](Cl)(Br)[C@@](F)(Cl)Br |o1:1,4|", -1, "M  V30 COUNTS 8 7 0 0 1",
+                  {"M  V30 MDLV30/STEREL1 ATOMS=(2 2 5)"}}));
+
+// Counts-line chiral flag from the flavor's parity bits.
+TEST(MDLWriter, ChiralFlagFromStereoWithFlavor0x20) {
+  struct Case {
+    std::string smiles;
+    unsigned flavor;
+    const char* flag;
+  };
+  for (const Case& c : {Case{"C[C@](F)(Cl)Br", 0x20, "  1"}, Case{"CC(F)(Cl)Br", 0x20, "  0"},
+                        Case{"C[C@](F)(Cl)Br", 0x30, "  0"}, Case{"C[C@](F)(Cl)Br", 0x40, "  0"}}) {
+    QvGraphMol mol = FromSmiles(c.smiles);
+    EXPECT_EQ(Lines(Write(mol.GetMol(), c.flavor | kBlankDate).text)[3].substr(12, 3), c.flag)
+        << c.smiles << " " << c.flavor;
+  }
+}
+
+// Parity column: derived from the stored stereo with 0x10 (mirror images
+// differ, and agree with the stereo pass), else the atom's "MDLAtomParity".
+TEST(MDLWriter, ParitiesDerivedOrTakenFromData) {
+  std::string parity[2];
+  const char* smiles[2] = {"C[C@](F)(Cl)Br", "C[C@@](F)(Cl)Br"};
+  for (int i = 0; i < 2; ++i) {
+    QvGraphMol mol = FromSmiles(smiles[i]);
+    const unsigned expected = Tamrin::QvMDLParity(*AtomNumber(mol.GetMol(), 2));
+    ASSERT_TRUE(expected == 1 || expected == 2);
+    parity[i] = Lines(Write(mol.GetMol(), 0x10 | kBlankDate).text)[5].substr(39, 3);
+    EXPECT_EQ(parity[i], "  " + std::to_string(expected));
+    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(39, 3), "  0");
+    AtomNumber(mol.GetMol(), 2)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
+    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(39, 3), "  3");
+  }
+  EXPECT_NE(parity[0], parity[1]);
+}
+
+TEST(MDLWriter, ParitiesOf3DMoleculesComeFromTheirCoordinates) {
+  // (R)/(S)-CHFClBr drawn in 3D, hydrogen explicit, no stereo stored yet.
+  const std::vector<std::array<float, 3>> xyz = {
+      {0, 0, 0}, {0, 0, 1.09f}, {1.03f, 0, -0.36f}, {-0.51f, 0.89f, -0.36f}, {-0.51f, -0.89f, -0.36f}};
+  std::string parity[2];
+  for (int mirror = 0; mirror < 2; ++mirror) {
+    QvGraphMol mol = FromSmiles("C([H])(F)(Cl)Br");
+    std::vector<std::array<float, 3>> coords = xyz;
+    if (mirror) for (auto& p : coords) p[0] = -p[0];
+    SetCoords(mol.GetMol(), coords);
+    mol.GetMol().SetDimension(3);
+    Tamrin::QvClearStereo(mol.GetMol());
+    const Written w = Write(mol.GetMol(), 0x10 | kBlankDate);
+    parity[mirror] = Lines(w.text)[4].substr(41, 1);
+    EXPECT_TRUE(parity[mirror] == "1" || parity[mirror] == "2") << w.text;
+    EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomNumber(mol.GetMol(), 1)));  // the caller's molecule is untouched
+  }
+  EXPECT_NE(parity[0], parity[1]);
+}
+
+// The layout step (0x100): who gets new coordinates, and the warnings.
+TEST(MDLWriter, LayoutStep) {
+  const std::string moved = "QvWriteMolecule() : adding 2D coordinates to zero-dimension molecule that actually "
+                            "has coordinates, someone else should be calling mol.SetDimension() on this molecule";
+  const std::string redrawn = "QvWriteMolecule() : assigning 2D coordinates to stereo hydrogens";
+  const unsigned flavor = 0x140 | kBlankDate;
+  {  // no coordinates at all: quietly drawn
+    QvGraphMol mol = FromSmiles("CCO");
+    const Written w = Write(mol.GetMol(), flavor);
+    EXPECT_TRUE(w.warnings.empty());
+    EXPECT_EQ(Lines(w.text)[1], "  -Tamrin-          2D");
+    EXPECT_NE(Lines(w.text)[4].substr(0, 20), Lines(w.text)[5].substr(0, 20));
+    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(0, 30), "    0.0000    0.0000    0.0000");
+  }
+  {  // coordinates without a dimension: drawn anew, with the warning
+    QvGraphMol mol = FromSmiles("CCO");
+    SetCoords(mol.GetMol(), {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}});
+    EXPECT_EQ(Write(mol.GetMol(), flavor).warnings, std::vector<std::string>{moved});
+  }
+  {  // a 2D picture without wedges for its centre is redrawn, with wedges
+    QvGraphMol mol = FromSmiles("C[C@](F)(Cl)Br");
+    SetCoords(mol.GetMol(), {{0, 0, 0}, {1.3f, 0.75f, 0}, {2.6f, 0, 0}, {1.3f, 2.25f, 0}, {1.3f, -0.75f, 0}});
+    mol.GetMol().SetDimension(2);
+    const std::string before = Describe(mol.GetMol());
+    const Written w = Write(mol.GetMol(), flavor);
+    EXPECT_EQ(w.warnings, std::vector<std::string>{redrawn});
+    EXPECT_EQ(Describe(mol.GetMol()), before);
+    int wedges = 0;
+    for (int b = 9; b < 13; ++b) wedges += Lines(w.text)[b][11] == '1' || Lines(w.text)[b][11] == '6';
+    EXPECT_EQ(wedges, 1) << w.text;
+    // What the writer drew is correct: the same molecule from that text is not redrawn.
+    QvGraphMol drawn = FromSmiles("C[C@](F)(Cl)Br");
+    EXPECT_TRUE(Tamrin::QvGenerate2DCoordinates(drawn.GetMol(), 0));
+    Tamrin::QvAssignWedgeMarks(drawn.GetMol());
+    const Written kept = Write(drawn.GetMol(), flavor);
+    EXPECT_TRUE(kept.warnings.empty());
+    EXPECT_EQ(kept.text, Write(drawn.GetMol(), kPlain).text);
+  }
+  {  // 3D stays as it is
+    QvGraphMol mol = FromSmiles("CCO");
+    SetCoords(mol.GetMol(), {{1, 1, 1}, {2, 2, 2}, {3, 3, 3}});
+    mol.GetMol().SetDimension(3);
+    const Written w = Write(mol.GetMol(), flavor);
+    EXPECT_TRUE(w.warnings.empty());
+    EXPECT_EQ(Lines(w.text)[6].substr(0, 30), "    3.0000    3.0000    3.0000");
+  }
+}
+
+}  // namespace
