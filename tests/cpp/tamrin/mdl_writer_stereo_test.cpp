@@ -8,6 +8,7 @@
 
 #include "mdl_writer_test_support.h"
 #include "tamrin/perception/layout2d.h"
+#include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
 
@@ -293,3 +294,50 @@ TEST(MDLWriter, LayoutStep) {
 }
 
 }  // namespace
+
+// Written by this writer and read back by the molfile reader, a molecule is
+// the same: canonical SMILES with stereo, isotopes, maps and stereo groups,
+// in V2000 and in V3000, with the title and SD data. (Aromatic input, as
+// the reader perceives aromaticity after reading.)
+class MDLWriterRoundTrip : public ::testing::TestWithParam<std::string> {};
+
+std::string Canonical(const QvMolBase& mol) {
+  std::string smiles;
+  EXPECT_TRUE(Tamrin::QvCreateSmiString(smiles, mol, Tamrin::QvSmiDefault | Tamrin::QvSmiFlag::CXBlock));
+  return smiles;
+}
+
+TEST_P(MDLWriterRoundTrip, SameMolecule) {
+  QvGraphMol mol = FromSmiles(GetParam());
+  mol.GetMol().SetTitle("record");
+  Sorvil::QvAddSDData(mol.GetMol(), "id", "42");
+  Sorvil::QvAddSDData(mol.GetMol(), "note", "two\nlines");
+  const unsigned sdf = Tamrin::QvDefaultOutputFlavor(Tamrin::QvFormat::SDF);
+  for (unsigned flavor : {sdf, sdf | 0x8u}) {
+    const Written w = Write(mol.GetMol(), flavor);
+    EXPECT_TRUE(w.warnings.empty()) << w.warnings.front();
+    Tamrin::qvmolistream in;
+    ASSERT_TRUE(in.SetFormat(Tamrin::QvFormat::SDF));
+    // Stereo groups are made from the chiral flag only when the reader is asked to.
+    if (GetParam().find('|') != std::string::npos) {
+      ASSERT_TRUE(in.SetFlavor(Tamrin::QvFormat::SDF, 0x4008));
+    }
+    ASSERT_TRUE(in.openstring(w.text.data(), w.text.size()));
+    QvGraphMol back;
+    CapturedMessages captured;
+    ASSERT_TRUE(Tamrin::QvReadMolecule(in, back.GetMol())) << w.text;
+    EXPECT_EQ(Canonical(back.GetMol()), Canonical(mol.GetMol())) << w.text;
+    EXPECT_STREQ(back.GetMol().GetTitle(), "record");
+    EXPECT_EQ(Sorvil::QvGetSDDataPairs(back.GetMol()), Sorvil::QvGetSDDataPairs(mol.GetMol()));
+    EXPECT_TRUE(captured.lines().empty()) << captured.text();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Molecules, MDLWriterRoundTrip,
+    ::testing::Values("CCO", "c1ccccc1[N+](=O)[O-]", "C[C@H](F)Cl", "C[C@@H](F)Cl", "F/C=C/F", "F/C=C\\F",
+                      "CC=CC", "C/C=C/C=C/C", "[13CH3][CH2]", "[12CH4]", "[Fe+4]", "[2H]C([2H])([2H])Cl",
+                      "[CH3:3]C[OH:7]", "[R1]C(=O)[R2]", "C[C@H]1CC[C@@H](C)CC1", "C[S@](=O)c1ccccc1",
+                      "O=C1N[C@@H](Cc2ccccc2)C(=O)N1", "[Na+].[Cl-]", "C[C@H](F)[C@@H](F)Cl |&1:1,o1:3|",
+                      "C[C@H](F)[C@@H](F)Cl |a:1,3|", "n1c[nH]cc1", "c1ccc2[nH]ccc2c1", "[O-][n+]1ccccc1",
+                      "CC(C)(C)/N=C/c1ccccc1"));
