@@ -67,7 +67,8 @@ class CellGrid {
       keys[i] = Key(Cell(sites[i], 0), Cell(sites[i], 1), Cell(sites[i], 2));
       order_[i] = i;
     }
-    std::sort(order_.begin(), order_.end(), [&](unsigned x, unsigned y) { return keys[x] < keys[y]; });
+    std::sort(order_.begin(), order_.end(),
+              [&](unsigned x, unsigned y) { return keys[x] != keys[y] ? keys[x] < keys[y] : x < y; });
     cells_.reserve(sites.size());
     for (unsigned k = 0; k < order_.size();) {
       unsigned end = k + 1;

@@ -1,0 +1,407 @@
+#include "tamrin/perception/bondorders.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
+#include "tamrin/chem/elements.h"
+#include "tamrin/model/molbase.h"
+#include "tamrin/perception/graphview.h"
+#include "tamrin/perception/matching.h"
+#include "tamrin/streams/perceptionhooks.h"
+
+namespace Tamrin {
+
+namespace {
+
+constexpr unsigned kNone = QvMatching::kNone;
+// Bond length over the sum of covalent radii: below these a bond is taken
+// as at least double, or triple (C=C 0.88, C=O 0.85, aromatic 0.91; C#C 0.79).
+constexpr double kMultipleRatio = 0.93;
+constexpr double kTripleRatio = 0.84;
+
+enum Family { kOther, kHydrogen, kBoron, kCarbon, kNitrogen, kOxygen, kChalcogen, kHalogen };
+
+Family FamilyOf(unsigned atomic_num) {
+  switch (atomic_num) {
+    case 1: return kHydrogen;
+    case 5: return kBoron;
+    case 6: case 14: return kCarbon;
+    case 7: case 15: case 33: return kNitrogen;
+    case 8: return kOxygen;
+    case 16: case 34: case 52: return kChalcogen;
+    case 9: case 17: case 35: case 53: return kHalogen;
+    default: return kOther;
+  }
+}
+
+// Who is satisfied first: the order of the matching rounds.
+enum Rank : unsigned { kCarbonRank, kNitrogenRank, kHypervalentRank, kTerminalRank };
+
+struct Plan {
+  Family family = kOther;
+  unsigned atomic_num = 0;
+  unsigned degree = 0;      // bonds to non-metals
+  unsigned need = 0;        // extra bond-order units wanted
+  Rank rank = kCarbonRank;
+  unsigned first = 0;       // first vertex of the `need` copies
+  unsigned cation = kNone;  // vertex of the N+ unit of a three-connected N
+  unsigned extra = kNone;   // vertex of the second unit of a two-connected N
+};
+
+class Geometry {
+ public:
+  Geometry(const QvMolBase& mol, const QvGraphView& g) : g_(g), xyz_(g.NumAtoms()) {
+    has_ = mol.GetDimension() == 3;
+    for (unsigned a = 0; a < g.NumAtoms() && has_; ++a) mol.GetCoords(g.Atom(a), xyz_[a].data());
+  }
+
+  // 1 (an ordinary single bond) when there are no coordinates to measure.
+  double Ratio(unsigned bond) const {
+    const unsigned a = g_.BondBgn(bond), b = g_.BondEnd(bond);
+    const double radii = QvGetCovalentRadius(g_.Atom(a)->GetAtomicNum()) + QvGetCovalentRadius(g_.Atom(b)->GetAtomicNum());
+    if (!has_ || radii <= 0.0) return 1.0;
+    const double r = Distance(a, b) / radii;
+    return std::isfinite(r) ? r : 1.0;
+  }
+
+  // Degrees; 0 when the arms are degenerate.
+  double Angle(unsigned centre, unsigned a, unsigned b) const {
+    std::array<double, 3> u{}, v{};
+    for (int k = 0; k < 3; ++k) {
+      u[k] = xyz_[a][k] - xyz_[centre][k];
+      v[k] = xyz_[b][k] - xyz_[centre][k];
+    }
+    const double nu = std::sqrt(u[0] * u[0] + u[1] * u[1] + u[2] * u[2]);
+    const double nv = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (!has_ || !(nu * nv > 0.0)) return 0.0;
+    const double c = (u[0] * v[0] + u[1] * v[1] + u[2] * v[2]) / (nu * nv);
+    return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
+  }
+
+ private:
+  double Distance(unsigned a, unsigned b) const {
+    const double dx = xyz_[a][0] - xyz_[b][0], dy = xyz_[a][1] - xyz_[b][1], dz = xyz_[a][2] - xyz_[b][2];
+    return std::sqrt(dx * dx + dy * dy + dz * dz);
+  }
+
+  const QvGraphView& g_;
+  std::vector<std::array<double, 3>> xyz_;
+  bool has_ = false;
+};
+
+bool Takes(Family f) { return f != kOther && f != kHydrogen; }
+
+class BondOrderAssigner {
+ public:
+  BondOrderAssigner(QvMolBase& mol, const QvGraphView& g)
+      : g_(g), geo_(mol, g), plans_(g.NumAtoms()), units_(g.NumBonds(), 0) {
+    for (unsigned a = 0; a < g.NumAtoms(); ++a) {
+      if (g.Atom(a)->GetAtomicNum() == 1) explicit_h_ = true;
+      plans_[a].atomic_num = g.Atom(a)->GetAtomicNum();
+      plans_[a].family = FamilyOf(plans_[a].atomic_num);
+    }
+    for (unsigned a = 0; a < g.NumAtoms(); ++a)
+      for (const QvGraphView::Arc& arc : g.Arcs(a))
+        if (plans_[arc.nbr].family != kOther) ++plans_[a].degree;
+  }
+
+  void Run() {
+    PlanAtoms();
+    QvMatching m(vertices_);
+    for (const Round round : {kCarbonRound, kHeteroRound}) {
+      for (const Tier tier : {kShortBonds, kLongBonds}) {
+        AddEdges(m, round, tier);
+        m.Greedy();
+      }
+      Complete(m, round == kCarbonRound ? kCarbonRank : kTerminalRank);
+    }
+    AddEdges(m, kCationRound, kAllBonds);
+    Complete(m, kHypervalentRank);
+    AddEdges(m, kExtraRound, kAllBonds);
+    Complete(m, kNitrogenRank);
+    Collect(m);
+    PairNitroOxygens(m);
+  }
+
+  void Apply() {
+    for (unsigned b = 0; b < g_.NumBonds(); ++b)
+      if (units_[b] > 0) g_.Bond(b)->SetOrder(1 + std::min(units_[b], 2u));
+    std::vector<int> charges(g_.NumAtoms(), 0);
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) charges[a] = Charge(a);
+    if (!explicit_h_) AddCounterCharges(charges);
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a)
+      if (charges[a] != 0) g_.Atom(a)->SetFormalCharge(charges[a]);
+  }
+
+ private:
+  enum Round { kCarbonRound = 1, kHeteroRound, kCationRound, kExtraRound };
+  // The greedy seed takes the short bonds first, so that of two equal
+  // matchings the one the bond lengths show wins.
+  enum Tier { kShortBonds, kLongBonds, kAllBonds };
+
+  struct Edge {
+    unsigned u, v;
+    Round round;
+    bool short_bond;
+  };
+
+  unsigned ExplicitNeed(const Plan& p) const {
+    switch (p.family) {
+      case kCarbon: return p.degree == 4 || p.degree == 0 ? 0 : std::min(4 - p.degree, 2u);
+      case kNitrogen:
+        if (p.degree == 1) return 2;
+        if (p.degree == 2) return 1;
+        return p.degree == 4 && p.atomic_num != 7 ? 1 : 0;  // P=O, As=O
+      case kOxygen: return p.degree == 1 ? 1 : 0;
+      case kChalcogen:
+        if (p.degree == 1 || p.degree == 3) return 1;
+        return p.degree == 4 ? 2 : 0;
+      default: return 0;
+    }
+  }
+
+  // The shortest bond to a non-metal, as a ratio (1 when there is none).
+  double ShortestRatio(unsigned a) const {
+    double best = 1.0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (plans_[arc.nbr].family != kOther) best = std::min(best, geo_.Ratio(arc.bond));
+    return best;
+  }
+
+  // Sum of the angles between the three non-metal neighbours: 360 when flat.
+  double AngleSum(unsigned a) const {
+    std::vector<unsigned> nbrs;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (plans_[arc.nbr].family != kOther) nbrs.push_back(arc.nbr);
+    if (nbrs.size() != 3) return 0.0;
+    return geo_.Angle(a, nbrs[0], nbrs[1]) + geo_.Angle(a, nbrs[1], nbrs[2]) + geo_.Angle(a, nbrs[0], nbrs[2]);
+  }
+
+  double FirstAngle(unsigned a) const {
+    std::vector<unsigned> nbrs;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (plans_[arc.nbr].family != kOther) nbrs.push_back(arc.nbr);
+    return nbrs.size() == 2 ? geo_.Angle(a, nbrs[0], nbrs[1]) : 0.0;
+  }
+
+  // Without hydrogens the degree says little; the shape says the rest.
+  unsigned GeometricNeed(unsigned a, const Plan& p) const {
+    const double ratio = ShortestRatio(a);
+    const unsigned by_length = ratio < kTripleRatio ? 2 : ratio < kMultipleRatio ? 1 : 0;
+    switch (p.family) {
+      case kCarbon:
+        if (p.degree == 3) return AngleSum(a) > 345.0 || by_length > 0 ? 1 : 0;
+        if (p.degree == 2) return FirstAngle(a) > 155.0 ? 2 : ratio < 0.95 ? 1 : 0;
+        return p.degree == 1 ? by_length : 0;
+      case kNitrogen:
+        if (p.degree == 2) return ratio < 0.95 ? 1 : 0;
+        if (p.degree == 1) return by_length;
+        return ExplicitNeed(p);
+      case kOxygen: return p.degree == 1 ? std::min(by_length, 1u) : 0;
+      case kChalcogen: return p.degree == 1 ? std::min(by_length, 1u) : ExplicitNeed(p);
+      default: return 0;
+    }
+  }
+
+  static Rank RankOf(const Plan& p) {
+    switch (p.family) {
+      case kCarbon: return kCarbonRank;
+      case kNitrogen: return p.degree <= 2 ? kNitrogenRank : kHypervalentRank;
+      case kOxygen: return kTerminalRank;
+      case kChalcogen: return p.degree == 1 ? kTerminalRank : kHypervalentRank;
+      default: return kCarbonRank;
+    }
+  }
+
+  // A one-connected C or N beside a two-connected N: azide, diazo, isocyanide.
+  bool BesideTerminal(unsigned a) const {
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
+      const Plan& q = plans_[arc.nbr];
+      if (q.degree == 1 && (q.family == kCarbon || q.family == kNitrogen)) return true;
+    }
+    return false;
+  }
+
+  void PlanAtoms() {
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+      Plan& p = plans_[a];
+      if (!Takes(p.family)) continue;
+      p.rank = RankOf(p);
+      p.need = explicit_h_ ? ExplicitNeed(p) : GeometricNeed(a, p);
+      p.first = vertices_;
+      vertices_ += p.need;
+      const bool nitrogen = p.atomic_num == 7;
+      if (nitrogen && p.degree == 3) p.cation = vertices_++;
+      if (nitrogen && p.degree == 2 && BesideTerminal(a)) p.extra = vertices_++;
+      for (unsigned k = 0; k < p.need; ++k) owner_.push_back(a);
+      while (owner_.size() < vertices_) owner_.push_back(a);
+    }
+    for (unsigned b = 0; b < g_.NumBonds(); ++b) PlanBond(b);
+  }
+
+  Round MainRound(const Plan& p) const { return p.rank == kCarbonRank ? kCarbonRound : kHeteroRound; }
+
+  void PlanBond(unsigned b) {
+    const unsigned a1 = g_.BondBgn(b), a2 = g_.BondEnd(b);
+    const Plan& p = plans_[a1];
+    const Plan& q = plans_[a2];
+    if (!Takes(p.family) || !Takes(q.family)) return;
+    const bool short_bond = geo_.Ratio(b) < kMultipleRatio;
+    for (unsigned i = 0; i < p.need; ++i)
+      for (unsigned j = 0; j < q.need; ++j)
+        edges_.push_back({p.first + i, q.first + j, std::max(MainRound(p), MainRound(q)), short_bond});
+    // Slots pair only with ordinary units, never with each other.
+    for (const auto& [slot_owner, other] : {std::pair{&p, &q}, std::pair{&q, &p}})
+      for (unsigned j = 0; j < other->need; ++j) {
+        if (slot_owner->cation != kNone) edges_.push_back({slot_owner->cation, other->first + j, kCationRound, short_bond});
+        if (slot_owner->extra != kNone) edges_.push_back({slot_owner->extra, other->first + j, kExtraRound, short_bond});
+      }
+  }
+
+  void AddEdges(QvMatching& m, Round round, Tier tier) const {
+    for (const Edge& e : edges_)
+      if (e.round == round && (tier == kAllBonds || e.short_bond == (tier == kShortBonds))) m.AddEdge(e.u, e.v);
+  }
+
+  // Augmenting paths for the ordinary units still unmatched, best ranks
+  // first. Only ranks that have edges by now: a search from a vertex that
+  // cannot move costs a pass over the whole graph.
+  void Complete(QvMatching& m, Rank last) const {
+    for (unsigned rank = kCarbonRank; rank <= last; ++rank)
+      for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+        const Plan& p = plans_[a];
+        if (p.rank != rank) continue;
+        for (unsigned k = 0; k < p.need; ++k)
+          if (m.Mate(p.first + k) == kNone) m.Augment(p.first + k);
+      }
+  }
+
+  unsigned BondBetween(unsigned a, unsigned b) const {
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (arc.nbr == b) return arc.bond;
+    return kNone;
+  }
+
+  void Pair(unsigned u, unsigned v) {
+    const unsigned bond = BondBetween(owner_[u], owner_[v]);
+    if (bond == kNone) return;
+    ++units_[bond];
+    ++matched_[owner_[u]];
+    ++matched_[owner_[v]];
+  }
+
+  void Collect(const QvMatching& m) {
+    matched_.assign(g_.NumAtoms(), 0);
+    for (unsigned u = 0; u < vertices_; ++u) {
+      used_.push_back(m.Mate(u) != kNone);
+      if (m.Mate(u) != kNone && u < m.Mate(u)) Pair(u, m.Mate(u));
+    }
+  }
+
+  // A terminal O or S left short beside a three-connected N whose cation
+  // unit is unused: the nitro group and its relatives.
+  void PairNitroOxygens(const QvMatching& m) {
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+      const Plan& p = plans_[a];
+      if (p.rank != kTerminalRank || p.need == 0 || m.Mate(p.first) != kNone) continue;
+      for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
+        const unsigned slot = plans_[arc.nbr].cation;
+        if (slot == kNone || used_[slot]) continue;
+        used_[slot] = true;
+        Pair(p.first, slot);
+        break;
+      }
+    }
+  }
+
+  unsigned Valence(unsigned a) const {
+    unsigned v = 0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (plans_[arc.nbr].family != kOther) v += 1 + std::min(units_[arc.bond], 2u);
+    return v;
+  }
+
+  int IsolatedIonCharge(unsigned a) const {
+    const unsigned z = g_.Atom(a)->GetAtomicNum();
+    switch (z) {
+      case 3: case 11: case 19: case 37: case 55: return 1;
+      case 12: case 20: case 38: case 56: return 2;
+      case 9: case 17: case 35: case 53: return -1;
+      default: return 0;
+    }
+  }
+
+  int Charge(unsigned a) const {
+    if (g_.Degree(a) == 0) return IsolatedIonCharge(a);
+    const Plan& p = plans_[a];
+    const unsigned v = Valence(a);
+    switch (p.family) {
+      case kNitrogen:
+        if (v == 4) return 1;
+        if (!explicit_h_) return 0;
+        return v == 2 || (v == 6 && p.atomic_num != 7) ? -1 : 0;
+      case kBoron: return v == 4 ? -1 : 0;
+      default: break;
+    }
+    if (!explicit_h_) return 0;
+    switch (p.family) {
+      case kCarbon: return p.degree == 1 && v == 3 ? -1 : 0;
+      case kOxygen:
+      case kChalcogen:
+        if (v == 1) return -1;
+        return v == 3 ? 1 : 0;
+      case kHalogen:
+        if (v == 0) return -1;
+        return v == 2 ? 1 : 0;
+      default: return 0;
+    }
+  }
+
+  // Without hydrogens, an atom that geometry calls multiply bonded but that
+  // was left short beside a cation is its counter-ion (nitro, azide ends).
+  void AddCounterCharges(std::vector<int>& charges) const {
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+      const Plan& p = plans_[a];
+      if (matched_[a] >= p.need || charges[a] != 0 || p.family == kCarbon) continue;
+      for (const QvGraphView::Arc& arc : g_.Arcs(a))
+        if (charges[arc.nbr] > 0) {
+          charges[a] = -1;
+          break;
+        }
+    }
+  }
+
+  const QvGraphView& g_;
+  Geometry geo_;
+  std::vector<Plan> plans_;
+  std::vector<unsigned> units_;
+  std::vector<unsigned> owner_;
+  std::vector<unsigned> matched_;
+  std::vector<bool> used_;
+  std::vector<Edge> edges_;
+  unsigned vertices_ = 0;
+  bool explicit_h_ = false;
+};
+
+bool OrdersUnknown(const QvMolBase& mol) {
+  for (const QvBondBase& bond : mol.GetBonds())
+    if (bond.GetOrder() != 1) return false;
+  return true;
+}
+
+[[maybe_unused]] const QvPerceptionPass previous_whole_molecule =
+    QvRegisterPerceptionPass(QvPerceptionStep::WholeMolecule, QvAssignBondOrders);
+
+}  // namespace
+
+void QvAssignBondOrders(QvMolBase& mol) {
+  if (!OrdersUnknown(mol)) return;
+  const QvGraphView g(mol);
+  BondOrderAssigner assigner(mol, g);
+  assigner.Run();
+  assigner.Apply();
+}
+
+}  // namespace Tamrin

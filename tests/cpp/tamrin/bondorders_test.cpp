@@ -1,0 +1,152 @@
+// Bond orders and charges from connectivity and geometry, through XYZ
+// reading with the default flavor (connectivity, rings, bond orders,
+// implicit hydrogens, atom completion, aromaticity). Geometries are
+// force-field minimised; the expectations are what a chemist draws.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/captured_messages.h"
+#include "tamrin/chem/elements.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/perception/bondorders.h"
+#include "tamrin/streams/molio.h"
+#include "xyz_test_support.h"
+
+namespace {
+
+using Tamrin::QvAtomBase;
+using Tamrin::QvBondBase;
+using Tamrin::QvGraphMol;
+
+struct Case {
+  const char* name;
+  const char* atoms;     // XYZ atom lines, '|' between lines
+  const char* expected;  // heavy atoms: symbol, valence, charge sign
+  unsigned doubles, triples;
+};
+
+std::string XyzText(const char* atoms) {
+  std::string lines(atoms);
+  std::replace(lines.begin(), lines.end(), '|', '\n');
+  const auto n = std::count(lines.begin(), lines.end(), '\n') + 1;
+  return std::to_string(n) + "\ntest\n" + lines + "\n";
+}
+
+bool ReadXyz(const std::string& text, QvGraphMol& mol) {
+  Tamrin::qvmolistream in;
+  xyztest::OpenXYZ(in, text);
+  return Tamrin::QvReadMolecule(in, mol);
+}
+
+// Valence counts bond orders and implicit hydrogens alike, so explicit and
+// implicit hydrogen forms of one structure read the same. Sorted, so that
+// resonance forms placing a charge on equivalent atoms compare equal.
+std::string Describe(const QvGraphMol& mol) {
+  std::vector<std::string> parts;
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    if (atom.GetAtomicNum() == 1) continue;
+    unsigned valence = atom.GetImplicitHCount();
+    for (const QvBondBase& bond : atom.GetBonds()) valence += bond.GetOrder();
+    const int q = atom.GetFormalCharge();
+    parts.push_back(Tamrin::QvGetAtomicSymbol(atom.GetAtomicNum()) + std::to_string(valence) +
+                    (q > 0 ? std::string(q, '+') : std::string(-q, '-')));
+  }
+  std::sort(parts.begin(), parts.end());
+  std::string text;
+  for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
+  return text;
+}
+
+std::string Sorted(const std::string& words) {
+  std::istringstream in(words);
+  std::vector<std::string> parts;
+  for (std::string w; in >> w;) parts.push_back(w);
+  std::sort(parts.begin(), parts.end());
+  std::string text;
+  for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
+  return text;
+}
+
+unsigned CountOrder(const QvGraphMol& mol, unsigned order) {
+  unsigned n = 0;
+  for (const QvBondBase& bond : mol.GetBonds()) n += bond.GetOrder() == order;
+  return n;
+}
+
+std::string CaseName(const ::testing::TestParamInfo<Case>& p) { return p.param.name; }
+
+class BondOrders : public ::testing::TestWithParam<Case> {};
+
+// All hydrogens present: no atom may gain an implicit hydrogen.
+TEST_P(BondOrders, ExplicitHydrogens) {
+  const Case& c = GetParam();
+  QvGraphMol mol;
+  ASSERT_TRUE(ReadXyz(XyzText(c.atoms), mol));
+  EXPECT_EQ(Describe(mol), Sorted(c.expected));
+  EXPECT_EQ(CountOrder(mol, 2), c.doubles);
+  EXPECT_EQ(CountOrder(mol, 3), c.triples);
+  for (const QvAtomBase& atom : mol.GetAtoms()) EXPECT_EQ(atom.GetImplicitHCount(), 0u) << atom.GetIdx();
+}
+
+const Case kExplicit[] = {
+    {"ethane", "C -0.756 0.003 -0.022|C 0.756 -0.003 0.022|H -1.170 -0.100 0.985|H -1.124 0.938 -0.453|H -1.125 -0.827 -0.632|H 1.125 0.827 0.632|H 1.170 0.099 -0.985|H 1.124 -0.938 0.453", "C4 C4", 0, 0},
+    {"ethene", "C 0.521 0.103 0.405|C -0.521 -0.103 -0.405|H 1.299 -0.646 0.518|H 0.616 1.023 0.973|H -0.616 -1.023 -0.973|H -1.299 0.646 -0.518", "C4 C4", 1, 0},
+    {"ethyne", "C -0.598 0.236 0.011|C 0.598 0.149 -0.011|H -1.661 0.312 0.032|H 1.661 0.073 -0.032", "C4 C4", 0, 1},
+    {"benzene", "C 0.811 -1.135 0.013|C 1.388 0.134 -0.024|C 0.578 1.269 -0.037|C -0.811 1.135 -0.013|C -1.388 -0.134 0.024|C -0.578 -1.269 0.037|H 1.442 -2.019 0.024|H 2.470 0.238 -0.043|H 1.028 2.258 -0.067|H -1.442 2.019 -0.024|H -2.470 -0.238 0.043|H -1.028 -2.258 0.067", "C4 C4 C4 C4 C4 C4", 3, 0},
+    {"pyridine", "C -0.104 1.179 0.024|C -1.238 0.374 0.013|C -1.065 -1.001 -0.015|N 0.142 -1.607 -0.033|C 1.225 -0.799 -0.022|C 1.153 0.585 0.006|H -0.200 2.261 0.046|H -2.232 0.805 0.027|H -1.919 -1.672 -0.024|H 2.183 -1.310 -0.037|H 2.056 1.185 0.014", "C4 C4 C4 N3 C4 C4", 3, 0},
+    {"acetate", "C -0.630 -0.037 -0.112|C 0.863 0.056 0.151|O 1.354 -0.928 0.772|O 1.423 1.102 -0.282|H -0.845 -0.925 -0.713|H -0.995 0.842 -0.651|H -1.169 -0.110 0.837", "C4 C4 O2 O1-", 1, 0},
+    {"nitrobenzene", "O 2.901 -1.023 -0.529|N 2.331 0.042 -0.253|O 2.909 1.129 -0.102|C 0.872 0.016 -0.095|C 0.186 1.198 0.217|C -1.202 1.166 0.366|C -1.896 -0.034 0.206|C -1.210 -1.210 -0.105|C 0.178 -1.191 -0.256|H 0.712 2.141 0.345|H -1.743 2.078 0.608|H -2.978 -0.054 0.323|H -1.758 -2.142 -0.228|H 0.698 -2.115 -0.498", "O2 N4+ O1- C4 C4 C4 C4 C4 C4", 4, 0},
+    {"ammonium", "N 0.000 -0.000 0.000|H -0.630 -0.782 -0.216|H -0.375 0.864 -0.409|H 0.076 0.108 1.018|H 0.929 -0.190 -0.394", "N4+", 0, 0},
+    {"pyridinium", "C 0.837 -1.112 0.012|C 1.378 0.170 0.005|C 0.522 1.264 -0.007|N -0.808 1.074 -0.011|C -1.359 -0.151 -0.005|C -0.545 -1.277 0.007|H 1.492 -1.983 0.021|H 2.456 0.312 0.009|H 0.872 2.291 -0.012|H -1.422 1.889 -0.020|H -2.443 -0.203 -0.009|H -0.980 -2.274 0.012", "C4 C4 C4 N4+ C4 C4", 3, 0},
+    {"guanidinium", "N 1.260 -0.212 0.363|C -0.000 0.000 0.000|N -0.939 -0.885 0.314|N -0.321 1.097 -0.677|H 1.531 -1.039 0.879|H 1.994 0.447 0.136|H -0.721 -1.729 0.829|H -1.906 -0.748 0.050|H -1.273 1.282 -0.965|H 0.375 1.787 -0.929", "N3 C4 N3 N4+", 1, 0},
+    {"acetonitrile", "C -0.486 0.006 -0.008|C 0.975 -0.012 0.016|N 2.135 -0.026 0.034|H -0.891 0.007 1.009|H -0.856 0.898 -0.522|H -0.877 -0.873 -0.528", "C4 C4 N3", 0, 1},
+    {"methylazide", "C -0.825 0.022 -0.002|N 0.373 -0.436 -0.700|N 1.452 -0.137 -0.158|N 2.439 0.138 0.341|H -0.884 -0.411 1.002|H -0.841 1.114 0.077|H -1.712 -0.292 -0.560", "C4 N3 N4+ N2-", 2, 0},
+    {"dmso", "C -1.225 0.581 -0.094|S -0.015 -0.457 -0.950|C 1.325 -0.189 0.237|O -0.463 -1.882 -0.810|H -2.169 0.538 -0.643|H -1.380 0.212 0.923|H -0.868 1.613 -0.069|H 1.593 0.870 0.250|H 2.190 -0.777 -0.077|H 1.010 -0.509 1.233", "C4 S4 C4 O2", 1, 0},
+    {"methanesulfonamide", "C -1.306 -0.052 0.283|S 0.282 0.580 -0.212|N 1.254 -0.777 -0.053|O 0.758 1.518 0.777|O 0.263 0.883 -1.623|H -2.028 0.765 0.216|H -1.240 -0.407 1.313|H -1.592 -0.859 -0.394|H 1.637 -1.040 -0.963|H 1.971 -0.611 0.655", "C4 S6 N3 O2 O2", 2, 0},
+    {"methylphosphonic", "C 1.292 0.180 -0.499|P -0.214 -0.102 0.379|O -0.138 -0.452 1.825|O -1.012 -1.205 -0.464|O -1.120 1.192 0.120|H 1.097 0.427 -1.547|H 1.850 1.009 -0.054|H 1.927 -0.710 -0.474|H -1.778 -1.569 0.016|H -1.904 1.229 0.699", "C4 P5 O2 O2 O2", 1, 0},
+    {"glycine_zwitterion", "N -1.077 0.368 -0.105|C 0.070 -0.399 0.516|C 1.355 -0.141 -0.306|O 1.082 0.645 -1.274|O 2.402 -0.702 0.073|H -1.432 1.123 0.480|H -0.571 0.825 -0.911|H -1.797 -0.227 -0.514|H 0.175 -0.038 1.542|H -0.207 -1.456 0.499", "N4+ C4 C4 O2 O1-", 1, 0},
+    {"pyridine_oxide", "O 2.499 -0.853 -0.025|N 1.299 -0.443 -0.013|C 1.012 0.911 -0.014|C -0.302 1.376 -0.001|C -1.350 0.461 0.013|C -1.080 -0.904 0.015|C 0.244 -1.340 0.001|H 1.892 1.535 -0.025|H -0.502 2.444 -0.002|H -2.380 0.812 0.024|H -1.891 -1.628 0.026|H 0.559 -2.372 0.001", "O1- N4+ C4 C4 C4 C4 C4", 3, 0},
+    {"imidazole", "C 1.199 -0.291 0.030|C 0.482 0.881 -0.003|N -0.829 0.493 -0.025|C -0.854 -0.873 -0.005|N 0.359 -1.375 0.028|H 2.275 -0.414 0.054|H 0.780 1.919 -0.013|H -1.637 1.099 -0.051|H -1.775 -1.440 -0.015", "C4 C4 N3 C4 N3", 2, 0},
+    {"acetone", "C -1.253 0.261 0.179|C -0.072 -0.506 -0.353|C 1.292 0.013 0.012|O -0.216 -1.507 -1.053|H -1.224 1.286 -0.199|H -1.228 0.260 1.271|H -2.181 -0.212 -0.154|H 1.413 1.029 -0.371|H 1.408 0.003 1.099|H 2.060 -0.626 -0.431", "C4 C4 C4 O2", 1, 0},
+    {"methylisocyanide", "C -0.485 0.005 -0.013|N 0.940 -0.010 0.025|C 2.111 -0.023 0.057|H -0.883 0.017 1.005|H -0.832 0.896 -0.544|H -0.852 -0.885 -0.531", "C4 N4+ C3-", 0, 1},
+    {"phenolate", "O 2.559 -0.894 -0.036|C 1.356 -0.474 -0.019|C 1.027 0.895 -0.018|C -0.293 1.370 0.000|C -1.353 0.473 0.019|C -1.082 -0.889 0.019|C 0.246 -1.340 0.000|H 1.842 1.617 -0.033|H -0.474 2.438 -0.000|H -2.375 0.830 0.034|H -1.889 -1.613 0.034|H 0.435 -2.413 0.001", "O1- C4 C4 C4 C4 C4 C4", 3, 0},
+    {"acrolein", "C -1.206 -0.045 0.208|C -0.012 -0.489 -0.202|C 1.199 0.356 -0.078|O 1.195 1.486 0.394|H -1.324 0.944 0.643|H -2.092 -0.663 0.118|H 0.118 -1.472 -0.636|H 2.123 -0.116 -0.449", "C4 C4 C4 O2", 2, 0},
+    {"tetramethylammonium", "C 0.572 -1.178 -0.776|N 0.000 0.000 0.000|C -1.453 -0.282 0.353|C 0.802 0.203 1.277|C 0.079 1.257 -0.855|H 0.507 -2.071 -0.147|H -0.016 -1.309 -1.689|H 1.615 -0.958 -1.021|H -1.847 0.573 0.910|H -2.014 -0.426 -0.575|H -1.491 -1.188 0.967|H 0.734 -0.708 1.878|H 0.378 1.053 1.821|H 1.842 0.405 1.005|H -0.502 1.093 -1.767|H 1.129 1.444 -1.099|H -0.335 2.092 -0.282", "C4 N4+ C4 C4 C4", 0, 0},
+    {"co2", "O -1.160 0.000 0.000|C 0.000 0.000 0.000|O 1.160 0.000 0.000", "O2 C4 O2", 2, 0}
+};
+
+class HeavyAtomBondOrders : public ::testing::TestWithParam<Case> {};
+
+// The same molecules with every hydrogen line removed: geometry decides, the
+// hydrogen step fills in. A carboxylate reads as the acid: nothing in bare
+// heavy atoms tells the two apart.
+TEST_P(HeavyAtomBondOrders, GeometryDecides) {
+  const Case& c = GetParam();
+  QvGraphMol mol;
+  ASSERT_TRUE(ReadXyz(XyzText(c.atoms), mol));
+  EXPECT_EQ(Describe(mol), Sorted(c.expected));
+  EXPECT_EQ(CountOrder(mol, 2), c.doubles);
+  EXPECT_EQ(CountOrder(mol, 3), c.triples);
+}
+
+const Case kHeavy[] = {
+    {"ethane", "C -0.756 0.003 -0.022|C 0.756 -0.003 0.022", "C4 C4", 0, 0},
+    {"ethene", "C 0.521 0.103 0.405|C -0.521 -0.103 -0.405", "C4 C4", 1, 0},
+    {"ethyne", "C -0.598 0.236 0.011|C 0.598 0.149 -0.011", "C4 C4", 0, 1},
+    {"benzene", "C 0.811 -1.135 0.013|C 1.388 0.134 -0.024|C 0.578 1.269 -0.037|C -0.811 1.135 -0.013|C -1.388 -0.134 0.024|C -0.578 -1.269 0.037", "C4 C4 C4 C4 C4 C4", 3, 0},
+    {"pyridine", "C -0.104 1.179 0.024|C -1.238 0.374 0.013|C -1.065 -1.001 -0.015|N 0.142 -1.607 -0.033|C 1.225 -0.799 -0.022|C 1.153 0.585 0.006", "C4 C4 C4 N3 C4 C4", 3, 0},
+    {"acetate", "C -0.630 -0.037 -0.112|C 0.863 0.056 0.151|O 1.354 -0.928 0.772|O 1.423 1.102 -0.282", "C4 C4 O2 O2", 1, 0},
+    {"nitrobenzene", "O 2.901 -1.023 -0.529|N 2.331 0.042 -0.253|O 2.909 1.129 -0.102|C 0.872 0.016 -0.095|C 0.186 1.198 0.217|C -1.202 1.166 0.366|C -1.896 -0.034 0.206|C -1.210 -1.210 -0.105|C 0.178 -1.191 -0.256", "O2 N4+ O1- C4 C4 C4 C4 C4 C4", 4, 0},
+    {"acetonitrile", "C -0.486 0.006 -0.008|C 0.975 -0.012 0.016|N 2.135 -0.026 0.034", "C4 C4 N3", 0, 1},
+    {"imidazole", "C 1.199 -0.291 0.030|C 0.482 0.881 -0.003|N -0.829 0.493 -0.025|C -0.854 -0.873 -0.005|N 0.359 -1.375 0.028", "C4 C4 N3 C4 N3", 2, 0},
+    {"acetone", "C -1.253 0.261 0.179|C -0.072 -0.506 -0.353|C 1.292 0.013 0.012|O -0.216 -1.507 -1.053", "C4 C4 C4 O2", 1, 0}
+};
+
+INSTANTIATE_TEST_SUITE_P(Molecules, BondOrders, ::testing::ValuesIn(kExplicit), CaseName);
+INSTANTIATE_TEST_SUITE_P(Molecules, HeavyAtomBondOrders, ::testing::ValuesIn(kHeavy), CaseName);
+
+}  // namespace

@@ -1,0 +1,200 @@
+// Bonds from 3D coordinates: the distance rule at its edges, the per-element
+// limits, existing bonds, bad coordinates and a large system.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "support/captured_messages.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/perception/connectivity.h"
+
+namespace {
+
+using Tamrin::QvAtomBase;
+using Tamrin::QvBondBase;
+using Tamrin::QvGraphMol;
+
+struct Placed {
+  unsigned z;
+  double x, y, zc;
+};
+
+void Build(QvGraphMol& mol, const std::vector<Placed>& atoms) {
+  for (const Placed& p : atoms) {
+    QvAtomBase* atom = mol.NewAtom(p.z);
+    const double xyz[3] = {p.x, p.y, p.zc};
+    mol.SetCoords(atom, xyz);
+  }
+  mol.SetDimension(3);
+}
+
+QvAtomBase* AtomAt(const QvGraphMol& mol, unsigned idx) { return mol.GetAtom(Tamrin::QvHasAtomIdx{idx}); }
+
+// The bonds as "i-j" pairs, lower index first, in bond order.
+std::string Bonds(const QvGraphMol& mol) {
+  std::string text;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    unsigned a = bond.GetBgn()->GetIdx(), b = bond.GetEnd()->GetIdx();
+    if (a > b) std::swap(a, b);
+    text += (text.empty() ? "" : " ") + std::to_string(a) + "-" + std::to_string(b);
+  }
+  return text;
+}
+
+struct PairCase {
+  const char* name;
+  unsigned z1, z2;
+  double distance;
+  bool bonded;
+};
+
+class PairDistance : public ::testing::TestWithParam<PairCase> {};
+
+// Sum of radii (C 0.76, H 0.31, O 0.66, Na 1.66) plus 0.45 A, and nothing
+// under 0.4 A.
+TEST_P(PairDistance, BondsWithinRadiiPlusTolerance) {
+  const PairCase& c = GetParam();
+  QvGraphMol mol;
+  Build(mol, {{c.z1, 0, 0, 0}, {c.z2, c.distance, 0, 0}});
+  CapturedMessages messages;
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(mol.NumBonds(), c.bonded ? 1u : 0u);
+  if (mol.NumBonds() == 1) {
+    EXPECT_EQ(mol.GetBonds().begin()->GetOrder(), 1u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Edges, PairDistance,
+                         ::testing::Values(PairCase{"CC_inside", 6, 6, 1.96, true},
+                                           PairCase{"CC_outside", 6, 6, 1.98, false},
+                                           PairCase{"HH_inside", 1, 1, 1.06, true},
+                                           PairCase{"HH_outside", 1, 1, 1.08, false},
+                                           PairCase{"CH_typical", 6, 1, 1.09, true},
+                                           PairCase{"NaO_ionic_contact", 11, 8, 2.40, true},
+                                           PairCase{"NaO_far", 11, 8, 2.80, false},
+                                           PairCase{"overlapping", 6, 6, 0.10, false},
+                                           PairCase{"just_apart", 1, 1, 0.41, true},
+                                           PairCase{"wildcard", 0, 6, 1.0, false},
+                                           PairCase{"unknown_element", 200, 6, 1.0, false}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(Connectivity, OverlapIsReportedOnceAndNotBonded) {
+  QvGraphMol mol;
+  Build(mol, {{6, 0, 0, 0}, {6, 0.05, 0, 0}, {6, 0, 0.05, 0}, {8, 1.4, 0, 0}});
+  CapturedMessages messages;
+  Tamrin::QvDetermineConnectivity(mol);
+  ASSERT_EQ(messages.lines().size(), 1u);
+  EXPECT_EQ(messages.lines()[0], "Atoms 0 and 1 overlap (0.05 A apart); not bonded.");
+  // O takes only its two closest carbons.
+  EXPECT_EQ(Bonds(mol), "1-3 0-3");
+}
+
+// The most stretched contacts go first when an atom would exceed its limit:
+// a hydrogen squeezed between two carbons keeps the closer one, a carbon
+// with five hydrogens in reach drops the farthest, relative to radii, so a
+// short H...H contact never displaces the C-H bond it sits beside.
+TEST(Connectivity, LimitsDropTheMostStretchedContacts) {
+  {
+    QvGraphMol mol;
+    Build(mol, {{6, 0, 0, 0}, {1, 1.15, 0, 0}, {6, 2.2, 0, 0}});
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(Bonds(mol), "1-2");
+  }
+  {
+    QvGraphMol mol;
+    Build(mol, {{6, 0, 0, 0},
+                {1, 1.09, 0, 0},
+                {1, -1.09, 0, 0},
+                {1, 0, 1.09, 0},
+                {1, 0, -1.09, 0},
+                {1, 0, 0, 1.30}});
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(mol.NumBonds(), 4u);
+    EXPECT_EQ(AtomAt(mol, 5)->GetExplicitDegree(), 0u);
+  }
+  {
+    // H-H at 0.95 A is more stretched (0.95 - 0.62) than C-H at 1.09 (0.02).
+    QvGraphMol mol;
+    Build(mol, {{6, 0, 0, 0}, {1, 1.09, 0, 0}, {1, 1.6, 0.8, 0}});
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(Bonds(mol), "0-1");
+  }
+}
+
+TEST(Connectivity, ExistingBondsAreKeptAndCounted) {
+  QvGraphMol mol;
+  Build(mol, {{8, 0, 0, 0}, {1, 0.96, 0, 0}, {1, -0.96, 0, 0}, {6, 0, 1.4, 0}});
+  // O-H kept with its order; the O already has two bonds, so C is refused.
+  mol.NewBond(AtomAt(mol, 0), AtomAt(mol, 1), 2);
+  mol.NewBond(AtomAt(mol, 0), AtomAt(mol, 2), 1);
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(Bonds(mol), "0-1 0-2");
+  EXPECT_EQ(mol.GetBonds().begin()->GetOrder(), 2u);
+}
+
+// Nothing to measure: no coordinates, flat ones, or bad numbers.
+TEST(Connectivity, LeavesMoleculesWithoutUsableCoordinates) {
+  for (const unsigned dimension : {0u, 2u}) {
+    QvGraphMol mol;
+    Build(mol, {{6, 0, 0, 0}, {6, 1.5, 0, 0}});
+    mol.SetDimension(dimension);
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(mol.NumBonds(), 0u) << dimension;
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  QvGraphMol mol;
+  Build(mol, {{6, 0, 0, 0}, {6, nan, 0, 0}, {6, 1.5, 0, 0}, {6, inf, inf, 0}, {1, 1e30, -1e30, 0}});
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(Bonds(mol), "0-2");
+  QvGraphMol empty;
+  empty.SetDimension(3);
+  Tamrin::QvDetermineConnectivity(empty);
+  EXPECT_EQ(empty.NumBonds(), 0u);
+}
+
+TEST(Connectivity, DeletedAtomsTakeNoBonds) {
+  QvGraphMol mol;
+  Build(mol, {{6, 0, 0, 0}, {6, 1.5, 0, 0}, {6, 3.0, 0, 0}});
+  mol.DeleteAtom(AtomAt(mol, 1));
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(mol.NumBonds(), 0u);
+}
+
+// Far-flung coordinates (8e6 A out, beyond 2^21 cells of 1.97 A) clamp into an
+// edge cell; distances stay exact there. Stored as floats, so the offsets
+// are multiples of 0.5.
+TEST(Connectivity, ClampedCellsStayExact) {
+  QvGraphMol mol;
+  Build(mol, {{6, 0, 0, 0}, {6, 8e6, 0, 0}, {6, 8e6 + 1.5, 0, 0}, {6, 8e6 + 3.0, 0, 0}, {6, 8e6 + 100, 0, 0}});
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(Bonds(mol), "1-2 2-3");
+}
+
+// 100,000 atoms: a cubic box of water molecules 3.1 A apart. Every O gets
+// its two H and nothing across molecules (H...O 2.1 A and more).
+TEST(Connectivity, LargeWaterBox) {
+  QvGraphMol mol;
+  constexpr int kSide = 33;  // 33^3 = 35,937 waters; trimmed to 33,334
+  constexpr unsigned kWaters = 33334;
+  std::vector<Placed> atoms;
+  for (int i = 0; i < kSide && atoms.size() < 3 * kWaters; ++i)
+    for (int j = 0; j < kSide && atoms.size() < 3 * kWaters; ++j)
+      for (int k = 0; k < kSide && atoms.size() < 3 * kWaters; ++k) {
+        const double x = 3.1 * i, y = 3.1 * j, z = 3.1 * k;
+        atoms.push_back({8, x, y, z});
+        atoms.push_back({1, x + 0.757, y + 0.586, z});
+        atoms.push_back({1, x - 0.757, y + 0.586, z});
+      }
+  ASSERT_EQ(atoms.size(), 100002u);
+  Build(mol, atoms);
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(mol.NumBonds(), 2 * kWaters);
+  for (const QvAtomBase& atom : mol.GetAtoms())
+    ASSERT_EQ(atom.GetExplicitDegree(), atom.GetAtomicNum() == 8 ? 2u : 1u) << atom.GetIdx();
+}
+
+}  // namespace
