@@ -14,6 +14,10 @@ namespace Tamrin {
 namespace {
 
 using Key = std::array<std::int64_t, 8>;
+using Words = std::vector<std::uint64_t>;
+
+// Leaves of the stereo tie-break search before it stops branching.
+constexpr unsigned kSearchBudget = 512;
 
 Key AtomInvariant(const QvAtomBase& atom, unsigned degree, unsigned options) {
   return {atom.GetAtomicNum(),
@@ -26,41 +30,53 @@ Key AtomInvariant(const QvAtomBase& atom, unsigned degree, unsigned options) {
           (options & QvRankMapIdx) ? atom.GetMapIdx() : 0};
 }
 
+// A tetrahedral centre, its configuration read once along a fixed list
+// (kQvNoPos for the implicit hydrogen or lone pair).
+struct Centre {
+  unsigned atom;
+  std::array<unsigned, 4> nbrs;
+  bool clockwise;
+};
+
+// A cis/trans bond: per end its substituents (at most two) and the
+// configuration seen from the first substituent of each end.
+struct DoubleBond {
+  unsigned bond;
+  std::array<unsigned, 2> ends;
+  std::array<std::array<unsigned, 2>, 2> subs;
+  std::array<unsigned, 2> count;
+  bool cis;
+};
+
 // Classes are "how many atoms have a smaller key", so a class of k tied
-// atoms leaves the k - 1 values above it free for splitting.
+// atoms occupies positions cls .. cls + k - 1 of the sorted order and leaves
+// the values above it free for splitting.
 class Ranker {
  public:
-  Ranker(const QvMolBase& mol, unsigned options)
-      : g_(mol), options_(options), n_(g_.NumAtoms()), cls_(n_), order_(n_), stereo_(n_, 0) {
-    std::iota(order_.begin(), order_.end(), 0u);
+  Ranker(const QvGraphView& g, unsigned options)
+      : g_(g), options_(options), n_(g.NumAtoms()), cls_(n_), order_(n_), stereo_(n_, 0) {
+    for (unsigned b = 0; b < g_.NumBonds(); ++b) codes_.push_back(BondCode(b));
+    FindStereo();
     std::vector<Key> keys(n_);
     for (unsigned a = 0; a < n_; ++a) keys[a] = AtomInvariant(*g_.Atom(a), g_.Degree(a), options);
-    Reclassify([&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; },
-               [&keys](unsigned a, unsigned b) { return keys[a] == keys[b]; });
-    for (unsigned b = 0; b < g_.NumBonds(); ++b) codes_.push_back(BondCode(b));
+    std::iota(order_.begin(), order_.end(), 0u);
+    std::sort(order_.begin(), order_.end(), [&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; });
+    for (unsigned i = 0; i < n_; ++i) {
+      const bool same = i > 0 && keys[order_[i]] == keys[order_[i - 1]];
+      cls_[order_[i]] = same ? cls_[order_[i - 1]] : i;
+      classes_ += !same;
+    }
   }
 
   std::vector<unsigned> Run() {
     RefineWithStereo();
-    const bool stereo = HasStereo();
-    for (unsigned tied = LowestTiedClass(); tied != kQvNoPos; tied = LowestTiedClass()) {
-      if (stereo) {
-        BreakTieByStereo(tied);
-        continue;
-      }
-      // Without stereo, tied atoms after refinement are alike: the first one
-      // (in the current sorted order) moves ahead.
-      const auto first = std::find_if(order_.begin(), order_.end(), [&](unsigned a) { return cls_[a] == tied; });
-      MoveAhead(tied, *first);
-    }
+    Complete();
     return cls_;
   }
 
-  const QvGraphView& View() const { return g_; }
-
  private:
   struct State {
-    unsigned classes;
+    unsigned classes = 0;
     std::vector<unsigned> cls, order, stereo;
   };
   State Save() const { return {classes_, cls_, order_, stereo_}; }
@@ -71,185 +87,302 @@ class Ranker {
     stereo_ = state.stereo;
   }
 
-  void MoveAhead(unsigned tied, unsigned chosen) {
-    for (unsigned a = 0; a < n_; ++a)
-      if (cls_[a] == tied && a != chosen) cls_[a] = tied + 1;
-    RefineWithStereo();
-  }
-
-  // Atoms alike in the graph may differ once the parities they make visible
-  // are read (a cage whose centres are not all of one hand). Each candidate
-  // is tried, and the one whose parities, listed by class, come out smallest
-  // wins, so the choice does not depend on the input order.
-  void BreakTieByStereo(unsigned tied) {
-    const State start = Save();
-    State best;
-    std::vector<std::uint64_t> best_key;
-    for (unsigned a = 0; a < n_; ++a) {
-      if (start.cls[a] != tied) continue;
-      Restore(start);
-      MoveAhead(tied, a);
-      std::vector<std::uint64_t> key{classes_};
-      for (const unsigned b : order_) key.push_back(std::uint64_t{cls_[b]} << 32 | stereo_[b]);
-      if (best_key.empty() || key < best_key) {
-        best_key = std::move(key);
-        best = Save();
-      }
-    }
-    Restore(best);
-  }
-
-  bool HasStereo() const {
-    if (!(options_ & (QvRankAtomStereo | QvRankBondStereo))) return false;
-    for (unsigned a = 0; a < n_; ++a)
-      if ((options_ & QvRankAtomStereo) && QvHasAtomStereo(*g_.Atom(a))) return true;
-    for (unsigned b = 0; b < g_.NumBonds(); ++b)
-      if ((options_ & QvRankBondStereo) && QvHasBondStereo(*g_.Bond(b))) return true;
-    return false;
-  }
-
   unsigned BondCode(unsigned b) const {
     const QvBondBase& bond = *g_.Bond(b);
     if (bond.IsAromatic() && !(options_ & QvRankKekule)) return 15;
     return std::min(bond.GetOrder(), 14u);
   }
 
-  // Sorts the atoms by (class, key) and renumbers the classes.
-  template <class Less, class Equal>
-  bool Reclassify(Less less, Equal equal) {
-    const auto by_class = [&](unsigned a, unsigned b) {
-      return cls_[a] != cls_[b] ? cls_[a] < cls_[b] : less(a, b);
-    };
-    std::sort(order_.begin(), order_.end(), by_class);
-    std::vector<unsigned> next(n_);
-    unsigned distinct = 0;
-    for (unsigned i = 0; i < n_; ++i) {
-      const unsigned a = order_[i];
-      const bool same = i > 0 && cls_[order_[i - 1]] == cls_[a] && equal(order_[i - 1], a);
-      next[a] = same ? next[order_[i - 1]] : i;
-      distinct += !same;
-    }
-    const bool changed = distinct != classes_;
-    classes_ = distinct;
-    cls_ = std::move(next);
-    return changed;
+  // The stored configurations, read once so that refinement compares
+  // classes only.
+  void FindStereo() {
+    if (options_ & QvRankAtomStereo)
+      for (unsigned a = 0; a < n_; ++a) AddCentre(a);
+    if (options_ & QvRankBondStereo)
+      for (unsigned b = 0; b < g_.NumBonds(); ++b) AddDoubleBond(b);
   }
 
-  // Neighbour signatures: each atom's sorted (class, bond code) pairs.
-  void Refine() {
-    std::vector<std::uint64_t> sig;
-    std::vector<unsigned> start(n_ + 1, 0);
-    for (bool changed = true; changed;) {
-      sig.clear();
-      for (unsigned a = 0; a < n_; ++a) {
-        start[a] = static_cast<unsigned>(sig.size());
-        for (const auto& arc : g_.Arcs(a)) sig.push_back(std::uint64_t{cls_[arc.nbr]} << 4 | codes_[arc.bond]);
-        std::sort(sig.begin() + start[a], sig.end());
+  void AddCentre(unsigned a) {
+    const QvAtomBase& atom = *g_.Atom(a);
+    const unsigned degree = g_.Degree(a);
+    if ((degree != 3 && degree != 4) || !QvHasAtomStereo(atom)) return;
+    Centre centre{a, {kQvNoPos, kQvNoPos, kQvNoPos, kQvNoPos}, false};
+    std::array<const QvAtomBase*, 4> atoms{};
+    unsigned i = 4 - degree;  // the implicit neighbour, if any, first
+    for (const auto& arc : g_.Arcs(a)) {
+      centre.nbrs[i] = arc.nbr;
+      atoms[i++] = g_.Atom(arc.nbr);
+    }
+    const QvChirality chirality = QvGetAtomStereo(atom, atoms);
+    if (chirality == QvChirality::None) return;
+    centre.clockwise = chirality == QvChirality::Clockwise;
+    centres_.push_back(centre);
+  }
+
+  void AddDoubleBond(unsigned b) {
+    const QvBondBase& bond = *g_.Bond(b);
+    if (!QvHasBondStereo(bond)) return;
+    DoubleBond db{b, {g_.BondBgn(b), g_.BondEnd(b)}, {}, {0, 0}, false};
+    for (unsigned side = 0; side < 2; ++side)
+      for (const auto& arc : g_.Arcs(db.ends[side])) {
+        if (arc.nbr == db.ends[1 - side]) continue;
+        if (db.count[side] == 2) return;
+        db.subs[side][db.count[side]++] = arc.nbr;
       }
-      start[n_] = static_cast<unsigned>(sig.size());
-      const auto range = [&](unsigned a) {
-        return std::pair(sig.begin() + start[a], sig.begin() + start[a + 1]);
-      };
-      changed = Reclassify(
-          [&](unsigned a, unsigned b) {
-            const auto [a0, a1] = range(a);
-            const auto [b0, b1] = range(b);
-            if (stereo_[a] != stereo_[b]) return stereo_[a] < stereo_[b];
-            return std::lexicographical_compare(a0, a1, b0, b1);
-          },
-          [&](unsigned a, unsigned b) {
-            const auto [a0, a1] = range(a);
-            const auto [b0, b1] = range(b);
-            return stereo_[a] == stereo_[b] && std::equal(a0, a1, b0, b1);
-          });
+    if (!db.count[0] || !db.count[1]) return;
+    const QvBondConfig config = QvGetBondStereo(bond, g_.Atom(db.subs[0][0]), g_.Atom(db.subs[1][0]));
+    if (config == QvBondConfig::None) return;
+    db.cis = config == QvBondConfig::Cis;
+    bonds_.push_back(db);
+  }
+
+  // ---- refinement ----
+
+  // Splits the cell at positions [start, end) of the order by stereo value
+  // and the sorted (class, bond code) pairs of the neighbours; true when it
+  // split. Cells are handled in class order and use the classes as they
+  // stand, which depends on the classes only, never on the input order.
+  bool SplitCell(unsigned start, unsigned end) {
+    sig_.clear();
+    sig_start_.clear();
+    for (unsigned i = start; i < end; ++i) {
+      const unsigned a = order_[i];
+      sig_start_.push_back(static_cast<unsigned>(sig_.size()));
+      sig_.push_back(stereo_[a]);
+      for (const auto& arc : g_.Arcs(a)) sig_.push_back(std::uint64_t{cls_[arc.nbr]} << 4 | codes_[arc.bond]);
+      std::sort(sig_.begin() + sig_start_.back() + 1, sig_.end());
+    }
+    sig_start_.push_back(static_cast<unsigned>(sig_.size()));
+    const auto range = [this](unsigned k) {
+      return std::pair(sig_.begin() + sig_start_[k], sig_.begin() + sig_start_[k + 1]);
+    };
+    const auto less = [&](unsigned x, unsigned y) {
+      const auto [x0, x1] = range(x);
+      const auto [y0, y1] = range(y);
+      return std::lexicographical_compare(x0, x1, y0, y1);
+    };
+    slots_.resize(end - start);
+    std::iota(slots_.begin(), slots_.end(), 0u);
+    std::sort(slots_.begin(), slots_.end(), less);
+    if (!less(slots_.front(), slots_.back())) return false;
+    cell_.assign(order_.begin() + start, order_.begin() + end);
+    unsigned cls = start;
+    for (unsigned k = 0; k < slots_.size(); ++k) {
+      if (k > 0 && less(slots_[k - 1], slots_[k])) {
+        cls = start + k;
+        ++classes_;
+      }
+      order_[start + k] = cell_[slots_[k]];
+      cls_[order_[start + k]] = cls;
+    }
+    return true;
+  }
+
+  void Refine() {
+    for (bool changed = true; changed && classes_ < n_;) {
+      changed = false;
+      for (unsigned start = 0; start < n_;) {
+        unsigned end = start + 1;
+        while (end < n_ && cls_[order_[end]] == start) ++end;
+        if (end - start > 1 && SplitCell(start, end)) changed = true;
+        start = end;
+      }
     }
   }
 
   void RefineWithStereo() {
     Refine();
-    if (!(options_ & (QvRankAtomStereo | QvRankBondStereo))) return;
-    for (unsigned round = 0; round < n_ && UpdateStereo(); ++round) Refine();
+    while (UpdateStereo()) Refine();
   }
 
-  // Parities seen from the neighbours' classes where those tell them apart.
-  bool UpdateStereo() {
-    bool changed = false;
-    for (unsigned a = 0; a < n_; ++a) {
-      const unsigned value = AtomParity(a) + 3 * BondParities(a);
-      changed = changed || value != stereo_[a];
-      stereo_[a] = value;
+  // ---- stereo relative to classes ----
+
+  // Whether sorting the four (distinct) values takes an odd number of swaps;
+  // false when two are equal.
+  static bool SortParity(const std::array<unsigned, 4>& cls, bool& odd) {
+    odd = false;
+    for (unsigned i = 0; i < 4; ++i)
+      for (unsigned j = i + 1; j < 4; ++j) {
+        if (cls[i] == cls[j]) return false;
+        odd = odd != (cls[i] > cls[j]);
+      }
+    return true;
+  }
+
+  unsigned NbrClass(unsigned nbr) const { return nbr == kQvNoPos ? 0 : cls_[nbr] + 1; }
+
+  // 1 or 2 for the configuration seen along the neighbours in class order,
+  // 0 while two neighbours share a class.
+  unsigned CentreValue(const Centre& c) const {
+    std::array<unsigned, 4> cls{};
+    for (unsigned i = 0; i < 4; ++i) cls[i] = NbrClass(c.nbrs[i]);
+    bool odd = false;
+    if (!SortParity(cls, odd)) return 0;
+    return 1 + (c.clockwise != odd);
+  }
+
+  // 1 or 2 for cis or trans seen from the lowest-class substituent of each
+  // end, 0 while the two substituents of an end share a class.
+  unsigned BondValue(const DoubleBond& db) const {
+    bool flip = false;
+    for (unsigned side = 0; side < 2; ++side) {
+      if (db.count[side] < 2) continue;
+      const unsigned c0 = cls_[db.subs[side][0]], c1 = cls_[db.subs[side][1]];
+      if (c0 == c1) return 0;
+      flip = flip != (c1 < c0);
     }
+    return 1 + (db.cis == flip);
+  }
+
+  bool UpdateStereo() {
+    std::vector<unsigned> value(n_, 0);
+    for (const Centre& c : centres_) value[c.atom] = CentreValue(c);
+    for (const DoubleBond& db : bonds_) {
+      const unsigned v = BondValue(db);
+      if (!v) continue;
+      for (const unsigned end : db.ends) value[end] += 3 * (v + 2 * codes_[db.bond]);
+    }
+    const bool changed = value != stereo_;
+    stereo_ = std::move(value);
     return changed;
   }
 
-  unsigned AtomParity(unsigned a) const {
-    const QvAtomBase& atom = *g_.Atom(a);
-    if (!(options_ & QvRankAtomStereo) || !QvHasAtomStereo(atom)) return 0;
-    std::vector<std::pair<unsigned, const QvAtomBase*>> nbrs;
-    if (g_.Degree(a) == 3) nbrs.emplace_back(0, nullptr);
-    for (const auto& arc : g_.Arcs(a)) nbrs.emplace_back(cls_[arc.nbr] + 1, g_.Atom(arc.nbr));
-    std::sort(nbrs.begin(), nbrs.end());
-    for (size_t i = 1; i < nbrs.size(); ++i)
-      if (nbrs[i].first == nbrs[i - 1].first) return 0;
-    std::vector<const QvAtomBase*> ordered;
-    for (const auto& [cls, nbr] : nbrs) ordered.push_back(nbr);
-    return static_cast<unsigned>(QvGetAtomStereo(atom, ordered));
+  // The lowest class that keeps a configuration from being read (two
+  // neighbours of a centre, or two substituents of a double-bond end, in it);
+  // kQvNoPos when every configuration reads.
+  unsigned BlockingClass() const {
+    unsigned lowest = kQvNoPos;
+    for (const Centre& c : centres_) {
+      std::array<unsigned, 4> cls{};
+      for (unsigned i = 0; i < 4; ++i) cls[i] = NbrClass(c.nbrs[i]);
+      std::sort(cls.begin(), cls.end());
+      for (unsigned i = 1; i < 4; ++i)
+        if (cls[i] == cls[i - 1]) lowest = std::min(lowest, cls[i] - 1);
+    }
+    for (const DoubleBond& db : bonds_)
+      for (unsigned side = 0; side < 2; ++side)
+        if (db.count[side] == 2 && cls_[db.subs[side][0]] == cls_[db.subs[side][1]])
+          lowest = std::min(lowest, cls_[db.subs[side][0]]);
+    return lowest;
   }
 
-  // The lowest-class substituent of `end` other than `other`, null when two
-  // substituents tie (then the configuration tells nothing yet).
-  const QvAtomBase* Reference(unsigned end, unsigned other, bool& tied) const {
-    const QvAtomBase* best = nullptr;
-    unsigned best_cls = kQvNoPos, count = 0;
-    for (const auto& arc : g_.Arcs(end)) {
-      if (arc.nbr == other) continue;
-      ++count;
-      tied = tied || cls_[arc.nbr] == best_cls;
-      if (cls_[arc.nbr] < best_cls) {
-        best_cls = cls_[arc.nbr];
-        best = g_.Atom(arc.nbr);
-      }
-    }
-    return count ? best : nullptr;
-  }
-
-  unsigned BondParities(unsigned a) const {
-    if (!(options_ & QvRankBondStereo)) return 0;
-    unsigned value = 0;
-    for (const auto& arc : g_.Arcs(a)) {
-      const QvBondBase& bond = *g_.Bond(arc.bond);
-      if (!QvHasBondStereo(bond)) continue;
-      const unsigned bgn = g_.BondBgn(arc.bond), end = g_.BondEnd(arc.bond);
-      bool tied = false;
-      const QvAtomBase* ref_bgn = Reference(bgn, end, tied);
-      const QvAtomBase* ref_end = Reference(end, bgn, tied);
-      if (tied || !ref_bgn || !ref_end) continue;
-      value += bond.GetOrder() + static_cast<unsigned>(QvGetBondStereo(bond, ref_bgn, ref_end)) * 16;
-    }
-    return value;
-  }
+  // ---- tie breaking ----
 
   unsigned LowestTiedClass() const {
-    if (classes_ == n_) return kQvNoPos;
     for (unsigned i = 1; i < n_; ++i)
       if (cls_[order_[i]] == cls_[order_[i - 1]]) return cls_[order_[i]];
     return kQvNoPos;
   }
 
-  QvGraphView g_;
+  // The chosen atom of the class at `tied` goes ahead of the others.
+  void Individualise(unsigned tied, unsigned chosen) {
+    unsigned end = tied;
+    while (end < n_ && cls_[order_[end]] == tied) ++end;
+    std::swap(order_[tied], *std::find(order_.begin() + tied, order_.begin() + end, chosen));
+    for (unsigned i = tied + 1; i < end; ++i) cls_[order_[i]] = tied + 1;
+    ++classes_;
+    RefineWithStereo();
+  }
+
+  // Ties that no configuration depends on are between atoms alike in the
+  // graph and in hand: any of them may go first (the first in the order),
+  // and the labelled molecule comes out the same. A tie that hides a
+  // configuration is searched instead.
+  void Complete() {
+    while (classes_ < n_) {
+      const unsigned blocking = BlockingClass();
+      if (blocking != kQvNoPos) {
+        Search(blocking);
+        return;
+      }
+      const unsigned tied = LowestTiedClass();
+      Individualise(tied, order_[tied]);
+    }
+  }
+
+  // Each atom of the class goes first in turn; only those whose refined
+  // classes and configurations come out smallest are followed, to a full
+  // labelling each, and the labelling with the smallest configurations and
+  // bonds wins. Candidates alike in hand give equal results, so the choice
+  // does not depend on the input order; those that differ are told apart by
+  // values that do not either. Past the budget the first smallest candidate
+  // is followed alone (deterministic, no longer guaranteed canonical).
+  void Search(unsigned tied) {
+    const State start = Save();
+    std::vector<unsigned> members;
+    for (unsigned i = tied; i < n_ && start.cls[start.order[i]] == tied; ++i) members.push_back(start.order[i]);
+    Words best_key;
+    std::vector<unsigned> best;
+    for (const unsigned a : members) {
+      Restore(start);
+      Individualise(tied, a);
+      Words key = PartialKey();
+      if (!best.empty() && best_key < key) continue;
+      if (best.empty() || key < best_key) best.clear();
+      best_key = std::move(key);
+      best.push_back(a);
+    }
+    if (best.size() > 1 && leaves_ + best.size() > kSearchBudget) best.erase(best.begin() + 1, best.end());
+    State best_state;
+    Words best_final;
+    for (const unsigned a : best) {
+      Restore(start);
+      Individualise(tied, a);
+      Complete();
+      if (best.size() == 1) return;
+      ++leaves_;
+      Words key = FinalKey();
+      if (best_final.empty() || key < best_final) {
+        best_final = std::move(key);
+        best_state = Save();
+      }
+    }
+    Restore(best_state);
+  }
+
+  Words PartialKey() const {
+    Words key{classes_};
+    for (const unsigned a : order_) key.push_back(std::uint64_t{cls_[a]} << 32 | stereo_[a]);
+    return key;
+  }
+
+  // The labelled molecule: per rank its configuration value and its
+  // neighbours' ranks with bond codes.
+  Words FinalKey() const {
+    Words key;
+    for (const unsigned a : order_) {
+      key.push_back(std::uint64_t{stereo_[a]} << 32 | g_.Degree(a));
+      const std::size_t from = key.size();
+      for (const auto& arc : g_.Arcs(a)) key.push_back(std::uint64_t{cls_[arc.nbr]} << 4 | codes_[arc.bond]);
+      std::sort(key.begin() + static_cast<std::ptrdiff_t>(from), key.end());
+    }
+    return key;
+  }
+
+  const QvGraphView& g_;
   unsigned options_;
   unsigned n_;
   unsigned classes_ = 0;
+  unsigned leaves_ = 0;
   std::vector<unsigned> cls_, order_, stereo_, codes_;
+  std::vector<Centre> centres_;
+  std::vector<DoubleBond> bonds_;
+  // Scratch of SplitCell.
+  Words sig_;
+  std::vector<unsigned> sig_start_, slots_, cell_;
 };
 
 }  // namespace
 
+std::vector<unsigned> QvCanonicalRanks(const QvGraphView& view, unsigned options) {
+  return Ranker(view, options).Run();
+}
+
 std::vector<unsigned> QvCanonicalRanks(const QvMolBase& mol, unsigned options) {
-  Ranker ranker(mol, options);
-  const std::vector<unsigned> classes = ranker.Run();
+  const QvGraphView view(mol);
+  const std::vector<unsigned> by_pos = QvCanonicalRanks(view, options);
   std::vector<unsigned> ranks(mol.GetMaxAtomIdx(), kQvNoRank);
-  for (unsigned a = 0; a < classes.size(); ++a) ranks[ranker.View().Atom(a)->GetIdx()] = classes[a];
+  for (unsigned a = 0; a < by_pos.size(); ++a) ranks[view.Atom(a)->GetIdx()] = by_pos[a];
   return ranks;
 }
 

@@ -7,6 +7,7 @@
 
 namespace Tamrin {
 
+class QvGraphView;
 class QvMolBase;
 
 // What the ranking looks at besides the graph, element, charge, hydrogen
@@ -29,16 +30,27 @@ inline constexpr unsigned kQvNoRank = std::numeric_limits<unsigned>::max();
 // implicit hydrogens, explicit degree, aromatic flag, ring flag as currently
 // set, map index), which are refined by the sorted classes of their
 // neighbours and bond codes until stable. Stereo, when asked for and
-// present, then adds each centre's parity seen from its neighbours' classes
-// (only where those are all distinct) and refinement continues. Remaining
-// ties are broken by moving the first atom of the lowest tied class ahead
-// and refining again, which is deterministic and, for atoms related by
-// symmetry, gives the same labelled graph whichever was picked. When the
-// molecule carries stereo that the options look at, every atom of the tied
-// class is tried instead and the one whose parities, listed by class, come
-// out smallest is kept: atoms alike in the graph may differ in hand. Each
-// round is a sort, O(n log n); rounds are at most n, few in practice; the
-// stereo tie-breaks multiply a round by the size of the tied class.
+// present, then adds each centre's configuration seen from its neighbours'
+// classes (each double bond's from the lowest-class substituent at each
+// end), once those are distinct, and refinement continues.
+//
+// Remaining ties among atoms that no configuration depends on are broken by
+// moving the first atom of the lowest tied class ahead and refining again,
+// which is deterministic and, for atoms related by symmetry, gives the same
+// labelled graph whichever was picked. A tie that keeps a configuration
+// from being read (the ring neighbours of a cis-1,4-disubstituted
+// cyclohexane carbon, the ring atoms of an inositol) is searched: each atom
+// of the tied class goes first in turn, only those with the smallest
+// refined classes and configurations are followed to a full labelling, and
+// the labelling with the smallest configurations wins. Atoms alike in the
+// graph may differ in hand, so this is what makes the ranks independent of
+// the input order with stereo. The search is bounded (a few hundred full
+// labellings per molecule); past that it follows one candidate.
+//
+// Each refinement round sorts the tied classes only, O(t log t) for t tied
+// atoms; rounds are few in practice.
 std::vector<unsigned> QvCanonicalRanks(const QvMolBase& mol, unsigned options = QvRankDefault);
+// The same ranks indexed by position in `view` (QvGraphView numbering).
+std::vector<unsigned> QvCanonicalRanks(const QvGraphView& view, unsigned options = QvRankDefault);
 
 }  // namespace Tamrin

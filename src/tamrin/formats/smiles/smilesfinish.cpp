@@ -4,6 +4,7 @@
 #include <string>
 
 #include "sorvil/error/errorhandler.h"
+#include "tamrin/formats/smiles/lonepair.h"
 #include "tamrin/formats/smiles/smilesparser.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/kekulize.h"
@@ -237,20 +238,24 @@ void QvSmilesParser::AssignImplicitHydrogens() {
   }
 }
 
-// The neighbours in bond-list order, which is the written order. An atom
-// with three connections has its lone pair right after its first
-// neighbour, also when the atom is written first (a lone pair is not
-// written inside the brackets the way a hydrogen is), as other toolkits
-// read sulfoxides and phosphines.
+// The neighbours in bond-list order, which is the written order; the lone
+// pair of an atom with three connections goes where lonepair.h says.
 void QvSmilesParser::AssignAtomStereo() {
   bool ok = true;
   std::vector<const QvAtomBase*> nbrs;
   for (const Chiral& chiral : chirals_) {
     nbrs.clear();
-    for (const QvAtomBase& nbr : chiral.atom->GetAtoms()) nbrs.push_back(&nbr);
-    if (nbrs.size() == 3 && chiral.atom->GetImplicitHCount() == 0)
+    bool all_single = true;
+    for (const QvBondBase& bond : chiral.atom->GetBonds()) {
+      nbrs.push_back(bond.GetNbr(chiral.atom));
+      all_single = all_single && bond.GetIntType() == 1;
+    }
+    bool clockwise = chiral.clockwise;
+    if (nbrs.size() == 3 && chiral.atom->GetImplicitHCount() == 0) {
       nbrs.insert(nbrs.begin() + 1, nullptr);
-    const QvChirality chirality = chiral.clockwise ? QvChirality::Clockwise : QvChirality::Anticlockwise;
+      clockwise = clockwise != QvLonePairFlipsHand(chiral.ring_digits, all_single);
+    }
+    const QvChirality chirality = clockwise ? QvChirality::Clockwise : QvChirality::Anticlockwise;
     ok = QvSetAtomStereo(*chiral.atom, nbrs, chirality) && ok;
   }
   ok = AssignStereoGroups() && ok;

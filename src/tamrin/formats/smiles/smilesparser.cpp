@@ -211,6 +211,7 @@ QvAtomBase* QvSmilesParser::AddAtom(unsigned atomic_num, bool aromatic) {
 // Ring number `n` at the previous atom: opens the slot or closes it.
 bool QvSmilesParser::RingClosure(unsigned n) {
   if (!prev_) return Fail();
+  if (!chirals_.empty() && chirals_.back().atom == prev_) ++chirals_.back().ring_digits;
   QvBondBase*& slot = rings_[n];
   if (!slot) {
     slot = AddBond(prev_, nullptr, order_);

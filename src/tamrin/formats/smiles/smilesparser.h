@@ -40,6 +40,7 @@ class QvSmilesParser {
   struct Chiral {
     QvAtomBase* atom;
     bool clockwise;
+    unsigned ring_digits = 0;  // ring-closure digits written on the atom
   };
   struct StereoH {
     QvAtomBase* atom;

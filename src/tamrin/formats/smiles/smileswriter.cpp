@@ -16,6 +16,7 @@
 
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
+#include "tamrin/formats/smiles/lonepair.h"
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/perception/canonical.h"
@@ -120,6 +121,7 @@ class SmilesWalk {
   void AppendBond(unsigned bond, std::string& out) const;
   unsigned HydrogenCount(unsigned atom) const;
   QvChirality WrittenChirality(unsigned atom) const;
+  bool WrittenAllSingle(unsigned atom) const;
   bool OrganicSubset(unsigned atom, unsigned h) const;
   unsigned RoleOf(unsigned atom) const;
   void AppendStereoGroups(std::string& out) const;
@@ -167,8 +169,7 @@ void SmilesWalk::Rank() {
     if (flags_ & Flag::BondStereo) options |= QvRankBondStereo;
     if (flags_ & Flag::AtomMaps) options |= QvRankMapIdx;
     if (flags_ & Flag::Kekule) options |= QvRankKekule;
-    const std::vector<unsigned> by_idx = QvCanonicalRanks(mol_, options);
-    for (unsigned pos = 0; pos < n; ++pos) rank_[pos] = by_idx[view_.Atom(pos)->GetIdx()];
+    rank_ = QvCanonicalRanks(view_, options);
     for (unsigned pos = 0; pos < n; ++pos) order_[rank_[pos]] = pos;
     return;
   }
@@ -436,7 +437,7 @@ QvChirality SmilesWalk::WrittenChirality(unsigned atom) const {
   const bool has_parent = parent_bond_[atom] != kQvNoPos;
   if (has_parent) add(view_.Atom(view_.Other(parent_bond_[atom], atom)));
   // A written hydrogen comes right after the preceding atom (or first); a
-  // lone pair right after the first neighbour, as the parser reads them.
+  // lone pair as lonepair.h says, as the parser reads them.
   const bool lone_pair = view_.Degree(atom) == 3 && a.GetImplicitHCount() == 0;
   if (a.GetImplicitHCount() == 1 || (lone_pair && has_parent)) add(nullptr);
   for (unsigned i = closure_start_[atom]; i < closure_start_[atom + 1]; ++i) {
@@ -450,7 +451,21 @@ QvChirality SmilesWalk::WrittenChirality(unsigned atom) const {
     std::rotate(nbrs.begin() + 1, nbrs.begin() + 3, nbrs.begin() + 4);  // the empty slot moves to 1
     count = 4;
   }
-  return QvGetAtomStereo(a, std::span<const QvAtomBase* const>(nbrs.data(), count));
+  const QvChirality seen = QvGetAtomStereo(a, std::span<const QvAtomBase* const>(nbrs.data(), count));
+  const unsigned digits = closure_start_[atom + 1] - closure_start_[atom];
+  if (!lone_pair || !QvLonePairFlipsHand(digits, WrittenAllSingle(atom))) return seen;
+  return seen == QvChirality::None ? seen : seen == QvChirality::Clockwise ? QvChirality::Anticlockwise
+                                                                          : QvChirality::Clockwise;
+}
+
+// Whether every bond of the atom is written (and read back) as a single bond.
+bool SmilesWalk::WrittenAllSingle(unsigned atom) const {
+  const bool kekule = flags_ & Flag::Kekule;
+  const auto arcs = view_.Arcs(atom);
+  return std::all_of(arcs.begin(), arcs.end(), [&](const QvGraphView::Arc& arc) {
+    const QvBondBase& bond = *view_.Bond(arc.bond);
+    return bond.GetOrder() == 1 && (kekule || !bond.IsAromatic());
+  });
 }
 
 // Whether the parser would give the atom `h` hydrogens from its bonds alone.
