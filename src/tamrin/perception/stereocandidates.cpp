@@ -126,12 +126,17 @@ class CandidateFinder {
     return one_pair && *dup >= 0 && AlikeRingNeighbours(a, *dup) ? Kind::RingPair : Kind::None;
   }
 
-  // The two neighbours of class `key` are joined to `a` by ring bonds.
+  // The two neighbours of class `key` are joined to `a` by its only two ring
+  // bonds. A bridgehead with two alike bridges is no centre: the third
+  // bridge fixes its configuration (quinuclidin-3-ol has one centre).
   bool AlikeRingNeighbours(unsigned a, std::int64_t key) const {
-    unsigned in_ring = 0;
-    for (const QvGraphView::Arc& arc : g_.Arcs(a))
-      if (SubstituentKey(arc.nbr) == key && IsRingBond(arc.bond)) ++in_ring;
-    return in_ring == 2;
+    unsigned alike = 0, in_ring = 0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
+      if (!IsRingBond(arc.bond)) continue;
+      ++in_ring;
+      alike += SubstituentKey(arc.nbr) == key;
+    }
+    return alike == 2 && in_ring == 2;
   }
 
   // Three-connected atoms whose lone pair holds its place: they do not invert

@@ -46,10 +46,10 @@ class QvMolBase;
 //   arsine (three single bonds, neutral), or a neutral nitrogen with three
 //   single bonds that cannot invert: in a three-membered ring, or with all
 //   three bonds in rings (a bridgehead);
-// - a ring atom whose two ring neighbours are alike but whose other two
+// - an atom with exactly two ring bonds, to alike neighbours, whose other two
 //   substituents differ from them and from each other (the 1- and 4-carbons
-//   of a 1,4-disubstituted cyclohexane), when another such atom, or a
-//   centre of the first kind, lies on one of its smallest rings.
+//   of a 1,4-disubstituted cyclohexane), when another such atom lies on one
+//   of its smallest rings.
 // Aromatic atoms are never centres. A cis/trans bond is a non-aromatic double
 // bond in no ring of fewer than 8 atoms whose ends each have one or two other
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may

@@ -1,0 +1,470 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <numeric>
+#include <random>
+
+#include "perception_test_support.h"
+#include "tamrin/perception/stereoperception.h"
+#include "tamrin/streams/perceptionhooks.h"
+
+namespace {
+
+using namespace perception_test;
+using Tamrin::QvBondConfig;
+using Tamrin::QvChirality;
+using Tamrin::QvGetAtomStereo;
+using Tamrin::QvGetBondStereo;
+using Tamrin::QvStereoGroup;
+using Tamrin::QvStereoGroupKind;
+using Nbrs = std::vector<const QvAtomBase*>;
+constexpr auto kAnti = QvChirality::Anticlockwise;
+constexpr auto kClock = QvChirality::Clockwise;
+constexpr auto kNone = QvChirality::None;
+
+// ---------------------------------------------------------------------------
+// Which atoms and bonds are stereo candidates (positions in SMILES order).
+
+struct CandidateCase {
+  const char* name;
+  const char* smiles;
+  std::vector<unsigned> atoms;
+  std::vector<std::pair<unsigned, unsigned>> bonds;  // double bonds by their end atoms
+};
+
+class Candidates : public ::testing::TestWithParam<CandidateCase> {};
+
+TEST_P(Candidates, AreExactlyTheStereoElements) {
+  const CandidateCase& c = GetParam();
+  QvGraphMol mol = Mol(c.smiles);
+  const Tamrin::QvStereoCandidates found = Tamrin::QvFindStereoCandidates(mol);
+  std::vector<unsigned> atoms;
+  for (const QvAtomBase& atom : mol.GetMol().GetAtoms())
+    if (found.atoms[atom.GetIdx()]) atoms.push_back(atom.GetIdx());
+  std::vector<std::pair<unsigned, unsigned>> bonds;
+  for (const QvBondBase& bond : mol.GetMol().GetBonds())
+    if (found.bonds[bond.GetIdx()]) bonds.emplace_back(bond.GetBgn()->GetIdx(), bond.GetEnd()->GetIdx());
+  EXPECT_EQ(atoms, c.atoms) << c.smiles;
+  EXPECT_EQ(bonds, c.bonds) << c.smiles;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StereoPerception, Candidates,
+    ::testing::Values(
+        CandidateCase{"CHFClBr", "FC(Cl)Br", {1}, {}}, CandidateCase{"Isopropanol", "CC(C)O", {}, {}},
+        CandidateCase{"Butan2ol", "CCC(C)O", {2}, {}}, CandidateCase{"Sulfoxide", "CS(=O)CC", {1}, {}},
+        CandidateCase{"DMSO", "CS(C)=O", {}, {}}, CandidateCase{"Sulfone", "CS(=O)(=O)CC", {}, {}},
+        CandidateCase{"Sulfonium", "C[S+](CC)CCC", {1}, {}}, CandidateCase{"Phosphine", "CP(CC)c1ccccc1", {1}, {}},
+        CandidateCase{"OpenAmine", "CN(CC)CCC", {}, {}}, CandidateCase{"Aziridine", "CN1CC1C", {1, 3}, {}},
+        CandidateCase{"AmmoniumH", "C[NH+](CC)CCC", {1}, {}},
+        CandidateCase{"Quaternary", "C[N+](CC)(CCC)CCCC", {1}, {}},
+        CandidateCase{"QuaternarySym", "C[N+](C)(CC)CCC", {}, {}},
+        CandidateCase{"Quinuclidinol", "OC1CN2CCC1CC2", {1}, {}},
+        CandidateCase{"BridgeheadN", "CC1CN2CCC1C2", {1, 3, 6}, {}},
+        CandidateCase{"Dimethylcyclohexane14", "CC1CCC(C)CC1", {1, 4}, {}},
+        CandidateCase{"Methylcyclohexane", "CC1CCCCC1", {}, {}},
+        CandidateCase{"GemDimethyl", "CC1CCC(C)(C)CC1", {}, {}},
+        CandidateCase{"Dimethylcyclohexane13", "CC1CCCC(C)C1", {1, 5}, {}},
+        CandidateCase{"Toluene", "Cc1ccccc1", {}, {}}, CandidateCase{"ExplicitH2", "[H]C([H])(F)Cl", {}, {}},
+        CandidateCase{"ExplicitH", "[H]C(F)(Cl)Br", {1}, {}},
+        CandidateCase{"Deuterium", "[2H]C([H])(F)Cl", {1}, {}},
+        CandidateCase{"Butene2", "CC=CC", {}, {{1, 2}}}, CandidateCase{"Isobutene", "CC=C(C)C", {}, {}},
+        CandidateCase{"Propene", "C=CC", {}, {}}, CandidateCase{"Oxime", "CC=NO", {}, {{1, 2}}},
+        CandidateCase{"KetoneOxime", "CC(C)=NO", {}, {}}, CandidateCase{"Allene", "CC=C=CC", {}, {}},
+        CandidateCase{"Cyclohexene", "CC1=CCCCC1", {}, {}},
+        CandidateCase{"Cyclooctene", "C1CCCC=CCC1", {}, {{4, 5}}},
+        CandidateCase{"Azobenzene", "c1ccccc1N=Nc1ccccc1", {}, {{6, 7}}},
+        CandidateCase{"Diene", "CC=CC=C", {}, {{1, 2}}}),
+    CaseName());
+
+// ---------------------------------------------------------------------------
+// Molecules drawn by hand: atoms with coordinates, created in any order.
+
+struct AtomSpec {
+  unsigned z;
+  double x, y, w;
+  unsigned h = 0;
+};
+struct BondSpec {
+  unsigned a, b, order = 1;
+  int mark = 0;
+};
+
+class Sketch {
+ public:
+  // Atoms are created in `order` (a permutation of the spec positions;
+  // empty for spec order); At() still speaks in spec positions.
+  Sketch(const std::vector<AtomSpec>& atoms, const std::vector<BondSpec>& bonds, unsigned dim,
+         std::vector<unsigned> order = {}) {
+    if (order.empty()) {
+      order.resize(atoms.size());
+      std::iota(order.begin(), order.end(), 0u);
+    }
+    at_.resize(atoms.size());
+    for (const unsigned i : order) {
+      at_[i] = mol_.GetMol().NewAtom(atoms[i].z);
+      at_[i]->SetImplicitHCount(atoms[i].h);
+      const double xyz[3] = {atoms[i].x, atoms[i].y, atoms[i].w};
+      at_[i]->SetCoords(xyz);
+    }
+    for (const BondSpec& b : bonds) {
+      QvBondBase* bond = mol_.GetMol().NewBond(at_[b.a], at_[b.b], b.order);
+      if (b.mark) bond->SetData(Sorvil::QvBondStereoTag, b.mark);
+    }
+    mol_.GetMol().SetDimension(dim);
+  }
+  QvMolBase& Mol() { return mol_.GetMol(); }
+  QvAtomBase* At(unsigned i) const { return at_[i]; }
+  QvChirality Hand(unsigned centre, const std::vector<int>& nbrs) const {
+    Nbrs list;
+    for (const int n : nbrs) list.push_back(n < 0 ? nullptr : at_[n]);
+    return QvGetAtomStereo(*at_[centre], list);
+  }
+
+ private:
+  QvGraphMol mol_;
+  std::vector<QvAtomBase*> at_;
+};
+
+// CHFClBr: F on top, Cl at 0, Br at 120 and the hydrogen at 240 degrees seen
+// from F, so anticlockwise from F: F[C@H](Cl)Br along (F, H, Cl, Br).
+std::vector<AtomSpec> Chfclbr3D(double mirror, bool explicit_h) {
+  const double h = -0.33;
+  std::vector<AtomSpec> atoms{{9, 0, 0, mirror * 1.0},
+                              {6, 0, 0, 0, explicit_h ? 0u : 1u},
+                              {17, 0.94, 0, mirror * h},
+                              {35, -0.47, 0.82, mirror * h}};
+  if (explicit_h) atoms.push_back({1, -0.47, -0.82, mirror * h});
+  return atoms;
+}
+
+std::vector<unsigned> Shuffled(size_t n, std::mt19937& rng) {
+  std::vector<unsigned> order(n);
+  std::iota(order.begin(), order.end(), 0u);
+  std::shuffle(order.begin(), order.end(), rng);
+  return order;
+}
+
+TEST(StereoFrom3D, ChfclbrHandednessInEveryAtomOrder) {
+  std::mt19937 rng(7);
+  for (const bool explicit_h : {false, true})
+    for (const double mirror : {1.0, -1.0})
+      for (int round = 0; round < 12; ++round) {
+        std::vector<BondSpec> bonds{{1, 0}, {1, 2}, {1, 3}};
+        if (explicit_h) bonds.push_back({1, 4});
+        Sketch s(Chfclbr3D(mirror, explicit_h), bonds, 3, Shuffled(explicit_h ? 5 : 4, rng));
+        Tamrin::QvPerceiveStereoFrom3D(s.Mol());
+        const QvChirality expected = mirror > 0 ? kAnti : kClock;
+        EXPECT_EQ(s.Hand(1, {0, explicit_h ? 4 : -1, 2, 3}), expected) << explicit_h << mirror << round;
+        EXPECT_TRUE(s.Mol().HasPerceived(Tamrin::QvPerceivedAtomStereo | Tamrin::QvPerceivedBondStereo));
+      }
+}
+
+TEST(StereoFrom3D, FlatCentresAndNonCentresGetNothing) {
+  // Flattened onto the plane of its neighbours; and CH2FCl, which already
+  // carries a stale configuration that must go.
+  std::vector<AtomSpec> flat = Chfclbr3D(1, false);
+  for (AtomSpec& a : flat) a.w = 0;
+  flat[0] = {9, -0.47, -0.82, 0};
+  Sketch s(flat, {{1, 0}, {1, 2}, {1, 3}}, 3);
+  Tamrin::QvPerceiveStereoFrom3D(s.Mol());
+  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*s.At(1)));
+
+  std::vector<AtomSpec> ch2 = Chfclbr3D(1, false);
+  ch2[1].h = 2;
+  ch2.pop_back();
+  Sketch t(ch2, {{1, 0}, {1, 2}}, 3);
+  ASSERT_FALSE(Tamrin::QvSetAtomStereo(*t.At(1), Nbrs{t.At(0), nullptr, t.At(2)}, kAnti));
+  Sketch u(Chfclbr3D(1, false), {{1, 0}, {1, 2}, {1, 3}}, 3);
+  u.At(3)->SetAtomicNum(17);  // CHFCl2: no centre, configuration set before
+  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*u.At(1), Nbrs{u.At(0), nullptr, u.At(2), u.At(3)}, kAnti));
+  Tamrin::QvPerceiveStereoFrom3D(u.Mol());
+  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*u.At(1)));
+}
+
+// Methyl ethyl sulfoxide with a pyramidal sulfur: the lone pair takes the
+// fourth place, mirror images differ, a flat sulfur has no configuration.
+TEST(StereoFrom3D, SulfoxideLonePair) {
+  for (const double lift : {0.5, -0.5, 0.0}) {
+    Sketch s({{16, 0, 0, lift}, {8, 1.0, 0, 0}, {6, -0.5, 0.87, 0, 3}, {6, -0.5, -0.87, 0, 2}, {6, -1, -1.8, 0, 3}},
+             {{0, 1, 2}, {0, 2}, {0, 3}, {3, 4}}, 3);
+    Tamrin::QvPerceiveStereoFrom3D(s.Mol());
+    const QvChirality got = s.Hand(0, {1, 2, 3, -1});
+    EXPECT_EQ(got, lift == 0.0 ? kNone : lift > 0 ? kClock : kAnti) << lift;
+  }
+}
+
+// 2-butene from 2D or 3D coordinates; a twisted bond shows no side.
+TEST(BondStereoFromCoords, ButeneCisTransAndTwisted) {
+  struct Case {
+    double y3, w3;
+    unsigned dim;
+    QvBondConfig expected;
+  };
+  for (const Case& c : {Case{0.9, 0, 2, QvBondConfig::Cis}, Case{-0.9, 0, 2, QvBondConfig::Trans},
+                        Case{0.9, 0, 3, QvBondConfig::Cis}, Case{-0.9, 0.1, 3, QvBondConfig::Trans},
+                        Case{0.0, 0.9, 3, QvBondConfig::None}, Case{0.0, 0.0, 2, QvBondConfig::None}}) {
+    Sketch s({{6, -1.2, 0.9, 0, 3}, {6, -0.6, 0, 0, 1}, {6, 0.6, 0, 0, 1}, {6, c.y3 == 0 && c.w3 == 0 ? 2.0 : 1.2,
+                                                                              c.y3, c.w3, 3}},
+             {{0, 1}, {1, 2, 2}, {2, 3}}, c.dim);
+    s.Mol().SetPerceived(Tamrin::QvPerceivedBondStereo, false);
+    Tamrin::QvPerceiveBondStereoFromCoords(s.Mol(), {});
+    const QvBondBase& dbl = *s.Mol().GetBond(s.At(1), s.At(2));
+    EXPECT_EQ(QvGetBondStereo(dbl, s.At(0), s.At(3)), c.expected) << c.y3 << " " << c.w3 << " " << c.dim;
+    EXPECT_EQ(QvGetBondStereo(dbl, nullptr, s.At(3)),
+              c.expected == QvBondConfig::None ? c.expected
+              : c.expected == QvBondConfig::Cis ? QvBondConfig::Trans
+                                                : QvBondConfig::Cis);
+    EXPECT_TRUE(s.Mol().HasPerceived(Tamrin::QvPerceivedBondStereo));
+  }
+}
+
+TEST(BondStereoFromCoords, ExclusionsLeaveTheBondUnset) {
+  for (const int mode : {0, 1, 2}) {
+    Sketch s({{6, -1.2, 0.9, 0, 3}, {6, -0.6, 0, 0, 1}, {6, 0.6, 0, 0, 1}, {6, 1.2, 0.9, 0, 3}},
+             {{0, 1}, {1, 2, 2, mode == 1 ? 6 : 0}, {2, 3}}, 2);
+    QvBondBase& dbl = *s.Mol().GetBond(s.At(1), s.At(2));
+    ASSERT_TRUE(Tamrin::QvSetBondStereo(dbl, s.At(0), s.At(3), QvBondConfig::Trans));  // stale
+    Tamrin::QvPerceiveBondStereoFromCoords(s.Mol(), [&](const QvBondBase& b) { return mode == 2 && &b == &dbl; });
+    EXPECT_EQ(QvGetBondStereo(dbl, s.At(0), s.At(3)), mode == 0 ? QvBondConfig::Cis : QvBondConfig::None) << mode;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// 2D wedges. CHFClBr drawn with F at the top, Cl lower left, Br lower right
+// and the hydrogen implicit: any one of the three bonds wedged up from C gives
+// F[C@H](Cl)Br; hashed, the mirror image; "either" or a mark that does not
+// start at C, nothing (unless option 0x1 reads it from the wide end).
+
+struct WedgeCase {
+  unsigned marked;  // spec position of the neighbour whose bond carries the mark
+  int mark;
+  bool from_centre;
+  unsigned options;
+  QvChirality expected;
+};
+
+TEST(StereoFromWedges, ThreeNeighboursAndImplicitHydrogen) {
+  const std::vector<AtomSpec> atoms{{9, 0, 1, 0}, {6, 0, 0, 0, 1}, {17, -0.87, -0.5, 0}, {35, 0.87, -0.5, 0}};
+  const WedgeCase cases[] = {{0, 2, true, 0, kAnti},  {2, 2, true, 0, kAnti},  {3, 2, true, 0, kAnti},
+                             {0, 1, true, 0, kClock}, {3, 1, true, 0, kClock}, {0, 5, true, 0, kNone},
+                             {0, 2, false, 0, kNone}, {0, 2, false, 1, kClock}, {2, 1, false, 1, kAnti},
+                             {0, 0, true, 0, kNone}};
+  for (const WedgeCase& c : cases) {
+    std::vector<BondSpec> bonds;
+    for (const unsigned n : {0u, 2u, 3u}) {
+      const int mark = n == c.marked ? c.mark : 0;
+      bonds.push_back(c.from_centre || mark == 0 ? BondSpec{1, n, 1, mark} : BondSpec{n, 1, 1, mark});
+    }
+    Sketch s(atoms, bonds, 2);
+    Tamrin::QvPerceiveAtomStereoFromWedges(s.Mol(), c.options);
+    EXPECT_EQ(s.Hand(1, {0, -1, 2, 3}), c.expected) << c.marked << " " << c.mark << " " << c.from_centre;
+    EXPECT_TRUE(s.Mol().HasPerceived(Tamrin::QvPerceivedAtomStereo));
+  }
+}
+
+// Four neighbours on a cross (F up, Cl left, Br down, I right): seen from F
+// wedged towards the viewer, Cl, Br, I turn anticlockwise. A wedge on Br (the
+// opposite side) or a hash on Cl says the same, a wedge on I the opposite;
+// wedges on two neighbours side by side contradict each other.
+TEST(StereoFromWedges, FourNeighbours) {
+  const std::vector<AtomSpec> atoms{{6, 0, 0, 0}, {9, 0, 1, 0}, {17, -1, 0, 0}, {35, 0, -1, 0}, {53, 1, 0, 0}};
+  struct Case {
+    std::vector<int> marks;  // per neighbour 1..4
+    QvChirality expected;
+  };
+  for (const Case& c : {Case{{2, 0, 0, 0}, kAnti}, Case{{1, 0, 0, 0}, kClock}, Case{{0, 0, 0, 2}, kClock},
+                        Case{{0, 0, 2, 0}, kAnti}, Case{{2, 0, 2, 0}, kAnti}, Case{{2, 1, 0, 0}, kAnti},
+                        Case{{0, 1, 0, 0}, kAnti}, Case{{2, 2, 0, 0}, kNone}, Case{{2, 0, 0, 5}, kNone}}) {
+    std::vector<BondSpec> bonds;
+    for (unsigned n = 1; n <= 4; ++n) bonds.push_back({0, n, 1, c.marks[n - 1]});
+    Sketch s(atoms, bonds, 2);
+    Tamrin::QvPerceiveAtomStereoFromWedges(s.Mol(), 0);
+    EXPECT_EQ(s.Hand(0, {1, 2, 3, 4}), c.expected);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// MDL parities.
+
+TEST(MDLParity, ChfclbrInTheConventionOfMolfiles) {
+  // F[C@H](Cl)Br written with atoms F, C, Cl, Br has parity 2; with an
+  // explicit hydrogen, that hydrogen counts highest wherever it stands.
+  for (const std::vector<unsigned>& order : {std::vector<unsigned>{0, 1, 2, 3, 4}, {4, 0, 1, 2, 3}, {1, 4, 3, 2, 0}}) {
+    for (const bool explicit_h : {false, true}) {
+      std::vector<unsigned> o = order;
+      if (!explicit_h) o.erase(std::find(o.begin(), o.end(), 4u));
+      std::vector<BondSpec> bonds{{1, 0}, {1, 2}, {1, 3}};
+      if (explicit_h) bonds.push_back({1, 4});
+      Sketch s(Chfclbr3D(1, explicit_h), bonds, 3, o);
+      Tamrin::QvPerceiveStereoFrom3D(s.Mol());
+      const bool f_before_cl = s.At(0)->GetIdx() < s.At(2)->GetIdx();
+      const bool cl_before_br = s.At(2)->GetIdx() < s.At(3)->GetIdx();
+      const bool f_before_br = s.At(0)->GetIdx() < s.At(3)->GetIdx();
+      // Parity 2 for the order F, Cl, Br; each swap of two of them flips it.
+      const unsigned swaps = !f_before_cl + !cl_before_br + !f_before_br;
+      EXPECT_EQ(Tamrin::QvMDLParity(*s.At(1)), swaps % 2 ? 1u : 2u) << explicit_h;
+      EXPECT_EQ(Tamrin::QvMDLParity(*s.At(0)), 0u);
+    }
+  }
+}
+
+// Random configurations on every centre, written as parities and read back,
+// in random atom orders.
+TEST(MDLParity, RoundTripsInRandomAtomOrders) {
+  std::mt19937 rng(11);
+  for (const char* smiles : {"F[CH](Cl)Br", "CS(=O)CC", "FC(Cl)(Br)I", "CC1CCC(C)CC1", "[H]C(F)(Cl)Br",
+                             "OC(C(O)C(F)Cl)C(N)C=O", "CN1CC1C"}) {
+    for (int round = 0; round < 8; ++round) {
+      QvGraphMol source = Mol(smiles);
+      // Rebuild in a random atom order.
+      const std::vector<unsigned> order = Shuffled(source.GetMol().NumAtoms(), rng);
+      QvGraphMol mol;
+      std::vector<QvAtomBase*> map(order.size());
+      for (const unsigned i : order) map[i] = mol.GetMol().NewAtom(*AtomAt(source, i));
+      for (const QvBondBase& b : source.GetMol().GetBonds())
+        mol.GetMol().NewBond(map[b.GetBgn()->GetIdx()], map[b.GetEnd()->GetIdx()], b.GetOrder());
+      const Tamrin::QvStereoCandidates cand = Tamrin::QvFindStereoCandidates(mol);
+      std::vector<QvChirality> set;
+      for (QvAtomBase& atom : mol.GetMol().GetAtoms()) {
+        std::vector<const QvAtomBase*> nbrs;
+        for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
+        if (nbrs.size() == 3) nbrs.push_back(nullptr);
+        const QvChirality hand = rng() % 2 ? kAnti : kClock;
+        set.push_back(cand.atoms[atom.GetIdx()] && Tamrin::QvSetAtomStereo(atom, nbrs, hand) ? hand : kNone);
+      }
+      Tamrin::QvDeriveMDLParities(mol);
+      const Sorvil::QvTag tag = Sorvil::QvGetTag("MDLAtomParity");
+      Tamrin::QvClearStereo(mol);
+      Tamrin::QvPerceiveAtomStereoFromParities(mol);
+      size_t i = 0, centres = 0;
+      for (QvAtomBase& atom : mol.GetMol().GetAtoms()) {
+        std::vector<const QvAtomBase*> nbrs;
+        for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
+        if (nbrs.size() == 3) nbrs.push_back(nullptr);
+        EXPECT_EQ(QvGetAtomStereo(atom, nbrs), set[i]) << smiles << " atom " << i;
+        EXPECT_EQ(atom.HasData(tag), set[i] != kNone) << smiles;
+        centres += set[i++] != kNone;
+      }
+      EXPECT_GT(centres, 0u) << smiles;
+    }
+  }
+}
+
+TEST(MDLParity, ParitiesOnNonCentresAndEitherSetNothing) {
+  QvGraphMol mol = Mol("CC(C)O.FC(Cl)Br.FC(Cl)Br");
+  const Sorvil::QvTag tag = Sorvil::QvGetTag("MDLAtomParity");
+  AtomAt(mol, 1)->SetData(tag, 1);  // isopropanol's carbon
+  AtomAt(mol, 5)->SetData(tag, 3);  // either
+  AtomAt(mol, 9)->SetData(tag, 2);
+  Tamrin::QvPerceiveAtomStereoFromParities(mol);
+  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomAt(mol, 1)));
+  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomAt(mol, 5)));
+  EXPECT_EQ(Tamrin::QvMDLParity(*AtomAt(mol, 9)), 2u);
+  EXPECT_TRUE(mol.GetMol().HasPerceived(Tamrin::QvPerceivedAtomStereo));
+}
+
+// ---------------------------------------------------------------------------
+// Wedge marks for writing.
+
+// 2,3-dibromobutane-1,4-diol drawn as a zigzag, with the ends of the bonds
+// pointing into each centre so that marking must swap them.
+Sketch ZigzagDiol(std::vector<unsigned> order = {}) {
+  return Sketch({{8, -2.6, 0.75, 0}, {6, -1.3, 0, 0, 2}, {6, 0, 0.75, 0, 1}, {6, 1.3, 0, 0, 1}, {6, 2.6, 0.75, 0, 2},
+                 {8, 3.9, 0, 0}, {35, 0, 2.25, 0}, {35, 1.3, -1.5, 0}},
+                {{0, 1}, {1, 2}, {3, 2}, {4, 3}, {4, 5}, {6, 2}, {7, 3}}, 2, std::move(order));
+}
+
+TEST(WedgeMarks, CarryEveryConfigurationIntoTheDrawing) {
+  std::mt19937 rng(5);
+  for (int round = 0; round < 16; ++round) {
+    Sketch s = ZigzagDiol(Shuffled(8, rng));
+    const QvChirality c2 = rng() % 2 ? kAnti : kClock, c3 = rng() % 2 ? kAnti : kClock;
+    ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(2), Nbrs{s.At(1), nullptr, s.At(3), s.At(6)}, c2));
+    ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(3), Nbrs{s.At(2), nullptr, s.At(4), s.At(7)}, c3));
+    QvBondBase* stale = s.Mol().GetBond(s.At(0), s.At(1));
+    stale->SetData(Sorvil::QvBondStereoTag, 2);
+    EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
+    Tamrin::QvAssignWedgeMarks(s.Mol());
+    EXPECT_TRUE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
+    EXPECT_FALSE(stale->HasData(Sorvil::QvBondStereoTag));
+    // One mark per centre, on its bond to bromine (no ring, no centre, fewest
+    // neighbours), starting at the centre; the configurations are unchanged.
+    unsigned marked = 0;
+    for (const QvBondBase& bond : s.Mol().GetBonds()) {
+      if (!bond.HasData(Sorvil::QvBondStereoTag)) continue;
+      ++marked;
+      EXPECT_TRUE(bond.GetBgn() == s.At(2) || bond.GetBgn() == s.At(3));
+      EXPECT_EQ(bond.GetEnd()->GetAtomicNum(), 35u);
+    }
+    EXPECT_EQ(marked, 2u);
+    EXPECT_EQ(s.Hand(2, {1, -1, 3, 6}), c2);
+    EXPECT_EQ(s.Hand(3, {2, -1, 4, 7}), c3);
+    Tamrin::QvPerceiveAtomStereoFromWedges(s.Mol(), 0);
+    EXPECT_EQ(s.Hand(2, {1, -1, 3, 6}), c2);
+    EXPECT_EQ(s.Hand(3, {2, -1, 4, 7}), c3);
+  }
+}
+
+TEST(WedgeMarks, CorrectDepictionFollowsTheStoredStereo) {
+  Sketch s = ZigzagDiol();
+  EXPECT_TRUE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // nothing stored, nothing drawn
+  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(2), Nbrs{s.At(1), nullptr, s.At(3), s.At(6)}, kAnti));
+  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // stored, not drawn
+  Tamrin::QvAssignWedgeMarks(s.Mol());
+  EXPECT_TRUE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
+  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(2), Nbrs{s.At(1), nullptr, s.At(3), s.At(6)}, kClock));
+  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // drawn the other way
+  Tamrin::QvClearAtomStereo(*s.At(2));
+  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // drawn, not stored
+}
+
+TEST(WedgeMarks, FlatCentreStaysUnmarked) {
+  // F, Cl and Br on one line through the centre: no mark can show a side.
+  Sketch s({{9, 0, 1, 0}, {6, 0, 0, 0, 1}, {17, 0, -1, 0}, {35, 0, 2, 0}}, {{1, 0}, {1, 2}, {1, 3}}, 2);
+  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(1), Nbrs{s.At(0), nullptr, s.At(2), s.At(3)}, kAnti));
+  Tamrin::QvAssignWedgeMarks(s.Mol());
+  for (const QvBondBase& bond : s.Mol().GetBonds()) EXPECT_FALSE(bond.HasData(Sorvil::QvBondStereoTag));
+  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
+}
+
+// ---------------------------------------------------------------------------
+// Stereo groups and the reading step.
+
+TEST(MDLStereoGroups, FromTheChiralFlag) {
+  struct Case {
+    int flag;  // -1 absent
+    bool existing_and2;
+    QvStereoGroup expected;
+  };
+  for (const Case& c : {Case{1, false, {QvStereoGroupKind::Absolute, 0}}, Case{0, false, {QvStereoGroupKind::And, 1}},
+                        Case{-1, false, {QvStereoGroupKind::And, 1}}, Case{0, true, {QvStereoGroupKind::And, 3}},
+                        Case{1, true, {QvStereoGroupKind::Absolute, 0}}}) {
+    QvGraphMol mol = Mol("F[CH](Cl)Br.F[CH](Cl)Br.CC(C)O");
+    for (const unsigned centre : {1u, 5u}) {
+      QvAtomBase* atom = AtomAt(mol, centre);
+      ASSERT_TRUE(Tamrin::QvSetAtomStereo(
+          *atom, Nbrs{AtomAt(mol, centre - 1), nullptr, AtomAt(mol, centre + 1), AtomAt(mol, centre + 2)}, kAnti));
+    }
+    if (c.flag >= 0) mol.GetMol().SetData(Sorvil::QvGetTag("MDLParity"), c.flag == 1);
+    if (c.existing_and2) {
+      ASSERT_TRUE(Tamrin::QvSetStereoGroup(*AtomAt(mol, 5), {QvStereoGroupKind::And, 2}));
+    }
+    EXPECT_TRUE(Tamrin::QvCreateMDLStereoGroups(mol));
+    EXPECT_EQ(Tamrin::QvGetStereoGroup(*AtomAt(mol, 1)), c.expected) << c.flag;
+    const QvStereoGroup second = c.existing_and2 ? QvStereoGroup{QvStereoGroupKind::And, 2} : c.expected;
+    EXPECT_EQ(Tamrin::QvGetStereoGroup(*AtomAt(mol, 5)), second);
+    EXPECT_EQ(Tamrin::QvGetStereoGroup(*AtomAt(mol, 9)).kind, QvStereoGroupKind::None);
+  }
+}
+
+TEST(StereoStep, ReadingStepPerceivesFrom3DOnly) {
+  for (const unsigned dim : {3u, 0u}) {
+    Sketch s(Chfclbr3D(1, false), {{1, 0}, {1, 2}, {1, 3}}, dim);
+    ASSERT_TRUE(Tamrin::QvRunPerceptionStep(s.Mol(), Tamrin::QvPerceptionStep::StereoFromCoords));
+    EXPECT_EQ(s.Hand(1, {0, -1, 2, 3}), dim == 3 ? kAnti : kNone);
+    EXPECT_EQ(s.Mol().HasPerceived(Tamrin::QvPerceivedAtomStereo), dim == 3);
+  }
+}
+
+}  // namespace
