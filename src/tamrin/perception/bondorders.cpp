@@ -154,6 +154,7 @@ class BondOrderAssigner {
         if (p.degree == 1) return 2;
         if (p.degree == 2) return 1;
         return p.degree == 4 && p.atomic_num != 7 ? 1 : 0;  // P=O, As=O
+      case kBoron: return p.degree == 1 || p.degree == 2 ? 1 : 0;
       case kOxygen: return p.degree == 1 ? 1 : 0;
       case kChalcogen:
         if (p.degree == 1 || p.degree == 3) return 1;
@@ -199,7 +200,8 @@ class BondOrderAssigner {
         if (p.degree == 2) return ratio < 0.95 ? 1 : 0;
         if (p.degree == 1) return by_length;
         return ExplicitNeed(p);
-      case kOxygen: return p.degree == 1 ? std::min(by_length, 1u) : 0;
+      case kBoron:
+      case kOxygen: return p.degree == 1 || (p.family == kBoron && p.degree == 2) ? std::min(by_length, 1u) : 0;
       case kChalcogen: return p.degree == 1 ? std::min(by_length, 1u) : ExplicitNeed(p);
       default: return 0;
     }
@@ -208,6 +210,7 @@ class BondOrderAssigner {
   static Rank RankOf(const Plan& p) {
     switch (p.family) {
       case kCarbon: return kCarbonRank;
+      case kBoron: return kNitrogenRank;
       case kNitrogen: return p.degree <= 2 ? kNitrogenRank : kHypervalentRank;
       case kOxygen: return kTerminalRank;
       case kChalcogen: return p.degree == 1 ? kTerminalRank : kHypervalentRank;
@@ -241,6 +244,12 @@ class BondOrderAssigner {
     for (unsigned b = 0; b < g_.NumBonds(); ++b) PlanBond(b);
   }
 
+  bool NearMetal(unsigned a) const {
+    for (const QvGraphView::Arc& arc : g_.Arcs(a))
+      if (plans_[arc.nbr].family == kOther) return true;
+    return false;
+  }
+
   Round MainRound(const Plan& p) const { return p.rank == kCarbonRank ? kCarbonRound : kHeteroRound; }
 
   void PlanBond(unsigned b) {
@@ -248,7 +257,9 @@ class BondOrderAssigner {
     const Plan& p = plans_[a1];
     const Plan& q = plans_[a2];
     if (!Takes(p.family) || !Takes(q.family)) return;
-    const bool short_bond = geo_.Ratio(b) < kMultipleRatio;
+    // An atom held by a metal is the last to take a multiple bond (the
+    // carboxylate O on a zinc is the charged one).
+    const bool short_bond = geo_.Ratio(b) < kMultipleRatio && !NearMetal(a1) && !NearMetal(a2);
     for (unsigned i = 0; i < p.need; ++i)
       for (unsigned j = 0; j < q.need; ++j)
         edges_.push_back({p.first + i, q.first + j, std::max(MainRound(p), MainRound(q)), short_bond});

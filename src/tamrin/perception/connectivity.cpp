@@ -142,6 +142,36 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   return found;
 }
 
+constexpr unsigned kNoSite = ~0u;
+
+std::vector<unsigned> SiteIndex(const QvMolBase& mol, const std::vector<Site>& sites) {
+  std::vector<unsigned> site_of(mol.GetMaxAtomIdx(), kNoSite);
+  for (unsigned i = 0; i < sites.size(); ++i) site_of[sites[i].atom->GetIdx()] = i;
+  return site_of;
+}
+
+// Angle a-k-b in degrees.
+double Angle(const Site& a, const Site& k, const Site& b) {
+  double dot = 0.0;
+  for (int axis = 0; axis < 3; ++axis) dot += (a.xyz[axis] - k.xyz[axis]) * (b.xyz[axis] - k.xyz[axis]);
+  const double c = dot / (Distance(a, k) * Distance(b, k));
+  return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
+}
+
+// Two atoms that already share a neighbour close a three-membered ring only
+// across a narrow angle (60 degrees, a little more in lopsided rings); across
+// a wide one they are the 1,3 contact of a strained ring (the diagonal of a
+// cyclobutene, 88 degrees, can come within bonding distance).
+bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const Candidate& c) {
+  constexpr double kWidestRingAngle = 80.0;
+  const QvAtomBase* b = sites[c.b].atom;
+  for (const QvAtomBase& k : sites[c.a].atom->GetAtoms()) {
+    if (!k.IsConnected(b) || k.GetIdx() >= site_of.size() || site_of[k.GetIdx()] == kNoSite) continue;
+    if (Angle(sites[c.a], sites[site_of[k.GetIdx()]], sites[c.b]) > kWidestRingAngle) return true;
+  }
+  return false;
+}
+
 [[maybe_unused]] const QvPerceptionPass previous_connectivity =
     QvRegisterPerceptionPass(QvPerceptionStep::Connectivity, QvDetermineConnectivity);
 
@@ -166,10 +196,12 @@ void QvDetermineConnectivity(QvMolBase& mol) {
     const unsigned have = sites[i].atom->GetExplicitDegree();
     room[i] = cap > have ? cap - have : 0;
   }
+  const std::vector<unsigned> site_of = SiteIndex(mol, sites);
   for (const Candidate& c : candidates) {
     QvAtomBase* a = sites[c.a].atom;
     QvAtomBase* b = sites[c.b].atom;
     if (a->IsConnected(b) || room[c.a] == 0 || room[c.b] == 0) continue;
+    if (AcrossOpenAngle(sites, site_of, c)) continue;
     if (!mol.NewBond(a, b, 1)) continue;
     --room[c.a];
     --room[c.b];

@@ -26,7 +26,10 @@ inline constexpr double kQvOverlapDistance = 0.4;
 // O 2, B C N 4, Cl Br I 4 as in perchlorate, Si P S As Se Te 6, metals and
 // the rest 12): candidates are accepted from the shortest, relative to the sum of
 // radii, to the longest, so it is always the most stretched contacts that
-// are dropped. Overlapping pairs are reported once per molecule ("Atoms %u
+// are dropped. Nor are two atoms bonded that already share a neighbour
+// across an angle wider than 80 degrees (a three-membered ring has about 60;
+// the diagonal of a squashed four-membered ring comes within reach at 88).
+// Overlapping pairs are reported once per molecule ("Atoms %u
 // and %u overlap (%.2f A apart); not bonded.", atom indices).
 //
 // Atoms are binned into a grid of cells one bonding cutoff wide, so the time

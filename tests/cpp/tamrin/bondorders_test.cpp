@@ -21,6 +21,7 @@ namespace {
 using Tamrin::QvAtomBase;
 using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
+using Tamrin::QvHasOrder;
 
 struct Case {
   const char* name;
@@ -145,6 +146,61 @@ const Case kHeavy[] = {
     {"imidazole", "C 1.199 -0.291 0.030|C 0.482 0.881 -0.003|N -0.829 0.493 -0.025|C -0.854 -0.873 -0.005|N 0.359 -1.375 0.028", "C4 C4 N3 C4 N3", 2, 0},
     {"acetone", "C -1.253 0.261 0.179|C -0.072 -0.506 -0.353|C 1.292 0.013 0.012|O -0.216 -1.507 -1.053", "C4 C4 C4 O2", 1, 0}
 };
+
+// Edge cases, read from XYZ text: ions, metals, lone atoms.
+struct TextCase {
+  const char* name;
+  const char* atoms;
+  const char* expected;
+};
+
+class BondOrderEdges : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(BondOrderEdges, ReadAsExpected) {
+  const TextCase& c = GetParam();
+  QvGraphMol mol;
+  ASSERT_TRUE(ReadXyz(XyzText(c.atoms), mol));
+  EXPECT_EQ(Describe(mol), Sorted(c.expected));
+}
+
+const TextCase kEdges[] = {
+    // Lone atoms beside a molecule with hydrogens: ions of their group.
+    {"salt_and_water", "Na 5 0 0|Cl -5 0 0|Mg 0 5 0|O 0 0 0|H 0.757 0.586 0|H -0.757 0.586 0", "Na0+ Cl0- Mg0++ O2"},
+    // A lone carbon without any hydrogen atom is methane's carbon.
+    {"lone_carbon", "C 0 0 0", "C4"},
+    // Zinc bonded to a carboxylate oxygen (1.9 A): the bond stays single and
+    // does not count towards the oxygen, which becomes the carboxylate's O-
+    // (its valence here counts the zinc bond too).
+    {"metal_carboxylate",
+     "C 0 0 0|O 1.25 0 0|O -0.62 1.08 0|C -0.76 -1.3 0|H -0.2 -2.2 0|H -1.3 -1.3 0.9|H -1.4 -1.3 -0.9|Zn 2.9 1.0 0",
+     "C4 C4 O2- O2 Zn1"},
+    // A wildcard atom takes no bonds and no part.
+    {"wildcard_beside_methane", "Xx 0 0 0|C 3 0 0|H 4.09 0 0|H 2.64 1.03 0|H 2.64 -0.51 0.89|H 2.64 -0.51 -0.89", "0 C4"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Edges, BondOrderEdges, ::testing::ValuesIn(kEdges),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+// Molecules that already carry orders (any bond above 1) are left alone; a
+// molecule without coordinates still gets orders from degrees when its
+// hydrogens are atoms.
+TEST(BondOrderPass, KeepsKnownOrdersAndWorksWithoutCoordinates) {
+  QvGraphMol mol;
+  QvAtomBase* c1 = mol.NewAtom(6);
+  QvAtomBase* c2 = mol.NewAtom(6);
+  QvBondBase* cc = mol.NewBond(c1, c2, 1);
+  for (QvAtomBase* c : {c1, c2})
+    for (int k = 0; k < 2; ++k) mol.NewBond(c, mol.NewAtom(1), 1);
+  Tamrin::QvAssignBondOrders(mol);
+  EXPECT_EQ(cc->GetOrder(), 2u);
+  QvBondBase* ch = mol.GetBond(QvHasOrder{1});
+  ASSERT_NE(ch, nullptr);
+  ch->SetOrder(3);  // a deliberate oddity the pass must not touch
+  cc->SetOrder(1);
+  Tamrin::QvAssignBondOrders(mol);
+  EXPECT_EQ(cc->GetOrder(), 1u);
+  EXPECT_EQ(ch->GetOrder(), 3u);
+}
 
 INSTANTIATE_TEST_SUITE_P(Molecules, BondOrders, ::testing::ValuesIn(kExplicit), CaseName);
 INSTANTIATE_TEST_SUITE_P(Molecules, HeavyAtomBondOrders, ::testing::ValuesIn(kHeavy), CaseName);

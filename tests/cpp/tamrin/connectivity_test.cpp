@@ -124,6 +124,28 @@ TEST(Connectivity, LimitsDropTheMostStretchedContacts) {
   }
 }
 
+// Atoms sharing a neighbour bond only across a three-membered ring's
+// narrow angle, not across the short diagonal of a squashed four-ring.
+TEST(Connectivity, SmallRings) {
+  struct RingCase {
+    const char* name;
+    std::vector<Placed> atoms;
+    const char* bonds;
+  };
+  const RingCase cases[] = {
+      {"cyclopropane", {{6, 0, 0, 0}, {6, 1.51, 0, 0}, {6, 0.755, 1.308, 0}}, "0-1 0-2 1-2"},
+      {"epoxide", {{6, 0, 0, 0}, {6, 1.47, 0, 0}, {8, 0.735, 1.224, 0}}, "0-1 0-2 1-2"},
+      {"rhombic_cyclobutene", {{6, 0.955, 0, 0}, {6, 0, 0.996, 0}, {6, -0.955, 0, 0}, {6, 0, -0.996, 0}},
+       "0-1 0-3 1-2 2-3"},
+  };
+  for (const RingCase& c : cases) {
+    QvGraphMol mol;
+    Build(mol, c.atoms);
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(Bonds(mol), c.bonds) << c.name;
+  }
+}
+
 TEST(Connectivity, ExistingBondsAreKeptAndCounted) {
   QvGraphMol mol;
   Build(mol, {{8, 0, 0, 0}, {1, 0.96, 0, 0}, {1, -0.96, 0, 0}, {6, 0, 1.4, 0}});

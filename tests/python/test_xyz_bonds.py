@@ -1,0 +1,148 @@
+"""Bonds, bond orders and charges read from XYZ files, against RDKit.
+
+Drug-like molecules from the shared 100k set are embedded in 3D by RDKit with
+all hydrogens (fixed seed) and written as XYZ. We read each file with the
+default flavor; RDKit's rdDetermineBonds reads the same coordinates, told the
+molecule's net charge (which an XYZ file does not carry and we do without).
+The two are compared as molecules: RDKit's canonical SMILES without stereo,
+or, where those differ, our structure being one of the resonance forms of
+RDKit's (a guanidinium's charge may sit on any of its nitrogens). Skipped
+without RDKit or the shared data.
+"""
+
+from __future__ import annotations
+
+import gzip
+from collections import Counter
+from itertools import islice
+from pathlib import Path
+
+import pytest
+
+from nimbrel import velk
+
+Chem = pytest.importorskip("rdkit.Chem")
+AllChem = pytest.importorskip("rdkit.Chem.AllChem")
+rdDetermineBonds = pytest.importorskip("rdkit.Chem.rdDetermineBonds")
+RDLogger = pytest.importorskip("rdkit.RDLogger")
+
+SET_A = "large/patwalters_set_A_100k.smi.gz"
+COUNT = 600
+SEED = 0xC0FFEE
+REQUIRED = 0.95
+
+SHARED_TESTDATA = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
+
+
+def to_rdkit(mol) -> Chem.Mol:
+    """Our molecule, atom for atom, as an RDKit molecule (no perception of its own)."""
+    rw = Chem.RWMol()
+    index = {}
+    for atom in mol.GetAtoms():
+        a = Chem.Atom(atom.GetAtomicNum())
+        a.SetFormalCharge(atom.GetFormalCharge())
+        a.SetNoImplicit(True)
+        a.SetNumExplicitHs(atom.GetImplicitHCount())
+        index[atom.GetIdx()] = rw.AddAtom(a)
+    kinds = {1: Chem.BondType.SINGLE, 2: Chem.BondType.DOUBLE, 3: Chem.BondType.TRIPLE}
+    for bond in mol.GetBonds():
+        rw.AddBond(index[bond.GetBgn().GetIdx()], index[bond.GetEnd().GetIdx()], kinds[bond.GetOrder()])
+    return rw.GetMol()
+
+
+def canonical(mol: Chem.Mol) -> str | None:
+    try:
+        Chem.SanitizeMol(mol)
+        return Chem.MolToSmiles(Chem.RemoveAllHs(mol), isomericSmiles=False)
+    except Exception:  # RDKit refuses a valence or a ring it cannot kekulize
+        return None
+
+
+def resonance_forms(mol: Chem.Mol, limit: int = 64) -> set[str]:
+    supplier = Chem.ResonanceMolSupplier(mol, Chem.ALLOW_CHARGE_SEPARATION, limit)
+    return {s for form in supplier if form is not None and (s := canonical(Chem.Mol(form))) is not None}
+
+
+def bond_set(mol) -> set[tuple[int, int]]:
+    """Bonds as atom-index pairs; XYZ keeps the atom order, so these compare directly."""
+    pairs = ((b.GetBeginAtomIdx(), b.GetEndAtomIdx()) for b in mol.GetBonds())
+    return {(min(p), max(p)) for p in pairs}
+
+
+def verdict(ours: str | None, theirs: str, theirs_mol: Chem.Mol) -> str:
+    if ours == theirs:
+        return "same"
+    if ours is not None and ours in resonance_forms(theirs_mol):
+        return "resonance"
+    return "differ"
+
+
+def compare_one(smiles: str) -> tuple[str, str, str, bool, str] | None:
+    """(verdict against rdDetermineBonds, ours, RDKit's, same bonds as the
+    embedded molecule, verdict against the embedded molecule itself), or None
+    when RDKit cannot take part."""
+    source = Chem.MolFromSmiles(smiles)
+    if source is None:
+        return None
+    source = Chem.AddHs(source)
+    if AllChem.EmbedMolecule(source, randomSeed=SEED) != 0:
+        return None
+    xyz = Chem.MolToXYZBlock(source)
+    reference = Chem.MolFromXYZBlock(xyz)
+    try:
+        rdDetermineBonds.DetermineBonds(reference, charge=Chem.GetFormalCharge(source))
+    except Exception:  # RDKit's own assignment gives up on some molecules
+        return None
+    theirs = canonical(Chem.Mol(reference))
+    if theirs is None:
+        return None
+    ours_mol = velk.mol_from_string(xyz, "xyz")
+    assert ours_mol is not None, smiles
+    ours_rd = to_rdkit(ours_mol)
+    same_graph = bond_set(ours_rd) == bond_set(source)
+    ours = canonical(ours_rd)
+    truth = canonical(Chem.Mol(source))
+    return verdict(ours, theirs, reference), str(ours), theirs, same_graph, verdict(ours, truth, source)
+
+
+@pytest.fixture(scope="module")
+def outcomes() -> list[tuple[str, str, str, str, bool, str]]:
+    if not (SHARED_TESTDATA / SET_A).is_file():
+        pytest.skip(f"shared test data not found at {SHARED_TESTDATA}")
+    RDLogger.DisableLog("rdApp.*")
+    results = []
+    with gzip.open(SHARED_TESTDATA / SET_A, "rt") as f:
+        for line in islice(f, COUNT):
+            smiles = line.split()[0]
+            outcome = compare_one(smiles)
+            if outcome is not None:
+                results.append((smiles, *outcome))
+    return results
+
+
+def test_agrees_with_rdkit_on_drug_like_molecules(outcomes):
+    kinds = Counter(kind for _, kind, *_ in outcomes)
+    agree = (kinds["same"] + kinds["resonance"]) / len(outcomes)
+    print(f"\n{len(outcomes)} molecules compared with rdDetermineBonds: {dict(kinds)}; agreement {agree:.4f}")
+    for smiles, kind, ours, theirs, *_ in outcomes:
+        if kind == "differ":
+            print(f"  {smiles}\n    ours   {ours}\n    RDKit  {theirs}")
+    assert len(outcomes) >= COUNT * 0.9, "too few molecules could be compared"
+    assert agree >= REQUIRED
+
+
+def test_agrees_with_the_molecule_that_was_embedded(outcomes):
+    kinds = Counter(outcome[-1] for outcome in outcomes)
+    agree = (kinds["same"] + kinds["resonance"]) / len(outcomes)
+    print(f"\nagainst the embedded molecules themselves: {dict(kinds)}; agreement {agree:.4f}")
+    for smiles, *_, truth in outcomes:
+        if truth == "differ":
+            print(f"  {smiles}")
+    assert agree >= REQUIRED
+
+
+def test_connectivity_matches_the_embedded_molecule(outcomes):
+    # Bond orders aside, every molecule comes back with exactly the bonds RDKit
+    # embedded, atom for atom.
+    wrong = [smiles for smiles, _, _, _, same_graph, _ in outcomes if not same_graph]
+    assert wrong == []
