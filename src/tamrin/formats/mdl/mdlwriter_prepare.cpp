@@ -15,6 +15,7 @@
 #include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/layout2d.h"
 #include "tamrin/perception/mdlvalence.h"
+#include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereoperception.h"
 
 namespace Tamrin {
@@ -65,12 +66,22 @@ bool HasNonZeroCoords(const QvMolBase& mol) {
   return false;
 }
 
+// Stereo configurations and wedge marks are generic data: a molecule whose
+// atoms and bonds carry none has nothing its depiction could get wrong.
+bool MayHaveStereoData(const QvMolBase& mol) {
+  for (const QvAtomBase& atom : mol.GetAtoms())
+    if (atom.NumData() != 0) return true;
+  for (const QvBondBase& bond : mol.GetBonds())
+    if (bond.NumData() != 0) return true;
+  return false;
+}
+
 // Whether the layout step must draw the molecule afresh; warns as it decides.
 bool NeedsLayout(const QvMolBase& mol) {
   const unsigned dimension = mol.GetDimension();
   if (dimension == 3) return false;
   if (dimension == 2) {
-    if (QvHasCorrectDepictionStereo(mol)) return false;
+    if (!MayHaveStereoData(mol) || QvHasCorrectDepictionStereo(mol)) return false;
     QvErrorHandler::Warning("QvWriteMolecule() : assigning 2D coordinates to stereo hydrogens");
     return true;
   }
@@ -81,13 +92,24 @@ bool NeedsLayout(const QvMolBase& mol) {
   return true;
 }
 
-// Which double bonds could carry cis/trans, found when first asked: most
-// molecules have no double bond that needs the answer.
+// One end of a double bond as a cis/trans candidate needs one or two other
+// substituents, not two implicit hydrogens.
+bool EndMayBeStereo(const QvAtomBase& end) {
+  const unsigned others = end.GetExplicitDegree() - 1 + end.GetImplicitHCount();
+  return (others == 1 || others == 2) && end.GetImplicitHCount() < 2;
+}
+
+// Which double bonds could carry cis/trans. The full search (symmetry
+// classes, rings) runs once per molecule and only when a bond passes the
+// quick tests of its ends and its ring, which most double bonds fail.
 class StereoBonds {
  public:
   explicit StereoBonds(const QvMolBase& mol) : mol_(mol) {}
 
   bool IsCandidate(const QvBondBase& bond) {
+    if (!EndMayBeStereo(*bond.GetBgn()) || !EndMayBeStereo(*bond.GetEnd())) return false;
+    const bool may_be_in_ring = !mol_.HasPerceived(QvPerceivedRings) || bond.IsInRing();
+    if (may_be_in_ring && QvSmallestRingSize(bond, 7) != 0) return false;
     if (!found_) {
       bonds_ = QvFindStereoCandidates(mol_).bonds;
       found_ = true;
