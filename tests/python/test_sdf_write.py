@@ -138,3 +138,19 @@ def test_from_rdkit_sdf(lines, tmp_path):
     assert count == len(expected)
     wrong = compare(rdkit_records(out), expected, "RDKit SDF -> ours -> our SDF -> RDKit")
     assert not wrong  # 1200 of 1200 agree
+
+
+# Atoms whose hydrogens, radicals, charges or masses need the valence column,
+# the charge code 4, RAD/VAL keywords or forced property lines.
+SPECIAL_ATOMS = ["[CH2]C", "[C]", "[SH3]C", "[NH4+]", "[CH+]C", "[CH2+]", "[Fe+4]", "[Mn-4]", "[12CH4]", "[O]",
+                 "[N]", "[13C@@H](F)(Cl)Br", "[BH4-]", "[H][H]", "[NaH]", "[OH3+]", "[SH]", "[PH4+]", "[2H]C([2H])[2H]",
+                 "C[S@@](=O)CC", "C/C=N/O", "CC=CC"]
+
+
+@pytest.mark.parametrize("flavor", [0x4117, 0x411F], ids=["v2000", "v3000"])
+@pytest.mark.parametrize("smiles", SPECIAL_ATOMS)
+def test_special_atoms_read_by_rdkit(smiles, flavor):
+    RDLogger.DisableLog("rdApp.*")
+    back = Chem.MolFromMolBlock(velk.mol_to_string(velk.mol_from_string(smiles, "smi"), "sdf", flavor))
+    assert back is not None
+    assert Chem.MolToSmiles(back) == Chem.MolToSmiles(Chem.MolFromSmiles(smiles))
