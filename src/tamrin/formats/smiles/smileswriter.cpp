@@ -8,10 +8,10 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sorvil/error/errorhandler.h"
@@ -24,7 +24,7 @@
 #include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
-#include "tamrin/streams/perceptionhooks.h"
+#include "tamrin/perception/stereoperception.h"
 
 namespace Tamrin {
 
@@ -52,7 +52,9 @@ void AppendRingNumber(std::string& out, unsigned n) {
 }
 
 // The molecule the walk reads: the caller's own, or a copy when hydrogens
-// must be folded, rings perceived or stereo taken from 3D coordinates.
+// must be folded, rings perceived or stereo taken from 3D coordinates (the
+// caller's molecule keeps the stereo it had). Molecules read from SMILES
+// without stereo hydrogens need none of it and are not copied.
 class WorkingMol {
  public:
   WorkingMol(const QvMolBase& mol, unsigned flags) : mol_(&mol) {
@@ -62,9 +64,11 @@ class WorkingMol {
     if (!fold && !stereo3d && !rings) return;
     copy_ = std::make_unique<QvGraphMol>(mol);
     QvMolBase& work = copy_->GetMol();
-    if (stereo3d) QvRunPerceptionStep(work, QvPerceptionStep::StereoFromCoords);
-    if (fold) QvSuppressHydrogens(work, flags & Flag::Isotopes);
+    // Rings first: which atoms can be centres depends on them; hydrogens
+    // last, as their positions place the centres' implicit neighbours.
     if (rings) QvPerceiveRings(work);
+    if (stereo3d) QvPerceiveStereoFrom3D(work);
+    if (fold) QvSuppressHydrogens(work, flags & Flag::Isotopes);
     mol_ = &work;
   }
   const QvMolBase& Get() const { return *mol_; }
@@ -517,9 +521,9 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
 
   char symbol[8] = "*";
   if (z != 0) {
-    const char* element = QvGetAtomicSymbol(z);
-    if (*element) {
-      std::snprintf(symbol, sizeof symbol, "%s", element);
+    const std::string_view element = QvGetAtomicSymbol(z);
+    if (!element.empty() && element.size() < sizeof symbol) {
+      symbol[element.copy(symbol, element.size())] = '\0';
     } else {
       symbol[0] = '#';
       *std::to_chars(symbol + 1, symbol + sizeof symbol - 1, z).ptr = '\0';
