@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cmath>
 #include <ctime>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -268,3 +269,55 @@ TEST(MDLWriter, LeavesTheMoleculeAsItWas) {
 }
 
 }  // namespace
+
+// Random molecules with odd values everywhere (charges and isotopes beyond
+// the columns, names, deleted atoms, bonds with an empty end, any wedge
+// value, huge and non-finite coordinates, data with blank lines) in every
+// layout-free flavor: the V2000 table keeps its fixed columns and its counts.
+TEST(MDLWriter, RandomMoleculesKeepTheLayout) {
+  std::mt19937 random(11);
+  auto pick = [&random](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(random); };
+  const float odd[] = {0.0f, 1e9f, -1e9f, std::numeric_limits<float>::infinity(), std::nanf(""), -0.0f, 12.5f};
+  for (int round = 0; round < 300; ++round) {
+    QvGraphMol mol;
+    QvMolBase& m = mol.GetMol();
+    std::vector<QvAtomBase*> atoms;
+    for (int i = pick(0, 30); i > 0; --i) {
+      QvAtomBase* atom = m.NewAtom(static_cast<unsigned>(pick(0, 130)));
+      atom->SetFormalCharge(pick(-9, 9));
+      atom->SetIsotope(static_cast<unsigned>(pick(0, 1) * pick(0, 300)));
+      atom->SetMapIdx(static_cast<unsigned>(pick(0, 1) * pick(0, 1200)));
+      atom->SetImplicitHCount(static_cast<unsigned>(pick(0, 5)));
+      if (pick(0, 5) == 0) atom->SetName(std::string(static_cast<std::size_t>(pick(0, 6)), 'Q'));
+      const float xyz[3] = {odd[pick(0, 6)], static_cast<float>(pick(-99999, 99999)) / 7.0f, odd[pick(0, 6)]};
+      m.SetCoords(atom, xyz);
+      atoms.push_back(atom);
+    }
+    for (std::size_t i = 1; i < atoms.size(); ++i) {
+      Tamrin::QvBondBase* bond = m.NewBond(atoms[i], pick(0, 8) ? atoms[static_cast<std::size_t>(pick(0, static_cast<int>(i) - 1))] : nullptr,
+                                           static_cast<unsigned>(pick(1, 5)));
+      if (bond && pick(0, 3) == 0) bond->SetData(Sorvil::QvBondStereoTag, pick(-2, 8));
+    }
+    if (!atoms.empty() && pick(0, 2) == 0) m.DeleteAtom(atoms[static_cast<std::size_t>(pick(0, static_cast<int>(atoms.size()) - 1))]);
+    const bool blank = pick(0, 1);
+    Sorvil::QvAddSDData(m, "v", blank ? "a\n\nb" : "a\nb");
+    const unsigned flavor = kPlain | static_cast<unsigned>(pick(0, 0xF));
+    const Written w = Write(m, flavor);
+    EXPECT_EQ(w.status, blank ? 16 : 0);
+    const std::vector<std::string> lines = Lines(w.text);
+    // Isotopes and maps (R-group numbers on wildcards) wider than their fields.
+    bool wide = false;
+    for (const QvAtomBase& a : m.GetAtoms()) wide = wide || a.GetIsotope() > 999 || a.GetMapIdx() > 999;
+    if (lines[3].ends_with(" V3000")) {
+      EXPECT_TRUE((flavor & 0x8) || wide) << w.text;
+      continue;
+    }
+    EXPECT_FALSE(wide) << w.text;
+    const std::size_t n = std::strtoul(lines[3].substr(0, 3).c_str(), nullptr, 10);
+    const std::size_t b = std::strtoul(lines[3].substr(3, 3).c_str(), nullptr, 10);
+    ASSERT_EQ(n, m.NumAtoms()) << w.text;
+    for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(lines[4 + i].size(), 69u) << lines[4 + i];
+    for (std::size_t i = 0; i < b; ++i) ASSERT_EQ(lines[4 + n + i].size(), 21u) << lines[4 + n + i];
+    EXPECT_NE(w.text.find("M  END\n> <v>\n"), std::string::npos) << w.text;
+  }
+}

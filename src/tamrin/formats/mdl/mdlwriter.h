@@ -104,7 +104,9 @@ const QvMolBase& Prepare(const QvMolBase& mol, unsigned flavor, Table& table, st
 unsigned StandardMass(unsigned atomic_num);
 
 // True when V3000 is needed: asked for, too many atoms or bonds for the
-// three-digit fields, or stereo groups that the V2000 chiral flag cannot say.
+// three-digit fields (or an atom map, R-group, isotope, charge or valence
+// too wide for its field), or stereo groups that the V2000 chiral flag
+// cannot say.
 bool NeedsV3000(const Table& table, unsigned flavor);
 
 // The connection table from the counts line to "M  END", lines ended by '\n'.

@@ -167,7 +167,6 @@ class TableBuilder {
   unsigned OrderOf(const QvBondBase& bond) const {
     return view_ ? scratch.orders[view_->Pos(&bond)] : bond.GetOrder();
   }
-  AtomOut& Out(const QvAtomBase& atom) { return table_.atoms[scratch.number_by_idx[atom.GetIdx()] - 1]; }
 
   void AddAtoms() {
     scratch.number_by_idx.assign(mol_.GetMaxAtomIdx(), 0);
@@ -185,6 +184,7 @@ class TableBuilder {
       out.hydrogens = atom.GetImplicitHCount();
       // Parities, aliases and groups are all generic data: most atoms have none.
       if (atom.NumData() == 0) continue;
+      // The parity column holds one digit.
       out.parity = derive ? QvMDLParity(atom) : static_cast<unsigned>(std::clamp(IntData(atom, AtomParityTag()), 0, 9));
       if (const auto* alias = atom.GetDataPtr<std::string>(AtomCommentTag())) out.alias = *alias;
     }
@@ -289,8 +289,21 @@ const QvMolBase& Prepare(const QvMolBase& mol, unsigned flavor, Table& table, st
   return *source;
 }
 
+namespace {
+
+// Whether the atom's numbers fit their three-column V2000 fields (the atom
+// map and valence columns, the "M  CHG", "M  ISO" and "M  RGP" entries).
+bool FitsV2000(const AtomOut& atom) {
+  const unsigned map = atom.atom->GetAtomicNum() != 0 ? atom.map : atom.rgroup;
+  return map <= 999 && atom.isotope <= 999 && atom.charge >= -99 && atom.charge <= 999 &&
+         atom.explicit_valence + atom.hydrogens <= 999;
+}
+
+}  // namespace
+
 bool NeedsV3000(const Table& table, unsigned flavor) {
   if ((flavor & Flavor::AlwaysV3000) || table.atoms.size() > 999 || table.bonds.size() > 999) return true;
+  if (!std::all_of(table.atoms.begin(), table.atoms.end(), FitsV2000)) return true;
   const std::vector<GroupOut>& groups = table.groups;
   if (groups.size() > 1) return true;
   for (const GroupOut& group : groups) {
