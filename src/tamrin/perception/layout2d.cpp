@@ -10,6 +10,7 @@
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/layout2d_component.h"
+#include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
 
 namespace Tamrin {
@@ -152,14 +153,44 @@ void Pack(std::vector<Component>& comps) {
     }
 }
 
-bool LayOut(Component& comp, bool quick) {
+// Hands each ring of the molecule to its component, in local numbers.
+void AddRings(std::vector<Component>& comps, const QvMolBase& mol, const QvGraphView& view) {
+  std::vector<unsigned> comp_of(view.NumAtoms()), local(view.NumAtoms());
+  for (unsigned c = 0; c < comps.size(); ++c)
+    for (unsigned i = 0; i < comps[c].Size(); ++i) {
+      comp_of[comps[c].atoms[i]] = c;
+      local[comps[c].atoms[i]] = i;
+    }
+  for (const QvRing& ring : QvFindSSSR(mol)) {
+    std::vector<unsigned> atoms;
+    for (const QvAtomBase* atom : ring.atoms) {
+      const unsigned pos = view.Pos(atom);
+      if (pos == kQvNoPos) break;  // rings through half-made bonds are none of ours
+      atoms.push_back(local[pos]);
+    }
+    if (atoms.size() == ring.size() && !atoms.empty())
+      comps[comp_of[view.Pos(ring.atoms[0])]].rings.push_back(std::move(atoms));
+  }
+}
+
+// Closer than this (in bond lengths) two atoms read as one.
+constexpr double kClash = 0.3;
+
+void LayOut(Component& comp, bool quick) {
   if (comp.Size() == 1) {
     comp.xy.assign(1, Point{});
-    return true;
+    return;
   }
-  if (!layout2d::CoordgenLayout(comp, quick)) return false;
+  if (!layout2d::CoordgenLayout(comp, quick)) {
+    layout2d::SimpleLayout(comp);
+  } else if (const double closest = layout2d::MinPairDistance(comp.xy, kClash * kQvLayout2DBondLength);
+             std::isfinite(closest)) {
+    // coordgen left atoms on top of each other: our layout may do better.
+    std::vector<Point> theirs = std::move(comp.xy);
+    layout2d::SimpleLayout(comp);
+    if (layout2d::MinPairDistance(comp.xy, kClash * kQvLayout2DBondLength) < closest) comp.xy = std::move(theirs);
+  }
   layout2d::FixStereo(comp);
-  return true;
 }
 
 }  // namespace
@@ -167,18 +198,18 @@ bool LayOut(Component& comp, bool quick) {
 bool QvGenerate2DCoordinates(QvMolBase& mol, unsigned options) {
   const QvGraphView view(mol);
   std::vector<Component> comps;
-  for (std::vector<unsigned>& members : Components(view)) {
-    comps.push_back(MakeComponent(view, std::move(members)));
-    if (!LayOut(comps.back(), (options & kQvLayout2DQuick) != 0)) return false;
-  }
+  for (std::vector<unsigned>& members : Components(view)) comps.push_back(MakeComponent(view, std::move(members)));
+  AddRings(comps, mol, view);
+  for (Component& comp : comps) LayOut(comp, (options & kQvLayout2DQuick) != 0);
   if (!comps.empty()) Pack(comps);
+  // Every write fails alike (a multi-conformer molecule without an active
+  // conformer), so a failure shows at the first, before anything changed.
   for (const Component& comp : comps)
     for (unsigned i = 0; i < comp.Size(); ++i) {
       const double xyz[3] = {comp.xy[i].x, comp.xy[i].y, 0.0};
-      mol.SetCoords(view.Atom(comp.atoms[i]), xyz);
+      if (!mol.SetCoords(view.Atom(comp.atoms[i]), xyz)) return false;
     }
-  mol.SetDimension(2);
-  return true;
+  return mol.SetDimension(2);
 }
 
 }  // namespace Tamrin

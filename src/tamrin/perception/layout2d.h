@@ -32,7 +32,8 @@ inline constexpr unsigned kQvLayout2DQuick = 0x200;
 // only reachable through bonds with an empty end count as separate
 // components. Stereo perception bits 4 and 8 are cleared (any coordinate
 // write invalidates them); the stored configurations themselves stay.
-// False, coordinates unchanged, on failure.
+// False, coordinates unchanged, when the molecule takes no coordinates (a
+// multi-conformer molecule without an active conformer).
 bool QvGenerate2DCoordinates(QvMolBase& mol, unsigned options);
 
 }  // namespace Tamrin

@@ -3,13 +3,44 @@
 // coordinates the layouts fill (bond length kQvLayout2DBondLength).
 #pragma once
 
+#include <cmath>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 namespace Tamrin::layout2d {
 
 struct Point {
   double x = 0, y = 0;
+};
+
+// Points bucketed in square cells, for finding the points near a place in
+// time proportional to how many there are.
+class PointGrid {
+ public:
+  explicit PointGrid(double cell) : cell_(cell) {}
+  void Add(unsigned id, Point p) { cells_[Key(Cell(p.x), Cell(p.y))].push_back(id); }
+  void Clear() { cells_.clear(); }
+  // Calls f(id) for every point added in the cell of `p` and the eight cells
+  // around it: every point within one cell side of `p`, and some further.
+  template <class F>
+  void ForNear(Point p, F f) const {
+    const long long cx = Cell(p.x), cy = Cell(p.y);
+    for (long long dx = -1; dx <= 1; ++dx)
+      for (long long dy = -1; dy <= 1; ++dy) {
+        auto it = cells_.find(Key(cx + dx, cy + dy));
+        if (it != cells_.end())
+          for (unsigned id : it->second) f(id);
+      }
+  }
+
+ private:
+  long long Cell(double v) const { return static_cast<long long>(std::floor(v / cell_)); }
+  static unsigned long long Key(long long cx, long long cy) {
+    return (static_cast<unsigned long long>(cx) << 32) ^ (static_cast<unsigned long long>(cy) & 0xffffffffULL);
+  }
+  double cell_;
+  std::unordered_map<unsigned long long, std::vector<unsigned>> cells_;
 };
 
 struct Edge {
@@ -30,9 +61,13 @@ struct Component {
   std::vector<unsigned> atomic_nums;
   std::vector<Edge> edges;
   std::vector<StereoEdge> stereo;
+  // A smallest set of smallest rings, local atom numbers in walking order.
+  std::vector<std::vector<unsigned>> rings;
   std::vector<Point> xy;  // one per atom once laid out
-  // Neighbours (local numbers) of each atom, built by BuildAdjacency.
+  // Neighbours (local numbers) of each atom and the edges to them, built by
+  // BuildAdjacency.
   std::vector<std::vector<unsigned>> adj;
+  std::vector<std::vector<unsigned>> adj_edge;
 
   unsigned Size() const { return static_cast<unsigned>(atoms.size()); }
   void BuildAdjacency();
@@ -43,13 +78,19 @@ struct Component {
 bool CoordgenLayout(Component& comp, bool quick);
 // Our own layout: ring systems as regular polygons fused edge to edge (other
 // ring closures as arcs), chains as zigzags, then a relaxation that pushes
-// apart atoms closer than a bond length. Never fails; linear-time relaxation
-// rounds, so large molecules are fine.
+// apart atoms closer than a bond length. Never fails; each relaxation round
+// is linear, so large molecules are fine.
 void SimpleLayout(Component& comp);
 
-// True when the component suits coordgen: its size and degrees are within
-// what that library handles well (see layout2d_coordgen.cpp).
+// True when the component suits coordgen: its size, degrees and ring sizes
+// are within what that library handles well (see layout2d_coordgen.cpp).
 bool CoordgenSuits(const Component& comp);
+
+// Atoms reachable from `start` without the bond from `start` to `other`
+// (`start` first); `other` is among them exactly when that bond is in a ring.
+std::vector<unsigned> SideOf(const Component& comp, unsigned start, unsigned other);
+// Reflects the points `atoms` of `xy` across the line through a and b.
+void MirrorAcross(std::vector<Point>& xy, std::span<const unsigned> atoms, Point a, Point b);
 
 // Sign test of a stereo edge in the current coordinates: +1 shown as stored,
 // -1 shown the other way, 0 undecidable (a reference on the bond's line).

@@ -20,6 +20,9 @@ constexpr double kCoordgenBondLength = 50.0;
 constexpr unsigned kMaxAtoms = 300;
 // Atoms with more bonds than this come out cramped or crossed.
 constexpr unsigned kMaxDegree = 8;
+// Its macrocycle builder enumerates shapes on a hexagon lattice, which grows
+// exponentially with the ring: 0.07 s for 26 atoms, 3 s for 32, minutes for 40.
+constexpr size_t kMaxRingSize = 26;
 
 std::mutex coordgen_mutex;
 
@@ -75,6 +78,8 @@ bool CoordgenSuits(const Component& comp) {
   if (comp.Size() > kMaxAtoms) return false;
   for (const auto& nbrs : comp.adj)
     if (nbrs.size() > kMaxDegree) return false;
+  for (const auto& ring : comp.rings)
+    if (ring.size() > kMaxRingSize) return false;
   return true;
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <unordered_map>
 
 #include "tamrin/perception/layout2d_component.h"
 
@@ -12,7 +11,8 @@ namespace {
 
 double Cross(Point o, Point a, Point b) { return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x); }
 
-// Atoms reachable from `start` without the bond from `start` to `other`.
+}  // namespace
+
 std::vector<unsigned> SideOf(const Component& comp, unsigned start, unsigned other) {
   std::vector<char> seen(comp.Size(), 0);
   std::vector<unsigned> side{start}, stack{start};
@@ -30,7 +30,7 @@ std::vector<unsigned> SideOf(const Component& comp, unsigned start, unsigned oth
   return side;
 }
 
-void MirrorAcross(std::vector<Point>& xy, const std::vector<unsigned>& atoms, Point a, Point b) {
+void MirrorAcross(std::vector<Point>& xy, std::span<const unsigned> atoms, Point a, Point b) {
   const double dx = b.x - a.x, dy = b.y - a.y, len2 = dx * dx + dy * dy;
   if (len2 == 0) return;
   for (unsigned i : atoms) {
@@ -40,13 +40,14 @@ void MirrorAcross(std::vector<Point>& xy, const std::vector<unsigned>& atoms, Po
   }
 }
 
-}  // namespace
-
 void Component::BuildAdjacency() {
   adj.assign(Size(), {});
-  for (const Edge& e : edges) {
-    adj[e.a].push_back(e.b);
-    adj[e.b].push_back(e.a);
+  adj_edge.assign(Size(), {});
+  for (unsigned k = 0; k < edges.size(); ++k) {
+    adj[edges[k].a].push_back(edges[k].b);
+    adj[edges[k].b].push_back(edges[k].a);
+    adj_edge[edges[k].a].push_back(k);
+    adj_edge[edges[k].b].push_back(k);
   }
 }
 
@@ -83,22 +84,12 @@ unsigned FixStereo(Component& comp) {
 double MinPairDistance(std::span<const Point> xy, double cutoff) {
   double best = std::numeric_limits<double>::infinity();
   if (xy.size() < 2 || !(cutoff > 0)) return best;
-  auto cell = [cutoff](double v) { return static_cast<long long>(std::floor(v / cutoff)); };
-  auto key = [](long long cx, long long cy) {
-    return (static_cast<unsigned long long>(cx) << 32) ^ (static_cast<unsigned long long>(cy) & 0xffffffffULL);
-  };
-  std::unordered_map<unsigned long long, std::vector<unsigned>> cells;
-  for (unsigned i = 0; i < xy.size(); ++i) cells[key(cell(xy[i].x), cell(xy[i].y))].push_back(i);
-  for (unsigned i = 0; i < xy.size(); ++i) {
-    const long long cx = cell(xy[i].x), cy = cell(xy[i].y);
-    for (long long dx = -1; dx <= 1; ++dx)
-      for (long long dy = -1; dy <= 1; ++dy) {
-        auto it = cells.find(key(cx + dx, cy + dy));
-        if (it == cells.end()) continue;
-        for (unsigned j : it->second)
-          if (j > i) best = std::min(best, std::hypot(xy[i].x - xy[j].x, xy[i].y - xy[j].y));
-      }
-  }
+  PointGrid grid(cutoff);
+  for (unsigned i = 0; i < xy.size(); ++i) grid.Add(i, xy[i]);
+  for (unsigned i = 0; i < xy.size(); ++i)
+    grid.ForNear(xy[i], [&](unsigned j) {
+      if (j > i) best = std::min(best, std::hypot(xy[i].x - xy[j].x, xy[i].y - xy[j].y));
+    });
   return best < cutoff ? best : std::numeric_limits<double>::infinity();
 }
 

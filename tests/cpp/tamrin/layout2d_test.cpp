@@ -1,0 +1,357 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/captured_messages.h"
+#include "tamrin/formats/smiles/smiles.h"
+#include "tamrin/model/model.h"
+#include "tamrin/perception/graphview.h"
+#include "tamrin/perception/layout2d.h"
+#include "tamrin/perception/layout2d_component.h"
+#include "tamrin/perception/rings.h"
+#include "tamrin/perception/stereo.h"
+
+namespace {
+
+using Tamrin::QvAtomBase;
+using Tamrin::QvBondBase;
+using Tamrin::QvGraphMol;
+using Tamrin::QvMolBase;
+using Tamrin::layout2d::Point;
+
+constexpr double kBond = Tamrin::kQvLayout2DBondLength;
+// No two atoms closer than this; bonded atoms within these bounds, looser
+// for cages, which no flat drawing shows with even bonds, and for crowded
+// giants that our own layout relaxes.
+constexpr double kMinDistance = 0.5 * kBond;
+struct BondRange {
+  double shortest, longest;
+};
+constexpr BondRange kEvenBonds{0.75 * kBond, 1.3 * kBond};
+constexpr BondRange kLooseBonds{0.6 * kBond, 1.5 * kBond};
+
+QvGraphMol FromSmiles(const std::string& smiles) {
+  QvGraphMol mol;
+  EXPECT_TRUE(Tamrin::QvParseSmiles(mol, smiles, Tamrin::QvSmilesParseOptions{})) << smiles;
+  return mol;
+}
+
+std::vector<Point> Coords(const QvMolBase& mol) {
+  std::vector<Point> xy;
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    double c[3];
+    atom.GetCoords(c);
+    xy.push_back({c[0], c[1]});
+  }
+  return xy;
+}
+
+double Distance(const QvMolBase& mol, const QvAtomBase* a, const QvAtomBase* b) {
+  double p[3], q[3];
+  mol.GetCoords(a, p);
+  mol.GetCoords(b, q);
+  return std::hypot(p[0] - q[0], p[1] - q[1]);
+}
+
+// Everything a depiction must satisfy, as failures naming the molecule.
+void ExpectGoodDepiction(const QvMolBase& mol, const std::string& what, BondRange bonds = kEvenBonds) {
+  EXPECT_EQ(mol.GetDimension(), 2u) << what;
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    double c[3];
+    atom.GetCoords(c);
+    EXPECT_TRUE(std::isfinite(c[0]) && std::isfinite(c[1])) << what;
+    EXPECT_EQ(c[2], 0.0) << what;
+  }
+  const std::vector<Point> xy = Coords(mol);
+  EXPECT_GE(Tamrin::layout2d::MinPairDistance(xy, kMinDistance), kMinDistance) << what;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    if (!bond.GetBgn() || !bond.GetEnd()) continue;
+    const double d = Distance(mol, bond.GetBgn(), bond.GetEnd());
+    EXPECT_GE(d, bonds.shortest) << what << " bond " << bond.GetIdx();
+    EXPECT_LE(d, bonds.longest) << what << " bond " << bond.GetIdx();
+  }
+}
+
+struct Shape {
+  const char* name;
+  const char* smiles;
+  BondRange bonds = kEvenBonds;
+};
+
+const Shape kShapes[] = {
+    {"benzene", "c1ccccc1"},
+    {"naphthalene", "c1ccc2ccccc2c1"},
+    {"phenanthrene", "c1ccc2c(c1)ccc1ccccc12"},
+    {"steroid", "CC12CCC3C(CCC4CC(O)CCC34C)C1CCC2O"},
+    {"spiro", "C1CCC2(CC1)CCCC2"},
+    {"dispiro", "C1CC12CC21CC1"},
+    {"norbornane", "C1CC2CCC1C2"},
+    {"bicyclooctane", "C1CC2CCC1CC2"},
+    {"adamantane", "C1C2CC3CC1CC(C2)C3", kLooseBonds},
+    {"cubane", "C12C3C4C1C5C2C3C45", kLooseBonds},
+    {"macrocycle_12", "C1CCCCCCCCCCC1"},
+    {"macrocycle_substituted", "O=C1CCCCCC(C)CCCCCC(=O)OCCCCO1"},
+    {"long_chain", "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC"},
+    {"branched", "CC(C)(C)C(C(C)(C)C)C(C)(C)C"},
+    {"alkyne", "CC#CC#CC"},
+    {"allene", "CC=C=CC"},
+    {"fragments", "CCO.O.[Na+].[Cl-].c1ccccc1"},
+    {"one_atom", "[Fe]"},
+    {"explicit_h", "[H]C([H])([H])C([H])([H])O[H]"},
+    {"drug", "CC(C)Cc1ccc(cc1)C(C)C(=O)O"},
+    {"drug_fused", "CN1C=NC2=C1C(=O)N(C(=O)N2C)C"},
+    {"biaryl_ring_chain", "c1ccc(cc1)-c1ccc(CCN2CCN(CC2)c2ncccn2)cc1"},
+};
+
+// Each shape through the whole pass (coordgen for all of them) and through
+// our own layout alone, which covers the components coordgen is not given.
+class Layout2DShapes : public ::testing::TestWithParam<Shape> {};
+
+TEST_P(Layout2DShapes, WholePassGivesCleanDepiction) {
+  QvGraphMol mol = FromSmiles(GetParam().smiles);
+  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+  ExpectGoodDepiction(mol, GetParam().name, GetParam().bonds);
+}
+
+TEST_P(Layout2DShapes, QuickOptionGivesCleanDepiction) {
+  QvGraphMol mol = FromSmiles(GetParam().smiles);
+  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, Tamrin::kQvLayout2DQuick));
+  ExpectGoodDepiction(mol, GetParam().name, GetParam().bonds);
+}
+
+// Our own layout on one component, through the component interface.
+Tamrin::layout2d::Component ComponentOf(const QvMolBase& mol) {
+  const Tamrin::QvGraphView view(mol);
+  Tamrin::layout2d::Component comp;
+  for (unsigned i = 0; i < view.NumAtoms(); ++i) {
+    comp.atoms.push_back(i);
+    comp.atomic_nums.push_back(view.Atom(i)->GetAtomicNum());
+  }
+  for (unsigned b = 0; b < view.NumBonds(); ++b)
+    comp.edges.push_back({view.BondBgn(b), view.BondEnd(b), view.Bond(b)->GetOrder()});
+  comp.BuildAdjacency();
+  return comp;
+}
+
+std::vector<std::vector<unsigned>> LocalRings(const QvMolBase& mol) {
+  const Tamrin::QvGraphView view(mol);
+  std::vector<std::vector<unsigned>> rings;
+  for (const Tamrin::QvRing& ring : Tamrin::QvFindSSSR(mol)) {
+    rings.emplace_back();
+    for (const QvAtomBase* atom : ring.atoms) rings.back().push_back(view.Pos(atom));
+  }
+  return rings;
+}
+
+void ExpectGoodComponent(const Tamrin::layout2d::Component& comp, const std::string& what, BondRange bonds) {
+  ASSERT_EQ(comp.xy.size(), comp.Size()) << what;
+  EXPECT_GE(Tamrin::layout2d::MinPairDistance(comp.xy, kMinDistance), kMinDistance) << what;
+  for (const auto& e : comp.edges) {
+    const double d = std::hypot(comp.xy[e.a].x - comp.xy[e.b].x, comp.xy[e.a].y - comp.xy[e.b].y);
+    EXPECT_GE(d, bonds.shortest) << what << " edge " << e.a << "-" << e.b;
+    EXPECT_LE(d, bonds.longest) << what << " edge " << e.a << "-" << e.b;
+  }
+}
+
+TEST_P(Layout2DShapes, OwnLayoutGivesCleanDepiction) {
+  QvGraphMol mol = FromSmiles(GetParam().smiles);
+  if (std::string(GetParam().name) == "fragments") GTEST_SKIP() << "one component at a time";
+  Tamrin::layout2d::Component comp = ComponentOf(mol);
+  comp.rings = LocalRings(mol);
+  Tamrin::layout2d::SimpleLayout(comp);
+  ExpectGoodComponent(comp, GetParam().name, GetParam().bonds);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, Layout2DShapes, ::testing::ValuesIn(kShapes),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+TEST(Layout2D, EmptyMoleculeSucceedsWithDimensionTwo) {
+  QvGraphMol mol;
+  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+  EXPECT_EQ(mol->GetDimension(), 2u);
+}
+
+// Multi-conformer molecules: the active conformer gets the layout; without
+// one nothing can be written and the pass says so.
+TEST(Layout2D, ConformerMoleculesNeedAnActiveConformer) {
+  Tamrin::QvMol mol;
+  ASSERT_TRUE(Tamrin::QvParseSmiles(mol, "c1ccccc1CC", Tamrin::QvSmilesParseOptions{}));
+  {
+    CapturedMessages quiet;
+    EXPECT_FALSE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+  }
+  ASSERT_NE(mol.NewConf(), nullptr);
+  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+  ExpectGoodDepiction(mol, "ethylbenzene conformer");
+}
+
+TEST(Layout2D, ReplacesThreeDimensionalCoordinatesAndClearsStereoBits) {
+  QvGraphMol mol = FromSmiles("CCO");
+  for (QvAtomBase& atom : mol->GetAtoms()) {
+    const double c[3] = {1.0 * atom.GetIdx(), 2.0, 3.0 + atom.GetIdx()};
+    atom.SetCoords(c);
+  }
+  mol->SetDimension(3);
+  mol->SetPerceived(Tamrin::QvPerceivedAtomStereo | Tamrin::QvPerceivedBondStereo, true);
+  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+  ExpectGoodDepiction(mol, "ethanol from 3D");
+  EXPECT_FALSE(mol->HasPerceived(Tamrin::QvPerceivedAtomStereo));
+  EXPECT_FALSE(mol->HasPerceived(Tamrin::QvPerceivedBondStereo));
+}
+
+// Deleted atoms keep their indices until Sweep; the layout skips them and
+// places the rest, and bonds with an empty end are no bonds to it.
+TEST(Layout2D, SkipsDeletedAtomsAndHalfBonds) {
+  QvGraphMol mol = FromSmiles("CCCCC");
+  QvAtomBase* middle = mol->GetAtom(Tamrin::QvHasAtomIdx{2});
+  ASSERT_TRUE(mol->DeleteAtom(middle));
+  mol->NewBond(mol->GetAtom(Tamrin::QvHasAtomIdx{0}), nullptr, 1);
+  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+  ExpectGoodDepiction(mol, "two ethyls");
+}
+
+struct BoxOf {
+  double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
+};
+
+std::vector<BoxOf> ComponentBoxes(const QvMolBase& mol) {
+  const Tamrin::QvGraphView view(mol);
+  std::vector<int> comp(view.NumAtoms(), -1);
+  std::vector<BoxOf> boxes;
+  for (unsigned seed = 0; seed < view.NumAtoms(); ++seed) {
+    if (comp[seed] >= 0) continue;
+    std::vector<unsigned> todo{seed};
+    comp[seed] = static_cast<int>(boxes.size());
+    boxes.emplace_back();
+    while (!todo.empty()) {
+      const unsigned a = todo.back();
+      todo.pop_back();
+      double c[3];
+      view.Atom(a)->GetCoords(c);
+      BoxOf& b = boxes.back();
+      b = {std::min(b.x0, c[0]), std::min(b.y0, c[1]), std::max(b.x1, c[0]), std::max(b.y1, c[1])};
+      for (const auto& arc : view.Arcs(a))
+        if (comp[arc.nbr] < 0) comp[arc.nbr] = comp[seed], todo.push_back(arc.nbr);
+    }
+  }
+  return boxes;
+}
+
+bool Overlap(const BoxOf& a, const BoxOf& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
+
+// A few components stand in one row, left to right in input order; many
+// are wrapped into rows. Boxes never overlap.
+TEST(Layout2D, ComponentsSideBySideThenInRows) {
+  for (const unsigned count : {2u, 5u, 10u, 11u, 40u}) {
+    std::string smiles = "c1ccccc1";
+    for (unsigned i = 1; i < count; ++i) smiles += i % 3 ? ".CCO" : ".O";
+    QvGraphMol mol = FromSmiles(smiles);
+    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+    ExpectGoodDepiction(mol, smiles);
+    const std::vector<BoxOf> boxes = ComponentBoxes(mol);
+    ASSERT_EQ(boxes.size(), count);
+    for (unsigned i = 0; i < count; ++i)
+      for (unsigned j = i + 1; j < count; ++j) EXPECT_FALSE(Overlap(boxes[i], boxes[j])) << count << ": " << i << "," << j;
+    bool one_row = true;
+    for (unsigned i = 1; i < count; ++i) one_row = one_row && boxes[i].x0 > boxes[i - 1].x1;
+    EXPECT_EQ(one_row, count <= 10) << count;
+  }
+}
+
+// Stereo double bonds as the SMILES states them, through both layouts
+// (coordgen and our own, where the repair by mirroring does the work).
+const char* const kCisTrans[] = {
+    "F/C=C/F",
+    "F/C=C\\F",
+    "C/C=C/C=C\\C",
+    "CC/C(C)=C(\\CC)CCC",
+    "[H]/C(F)=C(/[H])F",
+    "OC(=O)/C=C\\C(=O)O",
+    "c1ccccc1/C=C/c1ccccc1",
+    "c1ccccc1/C=C\\c1ccccc1",
+    "C/C=C/C/C=C\\CC/C=C/C",
+    "CC/N=N/C",
+    "CC/N=N\\C",
+};
+
+// Every stereo double bond shows its stored configuration.
+void ExpectStereoShown(const QvMolBase& mol, const std::string& what) {
+  unsigned checked = 0;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    if (!Tamrin::QvHasBondStereo(bond)) continue;
+    const QvAtomBase *a = bond.GetBgn(), *b = bond.GetEnd(), *ra = nullptr, *rb = nullptr;
+    for (const QvAtomBase& n : a->GetAtoms())
+      if (&n != b && !ra) ra = &n;
+    for (const QvAtomBase& n : b->GetAtoms())
+      if (&n != a && !rb) rb = &n;
+    ASSERT_TRUE(ra && rb) << what;
+    double pa[3], pb[3], qa[3], qb[3];
+    a->GetCoords(pa), b->GetCoords(pb), ra->GetCoords(qa), rb->GetCoords(qb);
+    auto side = [&](const double* q) { return (pb[0] - pa[0]) * (q[1] - pa[1]) - (pb[1] - pa[1]) * (q[0] - pa[0]); };
+    const bool cis_drawn = side(qa) * side(qb) > 0;
+    EXPECT_NE(side(qa) * side(qb), 0.0) << what;
+    EXPECT_EQ(cis_drawn, Tamrin::QvGetBondStereo(bond, ra, rb) == Tamrin::QvBondConfig::Cis)
+        << what << " bond " << bond.GetIdx();
+    ++checked;
+  }
+  EXPECT_GT(checked, 0u) << what << ": no stereo bond was read";
+}
+
+TEST(Layout2DStereo, WholePassDrawsStoredCisTrans) {
+  for (const char* smiles : kCisTrans) {
+    QvGraphMol mol = FromSmiles(smiles);
+    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+    ExpectStereoShown(mol, smiles);
+  }
+}
+
+// The same molecules made too large for coordgen by a long tail, so that our
+// own layout and the repair do the work.
+TEST(Layout2DStereo, OwnLayoutDrawsStoredCisTrans) {
+  for (const char* smiles : kCisTrans) {
+    QvGraphMol mol = FromSmiles(std::string(smiles) + "C" + std::string(320, 'C'));
+    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+    ExpectStereoShown(mol, smiles);
+    ExpectGoodDepiction(mol, std::string(smiles) + " with a long tail");
+  }
+}
+
+// Components coordgen is not given: too large, or with a crowded centre.
+TEST(Layout2D, LargeAndCrowdedComponentsGetOwnLayout) {
+  std::string polymer;
+  for (int i = 0; i < 60; ++i) polymer += "C(c1ccccc1)C";  // 480 atoms
+  std::string hub = "[U]";
+  for (int i = 0; i < 12; ++i) hub += "(CC)";
+  for (const std::string& smiles : {polymer, hub, std::string("C1CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC1")}) {
+    QvGraphMol mol = FromSmiles(smiles);
+    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
+    ExpectGoodDepiction(mol, smiles.substr(0, 40), kLooseBonds);
+  }
+}
+
+// Random graphs (rings, cages, atoms of many bonds) never make the pass fail
+// or leave atoms unplaced or on top of each other.
+TEST(Layout2D, RandomGraphsAlwaysGetFiniteDistinctPlaces) {
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 60; ++trial) {
+    QvGraphMol mol;
+    const unsigned n = 1 + rng() % 40;
+    std::vector<QvAtomBase*> atoms;
+    for (unsigned i = 0; i < n; ++i) atoms.push_back(mol->NewAtom(rng() % 4 ? 6 : 7 + rng() % 10));
+    const unsigned bonds = rng() % (2 * n + 1);
+    for (unsigned k = 0; k < bonds; ++k) {
+      QvAtomBase *a = atoms[rng() % n], *b = atoms[rng() % n];
+      if (a != b && !mol->GetBond(a, b)) mol->NewBond(a, b, 1 + rng() % 3);
+    }
+    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, trial % 2 ? Tamrin::kQvLayout2DQuick : 0u));
+    EXPECT_EQ(mol->GetDimension(), 2u);
+    const std::vector<Point> xy = Coords(mol);
+    for (const Point& p : xy) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << trial;
+    EXPECT_GE(Tamrin::layout2d::MinPairDistance(xy, 0.1 * kBond), 0.1 * kBond) << "trial " << trial;
+  }
+}
+
+}  // namespace
