@@ -31,15 +31,12 @@ bool ParityOrder(const QvAtomBase& centre, Four& nbrs) {
 }  // namespace
 
 void QvPerceiveAtomStereoFromParities(QvMolBase& mol) {
-  const std::vector<bool> centres = QvFindStereoCandidates(mol).atoms;
-  for (QvAtomBase& atom : mol.GetAtoms()) {
-    QvClearAtomStereo(atom);
+  stereo_geometry::ConfigureCentres(mol, [](QvAtomBase& atom) {
     const int* parity = atom.GetDataPtr<int>(ParityTag());
     Four nbrs{};
-    if (parity && (*parity == 1 || *parity == 2) && centres[atom.GetIdx()] && ParityOrder(atom, nbrs))
+    if (parity && (*parity == 1 || *parity == 2) && ParityOrder(atom, nbrs))
       QvSetAtomStereo(atom, nbrs, *parity == 1 ? QvChirality::Clockwise : QvChirality::Anticlockwise);
-    if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
-  }
+  });
   mol.SetPerceived(QvPerceivedAtomStereo, true);
 }
 

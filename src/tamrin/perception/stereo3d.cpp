@@ -93,12 +93,7 @@ void PerceiveStereoFromCoords(QvMolBase& mol) {
 }  // namespace
 
 void QvPerceiveStereoFrom3D(QvMolBase& mol) {
-  const QvStereoCandidates candidates = QvFindStereoCandidates(mol);
-  for (QvAtomBase& atom : mol.GetAtoms()) {
-    QvClearAtomStereo(atom);
-    if (candidates.atoms[atom.GetIdx()]) ConfigureCentreFrom3D(atom);
-    if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
-  }
+  const QvStereoCandidates candidates = stereo_geometry::ConfigureCentres(mol, ConfigureCentreFrom3D);
   mol.SetPerceived(QvPerceivedAtomStereo, true);
   BondStereoFromCoords(mol, candidates.bonds, {});
 }

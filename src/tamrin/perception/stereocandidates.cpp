@@ -7,6 +7,7 @@
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/perception/stereogeometry.h"
 #include "tamrin/perception/stereoperception.h"
 
 namespace Tamrin {
@@ -35,8 +36,31 @@ unsigned Classify(const std::vector<Key>& keys, std::vector<unsigned>& cls) {
   return order.empty() ? 0 : count + 1;
 }
 
+bool IsPlainHydrogen(const QvAtomBase& atom, unsigned degree) {
+  return atom.GetAtomicNum() == 1 && atom.GetIsotope() == 0 && atom.GetFormalCharge() == 0 && degree == 1;
+}
+
+// The configuration of atom `a` read along its neighbours sorted by class:
+// the same for atoms alike in hand, 1 and 2 for mirror images; 0 when it
+// has none or two neighbours share a class.
+std::int64_t StereoCode(const QvGraphView& g, unsigned a, const std::vector<unsigned>& cls) {
+  const QvAtomBase& atom = *g.Atom(a);
+  std::array<const QvAtomBase*, 4> nbrs{};
+  if (!QvHasAtomStereo(atom) || !stereo_geometry::CentreNeighbours(atom, nbrs)) return 0;
+  const auto key = [&g, &cls](const QvAtomBase* nbr) -> std::int64_t {
+    if (!nbr) return -1;
+    const unsigned pos = g.Pos(nbr);
+    return IsPlainHydrogen(*nbr, g.Degree(pos)) ? -1 : cls[pos];
+  };
+  std::sort(nbrs.begin(), nbrs.end(), [&key](const QvAtomBase* x, const QvAtomBase* y) { return key(x) < key(y); });
+  for (size_t i = 1; i < 4; ++i)
+    if (key(nbrs[i]) == key(nbrs[i - 1])) return 0;
+  return static_cast<std::int64_t>(QvGetAtomStereo(atom, nbrs));
+}
+
 // Symmetry classes without tie breaking: atoms in one class are alike in the
-// graph as far as neighbourhood refinement can tell.
+// graph as far as neighbourhood refinement can tell, and alike in hand where
+// configurations are stored.
 std::vector<unsigned> SymmetryClasses(const QvGraphView& g) {
   const unsigned n = g.NumAtoms();
   std::vector<Key> keys(n);
@@ -50,19 +74,15 @@ std::vector<unsigned> SymmetryClasses(const QvGraphView& g) {
   for (;;) {
     for (unsigned a = 0; a < n; ++a) {
       Key& key = keys[a];
-      key.assign(1, cls[a]);
+      key.assign({cls[a], StereoCode(g, a, cls)});
       for (const QvGraphView::Arc& arc : g.Arcs(a))
         key.push_back(std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond)));
-      std::sort(key.begin() + 1, key.end());
+      std::sort(key.begin() + 2, key.end());
     }
     const unsigned refined = Classify(keys, cls);
     if (refined == classes) return cls;
     classes = refined;
   }
-}
-
-bool IsPlainHydrogen(const QvAtomBase& atom, unsigned degree) {
-  return atom.GetAtomicNum() == 1 && atom.GetIsotope() == 0 && atom.GetFormalCharge() == 0 && degree == 1;
 }
 
 bool FourConnectedElement(unsigned z) {
@@ -172,16 +192,21 @@ class CandidateFinder {
     return ring_bonds_[b];
   }
 
-  // Ring-stereo atoms come in sets on one ring: a lone one is no centre
-  // (methylcyclohexane's C1 against 1,4-dimethylcyclohexane's).
+  // A ring-stereo atom needs a partner on one of its smallest rings: another
+  // such atom (1,4-dimethylcyclohexane, against methylcyclohexane) or a
+  // centre, which then has a mirror partner across it (C2 of
+  // cyclohexane-1,2,3-triol; C6 of a bicyclo[3.1.0]hexane).
   void AcceptRingStereo(const std::vector<unsigned>& pending, QvStereoCandidates& out) const {
-    if (pending.size() < 2) return;
+    if (pending.empty()) return;
     std::vector<bool> is_pending(g_.NumAtoms(), false);
     for (const unsigned a : pending) is_pending[a] = true;
     for (const QvRing& ring : QvFindSSSR(mol_)) {
-      unsigned count = 0;
-      for (const QvAtomBase* atom : ring.atoms) count += is_pending[g_.Pos(atom)];
-      if (count < 2) continue;
+      unsigned count = 0, centres = 0;
+      for (const QvAtomBase* atom : ring.atoms) {
+        count += is_pending[g_.Pos(atom)];
+        centres += out.atoms[atom->GetIdx()] && !is_pending[g_.Pos(atom)];
+      }
+      if (count == 0 || count + centres < 2) continue;
       for (const QvAtomBase* atom : ring.atoms)
         if (is_pending[g_.Pos(atom)]) out.atoms[atom->GetIdx()] = true;
     }
@@ -203,8 +228,10 @@ class CandidateFinder {
     if (n == 0 || n + h > 2) return false;
     if (h == 1) keys[n++] = kHydrogen;
     if (n == 2) return keys[0] != keys[1];
+    // A lone pair against one substituent; not a hydrogen, whose side an
+    // imine swaps faster than anything can be kept apart.
     const unsigned z = atom.GetAtomicNum();
-    return (z == 7 || z == 15) && atom.GetFormalCharge() == 0;
+    return (z == 7 || z == 15) && atom.GetFormalCharge() == 0 && keys[0] != kHydrogen;
   }
 
   bool IsStereoDoubleBond(unsigned b) const {

@@ -1,14 +1,16 @@
-// Geometry shared by the stereo passes: directions from a centre to its
-// neighbours and the handedness they make. Internal to the stereo passes.
+// What the stereo passes share: directions from a centre to its neighbours,
+// the handedness they make, and the rounds in which centres are configured.
+// Internal to the stereo passes.
 #pragma once
 
 #include <array>
 #include <cmath>
 #include <span>
 
-#include "tamrin/model/atombase.h"
+#include "tamrin/model/molbase.h"
 #include "tamrin/perception/neighbours.h"
 #include "tamrin/perception/stereo.h"
+#include "tamrin/perception/stereoperception.h"
 
 namespace Tamrin::stereo_geometry {
 
@@ -93,6 +95,34 @@ QvChirality CentreHandedness(const std::array<const QvAtomBase*, 4>& nbrs, Direc
     if (known[i] && !direction(*nbrs[i], dirs[i])) return QvChirality::None;
   }
   return Handedness(dirs, known);
+}
+
+// Replaces every atom configuration of `mol` by what `configure(QvAtomBase&)`
+// sets on the candidate centres. Configurations can tell apart neighbours
+// alike in the graph (the pseudo-asymmetric carbon between an R and an S
+// branch), so candidates are looked for again after each round until no new
+// one turns up. Stereo groups of atoms left without a configuration go.
+// Returns the candidates of the last round.
+template <class Configure>
+QvStereoCandidates ConfigureCentres(QvMolBase& mol, Configure configure) {
+  constexpr int kMaxRounds = 4;
+  for (QvAtomBase& atom : mol.GetAtoms()) QvClearAtomStereo(atom);
+  std::vector<bool> tried(mol.GetMaxAtomIdx(), false);
+  QvStereoCandidates candidates;
+  for (int round = 0; round < kMaxRounds; ++round) {
+    candidates = QvFindStereoCandidates(mol);
+    bool configured = false;
+    for (QvAtomBase& atom : mol.GetAtoms()) {
+      if (!candidates.atoms[atom.GetIdx()] || tried[atom.GetIdx()]) continue;
+      tried[atom.GetIdx()] = true;
+      configure(atom);
+      configured = configured || QvHasAtomStereo(atom);
+    }
+    if (!configured) break;
+  }
+  for (QvAtomBase& atom : mol.GetAtoms())
+    if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
+  return candidates;
 }
 
 }  // namespace Tamrin::stereo_geometry

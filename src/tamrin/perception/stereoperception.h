@@ -34,8 +34,13 @@ class QvMolBase;
 //
 // Atoms are compared through symmetry classes: element, isotope, charge,
 // implicit hydrogens, degree and aromatic flag, refined by the classes of the
-// neighbours and the bond orders (aromatic bonds as one kind) until stable,
-// without breaking ties. A tetrahedral centre is
+// neighbours and the bond orders (aromatic bonds as one kind) and by the
+// configurations already stored (read along neighbours of distinct classes,
+// so that mirror-image branches differ) until stable, without breaking ties.
+// The passes below look again after configuring what they found, so a
+// carbon between an R and an S branch (C3 of a meso pentane-2,3,4-triol)
+// becomes a centre only when those branches are configured. A tetrahedral
+// centre is
 // - an atom with four connections counting at most one implicit hydrogen, or
 //   three connections and one implicit hydrogen, whose four substituents lie
 //   in four different classes (explicit hydrogens are all one class, the
@@ -48,13 +53,13 @@ class QvMolBase;
 //   three bonds in rings (a bridgehead);
 // - an atom with exactly two ring bonds, to alike neighbours, whose other two
 //   substituents differ from them and from each other (the 1- and 4-carbons
-//   of a 1,4-disubstituted cyclohexane), when another such atom lies on one
-//   of its smallest rings.
+//   of a 1,4-disubstituted cyclohexane), when another such atom or a centre
+//   of the first two kinds lies on one of its smallest rings.
 // Aromatic atoms are never centres. A cis/trans bond is a non-aromatic double
 // bond in no ring of fewer than 8 atoms whose ends each have one or two other
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may
-// have one and a lone pair), no other double or triple bond, and two
-// substituents of different classes where there are two.
+// have one, not a hydrogen, and a lone pair), no other double or triple
+// bond, and two substituents of different classes where there are two.
 struct QvStereoCandidates {
   std::vector<bool> atoms;
   std::vector<bool> bonds;

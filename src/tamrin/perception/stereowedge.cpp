@@ -131,17 +131,17 @@ class WedgeAssigner {
 }  // namespace
 
 void QvPerceiveAtomStereoFromWedges(QvMolBase& mol, unsigned options) {
+  // Which begin atoms count as centres for the wide-end reading is settled
+  // by the graph alone, before any configuration is read.
+  for (QvAtomBase& atom : mol.GetAtoms()) QvClearAtomStereo(atom);
   const std::vector<bool> centres = QvFindStereoCandidates(mol).atoms;
   const WedgeRules rules{centres, (options & 0x1) != 0};
-  for (QvAtomBase& atom : mol.GetAtoms()) {
-    QvClearAtomStereo(atom);
+  stereo_geometry::ConfigureCentres(mol, [&rules](QvAtomBase& atom) {
     Four nbrs{};
-    if (centres[atom.GetIdx()] && stereo_geometry::CentreNeighbours(atom, nbrs)) {
-      const QvChirality hand = DrawnHandedness(atom, nbrs, rules);
-      if (hand != QvChirality::None) QvSetAtomStereo(atom, nbrs, hand);
-    }
-    if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
-  }
+    if (!stereo_geometry::CentreNeighbours(atom, nbrs)) return;
+    const QvChirality hand = DrawnHandedness(atom, nbrs, rules);
+    if (hand != QvChirality::None) QvSetAtomStereo(atom, nbrs, hand);
+  });
   mol.SetPerceived(QvPerceivedAtomStereo, true);
 }
 

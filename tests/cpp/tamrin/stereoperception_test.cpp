@@ -77,6 +77,23 @@ INSTANTIATE_TEST_SUITE_P(
         CandidateCase{"Diene", "CC=CC=C", {}, {{1, 2}}}),
     CaseName());
 
+// Pentane-2,3,4-triol: C3 is a centre only between mirror-image ends (meso
+// forms), not between ends of one hand, nor before the ends are configured.
+TEST(StereoCandidates, PseudoAsymmetricCarbonNeedsMirrorImageBranches) {
+  for (const int ends : {0, 1, 2}) {  // unconfigured, alike, mirror images
+    QvGraphMol mol = Mol("OC(C)C(O)C(C)O");
+    if (ends > 0) {
+      ASSERT_TRUE(Tamrin::QvSetAtomStereo(*AtomAt(mol, 1), Nbrs{AtomAt(mol, 0), AtomAt(mol, 2), AtomAt(mol, 3), nullptr},
+                                          kAnti));
+      ASSERT_TRUE(Tamrin::QvSetAtomStereo(*AtomAt(mol, 5), Nbrs{AtomAt(mol, 7), AtomAt(mol, 6), AtomAt(mol, 3), nullptr},
+                                          ends == 1 ? kAnti : kClock));
+    }
+    const std::vector<bool> found = Tamrin::QvFindStereoCandidates(mol).atoms;
+    EXPECT_TRUE(found[1] && found[5]) << ends;
+    EXPECT_EQ(found[3], ends == 2) << ends;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Molecules drawn by hand: atoms with coordinates, created in any order.
 
