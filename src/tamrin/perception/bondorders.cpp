@@ -20,6 +20,7 @@ constexpr unsigned kNone = QvMatching::kNone;
 // as at least double, or triple (C=C 0.88, C=O 0.85, aromatic 0.91; C#C 0.79).
 constexpr double kMultipleRatio = 0.93;
 constexpr double kTripleRatio = 0.84;
+constexpr double kSingleRatio = 0.97;
 
 enum Family { kOther, kHydrogen, kBoron, kCarbon, kNitrogen, kOxygen, kChalcogen, kHalogen };
 
@@ -48,6 +49,7 @@ struct Plan {
   unsigned first = 0;       // first vertex of the `need` copies
   unsigned cation = kNone;  // vertex of the N+ unit of a three-connected N
   unsigned extra = kNone;   // vertex of the second unit of a two-connected N
+  bool oxide = false;       // a three-connected N bearing a terminal O or S
 };
 
 class Geometry {
@@ -111,15 +113,24 @@ class BondOrderAssigner {
     PlanAtoms();
     QvMatching m(vertices_);
     for (const Round round : {kCarbonRound, kHeteroRound}) {
-      for (const Tier tier : {kShortBonds, kLongBonds}) {
+      for (unsigned tier = 0; tier < kSingleTier; ++tier) {
         AddEdges(m, round, tier);
         m.Greedy();
       }
       Complete(m, round == kCarbonRound ? kCarbonRank : kTerminalRank);
     }
-    AddEdges(m, kCationRound, kAllBonds);
+    // A charge where geometry shows a bond is single, rather than a double
+    // bond the lengths deny (a pyridinium beside its carboxylic acid).
+    // N-oxide nitrogens first: their oxygen then carries the counter-charge.
+    for (const Round round : {kOxideCationRound, kCationRound}) {
+      AddEdges(m, round);
+      Complete(m, kHypervalentRank);
+    }
+    // Not from terminal atoms: their paths could run through a cation taken
+    // above and move the charge off the N-oxide's oxygen.
+    for (const Round round : {kCarbonRound, kHeteroRound}) AddEdges(m, round, kSingleTier);
     Complete(m, kHypervalentRank);
-    AddEdges(m, kExtraRound, kAllBonds);
+    AddEdges(m, kExtraRound);
     Complete(m, kNitrogenRank);
     Collect(m);
     PairNitroOxygens(m);
@@ -136,15 +147,25 @@ class BondOrderAssigner {
   }
 
  private:
-  enum Round { kCarbonRound = 1, kHeteroRound, kCationRound, kExtraRound };
-  // The greedy seed takes the short bonds first, so that of two equal
-  // matchings the one the bond lengths show wins.
-  enum Tier { kShortBonds, kLongBonds, kAllBonds };
+  enum Round { kCarbonRound = 1, kHeteroRound, kOxideCationRound, kCationRound, kExtraRound };
+  // The greedy seed takes bonds in tiers of growing length (relative to the
+  // radii), so that where matchings compete the bond lengths decide: a
+  // carbonyl (0.86) before the C-N of its amide (0.93), the short bonds of
+  // a Kekulé form before the long ones.
+  static constexpr double kTierLimits[] = {0.86, 0.89, 0.92, 0.95, kSingleRatio};
+  static constexpr unsigned kTiers = std::size(kTierLimits) + 1;
+  static constexpr unsigned kSingleTier = kTiers - 1;  // as long as a single bond
+
+  static unsigned TierOf(double ratio) {
+    unsigned tier = 0;
+    while (tier < std::size(kTierLimits) && ratio >= kTierLimits[tier]) ++tier;
+    return tier;
+  }
 
   struct Edge {
     unsigned u, v;
     Round round;
-    bool short_bond;
+    unsigned tier;
   };
 
   unsigned ExplicitNeed(const Plan& p) const {
@@ -198,7 +219,8 @@ class BondOrderAssigner {
         return p.degree == 1 ? by_length : 0;
       case kNitrogen:
         if (p.degree == 2) return ratio < 0.95 ? 1 : 0;
-        if (p.degree == 1) return by_length;
+        // An amino group on a ring (0.93) is not an imine (0.87).
+        if (p.degree == 1) return ratio < kTripleRatio ? 2 : ratio < 0.90 ? 1 : 0;
         return ExplicitNeed(p);
       case kBoron:
       case kOxygen: return p.degree == 1 || (p.family == kBoron && p.degree == 2) ? std::min(by_length, 1u) : 0;
@@ -216,6 +238,14 @@ class BondOrderAssigner {
       case kChalcogen: return p.degree == 1 ? kTerminalRank : kHypervalentRank;
       default: return kCarbonRank;
     }
+  }
+
+  bool BearsTerminalChalcogen(unsigned a) const {
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
+      const Plan& q = plans_[arc.nbr];
+      if (q.degree == 1 && (q.family == kOxygen || q.family == kChalcogen)) return true;
+    }
+    return false;
   }
 
   // A one-connected C or N beside a two-connected N: azide, diazo, isocyanide.
@@ -236,7 +266,10 @@ class BondOrderAssigner {
       p.first = vertices_;
       vertices_ += p.need;
       const bool nitrogen = p.atomic_num == 7;
-      if (nitrogen && p.degree == 3) p.cation = vertices_++;
+      if (nitrogen && p.degree == 3) {
+        p.cation = vertices_++;
+        p.oxide = BearsTerminalChalcogen(a);
+      }
       if (nitrogen && p.degree == 2 && BesideTerminal(a)) p.extra = vertices_++;
       for (unsigned k = 0; k < p.need; ++k) owner_.push_back(a);
       while (owner_.size() < vertices_) owner_.push_back(a);
@@ -250,6 +283,8 @@ class BondOrderAssigner {
     return false;
   }
 
+  Round CationRound(const Plan& p) const { return p.oxide ? kOxideCationRound : kCationRound; }
+
   Round MainRound(const Plan& p) const { return p.rank == kCarbonRank ? kCarbonRound : kHeteroRound; }
 
   void PlanBond(unsigned b) {
@@ -257,23 +292,28 @@ class BondOrderAssigner {
     const Plan& p = plans_[a1];
     const Plan& q = plans_[a2];
     if (!Takes(p.family) || !Takes(q.family)) return;
+    // Without hydrogens to count, a bond as long as a single one is one
+    // (the C-C of an oxamide must not pair its two carbons).
+    if (!explicit_h_ && geo_.Ratio(b) >= kSingleRatio) return;
     // An atom held by a metal is the last to take a multiple bond (the
     // carboxylate O on a zinc is the charged one).
-    const bool short_bond = geo_.Ratio(b) < kMultipleRatio && !NearMetal(a1) && !NearMetal(a2);
+    const unsigned tier = NearMetal(a1) || NearMetal(a2) ? kTiers - 1 : TierOf(geo_.Ratio(b));
     for (unsigned i = 0; i < p.need; ++i)
       for (unsigned j = 0; j < q.need; ++j)
-        edges_.push_back({p.first + i, q.first + j, std::max(MainRound(p), MainRound(q)), short_bond});
+        edges_.push_back({p.first + i, q.first + j, std::max(MainRound(p), MainRound(q)), tier});
     // Slots pair only with ordinary units, never with each other.
     for (const auto& [slot_owner, other] : {std::pair{&p, &q}, std::pair{&q, &p}})
       for (unsigned j = 0; j < other->need; ++j) {
-        if (slot_owner->cation != kNone) edges_.push_back({slot_owner->cation, other->first + j, kCationRound, short_bond});
-        if (slot_owner->extra != kNone) edges_.push_back({slot_owner->extra, other->first + j, kExtraRound, short_bond});
+        if (slot_owner->cation != kNone)
+          edges_.push_back({slot_owner->cation, other->first + j, CationRound(*slot_owner), tier});
+        if (slot_owner->extra != kNone) edges_.push_back({slot_owner->extra, other->first + j, kExtraRound, tier});
       }
   }
 
-  void AddEdges(QvMatching& m, Round round, Tier tier) const {
+  // Edges of one round, of one tier or (by default) all tiers.
+  void AddEdges(QvMatching& m, Round round, unsigned tier = kTiers) const {
     for (const Edge& e : edges_)
-      if (e.round == round && (tier == kAllBonds || e.short_bond == (tier == kShortBonds))) m.AddEdge(e.u, e.v);
+      if (e.round == round && (tier == kTiers || e.tier == tier)) m.AddEdge(e.u, e.v);
   }
 
   // Augmenting paths for the ordinary units still unmatched, best ranks
@@ -370,12 +410,14 @@ class BondOrderAssigner {
     }
   }
 
-  // Without hydrogens, an atom that geometry calls multiply bonded but that
-  // was left short beside a cation is its counter-ion (nitro, azide ends).
+  // Without hydrogens, a singly bonded terminal O or S beside a cation, or
+  // an atom that geometry calls multiply bonded but that was left short
+  // there, is the cation's counter-ion (N-oxides, nitro, azide ends).
   void AddCounterCharges(std::vector<int>& charges) const {
     for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
       const Plan& p = plans_[a];
-      if (matched_[a] >= p.need || charges[a] != 0 || p.family == kCarbon) continue;
+      const bool single_terminal = p.rank == kTerminalRank && p.degree == 1 && matched_[a] == 0;
+      if ((matched_[a] >= p.need && !single_terminal) || charges[a] != 0 || p.family == kCarbon) continue;
       for (const QvGraphView::Arc& arc : g_.Arcs(a))
         if (charges[arc.nbr] > 0) {
           charges[a] = -1;

@@ -23,15 +23,16 @@ class QvMolBase;
 // - No hydrogen atom at all: the need comes from the geometry: planarity of
 //   three-connected atoms, angles of two-connected ones, and bond lengths
 //   relative to the sum of covalent radii (below 0.93 reads as multiple,
-//   below 0.84 as triple). Atoms left short get hydrogens from the implicit
-//   hydrogen step.
+//   below 0.84 as triple; a terminal N below 0.90, since amino groups on
+//   rings come at 0.93; from 0.97 on a bond is single). Atoms left short
+//   get hydrogens from the implicit hydrogen step.
 // The extra units are a maximum matching over copies of the atoms (one copy
 // per unit, so two matched pairs on one bond make it triple), built in
 // rounds so that carbon is satisfied before nitrogen, nitrogen before the
 // hypervalent S and P centres and those before terminal O and S, which can
-// carry a charge instead. Each round is seeded greedily with the shortest
-// bonds (so geometry chooses between equal matchings) and completed with
-// augmenting paths. After that, a three-connected N may take one more unit
+// carry a charge instead. Each round is seeded greedily in tiers of bond
+// length (so geometry chooses between competing matchings: a carbonyl
+// before its amide C-N) and completed with augmenting paths. After that, a three-connected N may take one more unit
 // as N+ where that completes an atom left short (pyridinium, guanidinium,
 // N-oxides of aromatic rings); a terminal O or S still short next to an
 // unused three-connected N pairs with it (nitro); and a two-connected N next
@@ -42,8 +43,9 @@ class QvMolBase;
 // at 3, −1 at 1; S, Se, Te +1 at 3, −1 at 1; B −1 at 4; halogens −1 at 0 and
 // +1 at 2; a one-connected C at v = 3 is −1 (isocyanide). Without hydrogen
 // atoms only the charges geometry proves are set: four-connected N+ and B−,
-// N+ that took an extra unit and a terminal O or S that geometry calls
-// double-bonded but that is left short next to such a cation. In both
+// N+ that took an extra unit, and beside such a cation a singly bonded
+// terminal O or S or an atom that geometry calls multiply bonded but that
+// was left short. In both
 // regimes an atom with no bonds is an ion when its element says so: alkali
 // metals +1, Mg Ca Sr Ba +2, halogens −1. Everything else stays neutral; an
 // atom that cannot be satisfied is left short (a radical) rather than given
