@@ -6,7 +6,6 @@
 #include <numeric>
 
 #include "tamrin/model/molbase.h"
-#include "tamrin/perception/graphview.h"
 #include "tamrin/perception/stereo.h"
 
 namespace Tamrin {
@@ -14,16 +13,17 @@ namespace Tamrin {
 namespace {
 
 using Key = std::array<std::int64_t, 8>;
+constexpr unsigned kNone = kQvNoRank;  // no atom, no class
 using Words = std::vector<std::uint64_t>;
 
 // Leaves of the stereo tie-break search before it stops branching.
 constexpr unsigned kSearchBudget = 512;
 
-Key AtomInvariant(const QvAtomBase& atom, unsigned degree, unsigned options) {
+Key AtomInvariant(const QvAtomBase& atom, unsigned hydrogens, unsigned degree, unsigned options) {
   return {atom.GetAtomicNum(),
           (options & QvRankIsotopes) ? atom.GetIsotope() : 0,
           atom.GetFormalCharge(),
-          atom.GetImplicitHCount(),
+          hydrogens,
           degree,
           atom.IsAromatic(),
           atom.IsInRing(),
@@ -31,7 +31,7 @@ Key AtomInvariant(const QvAtomBase& atom, unsigned degree, unsigned options) {
 }
 
 // A tetrahedral centre, its configuration read once along a fixed list
-// (kQvNoPos for the implicit hydrogen or lone pair).
+// (kNone for the implicit hydrogen or lone pair).
 struct Centre {
   unsigned atom;
   std::array<unsigned, 4> nbrs;
@@ -53,12 +53,12 @@ struct DoubleBond {
 // the values above it free for splitting.
 class Ranker {
  public:
-  Ranker(const QvGraphView& g, unsigned options)
+  Ranker(const QvRankGraph& g, unsigned options)
       : g_(g), options_(options), n_(g.NumAtoms()), cls_(n_), order_(n_), stereo_(n_, 0) {
     for (unsigned b = 0; b < g_.NumBonds(); ++b) codes_.push_back(BondCode(b));
     FindStereo();
     std::vector<Key> keys(n_);
-    for (unsigned a = 0; a < n_; ++a) keys[a] = AtomInvariant(*g_.Atom(a), g_.Degree(a), options);
+    for (unsigned a = 0; a < n_; ++a) keys[a] = AtomInvariant(*g_.Atom(a), g_.Hydrogens(a), g_.Degree(a), options);
     std::iota(order_.begin(), order_.end(), 0u);
     std::sort(order_.begin(), order_.end(), [&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; });
     for (unsigned i = 0; i < n_; ++i) {
@@ -106,8 +106,8 @@ class Ranker {
     const QvAtomBase& atom = *g_.Atom(a);
     const unsigned degree = g_.Degree(a);
     if ((degree != 3 && degree != 4) || !QvHasAtomStereo(atom)) return;
-    Centre centre{a, {kQvNoPos, kQvNoPos, kQvNoPos, kQvNoPos}, false};
-    std::array<const QvAtomBase*, 4> atoms{};
+    Centre centre{a, {kNone, kNone, kNone, kNone}, false};
+    std::array<const QvAtomBase*, 4> atoms{g_.ImplicitNeighbour(a)};
     unsigned i = 4 - degree;  // the implicit neighbour, if any, first
     for (const auto& arc : g_.Arcs(a)) {
       centre.nbrs[i] = arc.nbr;
@@ -209,7 +209,7 @@ class Ranker {
     return true;
   }
 
-  unsigned NbrClass(unsigned nbr) const { return nbr == kQvNoPos ? 0 : cls_[nbr] + 1; }
+  unsigned NbrClass(unsigned nbr) const { return nbr == kNone ? 0 : cls_[nbr] + 1; }
 
   // 1 or 2 for the configuration seen along the neighbours in class order,
   // 0 while two neighbours share a class.
@@ -249,9 +249,9 @@ class Ranker {
 
   // The lowest class that keeps a configuration from being read (two
   // neighbours of a centre, or two substituents of a double-bond end, in it);
-  // kQvNoPos when every configuration reads.
+  // kNone when every configuration reads.
   unsigned BlockingClass() const {
-    unsigned lowest = kQvNoPos;
+    unsigned lowest = kNone;
     for (const Centre& c : centres_) {
       std::array<unsigned, 4> cls{};
       for (unsigned i = 0; i < 4; ++i) cls[i] = NbrClass(c.nbrs[i]);
@@ -271,7 +271,7 @@ class Ranker {
   unsigned LowestTiedClass() const {
     for (unsigned i = 1; i < n_; ++i)
       if (cls_[order_[i]] == cls_[order_[i - 1]]) return cls_[order_[i]];
-    return kQvNoPos;
+    return kNone;
   }
 
   // The chosen atom of the class at `tied` goes ahead of the others.
@@ -291,7 +291,7 @@ class Ranker {
   void Complete() {
     while (classes_ < n_) {
       const unsigned blocking = BlockingClass();
-      if (blocking != kQvNoPos) {
+      if (blocking != kNone) {
         Search(blocking);
         return;
       }
@@ -359,7 +359,7 @@ class Ranker {
     return key;
   }
 
-  const QvGraphView& g_;
+  const QvRankGraph& g_;
   unsigned options_;
   unsigned n_;
   unsigned classes_ = 0;
@@ -372,17 +372,82 @@ class Ranker {
   std::vector<unsigned> sig_start_, slots_, cell_;
 };
 
+// The heavy atom an ordinary hydrogen folds into, by the rule of
+// QvSuppressHydrogens (hydrogens.h), or null when it stays an atom. The
+// limit of 255 hydrogens is checked by the caller on the running count.
+const QvAtomBase* FoldTarget(const QvAtomBase& h, bool keep_isotopic) {
+  if (!h.IsHydrogen() || h.GetFormalCharge() != 0 || h.GetMapIdx() != 0 || *h.GetName() != '\0') return nullptr;
+  if ((keep_isotopic && h.GetIsotope() != 0) || h.GetExplicitDegree() != 1) return nullptr;
+  const QvBondBase* bond = &*h.GetBonds().begin();
+  const QvAtomBase* heavy = bond->GetNbr(&h);
+  if (!heavy || bond->GetOrder() != 1 || heavy->IsHydrogen() || heavy->GetAtomicNum() == 0) return nullptr;
+  return heavy;
+}
+
 }  // namespace
 
-std::vector<unsigned> QvCanonicalRanks(const QvGraphView& view, unsigned options) {
-  return Ranker(view, options).Run();
+QvRankGraph::QvRankGraph(const QvMolBase& mol, bool fold_hydrogens, bool keep_isotopic) {
+  constexpr unsigned kMaxHydrogens = 255;
+  const unsigned max_idx = mol.GetMaxAtomIdx();
+  std::vector<unsigned> pos(max_idx, kQvNoRank);
+  std::vector<unsigned> folded(fold_hydrogens ? max_idx : 0, 0);
+  std::vector<const QvAtomBase*> one_folded(fold_hydrogens ? max_idx : 0, nullptr);
+  std::vector<bool> left_out(fold_hydrogens ? max_idx : 0, false);
+  if (fold_hydrogens)
+    for (const QvAtomBase* atom : mol.AtomList()) {
+      if (atom->IsDeleted() || atom->GetAtomicNum() != 1) continue;
+      const QvAtomBase* heavy = FoldTarget(*atom, keep_isotopic);
+      if (!heavy || heavy->GetImplicitHCount() + folded[heavy->GetIdx()] >= kMaxHydrogens) continue;
+      left_out[atom->GetIdx()] = true;
+      ++folded[heavy->GetIdx()];
+      one_folded[heavy->GetIdx()] = atom;
+    }
+  atoms_.reserve(mol.NumAtoms());
+  for (const QvAtomBase* atom : mol.AtomList()) {
+    const unsigned idx = atom->GetIdx();
+    if (atom->IsDeleted() || (fold_hydrogens && left_out[idx])) continue;
+    pos[idx] = NumAtoms();
+    atoms_.push_back(atom);
+    const unsigned extra = fold_hydrogens ? folded[idx] : 0;
+    hydrogens_.push_back(atom->GetImplicitHCount() + extra);
+    implicit_.push_back(extra == 1 && hydrogens_.back() == 1 ? one_folded[idx] : nullptr);
+  }
+  const auto position = [&](const QvAtomBase* atom) {
+    if (!atom || atom->GetIdx() >= max_idx) return kQvNoRank;
+    const unsigned p = pos[atom->GetIdx()];
+    return p != kQvNoRank && atoms_[p] == atom ? p : kQvNoRank;
+  };
+  start_.assign(NumAtoms() + 1, 0);
+  bonds_.reserve(mol.NumBonds());
+  ends_.reserve(2 * mol.NumBonds());
+  for (const QvBondBase* bond : mol.BondList()) {
+    if (bond->IsDeleted()) continue;
+    const unsigned bgn = position(bond->GetBgn()), end = position(bond->GetEnd());
+    if (bgn == kQvNoRank || end == kQvNoRank) continue;
+    bonds_.push_back(bond);
+    ends_.push_back(bgn);
+    ends_.push_back(end);
+    ++start_[bgn + 1];
+    ++start_[end + 1];
+  }
+  for (unsigned a = 0; a < NumAtoms(); ++a) start_[a + 1] += start_[a];
+  arcs_.resize(2 * NumBonds());
+  std::vector<unsigned> fill(start_.begin(), start_.end() - 1);
+  for (unsigned b = 0; b < NumBonds(); ++b) {
+    arcs_[fill[BondBgn(b)]++] = {BondEnd(b), b};
+    arcs_[fill[BondEnd(b)]++] = {BondBgn(b), b};
+  }
+}
+
+std::vector<unsigned> QvCanonicalRanks(const QvRankGraph& graph, unsigned options) {
+  return Ranker(graph, options).Run();
 }
 
 std::vector<unsigned> QvCanonicalRanks(const QvMolBase& mol, unsigned options) {
-  const QvGraphView view(mol);
-  const std::vector<unsigned> by_pos = QvCanonicalRanks(view, options);
+  const QvRankGraph graph(mol, false);
+  const std::vector<unsigned> by_pos = QvCanonicalRanks(graph, options);
   std::vector<unsigned> ranks(mol.GetMaxAtomIdx(), kQvNoRank);
-  for (unsigned a = 0; a < by_pos.size(); ++a) ranks[view.Atom(a)->GetIdx()] = by_pos[a];
+  for (unsigned a = 0; a < by_pos.size(); ++a) ranks[graph.Atom(a)->GetIdx()] = by_pos[a];
   return ranks;
 }
 

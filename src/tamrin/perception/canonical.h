@@ -3,11 +3,13 @@
 #pragma once
 
 #include <limits>
+#include <span>
 #include <vector>
 
 namespace Tamrin {
 
-class QvGraphView;
+class QvAtomBase;
+class QvBondBase;
 class QvMolBase;
 
 // What the ranking looks at besides the graph, element, charge, hydrogen
@@ -22,6 +24,52 @@ enum QvRankOptions : unsigned {
 };
 
 inline constexpr unsigned kQvNoRank = std::numeric_limits<unsigned>::max();
+
+// The graph that ranks (and the SMILES writer's walk) look at: atoms at
+// positions 0..n-1 in list order, the bonds between them, and per atom the
+// hydrogens it carries. With folding, ordinary hydrogen atoms (those
+// QvSuppressHydrogens would fold) are left out and counted on their heavy
+// atom instead, without touching the molecule; the one such hydrogen of an
+// atom then stands for its implicit hydrogen in stereo queries
+// (QvGetAtomStereo with the hydrogen atom where the caller means "the
+// implicit one"). Built in O(atoms + bonds); valid while the molecule's
+// graph is unchanged.
+class QvRankGraph {
+ public:
+  struct Arc {
+    unsigned nbr;   // position of the other atom
+    unsigned bond;  // position of the bond
+  };
+
+  QvRankGraph(const QvMolBase& mol, bool fold_hydrogens, bool keep_isotopic = false);
+
+  unsigned NumAtoms() const { return static_cast<unsigned>(atoms_.size()); }
+  unsigned NumBonds() const { return static_cast<unsigned>(bonds_.size()); }
+  const QvAtomBase* Atom(unsigned pos) const { return atoms_[pos]; }
+  const QvBondBase* Bond(unsigned pos) const { return bonds_[pos]; }
+  unsigned BondBgn(unsigned bond) const { return ends_[2 * bond]; }
+  unsigned BondEnd(unsigned bond) const { return ends_[2 * bond + 1]; }
+  unsigned Other(unsigned bond, unsigned atom) const { return BondBgn(bond) == atom ? BondEnd(bond) : BondBgn(bond); }
+  std::span<const Arc> Arcs(unsigned atom) const {
+    return {arcs_.data() + start_[atom], arcs_.data() + start_[atom + 1]};
+  }
+  unsigned Degree(unsigned atom) const { return start_[atom + 1] - start_[atom]; }
+  // Implicit hydrogens plus the folded ones.
+  unsigned Hydrogens(unsigned atom) const { return hydrogens_[atom]; }
+  // What to pass to the stereo queries for the atom's implicit hydrogen:
+  // its folded hydrogen atom when it has exactly one hydrogen and that one
+  // was folded, else null.
+  const QvAtomBase* ImplicitNeighbour(unsigned atom) const { return implicit_[atom]; }
+
+ private:
+  std::vector<const QvAtomBase*> atoms_;
+  std::vector<unsigned> hydrogens_;
+  std::vector<const QvAtomBase*> implicit_;
+  std::vector<const QvBondBase*> bonds_;
+  std::vector<unsigned> ends_;
+  std::vector<unsigned> start_;
+  std::vector<Arc> arcs_;
+};
 
 // Ranks 0 to NumAtoms() − 1, indexed by atom index (GetIdx; the vector has
 // GetMaxAtomIdx() entries, deleted indices get kQvNoRank).
@@ -50,7 +98,8 @@ inline constexpr unsigned kQvNoRank = std::numeric_limits<unsigned>::max();
 // Each refinement round sorts the tied classes only, O(t log t) for t tied
 // atoms; rounds are few in practice.
 std::vector<unsigned> QvCanonicalRanks(const QvMolBase& mol, unsigned options = QvRankDefault);
-// The same ranks indexed by position in `view` (QvGraphView numbering).
-std::vector<unsigned> QvCanonicalRanks(const QvGraphView& view, unsigned options = QvRankDefault);
+// Ranks of the atoms of `graph`, indexed by position; the implicit hydrogen
+// counts are the graph's.
+std::vector<unsigned> QvCanonicalRanks(const QvRankGraph& graph, unsigned options = QvRankDefault);
 
 }  // namespace Tamrin

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "smiles_test_support.h"
+#include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/stereo.h"
 
 namespace {
@@ -156,6 +157,28 @@ TEST(SmilesWriter, CanonicalIgnoresAtomOrder) {
       EXPECT_EQ(Smiles(text, D | Flag::Canonical), Smiles(group[0], D | Flag::Canonical)) << text;
   EXPECT_NE(Smiles("F[C@H](Cl)Br", D | Flag::Canonical), Smiles("F[C@@H](Cl)Br", D | Flag::Canonical));
   EXPECT_NE(Smiles("F/C=C/F", D | Flag::Canonical), Smiles("F/C=C\\F", D | Flag::Canonical));
+}
+
+// The writer counts ordinary hydrogen atoms on their heavy atoms without
+// copying the molecule; what it writes must be what it writes for a copy
+// whose hydrogens QvSuppressHydrogens folded, case by case of that rule
+// (charged, mapped, isotopic, bridging, paired and wildcard-bound hydrogens
+// stay atoms), stereo through a hydrogen included.
+TEST(SmilesWriter, HydrogenAtomsAreWrittenAsIfFolded) {
+  const char* inputs[] = {"[H]C([H])([H])[H]", "[2H]C([2H])C", "[H+].[H-].[H]O[H]", "[H][H]", "[H:1]C[H]",
+                          "[H]*", "[BH2]1[H][BH2][H]1", "F[C@@]([H])(Cl)Br", "[H][C@](F)(Cl)Br",
+                          "[H]/C(F)=C(/F)[H]", "[H]N1CC[C@]([H])(O)C1", "[H]C=O", "[13CH3][2H]"};
+  for (const char* text : inputs)
+    for (const unsigned flags : {D, D | Flag::Isotopes, N, D | Flag::Kekule}) {
+      QvGraphMol mol;
+      ASSERT_TRUE(Tamrin::QvParseSmiles(mol, text, false, false)) << text;
+      QvGraphMol folded(mol);
+      Tamrin::QvSuppressHydrogens(folded, flags & Flag::Isotopes);
+      std::string ours, reference;
+      EXPECT_TRUE(Tamrin::QvCreateSmiString(ours, mol, flags));
+      EXPECT_TRUE(Tamrin::QvCreateSmiString(reference, folded, flags | Flag::KeepHydrogens));
+      EXPECT_EQ(ours, reference) << text << " / 0x" << std::hex << flags;
+    }
 }
 
 }  // namespace

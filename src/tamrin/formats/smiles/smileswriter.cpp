@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <limits>
 #include <memory>
 #include <span>
 #include <string>
@@ -20,8 +21,6 @@
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/perception/canonical.h"
-#include "tamrin/perception/graphview.h"
-#include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
@@ -35,6 +34,7 @@ namespace {
 
 constexpr unsigned kMaxRingNumber = 99;
 constexpr unsigned kFirstNumbers = 9;
+constexpr unsigned kNoBond = std::numeric_limits<unsigned>::max();
 
 enum class BondKind : std::uint8_t { None, Tree, Ring };
 enum class Visit : std::uint8_t { New, OnPath, Done };
@@ -51,24 +51,22 @@ void AppendRingNumber(std::string& out, unsigned n) {
   AppendNumber(out, n);
 }
 
-// The molecule the walk reads: the caller's own, or a copy when hydrogens
-// must be folded, rings perceived or stereo taken from 3D coordinates (the
-// caller's molecule keeps the stereo it had). Molecules read from SMILES
-// without stereo hydrogens need none of it and are not copied.
+// The molecule the walk reads: the caller's own, or a copy when rings must
+// be perceived or stereo taken from 3D coordinates (the caller's molecule
+// keeps the stereo it had). Hydrogen atoms are folded by the walk's graph
+// (QvRankGraph), not here, so molecules read from SMILES, stereo hydrogens
+// and all, are never copied.
 class WorkingMol {
  public:
   WorkingMol(const QvMolBase& mol, unsigned flags) : mol_(&mol) {
-    const bool fold = !(flags & Flag::KeepHydrogens) && mol.GetAtom(QvHasAtomicNum{1});
     const bool stereo3d = (flags & (Flag::AtomStereo | Flag::BondStereo)) && mol.GetDimension() == 3;
     const bool rings = !mol.HasPerceived(QvPerceivedRings);
-    if (!fold && !stereo3d && !rings) return;
+    if (!stereo3d && !rings) return;
     copy_ = std::make_unique<QvGraphMol>(mol);
     QvMolBase& work = copy_->GetMol();
-    // Rings first: which atoms can be centres depends on them; hydrogens
-    // last, as their positions place the centres' implicit neighbours.
+    // Rings first: which atoms can be centres depends on them.
     if (rings) QvPerceiveRings(work);
     if (stereo3d) QvPerceiveStereoFrom3D(work);
-    if (fold) QvSuppressHydrogens(work, flags & Flag::Isotopes);
     mol_ = &work;
   }
   const QvMolBase& Get() const { return *mol_; }
@@ -81,7 +79,10 @@ class WorkingMol {
 class SmilesWalk {
  public:
   SmilesWalk(const QvMolBase& mol, unsigned flags, const QvSmiBondAnnotations* annotations)
-      : mol_(mol), view_(mol), flags_(flags), annotations_(annotations) {}
+      : mol_(mol),
+        view_(mol, !(flags & Flag::KeepHydrogens), flags & Flag::Isotopes),
+        flags_(flags),
+        annotations_(annotations) {}
 
   bool Write(std::string& out);
 
@@ -108,7 +109,7 @@ class SmilesWalk {
 
   void Rank();
   void SortArcs();
-  std::span<const QvGraphView::Arc> Arcs(unsigned atom) const {
+  std::span<const QvRankGraph::Arc> Arcs(unsigned atom) const {
     return {arcs_.data() + arc_start_[atom], arcs_.data() + arc_start_[atom + 1]};
   }
   void Classify(unsigned start);
@@ -131,12 +132,12 @@ class SmilesWalk {
   void AppendStereoGroups(std::string& out) const;
 
   const QvMolBase& mol_;
-  QvGraphView view_;
+  QvRankGraph view_;
   unsigned flags_;
   const QvSmiBondAnnotations* annotations_;
   std::vector<unsigned> rank_;   // by atom position
   std::vector<unsigned> order_;  // atom positions by rank
-  std::vector<QvGraphView::Arc> arcs_;
+  std::vector<QvRankGraph::Arc> arcs_;
   std::vector<unsigned> arc_start_;
   std::vector<Visit> visit_;
   std::vector<unsigned> parent_bond_;
@@ -192,7 +193,7 @@ void SmilesWalk::SortArcs() {
     arcs_.insert(arcs_.end(), arcs.begin(), arcs.end());
     arc_start_[pos + 1] = static_cast<unsigned>(arcs_.size());
     std::sort(arcs_.begin() + arc_start_[pos], arcs_.end(),
-              [&](const QvGraphView::Arc& a, const QvGraphView::Arc& b) { return rank_[a.nbr] < rank_[b.nbr]; });
+              [&](const QvRankGraph::Arc& a, const QvRankGraph::Arc& b) { return rank_[a.nbr] < rank_[b.nbr]; });
   }
 }
 
@@ -209,7 +210,7 @@ void SmilesWalk::Classify(unsigned start) {
       stack.pop_back();
       continue;
     }
-    const QvGraphView::Arc arc = arcs[frame.next++];
+    const QvRankGraph::Arc arc = arcs[frame.next++];
     if (kind_[arc.bond] != BondKind::None) continue;
     tree_order_.push_back(arc.bond);
     if (visit_[arc.nbr] == Visit::New) {
@@ -256,7 +257,7 @@ void SmilesWalk::IndexClosures() {
 bool SmilesWalk::ChooseReference(unsigned atom, unsigned dbl, Reference& ref) const {
   bool found = false;
   ref.side = 0;
-  for (const QvGraphView::Arc& arc : Arcs(atom)) {
+  for (const QvRankGraph::Arc& arc : Arcs(atom)) {
     if (arc.bond == dbl) continue;
     if (dir_[arc.bond]) {
       ref = {arc.nbr, arc.bond, first_atom_[arc.bond] == atom ? -dir_[arc.bond] : dir_[arc.bond]};
@@ -277,12 +278,12 @@ bool SmilesWalk::ChooseReference(unsigned atom, unsigned dbl, Reference& ref) co
 int SmilesWalk::FarSide(unsigned atom, const Reference& ref) const {
   const unsigned far = ref.nbr;
   const auto arcs = Arcs(far);
-  const bool stereo_end = std::any_of(arcs.begin(), arcs.end(), [&](const QvGraphView::Arc& arc) {
+  const bool stereo_end = std::any_of(arcs.begin(), arcs.end(), [&](const QvRankGraph::Arc& arc) {
     const QvBondBase* bond = view_.Bond(arc.bond);
     return arc.nbr != atom && bond->GetOrder() == 2 && QvHasBondStereo(*bond);
   });
   if (!stereo_end) return 0;
-  for (const QvGraphView::Arc& arc : arcs)
+  for (const QvRankGraph::Arc& arc : arcs)
     if (arc.bond != ref.bond && dir_[arc.bond]) return first_atom_[arc.bond] == far ? -dir_[arc.bond] : dir_[arc.bond];
   return 0;
 }
@@ -331,7 +332,7 @@ bool SmilesWalk::Write(std::string& out) {
   Rank();
   SortArcs();
   visit_.assign(n, Visit::New);
-  parent_bond_.assign(n, kQvNoPos);
+  parent_bond_.assign(n, kNoBond);
   kind_.assign(nb, BondKind::None);
   first_atom_.assign(nb, 0);
   for (unsigned atom : order_) {
@@ -379,7 +380,7 @@ bool SmilesWalk::WriteComponent(unsigned start, std::string& out) {
     stack.back().next = child + 1;
     const bool last = NextChild(atom, child + 1) == Arcs(atom).size();
     if (!last) out += '(';
-    const QvGraphView::Arc arc = Arcs(atom)[child];
+    const QvRankGraph::Arc arc = Arcs(atom)[child];
     AppendBond(arc.bond, out);
     if (!WriteAtomAndClosures(arc.nbr, out)) return false;
     stack.push_back({arc.nbr, 0, !last});
@@ -425,7 +426,7 @@ bool SmilesWalk::WriteAtomAndClosures(unsigned atom, std::string& out) {
 
 // ---- atoms and bonds ----
 
-unsigned SmilesWalk::HydrogenCount(unsigned atom) const { return view_.Atom(atom)->GetImplicitHCount(); }
+unsigned SmilesWalk::HydrogenCount(unsigned atom) const { return view_.Hydrogens(atom); }
 
 // The neighbours as written: the preceding atom, the hydrogen or lone pair,
 // the ring closures, the branches and the next atom.
@@ -438,12 +439,13 @@ QvChirality SmilesWalk::WrittenChirality(unsigned atom) const {
     if (count < nbrs.size()) nbrs[count] = nbr;
     ++count;
   };
-  const bool has_parent = parent_bond_[atom] != kQvNoPos;
+  const bool has_parent = parent_bond_[atom] != kNoBond;
   if (has_parent) add(view_.Atom(view_.Other(parent_bond_[atom], atom)));
   // A written hydrogen comes right after the preceding atom (or first); a
   // lone pair as lonepair.h says, as the parser reads them.
-  const bool lone_pair = view_.Degree(atom) == 3 && a.GetImplicitHCount() == 0;
-  if (a.GetImplicitHCount() == 1 || (lone_pair && has_parent)) add(nullptr);
+  const bool lone_pair = view_.Degree(atom) == 3 && HydrogenCount(atom) == 0;
+  if (HydrogenCount(atom) == 1) add(view_.ImplicitNeighbour(atom));
+  if (lone_pair && has_parent) add(nullptr);
   for (unsigned i = closure_start_[atom]; i < closure_start_[atom + 1]; ++i) {
     const Closure& c = closures_[closure_list_[i]];
     add(view_.Atom(c.open == atom ? c.close : c.open));
@@ -466,7 +468,7 @@ QvChirality SmilesWalk::WrittenChirality(unsigned atom) const {
 bool SmilesWalk::WrittenAllSingle(unsigned atom) const {
   const bool kekule = flags_ & Flag::Kekule;
   const auto arcs = view_.Arcs(atom);
-  return std::all_of(arcs.begin(), arcs.end(), [&](const QvGraphView::Arc& arc) {
+  return std::all_of(arcs.begin(), arcs.end(), [&](const QvRankGraph::Arc& arc) {
     const QvBondBase& bond = *view_.Bond(arc.bond);
     return bond.GetOrder() == 1 && (kekule || !bond.IsAromatic());
   });
@@ -476,7 +478,7 @@ bool SmilesWalk::WrittenAllSingle(unsigned atom) const {
 bool SmilesWalk::OrganicSubset(unsigned atom, unsigned h) const {
   const QvAtomBase& a = *view_.Atom(atom);
   unsigned twice = 0;
-  for (const QvGraphView::Arc& arc : view_.Arcs(atom)) {
+  for (const QvRankGraph::Arc& arc : view_.Arcs(atom)) {
     const unsigned order = view_.Bond(arc.bond)->GetOrder();
     twice += order == 5 ? 3 : 2 * order;
   }
