@@ -181,7 +181,7 @@ void LayOut(Component& comp, bool quick) {
     comp.xy.assign(1, Point{});
     return;
   }
-  if (!layout2d::CoordgenLayout(comp, quick)) {
+  if (quick || !layout2d::CoordgenLayout(comp)) {
     layout2d::SimpleLayout(comp);
   } else if (const double closest = layout2d::MinPairDistance(comp.xy, kClash * kQvLayout2DBondLength);
              std::isfinite(closest)) {

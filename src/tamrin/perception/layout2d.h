@@ -4,7 +4,8 @@
 // Each connected component is laid out on its own, by the coordgen library
 // when the component suits it and by our own ring-and-chain layout otherwise
 // (components too large for its quadratic refinement, atoms with more bonds
-// than it draws, or a result it gives up on). The components are then set
+// than it draws, rings too large for its macrocycle builder, or a result with
+// atoms on top of each other that ours improves on). The components are then set
 // side by side in rows, left to right. Double bonds with a stored cis/trans
 // configuration (tamrin/perception/stereo.h) are drawn with it: a side that
 // comes out wrong is mirrored across the bond, which works for every double
@@ -21,9 +22,11 @@ class QvMolBase;
 
 inline constexpr double kQvLayout2DBondLength = 1.5;
 
-// MDL output flavor bit 0x200, passed on by the molfile writer: a quicker,
-// coarser layout (less refinement), for bulk conversion where looks matter
-// less than time. The layout is free of overlapping atoms either way.
+// MDL output flavor bit 0x200, passed on by the molfile writer: our own
+// layout only, without coordgen. About ten times faster on drug-like
+// molecules and equally free of overlapping atoms, but plainer (no ring
+// templates, no refinement of angles), for bulk conversion where time
+// matters more than looks.
 inline constexpr unsigned kQvLayout2DQuick = 0x200;
 
 // Fresh 2D coordinates for every atom (z = 0) and dimension 2; depictions

@@ -75,7 +75,7 @@ struct Component {
 
 // The coordgen library; false (xy untouched) when it refuses the component or
 // its result is unusable. Safe to call from several threads (serialised).
-bool CoordgenLayout(Component& comp, bool quick);
+bool CoordgenLayout(Component& comp);
 // Our own layout: ring systems as regular polygons fused edge to edge (other
 // ring closures as arcs), chains as zigzags, then a relaxation that pushes
 // apart atoms closer than a bond length. Never fails; each relaxation round

@@ -40,8 +40,8 @@ bool Usable(const std::vector<Point>& xy) {
   return true;
 }
 
-std::vector<Point> RunCoordgen(const Component& comp, bool quick) {
-  sketcherMinimizer minimizer(quick ? SKETCHER_QUICK_PRECISION : SKETCHER_STANDARD_PRECISION);
+std::vector<Point> RunCoordgen(const Component& comp) {
+  sketcherMinimizer minimizer;
   auto owned = std::make_unique<sketcherMinimizerMolecule>();
   sketcherMinimizerMolecule* mol = owned.get();
   std::vector<sketcherMinimizerAtom*> atoms;
@@ -72,6 +72,17 @@ std::vector<Point> RunCoordgen(const Component& comp, bool quick) {
   return xy;
 }
 
+// coordgen draws bonds to terminal hydrogens shorter than the others; ours
+// are all of one length, so those hydrogens move out along their bond.
+void LengthenHydrogenBonds(Component& comp) {
+  for (unsigned h = 0; h < comp.Size(); ++h) {
+    if (comp.atomic_nums[h] != 1 || comp.adj[h].size() != 1) continue;
+    const Point c = comp.xy[comp.adj[h][0]];
+    const double dx = comp.xy[h].x - c.x, dy = comp.xy[h].y - c.y, len = std::hypot(dx, dy);
+    if (len > 1e-6) comp.xy[h] = {c.x + dx * kQvLayout2DBondLength / len, c.y + dy * kQvLayout2DBondLength / len};
+  }
+}
+
 }  // namespace
 
 bool CoordgenSuits(const Component& comp) {
@@ -83,17 +94,18 @@ bool CoordgenSuits(const Component& comp) {
   return true;
 }
 
-bool CoordgenLayout(Component& comp, bool quick) {
+bool CoordgenLayout(Component& comp) {
   if (!CoordgenSuits(comp)) return false;
   std::vector<Point> xy;
   try {
     std::lock_guard lock(coordgen_mutex);
-    xy = RunCoordgen(comp, quick);
+    xy = RunCoordgen(comp);
   } catch (...) {
     return false;  // the library's own failures: our layout takes over
   }
   if (xy.size() != comp.Size() || !Usable(xy)) return false;
   comp.xy = std::move(xy);
+  LengthenHydrogenBonds(comp);
   return true;
 }
 

@@ -11,7 +11,6 @@
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/layout2d.h"
 #include "tamrin/perception/layout2d_component.h"
-#include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
 
 namespace {
@@ -101,68 +100,26 @@ const Shape kShapes[] = {
     {"fragments", "CCO.O.[Na+].[Cl-].c1ccccc1"},
     {"one_atom", "[Fe]"},
     {"explicit_h", "[H]C([H])([H])C([H])([H])O[H]"},
+    {"explicit_h_on_centres", "[H][C@@](F)(Cl)C[C@@]([H])(O)C1CC[C@]([H])(N)CC1"},
     {"drug", "CC(C)Cc1ccc(cc1)C(C)C(=O)O"},
     {"drug_fused", "CN1C=NC2=C1C(=O)N(C(=O)N2C)C"},
     {"biaryl_ring_chain", "c1ccc(cc1)-c1ccc(CCN2CCN(CC2)c2ncccn2)cc1"},
 };
 
-// Each shape through the whole pass (coordgen for all of them) and through
-// our own layout alone, which covers the components coordgen is not given.
+// Each shape through coordgen and through our own layout (the quick
+// option), which also takes the components coordgen is not given.
 class Layout2DShapes : public ::testing::TestWithParam<Shape> {};
 
-TEST_P(Layout2DShapes, WholePassGivesCleanDepiction) {
+TEST_P(Layout2DShapes, CoordgenGivesCleanDepiction) {
   QvGraphMol mol = FromSmiles(GetParam().smiles);
   ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
   ExpectGoodDepiction(mol, GetParam().name, GetParam().bonds);
 }
 
-TEST_P(Layout2DShapes, QuickOptionGivesCleanDepiction) {
+TEST_P(Layout2DShapes, OwnLayoutGivesCleanDepiction) {
   QvGraphMol mol = FromSmiles(GetParam().smiles);
   ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, Tamrin::kQvLayout2DQuick));
   ExpectGoodDepiction(mol, GetParam().name, GetParam().bonds);
-}
-
-// Our own layout on one component, through the component interface.
-Tamrin::layout2d::Component ComponentOf(const QvMolBase& mol) {
-  const Tamrin::QvGraphView view(mol);
-  Tamrin::layout2d::Component comp;
-  for (unsigned i = 0; i < view.NumAtoms(); ++i) {
-    comp.atoms.push_back(i);
-    comp.atomic_nums.push_back(view.Atom(i)->GetAtomicNum());
-  }
-  for (unsigned b = 0; b < view.NumBonds(); ++b)
-    comp.edges.push_back({view.BondBgn(b), view.BondEnd(b), view.Bond(b)->GetOrder()});
-  comp.BuildAdjacency();
-  return comp;
-}
-
-std::vector<std::vector<unsigned>> LocalRings(const QvMolBase& mol) {
-  const Tamrin::QvGraphView view(mol);
-  std::vector<std::vector<unsigned>> rings;
-  for (const Tamrin::QvRing& ring : Tamrin::QvFindSSSR(mol)) {
-    rings.emplace_back();
-    for (const QvAtomBase* atom : ring.atoms) rings.back().push_back(view.Pos(atom));
-  }
-  return rings;
-}
-
-void ExpectGoodComponent(const Tamrin::layout2d::Component& comp, const std::string& what, BondRange bonds) {
-  ASSERT_EQ(comp.xy.size(), comp.Size()) << what;
-  EXPECT_GE(Tamrin::layout2d::MinPairDistance(comp.xy, kMinDistance), kMinDistance) << what;
-  for (const auto& e : comp.edges) {
-    const double d = std::hypot(comp.xy[e.a].x - comp.xy[e.b].x, comp.xy[e.a].y - comp.xy[e.b].y);
-    EXPECT_GE(d, bonds.shortest) << what << " edge " << e.a << "-" << e.b;
-    EXPECT_LE(d, bonds.longest) << what << " edge " << e.a << "-" << e.b;
-  }
-}
-
-TEST_P(Layout2DShapes, OwnLayoutGivesCleanDepiction) {
-  QvGraphMol mol = FromSmiles(GetParam().smiles);
-  if (std::string(GetParam().name) == "fragments") GTEST_SKIP() << "one component at a time";
-  Tamrin::layout2d::Component comp = ComponentOf(mol);
-  comp.rings = LocalRings(mol);
-  Tamrin::layout2d::SimpleLayout(comp);
-  ExpectGoodComponent(comp, GetParam().name, GetParam().bonds);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, Layout2DShapes, ::testing::ValuesIn(kShapes),
@@ -261,8 +218,7 @@ TEST(Layout2D, ComponentsSideBySideThenInRows) {
   }
 }
 
-// Stereo double bonds as the SMILES states them, through both layouts
-// (coordgen and our own, where the repair by mirroring does the work).
+// Stereo double bonds as the SMILES states them.
 const char* const kCisTrans[] = {
     "F/C=C/F",
     "F/C=C\\F",
@@ -300,23 +256,18 @@ void ExpectStereoShown(const QvMolBase& mol, const std::string& what) {
   EXPECT_GT(checked, 0u) << what << ": no stereo bond was read";
 }
 
-TEST(Layout2DStereo, WholePassDrawsStoredCisTrans) {
-  for (const char* smiles : kCisTrans) {
-    QvGraphMol mol = FromSmiles(smiles);
-    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
-    ExpectStereoShown(mol, smiles);
-  }
-}
-
-// The same molecules made too large for coordgen by a long tail, so that our
-// own layout and the repair do the work.
-TEST(Layout2DStereo, OwnLayoutDrawsStoredCisTrans) {
-  for (const char* smiles : kCisTrans) {
-    QvGraphMol mol = FromSmiles(std::string(smiles) + "C" + std::string(320, 'C'));
-    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
-    ExpectStereoShown(mol, smiles);
-    ExpectGoodDepiction(mol, std::string(smiles) + " with a long tail");
-  }
+// Through coordgen, through our own layout (where the repair by mirroring
+// does the work), and with a tail that makes the molecule too large for
+// coordgen.
+TEST(Layout2DStereo, DrawsStoredCisTrans) {
+  for (const char* smiles : kCisTrans)
+    for (const std::string& text : {std::string(smiles), std::string(smiles) + "C" + std::string(320, 'C')})
+      for (const unsigned options : {0u, Tamrin::kQvLayout2DQuick}) {
+        QvGraphMol mol = FromSmiles(text);
+        ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, options));
+        ExpectStereoShown(mol, smiles);
+        ExpectGoodDepiction(mol, std::string(smiles) + " options " + std::to_string(options));
+      }
 }
 
 // Components coordgen is not given: too large, or with a crowded centre.
