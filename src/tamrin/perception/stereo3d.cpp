@@ -29,7 +29,7 @@ const QvAtomBase* OffAxisSubstituent(const QvAtomBase& end, const QvAtomBase& ot
     Vec3 dir;
     if (found || &nbr == &other || !Unit(Position(nbr) - origin, dir)) return;
     const Vec3 off = dir - axis * dir.Dot(axis);
-    if (off.Length() < kMinOffAxis) return;
+    if (!(off.Length() >= kMinOffAxis)) return;
     found = &nbr;
     Unit(off, perp);
   });
@@ -45,7 +45,7 @@ void ConfigureDoubleBond(QvBondBase& bond) {
   const QvAtomBase* ref_end = OffAxisSubstituent(end, bgn, axis, perp_end);
   if (!ref_bgn || !ref_end) return;
   const double cosine = perp_bgn.Dot(perp_end);
-  if (std::fabs(cosine) < kMinCosine) return;
+  if (!(std::fabs(cosine) >= kMinCosine)) return;
   QvSetBondStereo(bond, ref_bgn, ref_end, cosine > 0 ? QvBondConfig::Cis : QvBondConfig::Trans);
 }
 

@@ -31,10 +31,11 @@ inline constexpr double kMinLength = 1e-3;
 // about 3.1, a centre pushed 3 degrees out of its neighbours' plane about 0.3.
 inline constexpr double kMinVolume = 0.1;
 
-// `v` scaled to length 1, or false when it is too short to have a direction.
+// `v` scaled to length 1, or false when it is too short to have a direction
+// (or not finite: coordinates may hold anything a file gave).
 inline bool Unit(const Vec3& v, Vec3& out) {
   const double len = v.Length();
-  if (len < kMinLength) return false;
+  if (!(len >= kMinLength) || !std::isfinite(len)) return false;
   out = v * (1.0 / len);
   return true;
 }
@@ -57,7 +58,7 @@ inline QvChirality Handedness(std::array<Vec3, 4> dirs, const std::array<bool, 4
   if (missing >= 0 && !Unit(sum * -1.0, dirs[missing])) return QvChirality::None;
   const Vec3 a = dirs[1] - dirs[0], b = dirs[2] - dirs[0], c = dirs[3] - dirs[0];
   const double volume = a.Dot(b.Cross(c));
-  if (std::fabs(volume) < kMinVolume) return QvChirality::None;
+  if (!(std::fabs(volume) >= kMinVolume)) return QvChirality::None;
   return volume < 0 ? QvChirality::Anticlockwise : QvChirality::Clockwise;
 }
 
