@@ -180,6 +180,8 @@ class BondOrderAssigner {
       case kChalcogen:
         if (p.degree == 1 || p.degree == 3) return 1;
         return p.degree == 4 ? 2 : 0;
+      // Oxyanions of Cl, Br, I: valence 2d - 1 (chlorite 3 ... perchlorate 7).
+      case kHalogen: return p.degree >= 2 && p.atomic_num != 9 ? p.degree - 1 : 0;
       default: return 0;
     }
   }
@@ -225,6 +227,7 @@ class BondOrderAssigner {
       case kBoron:
       case kOxygen: return p.degree == 1 || (p.family == kBoron && p.degree == 2) ? std::min(by_length, 1u) : 0;
       case kChalcogen: return p.degree == 1 ? std::min(by_length, 1u) : ExplicitNeed(p);
+      case kHalogen: return ExplicitNeed(p);
       default: return 0;
     }
   }
@@ -236,6 +239,7 @@ class BondOrderAssigner {
       case kNitrogen: return p.degree <= 2 ? kNitrogenRank : kHypervalentRank;
       case kOxygen: return kTerminalRank;
       case kChalcogen: return p.degree == 1 ? kTerminalRank : kHypervalentRank;
+      case kHalogen: return kHypervalentRank;
       default: return kCarbonRank;
     }
   }

@@ -19,7 +19,7 @@ class QvMolBase;
 //   how many bond-order units it still needs (C of degree 3 one, of degree 2
 //   two; N of degree 2 one, of degree 1 two; B of degree 1 or 2 one;
 //   terminal O and S one; S of degree 3 one and of degree 4 two; P of
-//   degree 4 one).
+//   degree 4 one; Cl, Br, I of degree d >= 2 d - 1, as in perchlorate).
 // - No hydrogen atom at all: the need comes from the geometry: planarity of
 //   three-connected atoms, angles of two-connected ones, and bond lengths
 //   relative to the sum of covalent radii (below 0.93 reads as multiple,

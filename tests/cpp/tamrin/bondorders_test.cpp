@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -174,6 +175,13 @@ const TextCase kEdges[] = {
     {"metal_carboxylate",
      "C 0 0 0|O 1.25 0 0|O -0.62 1.08 0|C -0.76 -1.3 0|H -0.2 -2.2 0|H -1.3 -1.3 0.9|H -1.4 -1.3 -0.9|Zn 2.9 1.0 0",
      "C4 C4 O2- O2 Zn1"},
+    // Perchlorate: three Cl=O, one O-.
+    {"perchlorate", "Cl 0 0 0|O 0.83 0.83 0.83|O -0.83 -0.83 0.83|O -0.83 0.83 -0.83|O 0.83 -0.83 -0.83|H 5 5 5|H 5.74 5 5",
+     "Cl7 O2 O2 O2 O1-"},
+    // Benzenediazonium's nitrogens (only the ipso carbon's frame kept: a
+    // methyl carbon stands in for the ring).
+    {"diazonium", "C 0 0 0|N 1.42 0 0|N 2.52 0 0|H -0.36 1.03 0|H -0.36 -0.51 0.89|H -0.36 -0.51 -0.89",
+     "C4 N4+ N3"},
     // A wildcard atom takes no bonds and no part.
     {"wildcard_beside_methane", "Xx 0 0 0|C 3 0 0|H 4.09 0 0|H 2.64 1.03 0|H 2.64 -0.51 0.89|H 2.64 -0.51 -0.89", "0 C4"},
 };
@@ -200,6 +208,37 @@ TEST(BondOrderPass, KeepsKnownOrdersAndWorksWithoutCoordinates) {
   Tamrin::QvAssignBondOrders(mol);
   EXPECT_EQ(cc->GetOrder(), 1u);
   EXPECT_EQ(ch->GetOrder(), 3u);
+}
+
+// Random clouds of atoms, dense enough to overlap, of every kind the passes
+// meet (organic elements, hydrogens, metals, wildcards, unknown numbers):
+// the reading steps finish and leave orders 1 to 3, hydrogens with at most
+// one bond and no atom over the connectivity limits.
+TEST(BondOrderPass, RandomCloudsStayWithinLimits) {
+  std::mt19937 rng(20261206);
+  const unsigned kinds[] = {1, 1, 1, 1, 5, 6, 6, 6, 6, 7, 7, 8, 8, 9, 11, 15, 16, 17, 26, 30, 0, 150};
+  std::uniform_int_distribution<size_t> kind(0, std::size(kinds) - 1);
+  std::uniform_real_distribution<double> coord(0.0, 6.0);
+  for (int round = 0; round < 200; ++round) {
+    std::string lines;
+    const int n = 1 + round % 40;
+    for (int i = 0; i < n; ++i) {
+      const unsigned z = kinds[kind(rng)];
+      lines += (i ? "|" : "") + std::to_string(z) + " " + std::to_string(coord(rng)) + " " +
+               std::to_string(coord(rng)) + " " + std::to_string(coord(rng));
+    }
+    CapturedMessages quiet;
+    QvGraphMol mol;
+    ASSERT_TRUE(ReadXyz(XyzText(lines.c_str()), mol)) << lines;
+    for (const QvBondBase& bond : mol.GetBonds()) {
+      EXPECT_GE(bond.GetOrder(), 1u) << lines;
+      EXPECT_LE(bond.GetOrder(), 3u) << lines;
+    }
+    for (const QvAtomBase& atom : mol.GetAtoms()) {
+      const unsigned z = atom.GetAtomicNum();
+      EXPECT_LE(atom.GetExplicitDegree(), z == 1 ? 1u : z == 6 ? 4u : 12u) << lines;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Molecules, BondOrders, ::testing::ValuesIn(kExplicit), CaseName);
