@@ -62,6 +62,10 @@ class SimpleLayouter {
       queue.push_back(0);
     }
     for (size_t k = 0; k < queue.size(); ++k) PlaceNeighbours(queue[k], queue);
+    // Before untangling, which keeps every cis/trans configuration it finds
+    // (it mirrors across single bonds only), so that clashes the repair
+    // makes are cleared too.
+    FixStereo(comp_);
     Untangle();
     Relax();
   }
@@ -407,7 +411,9 @@ class SimpleLayouter {
   // when substituents on every other atom of a zigzag meet. For each clash,
   // the chain bonds on the path between the two atoms are tried in turn: the
   // smaller side is mirrored across the bond and kept when that lowers the
-  // number of clashes.
+  // number of clashes. Mirroring across a bond keeps the cis/trans
+  // configuration of every double bond but that one, so stereo double bonds
+  // are not tried.
   void Untangle() {
     if (comp_.Size() > kUntangleAtoms) return;
     for (unsigned round = 0; round < kUntangleRounds; ++round) {
@@ -418,6 +424,7 @@ class SimpleLayouter {
         const std::vector<unsigned> path = Path(i, j);
         for (size_t k = 0; k + 1 < path.size() && tries < kUntangleTries; ++k) {
           const unsigned u = path[k], v = path[k + 1];
+          if (IsStereoEdge(u, v)) continue;
           std::vector<unsigned> side_u = SideOf(comp_, u, v);
           if (std::find(side_u.begin(), side_u.end(), v) != side_u.end()) continue;  // a ring bond
           std::vector<unsigned> side_v = SideOf(comp_, v, u);
@@ -470,6 +477,14 @@ class SimpleLayouter {
       }
       for (unsigned i = 0; i < n; ++i) xy_[i] = Add(xy_[i], move[i]);
     }
+  }
+
+  bool IsStereoEdge(unsigned a, unsigned b) const {
+    for (const StereoEdge& st : comp_.stereo) {
+      const Edge& e = comp_.edges[st.edge];
+      if ((e.a == a && e.b == b) || (e.a == b && e.b == a)) return true;
+    }
+    return false;
   }
 
   bool IsBonded(unsigned a, unsigned b) const {

@@ -231,6 +231,8 @@ const char* const kCisTrans[] = {
     "C/C=C/C/C=C\\CC/C=C/C",
     "CC/N=N/C",
     "CC/N=N\\C",
+    "COC(=O)/C=C1/SC(N)=NC1=O",
+    "COC(=O)/C=C1\\SC(N)=NC1=O",
 };
 
 // Every stereo double bond shows its stored configuration.
