@@ -117,27 +117,35 @@ struct Overlap {
 };
 
 // Every pair within bonding distance, each once; overlapping pairs are noted.
+// Small molecules compare all pairs: building the grid costs more there.
 std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overlap) {
+  constexpr size_t kAllPairsUpTo = 96;
+  std::vector<Candidate> found;
+  const auto consider = [&](unsigned i, unsigned j) {
+    if (j <= i) return;
+    const double d = Distance(sites[i], sites[j]);
+    const double reach = sites[i].radius + sites[j].radius;
+    if (d >= reach + kQvBondTolerance) return;
+    if (d < kQvOverlapDistance) {
+      if (!overlap.seen) overlap = {true, i, j, d};
+      return;
+    }
+    found.push_back({d - reach, i, j});
+  };
+  if (sites.size() <= kAllPairsUpTo) {
+    for (unsigned i = 0; i < sites.size(); ++i)
+      for (unsigned j = i + 1; j < sites.size(); ++j) consider(i, j);
+    return found;
+  }
   double max_radius = 0.0;
   for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
   const CellGrid grid(sites, 2.0 * max_radius + kQvBondTolerance);
-  std::vector<Candidate> found;
   for (unsigned i = 0; i < sites.size(); ++i) {
     const std::int64_t cx = grid.Cell(sites[i], 0), cy = grid.Cell(sites[i], 1), cz = grid.Cell(sites[i], 2);
     for (std::int64_t dx = -1; dx <= 1; ++dx)
       for (std::int64_t dy = -1; dy <= 1; ++dy)
         for (std::int64_t dz = -1; dz <= 1; ++dz)
-          grid.ForEachIn(cx + dx, cy + dy, cz + dz, [&](unsigned j) {
-            if (j <= i) return;
-            const double d = Distance(sites[i], sites[j]);
-            const double reach = sites[i].radius + sites[j].radius;
-            if (d >= reach + kQvBondTolerance) return;
-            if (d < kQvOverlapDistance) {
-              if (!overlap.seen) overlap = {true, i, j, d};
-              return;
-            }
-            found.push_back({d - reach, i, j});
-          });
+          grid.ForEachIn(cx + dx, cy + dy, cz + dz, [&](unsigned j) { consider(i, j); });
   }
   return found;
 }

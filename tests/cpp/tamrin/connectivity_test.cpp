@@ -22,8 +22,13 @@ struct Placed {
   double x, y, zc;
 };
 
-void Build(QvGraphMol& mol, const std::vector<Placed>& atoms) {
-  for (const Placed& p : atoms) {
+// Small molecules compare all pairs, large ones go through the cell grid;
+// `pad` appends 100 lone helium atoms far off, so that the same case takes
+// the grid path.
+void Build(QvGraphMol& mol, const std::vector<Placed>& atoms, bool pad = false) {
+  std::vector<Placed> all = atoms;
+  for (int k = 0; pad && k < 100; ++k) all.push_back({2, -1000.0, 3.0 * k, 0.0});
+  for (const Placed& p : all) {
     QvAtomBase* atom = mol.NewAtom(p.z);
     const double xyz[3] = {p.x, p.y, p.zc};
     mol.SetCoords(atom, xyz);
@@ -57,13 +62,15 @@ class PairDistance : public ::testing::TestWithParam<PairCase> {};
 // under 0.4 A.
 TEST_P(PairDistance, BondsWithinRadiiPlusTolerance) {
   const PairCase& c = GetParam();
-  QvGraphMol mol;
-  Build(mol, {{c.z1, 0, 0, 0}, {c.z2, c.distance, 0, 0}});
-  CapturedMessages messages;
-  Tamrin::QvDetermineConnectivity(mol);
-  EXPECT_EQ(mol.NumBonds(), c.bonded ? 1u : 0u);
-  if (mol.NumBonds() == 1) {
-    EXPECT_EQ(mol.GetBonds().begin()->GetOrder(), 1u);
+  for (const bool pad : {false, true}) {
+    QvGraphMol mol;
+    Build(mol, {{c.z1, 0, 0, 0}, {c.z2, c.distance, 0, 0}}, pad);
+    CapturedMessages messages;
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(Bonds(mol), c.bonded ? "0-1" : "") << pad;
+    if (mol.NumBonds() == 1) {
+      EXPECT_EQ(mol.GetBonds().begin()->GetOrder(), 1u);
+    }
   }
 }
 
@@ -82,14 +89,16 @@ INSTANTIATE_TEST_SUITE_P(Edges, PairDistance,
                          [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Connectivity, OverlapIsReportedOnceAndNotBonded) {
-  QvGraphMol mol;
-  Build(mol, {{6, 0, 0, 0}, {6, 0.05, 0, 0}, {6, 0, 0.05, 0}, {8, 1.4, 0, 0}});
-  CapturedMessages messages;
-  Tamrin::QvDetermineConnectivity(mol);
-  ASSERT_EQ(messages.lines().size(), 1u);
-  EXPECT_EQ(messages.lines()[0], "Atoms 0 and 1 overlap (0.05 A apart); not bonded.");
-  // O takes only its two closest carbons.
-  EXPECT_EQ(Bonds(mol), "1-3 0-3");
+  for (const bool pad : {false, true}) {
+    QvGraphMol mol;
+    Build(mol, {{6, 0, 0, 0}, {6, 0.05, 0, 0}, {6, 0, 0.05, 0}, {8, 1.4, 0, 0}}, pad);
+    CapturedMessages messages;
+    Tamrin::QvDetermineConnectivity(mol);
+    ASSERT_EQ(messages.lines().size(), 1u);
+    EXPECT_EQ(messages.lines()[0], "Atoms 0 and 1 overlap (0.05 A apart); not bonded.");
+    // O takes only its two closest carbons.
+    EXPECT_EQ(Bonds(mol), "1-3 0-3") << pad;
+  }
 }
 
 // The most stretched contacts go first when an atom would exceed its limit:
@@ -138,12 +147,13 @@ TEST(Connectivity, SmallRings) {
       {"rhombic_cyclobutene", {{6, 0.955, 0, 0}, {6, 0, 0.996, 0}, {6, -0.955, 0, 0}, {6, 0, -0.996, 0}},
        "0-1 0-3 1-2 2-3"},
   };
-  for (const RingCase& c : cases) {
-    QvGraphMol mol;
-    Build(mol, c.atoms);
-    Tamrin::QvDetermineConnectivity(mol);
-    EXPECT_EQ(Bonds(mol), c.bonds) << c.name;
-  }
+  for (const RingCase& c : cases)
+    for (const bool pad : {false, true}) {
+      QvGraphMol mol;
+      Build(mol, c.atoms, pad);
+      Tamrin::QvDetermineConnectivity(mol);
+      EXPECT_EQ(Bonds(mol), c.bonds) << c.name << pad;
+    }
 }
 
 TEST(Connectivity, ExistingBondsAreKeptAndCounted) {
@@ -191,7 +201,7 @@ TEST(Connectivity, DeletedAtomsTakeNoBonds) {
 // are multiples of 0.5.
 TEST(Connectivity, ClampedCellsStayExact) {
   QvGraphMol mol;
-  Build(mol, {{6, 0, 0, 0}, {6, 8e6, 0, 0}, {6, 8e6 + 1.5, 0, 0}, {6, 8e6 + 3.0, 0, 0}, {6, 8e6 + 100, 0, 0}});
+  Build(mol, {{6, 0, 0, 0}, {6, 8e6, 0, 0}, {6, 8e6 + 1.5, 0, 0}, {6, 8e6 + 3.0, 0, 0}, {6, 8e6 + 100, 0, 0}}, true);
   Tamrin::QvDetermineConnectivity(mol);
   EXPECT_EQ(Bonds(mol), "1-2 2-3");
 }
