@@ -32,9 +32,9 @@ inline constexpr double kQvOverlapDistance = 0.4;
 // Overlapping pairs are reported once per molecule ("Atoms %u
 // and %u overlap (%.2f A apart); not bonded.", atom indices).
 //
-// Atoms are binned into a grid of cells one bonding cutoff wide, so the time
-// grows linearly with the number of atoms for any density real molecules and
-// crystals have.
+// Beyond 96 atoms, atoms are binned into a grid of cells one bonding cutoff
+// wide, so the time grows linearly with the number of atoms for any density
+// real molecules and crystals have (smaller molecules compare all pairs).
 void QvDetermineConnectivity(QvMolBase& mol);
 
 }  // namespace Tamrin
