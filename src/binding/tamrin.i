@@ -612,3 +612,24 @@ for _cls in (QvMolBase, QvMCMolBase, QvGraphMol, QvMol):
     _cls.__repr__ = _mol_repr
 del _cls
 %}
+
+// 2D depiction.
+%{
+#include "tamrin/perception/layout2d.h"
+%}
+%feature("docstring") generate_2d_coordinates "generate_2d_coordinates(mol, options=0) -> bool
+
+Gives every atom of `mol` fresh 2D coordinates (z = 0) and sets its dimension
+to 2: ring systems and chains without overlapping atoms, bonds 1.5 Angstrom
+long, disconnected parts side by side, stored cis/trans configurations drawn
+as they are. `options` 0x200 skips the coordgen library for the toolkit's own
+plainer layout, about ten times faster. False, with
+the coordinates unchanged, when the molecule takes no coordinates (a QvMol
+without an active conformer).";
+%inline %{
+namespace tamrin_api {
+bool generate_2d_coordinates(Tamrin::QvMolBase& mol, unsigned options = 0) {
+  return Tamrin::QvGenerate2DCoordinates(mol, options);
+}
+}  // namespace tamrin_api
+%}

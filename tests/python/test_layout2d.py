@@ -1,0 +1,135 @@
+"""2D layout from Python: tamrin.generate_2d_coordinates.
+
+Small cases check the wrapper (result, dimension, the quick option, cis/trans,
+a conformer molecule without conformers). The bulk test lays out 1,000
+molecules spread over the shared 100k SMILES set (every 100th line): every
+layout must succeed, and the share of molecules with two atoms closer than
+0.3 bond lengths is printed with the time (and RDKit's time for the same
+molecules, when RDKit is installed); neither time is asserted.
+"""
+
+from __future__ import annotations
+
+import gzip
+import math
+import time
+from itertools import islice
+from pathlib import Path
+
+import pytest
+
+from nimbrel import tamrin, velk
+
+BOND = 1.5
+QUICK = 0x200
+SET_A = "large/patwalters_set_A_100k.smi.gz"
+COUNT = 1000
+STRIDE = 100
+SHARED_TESTDATA = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
+
+
+def coords(mol):
+    return [mol.GetCoords(atom) for atom in mol.GetAtoms()]
+
+
+def closest_pair(xyz) -> float:
+    best = math.inf
+    for i, p in enumerate(xyz):
+        for q in xyz[i + 1:]:
+            best = min(best, math.hypot(p[0] - q[0], p[1] - q[1]))
+    return best
+
+
+def bond_lengths(mol):
+    return [math.dist(mol.GetCoords(b.GetBgn())[:2], mol.GetCoords(b.GetEnd())[:2]) for b in mol.GetBonds()]
+
+
+@pytest.mark.parametrize("smiles", ["CCO", "c1ccc2ccccc2c1", "C1CC12CC2", "O.[Na+].[Cl-]", "[He]"])
+@pytest.mark.parametrize("options", [0, QUICK])
+def test_layout_is_flat_and_spread(smiles, options):
+    mol = velk.mol_from_string(smiles, "smi")
+    assert tamrin.generate_2d_coordinates(mol, options) is True
+    assert mol.GetDimension() == 2
+    xyz = coords(mol)
+    assert all(z == 0.0 for _, _, z in xyz)
+    assert closest_pair(xyz) >= 0.5 * BOND
+    assert all(0.75 * BOND <= d <= 1.3 * BOND for d in bond_lengths(mol))
+
+
+def test_empty_molecule_and_default_options():
+    mol = tamrin.QvGraphMol()
+    assert tamrin.generate_2d_coordinates(mol)
+    assert mol.GetDimension() == 2
+
+
+def test_conformer_molecule_without_conformer_is_refused_unchanged():
+    mol = tamrin.QvMol(velk.mol_from_string("CCO", "smi"))
+    mol.DeleteConfs()
+    assert tamrin.generate_2d_coordinates(mol) is False
+    mol.NewConf()
+    assert tamrin.generate_2d_coordinates(mol) is True
+    assert closest_pair(coords(mol)) >= 0.5 * BOND
+
+
+@pytest.mark.parametrize("smiles, cis", [("F/C=C/F", False), ("F/C=C\\F", True), ("CC/C=C\\CC", True)])
+def test_cis_trans_drawn_as_stored(smiles, cis):
+    mol = velk.mol_from_string(smiles, "smi")
+    assert tamrin.generate_2d_coordinates(mol)
+    double = next(b for b in mol.GetBonds() if b.GetOrder() == 2)
+    a, b = double.GetBgn(), double.GetEnd()
+    ref_a = next(n for n in a.GetAtoms() if n.GetIdx() != b.GetIdx())
+    ref_b = next(n for n in b.GetAtoms() if n.GetIdx() != a.GetIdx())
+    pa, pb = mol.GetCoords(a), mol.GetCoords(b)
+
+    def side(atom):
+        q = mol.GetCoords(atom)
+        return (pb[0] - pa[0]) * (q[1] - pa[1]) - (pb[1] - pa[1]) * (q[0] - pa[0])
+
+    assert (side(ref_a) * side(ref_b) > 0) == cis
+
+
+@pytest.fixture(scope="module")
+def spread_smiles() -> list[str]:
+    path = SHARED_TESTDATA / SET_A
+    if not path.is_file():
+        pytest.skip(f"{path} not found")
+    with gzip.open(path, "rt") as f:
+        return [line.strip() for line in islice(f, 0, COUNT * STRIDE, STRIDE) if line.strip()]
+
+
+def rdkit_seconds(lines: list[str]) -> float | None:
+    try:
+        from rdkit import Chem, RDLogger
+        from rdkit.Chem import rdDepictor
+    except ImportError:
+        return None
+    RDLogger.DisableLog("rdApp.*")
+    mols = [m for m in (Chem.MolFromSmiles(line.split()[0]) for line in lines) if m is not None]
+    start = time.perf_counter()
+    for m in mols:
+        rdDepictor.Compute2DCoords(m)
+    return time.perf_counter() - start
+
+
+@pytest.mark.parametrize("options", [0, QUICK])
+def test_thousand_molecules_of_the_shared_set(spread_smiles, options):
+    mols = [velk.mol_from_string(line, "smi") for line in spread_smiles]
+    start = time.perf_counter()
+    results = [tamrin.generate_2d_coordinates(mol, options) for mol in mols]
+    seconds = time.perf_counter() - start
+    failed = [line for line, ok in zip(spread_smiles, results) if not ok]
+    assert not failed, failed[:5]
+
+    clashing = [line for line, mol in zip(spread_smiles, mols) if closest_pair(coords(mol)) < 0.3 * BOND]
+    lengths = [d for mol in mols for d in bond_lengths(mol)]
+    off = sum(1 for d in lengths if not 0.75 * BOND <= d <= 1.3 * BOND)
+    theirs = rdkit_seconds(spread_smiles)
+    print(f"\nlayout of {len(mols)} molecules, options {options:#x}: {seconds:.2f} s "
+          f"({1000 * seconds / len(mols):.2f} ms each); RDKit Compute2DCoords: "
+          f"{'n/a' if theirs is None else f'{theirs:.2f} s'}; "
+          f"molecules with a pair closer than 0.3 bond: {len(clashing)} ({len(clashing) / len(mols):.2%}); "
+          f"bonds outside 0.75-1.3 bond lengths: {off} of {len(lengths)}")
+    for line in clashing[:5]:
+        print("  clashing:", line)
+    assert all(mol.GetDimension() == 2 for mol in mols)
+    assert len(clashing) / len(mols) <= 0.01
