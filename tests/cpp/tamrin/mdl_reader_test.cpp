@@ -1,8 +1,11 @@
 // V2000 molfiles and SD files: columns, messages, data items, recovery.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cmath>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "mdl_reader_support.h"
@@ -677,5 +680,56 @@ TEST(ReadMDLRecord, DirectCallReadsOneRecordAndReportsTheEnd) {
   EXPECT_FALSE(Tamrin::ReadMDLRecord(in, mol.GetMol(), 0));
   EXPECT_TRUE(in.at_end());
 }
+
+// ---- files written by other programs ----
+
+std::string FileText(const std::string& path) {
+  std::string text;
+  gzFile f = gzopen(path.c_str(), "rb");  // reads plain files as they are
+  if (!f) return text;
+  char buf[65536];
+  for (int n; (n = gzread(f, buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  gzclose(f);
+  return text;
+}
+
+// Lines of `text` that begin with `prefix`.
+unsigned CountLines(const std::string& text, std::string_view prefix) {
+  unsigned n = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    n += std::string_view(text).substr(at, prefix.size()) == prefix;
+    const std::size_t end = text.find('\n', at);
+    at = end == std::string::npos ? text.size() : end + 1;
+  }
+  return n;
+}
+
+class MdlReadSharedFiles : public ::testing::TestWithParam<const char*> {};
+
+// Every record a molecule with atoms, every data header an SD pair, no
+// failed record. The last record of a file may lack its "$$$$".
+TEST_P(MdlReadSharedFiles, EveryRecordAndDataItem) {
+  const std::string path = std::string(NIMBREL_SOURCE_DIR "/../shared/testdata/sdf/") + GetParam();
+  const std::string text = FileText(path);
+  if (text.empty()) GTEST_SKIP() << path << " not found";
+  Tamrin::qvmolistream in;
+  ASSERT_TRUE(in.open(path));
+  QvGraphMol mol;
+  unsigned records = 0, items = 0;
+  while (Tamrin::QvReadMolecule(in, mol.GetMol())) {
+    ++records;
+    EXPECT_GT(mol.NumAtoms(), 0u);
+    items += static_cast<unsigned>(SDData(mol).size());
+  }
+  const unsigned separators = CountLines(text, "$$$$");
+  const bool unterminated = text.rfind("$$$$") < text.rfind("M  END");
+  EXPECT_EQ(records, separators + unterminated);
+  EXPECT_EQ(items, CountLines(text, ">"));
+  EXPECT_EQ(in.GetFailedCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MdlReadSharedFiles,
+                         ::testing::Values("iodata_molv3000.sdf", "rdkit_BlankPropLines.sdf",
+                                           "rdkit_NCI_aids_few.sdf.gz", "rdkit_SkipLines.sdf"));
 
 }  // namespace

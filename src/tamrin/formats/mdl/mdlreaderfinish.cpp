@@ -123,8 +123,25 @@ void AtomStereo(Record& r) {
   }
 }
 
+// Whether any double bond could be a cis/trans centre: not aromatic, and
+// some other substituent (atom or hydrogen) at each end. Most records have
+// none (their double bonds are carbonyls and the like), and for them the
+// coordinate pass, which first classifies every atom by symmetry, would
+// find nothing to do.
+bool HasCisTransCandidate(const QvMolBase& mol) {
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    if (bond.GetOrder() != 2 || bond.IsAromatic()) continue;
+    if (bond.GetBgn()->GetTotalDegree() >= 2 && bond.GetEnd()->GetTotalDegree() >= 2) return true;
+  }
+  return false;
+}
+
 void BondStereo(Record& r) {
   QvMolBase& mol = r.mol;
+  if (!HasCisTransCandidate(mol)) {
+    mol.SetPerceived(QvPerceivedBondStereo, true);
+    return;
+  }
   if (mol.GetDimension() < 2) {
     mol.SetPerceived(QvPerceivedBondStereo, true);
     QvRunPerceptionStep(mol, QvPerceptionStep::StereoFromCoords);

@@ -170,6 +170,9 @@ void SetBondStereo(Record& r, QvBondBase& bond, long stereo, unsigned number) {
                                   r.mol.GetTitle());
           return 6;
         }
+        // 0 is what every writer puts on an ordinary double bond: the
+        // drawing decides its cis/trans. A mark that makes no sense here
+        // leaves the bond without one, as "either" does.
         if (stereo != 0) {
           QvErrorHandler::Warning("Invalid double bond stereomark ignored on bond number %d of %s", number,
                                   r.mol.GetTitle());
