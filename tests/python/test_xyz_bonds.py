@@ -174,3 +174,19 @@ def test_heavy_atoms_only(outcomes):
     agree = (kinds["same"] + kinds["resonance"]) / len(verdicts)
     print(f"\nheavy atoms only, against the embedded molecules: {dict(kinds)}; agreement {agree:.4f}")
     assert agree >= REQUIRED_HEAVY
+
+
+@pytest.mark.parametrize(
+    "name, expected",
+    [
+        # (atoms, bonds, RDKit SMILES) for each readable record
+        ("xyz/chemfiles_methane.xyz", [(5, 4, "C")]),
+        ("xyz/iodata_dataset_blanklines.xyz", [(3, 2, "O"), (1, 0, "N"), (5, 4, "C")]),
+    ],
+)
+def test_files_written_by_other_programs(name, expected):
+    path = SHARED_TESTDATA / name
+    if not path.is_file():
+        pytest.skip(f"shared test data not found at {path}")
+    got = [(m.NumAtoms(), m.NumBonds(), canonical(to_rdkit(m))) for m in velk.read(path)]
+    assert got == expected
