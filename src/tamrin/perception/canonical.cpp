@@ -388,34 +388,41 @@ const QvAtomBase* FoldTarget(const QvAtomBase& h, bool keep_isotopic) {
 
 QvRankGraph::QvRankGraph(const QvMolBase& mol, bool fold_hydrogens, bool keep_isotopic) {
   constexpr unsigned kMaxHydrogens = 255;
+  struct Slot {
+    unsigned pos = kNone;
+    unsigned folded = 0;
+    const QvAtomBase* one_folded = nullptr;
+  };
   const unsigned max_idx = mol.GetMaxAtomIdx();
-  std::vector<unsigned> pos(max_idx, kQvNoRank);
-  std::vector<unsigned> folded(fold_hydrogens ? max_idx : 0, 0);
-  std::vector<const QvAtomBase*> one_folded(fold_hydrogens ? max_idx : 0, nullptr);
-  std::vector<bool> left_out(fold_hydrogens ? max_idx : 0, false);
-  if (fold_hydrogens)
-    for (const QvAtomBase* atom : mol.AtomList()) {
-      if (atom->IsDeleted() || atom->GetAtomicNum() != 1) continue;
-      const QvAtomBase* heavy = FoldTarget(*atom, keep_isotopic);
-      if (!heavy || heavy->GetImplicitHCount() + folded[heavy->GetIdx()] >= kMaxHydrogens) continue;
-      left_out[atom->GetIdx()] = true;
-      ++folded[heavy->GetIdx()];
-      one_folded[heavy->GetIdx()] = atom;
-    }
+  std::vector<Slot> slots(max_idx);
   atoms_.reserve(mol.NumAtoms());
+  // One pass in list order: a hydrogen that folds is counted on its heavy
+  // atom (which may come later), every other atom takes the next position.
   for (const QvAtomBase* atom : mol.AtomList()) {
-    const unsigned idx = atom->GetIdx();
-    if (atom->IsDeleted() || (fold_hydrogens && left_out[idx])) continue;
-    pos[idx] = NumAtoms();
+    if (atom->IsDeleted()) continue;
+    if (fold_hydrogens && atom->GetAtomicNum() == 1) {
+      const QvAtomBase* heavy = FoldTarget(*atom, keep_isotopic);
+      Slot* target = heavy ? &slots[heavy->GetIdx()] : nullptr;
+      if (target && heavy->GetImplicitHCount() + target->folded < kMaxHydrogens) {
+        ++target->folded;
+        target->one_folded = atom;
+        continue;
+      }
+    }
+    slots[atom->GetIdx()].pos = NumAtoms();
     atoms_.push_back(atom);
-    const unsigned extra = fold_hydrogens ? folded[idx] : 0;
-    hydrogens_.push_back(atom->GetImplicitHCount() + extra);
-    implicit_.push_back(extra == 1 && hydrogens_.back() == 1 ? one_folded[idx] : nullptr);
+  }
+  hydrogens_.reserve(NumAtoms());
+  implicit_.reserve(NumAtoms());
+  for (const QvAtomBase* atom : atoms_) {
+    const Slot& slot = slots[atom->GetIdx()];
+    hydrogens_.push_back(atom->GetImplicitHCount() + slot.folded);
+    implicit_.push_back(slot.folded == 1 && hydrogens_.back() == 1 ? slot.one_folded : nullptr);
   }
   const auto position = [&](const QvAtomBase* atom) {
-    if (!atom || atom->GetIdx() >= max_idx) return kQvNoRank;
-    const unsigned p = pos[atom->GetIdx()];
-    return p != kQvNoRank && atoms_[p] == atom ? p : kQvNoRank;
+    if (!atom || atom->GetIdx() >= max_idx) return kNone;
+    const unsigned p = slots[atom->GetIdx()].pos;
+    return p != kNone && atoms_[p] == atom ? p : kNone;
   };
   start_.assign(NumAtoms() + 1, 0);
   bonds_.reserve(mol.NumBonds());
@@ -423,7 +430,7 @@ QvRankGraph::QvRankGraph(const QvMolBase& mol, bool fold_hydrogens, bool keep_is
   for (const QvBondBase* bond : mol.BondList()) {
     if (bond->IsDeleted()) continue;
     const unsigned bgn = position(bond->GetBgn()), end = position(bond->GetEnd());
-    if (bgn == kQvNoRank || end == kQvNoRank) continue;
+    if (bgn == kNone || end == kNone) continue;
     bonds_.push_back(bond);
     ends_.push_back(bgn);
     ends_.push_back(end);
