@@ -102,13 +102,13 @@ class CandidateFinder {
     out.atoms.assign(mol_.GetMaxAtomIdx(), false);
     out.bonds.assign(mol_.GetMaxBondIdx(), false);
     std::vector<unsigned> ring_stereo;
+    std::vector<Kind> kinds(g_.NumAtoms());
     for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
-      switch (Centre(a)) {
-        case Kind::Centre: out.atoms[g_.Atom(a)->GetIdx()] = true; break;
-        case Kind::RingPair: ring_stereo.push_back(a); break;
-        case Kind::None: break;
-      }
+      kinds[a] = Centre(a);
+      if (kinds[a] == Kind::Centre) out.atoms[g_.Atom(a)->GetIdx()] = true;
+      if (kinds[a] == Kind::RingPair) ring_stereo.push_back(a);
     }
+    AcceptFusions(kinds, out);
     AcceptRingStereo(ring_stereo, out);
     for (unsigned b = 0; b < g_.NumBonds(); ++b)
       if (IsStereoDoubleBond(b)) out.bonds[g_.Bond(b)->GetIdx()] = true;
@@ -116,7 +116,7 @@ class CandidateFinder {
   }
 
  private:
-  enum class Kind { None, Centre, RingPair };
+  enum class Kind { None, Centre, RingPair, Fusion };
 
   std::int64_t SubstituentKey(unsigned nbr) const {
     return IsPlainHydrogen(*g_.Atom(nbr), g_.Degree(nbr)) ? kHydrogen : std::int64_t{cls_[nbr]};
@@ -143,33 +143,59 @@ class CandidateFinder {
     // neighbours and the other two differ from it and each other.
     const bool one_pair = std::adjacent_find(dup + 2, keys.end()) == keys.end() &&
                           (dup + 2 == keys.end() || dup[2] != dup[0]);
-    return one_pair && *dup >= 0 && AlikeRingNeighbours(a, *dup) ? Kind::RingPair : Kind::None;
+    return one_pair && *dup >= 0 ? RingKind(a, *dup) : Kind::None;
   }
 
-  // The two neighbours of class `key` are joined to `a` by its only two ring
-  // bonds. A bridgehead with two alike bridges is no centre: the third
-  // bridge fixes its configuration (quinuclidin-3-ol has one centre).
-  bool AlikeRingNeighbours(unsigned a, std::int64_t key) const {
-    unsigned alike = 0, in_ring = 0;
+  // An alike pair (class `key`) that is two ring neighbours: with no other
+  // ring bond, ring stereo as in 1,4-disubstituted cyclohexanes; with one
+  // more, to the atom straight across a ring fusion, the cis or trans of the
+  // fusion. A bridgehead whose alike bridges lead to an atom further away is
+  // no centre: the third bridge fixes it (quinuclidin-3-ol has one centre).
+  Kind RingKind(unsigned a, std::int64_t key) const {
+    unsigned alike = 0, in_ring = 0, other = kQvNoPos;
     for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
       if (!IsRingBond(arc.bond)) continue;
       ++in_ring;
-      alike += SubstituentKey(arc.nbr) == key;
+      if (SubstituentKey(arc.nbr) == key)
+        ++alike;
+      else
+        other = arc.nbr;
     }
-    return alike == 2 && in_ring == 2;
+    if (alike != 2 || in_ring < 2 || in_ring > 3) return Kind::None;
+    if (in_ring == 2) return Kind::RingPair;
+    across_.resize(g_.NumAtoms(), kQvNoPos);
+    across_[a] = other;
+    return Kind::Fusion;
+  }
+
+  // A fusion atom is a centre when the atom across, itself a ring fusion
+  // (three ring bonds), is a centre or a fusion atom across from it (cis-
+  // and trans-decalin).
+  void AcceptFusions(const std::vector<Kind>& kinds, QvStereoCandidates& out) const {
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+      if (kinds[a] != Kind::Fusion) continue;
+      const unsigned b = across_[a];
+      const bool partner = kinds[b] == Kind::Centre || (kinds[b] == Kind::Fusion && across_[b] == a);
+      if (partner && RingBondCount(b) >= 3) out.atoms[g_.Atom(a)->GetIdx()] = true;
+    }
+  }
+
+  unsigned RingBondCount(unsigned a) const {
+    unsigned n = 0;
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) n += IsRingBond(arc.bond);
+    return n;
   }
 
   // Three-connected atoms whose lone pair holds its place: they do not invert
   // at room temperature.
   bool HasLonePairCentre(unsigned a) const {
     const QvAtomBase& atom = *g_.Atom(a);
-    unsigned singles = 0, doubles = 0, ring_bonds = 0;
+    unsigned singles = 0, doubles = 0;
     for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
       const QvBondBase& bond = *g_.Bond(arc.bond);
       if (bond.IsAromatic()) return false;
       singles += bond.GetOrder() == 1;
       doubles += bond.GetOrder() == 2;
-      ring_bonds += IsRingBond(arc.bond);
     }
     const int charge = atom.GetFormalCharge();
     switch (atom.GetAtomicNum()) {
@@ -178,18 +204,43 @@ class CandidateFinder {
       case 15:
       case 33: return charge == 0 && singles == 3;
       case 7:
-        return charge == 0 && singles == 3 && (ring_bonds == 3 || QvSmallestRingSize(atom, 3) != 0);
+        return charge == 0 && singles == 3 && (QvSmallestRingSize(atom, 3) != 0 || IsBridgehead(a));
       default: return false;
     }
   }
 
-  bool IsRingBond(unsigned b) const {
-    if (ring_bonds_.empty()) {
-      ring_bonds_.assign(g_.NumBonds() + 1, false);  // never empty again
-      for (const QvRing& ring : QvFindSSSR(mol_))
+  // The smallest rings, found once and only when asked for.
+  const std::vector<QvRing>& Rings() const {
+    if (!rings_found_) {
+      rings_ = QvFindSSSR(mol_);
+      rings_found_ = true;
+      ring_bonds_.assign(g_.NumBonds(), false);
+      for (const QvRing& ring : rings_)
         for (const QvBondBase* bond : ring.bonds) ring_bonds_[g_.Pos(bond)] = true;
     }
+    return rings_;
+  }
+
+  bool IsRingBond(unsigned b) const {
+    Rings();
     return ring_bonds_[b];
+  }
+
+  // An atom where two smallest rings share more than one bond: the head of
+  // a bridge, which a nitrogen cannot turn inside out (in a ring fusion,
+  // where they share one bond, it can).
+  bool IsBridgehead(unsigned a) const {
+    std::vector<const QvRing*> through;
+    for (const QvRing& ring : Rings())
+      if (std::find(ring.atoms.begin(), ring.atoms.end(), g_.Atom(a)) != ring.atoms.end()) through.push_back(&ring);
+    for (size_t i = 0; i < through.size(); ++i)
+      for (size_t j = i + 1; j < through.size(); ++j) {
+        size_t shared = 0;
+        for (const QvAtomBase* atom : through[i]->atoms)
+          shared += std::find(through[j]->atoms.begin(), through[j]->atoms.end(), atom) != through[j]->atoms.end();
+        if (shared > 2) return true;
+      }
+    return false;
   }
 
   // A ring-stereo atom needs a partner on one of its smallest rings: another
@@ -200,7 +251,7 @@ class CandidateFinder {
     if (pending.empty()) return;
     std::vector<bool> is_pending(g_.NumAtoms(), false);
     for (const unsigned a : pending) is_pending[a] = true;
-    for (const QvRing& ring : QvFindSSSR(mol_)) {
+    for (const QvRing& ring : Rings()) {
       unsigned count = 0, centres = 0;
       for (const QvAtomBase* atom : ring.atoms) {
         count += is_pending[g_.Pos(atom)];
@@ -244,7 +295,10 @@ class CandidateFinder {
   const QvMolBase& mol_;
   QvGraphView g_;
   std::vector<unsigned> cls_;
+  mutable bool rings_found_ = false;
+  mutable std::vector<QvRing> rings_;
   mutable std::vector<bool> ring_bonds_;
+  mutable std::vector<unsigned> across_;
 };
 
 }  // namespace

@@ -49,12 +49,16 @@ class QvMolBase;
 //   a sulfoxide or selenoxide (S, Se with one double bond and valence 4), a
 //   sulfonium or selenonium (three single bonds, charge +1), a phosphine or
 //   arsine (three single bonds, neutral), or a neutral nitrogen with three
-//   single bonds that cannot invert: in a three-membered ring, or with all
-//   three bonds in rings (a bridgehead);
+//   single bonds that cannot invert: in a three-membered ring, or at the
+//   head of a bridge (two smallest rings through it share more than one
+//   bond; a nitrogen at a ring fusion inverts);
 // - an atom with exactly two ring bonds, to alike neighbours, whose other two
 //   substituents differ from them and from each other (the 1- and 4-carbons
 //   of a 1,4-disubstituted cyclohexane), when another such atom or a centre
-//   of the first two kinds lies on one of its smallest rings.
+//   of the first two kinds lies on one of its smallest rings;
+// - a ring-fusion atom with two alike ring neighbours and a third across the
+//   fusion that is a centre or such an atom too (cis- and trans-decalin);
+//   the head of a bridge whose alike bridges lead further is none.
 // Aromatic atoms are never centres. A cis/trans bond is a non-aromatic double
 // bond in no ring of fewer than 8 atoms whose ends each have one or two other
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may
