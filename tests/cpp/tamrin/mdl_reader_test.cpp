@@ -347,10 +347,12 @@ TEST(MdlReadProperties, MissingEndAtTheEndOfTheFileStillGivesTheMolecule) {
 
 TEST(MdlReadProperties, MissingEndBeforeDataItemsEndsTheTableThere) {
   const std::string table = Chain(2, "a").Text();
-  const ReadResult r =
-      ReadAll(table.substr(0, table.size() - 7) + ">  <x>\n1\n\n$$$$\n" + Chain(1, "b").Record());
-  EXPECT_EQ(Titles(r), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(SDData(r.mols.at(0)), (Pairs{{"x", "1"}}));
+  for (const QvFormat format : {QvFormat::SDF, QvFormat::MDL}) {
+    const ReadResult r =
+        ReadAll(table.substr(0, table.size() - 7) + ">  <x>\n1\n\n$$$$\n" + Chain(1, "b").Record(), format);
+    EXPECT_EQ(Titles(r), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(SDData(r.mols.at(0)), (Pairs{{"x", "1"}}));
+  }
 }
 
 // ---- header ----

@@ -263,7 +263,7 @@ void WarnRGroups(bool& warned) {
 // A molfile in an MDL file has data items only when a data header or a '$'
 // line follows its table.
 bool ItemsFollow(Record& r) {
-  const int c = r.in.GetStream().peek();
+  const int c = r.pending ? (r.line.empty() ? -1 : r.line[0]) : r.in.GetStream().peek();
   return c == '>' || c == '$';
 }
 
