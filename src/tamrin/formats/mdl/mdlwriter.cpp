@@ -1,6 +1,7 @@
 // The molfile writer: header and V2000 connection table, with the switch to
 // V3000 (mdlwriter_v3000.cpp) when the table needs it. A record is built in
 // one per-thread text buffer and handed to the stream in a single write.
+#include <algorithm>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -9,7 +10,6 @@
 
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
-#include "tamrin/chem/elements.h"
 #include "tamrin/formats/mdl/mdl.h"
 #include "tamrin/formats/mdl/mdlwriter.h"
 #include "tamrin/model/graphmol.h"
@@ -70,7 +70,7 @@ void AppendHeader(std::string& out, const QvMolBase& mol, unsigned dimension, un
 // "%10.4f", or the widest value of the field when the number needs more.
 void AppendCoord(std::string& out, float value) {
   char text[64];
-  std::size_t n = FormatFixed(text, sizeof text, value, 4);
+  const std::size_t n = FormatFixed(text, sizeof text, value, 4);
   if (n == 0 || n > 10) {
     out += value > 0 ? "99999.9999" : "-9999.9999";
     return;
