@@ -1,6 +1,8 @@
 // The molfile writer: header and V2000 connection table, with the switch to
 // V3000 (mdlwriter_v3000.cpp) when the table needs it. A record is built in
-// one per-thread text buffer and handed to the stream in a single write.
+// one per-thread text buffer and handed to the stream in a single write; the
+// stream passes it on when its buffer fills or it is flushed or closed, not
+// line by line (a system call per line would cost more than the writing).
 #include <algorithm>
 #include <cstring>
 #include <ctime>
