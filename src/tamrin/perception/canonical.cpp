@@ -16,8 +16,12 @@ using Key = std::array<std::int64_t, 8>;
 constexpr unsigned kNone = kQvNoRank;  // no atom, no class
 using Words = std::vector<std::uint64_t>;
 
-// Leaves of the stereo tie-break search before it stops branching.
-constexpr unsigned kSearchBudget = 512;
+// The stereo tie-break search stops branching once it has refined this many
+// atoms in all (a trial costs one refinement of the molecule) or is this
+// deep; symmetric copies of one stereo unit (dot-separated or repeated)
+// would otherwise multiply the trials.
+constexpr unsigned long kSearchWork = 200000;
+constexpr unsigned kSearchDepth = 16;
 
 Key AtomInvariant(const QvAtomBase& atom, unsigned hydrogens, unsigned degree, unsigned options) {
   return {atom.GetAtomicNum(),
@@ -291,13 +295,20 @@ class Ranker {
   void Complete() {
     while (classes_ < n_) {
       const unsigned blocking = BlockingClass();
-      if (blocking != kNone) {
+      if (blocking != kNone && Branching()) {
         Search(blocking);
         return;
       }
-      const unsigned tied = LowestTiedClass();
+      const unsigned tied = blocking != kNone ? blocking : LowestTiedClass();
       Individualise(tied, order_[tied]);
     }
+  }
+
+  bool Branching() const { return work_ < kSearchWork && depth_ < kSearchDepth; }
+
+  void Trial(unsigned tied, unsigned chosen) {
+    work_ += n_;
+    Individualise(tied, chosen);
   }
 
   // Each atom of the class goes first in turn; only those whose refined
@@ -305,9 +316,11 @@ class Ranker {
   // labelling each, and the labelling with the smallest configurations and
   // bonds wins. Candidates alike in hand give equal results, so the choice
   // does not depend on the input order; those that differ are told apart by
-  // values that do not either. Past the budget the first smallest candidate
-  // is followed alone (deterministic, no longer guaranteed canonical).
+  // values that do not either. Past the budget the first candidate goes
+  // ahead as in a tie without stereo (deterministic, no longer guaranteed
+  // canonical).
   void Search(unsigned tied) {
+    ++depth_;
     const State start = Save();
     std::vector<unsigned> members;
     for (unsigned i = tied; i < n_ && start.cls[start.order[i]] == tied; ++i) members.push_back(start.order[i]);
@@ -315,29 +328,29 @@ class Ranker {
     std::vector<unsigned> best;
     for (const unsigned a : members) {
       Restore(start);
-      Individualise(tied, a);
+      Trial(tied, a);
       Words key = PartialKey();
       if (!best.empty() && best_key < key) continue;
       if (best.empty() || key < best_key) best.clear();
       best_key = std::move(key);
       best.push_back(a);
     }
-    if (best.size() > 1 && leaves_ + best.size() > kSearchBudget) best.erase(best.begin() + 1, best.end());
     State best_state;
     Words best_final;
     for (const unsigned a : best) {
+      if (a != best.front() && !Branching()) break;
       Restore(start);
-      Individualise(tied, a);
+      Trial(tied, a);
       Complete();
-      if (best.size() == 1) return;
-      ++leaves_;
+      if (best.size() == 1) break;
       Words key = FinalKey();
       if (best_final.empty() || key < best_final) {
         best_final = std::move(key);
         best_state = Save();
       }
     }
-    Restore(best_state);
+    if (!best_final.empty()) Restore(best_state);
+    --depth_;
   }
 
   Words PartialKey() const {
@@ -363,7 +376,8 @@ class Ranker {
   unsigned options_;
   unsigned n_;
   unsigned classes_ = 0;
-  unsigned leaves_ = 0;
+  unsigned long work_ = 0;
+  unsigned depth_ = 0;
   std::vector<unsigned> cls_, order_, stereo_, codes_;
   std::vector<Centre> centres_;
   std::vector<DoubleBond> bonds_;
