@@ -329,6 +329,15 @@ TEST(MDLParity, ChfclbrInTheConventionOfMolfiles) {
   }
 }
 
+// An atom's neighbours, a null for the hydrogen or lone pair of a
+// three-connected one.
+Nbrs NbrsOf(const QvAtomBase& atom) {
+  Nbrs nbrs;
+  for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
+  if (nbrs.size() == 3) nbrs.push_back(nullptr);
+  return nbrs;
+}
+
 // Random configurations on every centre, written as parities and read back,
 // in random atom orders.
 TEST(MDLParity, RoundTripsInRandomAtomOrders) {
@@ -347,9 +356,7 @@ TEST(MDLParity, RoundTripsInRandomAtomOrders) {
       const Tamrin::QvStereoCandidates cand = Tamrin::QvFindStereoCandidates(mol);
       std::vector<QvChirality> set;
       for (QvAtomBase& atom : mol.GetMol().GetAtoms()) {
-        std::vector<const QvAtomBase*> nbrs;
-        for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
-        if (nbrs.size() == 3) nbrs.push_back(nullptr);
+        const Nbrs nbrs = NbrsOf(atom);
         const QvChirality hand = rng() % 2 ? kAnti : kClock;
         set.push_back(cand.atoms[atom.GetIdx()] && Tamrin::QvSetAtomStereo(atom, nbrs, hand) ? hand : kNone);
       }
@@ -359,10 +366,7 @@ TEST(MDLParity, RoundTripsInRandomAtomOrders) {
       Tamrin::QvPerceiveAtomStereoFromParities(mol);
       size_t i = 0, centres = 0;
       for (QvAtomBase& atom : mol.GetMol().GetAtoms()) {
-        std::vector<const QvAtomBase*> nbrs;
-        for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
-        if (nbrs.size() == 3) nbrs.push_back(nullptr);
-        EXPECT_EQ(QvGetAtomStereo(atom, nbrs), set[i]) << smiles << " atom " << i;
+        EXPECT_EQ(QvGetAtomStereo(atom, NbrsOf(atom)), set[i]) << smiles << " atom " << i;
         EXPECT_EQ(atom.HasData(tag), set[i] != kNone) << smiles;
         centres += set[i++] != kNone;
       }
