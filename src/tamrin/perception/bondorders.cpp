@@ -49,7 +49,7 @@ struct Plan {
   unsigned first = 0;       // first vertex of the `need` copies
   unsigned cation = kNone;  // vertex of the N+ unit of a three-connected N
   unsigned extra = kNone;   // vertex of the second unit of a two-connected N
-  bool oxide = false;       // a three-connected N bearing a terminal O or S
+  unsigned oxygens = 0;     // terminal O and S on a three-connected N
 };
 
 class Geometry {
@@ -125,6 +125,7 @@ class BondOrderAssigner {
     for (const Round round : {kOxideCationRound, kCationRound}) {
       AddEdges(m, round);
       Complete(m, kHypervalentRank);
+      if (round == kOxideCationRound) BalanceOxides(m);
     }
     // Not from terminal atoms: their paths could run through a cation taken
     // above and move the charge off the N-oxide's oxygen.
@@ -244,12 +245,13 @@ class BondOrderAssigner {
     }
   }
 
-  bool BearsTerminalChalcogen(unsigned a) const {
+  unsigned TerminalChalcogens(unsigned a) const {
+    unsigned n = 0;
     for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
       const Plan& q = plans_[arc.nbr];
-      if (q.degree == 1 && (q.family == kOxygen || q.family == kChalcogen)) return true;
+      n += q.degree == 1 && (q.family == kOxygen || q.family == kChalcogen);
     }
-    return false;
+    return n;
   }
 
   // A one-connected C or N beside a two-connected N: azide, diazo, isocyanide.
@@ -272,7 +274,7 @@ class BondOrderAssigner {
       const bool nitrogen = p.atomic_num == 7;
       if (nitrogen && p.degree == 3) {
         p.cation = vertices_++;
-        p.oxide = BearsTerminalChalcogen(a);
+        p.oxygens = TerminalChalcogens(a);
       }
       if (nitrogen && p.degree == 2 && BesideTerminal(a)) p.extra = vertices_++;
       for (unsigned k = 0; k < p.need; ++k) owner_.push_back(a);
@@ -287,7 +289,7 @@ class BondOrderAssigner {
     return false;
   }
 
-  Round CationRound(const Plan& p) const { return p.oxide ? kOxideCationRound : kCationRound; }
+  Round CationRound(const Plan& p) const { return p.oxygens > 0 ? kOxideCationRound : kCationRound; }
 
   Round MainRound(const Plan& p) const { return p.rank == kCarbonRank ? kCarbonRound : kHeteroRound; }
 
@@ -305,9 +307,10 @@ class BondOrderAssigner {
     for (unsigned i = 0; i < p.need; ++i)
       for (unsigned j = 0; j < q.need; ++j)
         edges_.push_back({p.first + i, q.first + j, std::max(MainRound(p), MainRound(q)), tier});
-    // Slots pair only with ordinary units, never with each other.
+    // Slots pair only with ordinary units, never with each other, and a
+    // cation never with its own oxygen (see PairNitroOxygens).
     for (const auto& [slot_owner, other] : {std::pair{&p, &q}, std::pair{&q, &p}})
-      for (unsigned j = 0; j < other->need; ++j) {
+      for (unsigned j = 0; j < other->need && other->rank != kTerminalRank; ++j) {
         if (slot_owner->cation != kNone)
           edges_.push_back({slot_owner->cation, other->first + j, CationRound(*slot_owner), tier});
         if (slot_owner->extra != kNone) edges_.push_back({slot_owner->extra, other->first + j, kExtraRound, tier});
@@ -333,6 +336,25 @@ class BondOrderAssigner {
       }
   }
 
+  // An N-oxide whose oxygen is left as O- takes its N+ if an alternating
+  // path leads to another negative end (an O- elsewhere, a second N-oxide):
+  // a quinoxaline di-N-oxide or a formyl pyridine N-oxide comes out neutral
+  // instead of a dianion.
+  void BalanceOxides(QvMatching& m) const {
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
+      const Plan& p = plans_[a];
+      if (p.oxygens == 1 && m.Mate(p.cation) == kNone && OxygenLeftShort(m, a)) m.Augment(p.cation);
+    }
+  }
+
+  bool OxygenLeftShort(const QvMatching& m, unsigned a) const {
+    for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
+      const Plan& q = plans_[arc.nbr];
+      if (q.rank == kTerminalRank && q.degree == 1 && q.need > 0 && m.Mate(q.first) == kNone) return true;
+    }
+    return false;
+  }
+
   unsigned BondBetween(unsigned a, unsigned b) const {
     for (const QvGraphView::Arc& arc : g_.Arcs(a))
       if (arc.nbr == b) return arc.bond;
@@ -356,14 +378,16 @@ class BondOrderAssigner {
   }
 
   // A terminal O or S left short beside a three-connected N whose cation
-  // unit is unused: the nitro group and its relatives.
+  // unit is unused and which bears another one to take the charge: the nitro
+  // group and its relatives (an N-oxide's lone O pairing would leave N+=O
+  // with nothing to balance it).
   void PairNitroOxygens(const QvMatching& m) {
     for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
       const Plan& p = plans_[a];
       if (p.rank != kTerminalRank || p.need == 0 || m.Mate(p.first) != kNone) continue;
       for (const QvGraphView::Arc& arc : g_.Arcs(a)) {
         const unsigned slot = plans_[arc.nbr].cation;
-        if (slot == kNone || used_[slot]) continue;
+        if (slot == kNone || used_[slot] || plans_[arc.nbr].oxygens < 2) continue;
         used_[slot] = true;
         Pair(p.first, slot);
         break;

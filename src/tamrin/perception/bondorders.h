@@ -37,8 +37,8 @@ class QvMolBase;
 // atom left short (pyridinium, guanidinium, N-oxides of aromatic rings,
 // whose N is tried first); only then may bonds as long as single bonds
 // (from 0.97, or any bond to an atom held by a metal) take a unit; a
-// terminal O or S still short next to an unused three-connected N pairs with
-// it (nitro); and a two-connected N next to a one-connected atom may take a
+// terminal O or S still short next to an unused three-connected N that
+// bears another one pairs with it (nitro); and a two-connected N next to a one-connected atom may take a
 // second unit (azide, diazo, isocyanide).
 //
 // Formal charges follow from each atom's bond-order sum v (bonds to metals

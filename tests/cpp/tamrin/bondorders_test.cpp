@@ -182,6 +182,11 @@ const TextCase kEdges[] = {
     // methyl carbon stands in for the ring).
     {"diazonium", "C 0 0 0|N 1.42 0 0|N 2.52 0 0|H -0.36 1.03 0|H -0.36 -0.51 0.89|H -0.36 -0.51 -0.89",
      "C4 N4+ N3"},
+    // A lone N-O on a three-connected N stays N-O-: N+=O would be a cation
+    // with nothing to balance it (trimethylamine's N with one O, planar).
+    {"lone_n_oxide", "N 0 0 0|C 1.47 0 0|C -0.735 1.273 0|O -0.665 -1.152 0|H 1.83 1.03 0|H 1.83 -0.51 0.89|"
+     "H 1.83 -0.51 -0.89|H -0.39 2.30 0|H -1.83 1.27 0|H -0.39 0.76 0.89",
+     "N3 C4 C4 O1-"},
     // A wildcard atom takes no bonds and no part.
     {"wildcard_beside_methane", "Xx 0 0 0|C 3 0 0|H 4.09 0 0|H 2.64 1.03 0|H 2.64 -0.51 0.89|H 2.64 -0.51 -0.89", "0 C4"},
 };
