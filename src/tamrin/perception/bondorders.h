@@ -35,11 +35,13 @@ class QvMolBase;
 // before its amide C-N) and completed with augmenting paths. After that, a
 // three-connected N may take one more unit as N+ where that completes an
 // atom left short (pyridinium, guanidinium, N-oxides of aromatic rings,
-// whose N is tried first); only then may bonds as long as single bonds
-// (from 0.97, or any bond to an atom held by a metal) take a unit; a
-// terminal O or S still short next to an unused three-connected N that
-// bears another one pairs with it (nitro); and a two-connected N next to a one-connected atom may take a
-// second unit (azide, diazo, isocyanide).
+// whose N is tried first), and an N-oxide left as O− takes its N+ when an
+// alternating path leads to another negative end; only then may bonds as
+// long as single bonds (from 0.97, or any bond to an atom held by a metal)
+// take a unit; a terminal O or S still short next to an unused
+// three-connected N that bears another one pairs with it (nitro); and a
+// two-connected N next to a one-connected atom may take a second unit
+// (azide, diazo, isocyanide).
 //
 // Formal charges follow from each atom's bond-order sum v (bonds to metals
 // not counted): N, P, As +1 at v = 4, −1 at v = 2 (P, As also −1 at 6); O +1
