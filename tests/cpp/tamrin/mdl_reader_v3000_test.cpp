@@ -209,3 +209,19 @@ TEST(MdlReadV3000, MissingBeginCtabIsATableFormatError) {
 }
 
 }  // namespace
+
+namespace {
+
+// Atom indices belong to their record: a collection in a record without
+// atoms must not reach the atoms of the record before it.
+TEST(MdlReadV3000, CollectionsNeverSeeAnotherRecordsAtoms) {
+  const std::string stray =
+      "M  V30 BEGIN COLLECTION\nM  V30 MDLV30/STEABS ATOMS=(1 1)\nM  V30 END COLLECTION\n";
+  const ReadResult r = ReadAll(V3000("3 0 0 0 0", kAtoms3, "first") + "$$$$\n" +
+                               V3000("0 0 0 0 0", stray, "bad") + "$$$$\n" +
+                               V3000("3 0 0 0 0", kAtoms3, "last") + "$$$$\n");
+  EXPECT_EQ(Titles(r), (Lines{"first", "last"}));
+  EXPECT_EQ(r.messages.front(), "Illegal atom index in stereo collection, 1");
+}
+
+}  // namespace

@@ -126,7 +126,8 @@ bool ParseList(std::string_view s, std::vector<long>& out) {
 AtomScratch* AtomByIndex(Record& r, long index) {
   if (index < 1 || static_cast<std::size_t>(index) >= atom_positions.size()) return nullptr;
   const std::int32_t position = atom_positions[static_cast<std::size_t>(index)];
-  return position < 0 ? nullptr : &r.atoms[static_cast<std::size_t>(position)];
+  if (position < 0 || static_cast<std::size_t>(position) >= r.atoms.size()) return nullptr;
+  return &r.atoms[static_cast<std::size_t>(position)];
 }
 
 // Skips to the END line of the block that `begin` opened.
@@ -488,6 +489,8 @@ bool ReadTrailer(Record& r, Skipped& skipped) {
 }  // namespace
 
 bool ReadV3000(Record& r) {
+  // The index table is kept per thread; another record's must never answer.
+  atom_positions.clear();
   if (!NextV30(r) || !v30.Is("BEGIN CTAB")) {
     QvErrorHandler::Warning("Invalid V3000 connection table format!");
     return false;
