@@ -62,7 +62,8 @@ class Geometry {
   // 1 (an ordinary single bond) when there are no coordinates to measure.
   double Ratio(unsigned bond) const {
     const unsigned a = g_.BondBgn(bond), b = g_.BondEnd(bond);
-    const double radii = QvGetCovalentRadius(g_.Atom(a)->GetAtomicNum()) + QvGetCovalentRadius(g_.Atom(b)->GetAtomicNum());
+    const double radii =
+        QvGetCovalentRadius(g_.Atom(a)->GetAtomicNum()) + QvGetCovalentRadius(g_.Atom(b)->GetAtomicNum());
     if (!has_ || radii <= 0.0) return 1.0;
     const double r = Distance(a, b) / radii;
     return std::isfinite(r) ? r : 1.0;
