@@ -92,11 +92,15 @@ class QvRankGraph {
 // refined classes and configurations are followed to a full labelling, and
 // the labelling with the smallest configurations wins. Atoms alike in the
 // graph may differ in hand, so this is what makes the ranks independent of
-// the input order with stereo. The search is bounded (a few hundred full
-// labellings per molecule); past that it follows one candidate.
+// the input order with stereo. The search is bounded (200,000 atoms refined
+// in all, 16 levels deep); past that a tie goes to its first atom as without
+// stereo, deterministic but no longer guaranteed independent of the order.
+// Many copies of one marked unit in a molecule get there; drug-like
+// molecules stay far below.
 //
 // Each refinement round sorts the tied classes only, O(t log t) for t tied
-// atoms; rounds are few in practice.
+// atoms; rounds are as many as the longest path that symmetry leaves
+// unbroken (a 2000-atom chain takes about 0.3 s).
 std::vector<unsigned> QvCanonicalRanks(const QvMolBase& mol, unsigned options = QvRankDefault);
 // Ranks of the atoms of `graph`, indexed by position; the implicit hydrogen
 // counts are the graph's.
