@@ -11,8 +11,8 @@ workloads are left out with a note on standard error.
   data, implicit hydrogens, rings, stereo from wedges, aromaticity; one
   Python molecule per record, dropped at once); RDKit iterates
   ``ForwardSDMolSupplier`` (parse and sanitize), Open Babel ``pybel.readfile``.
-  Ours also reports its resident memory after the first tenth of the records
-  and at the end: streaming must not grow it.
+  Ours also reports how much its resident memory grows from the first tenth
+  of the records to the end: streaming must not grow it.
 - sdf/write: both start from molecules already read from that file; ours
   writes them with ``velk.open_writer`` to an .sdf file, RDKit with
   ``SDWriter``.
@@ -143,8 +143,8 @@ def workloads(data_dir: Path) -> list[Workload]:
         for count, _ in enumerate(velk.read(path), 1):
             if count == records // 10:
                 early = resident_mb()
-        print(f"  (nimbrel resident memory: {early:.0f} MB after {records // 10} records, "
-              f"{resident_mb():.0f} MB after {count})")
+        print(f"  (nimbrel resident memory grew {resident_mb() - early:+.1f} MB from record {records // 10} "
+              f"to record {count})")
         return checked(count, records, "nimbrel read")
 
     our_mols = list(velk.read(path))
