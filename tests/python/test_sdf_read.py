@@ -18,7 +18,6 @@ from __future__ import annotations
 
 import gzip
 import io
-from itertools import islice
 from pathlib import Path
 
 import pytest
@@ -29,7 +28,6 @@ Chem = pytest.importorskip("rdkit.Chem")
 RDLogger = pytest.importorskip("rdkit.RDLogger")
 rdDepictor = pytest.importorskip("rdkit.Chem.rdDepictor")
 
-SET_A = "large/patwalters_set_A_100k.smi.gz"
 COUNT = 1200
 ISOMERIC_SMILES = 0x407D  # canonical, stereo, the default SMI output flavor
 
@@ -87,26 +85,22 @@ class Tally:
 
 
 @pytest.fixture(scope="module")
-def written_sdf(tmp_path_factory) -> Path:
+def written_sdf(tmp_path_factory, set_a_lines) -> Path:
     """The SD file RDKit writes from the first molecules of the shared set."""
-    root = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
-    if not (root / SET_A).is_file():
-        pytest.skip(f"shared test data not found at {root}")
     RDLogger.DisableLog("rdApp.*")
     parts = []
-    with gzip.open(root / SET_A, "rt") as lines:
-        for number, line in enumerate(islice(lines, COUNT)):
-            fields = line.split()
-            mol = Chem.MolFromSmiles(fields[0]) if fields else None
-            if mol is None:
-                continue
-            if number % 10 == 0:
-                first = mol.GetAtomWithIdx(0)
-                first.SetIsotope(Chem.GetPeriodicTable().GetMostCommonIsotope(first.GetAtomicNum()) + 1)
-            rdDepictor.Compute2DCoords(mol)
-            mol.SetProp("_Name", fields[1] if len(fields) > 1 else f"mol{number}")
-            block = Chem.MolToV3KMolBlock(mol) if number % 4 == 3 else Chem.MolToMolBlock(mol)
-            parts.append(f"{block}>  <record>  ({number})\n{number}\n\n>  <smiles>\n{fields[0]}\nline two\n\n$$$$\n")
+    for number, line in enumerate(set_a_lines[:COUNT]):
+        fields = line.split()
+        mol = Chem.MolFromSmiles(fields[0]) if fields else None
+        if mol is None:
+            continue
+        if number % 10 == 0:
+            first = mol.GetAtomWithIdx(0)
+            first.SetIsotope(Chem.GetPeriodicTable().GetMostCommonIsotope(first.GetAtomicNum()) + 1)
+        rdDepictor.Compute2DCoords(mol)
+        mol.SetProp("_Name", fields[1] if len(fields) > 1 else f"mol{number}")
+        block = Chem.MolToV3KMolBlock(mol) if number % 4 == 3 else Chem.MolToMolBlock(mol)
+        parts.append(f"{block}>  <record>  ({number})\n{number}\n\n>  <smiles>\n{fields[0]}\nline two\n\n$$$$\n")
     path = tmp_path_factory.mktemp("sdf") / "written_by_rdkit.sdf"
     path.write_text("".join(parts))
     return path

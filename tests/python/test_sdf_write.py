@@ -16,8 +16,6 @@ RDKit or without the shared data.
 
 from __future__ import annotations
 
-import gzip
-from itertools import islice
 from pathlib import Path
 
 import pytest
@@ -29,22 +27,17 @@ AllChem = pytest.importorskip("rdkit.Chem.AllChem")
 RDLogger = pytest.importorskip("rdkit.RDLogger")
 rdDepictor = pytest.importorskip("rdkit.Chem.rdDepictor")
 
-SET_A = "large/patwalters_set_A_100k.smi.gz"
 COUNT = 1200
 EVERY_3D = 12  # every twelfth molecule of the RDKit file is embedded in 3D
 EVERY_0D = 25  # and every 25th has no coordinates at all
 
-SHARED_TESTDATA = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
 
 
 @pytest.fixture(scope="module")
-def lines() -> list[str]:
+def lines(set_a_lines) -> list[str]:
     """The SMILES lines (with their titles) that RDKit accepts."""
-    if not (SHARED_TESTDATA / SET_A).is_file():
-        pytest.skip(f"shared test data not found at {SHARED_TESTDATA}")
     RDLogger.DisableLog("rdApp.*")
-    with gzip.open(SHARED_TESTDATA / SET_A, "rt") as f:
-        return [line.rstrip("\n") for line in islice(f, COUNT) if Chem.MolFromSmiles(line.split()[0]) is not None]
+    return [line for line in set_a_lines[:COUNT] if Chem.MolFromSmiles(line.split()[0]) is not None]
 
 
 def canonical(mol) -> str:

@@ -9,9 +9,6 @@ RDKit's random SMILES). Skipped without RDKit or without the shared data.
 
 from __future__ import annotations
 
-import gzip
-from itertools import islice
-from pathlib import Path
 
 import pytest
 
@@ -21,7 +18,6 @@ Chem = pytest.importorskip("rdkit.Chem")
 RDLogger = pytest.importorskip("rdkit.RDLogger")
 Inchi = pytest.importorskip("rdkit.Chem.inchi")
 
-SET_A = "large/patwalters_set_A_100k.smi.gz"
 COUNT = 2000
 ORDERINGS = 20
 
@@ -31,23 +27,18 @@ FLAVORS = {"canonical": 0x407D, "in-order": 0x403D, "kekule": 0x40FD, "explicit-
 NO_STEREO = 0x4065
 
 
-SHARED_TESTDATA = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
 
 
 @pytest.fixture(scope="module")
-def molecules() -> list[tuple[str, str]]:
+def molecules(set_a_lines) -> list[tuple[str, str]]:
     """(our input line, RDKit's canonical SMILES) for each line RDKit accepts."""
-    if not (SHARED_TESTDATA / SET_A).is_file():
-        pytest.skip(f"shared test data not found at {SHARED_TESTDATA}")
-    root = SHARED_TESTDATA
     RDLogger.DisableLog("rdApp.*")
     pairs = []
-    with gzip.open(root / SET_A, "rt") as f:
-        for line in islice(f, COUNT):
-            smiles = line.split()[0]
-            ref = Chem.MolFromSmiles(smiles)
-            if ref is not None:
-                pairs.append((line.rstrip("\n"), Chem.MolToSmiles(ref)))
+    for line in set_a_lines[:COUNT]:
+        smiles = line.split()[0]
+        ref = Chem.MolFromSmiles(smiles)
+        if ref is not None:
+            pairs.append((line, Chem.MolToSmiles(ref)))
     return pairs
 
 

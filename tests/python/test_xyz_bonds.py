@@ -12,10 +12,7 @@ without RDKit or the shared data.
 
 from __future__ import annotations
 
-import gzip
 from collections import Counter
-from itertools import islice
-from pathlib import Path
 
 import pytest
 
@@ -26,7 +23,6 @@ AllChem = pytest.importorskip("rdkit.Chem.AllChem")
 rdDetermineBonds = pytest.importorskip("rdkit.Chem.rdDetermineBonds")
 RDLogger = pytest.importorskip("rdkit.RDLogger")
 
-SET_A = "large/patwalters_set_A_100k.smi.gz"
 # Every 200th molecule of the set, for a spread of sizes and chemistry.
 STRIDE = 200
 COUNT = 500
@@ -37,7 +33,6 @@ REQUIRED = 0.95
 # carries the hydrogen) cannot be told apart, so the bar is lower.
 REQUIRED_HEAVY = 0.93
 
-SHARED_TESTDATA = Path(__file__).resolve().parents[2].parent / "shared" / "testdata"
 
 
 def to_rdkit(mol) -> Chem.Mol:
@@ -112,17 +107,14 @@ def compare_one(smiles: str) -> tuple[str, str, str, bool, str] | None:
 
 
 @pytest.fixture(scope="module")
-def outcomes() -> list[tuple[str, str, str, str, bool, str]]:
-    if not (SHARED_TESTDATA / SET_A).is_file():
-        pytest.skip(f"shared test data not found at {SHARED_TESTDATA}")
+def outcomes(set_a_lines) -> list[tuple[str, str, str, str, bool, str]]:
     RDLogger.DisableLog("rdApp.*")
     results = []
-    with gzip.open(SHARED_TESTDATA / SET_A, "rt") as f:
-        for line in islice(f, 7, STRIDE * COUNT, STRIDE):
-            smiles = line.split()[0]
-            outcome = compare_one(smiles)
-            if outcome is not None:
-                results.append((smiles, *outcome))
+    for line in set_a_lines[7 : STRIDE * COUNT : STRIDE]:
+        smiles = line.split()[0]
+        outcome = compare_one(smiles)
+        if outcome is not None:
+            results.append((smiles, *outcome))
     return results
 
 
@@ -184,9 +176,7 @@ def test_heavy_atoms_only(outcomes):
         ("xyz/iodata_dataset_blanklines.xyz", [(3, 2, "O"), (1, 0, "N"), (5, 4, "C")]),
     ],
 )
-def test_files_written_by_other_programs(name, expected):
-    path = SHARED_TESTDATA / name
-    if not path.is_file():
-        pytest.skip(f"shared test data not found at {path}")
+def test_files_written_by_other_programs(shared_testdata, name, expected):
+    path = shared_testdata / name
     got = [(m.NumAtoms(), m.NumBonds(), canonical(to_rdkit(m))) for m in velk.read(path)]
     assert got == expected
