@@ -64,6 +64,14 @@ class QvMolBase;
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may
 // have one, not a hydrogen, and a lone pair), no other double or triple
 // bond, and two substituents of different classes where there are two.
+// The wedge marks, as named values.
+namespace QvWedge {
+inline constexpr int Hash = 1;
+inline constexpr int Up = 2;
+inline constexpr int Either = 5;
+inline constexpr int EitherDouble = 6;
+}  // namespace QvWedge
+
 struct QvStereoCandidates {
   std::vector<bool> atoms;
   std::vector<bool> bonds;

@@ -16,7 +16,6 @@ using stereo_geometry::Position;
 using stereo_geometry::Vec3;
 using Four = std::array<const QvAtomBase*, 4>;
 
-constexpr int kUp = 2, kDown = 1, kEither = 5, kEitherDouble = 6;
 
 int MarkOf(const QvBondBase& bond) {
   const int* mark = bond.GetDataPtr<int>(Sorvil::QvBondStereoTag);
@@ -34,18 +33,18 @@ struct WedgeRules {
 // above, -1 below, 0 in the plane; `either` turns true for an "either" mark.
 int Elevation(const QvBondBase& bond, const QvAtomBase& centre, const WedgeRules& rules, bool& either) {
   const int mark = MarkOf(bond);
-  if (mark != kUp && mark != kDown && mark != kEither) return 0;
+  if (mark != QvWedge::Up && mark != QvWedge::Hash && mark != QvWedge::Either) return 0;
   int sign = 0;
   if (bond.GetBgn() == &centre)
     sign = 1;
   else if (rules.wide_end && bond.GetBgn() && !rules.centres[bond.GetBgn()->GetIdx()])
     sign = -1;
-  either = either || (sign != 0 && mark == kEither);
-  return mark == kEither ? 0 : mark == kUp ? sign : -sign;
+  either = either || (sign != 0 && mark == QvWedge::Either);
+  return mark == QvWedge::Either ? 0 : mark == QvWedge::Up ? sign : -sign;
 }
 
 // The handedness that the drawing gives `centre` along `nbrs`, with an extra
-// mark `trial` (kUp) on `trial_bond` when that is not null; None when it
+// mark `trial` (QvWedge::Up) on `trial_bond` when that is not null; None when it
 // gives none.
 QvChirality DrawnHandedness(const QvAtomBase& centre, const Four& nbrs, const WedgeRules& rules,
                             const QvBondBase* trial_bond = nullptr) {
@@ -77,7 +76,8 @@ class WedgeAssigner {
     if (!mol_.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol_);
     for (QvBondBase& bond : mol_.GetBonds()) {
       const int mark = MarkOf(bond);
-      if (mark == kUp || mark == kDown || mark == kEither || (mark == kEitherDouble && QvHasBondStereo(bond)))
+      if (mark == QvWedge::Up || mark == QvWedge::Hash || mark == QvWedge::Either ||
+          (mark == QvWedge::EitherDouble && QvHasBondStereo(bond)))
         bond.DeleteData(Sorvil::QvBondStereoTag);
     }
     // Centres with the fewest usable bonds choose first, so that a bond
@@ -117,7 +117,7 @@ class WedgeAssigner {
       const QvChirality drawn = DrawnHandedness(centre, nbrs, rules, bond);
       if (drawn == QvChirality::None) continue;
       if (bond->GetBgn() != &centre) bond->SwapEnds();
-      bond->SetData(Sorvil::QvBondStereoTag, drawn == stored ? kUp : kDown);
+      bond->SetData(Sorvil::QvBondStereoTag, drawn == stored ? QvWedge::Up : QvWedge::Hash);
       used_[bond->GetIdx()] = true;
       return;
     }

@@ -18,6 +18,7 @@
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/mdl/mdlv3000.h"
 #include "tamrin/model/molbase.h"
+#include "tamrin/perception/stereoperception.h"
 
 namespace Tamrin {
 
@@ -162,13 +163,14 @@ void SetBondType(Record& r, QvBondBase& bond, long type) {
 void SetBondStereo(Record& r, QvBondBase& bond, long stereo, unsigned number) {
   const int mark = [&] {
     switch (bond.GetIntType()) {
-      case kSingleType: return stereo == 1 ? 2 : stereo == 6 ? 1 : stereo == 4 ? 5 : 0;
+      case kSingleType:
+        return stereo == 1 ? QvWedge::Up : stereo == 6 ? QvWedge::Hash : stereo == 4 ? QvWedge::Either : 0;
       case kDoubleType:
-        if (stereo == 3) return 6;
+        if (stereo == 3) return QvWedge::EitherDouble;
         if (stereo == 4) {
           QvErrorHandler::Warning("Invalid double either stereomark corrected on bond number %d of %s", number,
                                   r.mol.GetTitle());
-          return 6;
+          return QvWedge::EitherDouble;
         }
         // 0 is what every writer puts on an ordinary double bond: the
         // drawing decides its cis/trans. A mark that makes no sense here
@@ -188,7 +190,7 @@ void SetBondStereo(Record& r, QvBondBase& bond, long stereo, unsigned number) {
   }();
   if (mark == 0) return;
   bond.SetData(Sorvil::QvBondStereoTag, mark);
-  r.wedges = r.wedges || mark != 6;
+  r.wedges = r.wedges || mark != QvWedge::EitherDouble;
 }
 
 namespace {

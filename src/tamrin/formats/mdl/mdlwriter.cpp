@@ -115,10 +115,10 @@ int MassDifference(const AtomOut& atom, bool& forced) {
 
 char BondStereoCode(const BondOut& bond) {
   switch (bond.wedge) {
-    case Wedge::Up: return '1';
-    case Wedge::Hash: return '6';
-    case Wedge::Either: return '4';
-    case Wedge::EitherDouble: return '3';
+    case QvWedge::Up: return '1';
+    case QvWedge::Hash: return '6';
+    case QvWedge::Either: return '4';
+    case QvWedge::EitherDouble: return '3';
     default: return bond.wedge == 0 && bond.unspecified_double ? '3' : '0';
   }
 }

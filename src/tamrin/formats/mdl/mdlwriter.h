@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "tamrin/perception/stereo.h"
+#include "tamrin/perception/stereoperception.h"
 
 namespace Tamrin {
 
@@ -38,14 +39,6 @@ inline constexpr unsigned BlankDate = 0x800;
 // What the connection-table writers look at once the preparation is done.
 inline constexpr unsigned TableMask = 0xC0F;
 }  // namespace Flavor
-
-// Wedge marks of bond data tag 55, as the molfile reader leaves them.
-namespace Wedge {
-inline constexpr int Hash = 1;
-inline constexpr int Up = 2;
-inline constexpr int Either = 5;
-inline constexpr int EitherDouble = 6;
-}  // namespace Wedge
 
 // One atom as written. Everything the two layouts need is settled here, so
 // V2000 and V3000 differ only in how they print it.

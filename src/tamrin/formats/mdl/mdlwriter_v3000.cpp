@@ -58,10 +58,10 @@ void AppendAtom(std::string& out, unsigned number, const AtomOut& atom) {
 
 const char* BondConfig(const BondOut& bond) {
   switch (bond.wedge) {
-    case Wedge::Up: return " CFG=1";
-    case Wedge::Hash: return " CFG=3";
-    case Wedge::Either:
-    case Wedge::EitherDouble: return " CFG=2";
+    case QvWedge::Up: return " CFG=1";
+    case QvWedge::Hash: return " CFG=3";
+    case QvWedge::Either:
+    case QvWedge::EitherDouble: return " CFG=2";
     default: return bond.wedge == 0 && bond.unspecified_double ? " CFG=2" : "";
   }
 }
