@@ -100,21 +100,21 @@ TEST(StereoCandidates, PseudoAsymmetricCarbonNeedsMirrorImageBranches) {
 // ---------------------------------------------------------------------------
 // Molecules drawn by hand: atoms with coordinates, created in any order.
 
-struct AtomSpec {
+struct AtomDef {
   unsigned z;
   double x, y, w;
   unsigned h = 0;
 };
-struct BondSpec {
+struct BondDef {
   unsigned a, b, order = 1;
   int mark = 0;
 };
 
 class Sketch {
  public:
-  // Atoms are created in `order` (a permutation of the spec positions;
-  // empty for spec order); At() still speaks in spec positions.
-  Sketch(const std::vector<AtomSpec>& atoms, const std::vector<BondSpec>& bonds, unsigned dim,
+  // Atoms are created in `order` (a permutation of the listed positions;
+  // empty for the listed order); At() still speaks in listed positions.
+  Sketch(const std::vector<AtomDef>& atoms, const std::vector<BondDef>& bonds, unsigned dim,
          std::vector<unsigned> order = {}) {
     if (order.empty()) {
       order.resize(atoms.size());
@@ -127,7 +127,7 @@ class Sketch {
       const double xyz[3] = {atoms[i].x, atoms[i].y, atoms[i].w};
       at_[i]->SetCoords(xyz);
     }
-    for (const BondSpec& b : bonds) {
+    for (const BondDef& b : bonds) {
       QvBondBase* bond = mol_.GetMol().NewBond(at_[b.a], at_[b.b], b.order);
       if (b.mark) bond->SetData(Sorvil::QvBondStereoTag, b.mark);
     }
@@ -148,9 +148,9 @@ class Sketch {
 
 // CHFClBr: F on top, Cl at 0, Br at 120 and the hydrogen at 240 degrees seen
 // from F, so anticlockwise from F: F[C@H](Cl)Br along (F, H, Cl, Br).
-std::vector<AtomSpec> Chfclbr3D(double mirror, bool explicit_h) {
+std::vector<AtomDef> Chfclbr3D(double mirror, bool explicit_h) {
   const double h = -0.33;
-  std::vector<AtomSpec> atoms{{9, 0, 0, mirror * 1.0},
+  std::vector<AtomDef> atoms{{9, 0, 0, mirror * 1.0},
                               {6, 0, 0, 0, explicit_h ? 0u : 1u},
                               {17, 0.94, 0, mirror * h},
                               {35, -0.47, 0.82, mirror * h}};
@@ -170,7 +170,7 @@ TEST(StereoFrom3D, ChfclbrHandednessInEveryAtomOrder) {
   for (const bool explicit_h : {false, true})
     for (const double mirror : {1.0, -1.0})
       for (int round = 0; round < 12; ++round) {
-        std::vector<BondSpec> bonds{{1, 0}, {1, 2}, {1, 3}};
+        std::vector<BondDef> bonds{{1, 0}, {1, 2}, {1, 3}};
         if (explicit_h) bonds.push_back({1, 4});
         Sketch s(Chfclbr3D(mirror, explicit_h), bonds, 3, Shuffled(explicit_h ? 5 : 4, rng));
         Tamrin::QvPerceiveStereoFrom3D(s.Mol());
@@ -183,14 +183,14 @@ TEST(StereoFrom3D, ChfclbrHandednessInEveryAtomOrder) {
 TEST(StereoFrom3D, FlatCentresAndNonCentresGetNothing) {
   // Flattened onto the plane of its neighbours; and CH2FCl, which already
   // carries a stale configuration that must go.
-  std::vector<AtomSpec> flat = Chfclbr3D(1, false);
-  for (AtomSpec& a : flat) a.w = 0;
+  std::vector<AtomDef> flat = Chfclbr3D(1, false);
+  for (AtomDef& a : flat) a.w = 0;
   flat[0] = {9, -0.47, -0.82, 0};
   Sketch s(flat, {{1, 0}, {1, 2}, {1, 3}}, 3);
   Tamrin::QvPerceiveStereoFrom3D(s.Mol());
   EXPECT_FALSE(Tamrin::QvHasAtomStereo(*s.At(1)));
 
-  std::vector<AtomSpec> ch2 = Chfclbr3D(1, false);
+  std::vector<AtomDef> ch2 = Chfclbr3D(1, false);
   ch2[1].h = 2;
   ch2.pop_back();
   Sketch t(ch2, {{1, 0}, {1, 2}}, 3);
@@ -257,7 +257,7 @@ TEST(BondStereoFromCoords, ExclusionsLeaveTheBondUnset) {
 // start at C, nothing (unless option 0x1 reads it from the wide end).
 
 struct WedgeCase {
-  unsigned marked;  // spec position of the neighbour whose bond carries the mark
+  unsigned marked;  // listed position of the neighbour whose bond carries the mark
   int mark;
   bool from_centre;
   unsigned options;
@@ -265,16 +265,16 @@ struct WedgeCase {
 };
 
 TEST(StereoFromWedges, ThreeNeighboursAndImplicitHydrogen) {
-  const std::vector<AtomSpec> atoms{{9, 0, 1, 0}, {6, 0, 0, 0, 1}, {17, -0.87, -0.5, 0}, {35, 0.87, -0.5, 0}};
+  const std::vector<AtomDef> atoms{{9, 0, 1, 0}, {6, 0, 0, 0, 1}, {17, -0.87, -0.5, 0}, {35, 0.87, -0.5, 0}};
   const WedgeCase cases[] = {{0, 2, true, 0, kAnti},  {2, 2, true, 0, kAnti},  {3, 2, true, 0, kAnti},
                              {0, 1, true, 0, kClock}, {3, 1, true, 0, kClock}, {0, 5, true, 0, kNone},
                              {0, 2, false, 0, kNone}, {0, 2, false, 1, kClock}, {2, 1, false, 1, kAnti},
                              {0, 0, true, 0, kNone}};
   for (const WedgeCase& c : cases) {
-    std::vector<BondSpec> bonds;
+    std::vector<BondDef> bonds;
     for (const unsigned n : {0u, 2u, 3u}) {
       const int mark = n == c.marked ? c.mark : 0;
-      bonds.push_back(c.from_centre || mark == 0 ? BondSpec{1, n, 1, mark} : BondSpec{n, 1, 1, mark});
+      bonds.push_back(c.from_centre || mark == 0 ? BondDef{1, n, 1, mark} : BondDef{n, 1, 1, mark});
     }
     Sketch s(atoms, bonds, 2);
     Tamrin::QvPerceiveAtomStereoFromWedges(s.Mol(), c.options);
@@ -288,7 +288,7 @@ TEST(StereoFromWedges, ThreeNeighboursAndImplicitHydrogen) {
 // opposite side) or a hash on Cl says the same, a wedge on I the opposite;
 // wedges on two neighbours side by side contradict each other.
 TEST(StereoFromWedges, FourNeighbours) {
-  const std::vector<AtomSpec> atoms{{6, 0, 0, 0}, {9, 0, 1, 0}, {17, -1, 0, 0}, {35, 0, -1, 0}, {53, 1, 0, 0}};
+  const std::vector<AtomDef> atoms{{6, 0, 0, 0}, {9, 0, 1, 0}, {17, -1, 0, 0}, {35, 0, -1, 0}, {53, 1, 0, 0}};
   struct Case {
     std::vector<int> marks;  // per neighbour 1..4
     QvChirality expected;
@@ -296,7 +296,7 @@ TEST(StereoFromWedges, FourNeighbours) {
   for (const Case& c : {Case{{2, 0, 0, 0}, kAnti}, Case{{1, 0, 0, 0}, kClock}, Case{{0, 0, 0, 2}, kClock},
                         Case{{0, 0, 2, 0}, kAnti}, Case{{2, 0, 2, 0}, kAnti}, Case{{2, 1, 0, 0}, kAnti},
                         Case{{0, 1, 0, 0}, kAnti}, Case{{2, 2, 0, 0}, kNone}, Case{{2, 0, 0, 5}, kNone}}) {
-    std::vector<BondSpec> bonds;
+    std::vector<BondDef> bonds;
     for (unsigned n = 1; n <= 4; ++n) bonds.push_back({0, n, 1, c.marks[n - 1]});
     Sketch s(atoms, bonds, 2);
     Tamrin::QvPerceiveAtomStereoFromWedges(s.Mol(), 0);
@@ -314,7 +314,7 @@ TEST(MDLParity, ChfclbrInTheConventionOfMolfiles) {
     for (const bool explicit_h : {false, true}) {
       std::vector<unsigned> o = order;
       if (!explicit_h) o.erase(std::find(o.begin(), o.end(), 4u));
-      std::vector<BondSpec> bonds{{1, 0}, {1, 2}, {1, 3}};
+      std::vector<BondDef> bonds{{1, 0}, {1, 2}, {1, 3}};
       if (explicit_h) bonds.push_back({1, 4});
       Sketch s(Chfclbr3D(1, explicit_h), bonds, 3, o);
       Tamrin::QvPerceiveStereoFrom3D(s.Mol());

@@ -25,14 +25,14 @@ using Tamrin::QvGraphMol;
 using velk::builtin::CubeMolSink;
 using velk::builtin::CubeMolSource;
 
-struct AtomSpec {
+struct AtomDef {
   unsigned z;
   float x, y, z_coord;
 };
 
-QvGraphMol MakeMol(const std::vector<AtomSpec>& atoms) {
+QvGraphMol MakeMol(const std::vector<AtomDef>& atoms) {
   QvGraphMol mol;
-  for (const AtomSpec& a : atoms) {
+  for (const AtomDef& a : atoms) {
     const float xyz[3] = {a.x, a.y, a.z_coord};
     mol.SetCoords(mol.NewAtom(a.z), xyz);
   }
