@@ -138,7 +138,7 @@ class Perceiver {
     }
     if (unresolved) QvKekulizeOrders(g_, orders_);
     for (unsigned a = 0; a < g_.NumAtoms(); ++a) pi_[a] = Classify(a);
-    for (const QvRing& ring : QvFindSSSR(mol)) AddRing(ring);
+    for (const QvRing& ring : QvFindSSSR(g_)) AddRing(ring);
   }
 
   void Run() {

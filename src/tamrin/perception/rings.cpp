@@ -247,6 +247,26 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
   return 0;
 }
 
+// The one ring of a system with as many bonds as atoms, walked as
+// SystemRings::ToRing walks it: from the begin atom of its first bond.
+QvRing SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys) {
+  QvRing out;
+  unsigned bond = sys.bonds.front();
+  const unsigned start = g.BondBgn(bond);
+  unsigned atom = start;
+  do {
+    out.atoms.push_back(g.Atom(atom));
+    out.bonds.push_back(g.Bond(bond));
+    atom = g.Other(bond, atom);
+    for (const auto& arc : g.Arcs(atom))
+      if (ring[arc.bond] && arc.bond != bond) {
+        bond = arc.bond;
+        break;
+      }
+  } while (atom != start);
+  return out;
+}
+
 }  // namespace
 
 void QvPerceiveRings(QvMolBase& mol) {
@@ -263,11 +283,16 @@ void QvPerceiveRings(QvMolBase& mol) {
   mol.SetPerceived(QvPerceivedRings, true);
 }
 
-std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) {
-  const QvGraphView g(mol);
+std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) { return QvFindSSSR(QvGraphView(mol)); }
+
+std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {
   const std::vector<bool> ring = RingBonds(g);
   std::vector<QvRing> rings;
   for (const RingSystem& sys : RingSystems(g, ring)) {
+    if (sys.bonds.size() == sys.atoms.size()) {
+      rings.push_back(SimpleCycle(g, ring, sys));
+      continue;
+    }
     SystemRings finder(g, ring, sys);
     for (const Bits& edges : finder.Basis()) rings.push_back(finder.ToRing(edges));
   }

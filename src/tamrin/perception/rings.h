@@ -10,6 +10,7 @@ namespace Tamrin {
 class QvAtomBase;
 class QvBondBase;
 class QvMolBase;
+class QvGraphView;
 
 // Sets the ring flag of every undeleted atom and bond and sets perception bit
 // QvPerceivedRings. A bond is in a ring exactly when it is not a bridge (found
@@ -38,6 +39,8 @@ struct QvRing {
 // the elimination, O(E / 64) per candidate step. Large cages with long
 // basis cycles cost up to O(V * E) candidates.
 std::vector<QvRing> QvFindSSSR(const QvMolBase& mol);
+// The same for the molecule of a graph view the caller already has.
+std::vector<QvRing> QvFindSSSR(const QvGraphView& graph);
 
 // The size of the smallest ring through `bond`, or 0 when there is none of at
 // most `limit` atoms. Breadth-first search from one end to the other without

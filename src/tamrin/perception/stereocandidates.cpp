@@ -23,19 +23,6 @@ constexpr std::int64_t kLonePair = -2;
 
 unsigned BondCode(const QvBondBase& bond) { return bond.IsAromatic() ? 4u : std::min(bond.GetOrder(), 3u); }
 
-// Dense class numbers (0, 1, ...) in the order of the keys.
-unsigned Classify(const std::vector<Key>& keys, std::vector<unsigned>& cls) {
-  std::vector<unsigned> order(keys.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::sort(order.begin(), order.end(), [&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; });
-  unsigned count = 0;
-  for (size_t i = 0; i < order.size(); ++i) {
-    if (i > 0 && keys[order[i]] != keys[order[i - 1]]) ++count;
-    cls[order[i]] = count;
-  }
-  return order.empty() ? 0 : count + 1;
-}
-
 bool IsPlainHydrogen(const QvAtomBase& atom, unsigned degree) {
   return atom.GetAtomicNum() == 1 && atom.GetIsotope() == 0 && atom.GetFormalCharge() == 0 && degree == 1;
 }
@@ -58,9 +45,34 @@ std::int64_t StereoCode(const QvGraphView& g, unsigned a, const std::vector<unsi
   return static_cast<std::int64_t>(QvGetAtomStereo(atom, nbrs));
 }
 
+// What tells atom `a` apart within its class: its configuration read along
+// its neighbours by class, and the classes of its neighbours with the bonds
+// to them.
+void NeighbourhoodKey(const QvGraphView& g, unsigned a, const std::vector<unsigned>& cls, Key& key) {
+  key.assign(1, StereoCode(g, a, cls));
+  for (const QvGraphView::Arc& arc : g.Arcs(a))
+    key.push_back(std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond)));
+  std::sort(key.begin() + 1, key.end());
+}
+
+// Dense class numbers (0, 1, ...) along `order`, a new one wherever the old
+// class or the key changes from the atom before.
+unsigned Renumber(const std::vector<unsigned>& order, const std::vector<Key>& keys, std::vector<unsigned>& cls) {
+  std::vector<unsigned> next(cls.size());
+  unsigned count = 0;
+  for (size_t i = 0; i < order.size(); ++i) {
+    const unsigned a = order[i];
+    if (i > 0 && (cls[a] != cls[order[i - 1]] || keys[a] != keys[order[i - 1]])) ++count;
+    next[a] = count;
+  }
+  cls.swap(next);
+  return order.empty() ? 0 : count + 1;
+}
+
 // Symmetry classes without tie breaking: atoms in one class are alike in the
 // graph as far as neighbourhood refinement can tell, and alike in hand where
-// configurations are stored.
+// configurations are stored. Classes only ever split, and an atom alone in
+// its class stays so: each round looks at the atoms that still share one.
 std::vector<unsigned> SymmetryClasses(const QvGraphView& g) {
   const unsigned n = g.NumAtoms();
   std::vector<Key> keys(n);
@@ -69,20 +81,23 @@ std::vector<unsigned> SymmetryClasses(const QvGraphView& g) {
     keys[a] = {atom.GetAtomicNum(), atom.GetIsotope(),  atom.GetFormalCharge(), atom.GetImplicitHCount(),
                g.Degree(a),         atom.IsAromatic()};
   }
-  std::vector<unsigned> cls(n);
-  unsigned classes = Classify(keys, cls);
-  for (;;) {
-    for (unsigned a = 0; a < n; ++a) {
-      Key& key = keys[a];
-      key.assign({cls[a], StereoCode(g, a, cls)});
-      for (const QvGraphView::Arc& arc : g.Arcs(a))
-        key.push_back(std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond)));
-      std::sort(key.begin() + 2, key.end());
+  std::vector<unsigned> order(n), cls(n, 0);
+  std::iota(order.begin(), order.end(), 0u);
+  const auto by_key = [&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; };
+  std::sort(order.begin(), order.end(), by_key);
+  unsigned classes = Renumber(order, keys, cls);
+  while (classes < n) {
+    for (unsigned begin = 0, end = 0; begin < n; begin = end) {
+      for (end = begin + 1; end < n && cls[order[end]] == cls[order[begin]];) ++end;
+      if (end - begin == 1) continue;
+      for (unsigned i = begin; i < end; ++i) NeighbourhoodKey(g, order[i], cls, keys[order[i]]);
+      std::sort(order.begin() + begin, order.begin() + end, by_key);
     }
-    const unsigned refined = Classify(keys, cls);
-    if (refined == classes) return cls;
+    const unsigned refined = Renumber(order, keys, cls);
+    if (refined == classes) break;
     classes = refined;
   }
+  return cls;
 }
 
 bool FourConnectedElement(unsigned z) {
@@ -112,6 +127,7 @@ class CandidateFinder {
     AcceptRingStereo(ring_stereo, out);
     for (unsigned b = 0; b < g_.NumBonds(); ++b)
       if (IsStereoDoubleBond(b)) out.bonds[g_.Bond(b)->GetIdx()] = true;
+    out.alike_substituents = alike_;
     return out;
   }
 
@@ -139,6 +155,7 @@ class CandidateFinder {
     std::sort(keys.begin(), keys.end());
     const auto dup = std::adjacent_find(keys.begin(), keys.end());
     if (dup == keys.end()) return Kind::Centre;
+    NoteAlike(*dup);
     // One alike pair may still make ring stereo when it is the two ring
     // neighbours and the other two differ from it and each other.
     const bool one_pair = std::adjacent_find(dup + 2, keys.end()) == keys.end() &&
@@ -209,20 +226,31 @@ class CandidateFinder {
     }
   }
 
+  // Substituents of one symmetry class may yet be told apart by
+  // configurations; hydrogens never are.
+  void NoteAlike(std::int64_t key) const { alike_ = alike_ || key >= 0; }
+
   // The smallest rings, found once and only when asked for.
   const std::vector<QvRing>& Rings() const {
     if (!rings_found_) {
-      rings_ = QvFindSSSR(mol_);
+      rings_ = QvFindSSSR(g_);
       rings_found_ = true;
-      ring_bonds_.assign(g_.NumBonds(), false);
-      for (const QvRing& ring : rings_)
-        for (const QvBondBase* bond : ring.bonds) ring_bonds_[g_.Pos(bond)] = true;
     }
     return rings_;
   }
 
+  // A bond is in a ring exactly when it is in one of the smallest rings; the
+  // ring flags, where perceived, say so without finding them.
   bool IsRingBond(unsigned b) const {
-    Rings();
+    if (ring_bonds_.empty()) {
+      ring_bonds_.assign(g_.NumBonds(), false);
+      if (mol_.HasPerceived(QvPerceivedRings)) {
+        for (unsigned i = 0; i < g_.NumBonds(); ++i) ring_bonds_[i] = g_.Bond(i)->IsInRing();
+      } else {
+        for (const QvRing& ring : Rings())
+          for (const QvBondBase* bond : ring.bonds) ring_bonds_[g_.Pos(bond)] = true;
+      }
+    }
     return ring_bonds_[b];
   }
 
@@ -278,6 +306,7 @@ class CandidateFinder {
     const unsigned h = atom.GetImplicitHCount();
     if (n == 0 || n + h > 2) return false;
     if (h == 1) keys[n++] = kHydrogen;
+    if (n == 2 && keys[0] == keys[1]) NoteAlike(keys[0]);
     if (n == 2) return keys[0] != keys[1];
     // A lone pair against one substituent; not a hydrogen, whose side an
     // imine swaps faster than anything can be kept apart.
@@ -299,6 +328,7 @@ class CandidateFinder {
   mutable std::vector<QvRing> rings_;
   mutable std::vector<bool> ring_bonds_;
   mutable std::vector<unsigned> across_;
+  mutable bool alike_ = false;
 };
 
 }  // namespace

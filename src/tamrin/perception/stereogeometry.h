@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <span>
+#include <vector>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/neighbours.h"
@@ -98,20 +99,25 @@ QvChirality CentreHandedness(const std::array<const QvAtomBase*, 4>& nbrs, Direc
   return Handedness(dirs, known);
 }
 
-// Replaces every atom configuration of `mol` by what `configure(QvAtomBase&)`
-// sets on the candidate centres. Configurations can tell apart neighbours
-// alike in the graph (the pseudo-asymmetric carbon between an R and an S
-// branch), so candidates are looked for again after each round until no new
-// one turns up. Stereo groups of atoms left without a configuration go.
-// Returns the candidates of the last round.
-template <class Configure>
-QvStereoCandidates ConfigureCentres(QvMolBase& mol, Configure configure) {
-  constexpr int kMaxRounds = 4;
+// Clears every atom configuration of `mol` and returns the candidates left:
+// those of the graph alone, where ConfigureCentres starts.
+inline QvStereoCandidates UnconfiguredCandidates(QvMolBase& mol) {
   for (QvAtomBase& atom : mol.GetAtoms()) QvClearAtomStereo(atom);
+  return QvFindStereoCandidates(mol);
+}
+
+// Replaces every atom configuration of `mol` by what `configure(QvAtomBase&)`
+// sets on the candidate centres, starting from `candidates`, those of
+// UnconfiguredCandidates. Configurations can tell apart neighbours alike in
+// the graph (the pseudo-asymmetric carbon between an R and an S branch), so
+// where some were alike, candidates are looked for again after each round
+// until no new one turns up. Stereo groups of atoms left without a
+// configuration go. Returns the candidates of the last round.
+template <class Configure>
+QvStereoCandidates ConfigureCentres(QvMolBase& mol, QvStereoCandidates candidates, Configure configure) {
+  constexpr int kMaxRounds = 4;
   std::vector<bool> tried(mol.GetMaxAtomIdx(), false);
-  QvStereoCandidates candidates;
-  for (int round = 0; round < kMaxRounds; ++round) {
-    candidates = QvFindStereoCandidates(mol);
+  for (int round = 1;; ++round) {
     bool configured = false;
     for (QvAtomBase& atom : mol.GetAtoms()) {
       if (!candidates.atoms[atom.GetIdx()] || tried[atom.GetIdx()]) continue;
@@ -119,11 +125,17 @@ QvStereoCandidates ConfigureCentres(QvMolBase& mol, Configure configure) {
       configure(atom);
       configured = configured || QvHasAtomStereo(atom);
     }
-    if (!configured) break;
+    if (!configured || !candidates.alike_substituents || round == kMaxRounds) break;
+    candidates = QvFindStereoCandidates(mol);
   }
   for (QvAtomBase& atom : mol.GetAtoms())
     if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
   return candidates;
+}
+
+template <class Configure>
+QvStereoCandidates ConfigureCentres(QvMolBase& mol, Configure configure) {
+  return ConfigureCentres(mol, UnconfiguredCandidates(mol), configure);
 }
 
 }  // namespace Tamrin::stereo_geometry

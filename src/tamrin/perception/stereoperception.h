@@ -75,6 +75,10 @@ inline constexpr int EitherDouble = 6;
 struct QvStereoCandidates {
   std::vector<bool> atoms;
   std::vector<bool> bonds;
+  // Whether some atom or bond was judged with two substituents alike: only
+  // then can configurations set elsewhere tell them apart and make more
+  // candidates.
+  bool alike_substituents = false;
 };
 QvStereoCandidates QvFindStereoCandidates(const QvMolBase& mol);
 

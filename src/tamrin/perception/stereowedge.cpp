@@ -2,6 +2,7 @@
 // depiction for writing, and checking one.
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/rings.h"
@@ -133,10 +134,10 @@ class WedgeAssigner {
 void QvPerceiveAtomStereoFromWedges(QvMolBase& mol, unsigned options) {
   // Which begin atoms count as centres for the wide-end reading is settled
   // by the graph alone, before any configuration is read.
-  for (QvAtomBase& atom : mol.GetAtoms()) QvClearAtomStereo(atom);
-  const std::vector<bool> centres = QvFindStereoCandidates(mol).atoms;
+  QvStereoCandidates candidates = stereo_geometry::UnconfiguredCandidates(mol);
+  const std::vector<bool> centres = candidates.atoms;
   const WedgeRules rules{centres, (options & 0x1) != 0};
-  stereo_geometry::ConfigureCentres(mol, [&rules](QvAtomBase& atom) {
+  stereo_geometry::ConfigureCentres(mol, std::move(candidates), [&rules](QvAtomBase& atom) {
     Four nbrs{};
     if (!stereo_geometry::CentreNeighbours(atom, nbrs)) return;
     const QvChirality hand = DrawnHandedness(atom, nbrs, rules);

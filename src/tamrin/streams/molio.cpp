@@ -113,7 +113,8 @@ bool ReadRecord(qvmolistream& in, QvMolBase& mol, QvFormat f, unsigned flavor) {
 // whose records carry their perception with them.
 void AfterMolecule(QvMolBase& mol, QvFormat f, unsigned flavor) {
   if (f == F::QVB) return;
-  if (flavor & QvIFlavor::Generic::Rings) QvRunPerceptionStep(mol, Step::Rings);
+  if ((flavor & QvIFlavor::Generic::Rings) && !mol.HasPerceived(QvPerceivedRings))
+    QvRunPerceptionStep(mol, Step::Rings);
   QvRunAromaticity(mol, QvAromaticityModelOf(flavor));
 }
 
