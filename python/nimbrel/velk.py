@@ -85,10 +85,14 @@ def formats() -> list[FormatInfo]:
     ]
 
 
-def _new_molecule() -> QvMolBase:
+def _default_molecule_factory() -> Callable[[], QvMolBase]:
     from .tamrin import QvGraphMol
 
-    return QvGraphMol()
+    return QvGraphMol
+
+
+def _new_molecule() -> QvMolBase:
+    return _default_molecule_factory()()
 
 
 class Reader:
@@ -99,10 +103,15 @@ class Reader:
     (a ``tamrin.QvGraphMol`` unless given).
     """
 
+    # Whether the end of the records releases the file (the iterator of read()).
+    _closes_at_end = False
+
     def __init__(self, path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None) -> None:
         self.path = os.fspath(path)
-        self._new_mol = mol_factory or _new_molecule
+        self._new_mol = mol_factory or _default_molecule_factory()
         self._handle = _core._open_reader(self.path)
+        # Bound once: iterating is the hot path of every caller.
+        self._read_into = self._handle.next
 
     def read_record(self) -> tuple[QvMolBase, list[QvScalarGrid]] | None:
         """The next molecule with its grids (possibly none), or None at the end."""
@@ -113,6 +122,10 @@ class Reader:
     def close(self) -> None:
         """Releases the file; reading after this raises ValueError."""
         self._handle = None
+        self._read_into = self._read_closed
+
+    def _read_closed(self, mol: QvMolBase) -> bool:
+        raise ValueError(f"reader on {self.path!r} is closed")
 
     def _live_handle(self):
         if self._handle is None:
@@ -124,9 +137,12 @@ class Reader:
 
     def __next__(self) -> QvMolBase:
         mol = self._new_mol()
-        if not self._live_handle().next(mol):
-            raise StopIteration
-        return mol
+        if self._read_into(mol):
+            return mol
+        if self._closes_at_end:
+            self._handle = None
+            self._read_into = _nothing_left
+        raise StopIteration
 
     def __enter__(self) -> Reader:
         return self
@@ -184,10 +200,21 @@ def open_writer(path: PathLike) -> Writer:
     return Writer(path)
 
 
+def _nothing_left(mol: QvMolBase) -> bool:
+    return False
+
+
+class _ReadIterator(Reader):
+    _closes_at_end = True
+
+
 def read(path: PathLike) -> Iterator[QvMolBase]:
-    """Every molecule of the file at ``path``, one new molecule object each."""
-    with open_reader(path) as reader:
-        yield from reader
+    """Every molecule of the file at ``path``, one new molecule object each.
+
+    The file is opened at once (a missing file raises here) and released at
+    the end of the records, or when the iterator is dropped.
+    """
+    return _ReadIterator(path)
 
 
 def read_record(path: PathLike) -> tuple[QvMolBase, list[QvScalarGrid]]:

@@ -138,13 +138,13 @@ class Perceiver {
     }
     if (unresolved) QvKekulizeOrders(g_, orders_);
     for (unsigned a = 0; a < g_.NumAtoms(); ++a) pi_[a] = Classify(a);
-    for (const QvRing& ring : QvFindSSSR(g_)) AddRing(ring);
+    for (const QvRingPositions& ring : QvFindSSSRPositions(g_)) AddRing(ring);
   }
 
   void Run() {
     for (bool changed = true; changed;) {
       changed = false;
-      for (const Ring& ring : rings_)
+      for (const QvRingPositions& ring : rings_)
         if (!Done(ring) && Accept(ring.atoms, ring.bonds)) changed = Mark(ring.atoms, ring.bonds) || changed;
       changed = changed && rules_.propagate;
     }
@@ -161,10 +161,6 @@ class Perceiver {
   }
 
  private:
-  struct Ring {
-    std::vector<unsigned> atoms, bonds;
-  };
-
   AtomPi Classify(unsigned a) const {
     const QvAtomBase& atom = *g_.Atom(a);
     const unsigned z = atom.GetAtomicNum();
@@ -215,20 +211,16 @@ class Perceiver {
     }
   }
 
-  void AddRing(const QvRing& ring) {
+  void AddRing(const QvRingPositions& ring) {
     if (ring.size() < rules_.min_size || ring.size() > rules_.max_size) return;
-    Ring r;
-    for (const QvAtomBase* atom : ring.atoms) {
-      const unsigned a = g_.Pos(atom);
+    for (const unsigned a : ring.atoms) {
       if (pi_[a].electrons == kNotCandidate) return;
       if (rules_.donors_in_five && pi_[a].electrons == 2 && ring.size() != 5) return;
-      r.atoms.push_back(a);
     }
-    for (const QvBondBase* bond : ring.bonds) r.bonds.push_back(g_.Pos(bond));
-    rings_.push_back(std::move(r));
+    rings_.push_back(ring);
   }
 
-  bool Done(const Ring& ring) const {
+  bool Done(const QvRingPositions& ring) const {
     return std::all_of(ring.bonds.begin(), ring.bonds.end(), [this](unsigned b) { return arom_bond_[b]; });
   }
 
@@ -263,9 +255,11 @@ class Perceiver {
   // tested as one perimeter-and-all system: azulene (5 + 7) is aromatic only
   // as the union of its rings.
   void TryUnions() {
+    if (rings_.size() < 2) return;
     const std::vector<std::vector<unsigned>> fused = OrthoFused();
     std::set<std::vector<unsigned>> level;
-    for (unsigned r = 0; r < rings_.size(); ++r) level.insert({r});
+    for (unsigned r = 0; r < rings_.size(); ++r)
+      if (!fused[r].empty()) level.insert({r});
     for (unsigned size = 2; size <= rules_.max_union && !level.empty(); ++size) {
       std::set<std::vector<unsigned>> next;
       for (const auto& subset : level)
@@ -322,7 +316,7 @@ class Perceiver {
   Rules rules_;
   std::vector<unsigned> orders_;
   std::vector<AtomPi> pi_;
-  std::vector<Ring> rings_;
+  std::vector<QvRingPositions> rings_;
   std::vector<bool> arom_atom_, arom_bond_, in_set_;
 };
 

@@ -1,20 +1,55 @@
 #include "tamrin/perception/graphview.h"
 
+#include <utility>
+
 #include "tamrin/model/molbase.h"
 
 namespace Tamrin {
 
-QvGraphView::QvGraphView(const QvMolBase& mol)
-    : mol_(&mol), atom_pos_(mol.GetMaxAtomIdx(), kQvNoPos), bond_pos_(mol.GetMaxBondIdx(), kQvNoPos) {
-  atoms_.reserve(mol.NumAtoms());
+namespace {
+
+// Storage of finished views, kept per thread for the views that follow.
+// Storage grown for a very large molecule is let go rather than kept.
+class SpareStorage {
+ public:
+  std::unique_ptr<QvGraphView::Storage> Take() {
+    if (spare_.empty()) return std::make_unique<QvGraphView::Storage>();
+    std::unique_ptr<QvGraphView::Storage> s = std::move(spare_.back());
+    spare_.pop_back();
+    return s;
+  }
+
+  void Give(std::unique_ptr<QvGraphView::Storage> s) {
+    constexpr size_t kMaxKept = 8, kMaxEntries = 1 << 16;
+    if (!s || spare_.size() == kMaxKept || s->shape.arcs.capacity() > kMaxEntries ||
+        s->atom_pos.capacity() > kMaxEntries || s->bond_pos.capacity() > kMaxEntries)
+      return;
+    spare_.push_back(std::move(s));
+  }
+
+ private:
+  std::vector<std::unique_ptr<QvGraphView::Storage>> spare_;
+};
+
+thread_local SpareStorage spare_storage;
+
+}  // namespace
+
+QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
+  Storage& s = *s_;
+  std::vector<unsigned>& ends = s.shape.ends;
+  std::vector<unsigned>& start = s.shape.start;
+  s.atoms.clear();
+  s.bonds.clear();
+  ends.clear();
+  s.atom_pos.assign(mol.GetMaxAtomIdx(), kQvNoPos);
+  s.bond_pos.assign(mol.GetMaxBondIdx(), kQvNoPos);
   // The raw lists, because the view hands out records that passes may change.
   for (QvAtomBase* atom : mol.AtomList()) {
     if (atom->IsDeleted()) continue;
-    atom_pos_[atom->GetIdx()] = NumAtoms();
-    atoms_.push_back(atom);
+    s.atom_pos[atom->GetIdx()] = NumAtoms();
+    s.atoms.push_back(atom);
   }
-  bonds_.reserve(mol.NumBonds());
-  ends_.reserve(2 * mol.NumBonds());
   for (QvBondBase* bond : mol.BondList()) {
     if (bond->IsDeleted()) continue;
     // An end that is empty (or an atom whose index was changed by hand onto
@@ -22,32 +57,42 @@ QvGraphView::QvGraphView(const QvMolBase& mol)
     const unsigned bgn = Pos(bond->GetBgn());
     const unsigned end = Pos(bond->GetEnd());
     if (bgn == kQvNoPos || end == kQvNoPos) continue;
-    bond_pos_[bond->GetIdx()] = NumBonds();
-    bonds_.push_back(bond);
-    ends_.push_back(bgn);
-    ends_.push_back(end);
+    s.bond_pos[bond->GetIdx()] = NumBonds();
+    s.bonds.push_back(bond);
+    ends.push_back(bgn);
+    ends.push_back(end);
   }
-  start_.assign(NumAtoms() + 1, 0);
-  arcs_.resize(2 * NumBonds());
+  start.assign(NumAtoms() + 1, 0);
+  s.shape.arcs.resize(2 * NumBonds());
   for (unsigned pos = 0; pos < NumAtoms(); ++pos) {
-    start_[pos + 1] = start_[pos];
-    for (const QvBondBase& bond : atoms_[pos]->GetBonds()) {
+    start[pos + 1] = start[pos];
+    for (const QvBondBase& bond : s.atoms[pos]->GetBonds()) {
       const unsigned b = Pos(&bond);
-      if (b != kQvNoPos) arcs_[start_[pos + 1]++] = {Other(b, pos), b};
+      if (b != kQvNoPos) s.shape.arcs[start[pos + 1]++] = {Other(b, pos), b};
     }
   }
 }
 
+QvGraphView::~QvGraphView() { spare_storage.Give(std::move(s_)); }
+
+bool QvGraphView::SameShape(const Shape& shape) const {
+  return s_->shape.ends == shape.ends && s_->shape.start == shape.start && s_->shape.arcs == shape.arcs;
+}
+
+// A record is the one at its position or none of this view's: the index
+// finds the position, the pointer confirms it.
 unsigned QvGraphView::Pos(const QvAtomBase* atom) const {
-  if (!atom || atom->GetParent() != mol_ || atom->GetIdx() >= atom_pos_.size()) return kQvNoPos;
-  const unsigned pos = atom_pos_[atom->GetIdx()];
-  return pos != kQvNoPos && atoms_[pos] == atom ? pos : kQvNoPos;
+  if (!atom) return kQvNoPos;
+  const unsigned idx = atom->GetIdx();
+  const unsigned pos = idx < s_->atom_pos.size() ? s_->atom_pos[idx] : kQvNoPos;
+  return pos != kQvNoPos && s_->atoms[pos] == atom ? pos : kQvNoPos;
 }
 
 unsigned QvGraphView::Pos(const QvBondBase* bond) const {
-  if (!bond || bond->GetParent() != mol_ || bond->GetIdx() >= bond_pos_.size()) return kQvNoPos;
-  const unsigned pos = bond_pos_[bond->GetIdx()];
-  return pos != kQvNoPos && bonds_[pos] == bond ? pos : kQvNoPos;
+  if (!bond) return kQvNoPos;
+  const unsigned idx = bond->GetIdx();
+  const unsigned pos = idx < s_->bond_pos.size() ? s_->bond_pos[idx] : kQvNoPos;
+  return pos != kQvNoPos && s_->bonds[pos] == bond ? pos : kQvNoPos;
 }
 
 }  // namespace Tamrin

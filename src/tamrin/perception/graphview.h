@@ -2,9 +2,12 @@
 // undeleted atoms and bonds numbered 0..n-1 in list order, with an adjacency
 // table, so that the passes index plain vectors instead of chasing records.
 // Built in O(atoms + bonds); valid until the molecule's graph changes.
+// Passes build views one after another on every record of a file, so a
+// finished view hands its storage on to the next view of its thread.
 #pragma once
 
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -21,38 +24,56 @@ class QvGraphView {
   struct Arc {
     unsigned nbr;   // position of the other atom
     unsigned bond;  // position of the bond
+    bool operator==(const Arc&) const = default;
+  };
+
+  // The shape of a view, to keep and compare with later views (SameShape).
+  struct Shape {
+    std::vector<unsigned> ends, start;
+    std::vector<Arc> arcs;
   };
 
   explicit QvGraphView(const QvMolBase& mol);
+  ~QvGraphView();
+  QvGraphView(const QvGraphView&) = delete;
+  QvGraphView& operator=(const QvGraphView&) = delete;
 
-  unsigned NumAtoms() const { return static_cast<unsigned>(atoms_.size()); }
-  unsigned NumBonds() const { return static_cast<unsigned>(bonds_.size()); }
-  QvAtomBase* Atom(unsigned pos) const { return atoms_[pos]; }
+  unsigned NumAtoms() const { return static_cast<unsigned>(s_->atoms.size()); }
+  unsigned NumBonds() const { return static_cast<unsigned>(s_->bonds.size()); }
+  QvAtomBase* Atom(unsigned pos) const { return s_->atoms[pos]; }
   // Bonds with both ends set; bonds with an empty end are left out.
-  QvBondBase* Bond(unsigned pos) const { return bonds_[pos]; }
+  QvBondBase* Bond(unsigned pos) const { return s_->bonds[pos]; }
   // kQvNoPos for atoms or bonds of another molecule, deleted or left out.
   unsigned Pos(const QvAtomBase* atom) const;
   unsigned Pos(const QvBondBase* bond) const;
-  unsigned BondBgn(unsigned bond) const { return ends_[2 * bond]; }
-  unsigned BondEnd(unsigned bond) const { return ends_[2 * bond + 1]; }
+  unsigned BondBgn(unsigned bond) const { return s_->shape.ends[2 * bond]; }
+  unsigned BondEnd(unsigned bond) const { return s_->shape.ends[2 * bond + 1]; }
   unsigned Other(unsigned bond, unsigned atom) const {
     return BondBgn(bond) == atom ? BondEnd(bond) : BondBgn(bond);
   }
   // The arcs of an atom, in the order of its bond list.
   std::span<const Arc> Arcs(unsigned atom) const {
-    return {arcs_.data() + start_[atom], arcs_.data() + start_[atom + 1]};
+    const Shape& shape = s_->shape;
+    return {shape.arcs.data() + shape.start[atom], shape.arcs.data() + shape.start[atom + 1]};
   }
-  unsigned Degree(unsigned atom) const { return start_[atom + 1] - start_[atom]; }
+  unsigned Degree(unsigned atom) const { return s_->shape.start[atom + 1] - s_->shape.start[atom]; }
+
+  // The shape: as many atoms and bonds, the same ends and the same arcs in
+  // the same order, whatever molecule a view is of. A pass that reads only
+  // the shape gives views of one shape the same answer.
+  const Shape& GetShape() const { return s_->shape; }
+  bool SameShape(const Shape& shape) const;
+
+  struct Storage {
+    std::vector<QvAtomBase*> atoms;
+    std::vector<QvBondBase*> bonds;
+    std::vector<unsigned> atom_pos;  // by atom index
+    std::vector<unsigned> bond_pos;  // by bond index
+    Shape shape;
+  };
 
  private:
-  const QvMolBase* mol_;
-  std::vector<QvAtomBase*> atoms_;
-  std::vector<QvBondBase*> bonds_;
-  std::vector<unsigned> atom_pos_;  // by atom index
-  std::vector<unsigned> bond_pos_;  // by bond index
-  std::vector<unsigned> ends_;
-  std::vector<unsigned> start_;
-  std::vector<Arc> arcs_;
+  std::unique_ptr<Storage> s_;
 };
 
 }  // namespace Tamrin

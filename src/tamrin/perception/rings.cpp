@@ -150,8 +150,8 @@ class SystemRings {
     return chosen;
   }
 
-  QvRing ToRing(const Bits& edges) const {
-    QvRing out;
+  QvRingPositions ToRing(const Bits& edges) const {
+    QvRingPositions out;
     unsigned first = kQvNoPos;
     for (unsigned i = 0; i < sys_.bonds.size() && first == kQvNoPos; ++i)
       if (Test(edges, i)) first = i;
@@ -159,8 +159,8 @@ class SystemRings {
     unsigned bond = sys_.bonds[first];
     const unsigned start = atom;
     do {
-      out.atoms.push_back(g_.Atom(atom));
-      out.bonds.push_back(g_.Bond(bond));
+      out.atoms.push_back(atom);
+      out.bonds.push_back(bond);
       atom = g_.Other(bond, atom);
       bond = NextEdge(edges, atom, bond);
     } while (atom != start && bond != kQvNoPos);
@@ -249,14 +249,14 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
 
 // The one ring of a system with as many bonds as atoms, walked as
 // SystemRings::ToRing walks it: from the begin atom of its first bond.
-QvRing SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys) {
-  QvRing out;
+QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys) {
+  QvRingPositions out;
   unsigned bond = sys.bonds.front();
   const unsigned start = g.BondBgn(bond);
   unsigned atom = start;
   do {
-    out.atoms.push_back(g.Atom(atom));
-    out.bonds.push_back(g.Bond(bond));
+    out.atoms.push_back(atom);
+    out.bonds.push_back(bond);
     atom = g.Other(bond, atom);
     for (const auto& arc : g.Arcs(atom))
       if (ring[arc.bond] && arc.bond != bond) {
@@ -265,6 +265,23 @@ QvRing SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const Ri
       }
   } while (atom != start);
   return out;
+}
+
+std::vector<QvRingPositions> SmallestRings(const QvGraphView& g) {
+  const std::vector<bool> ring = RingBonds(g);
+  std::vector<QvRingPositions> rings;
+  for (const RingSystem& sys : RingSystems(g, ring)) {
+    if (sys.bonds.size() == sys.atoms.size()) {
+      rings.push_back(SimpleCycle(g, ring, sys));
+      continue;
+    }
+    SystemRings finder(g, ring, sys);
+    for (const Bits& edges : finder.Basis()) rings.push_back(finder.ToRing(edges));
+  }
+  std::stable_sort(rings.begin(), rings.end(), [](const QvRingPositions& a, const QvRingPositions& b) {
+    return a.atoms.size() < b.atoms.size();
+  });
+  return rings;
 }
 
 }  // namespace
@@ -285,19 +302,27 @@ void QvPerceiveRings(QvMolBase& mol) {
 
 std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) { return QvFindSSSR(QvGraphView(mol)); }
 
-std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {
-  const std::vector<bool> ring = RingBonds(g);
-  std::vector<QvRing> rings;
-  for (const RingSystem& sys : RingSystems(g, ring)) {
-    if (sys.bonds.size() == sys.atoms.size()) {
-      rings.push_back(SimpleCycle(g, ring, sys));
-      continue;
-    }
-    SystemRings finder(g, ring, sys);
-    for (const Bits& edges : finder.Basis()) rings.push_back(finder.ToRing(edges));
+const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& g) {
+  // Passes run one after another on one molecule ask for the same rings:
+  // the last answer of this thread is kept for a graph of the same shape.
+  thread_local bool known = false;
+  thread_local QvGraphView::Shape last_shape;
+  thread_local std::vector<QvRingPositions> last_rings;
+  if (!known || !g.SameShape(last_shape)) {
+    last_rings = SmallestRings(g);
+    last_shape = g.GetShape();
+    known = true;
   }
-  std::stable_sort(rings.begin(), rings.end(),
-                   [](const QvRing& a, const QvRing& b) { return a.size() < b.size(); });
+  return last_rings;
+}
+
+std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {
+  const std::vector<QvRingPositions>& found = QvFindSSSRPositions(g);
+  std::vector<QvRing> rings(found.size());
+  for (size_t r = 0; r < rings.size(); ++r) {
+    for (const unsigned a : found[r].atoms) rings[r].atoms.push_back(g.Atom(a));
+    for (const unsigned b : found[r].bonds) rings[r].bonds.push_back(g.Bond(b));
+  }
   return rings;
 }
 

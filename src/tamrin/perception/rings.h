@@ -37,10 +37,22 @@ struct QvRing {
 // so ring systems whose basis is small rings (drug-like molecules, proteins,
 // fused sheets of thousands of rings) cost time linear in their size times
 // the elimination, O(E / 64) per candidate step. Large cages with long
-// basis cycles cost up to O(V * E) candidates.
+// basis cycles cost up to O(V * E) candidates. A ring system that is one
+// ring is walked, not searched. Each thread keeps its last answer: asked again
+// for a graph of the same shape (the next pass on an unchanged molecule), it
+// gives the same rings without a search.
 std::vector<QvRing> QvFindSSSR(const QvMolBase& mol);
 // The same for the molecule of a graph view the caller already has.
 std::vector<QvRing> QvFindSSSR(const QvGraphView& graph);
+
+// A ring by the positions of a graph view, as QvRing has it by records.
+struct QvRingPositions {
+  std::vector<unsigned> atoms, bonds;
+  std::size_t size() const { return atoms.size(); }
+};
+// The same rings by positions of `graph`: this thread's last answer, valid
+// until its next call of QvFindSSSR or QvFindSSSRPositions.
+const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& graph);
 
 // The size of the smallest ring through `bond`, or 0 when there is none of at
 // most `limit` atoms. Breadth-first search from one end to the other without

@@ -128,6 +128,10 @@ class CandidateFinder {
     for (unsigned b = 0; b < g_.NumBonds(); ++b)
       if (IsStereoDoubleBond(b)) out.bonds[g_.Bond(b)->GetIdx()] = true;
     out.alike_substituents = alike_;
+    out.in_shared_class.assign(mol_.GetMaxAtomIdx(), false);
+    std::vector<unsigned> class_size(g_.NumAtoms(), 0);
+    for (const unsigned c : cls_) ++class_size[c];
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) out.in_shared_class[g_.Atom(a)->GetIdx()] = class_size[cls_[a]] > 1;
     return out;
   }
 

@@ -110,22 +110,23 @@ inline QvStereoCandidates UnconfiguredCandidates(QvMolBase& mol) {
 // sets on the candidate centres, starting from `candidates`, those of
 // UnconfiguredCandidates. Configurations can tell apart neighbours alike in
 // the graph (the pseudo-asymmetric carbon between an R and an S branch), so
-// where some were alike, candidates are looked for again after each round
-// until no new one turns up. Stereo groups of atoms left without a
-// configuration go. Returns the candidates of the last round.
+// when one may (QvStereoCandidates), candidates are looked for again after
+// the round, until no new one turns up. Stereo groups of atoms left without
+// a configuration go. Returns the candidates of the last round.
 template <class Configure>
 QvStereoCandidates ConfigureCentres(QvMolBase& mol, QvStereoCandidates candidates, Configure configure) {
   constexpr int kMaxRounds = 4;
   std::vector<bool> tried(mol.GetMaxAtomIdx(), false);
   for (int round = 1;; ++round) {
-    bool configured = false;
+    bool splits_class = false;
     for (QvAtomBase& atom : mol.GetAtoms()) {
-      if (!candidates.atoms[atom.GetIdx()] || tried[atom.GetIdx()]) continue;
-      tried[atom.GetIdx()] = true;
+      const unsigned idx = atom.GetIdx();
+      if (!candidates.atoms[idx] || tried[idx]) continue;
+      tried[idx] = true;
       configure(atom);
-      configured = configured || QvHasAtomStereo(atom);
+      splits_class = splits_class || (QvHasAtomStereo(atom) && candidates.in_shared_class[idx]);
     }
-    if (!configured || !candidates.alike_substituents || round == kMaxRounds) break;
+    if (!splits_class || !candidates.alike_substituents || round == kMaxRounds) break;
     candidates = QvFindStereoCandidates(mol);
   }
   for (QvAtomBase& atom : mol.GetAtoms())

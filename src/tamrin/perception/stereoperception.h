@@ -75,10 +75,13 @@ inline constexpr int EitherDouble = 6;
 struct QvStereoCandidates {
   std::vector<bool> atoms;
   std::vector<bool> bonds;
-  // Whether some atom or bond was judged with two substituents alike: only
-  // then can configurations set elsewhere tell them apart and make more
-  // candidates.
+  // Whether some atom or bond was judged with two substituents alike, and
+  // by atom index, the atoms that share their symmetry class with another.
+  // A configuration set on an atom alone in its class changes no class, so
+  // only one set on a shared class can make more candidates, and only where
+  // substituents were alike.
   bool alike_substituents = false;
+  std::vector<bool> in_shared_class;
 };
 QvStereoCandidates QvFindStereoCandidates(const QvMolBase& mol);
 
