@@ -4,6 +4,7 @@
 #include <set>
 
 #include "perception_test_support.h"
+#include "tamrin/perception/graphview.h"
 #include "tamrin/perception/rings.h"
 
 namespace {
@@ -183,6 +184,46 @@ INSTANTIATE_TEST_SUITE_P(
                       // The fusion bond of bicyclo[4.2.0]octane lies in both rings: the 4 wins.
                       SmallRingCase{"C1CCC2CCC2C1", 3, 6, 8, 4},
                       SmallRingCase{"CC=CC", 1, 2, 20, 0}, SmallRingCase{"C1CC1", 0, 1, 2, 0}));
+
+// The rings of the last graph are kept per thread: a second molecule of the
+// same shape must get rings of its own atoms, and a changed graph new rings.
+TEST(Rings, KeptRingsServeOnlyTheGraphAsItIsNow) {
+  QvGraphMol first = Mol("C1CCCCC1");
+  QvGraphMol second = Mol("C1CCNCC1");
+  ASSERT_EQ(QvFindSSSR(first).size(), 1u);
+  const std::vector<Tamrin::QvRing> rings = QvFindSSSR(second);
+  ASSERT_EQ(rings.size(), 1u);
+  for (const QvAtomBase* atom : rings[0].atoms) EXPECT_EQ(atom->GetParent(), &second.GetMol());
+  for (const QvBondBase* bond : rings[0].bonds) EXPECT_EQ(bond->GetParent(), &second.GetMol());
+
+  ASSERT_NE(second.GetMol().NewBond(AtomAt(second, 0), AtomAt(second, 3), 1), nullptr);
+  std::vector<unsigned> sizes;
+  for (const Tamrin::QvRing& ring : QvFindSSSR(second)) sizes.push_back(static_cast<unsigned>(ring.size()));
+  EXPECT_EQ(sizes, (std::vector<unsigned>{4, 4}));
+  // Deleting a bond shifts no position of the atoms but removes an arc.
+  ASSERT_TRUE(second.GetMol().DeleteBond(AtomAt(second, 0)->GetBond(AtomAt(second, 1))));
+  EXPECT_EQ(QvFindSSSR(second).size(), 1u);
+}
+
+// Views alive at the same time keep apart, also when one of them took over
+// the storage that a finished view of a larger molecule left.
+TEST(GraphView, ViewsAliveTogetherKeepTheirOwnGraphs) {
+  QvGraphMol large = Mol("C1CCC2CCCCC2C1CCCCCCCCCC");
+  QvGraphMol ring = Mol("C1CC1");
+  QvGraphMol chain = Mol("CCOC");
+  { const Tamrin::QvGraphView finished(large); }
+  const Tamrin::QvGraphView a(ring);
+  const Tamrin::QvGraphView b(chain);
+  EXPECT_EQ(a.NumAtoms(), 3u);
+  EXPECT_EQ(a.NumBonds(), 3u);
+  EXPECT_EQ(b.NumAtoms(), 4u);
+  EXPECT_EQ(b.NumBonds(), 3u);
+  for (unsigned pos = 0; pos < 3; ++pos) EXPECT_EQ(a.Degree(pos), 2u);
+  EXPECT_EQ(b.Degree(0), 1u);
+  EXPECT_EQ(b.Pos(AtomAt(ring, 0)), Tamrin::kQvNoPos);
+  EXPECT_EQ(a.Pos(AtomAt(ring, 2)), 2u);
+  EXPECT_FALSE(a.SameShape(b.GetShape()));
+}
 
 TEST(Rings, SmallestRingOfAnAtomTakesItsBestBond) {
   QvGraphMol mol;
