@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import os
 from pathlib import Path
 
 import pytest
@@ -148,6 +149,11 @@ WATERS = (
 )
 
 
+def open_files() -> set[str]:
+    fds = Path("/proc/self/fd")
+    return {os.readlink(fd) for fd in fds.iterdir() if fd.exists()}
+
+
 @pytest.fixture
 def waters(tmp_path: Path) -> Path:
     path = tmp_path / "waters.xyz"
@@ -160,6 +166,22 @@ class TestReadingMolecules:
         mols = list(velk.read(waters))
         assert [m.GetTitle() for m in mols] == ["first", "second"]
         assert [m.NumAtoms() for m in mols] == [3, 3]
+
+    def test_read_opens_at_once_and_lets_go_at_the_end(self, waters: Path, tmp_path: Path):
+        with pytest.raises(velk.FileError):
+            velk.read(tmp_path / "missing.xyz")
+        records = velk.read(waters)
+        assert str(waters) in open_files()
+        assert [m.GetTitle() for m in records] == ["first", "second"]
+        assert str(waters) not in open_files()
+        with pytest.raises(StopIteration):
+            next(records)
+
+    def test_closed_reader_refuses_to_iterate(self, waters: Path):
+        reader = velk.open_reader(waters)
+        reader.close()
+        with pytest.raises(ValueError, match="closed"):
+            next(reader)
 
     def test_reader_is_an_iterator_and_context_manager(self, waters: Path):
         with velk.open_reader(str(waters)) as reader:
