@@ -76,8 +76,13 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
   std::vector<RingSystem> systems;
   std::vector<bool> seen(g.NumAtoms(), false);
   std::vector<unsigned> stack;
+  const auto in_ring = [&g, &ring](unsigned a) {
+    for (const auto& arc : g.Arcs(a))
+      if (ring[arc.bond]) return true;
+    return false;
+  };
   for (unsigned start = 0; start < g.NumAtoms(); ++start) {
-    if (seen[start]) continue;
+    if (seen[start] || !in_ring(start)) continue;
     seen[start] = true;
     RingSystem sys;
     stack.push_back(start);
@@ -94,7 +99,7 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
         }
       }
     }
-    if (!sys.bonds.empty()) systems.push_back(std::move(sys));
+    systems.push_back(std::move(sys));
   }
   return systems;
 }

@@ -224,8 +224,11 @@ class CandidateFinder {
       case 34: return (charge == 0 && singles == 2 && doubles == 1) || (charge == 1 && singles == 3);
       case 15:
       case 33: return charge == 0 && singles == 3;
-      case 7:
-        return charge == 0 && singles == 3 && (QvSmallestRingSize(atom, 3) != 0 || IsBridgehead(a));
+      case 7: {
+        if (charge != 0 || singles != 3) return false;
+        const unsigned ring_bonds = RingBondCount(a);
+        return ring_bonds >= 2 && (QvSmallestRingSize(atom, 3) != 0 || IsBridgehead(a));
+      }
       default: return false;
     }
   }
@@ -235,9 +238,9 @@ class CandidateFinder {
   void NoteAlike(std::int64_t key) const { alike_ = alike_ || key >= 0; }
 
   // The smallest rings, found once and only when asked for.
-  const std::vector<QvRing>& Rings() const {
+  const std::vector<QvRingPositions>& Rings() const {
     if (!rings_found_) {
-      rings_ = QvFindSSSR(g_);
+      rings_ = QvFindSSSRPositions(g_);
       rings_found_ = true;
     }
     return rings_;
@@ -251,8 +254,8 @@ class CandidateFinder {
       if (mol_.HasPerceived(QvPerceivedRings)) {
         for (unsigned i = 0; i < g_.NumBonds(); ++i) ring_bonds_[i] = g_.Bond(i)->IsInRing();
       } else {
-        for (const QvRing& ring : Rings())
-          for (const QvBondBase* bond : ring.bonds) ring_bonds_[g_.Pos(bond)] = true;
+        for (const QvRingPositions& ring : Rings())
+          for (const unsigned bond : ring.bonds) ring_bonds_[bond] = true;
       }
     }
     return ring_bonds_[b];
@@ -262,13 +265,13 @@ class CandidateFinder {
   // a bridge, which a nitrogen cannot turn inside out (in a ring fusion,
   // where they share one bond, it can).
   bool IsBridgehead(unsigned a) const {
-    std::vector<const QvRing*> through;
-    for (const QvRing& ring : Rings())
-      if (std::find(ring.atoms.begin(), ring.atoms.end(), g_.Atom(a)) != ring.atoms.end()) through.push_back(&ring);
+    std::vector<const QvRingPositions*> through;
+    for (const QvRingPositions& ring : Rings())
+      if (std::find(ring.atoms.begin(), ring.atoms.end(), a) != ring.atoms.end()) through.push_back(&ring);
     for (size_t i = 0; i < through.size(); ++i)
       for (size_t j = i + 1; j < through.size(); ++j) {
         size_t shared = 0;
-        for (const QvAtomBase* atom : through[i]->atoms)
+        for (const unsigned atom : through[i]->atoms)
           shared += std::find(through[j]->atoms.begin(), through[j]->atoms.end(), atom) != through[j]->atoms.end();
         if (shared > 2) return true;
       }
@@ -283,15 +286,15 @@ class CandidateFinder {
     if (pending.empty()) return;
     std::vector<bool> is_pending(g_.NumAtoms(), false);
     for (const unsigned a : pending) is_pending[a] = true;
-    for (const QvRing& ring : Rings()) {
+    for (const QvRingPositions& ring : Rings()) {
       unsigned count = 0, centres = 0;
-      for (const QvAtomBase* atom : ring.atoms) {
-        count += is_pending[g_.Pos(atom)];
-        centres += out.atoms[atom->GetIdx()] && !is_pending[g_.Pos(atom)];
+      for (const unsigned a : ring.atoms) {
+        count += is_pending[a];
+        centres += out.atoms[g_.Atom(a)->GetIdx()] && !is_pending[a];
       }
       if (count == 0 || count + centres < 2) continue;
-      for (const QvAtomBase* atom : ring.atoms)
-        if (is_pending[g_.Pos(atom)]) out.atoms[atom->GetIdx()] = true;
+      for (const unsigned a : ring.atoms)
+        if (is_pending[a]) out.atoms[g_.Atom(a)->GetIdx()] = true;
     }
   }
 
@@ -322,14 +325,14 @@ class CandidateFinder {
     const QvBondBase& bond = *g_.Bond(b);
     if (bond.GetOrder() != 2 || bond.IsAromatic()) return false;
     if (!StereoBondEnd(b, g_.BondBgn(b)) || !StereoBondEnd(b, g_.BondEnd(b))) return false;
-    return QvSmallestRingSize(bond, 7) == 0;
+    return !IsRingBond(b) || QvSmallestRingSize(bond, 7) == 0;
   }
 
   const QvMolBase& mol_;
   QvGraphView g_;
   std::vector<unsigned> cls_;
   mutable bool rings_found_ = false;
-  mutable std::vector<QvRing> rings_;
+  mutable std::vector<QvRingPositions> rings_;
   mutable std::vector<bool> ring_bonds_;
   mutable std::vector<unsigned> across_;
   mutable bool alike_ = false;
