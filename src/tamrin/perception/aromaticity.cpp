@@ -144,8 +144,8 @@ class Perceiver {
   void Run() {
     for (bool changed = true; changed;) {
       changed = false;
-      for (const QvRingPositions& ring : rings_)
-        if (!Done(ring) && Accept(ring.atoms, ring.bonds)) changed = Mark(ring.atoms, ring.bonds) || changed;
+      for (const QvRingPositions* ring : rings_)
+        if (!Done(*ring) && Accept(ring->atoms, ring->bonds)) changed = Mark(ring->atoms, ring->bonds) || changed;
       changed = changed && rules_.propagate;
     }
     if (rules_.max_union > 1) TryUnions();
@@ -217,7 +217,7 @@ class Perceiver {
       if (pi_[a].electrons == kNotCandidate) return;
       if (rules_.donors_in_five && pi_[a].electrons == 2 && ring.size() != 5) return;
     }
-    rings_.push_back(ring);
+    rings_.push_back(&ring);
   }
 
   bool Done(const QvRingPositions& ring) const {
@@ -281,7 +281,7 @@ class Perceiver {
   std::vector<std::vector<unsigned>> OrthoFused() const {
     std::vector<std::vector<unsigned>> rings_of_bond(g_.NumBonds());
     for (unsigned r = 0; r < rings_.size(); ++r)
-      for (const unsigned b : rings_[r].bonds) rings_of_bond[b].push_back(r);
+      for (const unsigned b : rings_[r]->bonds) rings_of_bond[b].push_back(r);
     std::vector<std::vector<unsigned>> shared(rings_.size()), fused(rings_.size());
     for (const auto& rings : rings_of_bond)
       for (const unsigned a : rings)
@@ -299,11 +299,11 @@ class Perceiver {
   }
 
   void TryUnion(const std::vector<unsigned>& subset) {
-    if (std::all_of(subset.begin(), subset.end(), [this](unsigned r) { return Done(rings_[r]); })) return;
+    if (std::all_of(subset.begin(), subset.end(), [this](unsigned r) { return Done(*rings_[r]); })) return;
     std::vector<unsigned> atoms, bonds;
     for (const unsigned r : subset) {
-      atoms.insert(atoms.end(), rings_[r].atoms.begin(), rings_[r].atoms.end());
-      bonds.insert(bonds.end(), rings_[r].bonds.begin(), rings_[r].bonds.end());
+      atoms.insert(atoms.end(), rings_[r]->atoms.begin(), rings_[r]->atoms.end());
+      bonds.insert(bonds.end(), rings_[r]->bonds.begin(), rings_[r]->bonds.end());
     }
     for (auto* list : {&atoms, &bonds}) {
       std::sort(list->begin(), list->end());
@@ -316,7 +316,9 @@ class Perceiver {
   Rules rules_;
   std::vector<unsigned> orders_;
   std::vector<AtomPi> pi_;
-  std::vector<QvRingPositions> rings_;
+  // The candidate rings among this thread's smallest rings, which stay while
+  // the perceiver, which asks for no others, runs.
+  std::vector<const QvRingPositions*> rings_;
   std::vector<bool> arom_atom_, arom_bond_, in_set_;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <span>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
@@ -11,13 +12,20 @@ namespace Tamrin {
 
 namespace {
 
+// The searches below run on every record of a file: their working arrays are
+// kept per thread, so that they allocate only when a larger graph comes.
+
 // Bridges by an iterative depth-first search with low links; a bond is a ring
 // bond exactly when it is not a bridge.
 std::vector<bool> RingBonds(const QvGraphView& g) {
+  thread_local std::vector<unsigned> order, low, parent_bond, next_arc, stack;
   const unsigned n = g.NumAtoms();
-  std::vector<unsigned> order(n, kQvNoPos), low(n, 0), parent_bond(n, kQvNoPos), next_arc(n, 0);
+  order.assign(n, kQvNoPos);
+  low.assign(n, 0);
+  parent_bond.assign(n, kQvNoPos);
+  next_arc.assign(n, 0);
   std::vector<bool> ring(g.NumBonds(), false);
-  std::vector<unsigned> stack;
+  stack.clear();
   unsigned counter = 0;
   for (unsigned root = 0; root < n; ++root) {
     if (order[root] != kQvNoPos) continue;
@@ -66,40 +74,53 @@ unsigned LowestBit(const Bits& bits) {
 }
 
 // One ring system: the atoms and ring bonds of a connected set of ring bonds,
-// with local numbers for the bit sets.
+// with local numbers for the bit sets. Both lists lie in storage that the
+// next RingSystems call of the thread reuses.
 struct RingSystem {
-  std::vector<unsigned> atoms;  // graph positions
-  std::vector<unsigned> bonds;  // graph positions; bit i is bonds[i]
+  std::span<const unsigned> atoms;  // graph positions
+  std::span<const unsigned> bonds;  // graph positions; bit i is bonds[i]
 };
 
 std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
-  std::vector<RingSystem> systems;
-  std::vector<bool> seen(g.NumAtoms(), false);
-  std::vector<unsigned> stack;
+  thread_local std::vector<char> seen;
+  thread_local std::vector<unsigned> stack, atoms, bonds;
+  seen.assign(g.NumAtoms(), false);
+  atoms.clear();
+  bonds.clear();
   const auto in_ring = [&g, &ring](unsigned a) {
     for (const auto& arc : g.Arcs(a))
       if (ring[arc.bond]) return true;
     return false;
   };
+  // Where each system's atoms and bonds end; spans are made once all are in.
+  std::vector<std::pair<size_t, size_t>> ends;
   for (unsigned start = 0; start < g.NumAtoms(); ++start) {
     if (seen[start] || !in_ring(start)) continue;
     seen[start] = true;
-    RingSystem sys;
-    stack.push_back(start);
+    stack.assign(1, start);
     while (!stack.empty()) {
       const unsigned a = stack.back();
       stack.pop_back();
-      sys.atoms.push_back(a);
+      atoms.push_back(a);
       for (const auto& arc : g.Arcs(a)) {
         if (!ring[arc.bond]) continue;
-        if (a < arc.nbr) sys.bonds.push_back(arc.bond);
+        if (a < arc.nbr) bonds.push_back(arc.bond);
         if (!seen[arc.nbr]) {
           seen[arc.nbr] = true;
           stack.push_back(arc.nbr);
         }
       }
     }
-    systems.push_back(std::move(sys));
+    ends.emplace_back(atoms.size(), bonds.size());
+  }
+  std::vector<RingSystem> systems;
+  systems.reserve(ends.size());
+  size_t atoms_from = 0, bonds_from = 0;
+  for (const auto& [atoms_to, bonds_to] : ends) {
+    systems.push_back({std::span<const unsigned>(atoms).subspan(atoms_from, atoms_to - atoms_from),
+                       std::span<const unsigned>(bonds).subspan(bonds_from, bonds_to - bonds_from)});
+    atoms_from = atoms_to;
+    bonds_from = bonds_to;
   }
   return systems;
 }
@@ -157,6 +178,10 @@ class SystemRings {
 
   QvRingPositions ToRing(const Bits& edges) const {
     QvRingPositions out;
+    size_t size = 0;
+    for (const std::uint64_t word : edges) size += static_cast<size_t>(std::popcount(word));
+    out.atoms.reserve(size);
+    out.bonds.reserve(size);
     unsigned first = kQvNoPos;
     for (unsigned i = 0; i < sys_.bonds.size() && first == kQvNoPos; ++i)
       if (Test(edges, i)) first = i;
@@ -234,8 +259,10 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
                              unsigned limit) {
   // Plain breadth-first search over the records: small rings are found within
   // a few shells, so no graph view is built for this one query.
-  std::vector<std::pair<const QvAtomBase*, unsigned>> queue{{&from, 1}};
-  std::vector<const QvAtomBase*> seen{&from};
+  thread_local std::vector<std::pair<const QvAtomBase*, unsigned>> queue;
+  thread_local std::vector<const QvAtomBase*> seen;
+  queue.assign(1, {&from, 1});
+  seen.assign(1, &from);
   for (size_t head = 0; head < queue.size(); ++head) {
     const auto [atom, depth] = queue[head];
     if (depth >= limit) continue;
@@ -256,6 +283,8 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
 // SystemRings::ToRing walks it: from the begin atom of its first bond.
 QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys) {
   QvRingPositions out;
+  out.atoms.reserve(sys.atoms.size());
+  out.bonds.reserve(sys.bonds.size());
   unsigned bond = sys.bonds.front();
   const unsigned start = g.BondBgn(bond);
   unsigned atom = start;

@@ -2,7 +2,9 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <numeric>
+#include <span>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
@@ -13,8 +15,6 @@
 namespace Tamrin {
 
 namespace {
-
-using Key = std::vector<std::int64_t>;
 
 // A substituent that stands for a hydrogen, explicit or implicit; the lone
 // pair of a three-connected centre is a substituent of its own kind.
@@ -45,24 +45,61 @@ std::int64_t StereoCode(const QvGraphView& g, unsigned a, const std::vector<unsi
   return static_cast<std::int64_t>(QvGetAtomStereo(atom, nbrs));
 }
 
-// What tells atom `a` apart within its class: its configuration read along
-// its neighbours by class, and the classes of its neighbours with the bonds
-// to them.
-void NeighbourhoodKey(const QvGraphView& g, unsigned a, const std::vector<unsigned>& cls, Key& key) {
-  key.assign(1, StereoCode(g, a, cls));
-  for (const QvGraphView::Arc& arc : g.Arcs(a))
-    key.push_back(std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond)));
-  std::sort(key.begin() + 1, key.end());
-}
+// One key per atom, side by side in one array: first the atom's own
+// properties, then, in each round of refinement, what tells it apart within
+// its class. Compared as sequences.
+class AtomKeys {
+ public:
+  static constexpr size_t kProperties = 6;
+
+  explicit AtomKeys(const QvGraphView& g) : start_(g.NumAtoms() + 1, 0), size_(g.NumAtoms(), 0) {
+    for (unsigned a = 0; a < g.NumAtoms(); ++a)
+      start_[a + 1] = start_[a] + std::max<size_t>(kProperties, 1 + g.Degree(a));
+    values_.resize(start_.back());
+  }
+
+  std::span<const std::int64_t> operator[](unsigned a) const { return {values_.data() + start_[a], size_[a]}; }
+  bool Less(unsigned a, unsigned b) const {
+    const auto x = (*this)[a], y = (*this)[b];
+    return std::lexicographical_compare(x.begin(), x.end(), y.begin(), y.end());
+  }
+  bool Equal(unsigned a, unsigned b) const {
+    const auto x = (*this)[a], y = (*this)[b];
+    return std::equal(x.begin(), x.end(), y.begin(), y.end());
+  }
+
+  // Sets the key of `a` to `values` (at most its room).
+  void Set(unsigned a, std::initializer_list<std::int64_t> values) {
+    size_[a] = values.size();
+    std::copy(values.begin(), values.end(), values_.begin() + static_cast<std::ptrdiff_t>(start_[a]));
+  }
+
+  // The key of `a` as its configuration read along its neighbours by class,
+  // then the classes of its neighbours with the bonds to them.
+  void SetNeighbourhood(const QvGraphView& g, unsigned a, const std::vector<unsigned>& cls) {
+    std::int64_t* key = values_.data() + start_[a];
+    size_t n = 0;
+    key[n++] = StereoCode(g, a, cls);
+    for (const QvGraphView::Arc& arc : g.Arcs(a))
+      key[n++] = std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond));
+    std::sort(key + 1, key + n);
+    size_[a] = n;
+  }
+
+ private:
+  std::vector<size_t> start_, size_;
+  std::vector<std::int64_t> values_;
+};
 
 // Dense class numbers (0, 1, ...) along `order`, a new one wherever the old
-// class or the key changes from the atom before.
-unsigned Renumber(const std::vector<unsigned>& order, const std::vector<Key>& keys, std::vector<unsigned>& cls) {
-  std::vector<unsigned> next(cls.size());
+// class or the key changes from the atom before; `next` is scratch space.
+unsigned Renumber(const std::vector<unsigned>& order, const AtomKeys& keys, std::vector<unsigned>& cls,
+                  std::vector<unsigned>& next) {
+  next.resize(cls.size());
   unsigned count = 0;
   for (size_t i = 0; i < order.size(); ++i) {
     const unsigned a = order[i];
-    if (i > 0 && (cls[a] != cls[order[i - 1]] || keys[a] != keys[order[i - 1]])) ++count;
+    if (i > 0 && (cls[a] != cls[order[i - 1]] || !keys.Equal(a, order[i - 1]))) ++count;
     next[a] = count;
   }
   cls.swap(next);
@@ -75,25 +112,25 @@ unsigned Renumber(const std::vector<unsigned>& order, const std::vector<Key>& ke
 // its class stays so: each round looks at the atoms that still share one.
 std::vector<unsigned> SymmetryClasses(const QvGraphView& g) {
   const unsigned n = g.NumAtoms();
-  std::vector<Key> keys(n);
+  AtomKeys keys(g);
   for (unsigned a = 0; a < n; ++a) {
     const QvAtomBase& atom = *g.Atom(a);
-    keys[a] = {atom.GetAtomicNum(), atom.GetIsotope(),  atom.GetFormalCharge(), atom.GetImplicitHCount(),
-               g.Degree(a),         atom.IsAromatic()};
+    keys.Set(a, {atom.GetAtomicNum(), atom.GetIsotope(), atom.GetFormalCharge(), atom.GetImplicitHCount(),
+                 g.Degree(a), atom.IsAromatic()});
   }
-  std::vector<unsigned> order(n), cls(n, 0);
+  std::vector<unsigned> order(n), cls(n, 0), scratch;
   std::iota(order.begin(), order.end(), 0u);
-  const auto by_key = [&keys](unsigned a, unsigned b) { return keys[a] < keys[b]; };
+  const auto by_key = [&keys](unsigned a, unsigned b) { return keys.Less(a, b); };
   std::sort(order.begin(), order.end(), by_key);
-  unsigned classes = Renumber(order, keys, cls);
+  unsigned classes = Renumber(order, keys, cls, scratch);
   while (classes < n) {
     for (unsigned begin = 0, end = 0; begin < n; begin = end) {
       for (end = begin + 1; end < n && cls[order[end]] == cls[order[begin]];) ++end;
       if (end - begin == 1) continue;
-      for (unsigned i = begin; i < end; ++i) NeighbourhoodKey(g, order[i], cls, keys[order[i]]);
+      for (unsigned i = begin; i < end; ++i) keys.SetNeighbourhood(g, order[i], cls);
       std::sort(order.begin() + begin, order.begin() + end, by_key);
     }
-    const unsigned refined = Renumber(order, keys, cls);
+    const unsigned refined = Renumber(order, keys, cls, scratch);
     if (refined == classes) break;
     classes = refined;
   }
