@@ -45,13 +45,14 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
   s.atom_pos.assign(mol.GetMaxAtomIdx(), kQvNoPos);
   s.bond_pos.assign(mol.GetMaxBondIdx(), kQvNoPos);
   // The raw lists, because the view hands out records that passes may change.
+  const bool deleted_atoms = mol.DeletedAtomCount() != 0, deleted_bonds = mol.DeletedBondCount() != 0;
   for (QvAtomBase* atom : mol.AtomList()) {
-    if (atom->IsDeleted()) continue;
+    if (deleted_atoms && atom->IsDeleted()) continue;
     s.atom_pos[atom->GetIdx()] = NumAtoms();
     s.atoms.push_back(atom);
   }
   for (QvBondBase* bond : mol.BondList()) {
-    if (bond->IsDeleted()) continue;
+    if (deleted_bonds && bond->IsDeleted()) continue;
     // An end that is empty (or an atom whose index was changed by hand onto
     // another's) leaves the bond out rather than inventing a neighbour.
     const unsigned bgn = Pos(bond->GetBgn());

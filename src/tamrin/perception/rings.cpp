@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 #include "tamrin/model/molbase.h"
@@ -301,8 +302,7 @@ QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring,
   return out;
 }
 
-std::vector<QvRingPositions> SmallestRings(const QvGraphView& g) {
-  const std::vector<bool> ring = RingBonds(g);
+std::vector<QvRingPositions> SmallestRings(const QvGraphView& g, const std::vector<bool>& ring) {
   std::vector<QvRingPositions> rings;
   for (const RingSystem& sys : RingSystems(g, ring)) {
     if (sys.bonds.size() == sys.atoms.size()) {
@@ -318,11 +318,36 @@ std::vector<QvRingPositions> SmallestRings(const QvGraphView& g) {
   return rings;
 }
 
+// Passes run one after another on one molecule ask for the same ring bonds
+// and rings: the answers for the last graph shape of this thread are kept.
+struct KnownShape {
+  bool valid = false;
+  QvGraphView::Shape shape;
+  std::optional<std::vector<bool>> ring_bonds;
+  std::optional<std::vector<QvRingPositions>> rings;
+};
+
+KnownShape& Known(const QvGraphView& g) {
+  thread_local KnownShape known;
+  if (!known.valid || !g.SameShape(known.shape)) {
+    known.shape = g.GetShape();
+    known.valid = true;
+    known.ring_bonds.reset();
+    known.rings.reset();
+  }
+  return known;
+}
+
+const std::vector<bool>& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
+  if (!known.ring_bonds) known.ring_bonds = RingBonds(g);
+  return *known.ring_bonds;
+}
+
 }  // namespace
 
 void QvPerceiveRings(QvMolBase& mol) {
   const QvGraphView g(mol);
-  const std::vector<bool> ring = RingBonds(g);
+  const std::vector<bool>& ring = KnownRingBonds(Known(g), g);
   for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
   for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
   for (unsigned b = 0; b < g.NumBonds(); ++b) {
@@ -337,17 +362,9 @@ void QvPerceiveRings(QvMolBase& mol) {
 std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) { return QvFindSSSR(QvGraphView(mol)); }
 
 const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& g) {
-  // Passes run one after another on one molecule ask for the same rings:
-  // the last answer of this thread is kept for a graph of the same shape.
-  thread_local bool known = false;
-  thread_local QvGraphView::Shape last_shape;
-  thread_local std::vector<QvRingPositions> last_rings;
-  if (!known || !g.SameShape(last_shape)) {
-    last_rings = SmallestRings(g);
-    last_shape = g.GetShape();
-    known = true;
-  }
-  return last_rings;
+  KnownShape& known = Known(g);
+  if (!known.rings) known.rings = SmallestRings(g, KnownRingBonds(known, g));
+  return *known.rings;
 }
 
 std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {
