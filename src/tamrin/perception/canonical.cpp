@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "tamrin/model/molbase.h"
+#include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/stereo.h"
 
 namespace Tamrin {
@@ -386,22 +387,9 @@ class Ranker {
   std::vector<unsigned> sig_start_, slots_, cell_;
 };
 
-// The heavy atom an ordinary hydrogen folds into, by the rule of
-// QvSuppressHydrogens (hydrogens.h), or null when it stays an atom. The
-// limit of 255 hydrogens is checked by the caller on the running count.
-const QvAtomBase* FoldTarget(const QvAtomBase& h, bool keep_isotopic) {
-  if (!h.IsHydrogen() || h.GetFormalCharge() != 0 || h.GetMapIdx() != 0 || *h.GetName() != '\0') return nullptr;
-  if ((keep_isotopic && h.GetIsotope() != 0) || h.GetExplicitDegree() != 1) return nullptr;
-  const QvBondBase* bond = &*h.GetBonds().begin();
-  const QvAtomBase* heavy = bond->GetNbr(&h);
-  if (!heavy || bond->GetOrder() != 1 || heavy->IsHydrogen() || heavy->GetAtomicNum() == 0) return nullptr;
-  return heavy;
-}
-
 }  // namespace
 
 QvRankGraph::QvRankGraph(const QvMolBase& mol, bool fold_hydrogens, bool keep_isotopic) {
-  constexpr unsigned kMaxHydrogens = 255;
   struct Slot {
     unsigned pos = kNone;
     unsigned folded = 0;
@@ -415,9 +403,9 @@ QvRankGraph::QvRankGraph(const QvMolBase& mol, bool fold_hydrogens, bool keep_is
   for (const QvAtomBase* atom : mol.AtomList()) {
     if (atom->IsDeleted()) continue;
     if (fold_hydrogens && atom->GetAtomicNum() == 1) {
-      const QvAtomBase* heavy = FoldTarget(*atom, keep_isotopic);
+      const QvAtomBase* heavy = QvHydrogenFoldTarget(*atom, keep_isotopic);
       Slot* target = heavy ? &slots[heavy->GetIdx()] : nullptr;
-      if (target && heavy->GetImplicitHCount() + target->folded < kMaxHydrogens) {
+      if (target && heavy->GetImplicitHCount() + target->folded < kQvMaxImplicitHydrogens) {
         ++target->folded;
         target->one_folded = atom;
         continue;

@@ -10,17 +10,6 @@ namespace Tamrin {
 
 namespace {
 
-// The heavy atom an ordinary hydrogen hangs on, or null when the hydrogen
-// must stay an atom.
-QvAtomBase* FoldTarget(const QvAtomBase& h, bool keep_isotopic) {
-  if (!h.IsHydrogen() || h.GetFormalCharge() != 0 || h.GetMapIdx() != 0 || *h.GetName() != '\0') return nullptr;
-  if ((keep_isotopic && h.GetIsotope() != 0) || h.GetExplicitDegree() != 1) return nullptr;
-  const QvBondBase* bond = &*h.GetBonds().begin();
-  QvAtomBase* heavy = bond->GetNbr(&h);
-  if (!heavy || bond->GetOrder() != 1 || heavy->IsHydrogen() || heavy->GetAtomicNum() == 0) return nullptr;
-  return heavy->GetImplicitHCount() < 255 ? heavy : nullptr;
-}
-
 // A configuration captured before the hydrogen goes, in terms of neighbour
 // lists in which the hydrogen becomes null afterwards.
 struct SavedStereo {
@@ -74,6 +63,15 @@ void Restore(QvAtomBase& heavy, const QvAtomBase* h, SavedStereo& saved) {
 
 }  // namespace
 
+QvAtomBase* QvHydrogenFoldTarget(const QvAtomBase& h, bool keep_isotopic) {
+  if (!h.IsHydrogen() || h.GetFormalCharge() != 0 || h.GetMapIdx() != 0 || *h.GetName() != '\0') return nullptr;
+  if ((keep_isotopic && h.GetIsotope() != 0) || h.GetExplicitDegree() != 1) return nullptr;
+  const QvBondBase* bond = &*h.GetBonds().begin();
+  QvAtomBase* heavy = bond->GetNbr(&h);
+  if (!heavy || bond->GetOrder() != 1 || heavy->IsHydrogen() || heavy->GetAtomicNum() == 0) return nullptr;
+  return heavy;
+}
+
 unsigned QvSuppressHydrogens(QvMolBase& mol, bool keep_isotopic) {
   unsigned kept_bits = 0;
   for (unsigned bit = 1; bit != 0; bit <<= 1)
@@ -82,8 +80,8 @@ unsigned QvSuppressHydrogens(QvMolBase& mol, bool keep_isotopic) {
   for (QvAtomBase& atom : mol.GetAtoms(QvHasAtomicNum{1})) hydrogens.push_back(&atom);
   unsigned folded = 0;
   for (QvAtomBase* h : hydrogens) {
-    QvAtomBase* heavy = FoldTarget(*h, keep_isotopic);
-    if (!heavy) continue;
+    QvAtomBase* heavy = QvHydrogenFoldTarget(*h, keep_isotopic);
+    if (!heavy || heavy->GetImplicitHCount() >= kQvMaxImplicitHydrogens) continue;
     SavedStereo saved = Save(*heavy);
     mol.DeleteAtom(h);
     heavy->SetImplicitHCount(heavy->GetImplicitHCount() + 1);

@@ -3,7 +3,11 @@
 
 namespace Tamrin {
 
+class QvAtomBase;
 class QvMolBase;
+
+// The most hydrogens an atom's implicit count holds.
+inline constexpr unsigned kQvMaxImplicitHydrogens = 255;
 
 // Deletes each hydrogen atom that is an ordinary substituent and adds one to
 // the implicit hydrogen count of the heavy atom it was bonded to. A hydrogen
@@ -16,5 +20,10 @@ class QvMolBase;
 // perception bits that were set stay set (no ring, aromaticity or stereo
 // changes). Returns how many hydrogens were folded. Linear in atoms + bonds.
 unsigned QvSuppressHydrogens(QvMolBase& mol, bool keep_isotopic = false);
+
+// The heavy atom that the hydrogen `h` folds into by that rule, or null when
+// it stays an atom. The limit of kQvMaxImplicitHydrogens is the caller's to
+// check, on its running count.
+QvAtomBase* QvHydrogenFoldTarget(const QvAtomBase& h, bool keep_isotopic);
 
 }  // namespace Tamrin

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "perception_test_support.h"
+#include "tamrin/perception/canonical.h"
 #include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/implicith.h"
 #include "tamrin/perception/stereo.h"
@@ -120,6 +121,20 @@ TEST(FoldHydrogensRule, BridgingHydrogenStays) {
   QvAtomBase* bridge = AtomAt(mol, 1);
   EXPECT_EQ(QvSuppressHydrogens(mol), 0u);
   EXPECT_FALSE(bridge->IsDeleted());
+}
+
+// A heavy atom one short of the limit takes one more hydrogen; the canonical
+// ranking graph folds by the same rule and limit.
+TEST(FoldHydrogensRule, ImplicitCountStopsAtItsLimit) {
+  QvGraphMol mol;
+  ASSERT_TRUE(ParseInto(mol, "[H]C[H]"));
+  QvAtomBase* carbon = AtomAt(mol, 1);
+  carbon->SetImplicitHCount(Tamrin::kQvMaxImplicitHydrogens - 1);
+  const Tamrin::QvRankGraph ranked(mol, true);
+  EXPECT_EQ(ranked.NumAtoms(), 2u);
+  EXPECT_EQ(QvSuppressHydrogens(mol), 1u);
+  EXPECT_EQ(carbon->GetImplicitHCount(), Tamrin::kQvMaxImplicitHydrogens);
+  EXPECT_FALSE(AtomAt(mol, 2)->IsDeleted());
 }
 
 TEST(FoldHydrogensRule, KeepsPerceptionBitsAndTetrahedralStereo) {
