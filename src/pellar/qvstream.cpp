@@ -1,7 +1,8 @@
 #include "pellar/qvstream.h"
 
-#include <charconv>
 #include <cstring>
+
+#include "pellar/numformat.h"
 
 namespace Pellar {
 
@@ -72,21 +73,17 @@ void qvostream::emit(Format format) {
 
 namespace {
 
-// Longest "%f" result: 309 integer digits of DBL_MAX, sign, point, 6 decimals.
-constexpr std::size_t FixedMax = 320;
-constexpr std::size_t IntegerMax = 24;
+constexpr std::size_t FixedMax = FixedChars(6);
+constexpr std::size_t IntegerMax = kIntChars;
 
 template <class T>
 auto integer(T v) {
-  return [v](char* first, char* last) { return std::to_chars(first, last, v).ptr; };
+  return [v](char* first, char*) { return FormatInt(first, v); };
 }
 
-// std::to_chars with a precision is specified as printf's "%.*f" in the C
-// locale, which is what "%f" means here; it also spells inf and nan alike.
+// "%f" is "%.6f".
 auto fixed(double v) {
-  return [v](char* first, char* last) {
-    return std::to_chars(first, last, v, std::chars_format::fixed, 6).ptr;
-  };
+  return [v](char* first, char*) { return FormatFixed(first, v, 6); };
 }
 
 template <class Char>

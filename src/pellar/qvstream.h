@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace Pellar {
 
@@ -85,6 +86,11 @@ class qvistream : public qvstream {
   // The line rule shared by every text reader: a line ends at LF, or at CR
   // together with all CRs after it and at most one LF; bytes below 32 other
   // than TAB are dropped. False only when not a single byte could be read.
+  // The view lies in the stream's buffer (or, for a line that crosses the
+  // buffer's end, in a copy the stream keeps) and stays valid until the next
+  // read of any kind from this stream.
+  bool getline(std::string_view& line);
+  // Same, copied.
   bool getline(std::string& line);
   // Same, keeping at most size-1 bytes; the rest of a longer line is
   // skipped. The buffer is always terminated when size > 0.
@@ -95,6 +101,10 @@ class qvistream : public qvstream {
   // False when the data end before a token starts.
   bool gettoken(char* buf, std::size_t size);
   bool skipline();
+  // The first byte of the next line as getline gives it: the control bytes
+  // it would drop are consumed, an empty line shows as '\n', the end of
+  // data as -1. Nothing else is consumed.
+  int peekline();
   // Bulk reads; return the count moved, short only at end of data.
   std::size_t read(void* dst, std::size_t n);
   std::size_t read(std::string& dst, std::size_t n);
@@ -119,11 +129,12 @@ class qvistream : public qvstream {
   bool underflow() { return !eof_ && refill(); }
 
  private:
-  template <class Sink>
-  bool scanline(Sink& sink);
+  bool straddle(const char* start, const char* w, const char* p, std::string_view& line);
   void eatcrtail();
   template <class T>
   qvistream& readnumber(T& v);
+
+  std::string scratch_;  // a line that crossed the buffer's end
 };
 
 qvistream& ws(qvistream& in);

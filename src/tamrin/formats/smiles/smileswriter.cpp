@@ -7,7 +7,6 @@
 // runs keep an explicit stack, so long chains cannot exhaust the call stack.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <limits>
 #include <memory>
 #include <span>
@@ -15,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pellar/numformat.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/smiles/lonepair.h"
@@ -39,11 +39,7 @@ constexpr unsigned kNoBond = std::numeric_limits<unsigned>::max();
 enum class BondKind : std::uint8_t { None, Tree, Ring };
 enum class Visit : std::uint8_t { New, OnPath, Done };
 
-void AppendNumber(std::string& out, unsigned long value) {
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
-}
+void AppendNumber(std::string& out, unsigned long value) { Pellar::AppendInt(out, value); }
 
 // A ring-closure or label number: one digit, or "%" and two digits.
 void AppendRingNumber(std::string& out, unsigned n) {
@@ -521,14 +517,14 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
   const int charge = a.GetFormalCharge();
   const QvChirality chirality = (flags_ & Flag::AtomStereo) && h < 2 ? WrittenChirality(atom) : QvChirality::None;
 
-  char symbol[8] = "*";
+  char symbol[Pellar::kIntChars + 2] = "*";
   if (z != 0) {
     const std::string_view element = QvGetAtomicSymbol(z);
     if (!element.empty() && element.size() < sizeof symbol) {
       symbol[element.copy(symbol, element.size())] = '\0';
     } else {
       symbol[0] = '#';
-      *std::to_chars(symbol + 1, symbol + sizeof symbol - 1, z).ptr = '\0';
+      *Pellar::FormatInt(symbol + 1, z) = '\0';
     }
     if (a.IsAromatic() && !(flags_ & Flag::Kekule) && symbol[0] != '#') symbol[0] = static_cast<char>(symbol[0] - 'A' + 'a');
   }
