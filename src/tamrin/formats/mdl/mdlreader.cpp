@@ -134,6 +134,14 @@ bool IsCountField(std::string_view field) {
   return minus <= 1;
 }
 
+// "V2000" or "V3000" in columns 35-39 after two count fields.
+bool IsCountsLine(std::string_view line) {
+  if (line.size() < 39) return false;
+  const std::string_view version = line.substr(34, 5);
+  return (version == "V2000" || version == "V3000") && IsCountField(line.substr(0, 3)) &&
+         IsCountField(line.substr(3, 3));
+}
+
 // Some writers leave out the comment line; their third line is already the
 // counts line, which only a real counts line together with a program line
 // that says "2D" or "3D" in its usual place can tell.
@@ -171,6 +179,10 @@ Outcome ReadHeader(Record& r) {
   }
   if (title.size() > 80) QvErrorHandler::Warning("title line exceeds 80 characters: %s", title.c_str());
   r.mol.SetTitle(title);
+  // A line ended by CR alone cannot be empty (CR CR is one line end), so a
+  // file written that way has lost an empty program and comment line: a
+  // counts line right after the title is taken as one.
+  if (!isis && IsCountsLine(r.Fixed())) return Outcome::Read;
 
   const std::string program(r.Fixed());
   SetDimensionFrom(r.mol, program);
