@@ -48,6 +48,7 @@ const std::string kSdf =
     "M  V30 COUNTS 2 1 0 0 0\nM  V30 BEGIN ATOM\nM  V30 1 C 0 0 0 0\nM  V30 2 O 1.4 0 0 0\nM  V30 END ATOM\n"
     "M  V30 BEGIN BOND\nM  V30 1 2 1 2\nM  V30 END BOND\nM  V30 END CTAB\nM  END\n$$$$\n"
     "blank header\n\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n" + Atom(0, 0, "P") + "M  END\n$$$$\n"
+    "\n  -Tamrin-12062607423D\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n" + Atom(0, 0, "Cl") + "M  END\n$$$$\n"
     "last\n  -Tamrin-          2D\n\n  1  0  0  0  0  0  0  0  0  0999 V2000\n" + Atom(0, 0, "S") +
     "M  END\n> <id>\n4\n\n$$$$\n";
 
@@ -94,7 +95,7 @@ const std::vector<std::pair<const char*, std::string>> kLineEnds = {
 // What a record read says, as text, so that two readings compare at once.
 std::string Describe(const Tamrin::QvMolBase& mol, const std::vector<Sorvil::QvScalarGrid>& grids) {
   std::string out = "title=" + std::string(mol.GetTitle()) + " atoms=" + std::to_string(mol.NumAtoms()) +
-                    " bonds=" + std::to_string(mol.NumBonds()) + "\n";
+                    " bonds=" + std::to_string(mol.NumBonds()) + " dimension=" + std::to_string(mol.GetDimension()) + "\n";
   for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) {
     float xyz[3];
     mol.GetCoords(&atom, xyz);
@@ -157,7 +158,7 @@ TEST_P(LineEndsTest, EveryLineEndReadsAsLF) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Readers, LineEndsTest,
-                         ::testing::Values(Case{"sdf", "sdf", &kSdf, 5}, Case{"smiles", "smi", &kSmiles, 4},
+                         ::testing::Values(Case{"sdf", "sdf", &kSdf, 6}, Case{"smiles", "smi", &kSmiles, 4},
                                            Case{"cxsmiles", "cxsmiles", &kCxSmiles, 3},
                                            Case{"xyz", "xyz", &kXyz, 2}, Case{"cube", "cube", &kCube, 1},
                                            Case{"fchk", "fchk", &kFchk, 1}),
@@ -212,7 +213,7 @@ TEST_P(TokenizerLineEndsTest, EveryLineEndCutsAsLF) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Tokenizers, TokenizerLineEndsTest,
-                         ::testing::Values(TokenizerCase{"sdf", QvFormat::SDF, &kSdf, 5},
+                         ::testing::Values(TokenizerCase{"sdf", QvFormat::SDF, &kSdf, 6},
                                            TokenizerCase{"smiles", QvFormat::SMI, &kSmiles, 6},
                                            TokenizerCase{"cxsmiles", QvFormat::CXSMILES, &kCxSmiles, 3},
                                            TokenizerCase{"xyz", QvFormat::XYZ, &kXyz, 2}),

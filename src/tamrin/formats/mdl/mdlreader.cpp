@@ -142,6 +142,15 @@ bool IsCountsLine(std::string_view line) {
          IsCountField(line.substr(3, 3));
 }
 
+// A program line as the molfile layout has it: a date of ten digits (or
+// blanks) in columns 11-20 and a dimension code from "0D" to "3D" in 21-22.
+bool LooksLikeProgramLine(std::string_view line) {
+  if (line.size() < 22 || (line[21] != 'D' && line[21] != 'd') || line[20] < '0' || line[20] > '3') return false;
+  const std::string_view date = line.substr(10, 10);
+  return std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+         std::all_of(date.begin(), date.end(), [](char c) { return c == ' '; });
+}
+
 // Some writers leave out the comment line; their third line is already the
 // counts line, which only a real counts line together with a program line
 // that says "2D" or "3D" in its usual place can tell.
@@ -177,12 +186,18 @@ Outcome ReadHeader(Record& r) {
     if (!StartsWith(r.line, "$$$$")) break;
     if (!r.Next()) return Outcome::End;
   }
+  // A line ended by CR alone cannot be empty (CR CR is one line end), so a
+  // file written that way has lost its empty header lines: a counts line
+  // right after the first header line means that the two others were empty,
+  // and the first is the program line when it looks like one.
+  const bool lost_lines = !isis && IsCountsLine(r.Fixed());
+  if (lost_lines && LooksLikeProgramLine(title)) {
+    SetDimensionFrom(r.mol, title);
+    title.clear();
+  }
   if (title.size() > 80) QvErrorHandler::Warning("title line exceeds 80 characters: %s", title.c_str());
   r.mol.SetTitle(title);
-  // A line ended by CR alone cannot be empty (CR CR is one line end), so a
-  // file written that way has lost an empty program and comment line: a
-  // counts line right after the title is taken as one.
-  if (!isis && IsCountsLine(r.Fixed())) return Outcome::Read;
+  if (lost_lines) return Outcome::Read;
 
   const std::string program(r.Fixed());
   SetDimensionFrom(r.mol, program);

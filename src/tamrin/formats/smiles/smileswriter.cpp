@@ -39,12 +39,10 @@ constexpr unsigned kNoBond = std::numeric_limits<unsigned>::max();
 enum class BondKind : std::uint8_t { None, Tree, Ring };
 enum class Visit : std::uint8_t { New, OnPath, Done };
 
-void AppendNumber(std::string& out, unsigned long value) { Pellar::AppendInt(out, value); }
-
 // A ring-closure or label number: one digit, or "%" and two digits.
 void AppendRingNumber(std::string& out, unsigned n) {
   if (n > 9) out += '%';
-  AppendNumber(out, n);
+  Pellar::AppendInt(out, n);
 }
 
 // The molecule the walk reads: the caller's own, or a copy when rings must
@@ -501,7 +499,7 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
   const unsigned z = a.GetAtomicNum();
   if (z == 0 && (flags_ & Flag::RGroups) && a.GetMapIdx() != 0) {
     out += "[R";
-    AppendNumber(out, a.GetMapIdx());
+    Pellar::AppendInt(out, a.GetMapIdx());
     out += ']';
     return;
   }
@@ -535,22 +533,22 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
     return;
   }
   out += '[';
-  if (isotope) AppendNumber(out, isotope);
+  if (isotope) Pellar::AppendInt(out, isotope);
   out += symbol;
   if (chirality == QvChirality::Anticlockwise) out += '@';
   if (chirality == QvChirality::Clockwise) out += "@@";
   if (h) {
     out += 'H';
-    if (h > 1) AppendNumber(out, h);
+    if (h > 1) Pellar::AppendInt(out, h);
   }
   if (charge) {
     out += charge > 0 ? '+' : '-';
     const unsigned magnitude = static_cast<unsigned>(charge > 0 ? charge : -charge);
-    if (magnitude > 1) AppendNumber(out, magnitude);
+    if (magnitude > 1) Pellar::AppendInt(out, magnitude);
   }
   if (map) {
     out += ':';
-    AppendNumber(out, map);
+    Pellar::AppendInt(out, map);
   }
   out += ']';
 }
@@ -605,10 +603,10 @@ void SmilesWalk::AppendStereoGroups(std::string& out) const {
     if (i) out += ',';
     if (new_group) {
       out += g.kind == QvStereoGroupKind::Absolute ? "a" : g.kind == QvStereoGroupKind::Or ? "o" : "&";
-      if (g.kind != QvStereoGroupKind::Absolute) AppendNumber(out, g.number);
+      if (g.kind != QvStereoGroupKind::Absolute) Pellar::AppendInt(out, g.number);
       out += ':';
     }
-    AppendNumber(out, entries[i].position);
+    Pellar::AppendInt(out, entries[i].position);
   }
   out += '|';
 }
