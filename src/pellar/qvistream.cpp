@@ -94,8 +94,14 @@ void qvistream::eatcrtail() {
 bool qvistream::getline(std::string_view& line) {
   if (cur_ == end_ && !underflow()) return false;
   char* const start = cur_;
-  char* w = cur_;
-  const char* p = cur_;
+  // Most lines lie whole in the buffer and end in a plain LF.
+  const char* p = findcontrol(cur_, end_);
+  if (p != end_ && *p == '\n') {
+    line = std::string_view(start, static_cast<std::size_t>(p - start));
+    cur_ += p - start + 1;
+    return true;
+  }
+  char* w = start + (p - start);
   for (;;) {
     const char* stop = findcontrol(p, end_);
     if (w != p) std::memmove(w, p, static_cast<std::size_t>(stop - p));
@@ -152,16 +158,6 @@ bool qvistream::getline(std::string_view& line) {
     }
   }
   line = scratch_;
-  return true;
-}
-
-bool qvistream::getline(std::string& line) {
-  std::string_view view;
-  if (!getline(view)) {
-    line.clear();
-    return false;
-  }
-  line.assign(view);
   return true;
 }
 

@@ -44,7 +44,7 @@ void qvostream::writethrough() {
   end_ = begin_ + 1;
 }
 
-bool qvostream::write(const void* data, std::size_t n) {
+bool qvostream::writeblocks(const void* data, std::size_t n) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
     const std::size_t k = std::min(n, static_cast<std::size_t>(end_ - cur_));
@@ -58,18 +58,6 @@ bool qvostream::write(const void* data, std::size_t n) {
 }
 
 bool qvostream::copyfrom(qvistream& in) { return in.copyto(*this); }
-
-// Formats straight into the buffer when the longest result fits, else
-// through a scratch array; either way the buffer never ends up full.
-template <std::size_t MaxLen, class Format>
-void qvostream::emit(Format format) {
-  if (static_cast<std::size_t>(end_ - cur_) > MaxLen) {
-    cur_ = format(cur_, cur_ + MaxLen);
-    return;
-  }
-  char scratch[MaxLen];
-  write(scratch, static_cast<std::size_t>(format(scratch, scratch + MaxLen) - scratch));
-}
 
 namespace {
 

@@ -12,6 +12,7 @@
 // QvIOError, and only where nothing else could report lost data.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -91,7 +92,12 @@ class qvistream : public qvstream {
   // read of any kind from this stream.
   bool getline(std::string_view& line);
   // Same, copied.
-  bool getline(std::string& line);
+  bool getline(std::string& line) {
+    std::string_view view;
+    const bool got = getline(view);
+    line.assign(view.data(), view.size());
+    return got;
+  }
   // Same, keeping at most size-1 bytes; the rest of a longer line is
   // skipped. The buffer is always terminated when size > 0.
   bool getline(char* buf, std::size_t size);
@@ -170,7 +176,24 @@ class qvostream : public qvstream {
 
   // Copies into the buffer, flushing each time it fills; false when the
   // stream has failed.
-  bool write(const void* data, std::size_t n);
+  bool write(const void* data, std::size_t n) {
+    if (n >= static_cast<std::size_t>(end_ - cur_)) return writeblocks(data, n);
+    std::memcpy(cur_, data, n);
+    cur_ += n;
+    return !eof_;
+  }
+  // Writes what format(first, last) puts at first, at most MaxLen bytes,
+  // returning their end: straight into the buffer when it has the room,
+  // else through a scratch array; either way the buffer never ends up full.
+  template <std::size_t MaxLen, class Format>
+  void emit(Format format) {
+    if (static_cast<std::size_t>(end_ - cur_) > MaxLen) {
+      cur_ = format(cur_, cur_ + MaxLen);
+      return;
+    }
+    char scratch[MaxLen];
+    write(scratch, static_cast<std::size_t>(format(scratch, scratch + MaxLen) - scratch));
+  }
   void put(char c) {
     *cur_++ = c;
     if (cur_ == end_) flush();
@@ -185,11 +208,11 @@ class qvostream : public qvstream {
 
  private:
   friend struct StandardStreams;
+  // write() for data that fill the buffer.
+  bool writeblocks(const void* data, std::size_t n);
   // From now on every byte is handed on at once; used for the standard
   // streams once the process is exiting, when no later flush will come.
   void writethrough();
-  template <std::size_t MaxLen, class Format>
-  void emit(Format format);
 };
 
 qvostream& endl(qvostream& out);

@@ -115,18 +115,21 @@ class OutputFile {
 
   void Text(std::string_view text) { file_->write(text.data(), text.size()); }
   void Integer(long long value) {
-    char text[Pellar::kIntChars];
-    file_->write(text, static_cast<size_t>(Pellar::FormatInt(text, value) - text));
+    file_->emit<Pellar::kIntChars>([value](char* p, char*) { return Pellar::FormatInt(p, value); });
   }
   // A space, then the value as printf's %.9g would print it.
   void SpacedReal(double value) {
-    char text[Pellar::kGeneralChars + 1] = {' '};
-    file_->write(text, static_cast<size_t>(Pellar::FormatGeneral(text + 1, value, 9) - text));
+    file_->emit<Pellar::kGeneralChars + 1>([value](char* p, char*) {
+      *p = ' ';
+      return Pellar::FormatGeneral(p + 1, value, 9);
+    });
   }
   // Grid values: the same text through the faster float path.
   void SpacedFloat(float value) {
-    char text[Pellar::kGeneralChars + 1] = {' '};
-    file_->write(text, static_cast<size_t>(Pellar::FormatGeneral9(text + 1, value) - text));
+    file_->emit<Pellar::kGeneralChars + 1>([value](char* p, char*) {
+      *p = ' ';
+      return Pellar::FormatGeneral9(p + 1, value);
+    });
   }
   void Char(char c) { file_->put(c); }
 
