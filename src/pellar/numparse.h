@@ -220,10 +220,15 @@ bool ParseWhole(std::string_view s, T& value) {
   const char* last = first + s.size();
   T v;
   ParseResult got;
-  if constexpr (std::is_same_v<T, double>) {
-    got = ParseDouble(first, last, v);
-  } else if constexpr (std::is_same_v<T, float>) {
-    got = ParseFloat(first, last, v);
+  if constexpr (std::is_floating_point_v<T>) {
+    // Range does not matter here, so a text that fast_float takes whole has
+    // strtod's value whatever it is; the rest goes the long way.
+    const auto whole = fast_float::from_chars(first, last, v);
+    if (whole.ec == std::errc() && whole.ptr == last && first != last && *first != '+') {
+      value = v;
+      return true;
+    }
+    got = numparse_detail::ParseRealRare(first, last, v);
   } else {
     got = ParseInt(first, last, v);
   }
