@@ -188,7 +188,7 @@ TEST_F(Handles, OpeningFailuresNameThePath) {
 TEST_F(Handles, WriterClosesOnceAndRefusesAfterwards) {
   QvGraphMol mol;
   mol.SetTitle("m");
-  auto writer = velk::open_writer("x.velktest");
+  std::unique_ptr<velk::WriterHandle> writer = velk::open_writer("x.velktest");
   EXPECT_TRUE(writer->append_mol(mol));
   EXPECT_TRUE(writer->append_grids(mol, {}));
   writer->close();
