@@ -10,22 +10,25 @@ namespace Tamrin {
 QvMolTokenizer::~QvMolTokenizer() = default;
 
 bool QvLineTokenizer::Next(Pellar::qvistream& in, std::string& record) {
-  if (!in.getline(record)) {
+  std::string_view line;
+  if (!in.getline(line)) {
     record.clear();
     return false;
   }
+  record.assign(line);
   record += '\n';
   return true;
 }
 
 bool QvSDFTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   record.clear();
-  while (in.getline(line_)) {
-    record += line_;
+  std::string_view line;
+  while (in.getline(line)) {
+    record += line;
     record += '\n';
-    if (line_.starts_with("$$$$")) break;
-    if (line_.starts_with("M  END")) {
-      const int next = in.peek();
+    if (line.starts_with("$$$$")) break;
+    if (line.starts_with("M  END")) {
+      const int next = in.peekline();
       if (next != '$' && next != '>') break;
     }
   }

@@ -36,9 +36,6 @@ class QvLineTokenizer : public QvMolTokenizer {
 class QvSDFTokenizer : public QvMolTokenizer {
  public:
   bool Next(Pellar::qvistream& in, std::string& record) override;
-
- private:
-  std::string line_;
 };
 
 // The tokenizer for a format, set up with its input flavor. Formats without

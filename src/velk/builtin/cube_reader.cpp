@@ -207,10 +207,10 @@ class CubeParser {
       const char* p = line.data();
       const char* end = p + line.size();
       for (;;) {
-        while (p != end && IsSpace(*p)) ++p;
+        while (p != end && IsBlank(*p)) ++p;
         if (p == end) break;
         double value;
-        const char* next = ScanStrtod(p, end, value);
+        const char* next = Pellar::ParseDouble(p, end, value).ptr;
         if (next == p) break;  // not a number: the rest of the line is ignored
         p = next;
         if (!(std::fabs(value) <= kFloatMax)) {
