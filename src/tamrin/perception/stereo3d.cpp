@@ -73,22 +73,8 @@ void BondStereoFromCoords(QvMolBase& mol, const std::vector<bool>& candidates,
   mol.SetPerceived(QvPerceivedBondStereo, true);
 }
 
-// What the reading step means by stereo from the coordinates: the whole of
-// it in 3D; in 2D the wedges and the double bonds' drawing; nothing without
-// coordinates.
-void PerceiveStereoFromCoords(QvMolBase& mol) {
-  switch (mol.GetDimension()) {
-    case 3: QvPerceiveStereoFrom3D(mol); break;
-    case 2:
-      QvPerceiveAtomStereoFromWedges(mol, 0);
-      QvPerceiveBondStereoFromCoords(mol, {});
-      break;
-    default: break;
-  }
-}
-
 [[maybe_unused]] const QvPerceptionPass previous_stereo =
-    QvRegisterPerceptionPass(QvPerceptionStep::StereoFromCoords, PerceiveStereoFromCoords);
+    QvRegisterPerceptionPass(QvPerceptionStep::StereoFromCoords, QvPerceiveStereoFromCoords);
 
 }  // namespace
 
@@ -100,6 +86,17 @@ void QvPerceiveStereoFrom3D(QvMolBase& mol) {
 
 void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified) {
   BondStereoFromCoords(mol, QvFindStereoCandidates(mol).bonds, unspecified);
+}
+
+void QvPerceiveStereoFromCoords(QvMolBase& mol) {
+  switch (mol.GetDimension()) {
+    case 3: QvPerceiveStereoFrom3D(mol); break;
+    case 2:
+      QvPerceiveAtomStereoFromWedges(mol, 0);
+      QvPerceiveBondStereoFromCoords(mol, {});
+      break;
+    default: break;
+  }
 }
 
 }  // namespace Tamrin

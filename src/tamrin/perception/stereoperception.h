@@ -118,6 +118,11 @@ void QvPerceiveAtomStereoFromParities(QvMolBase& mol);
 // axis or, in 3D, at about 90 degrees. Sets bit 8.
 void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified);
 
+// Stereo as the coordinates show it: QvPerceiveStereoFrom3D for a 3D
+// molecule; for a 2D one, the atoms from the wedge marks (options 0) and the
+// double bonds from the drawing; nothing without coordinates.
+void QvPerceiveStereoFromCoords(QvMolBase& mol);
+
 // The MDL parity of `atom` from its stored configuration: 1 or 2, or 0 when
 // it has none (the storage has no "either" state, so 3 never comes out).
 unsigned QvMDLParity(const QvAtomBase& atom);

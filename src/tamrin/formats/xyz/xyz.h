@@ -3,9 +3,9 @@
 // partial charge. The format has no bonds; the molecule streams rebuild them
 // from the coordinates after reading when the input flavor asks for it.
 //
-// Reading and writing normally go through QvReadMolecule and QvWriteMolecule,
-// with which this folder registers itself; the functions here are the record
-// reader and writer behind them.
+// Reading and writing normally go through QvReadMolecule and QvWriteMolecule
+// (the format's record is in xyzformat.cpp); the functions here are the
+// record reader and writer behind them.
 #pragma once
 
 namespace Pellar {
