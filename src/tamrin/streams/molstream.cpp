@@ -335,15 +335,13 @@ bool qvmolostream::SetFormat(QvFormat format) {
 }
 
 bool qvmolostream::SetFlavor(QvFormat format, unsigned flavor) {
-  using QvOFlavor::XYZ::DoublePrecision;
-  using QvOFlavor::XYZ::SinglePrecision;
   if (!QvFormatWritable(format)) {
     QvErrorHandler::Warning("Unknown file format (%s) in set oflavor.", QvFormatDescription(format));
     return false;
   }
-  if (format == QvFormat::XYZ && (flavor & SinglePrecision) && (flavor & DoublePrecision)) {
-    QvErrorHandler::Warning(
-        "QvOFlavor::XYZ::SinglePrecision and QvOFlavor::XYZ::DoublePrecision are mutually exclusive options");
+  const QvFormatInfo& info = QvGetFormatInfo(format);
+  if (const char* refusal = info.oflavor_refusal ? info.oflavor_refusal(flavor) : nullptr) {
+    QvErrorHandler::Warning("%s", refusal);
     return false;
   }
   if (!QvOutputFlavorValid(format, flavor)) {

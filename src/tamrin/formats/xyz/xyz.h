@@ -14,6 +14,17 @@ class qvostream;
 
 namespace Tamrin {
 
+// The output flavor bits of XYZ.
+namespace QvOFlavor::XYZ {
+// A fifth column with the partial charges.
+inline constexpr unsigned Charges = 0x1;
+// Element symbols rather than atomic numbers.
+inline constexpr unsigned Symbols = 0x2;
+// 5 decimals (what is written anyway) or 18; not both.
+inline constexpr unsigned SinglePrecision = 0x4;
+inline constexpr unsigned DoublePrecision = 0x8;
+}  // namespace QvOFlavor::XYZ
+
 class QvMolBase;
 class qvmolistream;
 

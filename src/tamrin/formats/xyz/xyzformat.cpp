@@ -17,30 +17,29 @@ namespace Tamrin {
 
 namespace {
 
-// Output flavor bits.
-constexpr unsigned kCharges = 0x1;
-constexpr unsigned kSymbols = 0x2;
-constexpr unsigned kSinglePrecision = 0x4;
-constexpr unsigned kDoublePrecision = 0x8;
+using QvOFlavor::XYZ::Charges;
+using QvOFlavor::XYZ::DoublePrecision;
+using QvOFlavor::XYZ::SinglePrecision;
+using QvOFlavor::XYZ::Symbols;
 
 bool ReadXYZ(qvmolistream& in, QvMolBase& mol, unsigned) { return QvXYZReadFxn(in, mol); }
 
 int WriteXYZ(qvmolostream& out, const QvMolBase& mol, unsigned options) {
-  QvXYZWriteFxn(out.GetStream(), mol, options & kCharges, options & kSymbols, options & kDoublePrecision);
+  QvXYZWriteFxn(out.GetStream(), mol, options & Charges, options & Symbols, options & DoublePrecision);
   return 0;
 }
 
 // Single precision is what the writer does anyway.
-unsigned WriterOptions(unsigned flavor) { return flavor & (kCharges | kSymbols | kDoublePrecision); }
+unsigned WriterOptions(unsigned flavor) { return flavor & (Charges | Symbols | DoublePrecision); }
 
 bool ReaderFlavor(unsigned part) { return part <= 0x1F; }
 
 bool WriterFlavor(unsigned word) {
-  return (word & ~0xFu) == 0 && (word & (kSinglePrecision | kDoublePrecision)) != (kSinglePrecision | kDoublePrecision);
+  return (word & ~0xFu) == 0 && (word & (SinglePrecision | DoublePrecision)) != (SinglePrecision | DoublePrecision);
 }
 
 const char* RefusedFlavor(unsigned flavor) {
-  if ((flavor & kSinglePrecision) && (flavor & kDoublePrecision))
+  if ((flavor & SinglePrecision) && (flavor & DoublePrecision))
     return "QvOFlavor::XYZ::SinglePrecision and QvOFlavor::XYZ::DoublePrecision are mutually exclusive options";
   return nullptr;
 }
