@@ -1,11 +1,10 @@
 // Stereo from coordinates: tetrahedral centres from 3D, cis/trans double
-// bonds from 2D or 3D, and the reading step that runs them.
+// bonds from 2D or 3D, and both as the coordinates at hand allow.
 #include <cmath>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/stereogeometry.h"
 #include "tamrin/perception/stereoperception.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace Tamrin {
 
@@ -72,9 +71,6 @@ void BondStereoFromCoords(QvMolBase& mol, const std::vector<bool>& candidates,
   }
   mol.SetPerceived(QvPerceivedBondStereo, true);
 }
-
-[[maybe_unused]] const QvPerceptionPass previous_stereo =
-    QvRegisterPerceptionPass(QvPerceptionStep::StereoFromCoords, QvPerceiveStereoFromCoords);
 
 }  // namespace
 

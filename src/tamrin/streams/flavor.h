@@ -6,6 +6,7 @@
 // Each stream keeps one input or output flavor per format code.
 #pragma once
 
+#include "tamrin/perception/aromaticity.h"
 #include "tamrin/streams/format.h"
 
 namespace Tamrin {
@@ -44,14 +45,6 @@ unsigned QvDefaultOutputFlavor(QvFormat format);
 // warns.
 bool QvInputFlavorValid(QvFormat format, unsigned flavor);
 bool QvOutputFlavorValid(QvFormat format, unsigned flavor);
-
-// An aromaticity model with the two extra arguments that model 4 takes.
-struct QvAromaticityModel {
-  unsigned model = 2;
-  unsigned arg = 0;
-  bool flag = false;
-  bool operator==(const QvAromaticityModel&) const = default;
-};
 
 // Model 1 to 5 from the generic bits (0x80000 to 0x8000), model 4 with the
 // arguments 6 and true; `fallback` when no model bit is set.
