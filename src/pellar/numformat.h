@@ -85,10 +85,13 @@ inline char* FormatGeneral(char* out, double value, int precision) {
   return std::to_chars(out, out + kGeneralChars, value, std::chars_format::general, precision).ptr;
 }
 
+// "%d" / "%*d" appended to a string.
 template <class T>
 void AppendInt(std::string& s, T value, int width = 0) {
-  char text[kIntChars + 32];
-  s.append(text, width > 0 ? FormatInt(text, value, std::min(width, 32)) : FormatInt(text, value));
+  char digits[kIntChars];
+  const auto n = static_cast<std::size_t>(FormatInt(digits, value) - digits);
+  if (n < static_cast<std::size_t>(std::max(width, 0))) s.append(static_cast<std::size_t>(width) - n, ' ');
+  s.append(digits, n);
 }
 
 inline void AppendFixed(std::string& s, double value, int decimals) {

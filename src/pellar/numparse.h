@@ -24,7 +24,8 @@
 //   Overflow gives result_out_of_range with ptr past every digit and the
 //   value untouched; it is never wrapped.
 // - ColumnInt and FixedPointField are the forgiving and the strict rule for
-//   the fixed columns of card-image formats (MDL molfiles).
+//   the fixed columns of card-image formats (MDL molfiles); the layout of a
+//   fixed-point field is a template argument, as it is fixed by the format.
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -229,20 +230,25 @@ inline long ColumnInt(std::string_view line, std::size_t col, std::size_t width)
   return negative ? -value : value;
 }
 
-// A field laid out by "%W.Df" with W = field.size() and 0 < D < W - 1: D
-// digits after a '.' in place W-D, before it up to W-D-1 digits ending at a
-// blank, a '-' or the start of the field, blanks before that. Anything else
-// gives 0: a shifted or free-format number is never half read. Exact for
-// up to 18 digits in all.
-inline double FixedPointField(std::string_view field, std::size_t decimals) {
-  const std::size_t point = field.size() - decimals - 1;
+// The first Width characters of `field` (which has at least that many)
+// laid out by "%W.Df" with D = Decimals: D digits after a '.' in place W-D,
+// before it up to W-D-1 digits ending at a blank, a '-' or the start of the
+// field, blanks before that. Anything else gives 0: a shifted or free-format
+// number is never half read. Exact for up to 18 digits in all.
+template <std::size_t Width, std::size_t Decimals>
+double FixedPointField(std::string_view field) {
+  static_assert(Decimals > 0 && Decimals + 1 < Width && Width <= 19);
+  constexpr std::size_t point = Width - Decimals - 1;
+  constexpr long long scale = [] {
+    long long s = 1;
+    for (std::size_t i = 0; i < Decimals; ++i) s *= 10;
+    return s;
+  }();
   if (field[point] != '.') return 0.0;
   long long fraction = 0;
-  long long scale = 1;
-  for (std::size_t i = point + 1; i < field.size(); ++i) {
+  for (std::size_t i = point + 1; i < Width; ++i) {
     if (field[i] < '0' || field[i] > '9') return 0.0;
     fraction = fraction * 10 + (field[i] - '0');
-    scale *= 10;
   }
   long long whole = 0;
   long long weight = 1;

@@ -278,15 +278,15 @@ TEST(FixedPointField, ReadsWhatPrintfLaysOut) {
     char text[32];
     const double v = i < 4 ? std::vector<double>{0.0, -0.0001, 99999.9999, -9999.9999}[i] : value(rng);
     std::snprintf(text, sizeof text, "%10.4f", v);
-    ASSERT_EQ(static_cast<float>(Pellar::FixedPointField(text, 4)), static_cast<float>(std::strtod(text, nullptr)))
+    ASSERT_EQ(static_cast<float>(Pellar::FixedPointField<10, 4>(text)), static_cast<float>(std::strtod(text, nullptr)))
         << text;
   }
   char text[32];
   std::snprintf(text, sizeof text, "%12.6f", -1234.567891);
-  EXPECT_EQ(Pellar::FixedPointField(text, 6), -1234.567891);
-  for (const char* shifted : {"1.5       ", "    1.500 ", "   1.50000", "  +1.5000", " 1 2.0000", "    1.000x",
-                              "   -1-.0000", "  12a.0000", "    1,0000"}) {
-    EXPECT_EQ(Pellar::FixedPointField(shifted, 4), 0.0) << '"' << shifted << '"';
+  EXPECT_EQ((Pellar::FixedPointField<12, 6>(text)), -1234.567891);
+  for (const char* shifted : {"1.5       ", "    1.500 ", "   1.50000", "   +1.5000", "  1 2.0000", "    1.000x",
+                              "  -1-.0000", "  12a.0000", "    1,0000"}) {
+    EXPECT_EQ((Pellar::FixedPointField<10, 4>(shifted)), 0.0) << '"' << shifted << '"';
   }
 }
 

@@ -31,7 +31,7 @@ using Pellar::ColumnInt;
 long FixedCount(std::string_view line, std::size_t col) { return std::max(0L, ColumnInt(line, col, 3)); }
 
 // A "%10.4f" field (see Pellar::FixedPointField).
-float FixedCoord(std::string_view f) { return static_cast<float>(Pellar::FixedPointField(f, 4)); }
+float FixedCoord(std::string_view f) { return static_cast<float>(Pellar::FixedPointField<10, 4>(f)); }
 
 void SetCharge(AtomScratch& a, long code) {
   switch (code) {
