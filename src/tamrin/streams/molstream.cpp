@@ -194,12 +194,26 @@ bool qvmolistream::at_end() const {
   return current_->at_end() && queue_.empty() && !HasPushedLine();
 }
 
-bool qvmolistream::GetLine(std::string& line) {
-  std::optional<std::string>& pushed = Cache().pushed_line;
-  if (!pushed) return current_->getline(line);
-  line = std::move(*pushed);
-  pushed.reset();
+bool qvmolistream::GetLine(std::string_view& line) {
+  if (!HasPushedLine()) return current_->getline(line);
+  QvMolStreamCache& cache = Cache();
+  cache.served_line = std::move(*cache.pushed_line);
+  cache.pushed_line.reset();
+  line = cache.served_line;
   return true;
+}
+
+bool qvmolistream::GetLine(std::string& line) {
+  std::string_view view;
+  const bool got = GetLine(view);
+  line.assign(view);
+  return got;
+}
+
+int qvmolistream::PeekLine() {
+  if (!HasPushedLine()) return current_->peekline();
+  const std::string& pushed = *Cache().pushed_line;
+  return pushed.empty() ? '\n' : static_cast<unsigned char>(pushed[0]);
 }
 
 void qvmolistream::Enqueue(std::unique_ptr<QvMolBase> mol, std::int64_t position) {

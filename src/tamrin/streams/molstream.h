@@ -57,8 +57,10 @@ class QvMolStreamBinaryState {
 struct QvMolStreamCache {
   // CSV column names, shared by all records of one file.
   std::vector<std::string> columns;
-  // A line handed back by a reader, returned by the next GetLine.
+  // A line handed back by a reader, returned by the next GetLine, and the
+  // copy that GetLine then hands out.
   std::optional<std::string> pushed_line;
+  std::string served_line;
 };
 
 class qvmolstreambase {
@@ -147,8 +149,14 @@ class qvmolistream : public qvmolstreambase {
   // The byte stream that readers read.
   Pellar::qvistream& GetStream() { return *current_; }
 
-  // One line under the toolkit's line rule, a pushed-back line first.
+  // One line under the toolkit's line rule, a pushed-back line first; the
+  // view is valid until the next read from this stream.
+  bool GetLine(std::string_view& line);
+  // Same, copied (an empty string at the end).
   bool GetLine(std::string& line);
+  // The first byte of the line GetLine gives next: '\n' for an empty line,
+  // -1 at the end of data.
+  int PeekLine();
   void PushBackLine(std::string line) { Cache().pushed_line = std::move(line); }
 
   // Molecules read ahead (the conformers of one record read as separate

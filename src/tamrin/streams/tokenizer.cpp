@@ -1,5 +1,7 @@
 #include "tamrin/streams/tokenizer.h"
 
+#include <string_view>
+
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/streams/formatinfo.h"
@@ -10,10 +12,12 @@ namespace Tamrin {
 QvMolTokenizer::~QvMolTokenizer() = default;
 
 bool QvLineTokenizer::Next(Pellar::qvistream& in, std::string& record) {
-  if (!in.getline(record)) {
+  std::string_view line;
+  if (!in.getline(line)) {
     record.clear();
     return false;
   }
+  record.assign(line);
   record += '\n';
   return true;
 }

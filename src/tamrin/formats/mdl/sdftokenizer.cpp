@@ -1,17 +1,20 @@
 #include "tamrin/formats/mdl/sdftokenizer.h"
 
+#include <string_view>
+
 #include "pellar/qvstream.h"
 
 namespace Tamrin {
 
 bool QvSDFTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   record.clear();
-  while (in.getline(line_)) {
-    record += line_;
+  std::string_view line;
+  while (in.getline(line)) {
+    record += line;
     record += '\n';
-    if (line_.starts_with("$$$$")) break;
-    if (line_.starts_with("M  END")) {
-      const int next = in.peek();
+    if (line.starts_with("$$$$")) break;
+    if (line.starts_with("M  END")) {
+      const int next = in.peekline();
       if (next != '$' && next != '>') break;
     }
   }

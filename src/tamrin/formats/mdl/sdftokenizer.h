@@ -13,9 +13,6 @@ namespace Tamrin {
 class QvSDFTokenizer : public QvMolTokenizer {
  public:
   bool Next(Pellar::qvistream& in, std::string& record) override;
-
- private:
-  std::string line_;
 };
 
 }  // namespace Tamrin

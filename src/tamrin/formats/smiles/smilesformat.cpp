@@ -25,7 +25,7 @@ inline constexpr unsigned NoKekulization = 0x2;
 
 // Lines that hold no molecule: blank, comments, and lines starting with a
 // blank (whose SMILES would be empty).
-bool IsSkippedLine(const std::string& line) {
+bool IsSkippedLine(std::string_view line) {
   return line.empty() || line.front() == '#' || line.front() == ' ' || line.front() == '\t';
 }
 
@@ -38,7 +38,7 @@ void ClearSmallRingBondStereo(QvMolBase& mol) {
       QvClearBondStereo(bond);
 }
 
-bool ParseLine(QvMolBase& mol, const std::string& line, unsigned flavor, bool cx) {
+bool ParseLine(QvMolBase& mol, std::string_view line, unsigned flavor, bool cx) {
   const QvSmilesParseOptions options{(flavor & SmilesIFlavor::NoKekulization) != 0,
                                      (flavor & SmilesIFlavor::Strict) != 0, false, cx};
   if (!QvParseSmiles(mol, line, options)) return false;
@@ -48,14 +48,14 @@ bool ParseLine(QvMolBase& mol, const std::string& line, unsigned flavor, bool cx
 
 // A skipped line reads as an empty molecule, which the stream passes over.
 bool ReadSmiles(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
-  std::string line;
+  std::string_view line;
   if (!in.GetLine(line)) return false;
   return IsSkippedLine(line) || ParseLine(mol, line, flavor, false);
 }
 
 // The CXSMILES reader counts a skipped line as a failed record.
 bool ReadCXSmiles(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
-  std::string line;
+  std::string_view line;
   if (!in.GetLine(line) || IsSkippedLine(line)) return false;
   return ParseLine(mol, line, flavor, true);
 }
