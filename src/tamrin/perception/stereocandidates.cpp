@@ -8,6 +8,7 @@
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
+#include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereogeometry.h"
 #include "tamrin/perception/stereoperception.h"
@@ -335,16 +336,18 @@ class CandidateFinder {
     }
   }
 
-  // One end of a candidate double bond `b` at atom `end`.
+  // One end of a candidate double bond `b` at atom `end`. The end may be an
+  // aromatic ring atom with the double bond outside the ring (an imine or
+  // ylidene on a heteroaromatic ring): its ring bonds are single in the
+  // Kekulé form, and its two ring neighbours tell the sides apart.
   bool StereoBondEnd(unsigned b, unsigned end) const {
     const QvAtomBase& atom = *g_.Atom(end);
-    if (atom.IsAromatic()) return false;
     std::array<std::int64_t, 2> keys{};
     unsigned n = 0;
     for (const QvGraphView::Arc& arc : g_.Arcs(end)) {
       if (arc.bond == b) continue;
-      const QvBondBase& bond = *g_.Bond(arc.bond);
-      if (bond.IsAromatic() || bond.GetOrder() != 1 || n == 2) return false;
+      const unsigned order = g_.Bond(arc.bond)->GetOrder();
+      if ((order != 1 && order != kQvAromaticOrder) || n == 2) return false;
       keys[n++] = SubstituentKey(arc.nbr);
     }
     const unsigned h = atom.GetImplicitHCount();

@@ -63,7 +63,9 @@ class QvMolBase;
 // bond in no ring of fewer than 8 atoms whose ends each have one or two other
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may
 // have one, not a hydrogen, and a lone pair), no other double or triple
-// bond, and two substituents of different classes where there are two.
+// bond, and two substituents of different classes where there are two. An
+// end may be an aromatic atom, the bond leaving its ring (the imine of a
+// 2-iminothiadiazoline, a 5-ylidene-thiazolone).
 // The wedge marks, as named values.
 namespace QvWedge {
 inline constexpr int Hash = 1;
