@@ -77,7 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
         CandidateCase{"Cyclohexene", "CC1=CCCCC1", {}, {}},
         CandidateCase{"Cyclooctene", "C1CCCC=CCC1", {}, {{4, 5}}},
         CandidateCase{"Azobenzene", "c1ccccc1N=Nc1ccccc1", {}, {{6, 7}}},
-        CandidateCase{"Diene", "CC=CC=C", {}, {{1, 2}}}),
+        CandidateCase{"Diene", "CC=CC=C", {}, {{1, 2}}},
+        // an aromatic end of a double bond leaving the ring, told apart by its ring neighbours or not
+        CandidateCase{"Iminothiadiazoline", "CC(=O)N=c1scnn1C", {}, {{3, 4}}},
+        CandidateCase{"YlideneThiazolone", "O=c1c(=CC)sc(C)n1", {}, {{2, 3}}},
+        CandidateCase{"Pyridinimine", "CN=c1cc[nH]cc1", {}, {}}),
     CaseName());
 
 // Pentane-2,3,4-triol: C3 is a centre only between mirror-image ends (meso
