@@ -1,6 +1,7 @@
 // Stereo from coordinates: tetrahedral centres from 3D, cis/trans double
 // bonds from 2D or 3D, and the reading step that runs them.
 #include <cmath>
+#include <utility>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/stereogeometry.h"
@@ -63,12 +64,34 @@ void ConfigureCentreFrom3D(QvAtomBase& centre) {
   if (hand != QvChirality::None) QvSetAtomStereo(centre, nbrs, hand);
 }
 
-void BondStereoFromCoords(QvMolBase& mol, const std::vector<bool>& candidates,
+// `candidates` were found with the atom configurations the molecule has now;
+// configurations stored on bonds before are dropped, and when there were
+// any, the candidates are looked for again without them. Like centres,
+// double bonds between branches that only their own double bonds tell
+// apart are found in a further round.
+void BondStereoFromCoords(QvMolBase& mol, QvStereoCandidates candidates,
                           const std::function<bool(const QvBondBase&)>& unspecified) {
+  constexpr int kMaxRounds = 4;
+  bool stale = false;
   for (QvBondBase& bond : mol.GetBonds()) {
+    stale = stale || QvHasBondStereo(bond);
     QvClearBondStereo(bond);
-    if (!candidates[bond.GetIdx()] || HasEitherDoubleMark(bond) || (unspecified && unspecified(bond))) continue;
-    ConfigureDoubleBond(bond);
+  }
+  if (stale) candidates = QvFindStereoCandidates(mol);
+  std::vector<bool> tried(mol.GetMaxBondIdx(), false);
+  for (int round = 1;; ++round) {
+    bool splits_class = false;
+    for (QvBondBase& bond : mol.GetBonds()) {
+      const unsigned idx = bond.GetIdx();
+      if (!candidates.bonds[idx] || tried[idx]) continue;
+      tried[idx] = true;
+      if (HasEitherDoubleMark(bond) || (unspecified && unspecified(bond))) continue;
+      ConfigureDoubleBond(bond);
+      splits_class = splits_class || (QvHasBondStereo(bond) && (candidates.in_shared_class[bond.GetBgn()->GetIdx()] ||
+                                                                candidates.in_shared_class[bond.GetEnd()->GetIdx()]));
+    }
+    if (!splits_class || !candidates.alike_substituents || round == kMaxRounds) break;
+    candidates = QvFindStereoCandidates(mol);
   }
   mol.SetPerceived(QvPerceivedBondStereo, true);
 }
@@ -93,13 +116,13 @@ void PerceiveStereoFromCoords(QvMolBase& mol) {
 }  // namespace
 
 void QvPerceiveStereoFrom3D(QvMolBase& mol) {
-  const QvStereoCandidates candidates = stereo_geometry::ConfigureCentres(mol, ConfigureCentreFrom3D);
+  QvStereoCandidates candidates = stereo_geometry::ConfigureCentres(mol, ConfigureCentreFrom3D);
   mol.SetPerceived(QvPerceivedAtomStereo, true);
-  BondStereoFromCoords(mol, candidates.bonds, {});
+  BondStereoFromCoords(mol, std::move(candidates), {});
 }
 
 void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified) {
-  BondStereoFromCoords(mol, QvFindStereoCandidates(mol).bonds, unspecified);
+  BondStereoFromCoords(mol, QvFindStereoCandidates(mol), unspecified);
 }
 
 }  // namespace Tamrin
