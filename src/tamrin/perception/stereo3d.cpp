@@ -71,7 +71,6 @@ void ConfigureCentreFrom3D(QvAtomBase& centre) {
 // apart are found in a further round.
 void BondStereoFromCoords(QvMolBase& mol, QvStereoCandidates candidates,
                           const std::function<bool(const QvBondBase&)>& unspecified) {
-  constexpr int kMaxRounds = 4;
   bool stale = false;
   for (QvBondBase& bond : mol.GetBonds()) {
     stale = stale || QvHasBondStereo(bond);
@@ -79,20 +78,20 @@ void BondStereoFromCoords(QvMolBase& mol, QvStereoCandidates candidates,
   }
   if (stale) candidates = QvFindStereoCandidates(mol);
   std::vector<bool> tried(mol.GetMaxBondIdx(), false);
-  for (int round = 1;; ++round) {
+  stereo_geometry::ConfigureInRounds(mol, std::move(candidates), [&](const QvStereoCandidates& found) {
     bool splits_class = false;
     for (QvBondBase& bond : mol.GetBonds()) {
       const unsigned idx = bond.GetIdx();
-      if (!candidates.bonds[idx] || tried[idx]) continue;
+      if (!found.bonds[idx] || tried[idx]) continue;
       tried[idx] = true;
       if (HasEitherDoubleMark(bond) || (unspecified && unspecified(bond))) continue;
       ConfigureDoubleBond(bond);
-      splits_class = splits_class || (QvHasBondStereo(bond) && (candidates.in_shared_class[bond.GetBgn()->GetIdx()] ||
-                                                                candidates.in_shared_class[bond.GetEnd()->GetIdx()]));
+      const bool shared =
+          found.in_shared_class[bond.GetBgn()->GetIdx()] || found.in_shared_class[bond.GetEnd()->GetIdx()];
+      splits_class = splits_class || (shared && QvHasBondStereo(bond));
     }
-    if (!splits_class || !candidates.alike_substituents || round == kMaxRounds) break;
-    candidates = QvFindStereoCandidates(mol);
-  }
+    return splits_class;
+  });
   mol.SetPerceived(QvPerceivedBondStereo, true);
 }
 

@@ -343,4 +343,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "CC(C)(C)/N=C/c1ccccc1",
                       // double bonds leaving an aromatic ring: drawn as stored, or marked "either"
                       "CC(=O)/N=c1/sc(S(N)(=O)=O)nn1C", "CC(=O)/N=c1\\sc(S(N)(=O)=O)nn1C",
-                      "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N", "CC(=O)N=c1sc(S(N)(=O)=O)nn1C"));
+                      "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N", "CC(=O)N=c1sc(S(N)(=O)=O)nn1C",
+                      // a double bond that only its branches' cis and trans make one
+                      "CN/N=C(/C=N\\O)\\C=N\\O", "ON=CC(/C=N/O)=NO"));

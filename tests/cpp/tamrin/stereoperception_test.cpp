@@ -101,6 +101,24 @@ TEST(StereoCandidates, PseudoAsymmetricCarbonNeedsMirrorImageBranches) {
   }
 }
 
+// CNN=C(C=NO)C=NO: the hydrazone bond is a cis/trans bond only between a
+// cis and a trans oxime, not between two alike nor before they are
+// configured.
+TEST(StereoCandidates, DoubleBondNeedsCisAndTransBranches) {
+  for (const int ends : {0, 1, 2}) {  // unconfigured, alike, cis and trans
+    QvGraphMol mol = Mol("CNN=C(C=NO)C=NO");
+    const auto bond = [&mol](unsigned a, unsigned b) { return mol.GetMol().GetBond(AtomAt(mol, a), AtomAt(mol, b)); };
+    if (ends > 0) {
+      ASSERT_TRUE(Tamrin::QvSetBondStereo(*bond(4, 5), AtomAt(mol, 3), AtomAt(mol, 6), QvBondConfig::Cis));
+      ASSERT_TRUE(Tamrin::QvSetBondStereo(*bond(7, 8), AtomAt(mol, 3), AtomAt(mol, 9),
+                                          ends == 1 ? QvBondConfig::Cis : QvBondConfig::Trans));
+    }
+    const Tamrin::QvStereoCandidates found = Tamrin::QvFindStereoCandidates(mol);
+    EXPECT_TRUE(found.bonds[bond(4, 5)->GetIdx()] && found.bonds[bond(7, 8)->GetIdx()]) << ends;
+    EXPECT_EQ(found.bonds[bond(2, 3)->GetIdx()], ends == 2) << ends;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Molecules drawn by hand: atoms with coordinates, created in any order.
 
