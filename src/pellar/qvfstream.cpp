@@ -109,24 +109,23 @@ void qvofstream::close() {
   eof_ = true;
 }
 
-// A write that moves fewer bytes than asked (a full disk, a closed pipe)
-// fails the stream; the bytes are dropped either way so that the buffer
-// never overflows.
+// One write per buffer. A write that moves fewer bytes than asked (a full
+// disk, a file size limit, a closed pipe) fails the stream rather than being
+// retried, so a caller learns of the loss at the flush that met it; only a
+// write interrupted by a signal before it moved anything is repeated. The
+// bytes are dropped either way so that the buffer never overflows.
 bool qvofstream::flush() {
   const std::size_t n = drain();
-  const char* p = begin_;
-  std::size_t left = eof_ || fd_ < 0 ? 0 : n;
-  if (n > 0 && left == 0) eof_ = true;
-  while (left > 0) {
-    const ssize_t k = ::write(fd_, p, left);
-    if (k < 0 && errno == EINTR) continue;
-    if (k <= 0) {
-      eof_ = true;
-      break;
-    }
-    p += k;
-    left -= static_cast<std::size_t>(k);
+  if (n == 0 || eof_) return !eof_;
+  if (fd_ < 0) {
+    eof_ = true;
+    return false;
   }
+  ssize_t k;
+  do {
+    k = ::write(fd_, begin_, n);
+  } while (k < 0 && errno == EINTR);
+  if (k < 0 || static_cast<std::size_t>(k) != n) eof_ = true;
   return !eof_;
 }
 

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <type_traits>
 
-#include <fast_float/fast_float.h>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
+#include "pellar/numparse.h"
 #include "pellar/qvstream.h"
 
 namespace Pellar {
@@ -49,38 +49,18 @@ const char* findcontrol(const char* p, const char* end) {
 
 bool iswhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-struct StringSink {
-  std::string& s;
-  void append(const char* p, std::size_t n) { s.append(p, n); }
-};
-
-struct FixedSink {
-  char* buf;
-  std::size_t room;  // bytes that may still be stored
-  void append(const char* p, std::size_t n) {
-    const std::size_t k = std::min(n, room);
-    std::memcpy(buf, p, k);
-    buf += k;
-    room -= k;
-  }
-};
-
-struct NullSink {
-  void append(const char*, std::size_t) {}
-};
-
 // Longest numeric token worth converting; longer ones are cut.
 constexpr std::size_t NumberMax = 512;
 
 template <class T>
 T numberprefix(const char* first, const char* last) {
-  // from_chars takes no '+', which printf-style text may carry.
-  if (last - first > 1 && first[0] == '+' && first[1] != '-') ++first;
   T v{};
-  if constexpr (std::is_floating_point_v<T>) {
-    fast_float::from_chars(first, last, v);
+  if constexpr (std::is_same_v<T, double>) {
+    ParseDouble(first, last, v);
+  } else if constexpr (std::is_same_v<T, float>) {
+    ParseFloat(first, last, v);
   } else {
-    std::from_chars(first, last, v);
+    ParseInt(first, last, v);
   }
   return v;
 }
@@ -95,28 +75,6 @@ char* qvistream::nextblock() {
   return begin_;
 }
 
-// Kept out of line so that the short path of getline stays lean.
-template <class Sink>
-[[gnu::noinline]] bool qvistream::scanline(Sink& sink) {
-  if (cur_ == end_ && !underflow()) return false;
-  for (;;) {
-    const char* stop = findcontrol(cur_, end_);
-    sink.append(cur_, static_cast<std::size_t>(stop - cur_));
-    cur_ += stop - cur_;
-    if (cur_ == end_) {
-      if (!underflow()) return true;
-      continue;
-    }
-    const char c = *cur_++;
-    if (c == '\n') return true;
-    if (c == '\r') {
-      eatcrtail();
-      return true;
-    }
-    if (c == '\t') sink.append(&c, 1);
-  }
-}
-
 void qvistream::eatcrtail() {
   for (;;) {
     if (cur_ == end_ && !underflow()) return;
@@ -129,33 +87,103 @@ void qvistream::eatcrtail() {
   }
 }
 
-// Most lines lie whole in the buffer and end in a plain LF: one scan and one
-// copy. Anything else (CR, TAB, other control bytes, the buffer edge) starts
-// over on the general path, nothing having been consumed.
-bool qvistream::getline(std::string& line) {
-  if (cur_ != end_) {
-    const char* stop = findcontrol(cur_, end_);
-    if (stop != end_ && *stop == '\n') {
-      line.assign(cur_, static_cast<std::size_t>(stop - cur_));
-      cur_ += stop - cur_ + 1;
+// The line is cut out of the buffer in place: the control bytes it drops are
+// squeezed out by moving the rest of the line over them (those bytes are
+// consumed, so nothing else reads them). Only a line that runs past the end
+// of the buffer, or whose CR tail does, is copied.
+bool qvistream::getline(std::string_view& line) {
+  if (cur_ == end_ && !underflow()) return false;
+  char* const start = cur_;
+  // Most lines lie whole in the buffer and end in a plain LF.
+  const char* p = findcontrol(cur_, end_);
+  if (p != end_ && *p == '\n') {
+    line = std::string_view(start, static_cast<std::size_t>(p - start));
+    cur_ += p - start + 1;
+    return true;
+  }
+  char* w = start + (p - start);
+  for (;;) {
+    const char* stop = findcontrol(p, end_);
+    if (w != p) std::memmove(w, p, static_cast<std::size_t>(stop - p));
+    w += stop - p;
+    p = stop;
+    if (p == end_) break;
+    const char c = *p++;
+    if (c == '\n') {
+      line = std::string_view(start, static_cast<std::size_t>(w - start));
+      cur_ += p - cur_;
       return true;
     }
+    if (c == '\r') {
+      while (p != end_ && *p == '\r') ++p;
+      if (p == end_) break;
+      if (*p == '\n') ++p;
+      line = std::string_view(start, static_cast<std::size_t>(w - start));
+      cur_ += p - cur_;
+      return true;
+    }
+    if (c == '\t') *w++ = c;
   }
-  line.clear();
-  StringSink sink{line};
-  return scanline(sink);
+  return straddle(start, w, p, line);
+}
+
+// The rest of a line that reaches the end of the buffer, collected in
+// scratch_; [start, w) is what the buffer held of it, and p says how far
+// it was scanned (past a CR tail that met the edge).
+[[gnu::noinline]] bool qvistream::straddle(const char* start, const char* w, const char* p,
+                                           std::string_view& line) {
+  scratch_.assign(start, static_cast<std::size_t>(w - start));
+  const bool cr = p != start && p[-1] == '\r';
+  cur_ = end_;
+  if (cr) {
+    eatcrtail();
+  } else {
+    while (underflow()) {
+      const char* q = cur_;
+      for (;;) {
+        const char* stop = findcontrol(q, end_);
+        scratch_.append(q, static_cast<std::size_t>(stop - q));
+        q = stop;
+        if (q == end_) break;
+        const char c = *q++;
+        if (c == '\n' || c == '\r') {
+          cur_ += q - cur_;
+          if (c == '\r') eatcrtail();
+          line = scratch_;
+          return true;
+        }
+        if (c == '\t') scratch_ += c;
+      }
+      cur_ = end_;
+    }
+  }
+  line = scratch_;
+  return true;
 }
 
 bool qvistream::getline(char* buf, std::size_t size) {
-  FixedSink sink{buf, size > 0 ? size - 1 : 0};
-  const bool got = scanline(sink);
-  if (size > 0) *sink.buf = '\0';
+  std::string_view view;
+  const bool got = getline(view);
+  if (size > 0) {
+    const std::size_t n = got ? std::min(view.size(), size - 1) : 0;
+    std::memcpy(buf, view.data(), n);
+    buf[n] = '\0';
+  }
   return got;
 }
 
 bool qvistream::skipline() {
-  NullSink sink;
-  return scanline(sink);
+  std::string_view view;
+  return getline(view);
+}
+
+int qvistream::peekline() {
+  for (;;) {
+    const int c = peek();
+    if (c < 0 || c >= 32 || c == '\t') return c;
+    if (c == '\n' || c == '\r') return '\n';
+    ++cur_;
+  }
 }
 
 bool qvistream::gettoken(char* buf, std::size_t size) {

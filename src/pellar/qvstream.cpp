@@ -1,7 +1,8 @@
 #include "pellar/qvstream.h"
 
-#include <charconv>
 #include <cstring>
+
+#include "pellar/numformat.h"
 
 namespace Pellar {
 
@@ -43,7 +44,7 @@ void qvostream::writethrough() {
   end_ = begin_ + 1;
 }
 
-bool qvostream::write(const void* data, std::size_t n) {
+bool qvostream::writeblocks(const void* data, std::size_t n) {
   const char* p = static_cast<const char*>(data);
   while (n > 0) {
     const std::size_t k = std::min(n, static_cast<std::size_t>(end_ - cur_));
@@ -58,35 +59,19 @@ bool qvostream::write(const void* data, std::size_t n) {
 
 bool qvostream::copyfrom(qvistream& in) { return in.copyto(*this); }
 
-// Formats straight into the buffer when the longest result fits, else
-// through a scratch array; either way the buffer never ends up full.
-template <std::size_t MaxLen, class Format>
-void qvostream::emit(Format format) {
-  if (static_cast<std::size_t>(end_ - cur_) > MaxLen) {
-    cur_ = format(cur_, cur_ + MaxLen);
-    return;
-  }
-  char scratch[MaxLen];
-  write(scratch, static_cast<std::size_t>(format(scratch, scratch + MaxLen) - scratch));
-}
-
 namespace {
 
-// Longest "%f" result: 309 integer digits of DBL_MAX, sign, point, 6 decimals.
-constexpr std::size_t FixedMax = 320;
-constexpr std::size_t IntegerMax = 24;
+constexpr std::size_t FixedMax = FixedChars(6);
+constexpr std::size_t IntegerMax = kIntChars;
 
 template <class T>
 auto integer(T v) {
-  return [v](char* first, char* last) { return std::to_chars(first, last, v).ptr; };
+  return [v](char* first, char*) { return FormatInt(first, v); };
 }
 
-// std::to_chars with a precision is specified as printf's "%.*f" in the C
-// locale, which is what "%f" means here; it also spells inf and nan alike.
+// "%f" is "%.6f".
 auto fixed(double v) {
-  return [v](char* first, char* last) {
-    return std::to_chars(first, last, v, std::chars_format::fixed, 6).ptr;
-  };
+  return [v](char* first, char*) { return FormatFixed(first, v, 6); };
 }
 
 template <class Char>

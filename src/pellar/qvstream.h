@@ -12,7 +12,9 @@
 // QvIOError, and only where nothing else could report lost data.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <string_view>
 
 namespace Pellar {
 
@@ -85,7 +87,17 @@ class qvistream : public qvstream {
   // The line rule shared by every text reader: a line ends at LF, or at CR
   // together with all CRs after it and at most one LF; bytes below 32 other
   // than TAB are dropped. False only when not a single byte could be read.
-  bool getline(std::string& line);
+  // The view lies in the stream's buffer (or, for a line that crosses the
+  // buffer's end, in a copy the stream keeps) and stays valid until the next
+  // read of any kind from this stream.
+  bool getline(std::string_view& line);
+  // Same, copied.
+  bool getline(std::string& line) {
+    std::string_view view;
+    const bool got = getline(view);
+    line.assign(view.data(), view.size());
+    return got;
+  }
   // Same, keeping at most size-1 bytes; the rest of a longer line is
   // skipped. The buffer is always terminated when size > 0.
   bool getline(char* buf, std::size_t size);
@@ -95,6 +107,10 @@ class qvistream : public qvstream {
   // False when the data end before a token starts.
   bool gettoken(char* buf, std::size_t size);
   bool skipline();
+  // The first byte of the next line as getline gives it: the control bytes
+  // it would drop are consumed, an empty line shows as '\n', the end of
+  // data as -1. Nothing else is consumed.
+  int peekline();
   // Bulk reads; return the count moved, short only at end of data.
   std::size_t read(void* dst, std::size_t n);
   std::size_t read(std::string& dst, std::size_t n);
@@ -119,11 +135,12 @@ class qvistream : public qvstream {
   bool underflow() { return !eof_ && refill(); }
 
  private:
-  template <class Sink>
-  bool scanline(Sink& sink);
+  bool straddle(const char* start, const char* w, const char* p, std::string_view& line);
   void eatcrtail();
   template <class T>
   qvistream& readnumber(T& v);
+
+  std::string scratch_;  // a line that crossed the buffer's end
 };
 
 qvistream& ws(qvistream& in);
@@ -159,7 +176,24 @@ class qvostream : public qvstream {
 
   // Copies into the buffer, flushing each time it fills; false when the
   // stream has failed.
-  bool write(const void* data, std::size_t n);
+  bool write(const void* data, std::size_t n) {
+    if (n >= static_cast<std::size_t>(end_ - cur_)) return writeblocks(data, n);
+    std::memcpy(cur_, data, n);
+    cur_ += n;
+    return !eof_;
+  }
+  // Writes what format(first, last) puts at first, at most MaxLen bytes,
+  // returning their end: straight into the buffer when it has the room,
+  // else through a scratch array; either way the buffer never ends up full.
+  template <std::size_t MaxLen, class Format>
+  void emit(Format format) {
+    if (static_cast<std::size_t>(end_ - cur_) > MaxLen) {
+      cur_ = format(cur_, cur_ + MaxLen);
+      return;
+    }
+    char scratch[MaxLen];
+    write(scratch, static_cast<std::size_t>(format(scratch, scratch + MaxLen) - scratch));
+  }
   void put(char c) {
     *cur_++ = c;
     if (cur_ == end_) flush();
@@ -174,11 +208,11 @@ class qvostream : public qvstream {
 
  private:
   friend struct StandardStreams;
+  // write() for data that fill the buffer.
+  bool writeblocks(const void* data, std::size_t n);
   // From now on every byte is handed on at once; used for the standard
   // streams once the process is exiting, when no later flush will come.
   void writethrough();
-  template <std::size_t MaxLen, class Format>
-  void emit(Format format);
 };
 
 qvostream& endl(qvostream& out);

@@ -6,7 +6,7 @@ from pathlib import Path
 
 import pytest
 
-from nimbrel import tamrin, velk
+from nimbrel import _velk, tamrin, velk
 from nimbrel.velgar import QvScalarGrid
 
 BOHR = 0.52917721067
@@ -237,6 +237,23 @@ class TestFchk:
         with pytest.raises(velk.FormatError) as raised:
             velk.read_record(path)
         assert str(raised.value) == "velk: malformed FCHK total energy"
+
+
+@pytest.mark.parametrize("name, text", [("density.cube", DENSITY), ("water.fchk", FCHK)])
+def test_a_spent_reader_empties_the_molecule(tmp_path: Path, name: str, text: str):
+    path = tmp_path / name
+    path.write_text(text)
+    handle = _velk._open_reader(str(path))
+    mol = tamrin.QvGraphMol()
+    assert _velk._ReaderHandle_next(handle, mol)
+    for read, end in [
+        (lambda: _velk._ReaderHandle_next(handle, mol), False),
+        (lambda: _velk._ReaderHandle_next_grid_tuple(handle, mol), None),
+        (lambda: _velk._ReaderHandle_next_grids(handle, mol, [QvScalarGrid()]), -1),
+    ]:
+        mol.NewAtom(6)
+        assert read() == end
+        assert mol.NumAtoms() == 0
 
 
 class TestSharedFiles:

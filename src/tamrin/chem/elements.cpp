@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdint>
 
+#include "pellar/numparse.h"
+
 namespace Tamrin {
 
 namespace {
@@ -87,7 +89,7 @@ constexpr bool EverySymbolHasItsOwnSlot() {
 }
 static_assert(EverySymbolHasItsOwnSlot(), "two element symbols share a lookup slot");
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+using Pellar::IsBlank;
 
 // The letter as upper case ('A'..'Z'), or 0 for a byte that is no letter.
 unsigned UpperLetter(char c) {

@@ -1,12 +1,11 @@
 // Stereo from coordinates: tetrahedral centres from 3D, cis/trans double
-// bonds from 2D or 3D, and the reading step that runs them.
+// bonds from 2D or 3D, and both as the coordinates at hand allow.
 #include <cmath>
 #include <utility>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/stereogeometry.h"
 #include "tamrin/perception/stereoperception.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace Tamrin {
 
@@ -95,23 +94,6 @@ void BondStereoFromCoords(QvMolBase& mol, QvStereoCandidates candidates,
   mol.SetPerceived(QvPerceivedBondStereo, true);
 }
 
-// What the reading step means by stereo from the coordinates: the whole of
-// it in 3D; in 2D the wedges and the double bonds' drawing; nothing without
-// coordinates.
-void PerceiveStereoFromCoords(QvMolBase& mol) {
-  switch (mol.GetDimension()) {
-    case 3: QvPerceiveStereoFrom3D(mol); break;
-    case 2:
-      QvPerceiveAtomStereoFromWedges(mol, 0);
-      QvPerceiveBondStereoFromCoords(mol, {});
-      break;
-    default: break;
-  }
-}
-
-[[maybe_unused]] const QvPerceptionPass previous_stereo =
-    QvRegisterPerceptionPass(QvPerceptionStep::StereoFromCoords, PerceiveStereoFromCoords);
-
 }  // namespace
 
 void QvPerceiveStereoFrom3D(QvMolBase& mol) {
@@ -122,6 +104,17 @@ void QvPerceiveStereoFrom3D(QvMolBase& mol) {
 
 void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified) {
   BondStereoFromCoords(mol, QvFindStereoCandidates(mol), unspecified);
+}
+
+void QvPerceiveStereoFromCoords(QvMolBase& mol) {
+  switch (mol.GetDimension()) {
+    case 3: QvPerceiveStereoFrom3D(mol); break;
+    case 2:
+      QvPerceiveAtomStereoFromWedges(mol, 0);
+      QvPerceiveBondStereoFromCoords(mol, {});
+      break;
+    default: break;
+  }
 }
 
 }  // namespace Tamrin

@@ -46,23 +46,21 @@ class QvConfTestBase;
 class QvMolBase;
 
 // What the binary record formats (QVB, QVZ) keep on a stream between
-// records. The binary format module registers the factory; without one the
-// stream keeps no such state.
+// records; their format records say how to make it.
 class QvMolStreamBinaryState {
  public:
   virtual ~QvMolStreamBinaryState();
 };
-using QvBinaryStateFactory = std::unique_ptr<QvMolStreamBinaryState> (*)(bool compressed);
-// Returns the factory registered before; null unregisters.
-QvBinaryStateFactory QvRegisterBinaryStateFactory(QvBinaryStateFactory make);
 
 // Scratch that record readers and writers keep per opened input or output;
 // every open, openstring and close discards it.
 struct QvMolStreamCache {
   // CSV column names, shared by all records of one file.
   std::vector<std::string> columns;
-  // A line handed back by a reader, returned by the next GetLine.
+  // A line handed back by a reader, returned by the next GetLine, and the
+  // copy that GetLine then hands out.
   std::optional<std::string> pushed_line;
+  std::string served_line;
 };
 
 class qvmolstreambase {
@@ -96,7 +94,7 @@ class qvmolstreambase {
 
   QvMolStreamCache& Cache();
   // The binary formats' state, made on first use and made anew when another
-  // thread asks; null when no binary format module is registered.
+  // thread asks; null when the current format's record makes none.
   QvMolStreamBinaryState* BinaryState();
 
  protected:
@@ -151,8 +149,14 @@ class qvmolistream : public qvmolstreambase {
   // The byte stream that readers read.
   Pellar::qvistream& GetStream() { return *current_; }
 
-  // One line under the toolkit's line rule, a pushed-back line first.
+  // One line under the toolkit's line rule, a pushed-back line first; the
+  // view is valid until the next read from this stream.
+  bool GetLine(std::string_view& line);
+  // Same, copied (an empty string at the end).
   bool GetLine(std::string& line);
+  // The first byte of the line GetLine gives next: '\n' for an empty line,
+  // -1 at the end of data.
+  int PeekLine();
   void PushBackLine(std::string line) { Cache().pushed_line = std::move(line); }
 
   // Molecules read ahead (the conformers of one record read as separate

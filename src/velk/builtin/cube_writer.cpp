@@ -1,8 +1,3 @@
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <memory>
@@ -10,9 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "pellar/numformat.h"
+#include "pellar/qvstream.h"
 #include "sorvil/grid/scalargrid.h"
 #include "tamrin/model/molbase.h"
-#include "velk/builtin/cube_format.h"
 #include "velk/builtin/cube_handler.h"
 #include "velk/builtin/gaussian_text.h"
 #include "velk/errors.h"
@@ -109,85 +105,43 @@ void CheckValues(const std::vector<const QvScalarGrid*>& grids) {
   }
 }
 
-// A file written through a large buffer. Write errors are remembered, not
-// thrown: the record then reports false and the partial file stays.
+// The output file. Write errors are remembered by the stream, not thrown:
+// the record then reports false and the partial file stays.
 class OutputFile {
  public:
-  explicit OutputFile(const std::string& path)
-      : fd_(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {
-    if (fd_ < 0) throw FileError("velk: unable to open '" + path + "' for writing");
-    buffer_ = std::make_unique<char[]>(kSize);
-  }
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-  ~OutputFile() {
-    if (fd_ >= 0) ::close(fd_);
+  explicit OutputFile(const std::string& path) : file_(std::make_unique<Pellar::qvofstream>()) {
+    if (!file_->open(path.c_str())) throw FileError("velk: unable to open '" + path + "' for writing");
   }
 
-  void Text(std::string_view text) {
-    for (const char c : text) {
-      Reserve(1);
-      buffer_[used_++] = c;
-    }
-  }
+  void Text(std::string_view text) { file_->write(text.data(), text.size()); }
   void Integer(long long value) {
-    Reserve(kNumberRoom);
-    used_ = static_cast<size_t>(std::to_chars(Cursor(), End(), value).ptr - buffer_.get());
+    file_->emit<Pellar::kIntChars>([value](char* p, char*) { return Pellar::FormatInt(p, value); });
   }
   // A space, then the value as printf's %.9g would print it.
   void SpacedReal(double value) {
-    Reserve(kNumberRoom);
-    buffer_[used_++] = ' ';
-    used_ = static_cast<size_t>(FormatG9(Cursor(), value) - buffer_.get());
+    file_->emit<Pellar::kGeneralChars + 1>([value](char* p, char*) {
+      *p = ' ';
+      return Pellar::FormatGeneral(p + 1, value, 9);
+    });
   }
   // Grid values: the same text through the faster float path.
   void SpacedFloat(float value) {
-    Reserve(kNumberRoom);
-    buffer_[used_++] = ' ';
-    used_ = static_cast<size_t>(FormatFloatG9(Cursor(), value) - buffer_.get());
+    file_->emit<Pellar::kGeneralChars + 1>([value](char* p, char*) {
+      *p = ' ';
+      return Pellar::FormatGeneral9(p + 1, value);
+    });
   }
-  void Char(char c) {
-    Reserve(1);
-    buffer_[used_++] = c;
-  }
+  void Char(char c) { file_->put(c); }
 
-  // Flushes and closes; true when every write and the close succeeded.
+  // Flushes and closes; true when every write succeeded.
   bool Close() {
-    Flush();
-    if (::close(fd_) != 0) failed_ = true;
-    fd_ = -1;
-    return !failed_;
+    const bool ok = file_->flush();
+    file_->close();
+    return ok;
   }
 
  private:
-  static constexpr size_t kSize = size_t{1} << 18;
-  static constexpr size_t kNumberRoom = 40;
-
-  char* Cursor() { return buffer_.get() + used_; }
-  char* End() { return buffer_.get() + kSize; }
-  void Reserve(size_t room) {
-    if (kSize - used_ < room) Flush();
-  }
-  void Flush() {
-    const char* p = buffer_.get();
-    size_t left = used_;
-    while (left != 0 && !failed_) {
-      const ssize_t put = ::write(fd_, p, left);
-      if (put < 0 && errno == EINTR) continue;
-      if (put <= 0) {
-        failed_ = true;
-        break;
-      }
-      p += put;
-      left -= static_cast<size_t>(put);
-    }
-    used_ = 0;
-  }
-
-  int fd_;
-  std::unique_ptr<char[]> buffer_;
-  size_t used_ = 0;
-  bool failed_ = false;
+  std::unique_ptr<Pellar::qvofstream> file_;  // its buffer is too large for the stack
 };
 
 void WriteHeader(OutputFile& out, const QvMolBase& mol, const QvScalarGrid& grid, size_t grid_count) {

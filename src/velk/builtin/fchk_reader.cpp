@@ -24,21 +24,10 @@ FormatError FchkError(std::string_view what) {
   return FormatError("velk: FCHK: " + std::string(what));
 }
 
-// White space of this format: space, tab, carriage return, line feed.
-bool IsFchkSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+using Pellar::TrimBlanks;
+using Pellar::TrimBlanksRight;
 
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && IsFchkSpace(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-std::string_view Trim(std::string_view s) {
-  s = TrimRight(s);
-  while (!s.empty() && IsFchkSpace(s.front())) s.remove_prefix(1);
-  return s;
-}
-
-bool IsBlank(std::string_view line) { return TrimRight(line).empty(); }
+using Pellar::IsBlankLine;
 
 // Columns [first, first + width) of a line that may be shorter.
 std::string_view Columns(std::string_view line, size_t first, size_t width) {
@@ -46,7 +35,7 @@ std::string_view Columns(std::string_view line, size_t first, size_t width) {
 }
 
 // Leading white space stays: such a label matches none that we look for.
-std::string_view Label(std::string_view line) { return TrimRight(line.substr(0, kLabelWidth)); }
+std::string_view Label(std::string_view line) { return TrimBlanksRight(line.substr(0, kLabelWidth)); }
 
 bool IsTypeCode(char c) { return c == 'I' || c == 'R' || c == 'C' || c == 'L' || c == 'H'; }
 
@@ -84,7 +73,7 @@ RecordHeader ParseHeader(std::string_view line) {
   const size_t marker = line.find("N=", kValueColumn);
   header.array = marker != std::string_view::npos && line.size() > kValueColumn + 1;
   if (!header.array) {
-    header.value = TrimRight(line.substr(kValueColumn));
+    header.value = TrimBlanksRight(line.substr(kValueColumn));
     return header;
   }
   header.count = ParseIntValue(line.substr(marker + 2), "FCHK array count for '" + header.label + "'");
@@ -95,8 +84,8 @@ RecordHeader ParseHeader(std::string_view line) {
 }
 
 void SetCalcData(QvMolBase& mol, std::string_view line) {
-  const std::string_view method = Trim(Columns(line, 10, 30));
-  const std::string_view basis = Trim(Columns(line, 40, 30));
+  const std::string_view method = TrimBlanks(Columns(line, 10, 30));
+  const std::string_view basis = TrimBlanks(Columns(line, 40, 30));
   if (!method.empty()) mol.SetData(Sorvil::QvGetTag("Method"), std::string(method));
   if (!basis.empty()) mol.SetData(Sorvil::QvGetTag("Basis"), std::string(basis));
 }
@@ -108,7 +97,7 @@ class FchkParser {
   void Read(QvMolBase& mol) {
     std::string_view line;
     if (!NextLine(line)) throw FchkError("empty file (missing title line)");
-    mol.SetTitle(std::string(TrimRight(line)));
+    mol.SetTitle(std::string(TrimBlanksRight(line)));
     if (!NextLine(line)) throw FchkError("truncated header (missing calc line)");
     SetCalcData(mol, line);
     if (!NextLine(line)) throw FchkError("missing 'Number of atoms'");
@@ -118,20 +107,15 @@ class FchkParser {
   }
 
  private:
-  // One trailing carriage return is dropped from every line.
-  bool NextLine(std::string_view& line) {
-    if (!lines_.Next(line)) return false;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    return true;
-  }
+  bool NextLine(std::string_view& line) { return lines_.Next(line); }
 
   // Handles the record whose header is `line` and leaves the line after it
   // there; false at the end of the records.
   bool ReadRecord(QvMolBase& mol, std::string_view& line) {
-    if (IsBlank(line)) {
+    if (IsBlankLine(line)) {
       // Blank lines may only trail the last record.
       while (NextLine(line)) {
-        if (!IsBlank(line)) throw FchkError("unexpected blank line where a record header was expected");
+        if (!IsBlankLine(line)) throw FchkError("unexpected blank line where a record header was expected");
       }
       return false;
     }
@@ -142,7 +126,7 @@ class FchkParser {
     }
     ReadArray(header);
     if (!NextLine(line)) return false;
-    if (!IsBlank(line) && !LooksLikeHeader(line)) {
+    if (!IsBlankLine(line) && !LooksLikeHeader(line)) {
       throw FchkError("lost record sync after '" + header.label + "'");
     }
     return true;
@@ -180,7 +164,7 @@ class FchkParser {
     std::string_view line;
     for (std::uint64_t i = 0; i < line_count; ++i) {
       if (!NextLine(line)) throw FchkError("truncated payload for '" + header.label + "'");
-      if (numbers || coords) payload.append(line).push_back('\n');
+      if (numbers || coords) payload.append(line).push_back(' ');
     }
     if (!numbers && !coords) return;
     const std::vector<std::string_view> tokens = Tokens(payload, count);
@@ -260,14 +244,6 @@ std::unique_ptr<MolSink> FchkHandler::open_writer(const std::string&, const std:
   throw FormatError("velk: FCHK is read-only; writing is not supported");
 }
 
-bool FchkMolSource::next(QvMolBase& mol) {
-  mol.Clear();
-  if (done_) return false;
-  done_ = true;
-  FchkParser(path_).Read(mol);
-  return true;
-}
-
-bool FchkMolSource::next(QvGraphMol& mol) { return next(mol.GetMol()); }
+void FchkMolSource::read(QvMolBase& mol, std::vector<QvScalarGrid>& /*grids*/) { FchkParser(path()).Read(mol); }
 
 }  // namespace velk::builtin

@@ -2,10 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "pellar/qvstream.h"
 #include "stream_test_support.h"
@@ -139,6 +144,51 @@ TEST(FileStreams, ShortWriteFailsTheStream) {
   EXPECT_FALSE(out.write(big.data(), big.size()));
   for (std::size_t i = 0; i < 3 * Block; ++i) out.put('y');  // the buffer is reused, never overrun
   EXPECT_TRUE(out.failed());
+}
+
+// A write that a signal interrupts after moving part of the buffer returns
+// that part. The stream must report the loss at once rather than write the
+// rest later: a pipe of one page with nobody reading makes the write block
+// with the page full, the signal ends it short, and only then does a reader
+// drain the pipe (so that a stream which retried would finish "successfully").
+TEST(FileStreams, WriteCutShortBySignalFailsTheFlush) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  const int capacity = ::fcntl(fds[1], F_SETPIPE_SZ, 4096);
+  ASSERT_GT(capacity, 0);
+  ASSERT_LT(static_cast<std::size_t>(capacity), Block);
+  struct sigaction quiet {}, old {};
+  quiet.sa_handler = [](int) {};
+  sigemptyset(&quiet.sa_mask);
+  quiet.sa_flags = 0;  // no restart: the write returns what it moved
+  ASSERT_EQ(::sigaction(SIGUSR1, &quiet, &old), 0);
+
+  std::atomic<bool> done{false};
+  bool flushed = true, failed = false;
+  std::thread writer([&] {
+    qvofstream out(fds[1]);
+    const std::string data(Block, 'x');
+    out.write(data.data(), data.size() - 1);
+    flushed = out.flush();
+    failed = out.failed();
+    done = true;
+  });
+  int queued = 0;
+  for (int i = 0; i < 5000 && queued < capacity; ++i) {
+    ::usleep(1000);
+    ASSERT_EQ(::ioctl(fds[0], FIONREAD, &queued), 0);
+  }
+  ASSERT_EQ(queued, capacity) << "the writer never filled the pipe";
+  ::pthread_kill(writer.native_handle(), SIGUSR1);
+  std::string sink(Block, '\0');
+  for (int i = 0; i < 5000 && !done; ++i) {
+    if (::read(fds[0], sink.data(), sink.size()) <= 0) break;
+  }
+  writer.join();
+  ::sigaction(SIGUSR1, &old, nullptr);
+  ::close(fds[0]);  // the stream closed the other end
+  EXPECT_FALSE(flushed);
+  EXPECT_TRUE(failed);
 }
 
 TEST(FileStreams, CloseKeepsStandardDescriptorsOpenAndClosesOthers) {

@@ -1,5 +1,6 @@
-// Output streams: numbers must come out digit for digit as printf writes
-// them, also where they straddle the buffer end; string and wrapper streams.
+// Output streams: each number slot writes its printf conversion (the digits
+// themselves are tested with pellar/numformat.h), also where numbers
+// straddle the buffer end; string and wrapper streams.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -54,18 +55,6 @@ TEST_P(DoubleDigits, MatchPercentF) {
 
 INSTANTIATE_TEST_SUITE_P(Values, DoubleDigits, testing::ValuesIn(doubles));
 
-TEST(DoubleDigits, RandomValuesOverManyMagnitudesMatchPercentF) {
-  std::mt19937_64 gen(3);
-  std::uniform_real_distribution<double> mantissa(-10.0, 10.0);
-  std::uniform_int_distribution<int> exponent(-12, 40);
-  for (int i = 0; i < 20000; ++i) {
-    const double v = std::ldexp(mantissa(gen), exponent(gen));
-    ASSERT_EQ(viastream(v), viaprintf("%f", v)) << "value bits " << std::hexfloat << v;
-    const auto f = static_cast<float>(v);
-    ASSERT_EQ(viastream(f), viaprintf("%f", static_cast<double>(f))) << std::hexfloat << f;
-  }
-}
-
 // Each integer slot against its printf conversion, at the limits and around 0.
 template <class T>
 void checkinteger(const char* fmt) {
@@ -73,11 +62,6 @@ void checkinteger(const char* fmt) {
                       T(0), T(1), T(9), T(10), T(99), T(100),
                       static_cast<T>(std::numeric_limits<T>::max() - 1), std::numeric_limits<T>::max()};
   for (const T v : values) EXPECT_EQ(viastream(v), viaprintf(fmt, v)) << fmt;
-  std::mt19937_64 gen(7);
-  for (int i = 0; i < 2000; ++i) {
-    const auto v = static_cast<T>(gen() >> (gen() % 64));
-    ASSERT_EQ(viastream(v), viaprintf(fmt, v)) << fmt;
-  }
 }
 
 TEST(IntegerDigits, EverySlotMatchesItsPrintfConversion) {

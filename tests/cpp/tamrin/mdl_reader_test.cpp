@@ -10,6 +10,7 @@
 
 #include "mdl_reader_support.h"
 #include "tamrin/formats/mdl/mdl.h"
+#include "tamrin/formats/mdl/mdlparity.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
 

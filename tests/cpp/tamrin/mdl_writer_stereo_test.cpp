@@ -7,8 +7,9 @@
 #include <vector>
 
 #include "mdl_writer_test_support.h"
-#include "tamrin/perception/layout2d.h"
+#include "tamrin/formats/mdl/mdlparity.h"
 #include "tamrin/formats/smiles/smiles.h"
+#include "tamrin/perception/layout2d.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
 

@@ -4,7 +4,7 @@
 
 #include "tamrin/model/model.h"
 #include "tamrin/perception/kekulize.h"
-#include "tamrin/perception/mdlvalence.h"
+#include "tamrin/formats/mdl/mdlvalence.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <random>
 
 #include "perception_test_support.h"
+#include "tamrin/formats/mdl/mdlparity.h"
 #include "tamrin/perception/stereoperception.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace {
 
@@ -529,7 +529,7 @@ TEST(MDLStereoGroups, FromTheChiralFlag) {
 TEST(StereoStep, ReadingStepPerceivesFrom3DOnly) {
   for (const unsigned dim : {3u, 0u}) {
     Sketch s(Chfclbr3D(1, false), {{1, 0}, {1, 2}, {1, 3}}, dim);
-    ASSERT_TRUE(Tamrin::QvRunPerceptionStep(s.Mol(), Tamrin::QvPerceptionStep::StereoFromCoords));
+    Tamrin::QvPerceiveStereoFromCoords(s.Mol());
     EXPECT_EQ(s.Hand(1, {0, -1, 2, 3}), dim == 3 ? kAnti : kNone);
     EXPECT_EQ(s.Mol().HasPerceived(Tamrin::QvPerceivedAtomStereo), dim == 3);
   }

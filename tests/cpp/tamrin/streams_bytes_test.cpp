@@ -11,6 +11,7 @@
 #include "streams_test_support.h"
 #include "support/captured_messages.h"
 #include "tamrin/streams/stringio.h"
+#include "tamrin/formats/mdl/sdftokenizer.h"
 #include "tamrin/streams/tokenizer.h"
 
 namespace {
@@ -195,13 +196,13 @@ TEST(Tokenizers, ChosenByFormatWithTheStreamFlavor) {
     EXPECT_NE(dynamic_cast<Tamrin::QvLineTokenizer*>(Tamrin::QvCreateTokenizer(f, 0).get()), nullptr);
   EXPECT_NE(dynamic_cast<Tamrin::QvSDFTokenizer*>(Tamrin::QvCreateTokenizer(QvFormat::SDF, 0).get()), nullptr);
 
-  const auto previous = Tamrin::QvRegisterTokenizer(QvFormat::PDB, MakeLineTokenizer);
+  Tamrin::QvFormatInfo record = Tamrin::QvGetFormatInfo(QvFormat::PDB);
+  record.tokenizer = MakeLineTokenizer;
+  Replaced pdb(record);
   Tamrin::qvmolistream in;
   ASSERT_TRUE(in.SetFormat(QvFormat::PDB));
   ASSERT_TRUE(in.SetFlavor(QvFormat::PDB, 0x0123));
-  const bool made = Tamrin::QvCreateTokenizer(in) != nullptr;
-  Tamrin::QvRegisterTokenizer(QvFormat::PDB, previous);
-  EXPECT_TRUE(made);
+  EXPECT_NE(Tamrin::QvCreateTokenizer(in), nullptr);
   EXPECT_EQ(tokenizer_flavor, 0x0123u);
 }
 
@@ -213,13 +214,11 @@ TEST(Tokenizers, FormatsWithoutOne) {
     EXPECT_EQ(messages.text(),
               "Warning: Format (" + std::to_string(Tamrin::QvFormatCode(f)) + ") does not have a valid tokenizer\n");
   }
-  const auto previous = Tamrin::QvRegisterTokenizer(QvFormat::MOL2, nullptr);
   {
     CapturedMessages messages;
     EXPECT_EQ(Tamrin::QvCreateTokenizer(QvFormat::MOL2, 0), nullptr);
     EXPECT_EQ(messages.text(), "Warning: Format (4) does not have a valid tokenizer\n");
   }
-  Tamrin::QvRegisterTokenizer(QvFormat::MOL2, previous);
   CapturedMessages messages;
   EXPECT_EQ(Tamrin::QvCreateTokenizer(QvFormat::UNDEFINED, 0), nullptr);
   EXPECT_EQ(Tamrin::QvCreateTokenizer(QvFormat::MAXFORMAT, 0), nullptr);

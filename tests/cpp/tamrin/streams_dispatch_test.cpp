@@ -18,7 +18,6 @@ namespace {
 using Tamrin::QvFormat;
 using Tamrin::qvmolistream;
 using Tamrin::qvmolostream;
-using Tamrin::QvPerceptionStep;
 using namespace streamtest;
 
 struct Read {
@@ -200,123 +199,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- perception steps ----
 
-std::vector<std::string> steps;
-
-template <QvPerceptionStep S>
-void RecordStep(Tamrin::QvMolBase&) {
-  static constexpr const char* kNames[] = {"A", "B", "C", "D", "E", "F", "stereo"};
-  steps.emplace_back(kNames[static_cast<unsigned>(S)]);
-}
-
-void RecordAromaticity(Tamrin::QvMolBase&, const Tamrin::QvAromaticityModel& m) {
-  std::string name = "arom" + std::to_string(m.model);
-  if (m.arg || m.flag) name += "/" + std::to_string(m.arg) + "/" + std::to_string(m.flag);
-  steps.push_back(name);
-}
-
-// Recording passes for every step while it lives.
-class RecordingPasses {
- public:
-  RecordingPasses() {
-    Swap(QvPerceptionStep::Connectivity, RecordStep<QvPerceptionStep::Connectivity>);
-    Swap(QvPerceptionStep::Rings, RecordStep<QvPerceptionStep::Rings>);
-    Swap(QvPerceptionStep::WholeMolecule, RecordStep<QvPerceptionStep::WholeMolecule>);
-    Swap(QvPerceptionStep::ImplicitHydrogens, RecordStep<QvPerceptionStep::ImplicitHydrogens>);
-    Swap(QvPerceptionStep::AtomCompletion, RecordStep<QvPerceptionStep::AtomCompletion>);
-    Swap(QvPerceptionStep::Residues, RecordStep<QvPerceptionStep::Residues>);
-    Swap(QvPerceptionStep::StereoFromCoords, RecordStep<QvPerceptionStep::StereoFromCoords>);
-    aromaticity_ = Tamrin::QvRegisterAromaticityPass(RecordAromaticity);
-    steps.clear();
-  }
-  ~RecordingPasses() {
-    for (const auto& [step, pass] : previous_) Tamrin::QvRegisterPerceptionPass(step, pass);
-    Tamrin::QvRegisterAromaticityPass(aromaticity_);
-  }
-  RecordingPasses(const RecordingPasses&) = delete;
-  RecordingPasses& operator=(const RecordingPasses&) = delete;
-
- private:
-  void Swap(QvPerceptionStep step, Tamrin::QvPerceptionPass pass) {
-    previous_.emplace_back(step, Tamrin::QvRegisterPerceptionPass(step, pass));
-  }
-  std::vector<std::pair<QvPerceptionStep, Tamrin::QvPerceptionPass>> previous_;
-  Tamrin::QvAromaticityPass aromaticity_;
-};
-
 // The line reader, with "3d" titles making 3D molecules.
 bool ReadWithDimension(qvmolistream& in, Tamrin::QvMolBase& mol, unsigned options) {
   if (!ReadLine(in, mol, options)) return false;
   if (std::string(mol.GetTitle()).starts_with("3d")) mol.SetDimension(3);
   return true;
-}
-
-struct StepsCase {
-  QvFormat format;
-  unsigned flavor;
-  const char* title;
-  std::vector<std::string> steps;
-};
-
-void PrintTo(const StepsCase& c, std::ostream* os) {
-  *os << Tamrin::QvFormatDescription(c.format) << " 0x" << std::hex << c.flavor << " " << c.title;
-}
-
-class PostReadSteps : public testing::TestWithParam<StepsCase> {};
-
-TEST_P(PostReadSteps, RunInOrder) {
-  const StepsCase& c = GetParam();
-  Registered format(c.format, ReadWithDimension);
-  RecordingPasses passes;
-  EXPECT_EQ(ReadAll(c.format, c.flavor, std::string(c.title) + " 1\n"), (std::vector<Read>{{c.title, 1}}));
-  EXPECT_EQ(steps, c.steps);
-}
-
-using V = std::vector<std::string>;
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, PostReadSteps,
-    testing::Values(
-        // The generic part alone: rings with 0x4000, then the chosen model (2 by default).
-        StepsCase{QvFormat::SMI, 0x4000, "m", V{"B", "arom2"}}, StepsCase{QvFormat::SMI, 0x0, "m", V{"arom2"}},
-        StepsCase{QvFormat::SMI, 0x8000, "m", V{"arom5"}}, StepsCase{QvFormat::SDF, 0x14000, "m", V{"B", "arom4/6/1"}},
-        StepsCase{QvFormat::MOL2, 0x20000, "m", V{"arom3"}}, StepsCase{QvFormat::CSV, 0x80001, "m", V{"arom1"}},
-        StepsCase{QvFormat::MOL2H, 0x40001, "m", V{"arom2"}},
-        // PDB: A to F by bits 0x1000, 0x800, 0x400, 0x200, 0x100, 0x2000.
-        StepsCase{QvFormat::PDB, 0x7F16, "m", V{"A", "B", "C", "D", "E", "F", "B", "arom2"}},
-        StepsCase{QvFormat::PDB, 0x5100, "m", V{"A", "E", "B", "arom2"}},
-        StepsCase{QvFormat::PDB, 0x2000, "m", V{"F", "arom2"}},
-        StepsCase{QvFormat::PDB, 0x0A00, "m", V{"B", "D", "arom2"}},
-        // XYZ: A to E by bits 0x10 to 0x1.
-        StepsCase{QvFormat::XYZ, 0x401F, "m", V{"A", "B", "C", "D", "E", "B", "arom2"}},
-        StepsCase{QvFormat::XYZ, 0x0012, "m", V{"A", "D", "arom2"}},
-        StepsCase{QvFormat::XYZ, 0x0005, "m", V{"C", "E", "arom2"}},
-        StepsCase{QvFormat::MMOD, 0x4080, "m", V{"E", "B", "arom2"}},
-        StepsCase{QvFormat::MMOD, 0x4000, "m", V{"B", "arom2"}},
-        StepsCase{QvFormat::CDX, 0x4001, "m", V{"B", "B", "arom2"}},
-        StepsCase{QvFormat::CDX, 0x0001, "m", V{"arom2"}},
-        StepsCase{QvFormat::JSON, 0x4000, "m", V{"B", "arom2", "stereo", "B", "arom2"}},
-        StepsCase{QvFormat::JSON, 0x20000, "m", V{"B", "arom2", "stereo", "arom3"}},
-        // The binary format keeps the perception its records carry.
-        StepsCase{QvFormat::QVB, 0x4000, "m", V{}}, StepsCase{QvFormat::QVZ, 0x4000, "m", V{"B", "arom2"}},
-        // CIF without 3D coordinates: B to E from the CIF flavor; with them, and
-        // for mmCIF, A to F from the mmCIF flavor.
-        StepsCase{QvFormat::CIF, 0x41FF, "flat", V{"B", "C", "D", "E", "B", "arom2"}},
-        StepsCase{QvFormat::CIF, 0x41FF, "3d", V{"A", "B", "C", "D", "E", "F", "B", "arom2"}},
-        StepsCase{QvFormat::MMCIF, 0x4011, "m", V{"A", "E", "B", "arom2"}},
-        StepsCase{QvFormat::MMCIF, 0x0028, "m", V{"B", "F", "arom2"}}));
-
-TEST(PostReadSteps, MissingPassesAreSkipped) {
-  RecordingPasses passes;
-  Tamrin::QvRegisterPerceptionPass(QvPerceptionStep::Rings, nullptr);
-  Tamrin::QvRegisterAromaticityPass(nullptr);
-  Registered format(QvFormat::XYZ);
-  EXPECT_EQ(ReadAll(QvFormat::XYZ, 0x401F, "m 2\n"), (std::vector<Read>{{"m", 2}}));
-  EXPECT_EQ(steps, (V{"A", "C", "D", "E"}));
-  Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvRunPerceptionStep(mol, QvPerceptionStep::Rings));
-  EXPECT_TRUE(Tamrin::QvRunPerceptionStep(mol, QvPerceptionStep::Connectivity));
-  EXPECT_FALSE(Tamrin::QvRunPerceptionStep(mol, QvPerceptionStep::Count));
-  EXPECT_FALSE(Tamrin::QvRunAromaticity(mol, {}));
 }
 
 // mmCIF readers mark bonds for their own use; the marker never leaves the read.
@@ -508,16 +395,14 @@ TEST(ReadConformers, ConformerRecordFormatsUseTheirOwnReader) {
   Tamrin::QvMol mol;
   {
     CapturedMessages messages;
-    const auto previous = Tamrin::QvRegisterMCMolReader(QvFormat::QVB, nullptr);
     EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-    Tamrin::QvRegisterMCMolReader(QvFormat::QVB, previous);
     EXPECT_EQ(messages.text(), "Warning: File format not supported for reading.\n");
   }
-  const auto previous = Tamrin::QvRegisterMCMolReader(QvFormat::QVB, ReadTwoConformers);
+  Tamrin::QvFormatInfo record = Tamrin::QvGetFormatInfo(QvFormat::QVB);
+  record.read_conformers = ReadTwoConformers;
+  Replaced qvb(record);
   ASSERT_TRUE(in.SetFlavor(QvFormat::QVB, 0x8000));
-  const bool read = Tamrin::QvReadMolecule(in, mol);
-  Tamrin::QvRegisterMCMolReader(QvFormat::QVB, previous);
-  ASSERT_TRUE(read);
+  ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
   EXPECT_EQ(mol.NumConfs(), 2u);
   EXPECT_EQ(std::string(mol.GetTitle()), "record");
   EXPECT_EQ(mc_options, 0x8000u);
@@ -575,15 +460,15 @@ int WriteConformerCount(qvmolostream& out, const Tamrin::QvMCMolBase& mol, unsig
 }
 
 TEST(WriteConformers, ConformerRecordFormatsUseTheirOwnWriter) {
-  const auto previous = Tamrin::QvRegisterMCMolWriter(QvFormat::JSON, WriteConformerCount);
+  Tamrin::QvFormatInfo record = Tamrin::QvGetFormatInfo(QvFormat::JSON);
+  record.write_conformers = WriteConformerCount;
+  Replaced json(record);
   qvmolostream out;
   ASSERT_TRUE(out.SetFormat(QvFormat::JSON));
   ASSERT_TRUE(out.openstring());
   Tamrin::QvMol mol;
   TwoConformers(mol, "pair");
-  const int status = Tamrin::QvWriteMolecule(out, mol);
-  Tamrin::QvRegisterMCMolWriter(QvFormat::JSON, previous);
-  EXPECT_EQ(status, 0);
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
   EXPECT_EQ(out.GetString(), "confs 2\n");
   EXPECT_EQ(mc_options, 0x4397u);
 }
@@ -593,19 +478,27 @@ TEST(WriteConformers, ConformerRecordFormatsUseTheirOwnWriter) {
 int made = 0;
 bool made_compressed = false;
 
-std::unique_ptr<Tamrin::QvMolStreamBinaryState> MakeBinaryState(bool compressed) {
+template <bool compressed>
+std::unique_ptr<Tamrin::QvMolStreamBinaryState> MakeBinaryState() {
   ++made;
   made_compressed = compressed;
   return std::make_unique<Tamrin::QvMolStreamBinaryState>();
 }
 
+Tamrin::QvFormatInfo WithBinaryState(QvFormat format, Tamrin::QvBinaryStateFactory make) {
+  Tamrin::QvFormatInfo record = Tamrin::QvGetFormatInfo(format);
+  record.binary_state = make;
+  return record;
+}
+
 TEST(BinaryState, MadeOncePerThreadAndFormatChange) {
-  const auto previous = Tamrin::QvRegisterBinaryStateFactory(nullptr);
   {
     qvmolostream out;
+    ASSERT_TRUE(out.SetFormat(QvFormat::QVZ));
     EXPECT_EQ(out.BinaryState(), nullptr);
   }
-  Tamrin::QvRegisterBinaryStateFactory(MakeBinaryState);
+  Replaced qvb(WithBinaryState(QvFormat::QVB, MakeBinaryState<false>));
+  Replaced qvz(WithBinaryState(QvFormat::QVZ, MakeBinaryState<true>));
   made = 0;
   qvmolostream out;
   ASSERT_TRUE(out.SetFormat(QvFormat::QVZ));
@@ -627,36 +520,6 @@ TEST(BinaryState, MadeOncePerThreadAndFormatChange) {
   ASSERT_TRUE(out.SetFormat(QvFormat::QVB));
   out.BinaryState();
   EXPECT_EQ(made, 4);
-  Tamrin::QvRegisterBinaryStateFactory(previous);
-}
-
-// ---- the plug-in table ----
-
-TEST(PlugInTable, RegistrationsReturnWhatWasThere) {
-  const Tamrin::QvMolReadFxn before = Tamrin::QvGetMolReader(QvFormat::MOPAC);
-  EXPECT_EQ(Tamrin::QvRegisterMolReader(QvFormat::MOPAC, ReadLine), before);
-  EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::MOPAC), &ReadLine);
-  EXPECT_EQ(Tamrin::QvRegisterMolReader(QvFormat::MOPAC, before), &ReadLine);
-  EXPECT_EQ(Tamrin::QvRegisterMolReader(QvFormat::MAXFORMAT, ReadLine), nullptr);
-  EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::MAXFORMAT), nullptr);
-  EXPECT_EQ(Tamrin::QvGetMolWriter(static_cast<QvFormat>(1000)), nullptr);
-}
-
-TEST(PlugInTable, OneRegistrationForSeveralFormats) {
-  const auto r1 = Tamrin::QvGetMolReader(QvFormat::MMOD);
-  const auto w1 = Tamrin::QvGetMolWriter(QvFormat::MMOD);
-  const auto r2 = Tamrin::QvGetMolReader(QvFormat::SKC);
-  const auto w2 = Tamrin::QvGetMolWriter(QvFormat::SKC);
-  {
-    const Tamrin::QvFormatRegistration registration({QvFormat::MMOD, QvFormat::SKC}, ReadLine, nullptr);
-    EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::MMOD), &ReadLine);
-    EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::SKC), &ReadLine);
-    // A null writer leaves the writers alone.
-    EXPECT_EQ(Tamrin::QvGetMolWriter(QvFormat::MMOD), w1);
-  }
-  Tamrin::QvRegisterMolReader(QvFormat::MMOD, r1);
-  Tamrin::QvRegisterMolReader(QvFormat::SKC, r2);
-  EXPECT_EQ(Tamrin::QvGetMolWriter(QvFormat::SKC), w2);
 }
 
 }  // namespace

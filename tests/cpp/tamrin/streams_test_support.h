@@ -22,10 +22,9 @@
 
 #include "support/scratch_dir.h"
 #include "tamrin/model/model.h"
-#include "tamrin/streams/formatio.h"
+#include "tamrin/streams/formatinfo.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace streamtest {
 
@@ -69,26 +68,33 @@ inline bool ReadNothing(Tamrin::qvmolistream&, Tamrin::QvMolBase&, unsigned) {
   return false;
 }
 
-// Registers a reader and a writer for `format` while it lives.
-class Registered {
+// `record` in place of the record of its code while it lives.
+class Replaced {
  public:
-  Registered(QvFormat format, Tamrin::QvMolReadFxn read = ReadLine, Tamrin::QvMolWriteFxn write = WriteLine)
-      : format_(format),
-        read_(Tamrin::QvRegisterMolReader(format, read)),
-        write_(Tamrin::QvRegisterMolWriter(format, write)) {
-    reads = 0;
-  }
-  ~Registered() {
-    Tamrin::QvRegisterMolReader(format_, read_);
-    Tamrin::QvRegisterMolWriter(format_, write_);
-  }
-  Registered(const Registered&) = delete;
-  Registered& operator=(const Registered&) = delete;
+  explicit Replaced(const Tamrin::QvFormatInfo& record)
+      : record_(record), previous_(&Tamrin::QvReplaceFormatInfo(record_)) {}
+  ~Replaced() { Tamrin::QvReplaceFormatInfo(*previous_); }
+  Replaced(const Replaced&) = delete;
+  Replaced& operator=(const Replaced&) = delete;
 
  private:
-  QvFormat format_;
-  Tamrin::QvMolReadFxn read_;
-  Tamrin::QvMolWriteFxn write_;
+  Tamrin::QvFormatInfo record_;
+  const Tamrin::QvFormatInfo* previous_;
+};
+
+inline Tamrin::QvFormatInfo WithFunctions(QvFormat format, Tamrin::QvMolReadFxn read, Tamrin::QvMolWriteFxn write) {
+  Tamrin::QvFormatInfo record = Tamrin::QvGetFormatInfo(format);
+  record.read = read;
+  record.write = write;
+  return record;
+}
+
+// The record of `format` with `read` and `write` in place of its own.
+struct Registered : Replaced {
+  explicit Registered(QvFormat format, Tamrin::QvMolReadFxn read = ReadLine, Tamrin::QvMolWriteFxn write = WriteLine)
+      : Replaced(WithFunctions(format, read, write)) {
+    reads = 0;
+  }
 };
 
 // Nothing registered for `format` while it lives.

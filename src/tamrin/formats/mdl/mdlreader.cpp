@@ -7,6 +7,7 @@
 #include <string_view>
 #include <utility>
 
+#include "pellar/numparse.h"
 #include "pellar/qvstream.h"
 #include "sorvil/base/tagdata.h"
 #include "sorvil/error/errorhandler.h"
@@ -64,7 +65,7 @@ bool Record::Next() {
 }
 
 std::string_view Record::Fixed() {
-  std::string_view s(line);
+  std::string_view s = line;
   if (s.size() > 80) s = s.substr(0, 80);
   if (s.find('\t') == std::string_view::npos) return s;
   std::size_t col = 0;
@@ -82,8 +83,8 @@ std::string_view Record::Fixed() {
 
 void Record::HandBack() {
   pending = false;
-  in.PushBackLine(std::move(line));
-  line.clear();
+  in.PushBackLine(std::string(line));
+  line = {};
 }
 
 AtomScratch& NewAtomFromSymbol(Record& r, std::string_view symbol) {
@@ -109,14 +110,8 @@ AtomScratch& NewAtomFromSymbol(Record& r, std::string_view symbol) {
 
 namespace {
 
-bool IsBlankLine(std::string_view s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t'; });
-}
+using Pellar::IsBlankLine;
 
-std::string_view TrimRight(std::string_view s) {
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
 
 // ---- header ----
 
@@ -137,6 +132,23 @@ bool IsCountField(std::string_view field) {
     else if (c != ' ' && (c < '0' || c > '9')) return false;
   }
   return minus <= 1;
+}
+
+// "V2000" or "V3000" in columns 35-39 after two count fields.
+bool IsCountsLine(std::string_view line) {
+  if (line.size() < 39) return false;
+  const std::string_view version = line.substr(34, 5);
+  return (version == "V2000" || version == "V3000") && IsCountField(line.substr(0, 3)) &&
+         IsCountField(line.substr(3, 3));
+}
+
+// A program line as the molfile layout has it: a date of ten digits (or
+// blanks) in columns 11-20 and a dimension code from "0D" to "3D" in 21-22.
+bool LooksLikeProgramLine(std::string_view line) {
+  if (line.size() < 22 || (line[21] != 'D' && line[21] != 'd') || line[20] < '0' || line[20] > '3') return false;
+  const std::string_view date = line.substr(10, 10);
+  return std::all_of(date.begin(), date.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+         std::all_of(date.begin(), date.end(), [](char c) { return c == ' '; });
 }
 
 // Some writers leave out the comment line; their third line is already the
@@ -169,13 +181,23 @@ Outcome ReadHeader(Record& r) {
   for (;;) {
     while (StartsWith(r.line, "$$$$"))
       if (!r.Next()) return Outcome::End;
-    title.assign(TrimRight(r.line));
+    title.assign(Pellar::TrimBlanksRight(r.line));
     if (!r.Next()) return Outcome::End;
     if (!StartsWith(r.line, "$$$$")) break;
     if (!r.Next()) return Outcome::End;
   }
+  // A line ended by CR alone cannot be empty (CR CR is one line end), so a
+  // file written that way has lost its empty header lines: a counts line
+  // right after the first header line means that the two others were empty,
+  // and the first is the program line when it looks like one.
+  const bool lost_lines = !isis && IsCountsLine(r.Fixed());
+  if (lost_lines && LooksLikeProgramLine(title)) {
+    SetDimensionFrom(r.mol, title);
+    title.clear();
+  }
   if (title.size() > 80) QvErrorHandler::Warning("title line exceeds 80 characters: %s", title.c_str());
   r.mol.SetTitle(title);
+  if (lost_lines) return Outcome::Read;
 
   const std::string program(r.Fixed());
   SetDimensionFrom(r.mol, program);
@@ -183,7 +205,7 @@ Outcome ReadHeader(Record& r) {
   if (!isis && ThirdLineIsCounts(program, r.Fixed())) return Outcome::Read;
   if (!r.line.empty()) {
     if (r.line.size() > 80) QvErrorHandler::Warning("comment line exceeds 80 characters: %s", title.c_str());
-    r.mol.SetData(r.tags.mol_comment, r.line);
+    r.mol.SetData(r.tags.mol_comment, std::string(r.line));
   }
   if (isis && !(r.Next() && StartsWith(r.line, "$END HDR") && r.Next() && StartsWith(r.line, "$CTAB")))
     return Outcome::Failed;
@@ -217,7 +239,7 @@ std::string ReadValue(Record& r, bool sdf) {
     r.pending = true;
     return {};
   }
-  std::string value = r.line;
+  std::string value(r.line);
   if (value.empty()) return value;
   while (r.Next()) {
     if (IsBlankLine(r.line)) {
@@ -243,8 +265,8 @@ std::string ReadValue(Record& r, bool sdf) {
 void ReadItem(Record& r, bool sdf) {
   const std::size_t open = r.line.find('<');
   const std::size_t close = r.line.rfind('>');
-  const bool valid = open != std::string::npos && close != std::string::npos && close > open;
-  std::string tag = valid ? r.line.substr(open + 1, close - open - 1) : std::string();
+  const bool valid = open != std::string_view::npos && close != std::string_view::npos && close > open;
+  std::string tag(valid ? r.line.substr(open + 1, close - open - 1) : std::string_view());
   std::string value = ReadValue(r, sdf);
   if (valid) r.mol.AddData(Sorvil::QvSDDataTag(), Sorvil::QvTagData(std::move(tag), std::move(value)));
 }
@@ -263,7 +285,7 @@ void WarnRGroups(bool& warned) {
 // A molfile in an MDL file has data items only when a data header or a '$'
 // line follows its table.
 bool ItemsFollow(Record& r) {
-  const int c = r.pending ? (r.line.empty() ? -1 : r.line[0]) : r.in.GetStream().peek();
+  const int c = r.pending ? (r.line.empty() ? -1 : r.line[0]) : r.in.PeekLine();
   return c == '>' || c == '$';
 }
 

@@ -1,11 +1,8 @@
 // The V2000 connection table: counts, atom block, bond block, atom lists and
 // the properties block up to "M  END".
 //
-// Every numeric column is read by one forgiving rule (FixedInt) and every
-// coordinate by one strict one (FixedCoord), both straight from the line:
-// no conversions through the C library, so the locale cannot matter and a
-// 100,000-record file costs no more than scanning its bytes.
-#include <charconv>
+// Every numeric column is read by one forgiving rule (ColumnInt) and every
+// coordinate by one strict one (FixedCoord), both straight from the line.
 #include <cmath>
 #include <cstdint>
 #include <exception>
@@ -13,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "pellar/numparse.h"
 #include "sorvil/base/tagregistry.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
@@ -28,60 +26,12 @@ namespace mdlread {
 
 namespace {
 
-// The n characters from 1-based column `col`, cut at the end of the line: a
-// '-' anywhere makes the value negative, digits accumulate, everything else
-// is ignored.
-long FixedInt(std::string_view line, std::size_t col, std::size_t n) {
-  long value = 0;
-  bool negative = false;
-  for (std::size_t i = col - 1; i < col - 1 + n && i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == '-') negative = true;
-    else if (c >= '0' && c <= '9') value = value * 10 + (c - '0');
-  }
-  return negative ? -value : value;
-}
+using Pellar::ColumnInt;
 
-long FixedCount(std::string_view line, std::size_t col) { return std::max(0L, FixedInt(line, col, 3)); }
+long FixedCount(std::string_view line, std::size_t col) { return std::max(0L, ColumnInt(line, col, 3)); }
 
-// A "%10.4f" field: four fraction digits after a '.' in the sixth place, an
-// integer part of up to five digits ending at a blank, a '-' or the start of
-// the field. Anything else makes the coordinate 0: a shifted or free-format
-// number is never half read.
-float FixedCoord(std::string_view f) {
-  if (f[5] != '.') return 0.0f;
-  long fraction = 0;
-  for (std::size_t i = 6; i < 10; ++i) {
-    if (f[i] < '0' || f[i] > '9') return 0.0f;
-    fraction = fraction * 10 + (f[i] - '0');
-  }
-  long whole = 0;
-  long weight = 1;
-  bool negative = false;
-  int i = 4;
-  for (; i >= 0; --i) {
-    const char c = f[i];
-    if (c >= '0' && c <= '9') {
-      whole += (c - '0') * weight;
-      weight *= 10;
-    } else if (c == ' ' || c == '-') {
-      negative = c == '-';
-      break;
-    } else {
-      return 0.0f;
-    }
-  }
-  for (int j = 0; j < i; ++j)
-    if (f[j] != ' ') return 0.0f;
-  const double value = static_cast<double>(whole * 10000 + fraction) / 10000.0;
-  return static_cast<float>(negative ? -value : value);
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
+// A "%10.4f" field (see Pellar::FixedPointField).
+float FixedCoord(std::string_view f) { return static_cast<float>(Pellar::FixedPointField(f, 4)); }
 
 void SetCharge(AtomScratch& a, long code) {
   switch (code) {
@@ -101,28 +51,28 @@ void SetCharge(AtomScratch& a, long code) {
 void ReadAtomColumns(Record& r, AtomScratch& a, std::string_view s) {
   QvAtomBase& atom = *a.atom;
   if (s.size() >= 36 && atom.GetAtomicNum() != 0) {
-    const long difference = FixedInt(s, 35, 2);
+    const long difference = ColumnInt(s, 35, 2);
     const long mass = std::lround(QvGetAtomicMass(atom.GetAtomicNum())) + difference;
     if (difference != 0 && mass > 0) atom.SetIsotope(static_cast<unsigned>(mass));
   }
-  if (s.size() >= 39) SetCharge(a, FixedInt(s, 37, 3));
+  if (s.size() >= 39) SetCharge(a, ColumnInt(s, 37, 3));
   if (s.size() >= 42) {
-    if (const long parity = FixedInt(s, 40, 3); parity != 0) {
+    if (const long parity = ColumnInt(s, 40, 3); parity != 0) {
       atom.SetData(r.tags.atom_parity, static_cast<int>(parity));
       r.parities = r.parities || parity == 1 || parity == 2;
     }
   }
   if (s.size() >= 45) {
-    if (const long h = FixedInt(s, 43, 3); h >= 1 && h <= 5) {
+    if (const long h = ColumnInt(s, 43, 3); h >= 1 && h <= 5) {
       atom.SetImplicitHCount(static_cast<unsigned>(h - 1));
       a.hcount = true;
     }
   }
   if (s.size() >= 51) {
-    if (const long v = FixedInt(s, 49, 3); v >= 1 && v <= kZeroValence) a.valence = static_cast<std::uint8_t>(v);
+    if (const long v = ColumnInt(s, 49, 3); v >= 1 && v <= kZeroValence) a.valence = static_cast<std::uint8_t>(v);
   }
   if (s.size() >= 63) {
-    if (const long map = FixedInt(s, 61, 3); map > 0) atom.SetMapIdx(static_cast<unsigned>(map));
+    if (const long map = ColumnInt(s, 61, 3); map > 0) atom.SetMapIdx(static_cast<unsigned>(map));
   }
 }
 
@@ -131,7 +81,7 @@ bool ReadAtom(Record& r) {
   const std::string_view s = r.Fixed();
   if (s.size() < 30) return false;
   std::string_view symbol = s.size() > 31 ? s.substr(31, 3) : std::string_view();
-  AtomScratch& a = NewAtomFromSymbol(r, Trim(symbol));
+  AtomScratch& a = NewAtomFromSymbol(r, Pellar::TrimBlanks(symbol));
   const float xyz[3] = {FixedCoord(s.substr(0, 10)), FixedCoord(s.substr(10, 10)), FixedCoord(s.substr(20, 10))};
   r.mol.SetCoords(a.atom, xyz);
   ReadAtomColumns(r, a, s);
@@ -198,8 +148,8 @@ namespace {
 bool ReadBond(Record& r, unsigned number) {
   if (!r.Next()) return false;
   const std::string_view s = r.Fixed();
-  AtomScratch* a = AtomAt(r, FixedInt(s, 1, 3));
-  AtomScratch* b = AtomAt(r, FixedInt(s, 4, 3));
+  AtomScratch* a = AtomAt(r, ColumnInt(s, 1, 3));
+  AtomScratch* b = AtomAt(r, ColumnInt(s, 4, 3));
   if (!a || !b || a == b || a->atom->IsConnected(b->atom)) {
     QvErrorHandler::Warning("Illegal bond specification for \"%s\": \"%.*s\"", r.mol.GetTitle(),
                             static_cast<int>(s.size()), s.data());
@@ -207,8 +157,8 @@ bool ReadBond(Record& r, unsigned number) {
   }
   QvBondBase* bond = NewBond(r, *a, *b);
   if (s.size() < 9) return false;
-  SetBondType(r, *bond, FixedInt(s, 7, 3));
-  if (s.size() >= 12) SetBondStereo(r, *bond, FixedInt(s, 10, 3), number);
+  SetBondType(r, *bond, ColumnInt(s, 7, 3));
+  if (s.size() >= 12) SetBondStereo(r, *bond, ColumnInt(s, 10, 3), number);
   return true;
 }
 
@@ -222,7 +172,7 @@ void ForEachPair(std::string_view rest, Apply apply) {
   const char* const end = p + rest.size();
   auto next = [&](long& v) {
     while (p != end && (*p == ' ' || *p == '\t')) ++p;
-    const auto [stop, ec] = std::from_chars(p, end, v);
+    const auto [stop, ec] = Pellar::ParseInt(p, end, v);
     p = stop;
     return ec == std::errc();
   };
@@ -284,7 +234,7 @@ void ReadRGroups(Record& r) {
     AtomScratch* a = AtomAt(r, n);
     if (!a || value < 0 || value > 999) return;
     if (a->rgp_label) {
-      if (!warned) QvErrorHandler::Warning("Ignored unsupported multiple Rgroup labels at line: %s", r.line.c_str());
+      if (!warned) QvErrorHandler::Warning("Ignored unsupported multiple Rgroup labels at line: %s", std::string(r.line).c_str());
       warned = true;
       return;
     }
@@ -297,7 +247,7 @@ void ReadRGroups(Record& r) {
 bool ReadProperty(Record& r, Properties& p) {
   const std::string_view line = r.line;
   if (StartsWith(line, "A  ")) {
-    AtomScratch* a = AtomAt(r, FixedInt(r.Fixed(), 4, 3));
+    AtomScratch* a = AtomAt(r, ColumnInt(r.Fixed(), 4, 3));
     if (!r.Next()) return false;
     std::string_view alias = r.line;
     while (!alias.empty() && (alias.back() == ' ' || alias.back() == '\t')) alias.remove_suffix(1);
@@ -360,7 +310,7 @@ bool ReadV2000(Record& r, std::string_view counts) {
   const long atoms = FixedCount(counts, 1);
   const long bonds = FixedCount(counts, 4);
   const long lists = counts.size() >= 9 ? FixedCount(counts, 7) : 0;
-  if (counts.size() > 16) r.mol.SetData(r.tags.chiral_flag, FixedInt(counts, 15, 3) == 1);
+  if (counts.size() > 16) r.mol.SetData(r.tags.chiral_flag, ColumnInt(counts, 15, 3) == 1);
   if (!Reserve(r, static_cast<std::size_t>(atoms), static_cast<std::size_t>(bonds))) return false;
   for (long i = 0; i < atoms; ++i)
     if (!ReadAtom(r)) return false;

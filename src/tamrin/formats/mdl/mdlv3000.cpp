@@ -2,14 +2,12 @@
 // line on the next), free-format fields, KEYWORD=value properties, and
 // blocks between BEGIN and END lines.
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include <fast_float/fast_float.h>
-
+#include "pellar/numparse.h"
 #include "sorvil/base/tagregistry.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/mdl/mdlv3000.h"
@@ -71,7 +69,7 @@ bool NextV30(Record& r) {
       return false;
     }
     std::string_view rest = std::string_view(r.line).substr(kPrefix.size());
-    while (!rest.empty() && (rest.back() == ' ' || rest.back() == '\t')) rest.remove_suffix(1);
+    rest = Pellar::TrimBlanksRight(rest);
     if (rest.empty() || rest.back() != '-') {
       v30.text.append(rest);
       break;
@@ -83,15 +81,12 @@ bool NextV30(Record& r) {
   return true;
 }
 
-bool ParseInt(std::string_view s, long& v) {
-  const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
-  return ec == std::errc() && end == s.data() + s.size();
+template <class T>
+bool ParseInt(std::string_view s, T& v) {
+  return Pellar::ParseWhole(s, v);
 }
 
-bool ParseFloat(std::string_view s, float& v) {
-  const auto [end, ec] = fast_float::from_chars(s.data(), s.data() + s.size(), v);
-  return ec == std::errc() && end == s.data() + s.size();
-}
+bool ParseFloat(std::string_view s, float& v) { return Pellar::ParseWhole(s, v); }
 
 // "KEY=value" into its two halves; false without '=' or either half.
 bool SplitProperty(std::string_view field, std::string_view& key, std::string_view& value) {
@@ -114,7 +109,7 @@ bool ParseList(std::string_view s, std::vector<long>& out) {
     while (p != end && *p == ' ') ++p;
     if (p == end) break;
     long v = 0;
-    const auto [stop, ec] = std::from_chars(p, end, v);
+    const auto [stop, ec] = Pellar::ParseInt(p, end, v);
     if (ec != std::errc() || (stop != end && *stop != ' ')) return false;
     p = stop;
     if (count < 0) count = v;
@@ -179,7 +174,7 @@ bool ReadAtomProperty(Record& r, AtomScratch& a, std::string_view field) {
   long value = 0;
   const bool known = key == "CHG" || key == "RAD" || key == "CFG" || key == "MASS" || key == "VAL";
   if (!known) {
-    QvErrorHandler::Warning("Unrecognized atom property in line: %s", r.line.c_str());
+    QvErrorHandler::Warning("Unrecognized atom property in line: %s", std::string(r.line).c_str());
     return true;
   }
   if (!ParseInt(text, value)) return false;
@@ -209,7 +204,7 @@ bool ReadAtomLine(Record& r, long count) {
   float xyz[3];
   if (f.size() < 6 || !ParseInt(f[0], index) || !ParseFloat(f[2], xyz[0]) || !ParseFloat(f[3], xyz[1]) ||
       !ParseFloat(f[4], xyz[2]) || !ParseInt(f[5], map)) {
-    QvErrorHandler::Warning("Invalid V3000 atom block format at line: %s", r.line.c_str());
+    QvErrorHandler::Warning("Invalid V3000 atom block format at line: %s", std::string(r.line).c_str());
     return false;
   }
   if (index < 1 || index > count) {
@@ -221,7 +216,7 @@ bool ReadAtomLine(Record& r, long count) {
     return false;
   }
   if (!IsRecognisedSymbol(f[1])) {
-    QvErrorHandler::Warning("Unrecognized atom symbol in line: %s", r.line.c_str());
+    QvErrorHandler::Warning("Unrecognized atom symbol in line: %s", std::string(r.line).c_str());
     return false;
   }
   atom_positions[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(r.atoms.size());
@@ -230,7 +225,7 @@ bool ReadAtomLine(Record& r, long count) {
   if (map > 0) a.atom->SetMapIdx(static_cast<unsigned>(map));
   for (std::size_t i = 6; i < f.size(); ++i) {
     if (!ReadAtomProperty(r, a, f[i])) {
-      QvErrorHandler::Warning("Problem parsing atom properties at line: %s", r.line.c_str());
+      QvErrorHandler::Warning("Problem parsing atom properties at line: %s", std::string(r.line).c_str());
       return false;
     }
   }
@@ -271,19 +266,19 @@ bool ReadBondProperties(Record& r, QvBondBase& bond, unsigned number) {
     std::string_view key, text;
     long value = 0;
     if (!SplitProperty(f[i], key, text)) {
-      QvErrorHandler::Warning("Unrecognized bond property in line: %s", r.line.c_str());
+      QvErrorHandler::Warning("Unrecognized bond property in line: %s", std::string(r.line).c_str());
     } else if (key == "CFG") {
       if (!ParseInt(text, value)) {
-        QvErrorHandler::Warning("Unrecognized bond property in line: %s", r.line.c_str());
+        QvErrorHandler::Warning("Unrecognized bond property in line: %s", std::string(r.line).c_str());
         continue;
       }
       SetBondStereo(r, bond, V2000Stereo(bond, value), number);
     } else if (std::find(std::begin(kIgnoredBondProperties), std::end(kIgnoredBondProperties), key) !=
                std::end(kIgnoredBondProperties)) {
       const std::string name(key);
-      QvErrorHandler::Warning("The %s bond property is ignored in line %s", name.c_str(), r.line.c_str());
+      QvErrorHandler::Warning("The %s bond property is ignored in line %s", name.c_str(), std::string(r.line).c_str());
     } else {
-      QvErrorHandler::Warning("Unrecognized bond property in line: %s", r.line.c_str());
+      QvErrorHandler::Warning("Unrecognized bond property in line: %s", std::string(r.line).c_str());
     }
   }
   return true;
@@ -298,13 +293,13 @@ bool ReadBondLine(Record& r, long count) {
     return false;
   }
   if (!ParseInt(f[1], type) || type < 1 || type > 10) {
-    QvErrorHandler::Warning("Invalid V3000 bond type at line: %s", r.line.c_str());
+    QvErrorHandler::Warning("Invalid V3000 bond type at line: %s", std::string(r.line).c_str());
     return false;
   }
   AtomScratch* a = AtomByIndex(r, first);
   AtomScratch* b = AtomByIndex(r, second);
   if (!a || !b || a == b) {
-    QvErrorHandler::Warning("Invalid V3000 atom endpoint(s) at line: %s", r.line.c_str());
+    QvErrorHandler::Warning("Invalid V3000 atom endpoint(s) at line: %s", std::string(r.line).c_str());
     return false;
   }
   if (a->atom->IsConnected(b->atom)) {
@@ -360,7 +355,7 @@ bool ReadStereoCollection(Record& r) {
   std::string_view key, text;
   std::vector<long> atoms;
   if (f.size() < 2 || !SplitProperty(f[1], key, text) || key != "ATOMS" || !ParseList(text, atoms)) {
-    QvErrorHandler::Warning("Malformed stereo collection basis list: %s", r.line.c_str());
+    QvErrorHandler::Warning("Malformed stereo collection basis list: %s", std::string(r.line).c_str());
     return false;
   }
   for (const long index : atoms) {
@@ -377,7 +372,7 @@ bool ReadStereoCollection(Record& r) {
 bool ReadCollections(Record& r) {
   for (;;) {
     if (!NextV30(r) || v30.Begins("END CTAB")) {
-      QvErrorHandler::Warning("Unable to find collection terminator: %s", r.line.c_str());
+      QvErrorHandler::Warning("Unable to find collection terminator: %s", std::string(r.line).c_str());
       return false;
     }
     if (v30.Begins("END COLLECTION")) return true;

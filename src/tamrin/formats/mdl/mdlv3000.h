@@ -64,7 +64,7 @@ struct Record {
   qvmolistream& in;
   QvMolBase& mol;
   const Tags& tags;
-  std::string line;
+  std::string_view line;  // valid until the next read from `in`
   // `line` has been looked at but not used up: the next Next() returns it.
   bool pending = false;
   std::vector<AtomScratch>& atoms;

@@ -71,9 +71,9 @@ void AppendHeader(std::string& out, const QvMolBase& mol, unsigned dimension, un
 
 // "%10.4f", or the widest value of the field when the number needs more.
 void AppendCoord(std::string& out, float value) {
-  char text[64];
-  const std::size_t n = FormatFixed(text, sizeof text, value, 4);
-  if (n == 0 || n > 10) {
+  char text[Pellar::FixedChars(4)];
+  const auto n = static_cast<std::size_t>(Pellar::FormatFixed(text, value, 4) - text);
+  if (n > 10) {
     out += value > 0 ? "99999.9999" : "-9999.9999";
     return;
   }

@@ -9,12 +9,12 @@
 // must first be perceived from 3D coordinates makes a private copy.
 #pragma once
 
-#include <charconv>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pellar/numformat.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
 
@@ -106,29 +106,8 @@ bool NeedsV3000(const Table& table, unsigned flavor);
 void AppendV2000(std::string& out, const Table& table, unsigned flavor);
 void AppendV3000(std::string& out, const Table& table);
 
-// ---- number formatting shared by both layouts (printf-identical digits) ----
-
-// "%d" / "%u" / "%ld".
-inline void AppendInt(std::string& out, long value) {
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
-}
-
-// "%Nd": right-aligned in `width`, wider when the number needs it.
-inline void AppendInt(std::string& out, long value, std::size_t width) {
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  const std::size_t n = static_cast<std::size_t>(result.ptr - digits);
-  if (n < width) out.append(width - n, ' ');
-  out.append(digits, n);
-}
-
-// "%.Nf" into `buffer`; the number of characters, or 0 when they do not fit.
-inline std::size_t FormatFixed(char* buffer, std::size_t size, double value, int decimals) {
-  const auto result = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, decimals);
-  return result.ec == std::errc() ? static_cast<std::size_t>(result.ptr - buffer) : 0;
-}
+using Pellar::AppendFixed;
+using Pellar::AppendInt;
 
 }  // namespace MDLWrite
 

@@ -12,10 +12,7 @@ namespace MDLWrite {
 namespace {
 
 // "%f".
-void AppendFloat(std::string& out, float value) {
-  char text[64];
-  out.append(text, FormatFixed(text, sizeof text, value, 6));
-}
+void AppendFloat(std::string& out, float value) { AppendFixed(out, value, 6); }
 
 void AppendKeyword(std::string& out, const char* keyword, long value) {
   out += keyword;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace Tamrin {
 
@@ -31,7 +32,7 @@ struct QvSmilesParseOptions {
 // error (the molecule keeps what was built, with open ring closures ended
 // on wildcard atoms) or a failed kekulization; never throws for bad input.
 // On success the atom and bond stereo perception bits are set.
-bool QvParseSmiles(QvMolBase& mol, const std::string& text, const QvSmilesParseOptions& options);
+bool QvParseSmiles(QvMolBase& mol, std::string_view text, const QvSmilesParseOptions& options);
 bool QvParseSmiles(QvMolBase& mol, const std::string& text, bool noKekulization, bool strict);
 
 // Flags of QvCreateSmiString; the default is QvSmiDefault.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "pellar/numparse.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/smiles/lonepair.h"
 #include "tamrin/formats/smiles/smilesparser.h"
@@ -21,13 +22,8 @@ namespace {
 constexpr std::size_t kMaxEchoedText = 2048;
 constexpr std::string_view kCXCharacters = ",ao&:0123456789r";
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+using Pellar::IsBlank;
+using Pellar::TrimBlanks;
 
 // The parser's own hydrogen rule for atoms written without brackets, from
 // s = twice the sum of the bond orders (an aromatic bond counting 1.5).
@@ -118,13 +114,13 @@ void QvSmilesParser::ParseTail() {
   if (!pass_done_) {
     // After a grammar error the title is what follows the next blank.
     const std::size_t blank = text_.find_first_of(" \t", pos_);
-    title_ = blank == std::string_view::npos ? std::string_view() : Trim(text_.substr(blank));
+    title_ = blank == std::string_view::npos ? std::string_view() : TrimBlanks(text_.substr(blank));
     return;
   }
   std::string_view rest = text_.substr(smiles_end_);
-  full_rest_ = Trim(rest);
+  full_rest_ = TrimBlanks(rest);
   if (options_.cx) TakeCXBlock(rest);
-  title_ = Trim(rest);
+  title_ = TrimBlanks(rest);
 }
 
 // Takes a "|...|" block from the front of `rest` when it is one this parser
@@ -402,7 +398,7 @@ bool QvSmilesParser::Parse(QvMolBase& mol, std::string_view text, const QvSmiles
   return ok && SetOrders();
 }
 
-bool QvParseSmiles(QvMolBase& mol, const std::string& text, const QvSmilesParseOptions& options) {
+bool QvParseSmiles(QvMolBase& mol, std::string_view text, const QvSmilesParseOptions& options) {
   // The parser's lists keep their capacity from line to line.
   thread_local QvSmilesParser parser;
   return parser.Parse(mol, text, options);

@@ -7,7 +7,6 @@
 // runs keep an explicit stack, so long chains cannot exhaust the call stack.
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <limits>
 #include <memory>
 #include <span>
@@ -15,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "pellar/numformat.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/smiles/lonepair.h"
@@ -39,16 +39,10 @@ constexpr unsigned kNoBond = std::numeric_limits<unsigned>::max();
 enum class BondKind : std::uint8_t { None, Tree, Ring };
 enum class Visit : std::uint8_t { New, OnPath, Done };
 
-void AppendNumber(std::string& out, unsigned long value) {
-  char digits[24];
-  const auto result = std::to_chars(digits, digits + sizeof digits, value);
-  out.append(digits, result.ptr);
-}
-
 // A ring-closure or label number: one digit, or "%" and two digits.
 void AppendRingNumber(std::string& out, unsigned n) {
   if (n > 9) out += '%';
-  AppendNumber(out, n);
+  Pellar::AppendInt(out, n);
 }
 
 // The molecule the walk reads: the caller's own, or a copy when rings must
@@ -507,7 +501,7 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
   const unsigned z = a.GetAtomicNum();
   if (z == 0 && (flags_ & Flag::RGroups) && a.GetMapIdx() != 0) {
     out += "[R";
-    AppendNumber(out, a.GetMapIdx());
+    Pellar::AppendInt(out, a.GetMapIdx());
     out += ']';
     return;
   }
@@ -523,14 +517,14 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
   const int charge = a.GetFormalCharge();
   const QvChirality chirality = (flags_ & Flag::AtomStereo) && h < 2 ? WrittenChirality(atom) : QvChirality::None;
 
-  char symbol[8] = "*";
+  char symbol[Pellar::kIntChars + 2] = "*";
   if (z != 0) {
     const std::string_view element = QvGetAtomicSymbol(z);
     if (!element.empty() && element.size() < sizeof symbol) {
       symbol[element.copy(symbol, element.size())] = '\0';
     } else {
       symbol[0] = '#';
-      *std::to_chars(symbol + 1, symbol + sizeof symbol - 1, z).ptr = '\0';
+      *Pellar::FormatInt(symbol + 1, z) = '\0';
     }
     if (a.IsAromatic() && !(flags_ & Flag::Kekule) && symbol[0] != '#') symbol[0] = static_cast<char>(symbol[0] - 'A' + 'a');
   }
@@ -541,22 +535,22 @@ void SmilesWalk::AppendAtom(unsigned atom, std::string& out) const {
     return;
   }
   out += '[';
-  if (isotope) AppendNumber(out, isotope);
+  if (isotope) Pellar::AppendInt(out, isotope);
   out += symbol;
   if (chirality == QvChirality::Anticlockwise) out += '@';
   if (chirality == QvChirality::Clockwise) out += "@@";
   if (h) {
     out += 'H';
-    if (h > 1) AppendNumber(out, h);
+    if (h > 1) Pellar::AppendInt(out, h);
   }
   if (charge) {
     out += charge > 0 ? '+' : '-';
     const unsigned magnitude = static_cast<unsigned>(charge > 0 ? charge : -charge);
-    if (magnitude > 1) AppendNumber(out, magnitude);
+    if (magnitude > 1) Pellar::AppendInt(out, magnitude);
   }
   if (map) {
     out += ':';
-    AppendNumber(out, map);
+    Pellar::AppendInt(out, map);
   }
   out += ']';
 }
@@ -611,10 +605,10 @@ void SmilesWalk::AppendStereoGroups(std::string& out) const {
     if (i) out += ',';
     if (new_group) {
       out += g.kind == QvStereoGroupKind::Absolute ? "a" : g.kind == QvStereoGroupKind::Or ? "o" : "&";
-      if (g.kind != QvStereoGroupKind::Absolute) AppendNumber(out, g.number);
+      if (g.kind != QvStereoGroupKind::Absolute) Pellar::AppendInt(out, g.number);
       out += ':';
     }
-    AppendNumber(out, entries[i].position);
+    Pellar::AppendInt(out, entries[i].position);
   }
   out += '|';
 }

@@ -1,11 +1,11 @@
 #include "tamrin/formats/xyz/xyztokenizer.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <string_view>
 
+#include "pellar/numparse.h"
 #include "pellar/qvstream.h"
 
 namespace Tamrin {
@@ -18,12 +18,9 @@ constexpr std::size_t kGrowthMargin = 4096;
 // a '-' sign does not scan: a negative count cannot size a record. Values past
 // 32 bits saturate, so such a record runs to the end of the input.
 bool ScanCount(std::string_view line, std::uint64_t& n) {
-  const std::size_t start = line.find_first_not_of(" \t");
-  if (start == std::string_view::npos) return false;
-  line.remove_prefix(start);
-  if (line.front() == '+') line.remove_prefix(1);
+  line = Pellar::TrimBlanksLeft(line);
   std::uint32_t value = 0;
-  const auto [end, ec] = std::from_chars(line.data(), line.data() + line.size(), value);
+  const auto [end, ec] = Pellar::ParseInt(line.data(), line.data() + line.size(), value);
   if (end == line.data()) return false;
   n = ec == std::errc::result_out_of_range ? std::numeric_limits<std::uint32_t>::max() : value;
   return true;
@@ -31,7 +28,7 @@ bool ScanCount(std::string_view line, std::uint64_t& n) {
 
 // Records are assembled in one buffer that doubles whenever it runs low, so
 // a large record costs a few copies, not one per line.
-void Append(std::string& record, const std::string& line) {
+void Append(std::string& record, std::string_view line) {
   if (record.capacity() - record.size() < kGrowthMargin)
     record.reserve(std::max(2 * record.capacity(), record.size() + kGrowthMargin));
   record += line;
@@ -43,11 +40,12 @@ void Append(std::string& record, const std::string& line) {
 bool QvXYZTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   record.clear();
   std::uint64_t n = 0;
-  if (!in.getline(line_) || !ScanCount(line_, n)) return false;
-  Append(record, line_);
+  std::string_view line;
+  if (!in.getline(line) || !ScanCount(line, n)) return false;
+  Append(record, line);
   const std::size_t count_line = record.size();
   // The title, then the atoms.
-  for (std::uint64_t i = 0; i <= n && in.getline(line_); ++i) Append(record, line_);
+  for (std::uint64_t i = 0; i <= n && in.getline(line); ++i) Append(record, line);
   if (record.size() == count_line) {
     record.clear();
     return false;

@@ -15,9 +15,6 @@ class QvXYZTokenizer : public QvMolTokenizer {
   // number is not checked: that is the reader's business. A record whose
   // input ends early is handed out as far as it goes.
   bool Next(Pellar::qvistream& in, std::string& record) override;
-
- private:
-  std::string line_;
 };
 
 }  // namespace Tamrin

@@ -1,0 +1,269 @@
+#pragma once
+// Number parsing for every text reader: locale-free, allocation-free on the
+// common path, and exact.
+//
+// Contract and limits:
+// - Nothing here skips white space or looks at the process locale; callers
+//   say what separates fields (lines given by qvistream::getline carry no
+//   control bytes other than TAB, so "blank" below means ' ' or '\t').
+// - ParseDouble reads what strtod reads in the "C" locale at `first`
+//   (optional sign, decimal or exponent form, hexadecimal, inf, infinity,
+//   nan, nan(chars)) and yields the same double, bit for bit (NaN payloads
+//   aside). ec is result_out_of_range exactly where strtod sets ERANGE
+//   (overflow to infinity, underflow to zero or a subnormal) and the value
+//   is strtod's then too. fast_float does the work; the forms it does not
+//   take ('+', hexadecimal) and subnormal results go to strtod_l under a
+//   private "C" locale.
+// - ParseFloat is the same for float, as strtof reads it (rounded once from
+//   the decimal text, not through double).
+// - ExtractDouble follows formatted stream extraction (>> double): decimal
+//   and exponent forms only, characters taken greedily, and a value that
+//   overflows fails. No inf, nan or hexadecimal.
+// - ParseInt reads an optional sign ('-' only for signed types) and decimal
+//   digits, as strtol does without its white-space skip and base prefixes.
+//   Overflow gives result_out_of_range with ptr past every digit and the
+//   value untouched; it is never wrapped.
+// - ColumnInt and FixedPointField are the forgiving and the strict rule for
+//   the fixed columns of card-image formats (MDL molfiles).
+#include <charconv>
+#include <cerrno>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+
+#include <fast_float/fast_float.h>
+
+namespace Pellar {
+
+struct ParseResult {
+  const char* ptr;  // one past the last character used; the start when none
+  std::errc ec;
+};
+
+inline bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+inline std::string_view TrimBlanksLeft(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  return s;
+}
+
+inline std::string_view TrimBlanksRight(std::string_view s) {
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+inline std::string_view TrimBlanks(std::string_view s) { return TrimBlanksLeft(TrimBlanksRight(s)); }
+
+inline bool IsBlankLine(std::string_view s) { return TrimBlanksLeft(s).empty(); }
+
+// The next blank-separated field at or after `pos` (which moves past it);
+// false when only blanks are left.
+inline bool NextField(std::string_view line, std::size_t& pos, std::string_view& field) {
+  while (pos < line.size() && IsBlank(line[pos])) ++pos;
+  if (pos == line.size()) return false;
+  const std::size_t start = pos;
+  while (pos < line.size() && !IsBlank(line[pos])) ++pos;
+  field = line.substr(start, pos - start);
+  return true;
+}
+
+namespace numparse_detail {
+
+// strtod or strtof under the "C" locale, whatever the process locale is.
+double StrtodC(const char* text, char** stop);
+float StrtofC(const char* text, char** stop);
+
+// The forms fast_float leaves to the C library: a '+' sign, and "0x" after
+// which it stops.
+inline bool NeedsLibrary(const char* first, const char* last, const char* stop) {
+  return *first == '+' || (stop != last && (*stop == 'x' || *stop == 'X'));
+}
+
+// A zero result whose text has a non-zero digit before any exponent is an
+// underflow.
+inline bool AnyNonzeroDigit(const char* first, const char* last) {
+  for (const char* p = first; p != last && *p != 'e' && *p != 'E'; ++p)
+    if (*p >= '1' && *p <= '9') return true;
+  return false;
+}
+
+template <class T>
+ParseResult ByLibrary(const char* first, const char* last, T& value) {
+  // Numbers hold no byte at or below ' ', so the copy stops there.
+  const char* end = first;
+  while (end != last && static_cast<unsigned char>(*end) > ' ') ++end;
+  char small[128];
+  std::string large;
+  const std::size_t n = static_cast<std::size_t>(end - first);
+  const char* text = small;
+  if (n < sizeof small) {
+    std::memcpy(small, first, n);
+    small[n] = '\0';
+  } else {
+    large.assign(first, n);
+    text = large.c_str();
+  }
+  char* stop = nullptr;
+  errno = 0;
+  const T v = std::is_same_v<T, float> ? StrtofC(text, &stop) : StrtodC(text, &stop);
+  const bool range = errno == ERANGE;
+  if (stop == text) return {first, std::errc::invalid_argument};
+  value = v;
+  return {first + (stop - text), range ? std::errc::result_out_of_range : std::errc()};
+}
+
+template <class T>
+ParseResult ParseReal(const char* first, const char* last, T& value) {
+  if (first == last) return {first, std::errc::invalid_argument};
+  T v;
+  const auto got = fast_float::from_chars(first, last, v);
+  if (NeedsLibrary(first, last, got.ptr)) return ByLibrary(first, last, value);
+  if (got.ec != std::errc()) return {first, std::errc::invalid_argument};
+  if (std::isnormal(v) || std::isnan(v)) {
+    value = v;
+    return {got.ptr, std::errc()};
+  }
+  if (v == 0) {
+    value = v;
+    const bool underflow = AnyNonzeroDigit(first, got.ptr);
+    return {got.ptr, underflow ? std::errc::result_out_of_range : std::errc()};
+  }
+  if (std::isinf(v)) {
+    value = v;
+    // "inf" and "infinity" are no overflow.
+    const char* p = *first == '-' ? first + 1 : first;
+    const bool spelled = *p == 'i' || *p == 'I';
+    return {got.ptr, spelled ? std::errc() : std::errc::result_out_of_range};
+  }
+  return ByLibrary(first, last, value);  // subnormal: ERANGE is the library's call
+}
+
+}  // namespace numparse_detail
+
+inline ParseResult ParseDouble(const char* first, const char* last, double& value) {
+  return numparse_detail::ParseReal(first, last, value);
+}
+
+inline ParseResult ParseFloat(const char* first, const char* last, float& value) {
+  return numparse_detail::ParseReal(first, last, value);
+}
+
+// [sign] digits [. digits] [e [sign] digits], or [sign] . digits ...: taken
+// greedily, so "1e" and "1e+" fail having used their characters (ptr tells
+// how far). Fails too when the value overflows.
+inline ParseResult ExtractDouble(const char* first, const char* last, double& value) {
+  const char* p = first;
+  if (p != last && (*p == '+' || *p == '-')) ++p;
+  bool point = false, exponent = false, mantissa_digit = false, exponent_digit = false;
+  while (p != last) {
+    const char c = *p;
+    if (c >= '0' && c <= '9') {
+      (exponent ? exponent_digit : mantissa_digit) = true;
+    } else if (c == '.' && !point && !exponent) {
+      point = true;
+    } else if ((c == 'e' || c == 'E') && !exponent && mantissa_digit) {
+      exponent = true;
+      if (p + 1 != last && (p[1] == '+' || p[1] == '-')) ++p;
+    } else {
+      break;
+    }
+    ++p;
+  }
+  if (!mantissa_digit || (exponent && !exponent_digit)) return {p, std::errc::invalid_argument};
+  double v;
+  const char* digits = *first == '+' ? first + 1 : first;
+  const auto got = fast_float::from_chars(digits, p, v);
+  if (got.ptr != p || std::isinf(v)) return {p, std::errc::result_out_of_range};
+  value = v;
+  return {p, std::errc()};
+}
+
+template <class T>
+ParseResult ParseInt(const char* first, const char* last, T& value) {
+  static_assert(std::is_integral_v<T>);
+  const char* p = first;
+  if (p != last && *p == '+' && last - p > 1 && p[1] >= '0' && p[1] <= '9') ++p;
+  const auto got = std::from_chars(p, last, value);
+  if (got.ptr == p) return {first, std::errc::invalid_argument};
+  return {got.ptr, got.ec};
+}
+
+// The whole text is one number by the rule of its type (ParseDouble,
+// ParseFloat, ParseInt). A real out of range takes strtod's value (an
+// infinity, zero or a subnormal) as it would; an integer out of range is
+// refused.
+template <class T>
+bool ParseWhole(std::string_view s, T& value) {
+  const char* first = s.data();
+  const char* last = first + s.size();
+  T v;
+  ParseResult got;
+  if constexpr (std::is_same_v<T, double>) {
+    got = ParseDouble(first, last, v);
+  } else if constexpr (std::is_same_v<T, float>) {
+    got = ParseFloat(first, last, v);
+  } else {
+    got = ParseInt(first, last, v);
+  }
+  const bool taken = got.ec == std::errc() || (std::is_floating_point_v<T> && got.ec == std::errc::result_out_of_range);
+  if (!taken || got.ptr != last) return false;
+  value = v;
+  return true;
+}
+
+// The `width` characters from 1-based column `col` of a card-image line,
+// cut at the end of the line: a '-' anywhere makes the value negative,
+// digits accumulate, everything else is ignored.
+inline long ColumnInt(std::string_view line, std::size_t col, std::size_t width) {
+  long value = 0;
+  bool negative = false;
+  for (std::size_t i = col - 1; i < col - 1 + width && i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '-') negative = true;
+    else if (c >= '0' && c <= '9') value = value * 10 + (c - '0');
+  }
+  return negative ? -value : value;
+}
+
+// A field laid out by "%W.Df" with W = field.size() and 0 < D < W - 1: D
+// digits after a '.' in place W-D, before it up to W-D-1 digits ending at a
+// blank, a '-' or the start of the field, blanks before that. Anything else
+// gives 0: a shifted or free-format number is never half read. Exact for
+// up to 18 digits in all.
+inline double FixedPointField(std::string_view field, std::size_t decimals) {
+  const std::size_t point = field.size() - decimals - 1;
+  if (field[point] != '.') return 0.0;
+  long long fraction = 0;
+  long long scale = 1;
+  for (std::size_t i = point + 1; i < field.size(); ++i) {
+    if (field[i] < '0' || field[i] > '9') return 0.0;
+    fraction = fraction * 10 + (field[i] - '0');
+    scale *= 10;
+  }
+  long long whole = 0;
+  long long weight = 1;
+  bool negative = false;
+  std::size_t i = point;
+  for (; i > 0; --i) {
+    const char c = field[i - 1];
+    if (c >= '0' && c <= '9') {
+      whole += (c - '0') * weight;
+      weight *= 10;
+    } else if (c == ' ' || c == '-') {
+      negative = c == '-';
+      break;
+    } else {
+      return 0.0;
+    }
+  }
+  for (std::size_t j = 0; j + 1 < i; ++j)
+    if (field[j] != ' ') return 0.0;
+  const double value = static_cast<double>(whole * scale + fraction) / static_cast<double>(scale);
+  return negative ? -value : value;
+}
+
+}  // namespace Pellar
