@@ -29,11 +29,13 @@ class QvMolBase;
 // Atoms are compared through symmetry classes: element, isotope, charge,
 // implicit hydrogens, degree and aromatic flag, refined by the classes of the
 // neighbours and the bond orders (aromatic bonds as one kind) and by the
-// configurations already stored (read along neighbours of distinct classes,
-// so that mirror-image branches differ) until stable, without breaking ties.
-// The passes below look again after configuring what they found, so a
-// carbon between an R and an S branch (C3 of a meso pentane-2,3,4-triol)
-// becomes a centre only when those branches are configured. A tetrahedral
+// configurations already stored on atoms and double bonds (read along
+// neighbours of distinct classes, so that mirror-image branches differ)
+// until stable, without breaking ties. The passes below look again after
+// configuring what they found, so a carbon between an R and an S branch (C3
+// of a meso pentane-2,3,4-triol) becomes a centre only when those branches
+// are configured, and a double bond between a cis and a trans branch a
+// cis/trans bond only when those are. A tetrahedral
 // centre is
 // - an atom with four connections counting at most one implicit hydrogen, or
 //   three connections and one implicit hydrogen, whose four substituents lie
@@ -57,7 +59,9 @@ class QvMolBase;
 // bond in no ring of fewer than 8 atoms whose ends each have one or two other
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may
 // have one, not a hydrogen, and a lone pair), no other double or triple
-// bond, and two substituents of different classes where there are two.
+// bond, and two substituents of different classes where there are two. An
+// end may be an aromatic atom, the bond leaving its ring (the imine of a
+// 2-iminothiadiazoline, a 5-ylidene-thiazolone).
 // The wedge marks, as named values.
 namespace QvWedge {
 inline constexpr int Hash = 1;
@@ -71,9 +75,10 @@ struct QvStereoCandidates {
   std::vector<bool> bonds;
   // Whether some atom or bond was judged with two substituents alike, and
   // by atom index, the atoms that share their symmetry class with another.
-  // A configuration set on an atom alone in its class changes no class, so
-  // only one set on a shared class can make more candidates, and only where
-  // substituents were alike.
+  // A configuration set on an atom alone in its class, or on a double bond
+  // whose ends are each alone in theirs, changes no class, so only one set
+  // on a shared class can make more candidates, and only where substituents
+  // were alike.
   bool alike_substituents = false;
   std::vector<bool> in_shared_class;
 };

@@ -341,4 +341,9 @@ INSTANTIATE_TEST_SUITE_P(
                       "[CH3:3]C[OH:7]", "[R1]C(=O)[R2]", "C[C@H]1CC[C@@H](C)CC1", "C[S@](=O)c1ccccc1",
                       "O=C1N[C@@H](Cc2ccccc2)C(=O)N1", "[Na+].[Cl-]", "C[C@H](F)[C@@H](F)Cl |&1:1,o1:3|",
                       "C[C@H](F)[C@@H](F)Cl |a:1,3|", "n1c[nH]cc1", "c1ccc2[nH]ccc2c1", "[O-][n+]1ccccc1",
-                      "CC(C)(C)/N=C/c1ccccc1"));
+                      "CC(C)(C)/N=C/c1ccccc1",
+                      // double bonds leaving an aromatic ring: drawn as stored, or marked "either"
+                      "CC(=O)/N=c1/sc(S(N)(=O)=O)nn1C", "CC(=O)/N=c1\\sc(S(N)(=O)=O)nn1C",
+                      "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N", "CC(=O)N=c1sc(S(N)(=O)=O)nn1C",
+                      // a double bond that only its branches' cis and trans make one
+                      "CN/N=C(/C=N\\O)\\C=N\\O", "ON=CC(/C=N/O)=NO"));

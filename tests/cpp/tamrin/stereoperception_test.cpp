@@ -77,7 +77,11 @@ INSTANTIATE_TEST_SUITE_P(
         CandidateCase{"Cyclohexene", "CC1=CCCCC1", {}, {}},
         CandidateCase{"Cyclooctene", "C1CCCC=CCC1", {}, {{4, 5}}},
         CandidateCase{"Azobenzene", "c1ccccc1N=Nc1ccccc1", {}, {{6, 7}}},
-        CandidateCase{"Diene", "CC=CC=C", {}, {{1, 2}}}),
+        CandidateCase{"Diene", "CC=CC=C", {}, {{1, 2}}},
+        // an aromatic end of a double bond leaving the ring, told apart by its ring neighbours or not
+        CandidateCase{"Iminothiadiazoline", "CC(=O)N=c1scnn1C", {}, {{3, 4}}},
+        CandidateCase{"YlideneThiazolone", "O=c1c(=CC)sc(C)n1", {}, {{2, 3}}},
+        CandidateCase{"Pyridinimine", "CN=c1cc[nH]cc1", {}, {}}),
     CaseName());
 
 // Pentane-2,3,4-triol: C3 is a centre only between mirror-image ends (meso
@@ -94,6 +98,24 @@ TEST(StereoCandidates, PseudoAsymmetricCarbonNeedsMirrorImageBranches) {
     const std::vector<bool> found = Tamrin::QvFindStereoCandidates(mol).atoms;
     EXPECT_TRUE(found[1] && found[5]) << ends;
     EXPECT_EQ(found[3], ends == 2) << ends;
+  }
+}
+
+// CNN=C(C=NO)C=NO: the hydrazone bond is a cis/trans bond only between a
+// cis and a trans oxime, not between two alike nor before they are
+// configured.
+TEST(StereoCandidates, DoubleBondNeedsCisAndTransBranches) {
+  for (const int ends : {0, 1, 2}) {  // unconfigured, alike, cis and trans
+    QvGraphMol mol = Mol("CNN=C(C=NO)C=NO");
+    const auto bond = [&mol](unsigned a, unsigned b) { return mol.GetMol().GetBond(AtomAt(mol, a), AtomAt(mol, b)); };
+    if (ends > 0) {
+      ASSERT_TRUE(Tamrin::QvSetBondStereo(*bond(4, 5), AtomAt(mol, 3), AtomAt(mol, 6), QvBondConfig::Cis));
+      ASSERT_TRUE(Tamrin::QvSetBondStereo(*bond(7, 8), AtomAt(mol, 3), AtomAt(mol, 9),
+                                          ends == 1 ? QvBondConfig::Cis : QvBondConfig::Trans));
+    }
+    const Tamrin::QvStereoCandidates found = Tamrin::QvFindStereoCandidates(mol);
+    EXPECT_TRUE(found.bonds[bond(4, 5)->GetIdx()] && found.bonds[bond(7, 8)->GetIdx()]) << ends;
+    EXPECT_EQ(found.bonds[bond(2, 3)->GetIdx()], ends == 2) << ends;
   }
 }
 
