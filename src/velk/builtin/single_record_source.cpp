@@ -15,11 +15,11 @@ bool SingleRecordSource::next(QvMolBase& mol, std::vector<QvScalarGrid>& grids) 
 }
 
 bool SingleRecordSource::next(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids, unsigned* count) {
-  std::vector<QvScalarGrid> read;
-  if (!next(mol, read)) return false;
-  if (count) *count = static_cast<unsigned>(read.size());
-  for (size_t i = 0; i < read.size() && i < grids.size(); ++i) {
-    if (grids[i]) *grids[i] = read[i];
+  std::vector<QvScalarGrid> record;
+  if (!next(mol, record)) return false;
+  if (count) *count = static_cast<unsigned>(record.size());
+  for (size_t i = 0; i < record.size() && i < grids.size(); ++i) {
+    if (grids[i]) *grids[i] = record[i];
   }
   return true;
 }
