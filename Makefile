@@ -11,7 +11,8 @@ JOBS        ?= $(shell nproc)
 SYSTEM_PACKAGES := g++ make git python3-venv zlib1g-dev libzstd-dev libgtest-dev libfast-float-dev libcoordgen-dev gzip
 FUZZ_PACKAGES   := clang libclang-rt-14-dev
 PY_BUILD_DEPS   := "scikit-build-core>=0.10" "swig>=4.3" "cmake>=3.26" ninja
-PY_TEST_DEPS    := pytest numpy
+# RDKit and Open Babel are the independent readers the oracle tests compare with.
+PY_TEST_DEPS    := pytest numpy rdkit openbabel-wheel
 PY_COV_DEPS     := gcovr
 COV_DIR         := build/coverage
 # Unoptimised so that lines and branches map one to one onto the source.

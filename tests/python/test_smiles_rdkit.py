@@ -4,7 +4,7 @@ For the first 2000 SMILES of the shared 100k set that RDKit accepts: what we
 write, read by RDKit, is the molecule RDKit reads from the input (compared by
 RDKit's canonical SMILES), in every output flavor; and our canonical SMILES is
 one string for 20 random atom orderings of each molecule (the orderings are
-RDKit's random SMILES). Skipped without RDKit or without the shared data.
+RDKit's random SMILES). Skipped without the shared data.
 """
 
 from __future__ import annotations
@@ -12,11 +12,11 @@ from __future__ import annotations
 
 import pytest
 
+from rdkit import Chem, RDLogger
+from rdkit.Chem import inchi
+
 from nimbrel import velk
 
-Chem = pytest.importorskip("rdkit.Chem")
-RDLogger = pytest.importorskip("rdkit.RDLogger")
-Inchi = pytest.importorskip("rdkit.Chem.inchi")
 
 COUNT = 2000
 ORDERINGS = 20
@@ -76,7 +76,7 @@ def test_canonical_without_stereo_ignores_atom_order(molecules):
 
 
 def inchi_of(smiles: str) -> str:
-    return Inchi.MolToInchi(Chem.MolFromSmiles(smiles))
+    return inchi.MolToInchi(Chem.MolFromSmiles(smiles))
 
 
 def test_canonical_stereo_ignores_atom_order(molecules):
