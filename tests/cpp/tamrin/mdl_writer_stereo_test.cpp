@@ -225,26 +225,6 @@ TEST(MDLWriter, ParitiesDerivedOrTakenFromData) {
   EXPECT_NE(parity[0], parity[1]);
 }
 
-TEST(MDLWriter, ParitiesOf3DMoleculesComeFromTheirCoordinates) {
-  // (R)/(S)-CHFClBr drawn in 3D, hydrogen explicit, no stereo stored yet.
-  const std::vector<std::array<float, 3>> xyz = {
-      {0, 0, 0}, {0, 0, 1.09f}, {1.03f, 0, -0.36f}, {-0.51f, 0.89f, -0.36f}, {-0.51f, -0.89f, -0.36f}};
-  std::string parity[2];
-  for (int mirror = 0; mirror < 2; ++mirror) {
-    QvGraphMol mol = FromSmiles("C([H])(F)(Cl)Br");
-    std::vector<std::array<float, 3>> coords = xyz;
-    if (mirror) for (auto& p : coords) p[0] = -p[0];
-    SetCoords(mol.GetMol(), coords);
-    mol.GetMol().SetDimension(3);
-    Tamrin::QvClearStereo(mol.GetMol());
-    const Written w = Write(mol.GetMol(), 0x10 | kBlankDate);
-    parity[mirror] = Lines(w.text)[4].substr(41, 1);
-    EXPECT_TRUE(parity[mirror] == "1" || parity[mirror] == "2") << w.text;
-    EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomNumber(mol.GetMol(), 1)));  // the caller's molecule is untouched
-  }
-  EXPECT_NE(parity[0], parity[1]);
-}
-
 // The layout step (0x100): who gets new coordinates, and the warnings.
 TEST(MDLWriter, LayoutStep) {
   const std::string moved = "QvWriteMolecule() : adding 2D coordinates to zero-dimension molecule that actually "
@@ -294,50 +274,3 @@ TEST(MDLWriter, LayoutStep) {
 }
 
 }  // namespace
-
-// Written by this writer and read back by the molfile reader, a molecule is
-// the same: canonical SMILES with stereo, isotopes, maps and stereo groups,
-// in V2000 and in V3000, with the title and SD data. (Aromatic input, as
-// the reader perceives aromaticity after reading.)
-class MDLWriterRoundTrip : public ::testing::TestWithParam<std::string> {};
-
-std::string Canonical(const QvMolBase& mol) {
-  std::string smiles;
-  EXPECT_TRUE(Tamrin::QvCreateSmiString(smiles, mol, Tamrin::QvSmiDefault | Tamrin::QvSmiFlag::CXBlock));
-  return smiles;
-}
-
-TEST_P(MDLWriterRoundTrip, SameMolecule) {
-  QvGraphMol mol = FromSmiles(GetParam());
-  mol.GetMol().SetTitle("record");
-  Sorvil::QvAddSDData(mol.GetMol(), "id", "42");
-  Sorvil::QvAddSDData(mol.GetMol(), "note", "two\nlines");
-  const unsigned sdf = Tamrin::QvDefaultOutputFlavor(Tamrin::QvFormat::SDF);
-  for (unsigned flavor : {sdf, sdf | 0x8u}) {
-    const Written w = Write(mol.GetMol(), flavor);
-    EXPECT_TRUE(w.warnings.empty()) << w.warnings.front();
-    Tamrin::qvmolistream in;
-    ASSERT_TRUE(in.SetFormat(Tamrin::QvFormat::SDF));
-    // Stereo groups are made from the chiral flag only when the reader is asked to.
-    if (GetParam().find('|') != std::string::npos) {
-      ASSERT_TRUE(in.SetFlavor(Tamrin::QvFormat::SDF, 0x4008));
-    }
-    ASSERT_TRUE(in.openstring(w.text.data(), w.text.size()));
-    QvGraphMol back;
-    CapturedMessages captured;
-    ASSERT_TRUE(Tamrin::QvReadMolecule(in, back.GetMol())) << w.text;
-    EXPECT_EQ(Canonical(back.GetMol()), Canonical(mol.GetMol())) << w.text;
-    EXPECT_STREQ(back.GetMol().GetTitle(), "record");
-    EXPECT_EQ(Sorvil::QvGetSDDataPairs(back.GetMol()), Sorvil::QvGetSDDataPairs(mol.GetMol()));
-    EXPECT_TRUE(captured.lines().empty()) << captured.text();
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Molecules, MDLWriterRoundTrip,
-    ::testing::Values("CCO", "c1ccccc1[N+](=O)[O-]", "C[C@H](F)Cl", "C[C@@H](F)Cl", "F/C=C/F", "F/C=C\\F",
-                      "CC=CC", "C/C=C/C=C/C", "[13CH3][CH2]", "[12CH4]", "[Fe+4]", "[2H]C([2H])([2H])Cl",
-                      "[CH3:3]C[OH:7]", "[R1]C(=O)[R2]", "C[C@H]1CC[C@@H](C)CC1", "C[S@](=O)c1ccccc1",
-                      "O=C1N[C@@H](Cc2ccccc2)C(=O)N1", "[Na+].[Cl-]", "C[C@H](F)[C@@H](F)Cl |&1:1,o1:3|",
-                      "C[C@H](F)[C@@H](F)Cl |a:1,3|", "n1c[nH]cc1", "c1ccc2[nH]ccc2c1", "[O-][n+]1ccccc1",
-                      "CC(C)(C)/N=C/c1ccccc1"));
