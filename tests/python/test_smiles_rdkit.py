@@ -6,7 +6,7 @@ RDKit's canonical SMILES), in every output flavor; and our canonical SMILES is
 one string for 20 random atom orderings of each molecule (the orderings are
 RDKit's random SMILES). For every SMILES of the whole set with a cis/trans
 mark, no double bond or centre loses its configuration on the way through us.
-Skipped without RDKit or without the shared data.
+Skipped without the shared data.
 """
 
 from __future__ import annotations
@@ -14,11 +14,11 @@ from __future__ import annotations
 
 import pytest
 
+from rdkit import Chem, RDLogger
+from rdkit.Chem import inchi
+
 from nimbrel import velk
 
-Chem = pytest.importorskip("rdkit.Chem")
-RDLogger = pytest.importorskip("rdkit.RDLogger")
-Inchi = pytest.importorskip("rdkit.Chem.inchi")
 
 COUNT = 2000
 ORDERINGS = 20
@@ -135,7 +135,7 @@ def test_canonical_without_stereo_ignores_atom_order(molecules):
 
 
 def inchi_of(smiles: str) -> str:
-    return Inchi.MolToInchi(Chem.MolFromSmiles(smiles))
+    return inchi.MolToInchi(Chem.MolFromSmiles(smiles))
 
 
 def test_canonical_stereo_ignores_atom_order(molecules, cis_trans_molecules):

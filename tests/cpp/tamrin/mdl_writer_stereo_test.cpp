@@ -226,26 +226,6 @@ TEST(MDLWriter, ParitiesDerivedOrTakenFromData) {
   EXPECT_NE(parity[0], parity[1]);
 }
 
-TEST(MDLWriter, ParitiesOf3DMoleculesComeFromTheirCoordinates) {
-  // (R)/(S)-CHFClBr drawn in 3D, hydrogen explicit, no stereo stored yet.
-  const std::vector<std::array<float, 3>> xyz = {
-      {0, 0, 0}, {0, 0, 1.09f}, {1.03f, 0, -0.36f}, {-0.51f, 0.89f, -0.36f}, {-0.51f, -0.89f, -0.36f}};
-  std::string parity[2];
-  for (int mirror = 0; mirror < 2; ++mirror) {
-    QvGraphMol mol = FromSmiles("C([H])(F)(Cl)Br");
-    std::vector<std::array<float, 3>> coords = xyz;
-    if (mirror) for (auto& p : coords) p[0] = -p[0];
-    SetCoords(mol.GetMol(), coords);
-    mol.GetMol().SetDimension(3);
-    Tamrin::QvClearStereo(mol.GetMol());
-    const Written w = Write(mol.GetMol(), 0x10 | kBlankDate);
-    parity[mirror] = Lines(w.text)[4].substr(41, 1);
-    EXPECT_TRUE(parity[mirror] == "1" || parity[mirror] == "2") << w.text;
-    EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomNumber(mol.GetMol(), 1)));  // the caller's molecule is untouched
-  }
-  EXPECT_NE(parity[0], parity[1]);
-}
-
 // The layout step (0x100): who gets new coordinates, and the warnings.
 TEST(MDLWriter, LayoutStep) {
   const std::string moved = "QvWriteMolecule() : adding 2D coordinates to zero-dimension molecule that actually "

@@ -187,21 +187,6 @@ std::vector<unsigned> Shuffled(size_t n, std::mt19937& rng) {
   return order;
 }
 
-TEST(StereoFrom3D, ChfclbrHandednessInEveryAtomOrder) {
-  std::mt19937 rng(7);
-  for (const bool explicit_h : {false, true})
-    for (const double mirror : {1.0, -1.0})
-      for (int round = 0; round < 12; ++round) {
-        std::vector<BondDef> bonds{{1, 0}, {1, 2}, {1, 3}};
-        if (explicit_h) bonds.push_back({1, 4});
-        Sketch s(Chfclbr3D(mirror, explicit_h), bonds, 3, Shuffled(explicit_h ? 5 : 4, rng));
-        Tamrin::QvPerceiveStereoFrom3D(s.Mol());
-        const QvChirality expected = mirror > 0 ? kAnti : kClock;
-        EXPECT_EQ(s.Hand(1, {0, explicit_h ? 4 : -1, 2, 3}), expected) << explicit_h << mirror << round;
-        EXPECT_TRUE(s.Mol().HasPerceived(Tamrin::QvPerceivedAtomStereo | Tamrin::QvPerceivedBondStereo));
-      }
-}
-
 TEST(StereoFrom3D, FlatCentresAndNonCentresGetNothing) {
   // Flattened onto the plane of its neighbours; and CH2FCl, which already
   // carries a stale configuration that must go.
@@ -329,28 +314,6 @@ TEST(StereoFromWedges, FourNeighbours) {
 // ---------------------------------------------------------------------------
 // MDL parities.
 
-TEST(MDLParity, ChfclbrInTheConventionOfMolfiles) {
-  // F[C@H](Cl)Br written with atoms F, C, Cl, Br has parity 2; with an
-  // explicit hydrogen, that hydrogen counts highest wherever it stands.
-  for (const std::vector<unsigned>& order : {std::vector<unsigned>{0, 1, 2, 3, 4}, {4, 0, 1, 2, 3}, {1, 4, 3, 2, 0}}) {
-    for (const bool explicit_h : {false, true}) {
-      std::vector<unsigned> o = order;
-      if (!explicit_h) o.erase(std::find(o.begin(), o.end(), 4u));
-      std::vector<BondDef> bonds{{1, 0}, {1, 2}, {1, 3}};
-      if (explicit_h) bonds.push_back({1, 4});
-      Sketch s(Chfclbr3D(1, explicit_h), bonds, 3, o);
-      Tamrin::QvPerceiveStereoFrom3D(s.Mol());
-      const bool f_before_cl = s.At(0)->GetIdx() < s.At(2)->GetIdx();
-      const bool cl_before_br = s.At(2)->GetIdx() < s.At(3)->GetIdx();
-      const bool f_before_br = s.At(0)->GetIdx() < s.At(3)->GetIdx();
-      // Parity 2 for the order F, Cl, Br; each swap of two of them flips it.
-      const unsigned swaps = !f_before_cl + !cl_before_br + !f_before_br;
-      EXPECT_EQ(Tamrin::QvMDLParity(*s.At(1)), swaps % 2 ? 1u : 2u) << explicit_h;
-      EXPECT_EQ(Tamrin::QvMDLParity(*s.At(0)), 0u);
-    }
-  }
-}
-
 // An atom's neighbours, a null for the hydrogen or lone pair of a
 // three-connected one.
 Nbrs NbrsOf(const QvAtomBase& atom) {
@@ -441,37 +404,6 @@ Sketch ZigzagDiol(std::vector<unsigned> order = {}) {
   return Sketch({{8, -2.6, 0.75, 0}, {6, -1.3, 0, 0, 2}, {6, 0, 0.75, 0, 1}, {6, 1.3, 0, 0, 1}, {6, 2.6, 0.75, 0, 2},
                  {8, 3.9, 0, 0}, {35, 0, 2.25, 0}, {35, 1.3, -1.5, 0}},
                 {{0, 1}, {1, 2}, {3, 2}, {4, 3}, {4, 5}, {6, 2}, {7, 3}}, 2, std::move(order));
-}
-
-TEST(WedgeMarks, CarryEveryConfigurationIntoTheDrawing) {
-  std::mt19937 rng(5);
-  for (int round = 0; round < 16; ++round) {
-    Sketch s = ZigzagDiol(Shuffled(8, rng));
-    const QvChirality c2 = rng() % 2 ? kAnti : kClock, c3 = rng() % 2 ? kAnti : kClock;
-    ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(2), Nbrs{s.At(1), nullptr, s.At(3), s.At(6)}, c2));
-    ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(3), Nbrs{s.At(2), nullptr, s.At(4), s.At(7)}, c3));
-    QvBondBase* stale = s.Mol().GetBond(s.At(0), s.At(1));
-    stale->SetData(Sorvil::QvBondStereoTag, 2);
-    EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
-    Tamrin::QvAssignWedgeMarks(s.Mol());
-    EXPECT_TRUE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
-    EXPECT_FALSE(stale->HasData(Sorvil::QvBondStereoTag));
-    // One mark per centre, on its bond to bromine (no ring, no centre, fewest
-    // neighbours), starting at the centre; the configurations are unchanged.
-    unsigned marked = 0;
-    for (const QvBondBase& bond : s.Mol().GetBonds()) {
-      if (!bond.HasData(Sorvil::QvBondStereoTag)) continue;
-      ++marked;
-      EXPECT_TRUE(bond.GetBgn() == s.At(2) || bond.GetBgn() == s.At(3));
-      EXPECT_EQ(bond.GetEnd()->GetAtomicNum(), 35u);
-    }
-    EXPECT_EQ(marked, 2u);
-    EXPECT_EQ(s.Hand(2, {1, -1, 3, 6}), c2);
-    EXPECT_EQ(s.Hand(3, {2, -1, 4, 7}), c3);
-    Tamrin::QvPerceiveAtomStereoFromWedges(s.Mol(), 0);
-    EXPECT_EQ(s.Hand(2, {1, -1, 3, 6}), c2);
-    EXPECT_EQ(s.Hand(3, {2, -1, 4, 7}), c3);
-  }
 }
 
 TEST(WedgeMarks, CorrectDepictionFollowsTheStoredStereo) {

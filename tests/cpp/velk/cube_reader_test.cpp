@@ -228,11 +228,6 @@ TEST_F(CubeReaderTest, AnyNegativeVoxelCountMeansAngstrom) {
   }
 }
 
-TEST_F(CubeReaderTest, NegativeAtomCountDoesNotChooseUnits) {
-  const Record r = Read(Cube("-1 1.0 0 0\n" + kAxes + "6 6 0 0 0\n1 7\n" + kEight));
-  EXPECT_FLOAT_EQ(r.grids[0].GetXCoord(0), static_cast<float>(kBohr));
-}
-
 TEST_F(CubeReaderTest, MidpointOfTwoByThreeByFour) {
   std::string values;
   for (int i = 0; i < 24; ++i) values += std::to_string(i) + (i % 6 == 5 ? "\n" : " ");
@@ -274,13 +269,6 @@ TEST_F(CubeReaderTest, OrbitalCubeDealsValuesInTurn) {
   }
 }
 
-TEST_F(CubeReaderTest, ZeroAtomDensityCube) {
-  const Record r = Read(Cube("0 0 0 0\n" + kAxes + kEight));
-  EXPECT_EQ(r.mol.NumAtoms(), 0u);
-  ASSERT_EQ(r.grids.size(), 1u);
-  EXPECT_EQ(r.grids[0].GetValue(1, 1, 1), 8.0f);
-}
-
 struct ValueCase {
   const char* name;
   std::string block;
@@ -320,12 +308,6 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"TabsSeparateControlBytesVanish", "1\t2\v3\f4 5 6 7 8 9 10", {1, 234, 5, 6, 7, 8, 9, 10}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(CubeReaderTest, WindowsLineEndsThroughout) {
-  const Record r = Read("c1\r\nc2\r\n1 0 0 0\r\n2 0.5 0 0\r\n2 0 0.5 0\r\n2 0 0 0.5\r\n6 6 0 0 0\r\n1 2 3 4 5 6 7 8\r\n");
-  EXPECT_EQ(r.mol.NumAtoms(), 1u);
-  EXPECT_EQ(r.grids[0].GetValue(1, 1, 1), 8.0f);
-}
-
 TEST_F(CubeReaderTest, SecondReadIsEndWithClearedOutputs) {
   CubeMolSource source(Put(Cube("1 0 0 0\n" + kAxes + "6 6 0 0 0\n" + kEight)));
   QvGraphMol mol;
@@ -353,17 +335,6 @@ TEST_F(CubeReaderTest, GridPointerFormFillsWhatFits) {
   EXPECT_EQ(first.GetValue(0, 0, 1), 3.0f);  // voxel 1 of orbital 0 is value 3
   EXPECT_FALSE(source.next(mol.GetMol(), targets, &count));
   EXPECT_EQ(count, 3u);  // untouched at the end of input
-}
-
-TEST_F(CubeReaderTest, GridPointerFormLeavesSurplusCallerGrids) {
-  CubeMolSource source(Put(Cube("0 0 0 0\n" + kAxes + kEight)));
-  QvScalarGrid a, b(3, 1, 1, 0, 0, 0, 1.0f, "keep");
-  std::vector<QvScalarGrid*> targets = {&a, &b};
-  QvGraphMol mol;
-  ASSERT_TRUE(source.next(mol.GetMol(), targets, nullptr));
-  EXPECT_EQ(a.GetValue(1, 1, 1), 8.0f);
-  EXPECT_EQ(b.GetTitle(), "keep");
-  EXPECT_EQ(b.GetXDim(), 3u);
 }
 
 TEST_F(CubeReaderTest, MoleculeOnlyForms) {
@@ -395,17 +366,6 @@ TEST_F(CubeReaderTest, HandlerOpensWithoutTouchingTheFile) {
   std::vector<QvScalarGrid> grids;
   EXPECT_TRUE(source->next(mol.GetMol(), grids));
   EXPECT_EQ(grids.size(), 1u);
-}
-
-TEST(CubeHandler, Info) {
-  const velk::FormatInfo info = velk::builtin::CubeHandler().info();
-  EXPECT_EQ(info.name, "CUBE");
-  EXPECT_EQ(info.extensions, (std::vector<std::string>{".cube", ".cub"}));
-  EXPECT_EQ(info.description, "Gaussian CUBE volumetric format (molecule + scalar grids)");
-  EXPECT_TRUE(info.supports_read);
-  EXPECT_TRUE(info.supports_write);
-  EXPECT_FALSE(info.supports_threaded_read);
-  EXPECT_FALSE(info.supports_threaded_write);
 }
 
 }  // namespace
