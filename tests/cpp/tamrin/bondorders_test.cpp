@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/captured_messages.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/perception/bondorders.h"
@@ -211,6 +213,37 @@ TEST(BondOrderPass, KeepsKnownOrdersAndWorksWithoutCoordinates) {
   Tamrin::QvAssignBondOrders(mol);
   EXPECT_EQ(cc->GetOrder(), 1u);
   EXPECT_EQ(ch->GetOrder(), 3u);
+}
+
+// Random clouds of atoms, dense enough to overlap, of every kind the passes
+// meet (organic elements, hydrogens, metals, wildcards, unknown numbers):
+// the reading steps finish and leave orders 1 to 3, hydrogens with at most
+// one bond and no atom over the connectivity limits.
+TEST(BondOrderPass, RandomCloudsStayWithinLimits) {
+  std::mt19937 rng(20261206);
+  const unsigned kinds[] = {1, 1, 1, 1, 5, 6, 6, 6, 6, 7, 7, 8, 8, 9, 11, 15, 16, 17, 26, 30, 0, 150};
+  std::uniform_int_distribution<size_t> kind(0, std::size(kinds) - 1);
+  std::uniform_real_distribution<double> coord(0.0, 6.0);
+  for (int round = 0; round < 200; ++round) {
+    std::string lines;
+    const int n = 1 + round % 40;
+    for (int i = 0; i < n; ++i) {
+      const unsigned z = kinds[kind(rng)];
+      lines += (i ? "|" : "") + std::to_string(z) + " " + std::to_string(coord(rng)) + " " +
+               std::to_string(coord(rng)) + " " + std::to_string(coord(rng));
+    }
+    CapturedMessages quiet;
+    QvGraphMol mol;
+    ASSERT_TRUE(ReadXyz(XyzText(lines.c_str()), mol)) << lines;
+    for (const QvBondBase& bond : mol.GetBonds()) {
+      EXPECT_GE(bond.GetOrder(), 1u) << lines;
+      EXPECT_LE(bond.GetOrder(), 3u) << lines;
+    }
+    for (const QvAtomBase& atom : mol.GetAtoms()) {
+      const unsigned z = atom.GetAtomicNum();
+      EXPECT_LE(atom.GetExplicitDegree(), z == 1 ? 1u : z == 6 ? 4u : 12u) << lines;
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Molecules, BondOrders, ::testing::ValuesIn(kExplicit), CaseName);

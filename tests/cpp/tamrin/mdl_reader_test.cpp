@@ -566,22 +566,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DimensionCase{{{0, 0, 0}, {0, 0, 0}}, kProgram3D, 3},
                       DimensionCase{{{0, 0, 0}, {1, 1, 0}, {2, 1, 0}}, "\n", 2}));
 
-TEST(MdlReadFinishing, ParitiesGiveAtomStereoWithoutWedges) {
-  Molfile m;
-  m.program = kProgram3D;
-  m.atoms = {AtomLine(0, 0, 0, "C", 0, 0, 1), AtomLine(0, 1.5, 0.2, "F"), AtomLine(1.3, -0.75, 0.1, "Cl"),
-             AtomLine(-1.3, -0.75, 0.3, "Br")};
-  m.bonds = {BondLine(1, 2, 1), BondLine(1, 3, 1), BondLine(1, 4, 1)};
-  QvGraphMol one = ReadOne(m.Record());
-  m.atoms[0] = AtomLine(0, 0, 0, "C", 0, 0, 2);
-  QvGraphMol two = ReadOne(m.Record());
-  EXPECT_EQ(Tamrin::QvMDLParity(AtomNo(one, 0)), 1u);
-  EXPECT_EQ(Tamrin::QvMDLParity(AtomNo(two, 0)), 2u);
-  // A 3D record without parities leaves atom stereo to be perceived later.
-  m.atoms[0] = AtomLine(0, 0, 0, "C");
-  EXPECT_FALSE(ReadOne(m.Record())->HasPerceived(Tamrin::QvPerceivedAtomStereo));
-}
-
 TEST(MdlReadFinishing, StereoGroupsOnRequest) {
   Molfile m;
   m.atoms = {AtomLine(0, 0, 0, "C"), AtomLine(0, 1.5, 0, "F"), AtomLine(1.3, -0.75, 0, "Cl"),

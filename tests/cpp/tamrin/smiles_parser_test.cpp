@@ -245,12 +245,6 @@ TEST(SmilesParser, NoKekulizationKeepsIntegerTypesAsOrders) {
                                                           "5-6:1", "6-7:2"}));
 }
 
-TEST(SmilesParser, RingClosureKeepsTheOrderOfItsOpening) {
-  QvGraphMol mol;
-  ASSERT_TRUE(Parse(mol, "C=1CC1").ok);
-  EXPECT_EQ(DescribeBonds(mol), (std::vector<std::string>{"0-2:2", "0-1:1", "1-2:1"}));
-}
-
 TEST(SmilesParser, UnclosedRingEndsOnWildcardWithRingNumberAsIsotope) {
   QvGraphMol mol;
   EXPECT_FALSE(Parse(mol, "C1CC%42").ok);

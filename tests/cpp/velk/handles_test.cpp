@@ -166,6 +166,25 @@ TEST_F(Handles, GridTupleIsEmptyForMoleculeRecords) {
   EXPECT_TRUE(grids->empty());
 }
 
+TEST_F(Handles, OpeningFailuresNameThePath) {
+  auto message_of = [](auto open, const std::string& path) {
+    try {
+      open(path);
+    } catch (const velk::Error& e) {
+      return std::string(e.what());
+    }
+    return std::string("<no error>");
+  };
+  auto reader = [](const std::string& p) { velk::open_reader(p); };
+  auto writer = [](const std::string& p) { velk::open_writer(p); };
+  EXPECT_EQ(message_of(reader, "a.unknown"), "velk: unrecognized file extension for 'a.unknown'");
+  EXPECT_EQ(message_of(writer, "a.unknown"), "velk: unrecognized file extension for 'a.unknown'");
+  EXPECT_EQ(message_of(reader, "a.velknull"), "velk: failed to create reader for 'a.velknull'");
+  EXPECT_EQ(message_of(writer, "a.velknull"), "velk: failed to create writer for 'a.velknull'");
+  EXPECT_THROW(velk::open_reader("a.velknull"), velk::FileError);
+  EXPECT_THROW(velk::open_reader("a.unknown"), velk::FormatError);
+}
+
 TEST_F(Handles, WriterClosesOnceAndRefusesAfterwards) {
   QvGraphMol mol;
   mol.SetTitle("m");
