@@ -117,8 +117,9 @@ ParseResult ByLibrary(const char* first, const char* last, T& value) {
   return {first + (stop - text), range ? std::errc::result_out_of_range : std::errc()};
 }
 
+// Everything but a plain normal number or an exact zero.
 template <class T>
-ParseResult ParseReal(const char* first, const char* last, T& value) {
+[[gnu::noinline]] ParseResult ParseRealRare(const char* first, const char* last, T& value) {
   if (first == last) return {first, std::errc::invalid_argument};
   T v;
   const auto got = fast_float::from_chars(first, last, v);
@@ -141,6 +142,22 @@ ParseResult ParseReal(const char* first, const char* last, T& value) {
     return {got.ptr, spelled ? std::errc() : std::errc::result_out_of_range};
   }
   return ByLibrary(first, last, value);  // subnormal: ERANGE is the library's call
+}
+
+// The common case inline: fast_float's value is strtod's whenever it read a
+// normal number or an exact zero and did not stop at the 'x' of "0x".
+template <class T>
+inline ParseResult ParseReal(const char* first, const char* last, T& value) {
+  if (first != last && *first != '+') {
+    T v;
+    const auto got = fast_float::from_chars(first, last, v);
+    if (got.ec == std::errc() && (got.ptr == last || (*got.ptr != 'x' && *got.ptr != 'X')) &&
+        (std::isnormal(v) || (v == 0 && !AnyNonzeroDigit(first, got.ptr)))) {
+      value = v;
+      return {got.ptr, std::errc()};
+    }
+  }
+  return ParseRealRare(first, last, value);
 }
 
 }  // namespace numparse_detail

@@ -1,12 +1,7 @@
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cstring>
 #include <type_traits>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 #include "pellar/numparse.h"
 #include "pellar/qvstream.h"
@@ -14,38 +9,6 @@
 namespace Pellar {
 
 namespace {
-
-// First byte below 32 (TAB included) in [p, end), or end: sixteen bytes at a
-// step where SSE2 is there (every x86-64), then eight, then single bytes.
-// Bytes of 128 and above are text (UTF-8) and never stop the scan.
-const char* findcontrol(const char* p, const char* end) {
-#if defined(__SSE2__)
-  // Below 32 means the top three bits are clear.
-  const __m128i top3 = _mm_set1_epi8(static_cast<char>(0xE0));
-  const __m128i zero = _mm_setzero_si128();
-  while (end - p >= 16) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const auto hit = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(x, top3), zero)));
-    if (hit) return p + std::countr_zero(hit);
-    p += 16;
-  }
-#endif
-  if constexpr (std::endian::native == std::endian::little) {
-    // The lowest flagged byte of the classic "has byte less than n" test is
-    // exact, because borrows only travel towards higher bytes.
-    constexpr std::uint64_t ones = 0x0101010101010101ULL;
-    constexpr std::uint64_t highs = 0x8080808080808080ULL;
-    while (end - p >= 8) {
-      std::uint64_t x;
-      std::memcpy(&x, p, 8);
-      const std::uint64_t hit = (x - ones * 32) & ~x & highs;
-      if (hit) return p + (std::countr_zero(hit) >> 3);
-      p += 8;
-    }
-  }
-  while (p != end && static_cast<unsigned char>(*p) >= 32) ++p;
-  return p;
-}
 
 bool iswhite(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -91,19 +54,20 @@ void qvistream::eatcrtail() {
 // squeezed out by moving the rest of the line over them (those bytes are
 // consumed, so nothing else reads them). Only a line that runs past the end
 // of the buffer, or whose CR tail does, is copied.
-bool qvistream::getline(std::string_view& line) {
-  if (cur_ == end_ && !underflow()) return false;
-  char* const start = cur_;
-  // Most lines lie whole in the buffer and end in a plain LF.
-  const char* p = findcontrol(cur_, end_);
-  if (p != end_ && *p == '\n') {
-    line = std::string_view(start, static_cast<std::size_t>(p - start));
-    cur_ += p - start + 1;
-    return true;
+bool qvistream::getlinerest(std::string_view& line, const char* p) {
+  if (!p) {
+    if (!underflow()) return false;
+    p = detail::findcontrol(cur_, end_);
+    if (p != end_ && *p == '\n') {
+      line = std::string_view(cur_, static_cast<std::size_t>(p - cur_));
+      cur_ += p - cur_ + 1;
+      return true;
+    }
   }
+  char* const start = cur_;
   char* w = start + (p - start);
   for (;;) {
-    const char* stop = findcontrol(p, end_);
+    const char* stop = detail::findcontrol(p, end_);
     if (w != p) std::memmove(w, p, static_cast<std::size_t>(stop - p));
     w += stop - p;
     p = stop;
@@ -141,7 +105,7 @@ bool qvistream::getline(std::string_view& line) {
     while (underflow()) {
       const char* q = cur_;
       for (;;) {
-        const char* stop = findcontrol(q, end_);
+        const char* stop = detail::findcontrol(q, end_);
         scratch_.append(q, static_cast<std::size_t>(stop - q));
         q = stop;
         if (q == end_) break;
