@@ -11,11 +11,16 @@ JOBS        ?= $(shell nproc)
 SYSTEM_PACKAGES := g++ make git python3-venv zlib1g-dev libzstd-dev libgtest-dev libfast-float-dev libcoordgen-dev gzip
 FUZZ_PACKAGES   := clang libclang-rt-14-dev
 PY_BUILD_DEPS   := "scikit-build-core>=0.10" "swig>=4.3" "cmake>=3.26" ninja
-PY_TEST_DEPS    := pytest numpy
+# RDKit and Open Babel are the independent readers the oracle tests compare with.
+PY_TEST_DEPS    := pytest numpy rdkit openbabel-wheel
+PY_COV_DEPS     := gcovr
+COV_DIR         := build/coverage
+# Unoptimised so that lines and branches map one to one onto the source.
+COV_FLAGS       := --coverage -O0
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: demo test test-cpp test-python test-asan install system-deps venv bench fuzz clean
+.PHONY: demo test test-cpp test-python test-asan coverage install system-deps venv bench fuzz clean
 
 demo: install
 	$(VPY) -m nimbrel.velk formats
@@ -62,6 +67,51 @@ test-asan: system-deps venv
 	  -DCMAKE_BUILD_TYPE=Debug -DNIMBREL_SANITIZE=ON -DNIMBREL_TESTS=ON -DNIMBREL_PYTHON=OFF
 	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake --build build/asan
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j $(JOBS)
+
+# The Python package under AddressSanitizer and UBSan, built into a folder and
+# a virtual environment of its own, and the Python suite run on it. The
+# interpreter is not instrumented, so the sanitizer runtimes are preloaded;
+# Python objects come from malloc so that the sanitizer sees them too; leaks
+# are not reported, since CPython keeps much of its memory until exit.
+ASAN_PY_DIR := build/asan-py
+ASAN_PY     := $(ASAN_PY_DIR)/venv/bin/python
+
+.PHONY: test-asan-python
+test-asan-python: system-deps $(ASAN_PY_DIR)/.deps-stamp
+	$(ASAN_PY) -m pip install --no-build-isolation --no-deps -q -Cbuild-dir=$(ASAN_PY_DIR)/build \
+	  -Ccmake.build-type=Debug -Ccmake.define.NIMBREL_SANITIZE=ON .
+	LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libubsan.so)" \
+	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 PYTHONMALLOC=malloc \
+	  $(ASAN_PY) -m pytest -q tests/python
+
+$(ASAN_PY_DIR)/.deps-stamp: Makefile
+	test -x $(ASAN_PY) || $(PYTHON) -m venv $(ASAN_PY_DIR)/venv
+	$(ASAN_PY) -m pip install -q $(PY_BUILD_DEPS) $(PY_TEST_DEPS)
+	touch $@
+
+# Line and branch coverage of src/ by the whole suite (ctest and pytest), from an
+# instrumented build of its own: the extension goes into $(COV_DIR)/site, which
+# the Python suite imports ahead of the package in .venv. Counted: src/ only, so
+# tests/, fuzz/, bench/ and the SWIG wrappers generated into $(COV_DIR) are not
+# (nor the code of src/binding/*.swg, which lives in those wrappers). Branches
+# that only exception unwinding takes are left out of the count. Per-line
+# detail: $(COV_DIR)/coverage.txt and coverage.json.
+# No ccache here: its cached objects would write their counts to another tree.
+coverage: system-deps venv
+	$(VPY) -m pip install -q $(PY_COV_DEPS)
+	CCACHE_DISABLE=1 $(VPY) -m pip install --no-build-isolation --no-deps -q --upgrade \
+	  --target $(COV_DIR)/site -Cbuild-dir=$(COV_DIR) -Ccmake.build-type=Debug \
+	  -Ccmake.define.NIMBREL_TESTS=ON -Ccmake.define.CMAKE_C_FLAGS="$(COV_FLAGS)" \
+	  -Ccmake.define.CMAKE_CXX_FLAGS="$(COV_FLAGS)" .
+	find $(COV_DIR) -name '*.gcda' -delete
+	ctest --test-dir $(COV_DIR) --output-on-failure -j $(JOBS)
+	PYTHONPATH=$(CURDIR)/$(COV_DIR)/site $(VPY) -c 'import nimbrel.tamrin, sys; \
+	  sys.exit(0 if "/$(COV_DIR)/site/" in nimbrel.tamrin.__file__ else "pytest would not run the instrumented build")'
+	PYTHONPATH=$(CURDIR)/$(COV_DIR)/site $(VPY) -m pytest -q tests/python
+	$(VPY) -m gcovr --root . --object-directory $(COV_DIR) --filter 'src/' \
+	  --exclude-directories '$(COV_DIR)/CMakeFiles' \
+	  --exclude-throw-branches --exclude-unreachable-branches -j $(JOBS) \
+	  --txt $(COV_DIR)/coverage.txt --json $(COV_DIR)/coverage.json --print-summary
 
 fuzz: venv
 	$(MAKE) system-deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"

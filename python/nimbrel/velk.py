@@ -18,7 +18,6 @@ import sys
 from dataclasses import dataclass
 from typing import TYPE_CHECKING, Callable, Iterator, Union
 
-from . import _velk
 from . import velk_core as _core
 from ._errors import Error, FileError, FormatError
 
@@ -230,9 +229,13 @@ def read_record(path: PathLike) -> tuple[QvMolBase, list[QvScalarGrid]]:
 
 
 def generic_data(mol: QvMolBase) -> list[tuple[str, object]]:
-    """The named generic-data items of ``mol`` as (name, value) pairs, in order."""
-    # The listing reads the molecule only, never the handle, so none is needed.
-    return _velk._ReaderHandle_generic_data_pairs(None, mol)
+    """The named generic-data items of ``mol`` as (name, value) pairs, in order.
+
+    Items whose values are not bool, int, float or str are left out.
+    """
+    from .tamrin import QvGetDataPairs
+
+    return QvGetDataPairs(mol)
 
 
 def resolve_format(name: str) -> int:

@@ -30,6 +30,7 @@ with QvGetData, QvSetData and QvGetDataPairs."
 %include <stdint.i>
 %include <std_string.i>
 %include <exception.i>
+%include "argument_count.swg"
 %include "tamrin_support.swg"
 
 %exception {

@@ -22,6 +22,7 @@ memoryview from GetValuesView()."
 %include <stdint.i>
 %include <std_string.i>
 %include <exception.i>
+%include "argument_count.swg"
 %include "velgar_values.swg"
 
 %exception {

@@ -12,6 +12,7 @@
 %include <std_vector.i>
 %include <std_unique_ptr.i>
 
+%include "argument_count.swg"
 %include "velk_exceptions.swg"
 
 // Molecules and grids belong to the sibling modules; here they are known by
@@ -42,12 +43,14 @@ namespace Sorvil { class QvScalarGrid; }
 
 // Readers and writers opened by path. Python owns the handles it gets; there
 // is no constructor to call from Python.
-%unique_ptr(velk::_ReaderHandle)
-%unique_ptr(velk::_WriterHandle)
-%nodefaultctor velk::_ReaderHandle;
-%nodefaultctor velk::_WriterHandle;
-%ignore velk::_ReaderHandle::_ReaderHandle;
-%ignore velk::_WriterHandle::_WriterHandle;
+VELK_PYTHON_HANDLE(ReaderHandle, _ReaderHandle)
+VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
+%unique_ptr(velk::ReaderHandle)
+%unique_ptr(velk::WriterHandle)
+%nodefaultctor velk::ReaderHandle;
+%nodefaultctor velk::WriterHandle;
+%ignore velk::ReaderHandle::ReaderHandle;
+%ignore velk::WriterHandle::WriterHandle;
 %rename(_open_reader) velk::open_reader;
 %rename(_open_writer) velk::open_writer;
 %ignore velk::GenericValue;

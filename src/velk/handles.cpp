@@ -9,15 +9,15 @@
 
 namespace velk {
 
-bool _ReaderHandle::next(QvMolBase& mol) { return source_->next(mol); }
+bool ReaderHandle::next(QvMolBase& mol) { return source_->next(mol); }
 
-long _ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids) {
+long ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids) {
   unsigned count = 0;
   if (!source_->next(mol, grids, &count)) return -1;
   return static_cast<long>(count);
 }
 
-OptionalGrids _ReaderHandle::next_grid_tuple(QvMolBase& mol) {
+OptionalGrids ReaderHandle::next_grid_tuple(QvMolBase& mol) {
   std::vector<QvScalarGrid> grids;
   if (!source_->next(mol, grids)) return std::nullopt;
   return grids;
@@ -36,7 +36,7 @@ std::optional<GenericValue> python_value(const Sorvil::QvBaseData& item) {
 
 }  // namespace
 
-GenericDataPairs _ReaderHandle::generic_data_pairs(const QvMolBase& mol) const {
+GenericDataPairs ReaderHandle::generic_data_pairs(const QvMolBase& mol) const {
   GenericDataPairs pairs;
   for (const Sorvil::QvBaseData& item : mol.GetDataItems()) {
     const char* name = Sorvil::QvGetTagName(item.GetTag());
@@ -46,7 +46,7 @@ GenericDataPairs _ReaderHandle::generic_data_pairs(const QvMolBase& mol) const {
   return pairs;
 }
 
-_WriterHandle::~_WriterHandle() {
+WriterHandle::~WriterHandle() {
   if (!sink_) return;
   try {
     sink_->close();
@@ -58,13 +58,13 @@ _WriterHandle::~_WriterHandle() {
   }
 }
 
-bool _WriterHandle::append_mol(const QvMolBase& mol) { return sink_ && sink_->append(mol); }
+bool WriterHandle::append_mol(const QvMolBase& mol) { return sink_ && sink_->append(mol); }
 
-bool _WriterHandle::append_grids(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids) {
+bool WriterHandle::append_grids(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids) {
   return sink_ && sink_->append(mol, grids);
 }
 
-void _WriterHandle::close() {
+void WriterHandle::close() {
   if (!sink_) return;
   sink_->close();
   sink_.reset();
@@ -80,16 +80,16 @@ FormatHandler& handler_for(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<_ReaderHandle> open_reader(const std::string& path) {
+std::unique_ptr<ReaderHandle> open_reader(const std::string& path) {
   auto source = handler_for(path).open_reader(path, std::any());
   if (!source) throw FileError("velk: failed to create reader for '" + path + "'");
-  return std::make_unique<_ReaderHandle>(std::move(source));
+  return std::make_unique<ReaderHandle>(std::move(source));
 }
 
-std::unique_ptr<_WriterHandle> open_writer(const std::string& path) {
+std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
   auto sink = handler_for(path).open_writer(path, std::any());
   if (!sink) throw FileError("velk: failed to create writer for '" + path + "'");
-  return std::make_unique<_WriterHandle>(std::move(sink));
+  return std::make_unique<WriterHandle>(std::move(sink));
 }
 
 }  // namespace velk

@@ -19,11 +19,11 @@ using GenericDataPairs = std::vector<std::pair<std::string, GenericValue>>;
 using OptionalGrids = std::optional<std::vector<Sorvil::QvScalarGrid>>;
 
 // Owns one opened input; dropping the handle releases it.
-class _ReaderHandle {
+class ReaderHandle {
  public:
-  explicit _ReaderHandle(std::unique_ptr<MolSource> source) : source_(std::move(source)) {}
-  _ReaderHandle(const _ReaderHandle&) = delete;
-  _ReaderHandle& operator=(const _ReaderHandle&) = delete;
+  explicit ReaderHandle(std::unique_ptr<MolSource> source) : source_(std::move(source)) {}
+  ReaderHandle(const ReaderHandle&) = delete;
+  ReaderHandle& operator=(const ReaderHandle&) = delete;
 
   bool next(Tamrin::QvMolBase& mol);
   // The number of grids filled, or -1 when no record was read.
@@ -38,12 +38,12 @@ class _ReaderHandle {
 };
 
 // Owns one opened output until close(); a closed handle refuses to append.
-class _WriterHandle {
+class WriterHandle {
  public:
-  explicit _WriterHandle(std::unique_ptr<MolSink> sink) : sink_(std::move(sink)) {}
-  _WriterHandle(const _WriterHandle&) = delete;
-  _WriterHandle& operator=(const _WriterHandle&) = delete;
-  ~_WriterHandle();
+  explicit WriterHandle(std::unique_ptr<MolSink> sink) : sink_(std::move(sink)) {}
+  WriterHandle(const WriterHandle&) = delete;
+  WriterHandle& operator=(const WriterHandle&) = delete;
+  ~WriterHandle();
 
   bool append_mol(const Tamrin::QvMolBase& mol);
   bool append_grids(const Tamrin::QvMolBase& mol, const std::vector<const Sorvil::QvScalarGrid*>& grids);
@@ -57,7 +57,7 @@ class _WriterHandle {
 
 // Open by path through the process-wide registry. Unknown suffix: FormatError,
 // before any file is touched; a handler that makes nothing: FileError.
-std::unique_ptr<_ReaderHandle> open_reader(const std::string& path);
-std::unique_ptr<_WriterHandle> open_writer(const std::string& path);
+std::unique_ptr<ReaderHandle> open_reader(const std::string& path);
+std::unique_ptr<WriterHandle> open_writer(const std::string& path);
 
 }  // namespace velk

@@ -11,7 +11,7 @@ Compared per record: atoms, bonds, elements, formal charges, isotopes,
 implicit hydrogen counts, the Kekulé bond orders of the file, SD data, and
 stereo (tetrahedral and cis/trans) through canonical isomeric SMILES: ours
 written as SMILES by nimbrel and read by RDKit, against RDKit's reading of
-the record. Skipped without RDKit or without the shared data.
+the record. Skipped without the shared data.
 """
 
 from __future__ import annotations
@@ -22,11 +22,11 @@ from pathlib import Path
 
 import pytest
 
+from rdkit import Chem, RDLogger
+from rdkit.Chem import rdDepictor
+
 from nimbrel import tamrin, velk
 
-Chem = pytest.importorskip("rdkit.Chem")
-RDLogger = pytest.importorskip("rdkit.RDLogger")
-rdDepictor = pytest.importorskip("rdkit.Chem.rdDepictor")
 
 COUNT = 1200
 ISOMERIC_SMILES = 0x407D  # canonical, stereo, the default SMI output flavor

@@ -11,7 +11,7 @@ as SD files along two paths, and RDKit reads what we wrote:
 Each molecule RDKit reads back must be the one RDKit reads from the input
 (compared by RDKit's canonical isomeric SMILES), with its title and SD data.
 The agreement is printed; molecules that differ are listed. Skipped without
-RDKit or without the shared data.
+the shared data.
 """
 
 from __future__ import annotations
@@ -20,12 +20,11 @@ from pathlib import Path
 
 import pytest
 
+from rdkit import Chem, RDLogger
+from rdkit.Chem import AllChem, rdDepictor
+
 from nimbrel import tamrin, velk
 
-Chem = pytest.importorskip("rdkit.Chem")
-AllChem = pytest.importorskip("rdkit.Chem.AllChem")
-RDLogger = pytest.importorskip("rdkit.RDLogger")
-rdDepictor = pytest.importorskip("rdkit.Chem.rdDepictor")
 
 COUNT = 1200
 EVERY_3D = 12  # every twelfth molecule of the RDKit file is embedded in 3D

@@ -48,26 +48,6 @@ def test_writing_by_format(fmt, text, expected):
     assert smiles_of(text, fmt) == expected
 
 
-def test_canonical_formats_ignore_atom_order():
-    assert smiles_of("OC(=O)c1ccccc1", "can") == smiles_of("c1ccc(cc1)C(O)=O", "can")
-    assert smiles_of("F[C@H](Cl)Br", "smi") == smiles_of("Br[C@@H](Cl)F", "smi")
-    assert smiles_of("F[C@H](Cl)Br", "smi") != smiles_of("Br[C@H](Cl)F", "smi")
-
-
-def test_kekule_flavor_and_strict_flavor():
-    mol = velk.mol_from_string("c1ccccc1", "smi")
-    assert velk.mol_to_string(mol, "smi", 0x40FD) == "C=1C=CC=CC1\n"
-    assert velk.mol_from_string("HC", "smi") is not None
-    assert velk.mol_from_string("HC", "smi", 0x4001) is None
-
-
-def test_reaction_round_trip():
-    text = smiles_of("CC(=O)O.OCC>[H+]>CC(=O)OCC", "usm")
-    assert text == "CC(=O)O.OCC>[H+]>CC(=O)OCC\n"
-    mol = velk.mol_from_string(text, "smi")
-    assert [a.GetRxnRole() for a in mol.GetAtoms()] == [1] * 7 + [2] + [3] * 6
-
-
 def test_file_reading_skips_comments_and_reports_bad_lines(tmp_path, capfd):
     path = tmp_path / "set.smi.gz"
     with gzip.open(path, "wt") as f:
@@ -90,18 +70,12 @@ def test_file_round_trip_through_writer(tmp_path):
     assert len(lines) == 4
     back = list(velk.read(path))
     assert [m.GetTitle() for m in back] == ["paracetamol", "alanine", "", "salt"]
+    # Flavors by number reach the writer and the reader.
+    kekule = velk.mol_to_string(back[0], "smi", 0x40FD).split()[0]
+    assert "c" not in kekule and kekule.count("=") == 4
+    assert velk.mol_from_string("HC", "smi", 0x4001) is None
     for text, mol in zip(inputs, back):
         assert velk.mol_to_string(mol, "ism") == smiles_of(text, "ism")
-
-
-def test_cxsmiles_stereo_groups_survive(tmp_path):
-    mol = velk.mol_from_string("C[C@H](F)[C@@H](Cl)Br |o1:1,&1:3| pair", "cxsmiles")
-    assert mol is not None
-    assert mol.GetTitle() == "pair"
-    text = velk.mol_to_string(mol, "cxsmiles")
-    assert " |o1:" in text and ",&1:" in text and text.endswith(" pair\n")
-    again = velk.mol_from_string(text, "cxsmiles")
-    assert velk.mol_to_string(again, "cxsmiles") == text
 
 
 def test_molecule_built_in_python_is_written():

@@ -84,6 +84,17 @@ class TestArgumentConversions:
     def test_argument_counts(self, mol):
         with pytest.raises(TypeError, match=r"^_mol_to_string expected 3 arguments, got 2$"):
             _velk._mol_to_string(mol, 8)
+        # Every function that counts its arguments says "none" for an empty call.
+        counted = []
+        for name in dir(_velk):
+            if name.startswith("new_"):  # constructors that take nothing would build objects
+                continue
+            try:
+                getattr(_velk, name)()
+            except TypeError as error:
+                counted += [str(error)] if " arguments, got " in str(error) else []
+        assert "_mol_to_string expected 3 arguments, got none" in counted
+        assert [m for m in counted if not m.endswith(" arguments, got none")] == []
 
     def test_string_arguments(self, mol):
         with pytest.raises(TypeError, match=r"^in method '_resolve_format', argument 1 of type 'std::string const &'$"):
@@ -114,6 +125,8 @@ class TestArgumentConversions:
             _velk._ReaderHandle_next(None, mol)
         with pytest.raises(TypeError, match="must not be None"):
             _velk._WriterHandle_close(None)
+        with pytest.raises(TypeError, match="must not be None"):
+            _velk._ReaderHandle_generic_data_pairs(None, mol)
 
 
 class TestMolecularConversions:
@@ -243,6 +256,14 @@ class TestConvertingInMemory:
         assert data[:2] == b"\x1f\x8b"
         back = velk.mol_from_bytes(data, "xyz", gzip=True)
         assert back.GetTitle() == "first"
+
+    @pytest.mark.parametrize("flavor, data", [(0xFFFFFFFF, WATERS), (0, "")])
+    def test_a_failed_read_leaves_the_molecule_empty(self, waters: Path, flavor: int, data: str):
+        xyz = velk.resolve_format("xyz")
+        for read in (_velk._mol_from_string, lambda m, d, *rest: _velk._mol_from_bytes(m, d.encode(), *rest, False)):
+            mol = next(velk.read(waters))
+            assert read(mol, data, xyz, flavor) is False
+            assert mol.NumAtoms() == 0
 
     def test_unparsable_text_gives_none(self):
         assert velk.mol_from_string("not a molecule\n", "xyz") is None

@@ -7,7 +7,7 @@ molecule's net charge (which an XYZ file does not carry and we do without).
 The two are compared as molecules: RDKit's canonical SMILES without stereo,
 or, where those differ, our structure being one of the resonance forms of
 RDKit's (a guanidinium's charge may sit on any of its nitrogens). Skipped
-without RDKit or the shared data.
+without the shared data.
 """
 
 from __future__ import annotations
@@ -16,12 +16,11 @@ from collections import Counter
 
 import pytest
 
+from rdkit import Chem, RDLogger
+from rdkit.Chem import AllChem, rdDetermineBonds
+
 from nimbrel import velk
 
-Chem = pytest.importorskip("rdkit.Chem")
-AllChem = pytest.importorskip("rdkit.Chem.AllChem")
-rdDetermineBonds = pytest.importorskip("rdkit.Chem.rdDetermineBonds")
-RDLogger = pytest.importorskip("rdkit.RDLogger")
 
 # Every 200th molecule of the set, for a spread of sizes and chemistry.
 STRIDE = 200

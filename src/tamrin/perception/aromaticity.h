@@ -36,11 +36,17 @@
 //      exocyclic double bonds), 4n + 2 atoms, whatever the Kekulé form.
 #pragma once
 
-#include "tamrin/streams/flavor.h"
-
 namespace Tamrin {
 
 class QvMolBase;
+
+// An aromaticity model with the two extra arguments that model 4 takes.
+struct QvAromaticityModel {
+  unsigned model = 2;
+  unsigned arg = 0;
+  bool flag = false;
+  bool operator==(const QvAromaticityModel&) const = default;
+};
 
 // Clears and then sets the aromatic flags of every undeleted atom and bond by
 // `model` and sets perception bit QvPerceivedAromaticity (and

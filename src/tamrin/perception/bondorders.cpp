@@ -9,7 +9,6 @@
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/matching.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace Tamrin {
 
@@ -472,9 +471,6 @@ bool OrdersUnknown(const QvMolBase& mol) {
     if (bond.GetOrder() != 1) return false;
   return true;
 }
-
-[[maybe_unused]] const QvPerceptionPass previous_whole_molecule =
-    QvRegisterPerceptionPass(QvPerceptionStep::WholeMolecule, QvAssignBondOrders);
 
 }  // namespace
 

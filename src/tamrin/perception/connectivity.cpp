@@ -9,7 +9,6 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/model/molbase.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace Tamrin {
 
@@ -179,9 +178,6 @@ bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>
   }
   return false;
 }
-
-[[maybe_unused]] const QvPerceptionPass previous_connectivity =
-    QvRegisterPerceptionPass(QvPerceptionStep::Connectivity, QvDetermineConnectivity);
 
 }  // namespace
 

@@ -1,11 +1,11 @@
 // Stereo from coordinates: tetrahedral centres from 3D, cis/trans double
-// bonds from 2D or 3D, and the reading step that runs them.
+// bonds from 2D or 3D, and both as the coordinates at hand allow.
 #include <cmath>
+#include <utility>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/stereogeometry.h"
 #include "tamrin/perception/stereoperception.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace Tamrin {
 
@@ -63,20 +63,50 @@ void ConfigureCentreFrom3D(QvAtomBase& centre) {
   if (hand != QvChirality::None) QvSetAtomStereo(centre, nbrs, hand);
 }
 
-void BondStereoFromCoords(QvMolBase& mol, const std::vector<bool>& candidates,
+// `candidates` were found with the atom configurations the molecule has now;
+// configurations stored on bonds before are dropped, and when there were
+// any, the candidates are looked for again without them. Like centres,
+// double bonds between branches that only their own double bonds tell
+// apart are found in a further round.
+void BondStereoFromCoords(QvMolBase& mol, QvStereoCandidates candidates,
                           const std::function<bool(const QvBondBase&)>& unspecified) {
+  bool stale = false;
   for (QvBondBase& bond : mol.GetBonds()) {
+    stale = stale || QvHasBondStereo(bond);
     QvClearBondStereo(bond);
-    if (!candidates[bond.GetIdx()] || HasEitherDoubleMark(bond) || (unspecified && unspecified(bond))) continue;
-    ConfigureDoubleBond(bond);
   }
+  if (stale) candidates = QvFindStereoCandidates(mol);
+  std::vector<bool> tried(mol.GetMaxBondIdx(), false);
+  stereo_geometry::ConfigureInRounds(mol, std::move(candidates), [&](const QvStereoCandidates& found) {
+    bool splits_class = false;
+    for (QvBondBase& bond : mol.GetBonds()) {
+      const unsigned idx = bond.GetIdx();
+      if (!found.bonds[idx] || tried[idx]) continue;
+      tried[idx] = true;
+      if (HasEitherDoubleMark(bond) || (unspecified && unspecified(bond))) continue;
+      ConfigureDoubleBond(bond);
+      const bool shared =
+          found.in_shared_class[bond.GetBgn()->GetIdx()] || found.in_shared_class[bond.GetEnd()->GetIdx()];
+      splits_class = splits_class || (shared && QvHasBondStereo(bond));
+    }
+    return splits_class;
+  });
   mol.SetPerceived(QvPerceivedBondStereo, true);
 }
 
-// What the reading step means by stereo from the coordinates: the whole of
-// it in 3D; in 2D the wedges and the double bonds' drawing; nothing without
-// coordinates.
-void PerceiveStereoFromCoords(QvMolBase& mol) {
+}  // namespace
+
+void QvPerceiveStereoFrom3D(QvMolBase& mol) {
+  QvStereoCandidates candidates = stereo_geometry::ConfigureCentres(mol, ConfigureCentreFrom3D);
+  mol.SetPerceived(QvPerceivedAtomStereo, true);
+  BondStereoFromCoords(mol, std::move(candidates), {});
+}
+
+void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified) {
+  BondStereoFromCoords(mol, QvFindStereoCandidates(mol), unspecified);
+}
+
+void QvPerceiveStereoFromCoords(QvMolBase& mol) {
   switch (mol.GetDimension()) {
     case 3: QvPerceiveStereoFrom3D(mol); break;
     case 2:
@@ -85,21 +115,6 @@ void PerceiveStereoFromCoords(QvMolBase& mol) {
       break;
     default: break;
   }
-}
-
-[[maybe_unused]] const QvPerceptionPass previous_stereo =
-    QvRegisterPerceptionPass(QvPerceptionStep::StereoFromCoords, PerceiveStereoFromCoords);
-
-}  // namespace
-
-void QvPerceiveStereoFrom3D(QvMolBase& mol) {
-  const QvStereoCandidates candidates = stereo_geometry::ConfigureCentres(mol, ConfigureCentreFrom3D);
-  mol.SetPerceived(QvPerceivedAtomStereo, true);
-  BondStereoFromCoords(mol, candidates.bonds, {});
-}
-
-void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified) {
-  BondStereoFromCoords(mol, QvFindStereoCandidates(mol).bonds, unspecified);
 }
 
 }  // namespace Tamrin

@@ -3,12 +3,15 @@
 #include <array>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <numeric>
 #include <span>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
+#include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereogeometry.h"
 #include "tamrin/perception/stereoperception.h"
 
@@ -45,6 +48,35 @@ std::int64_t StereoCode(const QvGraphView& g, unsigned a, const std::vector<unsi
   return static_cast<std::int64_t>(QvGetAtomStereo(atom, nbrs));
 }
 
+// The configuration of the double bond `b` read from the substituent of
+// lowest class at each end (a hydrogen, explicit or implicit, lowest of
+// all): the same for bonds alike in geometry, 1 and 2 for cis and trans; 0
+// when it has none or the two substituents at an end share a class.
+std::int64_t BondStereoCode(const QvGraphView& g, unsigned b, const std::vector<unsigned>& cls) {
+  const QvBondBase& bond = *g.Bond(b);
+  if (bond.GetOrder() != 2 || !QvHasBondStereo(bond)) return 0;
+  std::array<const QvAtomBase*, 2> refs{};
+  for (unsigned side = 0; side < 2; ++side) {
+    const unsigned end = side == 0 ? g.BondBgn(b) : g.BondEnd(b);
+    // The implicit hydrogen is the null reference.
+    std::int64_t lowest = g.Atom(end)->GetImplicitHCount() ? -1 : std::numeric_limits<std::int64_t>::max();
+    bool tie = false;
+    for (const QvGraphView::Arc& arc : g.Arcs(end)) {
+      if (arc.bond == b) continue;
+      const std::int64_t key = IsPlainHydrogen(*g.Atom(arc.nbr), g.Degree(arc.nbr)) ? -1 : cls[arc.nbr];
+      if (key == lowest) {
+        tie = true;
+      } else if (key < lowest) {
+        lowest = key;
+        refs[side] = g.Atom(arc.nbr);
+        tie = false;
+      }
+    }
+    if (tie) return 0;
+  }
+  return static_cast<std::int64_t>(QvGetBondStereo(bond, refs[0], refs[1]));
+}
+
 // One key per atom, side by side in one array: first the atom's own
 // properties, then, in each round of refinement, what tells it apart within
 // its class. Compared as sequences.
@@ -75,13 +107,15 @@ class AtomKeys {
   }
 
   // The key of `a` as its configuration read along its neighbours by class,
-  // then the classes of its neighbours with the bonds to them.
+  // then the classes of its neighbours with the bonds to them and their
+  // cis/trans.
   void SetNeighbourhood(const QvGraphView& g, unsigned a, const std::vector<unsigned>& cls) {
     std::int64_t* key = values_.data() + start_[a];
     size_t n = 0;
     key[n++] = StereoCode(g, a, cls);
     for (const QvGraphView::Arc& arc : g.Arcs(a))
-      key[n++] = std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond));
+      key[n++] = (std::int64_t{cls[arc.nbr]} << 3 | BondCode(*g.Bond(arc.bond))) << 2 |
+                 BondStereoCode(g, arc.bond, cls);
     std::sort(key + 1, key + n);
     size_[a] = n;
   }
@@ -335,16 +369,18 @@ class CandidateFinder {
     }
   }
 
-  // One end of a candidate double bond `b` at atom `end`.
+  // One end of a candidate double bond `b` at atom `end`. The end may be an
+  // aromatic ring atom with the double bond outside the ring (an imine or
+  // ylidene on a heteroaromatic ring): its ring bonds are single in the
+  // Kekulé form, and its two ring neighbours tell the sides apart.
   bool StereoBondEnd(unsigned b, unsigned end) const {
     const QvAtomBase& atom = *g_.Atom(end);
-    if (atom.IsAromatic()) return false;
     std::array<std::int64_t, 2> keys{};
     unsigned n = 0;
     for (const QvGraphView::Arc& arc : g_.Arcs(end)) {
       if (arc.bond == b) continue;
-      const QvBondBase& bond = *g_.Bond(arc.bond);
-      if (bond.IsAromatic() || bond.GetOrder() != 1 || n == 2) return false;
+      const unsigned order = g_.Bond(arc.bond)->GetOrder();
+      if ((order != 1 && order != kQvAromaticOrder) || n == 2) return false;
       keys[n++] = SubstituentKey(arc.nbr);
     }
     const unsigned h = atom.GetImplicitHCount();

@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "tamrin/model/molbase.h"
@@ -106,29 +107,40 @@ inline QvStereoCandidates UnconfiguredCandidates(QvMolBase& mol) {
   return QvFindStereoCandidates(mol);
 }
 
+// Configurations can tell apart neighbours alike in the graph (the
+// pseudo-asymmetric carbon between an R and an S branch), so when one may
+// (QvStereoCandidates), candidates are looked for again after a round, until
+// no new one turns up. `round(candidates)` configures the candidates it has
+// not tried yet and says whether it configured one in a shared class.
+// Returns the candidates of the last round.
+template <class Round>
+QvStereoCandidates ConfigureInRounds(const QvMolBase& mol, QvStereoCandidates candidates, Round round) {
+  constexpr int kMaxRounds = 4;
+  for (int n = 1;; ++n) {
+    if (!round(candidates) || !candidates.alike_substituents || n == kMaxRounds) return candidates;
+    candidates = QvFindStereoCandidates(mol);
+  }
+}
+
 // Replaces every atom configuration of `mol` by what `configure(QvAtomBase&)`
 // sets on the candidate centres, starting from `candidates`, those of
-// UnconfiguredCandidates. Configurations can tell apart neighbours alike in
-// the graph (the pseudo-asymmetric carbon between an R and an S branch), so
-// when one may (QvStereoCandidates), candidates are looked for again after
-// the round, until no new one turns up. Stereo groups of atoms left without
-// a configuration go. Returns the candidates of the last round.
+// UnconfiguredCandidates, in rounds (ConfigureInRounds). Stereo groups of
+// atoms left without a configuration go. Returns the candidates of the last
+// round.
 template <class Configure>
 QvStereoCandidates ConfigureCentres(QvMolBase& mol, QvStereoCandidates candidates, Configure configure) {
-  constexpr int kMaxRounds = 4;
   std::vector<bool> tried(mol.GetMaxAtomIdx(), false);
-  for (int round = 1;; ++round) {
+  candidates = ConfigureInRounds(mol, std::move(candidates), [&](const QvStereoCandidates& found) {
     bool splits_class = false;
     for (QvAtomBase& atom : mol.GetAtoms()) {
       const unsigned idx = atom.GetIdx();
-      if (!candidates.atoms[idx] || tried[idx]) continue;
+      if (!found.atoms[idx] || tried[idx]) continue;
       tried[idx] = true;
       configure(atom);
-      splits_class = splits_class || (QvHasAtomStereo(atom) && candidates.in_shared_class[idx]);
+      splits_class = splits_class || (QvHasAtomStereo(atom) && found.in_shared_class[idx]);
     }
-    if (!splits_class || !candidates.alike_substituents || round == kMaxRounds) break;
-    candidates = QvFindStereoCandidates(mol);
-  }
+    return splits_class;
+  });
   for (QvAtomBase& atom : mol.GetAtoms())
     if (!QvHasAtomStereo(atom)) QvClearStereoGroup(atom);
   return candidates;

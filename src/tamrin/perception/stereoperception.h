@@ -1,7 +1,8 @@
 // Stereo perception: tetrahedral centres and cis/trans double bonds from 3D
-// coordinates, from 2D coordinates with wedge marks, and from MDL atom
-// parities; and the other way round, the parities and wedge marks that carry
-// a molecule's stored stereo (tamrin/perception/stereo.h) into a molfile.
+// coordinates and from 2D coordinates with wedge marks; and the other way
+// round, the wedge marks that carry a molecule's stored stereo
+// (tamrin/perception/stereo.h) into a drawing. (MDL atom parities are the
+// molfile's business: tamrin/formats/mdl/mdlparity.h.)
 //
 // Only true stereo elements get a configuration: the passes look at the
 // candidates of QvFindStereoCandidates and leave every other atom and bond
@@ -11,13 +12,6 @@
 // (up) seen from the begin atom, 1 = hash (down), 5 = either (single bond),
 // 6 = either cis/trans (double bond).
 //
-// MDL parity: the neighbours of a centre are numbered by ascending atom
-// index, hydrogen atoms and then the implicit hydrogen (or the lone pair of a
-// three-connected centre) counting highest. Seen with the highest-numbered
-// neighbour pointing away from the viewer, the other three running 1, 2, 3
-// clockwise is parity 1, anticlockwise parity 2; 3 is "either". In the terms
-// of stereo.h, parity 1 is QvChirality::Clockwise along that neighbour order
-// and parity 2 QvChirality::Anticlockwise.
 #pragma once
 
 #include <functional>
@@ -35,11 +29,13 @@ class QvMolBase;
 // Atoms are compared through symmetry classes: element, isotope, charge,
 // implicit hydrogens, degree and aromatic flag, refined by the classes of the
 // neighbours and the bond orders (aromatic bonds as one kind) and by the
-// configurations already stored (read along neighbours of distinct classes,
-// so that mirror-image branches differ) until stable, without breaking ties.
-// The passes below look again after configuring what they found, so a
-// carbon between an R and an S branch (C3 of a meso pentane-2,3,4-triol)
-// becomes a centre only when those branches are configured. A tetrahedral
+// configurations already stored on atoms and double bonds (read along
+// neighbours of distinct classes, so that mirror-image branches differ)
+// until stable, without breaking ties. The passes below look again after
+// configuring what they found, so a carbon between an R and an S branch (C3
+// of a meso pentane-2,3,4-triol) becomes a centre only when those branches
+// are configured, and a double bond between a cis and a trans branch a
+// cis/trans bond only when those are. A tetrahedral
 // centre is
 // - an atom with four connections counting at most one implicit hydrogen, or
 //   three connections and one implicit hydrogen, whose four substituents lie
@@ -63,7 +59,9 @@ class QvMolBase;
 // bond in no ring of fewer than 8 atoms whose ends each have one or two other
 // neighbours (counting implicit hydrogens; a nitrogen or phosphorus end may
 // have one, not a hydrogen, and a lone pair), no other double or triple
-// bond, and two substituents of different classes where there are two.
+// bond, and two substituents of different classes where there are two. An
+// end may be an aromatic atom, the bond leaving its ring (the imine of a
+// 2-iminothiadiazoline, a 5-ylidene-thiazolone).
 // The wedge marks, as named values.
 namespace QvWedge {
 inline constexpr int Hash = 1;
@@ -77,9 +75,10 @@ struct QvStereoCandidates {
   std::vector<bool> bonds;
   // Whether some atom or bond was judged with two substituents alike, and
   // by atom index, the atoms that share their symmetry class with another.
-  // A configuration set on an atom alone in its class changes no class, so
-  // only one set on a shared class can make more candidates, and only where
-  // substituents were alike.
+  // A configuration set on an atom alone in its class, or on a double bond
+  // whose ends are each alone in theirs, changes no class, so only one set
+  // on a shared class can make more candidates, and only where substituents
+  // were alike.
   bool alike_substituents = false;
   std::vector<bool> in_shared_class;
 };
@@ -106,11 +105,6 @@ void QvPerceiveStereoFrom3D(QvMolBase& mol);
 // drawn with the wide end of the wedge at the stereo centre. Sets bit 4.
 void QvPerceiveAtomStereoFromWedges(QvMolBase& mol, unsigned options);
 
-// Replaces every atom configuration by the atoms' "MDLAtomParity" data (int):
-// parities 1 and 2 on candidate centres become configurations; 3, other
-// values, and parities on atoms that are no centres set nothing. Sets bit 4.
-void QvPerceiveAtomStereoFromParities(QvMolBase& mol);
-
 // Replaces the configuration of every double bond by its cis/trans in the
 // coordinates (2D or 3D), leaving without one the non-candidates, bonds that
 // carry the "either" mark 6, bonds for which `unspecified` returns true (an
@@ -118,13 +112,10 @@ void QvPerceiveAtomStereoFromParities(QvMolBase& mol);
 // axis or, in 3D, at about 90 degrees. Sets bit 8.
 void QvPerceiveBondStereoFromCoords(QvMolBase& mol, const std::function<bool(const QvBondBase&)>& unspecified);
 
-// The MDL parity of `atom` from its stored configuration: 1 or 2, or 0 when
-// it has none (the storage has no "either" state, so 3 never comes out).
-unsigned QvMDLParity(const QvAtomBase& atom);
-
-// Sets "MDLAtomParity" (int) to QvMDLParity on every atom with a stored
-// configuration and deletes it from every other atom.
-void QvDeriveMDLParities(QvMolBase& mol);
+// Stereo as the coordinates show it: QvPerceiveStereoFrom3D for a 3D
+// molecule; for a 2D one, the atoms from the wedge marks (options 0) and the
+// double bonds from the drawing; nothing without coordinates.
+void QvPerceiveStereoFromCoords(QvMolBase& mol);
 
 // Wedge marks for writing a 2D depiction: removes the marks 1, 2 and 5 from
 // every bond (and 6 from double bonds that have a configuration), then gives
@@ -141,14 +132,5 @@ void QvAssignWedgeMarks(QvMolBase& mol);
 // candidates without one. Configurations stored on atoms that are no centres
 // carry no meaning and are not looked at. Changes nothing.
 bool QvHasCorrectDepictionStereo(const QvMolBase& mol);
-
-// Stereo groups (stereo.h) from the molecule's chiral flag, the bool data
-// "MDLParity": with the flag set, every configured centre without a group
-// becomes absolute; with it clear or absent, they all join one new racemic
-// group (And, numbered one above the highest And group present), which is
-// what the MDL chiral flag 0 means: the drawn configuration and its mirror
-// image. Centres that already belong to a group keep it. False when a group
-// cannot be set (the numbers have run out).
-bool QvCreateMDLStereoGroups(QvMolBase& mol);
 
 }  // namespace Tamrin

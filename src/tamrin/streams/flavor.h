@@ -6,6 +6,7 @@
 // Each stream keeps one input or output flavor per format code.
 #pragma once
 
+#include "tamrin/perception/aromaticity.h"
 #include "tamrin/streams/format.h"
 
 namespace Tamrin {
@@ -23,13 +24,6 @@ inline constexpr unsigned AromHuckel = 0x40000;
 inline constexpr unsigned AromStrict = 0x80000;
 inline constexpr unsigned AromMask = 0xF8000;
 }  // namespace Generic
-namespace MDL {
-// A record without atoms is a molecule too (MDL, SDF and RDF).
-inline constexpr unsigned KeepEmpty = 0x4;
-}  // namespace MDL
-namespace MOL2 {
-inline constexpr unsigned KeepHydrogens = 0x1;
-}  // namespace MOL2
 }  // namespace QvIFlavor
 
 namespace QvOFlavor {
@@ -38,29 +32,19 @@ inline constexpr unsigned FormatMask = QvIFlavor::Generic::FormatMask;
 inline constexpr unsigned Rings = QvIFlavor::Generic::Rings;
 inline constexpr unsigned AromMask = QvIFlavor::Generic::AromMask;
 }  // namespace Generic
-namespace XYZ {
-inline constexpr unsigned SinglePrecision = 0x4;
-inline constexpr unsigned DoublePrecision = 0x8;
-}  // namespace XYZ
 }  // namespace QvOFlavor
 
-// The flavors a new stream starts with; 0x4000 for formats without an entry
-// (RDF, though unwritable, has the output default 0x4017).
+// The flavors a new stream starts with, from the formats' records; 0x4000
+// for codes without one.
 unsigned QvDefaultInputFlavor(QvFormat format);
 unsigned QvDefaultOutputFlavor(QvFormat format);
 
-// Validity for a readable or writable format; false for any other code.
-// Output validity is judged on the word without bit 0x4000. Neither warns.
+// Validity for a readable or writable format by its record's rule, after
+// the generic one (one aromaticity model at most); false for any other
+// code. Output validity is judged on the word without bit 0x4000. Neither
+// warns.
 bool QvInputFlavorValid(QvFormat format, unsigned flavor);
 bool QvOutputFlavorValid(QvFormat format, unsigned flavor);
-
-// An aromaticity model with the two extra arguments that model 4 takes.
-struct QvAromaticityModel {
-  unsigned model = 2;
-  unsigned arg = 0;
-  bool flag = false;
-  bool operator==(const QvAromaticityModel&) const = default;
-};
 
 // Model 1 to 5 from the generic bits (0x80000 to 0x8000), model 4 with the
 // arguments 6 and true; `fallback` when no model bit is set.

@@ -1,6 +1,7 @@
-// Molecule file formats known to the molecule streams: one code per format,
-// with its description, whether it can be read and written, and the file
-// extensions that select it.
+// Molecule file formats known to the molecule streams: one code per format.
+// What each format is (its description, whether it can be read and written,
+// the file extensions that select it) is in its record (formatinfo.h); the
+// functions here answer from the records.
 //
 // Codes are stable (they are stored in configuration records and crossed into
 // Python as plain numbers); codes of MAXFORMAT or more are not formats.

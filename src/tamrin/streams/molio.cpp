@@ -2,15 +2,14 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 
 #include "pellar/qvstream.h"
-#include "sorvil/base/tagregistry.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/model.h"
+#include "tamrin/perception/aromaticity.h"
+#include "tamrin/perception/rings.h"
 #include "tamrin/streams/conftest.h"
-#include "tamrin/streams/formatio.h"
-#include "tamrin/streams/perceptionhooks.h"
+#include "tamrin/streams/formatinfo.h"
 
 namespace Tamrin {
 
@@ -18,126 +17,30 @@ using Sorvil::QvErrorHandler;
 
 namespace {
 
-using F = QvFormat;
-using Step = QvPerceptionStep;
-
 // ---- reading ----
-
-struct StepBit {
-  unsigned bit;
-  Step step;
-};
-
-// Steps run in table order, each when its flavor bit is set.
-constexpr StepBit kPDBSteps[] = {{0x1000, Step::Connectivity},    {0x800, Step::Rings},
-                                 {0x400, Step::WholeMolecule},    {0x200, Step::ImplicitHydrogens},
-                                 {0x100, Step::AtomCompletion},   {0x2000, Step::Residues}};
-constexpr StepBit kXYZSteps[] = {{0x10, Step::Connectivity},     {0x8, Step::Rings},
-                                 {0x4, Step::WholeMolecule},     {0x2, Step::ImplicitHydrogens},
-                                 {0x1, Step::AtomCompletion}};
-constexpr StepBit kCIF2DSteps[] = {{0x8, Step::Rings},
-                                   {0x4, Step::WholeMolecule},
-                                   {0x2, Step::ImplicitHydrogens},
-                                   {0x1, Step::AtomCompletion}};
-constexpr StepBit kMMCIFSteps[] = {{0x10, Step::Connectivity},   {0x8, Step::Rings},
-                                   {0x4, Step::WholeMolecule},   {0x2, Step::ImplicitHydrogens},
-                                   {0x1, Step::AtomCompletion},  {0x20, Step::Residues}};
-constexpr StepBit kMMODSteps[] = {{0x80, Step::AtomCompletion}};
-constexpr StepBit kCDXSteps[] = {{QvIFlavor::Generic::Rings, Step::Rings}};
-
-void RunSteps(QvMolBase& mol, unsigned flavor, std::span<const StepBit> steps) {
-  for (const StepBit& s : steps)
-    if (flavor & s.bit) QvRunPerceptionStep(mol, s.step);
-}
-
-bool IsMDLFamily(QvFormat f) { return f == F::MDL || f == F::SDF || f == F::RDF; }
-
-// The part of the input flavor each reader takes.
-unsigned ReaderOptions(QvFormat f, unsigned flavor) {
-  switch (f) {
-    case F::MDL:
-    case F::SDF:
-    case F::RDF: return 0;
-    case F::PDB: return flavor & 0xFF;
-    case F::MOL2: return flavor & QvIFlavor::MOL2::KeepHydrogens;
-    case F::MOL2H: return QvIFlavor::MOL2::KeepHydrogens;
-    case F::FASTA: return flavor & 0x3;
-    default: return flavor;
-  }
-}
-
-// A CIF molecule with 3D coordinates is a macromolecule as much as an
-// mmCIF one, and takes the mmCIF steps.
-void AfterCIF(qvmolistream& in, QvMolBase& mol, QvFormat f, unsigned flavor) {
-  if (f == F::CIF && mol.GetDimension() != 3) {
-    RunSteps(mol, flavor, kCIF2DSteps);
-    return;
-  }
-  RunSteps(mol, in.GetFlavor(F::MMCIF), kMMCIFSteps);
-  const Sorvil::QvTag marker = Sorvil::QvGetTag("__MMCIF_SPEC_BOND_FLAG__");
-  for (QvBondBase& bond : mol.GetBonds()) bond.DeleteData(marker);
-}
-
-void AfterRecord(qvmolistream& in, QvMolBase& mol, QvFormat f, unsigned flavor) {
-  switch (f) {
-    case F::PDB: RunSteps(mol, flavor, kPDBSteps); break;
-    case F::XYZ: RunSteps(mol, flavor, kXYZSteps); break;
-    case F::MMOD: RunSteps(mol, flavor, kMMODSteps); break;
-    case F::CDX: RunSteps(mol, flavor, kCDXSteps); break;
-    case F::JSON:
-      QvRunPerceptionStep(mol, Step::Rings);
-      QvRunAromaticity(mol, QvAromaticityModel{2});
-      QvRunPerceptionStep(mol, Step::StereoFromCoords);
-      break;
-    case F::CIF:
-    case F::MMCIF: AfterCIF(in, mol, f, flavor); break;
-    default: break;
-  }
-}
 
 // One record through the format's reader, then its format's steps.
 // A stream's format is always readable (SetFormat refuses the others), so
-// a missing reader means a format module that is not built in.
-bool ReadRecord(qvmolistream& in, QvMolBase& mol, QvFormat f, unsigned flavor) {
-  const QvMolReadFxn read = QvGetMolReader(f);
-  if (!read) {
+// a missing reader means a format that is not built yet.
+bool ReadRecord(qvmolistream& in, QvMolBase& mol, const QvFormatInfo& info, unsigned flavor) {
+  if (!info.read) {
     QvErrorHandler::Warning("File format not supported for reading.");
     return false;
   }
-  if (!read(in, mol, ReaderOptions(f, flavor))) return false;
-  AfterRecord(in, mol, f, flavor);
+  if (!info.read(in, mol, info.reader_options ? info.reader_options(flavor) : flavor)) return false;
+  QvRunPostReadSteps(mol, flavor, info.steps);
+  if (info.after_read) info.after_read(in, mol, flavor);
   return true;
 }
 
-// The generic part of the flavor, for every format but the binary one,
-// whose records carry their perception with them.
-void AfterMolecule(QvMolBase& mol, QvFormat f, unsigned flavor) {
-  if (f == F::QVB) return;
-  if ((flavor & QvIFlavor::Generic::Rings) && !mol.HasPerceived(QvPerceivedRings))
-    QvRunPerceptionStep(mol, Step::Rings);
-  QvRunAromaticity(mol, QvAromaticityModelOf(flavor));
+// The generic part of the flavor: ring membership, then the aromaticity model.
+void AfterMolecule(QvMolBase& mol, const QvFormatInfo& info, unsigned flavor) {
+  if (info.keeps_perception) return;
+  if ((flavor & QvIFlavor::Generic::Rings) && !mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
+  QvPerceiveAromaticity(mol, QvAromaticityModelOf(flavor));
 }
 
 // ---- multi-conformer reading ----
-
-bool HasConformerRecords(QvFormat f) { return f == F::QVB || f == F::QVZ || f == F::JSON; }
-
-bool CanCombine(QvFormat f) {
-  switch (f) {
-    case F::MDL:
-    case F::PDB:
-    case F::MOL2:
-    case F::MOL2H:
-    case F::SDF:
-    case F::XYZ:
-    case F::MMOD:
-    case F::RDF:
-    case F::CSV:
-    case F::CIF:
-    case F::MMCIF: return true;
-    default: return false;
-  }
-}
 
 // Adds the records that follow as conformers while the stream's test
 // accepts them; the first one refused waits in the queue for the next read.
@@ -155,30 +58,16 @@ void CombineConformers(qvmolistream& in, QvMCMolBase& mol, const QvMolBase& firs
 
 // ---- writing ----
 
-// The part of the output flavor each writer takes.
-unsigned WriterOptions(QvFormat f, unsigned flavor) {
-  switch (f) {
-    case F::SMI:
-    case F::USM:
-    case F::ISM:
-    case F::CAN: return flavor & 0x1FFF;
-    case F::XYZ: return flavor & 0xB;
-    case F::MOPAC: return flavor & 0x3;
-    default: return flavor;
-  }
-}
-
 // The stream's format is always writable (SetFormat refuses the others), so
-// a missing writer means a format module that is not built in.
+// a missing writer means a format that is not built yet.
 template <class Fxn, class Mol>
-int Dispatch(qvmolostream& out, Fxn write, const Mol& mol) {
-  const QvFormat f = out.GetFormat();
+int Dispatch(qvmolostream& out, const QvFormatInfo& info, Fxn write, const Mol& mol, unsigned options) {
   if (!write) {
-    QvErrorHandler::Warning("Format %s was not writable", QvFormatDescription(f));
+    QvErrorHandler::Warning("Format %s was not writable", info.description);
     return QvWriteNotWritable;
   }
   if (out.GetStream().failed()) return QvWriteStreamFailed;
-  return write(out, mol, WriterOptions(f, out.GetFlavor(f)));
+  return write(out, mol, options);
 }
 
 int WriteConformers(qvmolostream& out, const QvMCMolBase& mol, const char* caller) {
@@ -186,7 +75,8 @@ int WriteConformers(qvmolostream& out, const QvMCMolBase& mol, const char* calle
     QvErrorHandler::Warning("%s() : unable to write QvMCMolBase without any conformers!", caller);
     return QvWriteNoConformers;
   }
-  if (const QvMCMolWriteFxn write = QvGetMCMolWriter(out.GetFormat())) return Dispatch(out, write, mol);
+  const QvFormatInfo& info = QvGetFormatInfo(out.GetFormat());
+  if (info.write_conformers) return Dispatch(out, info, info.write_conformers, mol, out.GetFlavor());
   for (const QvConfBase& conf : mol.GetConfs()) {
     const int status = QvWriteMolecule(out, QvGraphMol(conf).GetMol());
     if (status != QvWriteOk) return status;
@@ -194,20 +84,19 @@ int WriteConformers(qvmolostream& out, const QvMCMolBase& mol, const char* calle
   return QvWriteOk;
 }
 
-constexpr unsigned kMaxPDBAtoms = 99999;
-
 }  // namespace
 
 bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
   if (const std::unique_ptr<QvMolBase> queued = in.Dequeue()) return mol.Copy(*queued);
   const QvFormat f = in.GetFormat();
+  const QvFormatInfo& info = QvGetFormatInfo(f);
   const unsigned flavor = in.GetFlavor(f);
-  const bool keep_empty = IsMDLFamily(f) && (flavor & QvIFlavor::MDL::KeepEmpty);
+  const bool keep_empty = (flavor & info.keep_empty_bit) != 0;
   bool ok = false;
   for (;;) {
     mol.Clear();
     const std::int64_t before = in.GetStream().tell();
-    ok = ReadRecord(in, mol, f, flavor);
+    ok = ReadRecord(in, mol, info, flavor);
     const bool more = !in.at_end();
     if (!ok && (more || mol.NumAtoms() > 0)) {
       QvErrorHandler::Warning("Error reading molecule \"%s\" in %s format.", mol.GetTitle(), QvFormatDescription(f));
@@ -222,7 +111,7 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
     mol.Clear();
     return false;
   }
-  AfterMolecule(mol, f, flavor);
+  AfterMolecule(mol, info, flavor);
   return mol.NumAtoms() > 0 || keep_empty;
 }
 
@@ -230,27 +119,27 @@ bool QvReadMolecule(qvmolistream& in, QvMCMolBase& mol) {
   if (mol.NumConfs() > 1 || (mol.NumConfs() == 1 && mol.NumAtoms() > 0))
     QvErrorHandler::Warning("Unexpected conformer already in molecule at check cache");
   mol.Clear();
-  const QvFormat f = in.GetFormat();
-  if (HasConformerRecords(f)) {
-    const QvMCMolReadFxn read = QvGetMCMolReader(f);
-    if (!read) {
+  const QvFormatInfo& info = QvGetFormatInfo(in.GetFormat());
+  if (info.conformer_records) {
+    if (!info.read_conformers) {
       QvErrorHandler::Warning("File format not supported for reading.");
       return false;
     }
-    return read(in, mol, in.GetFlavor(f));
+    return info.read_conformers(in, mol, in.GetFlavor());
   }
   QvGraphMol first;
   if (!QvReadMolecule(in, first) || !mol.Copy(first.GetMol())) return false;
-  if (CanCombine(f) && in.CombinesConformers()) CombineConformers(in, mol, first);
+  if (info.combines_conformers && in.CombinesConformers()) CombineConformers(in, mol, first);
   return true;
 }
 
 int QvWriteMolecule(qvmolostream& out, const QvMolBase& mol) {
-  const QvFormat f = out.GetFormat();
-  const int status = Dispatch(out, QvGetMolWriter(f), mol);
-  if (status == QvWriteOk && f == F::PDB && mol.NumAtoms() > kMaxPDBAtoms) {
-    QvErrorHandler::Warning("Molecule \"%s\" has too many atoms (%d) for PDB format.", mol.GetTitle(),
-                            static_cast<int>(mol.NumAtoms()));
+  const QvFormatInfo& info = QvGetFormatInfo(out.GetFormat());
+  const unsigned flavor = out.GetFlavor();
+  const int status = Dispatch(out, info, info.write, mol, info.writer_options ? info.writer_options(flavor) : flavor);
+  if (status == QvWriteOk && info.max_atoms != 0 && mol.NumAtoms() > info.max_atoms) {
+    QvErrorHandler::Warning("Molecule \"%s\" has too many atoms (%d) for %s format.", mol.GetTitle(),
+                            static_cast<int>(mol.NumAtoms()), info.description);
     return QvWriteTooManyAtoms;
   }
   return status;

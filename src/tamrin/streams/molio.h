@@ -1,7 +1,7 @@
 // Reading and writing molecules through the molecule streams, dispatched on
-// the stream's format to the registered format modules
-// (tamrin/streams/formatio.h), with the flavor's perception steps after each
-// read (tamrin/streams/perceptionhooks.h).
+// the stream's format to the functions its record names
+// (tamrin/streams/formatinfo.h), with the flavor's perception steps after
+// each read.
 #pragma once
 
 #include "tamrin/streams/molstream.h"

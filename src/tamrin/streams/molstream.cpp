@@ -1,6 +1,5 @@
 #include "tamrin/streams/molstream.h"
 
-#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -11,14 +10,13 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/streams/conftest.h"
+#include "tamrin/streams/formatinfo.h"
 
 namespace Tamrin {
 
 using Sorvil::QvErrorHandler;
 
 namespace {
-
-constinit std::atomic<QvBinaryStateFactory> binary_factory{nullptr};
 
 bool IsStandardName(const char* name) { return !name || std::strcmp(name, "-") == 0; }
 
@@ -33,10 +31,6 @@ QvFormat StandardFormat(const char* name) {
 }  // namespace
 
 QvMolStreamBinaryState::~QvMolStreamBinaryState() = default;
-
-QvBinaryStateFactory QvRegisterBinaryStateFactory(QvBinaryStateFactory make) {
-  return binary_factory.exchange(make);
-}
 
 // ---- base ----
 
@@ -59,7 +53,7 @@ QvMolStreamBinaryState* qvmolstreambase::BinaryState() {
   const std::thread::id me = std::this_thread::get_id();
   if (binary_ && binary_thread_ == me) return binary_.get();
   binary_.reset();
-  if (const QvBinaryStateFactory make = binary_factory.load()) binary_ = make(format_ == QvFormat::QVZ);
+  if (const QvBinaryStateFactory make = QvGetFormatInfo(format_).binary_state) binary_ = make();
   binary_thread_ = me;
   return binary_.get();
 }
@@ -159,7 +153,7 @@ bool qvmolistream::SetFormat(QvFormat format) {
                             QvFormatDescription(format), QvFormatDescription(format_));
     return false;
   }
-  if (format != format_ && (format == QvFormat::QVB || format == QvFormat::QVZ)) ResetBinaryState();
+  if (format != format_ && QvGetFormatInfo(format).binary_state) ResetBinaryState();
   format_ = format;
   return true;
 }
@@ -349,21 +343,19 @@ bool qvmolostream::SetFormat(QvFormat format) {
     return false;
   }
   if (format == format_) return true;
-  if (format == QvFormat::QVB || format == QvFormat::QVZ) ResetBinaryState();
+  if (QvGetFormatInfo(format).binary_state) ResetBinaryState();
   format_ = format;
   return true;
 }
 
 bool qvmolostream::SetFlavor(QvFormat format, unsigned flavor) {
-  using QvOFlavor::XYZ::DoublePrecision;
-  using QvOFlavor::XYZ::SinglePrecision;
   if (!QvFormatWritable(format)) {
     QvErrorHandler::Warning("Unknown file format (%s) in set oflavor.", QvFormatDescription(format));
     return false;
   }
-  if (format == QvFormat::XYZ && (flavor & SinglePrecision) && (flavor & DoublePrecision)) {
-    QvErrorHandler::Warning(
-        "QvOFlavor::XYZ::SinglePrecision and QvOFlavor::XYZ::DoublePrecision are mutually exclusive options");
+  const QvFormatInfo& info = QvGetFormatInfo(format);
+  if (const char* refusal = info.oflavor_refusal ? info.oflavor_refusal(flavor) : nullptr) {
+    QvErrorHandler::Warning("%s", refusal);
     return false;
   }
   if (!QvOutputFlavorValid(format, flavor)) {

@@ -46,15 +46,11 @@ class QvConfTestBase;
 class QvMolBase;
 
 // What the binary record formats (QVB, QVZ) keep on a stream between
-// records. The binary format module registers the factory; without one the
-// stream keeps no such state.
+// records; their format records say how to make it.
 class QvMolStreamBinaryState {
  public:
   virtual ~QvMolStreamBinaryState();
 };
-using QvBinaryStateFactory = std::unique_ptr<QvMolStreamBinaryState> (*)(bool compressed);
-// Returns the factory registered before; null unregisters.
-QvBinaryStateFactory QvRegisterBinaryStateFactory(QvBinaryStateFactory make);
 
 // Scratch that record readers and writers keep per opened input or output;
 // every open, openstring and close discards it.
@@ -98,7 +94,7 @@ class qvmolstreambase {
 
   QvMolStreamCache& Cache();
   // The binary formats' state, made on first use and made anew when another
-  // thread asks; null when no binary format module is registered.
+  // thread asks; null when the current format's record makes none.
   QvMolStreamBinaryState* BinaryState();
 
  protected:

@@ -27,6 +27,7 @@ int Write(qvmolostream& out, const QvMolBase& mol) {
 }  // namespace
 
 bool QvReadMoleculeFromBytes(QvMolBase& mol, QvFormat format, unsigned flavor, bool gzip, std::string_view bytes) {
+  mol.Clear();
   qvmolistream& in = ThreadInput();
   if (!in.SetFormat(format) || !in.SetFlavor(format, flavor)) return false;
   in.SetGzip(gzip);

@@ -14,7 +14,8 @@ class QvMolBase;
 
 // Reads the first molecule of `bytes` (gzip-compressed with `gzip`) in the
 // given format and input flavor; a multi-conformer `mol` is read as one.
-// False when the format cannot be read, the flavor is invalid for it, or no
+// `mol` is emptied first, also when the read fails before it starts. False
+// when the format cannot be read, the flavor is invalid for it, or no
 // molecule could be read.
 bool QvReadMoleculeFromBytes(QvMolBase& mol, QvFormat format, unsigned flavor, bool gzip, std::string_view bytes);
 

@@ -1,6 +1,6 @@
 // Record tokenizers: cut an input into raw records without parsing them, for
-// indexing and random access. Each format that has one registers a factory
-// (tamrin/streams/formatio.h); line-per-record formats and SDF are built in.
+// indexing and random access. A format's record (formatinfo.h) names its
+// tokenizer; the line tokenizer here serves the one-line-per-record formats.
 #pragma once
 
 #include <memory>
@@ -30,17 +30,8 @@ class QvLineTokenizer : public QvMolTokenizer {
   bool Next(Pellar::qvistream& in, std::string& record) override;
 };
 
-// An SD record ends after a line starting "$$$$", or after a line starting
-// "M  END" that is the last line or is not followed by a line starting '$'
-// or '>' (a molfile without data items).
-class QvSDFTokenizer : public QvMolTokenizer {
- public:
-  bool Next(Pellar::qvistream& in, std::string& record) override;
-};
-
-// The tokenizer for a format, set up with its input flavor. Formats without
-// one (MDL, MF, FASTA, MOPAC, SLN, RDF, SKC, INCHIKEY, and any whose module
-// has registered none) warn "Format (%d) does not have a valid tokenizer";
+// The tokenizer for a format, set up with its input flavor. A format whose
+// record names none warns "Format (%d) does not have a valid tokenizer";
 // UNDEFINED and out-of-range codes give null silently.
 std::unique_ptr<QvMolTokenizer> QvCreateTokenizer(QvFormat format, unsigned iflavor);
 // For the stream's current format and input flavor.

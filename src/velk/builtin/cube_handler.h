@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "velk/builtin/single_record_source.h"
 #include "velk/formathandler.h"
 
 namespace velk::builtin {
@@ -33,22 +34,18 @@ class CubeHandler : public FormatHandler {
   std::unique_ptr<MolSink> open_writer(const std::string& path, const std::any& config) override;
 };
 
-// Reads the one record of a CUBE file. The file is opened, read whole and
-// closed inside the first read; that read spends the source whether it
-// succeeds or throws, and every later read reports the end of the input.
-class CubeMolSource : public MolSource {
+// Reads the one record of a CUBE file: its molecule and one grid per orbital.
+class CubeMolSource : public SingleRecordSource {
  public:
-  explicit CubeMolSource(std::string path) : path_(std::move(path)) {}
+  explicit CubeMolSource(std::string path) : SingleRecordSource(std::move(path)) {}
 
-  using MolSource::next;
-  bool next(QvMolBase& mol, std::vector<QvScalarGrid>& grids) override;
-  bool next(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids, unsigned* count) override;
+  using SingleRecordSource::next;
+  // The atoms are made on a single-conformer molecule and copied over, so a
+  // multi-conformer target gets their coordinates too.
   bool next(QvMolBase& mol) override;
-  bool next(QvGraphMol& mol) override;
 
  private:
-  std::string path_;
-  bool done_ = false;
+  void read(QvMolBase& mol, std::vector<QvScalarGrid>& grids) override;
 };
 
 // Writes one molecule and one or more grids as a single CUBE file: a density

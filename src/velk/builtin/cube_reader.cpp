@@ -255,31 +255,12 @@ std::unique_ptr<MolSink> CubeHandler::open_writer(const std::string& path, const
   return std::make_unique<CubeMolSink>(path);
 }
 
-bool CubeMolSource::next(QvMolBase& mol, std::vector<QvScalarGrid>& grids) {
-  mol.Clear();
-  grids.clear();
-  if (done_) return false;
-  done_ = true;
-  grids = CubeParser(path_).Read(mol);
-  return true;
-}
-
-bool CubeMolSource::next(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids, unsigned* count) {
-  std::vector<QvScalarGrid> read;
-  if (!next(mol, read)) return false;
-  if (count) *count = static_cast<unsigned>(read.size());
-  for (size_t i = 0; i < read.size() && i < grids.size(); ++i) {
-    if (grids[i]) *grids[i] = read[i];
-  }
-  return true;
-}
-
-bool CubeMolSource::next(QvGraphMol& mol) {
-  std::vector<QvScalarGrid> discarded;
-  return next(mol.GetMol(), discarded);
+void CubeMolSource::read(QvMolBase& mol, std::vector<QvScalarGrid>& grids) {
+  grids = CubeParser(path()).Read(mol);
 }
 
 bool CubeMolSource::next(QvMolBase& mol) {
+  mol.Clear();
   QvGraphMol fresh;
   if (!next(fresh)) return false;
   mol.Copy(fresh.GetMol());

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "velk/builtin/single_record_source.h"
 #include "velk/formathandler.h"
 
 namespace velk::builtin {
@@ -23,20 +24,14 @@ class FchkHandler : public FormatHandler {
   std::unique_ptr<MolSink> open_writer(const std::string& path, const std::any& config) override;
 };
 
-// Reads the one record of a formatted checkpoint. As for CUBE, the first read
-// opens, reads and closes the file and spends the source, successful or not.
-// The grid forms of next keep their defaults: an FCHK record has no grids.
-class FchkMolSource : public MolSource {
+// Reads the one record of a formatted checkpoint, straight into the caller's
+// molecule. An FCHK record has no grids.
+class FchkMolSource : public SingleRecordSource {
  public:
-  explicit FchkMolSource(std::string path) : path_(std::move(path)) {}
-
-  using MolSource::next;
-  bool next(QvMolBase& mol) override;
-  bool next(QvGraphMol& mol) override;
+  explicit FchkMolSource(std::string path) : SingleRecordSource(std::move(path)) {}
 
  private:
-  std::string path_;
-  bool done_ = false;
+  void read(QvMolBase& mol, std::vector<QvScalarGrid>& grids) override;
 };
 
 }  // namespace velk::builtin

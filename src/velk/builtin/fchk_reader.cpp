@@ -244,14 +244,6 @@ std::unique_ptr<MolSink> FchkHandler::open_writer(const std::string&, const std:
   throw FormatError("velk: FCHK is read-only; writing is not supported");
 }
 
-bool FchkMolSource::next(QvMolBase& mol) {
-  mol.Clear();
-  if (done_) return false;
-  done_ = true;
-  FchkParser(path_).Read(mol);
-  return true;
-}
-
-bool FchkMolSource::next(QvGraphMol& mol) { return next(mol.GetMol()); }
+void FchkMolSource::read(QvMolBase& mol, std::vector<QvScalarGrid>& /*grids*/) { FchkParser(path()).Read(mol); }
 
 }  // namespace velk::builtin

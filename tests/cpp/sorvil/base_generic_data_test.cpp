@@ -98,29 +98,6 @@ TEST(GenericData, DeleteOneItemByAddress) {
   EXPECT_FALSE(object.DeleteData(static_cast<const QvBaseData*>(nullptr)));
 }
 
-TEST(GenericData, TagZeroIsAnOrdinaryTagForFiltering) {
-  QvBase object;
-  object.AddData(0, 1);
-  object.AddData(340, 2);
-  int seen = 0;
-  for (const QvBaseData& item : object.GetDataItems(0)) {
-    EXPECT_EQ(item.GetTag(), 0u);
-    ++seen;
-  }
-  EXPECT_EQ(seen, 1);
-  EXPECT_EQ(TagsOf(object).size(), 2u);
-}
-
-TEST(GenericData, TextOverloadsStoreStrings) {
-  QvBase object;
-  ASSERT_TRUE(object.SetData(350, "text"));
-  ASSERT_TRUE(object.SetData(351, static_cast<const char*>(nullptr)));
-  ASSERT_TRUE(object.SetData(352, std::string_view("view")));
-  EXPECT_EQ(object.GetData<std::string>(350), "text");
-  EXPECT_EQ(object.GetData<std::string>(351), "");
-  EXPECT_EQ(object.GetData<std::string>(352), "view");
-}
-
 // Every pair of distinct value types must be told apart, both when reading
 // and when overwriting.
 using Value = std::variant<bool, int, unsigned, float, double, std::string>;
@@ -182,15 +159,6 @@ std::vector<TypePair> AllTypePairs() {
 
 INSTANTIATE_TEST_SUITE_P(EveryPair, TypeMismatch, ::testing::ValuesIn(AllTypePairs()));
 
-TEST(GenericData, StringUnderBoolTagWarnsAndKeepsTheBool) {
-  QvBase object;
-  ASSERT_TRUE(object.SetData(370, true));
-  CapturedMessages messages;
-  EXPECT_FALSE(object.SetData(370, std::string("yes")));
-  EXPECT_EQ(messages.text(), kMismatch);
-  EXPECT_TRUE(object.GetData<bool>(370));
-}
-
 TEST(GenericData, SetOwnedItemReplacesSameTypeAndRefusesOtherType) {
   QvBase object;
   object.AddData(380, 1);
@@ -223,14 +191,6 @@ TEST(GenericData, CopiesAreDeepAndIndependent) {
   EXPECT_EQ(assigned.NumData(), 0u);
   QvBase moved(std::move(copy));
   EXPECT_EQ(moved.GetData<std::string>(390), "y");
-}
-
-TEST(GenericData, ClearEmptiesTheData) {
-  QvBase object;
-  object.SetData(400, 1);
-  object.Clear();
-  EXPECT_FALSE(object.HasData(400));
-  EXPECT_EQ(object.NumData(), 0u);
 }
 
 TEST(GenericData, DeleteIfAndFindIf) {

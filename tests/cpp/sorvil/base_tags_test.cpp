@@ -86,18 +86,6 @@ TEST(TagRegistry, ThreadsRegisteringTheSameNamesAgree) {
 using Sorvil::QvBase;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-TEST(SDData, PairsLiveUnderTheSDTagDataTag) {
-  EXPECT_EQ(Sorvil::QvSDDataTag(), QvGetTag("SDTagData"));
-  QvBase mol;
-  Sorvil::QvAddSDData(mol, "name", "value");
-  ASSERT_EQ(mol.NumData(), 1u);
-  const Sorvil::QvBaseData& item = *mol.GetDataItems().begin();
-  EXPECT_EQ(item.GetTag(), QvGetTag("SDTagData"));
-  const auto* pair = Sorvil::QvDataValue<Sorvil::QvTagData>(item);
-  ASSERT_NE(pair, nullptr);
-  EXPECT_EQ(*pair, Sorvil::QvTagData("name", "value"));
-}
-
 TEST(SDData, AddKeepsDuplicatesInOrderSetReplacesTheFirst) {
   QvBase mol;
   Sorvil::QvAddSDData(mol, "b", "1");

@@ -64,21 +64,6 @@ TEST(ErrorHandler, PercentInPlainMessageIsNotFormatted) {
   EXPECT_EQ(messages.text(), "Warning: 100% %s\n");
 }
 
-TEST(ErrorHandler, SetImplReturnsPreviousAndRestores) {
-  Sorvil::QvErrorHandlerImplBase* before = &QvErrorHandler::GetImpl();
-  {
-    CapturedMessages outer;
-    {
-      CapturedMessages inner;
-      QvErrorHandler::Warning("to inner");
-      EXPECT_EQ(inner.lines().size(), 1u);
-    }
-    QvErrorHandler::Warning("to outer");
-    EXPECT_EQ(outer.lines(), std::vector<std::string>{"to outer"});
-  }
-  EXPECT_EQ(&QvErrorHandler::GetImpl(), before);
-}
-
 TEST(ErrorHandlerStreamImpl, WritesPrefixedLinesAndDropsSilence) {
   Pellar::qvosstream out;
   Sorvil::QvErrorHandlerStreamImpl impl(out);

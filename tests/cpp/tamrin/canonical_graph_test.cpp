@@ -22,12 +22,6 @@ struct GraphCase {
   unsigned bonds;
 };
 
-QvGraphMol Parsed(const char* text) {
-  QvGraphMol mol;
-  EXPECT_TRUE(Tamrin::QvParseSmiles(mol, text, false, false)) << text;
-  return mol;
-}
-
 TEST(RankGraph, PicturesAtomsAndCountsFoldedHydrogens) {
   const GraphCase cases[] = {
       {"[H]C([H])([H])[H]", false, false, {0, 0, 0, 0, 0}, 4},
@@ -40,7 +34,7 @@ TEST(RankGraph, PicturesAtomsAndCountsFoldedHydrogens) {
   };
   for (const GraphCase& c : cases) {
     SCOPED_TRACE(c.smiles);
-    const QvGraphMol mol = Parsed(c.smiles);
+    const QvGraphMol mol = smiles_test::FromSmiles(c.smiles);
     const QvRankGraph graph(mol, c.fold, c.keep_isotopic);
     std::vector<unsigned> hydrogens;
     for (unsigned a = 0; a < graph.NumAtoms(); ++a) hydrogens.push_back(graph.Hydrogens(a));
@@ -53,7 +47,7 @@ TEST(RankGraph, PicturesAtomsAndCountsFoldedHydrogens) {
 }
 
 TEST(RankGraph, FoldedHydrogenStandsForTheImplicitOneOfACentre) {
-  QvGraphMol mol = Parsed("[H][C@](F)(Cl)Br");
+  QvGraphMol mol = smiles_test::FromSmiles("[H][C@](F)(Cl)Br");
   const Tamrin::QvAtomBase* h = smiles_test::AtomAt(mol, 0);
   const QvRankGraph graph(mol, true);
   ASSERT_EQ(graph.NumAtoms(), 4u);
@@ -65,7 +59,7 @@ TEST(RankGraph, FoldedHydrogenStandsForTheImplicitOneOfACentre) {
   for (const auto& arc : graph.Arcs(centre)) nbrs.push_back(graph.Atom(arc.nbr));
   EXPECT_EQ(Tamrin::QvGetAtomStereo(*graph.Atom(centre), nbrs), Tamrin::QvChirality::Anticlockwise);
   // Two hydrogens, one folded and one implicit: nothing stands for "the" one.
-  QvGraphMol two = Parsed("[H][CH](F)Cl");
+  QvGraphMol two = smiles_test::FromSmiles("[H][CH](F)Cl");
   EXPECT_EQ(QvRankGraph(two, true).ImplicitNeighbour(0), nullptr);
   EXPECT_EQ(QvRankGraph(two, true).Hydrogens(0), 2u);
   // Unfolded, the hydrogen is a neighbour like any other.
@@ -73,7 +67,7 @@ TEST(RankGraph, FoldedHydrogenStandsForTheImplicitOneOfACentre) {
 }
 
 TEST(RankGraph, DeletedAtomsAndTheirBondsAreLeftOut) {
-  QvGraphMol mol = Parsed("CCOC");
+  QvGraphMol mol = smiles_test::FromSmiles("CCOC");
   mol.DeleteAtom(smiles_test::AtomAt(mol, 1));
   const QvRankGraph graph(mol, true);
   EXPECT_EQ(graph.NumAtoms(), 3u);

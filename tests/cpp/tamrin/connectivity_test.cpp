@@ -188,14 +188,6 @@ TEST(Connectivity, LeavesMoleculesWithoutUsableCoordinates) {
   EXPECT_EQ(empty.NumBonds(), 0u);
 }
 
-TEST(Connectivity, DeletedAtomsTakeNoBonds) {
-  QvGraphMol mol;
-  Build(mol, {{6, 0, 0, 0}, {6, 1.5, 0, 0}, {6, 3.0, 0, 0}});
-  mol.DeleteAtom(AtomAt(mol, 1));
-  Tamrin::QvDetermineConnectivity(mol);
-  EXPECT_EQ(mol.NumBonds(), 0u);
-}
-
 // Far-flung coordinates (8e6 A out, beyond 2^21 cells of 1.97 A) clamp into an
 // edge cell; distances stay exact there. Stored as floats, so the offsets
 // are multiples of 0.5.
@@ -204,29 +196,6 @@ TEST(Connectivity, ClampedCellsStayExact) {
   Build(mol, {{6, 0, 0, 0}, {6, 8e6, 0, 0}, {6, 8e6 + 1.5, 0, 0}, {6, 8e6 + 3.0, 0, 0}, {6, 8e6 + 100, 0, 0}}, true);
   Tamrin::QvDetermineConnectivity(mol);
   EXPECT_EQ(Bonds(mol), "1-2 2-3");
-}
-
-// 100,000 atoms: a cubic box of water molecules 3.1 A apart. Every O gets
-// its two H and nothing across molecules (H...O 2.1 A and more).
-TEST(Connectivity, LargeWaterBox) {
-  QvGraphMol mol;
-  constexpr int kSide = 33;  // 33^3 = 35,937 waters; trimmed to 33,334
-  constexpr unsigned kWaters = 33334;
-  std::vector<Placed> atoms;
-  for (int i = 0; i < kSide && atoms.size() < 3 * kWaters; ++i)
-    for (int j = 0; j < kSide && atoms.size() < 3 * kWaters; ++j)
-      for (int k = 0; k < kSide && atoms.size() < 3 * kWaters; ++k) {
-        const double x = 3.1 * i, y = 3.1 * j, z = 3.1 * k;
-        atoms.push_back({8, x, y, z});
-        atoms.push_back({1, x + 0.757, y + 0.586, z});
-        atoms.push_back({1, x - 0.757, y + 0.586, z});
-      }
-  ASSERT_EQ(atoms.size(), 100002u);
-  Build(mol, atoms);
-  Tamrin::QvDetermineConnectivity(mol);
-  EXPECT_EQ(mol.NumBonds(), 2 * kWaters);
-  for (const QvAtomBase& atom : mol.GetAtoms())
-    ASSERT_EQ(atom.GetExplicitDegree(), atom.GetAtomicNum() == 8 ? 2u : 1u) << atom.GetIdx();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "smiles_test_support.h"
 #include "support/captured_messages.h"
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/model.h"
@@ -20,6 +21,7 @@ using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
 using Tamrin::QvMolBase;
 using Tamrin::layout2d::Point;
+using smiles_test::FromSmiles;
 
 constexpr double kBond = Tamrin::kQvLayout2DBondLength;
 // No two atoms closer than this; bonded atoms within these bounds, looser
@@ -31,12 +33,6 @@ struct BondRange {
 };
 constexpr BondRange kEvenBonds{0.75 * kBond, 1.3 * kBond};
 constexpr BondRange kLooseBonds{0.6 * kBond, 1.5 * kBond};
-
-QvGraphMol FromSmiles(const std::string& smiles) {
-  QvGraphMol mol;
-  EXPECT_TRUE(Tamrin::QvParseSmiles(mol, smiles, Tamrin::QvSmilesParseOptions{})) << smiles;
-  return mol;
-}
 
 std::vector<Point> Coords(const QvMolBase& mol) {
   std::vector<Point> xy;
@@ -282,28 +278,6 @@ TEST(Layout2D, LargeAndCrowdedComponentsGetOwnLayout) {
     QvGraphMol mol = FromSmiles(smiles);
     ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
     ExpectGoodDepiction(mol, smiles.substr(0, 40), kLooseBonds);
-  }
-}
-
-// Random graphs (rings, cages, atoms of many bonds) never make the pass fail
-// or leave atoms unplaced or on top of each other.
-TEST(Layout2D, RandomGraphsAlwaysGetFiniteDistinctPlaces) {
-  std::mt19937 rng(7);
-  for (int trial = 0; trial < 60; ++trial) {
-    QvGraphMol mol;
-    const unsigned n = 1 + rng() % 40;
-    std::vector<QvAtomBase*> atoms;
-    for (unsigned i = 0; i < n; ++i) atoms.push_back(mol->NewAtom(rng() % 4 ? 6 : 7 + rng() % 10));
-    const unsigned bonds = rng() % (2 * n + 1);
-    for (unsigned k = 0; k < bonds; ++k) {
-      QvAtomBase *a = atoms[rng() % n], *b = atoms[rng() % n];
-      if (a != b && !mol->GetBond(a, b)) mol->NewBond(a, b, 1 + rng() % 3);
-    }
-    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, trial % 2 ? Tamrin::kQvLayout2DQuick : 0u));
-    EXPECT_EQ(mol->GetDimension(), 2u);
-    const std::vector<Point> xy = Coords(mol);
-    for (const Point& p : xy) EXPECT_TRUE(std::isfinite(p.x) && std::isfinite(p.y)) << trial;
-    EXPECT_GE(Tamrin::layout2d::MinPairDistance(xy, 0.1 * kBond), 0.1 * kBond) << "trial " << trial;
   }
 }
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "smiles_test_support.h"
 #include "sorvil/base/tagdata.h"
 #include "support/captured_messages.h"
-#include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/model.h"
 #include "tamrin/streams/flavor.h"
 #include "tamrin/streams/molio.h"
@@ -24,15 +24,7 @@ inline constexpr unsigned kBlankDate = 0x800;
 // table as the molecule holds it.
 inline constexpr unsigned kPlain = 0x40 | kBlankDate;
 
-inline Tamrin::QvGraphMol FromSmiles(const std::string& smiles, bool kekulize = true) {
-  Tamrin::QvGraphMol mol;
-  Tamrin::QvSmilesParseOptions options;
-  options.noKekulization = !kekulize;
-  options.quiet = true;
-  options.cx = true;
-  EXPECT_TRUE(Tamrin::QvParseSmiles(mol.GetMol(), smiles, options)) << smiles;
-  return mol;
-}
+using smiles_test::FromSmiles;
 
 // Atom n (1-based) in list order.
 inline Tamrin::QvAtomBase* AtomNumber(Tamrin::QvMolBase& mol, unsigned n) {

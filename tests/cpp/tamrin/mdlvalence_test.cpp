@@ -4,14 +4,13 @@
 
 #include "tamrin/model/model.h"
 #include "tamrin/perception/kekulize.h"
-#include "tamrin/perception/mdlvalence.h"
+#include "tamrin/formats/mdl/mdlvalence.h"
 
 namespace {
 
 using Tamrin::QvGraphMol;
 using Tamrin::QvMDLDefaultValence;
 using Tamrin::QvMDLImplicitHCount;
-using Tamrin::QvMDLValences;
 
 struct ValenceCase {
   unsigned z;
@@ -59,14 +58,6 @@ INSTANTIATE_TEST_SUITE_P(
         ValenceCase{2, 0, 0, 0}, ValenceCase{10, 0, 0, 0}, ValenceCase{26, 0, 2, 2},
         ValenceCase{26, 3, 0, 0}, ValenceCase{0, 0, 1, 1}, ValenceCase{200, 0, 0, 0},
         ValenceCase{86, 0, 0, 0}, ValenceCase{54, 0, 2, 2}));
-
-TEST(MDLValences, EveryListIsAscending) {
-  for (unsigned z = 0; z <= 120; ++z)
-    for (int q = -8; q <= 8; ++q) {
-      const auto v = QvMDLValences(z, q);
-      for (std::size_t i = 1; i < v.size(); ++i) EXPECT_LT(v[i - 1], v[i]) << "Z=" << z << " q=" << q;
-    }
-}
 
 // Atom 0 with neighbours joined by the given orders; returns the count.
 unsigned CountFor(unsigned z, int charge, const std::vector<unsigned>& orders) {

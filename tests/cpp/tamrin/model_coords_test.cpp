@@ -19,13 +19,7 @@ struct GrowthCase {
   unsigned capacity;
 };
 
-class CoordGrowth : public ::testing::TestWithParam<GrowthCase> {};
-
-TEST_P(CoordGrowth, CapacityFollowsTheGrowthRule) {
-  EXPECT_EQ(Tamrin::QvCoordCapacity(GetParam().max_idx), GetParam().capacity);
-}
-
-class CoordTableGrowth : public CoordGrowth {};
+class CoordTableGrowth : public ::testing::TestWithParam<GrowthCase> {};
 
 TEST_P(CoordTableGrowth, FirstWriteToTheLastAtomGrowsTheTableToIt) {
   QvGraphMolImpl mol;
@@ -40,10 +34,6 @@ const GrowthCase kGrowth[] = {{1, 32},    {31, 32},   {32, 96},   {33, 64},
                               {64, 128},  {100, 128}, {159, 160}, {160, 224},
                               {161, 322}, {1000, 2000}};
 
-INSTANTIATE_TEST_SUITE_P(Table, CoordGrowth,
-                         ::testing::Values(GrowthCase{0, 64}, kGrowth[0], kGrowth[1], kGrowth[2],
-                                           kGrowth[3], kGrowth[4], kGrowth[5], kGrowth[6],
-                                           kGrowth[7], kGrowth[8], kGrowth[9]));
 INSTANTIATE_TEST_SUITE_P(Table, CoordTableGrowth, ::testing::ValuesIn(kGrowth));
 
 TEST(Coords, GrowingKeepsEarlierTriplesAndZeroFillsTheRest) {
@@ -101,14 +91,6 @@ TEST(Coords, WholeMoleculeWritesCoverEveryIndexIncludingDeletedOnes) {
   EXPECT_EQ(back, std::vector<float>(values, values + 9));
 }
 
-TEST(Coords, StoredInSinglePrecision) {
-  QvGraphMolImpl mol;
-  QvAtomBase* atom = mol.NewAtom(6);
-  const double xyz[3] = {0.1, 1e-50, 123456789.0};
-  mol.SetCoords(atom, xyz);
-  EXPECT_EQ(CoordsOf(mol, atom), (Xyz{double(0.1f), 0.0, double(123456789.0f)}));
-}
-
 TEST(Coords, ClearCoordsZeroesAndDropsTheDimension) {
   QvGraphMolImpl mol;
   const auto atoms = model_test::MakeChain(mol, 3);
@@ -116,16 +98,6 @@ TEST(Coords, ClearCoordsZeroesAndDropsTheDimension) {
   mol.ClearCoords();
   EXPECT_EQ(mol.GetDimension(), 0u);
   EXPECT_EQ(CoordsOf(mol, atoms[2]), (Xyz{0, 0, 0}));
-}
-
-TEST(Coords, AtomConveniencesGoThroughTheMolecule) {
-  QvGraphMolImpl mol;
-  QvAtomBase* atom = mol.NewAtom(6);
-  const float xyz[3] = {1.5f, 2.5f, 3.5f};
-  ASSERT_TRUE(atom->SetCoords(xyz));
-  double back[3];
-  ASSERT_TRUE(atom->GetCoords(back));
-  EXPECT_EQ(back[1], 2.5);
 }
 
 TEST(Dimension, OnlyZeroTwoAndThreeAreAccepted) {

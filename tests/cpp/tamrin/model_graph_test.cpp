@@ -16,28 +16,6 @@ using Tamrin::QvAtomBase;
 using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
 
-TEST(Atoms, IndicesCountUpFromZero) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 4);
-  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2, 3}));
-  EXPECT_EQ(BondIndices(mol), (std::vector<unsigned>{0, 1, 2}));
-  EXPECT_EQ(mol.NumAtoms(), 4u);
-  EXPECT_EQ(mol.NumBonds(), 3u);
-  EXPECT_EQ(mol.GetMaxAtomIdx(), 4u);
-  EXPECT_EQ(mol.GetMaxBondIdx(), 3u);
-  for (QvAtomBase* atom : atoms) EXPECT_EQ(atom->GetParent(), &mol.GetMol());
-}
-
-TEST(Atoms, DeletingAtomOneOfThreeKeepsItsIndexTaken) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 3);
-  ASSERT_TRUE(mol.DeleteAtom(atoms[1]));
-  EXPECT_EQ(mol.NumAtoms(), 2u);
-  EXPECT_EQ(mol.GetMaxAtomIdx(), 3u);
-  EXPECT_EQ(mol.NewAtom(8)->GetIdx(), 3u);
-  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 2, 3}));
-}
-
 TEST(Atoms, DeletingTwiceOrForeignAtomsFails) {
   QvGraphMol mol;
   QvGraphMol other;
@@ -84,19 +62,6 @@ TEST(Bonds, DeleteBondLeavesAtomsAndCountsDegrees) {
   EXPECT_FALSE(mol.DeleteBond(nullptr));
 }
 
-TEST(Iteration, SkipsDeletedAtomsAndBondsInCreationOrder) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 6);
-  mol.DeleteAtom(atoms[0]);
-  mol.DeleteAtom(atoms[3]);
-  mol.DeleteAtom(atoms[5]);
-  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{1, 2, 4}));
-  EXPECT_EQ(BondIndices(mol), (std::vector<unsigned>{1}));
-  std::vector<unsigned> nbrs;
-  for (const QvAtomBase& nbr : atoms[2]->GetAtoms()) nbrs.push_back(nbr.GetIdx());
-  EXPECT_EQ(nbrs, (std::vector<unsigned>{1}));
-}
-
 TEST(Iteration, DeletingAheadWhileIteratingSkipsTheDeleted) {
   QvGraphMol mol;
   const auto atoms = MakeChain(mol, 5);
@@ -119,31 +84,6 @@ TEST(Iteration, AtomsAddedWhileIteratingAreVisited) {
   }
   EXPECT_EQ(seen.size(), 100u);
   EXPECT_EQ(seen.back(), 99u);
-}
-
-TEST(Iteration, PredicateFormsFilterAndFindTheFirstMatch) {
-  QvGraphMol mol;
-  QvAtomBase* c = mol.NewAtom(6);
-  QvAtomBase* o1 = mol.NewAtom(8);
-  QvAtomBase* o2 = mol.NewAtom(8);
-  mol.NewBond(c, o1, 2);
-  mol.NewBond(c, o2, 1);
-  std::vector<unsigned> oxygens;
-  for (const QvAtomBase& atom : mol.GetAtoms(Tamrin::QvHasAtomicNum{8})) oxygens.push_back(atom.GetIdx());
-  EXPECT_EQ(oxygens, (std::vector<unsigned>{1, 2}));
-  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomicNum{8}), o1);
-  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomicNum{7}), nullptr);
-  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomIdx{2}), o2);
-  EXPECT_EQ(mol.GetBond(Tamrin::QvHasOrder{1})->GetNbr(c), o2);
-  mol.DeleteAtom(o1);
-  EXPECT_EQ(mol.GetAtom(Tamrin::QvHasAtomicNum{8}), o2);
-  EXPECT_EQ(mol.GetBond(Tamrin::QvHasOrder{2}), nullptr);
-  int single = 0;
-  for (const QvBondBase& bond : mol.GetBonds([](const QvBondBase& b) { return b.GetOrder() == 1; })) {
-    EXPECT_EQ(bond.GetIdx(), 1u);
-    ++single;
-  }
-  EXPECT_EQ(single, 1);
 }
 
 TEST(Sweep, RenumbersAtomsAndBondsDenselyInListOrder) {
@@ -174,29 +114,6 @@ TEST(Sweep, CoordinatesFollowTheirAtomsToTheNewIndices) {
     EXPECT_EQ(model_test::CoordsOf(mol, atoms[i]), (model_test::Xyz{1.0 * i, 2.0 * i, 3.0 * i}));
   }
   EXPECT_EQ(mol.NumAtoms(), expected_idx);
-}
-
-TEST(Sweep, DropsDeletedBondsFromAtomListsAndKeepsTheRest) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 4);
-  QvBondBase* middle = mol.GetBond(atoms[1], atoms[2]);
-  QvBondBase* last = mol.GetBond(atoms[2], atoms[3]);
-  mol.DeleteBond(middle);
-  mol.Sweep();
-  EXPECT_EQ(atoms[1]->BondList().size(), 1u);
-  EXPECT_EQ(atoms[2]->BondList().size(), 1u);
-  EXPECT_EQ(atoms[2]->BondList()[0], last);
-  EXPECT_EQ(atoms[2]->DeletedBondCount(), 0u);
-  EXPECT_EQ(BondIndices(mol), (std::vector<unsigned>{0, 1}));
-  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2, 3})) << "no atom was deleted";
-}
-
-TEST(Sweep, WithNothingDeletedChangesNoIndex) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 3);
-  mol.Sweep();
-  EXPECT_EQ(AtomIndices(mol), (std::vector<unsigned>{0, 1, 2}));
-  EXPECT_EQ(model_test::CoordsOf(mol, atoms[2]), (model_test::Xyz{2, 4, 6}));
 }
 
 TEST(Pools, RecordsAcrossManyBlocksStayDistinctAndAreReused) {
@@ -276,37 +193,6 @@ TEST(NewBond, OpenEndsAreAttachedOnceByTheirSetters) {
   EXPECT_EQ(a->GetExplicitDegree(), 1u);
 }
 
-TEST(Bonds, NeighboursAndSwappedEnds) {
-  QvGraphMol mol;
-  QvAtomBase* a = mol.NewAtom(6);
-  QvAtomBase* b = mol.NewAtom(8);
-  QvAtomBase* c = mol.NewAtom(7);
-  QvBondBase* bond = mol.NewBond(a, b, 1);
-  EXPECT_EQ(bond->GetNbr(a), b);
-  EXPECT_EQ(bond->GetNbr(b), a);
-  EXPECT_EQ(bond->GetNbr(c), nullptr);
-  EXPECT_EQ(bond->GetNbr(nullptr), nullptr);
-  bond->SwapEnds();
-  EXPECT_EQ(bond->GetBgn(), b);
-  EXPECT_EQ(bond->GetEnd(), a);
-  EXPECT_TRUE(a->IsConnected(b));
-  EXPECT_FALSE(a->IsConnected(c));
-  EXPECT_FALSE(a->IsConnected(nullptr));
-  EXPECT_EQ(mol.GetBond(a, c), nullptr);
-  EXPECT_EQ(mol.GetBond(b, a), bond);
-}
-
-TEST(Degrees, CountUndeletedBondsAndImplicitHydrogens) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 3);
-  atoms[1]->SetImplicitHCount(2);
-  EXPECT_EQ(atoms[1]->GetExplicitDegree(), 2u);
-  EXPECT_EQ(atoms[1]->GetTotalDegree(), 4u);
-  mol.DeleteBond(mol.GetBond(atoms[0], atoms[1]));
-  EXPECT_EQ(atoms[1]->GetExplicitDegree(), 1u);
-  EXPECT_EQ(atoms[1]->GetTotalDegree(), 3u);
-}
-
 TEST(Atoms, ManyBondsOnOneAtomOutgrowTheInlineList) {
   QvGraphMol mol;
   QvAtomBase* center = mol.NewAtom(6);
@@ -324,41 +210,6 @@ TEST(Atoms, ManyBondsOnOneAtomOutgrowTheInlineList) {
   mol.Sweep();
   EXPECT_EQ(center->BondList().size(), 7u);
   EXPECT_EQ(center->BondList()[4]->GetNbr(center), ligands[6]);
-}
-
-TEST(Clear, ResetsEverything) {
-  QvGraphMol mol;
-  const auto atoms = MakeChain(mol, 40);
-  mol.DeleteAtom(atoms[3]);
-  mol.SetTitle("t");
-  mol.SetEnergy(2.0);
-  mol.SetDimension(3);
-  mol.SetData(Sorvil::QvGetTag("clear me"), 1);
-  mol.SetPerceived(Tamrin::QvPerceivedRings, true);
-  mol.Clear();
-  EXPECT_EQ(mol.NumAtoms(), 0u);
-  EXPECT_EQ(mol.NumBonds(), 0u);
-  EXPECT_EQ(mol.GetMaxAtomIdx(), 0u);
-  EXPECT_EQ(mol.GetMaxBondIdx(), 0u);
-  EXPECT_EQ(mol->DeletedAtomCount(), 0u);
-  EXPECT_EQ(mol->DeletedBondCount(), 0u);
-  EXPECT_STREQ(mol.GetTitle(), "");
-  EXPECT_EQ(mol.GetEnergy(), 0.0f);
-  EXPECT_EQ(mol.GetDimension(), 0u);
-  EXPECT_FALSE(mol.HasData(Sorvil::QvGetTag("clear me")));
-  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedRings));
-  EXPECT_FALSE(mol.HasAtoms());
-  EXPECT_EQ(mol.NewAtom(6)->GetIdx(), 0u);
-  EXPECT_EQ(model_test::CoordsOf(mol, mol.GetAtom(Tamrin::QvHasAtomIdx{0})), (model_test::Xyz{0, 0, 0}));
-}
-
-TEST(HasAtoms, TrueOnlyWithAnUndeletedAtom) {
-  QvGraphMol mol;
-  EXPECT_FALSE(mol.HasAtoms());
-  QvAtomBase* atom = mol.NewAtom(6);
-  EXPECT_TRUE(mol.HasAtoms());
-  mol.DeleteAtom(atom);
-  EXPECT_FALSE(mol.HasAtoms());
 }
 
 }  // namespace

@@ -36,24 +36,6 @@ Xyz ConfCoords(const QvConfBase& conf, const QvAtomBase* atom) {
   return xyz;
 }
 
-TEST(Conformers, CreatedFromCoordinatesAndIteratedInOrder) {
-  QvMol mol;
-  const auto atoms = MakeThreeAtoms(mol);
-  EXPECT_EQ(mol.NumConfs(), 0u);
-  for (float k : {0.0f, 10.0f, 20.0f}) ASSERT_NE(mol.NewConf(ConformerCoords(k).data()), nullptr);
-  EXPECT_EQ(mol.NumConfs(), 3u);
-  std::vector<unsigned> indices;
-  std::vector<double> first_x;
-  for (const QvConfBase& conf : mol.GetConfs()) {
-    indices.push_back(conf.GetIdx());
-    first_x.push_back(ConfCoords(conf, atoms[0])[0]);
-    EXPECT_EQ(conf.GetParent(), &mol);
-  }
-  EXPECT_EQ(indices, (std::vector<unsigned>{0, 1, 2}));
-  EXPECT_EQ(first_x, (std::vector<double>{0, 10, 20}));
-  EXPECT_EQ(ConfCoords(*mol.ConfList()[2], atoms[2]), (Xyz{22, 0, 0}));
-}
-
 TEST(Conformers, TheFirstBecomesActiveAndMoleculeCoordinatesFollowIt) {
   QvMol mol;
   const auto atoms = MakeThreeAtoms(mol);
@@ -68,33 +50,6 @@ TEST(Conformers, TheFirstBecomesActiveAndMoleculeCoordinatesFollowIt) {
   mol.SetCoords(atoms[1], moved);
   EXPECT_EQ(ConfCoords(*second, atoms[1]), (Xyz{-1, -2, -3}));
   EXPECT_EQ(ConfCoords(*first, atoms[1]), (Xyz{1, 0, 0}));
-}
-
-TEST(Conformers, TitlesEnergiesAndDimensionsArePerConformer) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  mol.SetTitle("parent");
-  QvConfBase* a = mol.NewConf();
-  QvConfBase* b = mol.NewConf();
-  a->SetTitle("conf a");
-  b->SetTitle(std::string(5000, 'b'));
-  a->SetEnergy(-1e-50);
-  b->SetEnergy(12.25);
-  a->SetDimension(3);
-  EXPECT_FALSE(b->SetDimension(7));
-  EXPECT_STREQ(a->GetTitle(), "conf a");
-  EXPECT_EQ(std::string(b->GetTitle()).size(), 4091u);
-  EXPECT_STREQ(mol.GetTitle(), "parent");
-  EXPECT_EQ(a->GetEnergy(), 0.0f);
-  EXPECT_EQ(b->GetEnergy(), 12.25f);
-  EXPECT_EQ(mol.GetEnergy(), 0.0f);  // a is active
-  EXPECT_EQ(mol.GetDimension(), 3u);
-  mol.SetActive(b);
-  EXPECT_EQ(mol.GetEnergy(), 12.25f);
-  EXPECT_EQ(mol.GetDimension(), 0u);
-  EXPECT_TRUE(mol.SetEnergy(3.0));
-  EXPECT_EQ(b->GetEnergy(), 3.0f);
-  EXPECT_TRUE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
 }
 
 struct NoConformerCase {
@@ -142,14 +97,6 @@ INSTANTIATE_TEST_SUITE_P(
                         },
                         "QvMol::GetCoords() : no active conformer"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
-
-TEST(Conformers, NaNEnergyIsReported) {
-  QvMol mol;
-  mol.NewConf()->SetEnergy(std::numeric_limits<double>::quiet_NaN());
-  CapturedMessages messages;
-  EXPECT_TRUE(std::isnan(mol.GetEnergy()));
-  EXPECT_EQ(messages.text(), "Warning: QvMol::GetEnergy() : is a NaN\n");
-}
 
 TEST(Conformers, DeletingTheActiveOneActivatesTheFirstLeft) {
   QvMol mol;
@@ -218,18 +165,6 @@ TEST(Conformers, NewConfFromAMoleculeTakesItsCoordinatesAndRecord) {
   EXPECT_EQ(Sorvil::QvGetSDData(mol, "score"), "") << "the data goes to the conformer";
 }
 
-TEST(Conformers, NewConfFromAMoleculeOfAnotherSizeFails) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  QvGraphMol bigger;
-  model_test::MakeChain(bigger, 4);
-  CapturedMessages messages;
-  EXPECT_EQ(mol.NewConf(bigger.GetMol()), nullptr);
-  EXPECT_EQ(messages.text(),
-            "Warning: Unequal number of atoms when copying conformer coordinates: 4 != 3\n");
-  EXPECT_EQ(mol.NumConfs(), 0u);
-}
-
 TEST(Conformers, CopyingCoordinatesBetweenDifferentSizesFails) {
   QvMol small;
   MakeThreeAtoms(small);
@@ -247,21 +182,6 @@ TEST(Conformers, CopyingCoordinatesBetweenDifferentSizesFails) {
   EXPECT_EQ(small.NumConfs(), 1u);
 }
 
-TEST(Conformers, CopyingCoordinatesBetweenLikeMolecules) {
-  QvMol a;
-  MakeThreeAtoms(a);
-  QvConfBase* from = a.NewConf(ConformerCoords(4).data());
-  from->SetTitle("four");
-  from->SetDimension(3);
-  QvMol b;
-  MakeThreeAtoms(b);
-  QvConfBase* to = b.NewConf(*from);
-  ASSERT_NE(to, nullptr);
-  EXPECT_EQ(ConfCoords(*to, b.AtomList()[2]), (Xyz{6, 0, 0}));
-  EXPECT_STREQ(to->GetTitle(), "four");
-  EXPECT_EQ(to->GetDimension(), 3u);
-}
-
 TEST(Conformers, SweepMovesEveryConformersCoordinates) {
   QvMol mol;
   const auto atoms = MakeThreeAtoms(mol);
@@ -273,64 +193,6 @@ TEST(Conformers, SweepMovesEveryConformersCoordinates) {
   EXPECT_EQ(ConfCoords(*a, atoms[2]), (Xyz{2, 0, 0}));
   EXPECT_EQ(ConfCoords(*b, atoms[2]), (Xyz{102, 0, 0}));
   EXPECT_EQ(ConfCoords(*b, atoms[1]), (Xyz{101, 0, 0}));
-}
-
-TEST(Conformers, AtomsAddedLaterReadZeroInOldConformers) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  QvConfBase* conf = mol.NewConf(ConformerCoords(1).data());
-  QvAtomBase* late = mol.NewAtom(1);
-  EXPECT_EQ(ConfCoords(*conf, late), (Xyz{0, 0, 0}));
-  const float xyz[3] = {9, 9, 9};
-  EXPECT_TRUE(conf->SetCoords(late, xyz));
-  EXPECT_EQ(ConfCoords(*conf, late), (Xyz{9, 9, 9}));
-}
-
-TEST(Conformers, ClearDropsConformersAndRestartsNumbers) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  mol.NewConf();
-  mol.NewConf();
-  mol.Clear();
-  EXPECT_EQ(mol.NumConfs(), 0u);
-  EXPECT_EQ(mol.GetMaxConfIdx(), 0u);
-  EXPECT_EQ(mol.GetActive(), nullptr);
-  EXPECT_EQ(mol.NumAtoms(), 0u);
-  MakeThreeAtoms(mol);
-  EXPECT_EQ(mol.NewConf()->GetIdx(), 0u);
-}
-
-TEST(Conformers, GraphCopiedIntoMultiConformerBecomesOneConformer) {
-  QvGraphMol graph;
-  model_test::MakeChain(graph, 3);
-  graph.SetTitle("g");
-  graph.SetEnergy(1.5);
-  graph.SetDimension(3);
-  QvMol mol;
-  ASSERT_TRUE(mol.Copy(graph.GetMol()));
-  ASSERT_EQ(mol.NumConfs(), 1u);
-  EXPECT_STREQ(mol.GetTitle(), "g");
-  EXPECT_STREQ(mol.GetActive()->GetTitle(), "") << "the title stays with the molecule";
-  EXPECT_EQ(mol.GetEnergy(), 1.5f);
-  EXPECT_EQ(mol.GetDimension(), 3u);
-  EXPECT_EQ(model_test::CoordsOf(mol, mol.AtomList()[1]), (Xyz{1, 2, 3}));
-}
-
-TEST(Conformers, MultiConformerCopyKeepsEveryConformerAndTheActiveOne) {
-  QvMol source;
-  MakeThreeAtoms(source);
-  source.NewConf(ConformerCoords(0).data());
-  QvConfBase* second = source.NewConf(ConformerCoords(50).data());
-  second->SetTitle("second");
-  second->SetEnergy(-2.0);
-  source.SetActive(second);
-  QvMol copy;
-  ASSERT_TRUE(copy.Copy(source));
-  ASSERT_EQ(copy.NumConfs(), 2u);
-  EXPECT_EQ(copy.GetActive(), copy.ConfList()[1]);
-  EXPECT_STREQ(copy.GetActive()->GetTitle(), "second");
-  EXPECT_EQ(copy.GetEnergy(), -2.0f);
-  EXPECT_EQ(model_test::CoordsOf(copy, copy.AtomList()[0]), (Xyz{50, 0, 0}));
 }
 
 TEST(Conformers, EachConformerSplitsIntoAGraphMolecule) {
@@ -358,19 +220,6 @@ TEST(Conformers, EachConformerSplitsIntoAGraphMolecule) {
   ASSERT_TRUE(Tamrin::QvCopyConf(single, *b));
   EXPECT_EQ(single.NumConfs(), 1u);
   EXPECT_EQ(model_test::CoordsOf(single, single.AtomList()[0]), (Xyz{30, 0, 0}));
-}
-
-TEST(Conformers, ClassIdentity) {
-  QvMol mol;
-  QvConfBase* conf = mol.NewConf();
-  EXPECT_TRUE(mol.IsA(Tamrin::QvMCMolBase::TypeId));
-  EXPECT_TRUE(mol.IsA(Tamrin::QvMolBase::TypeId));
-  EXPECT_FALSE(mol.IsA(Tamrin::QvMolBaseImpl::TypeId));
-  EXPECT_EQ(mol.GetType(), QvMol::TypeId);
-  EXPECT_TRUE(conf->IsA(Tamrin::QvConfBase::TypeId));
-  EXPECT_TRUE(conf->IsA(Tamrin::QvConfCartImpl<float>::TypeId));
-  EXPECT_EQ(conf->GetType(), Tamrin::QvFloatConf::TypeId);
-  EXPECT_NE(Tamrin::QvFloatConf::TypeId, Tamrin::QvConfCartImpl<float>::TypeId);
 }
 
 }  // namespace

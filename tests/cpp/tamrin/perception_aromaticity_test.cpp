@@ -5,6 +5,7 @@
 #include "perception_test_support.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/streams/flavor.h"
 
 namespace {
 

@@ -1,21 +1,16 @@
-// Test-only builder for the perception tests: a small SMILES reader that
-// makes molecules through the model API the way the real parser does
-// (aromatic bonds left at order 5, implicit hydrogens by the parser's rule),
-// so that these tests do not depend on the format code. Chirality marks and
-// "/" "\" are read and ignored; anything it does not know fails the test.
+// Shared by the perception tests: molecules from SMILES in the state a pass
+// starts from, random re-orderings of a molecule, and small counts.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
-#include <cstring>
 #include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "tamrin/chem/elements.h"
+#include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/model.h"
 #include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/stereo.h"
@@ -27,196 +22,23 @@ using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
 using Tamrin::QvMolBase;
 
-class MiniSmiles {
- public:
-  MiniSmiles(QvMolBase& mol, const std::string& text) : mol_(mol), text_(text) {}
-
-  bool Parse() {
-    while (pos_ < text_.size() && ok_) Step();
-    if (open_rings_ != 0 || !branches_.empty()) ok_ = false;
-    if (ok_) AssignHydrogens();
-    return ok_;
+// Adds the molecule of `smiles` to `mol` through the SMILES parser, aromatic
+// bonds left at order 5 and what the passes under test establish (ring flags,
+// aromatic bond flags, perception bits) cleared, so that each pass starts from
+// nothing. Atoms written in lower case stay aromatic.
+inline bool ParseInto(QvMolBase& mol, const std::string& smiles) {
+  Tamrin::QvSmilesParseOptions options;
+  options.noKekulization = true;
+  options.quiet = true;
+  if (!Tamrin::QvParseSmiles(mol, smiles, options)) return false;
+  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
+  for (QvBondBase& bond : mol.GetBonds()) {
+    bond.SetInRing(false);
+    bond.SetAromatic(false);
   }
-
- private:
-  void Step() {
-    const char c = text_[pos_];
-    if (std::strchr("-=#$:", c)) {
-      order_ = std::string("-=#$:").find(c) + 1;
-      ++pos_;
-    } else if (c == '/' || c == '\\') {
-      ++pos_;
-    } else if (c == '(') {
-      branches_.push_back(prev_);
-      ++pos_;
-    } else if (c == ')') {
-      ok_ = !branches_.empty();
-      if (ok_) prev_ = branches_.back(), branches_.pop_back();
-      ++pos_;
-    } else if (c == '.') {
-      prev_ = nullptr;
-      ++pos_;
-    } else if (std::isdigit(static_cast<unsigned char>(c)) || c == '%') {
-      RingClosure();
-    } else if (c == '[') {
-      Bracket();
-    } else {
-      Organic();
-    }
-  }
-
-  void Organic() {
-    static const char* const symbols[] = {"Cl", "Br", "B", "C", "N", "O", "P", "S", "F", "I",
-                                          "b", "c", "n", "o", "p", "s", "*"};
-    for (const char* sym : symbols) {
-      if (text_.compare(pos_, std::strlen(sym), sym) != 0) continue;
-      pos_ += std::strlen(sym);
-      const bool aromatic = std::islower(static_cast<unsigned char>(sym[0]));
-      std::string upper(sym);
-      upper[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(upper[0])));
-      AddAtom(sym[0] == '*' ? 0 : Tamrin::QvGetAtomicNum(upper), aromatic, false);
-      return;
-    }
-    ok_ = false;
-  }
-
-  unsigned Number() {
-    unsigned value = 0;
-    while (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_])))
-      value = value * 10 + static_cast<unsigned>(text_[pos_++] - '0');
-    return value;
-  }
-
-  void Bracket() {
-    ++pos_;
-    const unsigned isotope = Number();
-    size_t len = 1;
-    if (pos_ + 1 < text_.size() && std::islower(static_cast<unsigned char>(text_[pos_ + 1])) &&
-        Tamrin::QvGetAtomicNum(text_.substr(pos_, 2)) != 0 && text_[pos_] != 'c' && text_[pos_] != 'n' &&
-        text_[pos_] != 'o' && text_[pos_] != 'p')
-      len = 2;
-    const std::string sym = text_.substr(pos_, len);
-    pos_ += len;
-    const bool aromatic = std::islower(static_cast<unsigned char>(sym[0]));
-    const unsigned z = sym == "*" ? 0 : Tamrin::QvGetAtomicNum(sym);
-    ok_ = z != 0 || sym == "*";
-    QvAtomBase* atom = AddAtom(z, aromatic, true);
-    atom->SetIsotope(isotope);
-    while (pos_ < text_.size() && text_[pos_] == '@') ++pos_;
-    if (pos_ < text_.size() && text_[pos_] == 'H') {
-      ++pos_;
-      const bool digits = pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_]));
-      atom->SetImplicitHCount(digits ? Number() : 1);
-    }
-    if (pos_ < text_.size() && (text_[pos_] == '+' || text_[pos_] == '-')) {
-      const int sign = text_[pos_++] == '+' ? 1 : -1;
-      int count = 1;
-      while (pos_ < text_.size() && text_[pos_] == (sign > 0 ? '+' : '-')) ++count, ++pos_;
-      if (pos_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[pos_])))
-        count = static_cast<int>(Number());
-      atom->SetFormalCharge(sign * count);
-    }
-    if (pos_ < text_.size() && text_[pos_] == ':') {
-      ++pos_;
-      atom->SetMapIdx(Number());
-    }
-    ok_ = ok_ && pos_ < text_.size() && text_[pos_] == ']';
-    ++pos_;
-  }
-
-  unsigned DefaultOrder(const QvAtomBase* a, const QvAtomBase* b) const {
-    return order_ ? order_ : (a->IsAromatic() && b->IsAromatic() ? 5 : 1);
-  }
-
-  QvAtomBase* AddAtom(unsigned z, bool aromatic, bool bracket) {
-    QvAtomBase* atom = mol_.NewAtom(z);
-    atom->SetAromatic(aromatic);
-    if (prev_) mol_.NewBond(prev_, atom, DefaultOrder(prev_, atom));
-    order_ = 0;
-    if (!bracket) organic_.push_back(atom);
-    prev_ = atom;
-    return atom;
-  }
-
-  void RingClosure() {
-    unsigned n = 0;
-    if (text_[pos_] == '%') {
-      ++pos_;
-      n = static_cast<unsigned>((text_[pos_] - '0') * 10 + (text_[pos_ + 1] - '0'));
-      pos_ += 2;
-    } else {
-      n = static_cast<unsigned>(text_[pos_++] - '0');
-    }
-    if (!prev_) {
-      ok_ = false;
-      return;
-    }
-    Ring& ring = rings_[n];
-    if (!ring.atom) {
-      ring = {prev_, order_};
-      ++open_rings_;
-    } else {
-      const unsigned order = ring.order ? ring.order : DefaultOrder(ring.atom, prev_);
-      ok_ = mol_.NewBond(ring.atom, prev_, order) != nullptr;
-      ring = {};
-      --open_rings_;
-    }
-    order_ = 0;
-  }
-
-  // The parser's rule for atoms written without brackets.
-  void AssignHydrogens() {
-    for (QvAtomBase* atom : organic_) {
-      unsigned s = 0;
-      for (const QvBondBase& bond : atom->GetBonds()) s += bond.GetOrder() == 5 ? 3 : 2 * bond.GetOrder();
-      if (s >= 12) continue;
-      atom->SetImplicitHCount(Hydrogens(*atom, s));
-    }
-  }
-
-  static unsigned Below(unsigned target, unsigned v) { return target > v ? target - v : 0; }
-
-  static unsigned Hydrogens(const QvAtomBase& atom, unsigned s) {
-    const unsigned v = s / 2;
-    const bool arom = atom.IsAromatic();
-    switch (atom.GetAtomicNum()) {
-      case 5: return Below(3, v);
-      case 6:
-        if (!arom) return Below(4, v);
-        if (s == 0) return 3;
-        if (s <= 3) return 2;
-        if (s == 4) return atom.GetExplicitDegree() == 1 ? 2 : 1;
-        if (s == 5) return 1;
-        return Below(4, v);
-      case 7: case 15:
-        if (arom) return s == 0 ? 2 : (s >= 2 && s <= 4) ? 1 : 0;
-        return Below(v >= 4 ? 5 : 3, v);
-      case 8: return arom ? 0 : Below(2, v);
-      case 9: case 17: case 35: case 53: return Below(1, v);
-      case 16: return arom ? 0 : Below(v <= 2 ? 2 : v <= 4 ? 4 : 6, v);
-      default: return 0;
-    }
-  }
-
-  struct Ring {
-    QvAtomBase* atom = nullptr;
-    unsigned order = 0;
-  };
-
-  QvMolBase& mol_;
-  const std::string text_;
-  size_t pos_ = 0;
-  bool ok_ = true;
-  unsigned order_ = 0;
-  QvAtomBase* prev_ = nullptr;
-  std::vector<QvAtomBase*> branches_;
-  std::vector<QvAtomBase*> organic_;
-  Ring rings_[100];
-  unsigned open_rings_ = 0;
-};
-
-// Adds the molecule of `smiles` to `mol`; aromatic bonds stay at order 5.
-inline bool ParseInto(QvMolBase& mol, const std::string& smiles) { return MiniSmiles(mol, smiles).Parse(); }
+  mol.ClearPerceived();
+  return true;
+}
 
 // A molecule from `smiles`, kekulized; a parse or kekulization failure fails
 // the calling test.

@@ -228,25 +228,6 @@ TEST(SmilesParser, NamedWildcardKeepsItsName) {
   EXPECT_STREQ(AtomAt(mol, 0)->GetName(), "Xyz");
 }
 
-TEST(SmilesParser, BenzeneIsKekulizedWithAromaticFlags) {
-  QvGraphMol mol;
-  ASSERT_TRUE(Parse(mol, "c1ccccc1").ok);
-  unsigned doubles = 0;
-  for (const QvBondBase& bond : mol.GetBonds()) {
-    EXPECT_TRUE(bond.IsAromatic());
-    EXPECT_TRUE(bond.IsInRing());
-    EXPECT_EQ(bond.GetIntType(), 5u);
-    doubles += bond.GetOrder() == 2;
-    EXPECT_TRUE(bond.GetOrder() == 1 || bond.GetOrder() == 2);
-  }
-  EXPECT_EQ(doubles, 3u);
-  for (const QvAtomBase& atom : mol.GetAtoms()) {
-    unsigned order_sum = 0;
-    for (const QvBondBase& bond : atom.GetBonds()) order_sum += bond.GetOrder();
-    EXPECT_EQ(order_sum, 3u);
-  }
-}
-
 TEST(SmilesParser, AromaticChainBondIsNotAromaticButKekulized) {
   QvGraphMol mol;
   ASSERT_TRUE(Parse(mol, "c1ccccc1c1ccccc1").ok);
@@ -262,26 +243,6 @@ TEST(SmilesParser, NoKekulizationKeepsIntegerTypesAsOrders) {
   ASSERT_TRUE(Parse(mol, "c1ccccc1C=O", NoKekule()).ok);
   EXPECT_EQ(DescribeBonds(mol), (std::vector<std::string>{"0-5:5", "0-1:5", "1-2:5", "2-3:5", "3-4:5", "4-5:5",
                                                           "5-6:1", "6-7:2"}));
-}
-
-TEST(SmilesParser, BondsBranchesAndRings) {
-  QvGraphMol mol;
-  ASSERT_TRUE(Parse(mol, "CC(=O)C1CC1.N").ok);
-  EXPECT_EQ(DescribeBonds(mol), (std::vector<std::string>{"0-1:1", "1-2:2", "1-3:1", "3-5:1", "3-4:1", "4-5:1"}));
-  EXPECT_EQ(mol.NumAtoms(), 7u);
-}
-
-TEST(SmilesParser, RingClosureKeepsTheOrderOfItsOpening) {
-  QvGraphMol mol;
-  ASSERT_TRUE(Parse(mol, "C=1CC1").ok);
-  EXPECT_EQ(DescribeBonds(mol), (std::vector<std::string>{"0-2:2", "0-1:1", "1-2:1"}));
-}
-
-TEST(SmilesParser, PercentRingClosesSingleDigitRing) {
-  QvGraphMol mol;
-  ASSERT_TRUE(Parse(mol, "C1CC%01").ok);
-  EXPECT_EQ(mol.NumBonds(), 3u);
-  EXPECT_TRUE(mol.GetBond(AtomAt(mol, 0), AtomAt(mol, 2)));
 }
 
 TEST(SmilesParser, UnclosedRingEndsOnWildcardWithRingNumberAsIsotope) {

@@ -1,6 +1,7 @@
 // Stereo as the writer puts it out: three-connected centres (a lone pair in
 // the fourth place) whose hand depends on where the lone pair stands among
-// ring-closure digits, and stereo taken from 3D coordinates.
+// ring-closure digits, cis/trans marks at aromatic ends of double bonds, and
+// stereo taken from 3D coordinates.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -52,6 +53,42 @@ TEST(SmilesLonePair, RingDigitOnTheCentreReadsAsRDKitReadsIt) {
       // writer must give it the hand the parser reads.
       EXPECT_EQ(Smiles(text, kInOrder), text);
       EXPECT_EQ(Smiles(text, kInOrder | Flag::Kekule), text);
+    }
+  }
+}
+
+// Cis/trans double bonds leaving an aromatic ring: imines and ylidenes on
+// five- and six-membered heteroaromatic rings, two on one ring, one
+// conjugated with a chain, one beside a centre. At the aromatic end the only
+// bonds to carry the mark are ring bonds.
+const std::vector<std::string> kLeavingAromaticRing = {
+    "CC(=O)/N=c1/sc(S(N)(=O)=O)nn1C",
+    "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N",
+    "O=c1/c(=C/c2cccnc2)sc2n1CN(c1ccc(OC(F)(F)F)cc1)CN=2",
+    "Cn1cccc/c1=N/N",
+    "N/N=c1\\[nH][nH]/c(=N/N)c2nc[nH]c12",
+    "C/C=c1\\[nH]c(=O)/c(=C/C=C/C)[nH]c1=O",
+    "O=c1nc2[nH]o[nH]c-2n/c1=N/O",
+    "CCO[C@@H](C)C(=O)/N=c1/[nH]cc(C)[nH]1",
+};
+
+// The first direction mark turned round: the other isomer at its bond.
+std::string FirstMarkFlipped(std::string text) {
+  const std::size_t i = text.find_first_of("/\\");
+  text[i] = text[i] == '/' ? '\\' : '/';
+  return text;
+}
+
+TEST(SmilesCisTrans, DoubleBondLeavingAnAromaticRingKeepsItsMarks) {
+  for (const std::string& text : kLeavingAromaticRing) {
+    const std::string canonical = Smiles(text);
+    EXPECT_NE(canonical.find_first_of("/\\"), std::string::npos) << text;
+    EXPECT_NE(Smiles(FirstMarkFlipped(text)), canonical) << text;
+    // Read again, every flavor's string is the same isomer (a Kekulé string
+    // reads as a Kekulé molecule: compared in that form).
+    for (const unsigned flags : {Tamrin::QvSmiDefault, kInOrder, kInOrder | Flag::Kekule, kInOrder | Flag::ExplicitBonds}) {
+      const unsigned compared = Tamrin::QvSmiDefault | (flags & Flag::Kekule);
+      EXPECT_EQ(Smiles(Smiles(text, flags), compared), Smiles(text, compared)) << text << " written with flags " << flags;
     }
   }
 }

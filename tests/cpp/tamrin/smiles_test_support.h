@@ -2,6 +2,8 @@
 // compact descriptions of what a parse built.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -52,6 +54,18 @@ inline std::vector<std::string> DescribeBonds(const Tamrin::QvMolBase& mol) {
     bonds.push_back(std::to_string(bond.GetBgn()->GetIdx()) + "-" + std::to_string(bond.GetEnd()->GetIdx()) + ":" +
                     std::to_string(bond.GetOrder()));
   return bonds;
+}
+
+// `text` parsed quietly (CX blocks read) into a fresh molecule, kekulized
+// unless asked not to; a failed parse fails the calling test.
+inline Tamrin::QvGraphMol FromSmiles(const std::string& text, bool kekulize = true) {
+  Tamrin::QvGraphMol mol;
+  Tamrin::QvSmilesParseOptions options;
+  options.noKekulization = !kekulize;
+  options.quiet = true;
+  options.cx = true;
+  EXPECT_TRUE(Tamrin::QvParseSmiles(mol.GetMol(), text, options)) << text;
+  return mol;
 }
 
 inline Tamrin::QvAtomBase* AtomAt(Tamrin::QvMolBase& mol, unsigned idx) {

@@ -10,6 +10,7 @@
 #include <random>
 
 #include "perception_test_support.h"
+#include "tamrin/formats/mdl/mdlparity.h"
 #include "tamrin/perception/neighbours.h"
 #include "tamrin/perception/stereoperception.h"
 

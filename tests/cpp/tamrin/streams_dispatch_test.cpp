@@ -1,24 +1,21 @@
-// QvReadMolecule and QvWriteMolecule: dispatch through the plug-in table,
-// skipping bad records, the empty-molecule rule, the options each reader and
-// writer gets, the post-read perception steps, status codes, and the
-// multi-conformer forms.
+// QvReadMolecule and QvWriteMolecule through the format records: a format
+// added as one record, bad and empty records, what the reader and writer are
+// given, the post-read steps, status codes and the multi-conformer forms.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "pellar/qvsstream.h"
 #include "streams_test_support.h"
 #include "support/captured_messages.h"
 #include "tamrin/streams/conftest.h"
 
 namespace {
 
-using Tamrin::QvFormat;
+using Tamrin::QvFormatInfo;
 using Tamrin::qvmolistream;
 using Tamrin::qvmolostream;
-using Tamrin::QvPerceptionStep;
 using namespace streamtest;
 
 struct Read {
@@ -29,12 +26,7 @@ struct Read {
 
 void PrintTo(const Read& r, std::ostream* os) { *os << r.title << '/' << r.atoms; }
 
-// Everything QvReadMolecule hands out of `text` in `format` with `flavor`.
-std::vector<Read> ReadAll(QvFormat format, unsigned flavor, const std::string& text) {
-  qvmolistream in;
-  EXPECT_TRUE(in.SetFormat(format));
-  EXPECT_TRUE(in.SetFlavor(format, flavor));
-  EXPECT_TRUE(in.openstring(text));
+std::vector<Read> ReadAll(qvmolistream& in) {
   std::vector<Read> reads;
   Tamrin::QvGraphMol mol;
   while (Tamrin::QvReadMolecule(in, mol)) reads.push_back({mol.GetTitle(), mol.NumAtoms()});
@@ -42,24 +34,43 @@ std::vector<Read> ReadAll(QvFormat format, unsigned flavor, const std::string& t
   return reads;
 }
 
-// ---- skipping and ending ----
+std::vector<Read> ReadText(const std::string& text, unsigned flavor = 0x4000) {
+  return ReadAll(*Input(kToy, text, flavor));
+}
+
+// ---- a format is one record ----
+
+TEST(FormatRecord, IsAllAFormatNeeds) {
+  Replaced toy;
+  ScratchDir dir;
+  const std::string path = dir / "mols.TOY.gz";
+  {
+    qvmolostream out;
+    ASSERT_TRUE(out.open(path));
+    EXPECT_EQ(out.GetFormat(), kToy);
+    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("a", 1)), Tamrin::QvWriteOk);
+    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("b", 2)), Tamrin::QvWriteOk);
+  }
+  EXPECT_EQ(Gunzip(ReadFile(path)), "a 1\nb 2\n");
+  qvmolistream in;
+  ASSERT_TRUE(in.open(path));
+  EXPECT_EQ(ReadAll(in), (std::vector<Read>{{"a", 1}, {"b", 2}}));
+  EXPECT_STREQ(Tamrin::QvFormatDescription(kToy), "Toy");
+  CapturedMessages messages;
+  EXPECT_FALSE(in.SetFlavor(kToy, 0x4100));
+  EXPECT_EQ(messages.text(), "Warning: Unknown flavor (16640) for format (15) in set iflavor.\n");
+  EXPECT_NE(dynamic_cast<Tamrin::QvLineTokenizer*>(Tamrin::QvCreateTokenizer(kToy, 0).get()), nullptr);
+}
+
+// ---- bad, empty and missing records ----
 
 TEST(ReadMolecule, BadRecordIsReportedCountedAndSkipped) {
-  Registered format(QvFormat::SDF);
-  qvmolistream in;
-  ASSERT_TRUE(in.SetFormat(QvFormat::SDF));
-  ASSERT_TRUE(in.openstring("first 1\n!broken 0\nthird 3\n"));
+  Replaced toy;
+  const auto in = Input(kToy, "first 1\n!broken 0\nthird 3\n");
   CapturedMessages messages;
-  Tamrin::QvGraphMol mol;
-  ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
-  EXPECT_EQ(std::string(mol.GetTitle()), "first");
-  ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
-  EXPECT_EQ(std::string(mol.GetTitle()), "third");
-  EXPECT_EQ(mol.NumAtoms(), 3u);
-  EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-  EXPECT_EQ(mol.NumAtoms(), 0u);
-  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"broken\" in MDL SDF format.\n");
-  EXPECT_EQ(in.GetFailedCount(), 1u);
+  EXPECT_EQ(ReadAll(*in), (std::vector<Read>{{"first", 1}, {"third", 3}}));
+  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"broken\" in Toy format.\n");
+  EXPECT_EQ(in->GetFailedCount(), 1u);
 }
 
 struct EndCase {
@@ -72,9 +83,9 @@ class ReadToTheEnd : public testing::TestWithParam<EndCase> {};
 
 // A failure at the very end is a bad record only when it left atoms behind.
 TEST_P(ReadToTheEnd, WarnsForRealFailuresOnly) {
-  Registered format(QvFormat::SMI);
+  Replaced toy;
   CapturedMessages messages;
-  EXPECT_EQ(ReadAll(QvFormat::SMI, 0x4000, GetParam().text), GetParam().reads);
+  EXPECT_EQ(ReadText(GetParam().text), GetParam().reads);
   EXPECT_EQ(messages.lines().size(), GetParam().warnings) << messages.text();
 }
 
@@ -85,336 +96,143 @@ INSTANTIATE_TEST_SUITE_P(
                     EndCase{"a 1\nb 2", {{"a", 1}, {"b", 2}}, 0}, EndCase{"\n\n\n", {}, 0},
                     EndCase{"a 1\r\nb 1\rc 1\r\r\n", {{"a", 1}, {"b", 1}, {"c", 1}}, 0}));
 
-struct EmptyCase {
-  QvFormat format;
-  unsigned flavor;
-  std::vector<Read> reads;
-};
-
-class EmptyMolecules : public testing::TestWithParam<EmptyCase> {};
-
-// Molecules without atoms are skipped, except by the MDL formats with bit 0x4.
-TEST_P(EmptyMolecules, SkippedUnlessKept) {
-  Registered format(GetParam().format);
-  CapturedMessages messages;
-  EXPECT_EQ(ReadAll(GetParam().format, GetParam().flavor, "empty 0\nfull 2\nlast 0\n"), GetParam().reads);
-  EXPECT_TRUE(messages.lines().empty()) << messages.text();
+// Molecules without atoms are passed over unless the record's bit is set.
+TEST(ReadMolecule, EmptyMoleculesAreKeptOnlyUnderTheRecordsBit) {
+  QvFormatInfo record = kToyRecord;
+  record.keep_empty_bit = 0x4;
+  Replaced toy(record);
+  const std::string text = "empty 0\nfull 2\nlast 0\n";
+  EXPECT_EQ(ReadText(text, 0x4000), (std::vector<Read>{{"full", 2}}));
+  EXPECT_EQ(ReadText(text, 0x8004), (std::vector<Read>{{"empty", 0}, {"full", 2}, {"last", 0}}));
 }
 
-const std::vector<Read> kKept = {{"empty", 0}, {"full", 2}, {"last", 0}};
-const std::vector<Read> kSkipped = {{"full", 2}};
-
-INSTANTIATE_TEST_SUITE_P(
-    Flavors, EmptyMolecules,
-    testing::Values(EmptyCase{QvFormat::SDF, 0x4000, kSkipped}, EmptyCase{QvFormat::SDF, 0x4004, kKept},
-                    EmptyCase{QvFormat::MDL, 0x0004, kKept}, EmptyCase{QvFormat::RDF, 0x800C, kKept},
-                    EmptyCase{QvFormat::MDL, 0x000B, kSkipped}, EmptyCase{QvFormat::SMI, 0x4000, kSkipped},
-                    EmptyCase{QvFormat::XYZ, 0x401F, kSkipped}, EmptyCase{QvFormat::PDB, 0x0004, kSkipped}));
+bool ReadNothing(qvmolistream&, Tamrin::QvMolBase&, unsigned) { return false; }
 
 TEST(ReadMolecule, ReaderThatConsumesNothingEndsTheRead) {
-  Registered format(QvFormat::SDF, ReadNothing);
-  qvmolistream in;
-  ASSERT_TRUE(in.SetFormat(QvFormat::SDF));
-  ASSERT_TRUE(in.openstring("data that no reader takes\n"));
+  QvFormatInfo record = kToyRecord;
+  record.read = ReadNothing;
+  Replaced toy(record);
+  const auto in = Input(kToy, "data that no reader takes\n");
   CapturedMessages messages;
   Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-  EXPECT_EQ(reads.load(), 1);
-  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"\" in MDL SDF format.\n");
+  EXPECT_FALSE(Tamrin::QvReadMolecule(*in, mol));
+  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"\" in Toy format.\n");
 }
 
-TEST(ReadMolecule, FormatWithoutReaderSaysSo) {
-  Unregistered none(QvFormat::CXSMILES);
-  qvmolistream in;
-  ASSERT_TRUE(in.SetFormat(QvFormat::CXSMILES));
-  ASSERT_TRUE(in.openstring("C methane\n"));
+// PDB can be read and written by its record, but neither is built yet.
+TEST(ReadMolecule, FormatWithoutReaderOrWriterSaysSo) {
+  const auto in = Input(QvFormat::PDB, "ATOM      1  C   UNK     1       0.000   0.000   0.000\n");
   CapturedMessages messages;
   Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
+  EXPECT_FALSE(Tamrin::QvReadMolecule(*in, mol));
+  Tamrin::QvMol confs;
+  ASSERT_TRUE(in->SetFormat(QvFormat::QVB));
+  EXPECT_FALSE(Tamrin::QvReadMolecule(*in, confs));
+  qvmolostream out;
+  ASSERT_TRUE(out.SetFormat(QvFormat::PDB));
+  ASSERT_TRUE(out.openstring());
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("lost", 1)), Tamrin::QvWriteNotWritable);
+  EXPECT_EQ(out.GetString(), "");
   EXPECT_EQ(messages.text(),
             "Warning: File format not supported for reading.\n"
-            "Warning: Error reading molecule \"\" in Chemaxon Extended SMILES format.\n");
+            "Warning: Error reading molecule \"\" in PDB format.\n"
+            "Warning: File format not supported for reading.\n"
+            "Warning: Format PDB was not writable\n");
 }
 
 TEST(ReadMolecule, QueuedMoleculesComeFirstAndDelayTheEnd) {
-  Registered format(QvFormat::SMI);
-  qvmolistream in;
-  ASSERT_TRUE(in.openstring("read 2\n"));
+  Replaced toy;
+  const auto in = Input(kToy, "read 2\n");
   auto queued = std::make_unique<Tamrin::QvGraphMolImpl>();
   queued->Copy(Carbons("queued", 4).GetMol());
-  in.Enqueue(std::move(queued), 7);
-  Tamrin::QvGraphMol mol;
-  ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
-  EXPECT_EQ(std::string(mol.GetTitle()), "queued");
-  EXPECT_EQ(mol.NumAtoms(), 4u);
-  EXPECT_EQ(reads.load(), 0);
-  ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
-  EXPECT_EQ(std::string(mol.GetTitle()), "read");
-  EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-}
-
-TEST(ReadMolecule, DequeueGivesPositions) {
-  qvmolistream in;
-  in.Enqueue(std::make_unique<Tamrin::QvGraphMolImpl>(), 11);
-  in.Enqueue(nullptr, 12);
-  in.Enqueue(std::make_unique<Tamrin::QvGraphMolImpl>(), 13);
+  in->Enqueue(std::move(queued), 7);
+  in->Enqueue(nullptr, 8);
+  EXPECT_EQ(ReadAll(*in), (std::vector<Read>{{"queued", 4}, {"read", 2}}));
+  in->Enqueue(std::make_unique<Tamrin::QvGraphMolImpl>(), 11);
   std::int64_t position = 0;
-  ASSERT_NE(in.Dequeue(&position), nullptr);
+  ASSERT_NE(in->Dequeue(&position), nullptr);
   EXPECT_EQ(position, 11);
-  ASSERT_NE(in.Dequeue(&position), nullptr);
-  EXPECT_EQ(position, 13);
-  EXPECT_EQ(in.Dequeue(&position), nullptr);
-  EXPECT_EQ(position, 13);
+  EXPECT_EQ(in->Dequeue(&position), nullptr);
 }
 
-// ---- what each reader gets ----
-
-struct OptionsCase {
-  QvFormat format;
-  unsigned flavor;
-  unsigned options;
-};
-
-void PrintTo(const OptionsCase& c, std::ostream* os) {
-  *os << Tamrin::QvFormatDescription(c.format) << " 0x" << std::hex << c.flavor;
-}
-
-class ReaderOptions : public testing::TestWithParam<OptionsCase> {};
-
-TEST_P(ReaderOptions, FromTheFlavor) {
-  Registered format(GetParam().format);
-  last_options = 0xDEAD;
-  EXPECT_EQ(ReadAll(GetParam().format, GetParam().flavor, "m 1\n"), (std::vector<Read>{{"m", 1}}));
-  EXPECT_EQ(last_options.load(), GetParam().options);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, ReaderOptions,
-    testing::Values(OptionsCase{QvFormat::PDB, 0x7F16, 0x16}, OptionsCase{QvFormat::MOL2, 0x4003, 0x1},
-                    OptionsCase{QvFormat::MOL2, 0x4002, 0x0}, OptionsCase{QvFormat::MOL2H, 0x4000, 0x1},
-                    OptionsCase{QvFormat::SDF, 0x400F, 0x0}, OptionsCase{QvFormat::MDL, 0x4004, 0x0},
-                    OptionsCase{QvFormat::RDF, 0x4001, 0x0}, OptionsCase{QvFormat::FASTA, 0x4003, 0x3},
-                    OptionsCase{QvFormat::CSV, 0x4001, 0x4001}, OptionsCase{QvFormat::SMI, 0x20003, 0x20003},
-                    OptionsCase{QvFormat::CXSMILES, 0x4002, 0x4002}, OptionsCase{QvFormat::XYZ, 0x401F, 0x401F},
-                    OptionsCase{QvFormat::CDX, 0x4001, 0x4001}, OptionsCase{QvFormat::CIF, 0x41FF, 0x41FF}));
-
-// ---- perception steps ----
+// ---- options and post-read steps ----
 
 std::vector<std::string> steps;
 
-template <QvPerceptionStep S>
-void RecordStep(Tamrin::QvMolBase&) {
-  static constexpr const char* kNames[] = {"A", "B", "C", "D", "E", "F", "stereo"};
-  steps.emplace_back(kNames[static_cast<unsigned>(S)]);
+void StepA(Tamrin::QvMolBase&) { steps.push_back("A"); }
+void StepB(Tamrin::QvMolBase&) { steps.push_back("B"); }
+void AfterRead(qvmolistream&, Tamrin::QvMolBase& mol, unsigned flavor) {
+  steps.push_back("after " + std::to_string(flavor));
+  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedAromaticity));
 }
 
-void RecordAromaticity(Tamrin::QvMolBase&, const Tamrin::QvAromaticityModel& m) {
-  std::string name = "arom" + std::to_string(m.model);
-  if (m.arg || m.flag) name += "/" + std::to_string(m.arg) + "/" + std::to_string(m.flag);
-  steps.push_back(name);
-}
-
-// Recording passes for every step while it lives.
-class RecordingPasses {
- public:
-  RecordingPasses() {
-    Swap(QvPerceptionStep::Connectivity, RecordStep<QvPerceptionStep::Connectivity>);
-    Swap(QvPerceptionStep::Rings, RecordStep<QvPerceptionStep::Rings>);
-    Swap(QvPerceptionStep::WholeMolecule, RecordStep<QvPerceptionStep::WholeMolecule>);
-    Swap(QvPerceptionStep::ImplicitHydrogens, RecordStep<QvPerceptionStep::ImplicitHydrogens>);
-    Swap(QvPerceptionStep::AtomCompletion, RecordStep<QvPerceptionStep::AtomCompletion>);
-    Swap(QvPerceptionStep::Residues, RecordStep<QvPerceptionStep::Residues>);
-    Swap(QvPerceptionStep::StereoFromCoords, RecordStep<QvPerceptionStep::StereoFromCoords>);
-    aromaticity_ = Tamrin::QvRegisterAromaticityPass(RecordAromaticity);
-    steps.clear();
-  }
-  ~RecordingPasses() {
-    for (const auto& [step, pass] : previous_) Tamrin::QvRegisterPerceptionPass(step, pass);
-    Tamrin::QvRegisterAromaticityPass(aromaticity_);
-  }
-  RecordingPasses(const RecordingPasses&) = delete;
-  RecordingPasses& operator=(const RecordingPasses&) = delete;
-
- private:
-  void Swap(QvPerceptionStep step, Tamrin::QvPerceptionPass pass) {
-    previous_.emplace_back(step, Tamrin::QvRegisterPerceptionPass(step, pass));
-  }
-  std::vector<std::pair<QvPerceptionStep, Tamrin::QvPerceptionPass>> previous_;
-  Tamrin::QvAromaticityPass aromaticity_;
-};
-
-// The line reader, with "3d" titles making 3D molecules.
-bool ReadWithDimension(qvmolistream& in, Tamrin::QvMolBase& mol, unsigned options) {
-  if (!ReadLine(in, mol, options)) return false;
-  if (std::string(mol.GetTitle()).starts_with("3d")) mol.SetDimension(3);
-  return true;
-}
+constexpr Tamrin::QvPostReadStep kSteps[] = {{0x2, StepB}, {0x1, StepA}, {0x4, nullptr}};
 
 struct StepsCase {
-  QvFormat format;
   unsigned flavor;
-  const char* title;
+  bool keeps_perception;
   std::vector<std::string> steps;
 };
 
-void PrintTo(const StepsCase& c, std::ostream* os) {
-  *os << Tamrin::QvFormatDescription(c.format) << " 0x" << std::hex << c.flavor << " " << c.title;
-}
+class PostRead : public testing::TestWithParam<StepsCase> {};
 
-class PostReadSteps : public testing::TestWithParam<StepsCase> {};
-
-TEST_P(PostReadSteps, RunInOrder) {
-  const StepsCase& c = GetParam();
-  Registered format(c.format, ReadWithDimension);
-  RecordingPasses passes;
-  EXPECT_EQ(ReadAll(c.format, c.flavor, std::string(c.title) + " 1\n"), (std::vector<Read>{{c.title, 1}}));
-  EXPECT_EQ(steps, c.steps);
-}
-
-using V = std::vector<std::string>;
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, PostReadSteps,
-    testing::Values(
-        // The generic part alone: rings with 0x4000, then the chosen model (2 by default).
-        StepsCase{QvFormat::SMI, 0x4000, "m", V{"B", "arom2"}}, StepsCase{QvFormat::SMI, 0x0, "m", V{"arom2"}},
-        StepsCase{QvFormat::SMI, 0x8000, "m", V{"arom5"}}, StepsCase{QvFormat::SDF, 0x14000, "m", V{"B", "arom4/6/1"}},
-        StepsCase{QvFormat::MOL2, 0x20000, "m", V{"arom3"}}, StepsCase{QvFormat::CSV, 0x80001, "m", V{"arom1"}},
-        StepsCase{QvFormat::MOL2H, 0x40001, "m", V{"arom2"}},
-        // PDB: A to F by bits 0x1000, 0x800, 0x400, 0x200, 0x100, 0x2000.
-        StepsCase{QvFormat::PDB, 0x7F16, "m", V{"A", "B", "C", "D", "E", "F", "B", "arom2"}},
-        StepsCase{QvFormat::PDB, 0x5100, "m", V{"A", "E", "B", "arom2"}},
-        StepsCase{QvFormat::PDB, 0x2000, "m", V{"F", "arom2"}},
-        StepsCase{QvFormat::PDB, 0x0A00, "m", V{"B", "D", "arom2"}},
-        // XYZ: A to E by bits 0x10 to 0x1.
-        StepsCase{QvFormat::XYZ, 0x401F, "m", V{"A", "B", "C", "D", "E", "B", "arom2"}},
-        StepsCase{QvFormat::XYZ, 0x0012, "m", V{"A", "D", "arom2"}},
-        StepsCase{QvFormat::XYZ, 0x0005, "m", V{"C", "E", "arom2"}},
-        StepsCase{QvFormat::MMOD, 0x4080, "m", V{"E", "B", "arom2"}},
-        StepsCase{QvFormat::MMOD, 0x4000, "m", V{"B", "arom2"}},
-        StepsCase{QvFormat::CDX, 0x4001, "m", V{"B", "B", "arom2"}},
-        StepsCase{QvFormat::CDX, 0x0001, "m", V{"arom2"}},
-        StepsCase{QvFormat::JSON, 0x4000, "m", V{"B", "arom2", "stereo", "B", "arom2"}},
-        StepsCase{QvFormat::JSON, 0x20000, "m", V{"B", "arom2", "stereo", "arom3"}},
-        // The binary format keeps the perception its records carry.
-        StepsCase{QvFormat::QVB, 0x4000, "m", V{}}, StepsCase{QvFormat::QVZ, 0x4000, "m", V{"B", "arom2"}},
-        // CIF without 3D coordinates: B to E from the CIF flavor; with them, and
-        // for mmCIF, A to F from the mmCIF flavor.
-        StepsCase{QvFormat::CIF, 0x41FF, "flat", V{"B", "C", "D", "E", "B", "arom2"}},
-        StepsCase{QvFormat::CIF, 0x41FF, "3d", V{"A", "B", "C", "D", "E", "F", "B", "arom2"}},
-        StepsCase{QvFormat::MMCIF, 0x4011, "m", V{"A", "E", "B", "arom2"}},
-        StepsCase{QvFormat::MMCIF, 0x0028, "m", V{"B", "F", "arom2"}}));
-
-TEST(PostReadSteps, MissingPassesAreSkipped) {
-  RecordingPasses passes;
-  Tamrin::QvRegisterPerceptionPass(QvPerceptionStep::Rings, nullptr);
-  Tamrin::QvRegisterAromaticityPass(nullptr);
-  Registered format(QvFormat::XYZ);
-  EXPECT_EQ(ReadAll(QvFormat::XYZ, 0x401F, "m 2\n"), (std::vector<Read>{{"m", 2}}));
-  EXPECT_EQ(steps, (V{"A", "C", "D", "E"}));
+// The record's steps by flavor bit in table order, then its own function,
+// then the generic part of the flavor unless records keep their perception.
+TEST_P(PostRead, StepsThenAfterReadThenGenericPart) {
+  QvFormatInfo record = kToyRecord;
+  record.reader_options = [](unsigned flavor) { return flavor & 0xF0; };
+  record.steps = kSteps;
+  record.after_read = AfterRead;
+  record.keeps_perception = GetParam().keeps_perception;
+  Replaced toy(record);
+  steps.clear();
   Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvRunPerceptionStep(mol, QvPerceptionStep::Rings));
-  EXPECT_TRUE(Tamrin::QvRunPerceptionStep(mol, QvPerceptionStep::Connectivity));
-  EXPECT_FALSE(Tamrin::QvRunPerceptionStep(mol, QvPerceptionStep::Count));
-  EXPECT_FALSE(Tamrin::QvRunAromaticity(mol, {}));
+  ASSERT_TRUE(Tamrin::QvReadMolecule(*Input(kToy, "m 1\n", GetParam().flavor), mol));
+  EXPECT_EQ(steps, GetParam().steps);
+  EXPECT_EQ(last_options.load(), GetParam().flavor & 0xF0);
+  EXPECT_EQ(mol.HasPerceived(Tamrin::QvPerceivedAromaticity), !GetParam().keeps_perception);
 }
 
-// mmCIF readers mark bonds for their own use; the marker never leaves the read.
-bool ReadMarkedBond(qvmolistream& in, Tamrin::QvMolBase& mol, unsigned options) {
-  if (!ReadWithDimension(in, mol, options) || mol.NumAtoms() < 2) return false;
-  auto atoms = mol.GetAtoms().begin();
-  Tamrin::QvAtomBase& a = *atoms;
-  Tamrin::QvAtomBase& b = *++atoms;
-  Tamrin::QvBondBase* bond = mol.NewBond(&a, &b, 1);
-  bond->SetData(Sorvil::QvGetTag("__MMCIF_SPEC_BOND_FLAG__"), true);
-  bond->SetData(Sorvil::QvGetTag("streams-test-kept"), 5u);
-  return true;
-}
-
-TEST(PostReadSteps, MmcifBondMarkerIsRemoved) {
-  for (const QvFormat f : {QvFormat::MMCIF, QvFormat::CIF}) {
-    Registered format(f, ReadMarkedBond);
-    qvmolistream in;
-    ASSERT_TRUE(in.SetFormat(f));
-    ASSERT_TRUE(in.openstring("3d 2\n"));
-    Tamrin::QvGraphMol mol;
-    ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
-    const Tamrin::QvBondBase& bond = *mol.GetBonds().begin();
-    EXPECT_FALSE(bond.HasData(Sorvil::QvGetTag("__MMCIF_SPEC_BOND_FLAG__"))) << Tamrin::QvFormatDescription(f);
-    EXPECT_EQ(mol.GetDimension(), 3u);
-    EXPECT_EQ(bond.GetData<unsigned>(Sorvil::QvGetTag("streams-test-kept")), 5u);
-  }
-}
+INSTANTIATE_TEST_SUITE_P(Flavors, PostRead,
+                         testing::Values(StepsCase{0x4037, false, {"B", "A", "after 16439"}},
+                                         StepsCase{0x0011, false, {"A", "after 17"}},
+                                         StepsCase{0x4006, true, {"B", "after 16390"}}));
 
 // ---- writing ----
 
 int WriteStatus16(qvmolostream& out, const Tamrin::QvMolBase& mol, unsigned options) {
-  WriteLine(out, mol, options);
+  WriteToy(out, mol, options);
   return 16;
 }
 
-TEST(WriteMolecule, StatusCodes) {
+TEST(WriteMolecule, StatusesAndOptions) {
+  QvFormatInfo record = kToyRecord;
+  record.writer_options = [](unsigned flavor) { return flavor & 0xF; };
+  record.max_atoms = 2;
+  Replaced toy(record);
   qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::SDF));
-  {
-    Registered format(QvFormat::SDF);
-    ASSERT_TRUE(out.openstring());
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("ok", 1)), Tamrin::QvWriteOk);
-    EXPECT_EQ(out.GetString(), "ok 1\n");
-  }
-  {
-    Registered format(QvFormat::SDF, ReadLine, WriteStatus16);
-    ASSERT_TRUE(out.openstring());
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("changed", 1)), Tamrin::QvWriteDataChanged);
-    EXPECT_EQ(out.GetString(), "changed 1\n");
-  }
-  {
-    Unregistered none(QvFormat::SDF);
-    ASSERT_TRUE(out.openstring());
-    CapturedMessages messages;
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("lost", 1)), Tamrin::QvWriteNotWritable);
-    EXPECT_EQ(messages.text(), "Warning: Format MDL SDF was not writable\n");
-    EXPECT_EQ(out.GetString(), "");
-  }
-}
-
-TEST(WriteMolecule, TooManyAtomsForPdbIsWrittenAndFlagged) {
-  Registered format(QvFormat::PDB);
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::PDB));
+  ASSERT_TRUE(out.SetFormat(kToy));
+  ASSERT_TRUE(out.SetFlavor(kToy, 0x40F3));
   ASSERT_TRUE(out.openstring());
   CapturedMessages messages;
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("limit", 99999)), Tamrin::QvWriteOk);
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("limit", 2)), Tamrin::QvWriteOk);
+  EXPECT_EQ(last_options.load(), 0x3u);
   EXPECT_TRUE(messages.lines().empty());
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("big", 100000)), Tamrin::QvWriteTooManyAtoms);
-  EXPECT_EQ(messages.text(), "Warning: Molecule \"big\" has too many atoms (100000) for PDB format.\n");
-  EXPECT_EQ(out.GetString(), "limit 99999\nbig 100000\n");
-}
+  // Over the record's atom limit: written, then flagged.
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("big", 3)), Tamrin::QvWriteTooManyAtoms);
+  EXPECT_EQ(messages.text(), "Warning: Molecule \"big\" has too many atoms (3) for Toy format.\n");
+  EXPECT_EQ(out.GetString(), "limit 2\nbig 3\n");
 
-class WriterOptions : public testing::TestWithParam<OptionsCase> {};
-
-TEST_P(WriterOptions, FromTheFlavor) {
-  Registered format(GetParam().format);
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(GetParam().format));
-  ASSERT_TRUE(out.SetFlavor(GetParam().format, GetParam().flavor));
+  record.write = WriteStatus16;
+  Replaced status16(record);
   ASSERT_TRUE(out.openstring());
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("m", 1)), 0);
-  EXPECT_EQ(last_options.load(), GetParam().options);
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("changed", 1)), Tamrin::QvWriteDataChanged);
+  EXPECT_EQ(out.GetString(), "changed 1\n");
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Formats, WriterOptions,
-    testing::Values(OptionsCase{QvFormat::SMI, 0x407D, 0x7D}, OptionsCase{QvFormat::CAN, 0x5FFF, 0x1FFF},
-                    OptionsCase{QvFormat::USM, 0x4024, 0x24}, OptionsCase{QvFormat::ISM, 0x8001, 0x1},
-                    OptionsCase{QvFormat::CXSMILES, 0x507D, 0x507D}, OptionsCase{QvFormat::XYZ, 0x400F & ~0x4, 0xB},
-                    OptionsCase{QvFormat::XYZ, 0x4007, 0x3}, OptionsCase{QvFormat::MOPAC, 0x4003, 0x3},
-                    OptionsCase{QvFormat::PDB, 0x6744, 0x6744}, OptionsCase{QvFormat::SDF, 0x4117, 0x4117},
-                    OptionsCase{QvFormat::CSV, 0x4001, 0x4001}));
 
 // ---- multi-conformer molecules ----
 
-// Records with the same title and atom count are conformers of one molecule.
+// Records with the same title are conformers of one molecule.
 class SameTitle : public Tamrin::QvConfTestBase {
  public:
   bool IsConformer(const Tamrin::QvMolBase& first, const Tamrin::QvMolBase& next) const override {
@@ -422,76 +240,52 @@ class SameTitle : public Tamrin::QvConfTestBase {
   }
 };
 
-std::vector<Read> ReadAllConformers(qvmolistream& in) {
+// Title and conformer count of each multi-conformer molecule read.
+std::vector<Read> ReadConformers(const std::string& text, bool same_title, bool combines = true) {
+  QvFormatInfo record = kToyRecord;
+  record.combines_conformers = combines;
+  Replaced toy(record);
+  const auto in = Input(kToy, text);
+  if (same_title) in->SetConfTest(std::make_unique<SameTitle>());
+  EXPECT_EQ(in->CombinesConformers(), same_title);
   std::vector<Read> reads;
   Tamrin::QvMol mol;
-  while (Tamrin::QvReadMolecule(in, mol)) {
+  while (Tamrin::QvReadMolecule(*in, mol)) {
     reads.push_back({mol.GetTitle(), mol.NumConfs()});
     mol.Clear();
   }
+  EXPECT_TRUE(in->at_end());
   return reads;
 }
 
-TEST(ReadConformers, DefaultTestCombinesNothing) {
-  Registered format(QvFormat::SDF);
-  qvmolistream in;
-  ASSERT_TRUE(in.SetFormat(QvFormat::SDF));
-  ASSERT_TRUE(in.openstring("a 2\na 2\nb 3\n"));
-  EXPECT_FALSE(in.CombinesConformers());
-  EXPECT_EQ(ReadAllConformers(in), (std::vector<Read>{{"a", 1}, {"a", 1}, {"b", 1}}));
-}
-
-TEST(ReadConformers, ConformerTestCombinesConsecutiveRecords) {
-  Registered format(QvFormat::SDF);
-  qvmolistream in;
-  in.SetConfTest(std::make_unique<SameTitle>());
-  ASSERT_TRUE(in.CombinesConformers());
-  ASSERT_TRUE(in.SetFormat(QvFormat::SDF));
-  ASSERT_TRUE(in.openstring("a 2\na 2\na 2\nb 3\nc 1\nc 1\n"));
-  EXPECT_EQ(ReadAllConformers(in), (std::vector<Read>{{"a", 3}, {"b", 1}, {"c", 2}}));
-  EXPECT_TRUE(in.at_end());
-  in.SetConfTest(nullptr);
-  EXPECT_FALSE(in.CombinesConformers());
-}
-
-// Accepted by the test but with other atoms: not a conformer, read on its own.
-TEST(ReadConformers, ConformerWithOtherAtomsIsKeptForTheNextRead) {
-  Registered format(QvFormat::SDF);
-  qvmolistream in;
-  in.SetConfTest(std::make_unique<SameTitle>());
-  ASSERT_TRUE(in.SetFormat(QvFormat::SDF));
-  ASSERT_TRUE(in.openstring("a 2\na 5\n"));
+TEST(ReadConformers, ConsecutiveRecordsCombineUnderAConformerTest) {
+  const std::string text = "a 2\na 2\na 2\nb 3\nc 1\nc 1\n";
+  EXPECT_EQ(ReadConformers(text, true), (std::vector<Read>{{"a", 3}, {"b", 1}, {"c", 2}}));
+  EXPECT_EQ(ReadConformers(text, false), (std::vector<Read>{{"a", 1}, {"a", 1}, {"a", 1}, {"b", 1}, {"c", 1}, {"c", 1}}));
+  // Only formats whose records may be conformers combine.
+  EXPECT_EQ(ReadConformers("a 2\na 2\n", true, false), (std::vector<Read>{{"a", 1}, {"a", 1}}));
+  // Accepted by the test but with other atoms: read on its own next.
   CapturedMessages messages;
-  EXPECT_EQ(ReadAllConformers(in), (std::vector<Read>{{"a", 1}, {"a", 1}}));
+  EXPECT_EQ(ReadConformers("a 2\na 5\n", true), (std::vector<Read>{{"a", 1}, {"a", 1}}));
   EXPECT_EQ(messages.text(), "Warning: Unequal number of atoms when copying conformer coordinates: 5 != 2\n");
 }
 
-TEST(ReadConformers, LineFormatsNeverCombine) {
-  Registered format(QvFormat::SMI);
-  qvmolistream in;
-  in.SetConfTest(std::make_unique<SameTitle>());
-  ASSERT_TRUE(in.openstring("a 2\na 2\n"));
-  EXPECT_EQ(ReadAllConformers(in), (std::vector<Read>{{"a", 1}, {"a", 1}}));
-}
-
 TEST(ReadConformers, MoleculeWithAConformerAlreadyDrawsAWarning) {
-  Registered format(QvFormat::SMI);
-  qvmolistream in;
-  ASSERT_TRUE(in.openstring("a 2\n"));
+  Replaced toy;
   Tamrin::QvMol mol;
   mol.NewAtom(8);
   ASSERT_NE(mol.NewConf(), nullptr);
   CapturedMessages messages;
-  ASSERT_TRUE(Tamrin::QvReadMolecule(in, mol));
+  ASSERT_TRUE(Tamrin::QvReadMolecule(*Input(kToy, "a 2\n"), mol));
   EXPECT_EQ(mol.NumConfs(), 1u);
   EXPECT_EQ(mol.NumAtoms(), 2u);
   EXPECT_EQ(messages.text(), "Warning: Unexpected conformer already in molecule at check cache\n");
 }
 
-unsigned mc_options = 0;
+unsigned mc_flavor = 0;
 
-bool ReadTwoConformers(qvmolistream& in, Tamrin::QvMCMolBase& mol, unsigned options) {
-  mc_options = options;
+bool ReadTwoConformers(qvmolistream& in, Tamrin::QvMCMolBase& mol, unsigned flavor) {
+  mc_flavor = flavor;
   std::string line;
   if (!in.GetLine(line)) return false;
   mol.SetTitle(line);
@@ -501,26 +295,10 @@ bool ReadTwoConformers(qvmolistream& in, Tamrin::QvMCMolBase& mol, unsigned opti
   return true;
 }
 
-TEST(ReadConformers, ConformerRecordFormatsUseTheirOwnReader) {
-  qvmolistream in;
-  ASSERT_TRUE(in.SetFormat(QvFormat::QVB));
-  ASSERT_TRUE(in.openstring("record\n"));
-  Tamrin::QvMol mol;
-  {
-    CapturedMessages messages;
-    const auto previous = Tamrin::QvRegisterMCMolReader(QvFormat::QVB, nullptr);
-    EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-    Tamrin::QvRegisterMCMolReader(QvFormat::QVB, previous);
-    EXPECT_EQ(messages.text(), "Warning: File format not supported for reading.\n");
-  }
-  const auto previous = Tamrin::QvRegisterMCMolReader(QvFormat::QVB, ReadTwoConformers);
-  ASSERT_TRUE(in.SetFlavor(QvFormat::QVB, 0x8000));
-  const bool read = Tamrin::QvReadMolecule(in, mol);
-  Tamrin::QvRegisterMCMolReader(QvFormat::QVB, previous);
-  ASSERT_TRUE(read);
-  EXPECT_EQ(mol.NumConfs(), 2u);
-  EXPECT_EQ(std::string(mol.GetTitle()), "record");
-  EXPECT_EQ(mc_options, 0x8000u);
+int WriteConformerCount(qvmolostream& out, const Tamrin::QvMCMolBase& mol, unsigned flavor) {
+  mc_flavor = flavor;
+  out.GetStream() << "confs " << mol.NumConfs() << '\n';
+  return 0;
 }
 
 void TwoConformers(Tamrin::QvMol& mol, const char* title) {
@@ -531,132 +309,84 @@ void TwoConformers(Tamrin::QvMol& mol, const char* title) {
   mol.NewConf();
 }
 
-TEST(WriteConformers, OneRecordPerConformer) {
-  Registered format(QvFormat::SDF);
+TEST(Conformers, RecordsOfConformersUseTheirOwnReaderAndWriter) {
+  QvFormatInfo record = kToyRecord;
+  record.conformer_records = true;
+  record.read_conformers = ReadTwoConformers;
+  record.write_conformers = WriteConformerCount;
+  Replaced toy(record);
+  Tamrin::QvMol mol;
+  ASSERT_TRUE(Tamrin::QvReadMolecule(*Input(kToy, "record\n", 0x8000), mol));
+  EXPECT_EQ(mol.NumConfs(), 2u);
+  EXPECT_EQ(std::string(mol.GetTitle()), "record");
+  EXPECT_EQ(mc_flavor, 0x8000u);
+
   qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::SDF));
+  ASSERT_TRUE(out.SetFormat(kToy));
+  ASSERT_TRUE(out.SetFlavor(kToy, 0x4397));
+  ASSERT_TRUE(out.openstring());
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
+  EXPECT_EQ(out.GetString(), "confs 2\n");
+  EXPECT_EQ(mc_flavor, 0x4397u);
+}
+
+TEST(Conformers, OtherFormatsWriteOneRecordPerConformerUntilOneFails) {
+  QvFormatInfo record = kToyRecord;
+  Replaced toy(record);
+  qvmolostream out;
+  ASSERT_TRUE(out.SetFormat(kToy));
   ASSERT_TRUE(out.openstring());
   Tamrin::QvMol mol;
   TwoConformers(mol, "pair");
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
   EXPECT_EQ(Tamrin::QvWriteConstMolecule(out, std::as_const(mol)), 0);
   EXPECT_EQ(out.GetString(), "pair 2\npair 2\npair 2\npair 2\n");
-}
 
-TEST(WriteConformers, FirstFailureStops) {
-  Registered format(QvFormat::SDF, ReadLine, WriteStatus16);
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::SDF));
+  record.write = WriteStatus16;
+  Replaced failing(record);
   ASSERT_TRUE(out.openstring());
-  Tamrin::QvMol mol;
-  TwoConformers(mol, "pair");
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), Tamrin::QvWriteDataChanged);
   EXPECT_EQ(out.GetString(), "pair 2\n");
-}
 
-TEST(WriteConformers, NoConformersIsRefused) {
-  Registered format(QvFormat::SDF);
-  qvmolostream out;
-  ASSERT_TRUE(out.openstring());
-  Tamrin::QvMol mol;
+  Tamrin::QvMol none;
   CapturedMessages messages;
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), Tamrin::QvWriteNoConformers);
-  EXPECT_EQ(Tamrin::QvWriteConstMolecule(out, std::as_const(mol)), Tamrin::QvWriteNoConformers);
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, none), Tamrin::QvWriteNoConformers);
+  EXPECT_EQ(Tamrin::QvWriteConstMolecule(out, std::as_const(none)), Tamrin::QvWriteNoConformers);
   EXPECT_EQ(messages.text(),
             "Warning: QvWriteMolecule() : unable to write QvMCMolBase without any conformers!\n"
             "Warning: QvWriteConstMolecule() : unable to write QvMCMolBase without any conformers!\n");
-  EXPECT_EQ(out.GetString(), "");
-}
-
-int WriteConformerCount(qvmolostream& out, const Tamrin::QvMCMolBase& mol, unsigned options) {
-  mc_options = options;
-  out.GetStream() << "confs " << mol.NumConfs() << '\n';
-  return 0;
-}
-
-TEST(WriteConformers, ConformerRecordFormatsUseTheirOwnWriter) {
-  const auto previous = Tamrin::QvRegisterMCMolWriter(QvFormat::JSON, WriteConformerCount);
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::JSON));
-  ASSERT_TRUE(out.openstring());
-  Tamrin::QvMol mol;
-  TwoConformers(mol, "pair");
-  const int status = Tamrin::QvWriteMolecule(out, mol);
-  Tamrin::QvRegisterMCMolWriter(QvFormat::JSON, previous);
-  EXPECT_EQ(status, 0);
-  EXPECT_EQ(out.GetString(), "confs 2\n");
-  EXPECT_EQ(mc_options, 0x4397u);
 }
 
 // ---- the binary formats' per-stream state ----
 
 int made = 0;
-bool made_compressed = false;
 
-std::unique_ptr<Tamrin::QvMolStreamBinaryState> MakeBinaryState(bool compressed) {
+std::unique_ptr<Tamrin::QvMolStreamBinaryState> MakeState() {
   ++made;
-  made_compressed = compressed;
   return std::make_unique<Tamrin::QvMolStreamBinaryState>();
 }
 
-TEST(BinaryState, MadeOncePerThreadAndFormatChange) {
-  const auto previous = Tamrin::QvRegisterBinaryStateFactory(nullptr);
-  {
-    qvmolostream out;
-    EXPECT_EQ(out.BinaryState(), nullptr);
-  }
-  Tamrin::QvRegisterBinaryStateFactory(MakeBinaryState);
+// Made on first use, anew in another thread and on switching to the format.
+TEST(BinaryState, MadeOncePerThreadAndFormatSwitch) {
+  QvFormatInfo record = kToyRecord;
+  record.binary_state = MakeState;
+  Replaced toy(record);
   made = 0;
   qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::QVZ));
+  EXPECT_EQ(out.BinaryState(), nullptr);
+  ASSERT_TRUE(out.SetFormat(kToy));
   Tamrin::QvMolStreamBinaryState* const state = out.BinaryState();
   EXPECT_NE(state, nullptr);
   EXPECT_EQ(out.BinaryState(), state);
-  EXPECT_EQ(made, 1);
-  EXPECT_TRUE(made_compressed);
-  // Another thread gets its own.
   std::thread([&] { EXPECT_NE(out.BinaryState(), nullptr); }).join();
-  EXPECT_EQ(made, 2);
+  out.BinaryState();
+  ASSERT_TRUE(out.SetFormat(kToy));
   out.BinaryState();
   EXPECT_EQ(made, 3);
-  // Switching to the other binary format starts over, uncompressed.
-  ASSERT_TRUE(out.SetFormat(QvFormat::QVB));
+  ASSERT_TRUE(out.SetFormat(QvFormat::SMI));
+  ASSERT_TRUE(out.SetFormat(kToy));
   out.BinaryState();
   EXPECT_EQ(made, 4);
-  EXPECT_FALSE(made_compressed);
-  ASSERT_TRUE(out.SetFormat(QvFormat::QVB));
-  out.BinaryState();
-  EXPECT_EQ(made, 4);
-  Tamrin::QvRegisterBinaryStateFactory(previous);
-}
-
-// ---- the plug-in table ----
-
-TEST(PlugInTable, RegistrationsReturnWhatWasThere) {
-  const Tamrin::QvMolReadFxn before = Tamrin::QvGetMolReader(QvFormat::MOPAC);
-  EXPECT_EQ(Tamrin::QvRegisterMolReader(QvFormat::MOPAC, ReadLine), before);
-  EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::MOPAC), &ReadLine);
-  EXPECT_EQ(Tamrin::QvRegisterMolReader(QvFormat::MOPAC, before), &ReadLine);
-  EXPECT_EQ(Tamrin::QvRegisterMolReader(QvFormat::MAXFORMAT, ReadLine), nullptr);
-  EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::MAXFORMAT), nullptr);
-  EXPECT_EQ(Tamrin::QvGetMolWriter(static_cast<QvFormat>(1000)), nullptr);
-}
-
-TEST(PlugInTable, OneRegistrationForSeveralFormats) {
-  const auto r1 = Tamrin::QvGetMolReader(QvFormat::MMOD);
-  const auto w1 = Tamrin::QvGetMolWriter(QvFormat::MMOD);
-  const auto r2 = Tamrin::QvGetMolReader(QvFormat::SKC);
-  const auto w2 = Tamrin::QvGetMolWriter(QvFormat::SKC);
-  {
-    const Tamrin::QvFormatRegistration registration({QvFormat::MMOD, QvFormat::SKC}, ReadLine, nullptr);
-    EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::MMOD), &ReadLine);
-    EXPECT_EQ(Tamrin::QvGetMolReader(QvFormat::SKC), &ReadLine);
-    // A null writer leaves the writers alone.
-    EXPECT_EQ(Tamrin::QvGetMolWriter(QvFormat::MMOD), w1);
-  }
-  Tamrin::QvRegisterMolReader(QvFormat::MMOD, r1);
-  Tamrin::QvRegisterMolReader(QvFormat::SKC, r2);
-  EXPECT_EQ(Tamrin::QvGetMolWriter(QvFormat::SKC), w2);
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
-// Shared by the molecule-stream tests: a trivial line-based test format that
-// plugs into the stream dispatch, guards that swap registrations in and put
-// the previous ones back, files in a scratch directory, and gzip done with
-// zlib directly (so that the streams' own gzip is checked against it).
+// Shared by the molecule-stream tests: a toy format that stands in for a
+// format not built yet, descriptors pointed at files, and gzip done with zlib
+// directly (so that the streams' own gzip is checked against it).
 #pragma once
 
 #include <fcntl.h>
@@ -10,91 +9,93 @@
 
 #include <atomic>
 #include <charconv>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "pellar/qvstream.h"
 #include "support/scratch_dir.h"
 #include "tamrin/model/model.h"
-#include "tamrin/streams/formatio.h"
+#include "tamrin/streams/formatinfo.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
-#include "tamrin/streams/perceptionhooks.h"
+#include "tamrin/streams/tokenizer.h"
 
 namespace streamtest {
 
 using Tamrin::QvFormat;
 
-// ---- the line format ----
+// ---- the toy format ----
 //
-// One record per line: "<title> <atoms>" is a molecule of that many carbon
-// atoms (0 makes an empty molecule); a line starting with '!' is a record
-// that fails, after adding the given number of atoms. The options the
-// dispatch passed are kept in last_options.
+// All that adding a format takes: a reader, a writer and one record. One
+// molecule per line, "<title> <atoms>": that many carbon atoms (0 makes an
+// empty molecule); a line starting with '!' is a record that fails after
+// adding its atoms. The reader keeps the options it was given.
 
 inline std::atomic<unsigned> last_options{0};
-inline std::atomic<int> reads{0};
 
-inline bool ReadLine(Tamrin::qvmolistream& in, Tamrin::QvMolBase& mol, unsigned options) {
-  ++reads;
+inline bool ReadToy(Tamrin::qvmolistream& in, Tamrin::QvMolBase& mol, unsigned options) {
   last_options = options;
   std::string line;
   if (!in.GetLine(line)) return false;
   const bool bad = line.starts_with('!');
   const std::size_t blank = line.rfind(' ');
-  const std::string title = line.substr(bad ? 1 : 0, blank == std::string::npos ? std::string::npos : blank - (bad ? 1 : 0));
+  const std::size_t begin = bad ? 1 : 0;
+  mol.SetTitle(line.substr(begin, blank == std::string::npos ? std::string::npos : blank - begin));
   unsigned atoms = 0;
   if (blank != std::string::npos) std::from_chars(line.data() + blank + 1, line.data() + line.size(), atoms);
-  mol.SetTitle(title);
   for (unsigned i = 0; i < atoms; ++i) mol.NewAtom(6);
   return !bad;
 }
 
-// "<title> <atoms>\n"; status 0.
-inline int WriteLine(Tamrin::qvmolostream& out, const Tamrin::QvMolBase& mol, unsigned options) {
+inline int WriteToy(Tamrin::qvmolostream& out, const Tamrin::QvMolBase& mol, unsigned options) {
   last_options = options;
   out.GetStream() << mol.GetTitle() << ' ' << mol.NumAtoms() << '\n';
   return 0;
 }
 
-// A reader that fails without touching the input.
-inline bool ReadNothing(Tamrin::qvmolistream&, Tamrin::QvMolBase&, unsigned) {
-  ++reads;
-  return false;
+inline bool ToyFlavor(unsigned part) { return part <= 0xFF; }
+inline bool AnyFlavor(unsigned) { return true; }
+inline std::unique_ptr<Tamrin::QvMolTokenizer> ToyTokenizer(unsigned) {
+  return std::make_unique<Tamrin::QvLineTokenizer>();
 }
 
-// Registers a reader and a writer for `format` while it lives.
-class Registered {
+// The code of a format not built yet, which the toy takes over.
+inline constexpr QvFormat kToy = QvFormat::MMOD;
+
+inline constexpr Tamrin::QvFormatInfo kToyRecord{.code = kToy,
+                                                 .description = "Toy",
+                                                 .extensions = "toy",
+                                                 .readable = true,
+                                                 .writable = true,
+                                                 .iflavor_valid = ToyFlavor,
+                                                 .oflavor_valid = AnyFlavor,
+                                                 .read = ReadToy,
+                                                 .write = WriteToy,
+                                                 .tokenizer = ToyTokenizer};
+
+// `record` in place of the listed record of its code while it lives.
+class Replaced {
  public:
-  Registered(QvFormat format, Tamrin::QvMolReadFxn read = ReadLine, Tamrin::QvMolWriteFxn write = WriteLine)
-      : format_(format),
-        read_(Tamrin::QvRegisterMolReader(format, read)),
-        write_(Tamrin::QvRegisterMolWriter(format, write)) {
-    reads = 0;
-  }
-  ~Registered() {
-    Tamrin::QvRegisterMolReader(format_, read_);
-    Tamrin::QvRegisterMolWriter(format_, write_);
-  }
-  Registered(const Registered&) = delete;
-  Registered& operator=(const Registered&) = delete;
+  explicit Replaced(const Tamrin::QvFormatInfo& record = kToyRecord)
+      : record_(record), previous_(&Tamrin::QvReplaceFormatInfo(record_)) {}
+  ~Replaced() { Tamrin::QvReplaceFormatInfo(*previous_); }
+  Replaced(const Replaced&) = delete;
+  Replaced& operator=(const Replaced&) = delete;
 
  private:
-  QvFormat format_;
-  Tamrin::QvMolReadFxn read_;
-  Tamrin::QvMolWriteFxn write_;
+  Tamrin::QvFormatInfo record_;
+  const Tamrin::QvFormatInfo* previous_;
 };
 
-// Nothing registered for `format` while it lives.
-struct Unregistered : Registered {
-  explicit Unregistered(QvFormat format) : Registered(format, nullptr, nullptr) {}
-};
+// An input stream over a copy of `text` in `format`, with `flavor` unless 0.
+inline std::unique_ptr<Tamrin::qvmolistream> Input(QvFormat format, std::string_view text, unsigned flavor = 0) {
+  auto in = std::make_unique<Tamrin::qvmolistream>();
+  if (!in->SetFormat(format) || (flavor && !in->SetFlavor(format, flavor)) || !in->openstring(text))
+    throw std::runtime_error("cannot open the input");
+  return in;
+}
 
 // A molecule of `atoms` carbons.
 inline Tamrin::QvGraphMol Carbons(const char* title, unsigned atoms) {

@@ -167,12 +167,6 @@ TEST(XYZReader, ConsecutiveRecordsAndRecoveryAfterAFault) {
   EXPECT_TRUE(in.at_end());
 }
 
-TEST(XYZReader, LongTitleIsCutByTheModel) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ReadRecord("0\n" + std::string(5000, 't') + "\n", mol));
-  EXPECT_EQ(std::string(mol.GetTitle()), std::string(Tamrin::kQvMaxTitleLength, 't'));
-}
-
 // ---- number fields: exactly what the C library's conversion accepts ----
 
 struct NumberField {

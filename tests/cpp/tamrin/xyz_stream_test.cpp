@@ -1,24 +1,17 @@
 // XYZ through the molecule streams: QvReadMolecule's skipping of bad and
-// empty records, the output flavors, gzip, byte conversions, real files and
-// round trips.
+// empty records, real files, the output flavors, and round trips (plain and
+// through gzip).
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "support/captured_messages.h"
 #include "tamrin/chem/elements.h"
-#include "tamrin/streams/flavor.h"
 #include "tamrin/streams/molio.h"
-#include "tamrin/streams/stringio.h"
 #include "xyz_test_support.h"
 
 namespace {
@@ -100,7 +93,7 @@ std::string TestData(const char* name) {
   return std::string(NIMBREL_SOURCE_DIR "/../shared/testdata/xyz/") + name;
 }
 
-ReadResult ReadFile(const std::string& path) {
+ReadResult ReadPath(const std::string& path) {
   qvmolistream in;
   {
     CapturedMessages quiet;
@@ -110,57 +103,43 @@ ReadResult ReadFile(const std::string& path) {
   return ReadAll(in);
 }
 
-#define SKIP_WITHOUT(path) \
-  if (!std::filesystem::exists(path)) GTEST_SKIP() << "shared test data not present: " << path
+struct FileCase {
+  const char* file;
+  std::vector<std::string> titles;
+  std::vector<std::vector<unsigned>> elements;
+  std::vector<std::string> warnings;
+};
 
-TEST(XYZFiles, MethaneWithEmptyTitleAndWideColumns) {
-  const std::string path = TestData("chemfiles_methane.xyz");
-  SKIP_WITHOUT(path);
-  const ReadResult r = ReadFile(path);
-  EXPECT_TRUE(r.warnings.empty());
-  ASSERT_EQ(r.titles, std::vector<std::string>{""});
-  const std::vector<Atom>& atoms = r.atoms[0];
-  ASSERT_EQ(atoms.size(), 5u);
-  EXPECT_EQ(atoms[0].z, 6u);
-  for (int i = 1; i < 5; ++i) EXPECT_EQ(atoms[i].z, 1u);
-  EXPECT_EQ(atoms[2].x, -0.631716f);
-  EXPECT_EQ(atoms[2].y, -0.631716f);
-  EXPECT_EQ(atoms[2].zc, 0.631716f);
+class XYZFiles : public ::testing::TestWithParam<FileCase> {};
+
+TEST_P(XYZFiles, ReadAsWritten) {
+  const std::string path = TestData(GetParam().file);
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "shared test data not present: " << path;
+  const ReadResult r = ReadPath(path);
+  EXPECT_EQ(r.titles, GetParam().titles);
+  std::vector<std::vector<unsigned>> elements;
+  for (const std::vector<Atom>& atoms : r.atoms) {
+    elements.emplace_back();
+    for (const Atom& a : atoms) elements.back().push_back(a.z);
+  }
+  EXPECT_EQ(elements, GetParam().elements);
+  EXPECT_EQ(r.warnings, GetParam().warnings);
 }
 
-// Symbols and atomic numbers mixed; a title with trailing blanks; three
-// blank lines at the end, each of which is a record without a count.
-TEST(XYZFiles, ThreeFramesThenBlankLines) {
-  const std::string path = TestData("iodata_dataset_blanklines.xyz");
-  SKIP_WITHOUT(path);
-  const ReadResult r = ReadFile(path);
-  EXPECT_EQ(r.titles, (std::vector<std::string>{"H2O molecule", "N atom", "CH4 molecule"}));
-  ASSERT_EQ(r.atoms.size(), 3u);
-  auto elements = [](const std::vector<Atom>& atoms) {
-    std::vector<unsigned> z;
-    for (const Atom& a : atoms) z.push_back(a.z);
-    return z;
-  };
-  EXPECT_EQ(elements(r.atoms[0]), (std::vector<unsigned>{8, 1, 1}));
-  EXPECT_EQ(elements(r.atoms[1]), (std::vector<unsigned>{7}));
-  EXPECT_EQ(elements(r.atoms[2]), (std::vector<unsigned>{6, 1, 1, 1, 1}));
-  EXPECT_EQ(r.atoms[2][4].zc, -0.9084400049f);
-  // Each blank line is a record whose count line is empty. The input's end
-  // is only known once a read finds nothing, so the last blank line is
-  // reported like the others.
-  EXPECT_EQ(r.warnings, (std::vector<std::string>{Failure(""), Failure(""), Failure("")}));
-}
-
-// The count says 8, four atom lines follow: the record fails at the end of
-// input with atoms read, which is reported, and nothing is returned.
-TEST(XYZFiles, CountLargerThanTheAtomLines) {
-  const std::string path = TestData("chemfiles_bad_helium_count.xyz");
-  SKIP_WITHOUT(path);
-  const ReadResult r = ReadFile(path);
-  EXPECT_TRUE(r.titles.empty());
-  EXPECT_EQ(r.warnings, std::vector<std::string>{Failure("Bad number of atoms")});
-  EXPECT_EQ(r.failed, 1u);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Shared, XYZFiles,
+    ::testing::Values(
+        // Wide columns and an empty title.
+        FileCase{"chemfiles_methane.xyz", {""}, {{6, 1, 1, 1, 1}}, {}},
+        // Symbols and atomic numbers mixed; each of the three blank lines at
+        // the end is a record without a count, the last one too (the end is
+        // only known once a read finds nothing).
+        FileCase{"iodata_dataset_blanklines.xyz",
+                 {"H2O molecule", "N atom", "CH4 molecule"},
+                 {{8, 1, 1}, {7}, {6, 1, 1, 1, 1}},
+                 {Failure(""), Failure(""), Failure("")}},
+        // The count says 8 and four atom lines follow: reported, nothing kept.
+        FileCase{"chemfiles_bad_helium_count.xyz", {}, {}, {Failure("Bad number of atoms")}}));
 
 // ---- output flavors ----
 
@@ -204,16 +183,6 @@ INSTANTIATE_TEST_SUITE_P(
         FlavorCase{0x0009,
                    "11     1.000000000000000000    0.000000000000000000    0.000000000000000000  1.000\n"
                    "17    -1.250000000000000000    0.500000000000000000    0.000000000000000000 -1.000\n"}));
-
-TEST(XYZOutputFlavor, BothPrecisionsAreRefused) {
-  qvmolostream out;
-  CapturedMessages messages;
-  EXPECT_FALSE(out.SetFlavor(QvFormat::XYZ, 0x400C));
-  EXPECT_EQ(messages.lines(), std::vector<std::string>{"QvOFlavor::XYZ::SinglePrecision and "
-                                                       "QvOFlavor::XYZ::DoublePrecision are mutually exclusive "
-                                                       "options"});
-  EXPECT_EQ(out.GetFlavor(QvFormat::XYZ), 0x4003u);
-}
 
 // ---- round trips ----
 
@@ -301,68 +270,5 @@ TEST_P(XYZRoundTrip, RandomMolecules) { ExpectRoundTrip(std::get<0>(GetParam()),
 INSTANTIATE_TEST_SUITE_P(Flavors, XYZRoundTrip,
                          ::testing::Combine(::testing::Values(0x4003u, 0x400Bu, 0x4000u, 0x4008u, 0x4005u),
                                             ::testing::Bool()));
-
-// ---- gzip files and byte conversions ----
-
-class TempFile {
- public:
-  explicit TempFile(const char* suffix)
-      : path_((std::filesystem::temp_directory_path() /
-               ("nimbrel_xyz_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++) + suffix))
-                  .string()) {}
-  ~TempFile() { std::filesystem::remove(path_); }
-  const std::string& path() const { return path_; }
-  std::string bytes() const {
-    std::ifstream in(path_, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-
- private:
-  static inline int counter_ = 0;
-  std::string path_;
-};
-
-TEST(XYZGzip, FileWrittenAndReadByName) {
-  const TempFile file(".XYZ.GZ");
-  {
-    qvmolostream out;
-    ASSERT_TRUE(out.open(file.path()));
-    EXPECT_EQ(out.GetFormat(), QvFormat::XYZ);
-    for (int i = 0; i < 3; ++i) {
-      QvGraphMol mol = ChargedPair();
-      mol.SetTitle("pair " + std::to_string(i));
-      ASSERT_EQ(Tamrin::QvWriteMolecule(out, mol), Tamrin::QvWriteOk);
-    }
-  }
-  const std::string bytes = file.bytes();
-  ASSERT_GE(bytes.size(), 18u);
-  EXPECT_EQ(bytes.substr(0, 2), "\x1f\x8b");
-
-  const ReadResult r = ReadFile(file.path());
-  EXPECT_EQ(r.titles, (std::vector<std::string>{"pair 0", "pair 1", "pair 2"}));
-  EXPECT_TRUE(r.warnings.empty());
-  for (const auto& atoms : r.atoms) {
-    ASSERT_EQ(atoms.size(), 2u);
-    EXPECT_EQ(atoms[1].z, 17u);
-    EXPECT_EQ(atoms[1].x, -1.25f);
-    EXPECT_EQ(atoms[1].charge, -1.0);
-  }
-}
-
-TEST(XYZGzip, BytesConversionBothWays) {
-  for (const bool gzip : {false, true}) {
-    SCOPED_TRACE(gzip);
-    const std::string bytes = Tamrin::QvWriteMoleculeToBytes(QvFormat::XYZ, 0x4003, gzip, ChargedPair());
-    ASSERT_FALSE(bytes.empty());
-    EXPECT_EQ(bytes.starts_with("\x1f\x8b"), gzip);
-    QvGraphMol mol;
-    ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(mol, QvFormat::XYZ, 0x401F, gzip, bytes));
-    EXPECT_STREQ(mol.GetTitle(), "pair");
-    const std::vector<Atom> atoms = AtomsOf(mol);
-    ASSERT_EQ(atoms.size(), 2u);
-    EXPECT_EQ(atoms[0].z, 11u);
-    EXPECT_EQ(atoms[0].charge, 1.0);
-  }
-}
 
 }  // namespace

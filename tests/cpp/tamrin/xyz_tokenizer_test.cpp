@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "pellar/qvsstream.h"
-#include "support/captured_messages.h"
 #include "tamrin/formats/xyz/xyztokenizer.h"
 #include "tamrin/streams/flavor.h"
 #include "tamrin/streams/molstream.h"
@@ -66,15 +65,6 @@ TEST(XYZTokenizerRecords, LargeRecordArrivesWhole) {
   EXPECT_EQ(records[0].size(), big.size());
   EXPECT_TRUE(records[0] == big);
   EXPECT_EQ(records[1], "1\nnext\nO 0 0 0\n");
-}
-
-TEST(XYZTokenizerRecords, MadeForTheStreamsFormat) {
-  Tamrin::qvmolistream in;
-  in.SetFormat(QvFormat::XYZ);
-  CapturedMessages messages;
-  const auto tokenizer = Tamrin::QvCreateTokenizer(in);
-  EXPECT_NE(dynamic_cast<Tamrin::QvXYZTokenizer*>(tokenizer.get()), nullptr);
-  EXPECT_TRUE(messages.lines().empty());
 }
 
 }  // namespace

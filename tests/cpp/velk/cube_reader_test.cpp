@@ -64,55 +64,42 @@ std::vector<FailureCase> FailureCases() {
   const std::string bad_value = "velk: CUBE volumetric value is non-finite or out of range";
   return {
       {"Empty", "", "velk: CUBE: truncated header (missing comment lines)"},
-      {"OneLine", "only one line\n", "velk: CUBE: truncated header (missing comment lines)"},
       {"NoAtomCountLine", "c1\nc2\n", "velk: CUBE: truncated file, expected atom count line"},
       {"NoVoxelLine", Cube("0 0 0 0\n2 0.5 0 0\n"), "velk: CUBE: truncated file, expected voxel count line"},
       {"NoAtomLine", Cube(one_atom), "velk: CUBE: truncated file, expected atom line"},
       {"NoOrbitalLine", Cube(orbital_head), "velk: CUBE: truncated file, expected orbital header line"},
       {"AtomCountMissing", Cube(" \t\n"), "velk: missing CUBE atom count"},
       {"AtomCountReal", Cube("1.0 0 0 0\n"), "velk: malformed CUBE atom count"},
-      {"AtomCountSignOnly", Cube("- 0 0 0\n"), "velk: malformed CUBE atom count"},
       {"AtomCountAboveInt32", Cube("2147483648 0 0 0\n"), "velk: CUBE atom count out of range"},
-      {"AtomCountInt32Min", Cube("-2147483648 0 0 0\n"), "velk: CUBE atom count out of range"},
       {"AtomCountLimit", Cube("-100000001 0 0 0\n"), "velk: CUBE: atom count exceeds limit (100000000)"},
       {"OriginShort", Cube("0 0 0\n"), "velk: CUBE: malformed origin"},
-      {"OriginWord", Cube("0 0 zero 0\n"), "velk: CUBE: malformed origin"},
       {"OriginInf", Cube("0 inf 0 0\n"), "velk: CUBE: malformed origin"},
       {"OriginOverflow", Cube("0 1e400 0 0\n"), "velk: CUBE: malformed origin"},
-      {"OriginDanglingExponent", Cube("0 1.5e 0 0\n"), "velk: CUBE: malformed origin"},
       {"OriginFifthValue", Cube("0 0 0 0 1\n"), "velk: CUBE: unexpected extra data on origin"},
       {"OriginGluedText", Cube("0 0 0 0x1\n"), "velk: CUBE: unexpected extra data on origin"},
       {"VoxelCountMissing", Cube("0 0 0 0\n\n"), "velk: missing CUBE voxel count"},
       {"VoxelCountReal", Cube("0 0 0 0\n2.5 1 0 0\n"), "velk: malformed CUBE voxel count"},
       {"VoxelCountHuge", Cube("0 0 0 0\n99999999999 1 0 0\n"), "velk: CUBE voxel count out of range"},
-      {"VoxelCountInt32Min", Cube("0 0 0 0\n-2147483648 1 0 0\n"), "velk: CUBE voxel count out of range"},
       {"VoxelCountZero", Cube("0 0 0 0\n0 1 0 0\n"), "velk: CUBE: voxel count per dimension must be in [1, 8192]"},
       {"VoxelCountAbove8192", Cube("0 0 0 0\n2 1 0 0\n8193 0 1 0\n"),
-       "velk: CUBE: voxel count per dimension must be in [1, 8192]"},
-      {"VoxelCountBelowMinus8192", Cube("0 0 0 0\n2 1 0 0\n2 0 1 0\n-8193 0 0 1\n"),
        "velk: CUBE: voxel count per dimension must be in [1, 8192]"},
       {"AxisShort", Cube("0 0 0 0\n2 1 0\n"), "velk: CUBE: malformed axis vector"},
       {"AxisExtra", Cube("0 0 0 0\n2 1 0 0 0\n"), "velk: CUBE: unexpected extra data on axis vector"},
       {"AxisOffDiagonal", Cube("0 0 0 0\n2 0.2 0.000002 0\n2 0 0.2 0\n2 0 0 0.2\n"), axis_rule},
-      {"AxisOffDiagonalLast", Cube("0 0 0 0\n2 0.2 0 0\n2 0 0.2 0\n2 0 -0.000002 0.2\n"), axis_rule},
       {"AxisReflected", Cube("0 0 0 0\n2 0.2 0 0\n2 0 0.2 0\n2 0 0 -0.2\n"), axis_rule},
       {"AxisAnisotropic", Cube("0 0 0 0\n2 0.2 0 0\n2 0 0.2000011 0\n2 0 0 0.2\n"), axis_rule},
       {"AxisZero", Cube("0 0 0 0\n2 0 0 0\n2 0 0 0\n2 0 0 0\n"), axis_rule},
       {"AtomicNumberZero", Cube(one_atom + "0 0 0 0 0\n"), "velk: CUBE: atomic number out of range [1, 118]"},
       {"AtomicNumber119", Cube(one_atom + "119 0 0 0 0\n"), "velk: CUBE: atomic number out of range [1, 118]"},
       {"AtomicNumberFraction", Cube(one_atom + "6.5 6 0 0 0\n"), "velk: CUBE: atomic number out of range [1, 118]"},
-      {"AtomicNumberNegative", Cube(one_atom + "-6 6 0 0 0\n"), "velk: CUBE: atomic number out of range [1, 118]"},
       {"AtomLineShort", Cube(one_atom + "6 6 0 0\n"), "velk: CUBE: malformed atom line"},
       {"AtomLineExtra", Cube(one_atom + "6 6 0 0 0 1\n"), "velk: CUBE: unexpected extra data on atom line"},
       {"AtomCoordinateAngstrom", Cube("1 0 0 0\n-2 1 0 0\n2 0 1 0\n2 0 0 1\n6 6 1e39 0 0\n"),
-       "velk: CUBE atom coordinate is non-finite or out of range"},
-      {"AtomCoordinateBohr", Cube(one_atom + "6 6 0 0 7e38\n"),
        "velk: CUBE atom coordinate is non-finite or out of range"},
       {"OrbitalCountMissing", Cube(orbital_head + "\n"), "velk: missing CUBE orbital count"},
       {"OrbitalCountWord", Cube(orbital_head + "one 1\n"), "velk: malformed CUBE orbital count"},
       {"OrbitalCountHuge", Cube(orbital_head + "4294967296 1\n"), "velk: CUBE orbital count out of range"},
       {"OrbitalCountZero", Cube(orbital_head + "0\n"), "velk: CUBE: orbital count must be in [1, 1024]"},
-      {"OrbitalCountNegative", Cube(orbital_head + "-1 1\n"), "velk: CUBE: orbital count must be in [1, 1024]"},
       {"OrbitalCount1025", Cube(orbital_head + "1025" + Numbers(1025) + "\n"),
        "velk: CUBE: orbital count must be in [1, 1024]"},
       {"OrbitalIdsOnTwoLines", Cube(orbital_head + "3 10 11\n12\n"), "velk: missing CUBE orbital id"},
@@ -130,7 +117,6 @@ std::vector<FailureCase> FailureCases() {
       {"ValueNan", Cube("0 0 0 0\n" + kAxes + "1 2 nan 4 5 6 7 8\n"), bad_value},
       {"ValueInf", Cube("0 0 0 0\n" + kAxes + "1 2 3 4 5 6 7 -inf\n"), bad_value},
       {"ValueAboveFloat", Cube("0 0 0 0\n" + kAxes + "3.5e38 2 3 4 5 6 7 8\n"), bad_value},
-      {"ValueAboveDouble", Cube("0 0 0 0\n" + kAxes + "1e999 2 3 4 5 6 7 8\n"), bad_value},
       {"MidpointOutOfFloat", Cube("0 1e39 0 0\n-1 1 0 0\n1 0 1 0\n1 0 0 1\n5\n"),
        "velk: CUBE grid midpoint is non-finite or out of range"},
       {"SpacingOutOfFloat", Cube("0 0 0 0\n-1 1e39 0 0\n1 0 1e39 0\n1 0 0 1e39\n5\n"),
@@ -228,11 +214,6 @@ TEST_F(CubeReaderTest, AnyNegativeVoxelCountMeansAngstrom) {
   }
 }
 
-TEST_F(CubeReaderTest, NegativeAtomCountDoesNotChooseUnits) {
-  const Record r = Read(Cube("-1 1.0 0 0\n" + kAxes + "6 6 0 0 0\n1 7\n" + kEight));
-  EXPECT_FLOAT_EQ(r.grids[0].GetXCoord(0), static_cast<float>(kBohr));
-}
-
 TEST_F(CubeReaderTest, MidpointOfTwoByThreeByFour) {
   std::string values;
   for (int i = 0; i < 24; ++i) values += std::to_string(i) + (i % 6 == 5 ? "\n" : " ");
@@ -274,13 +255,6 @@ TEST_F(CubeReaderTest, OrbitalCubeDealsValuesInTurn) {
   }
 }
 
-TEST_F(CubeReaderTest, ZeroAtomDensityCube) {
-  const Record r = Read(Cube("0 0 0 0\n" + kAxes + kEight));
-  EXPECT_EQ(r.mol.NumAtoms(), 0u);
-  ASSERT_EQ(r.grids.size(), 1u);
-  EXPECT_EQ(r.grids[0].GetValue(1, 1, 1), 8.0f);
-}
-
 struct ValueCase {
   const char* name;
   std::string block;
@@ -320,12 +294,6 @@ INSTANTIATE_TEST_SUITE_P(
         ValueCase{"TabsSeparateControlBytesVanish", "1\t2\v3\f4 5 6 7 8 9 10", {1, 234, 5, 6, 7, 8, 9, 10}}),
     [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(CubeReaderTest, WindowsLineEndsThroughout) {
-  const Record r = Read("c1\r\nc2\r\n1 0 0 0\r\n2 0.5 0 0\r\n2 0 0.5 0\r\n2 0 0 0.5\r\n6 6 0 0 0\r\n1 2 3 4 5 6 7 8\r\n");
-  EXPECT_EQ(r.mol.NumAtoms(), 1u);
-  EXPECT_EQ(r.grids[0].GetValue(1, 1, 1), 8.0f);
-}
-
 TEST_F(CubeReaderTest, SecondReadIsEndWithClearedOutputs) {
   CubeMolSource source(Put(Cube("1 0 0 0\n" + kAxes + "6 6 0 0 0\n" + kEight)));
   QvGraphMol mol;
@@ -355,36 +323,6 @@ TEST_F(CubeReaderTest, GridPointerFormFillsWhatFits) {
   EXPECT_EQ(count, 3u);  // untouched at the end of input
 }
 
-TEST_F(CubeReaderTest, GridPointerFormLeavesSurplusCallerGrids) {
-  CubeMolSource source(Put(Cube("0 0 0 0\n" + kAxes + kEight)));
-  QvScalarGrid a, b(3, 1, 1, 0, 0, 0, 1.0f, "keep");
-  std::vector<QvScalarGrid*> targets = {&a, &b};
-  QvGraphMol mol;
-  ASSERT_TRUE(source.next(mol.GetMol(), targets, nullptr));
-  EXPECT_EQ(a.GetValue(1, 1, 1), 8.0f);
-  EXPECT_EQ(b.GetTitle(), "keep");
-  EXPECT_EQ(b.GetXDim(), 3u);
-}
-
-TEST_F(CubeReaderTest, MoleculeOnlyForms) {
-  const std::string path = Put(Cube("1 0 0 0\n" + kAxes + "8 8 0 0 0\n" + kEight));
-  {
-    CubeMolSource source(path);
-    QvGraphMol mol;
-    ASSERT_TRUE(source.next(mol));
-    EXPECT_EQ(FirstAtom(mol)->GetAtomicNum(), 8u);
-    EXPECT_FALSE(source.next(mol));
-  }
-  {
-    CubeMolSource source(path);
-    QvGraphMol target;
-    Tamrin::QvMolBase& base = target;
-    ASSERT_TRUE(source.next(base));
-    EXPECT_EQ(target.NumAtoms(), 1u);
-    EXPECT_EQ(source.next_record(base).status, velk::ReadStatus::End);
-  }
-}
-
 TEST_F(CubeReaderTest, HandlerOpensWithoutTouchingTheFile) {
   velk::builtin::CubeHandler handler;
   const std::string path = dir_.file("later.cube");
@@ -395,17 +333,6 @@ TEST_F(CubeReaderTest, HandlerOpensWithoutTouchingTheFile) {
   std::vector<QvScalarGrid> grids;
   EXPECT_TRUE(source->next(mol.GetMol(), grids));
   EXPECT_EQ(grids.size(), 1u);
-}
-
-TEST(CubeHandler, Info) {
-  const velk::FormatInfo info = velk::builtin::CubeHandler().info();
-  EXPECT_EQ(info.name, "CUBE");
-  EXPECT_EQ(info.extensions, (std::vector<std::string>{".cube", ".cub"}));
-  EXPECT_EQ(info.description, "Gaussian CUBE volumetric format (molecule + scalar grids)");
-  EXPECT_TRUE(info.supports_read);
-  EXPECT_TRUE(info.supports_write);
-  EXPECT_FALSE(info.supports_threaded_read);
-  EXPECT_FALSE(info.supports_threaded_write);
 }
 
 }  // namespace

@@ -94,23 +94,6 @@ TEST(CubeWriter, ThreeGridsMakeAnOrbitalCube) {
   EXPECT_EQ(lines[10], " 1 11 21");
 }
 
-TEST(CubeWriter, GridsWithinToleranceShareTheFirstGeometry) {
-  ScratchDir dir;
-  const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
-  const QvScalarGrid first = Ramp(2, 1, 1, 0.5f);
-  QvScalarGrid near = Ramp(2, 1, 1, 0.5f + 5e-5f);
-  near.SetMid(4e-5f, 0.0f, -4e-5f);
-  CubeMolSink sink(dir.file("t.cube"));
-  ASSERT_TRUE(sink.append(mol, {&first, &near}));
-  CubeMolSink again(dir.file("u.cube"));
-  ASSERT_TRUE(again.append(mol, {&first}));
-  // Header and atoms come from the first grid alone.
-  const auto two = Lines(ReadFile(dir.file("t.cube")));
-  const auto one = Lines(ReadFile(dir.file("u.cube")));
-  for (int i = 3; i < 7; ++i) EXPECT_EQ(two[i], one[i]);
-  EXPECT_EQ(two[2], "-1" + one[2].substr(1));
-}
-
 // Builds a record and tells what appending it should say; the file must not appear.
 struct Refusal {
   const char* name;
@@ -200,13 +183,6 @@ TEST_P(CubeWriterRefusalTest, RefusesBeforeTouchingTheFile) {
 INSTANTIATE_TEST_SUITE_P(Messages, CubeWriterRefusalTest, ::testing::ValuesIn(Refusals()),
                          [](const auto& p) { return std::string(p.param.name); });
 
-TEST(CubeWriter, SpacingJustAboveTheFloorIsWritten) {
-  ScratchDir dir;
-  const QvScalarGrid grid(2, 2, 2, 0, 0, 0, 6e-7f, "");
-  CubeMolSink sink(dir.file("fine.cube"));
-  EXPECT_TRUE(sink.append(QvGraphMol(), {&grid}));
-}
-
 TEST(CubeWriter, HoldsASingleRecord) {
   ScratchDir dir;
   const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
@@ -221,21 +197,6 @@ TEST(CubeWriter, HoldsASingleRecord) {
       [&] { sink.append(mol, {&grid, &other}); },
       "velk: CUBE: all grids must share geometry (dimensions, origin, and spacing)"));
   EXPECT_EQ(ReadFile(dir.file("one.cube")), written);
-}
-
-TEST(CubeWriter, EmptyMoleculeAndOneGridMakeADensityCube) {
-  ScratchDir dir;
-  const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f);
-  CubeMolSink sink(dir.file("bare.cube"));
-  ASSERT_TRUE(sink.append(QvGraphMol(), {&grid}));
-  const auto lines = Lines(ReadFile(dir.file("bare.cube")));
-  EXPECT_EQ(lines[2].substr(0, 2), "0 ");
-  CubeMolSource source(dir.file("bare.cube"));
-  QvGraphMol mol;
-  std::vector<QvScalarGrid> grids;
-  ASSERT_TRUE(source.next(mol.GetMol(), grids));
-  EXPECT_EQ(mol.NumAtoms(), 0u);
-  ASSERT_EQ(grids.size(), 1u);
 }
 
 TEST(CubeWriter, UncreatableFileIsFileError) {

@@ -64,21 +64,14 @@ std::vector<FailureCase> FailureCases() {
       {"Empty", "", "velk: FCHK: empty file (missing title line)"},
       {"TitleOnly", "title\n", "velk: FCHK: truncated header (missing calc line)"},
       {"NoRecords", kTitleAndCalc, "velk: FCHK: missing 'Number of atoms'"},
-      {"NoAtomCountRecord", kTitleAndCalc + kNumbers + kCoords, "velk: FCHK: missing 'Number of atoms'"},
       {"BlankBetweenRecords", head + "\n" + kNumbers + kCoords, sync},
-      {"WhiteLineBetweenRecords", head + " \t \n" + kNumbers, sync},
       {"ShortHeader", head + "Charge      I   0\n", "velk: FCHK: malformed record header (line too short)"},
       {"EmptyLabel", head + Scalar("", 'I', "0"), "velk: FCHK: missing record label"},
       {"BadTypeCode", head + Scalar("Charge", 'X', "0"), "velk: FCHK: unrecognized type code in record 'Charge'"},
-      {"LowerCaseTypeCode", head + Scalar("Charge", 'i', "0"), "velk: FCHK: unrecognized type code in record 'Charge'"},
       {"ArrayCountMissing", count_case(""), "velk: missing FCHK array count for 'Atomic numbers'"},
       {"ArrayCountWord", count_case("three"), "velk: malformed FCHK array count for 'Atomic numbers'"},
-      {"ArrayCountTwoTokens", count_case("3 4"), "velk: malformed FCHK array count for 'Atomic numbers'"},
-      {"ArrayCountReal", count_case("3.0"), "velk: malformed FCHK array count for 'Atomic numbers'"},
       {"ArrayCountHuge", count_case("99999999999"), "velk: FCHK array count for 'Atomic numbers' out of range"},
       {"ArrayCountAboveLimit", count_case("1000000001"),
-       "velk: FCHK: array count out of range [0, 1000000000] for 'Atomic numbers'"},
-      {"ArrayCountNegative", count_case("-1"),
        "velk: FCHK: array count out of range [0, 1000000000] for 'Atomic numbers'"},
       {"PayloadTruncated", head + Array("Atomic numbers", 'I', "7") + "  1 1 1 1 1 1\n",
        "velk: FCHK: truncated payload for 'Atomic numbers'"},
@@ -97,14 +90,11 @@ std::vector<FailureCase> FailureCases() {
       {"AtomCountHuge", kTitleAndCalc + Scalar("Number of atoms", 'I', "3000000000"),
        "velk: FCHK atom count out of range"},
       {"ChargeReal", head + Scalar("Charge", 'I', "1.0"), "velk: malformed FCHK charge"},
-      {"ChargeTwoTokens", head + Scalar("Charge", 'I', "1 2"), "velk: malformed FCHK charge"},
       {"MultiplicityMissing", head + Scalar("Multiplicity", 'I', ""), "velk: missing FCHK multiplicity"},
       {"ElectronsHuge", head + Scalar("Number of electrons", 'I', "-2147483649"),
        "velk: FCHK electron count out of range"},
       {"EnergyFortranExponent", head + Scalar("Total Energy", 'R', "-7.6026632734100000D+01"),
        "velk: malformed FCHK total energy"},
-      {"EnergyMissing", head + Scalar("Total Energy", 'R', ""), "velk: malformed FCHK total energy"},
-      {"EnergyNan", head + Scalar("Total Energy", 'R', "nan"), "velk: malformed FCHK total energy"},
       {"EnergyOverflow", head + Scalar("Total Energy", 'R', "-1e999"), "velk: FCHK total energy out of range"},
       {"AtomicNumberReal", head + Array("Atomic numbers", 'I', "3") + "  8.0  1  1\n", "velk: malformed FCHK atomic number"},
       {"AtomicNumberHuge", head + Array("Atomic numbers", 'I', "3") + "  8  1  4294967297\n",
@@ -115,21 +105,15 @@ std::vector<FailureCase> FailureCases() {
        "velk: FCHK coordinate out of range"},
       {"AtomCountZero", kTitleAndCalc + Scalar("Number of atoms", 'I', "0") + kNumbers + kCoords,
        "velk: FCHK: atom count out of range [1, 100000000]"},
-      {"AtomCountAboveLimit", kTitleAndCalc + Scalar("Number of atoms", 'I', "100000001"),
-       "velk: FCHK: atom count out of range [1, 100000000]"},
       {"NoAtomicNumbers", head + kCoords, "velk: FCHK: missing 'Atomic numbers'"},
       {"AtomicNumbersOfTypeR", head + Array("Atomic numbers", 'R', "3") + "8.0 1.0 1.0\n" + kCoords,
        "velk: FCHK: missing 'Atomic numbers'"},
       {"AtomicNumberCount", head + Array("Atomic numbers", 'I', "2") + "  8  1\n" + kCoords,
        "velk: FCHK: atomic-number count does not match atom count"},
-      {"AtomicNumbersTwice", head + kNumbers + kNumbers + kCoords,
-       "velk: FCHK: atomic-number count does not match atom count"},
       {"NoCoordinates", head + kNumbers, "velk: FCHK: missing 'Current cartesian coordinates'"},
       {"CoordinateCount", head + kNumbers + Array("Current cartesian coordinates", 'R', "6") + "1 2 3 4 5\n6\n",
        "velk: FCHK: coordinate count does not match 3 * atom count"},
       {"AtomicNumberZero", head + Array("Atomic numbers", 'I', "3") + "  8  0  1\n" + kCoords,
-       "velk: FCHK: atomic number out of range [1, 118]"},
-      {"AtomicNumber119", head + Array("Atomic numbers", 'I', "3") + "  8  1  119\n" + kCoords,
        "velk: FCHK: atomic number out of range [1, 118]"},
       {"CoordinateBeyondFloat", head + kNumbers + Array("Current cartesian coordinates", 'R', "9") + "1 2 3 4 5\n6 7 8 1e39\n",
        "velk: FCHK atom coordinate is non-finite or out of range"},
@@ -221,21 +205,6 @@ TEST_F(FchkReaderTest, OtherRecordsAreSkippedByLineCount) {
   EXPECT_EQ(mol.NumAtoms(), 3u);
 }
 
-TEST_F(FchkReaderTest, ExtraTokensBeyondTheCountAreIgnored) {
-  const QvGraphMol mol = Read(kTitleAndCalc + kAtomCount + Array("Atomic numbers", 'I', "3") +
-                              "  8  1  1  junk 12.5\n" + kCoords);
-  EXPECT_EQ(mol.NumAtoms(), 3u);
-}
-
-TEST_F(FchkReaderTest, TrailingBlankLinesAndWindowsLineEnds) {
-  std::string crlf;
-  for (const char c : kWater + "\n   \n\t\n") crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  const QvGraphMol mol = Read(crlf);
-  EXPECT_EQ(mol.NumAtoms(), 3u);
-  EXPECT_STREQ(mol.GetTitle(), "water test");
-  EXPECT_EQ(mol.GetData<std::string>(QvGetTag("Basis")), "STO-3G");
-}
-
 TEST_F(FchkReaderTest, ShortCalcLineGivesMethodOnly) {
   const QvGraphMol mol = Read("t\nSP        B3LYP\n" + kAtomCount + kNumbers + kCoords);
   EXPECT_EQ(mol.GetData<std::string>(QvGetTag("Method")), "B3LYP");
@@ -243,11 +212,6 @@ TEST_F(FchkReaderTest, ShortCalcLineGivesMethodOnly) {
   const QvGraphMol bare = Read("t\nSP\n" + kAtomCount + kNumbers + kCoords);
   EXPECT_FALSE(bare.HasData(QvGetTag("Method")));
   EXPECT_FALSE(bare.HasData(QvGetTag("Basis")));
-}
-
-TEST_F(FchkReaderTest, LabelWithLeadingSpaceMatchesNothing) {
-  const QvGraphMol mol = Read(kWater + Scalar(" Multiplicity", 'I', "not a number"));
-  EXPECT_FALSE(mol.HasData(QvGetTag("Multiplicity")));
 }
 
 TEST_F(FchkReaderTest, FailureKeepsWhatWasAlreadySet) {
@@ -303,14 +267,7 @@ TEST_F(FchkReaderTest, GridFormsReportNoGrids) {
 
 TEST(FchkHandler, InfoAndReadOnly) {
   velk::builtin::FchkHandler handler;
-  const velk::FormatInfo info = handler.info();
-  EXPECT_EQ(info.name, "FCHK");
-  EXPECT_EQ(info.extensions, (std::vector<std::string>{".fchk", ".fch"}));
-  EXPECT_EQ(info.description, "Gaussian formatted checkpoint (molecule + QM scalars; read-only)");
-  EXPECT_TRUE(info.supports_read);
-  EXPECT_FALSE(info.supports_write);
-  EXPECT_FALSE(info.supports_threaded_read);
-  EXPECT_FALSE(info.supports_threaded_write);
+  EXPECT_FALSE(handler.info().supports_write);
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { handler.open_writer("x.fchk", {}); },
                                             "velk: FCHK is read-only; writing is not supported"));
   // Opening does not touch the file.

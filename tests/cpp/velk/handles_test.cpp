@@ -188,7 +188,7 @@ TEST_F(Handles, OpeningFailuresNameThePath) {
 TEST_F(Handles, WriterClosesOnceAndRefusesAfterwards) {
   QvGraphMol mol;
   mol.SetTitle("m");
-  auto writer = velk::open_writer("x.velktest");
+  std::unique_ptr<velk::WriterHandle> writer = velk::open_writer("x.velktest");
   EXPECT_TRUE(writer->append_mol(mol));
   EXPECT_TRUE(writer->append_grids(mol, {}));
   writer->close();
@@ -227,7 +227,7 @@ TEST(GenericDataPairs, KeepsNamedItemsOfKnownTypesInOrder) {
   base.SetData(Sorvil::QvGetTag("Method"), std::string("RHF"));
   base.SetData(Sorvil::QvGetTag("Unsigned"), 3u);  // no Python counterpart: skipped
   base.SetData(Sorvil::QvTag{7}, 5);               // built-in tag without a name: skipped
-  const velk::GenericDataPairs pairs = velk::_ReaderHandle(nullptr).generic_data_pairs(base);
+  const velk::GenericDataPairs pairs = velk::ReaderHandle(nullptr).generic_data_pairs(base);
   const velk::GenericDataPairs expected = {{"Charge", 1},
                                            {"Total Energy", -76.5},
                                            {"Scale", 0.5},

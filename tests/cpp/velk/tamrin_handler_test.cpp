@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "pellar/qvgzstream.h"
 #include "pellar/qvstream.h"
 #include "sorvil/grid/scalargrid.h"
 #include "support/captured_messages.h"
@@ -46,17 +45,6 @@ class TamrinHandlerTest : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(TamrinHandlerTest, InfoListsTheNativeSuffixes) {
-  const velk::FormatInfo info = handler_.info();
-  EXPECT_EQ(info.name, "Tamrin");
-  EXPECT_EQ(info.description, "Nimbrel Tamrin native formats");
-  ASSERT_EQ(info.extensions.size(), 25u);
-  EXPECT_EQ(info.extensions.front(), ".qvb.gz");
-  EXPECT_EQ(info.extensions.back(), ".cdx");
-  EXPECT_TRUE(info.supports_read && info.supports_write);
-  EXPECT_FALSE(info.supports_threaded_read || info.supports_threaded_write);
-}
-
 TEST_F(TamrinHandlerTest, ReadsEveryRecordThenEnds) {
   auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), {});
   Tamrin::QvGraphMol mol;
@@ -67,22 +55,6 @@ TEST_F(TamrinHandlerTest, ReadsEveryRecordThenEnds) {
   EXPECT_STREQ(mol.GetTitle(), "second");
   EXPECT_FALSE(source->next(mol));
   EXPECT_EQ(mol.NumAtoms(), 0u);
-}
-
-TEST_F(TamrinHandlerTest, ReadsGzipBySuffix) {
-  {
-    Pellar::qvofstream file;
-    ASSERT_TRUE(file.open(path("w.xyz.gz").c_str()));
-    Pellar::qvogzstream gz(file);
-    gz.write(kTwoWaters, std::strlen(kTwoWaters));
-    gz.close();
-    file.close();
-  }
-  auto source = handler_.open_reader(path("w.xyz.gz"), {});
-  Tamrin::QvGraphMol mol;
-  int count = 0;
-  while (source->next(mol)) ++count;
-  EXPECT_EQ(count, 2);
 }
 
 TEST_F(TamrinHandlerTest, ReaderConfigForcesTheFormat) {
@@ -112,21 +84,6 @@ TEST_F(TamrinHandlerTest, ConfigOfTheWrongTypeWarnsAndUsesDefaults) {
   EXPECT_EQ(messages.text(), "Warning: velk: Tamrin writer received unexpected config type; using defaults\n");
   Tamrin::QvGraphMol mol;
   EXPECT_TRUE(source->next(mol));
-}
-
-TEST_F(TamrinHandlerTest, UnopenableFilesThrowFileError) {
-  try {
-    handler_.open_reader(path("absent.sdf"), {});
-    FAIL() << "no error";
-  } catch (const velk::FileError& e) {
-    EXPECT_EQ(std::string(e.what()), "velk: unable to open '" + path("absent.sdf") + "' for reading");
-  }
-  try {
-    handler_.open_writer(path("no/such/dir/out.sdf"), {});
-    FAIL() << "no error";
-  } catch (const velk::FileError& e) {
-    EXPECT_EQ(std::string(e.what()), "velk: unable to open '" + path("no/such/dir/out.sdf") + "' for writing");
-  }
 }
 
 TEST_F(TamrinHandlerTest, EmptyFileEndsWithoutParseError) {

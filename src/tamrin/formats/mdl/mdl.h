@@ -3,7 +3,7 @@
 // RD files.
 //
 // Reading and writing normally go through QvReadMolecule and QvWriteMolecule
-// (formats MDL, SDF and RDF), with which this folder registers itself; the
+// (formats MDL, SDF and RDF, whose records are in mdlformat.cpp); the
 // functions here are the record functions behind them.
 #pragma once
 

@@ -7,15 +7,15 @@
 
 #include "sorvil/base/tagregistry.h"
 #include "sorvil/error/errorhandler.h"
+#include "tamrin/formats/mdl/mdlparity.h"
 #include "tamrin/formats/mdl/mdlv3000.h"
+#include "tamrin/formats/mdl/mdlvalence.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/kekulize.h"
-#include "tamrin/perception/mdlvalence.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereoperception.h"
 #include "tamrin/streams/molstream.h"
-#include "tamrin/streams/perceptionhooks.h"
 
 namespace Tamrin {
 
@@ -144,7 +144,7 @@ void BondStereo(Record& r) {
   }
   if (mol.GetDimension() < 2) {
     mol.SetPerceived(QvPerceivedBondStereo, true);
-    QvRunPerceptionStep(mol, QvPerceptionStep::StereoFromCoords);
+    QvPerceiveStereoFromCoords(mol);
     return;
   }
   const std::vector<std::uint8_t>& flags = r.unspecified;

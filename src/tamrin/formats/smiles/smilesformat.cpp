@@ -1,5 +1,7 @@
-// Plugs the SMILES readers and writers into the molecule streams: one
-// molecule per line, the title after the SMILES.
+// The SMILES formats in the molecule streams: one molecule per line, the
+// title after the SMILES.
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -8,8 +10,9 @@
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
-#include "tamrin/streams/formatio.h"
+#include "tamrin/streams/formatinfo.h"
 #include "tamrin/streams/molstream.h"
+#include "tamrin/streams/tokenizer.h"
 
 namespace Tamrin {
 
@@ -70,10 +73,52 @@ int WriteSmiles(qvmolostream& out, const QvMolBase& mol, unsigned flags) {
   return 0;
 }
 
-const QvFormatRegistration smiles({QvFormat::SMI, QvFormat::USM, QvFormat::ISM, QvFormat::CAN}, ReadSmiles,
-                                  WriteSmiles);
-const QvFormatRegistration cxsmiles({QvFormat::CXSMILES}, ReadCXSmiles, WriteSmiles);
+bool UpToThree(unsigned part) { return part <= 3; }
+bool NoOptions(unsigned part) { return part == 0; }
+// 0x2000 is no writer option.
+bool WriterFlavor(unsigned word) { return (word & 0x2000) == 0; }
+unsigned WriterOptions(unsigned flavor) { return flavor & 0x1FFF; }
+
+std::unique_ptr<QvMolTokenizer> MakeTokenizer(unsigned) { return std::make_unique<QvLineTokenizer>(); }
+
+// The four plain kinds differ in what the writer makes of the molecule
+// (canonical or not, with stereo or not), which their default flavors say.
+constexpr QvFormatInfo Plain(QvFormat code, const char* description, std::string_view extensions, unsigned oflavor,
+                             bool (*iflavor_valid)(unsigned)) {
+  return {.code = code,
+          .description = description,
+          .extensions = extensions,
+          .readable = true,
+          .writable = true,
+          .default_oflavor = oflavor,
+          .iflavor_valid = iflavor_valid,
+          .oflavor_valid = WriterFlavor,
+          .read = ReadSmiles,
+          .write = WriteSmiles,
+          .writer_options = WriterOptions,
+          .tokenizer = MakeTokenizer};
+}
+
+constexpr QvFormatInfo kRecords[] = {
+    Plain(QvFormat::SMI, "Canonical stereo SMILES", "smi", 0x407D, UpToThree),
+    Plain(QvFormat::USM, "Non-Canonical non-stereo SMILES", "usm", 0x4024, NoOptions),
+    Plain(QvFormat::ISM, "Canonical stereo SMILES", "ism isosmi", 0x407D, NoOptions),
+    Plain(QvFormat::CAN, "Canonical non-stereo SMILES", "can", 0x4064, NoOptions),
+    {.code = QvFormat::CXSMILES,
+     .description = "Chemaxon Extended SMILES",
+     .extensions = "cxsmiles",
+     .readable = true,
+     .writable = true,
+     .default_oflavor = 0x507D,
+     .iflavor_valid = UpToThree,
+     .oflavor_valid = WriterFlavor,
+     .read = ReadCXSmiles,
+     .write = WriteSmiles,
+     .tokenizer = MakeTokenizer},
+};
 
 }  // namespace
+
+std::span<const QvFormatInfo> QvSmilesFormats() { return kRecords; }
 
 }  // namespace Tamrin

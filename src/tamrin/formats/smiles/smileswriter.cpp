@@ -247,7 +247,9 @@ void SmilesWalk::IndexClosures() {
 
 // A neighbour of `atom` (other than across the double bond `dbl`) to carry
 // the direction mark: one whose bond is marked already (its side known,
-// `side` != 0), else the first one across a plain single bond (`side` 0).
+// `side` != 0), else the first one across a single bond (`side` 0). At an
+// aromatic end of a double bond leaving its ring the only such bonds are
+// aromatic ring bonds, which take the mark as well as any.
 bool SmilesWalk::ChooseReference(unsigned atom, unsigned dbl, Reference& ref) const {
   bool found = false;
   ref.side = 0;
@@ -258,7 +260,7 @@ bool SmilesWalk::ChooseReference(unsigned atom, unsigned dbl, Reference& ref) co
       return true;
     }
     const QvBondBase* bond = view_.Bond(arc.bond);
-    if (!found && bond->GetOrder() == 1 && !bond->IsAromatic()) {
+    if (!found && (bond->GetOrder() == 1 || bond->IsAromatic())) {
       ref = {arc.nbr, arc.bond, 0};
       found = true;
     }

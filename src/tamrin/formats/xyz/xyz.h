@@ -3,9 +3,9 @@
 // partial charge. The format has no bonds; the molecule streams rebuild them
 // from the coordinates after reading when the input flavor asks for it.
 //
-// Reading and writing normally go through QvReadMolecule and QvWriteMolecule,
-// with which this folder registers itself; the functions here are the record
-// reader and writer behind them.
+// Reading and writing normally go through QvReadMolecule and QvWriteMolecule
+// (the format's record is in xyzformat.cpp); the functions here are the
+// record reader and writer behind them.
 #pragma once
 
 namespace Pellar {
@@ -13,6 +13,17 @@ class qvostream;
 }
 
 namespace Tamrin {
+
+// The output flavor bits of XYZ.
+namespace QvOFlavor::XYZ {
+// A fifth column with the partial charges.
+inline constexpr unsigned Charges = 0x1;
+// Element symbols rather than atomic numbers.
+inline constexpr unsigned Symbols = 0x2;
+// 5 decimals (what is written anyway) or 18; not both.
+inline constexpr unsigned SinglePrecision = 0x4;
+inline constexpr unsigned DoublePrecision = 0x8;
+}  // namespace QvOFlavor::XYZ
 
 class QvMolBase;
 class qvmolistream;

@@ -1,4 +1,5 @@
-// MDL atom parities both ways, and MDL stereo groups from the chiral flag.
+#include "tamrin/formats/mdl/mdlparity.h"
+
 #include <algorithm>
 
 #include "tamrin/model/molbase.h"

@@ -1,4 +1,4 @@
-#include "tamrin/perception/mdlvalence.h"
+#include "tamrin/formats/mdl/mdlvalence.h"
 
 #include <array>
 
