@@ -112,7 +112,6 @@ namespace {
 
 using Pellar::IsBlankLine;
 
-
 // ---- header ----
 
 // Lines of the RD file layout that wrap a molecule record.
