@@ -130,7 +130,8 @@ bool qvistream::getline(char* buf, std::size_t size) {
   const bool got = getline(view);
   if (size > 0) {
     const std::size_t n = got ? std::min(view.size(), size - 1) : 0;
-    std::memcpy(buf, view.data(), n);
+    // An empty view may hold no pointer at all, which memcpy must not get.
+    if (n > 0) std::memcpy(buf, view.data(), n);
     buf[n] = '\0';
   }
   return got;
