@@ -6,3 +6,4 @@
 #include "tamrin/model/graphmol.h"
 #include "tamrin/model/mcmol.h"
 #include "tamrin/model/molimpl.h"
+#include "tamrin/model/residue.h"
