@@ -20,7 +20,7 @@ COV_FLAGS       := --coverage -O0
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: demo test test-cpp test-python test-asan coverage install system-deps venv bench fuzz clean
+.PHONY: demo test test-cpp test-python test-asan coverage install system-deps venv bench bench-compare fuzz clean
 
 demo: install
 	$(VPY) -m nimbrel.velk formats
@@ -123,6 +123,20 @@ fuzz: venv
 bench: install
 	bash bench/setup.sh
 	bench/.venv/bin/python bench/run.py
+
+# Our speed against an older revision (BASE=<rev>, default the previous
+# commit), side by side in one run: BASE is built once into
+# $(BASE_BENCH_DIR), then bench/compare.py alternates the two builds.
+BASE ?= HEAD~1
+ROUNDS ?= 3
+BASE_BENCH_DIR := build/bench-base
+bench-compare: install
+	bash bench/setup.sh
+	rm -rf $(BASE_BENCH_DIR)/src && mkdir -p $(BASE_BENCH_DIR)/src
+	git archive $(BASE) | tar -x -C $(BASE_BENCH_DIR)/src
+	bench/.venv/bin/python -m pip install -q --no-build-isolation --no-deps --upgrade \
+	  --target $(BASE_BENCH_DIR)/site -Cbuild-dir=$(CURDIR)/$(BASE_BENCH_DIR)/build $(BASE_BENCH_DIR)/src
+	bench/.venv/bin/python bench/compare.py $(BASE_BENCH_DIR)/site $(ROUNDS)
 
 clean:
 	rm -rf build

@@ -6,11 +6,17 @@ is installed, on the same input in this same run, and prints one table row per
 implementation. Timings are the best of several repeats; nothing here asserts.
 
     bench/.venv/bin/python bench/run.py [name-filter ...]
+    bench/.venv/bin/python bench/run.py --ours-json [name-filter ...]
+
+With ``--ours-json`` only our implementation runs and the result is one JSON
+object (workload name -> best seconds) on standard output: bench/compare.py
+uses it to time two builds of ours against each other.
 """
 
 from __future__ import annotations
 
 import importlib
+import json
 import pkgutil
 import sys
 from pathlib import Path
@@ -33,11 +39,16 @@ def discover() -> list[Workload]:
     return found
 
 
-def main(filters: list[str]) -> int:
+def main(args: list[str]) -> int:
+    ours_json = "--ours-json" in args
+    filters = [a for a in args if a != "--ours-json"]
     workloads = [w for w in discover() if not filters or any(f in w.name for f in filters)]
     if not workloads:
         print("no workloads selected", file=sys.stderr)
         return 1
+    if ours_json:
+        print(json.dumps({w.name: measure(w.ours, w.repeats) for w in workloads}))
+        return 0
     for workload in workloads:
         print(f"\n== {workload.name}  ({workload.describe_input()})")
         ours = measure(workload.ours, workload.repeats)
