@@ -5,7 +5,6 @@
 #include "perception_test_support.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/rings.h"
-#include "tamrin/streams/flavor.h"
 
 namespace {
 
@@ -137,15 +136,6 @@ TEST(Aromaticity, UnresolvedAromaticOrdersAreKekulizedAsideOnly) {
   QvPerceiveAromaticity(mol, 2u);
   EXPECT_EQ(CountAromaticAtoms(mol), 9u);
   for (const QvBondBase& bond : mol.GetBonds()) EXPECT_EQ(bond.GetOrder(), 5u);
-}
-
-TEST(Aromaticity, FlavorModelNumbersReachThePass) {
-  // The flavor bits select the models; check one through the selector.
-  QvGraphMol mol = Mol("O=c1cccc[nH]1");
-  QvPerceiveAromaticity(mol, Tamrin::QvAromaticityModelOf(0x80000));  // model 1
-  EXPECT_EQ(CountAromaticAtoms(mol), 0u);
-  QvPerceiveAromaticity(mol, Tamrin::QvAromaticityModelOf(0x40000));  // model 2
-  EXPECT_EQ(CountAromaticAtoms(mol), 6u);
 }
 
 }  // namespace

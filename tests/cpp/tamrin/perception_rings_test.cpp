@@ -119,20 +119,7 @@ TEST(Rings, LargeFusedSheetHasOnlyItsHexagonsAsSmallestRings) {
   // A ladder of 3000 fused hexagons: the basis is 3000 rings of 6, and the
   // long cycles around several hexagons must never be needed.
   QvGraphMol mol;
-  std::vector<QvAtomBase*> top, bottom;
-  for (int i = 0; i <= 3000; ++i) {
-    top.push_back(mol.NewAtom(6));
-    bottom.push_back(mol.NewAtom(6));
-    mol.NewBond(top.back(), bottom.back(), 1);
-  }
-  for (int i = 0; i < 3000; ++i) {
-    QvAtomBase* t = mol.NewAtom(6);
-    QvAtomBase* b = mol.NewAtom(6);
-    mol.NewBond(top[i], t, 1);
-    mol.NewBond(t, top[i + 1], 1);
-    mol.NewBond(bottom[i], b, 1);
-    mol.NewBond(b, bottom[i + 1], 1);
-  }
+  Polyacene(mol, 3000, 1);
   const std::vector<Tamrin::QvRing> rings = QvFindSSSR(mol);
   ASSERT_EQ(rings.size(), 3000u);
   for (const Tamrin::QvRing& ring : rings) EXPECT_EQ(ring.size(), 6u);
