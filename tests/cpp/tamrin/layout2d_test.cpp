@@ -76,28 +76,16 @@ struct Shape {
 };
 
 const Shape kShapes[] = {
-    {"benzene", "c1ccccc1"},
-    {"naphthalene", "c1ccc2ccccc2c1"},
-    {"phenanthrene", "c1ccc2c(c1)ccc1ccccc12"},
-    {"steroid", "CC12CCC3C(CCC4CC(O)CCC34C)C1CCC2O"},
-    {"spiro", "C1CCC2(CC1)CCCC2"},
-    {"dispiro", "C1CC12CC21CC1"},
-    {"norbornane", "C1CC2CCC1C2"},
-    {"bicyclooctane", "C1CC2CCC1CC2"},
-    {"adamantane", "C1C2CC3CC1CC(C2)C3", kLooseBonds},
-    {"cubane", "C12C3C4C1C5C2C3C45", kLooseBonds},
-    {"macrocycle_12", "C1CCCCCCCCCCC1"},
-    {"macrocycle_substituted", "O=C1CCCCCC(C)CCCCCC(=O)OCCCCO1"},
-    {"long_chain", "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC"},
-    {"branched", "CC(C)(C)C(C(C)(C)C)C(C)(C)C"},
-    {"alkyne", "CC#CC#CC"},
-    {"allene", "CC=C=CC"},
-    {"fragments", "CCO.O.[Na+].[Cl-].c1ccccc1"},
-    {"one_atom", "[Fe]"},
+    {"benzene", "c1ccccc1"}, {"naphthalene", "c1ccc2ccccc2c1"}, {"phenanthrene", "c1ccc2c(c1)ccc1ccccc12"},
+    {"steroid", "CC12CCC3C(CCC4CC(O)CCC34C)C1CCC2O"}, {"spiro", "C1CCC2(CC1)CCCC2"}, {"dispiro", "C1CC12CC21CC1"},
+    {"norbornane", "C1CC2CCC1C2"}, {"bicyclooctane", "C1CC2CCC1CC2"},
+    {"adamantane", "C1C2CC3CC1CC(C2)C3", kLooseBonds}, {"cubane", "C12C3C4C1C5C2C3C45", kLooseBonds},
+    {"macrocycle_12", "C1CCCCCCCCCCC1"}, {"macrocycle_substituted", "O=C1CCCCCC(C)CCCCCC(=O)OCCCCO1"},
+    {"long_chain", "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC"}, {"branched", "CC(C)(C)C(C(C)(C)C)C(C)(C)C"},
+    {"alkyne", "CC#CC#CC"}, {"allene", "CC=C=CC"}, {"fragments", "CCO.O.[Na+].[Cl-].c1ccccc1"}, {"one_atom", "[Fe]"},
     {"explicit_h", "[H]C([H])([H])C([H])([H])O[H]"},
     {"explicit_h_on_centres", "[H][C@@](F)(Cl)C[C@@]([H])(O)C1CC[C@]([H])(N)CC1"},
-    {"drug", "CC(C)Cc1ccc(cc1)C(C)C(=O)O"},
-    {"drug_fused", "CN1C=NC2=C1C(=O)N(C(=O)N2C)C"},
+    {"drug", "CC(C)Cc1ccc(cc1)C(C)C(=O)O"}, {"drug_fused", "CN1C=NC2=C1C(=O)N(C(=O)N2C)C"},
     {"biaryl_ring_chain", "c1ccc(cc1)-c1ccc(CCN2CCN(CC2)c2ncccn2)cc1"},
 };
 
@@ -198,19 +186,9 @@ TEST(Layout2D, ComponentsSideBySideThenInRows) {
 
 // Stereo double bonds as the SMILES states them.
 const char* const kCisTrans[] = {
-    "F/C=C/F",
-    "F/C=C\\F",
-    "C/C=C/C=C\\C",
-    "CC/C(C)=C(\\CC)CCC",
-    "[H]/C(F)=C(/[H])F",
-    "OC(=O)/C=C\\C(=O)O",
-    "c1ccccc1/C=C/c1ccccc1",
-    "c1ccccc1/C=C\\c1ccccc1",
-    "C/C=C/C/C=C\\CC/C=C/C",
-    "CC/N=N/C",
-    "CC/N=N\\C",
-    "COC(=O)/C=C1/SC(N)=NC1=O",
-    "COC(=O)/C=C1\\SC(N)=NC1=O",
+    "F/C=C/F", "F/C=C\\F", "C/C=C/C=C\\C", "CC/C(C)=C(\\CC)CCC", "[H]/C(F)=C(/[H])F", "OC(=O)/C=C\\C(=O)O",
+    "c1ccccc1/C=C/c1ccccc1", "c1ccccc1/C=C\\c1ccccc1", "C/C=C/C/C=C\\CC/C=C/C", "CC/N=N/C", "CC/N=N\\C",
+    "COC(=O)/C=C1/SC(N)=NC1=O", "COC(=O)/C=C1\\SC(N)=NC1=O",
 };
 
 // Every stereo double bond shows its stored configuration.
