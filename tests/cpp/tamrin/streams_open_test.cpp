@@ -150,7 +150,8 @@ TEST(OpenInput, BareCompressedExtensionReadsGzipFromStandardInput) {
 
 // ---- memory and callers' streams ----
 
-// The stream reads its own copy; format and flavors stay as they were.
+// The stream reads its own copy; format and flavors stay as they were, and
+// no bytes hide older input.
 TEST(OpenString, ReadsACopyAndNoBytesHidesOlderInput) {
   Replaced toy;
   std::string text = kTwoRecords;
@@ -166,13 +167,9 @@ TEST(OpenString, ReadsACopyAndNoBytesHidesOlderInput) {
   EXPECT_FALSE(in->openstring(nullptr, 5));
   EXPECT_EQ(messages.text(), "Warning: Unable to open qvmolistream string from buffer\n");
   EXPECT_EQ(in->GetFormat(), kToy);
-}
-
-// Compressed and plain bytes both read once the gzip switch is on, and the
-// switch can be thrown on a stream already opened.
-TEST(OpenString, GzipSwitch) {
-  Replaced toy;
-  const auto in = Input(kToy, Gzip("late 1\n"));
+  // Compressed and plain bytes both read once the gzip switch is on, also
+  // when it is thrown on a stream already opened.
+  ASSERT_TRUE(in->openstring(Gzip("late 1\n")));
   ASSERT_TRUE(in->SetGzip(true));
   EXPECT_EQ(Read(*in), Titles{"late"});
   ASSERT_TRUE(in->openstring(Gzip(kTwoRecords)));
@@ -218,13 +215,8 @@ TEST(OpenOutput, FilesByNameGzipBySuffixTruncated) {
   out.close();
   EXPECT_EQ(Gunzip(ReadFile(dir / "a.TOY.gz")), "a 1\nb 2\n");
   EXPECT_EQ(ReadFile(dir / "b.toy"), "c 3\n");
-}
-
-TEST(OpenOutput, UnwritablePathFailsAndTheStreamRefusesToWrite) {
-  Replaced toy;
-  ScratchDir dir;
+  // A path that cannot be written leaves a stream that refuses to write.
   const std::string path = dir / "no/such/dir.toy";
-  qvmolostream out;
   CapturedMessages messages;
   EXPECT_FALSE(out.open(path));
   EXPECT_EQ(messages.text(), "Warning: Unable to open \"" + path + "\" for writing molecules.\n");
