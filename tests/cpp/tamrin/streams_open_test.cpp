@@ -77,7 +77,7 @@ TEST(OpenInput, UnknownExtensionKeepsTheFormatAndMissingFilesFail) {
   ScratchDir dir;
   qvmolistream in;
   ASSERT_TRUE(in.SetFormat(QvFormat::XYZ));
-  for (const char* name : {"mol.gz", "x.pdbx"}) {
+  for (const char* name : {"mol.gz", "x.qqq"}) {
     WriteFile(dir / name, "");
     CapturedMessages messages;
     EXPECT_TRUE(in.open(dir / name)) << name;
