@@ -174,7 +174,8 @@ TEST(Layout2D, ComponentsSideBySideThenInRows) {
     for (unsigned c = 0, atom = 0; c < count; ++c)
       for (unsigned k = 0; k < sizes[c]; ++k, ++atom) {
         BoxOf& b = boxes[c];
-        b = {std::min(b.x0, xy[atom].x), std::min(b.y0, xy[atom].y), std::max(b.x1, xy[atom].x), std::max(b.y1, xy[atom].y)};
+        const Point& q = xy[atom];
+        b = {std::min(b.x0, q.x), std::min(b.y0, q.y), std::max(b.x1, q.x), std::max(b.y1, q.y)};
       }
     for (unsigned i = 0; i < count; ++i)
       for (unsigned j = i + 1; j < count; ++j) EXPECT_FALSE(Overlap(boxes[i], boxes[j])) << count << ": " << i << "," << j;

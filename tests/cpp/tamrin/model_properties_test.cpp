@@ -202,9 +202,10 @@ TEST(NewAtomCopy, TakesPropertiesAndDataButNotIndexBondsOrDeletion) {
   mol.NewAtom(1);
   QvAtomBase* copy = mol.NewAtom(*from);
   EXPECT_EQ(copy->GetParent(), &mol.GetMol());
+  const std::string note = copy->GetData<std::string>(Sorvil::QvGetTag("note"));
   EXPECT_EQ(std::tuple(copy->GetIdx(), copy->GetAtomicNum(), copy->GetFormalCharge(), copy->GetIsotope(),
-                       copy->GetImplicitHCount(), copy->IsAromatic(), std::string(copy->GetName()),
-                       copy->GetData<std::string>(Sorvil::QvGetTag("note")), copy->GetExplicitDegree(), copy->IsDeleted()),
+                       copy->GetImplicitHCount(), copy->IsAromatic(), std::string(copy->GetName()), note,
+                       copy->GetExplicitDegree(), copy->IsDeleted()),
             std::tuple(1u, 7u, 1, 15u, 3u, true, std::string("N"), std::string("x"), 0u, false));
   EXPECT_EQ(mol.NumAtoms(), 2u);
 }
