@@ -71,27 +71,9 @@ TEST(Conformers, WithoutAnActiveOneEveryAccessReportsAndFails) {
   EXPECT_EQ(messages.lines(), expected);
 }
 
-TEST(Conformers, DeletingTheActiveOneActivatesTheFirstLeft) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  QvConfBase* a = mol.NewConf();
-  QvConfBase* b = mol.NewConf();
-  QvConfBase* c = mol.NewConf();
-  mol.SetActive(b);
-  EXPECT_TRUE(mol.DeleteConf(b));
-  EXPECT_FALSE(mol.DeleteConf(b));
-  EXPECT_EQ(mol.GetActive(), a);
-  EXPECT_EQ(mol.NumConfs(), 2u);
-  EXPECT_EQ(mol.NewConf()->GetIdx(), 3u) << "conformer numbers are not reused";
-  EXPECT_TRUE(mol.DeleteConf(a));
-  EXPECT_EQ(mol.GetActive(), c);
-  mol.DeleteConfs();
-  EXPECT_EQ(mol.GetActive(), nullptr);
-  EXPECT_EQ(mol.NumConfs(), 0u);
-  EXPECT_FALSE(mol.OwnsConf(c));
-}
-
-TEST(Conformers, PushAndPopActive) {
+// Pushed conformers come back in turn; deleting the active one, or one that
+// a push remembers, falls back to the first left.
+TEST(Conformers, PushPopAndDeletingTheActiveOne) {
   QvMol mol;
   MakeThreeAtoms(mol);
   QvConfBase* a = mol.NewConf();
@@ -111,12 +93,25 @@ TEST(Conformers, PushAndPopActive) {
   EXPECT_FALSE(mol.PushActive(foreign));
   EXPECT_FALSE(mol.SetActive(foreign));
   EXPECT_FALSE(mol.SetActive(nullptr));
-  // A remembered conformer that was deleted falls back to the first one.
+
+  ASSERT_TRUE(mol.SetActive(b));
+  EXPECT_TRUE(mol.DeleteConf(b));
+  EXPECT_FALSE(mol.DeleteConf(b));
+  EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_EQ(mol.NumConfs(), 2u);
+  QvConfBase* d = mol.NewConf();
+  EXPECT_EQ(d->GetIdx(), 3u) << "conformer numbers are not reused";
   mol.PushActive(c);
-  mol.PushActive(b);
+  mol.PushActive(d);
   mol.DeleteConf(c);
   mol.PopActive();
   EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_TRUE(mol.DeleteConf(a));
+  EXPECT_EQ(mol.GetActive(), d);
+  mol.DeleteConfs();
+  EXPECT_EQ(mol.GetActive(), nullptr);
+  EXPECT_EQ(mol.NumConfs(), 0u);
+  EXPECT_FALSE(mol.OwnsConf(d));
 }
 
 TEST(Conformers, NewConfFromAMoleculeTakesItsCoordinatesAndRecord) {

@@ -17,7 +17,8 @@ using Tamrin::QvGraphMol;
 using Tamrin::QvGraphMolImpl;
 using Tamrin::QvMolBase;
 
-TEST(Title, FiveThousandCharactersAreCutTo4091) {
+// Titles are cut to 4091 characters; energies are kept as floats and flagged.
+TEST(MoleculeProperties, TitleCutAndEnergyAsFloat) {
   QvGraphMol mol;
   std::string title(5000, 'x');
   for (size_t i = 0; i < title.size(); ++i) title[i] = static_cast<char>('a' + i % 26);
@@ -25,10 +26,6 @@ TEST(Title, FiveThousandCharactersAreCutTo4091) {
   EXPECT_EQ(std::string(mol.GetTitle()), title.substr(0, 4091));
   mol.SetTitle(title.c_str());
   EXPECT_EQ(std::string(mol.GetTitle()), title.substr(0, 4091));
-}
-
-TEST(Energy, StoredAsFloatAndFlagged) {
-  QvGraphMol mol;
   EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
   mol.SetEnergy(1e-50);
   EXPECT_EQ(mol.GetEnergy(), 0.0f);

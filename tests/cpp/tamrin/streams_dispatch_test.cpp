@@ -295,14 +295,6 @@ int WriteConformerCount(qvmolostream& out, const Tamrin::QvMCMolBase& mol, unsig
   return 0;
 }
 
-void TwoConformers(Tamrin::QvMol& mol, const char* title) {
-  mol.SetTitle(title);
-  mol.NewAtom(6);
-  mol.NewAtom(7);
-  mol.NewConf();
-  mol.NewConf();
-}
-
 TEST(Conformers, RecordsOfConformersUseTheirOwnReaderAndWriter) {
   QvFormatInfo record = kToyRecord;
   record.conformer_records = true;
@@ -331,7 +323,8 @@ TEST(Conformers, OtherFormatsWriteOneRecordPerConformerUntilOneFails) {
   ASSERT_TRUE(out.SetFormat(kToy));
   ASSERT_TRUE(out.openstring());
   Tamrin::QvMol mol;
-  TwoConformers(mol, "pair");
+  mol.SetTitle("pair");
+  mol.NewAtom(6), mol.NewAtom(7), mol.NewConf(), mol.NewConf();
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
   EXPECT_EQ(Tamrin::QvWriteConstMolecule(out, std::as_const(mol)), 0);
   EXPECT_EQ(out.GetString(), "pair 2\npair 2\npair 2\npair 2\n");
