@@ -49,44 +49,28 @@ std::string Bonds(const QvGraphMol& mol) {
   return text;
 }
 
-struct PairCase {
-  const char* name;
-  unsigned z1, z2;
-  double distance;
-  bool bonded;
-};
-
-class PairDistance : public ::testing::TestWithParam<PairCase> {};
-
 // Sum of radii (C 0.76, H 0.31, O 0.66, Na 1.66) plus 0.45 A, and nothing
-// under 0.4 A.
-TEST_P(PairDistance, BondsWithinRadiiPlusTolerance) {
-  const PairCase& c = GetParam();
-  for (const bool pad : {false, true}) {
-    QvGraphMol mol;
-    Build(mol, {{c.z1, 0, 0, 0}, {c.z2, c.distance, 0, 0}}, pad);
-    CapturedMessages messages;
-    Tamrin::QvDetermineConnectivity(mol);
-    EXPECT_EQ(Bonds(mol), c.bonded ? "0-1" : "") << pad;
-    if (mol.NumBonds() == 1) {
-      EXPECT_EQ(mol.GetBonds().begin()->GetOrder(), 1u);
+// under 0.4 A; wildcards and unknown elements take no bonds.
+TEST(Connectivity, PairBondedWithinRadiiPlusTolerance) {
+  const struct {
+    unsigned z1, z2;
+    double distance;
+    bool bonded;
+  } cases[] = {{6, 6, 1.96, true},  {6, 6, 1.98, false}, {1, 1, 1.06, true},   {1, 1, 1.08, false},
+               {6, 1, 1.09, true},  {11, 8, 2.40, true}, {11, 8, 2.80, false}, {6, 6, 0.10, false},
+               {1, 1, 0.41, true},  {0, 6, 1.0, false},  {200, 6, 1.0, false}};
+  for (const auto& c : cases)
+    for (const bool pad : {false, true}) {
+      QvGraphMol mol;
+      Build(mol, {{c.z1, 0, 0, 0}, {c.z2, c.distance, 0, 0}}, pad);
+      CapturedMessages messages;
+      Tamrin::QvDetermineConnectivity(mol);
+      EXPECT_EQ(Bonds(mol), c.bonded ? "0-1" : "") << c.z1 << "-" << c.z2 << " at " << c.distance << " pad " << pad;
+      if (mol.NumBonds() == 1) {
+        EXPECT_EQ(mol.GetBonds().begin()->GetOrder(), 1u);
+      }
     }
-  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Edges, PairDistance,
-                         ::testing::Values(PairCase{"CC_inside", 6, 6, 1.96, true},
-                                           PairCase{"CC_outside", 6, 6, 1.98, false},
-                                           PairCase{"HH_inside", 1, 1, 1.06, true},
-                                           PairCase{"HH_outside", 1, 1, 1.08, false},
-                                           PairCase{"CH_typical", 6, 1, 1.09, true},
-                                           PairCase{"NaO_ionic_contact", 11, 8, 2.40, true},
-                                           PairCase{"NaO_far", 11, 8, 2.80, false},
-                                           PairCase{"overlapping", 6, 6, 0.10, false},
-                                           PairCase{"just_apart", 1, 1, 0.41, true},
-                                           PairCase{"wildcard", 0, 6, 1.0, false},
-                                           PairCase{"unknown_element", 200, 6, 1.0, false}),
-                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(Connectivity, OverlapIsReportedOnceAndNotBonded) {
   for (const bool pad : {false, true}) {
@@ -104,50 +88,26 @@ TEST(Connectivity, OverlapIsReportedOnceAndNotBonded) {
 // The most stretched contacts go first when an atom would exceed its limit:
 // a hydrogen squeezed between two carbons keeps the closer one, a carbon
 // with five hydrogens in reach drops the farthest, relative to radii, so a
-// short H...H contact never displaces the C-H bond it sits beside.
-TEST(Connectivity, LimitsDropTheMostStretchedContacts) {
-  {
-    QvGraphMol mol;
-    Build(mol, {{6, 0, 0, 0}, {1, 1.15, 0, 0}, {6, 2.2, 0, 0}});
-    Tamrin::QvDetermineConnectivity(mol);
-    EXPECT_EQ(Bonds(mol), "1-2");
-  }
-  {
-    QvGraphMol mol;
-    Build(mol, {{6, 0, 0, 0},
-                {1, 1.09, 0, 0},
-                {1, -1.09, 0, 0},
-                {1, 0, 1.09, 0},
-                {1, 0, -1.09, 0},
-                {1, 0, 0, 1.30}});
-    Tamrin::QvDetermineConnectivity(mol);
-    EXPECT_EQ(mol.NumBonds(), 4u);
-    EXPECT_EQ(AtomAt(mol, 5)->GetExplicitDegree(), 0u);
-  }
-  {
-    // H-H at 0.95 A is more stretched (0.95 - 0.62) than C-H at 1.09 (0.02).
-    QvGraphMol mol;
-    Build(mol, {{6, 0, 0, 0}, {1, 1.09, 0, 0}, {1, 1.6, 0.8, 0}});
-    Tamrin::QvDetermineConnectivity(mol);
-    EXPECT_EQ(Bonds(mol), "0-1");
-  }
-}
-
-// Atoms sharing a neighbour bond only across a three-membered ring's
-// narrow angle, not across the short diagonal of a squashed four-ring.
-TEST(Connectivity, SmallRings) {
-  struct RingCase {
+// short H...H contact (0.95 - 0.62 over, against C-H's 0.02) never displaces
+// the C-H bond it sits beside. Atoms sharing a neighbour bond only across a
+// three-membered ring's narrow angle, not across the short diagonal of a
+// squashed four-ring.
+TEST(Connectivity, LimitsAndSmallRings) {
+  const struct {
     const char* name;
     std::vector<Placed> atoms;
     const char* bonds;
-  };
-  const RingCase cases[] = {
+  } cases[] = {
+      {"squeezed_h", {{6, 0, 0, 0}, {1, 1.15, 0, 0}, {6, 2.2, 0, 0}}, "1-2"},
+      {"five_h", {{6, 0, 0, 0}, {1, 1.09, 0, 0}, {1, -1.09, 0, 0}, {1, 0, 1.09, 0}, {1, 0, -1.09, 0}, {1, 0, 0, 1.30}},
+       "0-1 0-2 0-3 0-4"},
+      {"short_hh", {{6, 0, 0, 0}, {1, 1.09, 0, 0}, {1, 1.6, 0.8, 0}}, "0-1"},
       {"cyclopropane", {{6, 0, 0, 0}, {6, 1.51, 0, 0}, {6, 0.755, 1.308, 0}}, "0-1 0-2 1-2"},
       {"epoxide", {{6, 0, 0, 0}, {6, 1.47, 0, 0}, {8, 0.735, 1.224, 0}}, "0-1 0-2 1-2"},
       {"rhombic_cyclobutene", {{6, 0.955, 0, 0}, {6, 0, 0.996, 0}, {6, -0.955, 0, 0}, {6, 0, -0.996, 0}},
        "0-1 0-3 1-2 2-3"},
   };
-  for (const RingCase& c : cases)
+  for (const auto& c : cases)
     for (const bool pad : {false, true}) {
       QvGraphMol mol;
       Build(mol, c.atoms, pad);

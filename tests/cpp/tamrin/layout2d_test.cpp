@@ -9,7 +9,6 @@
 #include "support/captured_messages.h"
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/model.h"
-#include "tamrin/perception/graphview.h"
 #include "tamrin/perception/layout2d.h"
 #include "tamrin/perception/layout2d_component.h"
 #include "tamrin/perception/stereo.h"
@@ -77,28 +76,16 @@ struct Shape {
 };
 
 const Shape kShapes[] = {
-    {"benzene", "c1ccccc1"},
-    {"naphthalene", "c1ccc2ccccc2c1"},
-    {"phenanthrene", "c1ccc2c(c1)ccc1ccccc12"},
-    {"steroid", "CC12CCC3C(CCC4CC(O)CCC34C)C1CCC2O"},
-    {"spiro", "C1CCC2(CC1)CCCC2"},
-    {"dispiro", "C1CC12CC21CC1"},
-    {"norbornane", "C1CC2CCC1C2"},
-    {"bicyclooctane", "C1CC2CCC1CC2"},
-    {"adamantane", "C1C2CC3CC1CC(C2)C3", kLooseBonds},
-    {"cubane", "C12C3C4C1C5C2C3C45", kLooseBonds},
-    {"macrocycle_12", "C1CCCCCCCCCCC1"},
-    {"macrocycle_substituted", "O=C1CCCCCC(C)CCCCCC(=O)OCCCCO1"},
-    {"long_chain", "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC"},
-    {"branched", "CC(C)(C)C(C(C)(C)C)C(C)(C)C"},
-    {"alkyne", "CC#CC#CC"},
-    {"allene", "CC=C=CC"},
-    {"fragments", "CCO.O.[Na+].[Cl-].c1ccccc1"},
-    {"one_atom", "[Fe]"},
+    {"benzene", "c1ccccc1"}, {"naphthalene", "c1ccc2ccccc2c1"}, {"phenanthrene", "c1ccc2c(c1)ccc1ccccc12"},
+    {"steroid", "CC12CCC3C(CCC4CC(O)CCC34C)C1CCC2O"}, {"spiro", "C1CCC2(CC1)CCCC2"}, {"dispiro", "C1CC12CC21CC1"},
+    {"norbornane", "C1CC2CCC1C2"}, {"bicyclooctane", "C1CC2CCC1CC2"},
+    {"adamantane", "C1C2CC3CC1CC(C2)C3", kLooseBonds}, {"cubane", "C12C3C4C1C5C2C3C45", kLooseBonds},
+    {"macrocycle_12", "C1CCCCCCCCCCC1"}, {"macrocycle_substituted", "O=C1CCCCCC(C)CCCCCC(=O)OCCCCO1"},
+    {"long_chain", "CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC"}, {"branched", "CC(C)(C)C(C(C)(C)C)C(C)(C)C"},
+    {"alkyne", "CC#CC#CC"}, {"allene", "CC=C=CC"}, {"fragments", "CCO.O.[Na+].[Cl-].c1ccccc1"}, {"one_atom", "[Fe]"},
     {"explicit_h", "[H]C([H])([H])C([H])([H])O[H]"},
     {"explicit_h_on_centres", "[H][C@@](F)(Cl)C[C@@]([H])(O)C1CC[C@]([H])(N)CC1"},
-    {"drug", "CC(C)Cc1ccc(cc1)C(C)C(=O)O"},
-    {"drug_fused", "CN1C=NC2=C1C(=O)N(C(=O)N2C)C"},
+    {"drug", "CC(C)Cc1ccc(cc1)C(C)C(=O)O"}, {"drug_fused", "CN1C=NC2=C1C(=O)N(C(=O)N2C)C"},
     {"biaryl_ring_chain", "c1ccc(cc1)-c1ccc(CCN2CCN(CC2)c2ncccn2)cc1"},
 };
 
@@ -106,16 +93,12 @@ const Shape kShapes[] = {
 // option), which also takes the components coordgen is not given.
 class Layout2DShapes : public ::testing::TestWithParam<Shape> {};
 
-TEST_P(Layout2DShapes, CoordgenGivesCleanDepiction) {
-  QvGraphMol mol = FromSmiles(GetParam().smiles);
-  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
-  ExpectGoodDepiction(mol, GetParam().name, GetParam().bonds);
-}
-
-TEST_P(Layout2DShapes, OwnLayoutGivesCleanDepiction) {
-  QvGraphMol mol = FromSmiles(GetParam().smiles);
-  ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, Tamrin::kQvLayout2DQuick));
-  ExpectGoodDepiction(mol, GetParam().name, GetParam().bonds);
+TEST_P(Layout2DShapes, CleanDepiction) {
+  for (const unsigned options : {0u, Tamrin::kQvLayout2DQuick}) {
+    QvGraphMol mol = FromSmiles(GetParam().smiles);
+    ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, options));
+    ExpectGoodDepiction(mol, GetParam().name + std::string(" options ") + std::to_string(options), GetParam().bonds);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, Layout2DShapes, ::testing::ValuesIn(kShapes),
@@ -170,42 +153,30 @@ struct BoxOf {
   double x0 = 1e300, y0 = 1e300, x1 = -1e300, y1 = -1e300;
 };
 
-std::vector<BoxOf> ComponentBoxes(const QvMolBase& mol) {
-  const Tamrin::QvGraphView view(mol);
-  std::vector<int> comp(view.NumAtoms(), -1);
-  std::vector<BoxOf> boxes;
-  for (unsigned seed = 0; seed < view.NumAtoms(); ++seed) {
-    if (comp[seed] >= 0) continue;
-    std::vector<unsigned> todo{seed};
-    comp[seed] = static_cast<int>(boxes.size());
-    boxes.emplace_back();
-    while (!todo.empty()) {
-      const unsigned a = todo.back();
-      todo.pop_back();
-      double c[3];
-      view.Atom(a)->GetCoords(c);
-      BoxOf& b = boxes.back();
-      b = {std::min(b.x0, c[0]), std::min(b.y0, c[1]), std::max(b.x1, c[0]), std::max(b.y1, c[1])};
-      for (const auto& arc : view.Arcs(a))
-        if (comp[arc.nbr] < 0) comp[arc.nbr] = comp[seed], todo.push_back(arc.nbr);
-    }
-  }
-  return boxes;
-}
-
 bool Overlap(const BoxOf& a, const BoxOf& b) { return a.x0 < b.x1 && b.x0 < a.x1 && a.y0 < b.y1 && b.y0 < a.y1; }
 
 // A few components stand in one row, left to right in input order; many
 // are wrapped into rows. Boxes never overlap.
 TEST(Layout2D, ComponentsSideBySideThenInRows) {
   for (const unsigned count : {2u, 5u, 10u, 11u, 40u}) {
+    // The components' atoms follow one another in the SMILES.
     std::string smiles = "c1ccccc1";
-    for (unsigned i = 1; i < count; ++i) smiles += i % 3 ? ".CCO" : ".O";
+    std::vector<unsigned> sizes{6};
+    for (unsigned i = 1; i < count; ++i) {
+      smiles += i % 3 ? ".CCO" : ".O";
+      sizes.push_back(i % 3 ? 3 : 1);
+    }
     QvGraphMol mol = FromSmiles(smiles);
     ASSERT_TRUE(Tamrin::QvGenerate2DCoordinates(mol, 0));
     ExpectGoodDepiction(mol, smiles);
-    const std::vector<BoxOf> boxes = ComponentBoxes(mol);
-    ASSERT_EQ(boxes.size(), count);
+    const std::vector<Point> xy = Coords(mol);
+    std::vector<BoxOf> boxes(count);
+    for (unsigned c = 0, atom = 0; c < count; ++c)
+      for (unsigned k = 0; k < sizes[c]; ++k, ++atom) {
+        BoxOf& b = boxes[c];
+        const Point& q = xy[atom];
+        b = {std::min(b.x0, q.x), std::min(b.y0, q.y), std::max(b.x1, q.x), std::max(b.y1, q.y)};
+      }
     for (unsigned i = 0; i < count; ++i)
       for (unsigned j = i + 1; j < count; ++j) EXPECT_FALSE(Overlap(boxes[i], boxes[j])) << count << ": " << i << "," << j;
     bool one_row = true;
@@ -216,19 +187,9 @@ TEST(Layout2D, ComponentsSideBySideThenInRows) {
 
 // Stereo double bonds as the SMILES states them.
 const char* const kCisTrans[] = {
-    "F/C=C/F",
-    "F/C=C\\F",
-    "C/C=C/C=C\\C",
-    "CC/C(C)=C(\\CC)CCC",
-    "[H]/C(F)=C(/[H])F",
-    "OC(=O)/C=C\\C(=O)O",
-    "c1ccccc1/C=C/c1ccccc1",
-    "c1ccccc1/C=C\\c1ccccc1",
-    "C/C=C/C/C=C\\CC/C=C/C",
-    "CC/N=N/C",
-    "CC/N=N\\C",
-    "COC(=O)/C=C1/SC(N)=NC1=O",
-    "COC(=O)/C=C1\\SC(N)=NC1=O",
+    "F/C=C/F", "F/C=C\\F", "C/C=C/C=C\\C", "CC/C(C)=C(\\CC)CCC", "[H]/C(F)=C(/[H])F", "OC(=O)/C=C\\C(=O)O",
+    "c1ccccc1/C=C/c1ccccc1", "c1ccccc1/C=C\\c1ccccc1", "C/C=C/C/C=C\\CC/C=C/C", "CC/N=N/C", "CC/N=N\\C",
+    "COC(=O)/C=C1/SC(N)=NC1=O", "COC(=O)/C=C1\\SC(N)=NC1=O",
 };
 
 // Every stereo double bond shows its stored configuration.

@@ -14,27 +14,21 @@ using model_test::Xyz;
 using Tamrin::QvAtomBase;
 using Tamrin::QvGraphMolImpl;
 
-struct GrowthCase {
-  unsigned max_idx;
-  unsigned capacity;
-};
-
-class CoordTableGrowth : public ::testing::TestWithParam<GrowthCase> {};
-
-TEST_P(CoordTableGrowth, FirstWriteToTheLastAtomGrowsTheTableToIt) {
-  QvGraphMolImpl mol;
-  QvAtomBase* last = nullptr;
-  for (unsigned i = 0; i < GetParam().max_idx; ++i) last = mol.NewAtom(6);
-  const double xyz[3] = {1, 2, 3};
-  ASSERT_TRUE(mol.SetCoords(last, xyz));
-  EXPECT_EQ(mol.GetCoordCapacity(), GetParam().capacity);
+// The capacity after the first write to the last of `max_idx` atoms.
+TEST(Coords, FirstWriteToTheLastAtomGrowsTheTableToIt) {
+  const struct {
+    unsigned max_idx, capacity;
+  } cases[] = {{1, 32},   {31, 32},   {32, 96},   {33, 64},   {64, 128},
+               {100, 128}, {159, 160}, {160, 224}, {161, 322}, {1000, 2000}};
+  for (const auto& c : cases) {
+    QvGraphMolImpl mol;
+    QvAtomBase* last = nullptr;
+    for (unsigned i = 0; i < c.max_idx; ++i) last = mol.NewAtom(6);
+    const double xyz[3] = {1, 2, 3};
+    ASSERT_TRUE(mol.SetCoords(last, xyz));
+    EXPECT_EQ(mol.GetCoordCapacity(), c.capacity) << c.max_idx;
+  }
 }
-
-const GrowthCase kGrowth[] = {{1, 32},    {31, 32},   {32, 96},   {33, 64},
-                              {64, 128},  {100, 128}, {159, 160}, {160, 224},
-                              {161, 322}, {1000, 2000}};
-
-INSTANTIATE_TEST_SUITE_P(Table, CoordTableGrowth, ::testing::ValuesIn(kGrowth));
 
 TEST(Coords, GrowingKeepsEarlierTriplesAndZeroFillsTheRest) {
   QvGraphMolImpl mol;
@@ -111,10 +105,6 @@ TEST(Dimension, OnlyZeroTwoAndThreeAreAccepted) {
     EXPECT_EQ(mol.GetDimension(), 3u);
   }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(Coords, ValuesBeyondFloatRangeBecomeInfinities) {
   Tamrin::QvGraphMolImpl mol;

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -52,73 +51,29 @@ TEST(Conformers, TheFirstBecomesActiveAndMoleculeCoordinatesFollowIt) {
   EXPECT_EQ(ConfCoords(*first, atoms[1]), (Xyz{1, 0, 0}));
 }
 
-struct NoConformerCase {
-  const char* name;
-  std::function<void(QvMol&)> call;
-  const char* message;
-};
-
-class NoActiveConformer : public ::testing::TestWithParam<NoConformerCase> {};
-
-TEST_P(NoActiveConformer, ReportsAndFails) {
+TEST(Conformers, WithoutAnActiveOneEveryAccessReportsAndFails) {
   QvMol mol;
   MakeThreeAtoms(mol);
   CapturedMessages messages;
-  GetParam().call(mol);
-  EXPECT_EQ(messages.lines(), std::vector<std::string>{GetParam().message});
+  EXPECT_EQ(mol.GetDimension(), 0u);
+  EXPECT_FALSE(mol.SetDimension(3));
+  EXPECT_EQ(mol.GetEnergy(), 0.0f);
+  EXPECT_FALSE(mol.SetEnergy(1.0));
+  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
+  const double xyz[3] = {1, 2, 3};
+  EXPECT_FALSE(mol.SetCoords(mol.AtomList()[0], xyz));
+  std::vector<double> all(9, 5.0);
+  EXPECT_FALSE(mol.GetCoords(all.data()));
+  EXPECT_EQ(all, std::vector<double>(9, 0.0));
+  std::vector<std::string> expected;
+  for (const char* call : {"GetDimension", "SetDimension", "GetEnergy", "SetEnergy", "SetCoords", "GetCoords"})
+    expected.push_back(std::string("QvMol::") + call + "() : no active conformer");
+  EXPECT_EQ(messages.lines(), expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Operations, NoActiveConformer,
-    ::testing::Values(
-        NoConformerCase{"GetDimension", [](QvMol& m) { EXPECT_EQ(m.GetDimension(), 0u); },
-                        "QvMol::GetDimension() : no active conformer"},
-        NoConformerCase{"SetDimension", [](QvMol& m) { EXPECT_FALSE(m.SetDimension(3)); },
-                        "QvMol::SetDimension() : no active conformer"},
-        NoConformerCase{"GetEnergy", [](QvMol& m) { EXPECT_EQ(m.GetEnergy(), 0.0f); },
-                        "QvMol::GetEnergy() : no active conformer"},
-        NoConformerCase{"SetEnergy",
-                        [](QvMol& m) {
-                          EXPECT_FALSE(m.SetEnergy(1.0));
-                          EXPECT_FALSE(m.HasPerceived(Tamrin::QvPerceivedEnergy));
-                        },
-                        "QvMol::SetEnergy() : no active conformer"},
-        NoConformerCase{"SetCoords",
-                        [](QvMol& m) {
-                          const double xyz[3] = {1, 2, 3};
-                          EXPECT_FALSE(m.SetCoords(m.AtomList()[0], xyz));
-                        },
-                        "QvMol::SetCoords() : no active conformer"},
-        NoConformerCase{"GetCoords",
-                        [](QvMol& m) {
-                          std::vector<double> all(9, 5.0);
-                          EXPECT_FALSE(m.GetCoords(all.data()));
-                          EXPECT_EQ(all, std::vector<double>(9, 0.0));
-                        },
-                        "QvMol::GetCoords() : no active conformer"}),
-    [](const auto& param_info) { return std::string(param_info.param.name); });
-
-TEST(Conformers, DeletingTheActiveOneActivatesTheFirstLeft) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  QvConfBase* a = mol.NewConf();
-  QvConfBase* b = mol.NewConf();
-  QvConfBase* c = mol.NewConf();
-  mol.SetActive(b);
-  EXPECT_TRUE(mol.DeleteConf(b));
-  EXPECT_FALSE(mol.DeleteConf(b));
-  EXPECT_EQ(mol.GetActive(), a);
-  EXPECT_EQ(mol.NumConfs(), 2u);
-  EXPECT_EQ(mol.NewConf()->GetIdx(), 3u) << "conformer numbers are not reused";
-  EXPECT_TRUE(mol.DeleteConf(a));
-  EXPECT_EQ(mol.GetActive(), c);
-  mol.DeleteConfs();
-  EXPECT_EQ(mol.GetActive(), nullptr);
-  EXPECT_EQ(mol.NumConfs(), 0u);
-  EXPECT_FALSE(mol.OwnsConf(c));
-}
-
-TEST(Conformers, PushAndPopActive) {
+// Pushed conformers come back in turn; deleting the active one, or one that
+// a push remembers, falls back to the first left.
+TEST(Conformers, PushPopAndDeletingTheActiveOne) {
   QvMol mol;
   MakeThreeAtoms(mol);
   QvConfBase* a = mol.NewConf();
@@ -138,12 +93,25 @@ TEST(Conformers, PushAndPopActive) {
   EXPECT_FALSE(mol.PushActive(foreign));
   EXPECT_FALSE(mol.SetActive(foreign));
   EXPECT_FALSE(mol.SetActive(nullptr));
-  // A remembered conformer that was deleted falls back to the first one.
+
+  ASSERT_TRUE(mol.SetActive(b));
+  EXPECT_TRUE(mol.DeleteConf(b));
+  EXPECT_FALSE(mol.DeleteConf(b));
+  EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_EQ(mol.NumConfs(), 2u);
+  QvConfBase* d = mol.NewConf();
+  EXPECT_EQ(d->GetIdx(), 3u) << "conformer numbers are not reused";
   mol.PushActive(c);
-  mol.PushActive(b);
+  mol.PushActive(d);
   mol.DeleteConf(c);
   mol.PopActive();
   EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_TRUE(mol.DeleteConf(a));
+  EXPECT_EQ(mol.GetActive(), d);
+  mol.DeleteConfs();
+  EXPECT_EQ(mol.GetActive(), nullptr);
+  EXPECT_EQ(mol.NumConfs(), 0u);
+  EXPECT_FALSE(mol.OwnsConf(d));
 }
 
 TEST(Conformers, NewConfFromAMoleculeTakesItsCoordinatesAndRecord) {

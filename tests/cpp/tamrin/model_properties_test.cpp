@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <functional>
 #include <string>
+#include <tuple>
 
 #include "model_test_support.h"
 #include "support/captured_messages.h"
@@ -15,7 +17,8 @@ using Tamrin::QvGraphMol;
 using Tamrin::QvGraphMolImpl;
 using Tamrin::QvMolBase;
 
-TEST(Title, FiveThousandCharactersAreCutTo4091) {
+// Titles are cut to 4091 characters; energies are kept as floats and flagged.
+TEST(MoleculeProperties, TitleCutAndEnergyAsFloat) {
   QvGraphMol mol;
   std::string title(5000, 'x');
   for (size_t i = 0; i < title.size(); ++i) title[i] = static_cast<char>('a' + i % 26);
@@ -23,10 +26,6 @@ TEST(Title, FiveThousandCharactersAreCutTo4091) {
   EXPECT_EQ(std::string(mol.GetTitle()), title.substr(0, 4091));
   mol.SetTitle(title.c_str());
   EXPECT_EQ(std::string(mol.GetTitle()), title.substr(0, 4091));
-}
-
-TEST(Energy, StoredAsFloatAndFlagged) {
-  QvGraphMol mol;
   EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
   mol.SetEnergy(1e-50);
   EXPECT_EQ(mol.GetEnergy(), 0.0f);
@@ -62,74 +61,60 @@ TEST_P(PerceptionBits, EditClearsExactlyItsBits) {
 
 const double kXyz[3] = {1, 2, 3};
 
+using Edit = PerceptionCase;
+
 INSTANTIATE_TEST_SUITE_P(
     Edits, PerceptionBits,
     ::testing::Values(
-        PerceptionCase{"AtomicNumChange", [](auto&, auto* a, auto*) { a->SetAtomicNum(7); },
-                       kAllBits & ~(0x2u | 0x10u | 0x4u)},
-        PerceptionCase{"AtomicNumFromZero",
-                       [](QvMolBase& m, auto*, auto*) {
-                         QvAtomBase* wild = m.GetAtom(Tamrin::QvHasAtomicNum{6});
-                         wild->SetAtomicNum(0);
-                         m.SetPerceived(kAllBits, true);
-                         wild->SetAtomicNum(6);
-                       },
-                       kAllBits},
-        PerceptionCase{"ChargeChange", [](auto&, auto* a, auto*) { a->SetFormalCharge(1); },
-                       kAllBits & ~0x2u},
-        PerceptionCase{"ChargeSame", [](auto&, auto* a, auto*) { a->SetFormalCharge(0); }, kAllBits},
-        PerceptionCase{"HydrogenCountChange", [](auto&, auto* a, auto*) { a->SetImplicitHCount(3); },
-                       kAllBits & ~0x2u},
-        PerceptionCase{"BondOrderChange", [](auto&, auto*, auto* b) { b->SetOrder(2); },
-                       kAllBits & ~(0x2u | 0x8u)},
-        PerceptionCase{"BondOrderSame", [](auto&, auto*, auto* b) { b->SetOrder(1); }, kAllBits},
-        PerceptionCase{"BondOrderFromZero",
-                       [](QvMolBase& m, auto* a, auto*) {
-                         QvBondBase* open = m.NewBond(a, nullptr, 0);
-                         m.SetPerceived(kAllBits, true);
-                         open->SetOrder(1);
-                       },
-                       kAllBits},
-        PerceptionCase{"AtomCoords", [](QvMolBase& m, auto* a, auto*) { m.SetCoords(a, kXyz); },
-                       kAllBits & ~(0x4u | 0x8u)},
-        PerceptionCase{"WholeCoords",
-                       [](QvMolBase& m, auto*, auto*) {
-                         const double all[6] = {};
-                         m.SetCoords(all);
-                       },
-                       kAllBits & ~(0x4u | 0x8u)},
-        PerceptionCase{"ClearCoords", [](QvMolBase& m, auto*, auto*) { m.ClearCoords(); },
-                       kAllBits & ~(0x4u | 0x8u)},
-        PerceptionCase{"BondEndAttached",
-                       [](QvMolBase& m, auto* a, auto*) {
-                         QvBondBase* open = m.NewBond(nullptr, nullptr, 1);
-                         m.SetPerceived(kAllBits, true);
-                         open->SetEnd(a);
-                       },
-                       kAllBits & ~0x4u},
-        PerceptionCase{"NewAtom", [](QvMolBase& m, auto*, auto*) { m.NewAtom(1); }, 0u},
-        PerceptionCase{"NewBond",
-                       [](QvMolBase& m, auto* a, auto*) { m.NewBond(a, m.NewAtom(1), 1); }, 0u},
-        PerceptionCase{"DeleteAtom", [](QvMolBase& m, auto* a, auto*) { m.DeleteAtom(a); }, 0u},
-        PerceptionCase{"DeleteBond", [](QvMolBase& m, auto*, auto* b) { m.DeleteBond(b); }, 0u},
-        PerceptionCase{"FailedDelete",
-                       [](QvMolBase& m, auto* a, auto*) {
-                         m.DeleteAtom(a);
-                         m.SetPerceived(kAllBits, true);
-                         m.DeleteAtom(a);
-                       },
-                       kAllBits},
-        PerceptionCase{"HarmlessEdits",
-                       [](auto&, auto* a, auto* b) {
-                         a->SetIsotope(13);
-                         a->SetName("C1");
-                         a->SetMapIdx(4);
-                         a->SetPartialCharge(0.25);
-                         b->SetIntType(3);
-                         b->SwapEnds();
-                       },
-                       kAllBits},
-        PerceptionCase{"ClearPerceived", [](QvMolBase& m, auto*, auto*) { m.ClearPerceived(); }, 0u}),
+        Edit{"AtomicNumChange", [](auto&, auto* a, auto*) { a->SetAtomicNum(7); }, kAllBits & ~(0x2u | 0x10u | 0x4u)},
+        Edit{"AtomicNumFromZero",
+             [](QvMolBase& m, auto* a, auto*) {
+               a->SetAtomicNum(0);
+               m.SetPerceived(kAllBits, true);
+               a->SetAtomicNum(6);
+             },
+             kAllBits},
+        Edit{"ChargeChange", [](auto&, auto* a, auto*) { a->SetFormalCharge(1); }, kAllBits & ~0x2u},
+        Edit{"ChargeSame", [](auto&, auto* a, auto*) { a->SetFormalCharge(0); }, kAllBits},
+        Edit{"HydrogenCountChange", [](auto&, auto* a, auto*) { a->SetImplicitHCount(3); }, kAllBits & ~0x2u},
+        Edit{"BondOrderChange", [](auto&, auto*, auto* b) { b->SetOrder(2); }, kAllBits & ~(0x2u | 0x8u)},
+        Edit{"BondOrderSame", [](auto&, auto*, auto* b) { b->SetOrder(1); }, kAllBits},
+        Edit{"BondOrderFromZero",
+             [](QvMolBase& m, auto* a, auto*) {
+               QvBondBase* open = m.NewBond(a, nullptr, 0);
+               m.SetPerceived(kAllBits, true);
+               open->SetOrder(1);
+             },
+             kAllBits},
+        Edit{"AtomCoords", [](QvMolBase& m, auto* a, auto*) { m.SetCoords(a, kXyz); }, kAllBits & ~(0x4u | 0x8u)},
+        Edit{"WholeCoords", [](QvMolBase& m, auto*, auto*) { m.SetCoords(std::array<double, 6>{}.data()); },
+             kAllBits & ~(0x4u | 0x8u)},
+        Edit{"ClearCoords", [](QvMolBase& m, auto*, auto*) { m.ClearCoords(); }, kAllBits & ~(0x4u | 0x8u)},
+        Edit{"BondEndAttached",
+             [](QvMolBase& m, auto* a, auto*) {
+               QvBondBase* open = m.NewBond(nullptr, nullptr, 1);
+               m.SetPerceived(kAllBits, true);
+               open->SetEnd(a);
+             },
+             kAllBits & ~0x4u},
+        Edit{"NewAtom", [](QvMolBase& m, auto*, auto*) { m.NewAtom(1); }, 0u},
+        Edit{"NewBond", [](QvMolBase& m, auto* a, auto*) { m.NewBond(a, m.NewAtom(1), 1); }, 0u},
+        Edit{"DeleteAtom", [](QvMolBase& m, auto* a, auto*) { m.DeleteAtom(a); }, 0u},
+        Edit{"DeleteBond", [](QvMolBase& m, auto*, auto* b) { m.DeleteBond(b); }, 0u},
+        Edit{"FailedDelete",
+             [](QvMolBase& m, auto* a, auto*) {
+               m.DeleteAtom(a);
+               m.SetPerceived(kAllBits, true);
+               m.DeleteAtom(a);
+             },
+             kAllBits},
+        Edit{"HarmlessEdits",
+             [](auto&, auto* a, auto* b) {
+               a->SetIsotope(13), a->SetName("C1"), a->SetMapIdx(4), a->SetPartialCharge(0.25);
+               b->SetIntType(3), b->SwapEnds();
+             },
+             kAllBits},
+        Edit{"ClearPerceived", [](QvMolBase& m, auto*, auto*) { m.ClearPerceived(); }, 0u}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 // Properties without a field of their own live under built-in tags that the
@@ -213,17 +198,12 @@ TEST(NewAtomCopy, TakesPropertiesAndDataButNotIndexBondsOrDeletion) {
   QvGraphMol mol;
   mol.NewAtom(1);
   QvAtomBase* copy = mol.NewAtom(*from);
-  EXPECT_EQ(copy->GetIdx(), 1u);
   EXPECT_EQ(copy->GetParent(), &mol.GetMol());
-  EXPECT_EQ(copy->GetAtomicNum(), 7u);
-  EXPECT_EQ(copy->GetFormalCharge(), 1);
-  EXPECT_EQ(copy->GetIsotope(), 15u);
-  EXPECT_EQ(copy->GetImplicitHCount(), 3u);
-  EXPECT_TRUE(copy->IsAromatic());
-  EXPECT_STREQ(copy->GetName(), "N");
-  EXPECT_EQ(copy->GetData<std::string>(Sorvil::QvGetTag("note")), "x");
-  EXPECT_EQ(copy->GetExplicitDegree(), 0u);
-  EXPECT_FALSE(copy->IsDeleted());
+  const std::string note = copy->GetData<std::string>(Sorvil::QvGetTag("note"));
+  EXPECT_EQ(std::tuple(copy->GetIdx(), copy->GetAtomicNum(), copy->GetFormalCharge(), copy->GetIsotope(),
+                       copy->GetImplicitHCount(), copy->IsAromatic(), std::string(copy->GetName()), note,
+                       copy->GetExplicitDegree(), copy->IsDeleted()),
+            std::tuple(1u, 7u, 1, 15u, 3u, true, std::string("N"), std::string("x"), 0u, false));
   EXPECT_EQ(mol.NumAtoms(), 2u);
 }
 

@@ -24,43 +24,32 @@ struct ValenceCase {
   std::vector<unsigned> expected;
 };
 
-class ImplicitHydrogens : public ::testing::TestWithParam<ValenceCase> {};
-
 // The counts are computed from scratch, as after a reader that knows only
 // the heavy atoms and bonds (PDB, XYZ): every count is wiped first.
-TEST_P(ImplicitHydrogens, FromStandardValences) {
-  const ValenceCase& c = GetParam();
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, c.smiles));
-  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetImplicitHCount(0);
-  QvAssignImplicitHydrogens(mol);
-  EXPECT_EQ(HCounts(mol), c.expected) << c.smiles;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Molecules, ImplicitHydrogens,
-    ::testing::Values(ValenceCase{"C", {4}}, ValenceCase{"CC(=O)O", {3, 0, 0, 1}},
-                      ValenceCase{"C#N", {1, 0}}, ValenceCase{"B(C)C", {1, 3, 3}},
-                      ValenceCase{"CN(=O)=O", {3, 0, 0, 0}},  // N at 5
-                      ValenceCase{"CP(C)C", {3, 0, 3, 3}}, ValenceCase{"CP(=O)(C)C", {3, 0, 0, 3, 3}},
-                      ValenceCase{"CS", {3, 1}}, ValenceCase{"CS(=O)C", {3, 0, 0, 3}},
-                      ValenceCase{"CS(=O)(=O)C", {3, 0, 0, 0, 3}}, ValenceCase{"CS(=O)(=O)=O", {3, 0, 0, 0, 0}},
-                      ValenceCase{"FCCl", {0, 2, 0}}, ValenceCase{"BrI", {0, 0}},
-                      ValenceCase{"C[N+](C)(C)C", {3, 0, 3, 3, 3}}, ValenceCase{"C[NH+]", {3, 3}},
-                      ValenceCase{"C[O-]", {3, 0}}, ValenceCase{"C[O+]C", {3, 1, 3}},
-                      ValenceCase{"[CH-]1C=CC=C1", {1, 1, 1, 1, 1}}, ValenceCase{"C[C+]C", {3, 1, 3}},
-                      ValenceCase{"C[N-]C", {3, 0, 3}}, ValenceCase{"C[S+](C)C", {3, 0, 3, 3}},
-                      ValenceCase{"[B-](F)(F)(F)F", {0, 0, 0, 0, 0}}, ValenceCase{"[Cl-]", {0}},
-                      ValenceCase{"C[Cl+]C", {3, 0, 3}}, ValenceCase{"[Se]", {2}}, ValenceCase{"[As]", {3}},
-                      // Elements and charges the rule does not cover keep their count.
-                      ValenceCase{"[Fe]", {0}}, ValenceCase{"C[N+2]", {3, 0}}));
-
-TEST(ImplicitHydrogensRule, UnresolvedAromaticBondsCountOneAndAHalf) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "c1ccccc1C"));  // aromatic bonds still order 5
-  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetImplicitHCount(0);
-  QvAssignImplicitHydrogens(mol);
-  EXPECT_EQ(HCounts(mol), (std::vector<unsigned>{1, 1, 1, 1, 1, 0, 3}));
+TEST(ImplicitHydrogens, FromStandardValences) {
+  for (const ValenceCase& c : {ValenceCase{"C", {4}}, ValenceCase{"CC(=O)O", {3, 0, 0, 1}},
+                              ValenceCase{"C#N", {1, 0}}, ValenceCase{"B(C)C", {1, 3, 3}},
+                              ValenceCase{"CN(=O)=O", {3, 0, 0, 0}},  // N at 5
+                              ValenceCase{"CP(C)C", {3, 0, 3, 3}}, ValenceCase{"CP(=O)(C)C", {3, 0, 0, 3, 3}},
+                              ValenceCase{"CS", {3, 1}}, ValenceCase{"CS(=O)C", {3, 0, 0, 3}},
+                              ValenceCase{"CS(=O)(=O)C", {3, 0, 0, 0, 3}}, ValenceCase{"CS(=O)(=O)=O", {3, 0, 0, 0, 0}},
+                              ValenceCase{"FCCl", {0, 2, 0}}, ValenceCase{"BrI", {0, 0}},
+                              ValenceCase{"C[N+](C)(C)C", {3, 0, 3, 3, 3}}, ValenceCase{"C[NH+]", {3, 3}},
+                              ValenceCase{"C[O-]", {3, 0}}, ValenceCase{"C[O+]C", {3, 1, 3}},
+                              ValenceCase{"[CH-]1C=CC=C1", {1, 1, 1, 1, 1}}, ValenceCase{"C[C+]C", {3, 1, 3}},
+                              ValenceCase{"C[N-]C", {3, 0, 3}}, ValenceCase{"C[S+](C)C", {3, 0, 3, 3}},
+                              ValenceCase{"[B-](F)(F)(F)F", {0, 0, 0, 0, 0}}, ValenceCase{"[Cl-]", {0}},
+                              ValenceCase{"C[Cl+]C", {3, 0, 3}}, ValenceCase{"[Se]", {2}}, ValenceCase{"[As]", {3}},
+                              // Elements and charges the rule does not cover keep their count.
+                              ValenceCase{"[Fe]", {0}}, ValenceCase{"C[N+2]", {3, 0}},
+                              // Aromatic bonds still at order 5 count one and a half.
+                              ValenceCase{"c1ccccc1C", {1, 1, 1, 1, 1, 0, 3}}}) {
+    QvGraphMol mol;
+    ASSERT_TRUE(ParseInto(mol, c.smiles));
+    for (QvAtomBase& atom : mol.GetAtoms()) atom.SetImplicitHCount(0);
+    QvAssignImplicitHydrogens(mol);
+    EXPECT_EQ(HCounts(mol), c.expected) << c.smiles;
+  }
 }
 
 TEST(ImplicitHydrogensRule, OvervalentAndUncoveredAtomsAreLeftAlone) {
@@ -89,38 +78,25 @@ struct FoldCase {
   std::vector<unsigned> counts;  // implicit counts of the atoms left, in order
 };
 
-class FoldHydrogens : public ::testing::TestWithParam<FoldCase> {};
-
-TEST_P(FoldHydrogens, WhatIsFoldedAndWhatStays) {
-  const FoldCase& c = GetParam();
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, c.smiles));
-  EXPECT_EQ(QvSuppressHydrogens(mol, c.keep_isotopic), c.folded) << c.name;
-  EXPECT_EQ(mol.NumAtoms(), c.atoms_left) << c.name;
-  EXPECT_EQ(HCounts(mol), c.counts) << c.name;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Molecules, FoldHydrogens,
-    ::testing::Values(FoldCase{"methane", "[H]C([H])([H])[H]", false, 4, 1, {4}},
-                      FoldCase{"water_partly_implicit", "[OH][H]", false, 1, 1, {2}},
-                      FoldCase{"deuterium_folded", "[2H]C", false, 1, 1, {4}},
-                      FoldCase{"deuterium_kept", "[2H]C", true, 0, 2, {0, 3}},
-                      FoldCase{"proton_alone", "[H+]", false, 0, 1, {0}},
-                      FoldCase{"hydride_on_boron", "[H-][BH3]", false, 0, 2, {0, 3}},
-                      FoldCase{"dihydrogen", "[H][H]", false, 0, 2, {0, 0}},
-                      FoldCase{"mapped", "[H:1]C", false, 0, 2, {0, 3}},
-                      FoldCase{"on_wildcard", "*[H]", false, 0, 2, {0, 0}},
-                      FoldCase{"double_bonded", "C=[H]", false, 0, 2, {2, 0}},
-                      FoldCase{"ammonium", "[H][N+]([H])([H])[H]", false, 4, 1, {4}}),
-    CaseName());
-
-TEST(FoldHydrogensRule, BridgingHydrogenStays) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "[BH2][H][BH2]"));
-  QvAtomBase* bridge = AtomAt(mol, 1);
-  EXPECT_EQ(QvSuppressHydrogens(mol), 0u);
-  EXPECT_FALSE(bridge->IsDeleted());
+TEST(FoldHydrogens, WhatIsFoldedAndWhatStays) {
+  for (const FoldCase& c : {FoldCase{"methane", "[H]C([H])([H])[H]", false, 4, 1, {4}},
+                              FoldCase{"water_partly_implicit", "[OH][H]", false, 1, 1, {2}},
+                              FoldCase{"deuterium_folded", "[2H]C", false, 1, 1, {4}},
+                              FoldCase{"deuterium_kept", "[2H]C", true, 0, 2, {0, 3}},
+                              FoldCase{"proton_alone", "[H+]", false, 0, 1, {0}},
+                              FoldCase{"hydride_on_boron", "[H-][BH3]", false, 0, 2, {0, 3}},
+                              FoldCase{"dihydrogen", "[H][H]", false, 0, 2, {0, 0}},
+                              FoldCase{"mapped", "[H:1]C", false, 0, 2, {0, 3}},
+                              FoldCase{"on_wildcard", "*[H]", false, 0, 2, {0, 0}},
+                              FoldCase{"double_bonded", "C=[H]", false, 0, 2, {2, 0}},
+                              FoldCase{"ammonium", "[H][N+]([H])([H])[H]", false, 4, 1, {4}},
+                              FoldCase{"bridging", "[BH2][H][BH2]", false, 0, 3, {2, 0, 2}}}) {
+    QvGraphMol mol;
+    ASSERT_TRUE(ParseInto(mol, c.smiles));
+    EXPECT_EQ(QvSuppressHydrogens(mol, c.keep_isotopic), c.folded) << c.name;
+    EXPECT_EQ(mol.NumAtoms(), c.atoms_left) << c.name;
+    EXPECT_EQ(HCounts(mol), c.counts) << c.name;
+  }
 }
 
 // A heavy atom one short of the limit takes one more hydrogen; the canonical

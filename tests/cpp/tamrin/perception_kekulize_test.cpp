@@ -135,27 +135,7 @@ TEST(Kekulize, LargeFusedSheetStaysFast) {
   // A strip of 2000 fused benzene rings (polyacene): the greedy pass and the
   // augmenting paths must cope without quadratic blow-up in practice.
   QvGraphMol mol;
-  std::vector<QvAtomBase*> top, bottom;
-  for (int i = 0; i <= 2000; ++i) {
-    top.push_back(mol.NewAtom(6));
-    bottom.push_back(mol.NewAtom(6));
-  }
-  for (int i = 0; i < 2000; ++i) {
-    QvAtomBase* t = mol.NewAtom(6);
-    QvAtomBase* b = mol.NewAtom(6);
-    mol.NewBond(top[i], t, kQvAromaticOrder);
-    mol.NewBond(t, top[i + 1], kQvAromaticOrder);
-    mol.NewBond(bottom[i], b, kQvAromaticOrder);
-    mol.NewBond(b, bottom[i + 1], kQvAromaticOrder);
-    t->SetImplicitHCount(1);
-    b->SetImplicitHCount(1);
-  }
-  for (int i = 0; i <= 2000; ++i) mol.NewBond(top[i], bottom[i], kQvAromaticOrder);
-  top.front()->SetImplicitHCount(1);
-  bottom.front()->SetImplicitHCount(1);
-  top.back()->SetImplicitHCount(1);
-  bottom.back()->SetImplicitHCount(1);
-  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(true);
+  Polyacene(mol, 2000, kQvAromaticOrder);
   ASSERT_TRUE(QvKekulize(mol));
   ExpectValencesWorkOut(mol, "polyacene");
 }

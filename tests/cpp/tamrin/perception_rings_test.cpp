@@ -119,20 +119,7 @@ TEST(Rings, LargeFusedSheetHasOnlyItsHexagonsAsSmallestRings) {
   // A ladder of 3000 fused hexagons: the basis is 3000 rings of 6, and the
   // long cycles around several hexagons must never be needed.
   QvGraphMol mol;
-  std::vector<QvAtomBase*> top, bottom;
-  for (int i = 0; i <= 3000; ++i) {
-    top.push_back(mol.NewAtom(6));
-    bottom.push_back(mol.NewAtom(6));
-    mol.NewBond(top.back(), bottom.back(), 1);
-  }
-  for (int i = 0; i < 3000; ++i) {
-    QvAtomBase* t = mol.NewAtom(6);
-    QvAtomBase* b = mol.NewAtom(6);
-    mol.NewBond(top[i], t, 1);
-    mol.NewBond(t, top[i + 1], 1);
-    mol.NewBond(bottom[i], b, 1);
-    mol.NewBond(b, bottom[i + 1], 1);
-  }
+  Polyacene(mol, 3000, 1);
   const std::vector<Tamrin::QvRing> rings = QvFindSSSR(mol);
   ASSERT_EQ(rings.size(), 3000u);
   for (const Tamrin::QvRing& ring : rings) EXPECT_EQ(ring.size(), 6u);
@@ -159,31 +146,30 @@ TEST(Rings, CageWithLongBasisCyclesIsComplete) {
   EXPECT_EQ(sizes, expected);
 }
 
-struct SmallRingCase {
-  const char* smiles;
-  unsigned bgn, end;  // atom positions of the bond
-  unsigned limit;
-  unsigned expected;
-};
-
-class SmallestRingTest : public ::testing::TestWithParam<SmallRingCase> {};
-
-TEST_P(SmallestRingTest, BondQueries) {
-  const SmallRingCase& c = GetParam();
+// The smallest ring through a bond, up to a limit (0: none that small);
+// through an atom, that of its best bond.
+TEST(Rings, SmallestRingSizeOfBondsAndAtoms) {
+  const struct {
+    const char* smiles;
+    unsigned bgn, end;  // atom positions of the bond
+    unsigned limit, expected;
+  } cases[] = {{"C1=CCCCC1", 0, 1, 6, 6}, {"C1=CCCCC1", 0, 1, 5, 0}, {"C1=CCCCCCC1", 0, 1, 6, 0},
+               {"C1=CCCCCCC1", 0, 1, 8, 8},
+               // The fusion bond of bicyclo[4.2.0]octane lies in both rings: the 4 wins.
+               {"C1CCC2CCC2C1", 3, 6, 8, 4}, {"CC=CC", 1, 2, 20, 0}, {"C1CC1", 0, 1, 2, 0}};
+  for (const auto& c : cases) {
+    QvGraphMol mol;
+    ASSERT_TRUE(ParseInto(mol, c.smiles));
+    const QvBondBase* bond = mol.GetBond(AtomAt(mol, c.bgn), AtomAt(mol, c.end));
+    ASSERT_NE(bond, nullptr);
+    EXPECT_EQ(QvSmallestRingSize(*bond, c.limit), c.expected) << c.smiles;
+  }
   QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, c.smiles));
-  const QvBondBase* bond = mol.GetBond(AtomAt(mol, c.bgn), AtomAt(mol, c.end));
-  ASSERT_NE(bond, nullptr);
-  EXPECT_EQ(QvSmallestRingSize(*bond, c.limit), c.expected) << c.smiles;
+  ASSERT_TRUE(ParseInto(mol, "C1CCC2(CC1)CC2"));  // spiro 6 and 3
+  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 3), 10), 3u);
+  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 0), 10), 6u);
+  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 0), 5), 0u);
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Bonds, SmallestRingTest,
-    ::testing::Values(SmallRingCase{"C1=CCCCC1", 0, 1, 6, 6}, SmallRingCase{"C1=CCCCC1", 0, 1, 5, 0},
-                      SmallRingCase{"C1=CCCCCCC1", 0, 1, 6, 0}, SmallRingCase{"C1=CCCCCCC1", 0, 1, 8, 8},
-                      // The fusion bond of bicyclo[4.2.0]octane lies in both rings: the 4 wins.
-                      SmallRingCase{"C1CCC2CCC2C1", 3, 6, 8, 4},
-                      SmallRingCase{"CC=CC", 1, 2, 20, 0}, SmallRingCase{"C1CC1", 0, 1, 2, 0}));
 
 // The rings of the last graph are kept per thread: a second molecule of the
 // same shape must get rings of its own atoms, and a changed graph new rings.
@@ -223,14 +209,6 @@ TEST(GraphView, ViewsAliveTogetherKeepTheirOwnGraphs) {
   EXPECT_EQ(b.Pos(AtomAt(ring, 0)), Tamrin::kQvNoPos);
   EXPECT_EQ(a.Pos(AtomAt(ring, 2)), 2u);
   EXPECT_FALSE(a.SameShape(b.GetShape()));
-}
-
-TEST(Rings, SmallestRingOfAnAtomTakesItsBestBond) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "C1CCC2(CC1)CC2"));  // spiro 6 and 3
-  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 3), 10), 3u);
-  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 0), 10), 6u);
-  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 0), 5), 0u);
 }
 
 }  // namespace

@@ -126,6 +126,27 @@ inline QvGraphMol Permuted(const QvMolBase& mol, std::mt19937& rng, std::vector<
   return out;
 }
 
+// A strip of `rings` linearly fused hexagons (polyacene), every atom
+// aromatic with the hydrogens it needs and every bond of `order`.
+inline void Polyacene(QvMolBase& mol, unsigned rings, unsigned order) {
+  std::vector<QvAtomBase*> top, bottom;
+  for (unsigned i = 0; i <= rings; ++i) {
+    top.push_back(mol.NewAtom(6));
+    bottom.push_back(mol.NewAtom(6));
+    mol.NewBond(top[i], bottom[i], order);
+    if (i > 0) {
+      for (auto* side : {&top, &bottom}) {
+        QvAtomBase* middle = mol.NewAtom(6);
+        middle->SetImplicitHCount(1);
+        mol.NewBond((*side)[i - 1], middle, order);
+        mol.NewBond(middle, (*side)[i], order);
+      }
+    }
+  }
+  for (QvAtomBase* end : {top.front(), bottom.front(), top.back(), bottom.back()}) end->SetImplicitHCount(1);
+  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(true);
+}
+
 inline unsigned CountAromaticAtoms(const QvMolBase& mol) {
   unsigned n = 0;
   for (const QvAtomBase& atom : mol.GetAtoms()) n += atom.IsAromatic();

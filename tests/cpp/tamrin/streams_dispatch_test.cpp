@@ -40,22 +40,19 @@ std::vector<Read> ReadText(const std::string& text, unsigned flavor = 0x4000) {
 
 // ---- a format is one record ----
 
+// Written and read back through the streams, with the record's name, flavor
+// rule and tokenizer (files by name: streams_open_test).
 TEST(FormatRecord, IsAllAFormatNeeds) {
   Replaced toy;
-  ScratchDir dir;
-  const std::string path = dir / "mols.TOY.gz";
-  {
-    qvmolostream out;
-    ASSERT_TRUE(out.open(path));
-    EXPECT_EQ(out.GetFormat(), kToy);
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("a", 1)), Tamrin::QvWriteOk);
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("b", 2)), Tamrin::QvWriteOk);
-  }
-  EXPECT_EQ(Gunzip(ReadFile(path)), "a 1\nb 2\n");
-  qvmolistream in;
-  ASSERT_TRUE(in.open(path));
-  EXPECT_EQ(ReadAll(in), (std::vector<Read>{{"a", 1}, {"b", 2}}));
+  qvmolostream out;
+  ASSERT_TRUE(out.SetFormat(kToy));
+  ASSERT_TRUE(out.openstring());
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("a", 1)), Tamrin::QvWriteOk);
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("b", 2)), Tamrin::QvWriteOk);
+  EXPECT_EQ(out.GetString(), "a 1\nb 2\n");
+  EXPECT_EQ(ReadText(out.GetString()), (std::vector<Read>{{"a", 1}, {"b", 2}}));
   EXPECT_STREQ(Tamrin::QvFormatDescription(kToy), "Toy");
+  qvmolistream in;
   CapturedMessages messages;
   EXPECT_FALSE(in.SetFlavor(kToy, 0x4100));
   EXPECT_EQ(messages.text(), "Warning: Unknown flavor (16640) for format (15) in set iflavor.\n");
@@ -64,80 +61,77 @@ TEST(FormatRecord, IsAllAFormatNeeds) {
 
 // ---- bad, empty and missing records ----
 
-TEST(ReadMolecule, BadRecordIsReportedCountedAndSkipped) {
-  Replaced toy;
-  const auto in = Input(kToy, "first 1\n!broken 0\nthird 3\n");
-  CapturedMessages messages;
-  EXPECT_EQ(ReadAll(*in), (std::vector<Read>{{"first", 1}, {"third", 3}}));
-  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"broken\" in Toy format.\n");
-  EXPECT_EQ(in->GetFailedCount(), 1u);
-}
-
 struct EndCase {
   const char* text;
   std::vector<Read> reads;
   unsigned warnings;
+  unsigned flavor = 0x4000;
 };
 
-class ReadToTheEnd : public testing::TestWithParam<EndCase> {};
-
-// A failure at the very end is a bad record only when it left atoms behind.
-TEST_P(ReadToTheEnd, WarnsForRealFailuresOnly) {
-  Replaced toy;
-  CapturedMessages messages;
-  EXPECT_EQ(ReadText(GetParam().text), GetParam().reads);
-  EXPECT_EQ(messages.lines().size(), GetParam().warnings) << messages.text();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ReadToTheEnd,
-    testing::Values(EndCase{"a 1\n!tail 2", {{"a", 1}}, 1}, EndCase{"a 1\n!tail", {{"a", 1}}, 0},
-                    EndCase{"a 1\n!tail\n", {{"a", 1}}, 1}, EndCase{"!x 1\n!y 1\nz 2", {{"z", 2}}, 2},
-                    EndCase{"a 1\nb 2", {{"a", 1}, {"b", 2}}, 0}, EndCase{"\n\n\n", {}, 0},
-                    EndCase{"a 1\r\nb 1\rc 1\r\r\n", {{"a", 1}, {"b", 1}, {"c", 1}}, 0}));
-
-// Molecules without atoms are passed over unless the record's bit is set.
-TEST(ReadMolecule, EmptyMoleculesAreKeptOnlyUnderTheRecordsBit) {
+// A failure is a bad record, counted and skipped, unless it is at the very
+// end and left no atoms behind. Molecules without atoms are passed over
+// unless the flavor has the record's bit.
+TEST(ReadMolecule, BadEmptyAndLastRecords) {
   QvFormatInfo record = kToyRecord;
   record.keep_empty_bit = 0x4;
   Replaced toy(record);
-  const std::string text = "empty 0\nfull 2\nlast 0\n";
-  EXPECT_EQ(ReadText(text, 0x4000), (std::vector<Read>{{"full", 2}}));
-  EXPECT_EQ(ReadText(text, 0x8004), (std::vector<Read>{{"empty", 0}, {"full", 2}, {"last", 0}}));
+  const EndCase cases[] = {
+      {"first 1\n!broken 0\nthird 3\n", {{"first", 1}, {"third", 3}}, 1},
+      {"a 1\n!tail 2", {{"a", 1}}, 1},
+      {"a 1\n!tail", {{"a", 1}}, 0},
+      {"a 1\n!tail\n", {{"a", 1}}, 1},
+      {"!x 1\n!y 1\nz 2", {{"z", 2}}, 2},
+      {"a 1\nb 2", {{"a", 1}, {"b", 2}}, 0},
+      {"\n\n\n", {}, 0},
+      {"a 1\r\nb 1\rc 1\r\r\n", {{"a", 1}, {"b", 1}, {"c", 1}}, 0},
+      {"empty 0\nfull 2\nlast 0\n", {{"full", 2}}, 0},
+      {"empty 0\nfull 2\nlast 0\n", {{"empty", 0}, {"full", 2}, {"last", 0}}, 0, 0x8004},
+  };
+  for (const EndCase& c : cases) {
+    SCOPED_TRACE(c.text);
+    const auto in = Input(kToy, c.text, c.flavor);
+    CapturedMessages messages;
+    EXPECT_EQ(ReadAll(*in), c.reads);
+    EXPECT_EQ(messages.lines().size(), c.warnings) << messages.text();
+    EXPECT_EQ(in->GetFailedCount(), c.warnings);
+  }
+  CapturedMessages messages;
+  ReadText("!broken 0\nthird 3\n");
+  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"broken\" in Toy format.\n");
 }
 
 bool ReadNothing(qvmolistream&, Tamrin::QvMolBase&, unsigned) { return false; }
 
-TEST(ReadMolecule, ReaderThatConsumesNothingEndsTheRead) {
+// A reader that consumes nothing ends the read; a format whose reader or
+// writer is not built yet says so.
+TEST(ReadMolecule, ReadersThatConsumeNothingOrAreMissing) {
   QvFormatInfo record = kToyRecord;
   record.read = ReadNothing;
-  Replaced toy(record);
-  const auto in = Input(kToy, "data that no reader takes\n");
+  Replaced nothing(record);
   CapturedMessages messages;
   Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvReadMolecule(*in, mol));
+  EXPECT_FALSE(Tamrin::QvReadMolecule(*Input(kToy, "data that no reader takes\n"), mol));
   EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"\" in Toy format.\n");
-}
 
-// PDB can be read and written by its record, but neither is built yet.
-TEST(ReadMolecule, FormatWithoutReaderOrWriterSaysSo) {
-  const auto in = Input(QvFormat::PDB, "ATOM      1  C   UNK     1       0.000   0.000   0.000\n");
-  CapturedMessages messages;
-  Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvReadMolecule(*in, mol));
+  record.read = nullptr;
+  record.write = nullptr;
+  Replaced missing(record);
+  messages.clear();
+  EXPECT_FALSE(Tamrin::QvReadMolecule(*Input(kToy, "a 1\n"), mol));
+  record.conformer_records = true;
+  Replaced missing_conformers(record);
   Tamrin::QvMol confs;
-  ASSERT_TRUE(in->SetFormat(QvFormat::QVB));
-  EXPECT_FALSE(Tamrin::QvReadMolecule(*in, confs));
+  EXPECT_FALSE(Tamrin::QvReadMolecule(*Input(kToy, "a 1\n"), confs));
   qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::PDB));
+  ASSERT_TRUE(out.SetFormat(kToy));
   ASSERT_TRUE(out.openstring());
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("lost", 1)), Tamrin::QvWriteNotWritable);
   EXPECT_EQ(out.GetString(), "");
   EXPECT_EQ(messages.text(),
             "Warning: File format not supported for reading.\n"
-            "Warning: Error reading molecule \"\" in PDB format.\n"
+            "Warning: Error reading molecule \"\" in Toy format.\n"
             "Warning: File format not supported for reading.\n"
-            "Warning: Format PDB was not writable\n");
+            "Warning: Format Toy was not writable\n");
 }
 
 TEST(ReadMolecule, QueuedMoleculesComeFirstAndDelayTheEnd) {
@@ -301,14 +295,6 @@ int WriteConformerCount(qvmolostream& out, const Tamrin::QvMCMolBase& mol, unsig
   return 0;
 }
 
-void TwoConformers(Tamrin::QvMol& mol, const char* title) {
-  mol.SetTitle(title);
-  mol.NewAtom(6);
-  mol.NewAtom(7);
-  mol.NewConf();
-  mol.NewConf();
-}
-
 TEST(Conformers, RecordsOfConformersUseTheirOwnReaderAndWriter) {
   QvFormatInfo record = kToyRecord;
   record.conformer_records = true;
@@ -337,7 +323,8 @@ TEST(Conformers, OtherFormatsWriteOneRecordPerConformerUntilOneFails) {
   ASSERT_TRUE(out.SetFormat(kToy));
   ASSERT_TRUE(out.openstring());
   Tamrin::QvMol mol;
-  TwoConformers(mol, "pair");
+  mol.SetTitle("pair");
+  mol.NewAtom(6), mol.NewAtom(7), mol.NewConf(), mol.NewConf();
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
   EXPECT_EQ(Tamrin::QvWriteConstMolecule(out, std::as_const(mol)), 0);
   EXPECT_EQ(out.GetString(), "pair 2\npair 2\npair 2\npair 2\n");

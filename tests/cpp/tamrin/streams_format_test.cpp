@@ -1,5 +1,5 @@
 // The format records as the streams see them: one per code, the extension
-// and name rules, flavor validity and the streams' refusals.
+// and name rules, the generic flavor rules and the streams' refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,15 +8,14 @@
 #include <string>
 #include <string_view>
 
+#include "streams_test_support.h"
 #include "support/captured_messages.h"
 #include "tamrin/streams/flavor.h"
-#include "tamrin/streams/formatinfo.h"
-#include "tamrin/streams/molstream.h"
 
 namespace {
 
-using Tamrin::QvFormat;
 using Tamrin::QvFormatCode;
+using namespace streamtest;
 
 std::string Upper(std::string s) {
   for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -47,9 +46,6 @@ TEST(FormatList, EveryCodeOnceWithConsistentRecords) {
   EXPECT_EQ(codes.size(), Tamrin::kQvNumFormats - 1);
   EXPECT_EQ(codes.count(0), 0u);
   EXPECT_STREQ(Tamrin::QvFormatDescription(QvFormat::UNDEFINED), "UNDEFINED");
-}
-
-TEST(FormatList, OutOfRangeCodesWarnAndHaveNoName) {
   for (unsigned code : {28u, 1000u, 0xFFFFFFFFu}) {
     const auto format = static_cast<QvFormat>(code);
     CapturedMessages messages;
@@ -59,109 +55,79 @@ TEST(FormatList, OutOfRangeCodesWarnAndHaveNoName) {
   }
 }
 
-struct ExtensionCase {
-  const char* text;
-  QvFormat format;
-};
-
-class Extensions : public testing::TestWithParam<ExtensionCase> {};
-
-TEST_P(Extensions, SelectTheFormat) {
-  EXPECT_EQ(Tamrin::QvFormatFromExtension(GetParam().text), GetParam().format) << GetParam().text;
+// "toy#" takes "toy" followed by digits only; the key ends at the first dot.
+TEST(FormatList, ExtensionSelectsTheFormat) {
+  Tamrin::QvFormatInfo record = kToyRecord;
+  record.extensions = "toy tx#";
+  Replaced toy(record);
+  const struct {
+    const char* text;
+    QvFormat format;
+  } cases[] = {{"tx12", kToy},           {"TX007", kToy},
+               {"tx", QvFormat::UNDEFINED}, {"tx1a", QvFormat::UNDEFINED},
+               {"toyx", QvFormat::UNDEFINED}, {"xtoy", QvFormat::UNDEFINED},
+               {"", QvFormat::UNDEFINED},  {nullptr, QvFormat::UNDEFINED},
+               {"to.y", QvFormat::UNDEFINED}, {"gz", QvFormat::UNDEFINED},
+               {"toy.sdf", kToy},          {"sd.f", QvFormat::SDF},
+               {"isosmi", QvFormat::ISM}};
+  for (const auto& c : cases) EXPECT_EQ(Tamrin::QvFormatFromExtension(c.text), c.format) << (c.text ? c.text : "null");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Extensions,
-    testing::Values(ExtensionCase{"pdbx", QvFormat::UNDEFINED}, ExtensionCase{"pdb12", QvFormat::PDB},
-                    ExtensionCase{"PDB007", QvFormat::PDB}, ExtensionCase{"pdb1a", QvFormat::UNDEFINED},
-                    ExtensionCase{"pdb", QvFormat::PDB}, ExtensionCase{"xpdb", QvFormat::UNDEFINED},
-                    ExtensionCase{"", QvFormat::UNDEFINED}, ExtensionCase{nullptr, QvFormat::UNDEFINED},
-                    ExtensionCase{"mmcif", QvFormat::UNDEFINED}, ExtensionCase{"sdfx", QvFormat::UNDEFINED},
-                    ExtensionCase{"sd.f", QvFormat::SDF}, ExtensionCase{"gz", QvFormat::UNDEFINED},
-                    ExtensionCase{"smi.sdf", QvFormat::SMI}, ExtensionCase{"mol2h", QvFormat::MOL2H},
-                    ExtensionCase{"isosmi", QvFormat::ISM}));
-
-struct NameCase {
-  const char* name;
-  const char* extension;  // null: none
-  bool bare;
-  bool gzip;
-};
-
-class NameRules : public testing::TestWithParam<NameCase> {};
-
-TEST_P(NameRules, ExtensionBareAndGzip) {
-  const NameCase& c = GetParam();
-  const char* ext = Tamrin::QvExtensionOf(c.name);
-  if (c.extension) {
-    ASSERT_NE(ext, nullptr) << c.name;
-    EXPECT_STREQ(ext, c.extension) << c.name;
-    EXPECT_TRUE(ext >= c.name && ext <= c.name + std::char_traits<char>::length(c.name)) << "not inside the name";
-  } else {
-    EXPECT_EQ(ext, nullptr) << c.name << " gave " << ext;
+TEST(FormatList, NameRulesExtensionBareAndGzip) {
+  const struct {
+    const char* name;
+    const char* extension;  // null: none
+    bool bare, gzip;
+  } cases[] = {{"a.sdf.gz", "sdf.gz", false, true},  {"a.gz", nullptr, false, true},
+               {"mol.SDF.GZ", "SDF.GZ", false, true}, {"dir.d/file", nullptr, false, false},
+               {"dir.d\\file", nullptr, false, false}, {"dir.d/file.mol2", "mol2", false, false},
+               {".sdf", "sdf", true, false},          {".sdf.gz", "sdf.gz", true, true},
+               {"-", nullptr, false, false},          {"a.b.c", "c", false, false},
+               {"a.", "", false, false},              {".gz", nullptr, false, true},
+               {"a.gzip", "gzip", false, false},      {"..sdf", "sdf", false, false},
+               {"", nullptr, false, false},           {nullptr, nullptr, false, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name ? c.name : "null");
+    const char* ext = Tamrin::QvExtensionOf(c.name);
+    if (c.extension) {
+      ASSERT_NE(ext, nullptr);
+      EXPECT_STREQ(ext, c.extension);
+      EXPECT_TRUE(ext >= c.name && ext <= c.name + std::char_traits<char>::length(c.name)) << "not inside the name";
+    } else {
+      EXPECT_EQ(ext, nullptr) << ext;
+    }
+    EXPECT_EQ(Tamrin::QvIsBareExtension(c.name), c.bare);
+    EXPECT_EQ(Tamrin::QvNameIsGzip(c.name), c.gzip);
   }
-  EXPECT_EQ(Tamrin::QvIsBareExtension(c.name), c.bare) << c.name;
-  EXPECT_EQ(Tamrin::QvNameIsGzip(c.name), c.gzip) << c.name;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, NameRules,
-    testing::Values(NameCase{"a.sdf.gz", "sdf.gz", false, true}, NameCase{"a.gz", nullptr, false, true},
-                    NameCase{"mol.SDF.GZ", "SDF.GZ", false, true}, NameCase{"dir.d/file", nullptr, false, false},
-                    NameCase{"dir.d\\file", nullptr, false, false}, NameCase{"dir.d/file.mol2", "mol2", false, false},
-                    NameCase{".sdf", "sdf", true, false}, NameCase{".sdf.gz", "sdf.gz", true, true},
-                    NameCase{"-", nullptr, false, false}, NameCase{"a.b.c", "c", false, false},
-                    NameCase{"a.", "", false, false}, NameCase{".gz", nullptr, false, true},
-                    NameCase{"a.gzip", "gzip", false, false}, NameCase{"..sdf", "sdf", false, false},
-                    NameCase{"", nullptr, false, false}, NameCase{nullptr, nullptr, false, false}));
 
 // ---- flavors ----
 
-struct FlavorCase {
-  bool output;
-  QvFormat format;
-  unsigned flavor;
-  bool valid;
-};
-
-void PrintTo(const FlavorCase& c, std::ostream* os) {
-  *os << (c.output ? "out " : "in ") << QvFormatCode(c.format) << " 0x" << std::hex << c.flavor;
+// The generic rules around a record's own check: at most one aromaticity
+// model, the input part masked to 0x3FFF, the ring bit removed from output
+// words, and nothing valid for a direction the record lacks.
+TEST(Flavors, GenericRulesAroundTheRecordsCheck) {
+  Tamrin::QvFormatInfo record = kToyRecord;
+  record.oflavor_valid = ToyFlavor;
+  Replaced toy(record);
+  const struct {
+    bool output;
+    unsigned flavor;
+    bool valid;
+  } cases[] = {{false, 0x40FF, true},  {false, 0x4100, false},         {false, 0x80000 | 0x40FF, true},
+               {false, 0x18000, false}, {false, 0x30000, false},        {true, 0x40FF, true},
+               {true, 0x4100, false},  {true, 0x8000, false},          {true, 0x48000 | 0x10000, false}};
+  for (const auto& c : cases)
+    EXPECT_EQ(c.output ? Tamrin::QvOutputFlavorValid(kToy, c.flavor) : Tamrin::QvInputFlavorValid(kToy, c.flavor),
+              c.valid)
+        << c.output << " 0x" << std::hex << c.flavor;
+  record.readable = false;
+  record.oflavor_valid = nullptr;
+  Replaced one_way(record);
+  EXPECT_FALSE(Tamrin::QvInputFlavorValid(kToy, 0x4000));
+  EXPECT_FALSE(Tamrin::QvOutputFlavorValid(kToy, 0x4000));
+  EXPECT_FALSE(Tamrin::QvInputFlavorValid(static_cast<QvFormat>(40), 0x4000));
 }
-
-class FlavorValidity : public testing::TestWithParam<FlavorCase> {};
-
-TEST_P(FlavorValidity, ByTheRecordsRule) {
-  const FlavorCase& c = GetParam();
-  EXPECT_EQ(c.output ? Tamrin::QvOutputFlavorValid(c.format, c.flavor) : Tamrin::QvInputFlavorValid(c.format, c.flavor),
-            c.valid);
-}
-
-constexpr bool In = false;
-constexpr bool Out = true;
-
-INSTANTIATE_TEST_SUITE_P(
-    Edges, FlavorValidity,
-    testing::Values(
-        FlavorCase{In, QvFormat::SMI, 0x4003, true}, FlavorCase{In, QvFormat::SMI, 0x4004, false},
-        FlavorCase{In, QvFormat::SDF, 0x400F, true}, FlavorCase{In, QvFormat::RDF, 0x10, false},
-        FlavorCase{In, QvFormat::PDB, 0x3FFF, true}, FlavorCase{In, QvFormat::XYZ, 0x20, false},
-        FlavorCase{In, QvFormat::MMOD, 0x80, true}, FlavorCase{In, QvFormat::MMOD, 0x40, false},
-        FlavorCase{In, QvFormat::CDX, 0x0, false}, FlavorCase{In, QvFormat::CIF, 0x4000, false},
-        FlavorCase{In, QvFormat::CIF, 0x41FF, true}, FlavorCase{In, QvFormat::MMCIF, 0x80, false},
-        // One aromaticity model at most, with or without the ring bit, for every format.
-        FlavorCase{In, QvFormat::SMI, 0x80000 | 0x4000, true}, FlavorCase{In, QvFormat::SMI, 0x18000, false},
-        FlavorCase{In, QvFormat::JSON, 0x30000, false}, FlavorCase{Out, QvFormat::JSON, 0x48000 | 0x10000, false},
-        // Unreadable formats and codes have no valid input flavor.
-        FlavorCase{In, QvFormat::MF, 0x4000, false}, FlavorCase{In, static_cast<QvFormat>(40), 0x4000, false},
-        FlavorCase{Out, QvFormat::ISM, 0x2000, false}, FlavorCase{Out, QvFormat::CXSMILES, 0x507D, true},
-        FlavorCase{Out, QvFormat::MDL, 0x4000, false}, FlavorCase{Out, QvFormat::SDF, 0x4040, true},
-        // The ring bit is removed before the check, and only it.
-        FlavorCase{Out, QvFormat::PDB, 0x4000 | 0x3FFF, true}, FlavorCase{Out, QvFormat::PDB, 0x8000, false},
-        FlavorCase{Out, QvFormat::QVB, 0x4000, true}, FlavorCase{Out, QvFormat::QVZ, 0x8000, false},
-        FlavorCase{Out, QvFormat::SLN, 0x8000, true}, FlavorCase{Out, QvFormat::MOL2H, 0x4040, false},
-        FlavorCase{Out, QvFormat::XYZ, 0x400B, true}, FlavorCase{Out, QvFormat::XYZ, 0x400C, false},
-        FlavorCase{Out, QvFormat::CSV, 0x4000, false}, FlavorCase{Out, QvFormat::MMCIF, 0x4001, true},
-        FlavorCase{Out, QvFormat::RDF, 0x4017, false}));
 
 TEST(Flavors, AromaticityModelFromGenericBits) {
   using Tamrin::QvAromaticityModel;

@@ -38,56 +38,53 @@ struct OpenCase {
   bool gzip;
 };
 
-class OpenInputByName : public testing::TestWithParam<OpenCase> {};
-
-// Empty files open (nothing is read at open), compressed by name or not.
-TEST_P(OpenInputByName, ChoosesFormatAndGzip) {
-  const OpenCase& c = GetParam();
+// Empty files open (nothing is read at open), compressed by name or not;
+// "-", no name and bare extensions are standard input.
+TEST(OpenInput, ChoosesFormatAndGzipByName) {
+  Tamrin::QvFormatInfo record = kToyRecord;
+  record.extensions = "toy tx#";
+  Replaced toy(record);
   ScratchDir dir;
-  WriteFile(dir / c.file, "");
-  qvmolistream in;
-  CapturedMessages messages;
-  ASSERT_TRUE(in.open(dir / c.file));
-  EXPECT_EQ(in.GetFormat(), c.format);
-  EXPECT_EQ(in.GetGzip(), c.gzip);
-  EXPECT_EQ(in.GetName(), "");
-  EXPECT_TRUE(messages.lines().empty()) << messages.text();
-  Tamrin::QvGraphMol mol;
-  EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, OpenInputByName,
-                         testing::Values(OpenCase{"mol.sdf", QvFormat::SDF, false},
-                                         OpenCase{"mol.SDF.GZ", QvFormat::SDF, true},
-                                         OpenCase{"x.pdb12", QvFormat::PDB, false},
-                                         OpenCase{"x.Mol2.gz", QvFormat::MOL2, true},
-                                         OpenCase{"dir.d.xyz", QvFormat::XYZ, false}));
-
-// A file named as compressed that is not is read as it is.
-TEST(OpenInput, ReadsThroughGzipByName) {
-  Replaced toy;
-  ScratchDir dir;
-  WriteFile(dir / "packed.toy.gz", Gzip(kTwoRecords));
-  WriteFile(dir / "plain.toy.gz", kTwoRecords);
-  for (const char* name : {"packed.toy.gz", "plain.toy.gz"}) {
+  for (const OpenCase& c : {OpenCase{"mol.sdf", QvFormat::SDF, false}, OpenCase{"mol.SDF.GZ", QvFormat::SDF, true},
+                            OpenCase{"x.tx12", kToy, false}, OpenCase{"x.Toy.gz", kToy, true},
+                            OpenCase{"dir.d.xyz", QvFormat::XYZ, false}}) {
+    SCOPED_TRACE(c.file);
+    WriteFile(dir / c.file, "");
     qvmolistream in;
-    ASSERT_TRUE(in.open(dir / name));
-    EXPECT_EQ(Read(in), (Titles{"first", "second"})) << name;
+    CapturedMessages messages;
+    ASSERT_TRUE(in.open(dir / c.file));
+    EXPECT_EQ(in.GetFormat(), c.format);
+    EXPECT_EQ(in.GetGzip(), c.gzip);
+    EXPECT_EQ(in.GetName(), "");
+    Tamrin::QvGraphMol mol;
+    EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
+    EXPECT_TRUE(messages.lines().empty()) << messages.text();
+  }
+  for (const OpenCase& c : {OpenCase{"-", QvFormat::SMI, false}, OpenCase{nullptr, QvFormat::SMI, false},
+                            OpenCase{".sdf", QvFormat::SDF, false}, OpenCase{".sdf.gz", QvFormat::SDF, true},
+                            OpenCase{".TOY", kToy, false}}) {
+    SCOPED_TRACE(c.file ? c.file : "null");
+    qvmolistream in;
+    ASSERT_TRUE(in.SetFormat(QvFormat::XYZ));
+    ASSERT_TRUE(in.open(c.file));
+    EXPECT_EQ(in.GetFormat(), c.format);
+    EXPECT_EQ(in.GetGzip(), c.gzip);
+    EXPECT_EQ(&in.GetStream() == &Pellar::qvin(), !c.gzip);
   }
 }
 
 TEST(OpenInput, UnknownExtensionKeepsTheFormatAndMissingFilesFail) {
   ScratchDir dir;
   qvmolistream in;
-  ASSERT_TRUE(in.SetFormat(QvFormat::MOL2));
-  for (const char* name : {"mol.gz", "x.pdbx"}) {
+  ASSERT_TRUE(in.SetFormat(QvFormat::XYZ));
+  for (const char* name : {"mol.gz", "x.qqq"}) {
     WriteFile(dir / name, "");
     CapturedMessages messages;
     EXPECT_TRUE(in.open(dir / name)) << name;
-    EXPECT_EQ(in.GetFormat(), QvFormat::MOL2);
+    EXPECT_EQ(in.GetFormat(), QvFormat::XYZ);
     EXPECT_EQ(messages.text(),
               "Warning: Unable to set unknown read format (UNDEFINED) in input stream, using existing format "
-              "(Tripos MOL2)\n");
+              "(XYZ)\n");
   }
   const std::string path = dir / "missing.sdf";
   CapturedMessages messages;
@@ -99,15 +96,22 @@ TEST(OpenInput, UnknownExtensionKeepsTheFormatAndMissingFilesFail) {
   EXPECT_TRUE(messages.lines().empty()) << messages.text();
 }
 
+// Compressed by name, or named so but plain, the records read alike.
 // Opening again drops the old input, its queue, name and cache, and whatever
 // gzip layer the old name asked for.
-TEST(OpenInput, ReopeningStartsAfresh) {
+TEST(OpenInput, GzipByNameAndReopeningStartsAfresh) {
   Replaced toy;
   ScratchDir dir;
-  WriteFile(dir / "a.toy.gz", Gzip("a1 1\na2 1\n"));
+  WriteFile(dir / "packed.toy.gz", Gzip(kTwoRecords));
+  WriteFile(dir / "plain.toy.gz", kTwoRecords);
   WriteFile(dir / "b.toy", "b1 1\n");
   qvmolistream in;
-  ASSERT_TRUE(in.open(dir / "a.toy.gz"));
+  for (const char* name : {"packed.toy.gz", "plain.toy.gz"}) {
+    ASSERT_TRUE(in.open(dir / name));
+    EXPECT_TRUE(in.GetGzip());
+    EXPECT_EQ(Read(in), (Titles{"first", "second"})) << name;
+  }
+  ASSERT_TRUE(in.open(dir / "packed.toy.gz"));
   in.SetName("a");
   in.Cache().columns = {"SMILES"};
   in.PushBackLine("pushed 1");
@@ -118,19 +122,6 @@ TEST(OpenInput, ReopeningStartsAfresh) {
   EXPECT_TRUE(in.Cache().columns.empty());
   EXPECT_FALSE(in.HasQueued());
   EXPECT_EQ(Read(in), Titles{"b1"});
-}
-
-TEST(OpenInput, StandardNamesSelectStandardInput) {
-  for (const OpenCase& c : {OpenCase{"-", QvFormat::SMI, false}, OpenCase{nullptr, QvFormat::SMI, false},
-                            OpenCase{".sdf", QvFormat::SDF, false}, OpenCase{".sdf.gz", QvFormat::SDF, true},
-                            OpenCase{".MOL2", QvFormat::MOL2, false}}) {
-    qvmolistream in;
-    ASSERT_TRUE(in.SetFormat(QvFormat::XYZ));
-    ASSERT_TRUE(in.open(c.file));
-    EXPECT_EQ(in.GetFormat(), c.format) << (c.file ? c.file : "null");
-    EXPECT_EQ(in.GetGzip(), c.gzip);
-    EXPECT_EQ(&in.GetStream() == &Pellar::qvin(), !c.gzip);
-  }
 }
 
 // The only test that reads the process's standard input: compressed records
@@ -159,7 +150,8 @@ TEST(OpenInput, BareCompressedExtensionReadsGzipFromStandardInput) {
 
 // ---- memory and callers' streams ----
 
-// The stream reads its own copy; format and flavors stay as they were.
+// The stream reads its own copy; format and flavors stay as they were, and
+// no bytes hide older input.
 TEST(OpenString, ReadsACopyAndNoBytesHidesOlderInput) {
   Replaced toy;
   std::string text = kTwoRecords;
@@ -175,13 +167,9 @@ TEST(OpenString, ReadsACopyAndNoBytesHidesOlderInput) {
   EXPECT_FALSE(in->openstring(nullptr, 5));
   EXPECT_EQ(messages.text(), "Warning: Unable to open qvmolistream string from buffer\n");
   EXPECT_EQ(in->GetFormat(), kToy);
-}
-
-// Compressed and plain bytes both read once the gzip switch is on, and the
-// switch can be thrown on a stream already opened.
-TEST(OpenString, GzipSwitch) {
-  Replaced toy;
-  const auto in = Input(kToy, Gzip("late 1\n"));
+  // Compressed and plain bytes both read once the gzip switch is on, also
+  // when it is thrown on a stream already opened.
+  ASSERT_TRUE(in->openstring(Gzip("late 1\n")));
   ASSERT_TRUE(in->SetGzip(true));
   EXPECT_EQ(Read(*in), Titles{"late"});
   ASSERT_TRUE(in->openstring(Gzip(kTwoRecords)));
@@ -227,13 +215,8 @@ TEST(OpenOutput, FilesByNameGzipBySuffixTruncated) {
   out.close();
   EXPECT_EQ(Gunzip(ReadFile(dir / "a.TOY.gz")), "a 1\nb 2\n");
   EXPECT_EQ(ReadFile(dir / "b.toy"), "c 3\n");
-}
-
-TEST(OpenOutput, UnwritablePathFailsAndTheStreamRefusesToWrite) {
-  Replaced toy;
-  ScratchDir dir;
+  // A path that cannot be written leaves a stream that refuses to write.
   const std::string path = dir / "no/such/dir.toy";
-  qvmolostream out;
   CapturedMessages messages;
   EXPECT_FALSE(out.open(path));
   EXPECT_EQ(messages.text(), "Warning: Unable to open \"" + path + "\" for writing molecules.\n");
