@@ -118,44 +118,33 @@ unsigned ShuffleMisses(const QvMolBase& mol, unsigned flags, std::mt19937& rng, 
 
 constexpr unsigned kCanonicalNoStereo = kCanonical & ~(Flag::AtomStereo | Flag::BondStereo);
 
-TEST(SmilesRoundTrip, GeneratedMolecules) {
-  const char* inputs[] = {
-      "CC(=O)Oc1ccccc1C(=O)O", "C[C@H](N)C(=O)O", "C[C@@H](N)C(=O)O", "F/C=C/C=C\\Cl", "c1ccc2ccccc2c1",
-      "c1ccc2[nH]ccc2c1", "O=c1cc[nH]cc1", "C1CC2CCC1CC2", "[NH4+].[Cl-]", "[13CH3]C(=O)[O-]", "N#Cc1cccnc1",
-      "C1=CC=CC=C1", "CC(C)(C)[Si](C)(C)OC", "[Na+].[O-]c1ccccc1", "C/C=C/1.C1", "c1cc2ccc3cccc4ccc(c1)c2c34",
-      "CS(=O)(=O)N", "C[S@](=O)c1ccccc1", "B1OC(C)(C)C(C)(C)O1", "[2H]C([2H])([2H])Cl", "c1ccc(-c2ccccc2)cc1",
-      "Cn1cnc2c1c(=O)n(C)c(=O)n2C", "F[C@H](Cl)C[C@@H](F)Cl", "C/C=C/C=C/C(/C=C/C)=C/C",
-      "O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", "CNN=C(/C=N\\O)/C=N/O", "C[S@](=O)C[C@H](N)C(=O)O"};
-  std::mt19937 rng(7);
-  for (const char* text : inputs) {
-    QvGraphMol mol;
-    ASSERT_TRUE(Tamrin::QvParseSmiles(mol, text, false, false)) << text;
-    SCOPED_TRACE(text);
-    ExpectRoundTrips(mol);
-    EXPECT_EQ(ShuffleMisses(mol, kCanonical, rng, 20), 0u);
-    EXPECT_EQ(ShuffleMisses(mol, kCanonicalNoStereo, rng, 20), 0u);
-  }
-}
-
-// Centres that only stereo tells apart: cis- and trans-1,4-disubstituted
-// rings, small-ring polyols, inositols and a 1,3,5-trisubstituted ring (all
-// ring atoms alike in the graph), a double bond between two equal arms, and
-// adamantane with marks on its bridgeheads. The ranking has to break ties
-// between atoms that differ only in hand, for the adamantane two levels deep.
-TEST(SmilesRoundTrip, SymmetricStereoIsCanonicalInEveryAtomOrder) {
+// Molecules of many kinds, then centres that only stereo tells apart: cis-
+// and trans-1,4-disubstituted rings, small-ring polyols, inositols and a
+// 1,3,5-trisubstituted ring (all ring atoms alike in the graph), a double
+// bond between two equal arms, and adamantane with marks on its bridgeheads.
+// The ranking has to break ties between atoms that differ only in hand, for
+// the adamantane two levels deep.
+TEST(SmilesRoundTrip, CanonicalInEveryAtomOrder) {
   std::mt19937 rng(3);
   for (const char* text :
-       {"O[C@@H]1CC[C@H](O)CC1", "O[C@H]1CC[C@H](O)CC1", "C/C=C/C(/C=C/C)=C/C",
+       {"CC(=O)Oc1ccccc1C(=O)O", "C[C@H](N)C(=O)O", "C[C@@H](N)C(=O)O", "F/C=C/C=C\\Cl", "c1ccc2ccccc2c1",
+        "c1ccc2[nH]ccc2c1", "O=c1cc[nH]cc1", "C1CC2CCC1CC2", "[NH4+].[Cl-]", "[13CH3]C(=O)[O-]", "N#Cc1cccnc1",
+        "C1=CC=CC=C1", "CC(C)(C)[Si](C)(C)OC", "[Na+].[O-]c1ccccc1", "C/C=C/1.C1", "c1cc2ccc3cccc4ccc(c1)c2c34",
+        "CS(=O)(=O)N", "C[S@](=O)c1ccccc1", "B1OC(C)(C)C(C)(C)O1", "[2H]C([2H])([2H])Cl", "c1ccc(-c2ccccc2)cc1",
+        "Cn1cnc2c1c(=O)n(C)c(=O)n2C", "F[C@H](Cl)C[C@@H](F)Cl", "C/C=C/C=C/C(/C=C/C)=C/C",
+        "O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", "CNN=C(/C=N\\O)/C=N/O", "C[S@](=O)C[C@H](N)C(=O)O",
+        // symmetric stereo
+        "O[C@@H]1CC[C@H](O)CC1", "O[C@H]1CC[C@H](O)CC1", "C/C=C/C(/C=C/C)=C/C",
         "O[C@H]1[C@H](O)[C@H](O)[C@@H](O)[C@H](O)[C@H]1O", "O[C@H]1[C@H](O)[C@@H](O)[C@H](O)[C@H](O)[C@H]1O",
         "O[C@H]1[C@@H](O)[C@H](O)[C@@H](O)[C@H](O)[C@@H]1O", "O[C@H]1[C@H](O)[C@H](O)[C@H](O)[C@H](O)[C@H]1O",
         "C[C@H]1C[C@@H](C)C[C@H](C)C1", "C[C@H]1C[C@H](C)C[C@H](C)C1", "O[C@H]1[C@@H](O)[C@@H]1O",
         "O[C@@H]1[C@@H](O)[C@@H](O)[C@@H]1O", "C1[C@H]2C[C@@H]3C[C@H]1C[C@@H](C2)C3"}) {
     QvGraphMol mol;
-    ASSERT_TRUE(Tamrin::QvParseSmiles(mol, text, false, false));
+    ASSERT_TRUE(Tamrin::QvParseSmiles(mol, text, false, false)) << text;
     SCOPED_TRACE(text);
     ExpectRoundTrips(mol);
     EXPECT_EQ(ShuffleMisses(mol, kCanonical, rng, 40), 0u);
-    EXPECT_EQ(ShuffleMisses(mol, kCanonicalNoStereo, rng, 10), 0u);
+    EXPECT_EQ(ShuffleMisses(mol, kCanonicalNoStereo, rng, 20), 0u);
   }
 }
 

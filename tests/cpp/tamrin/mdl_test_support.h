@@ -1,30 +1,36 @@
-// Shared by the MDL reader tests: molfile text built from parts, and reading
-// every record of a text with the messages it draws.
+// Shared by the molfile tests: molfile text built from parts, reading and
+// writing through the streams, and picking apart what was written.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "format_test_support.h"
+#include "smiles_test_support.h"
 #include "sorvil/base/tagdata.h"
 #include "sorvil/base/tagregistry.h"
-#include "support/captured_messages.h"
-#include "tamrin/model/model.h"
-#include "tamrin/streams/molio.h"
-#include "tamrin/streams/molstream.h"
 
 namespace mdltest {
 
+using formattest::Lines;
+using formattest::ReadResult;
+using formattest::Titles;
+using formattest::Written;
+using smiles_test::FromSmiles;
 using Tamrin::QvAtomBase;
 using Tamrin::QvBondBase;
 using Tamrin::QvFormat;
 using Tamrin::QvGraphMol;
 using Tamrin::QvMolBase;
 
-// An atom line in the fixed V2000 columns; `tail` replaces everything after
-// the symbol when given (mass difference onwards, from column 35).
+// ---- reading ----
+
+// An atom line in the fixed V2000 columns.
 inline std::string AtomLine(double x, double y, double z, const char* symbol, int mass = 0, int charge = 0,
                             int parity = 0, int hcount = 0, int valence = 0, int map = 0) {
   char buf[128];
@@ -68,7 +74,7 @@ struct Molfile {
   std::string Record(const std::string& items = "") const { return Text() + items + "$$$$\n"; }
 };
 
-// Ethane-like chain of `n` carbons along x, bonds 1-2, 2-3, ...
+// A chain of `n` carbons along x, bonds 1-2, 2-3, ...
 inline Molfile Chain(unsigned n, const char* title = "chain") {
   Molfile m;
   m.title = title;
@@ -77,32 +83,14 @@ inline Molfile Chain(unsigned n, const char* title = "chain") {
   return m;
 }
 
-struct ReadResult {
-  std::vector<QvGraphMol> mols;
-  std::vector<std::string> messages;
-  unsigned failed = 0;
-};
-
-// Every record of `text` read through QvReadMolecule in `format`, with
-// `flavor` when not 0.
-inline ReadResult ReadAll(const std::string& text, QvFormat format = QvFormat::SDF, unsigned flavor = 0) {
-  ReadResult result;
-  CapturedMessages captured;
-  Tamrin::qvmolistream in;
-  in.SetFormat(format);
-  if (flavor) in.SetFlavor(format, flavor);
-  in.openstring(text);
-  QvGraphMol mol;
-  while (Tamrin::QvReadMolecule(in, mol.GetMol())) result.mols.push_back(mol);
-  result.messages = captured.lines();
-  result.failed = in.GetFailedCount();
-  return result;
+inline ReadResult Read(const std::string& text, QvFormat format = QvFormat::SDF, unsigned flavor = 0) {
+  return formattest::ReadAll(text, format, flavor);
 }
 
 // The one molecule of `text`; fails the test when there is not exactly one.
 inline QvGraphMol ReadOne(const std::string& text, std::vector<std::string>* messages = nullptr,
-                          QvFormat format = QvFormat::SDF, unsigned flavor = 0) {
-  ReadResult r = ReadAll(text, format, flavor);
+                          QvFormat format = QvFormat::SDF) {
+  ReadResult r = Read(text, format);
   if (messages) *messages = r.messages;
   EXPECT_EQ(r.mols.size(), 1u) << text;
   return r.mols.empty() ? QvGraphMol() : r.mols.front();
@@ -121,9 +109,51 @@ inline std::vector<std::pair<std::string, std::string>> SDData(const QvMolBase& 
   return Sorvil::QvGetSDDataPairs(mol);
 }
 
-inline std::vector<std::string> Titles(const ReadResult& r) {
-  std::vector<std::string> out;
-  for (const QvGraphMol& m : r.mols) out.push_back(m.GetMol().GetTitle());
+// ---- writing ----
+
+inline constexpr unsigned kBlankDate = 0x800;
+// No derived parities, no layout, no optional property lines, no date: the
+// table as the molecule holds it.
+inline constexpr unsigned kPlain = 0x40 | kBlankDate;
+
+inline Written Write(const QvMolBase& mol, unsigned flavor, QvFormat format = QvFormat::SDF) {
+  return formattest::Write(mol, flavor, format);
+}
+
+// Atom n (1-based) in list order.
+inline QvAtomBase* AtomNumber(QvMolBase& mol, unsigned n) {
+  for (QvAtomBase& atom : mol.GetAtoms())
+    if (--n == 0) return &atom;
+  return nullptr;
+}
+
+inline void SetCoords(QvMolBase& mol, const std::vector<std::array<float, 3>>& xyz) {
+  unsigned i = 0;
+  for (QvAtomBase& atom : mol.GetAtoms()) mol.SetCoords(&atom, xyz.at(i++).data());
+}
+
+// The V2000 lines after the bond block up to "M  END", each with its '\n'.
+inline std::string PropertyLines(const std::string& text) {
+  const std::vector<std::string> lines = Lines(text);
+  const std::size_t atoms = std::strtoul(lines.at(3).substr(0, 3).c_str(), nullptr, 10);
+  const std::size_t bonds = std::strtoul(lines.at(3).substr(3, 3).c_str(), nullptr, 10);
+  std::string out;
+  for (std::size_t i = 4 + atoms + bonds; i < lines.size() && lines[i] != "M  END"; ++i) out += lines[i] + "\n";
+  return out;
+}
+
+// What a writer must not change: atoms, bonds with orders and data, coordinates.
+inline std::string Describe(const QvMolBase& mol) {
+  std::string out = "dim" + std::to_string(mol.GetDimension()) + " data" + std::to_string(mol.NumData());
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    double xyz[3];
+    mol.GetCoords(&atom, xyz);
+    out += " a" + std::to_string(atom.GetAtomicNum()) + "h" + std::to_string(atom.GetImplicitHCount()) + "d" +
+           std::to_string(atom.NumData()) + "@" + std::to_string(xyz[0]) + "," + std::to_string(xyz[1]);
+  }
+  for (const QvBondBase& bond : mol.GetBonds())
+    out += " b" + std::to_string(bond.GetBgn()->GetIdx()) + "-" + std::to_string(bond.GetEnd()->GetIdx()) + " o" +
+           std::to_string(bond.GetOrder()) + "d" + std::to_string(bond.NumData());
   return out;
 }
 
