@@ -178,30 +178,6 @@ TEST(MdlReadBondBlock, TypeStereoAndMessages) {
   }
 }
 
-TEST(MdlReadBondBlock, IllegalBondsFailTheRecordWithTheLine) {
-  for (const std::string& line : {BondLine(0, 2, 1), BondLine(1, 3, 1), BondLine(2, 2, 1), BondLine(2, 1, 1),
-                                  BondLine(-1, 2, 1), std::string("  1\n"), std::string("\n")}) {
-    Molfile m;
-    m.title = "bad";
-    m.atoms = {At("C"), AtomLine(1.5, 0, 0, "C")};
-    m.bonds = {BondLine(1, 2, 1), line};
-    const ReadResult r = Read(m.Record() + Chain(2, "next").Record());
-    EXPECT_EQ(Titles(r), Lines{"next"});
-    EXPECT_EQ(r.messages, (Lines{"Illegal bond specification for \"bad\": \"" + line.substr(0, line.size() - 1) + "\"",
-                                 "Error reading molecule \"bad\" in MDL SDF format."}));
-  }
-}
-
-TEST(MdlReadBondBlock, ShortLineFailsAfterTheBondIsMade) {
-  Molfile m;
-  m.title = "short";
-  m.atoms = {At("C"), AtomLine(1.5, 0, 0, "C")};
-  m.bonds = {"  1  2  \n"};
-  const ReadResult r = Read(m.Record() + Chain(1, "next").Record());
-  EXPECT_EQ(Titles(r), Lines{"next"});
-  EXPECT_EQ(r.messages, (Lines{"Error reading molecule \"short\" in MDL SDF format."}));
-}
-
 // ---- properties block ----
 
 TEST(MdlReadProperties, FirstChargeLineResetsTheAtomBlockCharges) {
@@ -248,29 +224,6 @@ TEST(MdlReadProperties, AliasesGroupsAndRGroupLabels) {
   EXPECT_EQ(AtomNo(mol, 0).GetAtomicNum(), 0u);
   EXPECT_EQ(messages, (Lines{"Ignored unsupported multiple Rgroup labels at line: M  RGP  1   1   6",
                                     "Ignored unsupported multiple Rgroup labels at line: M  RGP  1   3   7"}));
-}
-
-TEST(MdlReadProperties, SgroupsDrawOneMessagePerRecord) {
-  Molfile m = Chain(2);
-  m.properties = "M  STY  1   1 SUP\nM  SLB  1   1   1\nM  STY  1   2 SUP\n";
-  const ReadResult r = Read(m.Record() + m.Record());
-  EXPECT_EQ(r.mols.size(), 2u);
-  EXPECT_EQ(r.messages, (Lines{"Unsupported Sgroup information ignored", "Unsupported Sgroup information ignored"}));
-}
-
-TEST(MdlReadProperties, AliasAtTheEndOfDataFailsTheRecord) {
-  Molfile m = Chain(2, "cut");
-  const std::string text = m.Text().substr(0, m.Text().size() - 7) + "A    1\n";
-  const ReadResult r = Read(text);
-  EXPECT_TRUE(r.mols.empty());
-  EXPECT_EQ(r.messages, (Lines{"Error reading molecule \"cut\" in MDL SDF format."}));
-}
-
-TEST(MdlReadProperties, MissingEndAtTheEndOfTheFileStillGivesTheMolecule) {
-  const std::string table = Chain(3, "last").Text();
-  const ReadResult r = Read(Chain(2, "first").Record() + table.substr(0, table.size() - 7));
-  EXPECT_EQ(Titles(r), (std::vector<std::string>{"first", "last"}));
-  EXPECT_TRUE(r.messages.empty());
 }
 
 TEST(MdlReadProperties, MissingEndBeforeDataItemsEndsTheTableThere) {
@@ -324,33 +277,6 @@ TEST(MdlReadHeader, DimensionAndMissingCommentLine) {
   }
 }
 
-TEST(MdlReadHeader, EmptyRecordsBetweenSeparatorsAreSkipped) {
-  const ReadResult r = Read("lonely title\n$$$$\n$$$$\n" + Chain(2, "real").Record());
-  EXPECT_EQ(Titles(r), std::vector<std::string>{"real"});
-  EXPECT_TRUE(r.messages.empty());
-}
-
-TEST(MdlReadHeader, RDFileWrapperLinesAreConsumed) {
-  const std::string text = "$RDFILE 1\n$DATM 12/06/26 10:00\n$MFMT $MIREG 1\n" + Chain(2, "first").Text() +
-                           "$DTYPE name\n$DATUM x\n$MFMT $MIREG 2\n" + Chain(3, "second").Text();
-  const ReadResult r = Read(text, QvFormat::RDF);
-  EXPECT_EQ(Titles(r), (std::vector<std::string>{"first", "second"}));
-  EXPECT_TRUE(r.messages.empty());
-}
-
-TEST(MdlReadHeader, IsisHeaderNeedsItsEndLines) {
-  const std::string body = Chain(2, "isis").Text();
-  const std::size_t counts = body.find(CountsLine(2, 1));
-  const std::string header = body.substr(0, counts);
-  const std::string table = body.substr(counts);
-  const std::string good = "$MDL  REG=1\n$MOL\n$HDR\n" + header + "$END HDR\n$CTAB\n" + table + "$END CTAB\n$END MOL\n";
-  const ReadResult ok = Read(good + good, QvFormat::RDF);
-  EXPECT_EQ(Titles(ok), (std::vector<std::string>{"isis", "isis"}));
-  const ReadResult bad = Read("$MDL  REG=1\n$MOL\n$HDR\n" + header + table, QvFormat::RDF);
-  EXPECT_TRUE(bad.mols.empty());
-  EXPECT_EQ(bad.messages.front(), "Error reading molecule \"isis\" in MDL RDF format.");
-}
-
 // ---- data items ----
 
 // The value rules of SD files and molfiles: {items, SD pairs, molfile pairs}.
@@ -387,13 +313,6 @@ TEST(MdlReadDataItems, LineAfterTheItemsStartsTheNextRecord) {
   EXPECT_EQ(SDData(r.mols.at(0)), (Pairs{{"a", "1"}}));
 }
 
-TEST(MdlReadDataItems, RDTrailerWithRGroupsDrawsOneMessage) {
-  const std::string trailer = "$END CTAB\n$RGP\n  1\n$CTAB\nstuff\n$END CTAB\n$END RGP\n$RGP\n$END MOL\n";
-  const ReadResult r = Read(Chain(2, "one").Text() + trailer + "$$$$\n" + Chain(3, "two").Record());
-  EXPECT_EQ(Titles(r), (std::vector<std::string>{"one", "two"}));
-  EXPECT_EQ(r.messages, (Lines{"Unsupported Rgroup definitions ignored"}));
-}
-
 // ---- recovery ----
 
 TEST(MdlReadRecovery, BadRecordInTheMiddleCostsThatRecordOnly) {
@@ -408,53 +327,101 @@ TEST(MdlReadRecovery, BadRecordInTheMiddleCostsThatRecordOnly) {
                                       "Error reading molecule \"bad\" in MDL SDF format."}));
 }
 
-TEST(MdlReadRecovery, SeparatorMetInsideTheTableEndsTheRecord) {
-  // Two atoms promised, the record ends after one: the separator must not be
-  // skipped past, or the next record would go with it.
-  const std::string cut = "cut\n" + kProgram2D + "\n" + CountsLine(2, 0) + AtomLine(0, 0, 0, "C") + "$$$$\n";
-  const ReadResult r = Read(cut + Chain(2, "next").Record());
-  EXPECT_EQ(Titles(r), std::vector<std::string>{"next"});
-  EXPECT_EQ(r.failed, 1u);
+// ---- which records are read, and the messages ----
+
+// A chain of three atoms `title` with its last bond line (2-3) replaced by
+// `line`, cut before "M  END" when `whole` is false.
+std::string WithBond(const char* title, const std::string& line, bool whole = true) {
+  Molfile m = Chain(3, title);
+  m.bonds[1] = line;
+  return whole ? m.Record() : m.Text().substr(0, m.Text().find("M  END"));
 }
 
-TEST(MdlReadRecovery, MolfilesResumeAtTheCurrentLine) {
-  // The bad table breaks on its last line; the line after it is taken as the
-  // next record's title, so the molfile that follows is read whole. An SD
-  // file would have skipped to the next "$$$$", taking everything with it.
-  Molfile bad = Chain(2, "bad");
-  bad.bonds[0] = BondLine(1, 1, 1);
-  const std::string broken = bad.Text().substr(0, bad.Text().find("M  END"));
-  const ReadResult mdl = Read(broken + Chain(3, "good").Text(), QvFormat::MDL);
-  EXPECT_EQ(Titles(mdl), std::vector<std::string>{"good"});
-  EXPECT_EQ(mdl.failed, 1u);
-  EXPECT_TRUE(Read(broken + Chain(3, "good").Text(), QvFormat::SDF).mols.empty());
-}
-
-TEST(MdlReadRecovery, RDMarkersAfterAFailureGoWithIt) {
-  Molfile bad = Chain(2, "bad");
-  bad.bonds[0] = BondLine(1, 5, 1);
-  const std::string text = "$MFMT\n" + bad.Text().substr(0, bad.Text().find("M  END")) +
-                           "$RGP\n  1\n$END RGP\n$DTYPE x\n$DATUM y\n$MFMT\n" + Chain(3, "good").Text();
-  const ReadResult r = Read(text, QvFormat::RDF);
-  EXPECT_EQ(Titles(r), std::vector<std::string>{"good"});
-  EXPECT_EQ(r.messages, (Lines{"Illegal bond specification for \"bad\": \"  1  5  1  0\"",
-                                      "Unsupported Rgroup definitions ignored",
-                                      "Error reading molecule \"bad\" in MDL RDF format."}));
+TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
+  struct Case {
+    std::string text;
+    QvFormat format;
+    Lines titles, messages;
+    unsigned failed;
+    unsigned flavor = 0;
+  };
+  const auto illegal = [](const std::string& line) {
+    return Case{WithBond("bad", line) + Chain(2, "next").Record(), QvFormat::SDF, {"next"},
+                {"Illegal bond specification for \"bad\": \"" + line.substr(0, line.size() - 1) + "\"",
+                 "Error reading molecule \"bad\" in MDL SDF format."}, 1};
+  };
+  const std::string error_sdf = "Error reading molecule \"bad\" in MDL SDF format.";
+  const std::string self_bond = "Illegal bond specification for \"bad\": \"  1  1  1  0\"";
+  Molfile sgroups = Chain(2);
+  sgroups.properties = "M  STY  1   1 SUP\nM  SLB  1   1   1\nM  STY  1   2 SUP\n";
+  const std::string sgroup = "Unsupported Sgroup information ignored", rgroup = "Unsupported Rgroup definitions ignored";
+  const std::string last = Chain(3, "last").Text(), alias = Chain(2, "bad").Text();
+  const std::string isis = Chain(2, "isis").Text();
+  const std::size_t counts = isis.find(CountsLine(2, 1));
+  const std::string isis_good = "$MDL  REG=1\n$MOL\n$HDR\n" + isis.substr(0, counts) + "$END HDR\n$CTAB\n" +
+                                isis.substr(counts) + "$END CTAB\n$END MOL\n";
+  const std::string empty = "e\n" + kProgram2D + "\n" + CountsLine(0, 0) + "M  END\n$$$$\n";
+  const Case cases[] = {
+      illegal(BondLine(0, 2, 1)), illegal(BondLine(1, 4, 1)), illegal(BondLine(2, 2, 1)), illegal(BondLine(2, 1, 1)),
+      illegal(BondLine(-1, 2, 1)), illegal("  1\n"), illegal("\n"),
+      // A short bond line fails after the bond is made.
+      {WithBond("bad", "  2  3  \n") + Chain(1, "next").Record(), QvFormat::SDF, {"next"}, {error_sdf}, 1},
+      // Sgroups draw one message per record.
+      {sgroups.Record() + sgroups.Record(), QvFormat::SDF, {"chain", "chain"}, {sgroup, sgroup}, 0},
+      // An alias at the end of the data fails the record.
+      {alias.substr(0, alias.size() - 7) + "A    1\n", QvFormat::SDF, {}, {error_sdf}, 1},
+      // Without "M  END" at the end of the file the molecule is still read.
+      {Chain(2, "first").Record() + last.substr(0, last.size() - 7), QvFormat::SDF, {"first", "last"}, {}, 0},
+      // Empty records between separators are skipped; records without atoms
+      // too, unless the flavor keeps them.
+      {"lonely title\n$$$$\n$$$$\n" + Chain(2, "real").Record(), QvFormat::SDF, {"real"}, {}, 0},
+      {empty + Chain(1, "x").Record(), QvFormat::SDF, {"x"}, {}, 0},
+      {empty, QvFormat::SDF, {"e"}, {}, 0, 0x4004},
+      // RD file wrapper lines are consumed.
+      {"$RDFILE 1\n$DATM 12/06/26 10:00\n$MFMT $MIREG 1\n" + Chain(2, "first").Text() +
+           "$DTYPE name\n$DATUM x\n$MFMT $MIREG 2\n" + Chain(3, "second").Text(),
+       QvFormat::RDF, {"first", "second"}, {}, 0},
+      // An ISIS header needs its end lines.
+      {isis_good + isis_good, QvFormat::RDF, {"isis", "isis"}, {}, 0},
+      {"$MDL  REG=1\n$MOL\n$HDR\n" + isis, QvFormat::RDF, {}, {"Error reading molecule \"isis\" in MDL RDF format."}, 1},
+      // An RD trailer with R-groups draws one message.
+      {Chain(2, "one").Text() + "$END CTAB\n$RGP\n  1\n$CTAB\nstuff\n$END CTAB\n$END RGP\n$RGP\n$END MOL\n$$$$\n" +
+           Chain(3, "two").Record(),
+       QvFormat::SDF, {"one", "two"}, {rgroup}, 0},
+      // Two atoms promised, the record ends after one: the separator must not
+      // be skipped past, or the next record would go with it.
+      {"bad\n" + kProgram2D + "\n" + CountsLine(2, 0) + AtomLine(0, 0, 0, "C") + "$$$$\n" + Chain(2, "next").Record(),
+       QvFormat::SDF, {"next"}, {error_sdf}, 1},
+      // The bad table breaks on its last line; a molfile resumes at the line
+      // after it, taken as the next record's title, so the molfile that
+      // follows is read whole. An SD file skips to the next "$$$$", taking
+      // everything with it.
+      {WithBond("bad", BondLine(1, 1, 1), false) + Chain(3, "good").Text(), QvFormat::MDL, {"good"},
+       {self_bond, "Error reading molecule \"bad\" in MDL Mol format."}, 1},
+      {WithBond("bad", BondLine(1, 1, 1), false) + Chain(3, "good").Text(), QvFormat::SDF, {}, {self_bond, error_sdf}, 1},
+      // RD markers after a failure go with it.
+      {"$MFMT\n" + WithBond("bad", BondLine(1, 5, 1), false) + "$RGP\n  1\n$END RGP\n$DTYPE x\n$DATUM y\n$MFMT\n" +
+           Chain(3, "good").Text(),
+       QvFormat::RDF, {"good"},
+       {"Illegal bond specification for \"bad\": \"  1  5  1  0\"", rgroup,
+        "Error reading molecule \"bad\" in MDL RDF format."}, 1}};
+  for (const Case& c : cases) {
+    const ReadResult r = Read(c.text, c.format, c.flavor);
+    EXPECT_EQ(Titles(r), c.titles) << c.text;
+    EXPECT_EQ(r.messages, c.messages) << c.text;
+    EXPECT_EQ(r.failed, c.failed) << c.text;
+  }
 }
 
 // ---- finishing ----
 
-TEST(MdlReadFinishing, ChiralFlagAndEmptyMolecules) {
+TEST(MdlReadFinishing, ChiralFlag) {
   Molfile m = Chain(2);
   m.chiral = 1;
   QvGraphMol mol = ReadOne(m.Record());
   EXPECT_TRUE(mol->GetData<bool>(Sorvil::QvGetTag("MDLParity")));
   m.chiral = 0;
   EXPECT_FALSE(ReadOne(m.Record())->GetData<bool>(Sorvil::QvGetTag("MDLParity")));
-  // Records without atoms are skipped unless the flavor keeps them.
-  const std::string empty = "e\n" + kProgram2D + "\n" + CountsLine(0, 0) + "M  END\n$$$$\n";
-  EXPECT_EQ(Titles(Read(empty + Chain(1, "x").Record())), std::vector<std::string>{"x"});
-  EXPECT_EQ(Titles(Read(empty, QvFormat::SDF, 0x4004)), std::vector<std::string>{"e"});
 }
 
 // The dimension is settled from the coordinates unless the program line says 3D.
