@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <regex>
 #include <tuple>
 #include <string>
 #include <vector>
@@ -62,72 +63,61 @@ std::string At(const char* symbol, int mass = 0, int charge = 0, int parity = 0,
   return AtomLine(0, 0, 0, symbol, mass, charge, parity, hcount, valence, map);
 }
 
-TEST(MdlReadAtomBlock, ElementIsotopeChargeNameMap) {
-  struct Case {
-    std::string line;
-    unsigned z, isotope;
-    int charge;
-    const char* name;
-    unsigned map;
-  };
-  const Case cases[] = {
-      {At("C"), 6, 0, 0, "", 0}, {At("Cl"), 17, 0, 0, "", 0}, {At("D"), 1, 2, 0, "", 0}, {At("T"), 1, 3, 0, "", 0},
-      {At("C", 1), 6, 13, 0, "", 0}, {At("C", -1), 6, 11, 0, "", 0},
-      {At("H", -3), 1, 0, 0, "", 0},  // mass would be -2
-      {At("*", 2), 0, 0, 0, "", 0},   // no element: no mass
-      {At("Q"), 0, 0, 0, "Q", 0}, {At("LP"), 0, 0, 0, "LP", 0}, {At("R#"), 0, 0, 0, "", 0},
-      {At("R12"), 0, 0, 0, "", 12}, {At("N", 0, 1), 7, 0, 3, "", 0}, {At("N", 0, 2), 7, 0, 2, "", 0},
-      {At("N", 0, 3), 7, 0, 1, "", 0}, {At("N", 0, 4), 7, 0, 0, "", 0},  // 4: a doublet radical
-      {At("O", 0, 5), 8, 0, -1, "", 0}, {At("O", 0, 6), 8, 0, -2, "", 0}, {At("O", 0, 7), 8, 0, -3, "", 0},
-      {At("O", 0, -1), 8, 0, 5, "", 0}, {At("O", 0, 8), 8, 0, 0, "", 0}, {At("C", 0, 0, 0, 0, 0, 7), 6, 0, 0, "", 7},
+// The atoms read from atom lines, a bond between the first two (its order,
+// 0 for none) and property lines; each atom as DescribeAtoms gives it.
+TEST(MdlReadAtomBlock, AtomsFromColumnsAndPropertyLines) {
+  const std::string C1 = AtomLine(1.5, 0, 0, "C"), O1 = AtomLine(1.5, 0, 0, "O"), R = "    0.0000    0.0000    0.0000 ";
+  const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
+      // Element, isotope (from the mass difference), charge, name and map.
+      {{At("C")}, 0, "", "C"}, {{At("Cl")}, 0, "", "Cl"}, {{At("D")}, 0, "", "2H"}, {{At("T")}, 0, "", "3H"},
+      {{At("C", 1)}, 0, "", "13C"}, {{At("C", -1)}, 0, "", "11C"},
+      {{At("H", -3)}, 0, "", "H"},  // mass would be -2
+      {{At("*", 2)}, 0, "", "*"},   // no element: no mass
+      {{At("Q")}, 0, "", "* 'Q'"}, {{At("LP")}, 0, "", "* 'LP'"}, {{At("R#")}, 0, "", "*"},
+      {{At("R12")}, 0, "", "* :12"}, {{At("N", 0, 1)}, 0, "", "N +3"}, {{At("N", 0, 2)}, 0, "", "N +2"},
+      {{At("N", 0, 3)}, 0, "", "N +1"}, {{At("N", 0, 4)}, 0, "", "N"},  // 4: a doublet radical
+      {{At("O", 0, 5)}, 0, "", "O -1"}, {{At("O", 0, 6)}, 0, "", "O -2"}, {{At("O", 0, 7)}, 0, "", "O -3"},
+      {{At("O", 0, -1)}, 0, "", "O +5"}, {{At("O", 0, 8)}, 0, "", "O"}, {{At("C", 0, 0, 0, 0, 0, 7)}, 0, "", "C :7"},
       // A line that stops after the symbol reads no further column.
-      {"    0.0000    0.0000    0.0000 N  \n", 7, 0, 0, "", 0},
-      {"    0.0000    0.0000    0.0000 C   0  3\n", 6, 0, 1, "", 0},
-      {"    0.0000    0.0000    0.0000 C   0  3 \n", 6, 0, 1, "", 0}};
-  for (const Case& c : cases) {
-    Molfile m;
-    m.atoms = {c.line};
-    QvGraphMol mol = ReadOne(m.Record());
-    const QvAtomBase& atom = AtomNo(mol, 0);
-    EXPECT_EQ(atom.GetAtomicNum(), c.z) << c.line;
-    EXPECT_EQ(atom.GetIsotope(), c.isotope) << c.line;
-    EXPECT_EQ(atom.GetFormalCharge(), c.charge) << c.line;
-    EXPECT_STREQ(atom.GetName(), c.name) << c.line;
-    EXPECT_EQ(atom.GetMapIdx(), c.map) << c.line;
-  }
-}
-
-// Implicit hydrogens: the valence column, then the hydrogen-count column,
-// then the valence model.
-TEST(MdlReadAtomBlock, ImplicitHydrogens) {
-  struct Case {
-    std::vector<std::string> atoms;
-    int order;  // of the bond between the two atoms, 0 for none
-    std::string properties;
-    std::vector<unsigned> expected;
-  };
-  const std::string C1 = AtomLine(1.5, 0, 0, "C");
-  const Case cases[] = {
-      {{At("C"), AtomLine(1.5, 0, 0, "O")}, 2, "", {2, 0}}, {{At("C"), AtomLine(1.5, 0, 0, "O")}, 1, "", {3, 1}},
+      {{R + "N  \n"}, 0, "", "N"}, {{R + "C   0  3\n"}, 0, "", "C +1"}, {{R + "C   0  3 \n"}, 0, "", "C +1"},
+      // Implicit hydrogens: the valence column, then the hydrogen-count
+      // column, then the valence model.
+      {{At("C"), O1}, 2, "", "C h2, O h0"}, {{At("C"), O1}, 1, "", "C h3, O h1"},
       // Valence 2 on a carbon with one bond leaves one hydrogen; 15 means
       // zero valence; a valence below the bonds sets nothing.
-      {{At("C", 0, 0, 0, 0, 2), C1}, 1, "", {1, 3}}, {{At("C", 0, 0, 0, 0, 15), C1}, 1, "", {0, 3}},
-      {{At("C", 0, 0, 0, 0, 1), C1}, 2, "", {0, 2}},
+      {{At("C", 0, 0, 0, 0, 2), C1}, 1, "", "C h1, C h3"}, {{At("C", 0, 0, 0, 0, 15), C1}, 1, "", "C h0, C h3"},
+      {{At("C", 0, 0, 0, 0, 1), C1}, 2, "", "C h0, C h2"},
       // Hydrogen-count column: h means h - 1 hydrogens, kept as given.
-      {{At("C", 0, 0, 0, 1), C1}, 1, "", {0, 3}}, {{At("N", 0, 0, 0, 3), C1}, 1, "", {2, 3}},
+      {{At("C", 0, 0, 0, 1), C1}, 1, "", "C h0, C h3"}, {{At("N", 0, 0, 0, 3), C1}, 1, "", "N h2, C h3"},
       // Radicals take their electrons: doublet one, singlet and triplet two.
-      {{At("C", 0, 4), C1}, 1, "", {2, 3}}, {{At("C"), C1}, 1, "M  RAD  1   1   1\n", {1, 3}},
-      {{At("C"), C1}, 1, "M  RAD  1   1   3\n", {1, 3}}, {{At("C"), C1}, 1, "M  RAD  1   1   2\n", {2, 3}},
-      // Charges shift the valence: ammonium, oxide.
-      {{At("N", 0, 3), C1}, 1, "", {3, 3}}, {{At("O", 0, 5), C1}, 1, "", {0, 3}},
-      // Metals and wildcards take none.
-      {{At("Fe"), At("*")}, 0, "", {0, 0}}};
-  for (const Case& c : cases) {
+      {{At("C", 0, 4), C1}, 1, "", "C h2, C h3"}, {{At("C"), C1}, 1, "M  RAD  1   1   1\n", "C h1, C h3"},
+      {{At("C"), C1}, 1, "M  RAD  1   1   3\n", "C h1, C h3"}, {{At("C"), C1}, 1, "M  RAD  1   1   2\n", "C h2, C h3"},
+      // Charges shift the valence: ammonium, oxide; metals and wildcards take none.
+      {{At("N", 0, 3), C1}, 1, "", "N h3 +1, C h3"}, {{At("O", 0, 5), C1}, 1, "", "O h0 -1, C h3"},
+      {{At("Fe"), At("*")}, 0, "", "Fe h0, * h0"},
+      // The first charge line resets the atom block's charges.
+      {{At("O"), C1, AtomLine(3, 0, 0, "N", 0, 3)}, 1, "M  CHG  1   1  -1\n", "O h0 -1, C h2, N h2"},
+      // Bad atom numbers and a count beyond the pairs are ignored; the first
+      // ISO line resets the mass differences, the first CHG line the doublet
+      // of atom 4's charge column (the RAD line has no reset of its own left).
+      {{At("C"), AtomLine(1.5, 0, 0, "C", 1), AtomLine(3, 0, 0, "N"), AtomLine(4.5, 0, 0, "C", 0, 4)}, 1,
+       "M  CHG  3   3   1   9   1   1   0\nM  ISO  2   1  14  12   2\nM  ISO  1   3  15\nM  RAD  2   2   2   0\n",
+       "14C h3, C h1, 15N h2 +1, C h3"},
+      // Aliases (one to a missing atom); an "M  CHG" line after a "G" line
+      // is the group's text, never read; R-group labels.
+      {{At("R#"), C1, AtomLine(3, 0, 0, "R#")}, 1,
+       "A    2\nCH2 \nA    9\nignored alias\nG    1  2\nM  CHG  1   1   1\nM  RGP  2   1   4   3   5\n",
+       "* h0 :4, C h2 \"CH2\", * h0 :5"}};
+  for (const auto& [atoms, order, properties, expected] : cases) {
     Molfile m;
-    m.atoms = c.atoms;
-    if (c.order) m.bonds = {BondLine(1, 2, c.order)};
-    m.properties = c.properties;
-    EXPECT_EQ(HCounts(ReadOne(m.Record())), c.expected) << m.Text();
+    m.atoms = atoms;
+    for (int i = 1; order && i < static_cast<int>(atoms.size()); ++i) m.bonds.push_back(BondLine(i, i + 1, order));
+    m.properties = properties;
+    std::vector<std::string> messages;
+    std::string got = DescribeAtoms(ReadOne(m.Record(), &messages));
+    if (expected.find(" h") == std::string::npos) got = std::regex_replace(got, std::regex(" h[0-9]+"), "");
+    EXPECT_EQ(got, expected) << m.Text();
+    EXPECT_EQ(messages, Lines{}) << m.Text();
   }
 }
 
@@ -143,15 +133,8 @@ TEST(MdlReadAtomBlock, ParityColumnIsKept) {
 // ---- bond block ----
 
 TEST(MdlReadBondBlock, TypeStereoAndMessages) {
-  struct Case {
-    std::string line;
-    unsigned order;
-    int int_type;
-    int mark;  // tag 55, 0 when absent
-    std::string message;
-  };
   const std::string ignored = "Invalid bond stereomark ignored on bond number 2 of bonded";
-  const Case cases[] = {
+  const std::tuple<std::string, unsigned, int, int, std::string> cases[] = {
       {BondLine(2, 3, 1), 1, 1, 0, ""}, {BondLine(2, 3, 2), 2, 2, 0, ""}, {BondLine(2, 3, 3), 3, 3, 0, ""},
       {BondLine(2, 3, 4), 1, 5, 0, ""}, {BondLine(2, 3, 8), 1, 1, 0, ""}, {BondLine(2, 3, 0), 1, 1, 0, ""},
       {BondLine(2, 3, 1, 1), 1, 1, 2, ""}, {BondLine(2, 3, 1, 6), 1, 1, 1, ""}, {BondLine(2, 3, 1, 4), 1, 1, 5, ""},
@@ -161,69 +144,33 @@ TEST(MdlReadBondBlock, TypeStereoAndMessages) {
       {BondLine(2, 3, 3, 1), 3, 3, 0, ignored}, {BondLine(2, 3, 4, 6), 1, 5, 0, ignored},
       // Without the stereo columns nothing is looked at.
       {"  2  3  2  \n", 2, 2, 0, ""}};
-  for (const Case& c : cases) {
+  for (const auto& [line, order, int_type, mark, message] : cases) {
     Molfile m;
     m.title = "bonded";
     m.atoms = {At("C"), AtomLine(1.5, 0, 0, "C"), AtomLine(2.2, 1.3, 0, "C")};
-    m.bonds = {BondLine(1, 2, 1), c.line};
+    m.bonds = {BondLine(1, 2, 1), line};
     std::vector<std::string> messages;
     QvGraphMol mol = ReadOne(m.Record(), &messages);
     const QvBondBase& bond = BondNo(mol, 1);
-    EXPECT_EQ(bond.GetIntType(), c.int_type) << c.line;
-    if (c.int_type != 5) {
-      EXPECT_EQ(bond.GetOrder(), c.order) << c.line;  // aromatic: kekulized, tested elsewhere
+    EXPECT_EQ(bond.GetIntType(), int_type) << line;
+    if (int_type != 5) {
+      EXPECT_EQ(bond.GetOrder(), order) << line;  // aromatic: kekulized, tested elsewhere
     }
-    EXPECT_EQ(bond.GetData<int>(Sorvil::QvBondStereoTag), c.mark) << c.line;
-    EXPECT_EQ(messages, c.message.empty() ? Lines{} : Lines{c.message}) << c.line;
+    EXPECT_EQ(bond.GetData<int>(Sorvil::QvBondStereoTag), mark) << line;
+    EXPECT_EQ(messages, message.empty() ? Lines{} : Lines{message}) << line;
   }
 }
 
 // ---- properties block ----
 
-TEST(MdlReadProperties, FirstChargeLineResetsTheAtomBlockCharges) {
+TEST(MdlReadProperties, MultipleRGroupLabelsAreIgnoredWithAMessage) {
   Molfile m;
-  m.atoms = {At("C"), AtomLine(1.5, 0, 0, "O"), AtomLine(3, 0, 0, "N", 0, 3)};
-  m.bonds = {BondLine(1, 2, 1), BondLine(1, 3, 1)};
-  m.properties = "M  CHG  1   2  -1\n";
-  QvGraphMol mol = ReadOne(m.Record());
-  EXPECT_EQ(AtomNo(mol, 1).GetFormalCharge(), -1);
-  EXPECT_EQ(AtomNo(mol, 2).GetFormalCharge(), 0);
-  EXPECT_EQ(HCounts(mol), (std::vector<unsigned>{2, 0, 2}));
-}
-
-TEST(MdlReadProperties, ChargeIsotopeAndRadicalPairs) {
-  Molfile m;
-  m.atoms = {At("C"), AtomLine(1.5, 0, 0, "C", 1), AtomLine(3, 0, 0, "N"), AtomLine(4.5, 0, 0, "C", 0, 4)};
-  m.bonds = {BondLine(1, 2, 1), BondLine(2, 3, 1), BondLine(3, 4, 1)};
-  // Bad atom numbers and a count beyond the pairs are ignored; the first RAD
-  // line has no reset of its own left to do after CHG.
-  m.properties =
-      "M  CHG  3   3   1   9   1   1   0\nM  ISO  2   1  14  12   2\nM  ISO  1   3  15\nM  RAD  2   2   2   0\n";
-  QvGraphMol mol = ReadOne(m.Record());
-  EXPECT_EQ(AtomNo(mol, 2).GetFormalCharge(), 1);
-  EXPECT_EQ(AtomNo(mol, 0).GetIsotope(), 14u);
-  EXPECT_EQ(AtomNo(mol, 1).GetIsotope(), 0u);  // the first ISO line reset the mass difference
-  EXPECT_EQ(AtomNo(mol, 2).GetIsotope(), 15u);
-  // Atom 4's doublet from the charge column was cleared by the first CHG line.
-  EXPECT_EQ(HCounts(mol), (std::vector<unsigned>{3, 1, 2, 3}));
-}
-
-TEST(MdlReadProperties, AliasesGroupsAndRGroupLabels) {
-  Molfile m;
-  m.atoms = {AtomLine(0, 0, 0, "R#"), AtomLine(1.5, 0, 0, "C"), AtomLine(3, 0, 0, "R#")};
-  m.bonds = {BondLine(1, 2, 1), BondLine(2, 3, 1)};
-  m.properties = "A    2\nCH2 \nA    9\nignored alias\nG    1  2\nM  CHG  1   1   1\nM  RGP  2   1   4   3   5\n"
-                 "M  RGP  1   1   6\nM  RGP  1   3   7\n";
+  m.atoms = {At("R#"), AtomLine(1.5, 0, 0, "C"), AtomLine(3, 0, 0, "R#")};
+  m.properties = "M  RGP  2   1   4   3   5\nM  RGP  1   1   6\nM  RGP  1   3   7\n";
   std::vector<std::string> messages;
-  QvGraphMol mol = ReadOne(m.Record(), &messages);
-  EXPECT_EQ(AtomNo(mol, 1).GetData<std::string>(Sorvil::QvGetTag("QvAtomComment")), "CH2");
-  // The "M  CHG" line after the "G" line is the group's text, never read.
-  EXPECT_EQ(AtomNo(mol, 0).GetFormalCharge(), 0);
-  EXPECT_EQ(AtomNo(mol, 0).GetMapIdx(), 4u);
-  EXPECT_EQ(AtomNo(mol, 2).GetMapIdx(), 5u);
-  EXPECT_EQ(AtomNo(mol, 0).GetAtomicNum(), 0u);
+  EXPECT_EQ(DescribeAtoms(ReadOne(m.Record(), &messages)), "* h0 :4, C h4, * h0 :5");
   EXPECT_EQ(messages, (Lines{"Ignored unsupported multiple Rgroup labels at line: M  RGP  1   1   6",
-                                    "Ignored unsupported multiple Rgroup labels at line: M  RGP  1   3   7"}));
+                             "Ignored unsupported multiple Rgroup labels at line: M  RGP  1   3   7"}));
 }
 
 TEST(MdlReadProperties, MissingEndBeforeDataItemsEndsTheTableThere) {
@@ -426,22 +373,17 @@ TEST(MdlReadFinishing, ChiralFlag) {
 
 // The dimension is settled from the coordinates unless the program line says 3D.
 TEST(MdlReadFinishing, Dimension) {
-  struct Case {
-    std::vector<std::array<double, 3>> xyz;
-    std::string program;
-    unsigned dimension;
-  };
-  const Case cases[] = {
+  const std::tuple<std::vector<std::array<double, 3>>, std::string, unsigned> cases[] = {
       {{{0, 0, 0}, {0, 0, 0}}, kProgram2D, 0}, {{{1, 2, 0}}, kProgram2D, 2},  // one atom: kept
       {{{0, 0, 0}}, kProgram2D, 0},                                        // one atom at 0
       {{{0, 0, 0}, {1, 1, 0}, {2, 2, 0}}, kProgram2D, 0},                  // on a line
       {{{0, 0, 0}, {1, 1, 0}, {2, 1, 0}}, kProgram2D, 2}, {{{0, 0, 0}, {1, 1, 0.5}}, kProgram2D, 3},
       {{{0, 0, 0}, {0, 0, 0}}, kProgram3D, 3}, {{{0, 0, 0}, {1, 1, 0}, {2, 1, 0}}, "\n", 2}};
-  for (const Case& c : cases) {
+  for (const auto& [xyz, program, dimension] : cases) {
     Molfile m;
-    m.program = c.program;
-    for (const auto& p : c.xyz) m.atoms.push_back(AtomLine(p[0], p[1], p[2], "C"));
-    EXPECT_EQ(ReadOne(m.Record())->GetDimension(), c.dimension) << m.Text();
+    m.program = program;
+    for (const auto& p : xyz) m.atoms.push_back(AtomLine(p[0], p[1], p[2], "C"));
+    EXPECT_EQ(ReadOne(m.Record())->GetDimension(), dimension) << m.Text();
   }
 }
 

@@ -105,6 +105,19 @@ inline std::vector<unsigned> HCounts(const QvMolBase& mol) {
   return out;
 }
 
+// Every atom as smiles_test::DescribeAtom gives it, then its name and alias
+// when it has them: "13C h3 +1 :2 'Q' \"CH2\"".
+inline std::string DescribeAtoms(const QvMolBase& mol) {
+  std::string out;
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    out += (out.empty() ? "" : ", ") + smiles_test::DescribeAtom(atom);
+    if (*atom.GetName()) out += " '" + std::string(atom.GetName()) + "'";
+    const unsigned alias = Sorvil::QvGetTag("QvAtomComment");
+    if (atom.HasData(alias)) out += " \"" + atom.GetData<std::string>(alias) + "\"";
+  }
+  return out;
+}
+
 inline std::vector<std::pair<std::string, std::string>> SDData(const QvMolBase& mol) {
   return Sorvil::QvGetSDDataPairs(mol);
 }
