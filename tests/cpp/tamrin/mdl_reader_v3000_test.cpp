@@ -33,49 +33,42 @@ std::string V3000(const std::string& counts, const std::string& blocks, const ch
 
 const std::string kAtoms3 = Block("ATOM", "1 C 0 0 0 0\n2 O 1.5 0 0 0\n3 N 0.7 1.3 0 0\n");
 
-TEST(MdlReadV3000, AtomsBondsAndProperties) {
-  const std::string blocks = Block("ATOM",
-                                   "1 C -1.5 0.25 0 3\n2 N 0 0 0 0 CHG=1 MASS=15\n3 C 1.5 -0.5 0 0 RAD=2 -\nCFG=3\n"
-                                   "4 C 3 0 0 0 VAL=-1\n5 O 4.5 0.5 0 0 VAL=3 HCOUNT=2\n") +
-                             Block("BOND", "1 1 1 2\n2 2 2 3\n3 1 3 4\n4 1 4 5\n");
-  std::vector<std::string> messages;
-  QvGraphMol mol = ReadOne(V3000("5 4 0 0 1", blocks) + "$$$$\n", &messages);
-  EXPECT_EQ(messages, Lines{});
-  ASSERT_EQ(mol.NumAtoms(), 5u);
-  ASSERT_EQ(mol.NumBonds(), 4u);
+// Atoms and bonds, each atom as DescribeAtoms gives it: {counts, blocks,
+// atoms, bond orders}.
+TEST(MdlReadV3000, AtomsAndBonds) {
+  const std::tuple<std::string, std::string, std::string, std::vector<unsigned>> cases[] = {
+      // C1 3 H; N+ with a single and a double bond 1; the doublet carbon
+      // (on a continued line) 0; zero valence 0; O with VAL=3 and one bond 2.
+      {"5 4 0 0 1",
+       Block("ATOM", "1 C -1.5 0.25 0 3\n2 N 0 0 0 0 CHG=1 MASS=15\n3 C 1.5 -0.5 0 0 RAD=2 -\nCFG=3\n"
+                     "4 C 3 0 0 0 VAL=-1\n5 O 4.5 0.5 0 0 VAL=3 HCOUNT=2\n") +
+           Block("BOND", "1 1 1 2\n2 2 2 3\n3 1 3 4\n4 1 4 5\n"),
+       "C h3 :3, 15N h1 +1, C h0, C h0, O h2", {1, 2, 1, 1}},
+      // Atom indices may come in any order.
+      {"2 1 0 0 0", Block("ATOM", "2 O 1.5 0 0 0\n1 C 0 0 0 0\n") + Block("BOND", "1 2 1 2\n"), "O h0, C h2", {2}},
+      // Query symbols are names; R-groups are maps.
+      {"4 0 0 0 0", Block("ATOM", "1 [N,O] 0 0 0 0\n2 R# 1.5 0 0 0 RGROUPS=(1 4)\n3 NOT[C,N] 0 1.5 0 0\n4 * 3 3 0 0\n"),
+       "* h0 '[N,O]', * h0 :4, * h0 'NOT[C,N]', * h0", {}}};
+  for (const auto& [counts, blocks, atoms, orders] : cases) {
+    std::vector<std::string> messages;
+    QvGraphMol mol = ReadOne(V3000(counts, blocks) + "$$$$\n", &messages);
+    EXPECT_EQ(messages, Lines{});
+    EXPECT_EQ(DescribeAtoms(mol), atoms);
+    std::vector<unsigned> got;
+    for (const QvBondBase& bond : mol->GetBonds()) got.push_back(bond.GetOrder());
+    EXPECT_EQ(got, orders);
+  }
+}
+
+// Coordinates, a parity on a continued line, the chiral flag.
+TEST(MdlReadV3000, CoordinatesParityAndChiralFlag) {
+  QvGraphMol mol = ReadOne(V3000("2 0 0 0 1", Block("ATOM", "1 C -1.5 0.25 0 0\n2 C 1.5 -0.5 0 0 -\nCFG=3\n")) + "$$$$\n");
   float xyz[3];
   mol->GetCoords(&AtomNo(mol, 0), xyz);
   EXPECT_FLOAT_EQ(xyz[0], -1.5f);
   EXPECT_FLOAT_EQ(xyz[1], 0.25f);
-  EXPECT_EQ(AtomNo(mol, 0).GetMapIdx(), 3u);
-  EXPECT_EQ(AtomNo(mol, 1).GetFormalCharge(), 1);
-  EXPECT_EQ(AtomNo(mol, 1).GetIsotope(), 15u);
-  EXPECT_EQ(AtomNo(mol, 2).GetData<int>(Sorvil::QvGetTag("MDLAtomParity")), 3);
-  EXPECT_EQ(BondNo(mol, 1).GetOrder(), 2u);
-  // C1 3 H; N+ with a single and a double bond 1; the doublet carbon 0;
-  // zero valence 0; O with VAL=3 and one bond 2.
-  EXPECT_EQ(HCounts(mol), (std::vector<unsigned>{3, 1, 0, 0, 2}));
+  EXPECT_EQ(AtomNo(mol, 1).GetData<int>(Sorvil::QvGetTag("MDLAtomParity")), 3);
   EXPECT_TRUE(mol->GetData<bool>(Sorvil::QvGetTag("MDLParity")));
-}
-
-TEST(MdlReadV3000, AtomIndicesMayComeInAnyOrder) {
-  QvGraphMol mol = ReadOne(V3000("2 1 0 0 0", Block("ATOM", "2 O 1.5 0 0 0\n1 C 0 0 0 0\n") +
-                                                  Block("BOND", "1 2 1 2\n")) +
-                           "$$$$\n");
-  EXPECT_EQ(AtomNo(mol, 0).GetAtomicNum(), 8u);
-  EXPECT_EQ(HCounts(mol), (std::vector<unsigned>{0, 2}));
-}
-
-TEST(MdlReadV3000, QuerySymbolsAndRGroups) {
-  QvGraphMol mol = ReadOne(
-      V3000("4 0 0 0 0", Block("ATOM", "1 [N,O] 0 0 0 0\n2 R# 1.5 0 0 0 RGROUPS=(1 4)\n3 NOT[C,N] 0 1.5 0 0\n"
-                                       "4 * 3 3 0 0\n")) +
-      "$$$$\n");
-  EXPECT_STREQ(AtomNo(mol, 0).GetName(), "[N,O]");
-  EXPECT_EQ(AtomNo(mol, 1).GetAtomicNum(), 0u);
-  EXPECT_EQ(AtomNo(mol, 1).GetMapIdx(), 4u);
-  EXPECT_STREQ(AtomNo(mol, 2).GetName(), "NOT[C,N]");
-  EXPECT_STREQ(AtomNo(mol, 3).GetName(), "");
 }
 
 TEST(MdlReadV3000, BondStereoConfigurations) {

@@ -4,13 +4,12 @@
 // tests/python/test_smiles_rdkit.py.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
-#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "perception_test_support.h"
 #include "smiles_test_support.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/stereo.h"
@@ -18,7 +17,6 @@
 namespace {
 
 using Tamrin::QvAtomBase;
-using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
 using Tamrin::QvMolBase;
 namespace Flag = Tamrin::QvSmiFlag;
@@ -30,65 +28,6 @@ std::string Write(const QvMolBase& mol, unsigned flags) {
   std::string out;
   EXPECT_TRUE(Tamrin::QvCreateSmiString(out, mol, flags));
   return out;
-}
-
-// The neighbours whose order a stored configuration is read along.
-std::vector<const QvAtomBase*> StereoNeighbours(const QvAtomBase& atom) {
-  std::vector<const QvAtomBase*> nbrs;
-  for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
-  if (nbrs.size() == 3) nbrs.push_back(nullptr);
-  return nbrs;
-}
-
-const QvAtomBase* FirstOtherNeighbour(const QvAtomBase& atom, const QvAtomBase* other) {
-  for (const QvAtomBase& nbr : atom.GetAtoms())
-    if (&nbr != other) return &nbr;
-  return nullptr;
-}
-
-// A copy of `mol` with its atoms and bonds created in a random order,
-// stereo carried over through the public configuration calls.
-QvGraphMol Shuffled(const QvMolBase& mol, std::mt19937& rng) {
-  std::vector<const QvAtomBase*> atoms;
-  for (const QvAtomBase& atom : mol.GetAtoms()) atoms.push_back(&atom);
-  std::vector<unsigned> perm(atoms.size());
-  std::iota(perm.begin(), perm.end(), 0u);
-  std::shuffle(perm.begin(), perm.end(), rng);
-  QvGraphMol copy;
-  std::vector<QvAtomBase*> map(mol.GetMaxAtomIdx(), nullptr);
-  for (unsigned p : perm) {
-    const QvAtomBase& source = *atoms[p];
-    QvAtomBase* atom = copy.NewAtom(source.GetAtomicNum());
-    atom->SetIsotope(source.GetIsotope());
-    atom->SetFormalCharge(source.GetFormalCharge());
-    atom->SetImplicitHCount(source.GetImplicitHCount());
-    atom->SetAromatic(source.IsAromatic());
-    atom->SetMapIdx(source.GetMapIdx());
-    map[source.GetIdx()] = atom;
-  }
-  std::vector<const QvBondBase*> bonds;
-  for (const QvBondBase& bond : mol.GetBonds()) bonds.push_back(&bond);
-  std::shuffle(bonds.begin(), bonds.end(), rng);
-  const auto mapped = [&](const QvAtomBase* a) -> const QvAtomBase* { return a ? map[a->GetIdx()] : nullptr; };
-  for (const QvBondBase* bond : bonds) {
-    QvBondBase* b = copy.NewBond(map[bond->GetBgn()->GetIdx()], map[bond->GetEnd()->GetIdx()], bond->GetOrder());
-    b->SetAromatic(bond->IsAromatic());
-  }
-  for (const QvAtomBase* atom : atoms) {
-    if (!Tamrin::QvHasAtomStereo(*atom)) continue;
-    const auto nbrs = StereoNeighbours(*atom);
-    std::vector<const QvAtomBase*> new_nbrs;
-    for (const QvAtomBase* nbr : nbrs) new_nbrs.push_back(mapped(nbr));
-    Tamrin::QvSetAtomStereo(*map[atom->GetIdx()], new_nbrs, Tamrin::QvGetAtomStereo(*atom, nbrs));
-  }
-  for (const QvBondBase* bond : bonds) {
-    if (!Tamrin::QvHasBondStereo(*bond)) continue;
-    const QvAtomBase* ref_bgn = FirstOtherNeighbour(*bond->GetBgn(), bond->GetEnd());
-    const QvAtomBase* ref_end = FirstOtherNeighbour(*bond->GetEnd(), bond->GetBgn());
-    QvBondBase* b = copy.GetBond(map[bond->GetBgn()->GetIdx()], map[bond->GetEnd()->GetIdx()]);
-    Tamrin::QvSetBondStereo(*b, mapped(ref_bgn), mapped(ref_end), Tamrin::QvGetBondStereo(*bond, ref_bgn, ref_end));
-  }
-  return copy;
 }
 
 // Aromatic flags by the reading default, so that a Kekulé string read back
@@ -112,7 +51,8 @@ void ExpectRoundTrips(QvMolBase& mol) {
 unsigned ShuffleMisses(const QvMolBase& mol, unsigned flags, std::mt19937& rng, unsigned shuffles) {
   const std::string canonical = Write(mol, flags);
   unsigned misses = 0;
-  for (unsigned i = 0; i < shuffles; ++i) misses += Write(Shuffled(mol, rng), flags) != canonical;
+  std::vector<QvAtomBase*> map;
+  for (unsigned i = 0; i < shuffles; ++i) misses += Write(perception_test::Permuted(mol, rng, map), flags) != canonical;
   return misses;
 }
 
