@@ -133,13 +133,6 @@ inline Written Write(const QvMolBase& mol, unsigned flavor, QvFormat format = Qv
   return formattest::Write(mol, flavor, format);
 }
 
-// Atom n (1-based) in list order.
-inline QvAtomBase* AtomNumber(QvMolBase& mol, unsigned n) {
-  for (QvAtomBase& atom : mol.GetAtoms())
-    if (--n == 0) return &atom;
-  return nullptr;
-}
-
 inline void SetCoords(QvMolBase& mol, const std::vector<std::array<float, 3>>& xyz) {
   unsigned i = 0;
   for (QvAtomBase& atom : mol.GetAtoms()) mol.SetCoords(&atom, xyz.at(i++).data());

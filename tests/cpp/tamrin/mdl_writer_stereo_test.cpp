@@ -74,7 +74,7 @@ TEST(MDLWriter, WedgeStereoColumnAndDirection) {
   for (const auto& [order, mark, v2000, v3000] : cases) {
     QvGraphMol mol = FromSmiles("CC.C");
     QvMolBase& m = mol.GetMol();
-    QvBondBase* bond = m.NewBond(AtomNumber(m, 3), AtomNumber(m, 1), order);
+    QvBondBase* bond = m.NewBond(smiles_test::AtomAt(m, 2), smiles_test::AtomAt(m, 0), order);
     if (mark != 0) bond->SetData(Sorvil::QvBondStereoTag, mark);
     EXPECT_EQ(Lines(Write(m, kPlain).text)[8], v2000);
     EXPECT_EQ(Lines(Write(m, kPlain | 0x8).text)[13], v3000);
@@ -85,7 +85,7 @@ TEST(MDLWriterV3000, RecordIsByteExact) {
   QvGraphMol mol = FromSmiles("[CH2][CH:5]([13CH3])[O-] name");
   SetCoords(mol.GetMol(), {{0, 0, 0}, {1.5, -0.25, 0}, {0, 0, 0}, {-1, 2.125, 0.5}});
   mol.GetMol().SetDimension(3);
-  AtomNumber(mol.GetMol(), 2)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
+  smiles_test::AtomAt(mol.GetMol(), 1)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
   EXPECT_EQ(Write(mol.GetMol(), kPlain | 0x8, Tamrin::QvFormat::MDL).text,
             "name\n  -Tamrin-          3D\n\n  0  0  0     0  0            999 V3000\nM  V30 BEGIN CTAB\n"
             "M  V30 COUNTS 4 3 0 0 0\nM  V30 BEGIN ATOM\nM  V30 1 C 0.000000 0.000000 0.000000 0 RAD=2\n"
@@ -112,30 +112,21 @@ TEST(MDLWriterV3000, ChosenBySizeBeyondTheThreeDigitFields) {
 
 // Stereo groups: which layout they need, the chiral flag, the collection.
 TEST(MDLWriter, StereoGroupsLayoutAndFlag) {
-  struct Case {
-    std::string smiles;
-    int chiral_data;  // -1 none, else the "MDLParity" value
-    std::string counts;
-    std::vector<std::string> collection;
-  };
-  const std::string kV2000Chiral = "  5  4  0     1  0  0  0  0  0999 V2000";
-  const std::string kV2000Plain = "  5  4  0     0  0  0  0  0  0999 V2000";
-  const Case cases[] = {
-        {"C[C@](F)(Cl)Br", -1, kV2000Plain, {}},
-        {"C[C@](F)(Cl)Br", 1, kV2000Chiral, {}},
-        {"C[C@](F)(Cl)Br |a:1|", -1, kV2000Chiral, {}},
-        {"C[C@](F)(Cl)Br |a:1|", 0, kV2000Plain, {}},
-        {"C[C@](F)(Cl)Br |&1:1|", -1, kV2000Plain, {}},
-        {"C[C@](F)(Cl)Br |&1:1|", 1, "M  V30 COUNTS 5 4 0 0 1", {"M  V30 MDLV30/STERAC1 ATOMS=(1 2)"}},
-        {"C[C@](F)(Cl)Br |o1:1|", -1, "M  V30 COUNTS 5 4 0 0 1", {"M  V30 MDLV30/STEREL1 ATOMS=(1 2)"}},
-        {"F[C@](Cl)(Br)[C@@](F)(Br)[C@](F)(Cl)Br |&3:1,&2:4,a:7|", -1, "M  V30 COUNTS 11 10 0 0 1",
-                  {"M  V30 MDLV30/STEABS ATOMS=(1 8)", "M  V30 MDLV30/STERAC1 ATOMS=(1 5)",
-                   "M  V30 MDLV30/STERAC2 ATOMS=(1 2)"}},
-        {"F[C@](Cl)(Br)[C@@](F)(Cl)Br |o1:1,4|", -1, "M  V30 COUNTS 8 7 0 0 1",
-                  {"M  V30 MDLV30/STEREL1 ATOMS=(2 2 5)"}}};
-  for (const Case& c : cases) {
-    QvGraphMol mol = FromSmiles(c.smiles);
-    if (c.chiral_data >= 0) mol.GetMol().SetData(Sorvil::QvGetTag("MDLParity"), c.chiral_data == 1);
+  const std::string v2000_chiral = "  5  4  0     1  0  0  0  0  0999 V2000";
+  const std::string v2000_plain = "  5  4  0     0  0  0  0  0  0999 V2000";
+  // {SMILES, "MDLParity" data (-1 none), counts line, collection lines}
+  const std::tuple<std::string, int, std::string, std::vector<std::string>> cases[] = {
+      {"C[C@](F)(Cl)Br", -1, v2000_plain, {}}, {"C[C@](F)(Cl)Br", 1, v2000_chiral, {}},
+      {"C[C@](F)(Cl)Br |a:1|", -1, v2000_chiral, {}}, {"C[C@](F)(Cl)Br |a:1|", 0, v2000_plain, {}},
+      {"C[C@](F)(Cl)Br |&1:1|", -1, v2000_plain, {}},
+      {"C[C@](F)(Cl)Br |&1:1|", 1, "M  V30 COUNTS 5 4 0 0 1", {"M  V30 MDLV30/STERAC1 ATOMS=(1 2)"}},
+      {"C[C@](F)(Cl)Br |o1:1|", -1, "M  V30 COUNTS 5 4 0 0 1", {"M  V30 MDLV30/STEREL1 ATOMS=(1 2)"}},
+      {"F[C@](Cl)(Br)[C@@](F)(Br)[C@](F)(Cl)Br |&3:1,&2:4,a:7|", -1, "M  V30 COUNTS 11 10 0 0 1",
+       {"M  V30 MDLV30/STEABS ATOMS=(1 8)", "M  V30 MDLV30/STERAC1 ATOMS=(1 5)", "M  V30 MDLV30/STERAC2 ATOMS=(1 2)"}},
+      {"F[C@](Cl)(Br)[C@@](F)(Cl)Br |o1:1,4|", -1, "M  V30 COUNTS 8 7 0 0 1", {"M  V30 MDLV30/STEREL1 ATOMS=(2 2 5)"}}};
+  for (const auto& [smiles, chiral_data, counts, expected] : cases) {
+    QvGraphMol mol = FromSmiles(smiles);
+    if (chiral_data >= 0) mol.GetMol().SetData(Sorvil::QvGetTag("MDLParity"), chiral_data == 1);
     const std::string text = Write(mol.GetMol(), kPlain).text;
     const std::vector<std::string> lines = Lines(text);
     std::vector<std::string> collection;
@@ -145,8 +136,8 @@ TEST(MDLWriter, StereoGroupsLayoutAndFlag) {
       if (inside) collection.push_back(line);
       if (line == "M  V30 BEGIN COLLECTION") inside = true;
     }
-    EXPECT_EQ(lines[3].starts_with("  0  0  0") ? lines[5] : lines[3], c.counts) << text;
-    EXPECT_EQ(collection, c.collection) << text;
+    EXPECT_EQ(lines[3].starts_with("  0  0  0") ? lines[5] : lines[3], counts) << text;
+    EXPECT_EQ(collection, expected) << text;
   }
 }
 
@@ -157,12 +148,12 @@ TEST(MDLWriter, ParitiesDerivedOrTakenFromData) {
   const char* smiles[2] = {"C[C@](F)(Cl)Br", "C[C@@](F)(Cl)Br"};
   for (int i = 0; i < 2; ++i) {
     QvGraphMol mol = FromSmiles(smiles[i]);
-    const unsigned expected = Tamrin::QvMDLParity(*AtomNumber(mol.GetMol(), 2));
+    const unsigned expected = Tamrin::QvMDLParity(*smiles_test::AtomAt(mol.GetMol(), 1));
     ASSERT_TRUE(expected == 1 || expected == 2);
     parity[i] = Lines(Write(mol.GetMol(), 0x10 | kBlankDate).text)[5].substr(39, 3);
     EXPECT_EQ(parity[i], "  " + std::to_string(expected));
     EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(39, 3), "  0");
-    AtomNumber(mol.GetMol(), 2)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
+    smiles_test::AtomAt(mol.GetMol(), 1)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
     EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(39, 3), "  3");
   }
   EXPECT_NE(parity[0], parity[1]);
@@ -227,17 +218,17 @@ TEST(MDLWriter, RoundTripsThroughTheReader) {
     return smiles;
   };
   const unsigned sdf = Tamrin::QvDefaultOutputFlavor(Tamrin::QvFormat::SDF);
-  for (const std::string smiles : {"CCO", "c1ccccc1[N+](=O)[O-]", "C[C@H](F)Cl", "C[C@@H](F)Cl", "F/C=C/F", "F/C=C\\F",
-                      "CC=CC", "C/C=C/C=C/C", "[13CH3][CH2]", "[12CH4]", "[Fe+4]", "[2H]C([2H])([2H])Cl",
-                      "[CH3:3]C[OH:7]", "[R1]C(=O)[R2]", "C[C@H]1CC[C@@H](C)CC1", "C[S@](=O)c1ccccc1",
-                      "O=C1N[C@@H](Cc2ccccc2)C(=O)N1", "[Na+].[Cl-]", "C[C@H](F)[C@@H](F)Cl |&1:1,o1:3|",
-                      "C[C@H](F)[C@@H](F)Cl |a:1,3|", "n1c[nH]cc1", "c1ccc2[nH]ccc2c1", "[O-][n+]1ccccc1",
-                      "CC(C)(C)/N=C/c1ccccc1",
-                      // double bonds leaving an aromatic ring: drawn as stored, or marked "either"
-                      "CC(=O)/N=c1/sc(S(N)(=O)=O)nn1C", "CC(=O)/N=c1\\sc(S(N)(=O)=O)nn1C",
-                      "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N", "CC(=O)N=c1sc(S(N)(=O)=O)nn1C",
-                      // a double bond that only its branches' cis and trans make one
-                      "CN/N=C(/C=N\\O)\\C=N\\O", "ON=CC(/C=N/O)=NO"}) {
+  for (const std::string smiles : {
+      "CCO", "c1ccccc1[N+](=O)[O-]", "C[C@H](F)Cl", "C[C@@H](F)Cl", "F/C=C/F", "F/C=C\\F", "CC=CC", "C/C=C/C=C/C",
+      "[13CH3][CH2]", "[12CH4]", "[Fe+4]", "[2H]C([2H])([2H])Cl", "[CH3:3]C[OH:7]", "[R1]C(=O)[R2]",
+      "C[C@H]1CC[C@@H](C)CC1", "C[S@](=O)c1ccccc1", "O=C1N[C@@H](Cc2ccccc2)C(=O)N1", "[Na+].[Cl-]",
+      "C[C@H](F)[C@@H](F)Cl |&1:1,o1:3|", "C[C@H](F)[C@@H](F)Cl |a:1,3|", "n1c[nH]cc1", "c1ccc2[nH]ccc2c1",
+      "[O-][n+]1ccccc1", "CC(C)(C)/N=C/c1ccccc1",
+      // double bonds leaving an aromatic ring: drawn as stored, or marked "either"
+      "CC(=O)/N=c1/sc(S(N)(=O)=O)nn1C", "CC(=O)/N=c1\\sc(S(N)(=O)=O)nn1C", "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N",
+      "CC(=O)N=c1sc(S(N)(=O)=O)nn1C",
+      // a double bond that only its branches' cis and trans make one
+      "CN/N=C(/C=N\\O)\\C=N\\O", "ON=CC(/C=N/O)=NO"}) {
     QvGraphMol mol = FromSmiles(smiles);
     mol.GetMol().SetTitle("record");
     Sorvil::QvAddSDData(mol.GetMol(), "id", "42");

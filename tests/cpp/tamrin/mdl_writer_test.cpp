@@ -141,7 +141,7 @@ TEST(MDLWriter, AtomColumnsAndPropertyLines) {
 
 TEST(MDLWriter, AliasesFollowTheBondBlock) {
   QvGraphMol mol = FromSmiles("CCO");
-  Tamrin::QvAtomBase* atom = AtomNumber(mol.GetMol(), 3);
+  Tamrin::QvAtomBase* atom = smiles_test::AtomAt(mol.GetMol(), 2);
   atom->SetData(Sorvil::QvGetTag("QvAtomComment"), std::string("OH group"));
   mol.GetMol().SetDimension(2);
   const std::string text = Write(mol.GetMol(), kPlain | 0x1).text;
@@ -151,7 +151,7 @@ TEST(MDLWriter, AliasesFollowTheBondBlock) {
 TEST(MDLWriter, SkipsDeletedAtomsAndNumbersTheRestDensely) {
   QvGraphMol mol = FromSmiles("CNOS");
   QvMolBase& m = mol.GetMol();
-  m.DeleteAtom(AtomNumber(m, 2));
+  m.DeleteAtom(smiles_test::AtomAt(m, 1));
   const std::vector<std::string> lines = Lines(Write(m, kPlain).text);
   EXPECT_EQ(lines[3].substr(0, 6), "  3  1");
   EXPECT_EQ(lines[5].substr(31, 3), "O  ");
