@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -18,18 +19,10 @@ namespace Flag = Tamrin::QvSmiFlag;
 
 constexpr unsigned kInOrder = Tamrin::QvSmiDefault & ~Flag::Canonical;
 
-std::string Mirrored(std::string text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '@') {
-      out += text[i];
-      continue;
-    }
-    const bool twice = i + 1 < text.size() && text[i + 1] == '@';
-    out += twice ? "@" : "@@";
-    i += twice;
-  }
-  return out;
+// Every '@' turned into "@@" and every "@@" into '@'.
+std::string Mirrored(const std::string& text) {
+  const std::string swapped = std::regex_replace(std::regex_replace(text, std::regex("@@"), "#"), std::regex("@"), "@@");
+  return std::regex_replace(swapped, std::regex("#"), "@");
 }
 
 // Each row: one molecule written from the centre with no digit, with the

@@ -72,12 +72,11 @@ inline Tamrin::QvAtomBase* AtomAt(Tamrin::QvMolBase& mol, unsigned idx) {
   return mol.GetAtom(Tamrin::QvHasAtomIdx{idx});
 }
 
-// Parses `text` quietly into a fresh molecule; empty on failure.
+// `text` parsed quietly (CX blocks read) into a fresh molecule and written
+// with `flags`; "<parse failed>" on failure.
 inline std::string Smiles(const std::string& text, unsigned flags = Tamrin::QvSmiDefault) {
   Tamrin::QvGraphMol mol;
-  Tamrin::QvSmilesParseOptions options;
-  options.quiet = true;
-  if (!Tamrin::QvParseSmiles(mol, text, options)) return "<parse failed>";
+  if (!Tamrin::QvParseSmiles(mol, text, Tamrin::QvSmilesParseOptions{.quiet = true, .cx = true})) return "<parse failed>";
   std::string out;
   Tamrin::QvCreateSmiString(out, mol, flags);
   return out;

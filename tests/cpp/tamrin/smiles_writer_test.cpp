@@ -58,18 +58,12 @@ TEST(SmilesWriter, Output) {
       {"[P@@](C)(CC)c1ccccc1", N, "[P@@](C)(CC)c1ccccc1"}, {"F/C=C/F", N, "F/C=C/F"}, {"F/C=C\\F", N, "F/C=C\\F"},
       {"F/C=C/F", N & ~Flag::BondStereo, "FC=CF"}, {"C(\\F)=C/F", N, "C(/F)=C\\F"}, {"F/C=C/C=C\\F", N, "F/C=C/C=C\\F"},
       {"F/C=C/1.F1", N, "F/C=C/F"}, {"O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", N, "O=C(O)/C=C\\C(=O)/C=C\\C(=O)O"},
-      // CX block
-      {"C[C@H](F)[C@@H](Cl)Br", N | Flag::CXBlock, "C[C@H](F)[C@@H](Cl)Br"}};
+      // CX block: stereo groups by written position, only when asked for
+      {"C[C@H](F)[C@@H](Cl)Br", N | Flag::CXBlock, "C[C@H](F)[C@@H](Cl)Br"},
+      {"C[C@H](F)[C@@H](Cl)[C@H](Br)O |&2:5,a:1,o1:3|", N | Flag::CXBlock,
+       "C[C@H](F)[C@@H](Cl)[C@H](Br)O |a:1,o1:3,&2:5|"},
+      {"C[C@H](F)[C@@H](Cl)[C@H](Br)O |&2:5,a:1,o1:3|", N, "C[C@H](F)[C@@H](Cl)[C@H](Br)O"}};
   for (const auto& [in, flags, out] : cases) EXPECT_EQ(Smiles(in, flags), out) << in << " / 0x" << std::hex << flags;
-}
-
-TEST(SmilesWriter, CXBlockWritesStereoGroupsByWrittenPosition) {
-  const QvGraphMol mol = smiles_test::FromSmiles("C[C@H](F)[C@@H](Cl)[C@H](Br)O |&2:5,a:1,o1:3|");
-  std::string out, plain;
-  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, mol, N | Flag::CXBlock));
-  EXPECT_EQ(out, "C[C@H](F)[C@@H](Cl)[C@H](Br)O |a:1,o1:3,&2:5|");
-  ASSERT_TRUE(Tamrin::QvCreateSmiString(plain, mol, N));
-  EXPECT_EQ(plain, "C[C@H](F)[C@@H](Cl)[C@H](Br)O");
 }
 
 // A chain of `length` carbons with extra ring bonds, each carbon given the
@@ -100,14 +94,9 @@ TEST(SmilesWriter, RingNumbers) {
 }
 
 TEST(SmilesWriter, MoreThan99OpenRingsFail) {
-  QvGraphMol mol;
-  QvAtomBase* hub = mol.NewAtom(6);
-  std::vector<QvAtomBase*> chain{hub};
-  for (unsigned i = 0; i < 101; ++i) {
-    chain.push_back(mol.NewAtom(6));
-    mol.NewBond(chain[i], chain[i + 1], 1);
-  }
-  for (unsigned i = 2; i <= 101; ++i) mol.NewBond(hub, chain[i], 1);  // 100 closures open at the hub
+  std::vector<std::pair<unsigned, unsigned>> rings;
+  for (unsigned i = 2; i <= 101; ++i) rings.push_back({0, i});  // 100 closures open at the first atom
+  QvGraphMol mol = ChainWithRings(102, rings);
   mol.SetTitle("crowded");
   CapturedMessages captured;
   std::string out = "stale";

@@ -25,11 +25,7 @@ bool ReadRecord(const std::string& text, QvGraphMol& mol) {
 }
 
 TEST(XYZReader, GoodRecords) {
-  struct Case {
-    std::string text, title;
-    std::vector<Atom> atoms;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, std::string, std::vector<Atom>> cases[] = {
       {"2\nwater half\nO 0.0 0.0 0.117\nH 0 0.757 -0.467\n", "water half",
        {{8, "", 0, 0, 0.117f}, {1, "", 0, 0.757f, -0.467f}}},
       {" \t+1 \t\nt\nC 1 2 3\n", "t", {{6, "", 1, 2, 3}}},  // blanks and a plus around the count
@@ -48,13 +44,13 @@ TEST(XYZReader, GoodRecords) {
       {"1\r\nt\r\nC 1 2 3\r\n", "t", {{6, "", 1, 2, 3}}}, {"1\rt\rC 1 2 3\r", "t", {{6, "", 1, 2, 3}}},
       {"1\nt\x01i\x7f" "tle\nC 1 2\0 3\n"s, "ti\x7f" "tle", {{6, "", 1, 2, 3}}},  // control bytes dropped
       {"1\n\nC 1 2 3", "", {{6, "", 1, 2, 3}}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, title, atoms] : cases) {
+    SCOPED_TRACE(text);
     QvGraphMol mol;
-    EXPECT_TRUE(ReadRecord(c.text, mol));
-    EXPECT_EQ(mol.GetTitle(), c.title);
+    EXPECT_TRUE(ReadRecord(text, mol));
+    EXPECT_EQ(mol.GetTitle(), title);
     EXPECT_EQ(mol.GetDimension(), 3u);
-    EXPECT_EQ(AtomsOf(mol), c.atoms);
+    EXPECT_EQ(AtomsOf(mol), atoms);
   }
 }
 
