@@ -21,8 +21,8 @@ constexpr unsigned kInOrder = Tamrin::QvSmiDefault & ~Flag::Canonical;
 
 // Every '@' turned into "@@" and every "@@" into '@'.
 std::string Mirrored(const std::string& text) {
-  const std::string swapped = std::regex_replace(std::regex_replace(text, std::regex("@@"), "#"), std::regex("@"), "@@");
-  return std::regex_replace(swapped, std::regex("#"), "@");
+  const std::string marked = std::regex_replace(text, std::regex("@@"), "#");
+  return std::regex_replace(std::regex_replace(marked, std::regex("@"), "@@"), std::regex("#"), "@");
 }
 
 // Each row: one molecule written from the centre with no digit, with the

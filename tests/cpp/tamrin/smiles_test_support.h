@@ -76,7 +76,8 @@ inline Tamrin::QvAtomBase* AtomAt(Tamrin::QvMolBase& mol, unsigned idx) {
 // with `flags`; "<parse failed>" on failure.
 inline std::string Smiles(const std::string& text, unsigned flags = Tamrin::QvSmiDefault) {
   Tamrin::QvGraphMol mol;
-  if (!Tamrin::QvParseSmiles(mol, text, Tamrin::QvSmilesParseOptions{.quiet = true, .cx = true})) return "<parse failed>";
+  const Tamrin::QvSmilesParseOptions quiet_cx{.quiet = true, .cx = true};
+  if (!Tamrin::QvParseSmiles(mol, text, quiet_cx)) return "<parse failed>";
   std::string out;
   Tamrin::QvCreateSmiString(out, mol, flags);
   return out;
