@@ -173,16 +173,6 @@ TEST(MdlReadProperties, MultipleRGroupLabelsAreIgnoredWithAMessage) {
                              "Ignored unsupported multiple Rgroup labels at line: M  RGP  1   3   7"}));
 }
 
-TEST(MdlReadProperties, MissingEndBeforeDataItemsEndsTheTableThere) {
-  const std::string table = Chain(2, "a").Text();
-  for (const QvFormat format : {QvFormat::SDF, QvFormat::MDL}) {
-    const ReadResult r =
-        Read(table.substr(0, table.size() - 7) + ">  <x>\n1\n\n$$$$\n" + Chain(1, "b").Record(), format);
-    EXPECT_EQ(Titles(r), (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(SDData(r.mols.at(0)), (Pairs{{"x", "1"}}));
-  }
-}
-
 // ---- header ----
 
 TEST(MdlReadHeader, LongTitleAndCommentAreKeptWithAWarning) {
@@ -252,27 +242,7 @@ TEST(MdlReadDataItems, ValueRulesOfSDAndMolFiles) {
   }
 }
 
-TEST(MdlReadDataItems, LineAfterTheItemsStartsTheNextRecord) {
-  // In a molfile the blank line ends the value; a line with text then is the
-  // next record's title.
-  const ReadResult r = Read(Chain(2, "one").Text() + "> <a>\n1\n\n" + Chain(3, "two").Text(), QvFormat::MDL);
-  EXPECT_EQ(Titles(r), (std::vector<std::string>{"one", "two"}));
-  EXPECT_EQ(SDData(r.mols.at(0)), (Pairs{{"a", "1"}}));
-}
-
 // ---- recovery ----
-
-TEST(MdlReadRecovery, BadRecordInTheMiddleCostsThatRecordOnly) {
-  Molfile bad = Chain(3, "bad");
-  bad.bonds[1] = BondLine(0, 3, 1);
-  const ReadResult r = Read(Chain(2, "first").Record(">  <a>\n1\n\n") + bad.Record(">  <b>\n2\n\n") +
-                               Chain(4, "third").Record(">  <c>\n3\n\n"));
-  EXPECT_EQ(Titles(r), (std::vector<std::string>{"first", "third"}));
-  EXPECT_EQ(SDData(r.mols.at(1)), (Pairs{{"c", "3"}}));
-  EXPECT_EQ(r.failed, 1u);
-  EXPECT_EQ(r.messages, (Lines{"Illegal bond specification for \"bad\": \"  0  3  1  0\"",
-                                      "Error reading molecule \"bad\" in MDL SDF format."}));
-}
 
 // ---- which records are read, and the messages ----
 
@@ -291,6 +261,7 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
     Lines titles, messages;
     unsigned failed;
     unsigned flavor = 0;
+    std::vector<Pairs> data = {};  // of each record read, when given
   };
   const auto illegal = [](const std::string& line) {
     return Case{WithBond("bad", line) + Chain(2, "next").Record(), QvFormat::SDF, {"next"},
@@ -308,7 +279,21 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
   const std::string isis_good = "$MDL  REG=1\n$MOL\n$HDR\n" + isis.substr(0, counts) + "$END HDR\n$CTAB\n" +
                                 isis.substr(counts) + "$END CTAB\n$END MOL\n";
   const std::string empty = "e\n" + kProgram2D + "\n" + CountsLine(0, 0) + "M  END\n$$$$\n";
+  const std::string unended = Chain(2, "a").Text().substr(0, Chain(2, "a").Text().size() - 7);
+  const std::string after_items = ">  <x>\n1\n\n$$$$\n" + Chain(1, "b").Record();
   const Case cases[] = {
+      // A bad record in the middle costs that record only, its data items too.
+      {Chain(2, "first").Record(">  <a>\n1\n\n") + WithBond("bad", BondLine(0, 3, 1), false) + "M  END\n>  <b>\n2\n\n$$$$\n" +
+           Chain(4, "third").Record(">  <c>\n3\n\n"),
+       QvFormat::SDF, {"first", "third"}, {"Illegal bond specification for \"bad\": \"  0  3  1  0\"", error_sdf}, 1, 0,
+       {{{"a", "1"}}, {{"c", "3"}}}},
+      // Without "M  END" before the data items the table ends there.
+      {unended + after_items, QvFormat::SDF, {"a", "b"}, {}, 0, 0, {{{"x", "1"}}, {}}},
+      {unended + after_items, QvFormat::MDL, {"a", "b"}, {}, 0, 0, {{{"x", "1"}}, {}}},
+      // In a molfile the blank line ends the value; a line with text then is
+      // the next record's title.
+      {Chain(2, "one").Text() + "> <a>\n1\n\n" + Chain(3, "two").Text(), QvFormat::MDL, {"one", "two"}, {}, 0, 0,
+       {{{"a", "1"}}, {}}},
       illegal(BondLine(0, 2, 1)), illegal(BondLine(1, 4, 1)), illegal(BondLine(2, 2, 1)), illegal(BondLine(2, 1, 1)),
       illegal(BondLine(-1, 2, 1)), illegal("  1\n"), illegal("\n"),
       // A short bond line fails after the bond is made.
@@ -357,6 +342,11 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
     EXPECT_EQ(Titles(r), c.titles) << c.text;
     EXPECT_EQ(r.messages, c.messages) << c.text;
     EXPECT_EQ(r.failed, c.failed) << c.text;
+    if (!c.data.empty()) {
+      std::vector<Pairs> data;
+      for (const QvGraphMol& mol : r.mols) data.push_back(SDData(mol));
+      EXPECT_EQ(data, c.data) << c.text;
+    }
   }
 }
 
