@@ -62,7 +62,8 @@ TEST(Elements, LookupMatchesTheSymbolRule) {
       // Blanks inside, line ends and bytes that only look like letters once 0x20 is cleared.
       {"N a", 0}, {"Na\n", 0}, {"\nNa", 0}, {"\xC3\x89", 0}, {"\xE3", 0}, {"{", 0}, {"C\x7f", 0},
       // Placeholders exist only for elements 101 to 118.
-      {"Unu", 101}, {"UUO", 118}, {"uus", 117}, {"Unn", 0}, {"Uue", 0}, {"Ubn", 0}, {"Nnn", 0}, {"Uux", 0}, {"Unqq", 0}};
+      {"Unu", 101}, {"UUO", 118}, {"uus", 117}, {"Unn", 0}, {"Uue", 0}, {"Ubn", 0}, {"Nnn", 0}, {"Uux", 0},
+      {"Unqq", 0}};
   for (const auto& [text, expected] : cases) EXPECT_EQ(QvGetAtomicNum(text), expected) << '"' << text << '"';
 }
 

@@ -272,7 +272,8 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
   const std::string self_bond = "Illegal bond specification for \"bad\": \"  1  1  1  0\"";
   Molfile sgroups = Chain(2);
   sgroups.properties = "M  STY  1   1 SUP\nM  SLB  1   1   1\nM  STY  1   2 SUP\n";
-  const std::string sgroup = "Unsupported Sgroup information ignored", rgroup = "Unsupported Rgroup definitions ignored";
+  const std::string sgroup = "Unsupported Sgroup information ignored";
+  const std::string rgroup = "Unsupported Rgroup definitions ignored";
   const std::string last = Chain(3, "last").Text(), alias = Chain(2, "bad").Text();
   const std::string isis = Chain(2, "isis").Text();
   const std::size_t counts = isis.find(CountsLine(2, 1));
@@ -283,8 +284,8 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
   const std::string after_items = ">  <x>\n1\n\n$$$$\n" + Chain(1, "b").Record();
   const Case cases[] = {
       // A bad record in the middle costs that record only, its data items too.
-      {Chain(2, "first").Record(">  <a>\n1\n\n") + WithBond("bad", BondLine(0, 3, 1), false) + "M  END\n>  <b>\n2\n\n$$$$\n" +
-           Chain(4, "third").Record(">  <c>\n3\n\n"),
+      {Chain(2, "first").Record(">  <a>\n1\n\n") + WithBond("bad", BondLine(0, 3, 1), false) +
+           "M  END\n>  <b>\n2\n\n$$$$\n" + Chain(4, "third").Record(">  <c>\n3\n\n"),
        QvFormat::SDF, {"first", "third"}, {"Illegal bond specification for \"bad\": \"  0  3  1  0\"", error_sdf}, 1, 0,
        {{{"a", "1"}}, {{"c", "3"}}}},
       // Without "M  END" before the data items the table ends there.
@@ -315,7 +316,8 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
        QvFormat::RDF, {"first", "second"}, {}, 0},
       // An ISIS header needs its end lines.
       {isis_good + isis_good, QvFormat::RDF, {"isis", "isis"}, {}, 0},
-      {"$MDL  REG=1\n$MOL\n$HDR\n" + isis, QvFormat::RDF, {}, {"Error reading molecule \"isis\" in MDL RDF format."}, 1},
+      {"$MDL  REG=1\n$MOL\n$HDR\n" + isis, QvFormat::RDF, {}, {"Error reading molecule \"isis\" in MDL RDF format."},
+       1},
       // An RD trailer with R-groups draws one message.
       {Chain(2, "one").Text() + "$END CTAB\n$RGP\n  1\n$CTAB\nstuff\n$END CTAB\n$END RGP\n$RGP\n$END MOL\n$$$$\n" +
            Chain(3, "two").Record(),
@@ -330,7 +332,8 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
       // everything with it.
       {WithBond("bad", BondLine(1, 1, 1), false) + Chain(3, "good").Text(), QvFormat::MDL, {"good"},
        {self_bond, "Error reading molecule \"bad\" in MDL Mol format."}, 1},
-      {WithBond("bad", BondLine(1, 1, 1), false) + Chain(3, "good").Text(), QvFormat::SDF, {}, {self_bond, error_sdf}, 1},
+      {WithBond("bad", BondLine(1, 1, 1), false) + Chain(3, "good").Text(), QvFormat::SDF, {}, {self_bond, error_sdf},
+       1},
       // RD markers after a failure go with it.
       {"$MFMT\n" + WithBond("bad", BondLine(1, 5, 1), false) + "$RGP\n  1\n$END RGP\n$DTYPE x\n$DATUM y\n$MFMT\n" +
            Chain(3, "good").Text(),

@@ -62,7 +62,8 @@ TEST(MdlReadV3000, AtomsAndBonds) {
 
 // Coordinates, a parity on a continued line, the chiral flag.
 TEST(MdlReadV3000, CoordinatesParityAndChiralFlag) {
-  QvGraphMol mol = ReadOne(V3000("2 0 0 0 1", Block("ATOM", "1 C -1.5 0.25 0 0\n2 C 1.5 -0.5 0 0 -\nCFG=3\n")) + "$$$$\n");
+  const std::string atoms = Block("ATOM", "1 C -1.5 0.25 0 0\n2 C 1.5 -0.5 0 0 -\nCFG=3\n");
+  QvGraphMol mol = ReadOne(V3000("2 0 0 0 1", atoms) + "$$$$\n");
   float xyz[3];
   mol->GetCoords(&AtomNo(mol, 0), xyz);
   EXPECT_FLOAT_EQ(xyz[0], -1.5f);
@@ -144,7 +145,8 @@ TEST(MdlReadV3000, FailuresCostTheRecordOnly) {
       {"2 1 0 0 0", two_c + Block("BOND", "1 11 1 2\n"), "Invalid V3000 bond type at line: M  V30 1 11 1 2"},
       {"2 1 0 0 0", two_c + Block("BOND", "1 1 1 3\n"), "Invalid V3000 atom endpoint(s) at line: M  V30 1 1 1 3"},
       {"2 1 0 0 0", two_c + Block("BOND", "1 1 2 2\n"), "Invalid V3000 atom endpoint(s) at line: M  V30 1 1 2 2"},
-      {"2 2 0 0 0", two_c + Block("BOND", "1 1 1 2\n2 2 2 1\n"), "Invalid V3000 bond block, duplicate bond endpoints 2-1"},
+      {"2 2 0 0 0", two_c + Block("BOND", "1 1 1 2\n2 2 2 1\n"),
+       "Invalid V3000 bond block, duplicate bond endpoints 2-1"},
       {"3 2 0 0 0", kAtoms3 + Block("BOND", "1 1 1 2\n1 1 2 3\n"), "Invalid V3000 duplicate bond index, 1!"},
       {"3 0 0 0 0", collection("MDLV30/STEXYZ ATOMS=(1 1)\n"), "Unknown stereo collection type"},
       {"3 0 0 0 0", collection("MDLV30/STEABS ATOMS=(1 7)\n"), "Illegal atom index in stereo collection, 7"},

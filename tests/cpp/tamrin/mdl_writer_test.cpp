@@ -64,7 +64,8 @@ TEST(MDLWriter, HeaderTruncatesAt80WithOneWarning) {
   const Case cases[] = {{k80, "", k80, "", {}},
                         {k81, "", k80, "", {"Truncating title to 80 characters for " + k81}},
                         {"x", "a comment", "x", "a comment", {}},
-                        {"x", std::string(81, 'c'), "x", std::string(80, 'c'), {"Truncating comment to 80 characters for x"}}};
+                        {"x", std::string(81, 'c'), "x", std::string(80, 'c'),
+                         {"Truncating comment to 80 characters for x"}}};
   for (const Case& c : cases) {
     QvGraphMol mol = FromSmiles("C");
     mol.GetMol().SetTitle(c.title);
