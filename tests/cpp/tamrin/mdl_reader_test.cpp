@@ -44,17 +44,6 @@ TEST(MdlReadFixedColumns, IntegerFieldsIgnoreStrayCharactersAndTakeTheMinusAnywh
   EXPECT_EQ(mol.NumBonds(), 0u);
 }
 
-TEST(MdlReadFixedColumns, TabsExpandToStopsOfEight) {
-  // The tab after the symbol (column 33) reaches column 41, so the "3" lands
-  // in the hydrogen-count columns 43-45 (two hydrogens, kept as given); read
-  // without expansion it would be a mass difference of 3.
-  Molfile m;
-  m.atoms = {"    0.0000    0.0000    0.0000 N\t  3   \n"};
-  QvGraphMol mol = ReadOne(m.Record());
-  EXPECT_EQ(AtomNo(mol, 0).GetIsotope(), 0u);
-  EXPECT_EQ(AtomNo(mol, 0).GetImplicitHCount(), 2u);
-}
-
 // ---- atom block ----
 
 // An atom line with the symbol at the origin, and the columns given.
@@ -80,6 +69,11 @@ TEST(MdlReadAtomBlock, AtomsFromColumnsAndPropertyLines) {
       {{At("O", 0, -1)}, 0, "", "O +5"}, {{At("O", 0, 8)}, 0, "", "O"}, {{At("C", 0, 0, 0, 0, 0, 7)}, 0, "", "C :7"},
       // A line that stops after the symbol reads no further column.
       {{R + "N  \n"}, 0, "", "N"}, {{R + "C   0  3\n"}, 0, "", "C +1"}, {{R + "C   0  3 \n"}, 0, "", "C +1"},
+      // Tabs expand to stops of eight: the tab after the symbol (column 33)
+      // reaches column 41, so the "3" lands in the hydrogen-count columns
+      // 43-45 (two hydrogens, kept as given); read without expansion it would
+      // be a mass difference of 3.
+      {{R + "N\t  3   \n"}, 0, "", "N h2"},
       // Implicit hydrogens: the valence column, then the hydrogen-count
       // column, then the valence model.
       {{At("C"), O1}, 2, "", "C h2, O h0"}, {{At("C"), O1}, 1, "", "C h3, O h1"},

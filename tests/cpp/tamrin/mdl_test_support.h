@@ -99,12 +99,6 @@ inline QvGraphMol ReadOne(const std::string& text, std::vector<std::string>* mes
 inline QvAtomBase& AtomNo(QvGraphMol& mol, unsigned i) { return *mol.GetMol().AtomList().at(i); }
 inline QvBondBase& BondNo(QvGraphMol& mol, unsigned i) { return *mol.GetMol().BondList().at(i); }
 
-inline std::vector<unsigned> HCounts(const QvMolBase& mol) {
-  std::vector<unsigned> out;
-  for (const QvAtomBase& atom : mol.GetAtoms()) out.push_back(atom.GetImplicitHCount());
-  return out;
-}
-
 // Every atom as smiles_test::DescribeAtom gives it, then its name and alias
 // when it has them: "13C h3 +1 :2 'Q' \"CH2\"".
 inline std::string DescribeAtoms(const QvMolBase& mol) {
