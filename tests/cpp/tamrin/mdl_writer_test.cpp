@@ -55,25 +55,20 @@ TEST(MDLWriter, ProgramLineCarriesLocalDateAndDimension) {
 
 // Title and comment lines are cut at 80 characters, with one warning each.
 TEST(MDLWriter, HeaderTruncatesAt80WithOneWarning) {
-  struct Case {
-    std::string title, comment;  // "" for none
-    std::string line1, line3;
-    std::vector<std::string> warnings;
-  };
   const std::string k80(80, 't'), k81 = k80 + "u";
-  const Case cases[] = {{k80, "", k80, "", {}},
-                        {k81, "", k80, "", {"Truncating title to 80 characters for " + k81}},
-                        {"x", "a comment", "x", "a comment", {}},
-                        {"x", std::string(81, 'c'), "x", std::string(80, 'c'),
-                         {"Truncating comment to 80 characters for x"}}};
-  for (const Case& c : cases) {
+  // {title, comment ("" for none), first line, third line, warnings}
+  const std::tuple<std::string, std::string, std::string, std::string, std::vector<std::string>> cases[] = {
+      {k80, "", k80, "", {}}, {k81, "", k80, "", {"Truncating title to 80 characters for " + k81}},
+      {"x", "a comment", "x", "a comment", {}},
+      {"x", std::string(81, 'c'), "x", std::string(80, 'c'), {"Truncating comment to 80 characters for x"}}};
+  for (const auto& [title, comment, line1, line3, warnings] : cases) {
     QvGraphMol mol = FromSmiles("C");
-    mol.GetMol().SetTitle(c.title);
-    if (!c.comment.empty()) mol.GetMol().SetData(Sorvil::QvGetTag("QvMolComment"), c.comment);
+    mol.GetMol().SetTitle(title);
+    if (!comment.empty()) mol.GetMol().SetData(Sorvil::QvGetTag("QvMolComment"), comment);
     const Written w = Write(mol.GetMol(), kPlain);
-    EXPECT_EQ(Lines(w.text)[0], c.line1);
-    EXPECT_EQ(Lines(w.text)[2], c.line3);
-    EXPECT_EQ(w.warnings, c.warnings);
+    EXPECT_EQ(Lines(w.text)[0], line1);
+    EXPECT_EQ(Lines(w.text)[2], line3);
+    EXPECT_EQ(w.warnings, warnings);
   }
 }
 

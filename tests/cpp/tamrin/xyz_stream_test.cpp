@@ -23,11 +23,7 @@ using Strings = std::vector<std::string>;
 std::string Failure(const std::string& title) { return "Error reading molecule \"" + title + "\" in XYZ format."; }
 
 TEST(XYZStream, ReadsTheGoodRecordsAndReportsTheBad) {
-  struct Case {
-    std::string text;
-    Strings titles, warnings;
-  };
-  const Case cases[] = {
+  const std::tuple<std::string, Strings, Strings> cases[] = {
       {"1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1 1\n1\nc\nS 0 0 0\n", {"a", "b", "c"}, {}},
       {"1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1\n1\nc\nS 0 0 0\n", {"a", "c"}, {Failure("b")}},
       {"1\na\nC 0 0 0\nthree\n1\nc\nS 0 0 0\n", {"a", "c"}, {Failure("")}},
@@ -38,24 +34,18 @@ TEST(XYZStream, ReadsTheGoodRecordsAndReportsTheBad) {
       {"2\nodd\nXx 0 0 0\nQq 1 1 1\n", {"odd"}, {}},
       {"1\na\nC 0 0 0\n\n\n", {"a"}, {Failure(""), Failure("")}},
       {"", {}, {}}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const ReadResult r = ReadAll(c.text, QvFormat::XYZ);
-    EXPECT_EQ(Titles(r), c.titles);
-    EXPECT_EQ(r.messages, c.warnings);
-    EXPECT_EQ(r.failed, c.warnings.size());
+  for (const auto& [text, titles, warnings] : cases) {
+    SCOPED_TRACE(text);
+    const ReadResult r = ReadAll(text, QvFormat::XYZ);
+    EXPECT_EQ(Titles(r), titles);
+    EXPECT_EQ(r.messages, warnings);
+    EXPECT_EQ(r.failed, warnings.size());
   }
 }
 
 // Files written by other programs: titles, elements and what is reported.
 TEST(XYZStream, SharedFilesReadAsWritten) {
-  struct Case {
-    const char* file;
-    Strings titles;
-    std::vector<std::vector<unsigned>> elements;
-    Strings warnings;
-  };
-  const Case cases[] = {
+  const std::tuple<const char*, Strings, std::vector<std::vector<unsigned>>, Strings> cases[] = {
       {"chemfiles_methane.xyz", {""}, {{6, 1, 1, 1, 1}}, {}},  // wide columns, empty title
       // Symbols and atomic numbers mixed; each of the three blank lines at
       // the end is a record without a count, the last one too (the end is
@@ -64,8 +54,8 @@ TEST(XYZStream, SharedFilesReadAsWritten) {
        {{8, 1, 1}, {7}, {6, 1, 1, 1, 1}}, {Failure(""), Failure(""), Failure("")}},
       // The count says 8 and four atom lines follow: reported, nothing kept.
       {"chemfiles_bad_helium_count.xyz", {}, {}, {Failure("Bad number of atoms")}}};
-  for (const Case& c : cases) {
-    const std::string path = std::string(NIMBREL_SOURCE_DIR "/../shared/testdata/xyz/") + c.file;
+  for (const auto& [file, titles, elements, warnings] : cases) {
+    const std::string path = std::string(NIMBREL_SOURCE_DIR "/../shared/testdata/xyz/") + file;
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "shared test data not present: " << path;
     qvmolistream in;
     {
@@ -74,14 +64,14 @@ TEST(XYZStream, SharedFilesReadAsWritten) {
     }
     EXPECT_EQ(in.GetFormat(), QvFormat::XYZ);
     const ReadResult r = ReadAll(in);
-    std::vector<std::vector<unsigned>> elements;
+    std::vector<std::vector<unsigned>> read;
     for (const QvGraphMol& mol : r.mols) {
-      elements.emplace_back();
-      for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) elements.back().push_back(atom.GetAtomicNum());
+      read.emplace_back();
+      for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) read.back().push_back(atom.GetAtomicNum());
     }
-    EXPECT_EQ(Titles(r), c.titles) << c.file;
-    EXPECT_EQ(elements, c.elements) << c.file;
-    EXPECT_EQ(r.messages, c.warnings) << c.file;
+    EXPECT_EQ(Titles(r), titles) << file;
+    EXPECT_EQ(read, elements) << file;
+    EXPECT_EQ(r.messages, warnings) << file;
   }
 }
 
