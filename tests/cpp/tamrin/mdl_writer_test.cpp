@@ -9,16 +9,17 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "mdl_writer_test_support.h"
+#include "mdl_test_support.h"
 
 namespace {
 
 using Tamrin::QvAtomBase;
 using Tamrin::QvGraphMol;
 using Tamrin::QvMolBase;
-using namespace mdl_writer_test;
+using namespace mdltest;
 
 TEST(MDLWriter, SmallRecordIsByteExact) {
   QvGraphMol mol = FromSmiles("CCO ethanol");
@@ -26,17 +27,11 @@ TEST(MDLWriter, SmallRecordIsByteExact) {
   mol.GetMol().SetDimension(2);
   const Written w = Write(mol.GetMol(), kPlain);
   EXPECT_EQ(w.text,
-            "ethanol\n"
-            "  -Tamrin-          2D\n"
-            "\n"
-            "  3  2  0     0  0  0  0  0  0999 V2000\n"
+            "ethanol\n  -Tamrin-          2D\n\n  3  2  0     0  0  0  0  0  0999 V2000\n"
             "    0.0000    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
             "    1.2990    0.7500    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"
             "   -1.5000   -0.2500    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0\n"
-            "  1  2  1  0  0  0  0\n"
-            "  2  3  1  0  0  0  0\n"
-            "M  END\n"
-            "$$$$\n");
+            "  1  2  1  0  0  0  0\n  2  3  1  0  0  0  0\nM  END\n$$$$\n");
   EXPECT_EQ(w.status, 0);
   EXPECT_TRUE(w.warnings.empty());
   // The MDL format stops at "M  END".
@@ -58,35 +53,24 @@ TEST(MDLWriter, ProgramLineCarriesLocalDateAndDimension) {
   EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[1], "  -Tamrin-          3D");
 }
 
-struct HeaderCase {
-  std::string title;
-  std::string comment;  // "" for none
-  std::string line1, line3;
-  std::vector<std::string> warnings;
-};
-
-class MDLWriterHeader : public ::testing::TestWithParam<HeaderCase> {};
-
-TEST_P(MDLWriterHeader, TruncatesAt80WithOneWarning) {
-  const HeaderCase& c = GetParam();
-  QvGraphMol mol = FromSmiles("C");
-  mol.GetMol().SetTitle(c.title);
-  if (!c.comment.empty()) mol.GetMol().SetData(Sorvil::QvGetTag("QvMolComment"), c.comment);
-  const Written w = Write(mol.GetMol(), kPlain);
-  EXPECT_EQ(Lines(w.text)[0], c.line1);
-  EXPECT_EQ(Lines(w.text)[2], c.line3);
-  EXPECT_EQ(w.warnings, c.warnings);
+// Title and comment lines are cut at 80 characters, with one warning each.
+TEST(MDLWriter, HeaderTruncatesAt80WithOneWarning) {
+  const std::string k80(80, 't'), k81 = k80 + "u";
+  // {title, comment ("" for none), first line, third line, warnings}
+  const std::tuple<std::string, std::string, std::string, std::string, std::vector<std::string>> cases[] = {
+      {k80, "", k80, "", {}}, {k81, "", k80, "", {"Truncating title to 80 characters for " + k81}},
+      {"x", "a comment", "x", "a comment", {}},
+      {"x", std::string(81, 'c'), "x", std::string(80, 'c'), {"Truncating comment to 80 characters for x"}}};
+  for (const auto& [title, comment, line1, line3, warnings] : cases) {
+    QvGraphMol mol = FromSmiles("C");
+    mol.GetMol().SetTitle(title);
+    if (!comment.empty()) mol.GetMol().SetData(Sorvil::QvGetTag("QvMolComment"), comment);
+    const Written w = Write(mol.GetMol(), kPlain);
+    EXPECT_EQ(Lines(w.text)[0], line1);
+    EXPECT_EQ(Lines(w.text)[2], line3);
+    EXPECT_EQ(w.warnings, warnings);
+  }
 }
-
-const std::string k80(80, 't');
-const std::string k81 = k80 + "u";
-INSTANTIATE_TEST_SUITE_P(
-    Titles, MDLWriterHeader,
-    ::testing::Values(HeaderCase{k80, "", k80, "", {}},
-                      HeaderCase{k81, "", k80, "", {"Truncating title to 80 characters for " + k81}},
-                      HeaderCase{"x", "a comment", "x", "a comment", {}},
-                      HeaderCase{"x", std::string(81, 'c'), "x", std::string(80, 'c'),
-                                 {"Truncating comment to 80 characters for x"}}));
 
 // "%10.4f", or "99999.9999" / "-9999.9999" when that needs more than ten
 // characters: the edge values, then random ones over thirteen decades.
@@ -107,90 +91,53 @@ TEST(MDLWriter, CoordinatesMatchPrintf) {
   }
 }
 
-// One atom written from SMILES: the columns after the symbol and the
-// property lines, with and without the flavor bits that ask for them.
-struct AtomCase {
-  std::string smiles;
-  unsigned flavor;
-  std::string columns;  // from the symbol to the end of the first atom line
-  std::string props;    // every line between the bond block and "M  END"
-};
+constexpr unsigned P = kPlain, PC = kPlain | 0x1, PI = kPlain | 0x2;
 
-class MDLWriterAtom : public ::testing::TestWithParam<AtomCase> {};
-
-TEST_P(MDLWriterAtom, Columns) {
-  const AtomCase& c = GetParam();
-  QvGraphMol mol = FromSmiles(c.smiles);
-  const Written w = Write(mol.GetMol(), c.flavor);
-  const std::vector<std::string> lines = Lines(w.text);
-  EXPECT_EQ(lines[4].substr(31), c.columns) << w.text;
-  EXPECT_EQ(PropertyLines(w.text), c.props) << w.text;
-}
-
-constexpr unsigned P = kPlain;
-constexpr unsigned PC = kPlain | 0x1;
-constexpr unsigned PI = kPlain | 0x2;
-INSTANTIATE_TEST_SUITE_P(
-    Charges, MDLWriterAtom,
-    ::testing::Values(
-        AtomCase{"[NH4+]", P, "N   0  3  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[NH4+]", PC, "N   0  3  0  0  0  0  0  0  0  0  0  0", "M  CHG  1   1   1\n"},
-        AtomCase{"[Fe+2]", P, "Fe  0  2  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[Fe+3]", P, "Fe  0  1  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[O-]C", P, "O   0  5  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[S-2]", P, "S   0  6  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[P-3]", P, "P   0  7  0  0  0  0  0  0  0  0  0  0", ""},
-        // a charge the atom block cannot hold forces the lines
-        AtomCase{"[Fe+4]", P, "Fe  0  0  0  0  0  0  0  0  0  0  0  0", "M  CHG  1   1   4\n"},
-        AtomCase{"[Mn-4]", P, "Mn  0  0  0  0  0  0  0  0  0  0  0  0", "M  CHG  1   1  -4\n"},
-        // doublet radical: one hydrogen short of the valence model, neutral
-        AtomCase{"[CH3]", P, "C   0  4  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[CH3]", PC, "C   0  4  0  0  0  0  0  0  0  0  0  0", "M  RAD  1   1   2\n"},
-        // a charged atom short of hydrogens is no radical: its valence is written
-        AtomCase{"[CH+]C", P, "C   0  3  0  0  0  2  0  0  0  0  0  0", ""},
-        AtomCase{"[CH2]", P, "C   0  0  0  0  0  2  0  0  0  0  0  0", ""},
-        AtomCase{"[C]", P, "C   0  0  0  0  0 15  0  0  0  0  0  0", ""},
-        AtomCase{"[SH3]C", P, "S   0  0  0  0  0  4  0  0  0  0  0  0", ""},
-        AtomCase{"[NH2-]", P, "N   0  5  0  0  0  0  0  0  0  0  0  0", ""}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Isotopes, MDLWriterAtom,
-    ::testing::Values(
-        AtomCase{"[13CH4]", P, "C   1  0  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[13CH4]", PI, "C   1  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1  13\n"},
-        AtomCase{"[12CH4]", P, "C   0  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1  12\n"},
-        AtomCase{"[9CH4]", P, "C  -3  0  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[8CH4]", P, "C   0  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1   8\n"},
-        AtomCase{"[16CH4]", P, "C   4  0  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[17CH4]", P, "C   0  0  0  0  0  0  0  0  0  0  0  0", "M  ISO  1   1  17\n"},
-        AtomCase{"[2H]C", P, "H   1  0  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[37Cl-]", P, "Cl  2  5  0  0  0  0  0  0  0  0  0  0", ""}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Symbols, MDLWriterAtom,
-    ::testing::Values(
-        AtomCase{"[CH4:7]", P, "C   0  0  0  0  0  0  0  0  0  7  0  0", ""},
-        AtomCase{"[R3]C", P, "R#  0  0  0  0  0  0  0  0  0  0  0  0", "M  RGP  1   1   3\n"},
-        AtomCase{"*C", P, "*   0  0  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[Xyz]C", P, "Xyz 0  0  0  0  0  0  0  0  0  0  0  0", ""},
-        AtomCase{"[Abcd]C", P, "Abc 0  0  0  0  0  0  0  0  0  0  0  0", ""}));
-
-TEST(MDLWriter, NineChargesMakeTwoLines) {
-  QvGraphMol mol = FromSmiles("[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Cl-]");
-  EXPECT_EQ(PropertyLines(Write(mol.GetMol(), PC).text),
-            "M  CHG  8   1   1   2   1   3   1   4   1   5   1   6   1   7   1   8   1\n"
-            "M  CHG  1   9  -1\n");
-}
-
-TEST(MDLWriter, PropertyLinesComeInTheirOrder) {
-  QvGraphMol mol = FromSmiles("[13CH3+].[CH3].[R2]C");
-  EXPECT_EQ(PropertyLines(Write(mol.GetMol(), kPlain | 0x7).text),
-            "M  CHG  1   1   1\nM  RAD  1   2   2\nM  ISO  1   1  13\nM  RGP  1   3   2\n");
+// One atom written from SMILES: the first atom line from the symbol on (as
+// far as the row gives it; the columns after the valence are 0 unless the
+// row says otherwise), and every property line between the bond block and
+// "M  END", with and without the flavor bits that ask for them.
+TEST(MDLWriter, AtomColumnsAndPropertyLines) {
+  const std::tuple<std::string, unsigned, std::string, std::string> cases[] = {
+      {"[NH4+]", P, "N   0  3  0  0  0  0", ""}, {"[NH4+]", PC, "N   0  3  0  0  0  0", "M  CHG  1   1   1\n"},
+      {"[Fe+2]", P, "Fe  0  2  0  0  0  0", ""}, {"[Fe+3]", P, "Fe  0  1  0  0  0  0", ""},
+      {"[O-]C", P, "O   0  5  0  0  0  0", ""}, {"[S-2]", P, "S   0  6  0  0  0  0", ""},
+      {"[P-3]", P, "P   0  7  0  0  0  0", ""},
+      // a charge the atom block cannot hold forces the lines
+      {"[Fe+4]", P, "Fe  0  0  0  0  0  0", "M  CHG  1   1   4\n"},
+      {"[Mn-4]", P, "Mn  0  0  0  0  0  0", "M  CHG  1   1  -4\n"},
+      // doublet radical: one hydrogen short of the valence model, neutral
+      {"[CH3]", P, "C   0  4  0  0  0  0", ""}, {"[CH3]", PC, "C   0  4  0  0  0  0", "M  RAD  1   1   2\n"},
+      // a charged atom short of hydrogens is no radical: its valence is written
+      {"[CH+]C", P, "C   0  3  0  0  0  2", ""}, {"[CH2]", P, "C   0  0  0  0  0  2", ""},
+      {"[C]", P, "C   0  0  0  0  0 15", ""}, {"[SH3]C", P, "S   0  0  0  0  0  4", ""},
+      {"[NH2-]", P, "N   0  5  0  0  0  0", ""}, {"[13CH4]", P, "C   1  0  0  0  0  0", ""},
+      {"[13CH4]", PI, "C   1  0  0  0  0  0", "M  ISO  1   1  13\n"},
+      {"[12CH4]", P, "C   0  0  0  0  0  0", "M  ISO  1   1  12\n"}, {"[9CH4]", P, "C  -3  0  0  0  0  0", ""},
+      {"[8CH4]", P, "C   0  0  0  0  0  0", "M  ISO  1   1   8\n"}, {"[16CH4]", P, "C   4  0  0  0  0  0", ""},
+      {"[17CH4]", P, "C   0  0  0  0  0  0", "M  ISO  1   1  17\n"}, {"[2H]C", P, "H   1  0  0  0  0  0", ""},
+      {"[37Cl-]", P, "Cl  2  5  0  0  0  0", ""}, {"[CH4:7]", P, "C   0  0  0  0  0  0  0  0  0  7  0  0", ""},
+      {"[R3]C", P, "R#  0  0  0  0  0  0", "M  RGP  1   1   3\n"}, {"*C", P, "*   0  0  0  0  0  0", ""},
+      {"[Xyz]C", P, "Xyz 0  0  0  0  0  0", ""}, {"[Abcd]C", P, "Abc 0  0  0  0  0  0", ""},
+      // Eight pairs to a line; the lines in the order CHG, RAD, ISO, RGP.
+      {"[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Cl-]", PC, "Na  0  3",
+       "M  CHG  8   1   1   2   1   3   1   4   1   5   1   6   1   7   1   8   1\nM  CHG  1   9  -1\n"},
+      {"[13CH3+].[CH3].[R2]C", kPlain | 0x7, "C   1  3",
+       "M  CHG  1   1   1\nM  RAD  1   2   2\nM  ISO  1   1  13\nM  RGP  1   3   2\n"}};
+  for (const auto& [smiles, flavor, columns, props] : cases) {
+    const Written w = Write(FromSmiles(smiles), flavor);
+    const std::vector<std::string> lines = Lines(w.text);
+    EXPECT_EQ(lines[4].substr(31, columns.size()), columns) << w.text;
+    if (columns.size() == 20) {
+      EXPECT_EQ(lines[4].substr(51), "  0  0  0  0  0  0") << w.text;
+    }
+    EXPECT_EQ(PropertyLines(w.text), props) << w.text;
+  }
 }
 
 TEST(MDLWriter, AliasesFollowTheBondBlock) {
   QvGraphMol mol = FromSmiles("CCO");
-  Tamrin::QvAtomBase* atom = AtomNumber(mol.GetMol(), 3);
+  Tamrin::QvAtomBase* atom = smiles_test::AtomAt(mol.GetMol(), 2);
   atom->SetData(Sorvil::QvGetTag("QvAtomComment"), std::string("OH group"));
   mol.GetMol().SetDimension(2);
   const std::string text = Write(mol.GetMol(), kPlain | 0x1).text;
@@ -200,7 +147,7 @@ TEST(MDLWriter, AliasesFollowTheBondBlock) {
 TEST(MDLWriter, SkipsDeletedAtomsAndNumbersTheRestDensely) {
   QvGraphMol mol = FromSmiles("CNOS");
   QvMolBase& m = mol.GetMol();
-  m.DeleteAtom(AtomNumber(m, 2));
+  m.DeleteAtom(smiles_test::AtomAt(m, 1));
   const std::vector<std::string> lines = Lines(Write(m, kPlain).text);
   EXPECT_EQ(lines[3].substr(0, 6), "  3  1");
   EXPECT_EQ(lines[5].substr(31, 3), "O  ");
@@ -208,30 +155,19 @@ TEST(MDLWriter, SkipsDeletedAtomsAndNumbersTheRestDensely) {
 }
 
 // SD data values as written, and the status that reports a changed value.
-struct DataCase {
-  std::string value;
-  std::string written;
-  int status;
-};
-
-class MDLWriterData : public ::testing::TestWithParam<DataCase> {};
-
-TEST_P(MDLWriterData, ValueAndStatus) {
-  QvGraphMol mol = FromSmiles("C");
-  Sorvil::QvAddSDData(mol.GetMol(), "first", "1");
-  Sorvil::QvAddSDData(mol.GetMol(), "tag", GetParam().value);
-  const Written w = Write(mol.GetMol(), kPlain);
-  EXPECT_EQ(w.text.substr(w.text.find("M  END\n") + 7),
-            "> <first>\n1\n\n> <tag>\n" + GetParam().written + "\n\n$$$$\n");
-  EXPECT_EQ(w.status, GetParam().status);
+TEST(MDLWriter, DataValueAndStatus) {
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {"", "", 0}, {"x", "x", 0}, {"a\nb", "a\nb", 0}, {"a\n\nb", "ab", 16}, {"a\n\n\nb", "a\nb", 16},
+      {"a\n\n\n\nb", "ab", 16}, {"\n\n", "", 16}, {"\n", "\n", 0}, {"end\n\n", "end", 16}};
+  for (const auto& [value, written, status] : cases) {
+    QvGraphMol mol = FromSmiles("C");
+    Sorvil::QvAddSDData(mol.GetMol(), "first", "1");
+    Sorvil::QvAddSDData(mol.GetMol(), "tag", value);
+    const Written w = Write(mol.GetMol(), kPlain);
+    EXPECT_EQ(w.text.substr(w.text.find("M  END\n") + 7), "> <first>\n1\n\n> <tag>\n" + written + "\n\n$$$$\n");
+    EXPECT_EQ(w.status, status) << value;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, MDLWriterData,
-    ::testing::Values(DataCase{"", "", 0}, DataCase{"x", "x", 0}, DataCase{"a\nb", "a\nb", 0},
-                      DataCase{"a\n\nb", "ab", 16}, DataCase{"a\n\n\nb", "a\nb", 16},
-                      DataCase{"a\n\n\n\nb", "ab", 16}, DataCase{"\n\n", "", 16}, DataCase{"\n", "\n", 0},
-                      DataCase{"end\n\n", "end", 16}));
 
 // Kekulé orders for bonds still of the aromatic order, whether the writer
 // reads the molecule in place (plain) or lays out a copy (default flavor).

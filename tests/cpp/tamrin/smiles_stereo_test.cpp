@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -18,18 +19,10 @@ namespace Flag = Tamrin::QvSmiFlag;
 
 constexpr unsigned kInOrder = Tamrin::QvSmiDefault & ~Flag::Canonical;
 
-std::string Mirrored(std::string text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '@') {
-      out += text[i];
-      continue;
-    }
-    const bool twice = i + 1 < text.size() && text[i + 1] == '@';
-    out += twice ? "@" : "@@";
-    i += twice;
-  }
-  return out;
+// Every '@' turned into "@@" and every "@@" into '@'.
+std::string Mirrored(const std::string& text) {
+  const std::string marked = std::regex_replace(text, std::regex("@@"), "#");
+  return std::regex_replace(std::regex_replace(marked, std::regex("@"), "@@"), std::regex("#"), "@");
 }
 
 // Each row: one molecule written from the centre with no digit, with the
@@ -93,61 +86,44 @@ TEST(SmilesCisTrans, DoubleBondLeavingAnAromaticRingKeepsItsMarks) {
   }
 }
 
-struct Atom3D {
-  unsigned z;
-  std::array<double, 3> xyz;
-};
-
-// Atoms bonded by single bonds to `centre` (index into `atoms`), or along
-// `bonds` (pairs with an order); implicit hydrogens as given.
-Tamrin::QvGraphMol Build3D(const std::vector<Atom3D>& atoms, const std::vector<std::array<unsigned, 3>>& bonds,
-                           const std::vector<unsigned>& implicit_h = {}) {
-  Tamrin::QvGraphMol mol;
-  std::vector<Tamrin::QvAtomBase*> made;
-  for (const Atom3D& a : atoms) {
-    made.push_back(mol.NewAtom(a.z));
-    mol.SetCoords(made.back(), a.xyz.data());
-  }
-  for (std::size_t i = 0; i < implicit_h.size(); ++i) made[i]->SetImplicitHCount(implicit_h[i]);
-  for (const auto& [a, b, order] : bonds) mol.NewBond(made[a], made[b], order);
-  mol.SetDimension(3);
-  return mol;
-}
-
-Tamrin::QvGraphMol Mirror(const std::vector<Atom3D>& atoms, const std::vector<std::array<unsigned, 3>>& bonds,
-                          const std::vector<unsigned>& implicit_h = {}) {
-  std::vector<Atom3D> mirrored = atoms;
-  for (Atom3D& a : mirrored) a.xyz[2] = -a.xyz[2];
-  return Build3D(mirrored, bonds, implicit_h);
-}
-
 std::string Write(const Tamrin::QvMolBase& mol, unsigned flags = Tamrin::QvSmiDefault) {
   std::string out;
   EXPECT_TRUE(Tamrin::QvCreateSmiString(out, mol, flags));
   return out;
 }
 
+// `smiles` (without stereo marks) placed in 3D at `xyz`, mirrored in z when asked.
+Tamrin::QvGraphMol In3D(const char* smiles, const std::vector<std::array<double, 3>>& xyz, bool mirror = false) {
+  Tamrin::QvGraphMol mol = smiles_test::FromSmiles(smiles);
+  unsigned i = 0;
+  for (Tamrin::QvAtomBase& atom : mol.GetAtoms()) {
+    std::array<double, 3> p = xyz.at(i++);
+    if (mirror) p[2] = -p[2];
+    mol.SetCoords(&atom, p.data());
+  }
+  mol.SetDimension(3);
+  return mol;
+}
+
 // CHFClBr on a tetrahedron (RDKit reads these coordinates as F[C@H](Cl)Br)
 // and but-2-ene drawn cis in the plane z = 0.
-const std::vector<Atom3D> kChiral = {{6, {0, 0, 0}}, {9, {1, 1, 1}}, {17, {1, -1, -1}}, {35, {-1, 1, -1}}, {1, {-1, -1, 1}}};
-const std::vector<std::array<unsigned, 3>> kChiralBonds = {{0, 1, 1}, {0, 2, 1}, {0, 3, 1}, {0, 4, 1}};
-const std::vector<Atom3D> kButene = {{6, {-0.7, 1.2, 0}}, {6, {0, 0, 0}}, {6, {1.34, 0, 0}}, {6, {2.04, 1.2, 0}}};
-const std::vector<std::array<unsigned, 3>> kButeneBonds = {{0, 1, 1}, {1, 2, 2}, {2, 3, 1}};
-const std::vector<unsigned> kButeneH = {3, 1, 1, 3};
+const char* const kChiral = "C(F)(Cl)(Br)[H]";
+const std::vector<std::array<double, 3>> kTetrahedron = {{0, 0, 0}, {1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
+const std::vector<std::array<double, 3>> kCis = {{-0.7, 1.2, 0}, {0, 0, 0}, {1.34, 0, 0}, {2.04, 1.2, 0}};
 
 TEST(SmilesFrom3D, StereoComesFromTheCoordinates) {
-  EXPECT_EQ(Write(Build3D(kChiral, kChiralBonds)), Smiles("F[C@H](Cl)Br"));
-  EXPECT_EQ(Write(Mirror(kChiral, kChiralBonds)), Smiles("F[C@@H](Cl)Br"));
-  EXPECT_EQ(Write(Build3D(kButene, kButeneBonds, kButeneH)), Smiles("C/C=C\\C"));
-  std::vector<Atom3D> trans = kButene;
-  trans[3].xyz[1] = -1.2;
-  EXPECT_EQ(Write(Build3D(trans, kButeneBonds, kButeneH)), Smiles("C/C=C/C"));
+  EXPECT_EQ(Write(In3D(kChiral, kTetrahedron)), Smiles("F[C@H](Cl)Br"));
+  EXPECT_EQ(Write(In3D(kChiral, kTetrahedron, true)), Smiles("F[C@@H](Cl)Br"));
+  EXPECT_EQ(Write(In3D("CC=CC", kCis)), Smiles("C/C=C\\C"));
+  std::vector<std::array<double, 3>> trans = kCis;
+  trans[3][1] = -1.2;
+  EXPECT_EQ(Write(In3D("CC=CC", trans)), Smiles("C/C=C/C"));
   // Without the stereo flags the coordinates are not looked at.
-  EXPECT_EQ(Write(Build3D(kChiral, kChiralBonds), Tamrin::QvSmiDefault & ~Flag::AtomStereo), Smiles("FC(Cl)Br"));
+  EXPECT_EQ(Write(In3D(kChiral, kTetrahedron), Tamrin::QvSmiDefault & ~Flag::AtomStereo), Smiles("FC(Cl)Br"));
 }
 
 TEST(SmilesFrom3D, CoordinatesOverrideStoredStereoAndTheCallersMoleculeKeepsIt) {
-  Tamrin::QvGraphMol mol = Build3D(kChiral, kChiralBonds);
+  Tamrin::QvGraphMol mol = In3D(kChiral, kTetrahedron);
   Tamrin::QvAtomBase& c = *smiles_test::AtomAt(mol, 0);
   std::vector<const Tamrin::QvAtomBase*> nbrs;
   for (const Tamrin::QvAtomBase& nbr : c.GetAtoms()) nbrs.push_back(&nbr);

@@ -72,12 +72,12 @@ inline Tamrin::QvAtomBase* AtomAt(Tamrin::QvMolBase& mol, unsigned idx) {
   return mol.GetAtom(Tamrin::QvHasAtomIdx{idx});
 }
 
-// Parses `text` quietly into a fresh molecule; empty on failure.
+// `text` parsed quietly (CX blocks read) into a fresh molecule and written
+// with `flags`; "<parse failed>" on failure.
 inline std::string Smiles(const std::string& text, unsigned flags = Tamrin::QvSmiDefault) {
   Tamrin::QvGraphMol mol;
-  Tamrin::QvSmilesParseOptions options;
-  options.quiet = true;
-  if (!Tamrin::QvParseSmiles(mol, text, options)) return "<parse failed>";
+  const Tamrin::QvSmilesParseOptions quiet_cx{.quiet = true, .cx = true};
+  if (!Tamrin::QvParseSmiles(mol, text, quiet_cx)) return "<parse failed>";
   std::string out;
   Tamrin::QvCreateSmiString(out, mol, flags);
   return out;

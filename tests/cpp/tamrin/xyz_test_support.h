@@ -1,6 +1,7 @@
 // Shared by the XYZ tests: reading records from text and describing atoms.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,10 @@ struct Atom {
   std::string name;
   float x, y, zc;
   double charge = 0.0;
+  bool operator==(const Atom&) const = default;
+  friend std::ostream& operator<<(std::ostream& os, const Atom& a) {
+    return os << a.z << ' ' << a.name << " (" << a.x << ", " << a.y << ", " << a.zc << ") q" << a.charge;
+  }
 };
 
 inline std::vector<Atom> AtomsOf(const Tamrin::QvMolBase& mol) {

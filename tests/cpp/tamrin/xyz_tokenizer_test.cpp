@@ -27,37 +27,24 @@ std::vector<std::string> Records(const std::string& text) {
   return records;
 }
 
-struct Split {
-  const char* label;
-  std::string text;
-  std::vector<std::string> records;
-};
-
-class XYZTokenizer : public ::testing::TestWithParam<Split> {};
-
-TEST_P(XYZTokenizer, CutsRecords) { EXPECT_EQ(Records(GetParam().text), GetParam().records); }
-
-INSTANTIATE_TEST_SUITE_P(
-    Inputs, XYZTokenizer,
-    ::testing::Values(
-        Split{"Empty", "", {}},
-        Split{"TwoRecords", "1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1 1\n",
-              {"1\na\nC 0 0 0\n", "2\nb\nN 0 0 0\nO 1 1 1\n"}},
-        Split{"LineEndsNormalised", "1\r\na\r\nC 0 0 0\r1\rb\rO 0 0 0", {"1\na\nC 0 0 0\n", "1\nb\nO 0 0 0\n"}},
-        Split{"ZeroAtomsTakesTheTitle", "0\nempty\n1\nx\nC 0 0 0\n", {"0\nempty\n", "1\nx\nC 0 0 0\n"}},
-        // The count is only scanned: what follows the number is the reader's concern.
-        Split{"CountWithTrailingText", " +1 atom\na\nC\n", {" +1 atom\na\nC\n"}},
-        Split{"AtomLinesNotChecked", "2\nt\nnonsense\n\n", {"2\nt\nnonsense\n\n"}},
-        Split{"ShortLastRecord", "1\na\nC 0 0 0\n5\ncut\nC 0 0 0\n", {"1\na\nC 0 0 0\n", "5\ncut\nC 0 0 0\n"}},
-        Split{"CountLineAloneEndsTheInput", "1\na\nC 0 0 0\n7\n", {"1\na\nC 0 0 0\n"}},
-        Split{"UnscannableCountEndsTheInput", "1\na\nC 0 0 0\nthree\n1\nb\nO 0 0 0\n", {"1\na\nC 0 0 0\n"}},
-        Split{"NegativeCountEndsTheInput", "-1\na\nC 0 0 0\n", {}},
-        Split{"BlankLineEndsTheInput", "\n1\na\nC 0 0 0\n", {}},
-        Split{"HugeCountTakesTheRest", "99999999999\nt\nC 0 0 0\nN 0 0 0\n", {"99999999999\nt\nC 0 0 0\nN 0 0 0\n"}}),
-    [](const auto& p) { return std::string(p.param.label); });
+TEST(XYZTokenizer, CutsRecords) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1 1\n", {"1\na\nC 0 0 0\n", "2\nb\nN 0 0 0\nO 1 1 1\n"}},
+      {"1\r\na\r\nC 0 0 0\r1\rb\rO 0 0 0", {"1\na\nC 0 0 0\n", "1\nb\nO 0 0 0\n"}},  // line ends normalised
+      {"0\nempty\n1\nx\nC 0 0 0\n", {"0\nempty\n", "1\nx\nC 0 0 0\n"}},
+      // The count is only scanned, the atom lines not checked: that is the reader's concern.
+      {" +1 atom\na\nC\n", {" +1 atom\na\nC\n"}}, {"2\nt\nnonsense\n\n", {"2\nt\nnonsense\n\n"}},
+      {"1\na\nC 0 0 0\n5\ncut\nC 0 0 0\n", {"1\na\nC 0 0 0\n", "5\ncut\nC 0 0 0\n"}},
+      // A count line alone, a count that does not scan, a negative count or a blank line ends the input.
+      {"1\na\nC 0 0 0\n7\n", {"1\na\nC 0 0 0\n"}}, {"1\na\nC 0 0 0\nthree\n1\nb\nO 0 0 0\n", {"1\na\nC 0 0 0\n"}},
+      {"-1\na\nC 0 0 0\n", {}}, {"\n1\na\nC 0 0 0\n", {}},
+      {"99999999999\nt\nC 0 0 0\nN 0 0 0\n", {"99999999999\nt\nC 0 0 0\nN 0 0 0\n"}}};
+  for (const auto& [text, records] : cases) EXPECT_EQ(Records(text), records) << text;
+}
 
 // A record far larger than the growth step arrives whole.
-TEST(XYZTokenizerRecords, LargeRecordArrivesWhole) {
+TEST(XYZTokenizer, LargeRecordArrivesWhole) {
   std::string big = "20000\nbig\n";
   for (int i = 0; i < 20000; ++i) big += "C " + std::to_string(i) + " 0 0\n";
   const std::vector<std::string> records = Records(big + "1\nnext\nO 0 0 0\n");
