@@ -12,13 +12,14 @@
 
 namespace {
 
+using cubefchk_test::Elements;
+using cubefchk_test::kBohr;
 using cubefchk_test::TestDataDir;
 using cubefchk_test::ThrowsWith;
 using Sorvil::QvGetTag;
 using Tamrin::QvGraphMol;
 using velk::builtin::FchkMolSource;
 
-constexpr double kBohr = 0.52917721067;
 
 class FchkTestData : public ::testing::Test {
  protected:
@@ -31,11 +32,6 @@ class FchkTestData : public ::testing::Test {
     QvGraphMol mol;
     EXPECT_TRUE(source.next(mol));
     return mol;
-  }
-  static std::vector<unsigned> Elements(const QvGraphMol& mol) {
-    std::vector<unsigned> elements;
-    for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
-    return elements;
   }
   static std::vector<float> Coords(const QvGraphMol& mol, size_t atom) {
     auto it = mol.GetAtoms().begin();
