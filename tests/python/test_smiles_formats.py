@@ -60,3 +60,6 @@ def test_file_round_trip_through_writer_and_flavor_numbers(tmp_path):
     kekule = velk.mol_to_string(back[0], "smi", 0x40FD).split()[0]
     assert "c" not in kekule and kekule.count("=") == 4
     assert velk.mol_from_string("HC", "smi", 0x4001) is None
+    pyridine = velk.mol_from_string("c1ccncc1", "smi")
+    assert [(a.GetAtomicNum(), a.GetImplicitHCount(), a.IsAromatic()) for a in pyridine.GetAtoms()] == (
+        [(6, 1, True)] * 3 + [(7, 0, True)] + [(6, 1, True)] * 2)
