@@ -67,9 +67,6 @@ def test_cube_record_is_a_molecule_and_grids_with_a_z_y_x_view(density: Path):
     assert values.shape == (4, 3, 2)
     expected = np.arange(24, dtype=np.float32).reshape(2, 3, 4)  # file order: [i][j][k]
     assert (values.transpose(2, 1, 0) == expected).all()
-    with velk.open_reader(density) as reader:
-        assert reader.read_record() is not None
-        assert reader.read_record() is None
 
 
 def test_cube_errors_are_velk_exceptions(tmp_path: Path):
@@ -101,22 +98,6 @@ def test_cube_writer_takes_grids_as_arguments(density: Path, tmp_path: Path):
         "velk: CUBE requires at least one grid; use append(mol, grid) / writer.append(mol, *grids)"
     )
     assert not none.exists()
-
-
-def test_fchk_scalars_are_generic_data(tmp_path: Path):
-    path = tmp_path / "water.fchk"
-    path.write_text(FCHK)
-    mol, grids = velk.read_record(path)
-    assert grids == []
-    assert mol.GetTitle() == "water"
-    assert velk.generic_data(mol) == [
-        ("Method", "RHF"),
-        ("Basis", "STO-3G"),
-        ("Charge", 0),
-        ("Multiplicity", 1),
-        ("Number of electrons", 10),
-        ("Total Energy", -76.0266327341),
-    ]
 
 
 @pytest.mark.parametrize("name, text", [("density.cube", DENSITY), ("water.fchk", FCHK)])

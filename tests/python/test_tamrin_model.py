@@ -74,14 +74,10 @@ def test_records_used_after_sweep_or_clear_raise():
     mol.DeleteAtom(atoms[0])
     assert atoms[0].IsDeleted(), "deleted records stay usable until Sweep"
     mol.Sweep()
-    with pytest.raises(ValueError, match="no longer exists"):
-        atoms[0].GetIdx()
-    with pytest.raises(ValueError, match="no longer exists"):
-        bond.GetOrder()
-    with pytest.raises(ValueError, match="no longer exists"):
-        mol.DeleteAtom(atoms[0])
-    with pytest.raises(ValueError, match="no longer exists"):
-        tamrin.QvSetSDData(atoms[0], "a", "b")
+    for call in (atoms[0].GetIdx, bond.GetOrder, lambda: mol.DeleteAtom(atoms[0]),
+                 lambda: tamrin.QvSetSDData(atoms[0], "a", "b")):
+        with pytest.raises(ValueError, match="no longer exists"):
+            call()
     assert atoms[1].GetIdx() == 0
     mol.Clear()
     with pytest.raises(ValueError, match="no longer exists"):
@@ -105,20 +101,14 @@ def test_atoms_keep_their_molecule_alive():
     assert probe() is None
 
 
-def test_wrappers_of_one_record_compare_equal():
-    mol = tamrin.QvGraphMol()
+def test_wrappers_of_one_record_compare_equal_and_foreign_atoms_are_refused():
+    mol, other = tamrin.QvGraphMol(), tamrin.QvGraphMol()
     a, b = mol.NewAtom(6), mol.NewAtom(8)
     bond = mol.NewBond(a, b, 1)
-    assert mol.GetBond(a, b) == bond and mol.GetBond(b, a) == bond
+    assert mol.GetBond(a, b) == bond == mol.GetBond(b, a)
     assert bond.GetNbr(a) == b and bond.GetNbr(b) == a
-    assert next(mol.GetAtoms()) == a
-    assert hash(next(mol.GetAtoms())) == hash(a)
+    assert next(mol.GetAtoms()) == a and hash(next(mol.GetAtoms())) == hash(a)
     assert a != bond
-
-
-def test_atoms_of_another_molecule_are_refused():
-    mol, other = tamrin.QvGraphMol(), tamrin.QvGraphMol()
-    a = mol.NewAtom(6)
     foreign = other.NewAtom(6)
     assert mol.NewBond(a, foreign, 1) is None
     assert mol.NewBond(a, a, 1) is None
@@ -148,31 +138,24 @@ def test_coordinates_forms_and_errors():
     assert mol.SetCoords([0.5, 1, 1.5, 2, 2.5, 3])  # flat
     assert a.GetCoords() == (0.5, 1.0, 1.5)
     assert b.SetCoords([7, 8, 9]) and mol.GetCoords(b) == (7.0, 8.0, 9.0)
-    with pytest.raises(ValueError, match=r"expected 2 \(x, y, z\) triples or 6 numbers"):
-        mol.SetCoords([(1, 2, 3)])
-    with pytest.raises(ValueError, match="3 numbers"):
-        mol.SetCoords(a, (1, 2))
-    with pytest.raises(TypeError, match="numbers"):
-        mol.SetCoords(a, (1, "y", 3))
-    with pytest.raises(TypeError, match="sequence"):
-        mol.SetCoords(a, 5)
+    for args, error, pattern in [(([(1, 2, 3)],), ValueError, r"expected 2 \(x, y, z\) triples or 6 numbers"),
+                                 ((a, (1, 2)), ValueError, "3 numbers"), ((a, (1, "y", 3)), TypeError, "numbers"),
+                                 ((a, 5), TypeError, "sequence")]:
+        with pytest.raises(error, match=pattern):
+            mol.SetCoords(*args)
     assert a.GetCoords() == (0.5, 1.0, 1.5), "a failed call changes nothing"
 
 
 def test_generic_data_and_type_mismatch_warning(capfd):
     mol = tamrin.QvGraphMol()
     assert tamrin.QvGetData(mol, "flag") is None
-    assert tamrin.QvSetData(mol, "flag", True)
-    assert tamrin.QvSetData(mol, "count", 3)
-    assert tamrin.QvSetData(mol, "big", 2**40)
-    assert tamrin.QvSetData(mol, "ratio", 0.25)
-    assert tamrin.QvSetData(mol, "note", "text")
+    items = [("flag", True), ("count", 3), ("big", 2**40), ("ratio", 0.25), ("note", "text")]
+    assert all(tamrin.QvSetData(mol, name, value) for name, value in items)
     capfd.readouterr()
     assert not tamrin.QvSetData(mol, "flag", "yes")
     assert capfd.readouterr().err == MISMATCH + "\n"
     assert tamrin.QvGetData(mol, "flag") is True
-    assert tamrin.QvGetDataPairs(mol) == [
-        ("flag", True), ("count", 3), ("big", 2**40), ("ratio", 0.25), ("note", "text")]
+    assert tamrin.QvGetDataPairs(mol) == items
     tamrin.QvAddData(mol, "count", 4)
     assert tamrin.QvGetData(mol, "count") == 3
     assert tamrin.QvDeleteData(mol, "count") and not tamrin.QvHasData(mol, "count")
@@ -191,12 +174,11 @@ def test_sd_data_arguments_are_checked():
     mol = tamrin.QvGraphMol()
     tamrin.QvAddSDData(mol, "c", "multi\nline")
     assert tamrin.QvGetSDDataPairs(mol) == [("c", "multi\nline")]
-    with pytest.raises(TypeError):
-        tamrin.QvAddSDData(mol, "a", 5)
-    with pytest.raises(TypeError):
-        tamrin.QvGetSDDataPairs("not a molecule")
-    with pytest.raises(ValueError):
-        tamrin.QvGetSDDataPairs(None)
+    for call, error in ((lambda: tamrin.QvAddSDData(mol, "a", 5), TypeError),
+                        (lambda: tamrin.QvGetSDDataPairs("not a molecule"), TypeError),
+                        (lambda: tamrin.QvGetSDDataPairs(None), ValueError)):
+        with pytest.raises(error):
+            call()
 
 
 def test_copies_are_deep_and_renumbered():
@@ -214,23 +196,18 @@ def test_copies_are_deep_and_renumbered():
     assert mol.NumAtoms() == 5
 
 
-def test_classes_for_the_format_module():
-    graph, multi = tamrin.QvGraphMol(), tamrin.QvMol()
-    for mol in (graph, multi):
-        assert isinstance(mol, tamrin.QvMolBase)
-    assert isinstance(multi, tamrin.QvMCMolBase) and not isinstance(graph, tamrin.QvMCMolBase)
-    assert repr(graph) == "<QvGraphMol title='' atoms=0 bonds=0>"
-
-
-def test_molecules_reach_the_format_module():
+def test_classes_and_data_reach_the_format_module():
     from nimbrel import velk
 
+    graph, multi = tamrin.QvGraphMol(), tamrin.QvMol()
+    assert isinstance(graph, tamrin.QvMolBase) and isinstance(multi, tamrin.QvMolBase)
+    assert isinstance(multi, tamrin.QvMCMolBase) and not isinstance(graph, tamrin.QvMCMolBase)
+    assert repr(graph) == "<QvGraphMol title='' atoms=0 bonds=0>"
     mol = tamrin.QvGraphMol()
     tamrin.QvSetData(mol, "Charge", -1)
     tamrin.QvSetData(mol, "Total Energy", -76.25)
     tamrin.QvAddSDData(mol, "not listed", "SD pairs are no plain values")
     assert velk.generic_data(mol) == [("Charge", -1), ("Total Energy", -76.25)]
-    assert velk.generic_data(tamrin.QvMol()) == []
 
 
 # Multi-conformer molecules.
@@ -289,10 +266,9 @@ def test_deleted_conformers_raise_and_hand_over_activity():
     first, second = mol.NewConf(row(0)), mol.NewConf(row(1))
     assert mol.DeleteConf(first)
     assert mol.GetActive() == second
-    with pytest.raises(ValueError, match="no longer exists"):
-        first.GetTitle()
-    with pytest.raises(ValueError, match="no longer exists"):
-        mol.DeleteConf(first)
+    for call in (first.GetTitle, lambda: mol.DeleteConf(first)):
+        with pytest.raises(ValueError, match="no longer exists"):
+            call()
     assert mol.PushActive(mol.NewConf()) and mol.PopActive()
     assert mol.GetActive() == second
     mol.DeleteConfs()

@@ -117,10 +117,15 @@ def outcomes(set_a_lines) -> list[tuple[str, str, str, str, bool, str]]:
     return results
 
 
+def agreement(label: str, verdicts: list[str]) -> float:
+    kinds = Counter(verdicts)
+    agree = (kinds["same"] + kinds["resonance"]) / len(verdicts)
+    print(f"\n{label}: {dict(kinds)}; agreement {agree:.4f}")
+    return agree
+
+
 def test_agrees_with_rdkit_on_drug_like_molecules(outcomes):
-    kinds = Counter(kind for _, kind, *_ in outcomes)
-    agree = (kinds["same"] + kinds["resonance"]) / len(outcomes)
-    print(f"\n{len(outcomes)} molecules compared with rdDetermineBonds: {dict(kinds)}; agreement {agree:.4f}")
+    agree = agreement(f"{len(outcomes)} molecules compared with rdDetermineBonds", [o[1] for o in outcomes])
     for smiles, kind, ours, theirs, *_ in outcomes:
         if kind == "differ":
             print(f"  {smiles}\n    ours   {ours}\n    RDKit  {theirs}")
@@ -129,9 +134,7 @@ def test_agrees_with_rdkit_on_drug_like_molecules(outcomes):
 
 
 def test_agrees_with_the_molecule_that_was_embedded(outcomes):
-    kinds = Counter(outcome[-1] for outcome in outcomes)
-    agree = (kinds["same"] + kinds["resonance"]) / len(outcomes)
-    print(f"\nagainst the embedded molecules themselves: {dict(kinds)}; agreement {agree:.4f}")
+    agree = agreement("against the embedded molecules themselves", [o[-1] for o in outcomes])
     for smiles, *_, truth in outcomes:
         if truth == "differ":
             print(f"  {smiles}")
@@ -161,10 +164,7 @@ def test_heavy_atoms_only(outcomes):
     # The same molecules (the fixture's skip covers the data), force-field
     # minimised, written without their hydrogens.
     verdicts = [v for smiles, *_ in outcomes if (v := heavy_atom_verdict(smiles)) is not None]
-    kinds = Counter(verdicts)
-    agree = (kinds["same"] + kinds["resonance"]) / len(verdicts)
-    print(f"\nheavy atoms only, against the embedded molecules: {dict(kinds)}; agreement {agree:.4f}")
-    assert agree >= REQUIRED_HEAVY
+    assert agreement("heavy atoms only, against the embedded molecules", verdicts) >= REQUIRED_HEAVY
 
 
 @pytest.mark.parametrize(

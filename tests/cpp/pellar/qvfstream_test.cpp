@@ -11,6 +11,7 @@
 #include <atomic>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "pellar/qvstream.h"
 #include "stream_test_support.h"
@@ -69,13 +70,14 @@ TEST(FileStreams, OpenTruncatesAndUsesMode0644) {
   EXPECT_EQ(st.st_mode & 0777, 0644u & ~mask);
 }
 
-TEST(FileStreams, SeekRefillsAndClearsTheEnd) {
+TEST(FileStreams, SeekReopenAndEmptyFile) {
   ScratchDir dir;
-  const std::string path = dir.file("s.bin");
   const std::string data = pellartest::mixedbytes(Block + 100, 2);
-  WriteFile(path, data);
+  WriteFile(dir.file("s.bin"), data);
+  WriteFile(dir.file("b"), "second\n");
+  WriteFile(dir.file("empty"), "");
   qvifstream in;
-  ASSERT_TRUE(in.open(path.c_str()));
+  ASSERT_TRUE(in.open(dir.file("s.bin").c_str()));
   std::string all;
   in.readall(all);
   ASSERT_TRUE(in.at_end());
@@ -86,19 +88,15 @@ TEST(FileStreams, SeekRefillsAndClearsTheEnd) {
   std::string tail;
   in.readall(tail);
   EXPECT_TRUE(pellartest::samebytes(tail, data.substr(Block + 90)));
-}
-
-TEST(FileStreams, ReopeningResetsPositionAndFlags) {
-  ScratchDir dir;
-  WriteFile(dir.file("a"), "first\nfile\n");
-  WriteFile(dir.file("b"), "second\n");
-  qvifstream in;
-  ASSERT_TRUE(in.open(dir.file("a").c_str()));
-  std::string line;
-  in.getline(line);
+  // Reopening resets the position and the end flag.
   ASSERT_TRUE(in.open(dir.file("b").c_str()));
   EXPECT_EQ(in.tell(), 0);
   EXPECT_EQ(pellartest::alllines(in), (std::vector<std::string>{"second"}));
+  ASSERT_TRUE(in.open(dir.file("empty").c_str()));
+  EXPECT_FALSE(in.at_end()) << "nothing is read at open";
+  std::string line;
+  EXPECT_FALSE(in.getline(line));
+  EXPECT_TRUE(in.at_end());
 }
 
 TEST(FileStreams, FailedOpens) {
@@ -118,17 +116,6 @@ TEST(FileStreams, FailedOpens) {
   EXPECT_FALSE(out.open(dir.file("no/such/dir").c_str()));
   EXPECT_TRUE(out.failed());
   EXPECT_FALSE(out.write("x", 1) && out.flush());
-}
-
-TEST(FileStreams, EmptyFileOpensAndReadsNothing) {
-  ScratchDir dir;
-  WriteFile(dir.file("empty"), "");
-  qvifstream in;
-  ASSERT_TRUE(in.open(dir.file("empty").c_str()));
-  EXPECT_FALSE(in.at_end()) << "nothing is read at open";
-  std::string line;
-  EXPECT_FALSE(in.getline(line));
-  EXPECT_TRUE(in.at_end());
 }
 
 TEST(FileStreams, ShortWriteFailsTheStream) {
@@ -206,9 +193,7 @@ TEST(FileStreams, CloseKeepsStandardDescriptorsOpenAndClosesOthers) {
   {
     qvofstream err(2);
   }
-  EXPECT_TRUE(isopen(0));
-  EXPECT_TRUE(isopen(1));
-  EXPECT_TRUE(isopen(2));
+  EXPECT_TRUE(isopen(0) && isopen(1) && isopen(2));
 
   ScratchDir dir;
   qvofstream file;
@@ -233,12 +218,11 @@ TEST(FileStreams, ReadWriteFileRewritesInPlace) {
 }
 
 TEST(StandardStreams, SameObjectsOnTheStandardDescriptors) {
-  EXPECT_EQ(&Pellar::qvin(), &Pellar::qvin());
-  EXPECT_EQ(&Pellar::qvout(), &Pellar::qvout());
-  EXPECT_EQ(&Pellar::qverr(), &Pellar::qverr());
-  EXPECT_EQ(dynamic_cast<qvifstream&>(Pellar::qvin()).fd(), 0);
-  EXPECT_EQ(dynamic_cast<qvofstream&>(Pellar::qvout()).fd(), 1);
-  EXPECT_EQ(dynamic_cast<qvofstream&>(Pellar::qverr()).fd(), 2);
+  EXPECT_TRUE(&Pellar::qvin() == &Pellar::qvin() && &Pellar::qvout() == &Pellar::qvout() &&
+              &Pellar::qverr() == &Pellar::qverr());
+  EXPECT_EQ(std::tuple(dynamic_cast<qvifstream&>(Pellar::qvin()).fd(), dynamic_cast<qvofstream&>(Pellar::qvout()).fd(),
+                       dynamic_cast<qvofstream&>(Pellar::qverr()).fd()),
+            std::tuple(0, 1, 2));
   pellartest::StderrCapture capture;
   Pellar::qverr() << "to stderr " << 12 << Pellar::endl;
   EXPECT_EQ(capture.text(), "to stderr 12\n");

@@ -36,24 +36,17 @@ std::string viastream(T v) {
   return out.str();
 }
 
-const double doubles[] = {0.0, -0.0, 1.0, -1.0, 0.5, 0.1, 1.0 / 3.0, -2.0 / 3.0,
-                          0.0000005, 0.0000015, 0.0000025, 2.5e-7, 1e-7, 123456.7890125,
-                          999999.9999995, 1e15, 1e16 + 2, 1e22, 1e300, DBL_MAX, -DBL_MAX,
-                          DBL_MIN, 4.9e-324, 1.00000049999999, 0.125, 2.675, 1e-320,
-                          std::numeric_limits<double>::infinity(),
-                          -std::numeric_limits<double>::infinity(),
-                          std::numeric_limits<double>::quiet_NaN(),
-                          -std::numeric_limits<double>::quiet_NaN()};
-
-class DoubleDigits : public testing::TestWithParam<double> {};
-
-TEST_P(DoubleDigits, MatchPercentF) {
-  EXPECT_EQ(viastream(GetParam()), viaprintf("%f", GetParam()));
-  const auto f = static_cast<float>(GetParam());
-  EXPECT_EQ(viastream(f), viaprintf("%f", static_cast<double>(f)));
+// The digits of "%f" are FormatFixed's (numformat_test); here the float slot
+// widens before formatting, and the longest outputs and NaN signs pass whole.
+TEST(DoubleDigits, BothSlotsMatchPercentF) {
+  for (const double v : {0.0, -0.0, 1.0 / 3.0, 0.0000005, 1e22, DBL_MAX, -DBL_MAX, 4.9e-324,
+                         std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                         -std::numeric_limits<double>::quiet_NaN()}) {
+    EXPECT_EQ(viastream(v), viaprintf("%f", v));
+    const auto f = static_cast<float>(v);
+    EXPECT_EQ(viastream(f), viaprintf("%f", static_cast<double>(f)));
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Values, DoubleDigits, testing::ValuesIn(doubles));
 
 // Each integer slot against its printf conversion, at the limits and around 0.
 template <class T>
@@ -145,21 +138,17 @@ TEST(StringInput, LoadCopiesSeekAndSize) {
   EXPECT_EQ(line, "z");
 }
 
-TEST(StringInput, EmptyLoadFails) {
+TEST(StringInput, EmptyLoadFailsAndSeekCrossesBlocks) {
   Pellar::qvisstream in;
   EXPECT_TRUE(in.at_end());
   EXPECT_FALSE(in.load("", 0));
   EXPECT_TRUE(in.at_end());
-  std::string line;
-  EXPECT_FALSE(in.getline(line));
-}
-
-TEST(StringInput, SeekAcrossBlocks) {
+  std::string rest;
+  EXPECT_FALSE(in.getline(rest));
   const std::string data = pellartest::mixedbytes(2 * Block + 9, 4);
-  Pellar::qvisstream in(data.data(), data.size());
+  ASSERT_TRUE(in.load(data.data(), data.size()));
   ASSERT_TRUE(in.seek(Block + 1));
   EXPECT_EQ(in.tell(), static_cast<std::int64_t>(Block + 1));
-  std::string rest;
   in.readall(rest);
   EXPECT_TRUE(pellartest::samebytes(rest, data.substr(Block + 1)));
 }

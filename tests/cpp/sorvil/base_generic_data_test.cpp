@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <variant>
 #include <vector>
 
@@ -29,14 +30,10 @@ std::vector<QvTag> TagsOf(const QvBase& object) {
 TEST(GenericData, AbsentItemsReadAsDefaultsWithoutWarning) {
   CapturedMessages messages;
   QvBase object;
-  EXPECT_FALSE(object.HasData(300));
-  EXPECT_EQ(object.GetData<int>(300), 0);
-  EXPECT_EQ(object.GetData<std::string>(300), "");
-  EXPECT_EQ(object.GetData<double>(300), 0.0);
-  EXPECT_FALSE(object.GetData<bool>(300));
-  EXPECT_EQ(object.GetDataPtr<int>(300), nullptr);
-  EXPECT_EQ(object.NumData(), 0u);
-  EXPECT_TRUE(object.GetDataItems().empty());
+  EXPECT_EQ(std::tuple(object.GetData<int>(300), object.GetData<std::string>(300), object.GetData<double>(300),
+                       object.GetData<bool>(300), object.NumData()),
+            std::tuple(0, "", 0.0, false, 0u));
+  EXPECT_TRUE(!object.HasData(300) && object.GetDataPtr<int>(300) == nullptr && object.GetDataItems().empty());
   EXPECT_FALSE(object.DeleteData(300));
   EXPECT_EQ(messages.text(), "");
 }
@@ -48,9 +45,8 @@ TEST(GenericData, SetReplacesInPlaceAndKeepsInsertionOrder) {
   ASSERT_TRUE(object.SetData(303, 3.5));
   ASSERT_TRUE(object.SetData(301, 10));  // replaced where it stands
   EXPECT_EQ(TagsOf(object), (std::vector<QvTag>{301, 302, 303}));
-  EXPECT_EQ(object.GetData<int>(301), 10);
-  EXPECT_EQ(object.GetData<std::string>(302), "two");
-  EXPECT_EQ(object.GetData<double>(303), 3.5);
+  EXPECT_EQ(std::tuple(object.GetData<int>(301), object.GetData<std::string>(302), object.GetData<double>(303)),
+            std::tuple(10, "two", 3.5));
 }
 
 TEST(GenericData, AddAppendsRepeatedTagsAndGetSeesTheFirst) {
@@ -60,16 +56,15 @@ TEST(GenericData, AddAppendsRepeatedTagsAndGetSeesTheFirst) {
   object.AddData(310, std::string("b"));
   EXPECT_EQ(TagsOf(object), (std::vector<QvTag>{310, 311, 310}));
   EXPECT_EQ(object.GetData<std::string>(310), "a");
-  std::vector<std::string> values;
-  for (const QvBaseData& item : object.GetDataItems(310))
-    values.push_back(*Sorvil::QvDataValue<std::string>(item));
-  EXPECT_EQ(values, (std::vector<std::string>{"a", "b"}));
+  auto values = [&] {
+    std::vector<std::string> out;
+    for (const QvBaseData& item : object.GetDataItems(310)) out.push_back(*Sorvil::QvDataValue<std::string>(item));
+    return out;
+  };
+  EXPECT_EQ(values(), (std::vector<std::string>{"a", "b"}));
   // SetData replaces only the first of the repeated items.
   ASSERT_TRUE(object.SetData(310, "c"));
-  values.clear();
-  for (const QvBaseData& item : object.GetDataItems(310))
-    values.push_back(*Sorvil::QvDataValue<std::string>(item));
-  EXPECT_EQ(values, (std::vector<std::string>{"c", "b"}));
+  EXPECT_EQ(values(), (std::vector<std::string>{"c", "b"}));
 }
 
 TEST(GenericData, DeleteByTagRemovesEveryItemOfTheTag) {
@@ -90,8 +85,7 @@ TEST(GenericData, DeleteOneItemByAddress) {
   for (const QvBaseData& item : object.GetDataItems(330)) second = &item;
   ASSERT_NE(second, nullptr);
   EXPECT_TRUE(object.DeleteData(second));
-  EXPECT_EQ(object.NumData(), 1u);
-  EXPECT_EQ(object.GetData<int>(330), 1);
+  EXPECT_EQ(std::tuple(object.NumData(), object.GetData<int>(330)), std::tuple(1u, 1));
   QvBase other;
   other.AddData(330, 5);
   EXPECT_FALSE(object.DeleteData(&*other.GetDataItems().begin()));
@@ -178,8 +172,7 @@ TEST(GenericData, CopiesAreDeepAndIndependent) {
   original.AddData(391, 1);
   QvBase copy(original);
   copy.SetData(390, std::string("y"));
-  EXPECT_EQ(original.GetData<std::string>(390), "x");
-  EXPECT_EQ(copy.GetData<std::string>(390), "y");
+  EXPECT_EQ(std::tuple(original.GetData<std::string>(390), copy.GetData<std::string>(390)), std::tuple("x", "y"));
   QvBase assigned;
   assigned.SetData(399, 9);
   assigned = original;
@@ -216,11 +209,8 @@ class Derived : public QvBase {
 TEST(ClassIdentity, IsAWalksTheBasesAndQvCastFollowsIt) {
   Derived derived;
   QvBase plain;
-  EXPECT_EQ(derived.GetType(), Derived::TypeId);
-  EXPECT_EQ(plain.GetType(), QvBase::TypeId);
-  EXPECT_TRUE(derived.IsA(QvBase::TypeId));
-  EXPECT_TRUE(derived.IsA(Derived::TypeId));
-  EXPECT_FALSE(plain.IsA(Derived::TypeId));
+  EXPECT_EQ(std::tuple(derived.GetType(), plain.GetType()), std::tuple(Derived::TypeId, QvBase::TypeId));
+  EXPECT_TRUE(derived.IsA(QvBase::TypeId) && derived.IsA(Derived::TypeId) && !plain.IsA(Derived::TypeId));
   QvBase* as_base = &derived;
   EXPECT_EQ(Sorvil::QvCast<Derived>(as_base), &derived);
   EXPECT_EQ(Sorvil::QvCast<Derived>(&plain), nullptr);

@@ -98,18 +98,11 @@ TEST(ErrorHandlerStreamImpl, MessagesFromManyThreadsStayWhole) {
 }
 
 // The default handler writes to standard error and ends the process on the
-// fatal and usage levels.
-TEST(ErrorHandlerDeathTest, FatalExitsWithStatusOne) {
-  EXPECT_EXIT(QvErrorHandler::Fatal("cannot go on: %d", 7), ::testing::ExitedWithCode(1),
-              "Fatal: cannot go on: 7\n");
-}
-
-TEST(ErrorHandlerDeathTest, UsageExitsWithStatusZero) {
+// fatal and usage levels, and on errors once they are made fatal.
+TEST(ErrorHandlerDeathTest, FatalUsageAndFatalErrorsEndTheProcess) {
+  EXPECT_EXIT(QvErrorHandler::Fatal("cannot go on: %d", 7), ::testing::ExitedWithCode(1), "Fatal: cannot go on: 7\n");
   EXPECT_EXIT(QvErrorHandler::Message(Sorvil::QvUsage, "prog FILE"), ::testing::ExitedWithCode(0),
               "Usage: prog FILE\n");
-}
-
-TEST(ErrorHandlerDeathTest, ErrorIsFatalOnlyWhenSoConfigured) {
   EXPECT_EXIT(
       {
         QvErrorHandler::Error("first");

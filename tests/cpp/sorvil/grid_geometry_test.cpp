@@ -6,6 +6,8 @@
 #include <limits>
 #include <numeric>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "sorvil/grid/scalargrid.h"
@@ -29,33 +31,20 @@ Edges EdgesOf(const QvScalarGrid& g) {
 }
 
 void ExpectEdges(const QvScalarGrid& g, const Edges& e) {
-  EXPECT_FLOAT_EQ(g.GetXMin(), e.xmin);
-  EXPECT_FLOAT_EQ(g.GetXMax(), e.xmax);
-  EXPECT_FLOAT_EQ(g.GetYMin(), e.ymin);
-  EXPECT_FLOAT_EQ(g.GetYMax(), e.ymax);
-  EXPECT_FLOAT_EQ(g.GetZMin(), e.zmin);
-  EXPECT_FLOAT_EQ(g.GetZMax(), e.zmax);
+  const float got[] = {g.GetXMin(), g.GetXMax(), g.GetYMin(), g.GetYMax(), g.GetZMin(), g.GetZMax()};
+  const float want[] = {e.xmin, e.xmax, e.ymin, e.ymax, e.zmin, e.zmax};
+  for (int i = 0; i < 6; ++i) EXPECT_FLOAT_EQ(got[i], want[i]) << "edge " << i;
 }
 
 void ExpectDefaultGrid(const QvScalarGrid& g) {
-  EXPECT_EQ(g.GetXDim(), 1u);
-  EXPECT_EQ(g.GetYDim(), 1u);
-  EXPECT_EQ(g.GetZDim(), 1u);
-  EXPECT_EQ(g.GetSize(), 1u);
-  EXPECT_EQ(g.GetXMid(), 0.0f);
-  EXPECT_EQ(g.GetYMid(), 0.0f);
-  EXPECT_EQ(g.GetZMid(), 0.0f);
-  EXPECT_EQ(g.GetSpacing(), 0.5f);
-  EXPECT_EQ(g.GetInverseSpacing(), 2.0f);
+  EXPECT_EQ(std::tuple(g.GetXDim(), g.GetYDim(), g.GetZDim(), g.GetSize()), std::tuple(1u, 1u, 1u, 1u));
+  EXPECT_EQ(std::tuple(g.GetXMid(), g.GetYMid(), g.GetZMid()), std::tuple(0.0f, 0.0f, 0.0f));
+  EXPECT_EQ(std::tuple(g.GetSpacing(), g.GetInverseSpacing()), std::tuple(0.5f, 2.0f));
   ExpectEdges(g, {-0.25f, 0.25f, -0.25f, 0.25f, -0.25f, 0.25f});
   ASSERT_NE(g.GetValues(), nullptr);
   EXPECT_EQ(g.GetValues()[0], 0.0f);
   EXPECT_EQ(g.GetTitle(), "");
-  EXPECT_FALSE(g.HasTitle());
-  EXPECT_FALSE(g.HasXMid());
-  EXPECT_FALSE(g.HasYMid());
-  EXPECT_FALSE(g.HasZMid());
-  EXPECT_FALSE(g.HasSpacing());
+  EXPECT_FALSE(g.HasTitle() || g.HasXMid() || g.HasYMid() || g.HasZMid() || g.HasSpacing());
   EXPECT_EQ(g.GetGridType(), QvGridType::Generic);
   EXPECT_EQ(g.NumData(), 0u);
 }
@@ -64,10 +53,8 @@ void ExpectDefaultGrid(const QvScalarGrid& g) {
 
 TEST(GridGeometry, ElementIndexIsXFastestZSlowest) {
   const QvScalarGrid g = Grid234();
-  EXPECT_EQ(g.ElementIndex(1, 2, 3), 23u);
-  EXPECT_EQ(g.ElementIndex(1, 0, 0), 1u);
-  EXPECT_EQ(g.ElementIndex(0, 1, 0), 2u);
-  EXPECT_EQ(g.ElementIndex(0, 0, 1), 6u);
+  EXPECT_EQ(std::tuple(g.ElementIndex(1, 2, 3), g.ElementIndex(1, 0, 0), g.ElementIndex(0, 1, 0), g.ElementIndex(0, 0, 1)),
+            std::tuple(23u, 1u, 2u, 6u));
   // Every point maps to its own slot, covering the whole array.
   std::vector<int> hits(g.GetSize(), 0);
   for (uint32_t z = 0; z < 4; ++z)
@@ -101,12 +88,8 @@ TEST(GridGeometry, FixedGridClearKeepsGeometryAndZeroesValues) {
   g.GetValues()[1] = 4.0f;
   g.SetData(7u, std::string("x"));
   g.Clear();
-  EXPECT_EQ(g.GetTitle(), "");
-  EXPECT_EQ(g.NumData(), 0u);
-  EXPECT_EQ(g.GetSize(), 2u);
-  EXPECT_EQ(g.GetXMid(), 1.0f);
-  EXPECT_TRUE(g.HasXMid());
-  EXPECT_EQ(g.GetValues()[1], 0.0f);
+  EXPECT_EQ(std::tuple(g.GetTitle(), g.NumData(), g.GetSize(), g.GetXMid(), g.HasXMid(), g.GetValues()[1]),
+            std::tuple("", 0u, 2u, 1.0f, true, 0.0f));
 }
 
 // ---- spacing -----------------------------------------------------------------
@@ -115,9 +98,7 @@ TEST(GridSpacing, SetSpacingUpdatesInverseAndEdgesAndKeepsValues) {
   QvScalarGrid g = Grid234();
   g.GetValues()[5] = 7.0f;
   EXPECT_TRUE(g.SetSpacing(0.25f));
-  EXPECT_EQ(g.GetSpacing(), 0.25f);
-  EXPECT_EQ(g.GetInverseSpacing(), 4.0f);
-  EXPECT_TRUE(g.HasSpacing());
+  EXPECT_EQ(std::tuple(g.GetSpacing(), g.GetInverseSpacing(), g.HasSpacing()), std::tuple(0.25f, 4.0f, true));
   ExpectEdges(g, {-0.25f, 0.25f, -0.375f, 0.375f, -0.5f, 0.5f});
   EXPECT_EQ(g.GetValues()[5], 7.0f);
 }
@@ -202,9 +183,7 @@ TEST(GridMid, SetMidFailsIfAnyAxisIsNaNButSetsTheOthers) {
   CapturedMessages messages;
   EXPECT_FALSE(g.SetMid(1.0f, kNaN, 3.0f));
   EXPECT_EQ(messages.lines(), std::vector<std::string>({"SetYMid unable to handle NaN: nan"}));
-  EXPECT_EQ(g.GetXMid(), 1.0f);
-  EXPECT_FALSE(g.HasYMid());
-  EXPECT_EQ(g.GetZMid(), 3.0f);
+  EXPECT_EQ(std::tuple(g.GetXMid(), g.HasYMid(), g.GetZMid()), std::tuple(1.0f, false, 3.0f));
   EXPECT_TRUE(g.SetMid(-1.0f, -2.0f, -3.0f));
   ExpectEdges(g, {-1.25f, -0.75f, -2.25f, -1.75f, -3.25f, -2.75f});
 }
@@ -227,13 +206,9 @@ TEST(GridDim, SingleAxisSettersChangeOnlyTheirAxis) {
   g.GetValues()[0] = 1.0f;
   EXPECT_TRUE(g.SetYDim(3));  // unchanged
   EXPECT_EQ(g.GetValues()[0], 1.0f);
-  EXPECT_TRUE(g.SetXDim(7));
-  EXPECT_TRUE(g.SetZDim(1));
-  EXPECT_EQ(g.GetXDim(), 7u);
-  EXPECT_EQ(g.GetYDim(), 3u);
-  EXPECT_EQ(g.GetZDim(), 1u);
-  EXPECT_EQ(g.GetSize(), 21u);
-  EXPECT_EQ(g.GetValues()[0], 0.0f);
+  EXPECT_TRUE(g.SetXDim(7) && g.SetZDim(1));
+  EXPECT_EQ(std::tuple(g.GetXDim(), g.GetYDim(), g.GetZDim(), g.GetSize(), g.GetValues()[0]),
+            std::tuple(7u, 3u, 1u, 21u, 0.0f));
 }
 
 struct DimCase {
@@ -271,10 +246,7 @@ TEST(GridDim, ConstructorWithOverflowingDimensionsKeepsDefaultDimensions) {
   const QvScalarGrid g(70000, 70000, 1, 1.0f, 2.0f, 3.0f, 1.0f, "big");
   EXPECT_EQ(messages.lines(),
             std::vector<std::string>({"Grid dimensions too large for memory size: 70000 x 70000"}));
-  EXPECT_EQ(g.GetSize(), 1u);
-  EXPECT_EQ(g.GetXDim(), 1u);
-  EXPECT_EQ(g.GetXMid(), 1.0f);
-  EXPECT_EQ(g.GetTitle(), "big");
+  EXPECT_EQ(std::tuple(g.GetSize(), g.GetXDim(), g.GetXMid(), g.GetTitle()), std::tuple(1u, 1u, 1.0f, "big"));
 }
 
 

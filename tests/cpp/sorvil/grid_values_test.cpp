@@ -6,6 +6,7 @@
 #include <memory>
 #include <numeric>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "sorvil/grid/scalargrid.h"
@@ -31,10 +32,7 @@ std::vector<float> ValuesOf(const QvScalarGrid& g) {
 TEST(GridValues, StorageOrderMatchesElementAccess) {
   const std::vector<float> ramp = Ramp(24, 0.0f);  // value == storage index
   QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "", ramp.data());
-  EXPECT_EQ(g(1, 2, 3), 23.0f);
-  EXPECT_EQ(g(1, 0, 0), 1.0f);
-  EXPECT_EQ(g(0, 1, 0), 2.0f);
-  EXPECT_EQ(g(0, 0, 1), 6.0f);
+  EXPECT_EQ(std::tuple(g(1, 2, 3), g(1, 0, 0), g(0, 1, 0), g(0, 0, 1)), std::tuple(23.0f, 1.0f, 2.0f, 6.0f));
   g(0, 2, 1) = -1.0f;
   EXPECT_EQ(g.GetValues()[0 + 2 * (2 + 3 * 1)], -1.0f);
 }
@@ -42,8 +40,7 @@ TEST(GridValues, StorageOrderMatchesElementAccess) {
 TEST(GridValues, CheckedAccessStaysInsideTheLattice) {
   QvScalarGrid g(2, 3, 4, 0, 0, 0, 1, "");
   EXPECT_TRUE(g.SetValue(1, 2, 3, 4.5f));
-  EXPECT_EQ(g.GetValue(1, 2, 3), 4.5f);
-  EXPECT_EQ(g.GetValues()[23], 4.5f);
+  EXPECT_EQ(std::tuple(g.GetValue(1, 2, 3), g.GetValues()[23]), std::tuple(4.5f, 4.5f));
   const std::vector<float> before = ValuesOf(g);
   for (const auto& [x, y, z] : std::vector<std::array<uint32_t, 3>>{
            {2, 0, 0}, {0, 3, 0}, {0, 0, 4}, {4294967295u, 0, 0}}) {
@@ -93,17 +90,13 @@ TEST(GridCopy, CopyConstructionIsDeepAndComplete) {
   src.SetData(11u, std::string("note"));
   QvScalarGrid copy(src);
   EXPECT_EQ(ValuesOf(copy), ramp);
-  EXPECT_EQ(copy.GetTitle(), "orbital");
-  EXPECT_EQ(copy.GetGridType(), QvGridType::DifferenceMap);
-  EXPECT_EQ(copy.GetData<std::string>(11u), "note");
-  EXPECT_TRUE(copy.SameGeometry(src));
-  EXPECT_TRUE(copy.HasXMid() && copy.HasSpacing());
-  EXPECT_EQ(copy.GetXMax(), src.GetXMax());
+  EXPECT_EQ(std::tuple(copy.GetTitle(), copy.GetGridType(), copy.GetData<std::string>(11u), copy.GetXMax()),
+            std::tuple("orbital", QvGridType::DifferenceMap, "note", src.GetXMax()));
+  EXPECT_TRUE(copy.SameGeometry(src) && copy.HasXMid() && copy.HasSpacing());
   EXPECT_NE(copy.GetValues(), src.GetValues());
   copy.GetValues()[0] = -5.0f;
   copy.SetSpacing(2.0f);
-  EXPECT_EQ(src.GetValues()[0], 1.0f);
-  EXPECT_EQ(src.GetSpacing(), 0.5f);
+  EXPECT_EQ(std::tuple(src.GetValues()[0], src.GetSpacing()), std::tuple(1.0f, 0.5f));
 }
 
 TEST(GridCopy, AssignmentOntoOtherDimensionsTakesGeometryAndValues) {
@@ -114,15 +107,11 @@ TEST(GridCopy, AssignmentOntoOtherDimensionsTakesGeometryAndValues) {
   QvScalarGrid dst(5, 5, 5, -1, -1, -1, 2.0f, "dst");
   dst.SetData(12u, 1.0);
   dst = src;
-  EXPECT_TRUE(dst.SameGeometry(src));
-  EXPECT_EQ(dst.GetSize(), 24u);
-  EXPECT_EQ(dst.GetInverseSpacing(), 2.0f);
-  EXPECT_EQ(dst.GetZMin(), src.GetZMin());
+  EXPECT_TRUE(dst.SameGeometry(src) && !dst.HasData(12u));
   EXPECT_EQ(ValuesOf(dst), ramp);
-  EXPECT_EQ(dst.GetTitle(), "src");
-  EXPECT_EQ(dst.GetGridType(), QvGridType::Mavik);
-  EXPECT_EQ(dst.GetData<uint32_t>(11u), 4u);
-  EXPECT_FALSE(dst.HasData(12u));
+  EXPECT_EQ(std::tuple(dst.GetSize(), dst.GetInverseSpacing(), dst.GetZMin(), dst.GetTitle(), dst.GetGridType(),
+                       dst.GetData<uint32_t>(11u)),
+            std::tuple(24u, 2.0f, src.GetZMin(), "src", QvGridType::Mavik, 4u));
   dst.GetValues()[0] = 100.0f;
   EXPECT_EQ(src.GetValues()[0], 1.0f);
 }
@@ -132,10 +121,8 @@ TEST(GridCopy, AssignmentSetsOnlyWhatDiffersSoUnsetFlagsStayUnset) {
   src.SetXMid(4.0f);
   QvScalarGrid dst;
   dst = src;
-  EXPECT_TRUE(dst.HasXMid());
-  EXPECT_FALSE(dst.HasYMid());
-  EXPECT_FALSE(dst.HasSpacing());
-  EXPECT_EQ(dst.GetXMax(), 4.25f);
+  EXPECT_EQ(std::tuple(dst.HasXMid(), dst.HasYMid(), dst.HasSpacing(), dst.GetXMax()),
+            std::tuple(true, false, false, 4.25f));
 }
 
 // ---- shared views ------------------------------------------------------------

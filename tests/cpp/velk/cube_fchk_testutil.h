@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/scratch_dir.h"
 #include "tamrin/model/graphmol.h"
@@ -37,6 +39,36 @@ inline std::string PutFile(const ScratchDir& dir, const std::string& name, const
 inline std::string TestDataDir(const std::string& sub) {
   const std::filesystem::path dir = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / sub;
   return std::filesystem::is_directory(dir) ? dir.string() : std::string();
+}
+
+constexpr double kBohr = 0.52917721067;
+
+// A molecule that refuses every new atom.
+class RefusingMol : public Tamrin::QvMolBaseImpl {
+ public:
+  using Tamrin::QvMolBaseImpl::NewAtom;
+  Tamrin::QvAtomBase* NewAtom(unsigned) override { return nullptr; }
+};
+
+// The atomic numbers of a molecule's atoms, in order.
+inline std::vector<unsigned> Elements(const Tamrin::QvGraphMol& mol) {
+  std::vector<unsigned> elements;
+  for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
+  return elements;
+}
+
+// FCHK header lines laid out as the format's writers do: label in columns
+// 0-39, type code in column 43, the value or "N=" and the count after it.
+inline std::string FchkScalar(const std::string& label, char type, const std::string& value) {
+  std::string line = label;
+  line.resize(40, ' ');
+  return line + "   " + type + "     " + value + "\n";
+}
+
+inline std::string FchkArray(const std::string& label, char type, const std::string& count) {
+  std::string line = label;
+  line.resize(40, ' ');
+  return line + "   " + type + "   N=" + std::string(12 - std::min<size_t>(12, count.size()), ' ') + count + "\n";
 }
 
 // The first atom of a molecule, or null.

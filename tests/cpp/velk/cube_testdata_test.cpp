@@ -13,7 +13,9 @@
 
 namespace {
 
+using cubefchk_test::Elements;
 using cubefchk_test::FirstAtom;
+using cubefchk_test::kBohr;
 using cubefchk_test::ScratchDir;
 using cubefchk_test::TestDataDir;
 using cubefchk_test::ThrowsWith;
@@ -22,7 +24,6 @@ using Tamrin::QvGraphMol;
 using velk::builtin::CubeMolSink;
 using velk::builtin::CubeMolSource;
 
-constexpr double kBohr = 0.52917721067;
 
 class CubeTestData : public ::testing::Test {
  protected:
@@ -64,60 +65,51 @@ class CubeTestData : public ::testing::Test {
   std::string dir_;
 };
 
-// File value at voxel (i, j, k) is grid point (i, j, k).
-TEST_F(CubeTestData, GaussianCubegenMethane) {
-  QvGraphMol mol;
-  std::vector<QvScalarGrid> grids;
-  Read(Path("iodata_cubegen_ch4_6points.cube"), mol, grids);
-  ASSERT_EQ(mol.NumAtoms(), 5u);
-  std::vector<unsigned> elements;
-  for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
-  EXPECT_EQ(elements, (std::vector<unsigned>{6, 1, 1, 1, 1}));
-  float xyz[3];
-  mol.GetCoords(FirstAtom(mol), xyz);
-  EXPECT_FLOAT_EQ(xyz[0], static_cast<float>(-0.000041 * kBohr));
-  EXPECT_FLOAT_EQ(xyz[1], static_cast<float>(0.000035 * kBohr));
-  ASSERT_EQ(grids.size(), 1u);
-  const QvScalarGrid& g = grids[0];
-  EXPECT_EQ(g.GetXDim(), 6u);
-  EXPECT_EQ(g.GetYDim(), 6u);
-  EXPECT_EQ(g.GetZDim(), 6u);
-  EXPECT_EQ(g.GetSpacing(), static_cast<float>(2.605101 * kBohr));
-  // The first point sits at the file's origin.
-  EXPECT_NEAR(g.GetXCoord(0), -6.512793 * kBohr, 1e-5);
-  EXPECT_NEAR(g.GetYCoord(0), -6.512718 * kBohr, 1e-5);
-  EXPECT_NEAR(g.GetZCoord(0), -6.512750 * kBohr, 1e-5);
-  EXPECT_EQ(g.GetValue(0, 0, 0), 2.66011e-09f);
-  EXPECT_EQ(g.GetValue(0, 0, 1), 2.43339e-09f);
-  EXPECT_EQ(g.GetValue(1, 2, 3), 1.28722e-03f);
-  EXPECT_EQ(g.GetValue(5, 5, 5), 3.65721e-08f);
-  ExpectRoundTrip(mol, grids);
-}
+struct Voxel {
+  unsigned i, j, k;
+  float value;
+};
 
-TEST_F(CubeTestData, Psi4CubepropDensity) {
-  QvGraphMol mol;
-  std::vector<QvScalarGrid> grids;
-  Read(Path("psi4_cubeprop_Dt.cube"), mol, grids);
-  ASSERT_EQ(mol.NumAtoms(), 3u);
+// What a file must read as, in the file's units (Bohr).
+struct RealCube {
+  const char* file;
   std::vector<unsigned> elements;
-  for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
-  EXPECT_EQ(elements, (std::vector<unsigned>{8, 1, 1}));
-  float xyz[3];
-  mol.GetCoords(FirstAtom(mol), xyz);
-  EXPECT_FLOAT_EQ(xyz[2], static_cast<float>(-0.129477 * kBohr));
-  ASSERT_EQ(grids.size(), 1u);
-  const QvScalarGrid& g = grids[0];
-  EXPECT_EQ(g.GetXDim(), 11u);
-  EXPECT_EQ(g.GetYDim(), 26u);
-  EXPECT_EQ(g.GetZDim(), 17u);
-  EXPECT_EQ(g.GetSpacing(), static_cast<float>(0.2 * kBohr));
-  EXPECT_NEAR(g.GetXCoord(0), -1.0 * kBohr, 1e-5);
-  EXPECT_NEAR(g.GetYCoord(0), -2.5 * kBohr, 1e-5);
-  EXPECT_EQ(g.GetValue(0, 0, 0), 2.82186e-03f);
-  EXPECT_EQ(g.GetValue(1, 2, 3), 1.51504e-02f);
-  // The last value has no line end after it.
-  EXPECT_EQ(g.GetValue(10, 25, 16), 4.07036e-03f);
-  ExpectRoundTrip(mol, grids);
+  std::vector<double> first_atom;
+  std::vector<unsigned> dims;
+  double step;
+  std::vector<double> origin;
+  std::vector<Voxel> voxels;  // file value at voxel (i, j, k) is grid point (i, j, k)
+};
+
+TEST_F(CubeTestData, ReadAndRoundTrip) {
+  const RealCube cases[] = {
+      {"iodata_cubegen_ch4_6points.cube", {6, 1, 1, 1, 1}, {-0.000041, 0.000035, 0.000003}, {6, 6, 6}, 2.605101,
+       {-6.512793, -6.512718, -6.512750},
+       {{0, 0, 0, 2.66011e-09f}, {0, 0, 1, 2.43339e-09f}, {1, 2, 3, 1.28722e-03f}, {5, 5, 5, 3.65721e-08f}}},
+      // The last value has no line end after it.
+      {"psi4_cubeprop_Dt.cube", {8, 1, 1}, {0.0, 0.0, -0.129477}, {11, 26, 17}, 0.2, {-1.0, -2.5, -1.151015},
+       {{0, 0, 0, 2.82186e-03f}, {1, 2, 3, 1.51504e-02f}, {10, 25, 16, 4.07036e-03f}}},
+  };
+  for (const RealCube& c : cases) {
+    SCOPED_TRACE(c.file);
+    QvGraphMol mol;
+    std::vector<QvScalarGrid> grids;
+    Read(Path(c.file), mol, grids);
+    EXPECT_EQ(Elements(mol), c.elements);
+    float xyz[3];
+    mol.GetCoords(FirstAtom(mol), xyz);
+    for (int d = 0; d < 3; ++d) EXPECT_FLOAT_EQ(xyz[d], static_cast<float>(c.first_atom[d] * kBohr)) << d;
+    ASSERT_EQ(grids.size(), 1u);
+    const QvScalarGrid& g = grids[0];
+    EXPECT_EQ((std::vector<unsigned>{g.GetXDim(), g.GetYDim(), g.GetZDim()}), c.dims);
+    EXPECT_EQ(g.GetSpacing(), static_cast<float>(c.step * kBohr));
+    // The first point sits at the file's origin.
+    EXPECT_NEAR(g.GetXCoord(0), c.origin[0] * kBohr, 1e-5);
+    EXPECT_NEAR(g.GetYCoord(0), c.origin[1] * kBohr, 1e-5);
+    EXPECT_NEAR(g.GetZCoord(0), c.origin[2] * kBohr, 1e-5);
+    for (const Voxel& v : c.voxels) EXPECT_EQ(g.GetValue(v.i, v.j, v.k), v.value) << v.i << v.j << v.k;
+    ExpectRoundTrip(mol, grids);
+  }
 }
 
 TEST_F(CubeTestData, SkewedAxesAreRefused) {

@@ -1,6 +1,5 @@
 // The reading rules that the CUBE and FCHK readers add on top of the shared
-// number parsing: the integer token, the whole-text real, float narrowing,
-// and the refusal of a missing file.
+// number parsing: the integer token, the whole-text real and float narrowing.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -14,16 +13,8 @@
 
 namespace {
 
-using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
 namespace gt = velk::builtin::gaussian;
-
-TEST(CubeTextLineReader, MissingFile) {
-  ScratchDir dir;
-  const std::string path = dir.file("none");
-  EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { gt::LineReader reader(path); },
-                                          "velk: unable to open '" + path + "' for reading"));
-}
 
 struct RealCase {
   std::string text;

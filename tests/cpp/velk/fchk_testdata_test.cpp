@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "cube_fchk_testutil.h"
@@ -12,13 +13,14 @@
 
 namespace {
 
+using cubefchk_test::Elements;
+using cubefchk_test::kBohr;
 using cubefchk_test::TestDataDir;
 using cubefchk_test::ThrowsWith;
 using Sorvil::QvGetTag;
 using Tamrin::QvGraphMol;
 using velk::builtin::FchkMolSource;
 
-constexpr double kBohr = 0.52917721067;
 
 class FchkTestData : public ::testing::Test {
  protected:
@@ -31,11 +33,6 @@ class FchkTestData : public ::testing::Test {
     QvGraphMol mol;
     EXPECT_TRUE(source.next(mol));
     return mol;
-  }
-  static std::vector<unsigned> Elements(const QvGraphMol& mol) {
-    std::vector<unsigned> elements;
-    for (const auto& atom : mol.GetAtoms()) elements.push_back(atom.GetAtomicNum());
-    return elements;
   }
   static std::vector<float> Coords(const QvGraphMol& mol, size_t atom) {
     auto it = mol.GetAtoms().begin();
@@ -60,10 +57,10 @@ TEST_F(FchkTestData, Gaussian16Tryptophan) {
   EXPECT_EQ(mol.GetData<std::string>(QvGetTag("Method")), "RHF");
   // This writer puts the basis at column 70, beyond the basis field (40-69).
   EXPECT_FALSE(mol.HasData(QvGetTag("Basis")));
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Charge")), 0);
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Multiplicity")), 1);
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Number of electrons")), 108);
-  EXPECT_EQ(mol.GetData<double>(QvGetTag("Total Energy")), -6.735905711573295E+02);
+  EXPECT_EQ(std::tuple(mol.GetData<std::int32_t>(QvGetTag("Charge")), mol.GetData<std::int32_t>(QvGetTag("Multiplicity")),
+                       mol.GetData<std::int32_t>(QvGetTag("Number of electrons")),
+                       mol.GetData<double>(QvGetTag("Total Energy"))),
+            std::tuple(0, 1, 108, -6.735905711573295E+02));
 }
 
 TEST_F(FchkTestData, Gaussian03Water) {
@@ -73,8 +70,9 @@ TEST_F(FchkTestData, Gaussian03Water) {
   EXPECT_EQ(Coords(mol, 0), Angstrom(0, 0, 0));
   EXPECT_EQ(Coords(mol, 1), Angstrom(0, 0, 1.79523983E+00));
   EXPECT_EQ(Coords(mol, 2), Angstrom(1.69257101E+00, 0, -5.98406347E-01));
-  EXPECT_EQ(mol.GetData<double>(QvGetTag("Total Energy")), -7.495929232844363E+01);
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Number of electrons")), 10);
+  EXPECT_EQ(std::tuple(mol.GetData<double>(QvGetTag("Total Energy")),
+                       mol.GetData<std::int32_t>(QvGetTag("Number of electrons"))),
+            std::tuple(-7.495929232844363E+01, 10));
 }
 
 TEST_F(FchkTestData, QChemWaterWithoutTotalEnergy) {
@@ -82,9 +80,9 @@ TEST_F(FchkTestData, QChemWaterWithoutTotalEnergy) {
   EXPECT_STREQ(mol.GetTitle(), "Jobname.Temp");
   EXPECT_EQ(Elements(mol), (std::vector<unsigned>{8, 1, 1}));
   EXPECT_EQ(Coords(mol, 1), Angstrom(-1.96386100E+00, -2.16453248E-16, -9.07068540E-01));
-  EXPECT_EQ(mol.GetData<std::string>(QvGetTag("Method")), "R");
-  EXPECT_EQ(mol.GetData<std::string>(QvGetTag("Basis")), "STO-3G");
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Multiplicity")), 1);
+  EXPECT_EQ(std::tuple(mol.GetData<std::string>(QvGetTag("Method")), mol.GetData<std::string>(QvGetTag("Basis")),
+                       mol.GetData<std::int32_t>(QvGetTag("Multiplicity"))),
+            std::tuple("R", "STO-3G", 1));
   EXPECT_FALSE(mol.HasData(QvGetTag("Total Energy")));
 }
 
@@ -93,8 +91,7 @@ TEST_F(FchkTestData, GhostDimerWithoutAtomCountIsRefused) {
   QvGraphMol mol;
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); }, "velk: FCHK: missing 'Number of atoms'"));
   // The scalars read before the refusal stay on the molecule.
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Number of electrons")), 10);
-  EXPECT_EQ(mol.NumAtoms(), 0u);
+  EXPECT_EQ(std::tuple(mol.GetData<std::int32_t>(QvGetTag("Number of electrons")), mol.NumAtoms()), std::tuple(10, 0u));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <thread>
+#include <tuple>
 
 #include "support/captured_messages.h"
 
@@ -88,9 +89,7 @@ TEST(FormatRegistry, ListsFormatsInRegistrationOrder) {
   BuiltinLikeRegistry r;
   const auto formats = r.registry.formats();
   ASSERT_EQ(formats.size(), 3u);
-  EXPECT_EQ(formats[0].name, "Tamrin");
-  EXPECT_EQ(formats[1].name, "CUBE");
-  EXPECT_EQ(formats[2].name, "FCHK");
+  EXPECT_EQ(std::tuple(formats[0].name, formats[1].name, formats[2].name), std::tuple("Tamrin", "CUBE", "FCHK"));
   EXPECT_EQ(formats[1].extensions, (std::vector<std::string>{".cube", ".cub"}));
 }
 
@@ -108,9 +107,9 @@ TEST(FormatRegistry, ReregisteredSuffixWarnsAndMovesToNewHandler) {
   r.add("Other", {".sdf", ".sdf.gz"});
   EXPECT_EQ(messages.lines(), (std::vector<std::string>{"velk: extension '.sdf' re-registered (was Tamrin, now Other)",
                                                         "velk: extension '.sdf.gz' re-registered (was Tamrin, now Other)"}));
-  EXPECT_EQ(r.name_for("x.sdf"), "Other");
-  EXPECT_EQ(r.name_for("x.sdf.gz"), "Other");
-  EXPECT_EQ(r.name_for("x.mol"), "Tamrin");  // the old handler keeps its other suffixes
+  // The old handler keeps its other suffixes.
+  EXPECT_EQ(std::tuple(r.name_for("x.sdf"), r.name_for("x.sdf.gz"), r.name_for("x.mol")),
+            std::tuple("Other", "Other", "Tamrin"));
   EXPECT_EQ(r.registry.formats().size(), 4u);
   // A handler listing a suffix twice is warned about itself, unless the
   // level drops the warning.
@@ -125,9 +124,8 @@ TEST(FormatRegistry, ReregisteredSuffixWarnsAndMovesToNewHandler) {
 TEST(FormatRegistry, SuffixWithoutDotNeverMatches) {
   Registry r;
   r.add("Bare", {"sdf"});
-  EXPECT_EQ(r.name_for("x.sdf"), "<none>");
-  EXPECT_EQ(r.name_for("sdf"), "<none>");
-  EXPECT_EQ(r.name_for("xsdf"), "<none>");
+  EXPECT_EQ(std::tuple(r.name_for("x.sdf"), r.name_for("sdf"), r.name_for("xsdf")),
+            std::tuple("<none>", "<none>", "<none>"));
 }
 
 // A simple suffix found once is looked up first from then on, even where a

@@ -18,6 +18,7 @@
 #include "pellar/qvsstream.h"
 #include "sorvil/base/tagdata.h"
 #include "sorvil/grid/scalargrid.h"
+#include "cube_fchk_testutil.h"
 #include "support/scratch_dir.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/streams/molio.h"
@@ -62,19 +63,16 @@ const std::string kCube =
     "    2    0.000000    0.000000    1.000000\n    6    6.000000    0.500000    0.000000    0.000000\n"
     " 1.0 2.0 3.0\n 4.0 5.0 6.0\n 7.0 8.5e-1\n";
 
-std::string Header(const std::string& label, char type, const std::string& rest) {
-  std::string line = label;
-  line.resize(40, ' ');
-  return line + "   " + type + "   " + rest + "\n";
-}
+using cubefchk_test::FchkArray;
+using cubefchk_test::FchkScalar;
 
 const std::string kFchk = "water\nSP        RHF                           STO-3G\n" +
-                          Header("Number of atoms", 'I', "            3") + Header("Charge", 'I', "            0") +
-                          Header("Atomic numbers", 'I', "N=           3") + "           8           1           1\n" +
-                          Header("Current cartesian coordinates", 'R', "N=           9") +
+                          FchkScalar("Number of atoms", 'I', "          3") + FchkScalar("Charge", 'I', "          0") +
+                          FchkArray("Atomic numbers", 'I', "3") + "           8           1           1\n" +
+                          FchkArray("Current cartesian coordinates", 'R', "9") +
                           "  0.00000000E+00  0.00000000E+00  2.21665000E-01  0.00000000E+00  1.43165000E+00\n"
                           " -8.86659000E-01  0.00000000E+00 -1.43165000E+00 -8.86659000E-01\n" +
-                          Header("Total Energy", 'R', "    -7.495929232844363E+01");
+                          FchkScalar("Total Energy", 'R', "  -7.495929232844363E+01");
 
 // The line ends of `lf` replaced by `end`.
 std::string WithLineEnds(const std::string& lf, const std::string& end) {

@@ -117,14 +117,6 @@ TEST_F(TamrinHandlerTest, CheckedReadCountsRecordsAndStopsForGoodAfterAFailure) 
   }
 }
 
-TEST_F(TamrinHandlerTest, CheckedReadOfGoodRecords) {
-  auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), {});
-  Tamrin::QvGraphMol mol;
-  EXPECT_EQ(source->next_record(mol).status, ReadStatus::Ok);
-  EXPECT_EQ(source->next_record(mol).status, ReadStatus::Ok);
-  EXPECT_EQ(source->next_record(mol).status, ReadStatus::End);
-}
-
 TEST_F(TamrinHandlerTest, SinkRefusesGridsAndWritesMolecules) {
   const std::string out = path("out.xyz");
   auto sink = handler_.open_writer(out, {});
