@@ -204,6 +204,8 @@ unsigned TypeValence(std::string_view type, unsigned degree) {
       {"O.3", 2},  {"O.2", 1},  {"S.3", 2},   {"S.2", 1},   {"F", 1},    {"Cl", 1},
       {"Br", 1},   {"I", 1}};
   if (type == "P.3") return degree < 4 ? 3 : 0;
+  // A halogen on its own is a halide ion in the files that carry one.
+  if (degree == 0 && (type == "F" || type == "Cl" || type == "Br" || type == "I")) return 0;
   const auto it = valences.find(type);
   return it == valences.end() ? 0 : it->second;
 }
@@ -282,6 +284,17 @@ void AromatizeSingleRings(QvMolBase& mol) {
     if (!IsAromaticType(bond.GetBgn()->GetTypeName()) || !IsAromaticType(bond.GetEnd()->GetTypeName())) continue;
     const Counts ca = Count(*bond.GetBgn()), cb = Count(*bond.GetEnd());
     if (ca.doubles + cb.doubles == 0) bond.SetOrder(kQvAromaticOrder);
+  }
+}
+
+// Atoms without bonds or hydrogens that only occur as ions.
+void ChargeBareIon(QvAtomBase& atom) {
+  if (atom.GetExplicitDegree() != 0 || atom.GetImplicitHCount() != 0 || atom.GetFormalCharge() != 0) return;
+  switch (atom.GetAtomicNum()) {
+    case Li: case Na: case K: case 37: case 55: atom.SetFormalCharge(1); break;
+    case Mg: case Ca: case 38: case 56: atom.SetFormalCharge(2); break;
+    case F: case Cl: case Br: case I: atom.SetFormalCharge(-1); break;
+    default: break;
   }
 }
 
@@ -418,6 +431,7 @@ void QvAssignTriposBondOrders(QvMolBase& mol) {
   QvKekulize(mol);
   for (QvAtomBase& atom : mol.GetAtoms()) {
     const std::string_view type = atom.GetTypeName();
+    ChargeBareIon(atom);
     if (type == "N.4") atom.SetFormalCharge(1);
     else if (type == "C.cat") ChargeCationicCarbon(atom);
   }
@@ -425,6 +439,13 @@ void QvAssignTriposBondOrders(QvMolBase& mol) {
     const std::string_view type = atom.GetTypeName();
     if (type == "O.co2") ChargeCarboxylate(atom);
     else if (atom.GetAtomicNum() == N) ChargeNitrogen(atom);
+  }
+  // A terminal O.2 left on a single bond without hydrogen is the O- of a
+  // resonance form the file wrote as N(=O)O, S(=O)O and the like.
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    if (std::string_view(atom.GetTypeName()) != "O.2" || !IsTerminal(atom) || atom.GetFormalCharge() != 0) continue;
+    const Counts c = Count(atom);
+    if (c.order_sum == 1 && c.aromatic == 0 && c.hydrogens == 0) atom.SetFormalCharge(-1);
   }
 }
 

@@ -44,8 +44,8 @@ void QvAssignTriposBondTypes(QvMolBase& mol);
 // neighbours: the type's valence less the explicit degree, never below 0
 // (C.3 4, C.2, C.ar and C.cat 3, C.1 2, N.4 4, N.3, N.am and N.pl3 3, N.2
 // and N.ar 2, N.1 1, O.3 2, O.2 1, S.3 2, S.2 1, P.3 3 below four
-// neighbours, halogens 1). Types that imply none (O.co2, S.o, S.o2, metals,
-// H, unknown types) give 0.
+// neighbours, halogens 1 unless alone: a halide). Types that imply none
+// (O.co2, S.o, S.o2, metals, H, unknown types) give 0.
 unsigned QvTriposExpectedHCount(const QvAtomBase& atom);
 
 // Bond orders and formal charges from the atom types, for a molecule read
@@ -64,7 +64,10 @@ unsigned QvTriposExpectedHCount(const QvAtomBase& atom);
 //   becomes -1); a C.cat without a double bond takes one to an N, which
 //   becomes +1; an O.co2 with a single bond to an atom that already has its
 //   double bond to another terminal O is -1 (the first such O of a C, P or
-//   S without one takes the double bond).
+//   S without one takes the double bond); a terminal O.2 left on a single
+//   bond without hydrogen is -1 (N(=O)O written for a nitro group); atoms
+//   without bonds or hydrogens are ions where their element says so
+//   (alkali metals +1, Mg, Ca, Sr, Ba +2, halogens -1).
 // Hydrogen counts are taken as they stand, so the caller sets the expected
 // counts first for molecules without hydrogen atoms.
 void QvAssignTriposBondOrders(QvMolBase& mol);

@@ -173,10 +173,15 @@ INSTANTIATE_TEST_SUITE_P(
                        "5 C4 0.35 -1.1 0 C.ar"},
                       {"1 1 2 ar", "2 2 3 ar", "3 3 4 ar", "4 4 5 ar", "5 5 1 ar"},
                       "c1cc[nH]c1"},
-        ChemistryCase{"hydrogens_explicit_keep_their_count",
+        // One hydrogen atom says the file gives all of them.
+        ChemistryCase{"hydrogen_atoms_are_all_there_is",
                       {"1 O 0 0 0 O.3", "2 H1 0.96 0 0 H", "3 C 1.4 0 0 C.3"},
                       {"1 1 2 1", "2 1 3 1"},
-                      "[H]OC"}),
+                      "[C]O"},
+        ChemistryCase{"ions_without_bonds",
+                      {"1 Na 0 0 0 Na", "2 Cl 3 0 0 Cl", "3 Mg 6 0 0 Mg", "4 Br 9 0 0 Br", "5 Br 12 0 0 Br"},
+                      {},
+                      "[Na+].[Cl-].[Mg+2].[Br-].[Br-]"}),
     [](const testing::TestParamInfo<ChemistryCase>& p) { return p.param.label; });
 
 // The element of each type name, by reading one-atom records.

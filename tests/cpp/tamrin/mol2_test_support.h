@@ -48,6 +48,9 @@ inline std::string Write(const Tamrin::QvMolBase& mol, Tamrin::QvFormat format, 
 // explicit hydrogens compares equal to its SMILES.
 inline std::string Canonical(const Tamrin::QvMolBase& source) {
   Tamrin::QvGraphMol mol(source);
+  // Named hydrogens stay atoms, and MOL2 names every atom.
+  for (Tamrin::QvAtomBase& atom : mol->GetAtoms())
+    if (atom.GetAtomicNum() == 1) atom.SetName("");
   Tamrin::QvSuppressHydrogens(mol);
   mol->Sweep();
   std::string text = Write(mol, Tamrin::QvFormat::CAN, 0x4064);

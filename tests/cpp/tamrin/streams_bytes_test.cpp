@@ -51,14 +51,14 @@ TEST(Bytes, RefusalsGiveNothing) {
   EXPECT_FALSE(Tamrin::QvWriteMoleculeToBytes(QvFormat::RDF, 0x4017, false, Carbons("a", 1), bytes));
   EXPECT_EQ(bytes, "");
   EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(QvFormat::SDF, 0x4000, false, Carbons("a", 1)), "");
-  EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(QvFormat::MOL2, 0x400F, true, Carbons("a", 1)), "");
+  EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(QvFormat::MOPAC, 0x4002, true, Carbons("a", 1)), "");
   // The messages name whatever format this thread's streams had before.
   ASSERT_EQ(messages.lines().size(), 5u) << messages.text();
   EXPECT_TRUE(messages.lines()[0].starts_with("Unable to set unknown read format (Molecular Formula) in input"));
   EXPECT_EQ(messages.lines()[1], "Unknown flavor (16400) for format (8) in set iflavor.");
   EXPECT_TRUE(messages.lines()[2].starts_with("Unable to set unknown write format (MDL RDF) in output stream"));
   EXPECT_EQ(messages.lines()[3], "Unknown flavor (4000) for format(MDL SDF) in set oflavor .");
-  EXPECT_EQ(messages.lines()[4], "Format Tripos MOL2 was not writable");
+  EXPECT_EQ(messages.lines()[4], "Format MOPAC was not writable");
   // This thread's streams are still good for the next call.
   EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(kToy, 0x4000, false, Carbons("b", 2)), "b 2\n");
 }
@@ -165,7 +165,7 @@ TEST(Tokenizers, TheRecordsWithTheStreamFlavor) {
 }
 
 TEST(Tokenizers, FormatsWithoutOne) {
-  for (const QvFormat f : {QvFormat::MDL, QvFormat::MF, QvFormat::RDF, QvFormat::INCHIKEY, QvFormat::MOL2}) {
+  for (const QvFormat f : {QvFormat::MDL, QvFormat::MF, QvFormat::RDF, QvFormat::INCHIKEY}) {
     CapturedMessages messages;
     EXPECT_EQ(Tamrin::QvCreateTokenizer(f, 0), nullptr);
     EXPECT_EQ(messages.text(),
