@@ -97,30 +97,52 @@ bool IsConjugatedNitrogen(const QvAtomBase& n) {
   return false;
 }
 
-// An amidinium or guanidinium carbon: C=N+ with a further N bonded.
+// An amidinium or guanidinium carbon: C=N+ with a further N bonded, or a
+// guanidine C=N with two more, whose charge only waits for a proton.
 bool IsCationicCarbon(const QvAtomBase& c) {
-  bool iminium = false;
+  if (c.IsAromatic()) return false;
+  bool imine = false, iminium = false;
   unsigned nitrogens = 0;
   for (const QvBondBase& bond : c.GetBonds()) {
     const QvAtomBase& nbr = *bond.GetNbr(&c);
     if (nbr.GetAtomicNum() != N || nbr.IsAromatic()) continue;
     ++nitrogens;
-    if (bond.GetOrder() == 2 && nbr.GetFormalCharge() == 1) iminium = true;
+    if (bond.GetOrder() == 2 && !bond.IsAromatic()) (nbr.GetFormalCharge() == 1 ? iminium : imine) = true;
   }
-  return iminium && nitrogens >= 2 && !c.IsAromatic();
+  return (iminium && nitrogens >= 2) || (imine && nitrogens == 3);
 }
 
-// Terminal O without hydrogen on C or P that shares its atom with another
-// such O (carboxylate) or sits on P (phosphate, phosphonate).
+// The N of C=N in an amidinium or guanidine(ium): planar like its partners.
+bool IsCationicImine(const QvAtomBase& n) {
+  for (const QvBondBase& bond : n.GetBonds()) {
+    const QvAtomBase& nbr = *bond.GetNbr(&n);
+    if (bond.GetOrder() == 2 && nbr.GetAtomicNum() == C && IsCationicCarbon(nbr)) return true;
+  }
+  return false;
+}
+
+// The one heavy neighbour of an atom, or null when it has none or several.
+const QvAtomBase* SoleHeavyNeighbour(const QvAtomBase& atom) {
+  const QvAtomBase* found = nullptr;
+  for (const QvAtomBase& nbr : atom.GetAtoms()) {
+    if (nbr.GetAtomicNum() == H) continue;
+    if (found) return nullptr;
+    found = &nbr;
+  }
+  return found;
+}
+
+// Both O of a carboxyl group (acid or anion: the proton is a matter of pH),
+// and a terminal O without hydrogen on P (phosphate, phosphonate).
 bool IsCarboxylateOxygen(const QvAtomBase& o) {
-  if (!IsTerminal(o) || !HasNoHydrogen(o)) return false;
-  const QvAtomBase& centre = *o.GetBonds().begin()->GetNbr(&o);
-  if (centre.GetAtomicNum() == P) return true;
-  if (centre.GetAtomicNum() != C) return false;
+  const QvAtomBase* centre = SoleHeavyNeighbour(o);
+  if (!centre) return false;
+  if (centre->GetAtomicNum() == P) return IsTerminal(o) && HasNoHydrogen(o);
+  if (centre->GetAtomicNum() != C || centre->IsAromatic()) return false;
   unsigned oxygens = 0;
-  for (const QvAtomBase& nbr : centre.GetAtoms())
-    if (nbr.GetAtomicNum() == O && IsTerminal(nbr) && HasNoHydrogen(nbr)) ++oxygens;
-  return oxygens >= 2;
+  for (const QvAtomBase& nbr : centre->GetAtoms())
+    if (nbr.GetAtomicNum() == O && SoleHeavyNeighbour(nbr)) ++oxygens;
+  return oxygens == 2 && Count(*centre).heavy == 3;
 }
 
 unsigned CarbonType(const QvAtomBase& atom, const Counts& c) {
@@ -136,7 +158,7 @@ unsigned CarbonType(const QvAtomBase& atom, const Counts& c) {
 unsigned NitrogenType(const QvAtomBase& atom, const Counts& c) {
   if (atom.IsAromatic()) return kNar;
   if (c.triples > 0 || c.doubles >= 2) return kN1;
-  if (c.doubles == 1) return c.heavy + c.hydrogens >= 3 ? kNpl3 : kN2;
+  if (c.doubles == 1) return (c.heavy + c.hydrogens >= 3 || IsCationicImine(atom)) ? kNpl3 : kN2;
   if (c.heavy + c.hydrogens >= 4) return kN4;
   if (IsAmideNitrogen(atom)) return kNam;
   if (IsConjugatedNitrogen(atom)) return kNpl3;

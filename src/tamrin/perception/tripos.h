@@ -24,9 +24,10 @@ unsigned QvTriposTypeIndex(std::string_view name);
 // aromatic carbon and nitrogen is C.ar or N.ar (pyrrole N too), ring O and S
 // of aromatic rings are O.3 and S.3; an amide N is N.am, and so is the N of
 // a sulfonamide, whose geometry is the same; the carbon of an amidinium or
-// guanidinium (a C double bonded to N+ with another N bonded) is C.cat;
-// the terminal O of a carboxylate and of a phosphate that carry no hydrogen
-// are O.co2. 0 for elements outside the table (boron, arsenic, ...), whose
+// guanidinium (a C double bonded to N+ with another N bonded) is C.cat, as
+// is that of a neutral guanidine, whose N are all N.pl3; both O of a
+// carboxyl group, acid or anion, and the terminal O without hydrogen of a
+// phosphate are O.co2. 0 for elements outside the table (boron, arsenic, ...), whose
 // MOL2 type is then their element symbol.
 unsigned QvTriposAtomType(const QvAtomBase& atom);
 

@@ -32,7 +32,10 @@ TEST_P(TriposTyping, HeavyAtomTypes) {
 INSTANTIATE_TEST_SUITE_P(
     Groups, TriposTyping,
     testing::Values(TypingCase{"CC(=O)[O-]", {"C.3", "C.2", "O.co2", "O.co2"}},
-                    TypingCase{"CC(=O)O", {"C.3", "C.2", "O.2", "O.3"}},
+                    TypingCase{"CC(=O)O", {"C.3", "C.2", "O.co2", "O.co2"}},
+                    TypingCase{"CC(=O)OC", {"C.3", "C.2", "O.2", "O.3", "C.3"}},
+                    TypingCase{"NC(=N)N", {"N.pl3", "C.cat", "N.pl3", "N.pl3"}},
+                    TypingCase{"CC(=N)N", {"C.3", "C.2", "N.2", "N.pl3"}},
                     TypingCase{"CC(=O)NC", {"C.3", "C.2", "O.2", "N.am", "C.3"}},
                     TypingCase{"CS(=O)(=O)N", {"C.3", "S.o2", "O.2", "O.2", "N.am"}},
                     TypingCase{"CS(=O)C", {"C.3", "S.o", "O.2", "C.3"}},
