@@ -156,7 +156,10 @@ unsigned CarbonType(const QvAtomBase& atom, const Counts& c) {
 }
 
 unsigned NitrogenType(const QvAtomBase& atom, const Counts& c) {
-  if (atom.IsAromatic()) return kNar;
+  // The pyrrole-type N gives its lone pair to the ring: planar, N.pl3, as
+  // readers that kekulize from the types expect.
+  if (atom.IsAromatic())
+    return c.heavy + c.hydrogens == 3 && atom.GetFormalCharge() == 0 && c.doubles == 0 ? kNpl3 : kNar;
   if (c.triples > 0 || c.doubles >= 2) return kN1;
   if (c.doubles == 1) return (c.heavy + c.hydrogens >= 3 || IsCationicImine(atom)) ? kNpl3 : kN2;
   if (c.heavy + c.hydrogens >= 4) return kN4;

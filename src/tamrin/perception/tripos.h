@@ -21,8 +21,9 @@ unsigned QvTriposTypeIndex(std::string_view name);
 // aromatic flags and hydrogens (implicit and explicit), the flags as the
 // caller perceived them (MOL2 writing applies the Tripos aromaticity model
 // first). Modelling choices where the Tripos definitions leave room: every
-// aromatic carbon and nitrogen is C.ar or N.ar (pyrrole N too), ring O and S
-// of aromatic rings are O.3 and S.3; an amide N is N.am, and so is the N of
+// aromatic carbon is C.ar, an aromatic nitrogen N.ar except the neutral
+// pyrrole-type N with three connections, which is N.pl3 (readers kekulize
+// from that), ring O and S of aromatic rings are O.3 and S.3; an amide N is N.am, and so is the N of
 // a sulfonamide, whose geometry is the same; the carbon of an amidinium or
 // guanidinium (a C double bonded to N+ with another N bonded) is C.cat, as
 // is that of a neutral guanidine, whose N are all N.pl3; both O of a
