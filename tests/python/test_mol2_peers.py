@@ -17,9 +17,11 @@ from collections import Counter
 
 import pytest
 
+import json
+import subprocess
+import sys
+
 from rdkit import Chem, RDLogger
-from openbabel import openbabel as ob
-from openbabel import pybel
 
 from nimbrel import velk
 
@@ -47,7 +49,49 @@ TYPING_MOLECULES = 1000
 REQUIRED_TYPE_AGREEMENT = 0.90
 
 RDLogger.DisableLog("rdApp.*")
+
+# Open Babel runs in a child process: loading its SWIG module into a process
+# that has already loaded ours breaks the shared SWIG type table (a crash in
+# velk.formats() later in the same process).
+OPENBABEL = r"""
+import json, sys
+from openbabel import openbabel as ob, pybel
 ob.obErrorLog.SetOutputLevel(0)
+sybyl = ob.OBTypeTable(); sybyl.SetFromType("INT"); sybyl.SetToType("SYB")
+# Its table spells two types with a capital O, where Tripos writes S.o2.
+spelled = {"S.O2": "S.o2", "S.O": "S.o"}
+kind, items = json.load(sys.stdin)
+out = []
+for item in items:
+    try:
+        mol = pybel.readstring(kind, item).OBMol
+    except OSError:
+        out.append(None)
+        continue
+    if kind == "smi":
+        types = (sybyl.Translate(a.GetType()) for a in ob.OBMolAtomIter(mol) if a.GetAtomicNum() != 1)
+        out.append([spelled.get(t, t) for t in types])
+        continue
+    if mol.NumAtoms() == 0:
+        out.append(None)
+        continue
+    atoms = [(a.GetAtomicNum(), a.GetFormalCharge()) for a in ob.OBMolAtomIter(mol)]
+    # Open Babel keeps Kekulé orders beside its aromatic flags.
+    valence = [0.0] * len(atoms)
+    for b in ob.OBMolBondIter(mol):
+        for end in (b.GetBeginAtom(), b.GetEndAtom()):
+            valence[end.GetIdx() - 1] += b.GetBondOrder()
+    out.append([atoms, mol.NumBonds(), valence])
+json.dump(out, sys.stdout)
+"""
+
+
+def openbabel(kind: str, items: list[str]) -> list:
+    """Open Babel's reading of each item ("mol2" records or "smi" SMILES)."""
+    done = subprocess.run([sys.executable, "-c", OPENBABEL], input=json.dumps([kind, items]),
+                          capture_output=True, text=True, check=True)
+    return [None if r is None else (r if kind == "smi" else ([tuple(a) for a in r[0]], r[1], r[2]))
+            for r in json.loads(done.stdout)]
 
 
 def records(text: str) -> list[str]:
@@ -78,22 +122,6 @@ def summary_rdkit(block: str) -> tuple | None:
     return atoms, mol.GetNumBonds(), valence
 
 
-def summary_openbabel(block: str) -> tuple | None:
-    try:
-        mol = pybel.readstring("mol2", block).OBMol
-    except OSError:
-        return None
-    if mol.NumAtoms() == 0:
-        return None
-    atoms = [(a.GetAtomicNum(), a.GetFormalCharge()) for a in ob.OBMolAtomIter(mol)]
-    # Open Babel keeps Kekulé orders beside its aromatic flags.
-    valence = [0.0] * len(atoms)
-    for b in ob.OBMolBondIter(mol):
-        for end in (b.GetBeginAtom(), b.GetEndAtom()):
-            valence[end.GetIdx() - 1] += b.GetBondOrder()
-    return atoms, mol.NumBonds(), valence
-
-
 def differences(ours: tuple, theirs: tuple) -> list[str]:
     found = []
     if len(ours[0]) != len(theirs[0]):
@@ -120,10 +148,11 @@ def comparisons() -> dict[str, dict[str, list]]:
     for name in MOL2_FILES:
         text = (shared_testdata / "mol2" / name).read_text()
         per_peer: dict[str, list] = {"rdkit": [], "openbabel": [], "refused": []}
-        for i, block in enumerate(records(text)):
+        blocks = records(text)
+        babel = openbabel("mol2", blocks)
+        for i, block in enumerate(blocks):
             ours = summary_ours(velk.mol_from_string(block, "mol2"))
-            for peer, read in (("rdkit", summary_rdkit), ("openbabel", summary_openbabel)):
-                theirs = read(block)
+            for peer, theirs in (("rdkit", summary_rdkit(block)), ("openbabel", babel[i])):
                 if theirs is None or ours is None:
                     per_peer["refused"].append((peer, i, ours is None, theirs is None))
                     continue
@@ -179,23 +208,6 @@ def our_types(mol) -> list[str] | None:
     return [line.split()[5] for line in lines if line.split()[5] != "H"]
 
 
-SYBYL = ob.OBTypeTable()
-SYBYL.SetFromType("INT")
-SYBYL.SetToType("SYB")
-
-
-def openbabel_types(smiles: str) -> list[str] | None:
-    """Open Babel's Sybyl type of each heavy atom (its internal types translated)."""
-    try:
-        mol = pybel.readstring("smi", smiles).OBMol
-    except OSError:
-        return None
-    # Its table spells two types with a capital O, where Tripos writes S.o2.
-    spelled = {"S.O2": "S.o2", "S.O": "S.o"}
-    types = (SYBYL.Translate(a.GetType()) for a in ob.OBMolAtomIter(mol) if a.GetAtomicNum() != 1)
-    return [spelled.get(t, t) for t in types]
-
-
 def agreement(pairs: Counter) -> float:
     total = sum(pairs.values())
     return sum(n for (a, b), n in pairs.items() if a == b) / total
@@ -209,10 +221,9 @@ def print_table(label: str, pairs: Counter) -> None:
 
 def test_tripos_types_against_openbabel(set_a_lines):
     pairs: Counter = Counter()
-    for line in set_a_lines[:TYPING_MOLECULES]:
-        smiles = line.split()[0]
+    smiles_list = [line.split()[0] for line in set_a_lines[:TYPING_MOLECULES]]
+    for smiles, theirs in zip(smiles_list, openbabel("smi", smiles_list)):
         mol = velk.mol_from_string(smiles, "smi")
-        theirs = openbabel_types(smiles)
         if mol is None or theirs is None:
             continue
         ours = our_types(mol)
