@@ -54,17 +54,8 @@ struct Failure {
   std::string reason;
 };
 
-// Up to kKept blank-separated fields of a line.
-struct Fields {
-  static constexpr unsigned kKept = 9;
-  std::array<std::string_view, kKept> field;
-  unsigned count = 0;
-
-  explicit Fields(std::string_view line) {
-    std::size_t pos = 0;
-    while (count < kKept && NextField(line, pos, field[count])) ++count;
-  }
-};
+// The nine columns of an atom line; bond and attribute lines use fewer.
+using Fields = Pellar::LineFields<9>;
 
 // "%d" at the start of the text as scanf reads it: the number may be
 // followed by anything.

@@ -13,21 +13,11 @@ namespace Tamrin {
 namespace {
 
 constexpr std::string_view kMolecule = "@<TRIPOS>MOLECULE";
-constexpr std::size_t kGrowthMargin = 4096;
 
 bool IsHeader(std::string_view line) { return Pellar::TrimBlanksLeft(line).substr(0, kMolecule.size()) == kMolecule; }
 
 bool IsAscii(std::string_view line) {
   return std::all_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-// Records are assembled in one buffer that doubles whenever it runs low, so
-// a large record costs a few copies, not one per line.
-void Append(std::string& record, std::string_view line) {
-  if (record.capacity() - record.size() < kGrowthMargin)
-    record.reserve(std::max(2 * record.capacity(), record.size() + kGrowthMargin));
-  record += line;
-  record += '\n';
 }
 
 }  // namespace
@@ -42,7 +32,7 @@ bool QvMOL2Tokenizer::Next(Pellar::qvistream& in, std::string& record) {
     header_.assign(line);
   }
   pending_ = false;
-  Append(record, header_);
+  QvAppendRecordLine(record, header_);
   while (in.getline(line)) {
     if (IsHeader(line)) {
       header_.assign(line);
@@ -54,7 +44,7 @@ bool QvMOL2Tokenizer::Next(Pellar::qvistream& in, std::string& record) {
       Sorvil::QvErrorHandler::Warning("Non ASCII character encountered in MOL2 tokenizer %s", text.c_str());
       continue;
     }
-    Append(record, line);
+    QvAppendRecordLine(record, line);
   }
   return true;
 }
