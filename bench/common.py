@@ -26,6 +26,13 @@ class Workload:
         return ", ".join(parts) or "no size"
 
 
+def checked(count: int, expected: int, what: str) -> int:
+    """The record count of a run, which must be the whole input."""
+    if count != expected:
+        raise RuntimeError(f"{what}: {count} records, expected {expected}")
+    return count
+
+
 def measure(run: Callable[[], object], repeats: int) -> float:
     """Best wall time of `repeats` runs, in seconds."""
     best = float("inf")

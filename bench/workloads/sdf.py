@@ -29,7 +29,7 @@ import sys
 import tempfile
 from pathlib import Path
 
-from common import Workload
+from common import Workload, checked
 
 ROOT = Path(__file__).resolve().parents[2]
 SOURCE = ROOT.parent / "shared" / "testdata" / "large" / "patwalters_set_A_100k.smi.gz"
@@ -72,12 +72,6 @@ def prepared(data_dir: Path) -> tuple[Path, int, int] | None:
             return None
     data = target.read_bytes()
     return target, len(data), data.count(b"$$$$\n")
-
-
-def checked(count: int, expected: int, what: str) -> int:
-    if count != expected:
-        raise RuntimeError(f"{what}: {count} records, expected {expected}")
-    return count
 
 
 def read_peers(path: Path, records: int) -> dict:

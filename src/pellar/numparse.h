@@ -26,6 +26,7 @@
 // - ColumnInt and FixedPointField are the forgiving and the strict rule for
 //   the fixed columns of card-image formats (MDL molfiles); the layout of a
 //   fixed-point field is a template argument, as it is fixed by the format.
+#include <array>
 #include <charconv>
 #include <cerrno>
 #include <cmath>
@@ -71,6 +72,19 @@ inline bool NextField(std::string_view line, std::size_t& pos, std::string_view&
   field = line.substr(start, pos - start);
   return true;
 }
+
+// The first N blank-separated fields of a line; `count` says how many there
+// were, at most N (later fields are not looked at).
+template <std::size_t N>
+struct LineFields {
+  std::array<std::string_view, N> field{};
+  unsigned count = 0;
+
+  explicit LineFields(std::string_view line) {
+    std::size_t pos = 0;
+    while (count < N && NextField(line, pos, field[count])) ++count;
+  }
+};
 
 namespace numparse_detail {
 

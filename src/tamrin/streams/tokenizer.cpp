@@ -1,5 +1,6 @@
 #include "tamrin/streams/tokenizer.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "pellar/qvstream.h"
@@ -10,6 +11,14 @@
 namespace Tamrin {
 
 QvMolTokenizer::~QvMolTokenizer() = default;
+
+void QvAppendRecordLine(std::string& record, std::string_view line) {
+  constexpr std::size_t kGrowthMargin = 4096;
+  if (record.capacity() - record.size() < kGrowthMargin)
+    record.reserve(std::max(2 * record.capacity(), record.size() + kGrowthMargin));
+  record += line;
+  record += '\n';
+}
 
 bool QvLineTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   std::string_view line;

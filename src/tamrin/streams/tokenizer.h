@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "tamrin/streams/format.h"
 
@@ -23,6 +24,11 @@ class QvMolTokenizer {
   // empty record and false when none is left.
   virtual bool Next(Pellar::qvistream& in, std::string& record) = 0;
 };
+
+// Appends a line and '\n' to a record being assembled. The buffer doubles
+// whenever it runs low, so a large record costs a few copies, not one per
+// line.
+void QvAppendRecordLine(std::string& record, std::string_view line);
 
 // One line per record (the SMILES formats).
 class QvLineTokenizer : public QvMolTokenizer {

@@ -24,18 +24,8 @@ bool ParseCount(std::string_view line, unsigned& n) {
   return true;
 }
 
-// Up to the first kKept fields of a line; `count` says how many there were,
-// stopping at kKept since further fields are ignored.
-struct AtomFields {
-  static constexpr unsigned kKept = 5;
-  std::array<std::string_view, kKept> field;
-  unsigned count = 0;
-
-  explicit AtomFields(std::string_view line) {
-    std::size_t pos = 0;
-    while (count < kKept && Pellar::NextField(line, pos, field[count])) ++count;
-  }
-};
+// An element, x, y, z and a charge; further fields are ignored.
+using AtomFields = Pellar::LineFields<5>;
 
 // A symbol, else a whole number for fields that start with a digit; 0 when
 // neither gives an element.

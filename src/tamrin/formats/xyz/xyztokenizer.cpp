@@ -12,7 +12,6 @@ namespace Tamrin {
 
 namespace {
 
-constexpr std::size_t kGrowthMargin = 4096;
 
 // The leading unsigned number of a line, as a "%u" scan finds it, except that
 // a '-' sign does not scan: a negative count cannot size a record. Values past
@@ -26,15 +25,6 @@ bool ScanCount(std::string_view line, std::uint64_t& n) {
   return true;
 }
 
-// Records are assembled in one buffer that doubles whenever it runs low, so
-// a large record costs a few copies, not one per line.
-void Append(std::string& record, std::string_view line) {
-  if (record.capacity() - record.size() < kGrowthMargin)
-    record.reserve(std::max(2 * record.capacity(), record.size() + kGrowthMargin));
-  record += line;
-  record += '\n';
-}
-
 }  // namespace
 
 bool QvXYZTokenizer::Next(Pellar::qvistream& in, std::string& record) {
@@ -42,10 +32,10 @@ bool QvXYZTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   std::uint64_t n = 0;
   std::string_view line;
   if (!in.getline(line) || !ScanCount(line, n)) return false;
-  Append(record, line);
+  QvAppendRecordLine(record, line);
   const std::size_t count_line = record.size();
   // The title, then the atoms.
-  for (std::uint64_t i = 0; i <= n && in.getline(line); ++i) Append(record, line);
+  for (std::uint64_t i = 0; i <= n && in.getline(line); ++i) QvAppendRecordLine(record, line);
   if (record.size() == count_line) {
     record.clear();
     return false;
