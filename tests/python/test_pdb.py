@@ -123,3 +123,45 @@ def test_ligand_bonds_agree_with_rdkit(shared_testdata: Path):
     rd_bonds = sorted(sorted((b.GetBeginAtomIdx(), b.GetEndAtomIdx())) for b in rd.GetBonds())
     our_bonds = sorted(sorted((b.GetBgn().GetIdx(), b.GetEnd().GetIdx())) for b in ours.GetBonds())
     assert our_bonds == rd_bonds
+
+
+# Pairs of atoms that chemistry cannot tell apart: which gets the 1 and which
+# the 2 depends on the order atoms are met in.
+SYMMETRIC = {
+    ("VAL", "CG"), ("LEU", "CD"), ("PHE", "CD"), ("PHE", "CE"), ("TYR", "CD"), ("TYR", "CE"),
+    ("ASP", "OD"), ("GLU", "OE"), ("ARG", "NH"), ("DA", "OP"), ("DC", "OP"), ("DG", "OP"), ("DT", "OP"),
+    ("A", "OP"), ("C", "OP"), ("G", "OP"), ("U", "OP"),
+}
+
+
+def normalised(resname: str, name: str) -> str:
+    return name[:-1] if (resname, name[:-1]) in SYMMETRIC else name
+
+
+@pytest.mark.parametrize(
+    "sequence, flavor",
+    [("ACDEFGHIKLMNPQRSTVWY", 0), ("GCPWYV", 0), ("ACGT", 6), ("ACGU", 2)],
+    ids=["twenty-amino-acids", "peptide", "dna", "rna"],
+)
+def test_residue_perception_matches_rdkit_sequences(sequence: str, flavor: int):
+    """A polymer from SMILES, written as PDB, names its residues and atoms as
+    RDKit's MolFromSequence does (atoms matched through RDKit's SMILES order)."""
+    rd = Chem.MolFromSequence(sequence, flavor=flavor)
+    smiles = Chem.MolToSmiles(rd)
+    order = [int(i) for i in rd.GetProp("_smilesAtomOutputOrder").strip("[],").split(",") if i]
+    mol = velk.mol_from_string(smiles, "smi")
+    lines = [l for l in velk.mol_to_string(mol, "pdb").splitlines() if l.startswith(("ATOM", "HETATM"))]
+    assert len(lines) == len(order)
+    by_residue: dict[int, tuple[set, set]] = {}
+    for line, rd_index in zip(lines, order):
+        info = rd.GetAtomWithIdx(rd_index).GetPDBResidueInfo()
+        ours = (line[17:20].strip(), int(line[22:26]), line[21])
+        theirs = (info.GetResidueName().strip(), info.GetResidueNumber(), "A")
+        assert ours == theirs, line
+        name, rd_name = line[12:16].strip(), info.GetName().strip()
+        assert normalised(ours[0], name) == normalised(ours[0], rd_name), line
+        sets = by_residue.setdefault(ours[1], (set(), set()))
+        sets[0].add(name)
+        sets[1].add(rd_name)
+    for ours_names, rd_names in by_residue.values():
+        assert ours_names == rd_names

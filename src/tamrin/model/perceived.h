@@ -11,7 +11,6 @@ enum QvPerceived : unsigned {
   QvPerceivedBondStereo = 0x8,     // bond stereo from the layout
   QvPerceivedHybridization = 0x10, // element-dependent atom typing
   QvPerceivedEnergy = 0x100,       // an energy has been set
-  QvPerceivedResidues = 0x200,     // residue hierarchy: fragments, hetero flags, serials
 };
 
 // What each kind of edit invalidates.

@@ -44,13 +44,21 @@ int WritePDB(qvmolostream& out, const QvMolBase& mol, unsigned flavor) {
   const bool residues = QvHasResidues(mol);
   unsigned flags;
   if (word == kDefaultWord) {
-    if (residues && !mol.HasPerceived(QvPerceivedResidues)) {
+    if (!residues) {
+      copy.emplace(mol);
+      QvPerceiveResidues(*copy, QvResidueOption::All);
+    } else if (!mol.HasPerceived(QvPerceivedResidues)) {
       copy.emplace(mol);
       QvPerceiveResidueHierarchy(*copy, false);
     }
     flags = mol.GetDimension() == 3 ? 0x2744 : 0x2747;
   } else {
-    if ((word & kHierarchy) && residues) {
+    // Residue perception sets up the hierarchy itself. The stream's residue
+    // option (bit 0x800) has nothing to apply in this system.
+    if ((word & kPerceiveResidues) && !residues) {
+      copy.emplace(mol);
+      QvPerceiveResidues(*copy, QvResidueOption::All);
+    } else if ((word & kHierarchy) && residues) {
       copy.emplace(mol);
       QvPerceiveResidueHierarchy(*copy, false);
     }

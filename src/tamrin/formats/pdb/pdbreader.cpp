@@ -47,7 +47,7 @@ std::string_view RecordName(std::string_view line) {
   return line.substr(0, n);
 }
 
-std::string_view Chain(char c) { return c == ' ' ? std::string_view() : std::string_view(&c, 1); }
+std::string Chain(char c) { return c == ' ' ? std::string() : std::string(1, c); }
 
 unsigned OneLetterElement(char c) {
   if (c == 'D' || c == 'T') return 1;
@@ -243,7 +243,7 @@ class Reader {
   // HELIX: chain 20, residues 22-25 to 34-37; SHEET: chain 22, residues
   // 23-26 to 34-37.
   void Secondary(std::string_view line, bool helix) {
-    Pending::Range range{helix ? 'H' : 'S', std::string(Chain(Col(line, helix ? 20 : 22))), 0, 0};
+    Pending::Range range{helix ? 'H' : 'S', Chain(Col(line, helix ? 20 : 22)), 0, 0};
     if (line.size() < 37 || !ParseCols(line, helix ? 22 : 23, helix ? 25 : 26, range.first) ||
         !ParseCols(line, 34, 37, range.last) || range.last < range.first) {
       QvErrorHandler::Warning("Skipping invalid secondary structure record: %.*s", static_cast<int>(line.size()),
