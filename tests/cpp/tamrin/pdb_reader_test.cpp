@@ -161,7 +161,8 @@ TEST(PDBReader, ConectOrders) {
       {"CONECT    1    1    2    0    3\n", {1}},
       {"CONECT    1    2    9\n", {1}},
       {"CONECT    1\n", {}},
-      {"CONECT    1    2    3    2\n", {2, 1}},
+      // Only a repeat of the entry just before raises the order.
+      {"CONECT    1    2    3    2\n", {1, 1}},
   };
   std::string atoms;
   for (int i = 1; i <= 3; ++i) atoms += AtomLine(i, " C  ", "LIG", 'A', 1, i) + "\n";
@@ -291,9 +292,11 @@ TEST(PDBReader, LinkAndSecondaryStructureApply) {
 }
 
 TEST(PDBReader, DuplicateSerialKeepsLaterHeavyAtom) {
-  const std::string text = AtomLine(1, " C1 ", "LIG", 'A', 1, 0.0) + "\n" + AtomLine(2, " O  ", "LIG", 'A', 1, 1.2) +
-                           "\n" + AtomLine(2, " N  ", "LIG", 'A', 1, 2.4) + "\n" + AtomLine(2, " H  ", "LIG", 'A', 1, 3.4) +
-                           "\nCONECT    1    2\n";
+  // Elements from the names: no element columns.
+  std::string text;
+  for (const auto& [serial, name] : std::vector<std::pair<int, const char*>>{{1, " C1 "}, {2, " O  "}, {2, " N  "}, {2, " H  "}})
+    text += AtomLine(serial, name, "LIG", 'A', 1, 1.2 * serial, "  1.00 20.00") + "\n";
+  text += "CONECT    1    2\n";
   const auto mols = ReadAll(text);
   ASSERT_EQ(mols.at(0).NumBonds(), 1u);
   const auto& bond = *mols[0]->GetBond([](const auto&) { return true; });

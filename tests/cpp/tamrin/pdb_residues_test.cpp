@@ -53,11 +53,13 @@ TEST_P(ResiduePerception, NamesResiduesAndAtoms) {
 INSTANTIATE_TEST_SUITE_P(
     Molecules, ResiduePerception,
     ::testing::Values(
-        // D-alanine then L-serine: the stereo of the SMILES decides.
+        // D-alanine then L-serine: the stereo of the SMILES decides. D-residues
+        // are hetero, as PDB entries have them; bracket hydrogens are atoms.
         Case{"d_and_l",
              "N[C@H](C)C(=O)N[C@@H](CO)C(=O)O",
-             {" N  :DAL:1:A", " CA :DAL:1:A", " CB :DAL:1:A", " C  :DAL:1:A", " O  :DAL:1:A", " N  :SER:2:A",
-              " CA :SER:2:A", " CB :SER:2:A", " OG :SER:2:A", " C  :SER:2:A", " O  :SER:2:A", " OXT:SER:2:A"}},
+             {" N  :DAL:1:A:het", " CA :DAL:1:A:het", " HA :DAL:1:A:het", " CB :DAL:1:A:het", " C  :DAL:1:A:het",
+              " O  :DAL:1:A:het", " N  :SER:2:A", " CA :SER:2:A", " HA :SER:2:A", " CB :SER:2:A", " OG :SER:2:A",
+              " C  :SER:2:A", " O  :SER:2:A", " OXT:SER:2:A"}},
         // cyclo(Gly-Gly-Pro): numbered from the residue with the lowest atom.
         Case{"cyclic",
              "C1C(=O)NCC(=O)N2CCCC2C(=O)N1",
@@ -82,7 +84,8 @@ TEST(ResiduePerception, HydrogenNames) {
   std::vector<std::string> names;
   for (const auto& atom : mol->GetAtoms())
     if (atom.GetAtomicNum() == 1) names.push_back(std::string(atom.GetName()) + ":" + Tamrin::QvGetResidue(atom)->name);
-  EXPECT_EQ(names, (std::vector<std::string>{"1D  :ALA", "2H  :ALA", "1HB :ALA", "2HB :ALA", "3HB :ALA"}));
+  // The bracket hydrogen of [C@@H] is an atom too.
+  EXPECT_EQ(names, (std::vector<std::string>{"1D  :ALA", "2H  :ALA", " HA :ALA", "1HB :ALA", "2HB :ALA", "3HB :ALA"}));
 }
 
 TEST(ResiduePerception, TenHydrogensStopTheNaming) {

@@ -85,7 +85,7 @@ TEST(PDBWriter, ResidueAtomsTerModelAndCharges) {
             "HETATM   12  O   HOH A   3       2.000   0.000   0.000  1.00 -0.250          O1+\n"
             "TER      13      HOH A   3 \n"
             "ENDMDL\n"
-            "ATOM     14  C   UNL     1       5.000   0.000   0.000  1.00 -0.250          C1+\n"
+            "ATOM     14  C   UNL     1       5.000   0.000   0.000  1.00  0.000          C\n"
             "TER\n"
             "MASTER        0    0    0    0    0    0    0    0    4    3    0    0\n");
 }

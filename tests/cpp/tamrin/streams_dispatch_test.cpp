@@ -119,9 +119,9 @@ TEST(ReadMolecule, ReaderThatConsumesNothingEndsTheRead) {
   EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"\" in Toy format.\n");
 }
 
-// PDB can be read and written by its record, but neither is built yet.
+// Macromodel can be read and written by its record, but neither is built yet.
 TEST(ReadMolecule, FormatWithoutReaderOrWriterSaysSo) {
-  const auto in = Input(QvFormat::PDB, "ATOM      1  C   UNK     1       0.000   0.000   0.000\n");
+  const auto in = Input(QvFormat::MMOD, " 1 mmod\n");
   CapturedMessages messages;
   Tamrin::QvGraphMol mol;
   EXPECT_FALSE(Tamrin::QvReadMolecule(*in, mol));
@@ -129,15 +129,15 @@ TEST(ReadMolecule, FormatWithoutReaderOrWriterSaysSo) {
   ASSERT_TRUE(in->SetFormat(QvFormat::QVB));
   EXPECT_FALSE(Tamrin::QvReadMolecule(*in, confs));
   qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(QvFormat::PDB));
+  ASSERT_TRUE(out.SetFormat(QvFormat::MMOD));
   ASSERT_TRUE(out.openstring());
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("lost", 1)), Tamrin::QvWriteNotWritable);
   EXPECT_EQ(out.GetString(), "");
   EXPECT_EQ(messages.text(),
             "Warning: File format not supported for reading.\n"
-            "Warning: Error reading molecule \"\" in PDB format.\n"
+            "Warning: Error reading molecule \"\" in Macromodel format.\n"
             "Warning: File format not supported for reading.\n"
-            "Warning: Format PDB was not writable\n");
+            "Warning: Format Macromodel was not writable\n");
 }
 
 TEST(ReadMolecule, QueuedMoleculesComeFirstAndDelayTheEnd) {

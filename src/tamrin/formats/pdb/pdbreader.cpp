@@ -167,18 +167,18 @@ class Reader {
     res.model = model_;
     res.fragment = fragment_;
     res.hetero = hetero;
-    float value;
+    double value;
     if (line.size() >= 60 && ParseCols(line, 55, 60, value)) {
       if (flags_ & Flag::Radius)
         atom->SetRadius(value);
       else
-        res.occupancy = value;
+        res.occupancy = static_cast<float>(value);
     }
     if (line.size() >= 66 && ParseCols(line, 61, 67, value)) {
       if (flags_ & Flag::Charge)
         atom->SetPartialCharge(value);
       else
-        res.b_factor = value;
+        res.b_factor = static_cast<float>(value);
     }
     if ((flags_ & Flag::FormalCharge) && line.size() >= 79) {
       const char digit = line[78];
