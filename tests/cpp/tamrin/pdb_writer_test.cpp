@@ -206,6 +206,17 @@ INSTANTIATE_TEST_SUITE_P(
                    ""}),
     [](const auto& tp) { return std::string(tp.param.label); });
 
+// Atom and ANISOU lines in the standard layout come back column for column.
+TEST(PDBWriter, AtomAndAnisouLinesRoundTrip) {
+  const std::string lines =
+      "HETATM 1234 FE  AHEM B 153A     10.500 -20.250   3.125  0.75 12.50          FE\n"
+      "ANISOU 1234 FE  AHEM B 153A    1234   -567     89   1011  -1213   1415      FE\n";
+  QvGraphMol mol;
+  ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(mol, Tamrin::QvFormat::PDB, 0x16, false, lines));
+  const std::string text = Write(mol, 0x040);
+  EXPECT_EQ(text.substr(0, lines.size()), lines);
+}
+
 // ---- through the streams ----
 
 std::string ReadWrite(const std::string& text, QvGraphMol& mol) {
