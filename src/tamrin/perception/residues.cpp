@@ -20,7 +20,8 @@ namespace {
 bool Bonded(const QvMolBase& mol, const QvResidue& a, const QvResidue& b, const QvAtomBase& atom_b) {
   for (const QvBondBase* bond : atom_b.BondList()) {
     if (bond->IsDeleted()) continue;
-    const QvResidue* other = QvGetResidue(*bond->GetNbr(&atom_b));
+    const QvAtomBase* nbr = bond->GetNbr(&atom_b);
+    const QvResidue* other = nbr ? QvGetResidue(*nbr) : nullptr;
     if (other && other->SameResidue(a)) return true;
   }
   // Atoms of one residue need not all be bonded across; look at the whole
@@ -30,7 +31,8 @@ bool Bonded(const QvMolBase& mol, const QvResidue& a, const QvResidue& b, const 
     if (!res || &atom == &atom_b || !res->SameResidue(b)) continue;
     for (const QvBondBase* bond : atom.BondList()) {
       if (bond->IsDeleted()) continue;
-      const QvResidue* other = QvGetResidue(*bond->GetNbr(&atom));
+      const QvAtomBase* nbr = bond->GetNbr(&atom);
+      const QvResidue* other = nbr ? QvGetResidue(*nbr) : nullptr;
       if (other && other->SameResidue(a)) return true;
     }
   }
@@ -203,7 +205,7 @@ bool IsD(const QvMolBase& mol, const QvAtomBase& ca, const QvAtomBase& n, const 
   if (mol.GetDimension() == 3) return Volume(mol, ca, n, c, cb) < 0.0;
   const QvAtomBase* h = nullptr;
   for (const QvBondBase* bond : ca.BondList())
-    if (!bond->IsDeleted() && bond->GetNbr(&ca)->GetAtomicNum() == 1) h = bond->GetNbr(&ca);
+    if (const QvAtomBase* nbr = bond->IsDeleted() ? nullptr : bond->GetNbr(&ca); nbr && nbr->GetAtomicNum() == 1) h = nbr;
   const std::array<const QvAtomBase*, 4> order = {&n, h, &cb, &c};
   // N[C@@H](C)C(=O)O is L-alanine: from N, the hydrogen, CB and C run clockwise.
   return QvGetAtomStereo(ca, order) == QvChirality::Anticlockwise;

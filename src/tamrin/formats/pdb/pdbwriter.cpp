@@ -307,6 +307,7 @@ class Writer {
       for (const QvBondBase* bond : atom.BondList()) {
         if (bond->IsDeleted()) continue;
         const QvAtomBase* nbr = bond->GetNbr(&atom);
+        if (!nbr) continue;
         const int other = serials_[nbr->GetIdx()];
         if (other == serial || (other < serial && !(flags_ & Flag::BothCONECT))) continue;
         if (!every) {
