@@ -22,37 +22,59 @@ void QvMatching::Greedy() {
 }
 
 unsigned QvMatching::Lca(unsigned a, unsigned b) {
-  std::vector<bool> seen(adj_.size(), false);
+  // A new stamp marks a fresh "seen" set without clearing one.
+  if (++stamp_ == 0) {
+    std::fill(seen_.begin(), seen_.end(), 0u);
+    stamp_ = 1;
+  }
   for (;;) {
     a = base_[a];
-    seen[a] = true;
+    seen_[a] = stamp_;
     if (mate_[a] == kNone) break;
     a = parent_[mate_[a]];
   }
   for (;;) {
     b = base_[b];
-    if (seen[b]) return b;
+    if (seen_[b] == stamp_) return b;
     b = parent_[mate_[b]];
   }
 }
 
 void QvMatching::MarkPath(unsigned v, unsigned b, unsigned child) {
   while (base_[v] != b) {
-    blossom_[base_[v]] = blossom_[base_[mate_[v]]] = true;
+    for (const unsigned w : {base_[v], base_[mate_[v]]}) {
+      if (!blossom_[w]) marked_.push_back(w);
+      blossom_[w] = true;
+    }
     parent_[v] = child;
     child = mate_[v];
     v = parent_[mate_[v]];
   }
 }
 
+// The search state lives across calls and only what the last search touched
+// is put back (Augment still walks parent_ after FindPath returns), so a
+// search costs what it visits: a protein leaves thousands of atoms to try,
+// and clearing arrays of the whole molecule for each made the pass quadratic.
 unsigned QvMatching::FindPath(unsigned root) {
   const unsigned n = static_cast<unsigned>(adj_.size());
-  used_.assign(n, false);
-  parent_.assign(n, kNone);
-  base_.resize(n);
-  std::iota(base_.begin(), base_.end(), 0u);
+  if (parent_.size() != n) {
+    used_.assign(n, false);
+    blossom_.assign(n, false);
+    parent_.assign(n, kNone);
+    base_.resize(n);
+    std::iota(base_.begin(), base_.end(), 0u);
+    seen_.assign(n, 0u);
+  }
+  for (const unsigned v : touched_) {
+    used_[v] = false;
+    parent_[v] = kNone;
+    base_[v] = v;
+  }
+  touched_.clear();
   queue_.assign(1, root);
   used_[root] = true;
+  touched_.push_back(root);
   for (size_t head = 0; head < queue_.size(); ++head) {
     const unsigned v = queue_[head];
     for (const unsigned to : adj_[v]) {
@@ -60,10 +82,11 @@ unsigned QvMatching::FindPath(unsigned root) {
       if (to == root || (mate_[to] != kNone && parent_[mate_[to]] != kNone)) {
         // An odd cycle: contract the blossom to its base.
         const unsigned b = Lca(v, to);
-        blossom_.assign(n, false);
         MarkPath(v, b, to);
         MarkPath(to, b, v);
-        for (unsigned i = 0; i < n; ++i) {
+        // Only vertices of the search tree can lie in the blossom.
+        for (std::size_t k = 0, end = touched_.size(); k < end; ++k) {
+          const unsigned i = touched_[k];
           if (!blossom_[base_[i]]) continue;
           base_[i] = b;
           if (!used_[i]) {
@@ -71,10 +94,14 @@ unsigned QvMatching::FindPath(unsigned root) {
             queue_.push_back(i);
           }
         }
+        for (const unsigned w : marked_) blossom_[w] = false;
+        marked_.clear();
       } else if (parent_[to] == kNone) {
         parent_[to] = v;
+        touched_.push_back(to);
         if (mate_[to] == kNone) return to;
         used_[mate_[to]] = true;
+        touched_.push_back(mate_[to]);
         queue_.push_back(mate_[to]);
       }
     }

@@ -32,6 +32,9 @@ class QvMatching {
   std::vector<std::vector<unsigned>> adj_;
   std::vector<unsigned> mate_, parent_, base_, queue_;
   std::vector<bool> used_, blossom_;
+  // What the last search changed; blossom bases marked; Lca's seen stamps.
+  std::vector<unsigned> touched_, marked_, seen_;
+  unsigned stamp_ = 0;
 };
 
 }  // namespace Tamrin

@@ -1,0 +1,376 @@
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pellar/numparse.h"
+#include "sorvil/base/tagdata.h"
+#include "sorvil/base/tagregistry.h"
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/chem/elements.h"
+#include "tamrin/formats/pdb/pdb.h"
+#include "tamrin/model/molbase.h"
+#include "tamrin/model/residue.h"
+#include "tamrin/streams/molstream.h"
+
+namespace Tamrin {
+
+namespace {
+
+using Pellar::TrimBlanks;
+using Sorvil::QvErrorHandler;
+namespace Flag = QvIFlavor::PDB;
+
+// Card images: whatever stands past column 80 is not part of the record.
+constexpr std::size_t kLineMax = 80;
+
+// Columns `first` to `last` (1-based, inclusive), cut at the end of the line.
+std::string_view Cols(std::string_view line, std::size_t first, std::size_t last) {
+  if (line.size() < first) return {};
+  return line.substr(first - 1, std::min(last, line.size()) - first + 1);
+}
+
+char Col(std::string_view line, std::size_t col) { return line.size() >= col ? line[col - 1] : ' '; }
+
+template <class T>
+bool ParseCols(std::string_view line, std::size_t first, std::size_t last, T& value) {
+  return Pellar::ParseWhole(TrimBlanks(Cols(line, first, last)), value);
+}
+
+bool StartsWith(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
+
+// The record name: the leading letters and digits of the first six columns.
+std::string_view RecordName(std::string_view line) {
+  std::size_t n = 0;
+  while (n < 6 && n < line.size() && line[n] != ' ') ++n;
+  return line.substr(0, n);
+}
+
+std::string Chain(char c) { return c == ' ' ? std::string() : std::string(1, c); }
+
+unsigned OneLetterElement(char c) {
+  if (c == 'D' || c == 'T') return 1;
+  return QvGetAtomicNum(std::string_view(&c, 1));
+}
+
+// Columns 77-78 when they name an element; otherwise the atom name, whose
+// element stands right-aligned in columns 13-14. Names that begin in column
+// 13 with a letter are either two-letter elements ("FE  ", "CL1 ") or long
+// names of a one-letter element ("HG21", "HN19"); in polymer (ATOM) records
+// a leading H is always hydrogen, elsewhere a two-letter element wins.
+unsigned ElementOf(std::string_view line, bool hetero, unsigned& isotope) {
+  isotope = 0;
+  const std::string_view columns = TrimBlanks(Cols(line, 77, 78));
+  if (!columns.empty()) {
+    if (columns == "D") isotope = 2;
+    if (columns == "T") isotope = 3;
+    if (isotope) return 1;
+    if (const unsigned z = QvGetAtomicNum(columns)) return z;
+  }
+  const char c13 = Col(line, 13), c14 = Col(line, 14);
+  const bool letter13 = (c13 >= 'A' && c13 <= 'Z') || (c13 >= 'a' && c13 <= 'z');
+  const bool letter14 = (c14 >= 'A' && c14 <= 'Z') || (c14 >= 'a' && c14 <= 'z');
+  char one = c14;
+  if (letter13) {
+    if (letter14 && !(c13 == 'H' && !hetero)) {
+      const char two[2] = {c13, c14};
+      if (const unsigned z = QvGetAtomicNum(std::string_view(two, 2))) return z;
+    }
+    one = c13;
+  } else if (!letter14) {
+    // Names shifted one column ("  C1") or left-aligned after a digit.
+    one = Col(line, 15);
+  }
+  if (one == 'D') isotope = 2;
+  if (one == 'T') isotope = 3;
+  return OneLetterElement(one);
+}
+
+// What a molecule's records say beyond its atoms, applied once they are all read.
+struct Pending {
+  std::vector<std::string> conect;
+  std::vector<std::string> links;
+  struct Range {
+    char kind;
+    std::string chain;
+    int first, last;
+  };
+  std::vector<Range> secondary;
+};
+
+class Reader {
+ public:
+  Reader(QvMolBase& mol, unsigned flags) : mol_(mol), flags_(flags) {}
+
+  // False when the line ends the molecule.
+  bool Line(std::string_view line) {
+    if (line.size() > kLineMax) line = line.substr(0, kLineMax);
+    const std::string_view name = RecordName(line);
+    if (name == "ATOM" || name == "HETATM" || StartsWith(line, "HETA")) {
+      Atom(line, line[0] == 'H');
+    } else if (name == "ANISOU") {
+      AnisoU(line);
+    } else if (name == "CONECT") {
+      if (line.size() >= 16) pending_.conect.emplace_back(line);
+    } else if (name == "TER" || name == "END" || name == "ENDMDL") {
+      const unsigned flag = name == "TER" ? Flag::TER : name == "END" ? Flag::END : Flag::ENDMDL;
+      if (name == "TER") ++fragment_;
+      return !((flags_ & flag) && mol_.NumAtoms() > 0);
+    } else if (name == "MODEL") {
+      Model(line);
+    } else if (name == "MASTER" || name.empty()) {
+      // Counts that the writer recomputes; blank lines.
+    } else {
+      Header(line, name);
+    }
+    return true;
+  }
+
+  void Finish() {
+    for (const std::string& line : pending_.conect) Conect(line);
+    for (const std::string& line : pending_.links) Link(line);
+    if (!pending_.secondary.empty()) SecondaryStructure();
+  }
+
+ private:
+  void Atom(std::string_view line, bool hetero) {
+    const char alt = Col(line, 17);
+    const std::string_view res_name = TrimBlanks(Cols(line, 18, 20));
+    if (!(flags_ & Flag::ALL) &&
+        ((alt != ' ' && alt != 'A' && alt != '1') || Cols(line, 13, 14) == " Q" || res_name == "DUM" ||
+         Cols(line, 31, 54) == "9999.0009999.0009999.000"))
+      return;
+
+    double xyz[3];
+    if (!ParseCols(line, 31, 38, xyz[0]) || !ParseCols(line, 39, 46, xyz[1]) ||
+        !ParseCols(line, 47, 54, xyz[2])) {
+      QvErrorHandler::Warning("Skipping invalid atom record: %.*s", static_cast<int>(line.size()), line.data());
+      return;
+    }
+    unsigned isotope = 0;
+    const unsigned z = ElementOf(line, hetero, isotope);
+    QvAtomBase* atom = mol_.NewAtom(z);
+    if (isotope) atom->SetIsotope(isotope);
+    mol_.SetCoords(atom, xyz);
+    atom->SetName(std::string(Cols(line, 13, 16)));
+
+    QvResidue res;
+    res.name = res_name;
+    res.chain = Chain(Col(line, 22));
+    // Unreadable numbers (hybrid-36 serials past 99999) stay 0: the atom is
+    // still good, only its CONECT records cannot find it.
+    ParseCols(line, 23, 26, res.number);
+    res.insertion_code = Col(line, 27);
+    res.alternate_location = alt;
+    ParseCols(line, 7, 11, res.serial);
+    res.model = model_;
+    res.fragment = fragment_;
+    res.hetero = hetero;
+    double value;
+    if (line.size() >= 60 && ParseCols(line, 55, 60, value)) {
+      if (flags_ & Flag::Radius)
+        atom->SetRadius(value);
+      else
+        res.occupancy = static_cast<float>(value);
+    }
+    if (line.size() >= 66 && ParseCols(line, 61, 67, value)) {
+      if (flags_ & Flag::Charge)
+        atom->SetPartialCharge(value);
+      else
+        res.b_factor = static_cast<float>(value);
+    }
+    if ((flags_ & Flag::FormalCharge) && line.size() >= 79) {
+      const char digit = line[78];
+      if (digit >= '1' && digit <= '9') atom->SetFormalCharge(Col(line, 80) == '-' ? '0' - digit : digit - '0');
+    }
+    Remember(res.serial, atom);
+    QvSetResidue(*atom, std::move(res));
+    last_ = atom;
+  }
+
+  void Remember(int serial, QvAtomBase* atom) {
+    if (serial <= 0) return;
+    const auto s = static_cast<std::size_t>(serial);
+    if (s >= by_serial_.size()) by_serial_.resize(std::max(s + 1, 2 * by_serial_.size()), nullptr);
+    QvAtomBase*& slot = by_serial_[s];
+    if (!slot || !atom->IsHydrogen()) slot = atom;
+  }
+
+  QvAtomBase* BySerial(int serial) const {
+    return serial > 0 && static_cast<std::size_t>(serial) < by_serial_.size() ? by_serial_[serial] : nullptr;
+  }
+
+  void AnisoU(std::string_view line) {
+    int serial = 0;
+    if (!last_ || !ParseCols(line, 7, 11, serial) || serial != QvGetResidue(*last_)->serial) return;
+    QvAnisoU u;
+    for (std::size_t i = 0; i < 6; ++i)
+      if (!ParseCols(line, 29 + 7 * i, 35 + 7 * i, u.u[i])) return;
+    last_->SetData(Sorvil::QvAnisoTag, u);
+  }
+
+  void Model(std::string_view line) {
+    if (line.size() < 14) return;
+    // "%d" after the record name: blanks, then a number as far as it goes.
+    const std::string_view rest = Pellar::TrimBlanksLeft(line.substr(6));
+    int number;
+    const auto got = Pellar::ParseInt(rest.data(), rest.data() + rest.size(), number);
+    if (got.ec == std::errc()) model_ = number;
+  }
+
+  void Header(std::string_view line, std::string_view name) {
+    if (name == "COMPND") Compound(line);
+    if (name == "HELIX" || name == "SHEET") Secondary(line, name == "HELIX");
+    if (name == "LINK") pending_.links.emplace_back(line);
+    QvAddPDBData(mol_, name, line.substr(name.size()));
+  }
+
+  void Compound(std::string_view line) {
+    const std::string_view text = line.size() > 10 ? line.substr(10) : std::string_view();
+    if (Pellar::IsBlankLine(Cols(line, 7, 10))) {
+      if (StartsWith(text, "MOL_ID:")) return;
+      mol_.SetTitle(std::string(TrimBlanks(text)));
+      title_from_compound_ = true;
+    } else if (StartsWith(text, " MOLECULE:") && !title_from_compound_) {
+      std::string_view title = TrimBlanks(text.substr(10));
+      if (!title.empty() && title.back() == ';') title.remove_suffix(1);
+      mol_.SetTitle(std::string(title));
+      title_from_compound_ = true;
+    }
+  }
+
+  // HELIX: chain 20, residues 22-25 to 34-37; SHEET: chain 22, residues
+  // 23-26 to 34-37.
+  void Secondary(std::string_view line, bool helix) {
+    Pending::Range range{helix ? 'H' : 'S', Chain(Col(line, helix ? 20 : 22)), 0, 0};
+    if (line.size() < 37 || !ParseCols(line, helix ? 22 : 23, helix ? 25 : 26, range.first) ||
+        !ParseCols(line, 34, 37, range.last) || range.last < range.first) {
+      QvErrorHandler::Warning("Skipping invalid secondary structure record: %.*s", static_cast<int>(line.size()),
+                              line.data());
+      return;
+    }
+    pending_.secondary.push_back(std::move(range));
+  }
+
+  void SecondaryStructure() {
+    for (QvAtomBase& atom : mol_.GetAtoms()) {
+      const QvResidue* res = QvGetResidue(atom);
+      if (!res) continue;
+      for (const Pending::Range& range : pending_.secondary) {
+        if (res->chain == range.chain && res->number >= range.first && res->number <= range.last) {
+          QvResidue updated = *res;
+          updated.secondary_structure = range.kind;
+          QvSetResidue(atom, std::move(updated));
+          break;
+        }
+      }
+    }
+  }
+
+  void Conect(std::string_view line) {
+    int serial = 0;
+    QvAtomBase* atom = ParseCols(line, 7, 11, serial) ? BySerial(serial) : nullptr;
+    if (!atom) return;
+    int previous = 0;
+    unsigned run = 0;
+    for (std::size_t col = 12; col <= line.size(); col += 5) {
+      int other = 0;
+      if (!ParseCols(line, col, col + 4, other) || other == 0) break;
+      if (other == serial) continue;
+      run = other == previous ? run + 1 : 1;
+      previous = other;
+      QvAtomBase* nbr = BySerial(other);
+      if (!nbr || nbr == atom) continue;
+      // Orders count within one record only: files that list a double bond
+      // from both ends ("CONECT 1 2 2", "CONECT 2 1 1") mean one double bond.
+      const unsigned order = std::min(run, 4u);
+      if (QvBondBase* bond = mol_.GetBond(atom, nbr)) {
+        if (bond->GetOrder() < order) bond->SetOrder(order);
+      } else {
+        mol_.NewBond(atom, nbr, order);
+      }
+    }
+  }
+
+  // LINK: name 13-16, residue 18-20, chain 22, number 23-26, insertion 27;
+  // the second atom the same at 43-57.
+  void Link(std::string_view line) {
+    struct Key {
+      std::string_view name, residue;
+      char chain, insertion;
+      int number = 0;
+    } key[2];
+    bool ok = line.size() >= 56;
+    for (std::size_t i = 0; ok && i < 2; ++i) {
+      const std::size_t o = 30 * i;
+      key[i] = {TrimBlanks(Cols(line, 13 + o, 16 + o)), TrimBlanks(Cols(line, 18 + o, 20 + o)), Col(line, 22 + o),
+                Col(line, 27 + o)};
+      ok = !key[i].name.empty() && ParseCols(line, 23 + o, 26 + o, key[i].number);
+    }
+    const std::string_view rest = Pellar::TrimBlanksRight(line.substr(std::min<std::size_t>(6, line.size())));
+    if (!ok) {
+      QvErrorHandler::Warning("Skipping invalid LINK record: %.*s", static_cast<int>(line.size()), line.data());
+      return;
+    }
+    QvAtomBase* found[2] = {nullptr, nullptr};
+    for (QvAtomBase& atom : mol_.GetAtoms()) {
+      const QvResidue* res = QvGetResidue(atom);
+      if (!res) continue;
+      for (std::size_t i = 0; i < 2; ++i) {
+        if (!found[i] && res->number == key[i].number && res->name == key[i].residue &&
+            res->insertion_code == key[i].insertion && res->chain == Chain(key[i].chain) &&
+            TrimBlanks(atom.GetName()) == key[i].name)
+          found[i] = &atom;
+      }
+    }
+    if (!found[0] || !found[1] || found[0] == found[1]) {
+      QvErrorHandler::Warning("Failed to find atoms matching LINK %.*s", static_cast<int>(rest.size()), rest.data());
+      return;
+    }
+    if (!mol_.GetBond(found[0], found[1])) mol_.NewBond(found[0], found[1], 1);
+  }
+
+  QvMolBase& mol_;
+  const unsigned flags_;
+  int model_ = 0;
+  int fragment_ = 0;
+  bool title_from_compound_ = false;
+  QvAtomBase* last_ = nullptr;
+  std::vector<QvAtomBase*> by_serial_;
+  Pending pending_;
+};
+
+Sorvil::QvTag PDBDataTag() {
+  static const Sorvil::QvTag tag = Sorvil::QvGetTag("PDBData");
+  return tag;
+}
+
+}  // namespace
+
+void QvAddPDBData(QvMolBase& mol, std::string_view record, std::string_view rest) {
+  mol.AddData(PDBDataTag(), Sorvil::QvTagData(std::string(record), std::string(rest)));
+}
+
+std::vector<std::pair<std::string, std::string>> QvGetPDBData(const QvMolBase& mol) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  for (const Sorvil::QvBaseData& item : mol.GetDataItems(PDBDataTag()))
+    if (const auto* pair = Sorvil::QvDataValue<Sorvil::QvTagData>(item)) pairs.emplace_back(pair->GetTag(), pair->GetValue());
+  return pairs;
+}
+
+void QvClearPDBData(QvMolBase& mol) { mol.DeleteData(PDBDataTag()); }
+
+const QvAnisoU* QvGetAnisoU(const QvAtomBase& atom) { return atom.GetDataPtr<QvAnisoU>(Sorvil::QvAnisoTag); }
+
+bool QvPDBReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flags) {
+  mol.SetDimension(3);
+  Reader reader(mol, flags);
+  std::string_view line;
+  while (in.GetLine(line))
+    if (!reader.Line(line)) break;
+  reader.Finish();
+  return mol.NumAtoms() > 0;
+}
+
+}  // namespace Tamrin

@@ -1,0 +1,307 @@
+// The PDB reader and tokenizer: columns, filters, CONECT orders, header
+// records and every message, on records made here.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "../support/captured_messages.h"
+#include "pellar/qvsstream.h"
+#include "tamrin/formats/pdb/pdb.h"
+#include "tamrin/formats/pdb/pdbtokenizer.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/model/residue.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/molstream.h"
+
+namespace {
+
+using Tamrin::QvGraphMol;
+using Tamrin::QvResidue;
+
+// An ATOM or HETATM line in the standard columns.
+std::string AtomLine(int serial, const char* name, const char* res, char chain, int resnum, double x,
+                     const char* tail = "  1.00 20.00           C  ", const char* record = "ATOM  ", char alt = ' ') {
+  char line[128];
+  std::snprintf(line, sizeof line, "%s%5d %-4s%c%-3s %c%4d    %8.3f%8.3f%8.3f%s", record, serial, name, alt, res,
+                chain, resnum, x, 1.0, 2.0, tail);
+  return line;
+}
+
+std::vector<QvGraphMol> ReadAll(const std::string& text, unsigned flavor = 0x16) {
+  Tamrin::qvmolistream in;
+  in.SetFormat(Tamrin::QvFormat::PDB);
+  in.SetFlavor(Tamrin::QvFormat::PDB, flavor);
+  in.openstring(text);
+  std::vector<QvGraphMol> mols;
+  QvGraphMol mol;
+  while (Tamrin::QvReadMolecule(in, mol)) mols.push_back(mol);
+  return mols;
+}
+
+std::string Names(const Tamrin::QvMolBase& mol) {
+  std::string names;
+  for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) names += std::string(atom.GetName()) + "|";
+  return names;
+}
+
+// ---- which atom records are taken, by the filters and flag 0x08 ----
+
+struct FilterCase {
+  const char* label;
+  std::string line;
+  bool kept;  // without flag 0x08; with it every line is kept
+};
+
+class PDBFilter : public ::testing::TestWithParam<FilterCase> {};
+
+TEST_P(PDBFilter, DropsOnlyWhatTheRulesSay) {
+  const FilterCase& c = GetParam();
+  const std::string text = AtomLine(1, " N  ", "GLY", 'A', 1, 0.0) + "\n" + c.line + "\nEND\n";
+  EXPECT_EQ(ReadAll(text, 0x16).at(0).NumAtoms(), c.kept ? 2u : 1u);
+  EXPECT_EQ(ReadAll(text, 0x16 | 0x08).at(0).NumAtoms(), 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, PDBFilter,
+    ::testing::Values(FilterCase{"altA", AtomLine(2, " CA ", "GLY", 'A', 1, 1.0, "", "ATOM  ", 'A'), true},
+                      FilterCase{"alt1", AtomLine(2, " CA ", "GLY", 'A', 1, 1.0, "", "ATOM  ", '1'), true},
+                      FilterCase{"altB", AtomLine(2, " CA ", "GLY", 'A', 1, 1.0, "", "ATOM  ", 'B'), false},
+                      FilterCase{"dummy", AtomLine(2, " C  ", "DUM", 'A', 1, 1.0), false},
+                      FilterCase{"q", AtomLine(2, " Q1 ", "GLY", 'A', 1, 1.0), false},
+                      FilterCase{"placeholder",
+                                 "ATOM      2  CA  GLY A   1    9999.0009999.0009999.000  1.00 20.00", false},
+                      FilterCase{"hetatm", AtomLine(2, "FE  ", "HEM", 'A', 1, 1.0, "", "HETATM"), true}),
+    [](const auto& tp) { return std::string(tp.param.label); });
+
+// ---- atom fields ----
+
+TEST(PDBReader, ReadsColumnsIntoAtomAndResidue) {
+  const std::string text =
+      "HETATM 1234 FE   HEM B 153A     10.500 -20.250   3.125  0.75 12.50          FE2+\n"
+      "END\n";
+  const auto mols = ReadAll(text, 0x16 | 0x80);
+  ASSERT_EQ(mols.size(), 1u);
+  const Tamrin::QvAtomBase& atom = *mols[0]->GetAtom([](const auto&) { return true; });
+  double xyz[3];
+  mols[0]->GetCoords(&atom, xyz);
+  EXPECT_EQ(atom.GetAtomicNum(), 26u);
+  EXPECT_EQ(atom.GetFormalCharge(), 2);
+  EXPECT_STREQ(atom.GetName(), "FE  ");
+  EXPECT_DOUBLE_EQ(xyz[0], 10.5);
+  EXPECT_DOUBLE_EQ(xyz[1], -20.25);
+  EXPECT_DOUBLE_EQ(xyz[2], 3.125);
+  const QvResidue* res = Tamrin::QvGetResidue(atom);
+  ASSERT_NE(res, nullptr);
+  EXPECT_EQ(res->name, "HEM");
+  EXPECT_EQ(res->chain, "B");
+  EXPECT_EQ(res->number, 153);
+  EXPECT_EQ(res->insertion_code, 'A');
+  EXPECT_EQ(res->serial, 1234);
+  EXPECT_TRUE(res->hetero);
+  EXPECT_FLOAT_EQ(res->occupancy, 0.75f);
+  EXPECT_FLOAT_EQ(res->b_factor, 12.5f);
+}
+
+// Element from columns 77-78 when they name one, else from the atom name.
+TEST(PDBReader, ElementFromNameOrColumns) {
+  struct Case {
+    std::string line;
+    unsigned z;
+    unsigned isotope;
+  };
+  const std::vector<Case> cases = {
+      {AtomLine(1, " CA ", "ALA", 'A', 1, 0.0, "  1.00 20.00"), 6, 0},
+      {AtomLine(1, "CA  ", "CA", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 20, 0},
+      {AtomLine(1, "HG21", "THR", 'A', 1, 0.0, "  1.00 20.00"), 1, 0},
+      {AtomLine(1, "HG  ", "HG", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 80, 0},
+      {AtomLine(1, "1HB ", "ALA", 'A', 1, 0.0, "  1.00 20.00"), 1, 0},
+      {AtomLine(1, "CL1 ", "LIG", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 17, 0},
+      {AtomLine(1, " D  ", "HOH", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 1, 2},
+      {AtomLine(1, " CA ", "LIG", 'A', 1, 0.0, "  1.00 20.00          CA"), 20, 0},
+      {AtomLine(1, " X  ", "LIG", 'A', 1, 0.0, "  1.00 20.00          XX"), 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto mols = ReadAll(c.line + "\n");
+    ASSERT_EQ(mols.size(), 1u);
+    const auto& atom = *mols[0]->GetAtom([](const auto&) { return true; });
+    EXPECT_EQ(atom.GetAtomicNum(), c.z);
+    EXPECT_EQ(atom.GetIsotope(), c.isotope);
+  }
+}
+
+// Occupancy and B-factor, or radius and partial charge under 0x40 and 0x20.
+TEST(PDBReader, RedirectedColumns) {
+  const std::string line = AtomLine(1, " O  ", "HOH", 'W', 1, 0.0, "  1.52 -0.834");
+  const auto plain = ReadAll(line + "\n", 0x16);
+  const auto& a = *plain[0]->GetAtom([](const auto&) { return true; });
+  EXPECT_FLOAT_EQ(Tamrin::QvGetResidue(a)->occupancy, 1.52f);
+  EXPECT_FLOAT_EQ(Tamrin::QvGetResidue(a)->b_factor, -0.834f);
+  const auto redirected = ReadAll(line + "\n", 0x16 | 0x20 | 0x40);
+  const auto& b = *redirected[0]->GetAtom([](const auto&) { return true; });
+  EXPECT_DOUBLE_EQ(b.GetRadius(), 1.52);
+  EXPECT_NEAR(b.GetPartialCharge(), -0.834, 1e-6);
+  EXPECT_FLOAT_EQ(Tamrin::QvGetResidue(b)->occupancy, 1.0f);
+}
+
+// ---- CONECT orders ----
+
+TEST(PDBReader, ConectOrders) {
+  struct Case {
+    const char* conect;
+    std::vector<unsigned> orders;  // bonds in creation order
+  };
+  const std::vector<Case> cases = {
+      {"CONECT    1    2    2\n", {2}},
+      {"CONECT    1    2    2\nCONECT    2    1    1\n", {2}},
+      {"CONECT    1    2    2    2\nCONECT    2    1    1    1\n", {3}},
+      {"CONECT    1    2    2    2    2    2\n", {4}},
+      {"CONECT    1    2    3\nCONECT    2    1\nCONECT    3    1\n", {1, 1}},
+      {"CONECT    1    1    2    0    3\n", {1}},
+      {"CONECT    1    2    9\n", {1}},
+      {"CONECT    1\n", {}},
+      // Only a repeat of the entry just before raises the order.
+      {"CONECT    1    2    3    2\n", {1, 1}},
+  };
+  std::string atoms;
+  for (int i = 1; i <= 3; ++i) atoms += AtomLine(i, " C  ", "LIG", 'A', 1, i) + "\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.conect);
+    const auto mols = ReadAll(atoms + c.conect + "END\n");
+    ASSERT_EQ(mols.size(), 1u);
+    std::vector<unsigned> orders;
+    for (const auto& bond : mols[0]->GetBonds()) orders.push_back(bond.GetOrder());
+    EXPECT_EQ(orders, c.orders);
+  }
+}
+
+// ---- ending records and models ----
+
+TEST(PDBReader, EndingRecordsByFlag) {
+  const std::string a = AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n";
+  const std::string text = "MODEL        1\n" + a + "TER\n" + a + "ENDMDL\nMODEL        2\n" + a + "ENDMDL\n" + a + "END\n" + a;
+  struct Case {
+    unsigned flavor;
+    std::vector<unsigned> atoms;
+  };
+  for (const Case& c : {Case{0x16, {2, 1, 1, 1}}, Case{0x01, {1, 4}}, Case{0x00, {5}}, Case{0x02, {4, 1}}}) {
+    SCOPED_TRACE(c.flavor);
+    std::vector<unsigned> counts;
+    for (const auto& mol : ReadAll(text, c.flavor)) counts.push_back(mol.NumAtoms());
+    EXPECT_EQ(counts, c.atoms);
+  }
+  const auto models = ReadAll(text, 0x16);
+  EXPECT_EQ(Tamrin::QvGetResidue(*models[1]->GetAtom([](const auto&) { return true; }))->model, 2);
+}
+
+// The tokenizer cuts where the reader stops.
+TEST(PDBTokenizer, RecordsMatchTheReader) {
+  const std::string a = AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n";
+  const std::string text = "HEADER    X\nMODEL        1\n" + a + a + "ENDMDL\nMODEL        2\n" + a + "ENDMDL\nEND\n";
+  Tamrin::QvPDBTokenizer tokenizer(0x16);
+  Pellar::qvisstream in;
+  ASSERT_TRUE(in.load(text));
+  std::vector<std::string> records;
+  std::string record;
+  while (tokenizer.Next(in, record)) records.push_back(record);
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0], "HEADER    X\nMODEL        1\n" + a + a + "ENDMDL\n");
+  EXPECT_EQ(records[1], "MODEL        2\n" + a + "ENDMDL\n");
+  EXPECT_TRUE(record.empty());
+}
+
+// ---- header records, titles and the messages of damaged records ----
+
+TEST(PDBReader, CompoundTitles) {
+  struct Case {
+    std::string header;
+    std::string title;
+  };
+  const std::vector<Case> cases = {
+      {"COMPND    LYSOZYME  \n", "LYSOZYME"},
+      {"COMPND    MOL_ID: 1;\nCOMPND   2 MOLECULE: HEMOGLOBIN ALPHA;\n", "HEMOGLOBIN ALPHA"},
+      {"COMPND    FIRST\nCOMPND   2 MOLECULE: SECOND;\n", "FIRST"},
+      {"COMPND    FIRST\nCOMPND    SECOND\n", "SECOND"},
+  };
+  for (const Case& c : cases) {
+    const auto mols = ReadAll(c.header + AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n");
+    ASSERT_EQ(mols.size(), 1u);
+    EXPECT_EQ(mols[0].GetTitle(), c.title) << c.header;
+  }
+}
+
+TEST(PDBReader, HeaderRecordsKeptInOrder) {
+  const std::string text = "HEADER    HYDROLASE\nREMARK   2 RESOLUTION. 1.50 ANGSTROMS.\nTITLE     T\n" +
+                           AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\nMASTER        0    0\nEND\n";
+  const auto mols = ReadAll(text);
+  using Pair = std::pair<std::string, std::string>;
+  const std::vector<Pair> expected = {
+      {"HEADER", "    HYDROLASE"}, {"REMARK", "   2 RESOLUTION. 1.50 ANGSTROMS."}, {"TITLE", "     T"}};
+  EXPECT_EQ(Tamrin::QvGetPDBData(mols.at(0)), expected);
+}
+
+struct DamageCase {
+  const char* label;
+  std::string records;  // after three carbon atoms of residue LIG A 1..3
+  std::string message;
+};
+
+class PDBDamage : public ::testing::TestWithParam<DamageCase> {};
+
+// A damaged record costs that record only: the atoms stay and the message
+// names the record.
+TEST_P(PDBDamage, ReportsAndKeepsTheRest) {
+  const DamageCase& c = GetParam();
+  std::string text;
+  for (int i = 1; i <= 3; ++i) text += AtomLine(i, " CA ", "ALA", 'A', i, 1.5 * i) + "\n";
+  CapturedMessages messages;
+  const auto mols = ReadAll(text + c.records + "END\n");
+  ASSERT_EQ(mols.size(), 1u);
+  EXPECT_EQ(mols[0].NumAtoms(), 3u);
+  ASSERT_EQ(messages.lines().size(), 1u);
+  EXPECT_EQ(messages.lines()[0], c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, PDBDamage,
+    ::testing::Values(
+        DamageCase{"helix", "HELIX    1   1 ALA A    x  ALA A    3  1\n",
+                   "Skipping invalid secondary structure record: HELIX    1   1 ALA A    x  ALA A    3  1"},
+        DamageCase{"sheet", "SHEET    1   A 2 ALA A   1\n",
+                   "Skipping invalid secondary structure record: SHEET    1   A 2 ALA A   1"},
+        DamageCase{"link", "LINK         CA  ALA A   1\n", "Skipping invalid LINK record: LINK         CA  ALA A   1"},
+        DamageCase{"link_missing", "LINK         CA  ALA A   1                 CA  ALA A   9\n",
+                   "Failed to find atoms matching LINK        CA  ALA A   1                 CA  ALA A   9"},
+        DamageCase{"coordinates", "ATOM      4  CB  ALA A   3      1.0xx   1.000   1.000\n",
+                   "Skipping invalid atom record: ATOM      4  CB  ALA A   3      1.0xx   1.000   1.000"}),
+    [](const auto& tp) { return std::string(tp.param.label); });
+
+TEST(PDBReader, LinkAndSecondaryStructureApply) {
+  std::string text = "HELIX    1   1 ALA A    1  ALA A    2  5\nSHEET    1   A 2 ALA A   3  ALA A   3  0\n"
+                     "LINK         CA  ALA A   1                 CA  ALA A   3     1555   1555  2.00\n";
+  for (int i = 1; i <= 3; ++i) text += AtomLine(i, " CA ", "ALA", 'A', i, 10.0 * i) + "\n";
+  CapturedMessages messages;
+  const auto mols = ReadAll(text, 0x16);
+  ASSERT_EQ(mols.size(), 1u);
+  std::string kinds;
+  for (const auto& atom : mols[0]->GetAtoms()) kinds += Tamrin::QvGetResidue(atom)->secondary_structure;
+  EXPECT_EQ(kinds, "HHS");
+  EXPECT_EQ(mols[0].NumBonds(), 1u);
+  EXPECT_TRUE(messages.lines().empty());
+}
+
+TEST(PDBReader, DuplicateSerialKeepsLaterHeavyAtom) {
+  // Elements from the names: no element columns.
+  std::string text;
+  for (const auto& [serial, name] : std::vector<std::pair<int, const char*>>{{1, " C1 "}, {2, " O  "}, {2, " N  "}, {2, " H  "}})
+    text += AtomLine(serial, name, "LIG", 'A', 1, 1.2 * serial, "  1.00 20.00") + "\n";
+  text += "CONECT    1    2\n";
+  const auto mols = ReadAll(text);
+  ASSERT_EQ(mols.at(0).NumBonds(), 1u);
+  const auto& bond = *mols[0]->GetBond([](const auto&) { return true; });
+  EXPECT_EQ(bond.GetEnd()->GetAtomicNum(), 7u);
+  EXPECT_EQ(Names(mols[0]), " C1 | O  | N  | H  |");
+}
+
+}  // namespace
