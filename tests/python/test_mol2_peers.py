@@ -16,11 +16,6 @@ from __future__ import annotations
 from collections import Counter
 
 import pytest
-
-import json
-import subprocess
-import sys
-
 from rdkit import Chem, RDLogger
 
 from nimbrel import velk
@@ -50,48 +45,38 @@ REQUIRED_TYPE_AGREEMENT = 0.90
 
 RDLogger.DisableLog("rdApp.*")
 
-# Open Babel runs in a child process: loading its SWIG module into a process
-# that has already loaded ours breaks the shared SWIG type table (a crash in
-# velk.formats() later in the same process).
-OPENBABEL = r"""
-import json, sys
-from openbabel import openbabel as ob, pybel
-ob.obErrorLog.SetOutputLevel(0)
-sybyl = ob.OBTypeTable(); sybyl.SetFromType("INT"); sybyl.SetToType("SYB")
-# Its table spells two types with a capital O, where Tripos writes S.o2.
-spelled = {"S.O2": "S.o2", "S.O": "S.o"}
-kind, items = json.load(sys.stdin)
-out = []
-for item in items:
-    try:
-        mol = pybel.readstring(kind, item).OBMol
-    except OSError:
-        out.append(None)
-        continue
-    if kind == "smi":
-        types = (sybyl.Translate(a.GetType()) for a in ob.OBMolAtomIter(mol) if a.GetAtomicNum() != 1)
-        out.append([spelled.get(t, t) for t in types])
-        continue
-    if mol.NumAtoms() == 0:
-        out.append(None)
-        continue
-    atoms = [(a.GetAtomicNum(), a.GetFormalCharge()) for a in ob.OBMolAtomIter(mol)]
-    # Open Babel keeps Kekulé orders beside its aromatic flags.
-    valence = [0.0] * len(atoms)
-    for b in ob.OBMolBondIter(mol):
-        for end in (b.GetBeginAtom(), b.GetEndAtom()):
-            valence[end.GetIdx() - 1] += b.GetBondOrder()
-    out.append([atoms, mol.NumBonds(), valence])
-json.dump(out, sys.stdout)
-"""
-
-
 def openbabel(kind: str, items: list[str]) -> list:
     """Open Babel's reading of each item ("mol2" records or "smi" SMILES)."""
-    done = subprocess.run([sys.executable, "-c", OPENBABEL], input=json.dumps([kind, items]),
-                          capture_output=True, text=True, check=True)
-    return [None if r is None else (r if kind == "smi" else ([tuple(a) for a in r[0]], r[1], r[2]))
-            for r in json.loads(done.stdout)]
+    from openbabel import openbabel as ob, pybel
+
+    ob.obErrorLog.SetOutputLevel(0)
+    sybyl = ob.OBTypeTable()
+    sybyl.SetFromType("INT")
+    sybyl.SetToType("SYB")
+    # Its table spells two types with a capital O, where Tripos writes S.o2.
+    spelled = {"S.O2": "S.o2", "S.O": "S.o"}
+    out: list = []
+    for item in items:
+        try:
+            mol = pybel.readstring(kind, item).OBMol
+        except OSError:
+            out.append(None)
+            continue
+        if kind == "smi":
+            types = (sybyl.Translate(a.GetType()) for a in ob.OBMolAtomIter(mol) if a.GetAtomicNum() != 1)
+            out.append([spelled.get(t, t) for t in types])
+            continue
+        if mol.NumAtoms() == 0:
+            out.append(None)
+            continue
+        atoms = [(a.GetAtomicNum(), a.GetFormalCharge()) for a in ob.OBMolAtomIter(mol)]
+        # Open Babel keeps Kekulé orders beside its aromatic flags.
+        valence = [0.0] * len(atoms)
+        for b in ob.OBMolBondIter(mol):
+            for end in (b.GetBeginAtom(), b.GetEndAtom()):
+                valence[end.GetIdx() - 1] += b.GetBondOrder()
+        out.append((atoms, mol.NumBonds(), valence))
+    return out
 
 
 def records(text: str) -> list[str]:

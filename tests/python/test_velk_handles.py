@@ -80,6 +80,16 @@ def test_command_line_lists_formats():
     assert result.stdout.count("\n") == 2 * len(velk.formats())
 
 
+def test_another_swig_package_in_the_process_leaves_our_types_alone():
+    # Open Babel is built with SWIG too; loaded after us it once took over
+    # the shared type table and the next call into our modules crashed.
+    script = ("from nimbrel import velk\nfrom openbabel import openbabel\n"
+              "print(sum(len(list(f.extensions)) for f in velk.formats()))")
+    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    assert int(result.stdout) > 0
+
+
 # ---- opening by path ----
 
 def test_unknown_suffix_fails_before_touching_the_file(tmp_path: Path):
