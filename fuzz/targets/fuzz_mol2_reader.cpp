@@ -4,15 +4,13 @@
 // substructures (bit 2).
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
-#include "pellar/qvsstream.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
-#include "tamrin/streams/tokenizer.h"
 #include "silence.h"
+#include "tokenize.h"
 
 namespace {
 
@@ -32,15 +30,6 @@ void ReadAll(std::string_view bytes, unsigned options) {
   while (Tamrin::QvReadMolecule(in, mol)) Tamrin::QvWriteMolecule(out, mol);
 }
 
-void Tokenize(std::string_view bytes) {
-  const auto tokenizer = Tamrin::QvCreateTokenizer(Tamrin::QvFormat::MOL2, 0x4000);
-  Pellar::qvisstream in;
-  if (!tokenizer || !in.load(bytes)) return;
-  std::string record;
-  while (tokenizer->Next(in, record)) {
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,6 +37,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   ReadAll(bytes, data[0]);
-  Tokenize(bytes);
+  TokenizeAll(Tamrin::QvFormat::MOL2, 0x4000, bytes);
   return 0;
 }

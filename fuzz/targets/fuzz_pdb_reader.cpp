@@ -8,12 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "pellar/qvsstream.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/stringio.h"
-#include "tamrin/streams/tokenizer.h"
 #include "silence.h"
+#include "tokenize.h"
 
 namespace {
 
@@ -28,15 +27,6 @@ void ReadAll(std::string_view bytes, unsigned flavor, bool gzip) {
   while (Tamrin::QvReadMolecule(in, mol)) Tamrin::QvWriteMoleculeToBytes(Tamrin::QvFormat::PDB, 0x4000 | 0x2744, false, mol, out);
 }
 
-void Tokenize(std::string_view bytes, unsigned flavor) {
-  const auto tokenizer = Tamrin::QvCreateTokenizer(Tamrin::QvFormat::PDB, flavor);
-  Pellar::qvisstream in;
-  if (!tokenizer || !in.load(bytes)) return;
-  std::string record;
-  while (tokenizer->Next(in, record)) {
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -48,6 +38,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const unsigned flavor = 0x7F00u | (data[0] & 0xEFu) | 0x10u;
   ReadAll(bytes, flavor & ~0x80u, data[0] & 0x80);
   ReadAll(bytes, flavor, false);
-  Tokenize(bytes, flavor);
+  TokenizeAll(Tamrin::QvFormat::PDB, flavor, bytes);
   return 0;
 }

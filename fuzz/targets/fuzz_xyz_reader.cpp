@@ -3,14 +3,12 @@
 // whether the bytes are treated as gzip, so the inflater sees them too.
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
-#include "pellar/qvsstream.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/streams/molio.h"
-#include "tamrin/streams/tokenizer.h"
 #include "silence.h"
+#include "tokenize.h"
 
 namespace {
 
@@ -26,15 +24,6 @@ void ReadAll(std::string_view bytes, bool gzip) {
   }
 }
 
-void Tokenize(std::string_view bytes) {
-  const auto tokenizer = Tamrin::QvCreateTokenizer(Tamrin::QvFormat::XYZ, 0x401F);
-  Pellar::qvisstream in;
-  if (!tokenizer || !in.load(bytes)) return;
-  std::string record;
-  while (tokenizer->Next(in, record)) {
-  }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -42,6 +31,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   ReadAll(bytes, data[0] & 1);
-  Tokenize(bytes);
+  TokenizeAll(Tamrin::QvFormat::XYZ, 0x401F, bytes);
   return 0;
 }
