@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -265,6 +266,12 @@ TEST(ParseWhole, WholeTextOnly) {
   unsigned u = 7;
   EXPECT_FALSE(Pellar::ParseWhole("4294967296", u) || Pellar::ParseWhole("-1", u));
   EXPECT_TRUE(Pellar::ParseWhole("+4294967295", u) && u == 4294967295u);
+  int i = 7;
+  EXPECT_FALSE(Pellar::ParseWhole("2147483648", i) || Pellar::ParseWhole("1.0", i) || Pellar::ParseWhole("", i));
+  EXPECT_TRUE(Pellar::ParseWhole("-2147483648", i) && i == INT_MIN);
+  float f = 7;
+  EXPECT_TRUE(Pellar::ParseWhole("1e39", f) && f == HUGE_VALF);
+  EXPECT_FALSE(Pellar::ParseWhole("1e39 ", f));
 }
 
 // "%W.Df" fields read back exactly; everything else in the field is zero.

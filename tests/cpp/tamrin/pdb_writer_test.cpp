@@ -265,4 +265,47 @@ TEST(PDBStream, RoundTripIsStable) {
   EXPECT_NE(once.find("CONECT    8    9    9\n"), std::string::npos);
 }
 
+// The output flavor picks the preparation (residue perception for a molecule
+// without residues, the hierarchy for one with them) and the writer flags:
+// its low ten bits, or by dimension when they are all zero.
+TEST(PDBStream, OutputFlavorChoosesPreparationAndFlags) {
+  QvGraphMol flat;
+  ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(flat, Tamrin::QvFormat::SMI, 0x4000, false, "CC=O\n"));
+  QvGraphMol ligand;
+  ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(ligand, Tamrin::QvFormat::PDB, 0x7F16, false,
+                                              "HETATM    1  C1  ACE A 102       8.000   5.000   5.000  1.00 30.00           C\n"
+                                              "HETATM    2  O1  ACE A 102       9.200   5.000   5.000  1.00 30.00           O\n"
+                                              "CONECT    1    2    2\n"));
+  struct Case {
+    const QvGraphMol* mol;
+    unsigned flavor;
+    const char* first_atom;  // its first 6 columns
+    const char* conect;      // the last CONECT line, "" for none
+    bool element;            // columns 77-78
+  };
+  const Case cases[] = {
+      {&flat, 0x6744, "HETATM", "CONECT    3    2    2", true},   // perceived residues; 0x2747 below 3D
+      {&flat, 0x4000, "ATOM  ", "CONECT    2    3    3", false},  // no preparation; 0x003 below 3D
+      {&flat, 0x4400, "HETATM", "CONECT    2    3    3", false},  // residue perception asked for
+      {&flat, 0x4001, "ATOM  ", "CONECT    2    3", false},       // CONECT without orders
+      {&flat, 0x4200, "ATOM  ", "", false},                       // flags of their own: no CONECT
+      {&ligand, 0x6744, "HETATM", "CONECT    2    1", true},      // 0x2744 in 3D: both directions, elements
+      {&ligand, 0x4000, "HETATM", "CONECT    2    1", true},      // 0x144 in 3D
+      {&ligand, 0x6000, "HETATM", "CONECT    2    1", true},      // the hierarchy, then 0x144
+      {&ligand, 0x4040, "HETATM", "", true},                      // elements only
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.mol == &flat ? "flat " : "ligand ") << std::hex << c.flavor);
+    const std::string text = Tamrin::QvWriteMoleculeToBytes(Tamrin::QvFormat::PDB, c.flavor, false, *c.mol);
+    const std::size_t atom = text.find("ATOM      1");
+    const std::size_t line = atom == std::string::npos ? text.find("HETATM    1") : atom;
+    ASSERT_NE(line, std::string::npos) << text;
+    EXPECT_EQ(text.compare(line, 6, c.first_atom), 0) << text;
+    EXPECT_EQ(text.compare(line + 76, 2, " C") == 0, c.element) << text;
+    const std::size_t conect = text.rfind("CONECT");
+    const std::string last = conect == std::string::npos ? "" : text.substr(conect, text.find('\n', conect) - conect);
+    EXPECT_EQ(last, c.conect) << text;
+  }
+}
+
 }  // namespace
