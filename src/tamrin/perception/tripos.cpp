@@ -1,6 +1,7 @@
 #include "tamrin/perception/tripos.h"
 
 #include <array>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -418,36 +419,36 @@ void QvAssignTriposAtomTypes(QvMolBase& mol) {
   mol.SetPerceived(QvPerceivedHybridization, true);
 }
 
-void QvAssignTriposBondTypes(QvMolBase& mol) {
-  for (QvBondBase& bond : mol.GetBonds()) {
-    const unsigned order = bond.GetOrder();
-    if (bond.IsAromatic() || order == kQvAromaticOrder) {
-      bond.SetType("ar");
-      continue;
-    }
-    if (order == 1) {
-      const QvAtomBase* a = bond.GetBgn();
-      const QvAtomBase* b = bond.GetEnd();
-      if (a->GetAtomicNum() == N) std::swap(a, b);
-      if (a->GetAtomicNum() == C && b->GetAtomicNum() == N && !a->IsAromatic() && !b->IsAromatic() &&
-          HasDoubleToChalcogen(*a) && QvTriposAtomType(*b) == kNam) {
-        bond.SetType("am");
-        continue;
-      }
-    }
-    switch (order) {
-      case 0: bond.SetType("du"); break;
-      case 2: bond.SetType("2"); break;
-      case 3: bond.SetType("3"); break;
-      default: bond.SetType("1"); break;
-    }
+const char* QvTriposBondType(const QvBondBase& bond) {
+  const unsigned order = bond.GetOrder();
+  if (bond.IsAromatic() || order == kQvAromaticOrder) return "ar";
+  if (order == 1) {
+    const QvAtomBase* a = bond.GetBgn();
+    const QvAtomBase* b = bond.GetEnd();
+    if (a->GetAtomicNum() == N) std::swap(a, b);
+    if (a->GetAtomicNum() == C && b->GetAtomicNum() == N && !a->IsAromatic() && !b->IsAromatic() &&
+        HasDoubleToChalcogen(*a) && QvTriposAtomType(*b) == kNam)
+      return "am";
+  }
+  switch (order) {
+    case 0: return "du";
+    case 2: return "2";
+    case 3: return "3";
+    default: return "1";
   }
 }
 
-unsigned QvTriposExpectedHCount(const QvAtomBase& atom) {
-  const unsigned degree = atom.GetExplicitDegree();
-  const unsigned valence = TypeValence(atom.GetTypeName(), degree);
+void QvAssignTriposBondTypes(QvMolBase& mol) {
+  for (QvBondBase& bond : mol.GetBonds()) bond.SetType(QvTriposBondType(bond));
+}
+
+unsigned QvTriposExpectedHCount(std::string_view type, unsigned degree) {
+  const unsigned valence = TypeValence(type, degree);
   return valence > degree ? valence - degree : 0;
+}
+
+unsigned QvTriposExpectedHCount(const QvAtomBase& atom) {
+  return QvTriposExpectedHCount(atom.GetTypeName(), atom.GetExplicitDegree());
 }
 
 void QvAssignTriposBondOrders(QvMolBase& mol) {
@@ -474,23 +475,24 @@ void QvAssignTriposBondOrders(QvMolBase& mol) {
   }
 }
 
+std::string_view QvTriposNamer::Next(unsigned atomic_num, bool lone_pair, char (&out)[24]) {
+  const char* symbol = atomic_num == 0 ? (lone_pair ? "Lp" : "Du") : QvGetAtomicSymbol(atomic_num);
+  unsigned number;
+  if (atomic_num == 0) number = lone_pair ? ++lone_pairs_ : ++counts_[0];
+  else number = ++counts_[atomic_num < 256 ? atomic_num : 0];
+  const std::size_t length = std::char_traits<char>::length(symbol);
+  // Room for three letters before the number.
+  const std::size_t kept = length < 3 ? length : 3;
+  std::memcpy(out, symbol, kept);
+  return std::string_view(out, static_cast<std::size_t>(Pellar::FormatInt(out + kept, number) - out));
+}
+
 void QvNameAtomsTripos(QvMolBase& mol) {
-  std::array<unsigned, 256> counts{};
-  unsigned lone_pairs = 0;
-  std::string name;
+  QvTriposNamer namer;
+  char name[24];
   for (QvAtomBase& atom : mol.GetAtoms()) {
     const unsigned z = atom.GetAtomicNum();
-    unsigned number;
-    if (z == 0) {
-      const bool lp = IsLonePair(atom);
-      name = lp ? "Lp" : "Du";
-      number = lp ? ++lone_pairs : ++counts[0];
-    } else {
-      name = QvGetAtomicSymbol(z);
-      number = ++counts[z < counts.size() ? z : 0];
-    }
-    Pellar::AppendInt(name, number);
-    atom.SetName(name);
+    atom.SetName(std::string(namer.Next(z, z == 0 && IsLonePair(atom), name)));
   }
 }
 
