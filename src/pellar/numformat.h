@@ -22,6 +22,7 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -65,15 +66,43 @@ char* FormatInt(char* out, T value, int width, Align align = Align::Right) {
   return Pad(out, std::string_view(digits, static_cast<std::size_t>(end - digits)), width, align);
 }
 
+namespace detail {
+
+// "%.*f" in integers for the bulk of writers' numbers (coordinates,
+// charges): |value| * 10^decimals below 1e12, where the product is within
+// 1e-3 of the exact one. Values that land that close to a rounding tie are
+// left to to_chars, which rounds the exact binary value; elsewhere rounding
+// the product gives the same digits. Null when the value is not taken.
+inline char* FastFixed(char* out, double value, int decimals) {
+  static constexpr double kScale[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+  static constexpr std::uint64_t kPow[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  if (decimals < 0 || decimals > 6) return nullptr;
+  const bool negative = std::signbit(value);
+  const double scaled = (negative ? -value : value) * kScale[decimals];
+  if (!(scaled < 1e12)) return nullptr;  // also NaN and infinity
+  const double whole = std::floor(scaled);
+  const double fraction = scaled - whole;
+  if (fraction > 0.499 && fraction < 0.501) return nullptr;
+  const std::uint64_t n = static_cast<std::uint64_t>(whole) + (fraction >= 0.5 ? 1 : 0);
+  if (negative) *out++ = '-';
+  out = std::to_chars(out, out + kIntChars, n / kPow[decimals]).ptr;
+  if (decimals == 0) return out;
+  *out++ = '.';
+  std::uint64_t rest = n % kPow[decimals];
+  for (int i = decimals - 1; i >= 0; --i, rest /= 10) out[i] = static_cast<char>('0' + rest % 10);
+  return out + decimals;
+}
+
+}  // namespace detail
+
 inline char* FormatFixed(char* out, double value, int decimals) {
+  if (char* end = detail::FastFixed(out, value, decimals)) return end;
   return std::to_chars(out, out + FixedChars(decimals), value, std::chars_format::fixed, decimals).ptr;
 }
 
 // "%*.*f": the fixed text right-aligned in `width`.
 inline char* FormatFixed(char* out, double value, int width, int decimals) {
-  const std::size_t room = FixedChars(decimals);
-  const std::size_t n =
-      static_cast<std::size_t>(std::to_chars(out, out + room, value, std::chars_format::fixed, decimals).ptr - out);
+  const std::size_t n = static_cast<std::size_t>(FormatFixed(out, value, decimals) - out);
   if (n >= static_cast<std::size_t>(std::max(width, 0))) return out + n;
   const std::size_t pad = static_cast<std::size_t>(width) - n;
   std::memmove(out + pad, out, n);

@@ -1,7 +1,7 @@
 #include "tamrin/perception/tripos.h"
 
 #include <array>
-#include <map>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -222,17 +222,29 @@ bool IsLonePair(const QvAtomBase& atom) {
 }
 
 // The valence a type stands for, for the expected hydrogen count.
-unsigned TypeValence(std::string_view type, unsigned degree) {
-  static const std::map<std::string_view, unsigned> valences = {
-      {"C.3", 4},  {"C.2", 3},  {"C.ar", 3},  {"C.cat", 3}, {"C.1", 2},  {"N.4", 4},
-      {"N.3", 3},  {"N.am", 3}, {"N.pl3", 3}, {"N.2", 2},   {"N.ar", 2}, {"N.1", 1},
-      {"O.3", 2},  {"O.2", 1},  {"S.3", 2},   {"S.2", 1},   {"F", 1},    {"Cl", 1},
-      {"Br", 1},   {"I", 1}};
-  if (type == "P.3") return degree < 4 ? 3 : 0;
-  // A halogen on its own is a halide ion in the files that carry one.
-  if (degree == 0 && (type == "F" || type == "Cl" || type == "Br" || type == "I")) return 0;
-  const auto it = valences.find(type);
-  return it == valences.end() ? 0 : it->second;
+unsigned TypeValence(std::string_view name, unsigned degree) {
+  const unsigned type = QvTriposTypeIndex(name);
+  switch (type) {
+    case kC3: case kN4: return 4;
+    case kC2: case kCar: case kCcat: case kN3: case kNam: case kNpl3: return 3;
+    case kC1: case kN2: case kNar: case kO3: case kS3: return 2;
+    case kN1: case kO2: case kS2: return 1;
+    case kP3: return degree < 4 ? 3 : 0;
+    // A halogen on its own is a halide ion in the files that carry one.
+    case kF: case kCl: case kBr: case kI: return degree == 0 ? 0 : 1;
+    default: return 0;
+  }
+}
+
+// The type index of every atom by atom index, looked up once: the passes
+// below ask for it many times.
+using TypeTable = std::vector<unsigned char>;
+
+TypeTable TypesOf(const QvMolBase& mol) {
+  TypeTable types(mol.GetMaxAtomIdx(), kDu);
+  for (const QvAtomBase& atom : mol.GetAtoms())
+    types[atom.GetIdx()] = static_cast<unsigned char>(QvTriposTypeIndex(atom.GetTypeName()));
+  return types;
 }
 
 // Single bond from `atom` that may become multiple: to a neighbour that
@@ -251,23 +263,24 @@ QvBondBase* PartnerBond(QvAtomBase& atom, const std::vector<unsigned>& need) {
 }
 
 // The extra bond-order units each typed atom still lacks.
-std::vector<unsigned> MissingUnits(QvMolBase& mol) {
+std::vector<unsigned> MissingUnits(QvMolBase& mol, const TypeTable& types) {
   std::vector<unsigned> need(mol.GetMaxAtomIdx(), 0);
   for (QvAtomBase& atom : mol.GetAtoms()) {
-    const std::string_view type = atom.GetTypeName();
+    const unsigned type = types[atom.GetIdx()];
+    unsigned wanted = 0;
+    if (type == kC2 || type == kN2 || type == kO2 || type == kS2) wanted = 1;
+    else if (type == kC1 || type == kN1) wanted = 2;
+    if (wanted == 0) continue;
     const Counts c = Count(atom);
     if (c.aromatic > 0) continue;
-    unsigned wanted = 0;
-    if (type == "C.2" || type == "N.2" || type == "O.2" || type == "S.2") wanted = 1;
-    else if (type == "C.1" || type == "N.1") wanted = 2;
     const unsigned has = c.doubles + 2 * c.triples;
     if (wanted > has) need[atom.GetIdx()] = wanted - has;
   }
   return need;
 }
 
-void RaiseTypedOrders(QvMolBase& mol) {
-  std::vector<unsigned> need = MissingUnits(mol);
+void RaiseTypedOrders(QvMolBase& mol, const TypeTable& types) {
+  std::vector<unsigned> need = MissingUnits(mol, types);
   // Terminal atoms first: their one bond is the only place for the unit.
   for (int pass = 0; pass < 2; ++pass) {
     for (QvAtomBase& atom : mol.GetAtoms()) {
@@ -284,15 +297,17 @@ void RaiseTypedOrders(QvMolBase& mol) {
   }
 }
 
-bool IsAromaticType(std::string_view type) { return type == "C.ar" || type == "N.ar"; }
-
-void AromatizeSingleRings(QvMolBase& mol) {
+void AromatizeSingleRings(QvMolBase& mol, const TypeTable& types) {
+  const auto aromatic_type = [&types](const QvAtomBase& atom) {
+    const unsigned type = types[atom.GetIdx()];
+    return type == kCar || type == kNar;
+  };
   bool perceived = false;
   for (QvBondBase& bond : mol.GetBonds()) {
     if (bond.GetOrder() != 1) continue;
     QvAtomBase& a = *bond.GetBgn();
     QvAtomBase& b = *bond.GetEnd();
-    if (!IsAromaticType(a.GetTypeName()) || !IsAromaticType(b.GetTypeName())) continue;
+    if (!aromatic_type(a) || !aromatic_type(b)) continue;
     const Counts ca = Count(a), cb = Count(b);
     if (ca.doubles + ca.aromatic + cb.doubles + cb.aromatic > 0) continue;
     if (!perceived) {
@@ -306,7 +321,7 @@ void AromatizeSingleRings(QvMolBase& mol) {
   if (!perceived) return;
   for (QvBondBase& bond : mol.GetBonds()) {
     if (bond.GetOrder() != 1 || !bond.IsInRing()) continue;
-    if (!IsAromaticType(bond.GetBgn()->GetTypeName()) || !IsAromaticType(bond.GetEnd()->GetTypeName())) continue;
+    if (!aromatic_type(*bond.GetBgn()) || !aromatic_type(*bond.GetEnd())) continue;
     const Counts ca = Count(*bond.GetBgn()), cb = Count(*bond.GetEnd());
     if (ca.doubles + cb.doubles == 0) bond.SetOrder(kQvAromaticOrder);
   }
@@ -382,8 +397,16 @@ void ChargeCarboxylate(QvAtomBase& o) {
 const char* QvTriposTypeName(unsigned index) { return index < kTypeNames.size() ? kTypeNames[index] : "Du"; }
 
 unsigned QvTriposTypeIndex(std::string_view name) {
-  for (unsigned i = 0; i < kTypeNames.size(); ++i)
-    if (name == kTypeNames[i]) return i;
+  // Readers look up every atom's type: lengths are known at compile time,
+  // and the first letter rules out most names.
+  static constexpr auto kViews = [] {
+    std::array<std::string_view, kQvNumTriposTypes> views{};
+    for (std::size_t i = 0; i < views.size(); ++i) views[i] = kTypeNames[i];
+    return views;
+  }();
+  if (name.empty()) return 0;
+  for (unsigned i = 0; i < kViews.size(); ++i)
+    if (kViews[i][0] == name[0] && kViews[i] == name) return i;
   return 0;
 }
 
@@ -418,79 +441,86 @@ void QvAssignTriposAtomTypes(QvMolBase& mol) {
   mol.SetPerceived(QvPerceivedHybridization, true);
 }
 
-void QvAssignTriposBondTypes(QvMolBase& mol) {
-  for (QvBondBase& bond : mol.GetBonds()) {
-    const unsigned order = bond.GetOrder();
-    if (bond.IsAromatic() || order == kQvAromaticOrder) {
-      bond.SetType("ar");
-      continue;
-    }
-    if (order == 1) {
-      const QvAtomBase* a = bond.GetBgn();
-      const QvAtomBase* b = bond.GetEnd();
-      if (a->GetAtomicNum() == N) std::swap(a, b);
-      if (a->GetAtomicNum() == C && b->GetAtomicNum() == N && !a->IsAromatic() && !b->IsAromatic() &&
-          HasDoubleToChalcogen(*a) && QvTriposAtomType(*b) == kNam) {
-        bond.SetType("am");
-        continue;
-      }
-    }
-    switch (order) {
-      case 0: bond.SetType("du"); break;
-      case 2: bond.SetType("2"); break;
-      case 3: bond.SetType("3"); break;
-      default: bond.SetType("1"); break;
-    }
+const char* QvTriposBondType(const QvBondBase& bond) {
+  const unsigned order = bond.GetOrder();
+  if (bond.IsAromatic() || order == kQvAromaticOrder) return "ar";
+  if (order == 1) {
+    const QvAtomBase* a = bond.GetBgn();
+    const QvAtomBase* b = bond.GetEnd();
+    if (a->GetAtomicNum() == N) std::swap(a, b);
+    if (a->GetAtomicNum() == C && b->GetAtomicNum() == N && !a->IsAromatic() && !b->IsAromatic() &&
+        HasDoubleToChalcogen(*a) && QvTriposAtomType(*b) == kNam)
+      return "am";
+  }
+  switch (order) {
+    case 0: return "du";
+    case 2: return "2";
+    case 3: return "3";
+    default: return "1";
   }
 }
 
-unsigned QvTriposExpectedHCount(const QvAtomBase& atom) {
-  const unsigned degree = atom.GetExplicitDegree();
-  const unsigned valence = TypeValence(atom.GetTypeName(), degree);
+void QvAssignTriposBondTypes(QvMolBase& mol) {
+  for (QvBondBase& bond : mol.GetBonds()) bond.SetType(QvTriposBondType(bond));
+}
+
+unsigned QvTriposExpectedHCount(std::string_view type, unsigned degree) {
+  const unsigned valence = TypeValence(type, degree);
   return valence > degree ? valence - degree : 0;
 }
 
+unsigned QvTriposExpectedHCount(const QvAtomBase& atom) {
+  return QvTriposExpectedHCount(atom.GetTypeName(), atom.GetExplicitDegree());
+}
+
 void QvAssignTriposBondOrders(QvMolBase& mol) {
-  AromatizeSingleRings(mol);
-  RaiseTypedOrders(mol);
-  QvKekulize(mol);
-  for (QvAtomBase& atom : mol.GetAtoms()) {
-    const std::string_view type = atom.GetTypeName();
-    ChargeBareIon(atom);
-    if (type == "N.4") atom.SetFormalCharge(1);
-    else if (type == "C.cat") ChargeCationicCarbon(atom);
+  const TypeTable types = TypesOf(mol);
+  AromatizeSingleRings(mol, types);
+  RaiseTypedOrders(mol, types);
+  // Most files leave no bond unresolved: the kekulizer's graph is not worth
+  // building for them.
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    if (bond.GetOrder() != kQvAromaticOrder) continue;
+    QvKekulize(mol);
+    break;
   }
   for (QvAtomBase& atom : mol.GetAtoms()) {
-    const std::string_view type = atom.GetTypeName();
-    if (type == "O.co2") ChargeCarboxylate(atom);
+    const unsigned type = types[atom.GetIdx()];
+    ChargeBareIon(atom);
+    if (type == kN4) atom.SetFormalCharge(1);
+    else if (type == kCcat) ChargeCationicCarbon(atom);
+  }
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    if (types[atom.GetIdx()] == kOco2) ChargeCarboxylate(atom);
     else if (atom.GetAtomicNum() == N) ChargeNitrogen(atom);
   }
   // A terminal O.2 left on a single bond without hydrogen is the O- of a
   // resonance form the file wrote as N(=O)O, S(=O)O and the like.
   for (QvAtomBase& atom : mol.GetAtoms()) {
-    if (std::string_view(atom.GetTypeName()) != "O.2" || !IsTerminal(atom) || atom.GetFormalCharge() != 0) continue;
+    if (types[atom.GetIdx()] != kO2 || !IsTerminal(atom) || atom.GetFormalCharge() != 0) continue;
     const Counts c = Count(atom);
     if (c.order_sum == 1 && c.aromatic == 0 && c.hydrogens == 0) atom.SetFormalCharge(-1);
   }
 }
 
+std::string_view QvTriposNamer::Next(unsigned atomic_num, bool lone_pair, char (&out)[24]) {
+  const char* symbol = atomic_num == 0 ? (lone_pair ? "Lp" : "Du") : QvGetAtomicSymbol(atomic_num);
+  unsigned number;
+  if (atomic_num == 0) number = lone_pair ? ++lone_pairs_ : ++counts_[0];
+  else number = ++counts_[atomic_num < 256 ? atomic_num : 0];
+  const std::size_t length = std::char_traits<char>::length(symbol);
+  // Room for three letters before the number.
+  const std::size_t kept = length < 3 ? length : 3;
+  std::memcpy(out, symbol, kept);
+  return std::string_view(out, static_cast<std::size_t>(Pellar::FormatInt(out + kept, number) - out));
+}
+
 void QvNameAtomsTripos(QvMolBase& mol) {
-  std::array<unsigned, 256> counts{};
-  unsigned lone_pairs = 0;
-  std::string name;
+  QvTriposNamer namer;
+  char name[24];
   for (QvAtomBase& atom : mol.GetAtoms()) {
     const unsigned z = atom.GetAtomicNum();
-    unsigned number;
-    if (z == 0) {
-      const bool lp = IsLonePair(atom);
-      name = lp ? "Lp" : "Du";
-      number = lp ? ++lone_pairs : ++counts[0];
-    } else {
-      name = QvGetAtomicSymbol(z);
-      number = ++counts[z < counts.size() ? z : 0];
-    }
-    Pellar::AppendInt(name, number);
-    atom.SetName(name);
+    atom.SetName(std::string(namer.Next(z, z == 0 && IsLonePair(atom), name)));
   }
 }
 

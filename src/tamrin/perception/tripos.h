@@ -8,6 +8,7 @@
 namespace Tamrin {
 
 class QvAtomBase;
+class QvBondBase;
 class QvMolBase;
 
 // The Tripos atom types by index; 0 ("Du") means none applies.
@@ -41,6 +42,8 @@ void QvAssignTriposAtomTypes(QvMolBase& mol);
 // bond of an amide, otherwise its order ("1", "2", "3"); bonds of order 0
 // are "du". Aromatic flags as for the atom types.
 void QvAssignTriposBondTypes(QvMolBase& mol);
+// The type name QvAssignTriposBondTypes gives one bond.
+const char* QvTriposBondType(const QvBondBase& bond);
 
 // How many hydrogens an atom of this type name has beyond its bonded
 // neighbours: the type's valence less the explicit degree, never below 0
@@ -49,6 +52,8 @@ void QvAssignTriposBondTypes(QvMolBase& mol);
 // neighbours, halogens 1 unless alone: a halide). Types that imply none
 // (O.co2, S.o, S.o2, metals, H, unknown types) give 0.
 unsigned QvTriposExpectedHCount(const QvAtomBase& atom);
+// The same for a type name and an explicit degree.
+unsigned QvTriposExpectedHCount(std::string_view type, unsigned degree);
 
 // Bond orders and formal charges from the atom types, for a molecule read
 // from a file that gives only types and bond types ("ar" or "1" where the
@@ -78,5 +83,17 @@ void QvAssignTriposBondOrders(QvMolBase& mol);
 // number per element ("C1", "C2", "N1"), "Lp%d" for lone pairs (wildcard
 // atoms typed "Lp") and "Du%d" for other wildcard atoms.
 void QvNameAtomsTripos(QvMolBase& mol);
+
+// The running numbers behind QvNameAtomsTripos, for callers that name atoms
+// without storing the names.
+class QvTriposNamer {
+ public:
+  // The next name for an atom of this element, written into `out`.
+  std::string_view Next(unsigned atomic_num, bool lone_pair, char (&out)[24]);
+
+ private:
+  unsigned counts_[256] = {};
+  unsigned lone_pairs_ = 0;
+};
 
 }  // namespace Tamrin

@@ -63,7 +63,13 @@ TEST(FormatFixed, MatchesPrintf) {
   };
   // "%f", the coordinate layouts of the writers, and the widest precision.
   const Layout layouts[] = {{0, 6}, {10, 4}, {10, 5}, {23, 18}, {6, 3}, {0, 0}, {12, 20}};
-  for (const double v : RandomDoubles(3, 20000)) {
+  // Ties and near ties at the precisions above, where rounding a scaled
+  // value and rounding the exact one part ways.
+  std::vector<double> values = RandomDoubles(3, 20000);
+  for (const double v : {0.5, 2.5, 1.00005, 0.00005, 0.0000005, 0.0005, 0.125, 1e11 + 0.5, 999999.99995, -0.0,
+                         -0.00004, -2.5, 0.49999999999999994, 4503599627370495.5})
+    for (const double sign : {1.0, -1.0}) values.push_back(sign * v);
+  for (const double v : values) {
     for (const Layout l : layouts) {
       ASSERT_EQ(Fixed(v, l.width, l.decimals), Printf("%*.*f", l.width, l.decimals, v)) << std::hexfloat << v;
     }

@@ -12,6 +12,8 @@
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/mol2/mol2.h"
 #include "tamrin/model/graphmol.h"
+#include "tamrin/model/mcmol.h"
+#include "tamrin/model/perceived.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/model/residue.h"
 #include "tamrin/perception/aromaticity.h"
@@ -38,10 +40,10 @@ constexpr unsigned kAllPreparation = 0xF;
 constexpr unsigned kTriposAromaticity = 3;
 constexpr unsigned kMolecule3D = 3;
 
-// The places a line is built in: names and types are the caller's text, so
-// a line grows as it needs to.
+// Appends the columns of a record straight to its text: no line is built
+// apart.
 struct Line {
-  std::string text;
+  std::string& text;
   void Int(long long value, int width, Align align = Align::Right) {
     char digits[Pellar::kIntChars + 16];
     text.append(digits, FormatInt(digits, value, width, align));
@@ -55,10 +57,6 @@ struct Line {
     text.append(s);
     if (static_cast<int>(s.size()) < width) text.append(static_cast<std::size_t>(width) - s.size(), ' ');
   }
-  void Start(std::string_view s) {
-    text.clear();
-    text.append(s);
-  }
 };
 
 // Consecutive atoms of one residue (or of none) form one substructure.
@@ -69,7 +67,13 @@ struct Substructure {
 };
 
 struct Plan {
-  std::vector<const QvAtomBase*> atoms;
+  std::vector<const QvAtomBase*> atoms;   // the caller's, for text and residues
+  std::vector<const QvAtomBase*> typed;   // the prepared copy's, same order
+  std::vector<std::string_view> types;    // by atom position
+  std::vector<std::string_view> names;    // by atom position, empty: made up
+  std::vector<const QvBondBase*> bonds;   // the prepared copy's
+  std::vector<std::string_view> bond_types;
+  std::string name_text;                  // names the writer made
   std::vector<unsigned> substructure_of;  // by atom position, from 1
   std::vector<Substructure> substructures;
   std::vector<unsigned> added;            // hydrogens added per atom position
@@ -96,17 +100,14 @@ void PlanSubstructures(Plan& plan) {
 void PlanHydrogens(Plan& plan, bool all) {
   plan.added.assign(plan.atoms.size(), 0);
   bool write = all;
-  if (!write) {
-    for (const QvAtomBase* atom : plan.atoms) {
-      if (atom->GetAtomicNum() == 1 || atom->GetImplicitHCount() != QvTriposExpectedHCount(*atom)) {
-        write = true;
-        break;
-      }
-    }
+  for (std::size_t i = 0; i < plan.typed.size() && !write; ++i) {
+    const QvAtomBase& atom = *plan.typed[i];
+    write = atom.GetAtomicNum() == 1 ||
+            atom.GetImplicitHCount() != QvTriposExpectedHCount(plan.types[i], atom.GetExplicitDegree());
   }
   if (!write) return;
   for (std::size_t i = 0; i < plan.atoms.size(); ++i) {
-    plan.added[i] = plan.atoms[i]->GetImplicitHCount();
+    plan.added[i] = plan.typed[i]->GetImplicitHCount();
     plan.added_total += plan.added[i];
   }
 }
@@ -119,19 +120,8 @@ bool HasPartialCharges(const QvMolBase& mol) {
   return false;
 }
 
-std::string_view TypeOf(const QvAtomBase& atom) {
-  const std::string_view type = atom.GetTypeName();
-  if (!type.empty()) return type;
+std::string_view SymbolOf(const QvAtomBase& atom) {
   return atom.GetAtomicNum() == 0 ? "Du" : QvGetAtomicSymbol(atom.GetAtomicNum());
-}
-
-std::string NameOf(const QvAtomBase& atom, unsigned number) {
-  const std::string_view name = atom.GetName();
-  if (!name.empty()) return std::string(name);
-  // A blank name would shift every column after it.
-  std::string made = atom.GetAtomicNum() == 0 ? "Du" : QvGetAtomicSymbol(atom.GetAtomicNum());
-  AppendInt(made, number);
-  return made;
 }
 
 std::string_view ChainOf(const QvResidue& residue) {
@@ -190,24 +180,97 @@ void Prepare3D(QvMolBase& mol) {
   QvAssignBondOrders(mol);
 }
 
-void Prepare(QvMolBase& mol, unsigned flavor) {
+// The part of the molecule that typing reads and preparation may change:
+// elements, charges, hydrogens, bonds, flags and coordinates, without the
+// names, types, residues and other data, which are read from the caller's
+// molecule.
+void CopyForTyping(const QvMolBase& source, QvMolBase& work, Plan& plan) {
+  const auto* multi = Sorvil::QvCast<QvMCMolBase>(&source);
+  const bool has_coords = !multi || multi->GetActive() != nullptr;
+  std::vector<QvAtomBase*> copy_of(source.GetMaxAtomIdx(), nullptr);
+  double xyz[3];
+  for (const QvAtomBase& atom : source.GetAtoms()) {
+    QvAtomBase* copy = work.NewAtom(atom.GetAtomicNum());
+    copy->SetIsotope(atom.GetIsotope());
+    copy->SetFormalCharge(atom.GetFormalCharge());
+    copy->SetImplicitHCount(atom.GetImplicitHCount());
+    copy->SetAromatic(atom.IsAromatic());
+    copy->SetInRing(atom.IsInRing());
+    // Wildcard atoms are told apart by their type (lone pairs).
+    if (atom.GetAtomicNum() == 0) copy->SetType(atom.GetTypeName());
+    if (has_coords) {
+      source.GetCoords(&atom, xyz);
+      work.SetCoords(copy, xyz);
+    }
+    copy_of[atom.GetIdx()] = copy;
+    plan.atoms.push_back(&atom);
+    plan.typed.push_back(copy);
+  }
+  for (const QvBondBase& bond : source.GetBonds()) {
+    if (!bond.GetBgn() || !bond.GetEnd()) continue;
+    QvBondBase* copy = work.NewBond(copy_of[bond.GetBgn()->GetIdx()], copy_of[bond.GetEnd()->GetIdx()], bond.GetOrder());
+    if (!copy) continue;
+    copy->SetIntType(bond.GetIntType());
+    copy->SetAromatic(bond.IsAromatic());
+    copy->SetInRing(bond.IsInRing());
+    plan.bonds.push_back(copy);
+    plan.bond_types.push_back(bond.GetTypeName());
+  }
+  if (has_coords) work.SetDimension(source.GetDimension());
+  for (unsigned bit = 1; bit != 0; bit <<= 1)
+    if (bit != QvPerceivedEnergy && source.HasPerceived(bit)) work.SetPerceived(bit, true);
+}
+
+// Types and names by the flavor: computed on the prepared copy, or the
+// caller's.
+void Prepare(QvMolBase& mol, unsigned flavor, Plan& plan) {
   if ((flavor & QvIFlavor::Generic::Rings) && !mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
   QvPerceiveAromaticity(mol, QvAromaticityModelOf(flavor, kTriposAromaticity));
   const bool all = (flavor & 0x3FFF) == kAllPreparation;
   if ((all || (flavor & Bits::Prepare3D)) && mol.GetDimension() == kMolecule3D) Prepare3D(mol);
-  if (all || (flavor & Bits::AtomTypes)) QvAssignTriposAtomTypes(mol);
-  if (all || (flavor & Bits::BondTypes)) QvAssignTriposBondTypes(mol);
-  if (all || (flavor & Bits::AtomNames)) QvNameAtomsTripos(mol);
+  const std::size_t n = plan.atoms.size();
+  plan.types.resize(n);
+  plan.names.resize(n);
+  const bool type = all || (flavor & Bits::AtomTypes);
+  const bool name = all || (flavor & Bits::AtomNames);
+  if (name) plan.name_text.reserve(n * 8);
+  QvTriposNamer namer;
+  char buffer[24];
+  std::vector<std::pair<std::size_t, std::size_t>> made;  // offsets into name_text
+  for (std::size_t i = 0; i < n; ++i) {
+    const QvAtomBase& atom = *plan.typed[i];
+    const unsigned z = atom.GetAtomicNum();
+    const bool lone_pair = z == 0 && std::string_view(atom.GetTypeName()) == "Lp";
+    if (!type) {
+      plan.types[i] = plan.atoms[i]->GetTypeName();
+    } else {
+      const unsigned t = QvTriposAtomType(atom);
+      plan.types[i] = t != 0 || z == 0 ? std::string_view(QvTriposTypeName(t)) : SymbolOf(atom);
+    }
+    if (!name) {
+      plan.names[i] = plan.atoms[i]->GetName();
+      continue;
+    }
+    const std::string_view text = namer.Next(z, lone_pair, buffer);
+    made.emplace_back(plan.name_text.size(), text.size());
+    plan.name_text += text;
+  }
+  // The text is complete only now; views into it are safe from here on.
+  for (std::size_t i = 0; i < made.size(); ++i)
+    plan.names[i] = std::string_view(plan.name_text).substr(made[i].first, made[i].second);
+  if (all || (flavor & Bits::BondTypes))
+    for (std::size_t i = 0; i < plan.bonds.size(); ++i) plan.bond_types[i] = QvTriposBondType(*plan.bonds[i]);
+  if (type) mol.SetPerceived(QvPerceivedHybridization, true);
 }
 
-bool ForcefieldReady(const std::vector<const QvAtomBase*>& atoms) {
+bool ForcefieldReady(const Plan& plan) {
   bool ready = true;
-  for (std::size_t i = 0; i < atoms.size(); ++i) {
-    if (*atoms[i]->GetTypeName() == '\0') {
+  for (std::size_t i = 0; i < plan.atoms.size(); ++i) {
+    if (plan.types[i].empty()) {
       QvErrorHandler::Warning("Unable to write Forcefield-flavor MOL2 file: missing type for atom %d", static_cast<int>(i));
       ready = false;
     }
-    if (*atoms[i]->GetName() == '\0') {
+    if (plan.names[i].empty()) {
       QvErrorHandler::Warning("Unable to write Forcefield-flavor MOL2 file: missing name for atom %d", static_cast<int>(i));
       ready = false;
     }
@@ -215,8 +278,7 @@ bool ForcefieldReady(const std::vector<const QvAtomBase*>& atoms) {
   return ready;
 }
 
-std::string_view BondTypeOf(const QvBondBase& bond) {
-  const std::string_view type = bond.GetTypeName();
+std::string_view BondTypeOf(const QvBondBase& bond, std::string_view type) {
   if (!type.empty()) return type;
   if (bond.IsAromatic() || bond.GetOrder() == kQvAromaticOrder) return "ar";
   switch (bond.GetOrder()) {
@@ -226,19 +288,18 @@ std::string_view BondTypeOf(const QvBondBase& bond) {
   }
 }
 
-void WriteHeader(std::string& out, const QvMolBase& mol, const Plan& plan, unsigned s) {
+void WriteHeader(std::string& out, const QvMolBase& mol, const QvMolBase& work, const Plan& plan, unsigned s) {
   out += "@<TRIPOS>MOLECULE\n";
   const char* title = mol.GetTitle();
   out += *title ? title : "*****";
   out += '\n';
-  Line line;
-  line.Int(mol.NumAtoms() + plan.added_total, 5);
+  Line line{out};
+  line.Int(work.NumAtoms() + plan.added_total, 5);
   line.text += ' ';
-  line.Int(mol.NumBonds() + plan.added_total, 5);
+  line.Int(work.NumBonds() + plan.added_total, 5);
   line.text += ' ';
   line.Int(s, 5);
   line.text += "     0     0\n";
-  out += line.text;
   out += s > 1 ? "PROTEIN\n" : "SMALL\n";
   out += HasPartialCharges(mol) ? "USER_CHARGES\n" : "NO_CHARGES\n";
   out += '\n';
@@ -251,33 +312,41 @@ void WriteHeader(std::string& out, const QvMolBase& mol, const Plan& plan, unsig
 
 void WriteAtoms(std::string& out, const QvMolBase& mol, const Plan& plan, int decimals) {
   out += "@<TRIPOS>ATOM\n";
-  Line line;
+  Line line{out};
   for (std::size_t i = 0; i < plan.atoms.size(); ++i) {
     const QvAtomBase& atom = *plan.atoms[i];
     double xyz[3] = {};
-    mol.GetCoords(&atom, xyz);
-    line.Start("  ");
+    mol.GetCoords(plan.typed[i], xyz);
+    out += "  ";
     line.Int(static_cast<long long>(i + 1), 5);
     line.text += ' ';
-    line.Str(NameOf(atom, static_cast<unsigned>(i + 1)), 8);
+    if (!plan.names[i].empty()) {
+      line.Str(plan.names[i], 8);
+    } else {
+      // A blank name would shift every column after it.
+      const std::size_t start = out.size();
+      out += SymbolOf(atom);
+      line.Int(static_cast<long long>(i + 1), 0);
+      const std::size_t length = out.size() - start;
+      if (length < 8) out.append(8 - length, ' ');
+    }
     for (double v : xyz) {
       line.text += ' ';
       line.Fixed(v, 9, 4);
     }
     line.text += ' ';
-    line.Str(TypeOf(atom), 5);
+    line.Str(plan.types[i].empty() ? SymbolOf(atom) : plan.types[i], 5);
     PutSubstructure(line, plan, i);
     line.text += ' ';
     line.Fixed(atom.GetPartialCharge(), 10, decimals);
     line.text += '\n';
-    out += line.text;
   }
   unsigned number = static_cast<unsigned>(plan.atoms.size());
   for (std::size_t i = 0; i < plan.atoms.size(); ++i) {
     for (unsigned k = 0; k < plan.added[i]; ++k) {
       double xyz[3];
-      HydrogenPosition(mol, *plan.atoms[i], k, xyz);
-      line.Start("  ");
+      HydrogenPosition(mol, *plan.typed[i], k, xyz);
+      out += "  ";
       line.Int(++number, 5);
       line.text += " H        ";
       for (double v : xyz) {
@@ -287,7 +356,6 @@ void WriteAtoms(std::string& out, const QvMolBase& mol, const Plan& plan, int de
       line.text += "H    ";
       PutSubstructure(line, plan, i);
       line.text += "     0.0000\n";
-      out += line.text;
     }
   }
 }
@@ -295,11 +363,11 @@ void WriteAtoms(std::string& out, const QvMolBase& mol, const Plan& plan, int de
 void WriteBonds(std::string& out, const QvMolBase& mol, const Plan& plan) {
   out += "@<TRIPOS>BOND\n";
   std::vector<unsigned> number_of(mol.GetMaxAtomIdx(), 0);
-  for (std::size_t i = 0; i < plan.atoms.size(); ++i) number_of[plan.atoms[i]->GetIdx()] = static_cast<unsigned>(i + 1);
-  Line line;
+  for (std::size_t i = 0; i < plan.typed.size(); ++i) number_of[plan.typed[i]->GetIdx()] = static_cast<unsigned>(i + 1);
+  Line line{out};
   unsigned n = 0;
   auto put = [&](unsigned a, unsigned b, std::string_view type) {
-    line.Start("  ");
+    out += "  ";
     line.Int(++n, 4);
     line.text += ' ';
     line.Int(a, 4);
@@ -308,11 +376,11 @@ void WriteBonds(std::string& out, const QvMolBase& mol, const Plan& plan) {
     line.text += ' ';
     line.text += type;
     line.text += '\n';
-    out += line.text;
   };
-  for (const QvBondBase& bond : mol.GetBonds()) {
+  for (std::size_t i = 0; i < plan.bonds.size(); ++i) {
+    const QvBondBase& bond = *plan.bonds[i];
     const unsigned a = number_of[bond.GetBgn()->GetIdx()], b = number_of[bond.GetEnd()->GetIdx()];
-    put(std::min(a, b), std::max(a, b), BondTypeOf(bond));
+    put(std::min(a, b), std::max(a, b), BondTypeOf(bond, plan.bond_types[i]));
   }
   unsigned hydrogen = static_cast<unsigned>(plan.atoms.size());
   for (std::size_t i = 0; i < plan.atoms.size(); ++i)
@@ -321,10 +389,10 @@ void WriteBonds(std::string& out, const QvMolBase& mol, const Plan& plan) {
 
 void WriteSubstructures(std::string& out, const Plan& plan, bool forcefield) {
   out += "@<TRIPOS>SUBSTRUCTURE\n";
-  Line line;
+  Line line{out};
   for (std::size_t i = 0; i < plan.substructures.size(); ++i) {
     const Substructure& sub = plan.substructures[i];
-    line.Start(" ");
+    out += " ";
     line.Int(static_cast<long long>(i + 1), 5);
     line.text += ' ';
     if (!sub.residue) {
@@ -333,7 +401,6 @@ void WriteSubstructures(std::string& out, const Plan& plan, bool forcefield) {
       line.text += ">     ";
       line.Int(sub.root, 5);
       line.text += " GROUP 0 A     ****\n";
-      out += line.text;
       continue;
     }
     const QvResidue& r = *sub.residue;
@@ -348,28 +415,28 @@ void WriteSubstructures(std::string& out, const Plan& plan, bool forcefield) {
     line.text += "     ";
     line.Str(standard ? std::string_view(r.name) : std::string_view("****"));
     line.text += '\n';
-    out += line.text;
   }
 }
 
 }  // namespace
 
 int WriteMOL2Record(qvmolostream& out, const QvMolBase& source, unsigned flavor) {
-  QvGraphMol work(source);
+  QvGraphMol work;
   QvMolBase& mol = work;
-  Prepare(mol, flavor);
-
   Plan plan;
-  for (const QvAtomBase& atom : mol.GetAtoms()) plan.atoms.push_back(&atom);
+  CopyForTyping(source, mol, plan);
+  Prepare(mol, flavor, plan);
+
   const bool forcefield = flavor & Bits::Forcefield;
-  if (forcefield && !ForcefieldReady(plan.atoms)) return QvWriteFailed;
+  if (forcefield && !ForcefieldReady(plan)) return QvWriteFailed;
   PlanHydrogens(plan, flavor & Bits::ExplicitHydrogens);
   PlanSubstructures(plan);
   unsigned s = static_cast<unsigned>(plan.substructures.size());
   if ((flavor & Bits::DropSingleSubstructure) && s == 1 && !forcefield) s = 0;
 
   std::string text;
-  WriteHeader(text, mol, plan, s);
+  text.reserve(128 + plan.atoms.size() * 80 + plan.bonds.size() * 24);
+  WriteHeader(text, source, mol, plan, s);
   WriteAtoms(text, mol, plan, (flavor & Bits::LongCharges) ? 5 : 4);
   WriteBonds(text, mol, plan);
   if (s > 0) WriteSubstructures(text, plan, forcefield);
