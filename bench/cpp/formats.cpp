@@ -1,7 +1,10 @@
 // Times one reader or writer of the format registry on one file, the way a
 // user's program drives it, so that two builds can be compared side by side:
 //
-//   nimbrel_bench_formats read FILE [ROUNDS]        read every record
+//   nimbrel_bench_formats read FILE [ROUNDS [FLAVOR]]
+//                                                   read every record, with the
+//                                                   input flavor FLAVOR (0x16)
+//                                                   rather than the format's own
 //   nimbrel_bench_formats write IN OUT [ROUNDS]     read IN into memory once,
 //                                                   then time writing OUT
 //
@@ -12,6 +15,7 @@
 // cannot be opened, 2 on a usage error.
 #include <sys/stat.h>
 
+#include <any>
 #include <ctime>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +26,7 @@
 
 #include "sorvil/grid/scalargrid.h"
 #include "tamrin/model/graphmol.h"
+#include "velk/builtin/tamrin_config.h"
 #include "velk/errors.h"
 #include "velk/formatregistry.h"
 
@@ -49,8 +54,11 @@ double FileMB(const std::string& path) {
 double Seconds(std::clock_t since) { return static_cast<double>(std::clock() - since) / CLOCKS_PER_SEC; }
 
 // Reads every record; with `keep` the records are returned.
-std::vector<Record> ReadAll(const std::string& path, bool keep, unsigned long& records, unsigned long& atoms) {
-  std::unique_ptr<velk::MolSource> source = HandlerFor(path).open_reader(path, {});
+std::vector<Record> ReadAll(const std::string& path, bool keep, unsigned long& records, unsigned long& atoms,
+                            unsigned flavor = 0) {
+  std::any config;
+  if (flavor != 0) config = velk::tamrin::ReaderConfig{.iflavor = flavor};
+  std::unique_ptr<velk::MolSource> source = HandlerFor(path).open_reader(path, config);
   std::vector<Record> kept;
   Record r;
   records = atoms = 0;
@@ -77,7 +85,7 @@ void WriteAll(const std::string& path, const std::vector<Record>& records) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: nimbrel_bench_formats read FILE [ROUNDS] | write IN OUT [ROUNDS]\n");
+  std::fprintf(stderr, "usage: nimbrel_bench_formats read FILE [ROUNDS [FLAVOR]] | write IN OUT [ROUNDS]\n");
   return 2;
 }
 
@@ -90,6 +98,7 @@ int main(int argc, char** argv) {
   if (write && argc < 4) return Usage();
   const int rounds_arg = write ? 4 : 3;
   const int rounds = argc > rounds_arg ? std::atoi(argv[rounds_arg]) : 5;
+  const unsigned flavor = !write && argc > 4 ? static_cast<unsigned>(std::strtoul(argv[4], nullptr, 0)) : 0;
   try {
     unsigned long records = 0, atoms = 0;
     double best = 1e300;
@@ -100,7 +109,7 @@ int main(int argc, char** argv) {
       if (write) {
         WriteAll(argv[3], input);
       } else {
-        ReadAll(argv[2], false, records, atoms);
+        ReadAll(argv[2], false, records, atoms, flavor);
       }
       const double t = Seconds(start);
       if (t < best) best = t;

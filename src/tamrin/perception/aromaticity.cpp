@@ -334,6 +334,12 @@ void QvPerceiveAromaticity(QvMolBase& mol, const QvAromaticityModel& model) {
     mol.SetPerceived(QvPerceivedAromaticity, false);
     return;
   }
+  if (mol.NumBonds() == 0) {
+    // No ring, so no aromatic atom: what the full pass would write.
+    for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(false);
+    mol.SetPerceived(QvPerceivedAromaticity, true);
+    return;
+  }
   Perceiver perceiver(mol, rules);
   perceiver.Run();
   perceiver.Write(mol);

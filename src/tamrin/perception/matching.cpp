@@ -6,10 +6,15 @@
 namespace Tamrin {
 
 void QvMatching::Greedy() {
+  // Fewest neighbours first, ties in vertex order. Degrees are small, so a
+  // counting sort: the passes call this for every tier on whole proteins.
+  std::size_t max_degree = 0;
+  for (const std::vector<unsigned>& nbrs : adj_) max_degree = std::max(max_degree, nbrs.size());
+  std::vector<unsigned> start(max_degree + 2, 0);
+  for (const std::vector<unsigned>& nbrs : adj_) ++start[nbrs.size() + 1];
+  std::partial_sum(start.begin(), start.end(), start.begin());
   std::vector<unsigned> order(adj_.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(),
-                   [this](unsigned a, unsigned b) { return adj_[a].size() < adj_[b].size(); });
+  for (unsigned v = 0; v < adj_.size(); ++v) order[start[adj_[v].size()]++] = v;
   for (const unsigned v : order) {
     if (mate_[v] != kNone) continue;
     for (const unsigned w : adj_[v]) {

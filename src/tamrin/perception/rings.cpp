@@ -346,6 +346,12 @@ const std::vector<bool>& KnownRingBonds(KnownShape& known, const QvGraphView& g)
 }  // namespace
 
 void QvPerceiveRings(QvMolBase& mol) {
+  if (mol.NumBonds() == 0) {
+    // Atoms without bonds (a structure read without connectivity) need no graph.
+    for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
+    mol.SetPerceived(QvPerceivedRings, true);
+    return;
+  }
   const QvGraphView g(mol);
   const std::vector<bool>& ring = KnownRingBonds(Known(g), g);
   for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
