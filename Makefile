@@ -13,6 +13,9 @@ FUZZ_PACKAGES   := clang libclang-rt-14-dev
 PY_BUILD_DEPS   := "scikit-build-core>=0.10" "swig>=4.3" "cmake>=3.26" ninja
 # RDKit and Open Babel are the independent readers the oracle tests compare with.
 PY_TEST_DEPS    := pytest numpy rdkit openbabel-wheel gemmi
+# Real files only (about 115 PDB files among them); the library they test is
+# not needed, hence no dependencies.
+PY_TEST_DATA    := MDAnalysisTests
 PY_COV_DEPS     := gcovr
 COV_DIR         := build/coverage
 # Unoptimised so that lines and branches map one to one onto the source.
@@ -59,6 +62,7 @@ $(VENV)/.deps-stamp: Makefile
 	test -x $(VPY) || $(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
 	$(VPY) -m pip install -q $(PY_BUILD_DEPS) $(PY_TEST_DEPS)
+	$(VPY) -m pip install -q --no-deps $(PY_TEST_DATA)
 	touch $@
 
 # C++ tests under AddressSanitizer, LeakSanitizer and UBSan, in a build of their own.
@@ -87,6 +91,7 @@ test-asan-python: system-deps $(ASAN_PY_DIR)/.deps-stamp
 $(ASAN_PY_DIR)/.deps-stamp: Makefile
 	test -x $(ASAN_PY) || $(PYTHON) -m venv $(ASAN_PY_DIR)/venv
 	$(ASAN_PY) -m pip install -q $(PY_BUILD_DEPS) $(PY_TEST_DEPS)
+	$(ASAN_PY) -m pip install -q --no-deps $(PY_TEST_DATA)
 	touch $@
 
 # Line and branch coverage of src/ by the whole suite (ctest and pytest), from an

@@ -26,9 +26,11 @@ def timings(site: str | None, filters: list[str]) -> dict[str, float]:
         env["PYTHONPATH"] = site
     else:
         env.pop("PYTHONPATH", None)
-    out = subprocess.run([sys.executable, str(HERE / "run.py"), "--ours-json", *filters],
-                         env=env, check=True, capture_output=True, text=True).stdout
-    return json.loads(out.strip().splitlines()[-1])
+    done = subprocess.run([sys.executable, str(HERE / "run.py"), "--ours-json", *filters],
+                          env=env, capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit(f"run.py failed with {'the base build' if site else 'the new build'}:\n{done.stderr}")
+    return json.loads(done.stdout.strip().splitlines()[-1])
 
 
 def main(args: list[str]) -> int:

@@ -34,8 +34,8 @@ def discover() -> list[Workload]:
     for module in pkgutil.iter_modules([str(HERE / "workloads")]):
         try:
             found.extend(importlib.import_module(f"workloads.{module.name}").workloads(data_dir))
-        except ImportError as exc:  # one missing piece must not hide the other workloads
-            print(f"workloads/{module.name}: skipped ({exc})", file=sys.stderr)
+        except Exception as exc:  # one workload that cannot set up must not hide the others
+            print(f"workloads/{module.name}: skipped ({type(exc).__name__}: {exc})", file=sys.stderr)
     return found
 
 
