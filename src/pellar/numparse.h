@@ -31,6 +31,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -174,6 +175,37 @@ inline ParseResult ParseReal(const char* first, const char* last, T& value) {
   return ParseRealRare(first, last, value);
 }
 
+// A plain decimal, the bulk of fixed-column files ("-12.345": an optional
+// '-', at most 15 digits, at most one '.'): its digits as an integer divided
+// by an exact power of ten. Both are exact doubles, so the one division
+// rounds correctly and gives strtod's value. False for any other text.
+inline bool ParsePlainDecimal(std::string_view s, double& value) {
+  static constexpr double kPow10[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const char* p = s.data();
+  const char* const end = p + s.size();
+  const bool negative = p != end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int decimals = -1;
+  for (; p != end; ++p) {
+    if (*p >= '0' && *p <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+      ++digits;
+      if (decimals >= 0) ++decimals;
+    } else if (*p == '.' && decimals < 0) {
+      decimals = 0;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || digits > 15) return false;
+  const double magnitude = static_cast<double>(mantissa) / kPow10[decimals < 0 ? 0 : decimals];
+  value = negative ? -magnitude : magnitude;
+  return true;
+}
+
 }  // namespace numparse_detail
 
 inline ParseResult ParseDouble(const char* first, const char* last, double& value) {
@@ -234,6 +266,9 @@ bool ParseWhole(std::string_view s, T& value) {
   const char* last = first + s.size();
   T v;
   ParseResult got;
+  if constexpr (std::is_same_v<T, double>) {
+    if (numparse_detail::ParsePlainDecimal(s, value)) return true;
+  }
   if constexpr (std::is_floating_point_v<T>) {
     // Range does not matter here, so a text that fast_float takes whole has
     // strtod's value whatever it is; the rest goes the long way.

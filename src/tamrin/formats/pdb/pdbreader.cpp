@@ -34,44 +34,9 @@ std::string_view Cols(std::string_view line, std::size_t first, std::size_t last
 
 char Col(std::string_view line, std::size_t col) { return line.size() >= col ? line[col - 1] : ' '; }
 
-// Coordinates and the other real columns as files write them ("-12.345"):
-// the digits as an integer over a power of ten. Both are exact below 10^15,
-// so the one rounding of the division gives the correctly rounded value that
-// the general parser gives, at a fraction of its cost. Other forms (a '+',
-// an exponent, more digits) go to the general parser.
-bool ParseFixed(std::string_view text, double& value) {
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  const bool negative = p != end && *p == '-';
-  if (negative) ++p;
-  std::uint64_t mantissa = 0;
-  int digits = 0, decimals = -1;
-  for (; p != end; ++p) {
-    const char c = *p;
-    if (c >= '0' && c <= '9') {
-      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');
-      ++digits;
-      if (decimals >= 0) ++decimals;
-    } else if (c == '.' && decimals < 0) {
-      decimals = 0;
-    } else {
-      return Pellar::ParseWhole(text, value);
-    }
-  }
-  if (digits == 0 || digits > 15) return Pellar::ParseWhole(text, value);
-  const double v = static_cast<double>(mantissa) / kPow10[decimals < 0 ? 0 : decimals];
-  value = negative ? -v : v;
-  return true;
-}
-
 template <class T>
 bool ParseCols(std::string_view line, std::size_t first, std::size_t last, T& value) {
-  if constexpr (std::is_same_v<T, double>)
-    return ParseFixed(TrimBlanks(Cols(line, first, last)), value);
-  else
-    return Pellar::ParseWhole(TrimBlanks(Cols(line, first, last)), value);
+  return Pellar::ParseWhole(TrimBlanks(Cols(line, first, last)), value);
 }
 
 bool StartsWith(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
