@@ -50,12 +50,7 @@ bool QvBase::SetData(std::unique_ptr<QvBaseData> item) {
 
 void QvBase::AddData(std::unique_ptr<QvBaseData> item) {
   if (!item) return;
-  if (!data_) {
-    data_ = std::make_unique<QvDataItems>();
-    // Atoms read from files carry a few items (name, type, charge,
-    // residue): one allocation instead of three as the list grows.
-    data_->reserve(4);
-  }
+  if (!data_) data_ = std::make_unique<QvDataItems>();
   data_->push_back(std::move(item));
 }
 
