@@ -37,9 +37,9 @@ def main(args: list[str]) -> int:
     if not args:
         print(__doc__, file=sys.stderr)
         return 2
-    base_site = args[0]
-    rounds = int(args[1]) if len(args) > 1 and args[1].isdigit() else 3
-    filters = args[2:] if len(args) > 1 and args[1].isdigit() else args[1:]
+    base_site, rest = args[0], args[1:]
+    rounds = int(rest.pop(0)) if rest and rest[0].isdigit() else 3
+    filters = rest
     best: dict[str, dict[str, float]] = {"base": {}, "new": {}}
     for _ in range(rounds):
         for label, site in (("base", base_site), ("new", None)):
