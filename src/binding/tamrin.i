@@ -612,6 +612,10 @@ def _mol_repr(self):
 for _cls in (QvMolBase, QvMCMolBase, QvGraphMol, QvMol):
     _cls.__repr__ = _mol_repr
 del _cls
+
+from ._pickling import register as _register_pickling
+_register_pickling(QvGraphMol, QvMol)
+del _register_pickling
 %}
 
 // 2D depiction.

@@ -1,0 +1,98 @@
+#include "sorvil/binary/qvbhandler.h"
+
+#include <algorithm>
+
+#include "pellar/qvstream.h"
+
+namespace Sorvil {
+
+QvReadFxnBase::~QvReadFxnBase() = default;
+
+namespace {
+
+constexpr std::uint64_t kMaxLength = UINT32_MAX;
+// Payloads are read in steps of this size, so that memory follows the data
+// actually present rather than the length a record claims.
+constexpr std::size_t kReadStep = std::size_t{1} << 20;
+
+}  // namespace
+
+bool QVBReadPayload(Pellar::qvistream& in, std::uint64_t length, std::string& buffer) {
+  const std::size_t start = buffer.size();
+  while (buffer.size() - start < length) {
+    const std::size_t step =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - (buffer.size() - start), kReadStep));
+    const std::size_t old = buffer.size();
+    buffer.resize(old + step);
+    const std::size_t got = in.read(buffer.data() + old, step);
+    if (got != step) {
+      buffer.resize(old + got);
+      return false;
+    }
+  }
+  return true;
+}
+
+QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::string_view record, QVBCursor& payload,
+                                      QvBase& target, QvTypeId type) const {
+  for (const QvReadFxnBase* fxn : fxns_)
+    if (fxn->GetTarget() == type && fxn->GetName() == name) return fxn->Read(payload, target, *this);
+  // Kept under the tag of its name, so that writing the object again
+  // reproduces the record.
+  const QvTag tag = QvGetTag(name);
+  if (tag == QvNoTag) return QVBIncorrectHandlerType;
+  target.AddData(tag, QvUnknownQVBData{std::string(record)});
+  return QVBSuccess;
+}
+
+// 1. The tag: a failure, or code 0 without a name, is 6; the end of input
+//    right after it is 8.
+// 2. The length: 0 (a failed read) is 9, or 8 when the input is exhausted.
+// 3. The payload: fewer bytes than the length is 4.
+// 4. The first registered function for the tag and `type`, or the record is
+//    kept as unknown data.
+QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId type) const {
+  const unsigned char* start = in.pos();
+  std::string_view name;
+  std::uint8_t code = 0;
+  if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;
+  if (in.at_end()) return QVBEndOfFile;
+  const std::uint64_t length = QVBReadDataLength(in, kMaxLength);
+  if (length == 0) return in.at_end() ? QVBEndOfFile : QVBReadLengthFailed;
+  const unsigned char* bytes = nullptr;
+  if (!in.take(static_cast<std::size_t>(length), bytes)) return QVBIncorrectSize;
+  QVBCursor payload(bytes, static_cast<std::size_t>(length));
+  const std::string_view record(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
+  return Dispatch(name, record, payload, target, type);
+}
+
+QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId type) const {
+  while (!in.at_end())
+    if (const QVBReturn result = ReadRecord(in, target, type); result != QVBSuccess) return result;
+  return QVBSuccess;
+}
+
+QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type,
+                                        std::string& buffer) const {
+  std::string name;
+  std::uint8_t code = 0;
+  if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;
+  if (in.peek() < 0) return QVBEndOfFile;
+  const std::uint64_t length = QVBReadDataLength(in, kMaxLength);
+  if (length == 0) return in.peek() < 0 ? QVBEndOfFile : QVBReadLengthFailed;
+  // The record is kept whole for an unknown tag: its header in canonical
+  // form, then the payload.
+  buffer.clear();
+  if (code != 0) {
+    buffer.push_back(static_cast<char>(code));
+  } else if (!QVBAppendTag(buffer, name)) {
+    return QVBReadTagFailed;
+  }
+  QVBAppendVarint(buffer, length);
+  const std::size_t header = buffer.size();
+  if (!QVBReadPayload(in, length, buffer)) return QVBIncorrectSize;
+  QVBCursor cursor(buffer.data() + header, buffer.size() - header);
+  return Dispatch(name, buffer, cursor, target, type);
+}
+
+}  // namespace Sorvil

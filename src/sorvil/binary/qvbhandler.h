@@ -1,0 +1,88 @@
+// The registry of record read functions, and the one step that reads a record
+// into an object: find the function registered for the record's tag and the
+// caller's target class, or keep the record's bytes on the object as generic
+// data (QvUnknownQVBData) so that writing the object reproduces it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "sorvil/base/qvbase.h"
+#include "sorvil/binary/qvbrecord.h"
+
+namespace Pellar {
+class qvistream;
+}
+
+namespace Sorvil {
+
+class QvBinaryIOHandler;
+
+// A record this system has no read function for: the whole record (tag,
+// length, payload) exactly as it was read.
+struct QvUnknownQVBData {
+  std::string record;
+  bool operator==(const QvUnknownQVBData&) const = default;
+};
+
+class QvReadFxnBase {
+ public:
+  QvReadFxnBase(std::string_view name, QvTypeId target) : name_(name), target_(target) {}
+  virtual ~QvReadFxnBase();
+  std::string_view GetName() const { return name_; }
+  QvTypeId GetTarget() const { return target_; }
+  // Reads one payload (the cursor holds exactly its bytes) into `target`,
+  // which is of the class GetTarget() names.
+  virtual QVBReturn Read(QVBCursor& payload, QvBase& target, const QvBinaryIOHandler& handler) const = 0;
+
+ private:
+  std::string_view name_;
+  QvTypeId target_;
+};
+
+// A read function over a target class T.
+template <class T>
+class QvReadFxn final : public QvReadFxnBase {
+ public:
+  using Fxn = QVBReturn (*)(QVBCursor& payload, T& target, const QvBinaryIOHandler& handler);
+  // `target` may name a class derived from T, for records that several
+  // kinds of object share.
+  QvReadFxn(std::string_view name, Fxn fxn, QvTypeId target = T::TypeId) : QvReadFxnBase(name, target), fxn_(fxn) {}
+  QVBReturn Read(QVBCursor& payload, QvBase& target, const QvBinaryIOHandler& handler) const override {
+    return fxn_(payload, static_cast<T&>(target), handler);
+  }
+
+ private:
+  Fxn fxn_;
+};
+
+class QvBinaryIOHandler {
+ public:
+  // Functions are asked in registration order; they must outlive the handler.
+  void Register(const QvReadFxnBase& fxn) { fxns_.push_back(&fxn); }
+
+  // One record from `in` into `target`, read as the class `type` (see the
+  // steps in the .cpp). Returns the first failing code.
+  QVBReturn ReadRecord(QVBCursor& in, QvBase& target, QvTypeId type) const;
+  // Every record left in `in`, stopping at the first that fails.
+  QVBReturn ReadRecords(QVBCursor& in, QvBase& target, QvTypeId type) const;
+  // One top-level record from a byte stream. `buffer` is the caller's scratch
+  // for the payload, which grows only as bytes arrive, so a length that
+  // promises more than the input holds costs no more than the input.
+  QVBReturn ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type, std::string& buffer) const;
+
+ private:
+  QVBReturn Dispatch(std::string_view name, std::string_view record, QVBCursor& payload, QvBase& target,
+                     QvTypeId type) const;
+
+  std::vector<const QvReadFxnBase*> fxns_;
+};
+
+// Appends exactly `length` bytes of `in` to `buffer`; false when fewer came.
+bool QVBReadPayload(Pellar::qvistream& in, std::uint64_t length, std::string& buffer);
+
+}  // namespace Sorvil
+
+QV_DATA_TYPE(Sorvil::QvUnknownQVBData, "Sorvil::QvUnknownQVBData")

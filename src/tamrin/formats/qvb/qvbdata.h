@@ -1,0 +1,46 @@
+// Generic data and SD data in QVB payloads (layouts in docs/qvb-payloads.md).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sorvil/base/qvbase.h"
+#include "sorvil/binary/qvbrecord.h"
+
+namespace Tamrin::qvb {
+
+// Items that have records of their own rather than a place in a data record.
+bool HasOwnRecord(const Sorvil::QvBaseData& item);
+
+// Builds a data record payload: a name table, then item lists. Tags below
+// 256 are written as numbers, registered tags through the name table.
+class DataWriter {
+ public:
+  // Appends the item list of `object` (HasOwnRecord items left out); false
+  // when none of its items was written. `owner` >= 0 writes that position
+  // first, for the per-atom and per-bond records.
+  bool Items(const Sorvil::QvBase& object, long owner = -1);
+  // The payload: version, names, then `lists` (the number of owners for
+  // per-atom records, nothing for one object's record) and the lists.
+  std::string Finish(bool counted) const;
+  unsigned Lists() const { return lists_; }
+
+ private:
+  std::vector<Sorvil::QvTag> names_;
+  std::string body_;
+  unsigned lists_ = 0;
+};
+
+// Reads a data record payload. Per-object records give their items to
+// `object`; per-atom records (`owners` not null) to owners[position].
+Sorvil::QVBReturn ReadData(Sorvil::QVBCursor& in, Sorvil::QvBase* object,
+                           const std::vector<Sorvil::QvBase*>* owners);
+
+// SD data pairs of `object` as a payload; empty when it has none.
+std::string SDDataPayload(const Sorvil::QvBase& object);
+Sorvil::QVBReturn ReadSDData(Sorvil::QVBCursor& in, Sorvil::QvBase& object);
+
+// Appends the records kept from reading (QvUnknownQVBData items) unchanged.
+void AppendUnknownRecords(std::string& out, const Sorvil::QvBase& object);
+
+}  // namespace Tamrin::qvb
