@@ -57,8 +57,9 @@ QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId 
   std::uint8_t code = 0;
   if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;
   if (in.at_end()) return QVBEndOfFile;
-  const std::uint64_t length = QVBReadDataLength(in, kMaxLength);
-  if (length == 0) return in.at_end() ? QVBEndOfFile : QVBReadLengthFailed;
+  bool ended = false;
+  const std::uint64_t length = QVBReadDataLength(in, kMaxLength, &ended);
+  if (length == 0) return ended ? QVBEndOfFile : QVBReadLengthFailed;
   const unsigned char* bytes = nullptr;
   if (!in.take(static_cast<std::size_t>(length), bytes)) return QVBIncorrectSize;
   QVBCursor payload(bytes, static_cast<std::size_t>(length));
@@ -78,8 +79,9 @@ QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, Q
   std::uint8_t code = 0;
   if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;
   if (in.peek() < 0) return QVBEndOfFile;
-  const std::uint64_t length = QVBReadDataLength(in, kMaxLength);
-  if (length == 0) return in.peek() < 0 ? QVBEndOfFile : QVBReadLengthFailed;
+  bool ended = false;
+  const std::uint64_t length = QVBReadDataLength(in, kMaxLength, &ended);
+  if (length == 0) return ended ? QVBEndOfFile : QVBReadLengthFailed;
   // The record is kept whole for an unknown tag: its header in canonical
   // form, then the payload.
   buffer.clear();

@@ -49,9 +49,11 @@ VarintResult DecodeVarint(Source& in, std::uint64_t maximum, std::uint64_t& valu
 }
 
 template <class Source>
-std::uint64_t ReadLength(Source& in, std::uint64_t maximum) {
+std::uint64_t ReadLength(Source& in, std::uint64_t maximum, bool* ended = nullptr) {
   std::uint64_t value = 0;
-  switch (DecodeVarint(in, maximum, value)) {
+  const VarintResult result = DecodeVarint(in, maximum, value);
+  if (ended) *ended = result == VarintResult::End;
+  switch (result) {
     case VarintResult::Ok:
       return value;
     case VarintResult::End:
@@ -101,8 +103,12 @@ bool QVBCursor::varint(std::uint64_t& value, std::uint64_t maximum) {
   return DecodeVarint(*this, maximum, value) == VarintResult::Ok;
 }
 
-std::uint64_t QVBReadDataLength(Pellar::qvistream& in, std::uint64_t maximum) { return ReadLength(in, maximum); }
-std::uint64_t QVBReadDataLength(QVBCursor& in, std::uint64_t maximum) { return ReadLength(in, maximum); }
+std::uint64_t QVBReadDataLength(Pellar::qvistream& in, std::uint64_t maximum, bool* ended) {
+  return ReadLength(in, maximum, ended);
+}
+std::uint64_t QVBReadDataLength(QVBCursor& in, std::uint64_t maximum, bool* ended) {
+  return ReadLength(in, maximum, ended);
+}
 
 void QVBAppendVarint(std::string& out, std::uint64_t value) {
   while (value >= 0x80) {

@@ -88,8 +88,9 @@ class QVBCursor {
 // A varint with the container's messages ("data size corrupt in QvBinary
 // file", "end of file reached in QVBReadDataLength(Pellar::qvistream &)"); 0
 // for every failure, as for a length of 0.
-std::uint64_t QVBReadDataLength(Pellar::qvistream& in, std::uint64_t maximum);
-std::uint64_t QVBReadDataLength(QVBCursor& in, std::uint64_t maximum);
+// `ended`, when given, tells whether the input ended inside the number.
+std::uint64_t QVBReadDataLength(Pellar::qvistream& in, std::uint64_t maximum, bool* ended = nullptr);
+std::uint64_t QVBReadDataLength(QVBCursor& in, std::uint64_t maximum, bool* ended = nullptr);
 
 // Appends a varint: the 32-bit form takes at most 5 bytes, the 64-bit form 10.
 void QVBAppendVarint(std::string& out, std::uint64_t value);

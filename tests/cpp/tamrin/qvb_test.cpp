@@ -313,7 +313,7 @@ TEST(Qvb, DamagedInputKeepsTheRecordsBeforeIt) {
       {"cut after the tag", "\x0A", {err + "\"End of File\""}},
       {"11-byte varint", "\x0A" + std::string(11, '\x01'),
        {"data size corrupt in QvBinary file", err + "\"Read Length Failed\""}},
-      {"1024-byte name", std::string("\x00\x80\x88", 3) + std::string(1024, 'n') + "\x81x",
+      {"1024-byte name", std::string("\x00\x00\x88", 3) + std::string(1024, 'n') + "\x81x",
        {"error occurred while reading tag in QvBinary file (len = 1024)", err + "\"Read Tag Failed\""}},
       {"2^40 atoms", huge_ct, {err + "\"Incorrect Size\""}},
       {"child longer than parent", long_child, {err + "\"Incorrect Size\""}},

@@ -179,9 +179,7 @@ void WarnSkipped(QvTag tag) {
 
 }  // namespace
 
-bool HasOwnRecord(const QvBaseData& item) {
-  return item.GetTag() == Sorvil::QvSDDataTag() || item.Holds<Sorvil::QvUnknownQVBData>();
-}
+bool HasOwnRecord(const QvBaseData& item) { return item.Holds<Sorvil::QvUnknownQVBData>(); }
 
 bool DataWriter::Items(const QvBase& object, long owner) {
   if (object.NumData() == 0) return false;
@@ -274,39 +272,6 @@ QVBReturn ReadData(QVBCursor& in, QvBase* object, const std::vector<QvBase*>* ow
       return result;
   }
   return Sorvil::QVBSuccess;
-}
-
-std::string SDDataPayload(const QvBase& object) {
-  std::string out;
-  unsigned count = 0;
-  std::string pairs;
-  Bytes b(pairs);
-  for (const QvBaseData& item : object.GetDataItems(Sorvil::QvSDDataTag())) {
-    const auto* pair = Sorvil::QvDataValue<Sorvil::QvTagData>(item);
-    if (!pair) continue;
-    b.text(pair->GetTag());
-    b.text(pair->GetValue());
-    ++count;
-  }
-  if (count == 0) return out;
-  Bytes head(out);
-  head.u8(kVersion);
-  head.var(count);
-  return out + pairs;
-}
-
-QVBReturn ReadSDData(QVBCursor& in, QvBase& object) {
-  unsigned version = 0;
-  std::uint64_t count = 0;
-  if (!U8(in, version) || version != kVersion) return Sorvil::QVBCheckFailed;
-  if (!Var(in, count) || count > in.left() / 2) return Sorvil::QVBIncorrectSize;
-  for (std::uint64_t i = 0; i < count; ++i) {
-    std::string_view name;
-    std::string_view value;
-    if (!Text(in, name) || !Text(in, value)) return Sorvil::QVBIncorrectSize;
-    Sorvil::QvAddSDData(object, name, value);
-  }
-  return in.at_end() ? Sorvil::QVBSuccess : Sorvil::QVBIncorrectSize;
 }
 
 void AppendUnknownRecords(std::string& out, const QvBase& object) {

@@ -1,4 +1,4 @@
-// Generic data and SD data in QVB payloads (layouts in docs/qvb-payloads.md).
+// Generic data (SD data pairs among it) in QVB payloads (layouts in docs/qvb-payloads.md).
 #pragma once
 
 #include <string>
@@ -9,7 +9,7 @@
 
 namespace Tamrin::qvb {
 
-// Items that have records of their own rather than a place in a data record.
+// Items written as records of their own (kept unknown records), not as data.
 bool HasOwnRecord(const Sorvil::QvBaseData& item);
 
 // Builds a data record payload: a name table, then item lists. Tags below
@@ -35,10 +35,6 @@ class DataWriter {
 // `object`; per-atom records (`owners` not null) to owners[position].
 Sorvil::QVBReturn ReadData(Sorvil::QVBCursor& in, Sorvil::QvBase* object,
                            const std::vector<Sorvil::QvBase*>* owners);
-
-// SD data pairs of `object` as a payload; empty when it has none.
-std::string SDDataPayload(const Sorvil::QvBase& object);
-Sorvil::QVBReturn ReadSDData(Sorvil::QVBCursor& in, Sorvil::QvBase& object);
 
 // Appends the records kept from reading (QvUnknownQVBData items) unchanged.
 void AppendUnknownRecords(std::string& out, const Sorvil::QvBase& object);

@@ -203,11 +203,6 @@ QVBReturn ReadObjectData(QVBCursor& in, T& object, const QvBinaryIOHandler&) {
   return ReadData(in, &object, nullptr);
 }
 
-template <class T>
-QVBReturn ReadSD(QVBCursor& in, T& object, const QvBinaryIOHandler&) {
-  return ReadSDData(in, object);
-}
-
 template <bool Atoms>
 QVBReturn ReadOwnedData(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   std::vector<Sorvil::QvBase*> owners;
@@ -240,7 +235,6 @@ void AppendGraphRecords(std::string& out, const QvMolBase& mol) {
 
 void AppendDataRecords(std::string& out, const QvMolBase& mol) {
   Sorvil::QVBAppendRecord(out, "QvBasePOD", ObjectDataPayload(mol));
-  Sorvil::QVBAppendRecord(out, "QvMolSDData", SDDataPayload(mol));
   Sorvil::QVBAppendRecord(out, "QvAtomPOD", OwnedDataPayload(mol.GetAtoms()));
   Sorvil::QVBAppendRecord(out, "QvBondPOD", OwnedDataPayload(mol.GetBonds()));
   AppendUnknownRecords(out, mol);
@@ -260,14 +254,15 @@ QVBReturn ReadMolRecord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler& 
 std::string MolPayload(const QvMolBase& mol) {
   std::string out;
   AppendGraphRecords(out, mol);
-  if (mol.GetDimension() != 3) {
-    const char dimension = static_cast<char>(mol.GetDimension());
-    Sorvil::QVBAppendRecord(out, "QvMolDimension", std::string_view(&dimension, 1));
-  }
   if (mol.HasAtoms()) {
     const std::vector<float> xyz = AtomCoords(mol, nullptr);
     if (!xyz.empty()) Sorvil::QVBAppendRecord(out, "QvMolFloatCoord", MarkedFloats(xyz.data(), xyz.size()));
     if (WantsEnergy(mol.GetEnergy())) Sorvil::QVBAppendRecord(out, "QvMolEnergy", EnergyPayload(mol.GetEnergy()));
+  }
+  // After the coordinates, which set 3.
+  if (mol.GetDimension() != 3) {
+    const char dimension = static_cast<char>(mol.GetDimension());
+    Sorvil::QVBAppendRecord(out, "QvMolDimension", std::string_view(&dimension, 1));
   }
   AppendDataRecords(out, mol);
   return out;
@@ -326,7 +321,6 @@ std::string ConfPayload(const QvMCMolBase& mol, const QvConfBase& conf, bool hal
     Sorvil::QVBAppendRecord(out, "QvConfDimension", std::string_view(&dimension, 1));
   }
   Sorvil::QVBAppendRecord(out, "QvConfPOD", ObjectDataPayload(conf));
-  Sorvil::QVBAppendRecord(out, "QvConfSDData", SDDataPayload(conf));
   AppendUnknownRecords(out, conf);
   return out;
 }
@@ -442,13 +436,11 @@ const QvBinaryIOHandler& QvDefaultBinaryHandler() {
   static const QvReadFxn<Mol> energy("QvMolEnergy", ReadEnergy<Mol>);
   static const QvReadFxn<Mol> dimension("QvMolDimension", ReadDimension<Mol>);
   static const QvReadFxn<Mol> mol_data("QvBasePOD", ReadObjectData<Mol>);
-  static const QvReadFxn<Mol> sd_data("QvMolSDData", ReadSD<Mol>);
   static const QvReadFxn<Mol> atom_data("QvAtomPOD", ReadOwnedData<true>);
   static const QvReadFxn<Mol> bond_data("QvBondPOD", ReadOwnedData<false>);
   static const QvReadFxn<Mol> mc_title("QvMolTitle", ReadTitle<Mol>, MC::TypeId);
   static const QvReadFxn<Mol> mc_ct("QvMolCT", ReadCT, MC::TypeId);
   static const QvReadFxn<Mol> mc_data("QvBasePOD", ReadObjectData<Mol>, MC::TypeId);
-  static const QvReadFxn<Mol> mc_sd_data("QvMolSDData", ReadSD<Mol>, MC::TypeId);
   static const QvReadFxn<Mol> mc_atom_data("QvAtomPOD", ReadOwnedData<true>, MC::TypeId);
   static const QvReadFxn<Mol> mc_bond_data("QvBondPOD", ReadOwnedData<false>, MC::TypeId);
   static const QvReadFxn<MC> conf_float("QvMCMolCartConf", ReadConfRecord<CoordForm::Float>);
@@ -458,7 +450,6 @@ const QvBinaryIOHandler& QvDefaultBinaryHandler() {
   static const QvReadFxn<MC> mc_gzip("zQvMCMolBase", ReadGzipMC);
   static const QvReadFxn<MC> mc_zstd("zstdQvMCMolBase", ReadZstdMC);
   static const QvReadFxn<Conf> conf_data("QvConfPOD", ReadObjectData<Conf>);
-  static const QvReadFxn<Conf> conf_sd_data("QvConfSDData", ReadSD<Conf>);
   static const QvReadFxn<Conf> conf_title("QvConfTitle", ReadTitle<Conf>);
   static const QvReadFxn<Conf> conf_energy("QvConfEnergy", ReadEnergy<Conf>);
   static const QvReadFxn<Conf> conf_dimension("QvConfDimension", ReadDimension<Conf>);
@@ -466,9 +457,9 @@ const QvBinaryIOHandler& QvDefaultBinaryHandler() {
     QvBinaryIOHandler h;
     const Sorvil::QvReadFxnBase* const order[] = {
         &mol_record, &title,      &ct,          &coords,      &energy,       &dimension,   &mol_data,
-        &sd_data,    &atom_data,  &bond_data,   &conf_float,  &conf_half,    &conf_double, &mc_plain,
-        &mc_gzip,    &mc_zstd,    &mc_title,    &mc_ct,       &mc_data,      &mc_sd_data,  &mc_atom_data,
-        &mc_bond_data, &conf_data, &conf_sd_data, &conf_title, &conf_energy, &conf_dimension};
+        &atom_data,  &bond_data,   &conf_float,  &conf_half,    &conf_double, &mc_plain,
+        &mc_gzip,    &mc_zstd,    &mc_title,    &mc_ct,       &mc_data,      &mc_atom_data,
+        &mc_bond_data, &conf_data, &conf_title, &conf_energy, &conf_dimension};
     for (const Sorvil::QvReadFxnBase* fxn : order) h.Register(*fxn);
     return h;
   }();

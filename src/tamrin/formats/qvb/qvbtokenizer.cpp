@@ -31,10 +31,11 @@ bool QvQVBTokenizer::Next(Pellar::qvistream& in, std::string& record) {
     record.clear();
     return false;
   }
-  const std::uint64_t length = Sorvil::QVBReadDataLength(in, UINT32_MAX);
+  bool ended = false;
+  const std::uint64_t length = Sorvil::QVBReadDataLength(in, UINT32_MAX, &ended);
   if (length == 0) {
     record.clear();
-    return in.peek() < 0 ? false : Fail("QVBReadDataLength failed in QvQVBTokenizer");
+    return ended ? false : Fail("QVBReadDataLength failed in QvQVBTokenizer");
   }
   Sorvil::QVBAppendVarint(record, length);
   if (!Sorvil::QVBReadPayload(in, length, record)) {
