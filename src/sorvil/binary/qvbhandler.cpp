@@ -73,8 +73,11 @@ QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId
   return QVBSuccess;
 }
 
-QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type,
-                                        std::string& buffer) const {
+QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type, std::string& buffer,
+                                        bool* lost) const {
+  bool ignored = false;
+  bool& framing = lost ? *lost : ignored;
+  framing = true;
   std::string name;
   std::uint8_t code = 0;
   if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;
@@ -93,6 +96,7 @@ QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, Q
   QVBAppendVarint(buffer, length);
   const std::size_t header = buffer.size();
   if (!QVBReadPayload(in, length, buffer)) return QVBIncorrectSize;
+  framing = false;
   QVBCursor cursor(buffer.data() + header, buffer.size() - header);
   return Dispatch(name, buffer, cursor, target, type);
 }

@@ -71,7 +71,10 @@ class QvBinaryIOHandler {
   // One top-level record from a byte stream. `buffer` is the caller's scratch
   // for the payload, which grows only as bytes arrive, so a length that
   // promises more than the input holds costs no more than the input.
-  QVBReturn ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type, std::string& buffer) const;
+  // `lost`, when given, tells whether the record's framing failed, so that
+  // the next record cannot be found.
+  QVBReturn ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type, std::string& buffer,
+                       bool* lost = nullptr) const;
 
  private:
   QVBReturn Dispatch(std::string_view name, std::string_view record, QVBCursor& payload, QvBase& target,

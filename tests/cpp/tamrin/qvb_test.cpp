@@ -304,25 +304,28 @@ TEST(Qvb, DamagedInputKeepsTheRecordsBeforeIt) {
     Sorvil::QVBAppendRecord(long_child, "QvMolBase", payload);
   }
   const std::string err = "Error reading from QvBinary v2, return value was ";
+  // Damage inside a well-framed record costs that record only: a good one
+  // after it is read. Damaged framing loses the rest of the input.
   const struct {
     const char* what;
     std::string damage;
+    bool framed;
     std::vector<std::string> messages;
   } cases[] = {
-      {"cut at the end", one.substr(0, one.size() / 2), {err + "\"Incorrect Size\""}},
-      {"cut after the tag", "\x0A", {err + "\"End of File\""}},
-      {"11-byte varint", "\x0A" + std::string(11, '\x01'),
+      {"cut at the end", one.substr(0, one.size() / 2), false, {err + "\"Incorrect Size\""}},
+      {"cut after the tag", "\x0A", false, {err + "\"End of File\""}},
+      {"11-byte varint", "\x0A" + std::string(11, '\x01'), false,
        {"data size corrupt in QvBinary file", err + "\"Read Length Failed\""}},
-      {"1024-byte name", std::string("\x00\x00\x88", 3) + std::string(1024, 'n') + "\x81x",
+      {"1024-byte name", std::string("\x00\x00\x88", 3) + std::string(1024, 'n') + "\x81x", false,
        {"error occurred while reading tag in QvBinary file (len = 1024)", err + "\"Read Tag Failed\""}},
-      {"2^40 atoms", huge_ct, {err + "\"Incorrect Size\""}},
-      {"child longer than parent", long_child, {err + "\"Incorrect Size\""}},
+      {"2^40 atoms", huge_ct, true, {err + "\"Incorrect Size\""}},
+      {"child longer than parent", long_child, true, {err + "\"Incorrect Size\""}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    const Read r = ReadAll(good + c.damage, QvFormat::QVB);
-    ASSERT_EQ(r.mols.size(), 3u);
-    ExpectSameMolecule(mol, r.mols[2]);
+    const Read r = ReadAll(good + c.damage + (c.framed ? one : ""), QvFormat::QVB);
+    ASSERT_EQ(r.mols.size(), c.framed ? 4u : 3u);
+    ExpectSameMolecule(mol, r.mols.back());
     std::vector<std::string> messages;
     for (const std::string& m : r.messages)
       if (m.rfind("Error reading molecule", 0) != 0) messages.push_back(m);

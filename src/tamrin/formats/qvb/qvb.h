@@ -50,11 +50,14 @@ bool QvAppendQVBRecord(std::string& out, const QvMolBase& mol, QvQVBForm form);
 // QvMolBase record is read directly; any other record is read as a
 // multi-conformer molecule whose first conformer `mol` receives, the others
 // going to `more` (when not null) as graph molecules.
+// `lost` (when given) tells whether the record's framing failed, leaving the
+// input where no next record can be found.
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMolBase& mol, std::string& buffer,
-                                  std::vector<std::unique_ptr<QvMolBase>>* more);
+                                  std::vector<std::unique_ptr<QvMolBase>>* more, bool* lost = nullptr);
 // Any record into a multi-conformer molecule (a QvMolBase record gives one
 // conformer).
-Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer);
+Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer,
+                                  bool* lost = nullptr);
 
 // Decompresses all of `in` by method name, "gz" or "zstd"; any other name,
 // damaged data or output beyond kQvMaxInflated bytes gives false.

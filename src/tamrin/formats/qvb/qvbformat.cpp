@@ -33,20 +33,19 @@ std::string& Buffer(qvmolstreambase& stream) {
 
 // A record that fails is reported; when its framing failed, what follows
 // cannot be found again, so the rest of the input is dropped.
-bool Report(qvmolistream& in, Sorvil::QVBReturn result) {
+bool Report(qvmolistream& in, Sorvil::QVBReturn result, bool lost) {
   if (result == Sorvil::QVBSuccess) return true;
   Sorvil::QvErrorHandler::Warning("Error reading from QvBinary v2, return value was \"%s\"",
                                   Sorvil::QVBReturnText(result));
-  if (result == Sorvil::QVBReadTagFailed || result == Sorvil::QVBReadLengthFailed ||
-      result == Sorvil::QVBIncorrectSize || result == Sorvil::QVBEndOfFile) {
-    in.GetStream().skip(INT64_MAX);
-  }
+  if (lost) in.GetStream().skip(INT64_MAX);
   return false;
 }
 
 bool ReadQVBConformers(qvmolistream& in, QvMCMolBase& mol, unsigned) {
   if (in.GetStream().peek() < 0) return false;
-  return Report(in, QvReadQVBRecord(in.GetStream(), mol, Buffer(in)));
+  bool lost = false;
+  const Sorvil::QVBReturn result = QvReadQVBRecord(in.GetStream(), mol, Buffer(in), &lost);
+  return Report(in, result, lost);
 }
 
 bool ReadQVB(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
@@ -55,7 +54,9 @@ bool ReadQVB(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   if (in.GetStream().peek() < 0) return false;
   const std::int64_t position = in.GetStream().tell();
   std::vector<std::unique_ptr<QvMolBase>> more;
-  if (!Report(in, QvReadQVBRecord(in.GetStream(), mol, Buffer(in), &more))) return false;
+  bool lost = false;
+  const Sorvil::QVBReturn result = QvReadQVBRecord(in.GetStream(), mol, Buffer(in), &more, &lost);
+  if (!Report(in, result, lost)) return false;
   for (auto& conf : more) in.Enqueue(std::move(conf), position);
   return true;
 }

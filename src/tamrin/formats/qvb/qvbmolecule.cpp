@@ -476,23 +476,23 @@ bool QvAppendQVBRecord(std::string& out, const QvMolBase& mol, QvQVBForm form) {
   return ZstdCompress(payload, packed) && Sorvil::QVBAppendRecord(out, "zstdQvMCMolBase", packed);
 }
 
-Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer) {
+Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer, bool* lost) {
   std::string tag;
   if (!Sorvil::QVBPeekTag(in, tag)) return Sorvil::QVBEndOfFile;
-  if (tag != "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMCMolBase::TypeId, buffer);
+  if (tag != "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMCMolBase::TypeId, buffer, lost);
   QvGraphMol graph;
-  const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, graph.GetMol(), QvMolBase::TypeId, buffer);
+  const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, graph.GetMol(), QvMolBase::TypeId, buffer, lost);
   if (result == kOk && !mol.Copy(graph.GetMol())) return kCheck;
   return result;
 }
 
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMolBase& mol, std::string& buffer,
-                                  std::vector<std::unique_ptr<QvMolBase>>* more) {
+                                  std::vector<std::unique_ptr<QvMolBase>>* more, bool* lost) {
   std::string tag;
   if (!Sorvil::QVBPeekTag(in, tag)) return Sorvil::QVBEndOfFile;
-  if (tag == "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMolBase::TypeId, buffer);
+  if (tag == "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMolBase::TypeId, buffer, lost);
   QvMol mc;
-  const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, mc, QvMCMolBase::TypeId, buffer);
+  const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, mc, QvMCMolBase::TypeId, buffer, lost);
   if (result != kOk || mc.NumConfs() == 0) return result;
   bool first = true;
   for (const QvConfBase& conf : mc.GetConfs()) {
