@@ -386,16 +386,24 @@ bool ZstdDecompress(std::string_view in, std::string& out) {
   std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> ctx(ZSTD_createDCtx(), ZSTD_freeDCtx);
   if (!ctx) return false;
   ZSTD_inBuffer source{in.data(), in.size(), 0};
-  std::size_t result = 0;
-  do {
-    if (out.size() >= kQvMaxInflated) return false;
-    const std::size_t used = out.size();
-    out.resize(std::min(kQvMaxInflated, std::max<std::size_t>(2 * used, ZSTD_DStreamOutSize())));
+  std::size_t used = 0;
+  out.resize(ZSTD_DStreamOutSize());
+  for (;;) {
     ZSTD_outBuffer target{out.data() + used, out.size() - used, 0};
-    result = ZSTD_decompressStream(ctx.get(), &target, &source);
-    out.resize(used + target.pos);
+    const std::size_t result = ZSTD_decompressStream(ctx.get(), &target, &source);
     if (ZSTD_isError(result)) return false;
-  } while (source.pos < source.size || result != 0);
+    used += target.pos;
+    if (result == 0 && source.pos == source.size) break;
+    if (used == out.size()) {
+      // Output grows only when it is full, so memory follows what the
+      // frames actually hold.
+      if (out.size() >= kQvMaxInflated) return false;
+      out.resize(std::min(kQvMaxInflated, 2 * out.size()));
+    } else if (source.pos == source.size) {
+      return false;  // a frame cut short
+    }
+  }
+  out.resize(used);
   return true;
 }
 
