@@ -374,23 +374,44 @@ std::string MCPayload(const QvMolBase& mol) {
   return out;
 }
 
+// Records are small and written once: the strongest ordinary level costs
+// little per record, and the context is kept per thread.
 bool ZstdCompress(std::string_view in, std::string& out) {
+  thread_local std::unique_ptr<ZSTD_CCtx, decltype(&ZSTD_freeCCtx)> ctx(ZSTD_createCCtx(), ZSTD_freeCCtx);
+  if (!ctx) return false;
   out.resize(ZSTD_compressBound(in.size()));
-  const std::size_t n = ZSTD_compress(out.data(), out.size(), in.data(), in.size(), 19);
+  const std::size_t n = ZSTD_compressCCtx(ctx.get(), out.data(), out.size(), in.data(), in.size(), 19);
   if (ZSTD_isError(n)) return false;
   out.resize(n);
   return true;
 }
 
+// One decompression context per thread: making one costs more than
+// decompressing a small record.
+ZSTD_DCtx* ZstdContext() {
+  thread_local std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> ctx(ZSTD_createDCtx(), ZSTD_freeDCtx);
+  if (ctx) ZSTD_DCtx_reset(ctx.get(), ZSTD_reset_session_only);
+  return ctx.get();
+}
+
 bool ZstdDecompress(std::string_view in, std::string& out) {
-  std::unique_ptr<ZSTD_DCtx, decltype(&ZSTD_freeDCtx)> ctx(ZSTD_createDCtx(), ZSTD_freeDCtx);
+  ZSTD_DCtx* ctx = ZstdContext();
   if (!ctx) return false;
+  // The size a single frame declares is trusted only as far as the input
+  // could plausibly expand; beyond that the output grows as it is produced.
+  const unsigned long long declared = ZSTD_getFrameContentSize(in.data(), in.size());
+  if (declared != ZSTD_CONTENTSIZE_UNKNOWN && declared != ZSTD_CONTENTSIZE_ERROR &&
+      declared <= 64 * in.size() + 4096 && ZSTD_findFrameCompressedSize(in.data(), in.size()) == in.size()) {
+    out.resize(static_cast<std::size_t>(declared));
+    const std::size_t n = ZSTD_decompressDCtx(ctx, out.data(), out.size(), in.data(), in.size());
+    return !ZSTD_isError(n) && n == declared;
+  }
   ZSTD_inBuffer source{in.data(), in.size(), 0};
   std::size_t used = 0;
-  out.resize(ZSTD_DStreamOutSize());
+  out.resize(std::min(kQvMaxInflated, 4 * in.size() + 1024));
   for (;;) {
     ZSTD_outBuffer target{out.data() + used, out.size() - used, 0};
-    const std::size_t result = ZSTD_decompressStream(ctx.get(), &target, &source);
+    const std::size_t result = ZSTD_decompressStream(ctx, &target, &source);
     if (ZSTD_isError(result)) return false;
     used += target.pos;
     if (result == 0 && source.pos == source.size) break;
