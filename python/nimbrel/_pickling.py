@@ -14,13 +14,13 @@ from typing import Any, Callable
 
 
 def _restore(cls: type, data: bytes) -> Any:
-    from . import velk
+    from . import tamrin, velk
 
-    mol = cls()
-    # A record always holds a molecule; one without atoms reads as "nothing",
-    # which leaves the new molecule empty, as the pickled one was.
-    velk.mol_from_bytes(data, "qvb", mol=mol)
-    return mol
+    # Read as a multi-conformer molecule, which also takes a record without
+    # atoms (a single-molecule read skips those), title and data included.
+    whole = tamrin.QvMol()
+    velk.mol_from_bytes(data, "qvb", mol=whole)
+    return whole if cls is tamrin.QvMol else cls(whole)
 
 
 def _reducer(cls: type) -> Callable[[Any], tuple]:

@@ -108,6 +108,9 @@ def test_molecules_pickle_across_processes():
     with multiprocessing.get_context("spawn").Pool(1) as pool:
         remote = pool.map(_unpickle_in_child, [pickle.dumps(mol)])[0]
     assert remote == fields(mol)
+    empty = tamrin.QvGraphMol()
+    empty.SetTitle("no atoms yet")
+    assert fields(pickle.loads(pickle.dumps(empty))) == fields(empty)
     copy = pickle.loads(pickle.dumps(mc))
     assert type(copy) is tamrin.QvMol
     assert copy.NumConfs() == 2
