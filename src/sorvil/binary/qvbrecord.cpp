@@ -126,30 +126,33 @@ bool QVBWriteDataLength64(Pellar::qvostream& out, std::uint64_t length) {
   return out.write(bytes.data(), bytes.size());
 }
 
-bool QVBReadTag(Pellar::qvistream& in, std::string& name, std::uint8_t& code) {
+namespace {
+
+// The code byte and, after a 0, the explicit name's length; false at the end
+// of input and for an unusable length.
+template <class Source>
+bool ReadTagHead(Source& in, std::uint8_t& code, std::uint64_t& length) {
   const int byte = in.get();
   if (byte < 0) return false;
   code = static_cast<std::uint8_t>(byte);
-  if (code != 0) {
-    name = QVBTagName(code);
-    return true;
-  }
+  return code != 0 || ReadNameLength(in, length);
+}
+
+}  // namespace
+
+bool QVBReadTag(Pellar::qvistream& in, std::string& name, std::uint8_t& code) {
   std::uint64_t length = 0;
-  if (!ReadNameLength(in, length)) return false;
+  if (!ReadTagHead(in, code, length)) return false;
   name.clear();
+  if (code != 0) return name = QVBTagName(code), true;
   return in.read(name, static_cast<std::size_t>(length)) == length;
 }
 
 bool QVBReadTag(QVBCursor& in, std::string_view& name, std::uint8_t& code) {
-  const int byte = in.get();
-  if (byte < 0) return false;
-  code = static_cast<std::uint8_t>(byte);
-  if (code != 0) {
-    name = QVBTagName(code);
-    return true;
-  }
   std::uint64_t length = 0;
-  return ReadNameLength(in, length) && in.take(static_cast<std::size_t>(length), name);
+  if (!ReadTagHead(in, code, length)) return false;
+  if (code != 0) return name = QVBTagName(code), true;
+  return in.take(static_cast<std::size_t>(length), name);
 }
 
 bool QVBPeekTag(Pellar::qvistream& in, std::string& name) {

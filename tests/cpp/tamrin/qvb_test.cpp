@@ -51,6 +51,15 @@ Read ReadAll(const std::string& bytes, QvFormat format) {
   return r;
 }
 
+// The payload of a record with a dictionary tag.
+std::string PayloadOf(const std::string& record) {
+  Sorvil::QVBCursor cursor(record.data() + 1, record.size() - 1);
+  const std::uint64_t length = Sorvil::QVBReadDataLength(cursor, UINT32_MAX);
+  std::string_view payload;
+  EXPECT_TRUE(cursor.take(length, payload));
+  return std::string(payload);
+}
+
 // A molecule with every kind of field the model holds.
 QvGraphMol RichMolecule() {
   QvGraphMol mol = smiles_test::FromSmiles("[13CH3][C@@H](N)/C=C/C(=O)[O-].c1ccccc1 |&1:1|");
@@ -234,14 +243,8 @@ TEST(Qvb, CompressedAndPlainMultiConformerRecordsReadAlike) {
   std::string zstd;
   ASSERT_TRUE(QvAppendQVBRecord(zstd, rich.GetMol(), QvQVBForm::Zstd));
   // The gzip form: the same children, gzip-compressed, under zQvMCMolBase.
-  Sorvil::QVBCursor cursor(plain);
-  std::string_view name;
-  std::uint8_t code = 0;
-  ASSERT_TRUE(Sorvil::QVBReadTag(cursor, name, code));
-  ASSERT_EQ(name, "QvMCMolBase");
-  const std::uint64_t length = Sorvil::QVBReadDataLength(cursor, UINT32_MAX);
-  std::string_view children;
-  ASSERT_TRUE(cursor.take(length, children));
+  ASSERT_EQ(plain[0], Sorvil::QVBTagCode("QvMCMolBase"));
+  const std::string children = PayloadOf(plain);
   Pellar::qvosstream packed;
   {
     Pellar::qvogzstream gz(packed);
@@ -267,12 +270,7 @@ TEST(Qvb, UnknownRecordsAreWrittenBackByteForByte) {
   ASSERT_TRUE(QvAppendQVBRecord(record, mol.GetMol(), QvQVBForm::Plain));
   // The same record with two children this system has no reader for, one
   // named explicitly, one a dictionary tag; the writer puts kept records last.
-  Sorvil::QVBCursor cursor(record);
-  std::string_view name;
-  std::uint8_t code = 0;
-  ASSERT_TRUE(Sorvil::QVBReadTag(cursor, name, code));
-  const std::uint64_t length = Sorvil::QVBReadDataLength(cursor, UINT32_MAX);
-  std::string payload(reinterpret_cast<const char*>(cursor.pos()), length);
+  std::string payload = PayloadOf(record);
   Sorvil::QVBAppendRecord(payload, "QvMolRadii", std::string("\x3F\0\0\x80\x3F", 5));
   Sorvil::QVBAppendRecord(payload, "vendorExtension", "opaque bytes");
   std::string original;
