@@ -2,6 +2,7 @@
 // hydrogen atoms, and what stands for a centre's implicit hydrogen.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ TEST(RankGraph, FoldedHydrogenStandsForTheImplicitOneOfACentre) {
   EXPECT_EQ(QvRankGraph(mol, false).ImplicitNeighbour(1), nullptr);
 }
 
+// Deleted atoms are left out of the graph and get no rank.
 TEST(RankGraph, DeletedAtomsAndTheirBondsAreLeftOut) {
   QvGraphMol mol = smiles_test::FromSmiles("CCOC");
   mol.DeleteAtom(smiles_test::AtomAt(mol, 1));
@@ -74,6 +76,22 @@ TEST(RankGraph, DeletedAtomsAndTheirBondsAreLeftOut) {
   EXPECT_EQ(graph.NumBonds(), 1u);
   EXPECT_EQ(graph.Atom(graph.BondBgn(0))->GetAtomicNum() + graph.Atom(graph.BondEnd(0))->GetAtomicNum(), 14u);
   EXPECT_EQ(QvRankGraph(QvGraphMol(), true).NumAtoms(), 0u);
+  std::vector<unsigned> ranks = Tamrin::QvCanonicalRanks(mol);
+  ASSERT_EQ(ranks.size(), 4u);
+  EXPECT_EQ(ranks[1], Tamrin::kQvNoRank);
+  ranks.erase(ranks.begin() + 1);
+  std::sort(ranks.begin(), ranks.end());
+  EXPECT_EQ(ranks, (std::vector<unsigned>{0, 1, 2}));
+  EXPECT_TRUE(Tamrin::QvCanonicalRanks(QvGraphMol()).empty());
+}
+
+// Without the isotope option a labelled atom ranks as its unlabelled twin
+// (with it, labels decide in every atom order: SmilesRoundTrip).
+TEST(RankGraph, IsotopesCountOnlyWithTheirOption) {
+  const QvGraphMol labelled = smiles_test::FromSmiles("[18OH]CCO");
+  const QvGraphMol plain = smiles_test::FromSmiles("OCCO");
+  const unsigned no_isotopes = Tamrin::QvRankDefault & ~Tamrin::QvRankIsotopes;
+  EXPECT_EQ(Tamrin::QvCanonicalRanks(labelled, no_isotopes), Tamrin::QvCanonicalRanks(plain, no_isotopes));
 }
 
 }  // namespace

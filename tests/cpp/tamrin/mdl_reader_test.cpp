@@ -16,34 +16,6 @@ using namespace mdltest;
 using Lines = std::vector<std::string>;
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
-// ---- fixed columns ----
-
-// Only the fixed layout reads: a field shifted, left-aligned, with a comma,
-// an exponent, a blank inside or a plus sign is 0.
-TEST(MdlReadFixedColumns, Coordinates) {
-  const std::pair<std::string, float> cases[] = {
-      {"    1.5000", 1.5f}, {"   -3.8118", -3.8118f}, {"12345.6789", 12345.6789f}, {"-1234.5678", -1234.5678f},
-      {"    -.5000", -0.5f}, {"     .2500", 0.25f}, {"1.5       ", 0.0f}, {"   1.50000", 0.0f}, {"    1,5000", 0.0f},
-      {"    1.5e00", 0.0f}, {"  1 2.0000", 0.0f}, {"   +1.5000", 0.0f}};
-  for (const auto& [field, expected] : cases) {
-    Molfile m;
-    m.atoms = {field + "    0.0000    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0\n"};
-    QvGraphMol mol = ReadOne(m.Record());
-    float xyz[3];
-    mol->GetCoords(&AtomNo(mol, 0), xyz);
-    EXPECT_FLOAT_EQ(xyz[0], expected) << '"' << field << '"';
-  }
-}
-
-TEST(MdlReadFixedColumns, IntegerFieldsIgnoreStrayCharactersAndTakeTheMinusAnywhere) {
-  // Counts "2x" and " 1-" read as 2 atoms and -1 bonds, which is 0.
-  const std::string text = "t\n" + kProgram2D + "\n" + " 2x 1-  0  0  0  0  0  0  0  0999 V2000\n" +
-                           AtomLine(0, 0, 0, "C") + AtomLine(1.5, 0, 0, "O") + "M  END\n$$$$\n";
-  QvGraphMol mol = ReadOne(text);
-  EXPECT_EQ(mol.NumAtoms(), 2u);
-  EXPECT_EQ(mol.NumBonds(), 0u);
-}
-
 // ---- atom block ----
 
 // An atom line with the symbol at the origin, and the columns given.

@@ -196,6 +196,16 @@ TEST(MDLWriter, LayoutStep) {
     const Written kept = Write(drawn.GetMol(), flavor);
     EXPECT_TRUE(kept.warnings.empty());
     EXPECT_EQ(kept.text, Write(drawn.GetMol(), kPlain).text);
+    // Stored the other way than drawn: redrawn.
+    QvAtomBase& centre = *smiles_test::AtomAt(drawn.GetMol(), 1);
+    std::vector<const QvAtomBase*> nbrs;
+    for (const QvAtomBase& nbr : centre.GetAtoms()) nbrs.push_back(&nbr);
+    const Tamrin::QvChirality hand = Tamrin::QvGetAtomStereo(centre, nbrs);
+    ASSERT_NE(hand, Tamrin::QvChirality::None);
+    ASSERT_TRUE(Tamrin::QvSetAtomStereo(centre, nbrs, hand == Tamrin::QvChirality::Clockwise
+                                                          ? Tamrin::QvChirality::Anticlockwise
+                                                          : Tamrin::QvChirality::Clockwise));
+    EXPECT_EQ(Write(drawn.GetMol(), flavor).warnings, std::vector<std::string>{redrawn});
   }
   {  // 3D stays as it is
     QvGraphMol mol = FromSmiles("CCO");

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,9 +64,12 @@ constexpr unsigned kCanonicalNoStereo = kCanonical & ~(Flag::AtomStereo | Flag::
 // 1,3,5-trisubstituted ring (all ring atoms alike in the graph), a double
 // bond between two equal arms, and adamantane with marks on its bridgeheads.
 // The ranking has to break ties between atoms that differ only in hand, for
-// the adamantane two levels deep.
+// the adamantane two levels deep. Mirror images, and the like and meso-like
+// pairs of equal halves, keep apart: each molecule has one string of its own.
 TEST(SmilesRoundTrip, CanonicalInEveryAtomOrder) {
   std::mt19937 rng(3);
+  std::set<std::string> distinct;
+  unsigned count = 0;
   for (const char* text :
        {"CC(=O)Oc1ccccc1C(=O)O", "C[C@H](N)C(=O)O", "C[C@@H](N)C(=O)O", "F/C=C/C=C\\Cl", "c1ccc2ccccc2c1",
         "c1ccc2[nH]ccc2c1", "O=c1cc[nH]cc1", "C1CC2CCC1CC2", "[NH4+].[Cl-]", "[13CH3]C(=O)[O-]", "N#Cc1cccnc1",
@@ -78,14 +82,21 @@ TEST(SmilesRoundTrip, CanonicalInEveryAtomOrder) {
         "O[C@H]1[C@H](O)[C@H](O)[C@@H](O)[C@H](O)[C@H]1O", "O[C@H]1[C@H](O)[C@@H](O)[C@H](O)[C@H](O)[C@H]1O",
         "O[C@H]1[C@@H](O)[C@H](O)[C@@H](O)[C@H](O)[C@@H]1O", "O[C@H]1[C@H](O)[C@H](O)[C@H](O)[C@H](O)[C@H]1O",
         "C[C@H]1C[C@@H](C)C[C@H](C)C1", "C[C@H]1C[C@H](C)C[C@H](C)C1", "O[C@H]1[C@@H](O)[C@@H]1O",
-        "O[C@@H]1[C@@H](O)[C@@H](O)[C@@H]1O", "C1[C@H]2C[C@@H]3C[C@H]1C[C@@H](C2)C3"}) {
+        "O[C@@H]1[C@@H](O)[C@@H](O)[C@@H]1O", "C1[C@H]2C[C@@H]3C[C@H]1C[C@@H](C2)C3",
+        "F[C@H](Cl)Br", "F[C@@H](Cl)Br", "F[C@H](Cl)[C@H](Cl)F", "F[C@H](Cl)[C@@H](Cl)F", "F/C=C/C(/C=C/F)=C(C)C",
+        "F/C=C\\C(/C=C/F)=C(C)C"}) {
     QvGraphMol mol;
     ASSERT_TRUE(Tamrin::QvParseSmiles(mol, text, false, false)) << text;
     SCOPED_TRACE(text);
     ExpectRoundTrips(mol);
+    distinct.insert(Write(mol, kCanonical));
+    ++count;
     EXPECT_EQ(ShuffleMisses(mol, kCanonical, rng, 40), 0u);
     EXPECT_EQ(ShuffleMisses(mol, kCanonicalNoStereo, rng, 20), 0u);
   }
+  // Two inputs are spelled twice from other atoms: the second and third
+  // inositols, and the two 1,3,5-trimethylcyclohexanes.
+  EXPECT_EQ(distinct.size(), count - 2);
 }
 
 // Copies of a unit whose marks need the stereo tie-break search multiply

@@ -118,6 +118,10 @@ TEST(SmilesFrom3D, StereoComesFromTheCoordinates) {
   std::vector<std::array<double, 3>> trans = kCis;
   trans[3][1] = -1.2;
   EXPECT_EQ(Write(In3D("CC=CC", trans)), Smiles("C/C=C/C"));
+  // A centre flat among its neighbours shows no hand.
+  std::vector<std::array<double, 3>> flat = kTetrahedron;
+  for (auto& p : flat) p[2] = 0;
+  EXPECT_EQ(Write(In3D(kChiral, flat)), Smiles("FC(Cl)Br"));
   // Without the stereo flags the coordinates are not looked at.
   EXPECT_EQ(Write(In3D(kChiral, kTetrahedron), Tamrin::QvSmiDefault & ~Flag::AtomStereo), Smiles("FC(Cl)Br"));
 }

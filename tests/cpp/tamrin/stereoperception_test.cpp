@@ -136,35 +136,6 @@ class Sketch {
 // from F, so anticlockwise from F: F[C@H](Cl)Br along (F, H, Cl, Br).
 const std::vector<AtomDef> kChfclbr3D{{9, 0, 0, 1.0}, {6, 0, 0, 0, 1}, {17, 0.94, 0, -0.33}, {35, -0.47, 0.82, -0.33}};
 
-TEST(StereoFrom3D, FlatCentresAndNonCentresGetNothing) {
-  // Flattened onto the plane of its neighbours; and CHFCl2, which already
-  // carries a stale configuration that must go.
-  std::vector<AtomDef> flat = kChfclbr3D;
-  for (AtomDef& a : flat) a.w = 0;
-  flat[0] = {9, -0.47, -0.82, 0};
-  Sketch s(flat, {{1, 0}, {1, 2}, {1, 3}}, 3);
-  Tamrin::QvPerceiveStereoFrom3D(s.Mol());
-  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*s.At(1)));
-
-  Sketch u(kChfclbr3D, {{1, 0}, {1, 2}, {1, 3}}, 3);
-  u.At(3)->SetAtomicNum(17);  // CHFCl2: no centre, configuration set before
-  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*u.At(1), Nbrs{u.At(0), nullptr, u.At(2), u.At(3)}, kAnti));
-  Tamrin::QvPerceiveStereoFrom3D(u.Mol());
-  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*u.At(1)));
-}
-
-// Methyl ethyl sulfoxide with a pyramidal sulfur: the lone pair takes the
-// fourth place, mirror images differ, a flat sulfur has no configuration.
-TEST(StereoFrom3D, SulfoxideLonePair) {
-  for (const double lift : {0.5, -0.5, 0.0}) {
-    Sketch s({{16, 0, 0, lift}, {8, 1.0, 0, 0}, {6, -0.5, 0.87, 0, 3}, {6, -0.5, -0.87, 0, 2}, {6, -1, -1.8, 0, 3}},
-             {{0, 1, 2}, {0, 2}, {0, 3}, {3, 4}}, 3);
-    Tamrin::QvPerceiveStereoFrom3D(s.Mol());
-    const QvChirality got = s.Hand(0, {1, 2, 3, -1});
-    EXPECT_EQ(got, lift == 0.0 ? kNone : lift > 0 ? kClock : kAnti) << lift;
-  }
-}
-
 // 2-butene from 2D or 3D coordinates; a twisted bond shows no side.
 TEST(BondStereoFromCoords, ButeneCisTransAndTwisted) {
   struct Case {
@@ -335,27 +306,6 @@ TEST(MDLParity, ParitiesOnNonCentresAndEitherSetNothing) {
 
 // ---------------------------------------------------------------------------
 // Wedge marks for writing.
-
-// 2,3-dibromobutane-1,4-diol drawn as a zigzag, with the ends of the bonds
-// pointing into each centre so that marking must swap them.
-Sketch ZigzagDiol() {
-  return Sketch({{8, -2.6, 0.75, 0}, {6, -1.3, 0, 0, 2}, {6, 0, 0.75, 0, 1}, {6, 1.3, 0, 0, 1}, {6, 2.6, 0.75, 0, 2},
-                 {8, 3.9, 0, 0}, {35, 0, 2.25, 0}, {35, 1.3, -1.5, 0}},
-                {{0, 1}, {1, 2}, {3, 2}, {4, 3}, {4, 5}, {6, 2}, {7, 3}}, 2);
-}
-
-TEST(WedgeMarks, CorrectDepictionFollowsTheStoredStereo) {
-  Sketch s = ZigzagDiol();
-  EXPECT_TRUE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // nothing stored, nothing drawn
-  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(2), Nbrs{s.At(1), nullptr, s.At(3), s.At(6)}, kAnti));
-  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // stored, not drawn
-  Tamrin::QvAssignWedgeMarks(s.Mol());
-  EXPECT_TRUE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));
-  ASSERT_TRUE(Tamrin::QvSetAtomStereo(*s.At(2), Nbrs{s.At(1), nullptr, s.At(3), s.At(6)}, kClock));
-  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // drawn the other way
-  Tamrin::QvClearAtomStereo(*s.At(2));
-  EXPECT_FALSE(Tamrin::QvHasCorrectDepictionStereo(s.Mol()));  // drawn, not stored
-}
 
 TEST(WedgeMarks, FlatCentreStaysUnmarked) {
   // F, Cl and Br on one line through the centre: no mark can show a side.

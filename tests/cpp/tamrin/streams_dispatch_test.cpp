@@ -1,6 +1,7 @@
-// QvReadMolecule and QvWriteMolecule through the format records: a format
-// added as one record, bad and empty records, what the reader and writer are
-// given, the post-read steps, status codes and the multi-conformer forms.
+// QvReadMolecule and QvWriteMolecule through the format records (the toy
+// format of streams_test_support.h is one record): bad and empty records,
+// what the reader and writer are given, the post-read steps, status codes
+// and the multi-conformer forms.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -36,27 +37,6 @@ std::vector<Read> ReadAll(qvmolistream& in) {
 
 std::vector<Read> ReadText(const std::string& text, unsigned flavor = 0x4000) {
   return ReadAll(*Input(kToy, text, flavor));
-}
-
-// ---- a format is one record ----
-
-// Written and read back through the streams, with the record's name, flavor
-// rule and tokenizer (files by name: streams_open_test).
-TEST(FormatRecord, IsAllAFormatNeeds) {
-  Replaced toy;
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(kToy));
-  ASSERT_TRUE(out.openstring());
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("a", 1)), Tamrin::QvWriteOk);
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("b", 2)), Tamrin::QvWriteOk);
-  EXPECT_EQ(out.GetString(), "a 1\nb 2\n");
-  EXPECT_EQ(ReadText(out.GetString()), (std::vector<Read>{{"a", 1}, {"b", 2}}));
-  EXPECT_STREQ(Tamrin::QvFormatDescription(kToy), "Toy");
-  qvmolistream in;
-  CapturedMessages messages;
-  EXPECT_FALSE(in.SetFlavor(kToy, 0x4100));
-  EXPECT_EQ(messages.text(), "Warning: Unknown flavor (16640) for format (15) in set iflavor.\n");
-  EXPECT_NE(dynamic_cast<Tamrin::QvLineTokenizer*>(Tamrin::QvCreateTokenizer(kToy, 0).get()), nullptr);
 }
 
 // ---- bad, empty and missing records ----
