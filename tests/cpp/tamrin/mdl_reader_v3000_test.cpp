@@ -112,14 +112,16 @@ TEST(MdlReadV3000, SkippedBlocksWarnOncePerKind) {
 
 TEST(MdlReadV3000, PropertyMessagesThatDoNotFailTheRecord) {
   const std::string blocks = Block("ATOM", "1 C 0 0 0 0 WEIRD=1\n2 C 1.5 0 0 0\n3 C 3 0 0 0\n") +
-                             Block("BOND", "1 1 1 2 TOPO=1\n2 1 2 3 FOO=2\n") +
+                             Block("BOND", "1 1 1 2 TOPO=1 CFG\n2 1 2 3 FOO=2 CFG=x\n") +
                              Block("COLLECTION", "MYSET ATOMS=(1 1)\n");
   std::vector<std::string> messages;
   QvGraphMol mol = ReadOne(V3000("3 2 0 0 0", blocks) + "$$$$\n", &messages);
   EXPECT_EQ(mol.NumBonds(), 2u);
   EXPECT_EQ(messages, (Lines{"Unrecognized atom property in line: M  V30 1 C 0 0 0 0 WEIRD=1",
-                             "The TOPO bond property is ignored in line M  V30 1 1 1 2 TOPO=1",
-                             "Unrecognized bond property in line: M  V30 2 1 2 3 FOO=2",
+                             "The TOPO bond property is ignored in line M  V30 1 1 1 2 TOPO=1 CFG",
+                             "Unrecognized bond property in line: M  V30 1 1 1 2 TOPO=1 CFG",
+                             "Unrecognized bond property in line: M  V30 2 1 2 3 FOO=2 CFG=x",
+                             "Unrecognized bond property in line: M  V30 2 1 2 3 FOO=2 CFG=x",
                              "Skipping unknown collection type, MYSET"}));
 }
 
@@ -137,7 +139,18 @@ TEST(MdlReadV3000, FailuresCostTheRecordOnly) {
       {"1 0 0 0 0", atom("1 C1 0 0 0 0\n"), "Unrecognized atom symbol in line: M  V30 1 C1 0 0 0 0"},
       {"1 0 0 0 0", atom("1 C 0 0 0 0 CHG=x\n"), "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 CHG=x"},
       {"1 0 0 0 0", atom("1 C 0 0 0 0 MASS\n"), "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 MASS"},
+      {"1 0 0 0 0", atom("1 C 0 0 0 0 CHG=16\n"), "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 CHG=16"},
+      {"1 0 0 0 0", atom("1 C 0 0 0 0 RAD=4\n"), "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 RAD=4"},
+      {"1 0 0 0 0", atom("1 C 0 0 0 0 MASS=1000\n"),
+       "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 MASS=1000"},
+      {"1 0 0 0 0", atom("1 C 0 0 0 0 RGROUPS=(2 1)\n"),
+       "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 RGROUPS=(2 1)"},
+      {"1 0 0 0 0", atom("1 C 0 0 0 0 =1\n"), "Problem parsing atom properties at line: M  V30 1 C 0 0 0 0 =1"},
       {"1 0 0 0 0", Block("ATOM", "1 C 0 0 0 0\n", false), "Invalid V3000 atom block format!"},
+      {"-1 0 0 0 0", kAtoms3, "Invalid V3000 connection table count line!"},
+      {"20000000 0 0 0 0", kAtoms3, "Invalid V3000 connection table count line!"},
+      {"2 1 0 0 0", two_c + Block("BOND", "0 1 1 2\n"), "Invalid V3000 bond block format!"},
+      {"2 1 0 0 0", two_c + Block("BOND", "1 x 1 2\n"), "Invalid V3000 bond type at line: M  V30 1 x 1 2"},
       {"2 1 0 0 0", two_c, "Invalid V3000 bond block begin format!"},
       {"2 1 0 0 0", Block("BOND", "1 1 1 2\n") + two_c, "Invalid V3000 atom block format!"},
       {"2 1 0 0 0", two_c + Block("BOND", "1 1 1\n"), "Invalid V3000 bond block format!"},
