@@ -126,41 +126,6 @@ TEST_P(RoundTrip, HeaderTrailerAndDataComeBack) {
 INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip,
                          testing::Values(0, 1, 100, Block - 1, Block, Block + 1, 5 * Block + 17, 3000000));
 
-TEST(RoundTrip, SmallWritesAndFlushesMakeOneValidMember) {
-  qvosstream target;
-  std::string data;
-  {
-    qvogzstream gz(target);
-    for (int i = 0; i < 20000; ++i) {
-      gz << i << ' ' << i * 0.25 << '\n';
-      data += std::to_string(i) + " " + std::to_string(i * 0.25) + "\n";
-      if (i % 997 == 0) {
-        EXPECT_TRUE(gz.flush());
-      }
-    }
-    EXPECT_EQ(gz.tell(), static_cast<std::int64_t>(data.size()));
-  }
-  EXPECT_TRUE(pellartest::samebytes(gunzip(target.str()).data, data));
-}
-
-TEST(RoundTrip, LinesAndPositionThroughTheGzipStream) {
-  const std::string gz = gzip("one\r\ntwo\rthree\n");
-  qvisstream source(gz.data(), gz.size());
-  qvigzstream in(source);
-  std::string line;
-  ASSERT_TRUE(in.getline(line) && line == "one");
-  EXPECT_EQ(in.tell(), 5);
-  EXPECT_EQ(pellartest::alllines(in), (std::vector<std::string>{"two", "three"}));
-}
-
-TEST(RoundTrip, SourceDeliveringTinyChunks) {
-  const std::string data = pellartest::mixedbytes(200000, 9);
-  pellartest::ChunkedStream source(member(data, {8, 0x1E, std::string(20000, 'e'), "n", "c", -1}), 7);
-  const Gunzipped back = gunzip(source);
-  EXPECT_TRUE(pellartest::samebytes(back.data, data));
-  EXPECT_EQ(back.messages, "");
-}
-
 // ---- the system gzip tool ----
 
 class GzipTool : public testing::Test {
@@ -211,7 +176,10 @@ TEST_F(GzipTool, WeReadWhatItWritesIncludingStoredNamesAndConcatenation) {
 TEST(Members, ConcatenatedMembersReadAsOneStream) {
   const std::string a = pellartest::mixedbytes(Block + 5, 1);
   const std::string b = pellartest::mixedbytes(1000, 2);
-  const Gunzipped back = gunzip(gzip(a) + gzip("") + member(b, {8, 0x08, "", "b", "", -1}) + gzip("end"));
+  // A source that hands out a few bytes at a time puts every header field and
+  // member edge across a refill.
+  pellartest::ChunkedStream source(gzip(a) + gzip("") + member(b, {8, 0x1E, std::string(20000, 'e'), "b", "c", -1}) + gzip("end"), 7);
+  const Gunzipped back = gunzip(source);
   EXPECT_TRUE(pellartest::samebytes(back.data, a + b + "end"));
   EXPECT_EQ(back.messages, "");
 }
