@@ -323,14 +323,5 @@ TEST(ColumnInt, SignAnywhereDigitsAccumulateRestIgnored) {
   for (const Case& c : cases) EXPECT_EQ(Pellar::ColumnInt(c.line, c.col, c.width), c.value) << c.line;
 }
 
-TEST(Fields, TrimAndSplitAtBlanks) {
-  EXPECT_EQ(std::tuple(Pellar::TrimBlanks(" \t a b \t"), Pellar::TrimBlanksRight(" a \t"), Pellar::TrimBlanksLeft("\t a "),
-                       Pellar::TrimBlanks(" \t ")),
-            std::tuple("a b", " a", "a ", ""));
-  std::vector<std::string_view> fields;
-  std::size_t pos = 0;
-  for (std::string_view f; Pellar::NextField(" C\t1.0  -2 ", pos, f);) fields.push_back(f);
-  EXPECT_EQ(fields, (std::vector<std::string_view>{"C", "1.0", "-2"}));
-}
 
 }  // namespace

@@ -217,15 +217,5 @@ TEST(FileStreams, ReadWriteFileRewritesInPlace) {
   EXPECT_EQ(ReadFile(path), "hello there!");
 }
 
-TEST(StandardStreams, SameObjectsOnTheStandardDescriptors) {
-  EXPECT_TRUE(&Pellar::qvin() == &Pellar::qvin() && &Pellar::qvout() == &Pellar::qvout() &&
-              &Pellar::qverr() == &Pellar::qverr());
-  EXPECT_EQ(std::tuple(dynamic_cast<qvifstream&>(Pellar::qvin()).fd(), dynamic_cast<qvofstream&>(Pellar::qvout()).fd(),
-                       dynamic_cast<qvofstream&>(Pellar::qverr()).fd()),
-            std::tuple(0, 1, 2));
-  pellartest::StderrCapture capture;
-  Pellar::qverr() << "to stderr " << 12 << Pellar::endl;
-  EXPECT_EQ(capture.text(), "to stderr 12\n");
-}
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <memory>
 #include <numeric>
 #include <string>
 #include <tuple>
@@ -123,19 +122,4 @@ TEST(GridCopy, AssignmentSetsOnlyWhatDiffersSoUnsetFlagsStayUnset) {
   dst = src;
   EXPECT_EQ(std::tuple(dst.HasXMid(), dst.HasYMid(), dst.HasSpacing(), dst.GetXMax()),
             std::tuple(true, false, false, 4.25f));
-}
-
-// ---- shared views ------------------------------------------------------------
-
-TEST(GridShare, SharedValuesOutliveReallocationAndTheGrid) {
-  auto g = std::make_unique<QvScalarGrid>(2, 1, 1, 0, 0, 0, 1, "");
-  g->GetValues()[1] = 8.0f;
-  std::shared_ptr<float[]> view = g->ShareValues();
-  EXPECT_EQ(view.get(), g->GetValues());
-  view[0] = 2.0f;  // writes through
-  EXPECT_EQ(g->GetValue(0, 0, 0), 2.0f);
-  EXPECT_TRUE(g->SetDim(3, 1, 1));  // the grid moves to a new array
-  EXPECT_NE(view.get(), g->GetValues());
-  g.reset();
-  EXPECT_EQ(view[1], 8.0f);  // still valid: ASan would flag a use after free
 }

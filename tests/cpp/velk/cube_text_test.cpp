@@ -1,5 +1,6 @@
 // The reading rules that the CUBE and FCHK readers add on top of the shared
-// number parsing: the integer token, the whole-text real and float narrowing.
+// number parsing: the integer token and the whole-text real (float narrowing is
+// the CUBE value rows: FloatLimits, ValueAboveFloat).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -81,15 +82,6 @@ TEST(CubeTextIntToken, SyntaxAndRange) {
   }
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([] { gt::ParseIntValue("5 6", "N"); }, "velk: malformed N"));
   EXPECT_EQ(gt::ParseIntValue("  5  ", "N"), 5);
-}
-
-TEST(CubeTextNarrow, FloatRange) {
-  EXPECT_EQ(gt::NarrowToFloat(3.4028234663852886e38, "X"), 3.4028234663852886e38f);
-  EXPECT_EQ(gt::NarrowToFloat(0.1, "X"), 0.1f);
-  for (const double bad : {3.4028235e38, -1e39, double{INFINITY}, double{NAN}}) {
-    EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { gt::NarrowToFloat(bad, "X"); },
-                                              "velk: X is non-finite or out of range"));
-  }
 }
 
 }  // namespace

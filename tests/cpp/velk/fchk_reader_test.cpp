@@ -236,13 +236,4 @@ TEST_F(FchkReaderTest, OneRecordThenEndInEveryForm) {
   EXPECT_EQ(source.next_record(mol).status, velk::ReadStatus::End);
 }
 
-TEST(FchkHandler, InfoAndReadOnly) {
-  velk::builtin::FchkHandler handler;
-  EXPECT_FALSE(handler.info().supports_write);
-  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { handler.open_writer("x.fchk", {}); },
-                                            "velk: FCHK is read-only; writing is not supported"));
-  // Opening does not touch the file.
-  EXPECT_TRUE(handler.open_reader("/nonexistent/x.fchk", {}) != nullptr);
-}
-
 }  // namespace

@@ -92,30 +92,6 @@ class Handles : public ::testing::Test {
   void SetUp() override { sink_log = SinkLog(); }
 };
 
-TEST(MolSourceBase, GridVectorFormEmptiesTheGridsAndReadsTheMolecule) {
-  CountingSource source(1);
-  QvGraphMol mol;
-  std::vector<QvScalarGrid> grids(2);
-  EXPECT_TRUE(source.next(mol, grids));
-  EXPECT_TRUE(grids.empty() && mol.NumAtoms() == 1);
-  grids.resize(1);
-  EXPECT_FALSE(source.next(mol, grids));
-  EXPECT_TRUE(grids.empty());
-}
-
-TEST(MolSourceBase, GridPointerFormCountsZeroOnlyOnSuccess) {
-  CountingSource source(1);
-  QvGraphMol mol;
-  QvScalarGrid grid;
-  unsigned count = 7;
-  EXPECT_TRUE(source.next(mol, {&grid}, &count));
-  EXPECT_EQ(count, 0u);
-  count = 7;
-  EXPECT_FALSE(source.next(mol, {&grid}, &count));
-  EXPECT_EQ(count, 7u);
-  EXPECT_FALSE(source.next(mol, {}, nullptr));
-}
-
 TEST(MolSourceBase, CheckedReadNeverReportsParseErrors) {
   CountingSource source(1);
   QvGraphMol mol;

@@ -1,4 +1,4 @@
-// Every text reader and record tokenizer must give the same result whatever
+// Every text reader must give the same result whatever
 // the line ends of the file: LF, CRLF, CR alone (old Mac files) or CR CR LF.
 // Each file is read as a user would open it; the LF reading is the oracle,
 // and it must itself find every record.
@@ -15,7 +15,6 @@
 #include <utility>
 #include <vector>
 
-#include "pellar/qvsstream.h"
 #include "sorvil/base/tagdata.h"
 #include "sorvil/grid/scalargrid.h"
 #include "cube_fchk_testutil.h"
@@ -23,12 +22,9 @@
 #include "tamrin/model/graphmol.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
-#include "tamrin/streams/tokenizer.h"
 #include "velk/formatregistry.h"
 
 namespace {
-
-using Tamrin::QvFormat;
 
 std::string Atom(double x, double y, const char* symbol) {
   char line[96];
@@ -160,61 +156,6 @@ INSTANTIATE_TEST_SUITE_P(Readers, LineEndsTest,
                                            Case{"cxsmiles", "cxsmiles", &kCxSmiles, 3},
                                            Case{"xyz", "xyz", &kXyz, 2}, Case{"cube", "cube", &kCube, 1},
                                            Case{"fchk", "fchk", &kFchk, 1}),
-                         [](const auto& p) { return std::string(p.param.name); });
-
-// Tokenizers hand out records with '\n' line ends whatever the input had.
-struct TokenizerCase {
-  const char* name;
-  QvFormat format;
-  const std::string* text;
-  unsigned records;
-};
-
-// The records without their empty lines, which a file of CR line ends
-// cannot carry.
-std::vector<std::string> WithoutEmptyLines(std::vector<std::string> records) {
-  for (std::string& r : records) {
-    for (std::size_t at; (at = r.find("\n\n")) != std::string::npos;) r.erase(at, 1);
-    if (r.starts_with('\n')) r.erase(0, 1);
-  }
-  std::erase(records, std::string());
-  return records;
-}
-
-std::vector<std::string> Tokenize(const TokenizerCase& c, const std::string& text) {
-  std::unique_ptr<Tamrin::QvMolTokenizer> tokenizer = Tamrin::QvCreateTokenizer(c.format, 0);
-  if (!tokenizer) {
-    ADD_FAILURE() << "no tokenizer";
-    return {};
-  }
-  Pellar::qvisstream in(text.data(), text.size());
-  std::vector<std::string> records;
-  std::string record;
-  while (tokenizer->Next(in, record)) records.push_back(record);
-  return records;
-}
-
-class TokenizerLineEndsTest : public ::testing::TestWithParam<TokenizerCase> {};
-
-TEST_P(TokenizerLineEndsTest, EveryLineEndCutsAsLF) {
-  const TokenizerCase& c = GetParam();
-  const std::vector<std::string> want = Tokenize(c, *c.text);
-  ASSERT_EQ(want.size(), c.records);
-  for (const auto& [style, end] : kLineEnds) {
-    SCOPED_TRACE(style);
-    if (end == "\r") {
-      EXPECT_EQ(Tokenize(c, WithLineEnds(*c.text, end)), WithoutEmptyLines(want));
-    } else {
-      EXPECT_EQ(Tokenize(c, WithLineEnds(*c.text, end)), want);
-    }
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Tokenizers, TokenizerLineEndsTest,
-                         ::testing::Values(TokenizerCase{"sdf", QvFormat::SDF, &kSdf, 6},
-                                           TokenizerCase{"smiles", QvFormat::SMI, &kSmiles, 6},
-                                           TokenizerCase{"cxsmiles", QvFormat::CXSMILES, &kCxSmiles, 3},
-                                           TokenizerCase{"xyz", QvFormat::XYZ, &kXyz, 2}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
