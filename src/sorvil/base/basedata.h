@@ -11,7 +11,8 @@ namespace Sorvil {
 
 class QvBaseData {
  public:
-  QvBaseData(const QvBaseData&) = default;
+  // A copy is a new item: it belongs to no object's list yet.
+  QvBaseData(const QvBaseData& other) : tag_(other.tag_), type_(other.type_) {}
   QvBaseData& operator=(const QvBaseData&) = delete;
   virtual ~QvBaseData();
 
@@ -26,8 +27,13 @@ class QvBaseData {
   QvBaseData(QvTag tag, QvTypeId type) : tag_(tag), type_(type) {}
 
  private:
+  friend class QvBase;
+  friend class QvDataRange;
+
   QvTag tag_;
   QvTypeId type_;
+  // The owning object's next item; the last item points back to the first.
+  QvBaseData* next_ = nullptr;
 };
 
 // Items of one value type. Any copyable type with a QvDataType entry serves.

@@ -1,7 +1,5 @@
 #include "sorvil/base/qvbase.h"
 
-#include <algorithm>
-
 #include "sorvil/error/errorhandler.h"
 
 namespace Sorvil {
@@ -15,7 +13,7 @@ QvBase& QvBase::operator=(const QvBase& other) {
   return *this;
 }
 
-QvBase::~QvBase() = default;
+QvBase::~QvBase() { ClearData(); }
 
 void QvBase::Clear() { ClearData(); }
 
@@ -23,61 +21,84 @@ void QvBase::ReportTypeMismatch() {
   QvErrorHandler::Warning("data type mismatch found when using generic data");
 }
 
-QvBaseData* QvBase::FindItem(QvTag tag) const {
-  if (!data_) return nullptr;
-  for (const auto& item : *data_)
-    if (item->GetTag() == tag) return item.get();
-  return nullptr;
+void QvBase::ClearData() {
+  if (!last_) return;
+  QvBaseData* item = last_->next_;
+  last_->next_ = nullptr;  // the ring opens into a list that ends at the last item
+  last_ = nullptr;
+  while (item) {
+    QvBaseData* next = item->next_;
+    delete item;
+    item = next;
+  }
+}
+
+size_t QvBase::NumData() const {
+  size_t n = 0;
+  for (const QvBaseData* item = First(); item; item = After(item)) ++n;
+  return n;
+}
+
+void QvBase::Append(QvBaseData* item) {
+  if (last_) {
+    item->next_ = last_->next_;
+    last_->next_ = item;
+  } else {
+    item->next_ = item;
+  }
+  last_ = item;
+}
+
+void QvBase::Unlink(QvBaseData* prev, QvBaseData* item) {
+  if (item == prev) {
+    last_ = nullptr;
+  } else {
+    prev->next_ = item->next_;
+    if (item == last_) last_ = prev;
+  }
+  delete item;
 }
 
 const QvBaseData* QvBase::GetDataItem(QvTag tag) const { return FindItem(tag); }
 
 bool QvBase::SetData(std::unique_ptr<QvBaseData> item) {
   if (!item) return false;
-  if (!data_) data_ = std::make_unique<QvDataItems>();
-  for (auto& slot : *data_) {
+  QvBaseData* prev = last_;
+  for (QvBaseData* slot = First(); slot; prev = slot, slot = After(slot)) {
     if (slot->GetTag() != item->GetTag()) continue;
     if (slot->GetType() != item->GetType()) {
       ReportTypeMismatch();
       return false;
     }
-    slot = std::move(item);
+    // The new item takes the old one's place in the ring.
+    QvBaseData* fresh = item.release();
+    fresh->next_ = slot->next_ == slot ? fresh : slot->next_;
+    prev->next_ = fresh;
+    if (slot == last_) last_ = fresh;
+    delete slot;
     return true;
   }
-  data_->push_back(std::move(item));
+  Append(item.release());
   return true;
 }
 
 void QvBase::AddData(std::unique_ptr<QvBaseData> item) {
-  if (!item) return;
-  if (!data_) data_ = std::make_unique<QvDataItems>();
-  data_->push_back(std::move(item));
+  if (item) Append(item.release());
 }
 
 bool QvBase::DeleteData(QvTag tag) {
-  if (!data_) return false;
-  const auto removed =
-      std::erase_if(*data_, [tag](const auto& item) { return item->GetTag() == tag; });
-  return removed != 0;
+  return DeleteDataIf([tag](const QvBaseData& item) { return item.GetTag() == tag; }) != 0;
 }
 
 bool QvBase::DeleteData(const QvBaseData* item) {
-  if (!data_ || !item) return false;
-  const auto removed =
-      std::erase_if(*data_, [item](const auto& slot) { return slot.get() == item; });
-  return removed != 0;
+  if (!item) return false;
+  return DeleteDataIf([item](const QvBaseData& slot) { return &slot == item; }) != 0;
 }
 
 void QvBase::CopyData(const QvBase& other) {
   if (&other == this) return;
-  if (!other.data_ || other.data_->empty()) {
-    data_.reset();
-    return;
-  }
-  auto copy = std::make_unique<QvDataItems>();
-  copy->reserve(other.data_->size());
-  for (const auto& item : *other.data_) copy->push_back(item->Clone());
-  data_ = std::move(copy);
+  ClearData();
+  for (const QvBaseData* item = other.First(); item; item = other.After(item)) Append(item->Clone().release());
 }
 
 }  // namespace Sorvil

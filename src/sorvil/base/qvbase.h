@@ -1,27 +1,28 @@
 // Root of every molecule, atom, bond, conformer and grid: a class identifier
 // and an ordered list of generic-data items.
 //
-// The item list is created on the first write, so an object that never carries
-// data costs one null pointer. Items keep their insertion order; SetData
-// replaces the first item with the same tag, AddData always appends (for
-// repeated items such as SD data pairs). Reading or replacing an item as a type
-// other than the one stored warns "data type mismatch found when using generic
-// data" through the error handler and leaves the item unchanged.
+// The items form a ring that the object holds by its last item, so an object
+// without data costs one null pointer and each item is one allocation (atoms
+// of residue and force-field files carry several each). Items keep their
+// insertion order; SetData replaces the first item with the same tag, AddData
+// always appends (for repeated items such as SD data pairs). Reading or
+// replacing an item as a type other than the one stored warns "data type
+// mismatch found when using generic data" through the error handler and
+// leaves the item unchanged.
 #pragma once
 
+#include <cstddef>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "sorvil/base/basedata.h"
 #include "sorvil/base/tagregistry.h"
 #include "sorvil/base/typeid.h"
 
 namespace Sorvil {
-
-using QvDataItems = std::vector<std::unique_ptr<QvBaseData>>;
 
 // Iterates the items of one object in order, all of them or those of one tag.
 class QvDataRange {
@@ -35,13 +36,12 @@ class QvDataRange {
     using iterator_category = std::forward_iterator_tag;
 
     iterator() = default;
-    iterator(const std::unique_ptr<QvBaseData>* pos, const std::unique_ptr<QvBaseData>* end,
-             bool filter, QvTag tag)
-        : pos_(pos), end_(end), filter_(filter), tag_(tag) { Skip(); }
-    const QvBaseData& operator*() const { return **pos_; }
-    const QvBaseData* operator->() const { return pos_->get(); }
+    iterator(const QvBaseData* pos, const QvBaseData* last, bool filter, QvTag tag)
+        : pos_(pos), last_(last), filter_(filter), tag_(tag) { Skip(); }
+    const QvBaseData& operator*() const { return *pos_; }
+    const QvBaseData* operator->() const { return pos_; }
     iterator& operator++() {
-      ++pos_;
+      Step();
       Skip();
       return *this;
     }
@@ -53,31 +53,25 @@ class QvDataRange {
     bool operator==(const iterator& other) const { return pos_ == other.pos_; }
 
    private:
+    void Step() { pos_ = pos_ == last_ ? nullptr : pos_->next_; }
     void Skip() {
       if (!filter_) return;
-      while (pos_ != end_ && (*pos_)->GetTag() != tag_) ++pos_;
+      while (pos_ && pos_->GetTag() != tag_) Step();
     }
-    const std::unique_ptr<QvBaseData>* pos_ = nullptr;
-    const std::unique_ptr<QvBaseData>* end_ = nullptr;
+    const QvBaseData* pos_ = nullptr;
+    const QvBaseData* last_ = nullptr;
     bool filter_ = false;
     QvTag tag_ = QvNoTag;
   };
 
-  // Every item, or with `filter` those with `tag`.
-  QvDataRange(const QvDataItems* items, bool filter, QvTag tag)
-      : items_(items), filter_(filter), tag_(tag) {}
-  iterator begin() const {
-    if (!items_) return iterator();
-    return iterator(items_->data(), items_->data() + items_->size(), filter_, tag_);
-  }
-  iterator end() const {
-    const auto* last = items_ ? items_->data() + items_->size() : nullptr;
-    return iterator(last, last, false, QvNoTag);
-  }
+  // Every item, or with `filter` those with `tag`; `last` is the object's last item.
+  QvDataRange(const QvBaseData* last, bool filter, QvTag tag) : last_(last), filter_(filter), tag_(tag) {}
+  iterator begin() const { return last_ ? iterator(last_->next_, last_, filter_, tag_) : iterator(); }
+  iterator end() const { return iterator(); }
   bool empty() const { return begin() == end(); }
 
  private:
-  const QvDataItems* items_;
+  const QvBaseData* last_;
   bool filter_;
   QvTag tag_;
 };
@@ -88,9 +82,15 @@ class QvBase {
 
   QvBase() = default;
   QvBase(const QvBase& other);
-  QvBase(QvBase&& other) noexcept = default;
+  QvBase(QvBase&& other) noexcept : last_(std::exchange(other.last_, nullptr)) {}
   QvBase& operator=(const QvBase& other);
-  QvBase& operator=(QvBase&& other) noexcept = default;
+  QvBase& operator=(QvBase&& other) noexcept {
+    if (this != &other) {
+      ClearData();
+      last_ = std::exchange(other.last_, nullptr);
+    }
+    return *this;
+  }
   virtual ~QvBase();
 
   // Empties the object; here, its generic data.
@@ -134,33 +134,53 @@ class QvBase {
   // Removes the items for which `pred(const QvBaseData&)` holds; returns how many.
   template <class Pred>
   size_t DeleteDataIf(Pred pred) {
-    if (!data_) return 0;
-    return std::erase_if(*data_, [&pred](const auto& item) { return pred(std::as_const(*item)); });
+    size_t removed = 0;
+    if (!last_) return removed;
+    QvBaseData* prev = last_;
+    for (bool more = true; more;) {
+      QvBaseData* item = prev->next_;
+      more = item != last_;
+      if (pred(std::as_const(*item))) {
+        Unlink(prev, item);
+        ++removed;
+      } else {
+        prev = item;
+      }
+    }
+    return removed;
   }
   // The first item for which `pred(const QvBaseData&)` holds, or null.
   template <class Pred>
   QvBaseData* FindDataIf(Pred pred) {
-    if (!data_) return nullptr;
-    for (const auto& item : *data_)
-      if (pred(std::as_const(*item))) return item.get();
+    for (QvBaseData* item = First(); item; item = After(item))
+      if (pred(std::as_const(*item))) return item;
     return nullptr;
   }
-  void ClearData() { data_.reset(); }
+  void ClearData();
   // Replaces this object's items with copies of `other`'s.
   void CopyData(const QvBase& other);
 
-  size_t NumData() const { return data_ ? data_->size() : 0; }
-  QvDataRange GetDataItems() const { return QvDataRange(data_.get(), false, QvNoTag); }
-  QvDataRange GetDataItems(QvTag tag) const { return QvDataRange(data_.get(), true, tag); }
+  size_t NumData() const;
+  QvDataRange GetDataItems() const { return QvDataRange(last_, false, QvNoTag); }
+  QvDataRange GetDataItems(QvTag tag) const { return QvDataRange(last_, true, tag); }
 
  protected:
   // Warns "data type mismatch found when using generic data".
   static void ReportTypeMismatch();
 
  private:
-  QvBaseData* FindItem(QvTag tag) const;
+  QvBaseData* First() const { return last_ ? last_->next_ : nullptr; }
+  QvBaseData* After(const QvBaseData* item) const { return item == last_ ? nullptr : item->next_; }
+  QvBaseData* FindItem(QvTag tag) const {
+    for (QvBaseData* item = First(); item; item = After(item))
+      if (item->GetTag() == tag) return item;
+    return nullptr;
+  }
+  void Append(QvBaseData* item);
+  // Takes `item`, which follows `prev`, out of the ring and deletes it.
+  void Unlink(QvBaseData* prev, QvBaseData* item);
 
-  std::unique_ptr<QvDataItems> data_;
+  QvBaseData* last_ = nullptr;
 };
 
 template <class T>

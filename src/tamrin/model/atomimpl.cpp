@@ -30,12 +30,18 @@ void QvAtomBaseImpl::Clear() {
   if (deleted) MarkDeleted();
 }
 
+// Every walk over the atoms asks this of each one, so the record remembers
+// whether the mark was ever set and skips the data lookup when it was not.
 bool QvAtomBaseImpl::IsDeleted() const {
+  if (!marked_deleted_) return false;
   const bool* deleted = GetDataPtr<bool>(Sorvil::QvDeletedTag);
   return deleted && *deleted;
 }
 
-void QvAtomBaseImpl::MarkDeleted() { SetData(Sorvil::QvDeletedTag, true); }
+void QvAtomBaseImpl::MarkDeleted() {
+  marked_deleted_ = 1;
+  SetData(Sorvil::QvDeletedTag, true);
+}
 
 bool QvAtomBaseImpl::SetAtomicNum(unsigned atomic_num) {
   if (atomic_num_ != 0) parent_->SetPerceived(kQvAtomicNumChange, false);

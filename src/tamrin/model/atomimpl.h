@@ -94,6 +94,7 @@ class QvAtomBaseImpl : public QvAtomBase {
   std::uint8_t flag_ = 0;
   std::uint8_t aromatic_ = 0;
   std::uint8_t in_ring_ = 0;
+  std::uint8_t marked_deleted_ = 0;  // MarkDeleted has run: only then is the data item looked up
   QvMolBase* parent_;
 };
 

@@ -13,12 +13,18 @@ void QvBondBaseImpl::Clear() {
   if (deleted) MarkDeleted();
 }
 
+// Every walk over the bonds asks this of each one, so the record remembers
+// whether the mark was ever set and skips the data lookup when it was not.
 bool QvBondBaseImpl::IsDeleted() const {
+  if (!marked_deleted_) return false;
   const bool* deleted = GetDataPtr<bool>(Sorvil::QvDeletedTag);
   return deleted && *deleted;
 }
 
-void QvBondBaseImpl::MarkDeleted() { SetData(Sorvil::QvDeletedTag, true); }
+void QvBondBaseImpl::MarkDeleted() {
+  marked_deleted_ = 1;
+  SetData(Sorvil::QvDeletedTag, true);
+}
 
 bool QvBondBaseImpl::SetInRing(bool in_ring) {
   in_ring_ = in_ring;

@@ -60,6 +60,7 @@ class QvBondBaseImpl : public QvBondBase {
   unsigned order_;
   std::uint8_t aromatic_ = 0;
   std::uint8_t in_ring_ = 0;
+  std::uint8_t marked_deleted_ = 0;  // MarkDeleted has run: only then is the data item looked up
 };
 
 template <class Impl>

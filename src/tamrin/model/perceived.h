@@ -11,6 +11,7 @@ enum QvPerceived : unsigned {
   QvPerceivedBondStereo = 0x8,     // bond stereo from the layout
   QvPerceivedHybridization = 0x10, // element-dependent atom typing
   QvPerceivedEnergy = 0x100,       // an energy has been set
+  QvPerceivedResidues = 0x200,     // residue hierarchy in the shape residue formats write
 };
 
 // What each kind of edit invalidates.

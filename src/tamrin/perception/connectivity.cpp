@@ -52,7 +52,9 @@ std::vector<Site> SitesOf(QvMolBase& mol) {
 
 // Cells of the grid: 21 bits per axis, counted from the lowest corner and
 // clamped, so that far-flung coordinates only share an edge cell (the
-// distance test stays exact) instead of overflowing the key.
+// distance test stays exact) instead of overflowing the key. A box of
+// modest size (a protein, a crystal cell) indexes its cells in one array;
+// sparse or far-flung coordinates look them up by key.
 class CellGrid {
  public:
   CellGrid(const std::vector<Site>& sites, double cell) : inv_cell_(1.0 / cell) {
@@ -62,12 +64,24 @@ class CellGrid {
     }
     order_.resize(sites.size());
     std::vector<std::uint64_t> keys(sites.size());
+    std::int64_t top[3] = {0, 0, 0};
     for (unsigned i = 0; i < sites.size(); ++i) {
-      keys[i] = Key(Cell(sites[i], 0), Cell(sites[i], 1), Cell(sites[i], 2));
+      const std::int64_t c[3] = {Cell(sites[i], 0), Cell(sites[i], 1), Cell(sites[i], 2)};
+      for (int axis = 0; axis < 3; ++axis) top[axis] = std::max(top[axis], c[axis]);
+      keys[i] = Key(c[0], c[1], c[2]);
       order_[i] = i;
     }
     std::sort(order_.begin(), order_.end(),
               [&](unsigned x, unsigned y) { return keys[x] != keys[y] ? keys[x] < keys[y] : x < y; });
+    const double dense = static_cast<double>(top[0] + 1) * static_cast<double>(top[1] + 1) *
+                         static_cast<double>(top[2] + 1);
+    if (dense <= 8.0 * static_cast<double>(sites.size()) + 4096.0) {
+      for (int axis = 0; axis < 3; ++axis) size_[axis] = top[axis] + 1;
+      first_.assign(static_cast<std::size_t>(dense) + 1, 0);
+      for (unsigned i = 0; i < sites.size(); ++i) ++first_[Slot(sites[i]) + 1];
+      for (std::size_t k = 1; k < first_.size(); ++k) first_[k] += first_[k - 1];
+      return;
+    }
     cells_.reserve(sites.size());
     for (unsigned k = 0; k < order_.size();) {
       unsigned end = k + 1;
@@ -86,9 +100,19 @@ class CellGrid {
   template <class F>
   void ForEachIn(std::int64_t cx, std::int64_t cy, std::int64_t cz, F&& f) const {
     if (cx < 0 || cy < 0 || cz < 0 || cx > kMaxCell || cy > kMaxCell || cz > kMaxCell) return;
-    const auto it = cells_.find(Key(cx, cy, cz));
-    if (it == cells_.end()) return;
-    for (unsigned k = it->second.first; k < it->second.second; ++k) f(order_[k]);
+    unsigned begin, end;
+    if (!first_.empty()) {
+      if (cx >= size_[0] || cy >= size_[1] || cz >= size_[2]) return;
+      const std::size_t slot = Slot(cx, cy, cz);
+      begin = first_[slot];
+      end = first_[slot + 1];
+    } else {
+      const auto it = cells_.find(Key(cx, cy, cz));
+      if (it == cells_.end()) return;
+      begin = it->second.first;
+      end = it->second.second;
+    }
+    for (unsigned k = begin; k < end; ++k) f(order_[k]);
   }
 
  private:
@@ -97,17 +121,26 @@ class CellGrid {
     return (static_cast<std::uint64_t>(x) << 42) | (static_cast<std::uint64_t>(y) << 21) |
            static_cast<std::uint64_t>(z);
   }
+  // Slots run x-major like the keys, so the sorted order fills them in turn.
+  std::size_t Slot(std::int64_t x, std::int64_t y, std::int64_t z) const {
+    return static_cast<std::size_t>((x * size_[1] + y) * size_[2] + z);
+  }
+  std::size_t Slot(const Site& s) const { return Slot(Cell(s, 0), Cell(s, 1), Cell(s, 2)); }
 
   double inv_cell_;
   double lo_[3] = {};
+  std::int64_t size_[3] = {0, 0, 0};
   std::vector<unsigned> order_;
+  std::vector<unsigned> first_;  // dense: the sites of slot k are order_[first_[k]] to order_[first_[k + 1]]
   std::unordered_map<std::uint64_t, std::pair<unsigned, unsigned>> cells_;
 };
 
-double Distance(const Site& a, const Site& b) {
+double SquaredDistance(const Site& a, const Site& b) {
   const double dx = a.xyz[0] - b.xyz[0], dy = a.xyz[1] - b.xyz[1], dz = a.xyz[2] - b.xyz[2];
-  return std::sqrt(dx * dx + dy * dy + dz * dz);
+  return dx * dx + dy * dy + dz * dz;
 }
+
+double Distance(const Site& a, const Site& b) { return std::sqrt(SquaredDistance(a, b)); }
 
 struct Overlap {
   bool seen = false;
@@ -122,9 +155,14 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   std::vector<Candidate> found;
   const auto consider = [&](unsigned i, unsigned j) {
     if (j <= i) return;
-    const double d = Distance(sites[i], sites[j]);
     const double reach = sites[i].radius + sites[j].radius;
-    if (d >= reach + kQvBondTolerance) return;
+    // Most pairs of neighbouring cells are far apart: the squared distance
+    // turns them away without a square root, with a margin that leaves the
+    // exact test below to decide the borderline ones.
+    const double limit = reach + kQvBondTolerance;
+    if (SquaredDistance(sites[i], sites[j]) > limit * limit * (1.0 + 1e-9)) return;
+    const double d = Distance(sites[i], sites[j]);
+    if (d >= limit) return;
     if (d < kQvOverlapDistance) {
       if (!overlap.seen) overlap = {true, i, j, d};
       return;

@@ -2,12 +2,11 @@
 // chain, fragment, model), as PDB and the other residue formats write it.
 #pragma once
 
+#include "tamrin/model/perceived.h"
+
 namespace Tamrin {
 
 class QvMolBase;
-
-// The perception bit of the residue hierarchy (QvMolBase::HasPerceived).
-inline constexpr unsigned QvPerceivedResidues = 0x200;
 
 // Brings the residue data of a molecule into the shape the residue formats
 // write (QvPerceivedResidues records that it has been done; without `force`

@@ -202,6 +202,37 @@ TEST(GenericData, DeleteIfAndFindIf) {
   EXPECT_EQ(values, (std::vector<int>{0, 2, 40}));
 }
 
+// Every subset of four items deleted, then one appended, and every position
+// replaced by an owned item, then one appended: the order must survive
+// removals and replacements at the ends, where the list is held.
+TEST(GenericData, OrderSurvivesDeletingAndReplacingAnyPosition) {
+  for (unsigned mask = 0; mask < 16; ++mask) {
+    QvBase object;
+    for (int i = 0; i < 4; ++i) object.AddData(420 + i, i);
+    std::vector<QvTag> expected;
+    for (int i = 0; i < 4; ++i)
+      if (!(mask & (1u << i))) expected.push_back(420 + i);
+    object.DeleteDataIf([mask](const QvBaseData& item) { return (mask >> (item.GetTag() - 420)) & 1u; });
+    object.AddData(429, 9);
+    expected.push_back(429);
+    EXPECT_EQ(TagsOf(object), expected) << "deleted mask " << mask;
+  }
+  for (int n = 1; n <= 3; ++n) {
+    for (int at = 0; at < n; ++at) {
+      QvBase object;
+      for (int i = 0; i < n; ++i) object.AddData(430 + i, i);
+      ASSERT_TRUE(object.SetData(std::make_unique<QvBaseDataT<int>>(430 + at, 100)));
+      object.AddData(439, 9);
+      std::vector<int> values;
+      for (const QvBaseData& item : object.GetDataItems()) values.push_back(*Sorvil::QvDataValue<int>(item));
+      std::vector<int> expected;
+      for (int i = 0; i < n; ++i) expected.push_back(i == at ? 100 : i);
+      expected.push_back(9);
+      EXPECT_EQ(values, expected) << n << " items, replaced at " << at;
+    }
+  }
+}
+
 class Derived : public QvBase {
   QV_DECLARE_TYPE("Test::Derived", QvBase)
 };
