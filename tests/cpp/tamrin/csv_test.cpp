@@ -75,6 +75,8 @@ TEST(CSVRead, RowsColumnsAndMessages) {
       {"apostrophe not closed", "SMILES,Name\nCCO,'t Hooft|x\n", {"3:'t Hooft|x{}"},
        {"Unable to tokenize pipe separated field: 't Hooft|x"}},
       {"cxsmiles row keeps its bars", "SMILES,Name\nCCO,|a|b| c\n", {"3:|a|b| c{}"}, {}},
+      {"smiles column named in the header", "id,name,Canonical_SMILES,x\n7,ethanol,CCO,1\n8,ethane,CC\n",
+       {"3:7{name=ethanol;x=1;}", "2:8{name=ethane;}"}, {}},
       {"empty fields add empty items", "SMILES,Name,a,b\nCCO,,,\n", {"3:{a=;b=;}"}, {}},
       {"fields past the header are dropped", "SMILES,Name,a\nCCO,e\nCC,f,1,2\n", {"3:e{}", "2:f{a=1;}"}, {}},
       {"crlf", "SMILES,Name\r\nCCO,a\r\nCC,b\r\n", {"3:a{}", "2:b{}"}, {}},

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -99,6 +100,39 @@ std::vector<std::string> MadeUpColumns(std::size_t fields) {
   return names;
 }
 
+// Tables from elsewhere often keep the SMILES in another column than the
+// first, under a header that says which: the column named like "smiles",
+// when the first is not. Its values are read as if they stood first, the
+// columns before it moving one along (the first becomes the title).
+bool IsSmilesName(std::string_view name) {
+  constexpr std::string_view kSmiles = "smiles";
+  for (std::size_t i = 0; i + kSmiles.size() <= name.size(); ++i) {
+    std::size_t k = 0;
+    while (k < kSmiles.size() && (name[i + k] | 0x20) == kSmiles[k]) ++k;
+    if (k == kSmiles.size()) return true;
+  }
+  return false;
+}
+
+std::size_t SmilesColumn(const std::vector<std::string>& columns) {
+  if (columns.empty() || IsSmilesName(columns[0])) return 0;
+  for (std::size_t i = 1; i < columns.size(); ++i)
+    if (IsSmilesName(columns[i])) return i;
+  return 0;
+}
+
+// The field order of the format: the SMILES column first.
+void SmilesFirst(Row& row, std::size_t column) {
+  if (column == 0 || column >= row.size) return;
+  const auto first = row.fields.begin();
+  std::rotate(first, first + static_cast<std::ptrdiff_t>(column), first + static_cast<std::ptrdiff_t>(column) + 1);
+}
+
+// The header name of field `i` after SmilesFirst.
+const std::string& ColumnName(const std::vector<std::string>& columns, std::size_t i, std::size_t smiles) {
+  return columns[i == 0 ? smiles : i <= smiles ? i - 1 : i];
+}
+
 // Text after the SMILES would become the title in a SMILES file; here the
 // title has a column of its own, so that text goes nowhere.
 bool HasTrailingText(std::string_view field) {
@@ -142,6 +176,9 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
     return false;
   }
 
+  const std::size_t smiles = SmilesColumn(columns);
+  SmilesFirst(row, smiles);
+
   // A row whose SMILES does not parse is passed over once (a header line
   // repeated where files were joined); its parse, when it works, is the one
   // the molecule keeps.
@@ -151,6 +188,7 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
     if (!parsed) {
       mol.Clear();
       if (!ReadRow(in, row)) return false;
+      SmilesFirst(row, smiles);
     }
   }
 
@@ -166,7 +204,8 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   // the say.
   mol.SetTitle(row.size >= 2 ? row.fields[1] : std::string());
   if (columns.size() >= 3)
-    for (std::size_t i = 2; i < row.size && i < columns.size(); ++i) Sorvil::QvAddSDData(mol, columns[i], row[i]);
+    for (std::size_t i = 2; i < row.size && i < columns.size(); ++i) 
+      Sorvil::QvAddSDData(mol, ColumnName(columns, i, smiles), row[i]);
   return ok;
 }
 
