@@ -80,6 +80,7 @@ TEST(CSVRead, RowsColumnsAndMessages) {
       {"empty fields add empty items", "SMILES,Name,a,b\nCCO,,,\n", {"3:{a=;b=;}"}, {}},
       {"fields past the header are dropped", "SMILES,Name,a\nCCO,e\nCC,f,1,2\n", {"3:e{}", "2:f{a=1;}"}, {}},
       {"crlf", "SMILES,Name\r\nCCO,a\r\nCC,b\r\n", {"3:a{}", "2:b{}"}, {}},
+      {"empty lines pass", "SMILES,Name\nCCO,a\n\n,\nCC,b\n", {"3:a{}", "2:b{}"}, {}},
       {"header alone", "SMILES,Name\n", {}, {}},
       {"repeated header skipped", "SMILES,Name\nCCO,a\nSMILES,Name\nCC,b\n", {"3:a{}", "2:b{}"},
        {"Problem parsing SMILES:", "SMILES", " ^\n"}},
@@ -91,6 +92,9 @@ TEST(CSVRead, RowsColumnsAndMessages) {
        1},
       {"no header detection", "SMILES,Name\nCCO,a\n", {"3:a{}"},
        {"Problem parsing SMILES:", "SMILES", " ^\n", Failure("")}, 0x4000, 1},
+      {"bad rows after a stray quote", "SMILES,Name\nCCO,\"a\nC1CC,x\nC1CC,y\nCC,b\n", {"3:\"a{}", "2:b{}"},
+       concat({{"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a"}, kUnclosedRing,
+               kUnclosedRing})},
       {"stray quote read as text", "SMILES,Name\nCCO,\"a\nCC,b\nCCC,c\n", {"3:\"a{}", "2:b{}", "3:c{}"},
        {"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a"}},
   };

@@ -185,10 +185,16 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   bool parsed = false;
   if (detect && !first_row) {
     parsed = ParseSmiles(mol, row[0], false);
-    if (!parsed) {
+    while (!parsed) {
       mol.Clear();
+      // Rows given back after a stray quote are read again without the
+      // byte stream moving on, and a failed record that consumed nothing
+      // ends the molecule stream's read: such rows are passed over here.
+      const bool given_back = in.Cache().pushed_line.has_value();
       if (!ReadRow(in, row)) return false;
       SmilesFirst(row, smiles);
+      if (!given_back) break;
+      parsed = ParseSmiles(mol, row[0], false);
     }
   }
 
@@ -204,7 +210,7 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   // the say.
   mol.SetTitle(row.size >= 2 ? row.fields[1] : std::string());
   if (columns.size() >= 3)
-    for (std::size_t i = 2; i < row.size && i < columns.size(); ++i) 
+    for (std::size_t i = 2; i < row.size && i < columns.size(); ++i)
       Sorvil::QvAddSDData(mol, ColumnName(columns, i, smiles), row[i]);
   return ok;
 }

@@ -29,6 +29,24 @@ std::size_t PastClosingQuote(std::string_view row, std::size_t pos) {
   }
 }
 
+// Appends the text of a quoted run starting at `pos` (past its opening
+// quote) to `out`, a doubled quote standing for one. Past the closing quote,
+// or npos when the text ends first (all of it appended).
+std::size_t TakeQuoted(std::string_view text, std::size_t pos, char quote, std::string& out) {
+  for (;;) {
+    const std::size_t q = text.find(quote, pos);
+    if (q == npos) {
+      out.append(text.substr(pos));
+      return npos;
+    }
+    out.append(text.substr(pos, q - pos));
+    pos = q + 1;
+    if (pos == text.size() || text[pos] != quote) return pos;
+    out += quote;
+    ++pos;
+  }
+}
+
 }  // namespace
 
 bool EndsInQuotes(std::string_view line, bool in_quotes) {
@@ -54,24 +72,10 @@ std::size_t SplitRow(std::string_view row, std::vector<std::string>& fields, boo
     std::string& field = fields[n++];
     field.clear();
     if (quotes && pos < row.size() && row[pos] == '"') {
-      ++pos;
-      for (;;) {
-        const std::size_t q = row.find('"', pos);
-        if (q == npos) {
-          // Only a row cut short gets here (the reader gathers lines until
-          // the quote closes): the field runs to its end.
-          field.append(row.substr(pos));
-          return n;
-        }
-        field.append(row.substr(pos, q - pos));
-        pos = q + 1;
-        if (pos < row.size() && row[pos] == '"') {
-          field += '"';
-          ++pos;
-          continue;
-        }
-        break;
-      }
+      // Only a row cut short ends inside the quotes (the reader gathers
+      // lines until they close): the field then runs to its end.
+      pos = TakeQuoted(row, pos + 1, '"', field);
+      if (pos == npos) return n;
     }
     const std::size_t comma = row.find(',', pos);
     field.append(row.substr(pos, comma == npos ? npos : comma - pos));
@@ -98,19 +102,8 @@ bool SplitBars(std::string_view field, std::string& out) {
   std::size_t pos = 0;
   for (;;) {
     if (pos < field.size() && field[pos] == '\'') {
-      ++pos;
-      for (;;) {
-        const std::size_t q = field.find('\'', pos);
-        if (q == npos) return false;
-        out.append(field.substr(pos, q - pos));
-        pos = q + 1;
-        if (pos < field.size() && field[pos] == '\'') {
-          out += '\'';
-          ++pos;
-          continue;
-        }
-        break;
-      }
+      pos = TakeQuoted(field, pos + 1, '\'', out);
+      if (pos == npos) return false;
       if (pos == field.size()) return true;
       if (field[pos] != '|') return false;
     } else {
