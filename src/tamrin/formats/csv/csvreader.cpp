@@ -33,27 +33,41 @@ struct Row {
   std::string_view operator[](std::size_t i) const { return fields[i]; }
 };
 
-// One line, served from a block of lines that GatherRow handed back (which
-// comes as one pushed-back "line" holding line ends) before the stream's own.
+// Lines that GatherRow handed back wait as one pushed-back "line" holding
+// line ends, in reverse order so that taking the next one only shortens the
+// block: replaying them costs their length once.
 bool NextLine(qvmolistream& in, std::string_view& line) {
-  if (!in.GetLine(line)) return false;
-  const std::size_t end = line.find('\n');
-  if (end != std::string_view::npos) {
-    // The view is into the stream's served copy, which a push-back leaves
-    // alone.
-    in.PushBackLine(std::string(line.substr(end + 1)));
-    line = line.substr(0, end);
+  QvMolStreamCache& cache = in.Cache();
+  if (cache.pushed_line) {
+    std::string& block = *cache.pushed_line;
+    const std::size_t end = block.rfind('\n');
+    if (end != std::string::npos) {
+      cache.served_line.assign(block, end + 1);
+      block.resize(end);
+      line = cache.served_line;
+      return true;
+    }
   }
-  return true;
+  // The stream's own lines, or the last line of a block.
+  return in.GetLine(line);
 }
 
-void GiveBack(qvmolistream& in, std::string rest) {
+// Puts `rest` (lines joined with '\n') before what is waiting.
+void GiveBack(qvmolistream& in, std::string_view rest) {
   std::optional<std::string>& pushed = in.Cache().pushed_line;
-  if (pushed) {
-    rest += '\n';
-    rest += *pushed;
+  std::string block = pushed ? std::move(*pushed) + '\n' : std::string();
+  std::size_t end = rest.size();
+  for (;;) {
+    const std::size_t start = rest.rfind('\n', end == 0 ? 0 : end - 1);
+    if (start == std::string_view::npos || end == 0) {
+      block.append(rest.substr(0, end));
+      break;
+    }
+    block.append(rest.substr(start + 1, end - start - 1));
+    block += '\n';
+    end = start;
   }
-  in.PushBackLine(std::move(rest));
+  in.PushBackLine(std::move(block));
 }
 
 // Reads a row and splits it into fields, then every field at its bars unless
