@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "format_test_support.h"
+#include "streams_test_support.h"
 #include "pellar/qvsstream.h"
 #include "sorvil/base/tagdata.h"
 #include "tamrin/formats/csv/csv.h"
@@ -94,16 +95,38 @@ TEST(CSVRead, RowsColumnsAndMessages) {
        {"Problem parsing SMILES:", "SMILES", " ^\n", Failure("")}, 0x4000, 1},
       {"bad rows after a stray quote", "SMILES,Name\nCCO,\"a\nC1CC,x\nC1CC,y\nCC,b\n", {"3:\"a{}", "2:b{}"},
        concat({{"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a"}, kUnclosedRing,
-               kUnclosedRing})},
+               kUnclosedRing, {Failure("")}}),
+       0, 1},
+      // A bad row of any kind after a stray quote costs that row alone.
+      {"text after the smiles after a stray quote", "SMILES,Name\nCCO,\"a\nCCO ethanol,x\nCC,b\n",
+       {"3:\"a{}", "2:b{}"},
+       {"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a",
+        "SMILES field in CSV file format contains a title that will be lost:", "'CCO ethanol'", Failure("x")},
+       0, 1},
+      {"bad row after a stray quote without header detection", "CCO,\"a\nC1CC,x\nCC,b\n", {"3:\"a{}", "2:b{}"},
+       concat({{"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a"}, kUnclosedRing,
+               {Failure("")}}),
+       0x4000, 1},
+      {"empty lines after a stray quote", "SMILES,Name\nCCO,\"a\n\n,\nCC,b\n", {"3:\"a{}", "2:b{}"},
+       {"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a"}},
       {"stray quote read as text", "SMILES,Name\nCCO,\"a\nCC,b\nCCC,c\n", {"3:\"a{}", "2:b{}", "3:c{}"},
        {"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a"}},
   };
   for (const ReadCase& c : cases) {
-    SCOPED_TRACE(c.name);
-    const ReadResult r = ReadAll(c.text, QvFormat::CSV, c.flavor);
-    EXPECT_EQ(Described(r), c.mols);
-    EXPECT_EQ(r.messages, c.messages);
-    EXPECT_EQ(r.failed, c.failed);
+    for (const bool gzip : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (gzip ? " (gzip)" : ""));
+      Tamrin::qvmolistream in;
+      ASSERT_TRUE(in.SetFormat(QvFormat::CSV));
+      if (c.flavor) {
+        ASSERT_TRUE(in.SetFlavor(QvFormat::CSV, c.flavor));
+      }
+      ASSERT_TRUE(in.SetGzip(gzip));
+      ASSERT_TRUE(in.openstring(gzip ? streamtest::Gzip(c.text) : c.text));
+      const ReadResult r = ReadAll(in);
+      EXPECT_EQ(Described(r), c.mols);
+      EXPECT_EQ(r.messages, c.messages);
+      EXPECT_EQ(r.failed, c.failed);
+    }
   }
 }
 
@@ -200,6 +223,7 @@ TEST(CSVTokenizer, RowsWithTheirQuotedLineEnds) {
       {"a,\"b\"\"\nc\"\"\",d\r\ne\n", {"a,\"b\"\"\nc\"\"\",d\n", "e\n"}},
       // A quote that never closes is text; the lines after it are rows.
       {"h\n\"a\nb\nc,d\n", {"h\n", "\"a\n", "b\n", "c,d\n"}},
+      {"h\n\"a\nC x,y\n\nb\n", {"h\n", "\"a\n", "C x,y\n", "\n", "b\n"}},
       {"", {}},
   };
   for (const auto& [text, records] : cases) {

@@ -199,16 +199,10 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   bool parsed = false;
   if (detect && !first_row) {
     parsed = ParseSmiles(mol, row[0], false);
-    while (!parsed) {
+    if (!parsed) {
       mol.Clear();
-      // Rows given back after a stray quote are read again without the
-      // byte stream moving on, and a failed record that consumed nothing
-      // ends the molecule stream's read: such rows are passed over here.
-      const bool given_back = in.Cache().pushed_line.has_value();
       if (!ReadRow(in, row)) return false;
       SmilesFirst(row, smiles);
-      if (!given_back) break;
-      parsed = ParseSmiles(mol, row[0], false);
     }
   }
 
