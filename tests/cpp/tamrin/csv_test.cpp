@@ -82,6 +82,8 @@ TEST(CSVRead, RowsColumnsAndMessages) {
       {"fields past the header are dropped", "SMILES,Name,a\nCCO,e\nCC,f,1,2\n", {"3:e{}", "2:f{a=1;}"}, {}},
       {"crlf", "SMILES,Name\r\nCCO,a\r\nCC,b\r\n", {"3:a{}", "2:b{}"}, {}},
       {"empty lines pass", "SMILES,Name\nCCO,a\n\n,\nCC,b\n", {"3:a{}", "2:b{}"}, {}},
+      {"blank lines before the header", "\n  \nSMILES,Name,x\nCCO,a,1\n", {"3:a{x=1;}"}, {}},
+      {"blank lines before the first row", "\nCCO,a,1\n", {"3:a{QV_CSV_COLUMN_1=1;}"}, {}, 0x4000},
       {"header alone", "SMILES,Name\n", {}, {}},
       {"repeated header skipped", "SMILES,Name\nCCO,a\nSMILES,Name\nCC,b\n", {"3:a{}", "2:b{}"},
        {"Problem parsing SMILES:", "SMILES", " ^\n"}},

@@ -175,10 +175,15 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   // The first row of a file without a header line is data, and known to be.
   bool first_row = false;
   if (columns.empty()) {
-    if (!ReadRow(in, row)) {
-      columns.assign(1, "INVALID_FIELD_NAME");
-      return false;
-    }
+    // Blank lines before the first row would name a single column and so
+    // drop every later column's values: they are passed over, as blank
+    // rows are further on.
+    do {
+      if (!ReadRow(in, row)) {
+        columns.assign(1, "INVALID_FIELD_NAME");
+        return false;
+      }
+    } while (row.size == 1 && Pellar::IsBlankLine(row[0]));
     if (detect && !IsSmiles(row[0])) {
       columns.assign(row.fields.begin(), row.fields.begin() + static_cast<std::ptrdiff_t>(row.size));
       if (!ReadRow(in, row)) return false;
