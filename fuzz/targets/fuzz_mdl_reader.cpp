@@ -6,24 +6,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "tamrin/model/graphmol.h"
-#include "tamrin/streams/molio.h"
-#include "tamrin/streams/molstream.h"
+#include "readall.h"
 #include "silence.h"
-
-namespace {
-
-void ReadAll(std::string_view bytes, Tamrin::QvFormat format, unsigned flavor) {
-  Tamrin::qvmolistream in;
-  in.SetFormat(format);
-  in.SetFlavor(format, flavor);
-  if (!in.openstring(bytes)) return;
-  Tamrin::QvGraphMol mol;
-  while (Tamrin::QvReadMolecule(in, mol)) {
-  }
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceToolkitMessages();
@@ -31,6 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
   const unsigned flavor = 0x4000 | (data[0] & 0xF);
   for (const Tamrin::QvFormat format : {Tamrin::QvFormat::SDF, Tamrin::QvFormat::MDL, Tamrin::QvFormat::RDF})
-    ReadAll(bytes, format, flavor);
+    ReadAllRecords(bytes, format, flavor);
   return 0;
 }

@@ -5,32 +5,17 @@
 #include <cstdint>
 #include <string_view>
 
-#include "tamrin/model/graphmol.h"
-#include "tamrin/streams/molio.h"
+#include "readall.h"
 #include "silence.h"
 #include "tokenize.h"
 
-namespace {
-
 // Warnings about bad records are expected by the thousand; keep them off the
 // fuzzer's output.
-void ReadAll(std::string_view bytes, bool gzip) {
-  Tamrin::qvmolistream in;
-  in.SetFormat(Tamrin::QvFormat::XYZ);
-  in.SetGzip(gzip);
-  if (!in.openstring(bytes)) return;
-  Tamrin::QvGraphMol mol;
-  while (Tamrin::QvReadMolecule(in, mol)) {
-  }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SilenceToolkitMessages();
   if (size == 0) return 0;
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
-  ReadAll(bytes, data[0] & 1);
+  ReadAllRecords(bytes, Tamrin::QvFormat::XYZ, 0x401F, data[0] & 1);
   TokenizeAll(Tamrin::QvFormat::XYZ, 0x401F, bytes);
   return 0;
 }

@@ -1,5 +1,6 @@
 #include "tamrin/streams/molio.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -96,6 +97,7 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
   for (;;) {
     mol.Clear();
     const std::int64_t before = in.GetStream().tell();
+    const std::size_t pushed_before = in.PushedBackSize();
     ok = ReadRecord(in, mol, info, flavor);
     const bool more = !in.at_end();
     if (!ok && (more || mol.NumAtoms() > 0)) {
@@ -104,8 +106,10 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
     }
     if (!more) break;
     if (ok && (mol.NumAtoms() > 0 || keep_empty)) break;
-    // A reader that consumed nothing would see the same bytes again.
-    if (in.GetStream().tell() == before && !in.HasQueued()) break;
+    // A reader that consumed nothing would see the same bytes again. Taking
+    // pushed-back lines is progress too: a reader may have given back a run
+    // of lines that the byte stream has already passed.
+    if (in.GetStream().tell() == before && in.PushedBackSize() >= pushed_before && !in.HasQueued()) break;
   }
   if (!ok) {
     mol.Clear();

@@ -103,6 +103,7 @@ class qvmolstreambase {
   void Forget();
   void ResetBinaryState() { binary_.reset(); }
   bool HasPushedLine() const { return cache_ && cache_->pushed_line; }
+  const std::string& PushedLine() const { return *cache_->pushed_line; }
   void StoreFlavor(QvFormat format, unsigned flavor) { flavors_[QvFormatCode(format)] = flavor; }
 
   QvFormat format_ = QvFormat::UNDEFINED;
@@ -158,6 +159,9 @@ class qvmolistream : public qvmolstreambase {
   // -1 at the end of data.
   int PeekLine();
   void PushBackLine(std::string line) { Cache().pushed_line = std::move(line); }
+  // Bytes waiting in the push-back, its line end counted: it shrinks as a
+  // reader takes pushed-back lines, where the byte stream does not move.
+  std::size_t PushedBackSize() const { return HasPushedLine() ? PushedLine().size() + 1 : 0; }
 
   // Molecules read ahead (the conformers of one record read as separate
   // molecules) wait here with the stream position of their record.

@@ -35,6 +35,11 @@ struct QvSmilesParseOptions {
 bool QvParseSmiles(QvMolBase& mol, std::string_view text, const QvSmilesParseOptions& options);
 bool QvParseSmiles(QvMolBase& mol, const std::string& text, bool noKekulization, bool strict);
 
+// What the SMILES readers do after a parse: drops the cis/trans
+// configuration of double bonds in rings of up to 6 atoms, which can only be
+// cis.
+void QvClearSmallRingBondStereo(QvMolBase& mol);
+
 // Flags of QvCreateSmiString; the default is QvSmiDefault.
 namespace QvSmiFlag {
 inline constexpr unsigned Isotopes = 0x0001;

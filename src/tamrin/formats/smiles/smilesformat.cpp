@@ -29,20 +29,11 @@ bool IsSkippedLine(std::string_view line) {
   return line.empty() || line.front() == '#' || line.front() == ' ' || line.front() == '\t';
 }
 
-// A double bond in a ring of fewer than 7 atoms can only be cis; a
-// configuration written for it carries no information.
-void ClearSmallRingBondStereo(QvMolBase& mol) {
-  constexpr unsigned kLargestCisOnlyRing = 6;
-  for (QvBondBase& bond : mol.GetBonds())
-    if (bond.IsInRing() && QvHasBondStereo(bond) && QvSmallestRingSize(bond, kLargestCisOnlyRing) != 0)
-      QvClearBondStereo(bond);
-}
-
 bool ParseLine(QvMolBase& mol, std::string_view line, unsigned flavor, bool cx) {
   const QvSmilesParseOptions options{(flavor & SmilesIFlavor::NoKekulization) != 0,
                                      (flavor & SmilesIFlavor::Strict) != 0, false, cx};
   if (!QvParseSmiles(mol, line, options)) return false;
-  ClearSmallRingBondStereo(mol);
+  QvClearSmallRingBondStereo(mol);
   return true;
 }
 
@@ -118,6 +109,15 @@ constexpr QvFormatInfo kRecords[] = {
 };
 
 }  // namespace
+
+// A double bond in a ring of fewer than 7 atoms can only be cis; a
+// configuration written for it carries no information.
+void QvClearSmallRingBondStereo(QvMolBase& mol) {
+  constexpr unsigned kLargestCisOnlyRing = 6;
+  for (QvBondBase& bond : mol.GetBonds())
+    if (bond.IsInRing() && QvHasBondStereo(bond) && QvSmallestRingSize(bond, kLargestCisOnlyRing) != 0)
+      QvClearBondStereo(bond);
+}
 
 std::span<const QvFormatInfo> QvSmilesFormats() { return kRecords; }
 
