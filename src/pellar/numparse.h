@@ -149,6 +149,9 @@ template <class T>
   const auto got = fast_float::from_chars(first, last, v);
   if (NeedsLibrary(first, last, got.ptr)) return ByLibrary(first, last, value);
   if (got.ec != std::errc()) return {first, std::errc::invalid_argument};
+  // The C library reads the chars of "nan(chars)" as a number and reports
+  // ERANGE when that overflows.
+  if (std::isnan(v) && got.ptr[-1] == ')') return ByLibrary(first, last, value);
   if (PlainNormal(v) || std::isnan(v)) {
     value = v;
     return {got.ptr, std::errc()};
