@@ -23,7 +23,7 @@ COV_FLAGS       := --coverage -O0
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: demo test test-cpp test-python test-asan coverage install system-deps venv bench bench-compare fuzz clean
+.PHONY: demo test test-cpp test-python test-asan coverage install system-deps venv bench bench-compare fuzz fuzz-long fuzz-build clean
 
 demo: install
 	$(VPY) -m nimbrel.velk formats
@@ -122,12 +122,23 @@ coverage: system-deps venv
 	  --exclude-throw-branches --exclude-unreachable-branches -j $(JOBS) \
 	  --txt $(COV_DIR)/coverage.txt --json $(COV_DIR)/coverage.json --print-summary
 
-fuzz: venv
+# Every fuzz target under ASan and UBSan for FUZZ_SECONDS each (fuzz: 30 s,
+# fuzz-long: 10 minutes); the table of executions, coverage and findings goes
+# to build/fuzz-report.txt. Findings join the seed corpus and fail the run.
+FUZZ_SECONDS ?= 30
+FUZZ_REPORT  ?= build/fuzz-report.txt
+
+fuzz: fuzz-build
+	bash fuzz/run_all.sh build/fuzz $(FUZZ_SECONDS) $(FUZZ_REPORT)
+
+fuzz-long: fuzz-build
+	bash fuzz/run_all.sh build/fuzz $(if $(filter command line environment,$(origin FUZZ_SECONDS)),$(FUZZ_SECONDS),600) $(FUZZ_REPORT)
+
+fuzz-build: venv
 	$(MAKE) system-deps EXTRA_PACKAGES="$(FUZZ_PACKAGES)"
 	PATH=$(CURDIR)/$(VENV)/bin:$$PATH CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja \
 	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_FUZZ=ON -DNIMBREL_PYTHON=OFF
 	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake --build build/fuzz
-	bash fuzz/run_all.sh build/fuzz $(FUZZ_SECONDS)
 
 bench: install
 	bash bench/setup.sh

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "pellar/qvsstream.h"
 
@@ -26,9 +27,11 @@ bool hascontrol(const char* p, std::size_t n) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Pellar::qvisstream in(data, size);
   std::size_t total = 0;
+  std::vector<std::string> lines;
   for (std::string line; in.getline(line);) {
     require(!hascontrol(line.data(), line.size()));
     total += line.size();
+    lines.push_back(line);
   }
   require(total <= size);
   require(in.at_end());
@@ -44,6 +47,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::size_t skipped = 0;
   while (in.skipline()) ++skipped;
   require(cut == skipped);
+
+  // A bulk skip of k lines ends where k getline calls do.
+  const std::size_t count = lines.size();
+  for (const std::size_t k : {count / 3, count / 2 + 1, count}) {
+    in.load(data, size);
+    require(in.skiplines(k) == (k <= count));
+    std::string line;
+    require(in.getline(line) == (k < count));
+    if (k < count) require(line == lines[k]);
+  }
 
   in.load(data, size);
   for (char token[8]; in.gettoken(token, sizeof token);) {

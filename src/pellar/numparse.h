@@ -33,6 +33,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -132,6 +133,14 @@ ParseResult ByLibrary(const char* first, const char* last, T& value) {
   return {first + (stop - text), range ? std::errc::result_out_of_range : std::errc()};
 }
 
+// The smallest normal magnitude is also what a text just below it rounds up
+// to, and the C library calls that an underflow; so it is left to the
+// library, as subnormals are.
+template <class T>
+inline bool PlainNormal(T v) {
+  return std::isnormal(v) && std::fabs(v) != std::numeric_limits<T>::min();
+}
+
 // Everything but a plain normal number or an exact zero.
 template <class T>
 [[gnu::noinline]] ParseResult ParseRealRare(const char* first, const char* last, T& value) {
@@ -140,7 +149,10 @@ template <class T>
   const auto got = fast_float::from_chars(first, last, v);
   if (NeedsLibrary(first, last, got.ptr)) return ByLibrary(first, last, value);
   if (got.ec != std::errc()) return {first, std::errc::invalid_argument};
-  if (std::isnormal(v) || std::isnan(v)) {
+  // The C library reads the chars of "nan(chars)" as a number and reports
+  // ERANGE when that overflows.
+  if (std::isnan(v) && got.ptr[-1] == ')') return ByLibrary(first, last, value);
+  if (PlainNormal(v) || std::isnan(v)) {
     value = v;
     return {got.ptr, std::errc()};
   }
@@ -156,7 +168,7 @@ template <class T>
     const bool spelled = *p == 'i' || *p == 'I';
     return {got.ptr, spelled ? std::errc() : std::errc::result_out_of_range};
   }
-  return ByLibrary(first, last, value);  // subnormal: ERANGE is the library's call
+  return ByLibrary(first, last, value);  // subnormal or the smallest normal: ERANGE is the library's call
 }
 
 // The common case inline: fast_float's value is strtod's whenever it read a
@@ -167,7 +179,7 @@ inline ParseResult ParseReal(const char* first, const char* last, T& value) {
     T v;
     const auto got = fast_float::from_chars(first, last, v);
     if (got.ec == std::errc() && (got.ptr == last || (*got.ptr != 'x' && *got.ptr != 'X')) &&
-        (std::isnormal(v) || (v == 0 && !AnyNonzeroDigit(first, got.ptr)))) {
+        (PlainNormal(v) || (v == 0 && !AnyNonzeroDigit(first, got.ptr)))) {
       value = v;
       return {got.ptr, std::errc()};
     }

@@ -142,6 +142,86 @@ bool qvistream::skipline() {
   return getline(view);
 }
 
+bool qvistream::skiplines(std::uint64_t n) {
+  std::string_view line;
+  for (;;) {
+#if defined(__SSE2__)
+    n = countlines(n);
+#endif
+    if (n == 0) return true;
+    if (!getline(line)) return false;
+    --n;
+  }
+}
+
+#if defined(__SSE2__)
+// Only LF and CR bear on where lines end. Groups of 63 x 64 bytes with no CR
+// and fewer than n line ends are counted with byte counters (a counter meets
+// at most four LFs a row, so 63 rows cannot overflow it); any other group is
+// walked line end by line end. A CR run that meets the buffer's end, and the
+// last 15 bytes, are left to getline.
+std::uint64_t qvistream::countlines(std::uint64_t n) {
+  constexpr std::ptrdiff_t Rows = 63;
+  constexpr std::ptrdiff_t Group = Rows * 64;
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i zero = _mm_setzero_si128();
+  const char* p = cur_;
+  const char* next = cur_;  // start of the first line not counted yet
+  const auto at = [](const char* q) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q)); };
+  while (n > 0 && end_ - p >= 16) {
+    if (end_ - p >= Group) {
+      __m128i ends = zero;
+      __m128i crs = zero;
+      for (const char* q = p; q != p + Group; q += 64) {
+        const __m128i a = at(q), b = at(q + 16), c = at(q + 32), d = at(q + 48);
+        // A match is -1, so subtracting counts it.
+        ends = _mm_sub_epi8(ends, _mm_add_epi8(_mm_add_epi8(_mm_cmpeq_epi8(a, lf), _mm_cmpeq_epi8(b, lf)),
+                                               _mm_add_epi8(_mm_cmpeq_epi8(c, lf), _mm_cmpeq_epi8(d, lf))));
+        crs = _mm_or_si128(crs, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(a, cr), _mm_cmpeq_epi8(b, cr)),
+                                             _mm_or_si128(_mm_cmpeq_epi8(c, cr), _mm_cmpeq_epi8(d, cr))));
+      }
+      const __m128i sums = _mm_sad_epu8(ends, zero);
+      const auto count = static_cast<std::uint64_t>(_mm_cvtsi128_si64(sums)) +
+                         static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums)));
+      if (!_mm_movemask_epi8(crs) && count < n) {
+        n -= count;
+        p += Group;
+        if (count) next = static_cast<const char*>(::memrchr(p - Group, '\n', Group)) + 1;
+        continue;
+      }
+    }
+    const char* const stop = end_ - p >= Group ? p + Group : end_;
+    while (p < stop && end_ - p >= 16) {
+      const __m128i x = at(p);
+      auto events = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(x, lf), _mm_cmpeq_epi8(x, cr))));
+      const char* resume = p + 16;
+      for (; events; events &= events - 1) {
+        const char* q = p + std::countr_zero(events);
+        if (*q == '\r') {
+          const char* j = q + 1;
+          while (j != end_ && *j == '\r') ++j;
+          if (j == end_) {
+            cur_ += next - cur_;
+            return n;
+          }
+          if (*j == '\n') ++j;
+          next = resume = j;
+          --n;
+          break;
+        }
+        next = q + 1;
+        if (--n == 0) break;
+      }
+      if (n == 0) break;
+      p = resume;
+    }
+  }
+  cur_ += next - cur_;
+  return n;
+}
+#endif
+
 int qvistream::peekline() {
   for (;;) {
     const int c = peek();

@@ -165,6 +165,10 @@ class qvistream : public qvstream {
   // False when the data end before a token starts.
   bool gettoken(char* buf, std::size_t size);
   bool skipline();
+  // Skips n lines as getline reads them, without handing them out: lines
+  // that end in LF inside the buffer are counted a block at a time. False
+  // when the data end before n lines.
+  bool skiplines(std::uint64_t n);
   // The first byte of the next line as getline gives it: the control bytes
   // it would drop are consumed, an empty line shows as '\n', the end of
   // data as -1. Nothing else is consumed.
@@ -198,6 +202,9 @@ class qvistream : public qvstream {
   bool getlinerest(std::string_view& line, const char* p);
   bool straddle(const char* start, const char* w, const char* p, std::string_view& line);
   void eatcrtail();
+  // Counts off whole lines in the buffer for skiplines; returns how many of
+  // the n are left.
+  std::uint64_t countlines(std::uint64_t n);
   template <class T>
   qvistream& readnumber(T& v);
 

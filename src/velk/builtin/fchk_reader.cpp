@@ -152,21 +152,24 @@ class FchkParser {
     mol.SetData(Sorvil::QvGetTag(label), value);
   }
 
-  // Only the two arrays that make the molecule are tokenised; every other
-  // payload costs one line read per line.
+  // Only the two arrays that make the molecule are tokenised; the lines of
+  // every other payload are only counted.
   void ReadArray(const RecordHeader& header) {
     const bool numbers = header.type == 'I' && header.label == "Atomic numbers";
     const bool coords = header.type == 'R' && header.label == "Current cartesian coordinates";
     const std::uint64_t width = ValuesPerLine(header.type);
     const std::uint64_t count = static_cast<std::uint64_t>(header.count);
     const std::uint64_t line_count = (count + width - 1) / width;
+    if (!numbers && !coords) {
+      if (!lines_.Skip(line_count)) throw Truncated(header);
+      return;
+    }
     std::string payload;
     std::string_view line;
     for (std::uint64_t i = 0; i < line_count; ++i) {
-      if (!NextLine(line)) throw FchkError("truncated payload for '" + header.label + "'");
-      if (numbers || coords) payload.append(line).push_back(' ');
+      if (!NextLine(line)) throw Truncated(header);
+      payload.append(line).push_back(' ');
     }
-    if (!numbers && !coords) return;
     const std::vector<std::string_view> tokens = Tokens(payload, count);
     if (tokens.size() < count) throw FchkError("too few values for '" + header.label + "'");
     have_numbers_ = have_numbers_ || numbers;
@@ -178,6 +181,10 @@ class FchkParser {
         coords_.push_back(ParseRealValue(token, "FCHK coordinate"));
       }
     }
+  }
+
+  static FormatError Truncated(const RecordHeader& header) {
+    return FchkError("truncated payload for '" + header.label + "'");
   }
 
   // Up to `limit` tokens; those beyond it are ignored.

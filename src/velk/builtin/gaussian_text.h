@@ -36,6 +36,8 @@ class LineReader {
 
   // The next line, valid until the next call; false when there is none.
   bool Next(std::string_view& line) { return file_->getline(line); }
+  // Skips n lines; false when the file ends first.
+  bool Skip(std::uint64_t n) { return file_->skiplines(n); }
 
  private:
   std::unique_ptr<Pellar::qvifstream> file_;  // its buffer is too large for the stack

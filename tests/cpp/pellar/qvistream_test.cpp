@@ -78,6 +78,49 @@ INSTANTIATE_TEST_SUITE_P(Chunks, LineRule,
                                   std::to_string(std::get<1>(p.param));
                          });
 
+// skiplines against getline: after skipping n lines, getline must give the
+// rest exactly. The input mixes long runs of short LF lines (counted in bulk)
+// with every line-end form, control bytes, empty and overlong lines, and is
+// fed in chunks that put its bytes at many buffer boundaries.
+class SkipLines : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(SkipLines, RestEqualsGetlineAfterSkipping) {
+  std::mt19937 random(7);
+  const std::string ends[] = {"\n", "\r", "\r\n", "\r\r\n", "\n\r", "\r\n\n"};
+  std::string data;
+  for (int run = 0; run < 40; ++run) {
+    const bool plain = run % 2 == 0;
+    const int lines = plain ? 200 + static_cast<int>(random() % 300) : 30;
+    for (int i = 0; i < lines; ++i) {
+      const std::size_t length = random() % (i % 17 == 0 ? 300 : 90);
+      for (std::size_t k = 0; k < length; ++k) data.push_back(static_cast<char>(random() % 8 ? 'a' + k % 26 : ' '));
+      if (!plain && random() % 4 == 0) data.push_back(static_cast<char>(random() % 9));
+      data += plain ? "\n" : ends[random() % std::size(ends)];
+    }
+  }
+  data += std::string(Block + 5, 'z');  // a last line across a refill, with no end
+  ChunkedStream reference(data, GetParam());
+  const Lines all = alllines(reference);
+  for (const std::uint64_t n : {0ul, 1ul, 2ul, 63ul, 1000ul, 4321ul, all.size() - 1, all.size()}) {
+    ChunkedStream in(data, GetParam());
+    ASSERT_TRUE(in.skiplines(n)) << n;
+    EXPECT_EQ(alllines(in), Lines(all.begin() + static_cast<std::ptrdiff_t>(n), all.end())) << n;
+  }
+  // Skips and reads interleaved, then one skip past the end.
+  ChunkedStream in(data, GetParam());
+  std::size_t at = 0;
+  for (std::uint64_t n = 1; at + n < all.size(); at += n + 1, n = n * 3 % 1999 + 1) {
+    ASSERT_TRUE(in.skiplines(n));
+    std::string line;
+    ASSERT_TRUE(in.getline(line));
+    ASSERT_EQ(line, all[at + n]) << "line " << at + n;
+  }
+  EXPECT_FALSE(in.skiplines(all.size()));
+  EXPECT_TRUE(in.at_end());
+}
+
+INSTANTIATE_TEST_SUITE_P(Chunks, SkipLines, testing::Values(1, 7, 1000, 4033, Block));
+
 // Every byte value at every offset of a line long enough to pass through
 // each width of the scan (16-byte and 8-byte steps, then single bytes): TAB
 // and everything from 32 up are kept, LF and CR end the line (a line end as
