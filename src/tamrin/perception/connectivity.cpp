@@ -115,6 +115,22 @@ class CellGrid {
     for (unsigned k = begin; k < end; ++k) f(order_[k]);
   }
 
+  // Calls f(site) for every site in the cells (cx, cy, cz - 1) to (cx, cy,
+  // cz + 1), cell by cell. In the array the three cells lie side by side, so
+  // one range holds them in the same order as three calls of ForEachIn.
+  template <class F>
+  void ForEachInColumn(std::int64_t cx, std::int64_t cy, std::int64_t cz, F&& f) const {
+    if (first_.empty()) {
+      for (std::int64_t z = cz - 1; z <= cz + 1; ++z) ForEachIn(cx, cy, z, f);
+      return;
+    }
+    if (cx < 0 || cy < 0 || cx >= size_[0] || cy >= size_[1]) return;
+    const std::int64_t lo = std::max<std::int64_t>(cz - 1, 0), hi = std::min(cz + 1, size_[2] - 1);
+    if (lo > hi) return;
+    const unsigned end = first_[Slot(cx, cy, hi) + 1];
+    for (unsigned k = first_[Slot(cx, cy, lo)]; k < end; ++k) f(order_[k]);
+  }
+
  private:
   static constexpr std::int64_t kMaxCell = (1 << 21) - 1;
   static std::uint64_t Key(std::int64_t x, std::int64_t y, std::int64_t z) {
@@ -181,8 +197,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     const std::int64_t cx = grid.Cell(sites[i], 0), cy = grid.Cell(sites[i], 1), cz = grid.Cell(sites[i], 2);
     for (std::int64_t dx = -1; dx <= 1; ++dx)
       for (std::int64_t dy = -1; dy <= 1; ++dy)
-        for (std::int64_t dz = -1; dz <= 1; ++dz)
-          grid.ForEachIn(cx + dx, cy + dy, cz + dz, [&](unsigned j) { consider(i, j); });
+        grid.ForEachInColumn(cx + dx, cy + dy, cz, [&](unsigned j) { consider(i, j); });
   }
   return found;
 }
