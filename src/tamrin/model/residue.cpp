@@ -20,6 +20,12 @@ bool QvSetResidue(QvAtomBase& atom, QvResidue residue) {
   return atom.SetData(Sorvil::QvResidueTag, std::move(residue));
 }
 
+QvResidue* QvMutableResidue(QvAtomBase& atom) {
+  Sorvil::QvBaseData* item =
+      atom.FindDataIf([](const Sorvil::QvBaseData& data) { return data.GetTag() == Sorvil::QvResidueTag; });
+  return item ? Sorvil::QvDataValue<QvResidue>(*item) : nullptr;
+}
+
 bool QvHasResidues(const QvMolBase& mol) {
   for (const QvAtomBase& atom : mol.GetAtoms()) {
     if (QvGetResidue(atom)) return true;

@@ -37,6 +37,8 @@ struct QvResidue {
 // The atom's residue, or null when it has none.
 const QvResidue* QvGetResidue(const QvAtomBase& atom);
 bool QvSetResidue(QvAtomBase& atom, QvResidue residue);
+// The atom's residue to change in place, or null when it has none.
+QvResidue* QvMutableResidue(QvAtomBase& atom);
 // True when some atom of the molecule carries residue data.
 bool QvHasResidues(const QvMolBase& mol);
 

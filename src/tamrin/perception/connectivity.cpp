@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -115,6 +116,22 @@ class CellGrid {
     for (unsigned k = begin; k < end; ++k) f(order_[k]);
   }
 
+  // Calls f(site) for every site in the cells (cx, cy, cz - 1) to (cx, cy,
+  // cz + 1), cell by cell. In the array the three cells lie side by side, so
+  // one range holds them in the same order as three calls of ForEachIn.
+  template <class F>
+  void ForEachInColumn(std::int64_t cx, std::int64_t cy, std::int64_t cz, F&& f) const {
+    if (first_.empty()) {
+      for (std::int64_t z = cz - 1; z <= cz + 1; ++z) ForEachIn(cx, cy, z, f);
+      return;
+    }
+    if (cx < 0 || cy < 0 || cx >= size_[0] || cy >= size_[1]) return;
+    const std::int64_t lo = std::max<std::int64_t>(cz - 1, 0), hi = std::min(cz + 1, size_[2] - 1);
+    if (lo > hi) return;
+    const unsigned end = first_[Slot(cx, cy, hi) + 1];
+    for (unsigned k = first_[Slot(cx, cy, lo)]; k < end; ++k) f(order_[k]);
+  }
+
  private:
   static constexpr std::int64_t kMaxCell = (1 << 21) - 1;
   static std::uint64_t Key(std::int64_t x, std::int64_t y, std::int64_t z) {
@@ -153,8 +170,8 @@ struct Overlap {
 std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overlap) {
   constexpr size_t kAllPairsUpTo = 96;
   std::vector<Candidate> found;
-  const auto consider = [&](unsigned i, unsigned j) {
-    if (j <= i) return;
+  std::vector<Candidate> overlaps;  // the distance in place of the excess
+  const auto consider = [&](unsigned i, unsigned j) {  // i < j
     const double reach = sites[i].radius + sites[j].radius;
     // Most pairs of neighbouring cells are far apart: the squared distance
     // turns them away without a square root, with a margin that leaves the
@@ -164,25 +181,45 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     const double d = Distance(sites[i], sites[j]);
     if (d >= limit) return;
     if (d < kQvOverlapDistance) {
-      if (!overlap.seen) overlap = {true, i, j, d};
+      overlaps.push_back({d, i, j});
       return;
     }
     found.push_back({d - reach, i, j});
   };
+  const auto note_overlap = [&](const Candidate& c) { overlap = {true, c.a, c.b, c.excess}; };
   if (sites.size() <= kAllPairsUpTo) {
     for (unsigned i = 0; i < sites.size(); ++i)
       for (unsigned j = i + 1; j < sites.size(); ++j) consider(i, j);
+    if (!overlaps.empty()) note_overlap(overlaps.front());
     return found;
   }
   double max_radius = 0.0;
   for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
   const CellGrid grid(sites, 2.0 * max_radius + kQvBondTolerance);
+  // Each pair of neighbouring cells once: a site's own cell, and the 13 of
+  // its 26 neighbours that lie ahead of it (the other 13 see it from theirs).
   for (unsigned i = 0; i < sites.size(); ++i) {
     const std::int64_t cx = grid.Cell(sites[i], 0), cy = grid.Cell(sites[i], 1), cz = grid.Cell(sites[i], 2);
-    for (std::int64_t dx = -1; dx <= 1; ++dx)
-      for (std::int64_t dy = -1; dy <= 1; ++dy)
-        for (std::int64_t dz = -1; dz <= 1; ++dz)
-          grid.ForEachIn(cx + dx, cy + dy, cz + dz, [&](unsigned j) { consider(i, j); });
+    const auto either = [&](unsigned j) { i < j ? consider(i, j) : consider(j, i); };
+    grid.ForEachIn(cx, cy, cz, [&](unsigned j) {
+      if (i < j) consider(i, j);
+    });
+    grid.ForEachIn(cx, cy, cz + 1, either);
+    grid.ForEachInColumn(cx, cy + 1, cz, either);
+    for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachInColumn(cx + 1, cy + dy, cz, either);
+  }
+  // The warning names the pair that a walk over every site's 27 cells, in
+  // turn, would meet first: the lowest site, then its nearest cell in that
+  // walk, then the lowest partner.
+  if (!overlaps.empty()) {
+    const auto key = [&grid, &sites](const Candidate& c) {
+      std::int64_t rank = 0;
+      for (int axis = 0; axis < 3; ++axis)
+        rank = 3 * rank + grid.Cell(sites[c.b], axis) - grid.Cell(sites[c.a], axis) + 1;
+      return std::tuple(c.a, rank, c.b);
+    };
+    note_overlap(*std::min_element(overlaps.begin(), overlaps.end(),
+                                   [&key](const Candidate& x, const Candidate& y) { return key(x) < key(y); }));
   }
   return found;
 }

@@ -33,6 +33,17 @@ class SpareStorage {
 
 thread_local SpareStorage spare_storage;
 
+// A record is the one at its position or none of this view's: the index
+// finds the position, the pointer confirms it. Local, so that building a
+// view inlines it.
+template <class Record>
+unsigned PosIn(const std::vector<unsigned>& pos_of, const std::vector<Record*>& records, const Record* record) {
+  if (!record) return kQvNoPos;
+  const unsigned idx = record->GetIdx();
+  const unsigned pos = idx < pos_of.size() ? pos_of[idx] : kQvNoPos;
+  return pos != kQvNoPos && records[pos] == record ? pos : kQvNoPos;
+}
+
 }  // namespace
 
 QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
@@ -55,8 +66,8 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
     if (deleted_bonds && bond->IsDeleted()) continue;
     // An end that is empty (or an atom whose index was changed by hand onto
     // another's) leaves the bond out rather than inventing a neighbour.
-    const unsigned bgn = Pos(bond->GetBgn());
-    const unsigned end = Pos(bond->GetEnd());
+    const unsigned bgn = PosIn(s.atom_pos, s.atoms, bond->GetBgn());
+    const unsigned end = PosIn(s.atom_pos, s.atoms, bond->GetEnd());
     if (bgn == kQvNoPos || end == kQvNoPos) continue;
     s.bond_pos[bond->GetIdx()] = NumBonds();
     s.bonds.push_back(bond);
@@ -68,7 +79,7 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
   for (unsigned pos = 0; pos < NumAtoms(); ++pos) {
     start[pos + 1] = start[pos];
     for (const QvBondBase& bond : s.atoms[pos]->GetBonds()) {
-      const unsigned b = Pos(&bond);
+      const unsigned b = PosIn(s.bond_pos, s.bonds, &bond);
       if (b != kQvNoPos) s.shape.arcs[start[pos + 1]++] = {Other(b, pos), b};
     }
   }
@@ -80,20 +91,8 @@ bool QvGraphView::SameShape(const Shape& shape) const {
   return s_->shape.ends == shape.ends && s_->shape.start == shape.start && s_->shape.arcs == shape.arcs;
 }
 
-// A record is the one at its position or none of this view's: the index
-// finds the position, the pointer confirms it.
-unsigned QvGraphView::Pos(const QvAtomBase* atom) const {
-  if (!atom) return kQvNoPos;
-  const unsigned idx = atom->GetIdx();
-  const unsigned pos = idx < s_->atom_pos.size() ? s_->atom_pos[idx] : kQvNoPos;
-  return pos != kQvNoPos && s_->atoms[pos] == atom ? pos : kQvNoPos;
-}
+unsigned QvGraphView::Pos(const QvAtomBase* atom) const { return PosIn(s_->atom_pos, s_->atoms, atom); }
 
-unsigned QvGraphView::Pos(const QvBondBase* bond) const {
-  if (!bond) return kQvNoPos;
-  const unsigned idx = bond->GetIdx();
-  const unsigned pos = idx < s_->bond_pos.size() ? s_->bond_pos[idx] : kQvNoPos;
-  return pos != kQvNoPos && s_->bonds[pos] == bond ? pos : kQvNoPos;
-}
+unsigned QvGraphView::Pos(const QvBondBase* bond) const { return PosIn(s_->bond_pos, s_->bonds, bond); }
 
 }  // namespace Tamrin

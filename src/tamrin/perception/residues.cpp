@@ -41,32 +41,30 @@ bool Bonded(const QvMolBase& mol, const QvResidue& a, const QvResidue& b, const 
 
 }  // namespace
 
+// Residues are changed where they lie, in the atoms' data, so the previous
+// atom's stays in place to compare with.
 void QvPerceiveResidueHierarchy(QvMolBase& mol, bool force) {
   if (!force && mol.HasPerceived(QvPerceivedResidues)) return;
-  bool any = false;
-  QvResidue last;  // a copy: rewriting an atom's residue frees the old one
+  const QvResidue* last = nullptr;
   int fragment = 1;
   int serial = 0;
   for (QvAtomBase& atom : mol.GetAtoms()) {
-    const QvResidue* res = QvGetResidue(atom);
+    QvResidue* res = QvMutableResidue(atom);
     if (!res) continue;
-    QvResidue updated = *res;
-    updated.hetero = !QvIsStandardResidueName(updated.name);
-    if (any && !updated.SameResidue(last)) {
-      const bool new_chain = updated.chain != last.chain || updated.model != last.model;
-      const bool polymer_ends = updated.hetero && !last.hetero && !Bonded(mol, last, updated, atom);
+    // Consecutive atoms mostly share a residue name: the lookup is made once per run.
+    res->hetero = last && res->name == last->name ? last->hetero : !QvIsStandardResidueName(res->name);
+    if (last && !res->SameResidue(*last)) {
+      const bool new_chain = res->chain != last->chain || res->model != last->model;
+      const bool polymer_ends = res->hetero && !last->hetero && !Bonded(mol, *last, *res, atom);
       if (new_chain || polymer_ends) {
         ++fragment;
         ++serial;
       }
     }
-    updated.fragment = fragment;
-    if (updated.serial <= 0) updated.serial = serial + 1;
-    serial = updated.serial;
-    const bool changed = !(updated == *res);
-    last = updated;
-    any = true;
-    if (changed) QvSetResidue(atom, std::move(updated));
+    res->fragment = fragment;
+    if (res->serial <= 0) res->serial = serial + 1;
+    serial = res->serial;
+    last = res;
   }
   mol.SetPerceived(QvPerceivedResidues, true);
 }
