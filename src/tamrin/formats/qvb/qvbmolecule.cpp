@@ -94,6 +94,11 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   if (!Var(in, atoms) || !Var(in, bonds) || !Var32(in, perceived)) return kSize;
   if (mol.HasAtoms()) return kCheck;
   if (atoms > in.left() / kMinAtomBytes || bonds > (in.left() - atoms * kMinAtomBytes) / kMinBondBytes) return kSize;
+  // The counts are within what the bytes left can hold.
+  if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol))
+    graph->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
+  else if (auto* mc = Sorvil::QvCast<QvMol>(&mol))
+    mc->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
   // Kept per thread: a file of small molecules allocates this once.
   thread_local std::vector<QvAtomBase*> made;
   made.clear();
