@@ -13,6 +13,7 @@ Errors are raised as :class:`Error` or one of its subclasses
 
 from __future__ import annotations
 
+import functools
 import os
 import sys
 from dataclasses import dataclass
@@ -109,8 +110,16 @@ class Reader:
         self.path = os.fspath(path)
         self._new_mol = mol_factory or _default_molecule_factory()
         self._handle = _core._open_reader(self.path)
-        # Bound once: iterating is the hot path of every caller.
+        # Bound once: iterating is the hot path of every caller. Molecules of
+        # the default class are made by the extension in the same call that
+        # reads them, the bulk of the per-record cost otherwise.
         self._read_into = self._handle.next
+        if mol_factory is None:
+            # The handle's own pointer object, which the extension recognises
+            # at once (its proxy costs a type-name comparison per call).
+            self._read_next = functools.partial(_core._velk._ReaderHandle_next_graph_mol, self._handle.this)
+        else:
+            self._read_next = self._read_made
 
     def read_record(self) -> tuple[QvMolBase, list[QvScalarGrid]] | None:
         """The next molecule with its grids (possibly none), or None at the end."""
@@ -122,9 +131,18 @@ class Reader:
         """Releases the file; reading after this raises ValueError."""
         self._handle = None
         self._read_into = self._read_closed
+        self._read_next = self._next_closed
 
     def _read_closed(self, mol: QvMolBase) -> bool:
         raise ValueError(f"reader on {self.path!r} is closed")
+
+    def _next_closed(self) -> None:
+        raise ValueError(f"reader on {self.path!r} is closed")
+
+    def _read_made(self) -> QvMolBase | None:
+        """The next record in a molecule of the caller's factory, or None at the end."""
+        mol = self._new_mol()
+        return mol if self._read_into(mol) else None
 
     def _live_handle(self):
         if self._handle is None:
@@ -135,12 +153,13 @@ class Reader:
         return self
 
     def __next__(self) -> QvMolBase:
-        mol = self._new_mol()
-        if self._read_into(mol):
+        mol = self._read_next()
+        if mol is not None:
             return mol
         if self._closes_at_end:
             self._handle = None
             self._read_into = _nothing_left
+            self._read_next = _none_left
         raise StopIteration
 
     def __enter__(self) -> Reader:
@@ -201,6 +220,10 @@ def open_writer(path: PathLike) -> Writer:
 
 def _nothing_left(mol: QvMolBase) -> bool:
     return False
+
+
+def _none_left() -> None:
+    return None
 
 
 class _ReadIterator(Reader):

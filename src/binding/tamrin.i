@@ -545,6 +545,26 @@ another number of atoms gives None and a warning.";
   }
 }
 
+// nimbrel.velk wraps the molecules it reads through this capsule, so that
+// they are the objects this module's constructor would have made.
+%{
+namespace tamrin_py {
+PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
+  return SWIG_NewPointerObj(SWIG_as_voidptr(mol), SWIGTYPE_p_Tamrin__QvGraphMolImpl, SWIG_POINTER_OWN);
+}
+}  // namespace tamrin_py
+%}
+%init %{
+  {
+    PyObject* capsule = PyCapsule_New(reinterpret_cast<void*>(&tamrin_py::WrapGraphMol),
+                                      "nimbrel._tamrin._graph_mol_wrapper", nullptr);
+    if (!capsule || PyModule_AddObject(m, "_graph_mol_wrapper", capsule) != 0) {
+      Py_XDECREF(capsule);
+      return -1;
+    }
+  }
+%}
+
 // Tags and tagged data on any molecule, atom, bond or conformer.
 
 %feature("docstring") QvGetTag "The number of a tag name, registered on first use; '' is 0.";

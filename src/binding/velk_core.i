@@ -53,6 +53,26 @@ VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
 %ignore velk::WriterHandle::WriterHandle;
 %rename(_open_reader) velk::open_reader;
 %rename(_open_writer) velk::open_writer;
+%{
+#include "tamrin/model/molimpl.h"
+%}
+// The default reader loop: one call per record makes the molecule and reads
+// into it, with no Python constructor and no second call in between. The
+// object is made by nimbrel.tamrin itself (through the capsule it exports),
+// so that its methods later find their own pointer type at the first check.
+%extend velk::ReaderHandle {
+  PyObject* next_graph_mol() {
+    using Wrap = PyObject* (*)(Tamrin::QvGraphMolImpl*);
+    static Wrap wrap = nullptr;
+    if (!wrap) wrap = reinterpret_cast<Wrap>(PyCapsule_Import("nimbrel._tamrin._graph_mol_wrapper", 0));
+    if (!wrap) return nullptr;
+    auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+    if (!$self->next(*mol)) Py_RETURN_NONE;
+    // Owned by the new object from here; should making it fail, leaking the
+    // molecule is safer than guessing whether the object freed it.
+    return wrap(mol.release());
+  }
+}
 %ignore velk::GenericValue;
 %ignore velk::GenericDataPairs;
 %ignore velk::OptionalGrids;

@@ -152,6 +152,15 @@ def test_reader_is_an_iterator_and_context_manager(waters: Path):
         next(reader)
 
 
+def test_reader_fills_molecules_of_the_given_factory(waters: Path):
+    with velk.open_reader(waters, mol_factory=tamrin.QvMol) as reader:
+        mols = list(reader)
+    assert [(type(m), m.GetTitle(), m.NumAtoms()) for m in mols] == [
+        (tamrin.QvMol, "first", 3), (tamrin.QvMol, "second", 3)]
+    with pytest.raises(ValueError, match="closed"):
+        next(reader)
+
+
 def test_writer_close_twice_and_append_after_close(tmp_path: Path, mol):
     handle = _velk._open_writer(str(tmp_path / "out.xyz"))
     _velk._WriterHandle_close(handle)

@@ -99,7 +99,7 @@ std::uint8_t QVBTagCode(std::string_view name) {
 
 std::string_view QVBTagName(std::uint8_t code) { return code < kTagNames.size() ? kTagNames[code] : ""; }
 
-bool QVBCursor::varint(std::uint64_t& value, std::uint64_t maximum) {
+bool QVBCursor::long_varint(std::uint64_t& value, std::uint64_t maximum) {
   return DecodeVarint(*this, maximum, value) == VarintResult::Ok;
 }
 

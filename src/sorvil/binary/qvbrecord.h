@@ -78,9 +78,18 @@ class QVBCursor {
   }
   // A varint no larger than `maximum`, silently: false for a short, overlong
   // or too large number (the payload decoders report their own failure).
-  bool varint(std::uint64_t& value, std::uint64_t maximum = UINT64_MAX);
+  bool varint(std::uint64_t& value, std::uint64_t maximum = UINT64_MAX) {
+    // Most numbers of a payload fit in one byte: decoded here, inline.
+    if (p_ != end_ && (*p_ & 0x80) && static_cast<std::uint64_t>(*p_ & 0x7F) <= maximum) {
+      value = *p_++ & 0x7F;
+      return true;
+    }
+    return long_varint(value, maximum);
+  }
 
  private:
+  bool long_varint(std::uint64_t& value, std::uint64_t maximum);
+
   const unsigned char* p_;
   const unsigned char* end_;
 };

@@ -37,6 +37,13 @@ class QvMolGraphImpl : public Base {
   unsigned GetMaxAtomIdx() const override { return next_atom_idx_; }
   unsigned GetMaxBondIdx() const override { return next_bond_idx_; }
 
+  // Room for this many atoms and bonds in all: a reader that knows the
+  // counts grows each list once.
+  void Reserve(unsigned atoms, unsigned bonds) {
+    atoms_.reserve(atoms);
+    bonds_.reserve(bonds);
+  }
+
   QvAtomBase* NewAtom(unsigned atomic_num) override;
   QvAtomBase* NewAtom(const QvAtomBase& source) override;
   QvBondBase* NewBond(QvAtomBase* bgn, QvAtomBase* end, unsigned order) override;

@@ -94,7 +94,14 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   if (!Var(in, atoms) || !Var(in, bonds) || !Var32(in, perceived)) return kSize;
   if (mol.HasAtoms()) return kCheck;
   if (atoms > in.left() / kMinAtomBytes || bonds > (in.left() - atoms * kMinAtomBytes) / kMinBondBytes) return kSize;
-  std::vector<QvAtomBase*> made;
+  // The counts are within what the bytes left can hold.
+  if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol))
+    graph->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
+  else if (auto* mc = Sorvil::QvCast<QvMol>(&mol))
+    mc->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
+  // Kept per thread: a file of small molecules allocates this once.
+  thread_local std::vector<QvAtomBase*> made;
+  made.clear();
   made.reserve(static_cast<std::size_t>(atoms));
   for (std::uint64_t i = 0; i < atoms; ++i) {
     unsigned atomic_num = 0, isotope = 0, hydrogens = 0, flag = 0, bits = 0, map = 0, aux = 0;
@@ -103,12 +110,13 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
         !U8(in, bits) || !Var32(in, map) || !Var32(in, aux))
       return kSize;
     QvAtomBase* atom = mol.NewAtom(atomic_num);
-    if (!atom || atom->GetAtomicNum() != atomic_num || !atom->SetIsotope(isotope) || charge < INT32_MIN ||
-        charge > INT32_MAX || !atom->SetFormalCharge(static_cast<int>(charge)) || !atom->SetImplicitHCount(hydrogens) ||
-        !atom->SetMapIdx(map))
+    // A new atom holds zeros: only other values are set.
+    if (!atom || atom->GetAtomicNum() != atomic_num || (isotope && !atom->SetIsotope(isotope)) ||
+        charge < INT32_MIN || charge > INT32_MAX || (charge && !atom->SetFormalCharge(static_cast<int>(charge))) ||
+        (hydrogens && !atom->SetImplicitHCount(hydrogens)) || (map && !atom->SetMapIdx(map)))
       return kCheck;
-    atom->SetFlag(static_cast<std::uint8_t>(flag));
-    atom->SetAux(aux);
+    if (flag) atom->SetFlag(static_cast<std::uint8_t>(flag));
+    if (aux) atom->SetAux(aux);
     if (bits & kAromatic) atom->SetAromatic(true);
     if (bits & kInRing) atom->SetInRing(true);
     made.push_back(atom);
@@ -157,7 +165,8 @@ QVBReturn ReadFloatCoord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&
   if (!U8(in, marker)) return kSize;
   const std::size_t n = 3 * static_cast<std::size_t>(mol.NumAtoms());
   if (in.left() != n * sizeof(float) || mol.GetMaxAtomIdx() != mol.NumAtoms()) return kSize;
-  std::vector<float> xyz(n);
+  thread_local std::vector<float> xyz;
+  xyz.resize(n);
   std::memcpy(xyz.data(), in.pos(), n * sizeof(float));
   if (marker != kMarker)
     for (float& v : xyz) v = Swapped(v);
@@ -205,7 +214,8 @@ QVBReturn ReadObjectData(QVBCursor& in, T& object, const QvBinaryIOHandler&) {
 
 template <bool Atoms>
 QVBReturn ReadOwnedData(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
-  std::vector<Sorvil::QvBase*> owners;
+  thread_local std::vector<Sorvil::QvBase*> owners;
+  owners.clear();
   if constexpr (Atoms) {
     for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
   } else {
