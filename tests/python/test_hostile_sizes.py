@@ -168,6 +168,8 @@ CASES: list[Case] = [
           SDF_GOOD + v3000("10000000", "0", "M  V30 9999999 C 0 0 0 0\n"), 2, ""),
     *text("mol2 atoms 2^31-1", ".mol2", MOL2_GOOD + mol2("2147483647 0"), 1, "fewer lines than its 2147483647"),
     *text("mol2 bonds 2^31-1", ".mol2", MOL2_GOOD + mol2("1 2147483647"), 1, "BOND section for its 2147483647"),
+    *text("mol2 attributes 10^12", ".mol2", MOL2_GOOD + mol2("1 0") + "@<TRIPOS>UNITY_ATOM_ATTR\n1 1000000000000\n"
+          "charge 1\n", 2, ""),
     *text("mol2 atoms 10^12", ".mol2", MOL2_GOOD + mol2("1000000000000 0"), 1, "Invalid number of atoms"),
     *text("mol2 atoms -5", ".mol2", MOL2_GOOD + mol2("-5 0"), 1, "Invalid number of atoms"),
     *text("xyz atoms 2^31-1", ".xyz", "1\ngood\nC 0 0 0\n2147483647\nbad\nC 0 0 0\n", 1,

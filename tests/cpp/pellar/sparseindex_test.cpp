@@ -52,8 +52,11 @@ TEST(SparseIndex, AgreesWithAMap) {
       ++value;
     }
     for (const auto& [k, v] : oracle) ASSERT_EQ(index.find(k), v) << mix.name << " key " << k;
-    for (const std::uint64_t k : {std::uint64_t{0}, mix.near + 5000, std::uint64_t{9'999'999'999'999}})
-      if (!oracle.count(k)) EXPECT_EQ(index.find(k), -1) << mix.name << " absent key " << k;
+    for (const std::uint64_t k : {std::uint64_t{0}, mix.near + 5000, std::uint64_t{9'999'999'999'999}}) {
+      if (!oracle.count(k)) {
+        EXPECT_EQ(index.find(k), -1) << mix.name << " absent key " << k;
+      }
+    }
     index.clear();
     for (const auto& [k, v] : oracle) ASSERT_EQ(index.find(k), -1) << mix.name << " after clear, key " << k;
   }
