@@ -16,7 +16,6 @@ from __future__ import annotations
 
 import gzip
 import json
-import os
 import struct
 import subprocess
 import sys
@@ -44,8 +43,8 @@ try:
     with open("/proc/self/clear_refs", "w") as f:
         f.write("5")  # restart the peak from here
 except OSError:
-    pass
-base = status("VmHWM")
+    pass  # the peak then includes the imports': a false alarm, never a miss
+base = status("VmRSS")
 room = (status("VmSize") + int(sys.argv[3]) * 1024) * 1024
 resource.setrlimit(resource.RLIMIT_AS, (room, room))
 mols, error = 0, ""
@@ -108,13 +107,12 @@ def v3000(atoms: str, bonds: str, atom_lines: str = "M  V30 1 C 0 0 0 0\n") -> s
     )
 
 
-MOL2_GOOD = "@<TRIPOS>MOLECULE\ngood\n1 0\nSMALL\nNO_CHARGES\n\n@<TRIPOS>ATOM\n" \
-    "      1 C1          0.0000    0.0000    0.0000 C.3     1  LIG1        0.0000\n"
-
-
-def mol2(counts: str) -> str:
-    return f"@<TRIPOS>MOLECULE\nbad\n{counts}\nSMALL\nNO_CHARGES\n\n@<TRIPOS>ATOM\n" \
+def mol2(counts: str, title: str = "bad") -> str:
+    return f"@<TRIPOS>MOLECULE\n{title}\n{counts}\nSMALL\nNO_CHARGES\n\n@<TRIPOS>ATOM\n" \
         "      1 C1          0.0000    0.0000    0.0000 C.3     1  LIG1        0.0000\n"
+
+
+MOL2_GOOD = mol2("1 0", "good")
 
 
 def cube(atoms: str, n: tuple[str, str, str], orbitals: str = "", values: str = "1.0 2.0 3.0 4.0 5.0\n") -> str:
