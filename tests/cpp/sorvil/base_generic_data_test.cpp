@@ -177,7 +177,8 @@ TEST(GenericData, CopiesAreDeepAndIndependent) {
   assigned.SetData(399, 9);
   assigned = original;
   EXPECT_EQ(TagsOf(assigned), (std::vector<QvTag>{390, 391}));
-  assigned = assigned;  // self-assignment keeps the data
+  const QvBase& same = assigned;
+  assigned = same;  // self-assignment keeps the data
   EXPECT_EQ(assigned.NumData(), 2u);
   QvBase empty;
   assigned.CopyData(empty);

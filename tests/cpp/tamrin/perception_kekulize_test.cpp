@@ -90,47 +90,6 @@ TEST(Kekulize, FailureReportedAndOrdersStillResolved) {
   }
 }
 
-TEST(Kekulize, LeavesOtherBondsFlagsAndPerceptionBitsAlone) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "C#Cc1ccccc1C=O"));
-  mol.SetPerceived(Tamrin::QvPerceivedRings | Tamrin::QvPerceivedBondStereo | Tamrin::QvPerceivedAtomStereo, true);
-  ASSERT_TRUE(QvKekulize(mol));
-  EXPECT_EQ(mol.GetBond(AtomAt(mol, 0), AtomAt(mol, 1))->GetOrder(), 3u);
-  EXPECT_EQ(mol.GetBond(AtomAt(mol, 8), AtomAt(mol, 9))->GetOrder(), 2u);
-  EXPECT_TRUE(mol.HasPerceived(Tamrin::QvPerceivedRings | Tamrin::QvPerceivedBondStereo |
-                               Tamrin::QvPerceivedAtomStereo));
-  for (const QvAtomBase& atom : mol.GetAtoms()) EXPECT_EQ(atom.IsAromatic(), atom.GetIdx() >= 2 && atom.GetIdx() <= 7);
-}
-
-TEST(Kekulize, AromaticWildcardTakesADoubleBondOnlyWhenNeeded) {
-  for (const bool odd : {true, false}) {
-    // Benzene with one atom a wildcard, all written aromatic; with `odd`
-    // false a second wildcard makes the carbons pair up on their own.
-    QvGraphMol mol;
-    std::vector<QvAtomBase*> ring;
-    for (unsigned i = 0; i < 6; ++i) {
-      const bool wildcard = i == 0 || (!odd && i == 3);
-      ring.push_back(mol.NewAtom(wildcard ? 0 : 6));
-      ring.back()->SetAromatic(true);
-      ring.back()->SetImplicitHCount(wildcard ? 0 : 1);
-    }
-    for (unsigned i = 0; i < 6; ++i) mol.NewBond(ring[i], ring[(i + 1) % 6], kQvAromaticOrder);
-    ASSERT_TRUE(QvKekulize(mol));
-    unsigned wildcard_doubles = 0;
-    for (const QvBondBase& bond : ring[0]->GetBonds()) wildcard_doubles += bond.GetOrder() == 2;
-    EXPECT_EQ(wildcard_doubles, odd ? 1u : 0u);
-    EXPECT_EQ(CountDoubles(mol), odd ? 3u : 2u);
-  }
-}
-
-TEST(Kekulize, NothingToDoIsSuccess) {
-  QvGraphMol empty;
-  EXPECT_TRUE(QvKekulize(empty));
-  QvGraphMol mol = Mol("CC=O");
-  EXPECT_TRUE(QvKekulize(mol));
-  EXPECT_EQ(CountDoubles(mol), 1u);
-}
-
 TEST(Kekulize, LargeFusedSheetStaysFast) {
   // A strip of 2000 fused benzene rings (polyacene): the greedy pass and the
   // augmenting paths must cope without quadratic blow-up in practice.

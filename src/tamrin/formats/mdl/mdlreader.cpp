@@ -61,7 +61,11 @@ bool Record::Next() {
     pending = false;
     return true;
   }
-  return in.GetLine(line);
+  if (in.GetLine(line)) return true;
+  // No stale line may stand for data past the end: a loop that waits for
+  // the end of data looks for an empty line at the end of the stream.
+  line = {};
+  return false;
 }
 
 std::string_view Record::Fixed() {
