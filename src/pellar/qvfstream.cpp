@@ -43,6 +43,7 @@ qvifstream::~qvifstream() { close(); }
 bool qvifstream::open(const char* name) {
   close();
   reset(begin_);
+  damage_ = nullptr;
   if (name) fd_ = ::open(name, O_RDONLY | O_BINARY, FileMode);
   eof_ = fd_ < 0;
   return fd_ >= 0;
@@ -63,6 +64,7 @@ bool qvifstream::refill() {
     } while (n < 0 && errno == EINTR);
   }
   if (n <= 0) {
+    if (n < 0 && fd_ >= 0) setdamage("read error");
     eof_ = true;
     return false;
   }

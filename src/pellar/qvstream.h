@@ -187,9 +187,18 @@ class qvistream : public qvstream {
   std::size_t buffered() const { return static_cast<std::size_t>(end_ - cur_); }
   // Nothing buffered and the source is exhausted.
   bool at_end() const { return cur_ == end_ && eof_; }
+  // Why the data stopped before their real end (a gzip member cut short or
+  // corrupt, a failed read), or null while they are whole. A reader cannot
+  // tell a file cut at a line end from a shorter file; this can.
+  const char* damage() const { return damage_; }
 
  protected:
   qvistream();
+  // Keeps the first reason: later ones are consequences of it.
+  void setdamage(const char* why) {
+    if (!damage_) damage_ = why;
+  }
+  const char* damage_ = nullptr;
   // Called by refill implementations: accounts for the current block and
   // returns the empty buffer to fill; set end_ after filling it.
   char* nextblock();

@@ -1,5 +1,8 @@
 #include "velk/builtin/tamrin_handler.h"
 
+#include <utility>
+
+#include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/model/mcmol.h"
@@ -46,14 +49,44 @@ void apply(Stream& stream, const StreamSettings& settings) {
 bool TamrinMolSource::next(QvMolBase& mol) {
   mol.Clear();
   if (auto* multi = Sorvil::QvCast<Tamrin::QvMCMolBase>(&mol))
-    return Tamrin::QvReadMolecule(stream_, *multi);
-  return Tamrin::QvReadMolecule(stream_, mol);
+    return noted(Tamrin::QvReadMolecule(stream_, *multi));
+  return noted(Tamrin::QvReadMolecule(stream_, mol));
 }
 
 bool TamrinMolSource::next(QvGraphMol& mol) {
   mol.Clear();
-  return Tamrin::QvReadMolecule(stream_, mol.GetMol());
+  return noted(Tamrin::QvReadMolecule(stream_, mol.GetMol()));
 }
+
+// The stream skips a bad record and goes on, and a gzip member cut short
+// simply ends the data: without this a caller would see fewer molecules and
+// nothing else. Records are numbered by their place in the file, so a
+// skipped record counts too.
+bool TamrinMolSource::noted(bool got) {
+  const unsigned skipped = stream_.GetFailedCount();
+  const char* damage = stream_.GetStream().damage();
+  if (skipped != skipped_ || (damage && !damage_seen_)) {
+    const std::string where = "velk: '" + stream_.GetName() + "': ";
+    const std::uint64_t first = delivered_ + skipped_ + 1;
+    const std::uint64_t last = delivered_ + skipped;
+    const std::string format = Tamrin::QvFormatDescription(stream_.GetFormat());
+    if (last == first)
+      faults_.push_back(where + "record " + std::to_string(first) + " could not be read as " + format +
+                        " and was skipped");
+    else if (last > first)
+      faults_.push_back(where + "records " + std::to_string(first) + " to " + std::to_string(last) +
+                        " could not be read as " + format + " and were skipped");
+    if (damage && !damage_seen_) {
+      damage_seen_ = true;
+      faults_.push_back(where + "input damaged at record " + std::to_string(last + 1) + ": " + damage);
+    }
+    skipped_ = skipped;
+  }
+  delivered_ += got;
+  return got;
+}
+
+std::vector<std::string> TamrinMolSource::take_faults() { return std::exchange(faults_, {}); }
 
 ReadResult TamrinMolSource::next_record(QvMolBase& mol) {
   ReadResult result;
@@ -103,6 +136,7 @@ std::unique_ptr<MolSource> TamrinHandler::open_reader(const std::string& path, c
       config, "velk: Tamrin reader received unexpected config type; using defaults");
   auto source = std::make_unique<TamrinMolSource>();
   if (!source->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for reading");
+  source->stream().SetName(path);
   apply(source->stream(), settings);
   return source;
 }

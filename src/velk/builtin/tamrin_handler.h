@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "tamrin/streams/molstream.h"
 #include "velk/builtin/tamrin_config.h"
@@ -22,13 +24,23 @@ class TamrinMolSource : public MolSource {
   // Tells a broken record ("record N of this <format> stream could not be
   // parsed") from the end of the input; after the first failure, End for good.
   ReadResult next_record(QvMolBase& mol) override;
+  // Records the stream skipped, and input damage (a gzip file cut short),
+  // numbered by their place in the file.
+  std::vector<std::string> take_faults() override;
 
   Tamrin::qvmolistream& stream() { return stream_; }
 
  private:
+  // Notes what the read that answered `got` skipped or met.
+  bool noted(bool got);
+
   Tamrin::qvmolistream stream_;
   std::uint64_t record_count_ = 0;
   bool failed_ = false;
+  std::uint64_t delivered_ = 0;     // molecules handed out by any read
+  unsigned skipped_ = 0;            // the stream's failed records, as last seen
+  bool damage_seen_ = false;
+  std::vector<std::string> faults_;
 };
 
 class TamrinMolSink : public MolSink {
