@@ -212,10 +212,14 @@ class Writer:
             raise Error(f"velk: could not write record to '{self.path}'")
 
     def close(self) -> None:
-        """Flushes and closes the file; closing twice does nothing."""
-        if self._handle is not None:
-            self._handle.close()
-            self._handle = None
+        """Flushes and closes the file; closing twice does nothing.
+
+        Raises :class:`FileError` when output was lost (a full disk, the file
+        removed meanwhile); the writer is closed either way.
+        """
+        handle, self._handle = self._handle, None
+        if handle is not None:
+            handle.close()
 
     def __enter__(self) -> Writer:
         return self

@@ -38,7 +38,7 @@ class ReaderHandle {
   // Python warnings).
   std::vector<std::string> take_faults() { return source_->take_faults(); }
   // Records read so far, so that an error can name the one it met.
-  std::uint64_t records_read() const { return records_; }
+  unsigned long long records_read() const { return records_; }
 
  private:
   std::unique_ptr<MolSource> source_;

@@ -381,4 +381,6 @@ void qvmolostream::Finish() {
 
 void qvmolostream::close() { Finish(); }
 
+int qvmolostream::GetFileError() const { return owned_file_ ? owned_file_->error() : 0; }
+
 }  // namespace Tamrin

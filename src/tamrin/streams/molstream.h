@@ -234,6 +234,9 @@ class qvmolostream : public qvmolstreambase {
 
   // The byte stream that writers write.
   Pellar::qvostream& GetStream() { return *current_; }
+  // The errno of the first failure that lost output to the file opened by
+  // name (see qvofstream::error), also after close; 0 otherwise.
+  int GetFileError() const;
 
  private:
   void UseStandardOutput();

@@ -1,7 +1,13 @@
 #include "velk/builtin/tamrin_handler.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
+#include "pellar/qvioerror.h"
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/graphmol.h"
@@ -114,11 +120,54 @@ bool TamrinMolSink::append(const QvMolBase& mol, const std::vector<const QvScala
 
 bool TamrinMolSink::append(const QvMolBase& mol) {
   const auto* multi = Sorvil::QvCast<const Tamrin::QvMCMolBase>(&mol);
-  if (multi && multi->NumConfs() > 1) return Tamrin::QvWriteConstMolecule(stream_, *multi) == 0;
-  return Tamrin::QvWriteMolecule(stream_, mol) == 0;
+  const int status = multi && multi->NumConfs() > 1 ? Tamrin::QvWriteConstMolecule(stream_, *multi)
+                                                    : Tamrin::QvWriteMolecule(stream_, mol);
+  if (status == Tamrin::QvWriteStreamFailed && stream_.GetFileError() != 0 && !reported_) {
+    reported_ = true;
+    fail(std::strerror(stream_.GetFileError()));
+  }
+  return status == 0;
 }
 
-void TamrinMolSink::close() { stream_.close(); }
+void TamrinMolSink::close() {
+  std::string why;
+  try {
+    stream_.close();
+  } catch (const Pellar::QvIOError& e) {
+    why = e.what();
+    // The gzip layer is gone; the file under it still has to be closed.
+    stream_.close();
+  }
+  if (const int error = stream_.GetFileError())
+    why = error == ENOENT ? "it was removed while being written" : std::strerror(error);
+  if (why.empty()) return;
+  discard();
+  if (reported_) return;
+  reported_ = true;
+  fail(why);
+}
+
+void TamrinMolSink::opened(const std::string& path) {
+  path_ = path;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    device_ = static_cast<std::uint64_t>(st.st_dev);
+    inode_ = static_cast<std::uint64_t>(st.st_ino);
+  }
+}
+
+void TamrinMolSink::fail(const std::string& why) {
+  throw FileError("velk: writing '" + path_ + "' failed: " + why);
+}
+
+// Only the regular file this sink created: never a device or a link to one,
+// nor a file that replaced it.
+void TamrinMolSink::discard() {
+  struct stat st;
+  if (inode_ != 0 && ::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_dev) == device_ && static_cast<std::uint64_t>(st.st_ino) == inode_)
+    ::unlink(path_.c_str());
+}
 
 FormatInfo TamrinHandler::info() const {
   FormatInfo info;
@@ -146,6 +195,7 @@ std::unique_ptr<MolSink> TamrinHandler::open_writer(const std::string& path, con
       config, "velk: Tamrin writer received unexpected config type; using defaults");
   auto sink = std::make_unique<TamrinMolSink>();
   if (!sink->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for writing");
+  sink->opened(path);
   apply(sink->stream(), settings);
   return sink;
 }

@@ -46,13 +46,27 @@ class TamrinMolSource : public MolSource {
 class TamrinMolSink : public MolSink {
  public:
   bool append(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids) override;
+  // A record lost to a failed output throws FileError naming the file.
   bool append(const QvMolBase& mol) override;
+  // Output lost on the way (full disk, closed descriptor, file removed while
+  // open) throws FileError naming the file, which is removed first so that
+  // nothing passes for a complete file; unless append already said so.
   void close() override;
 
   Tamrin::qvmolostream& stream() { return stream_; }
+  // The file opened, remembered so that a failed one can be removed (and
+  // only that file: not whatever took its name meanwhile).
+  void opened(const std::string& path);
 
  private:
+  [[noreturn]] void fail(const std::string& why);
+  void discard();
+
   Tamrin::qvmolostream stream_;
+  std::string path_;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
+  bool reported_ = false;
 };
 
 class TamrinHandler : public FormatHandler {
