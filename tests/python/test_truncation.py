@@ -16,6 +16,7 @@ from __future__ import annotations
 
 import faulthandler
 import gzip
+import os
 import re
 import warnings
 import zlib
@@ -137,8 +138,9 @@ def sweep(tmp: Path, fmt: str) -> dict[str, int]:
     counts = dict(offsets=0, kept=0, read_partial=0, empty=0, reported=0, lost=0, silent=0)
     faulthandler.dump_traceback_later(SECONDS_PER_FORMAT, exit=True)
     try:
-        for cut in range(len(data)):
-            path.write_bytes(data[:cut])
+        # Shortening one file in place costs far less than writing each cut.
+        for cut in reversed(range(len(data))):
+            os.truncate(path, cut)
             records, messages, errors = _read_all(path)
             usable = _recoverable(data[:cut]) if gz else cut
             complete = sum(end <= usable for end in ends)
