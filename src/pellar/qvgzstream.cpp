@@ -93,8 +93,6 @@ qvigzstream::Header qvigzstream::bad(const char* what) {
 qvigzstream::Header qvigzstream::header() {
   while (zs_.avail_in < 2 && fetch()) {
   }
-  // A lone first magic byte is a header cut short, not one byte of text.
-  if (zs_.avail_in == 1 && zs_.next_in[0] == 0x1F) return bad("unexpected end of file");
   if (zs_.avail_in < 2 || zs_.next_in[0] != 0x1F || zs_.next_in[1] != 0x8B) return Header::None;
   uLong crc = crc32(0, Z_NULL, 0);
   bool truncated = false;

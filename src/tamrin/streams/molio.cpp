@@ -98,15 +98,13 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
     mol.Clear();
     const std::int64_t before = in.GetStream().tell();
     const std::size_t pushed_before = in.PushedBackSize();
-    // Pushed-back lines are content the byte stream no longer shows.
-    const std::int64_t blank_to =
-        pushed_before > 0 ? -1 : in.GetStream().blankthrough(info.binary_state != nullptr);
+    in.MarkRecordStart(info.binary_state != nullptr);
     ok = ReadRecord(in, mol, info, flavor);
     const bool more = !in.at_end();
     if (!ok && (more || mol.NumAtoms() > 0)) {
       QvErrorHandler::Warning("Error reading molecule \"%s\" in %s format.", mol.GetTitle(), QvFormatDescription(f));
       in.CountFailedRecord();
-    } else if (!ok && in.GetStream().tell() > blank_to) {
+    } else if (!ok && in.ReadPastRecordStart()) {
       // A reader that failed at the end of the data after taking more than
       // blank lines met a record cut short: the last record of a truncated
       // file, which would otherwise vanish without a word.
