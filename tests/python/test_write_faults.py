@@ -7,7 +7,10 @@ from __future__ import annotations
 
 import os
 import resource
+import shutil
 import signal
+import subprocess
+import sys
 from contextlib import contextmanager
 from pathlib import Path
 
@@ -133,3 +136,54 @@ def test_the_size_limit_leaves_room_for_a_complete_file(tmp_path: Path, records:
     with _file_size_limit(1 << 20):
         _write(path, records[:1])
     assert _reads_complete(path, 1)
+
+
+TMPFS_SCRIPT = """
+import sys
+from pathlib import Path
+from nimbrel import velgar, velk
+mnt, src = Path(sys.argv[1]), Path(sys.argv[2])
+print("MOUNTED", flush=True)
+records = list(velk.read(src))
+grid = velgar.QvScalarGrid(40, 40, 40, 0.0, 0.0, 0.0, 0.1)
+grid.values[:] = 0.123456789
+for ext in sys.argv[3:]:
+    path = mnt / f"out.{ext}"
+    try:
+        with velk.open_writer(path) as writer:
+            if ext == "cube":
+                writer.append(records[0], grid)
+            else:
+                # Titles that differ, so that not even gzip output fits.
+                for n in range(500):
+                    for i, mol in enumerate(records):
+                        mol.SetTitle(f"water {n} {i} {n * i}")
+                        writer.append(mol)
+        print(ext, "no error")
+    except velk.Error as error:
+        if str(path) not in str(error):
+            print(ext, "error without the file name:", error)
+    if path.exists() and ext != "cube":
+        print(ext, "file left behind")
+"""
+
+
+def test_a_full_tmpfs(tmp_path: Path):
+    """A real 64 KiB tmpfs, mounted in a user namespace (no root needed where
+    the system allows those); CUBE keeps its partial file, as its rules say."""
+    unshare = shutil.which("unshare")
+    if unshare is None:
+        pytest.skip("no unshare command to mount a tmpfs without root")
+    mnt = tmp_path / "full"
+    mnt.mkdir()
+    src = tmp_path / "waters.xyz"
+    src.write_text(XYZ)
+    run = subprocess.run(
+        [unshare, "-Urm", "sh", "-c", 'mount -t tmpfs -o size=64k tmpfs "$1" && shift && exec "$@"', "sh",
+         str(mnt), sys.executable, "-c", TMPFS_SCRIPT, str(mnt), str(src), *MOLECULE_WRITERS, "cube"],
+        capture_output=True, text=True, timeout=300,
+    )
+    if "MOUNTED" not in run.stdout:
+        pytest.skip(f"cannot mount a tmpfs in a user namespace here: {run.stderr.strip()}")
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split() == ["MOUNTED"], run.stdout
