@@ -15,4 +15,9 @@ class FileError(Error):
     """A file that cannot be opened, or a reader or writer that could not be created for it."""
 
 
-_velk._install_exception_types(Error, FormatError, FileError)
+class ReadWarning(UserWarning):
+    """Records a reader skipped, or input that ended early or was damaged; the
+    message names the file and the record. The records around them are kept."""
+
+
+_velk._install_exception_types(Error, FormatError, FileError, ReadWarning)

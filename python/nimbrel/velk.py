@@ -8,7 +8,11 @@
         writer.append(mol, *grids)
 
 Errors are raised as :class:`Error` or one of its subclasses
-:class:`FormatError` and :class:`FileError`.
+:class:`FormatError` and :class:`FileError`. Records a reader had to skip, and
+input that ends early (a gzip file cut short), are reported as
+:class:`ReadWarning` naming the file and the record; the good records around
+them are still read. ``warnings.simplefilter("error", velk.ReadWarning)``
+turns them into exceptions.
 """
 
 from __future__ import annotations
@@ -20,7 +24,7 @@ from dataclasses import dataclass
 from typing import TYPE_CHECKING, Callable, Iterator, Union
 
 from . import velk_core as _core
-from ._errors import Error, FileError, FormatError
+from ._errors import Error, FileError, FormatError, ReadWarning
 
 if TYPE_CHECKING:
     from .tamrin import QvMolBase
@@ -31,6 +35,7 @@ __all__ = [
     "FileError",
     "FormatError",
     "FormatInfo",
+    "ReadWarning",
     "Reader",
     "Writer",
     "VERSION",
@@ -124,8 +129,17 @@ class Reader:
     def read_record(self) -> tuple[QvMolBase, list[QvScalarGrid]] | None:
         """The next molecule with its grids (possibly none), or None at the end."""
         mol = self._new_mol()
-        grids = self._live_handle().next_grid_tuple(mol)
+        handle = self._live_handle()
+        try:
+            grids = handle.next_grid_tuple(mol)
+        except Error as error:
+            self._locate(error, handle)
+            raise
         return None if grids is None else (mol, list(grids))
+
+    def _locate(self, error: Error, handle) -> None:
+        """Adds the file and the record to an error whose message names neither."""
+        error.add_note(f"while reading record {handle.records_read() + 1} of '{self.path}'")
 
     def close(self) -> None:
         """Releases the file; reading after this raises ValueError."""
@@ -153,7 +167,13 @@ class Reader:
         return self
 
     def __next__(self) -> QvMolBase:
-        mol = self._read_next()
+        handle = self._handle
+        try:
+            mol = self._read_next()
+        except Error as error:
+            if handle is not None:
+                self._locate(error, handle)
+            raise
         if mol is not None:
             return mol
         if self._closes_at_end:
@@ -192,10 +212,14 @@ class Writer:
             raise Error(f"velk: could not write record to '{self.path}'")
 
     def close(self) -> None:
-        """Flushes and closes the file; closing twice does nothing."""
-        if self._handle is not None:
-            self._handle.close()
-            self._handle = None
+        """Flushes and closes the file; closing twice does nothing.
+
+        Raises :class:`FileError` when output was lost (a full disk, the file
+        removed meanwhile); the writer is closed either way.
+        """
+        handle, self._handle = self._handle, None
+        if handle is not None:
+            handle.close()
 
     def __enter__(self) -> Writer:
         return self

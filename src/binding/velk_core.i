@@ -55,7 +55,32 @@ VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
 %rename(_open_writer) velk::open_writer;
 %{
 #include "tamrin/model/molimpl.h"
+
+// A reader skips what it cannot read and goes on; Python hears of each
+// skipped record and of damaged input (a gzip file cut short) as a warning
+// naming the file and the record. False when a warning became an exception.
+bool velk_warn_faults(velk::ReaderHandle& handle) {
+  for (const std::string& message : handle.take_faults()) {
+    PyObject* category = velk_read_warning_class ? velk_read_warning_class : PyExc_RuntimeWarning;
+    if (PyErr_WarnEx(category, message.c_str(), 2) != 0) return false;
+  }
+  return true;
+}
 %}
+%define VELK_WARNS_FAULTS(method)
+%exception velk::ReaderHandle::method {
+  try {
+    $action
+  } catch (...) {
+    velk_raise_current_exception();
+    SWIG_fail;
+  }
+  if (!velk_warn_faults(*arg1)) SWIG_fail;
+}
+%enddef
+VELK_WARNS_FAULTS(next)
+VELK_WARNS_FAULTS(next_grids)
+VELK_WARNS_FAULTS(next_grid_tuple)
 // The default reader loop: one call per record makes the molecule and reads
 // into it, with no Python constructor and no second call in between. The
 // object is made by nimbrel.tamrin itself (through the capsule it exports),
@@ -67,12 +92,15 @@ VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
     if (!wrap) wrap = reinterpret_cast<Wrap>(PyCapsule_Import("nimbrel._tamrin._graph_mol_wrapper", 0));
     if (!wrap) return nullptr;
     auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
-    if (!$self->next(*mol)) Py_RETURN_NONE;
+    const bool got = $self->next(*mol);
+    if (!velk_warn_faults(*$self)) return nullptr;
+    if (!got) Py_RETURN_NONE;
     // Owned by the new object from here; should making it fail, leaking the
     // molecule is safer than guessing whether the object freed it.
     return wrap(mol.release());
   }
 }
+%ignore velk::ReaderHandle::take_faults;
 %ignore velk::GenericValue;
 %ignore velk::GenericDataPairs;
 %ignore velk::OptionalGrids;

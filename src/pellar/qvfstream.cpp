@@ -43,6 +43,7 @@ qvifstream::~qvifstream() { close(); }
 bool qvifstream::open(const char* name) {
   close();
   reset(begin_);
+  damage_ = nullptr;
   if (name) fd_ = ::open(name, O_RDONLY | O_BINARY, FileMode);
   eof_ = fd_ < 0;
   return fd_ >= 0;
@@ -63,6 +64,7 @@ bool qvifstream::refill() {
     } while (n < 0 && errno == EINTR);
   }
   if (n <= 0) {
+    if (n < 0 && fd_ >= 0) setdamage("read error");
     eof_ = true;
     return false;
   }
@@ -96,6 +98,7 @@ qvofstream::~qvofstream() { close(); }
 bool qvofstream::openfile(const char* name, int flags) {
   close();
   reset(begin_ + BufferSize);
+  error_ = 0;
   if (name) fd_ = ::open(name, flags | O_BINARY, FileMode);
   eof_ = fd_ < 0;
   return fd_ >= 0;
@@ -104,8 +107,15 @@ bool qvofstream::openfile(const char* name, int flags) {
 bool qvofstream::open(const char* name) { return openfile(name, O_WRONLY | O_CREAT | O_TRUNC); }
 
 void qvofstream::close() {
-  if (fd_ >= 0) flush();
-  release(fd_);
+  if (fd_ >= 0) {
+    flush();
+    // A file unlinked while open took everything written to it along.
+    struct stat st;
+    if (!error_ && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0) error_ = ENOENT;
+    // Some file systems report a failed write-back only here.
+    if (fd_ > 2 && ::close(fd_) != 0 && !error_ && errno != EINTR) error_ = errno;
+    fd_ = -1;
+  }
   eof_ = true;
 }
 
@@ -125,7 +135,10 @@ bool qvofstream::flush() {
   do {
     k = ::write(fd_, begin_, n);
   } while (k < 0 && errno == EINTR);
-  if (k < 0 || static_cast<std::size_t>(k) != n) eof_ = true;
+  if (k < 0 || static_cast<std::size_t>(k) != n) {
+    eof_ = true;
+    if (!error_) error_ = k < 0 ? errno : ENOSPC;
+  }
   return !eof_;
 }
 

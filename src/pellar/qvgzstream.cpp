@@ -46,6 +46,7 @@ void qvigzstream::close() {
 
 void qvigzstream::fail(const char* what) {
   report("qvigzstream fill error", what);
+  setdamage(what && *what ? what : "corrupt gzip data");
   mode_ = Mode::Done;
 }
 

@@ -32,6 +32,14 @@ T numberprefix(const char* first, const char* last) {
 
 qvistream::qvistream() = default;
 
+std::int64_t qvistream::blankthrough(bool anybyte) {
+  if (cur_ == end_ && !underflow()) return tell();
+  if (anybyte) return -1;
+  for (const char* p = cur_; p != end_; ++p)
+    if (static_cast<unsigned char>(*p) > ' ') return -1;
+  return bufpos_ + (end_ - begin_);
+}
+
 char* qvistream::nextblock() {
   bufpos_ += end_ - begin_;
   cur_ = end_ = begin_;

@@ -178,6 +178,13 @@ class qvistream : public qvstream {
   std::size_t read(std::string& dst, std::size_t n);
   // False when the data end before n bytes; n <= 0 reports n == 0.
   bool skip(std::int64_t n);
+  // The position up to which nothing but white space and control bytes lies
+  // ahead, as far as the buffer shows (its end when every buffered byte is
+  // such a byte), or -1 when something else is ahead; with `anybyte` every
+  // byte counts as something. Loads a block only when none is buffered, so
+  // no unread byte is dropped. Lets a caller tell a record cut short from
+  // trailing blank lines once a reader has failed at the end of the data.
+  std::int64_t blankthrough(bool anybyte);
 
   // Next byte (0..255) or -1 at end of data; peek leaves it unread.
   int get() { return (cur_ != end_ || underflow()) ? static_cast<unsigned char>(*cur_++) : -1; }
@@ -187,9 +194,18 @@ class qvistream : public qvstream {
   std::size_t buffered() const { return static_cast<std::size_t>(end_ - cur_); }
   // Nothing buffered and the source is exhausted.
   bool at_end() const { return cur_ == end_ && eof_; }
+  // Why the data stopped before their real end (a gzip member cut short or
+  // corrupt, a failed read), or null while they are whole. A reader cannot
+  // tell a file cut at a line end from a shorter file; this can.
+  const char* damage() const { return damage_; }
 
  protected:
   qvistream();
+  // Keeps the first reason: later ones are consequences of it.
+  void setdamage(const char* why) {
+    if (!damage_) damage_ = why;
+  }
+  const char* damage_ = nullptr;
   // Called by refill implementations: accounts for the current block and
   // returns the empty buffer to fill; set end_ after filling it.
   char* nextblock();
@@ -319,12 +335,18 @@ class qvofstream : public qvostream {
   void close() override;
   bool flush() override;
   int fd() const { return fd_; }
+  // Why output was lost since the open: the errno of the first write or
+  // close that failed (ENOSPC for a short write), ENOENT when the file was
+  // removed while open (its data went nowhere); 0 while nothing was lost.
+  // Kept after close, which is where the last of these show.
+  int error() const { return error_; }
 
  protected:
   bool openfile(const char* name, int flags);
 
  private:
   int fd_ = -1;
+  int error_ = 0;
 };
 
 // An output file opened for reading and writing without truncation, so that

@@ -26,6 +26,8 @@ ReadResult MolSource::next_record(QvMolBase& mol) {
   return result;
 }
 
+std::vector<std::string> MolSource::take_faults() { return {}; }
+
 MolSink::~MolSink() = default;
 
 FormatHandler::~FormatHandler() = default;

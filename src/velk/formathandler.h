@@ -62,6 +62,10 @@ class MolSource {
   // A read that tells a broken record from the end of the input. The default
   // never reports ParseError.
   virtual ReadResult next_record(QvMolBase& mol);
+  // What the reads since the last call skipped or could not read, one
+  // message each naming the input and the record; the reads themselves only
+  // answer false. The default has none.
+  virtual std::vector<std::string> take_faults();
 };
 
 // Writes records to one opened output.

@@ -9,17 +9,23 @@
 
 namespace velk {
 
-bool ReaderHandle::next(QvMolBase& mol) { return source_->next(mol); }
+bool ReaderHandle::next(QvMolBase& mol) {
+  const bool got = source_->next(mol);
+  records_ += got;
+  return got;
+}
 
 long ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids) {
   unsigned count = 0;
   if (!source_->next(mol, grids, &count)) return -1;
+  ++records_;
   return static_cast<long>(count);
 }
 
 OptionalGrids ReaderHandle::next_grid_tuple(QvMolBase& mol) {
   std::vector<QvScalarGrid> grids;
   if (!source_->next(mol, grids)) return std::nullopt;
+  ++records_;
   return grids;
 }
 

@@ -1,6 +1,7 @@
 // Readers and writers opened by file name, as Python holds them.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,9 +33,16 @@ class ReaderHandle {
   // (tag name, value) of every data item of `mol` with a named tag and a
   // value of a type Python knows, in the molecule's order. Reads nothing.
   GenericDataPairs generic_data_pairs(const Tamrin::QvMolBase& mol) const;
+  // What the reads skipped or could not read since the last call, each
+  // message naming the file and the record (the binding turns them into
+  // Python warnings).
+  std::vector<std::string> take_faults() { return source_->take_faults(); }
+  // Records read so far, so that an error can name the one it met.
+  unsigned long long records_read() const { return records_; }
 
  private:
   std::unique_ptr<MolSource> source_;
+  std::uint64_t records_ = 0;
 };
 
 // Owns one opened output until close(); a closed handle refuses to append.

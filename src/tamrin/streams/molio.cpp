@@ -98,10 +98,17 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
     mol.Clear();
     const std::int64_t before = in.GetStream().tell();
     const std::size_t pushed_before = in.PushedBackSize();
+    in.MarkRecordStart(info.binary_state != nullptr);
     ok = ReadRecord(in, mol, info, flavor);
     const bool more = !in.at_end();
     if (!ok && (more || mol.NumAtoms() > 0)) {
       QvErrorHandler::Warning("Error reading molecule \"%s\" in %s format.", mol.GetTitle(), QvFormatDescription(f));
+      in.CountFailedRecord();
+    } else if (!ok && in.ReadPastRecordStart()) {
+      // A reader that failed at the end of the data after taking more than
+      // blank lines met a record cut short: the last record of a truncated
+      // file, which would otherwise vanish without a word.
+      QvErrorHandler::Warning("The data end inside a record in %s format.", QvFormatDescription(f));
       in.CountFailedRecord();
     }
     if (!more) break;

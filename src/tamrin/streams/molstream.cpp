@@ -194,6 +194,13 @@ bool qvmolistream::at_end() const {
   return current_->at_end() && queue_.empty() && !HasPushedLine();
 }
 
+// A pushed-back line is content the byte stream no longer shows.
+void qvmolistream::MarkRecordStart(bool binary) {
+  blank_to_ = HasPushedLine() ? -1 : current_->blankthrough(binary);
+}
+
+bool qvmolistream::ReadPastRecordStart() { return current_->tell() > blank_to_; }
+
 bool qvmolistream::GetLine(std::string_view& line) {
   if (!HasPushedLine()) return current_->getline(line);
   QvMolStreamCache& cache = Cache();
@@ -380,5 +387,7 @@ void qvmolostream::Finish() {
 }
 
 void qvmolostream::close() { Finish(); }
+
+int qvmolostream::GetFileError() const { return owned_file_ ? owned_file_->error() : 0; }
 
 }  // namespace Tamrin

@@ -181,6 +181,15 @@ class qvmolistream : public qvmolstreambase {
   unsigned GetFailedCount() const { return failed_; }
   void CountFailedRecord() { ++failed_; }
 
+  // Where the record being read starts, for telling a record cut short by
+  // the end of the data from blank lines after the last one: QvReadMolecule
+  // marks it before each reader runs, and a reader marks it again past lines
+  // that belong to no record (a CSV header). With `binary` every byte is
+  // content.
+  void MarkRecordStart(bool binary = false);
+  // Whether the reading since the mark took more than blank lines.
+  bool ReadPastRecordStart();
+
  private:
   struct Queued {
     std::unique_ptr<QvMolBase> mol;
@@ -204,6 +213,7 @@ class qvmolistream : public qvmolstreambase {
   std::deque<Queued> queue_;
   std::unique_ptr<QvConfTestBase> conf_test_;
   unsigned failed_ = 0;
+  std::int64_t blank_to_ = -1;
 };
 
 class qvmolostream : public qvmolstreambase {
@@ -234,6 +244,9 @@ class qvmolostream : public qvmolstreambase {
 
   // The byte stream that writers write.
   Pellar::qvostream& GetStream() { return *current_; }
+  // The errno of the first failure that lost output to the file opened by
+  // name (see qvofstream::error), also after close; 0 otherwise.
+  int GetFileError() const;
 
  private:
   void UseStandardOutput();

@@ -137,7 +137,7 @@ class OutputFile {
   bool Close() {
     const bool ok = file_->flush();
     file_->close();
-    return ok;
+    return ok && file_->error() == 0;
   }
 
  private:

@@ -1,5 +1,14 @@
 #include "velk/builtin/tamrin_handler.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "pellar/qvioerror.h"
+#include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/model/mcmol.h"
@@ -46,14 +55,44 @@ void apply(Stream& stream, const StreamSettings& settings) {
 bool TamrinMolSource::next(QvMolBase& mol) {
   mol.Clear();
   if (auto* multi = Sorvil::QvCast<Tamrin::QvMCMolBase>(&mol))
-    return Tamrin::QvReadMolecule(stream_, *multi);
-  return Tamrin::QvReadMolecule(stream_, mol);
+    return noted(Tamrin::QvReadMolecule(stream_, *multi));
+  return noted(Tamrin::QvReadMolecule(stream_, mol));
 }
 
 bool TamrinMolSource::next(QvGraphMol& mol) {
   mol.Clear();
-  return Tamrin::QvReadMolecule(stream_, mol.GetMol());
+  return noted(Tamrin::QvReadMolecule(stream_, mol.GetMol()));
 }
+
+// The stream skips a bad record and goes on, and a gzip member cut short
+// simply ends the data: without this a caller would see fewer molecules and
+// nothing else. Records are numbered by their place in the file, so a
+// skipped record counts too.
+bool TamrinMolSource::noted(bool got) {
+  const unsigned skipped = stream_.GetFailedCount();
+  const char* damage = stream_.GetStream().damage();
+  if (skipped != skipped_ || (damage && !damage_seen_)) {
+    const std::string where = "velk: '" + stream_.GetName() + "': ";
+    const std::uint64_t first = delivered_ + skipped_ + 1;
+    const std::uint64_t last = delivered_ + skipped;
+    const std::string format = Tamrin::QvFormatDescription(stream_.GetFormat());
+    if (last == first)
+      faults_.push_back(where + "record " + std::to_string(first) + " could not be read as " + format +
+                        " and was skipped");
+    else if (last > first)
+      faults_.push_back(where + "records " + std::to_string(first) + " to " + std::to_string(last) +
+                        " could not be read as " + format + " and were skipped");
+    if (damage && !damage_seen_) {
+      damage_seen_ = true;
+      faults_.push_back(where + "input damaged at record " + std::to_string(last + 1) + ": " + damage);
+    }
+    skipped_ = skipped;
+  }
+  delivered_ += got;
+  return got;
+}
+
+std::vector<std::string> TamrinMolSource::take_faults() { return std::exchange(faults_, {}); }
 
 ReadResult TamrinMolSource::next_record(QvMolBase& mol) {
   ReadResult result;
@@ -81,11 +120,54 @@ bool TamrinMolSink::append(const QvMolBase& mol, const std::vector<const QvScala
 
 bool TamrinMolSink::append(const QvMolBase& mol) {
   const auto* multi = Sorvil::QvCast<const Tamrin::QvMCMolBase>(&mol);
-  if (multi && multi->NumConfs() > 1) return Tamrin::QvWriteConstMolecule(stream_, *multi) == 0;
-  return Tamrin::QvWriteMolecule(stream_, mol) == 0;
+  const int status = multi && multi->NumConfs() > 1 ? Tamrin::QvWriteConstMolecule(stream_, *multi)
+                                                    : Tamrin::QvWriteMolecule(stream_, mol);
+  if (status == Tamrin::QvWriteStreamFailed && stream_.GetFileError() != 0 && !reported_) {
+    reported_ = true;
+    fail(std::strerror(stream_.GetFileError()));
+  }
+  return status == 0;
 }
 
-void TamrinMolSink::close() { stream_.close(); }
+void TamrinMolSink::close() {
+  std::string why;
+  try {
+    stream_.close();
+  } catch (const Pellar::QvIOError& e) {
+    why = e.what();
+    // The gzip layer is gone; the file under it still has to be closed.
+    stream_.close();
+  }
+  if (const int error = stream_.GetFileError())
+    why = error == ENOENT ? "it was removed while being written" : std::strerror(error);
+  if (why.empty()) return;
+  discard();
+  if (reported_) return;
+  reported_ = true;
+  fail(why);
+}
+
+void TamrinMolSink::opened(const std::string& path) {
+  path_ = path;
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    device_ = static_cast<std::uint64_t>(st.st_dev);
+    inode_ = static_cast<std::uint64_t>(st.st_ino);
+  }
+}
+
+void TamrinMolSink::fail(const std::string& why) {
+  throw FileError("velk: writing '" + path_ + "' failed: " + why);
+}
+
+// Only the regular file this sink created: never a device or a link to one,
+// nor a file that replaced it.
+void TamrinMolSink::discard() {
+  struct stat st;
+  if (inode_ != 0 && ::lstat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+      static_cast<std::uint64_t>(st.st_dev) == device_ && static_cast<std::uint64_t>(st.st_ino) == inode_)
+    ::unlink(path_.c_str());
+}
 
 FormatInfo TamrinHandler::info() const {
   FormatInfo info;
@@ -103,6 +185,7 @@ std::unique_ptr<MolSource> TamrinHandler::open_reader(const std::string& path, c
       config, "velk: Tamrin reader received unexpected config type; using defaults");
   auto source = std::make_unique<TamrinMolSource>();
   if (!source->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for reading");
+  source->stream().SetName(path);
   apply(source->stream(), settings);
   return source;
 }
@@ -112,6 +195,7 @@ std::unique_ptr<MolSink> TamrinHandler::open_writer(const std::string& path, con
       config, "velk: Tamrin writer received unexpected config type; using defaults");
   auto sink = std::make_unique<TamrinMolSink>();
   if (!sink->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for writing");
+  sink->opened(path);
   apply(sink->stream(), settings);
   return sink;
 }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "tamrin/streams/molstream.h"
 #include "velk/builtin/tamrin_config.h"
@@ -22,25 +24,49 @@ class TamrinMolSource : public MolSource {
   // Tells a broken record ("record N of this <format> stream could not be
   // parsed") from the end of the input; after the first failure, End for good.
   ReadResult next_record(QvMolBase& mol) override;
+  // Records the stream skipped, and input damage (a gzip file cut short),
+  // numbered by their place in the file.
+  std::vector<std::string> take_faults() override;
 
   Tamrin::qvmolistream& stream() { return stream_; }
 
  private:
+  // Notes what the read that answered `got` skipped or met.
+  bool noted(bool got);
+
   Tamrin::qvmolistream stream_;
   std::uint64_t record_count_ = 0;
   bool failed_ = false;
+  std::uint64_t delivered_ = 0;     // molecules handed out by any read
+  unsigned skipped_ = 0;            // the stream's failed records, as last seen
+  bool damage_seen_ = false;
+  std::vector<std::string> faults_;
 };
 
 class TamrinMolSink : public MolSink {
  public:
   bool append(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids) override;
+  // A record lost to a failed output throws FileError naming the file.
   bool append(const QvMolBase& mol) override;
+  // Output lost on the way (full disk, closed descriptor, file removed while
+  // open) throws FileError naming the file, which is removed first so that
+  // nothing passes for a complete file; unless append already said so.
   void close() override;
 
   Tamrin::qvmolostream& stream() { return stream_; }
+  // The file opened, remembered so that a failed one can be removed (and
+  // only that file: not whatever took its name meanwhile).
+  void opened(const std::string& path);
 
  private:
+  [[noreturn]] void fail(const std::string& why);
+  void discard();
+
   Tamrin::qvmolostream stream_;
+  std::string path_;
+  std::uint64_t device_ = 0;
+  std::uint64_t inode_ = 0;
+  bool reported_ = false;
 };
 
 class TamrinHandler : public FormatHandler {

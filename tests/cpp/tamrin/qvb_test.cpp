@@ -302,6 +302,7 @@ TEST(Qvb, DamagedInputKeepsTheRecordsBeforeIt) {
     Sorvil::QVBAppendRecord(long_child, "QvMolBase", payload);
   }
   const std::string err = "Error reading from QvBinary v2, return value was ";
+  const std::string cut = "The data end inside a record in QvBinary v2 format.";
   // Damage inside a well-framed record costs that record only: a good one
   // after it is read. Damaged framing loses the rest of the input.
   const struct {
@@ -310,12 +311,12 @@ TEST(Qvb, DamagedInputKeepsTheRecordsBeforeIt) {
     bool framed;
     std::vector<std::string> messages;
   } cases[] = {
-      {"cut at the end", one.substr(0, one.size() / 2), false, {err + "\"Incorrect Size\""}},
-      {"cut after the tag", "\x0A", false, {err + "\"End of File\""}},
+      {"cut at the end", one.substr(0, one.size() / 2), false, {err + "\"Incorrect Size\"", cut}},
+      {"cut after the tag", "\x0A", false, {err + "\"End of File\"", cut}},
       {"11-byte varint", "\x0A" + std::string(11, '\x01'), false,
-       {"data size corrupt in QvBinary file", err + "\"Read Length Failed\""}},
+       {"data size corrupt in QvBinary file", err + "\"Read Length Failed\"", cut}},
       {"1024-byte name", std::string("\x00\x00\x88", 3) + std::string(1024, 'n') + "\x81x", false,
-       {"error occurred while reading tag in QvBinary file (len = 1024)", err + "\"Read Tag Failed\""}},
+       {"error occurred while reading tag in QvBinary file (len = 1024)", err + "\"Read Tag Failed\"", cut}},
       {"2^40 atoms", huge_ct, true, {err + "\"Incorrect Size\""}},
       {"child longer than parent", long_child, true, {err + "\"Incorrect Size\""}},
   };

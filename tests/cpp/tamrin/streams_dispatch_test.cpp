@@ -58,7 +58,7 @@ TEST(ReadMolecule, BadEmptyAndLastRecords) {
   const EndCase cases[] = {
       {"first 1\n!broken 0\nthird 3\n", {{"first", 1}, {"third", 3}}, 1},
       {"a 1\n!tail 2", {{"a", 1}}, 1},
-      {"a 1\n!tail", {{"a", 1}}, 0},
+      {"a 1\n!tail", {{"a", 1}}, 1},  // cut short by the end of the data
       {"a 1\n!tail\n", {{"a", 1}}, 1},
       {"!x 1\n!y 1\nz 2", {{"z", 2}}, 2},
       {"a 1\nb 2", {{"a", 1}, {"b", 2}}, 0},

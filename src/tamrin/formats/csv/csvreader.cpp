@@ -186,6 +186,8 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
     } while (row.size == 1 && Pellar::IsBlankLine(row[0]));
     if (detect && !IsSmiles(row[0])) {
       columns.assign(row.fields.begin(), row.fields.begin() + static_cast<std::ptrdiff_t>(row.size));
+      // A file of a header alone holds no record to be cut short.
+      in.MarkRecordStart();
       if (!ReadRow(in, row)) return false;
     } else {
       columns = MadeUpColumns(row.size);
