@@ -185,12 +185,22 @@ def split_models(text: str) -> list[str]:
     return sections
 
 
+@pytest.mark.filterwarnings("error::nimbrel.velk.ReadWarning")
 def test_stream_reads_every_model(shared_testdata: Path):
-    """velk.read over the whole file gives one molecule per model."""
+    """velk.read over the whole file gives one molecule per model, and the
+    lines after the last model (CONECT, MASTER, END) are no damaged record."""
     for path in pdb_files(shared_testdata):
         expected = gemmi_models(path.read_text())
         counts = [mol.NumAtoms() for mol in velk.read(path)]
         assert counts == [len(m) for m in expected], path.name
+
+
+@pytest.mark.filterwarnings("error::nimbrel.velk.ReadWarning")
+def test_lines_after_the_last_model_end_the_file(tmp_path: Path):
+    atom = "ATOM      1  N   GLY A   1       0.000   0.000   0.000  1.00  0.00           N\n"
+    path = tmp_path / "models.pdb"
+    path.write_text(f"MODEL        1\n{atom}ENDMDL\nMODEL        2\n{atom}ENDMDL\nCONECT    1\nMASTER\nEND\n")
+    assert [mol.NumAtoms() for mol in velk.read(path)] == [1, 1]
 
 
 def test_ligand_bonds_agree_with_rdkit(shared_testdata: Path):

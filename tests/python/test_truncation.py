@@ -107,6 +107,10 @@ def _recoverable(data: bytes) -> int:
 
 def _empty_record(fmt: str, text: bytes) -> bool:
     """Whether `text` alone reads as a record without atoms (skipped by the stream)."""
+    if fmt == "pdb":
+        # Lines without a whole atom line after the last model end a PDB
+        # file (CONECT, MASTER, END): they are no record, nothing to report.
+        return re.search(rb"^(ATOM  |HETATM).*\n", text, re.MULTILINE) is None
     if fmt not in KEEP_EMPTY:
         return False
     mol = velk.mol_from_string(text.decode(), fmt, KEEP_EMPTY[fmt])

@@ -95,6 +95,9 @@ struct QvFormatInfo {
   bool keeps_perception = false;
   // An input flavor bit under which a record without atoms is a molecule.
   unsigned keep_empty_bit = 0;
+  // Lines after the last record that give no atoms end the input; they are
+  // not a record cut short (PDB: CONECT, MASTER and END after the models).
+  bool atomless_tail_ends_input = false;
   // Consecutive records may be conformers of one molecule (read into a
   // multi-conformer molecule under a conformer test).
   bool combines_conformers = false;

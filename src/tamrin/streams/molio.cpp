@@ -104,7 +104,7 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
     if (!ok && (more || mol.NumAtoms() > 0)) {
       QvErrorHandler::Warning("Error reading molecule \"%s\" in %s format.", mol.GetTitle(), QvFormatDescription(f));
       in.CountFailedRecord();
-    } else if (!ok && in.ReadPastRecordStart()) {
+    } else if (!ok && !info.atomless_tail_ends_input && in.ReadPastRecordStart()) {
       // A reader that failed at the end of the data after taking more than
       // blank lines met a record cut short: the last record of a truncated
       // file, which would otherwise vanish without a word.

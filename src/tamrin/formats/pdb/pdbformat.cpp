@@ -97,6 +97,7 @@ constexpr QvFormatInfo kRecords[] = {{.code = QvFormat::PDB,
                                       .reader_options = ReaderOptions,
                                       .tokenizer = MakeTokenizer,
                                       .steps = kSteps,
+                                      .atomless_tail_ends_input = true,
                                       .combines_conformers = true,
                                       .max_atoms = kMaxAtoms}};
 
