@@ -26,6 +26,7 @@
 #include "sorvil/error/errorhandler.h"
 #include "support/scratch_dir.h"
 #include "tamrin/model/graphmol.h"
+#include "tamrin/model/mcmol.h"
 #include "velk/conversions.h"
 #include "velk/formatregistry.h"
 #include "velk/handles.h"
@@ -86,9 +87,7 @@ std::string Gunzip(const std::string& bytes) {
   return text;
 }
 
-QvGraphMol Corpus(std::size_t i) {
-  QvGraphMol mol;
-  EXPECT_TRUE(velk::mol_from_string(mol, kSmiles[i], velk::resolve_format("smi"), 0)) << kSmiles[i];
+void Decorate(QvMolBase& mol, std::size_t i) {
   if (i < kWithCoords) {
     unsigned k = 0;
     for (Tamrin::QvAtomBase& atom : mol.GetAtoms()) {
@@ -98,17 +97,45 @@ QvGraphMol Corpus(std::size_t i) {
     }
     mol.SetDimension(3);
   }
-  Sorvil::QvAddSDData(mol.GetMol(), "index", std::to_string(i));
-  Sorvil::QvAddSDData(mol.GetMol(), "name with spaces", mol.GetTitle());
-  return mol;
+  Sorvil::QvAddSDData(mol, "index", std::to_string(i));
+  Sorvil::QvAddSDData(mol, "name with spaces", mol.GetTitle());
 }
 
+// Every molecule as a single-conformer molecule and, where it has
+// coordinates, as a multi-conformer one with a second, shifted conformer.
+struct Corpus {
+  Corpus() {
+    const unsigned smi = velk::resolve_format("smi");
+    for (std::size_t i = 0; i < std::size(kSmiles); ++i) {
+      EXPECT_TRUE(velk::mol_from_string(single.emplace_back().GetMol(), kSmiles[i], smi, 0)) << kSmiles[i];
+      Decorate(single.back().GetMol(), i);
+      if (i >= kWithCoords) continue;
+      auto& mol = *multi.emplace_back(std::make_unique<Tamrin::QvMol>());
+      EXPECT_TRUE(velk::mol_from_string(mol, kSmiles[i], smi, 0)) << kSmiles[i];
+      if (mol.NumConfs() == 0) mol.NewConf();
+      Decorate(mol, i);
+      std::vector<double> xyz(3 * mol.GetMaxAtomIdx());
+      mol.GetCoords(xyz.data());
+      for (std::size_t c = 0; c < xyz.size(); c += 3) xyz[c] += 2.5;
+      mol.NewConf(xyz.data());
+      EXPECT_EQ(mol.NumConfs(), 2u);
+    }
+  }
+  std::vector<QvGraphMol> single;
+  std::vector<std::unique_ptr<Tamrin::QvMol>> multi;
+};
+
 // One conversion: a molecule of the corpus written in a format (gzipped or
-// not), read back, and written again; and the same through a file by name.
+// not), read back into a molecule of its kind, and written again as SD; and
+// the same through a file by name.
 struct Job {
   std::size_t mol;
+  bool multi;
   Format format;
   bool gzip;
+  std::string name() const {
+    return std::string(kSmiles[mol]) + (multi ? " (conformers)" : "") + " as " + format.name + (gzip ? ".gz" : "");
+  }
 };
 
 struct Outcome {
@@ -119,28 +146,26 @@ struct Outcome {
   bool operator==(const Outcome&) const = default;
 };
 
-std::string Write(const QvMolBase& mol, const Job& job) {
+Outcome Convert(const Corpus& corpus, const Job& job, const std::string& file) {
   const unsigned code = velk::resolve_format(job.format.name);
-  if (job.gzip) return Gunzip(velk::mol_to_bytes(mol, code, 0, true));
-  return job.format.binary ? velk::mol_to_bytes(mol, code, 0, false) : velk::mol_to_string(mol, code, 0);
-}
-
-Outcome Convert(const std::vector<QvGraphMol>& corpus, const Job& job, const std::string& file) {
-  const unsigned code = velk::resolve_format(job.format.name);
-  const QvMolBase& mol = corpus[job.mol].GetMol();
+  const QvMolBase& mol = job.multi ? *corpus.multi[job.mol] : corpus.single[job.mol].GetMol();
   Outcome out;
-  QvGraphMol back;
+  QvGraphMol single;
+  Tamrin::QvMol multi;
+  QvMolBase& back = job.multi ? static_cast<QvMolBase&>(multi) : single.GetMol();
   if (job.gzip) {
     const std::string bytes = velk::mol_to_bytes(mol, code, 0, true);
     out.written = Gunzip(bytes);
     out.read = velk::mol_from_bytes(back, bytes, code, 0, true);
+  } else if (job.format.binary) {
+    out.written = velk::mol_to_bytes(mol, code, 0, false);
+    out.read = velk::mol_from_bytes(back, out.written, code, 0, false);
   } else {
-    out.written = Write(mol, job);
-    out.read = job.format.binary ? velk::mol_from_bytes(back, out.written, code, 0, false)
-                                 : velk::mol_from_string(back, out.written, code, 0);
+    out.written = velk::mol_to_string(mol, code, 0);
+    out.read = velk::mol_from_string(back, out.written, code, 0);
   }
   out.written = WithoutDates(out.written);
-  out.rewritten = WithoutDates(velk::mol_to_string(back.GetMol(), velk::resolve_format("sdf"), 0));
+  out.rewritten = WithoutDates(velk::mol_to_string(back, velk::resolve_format("sdf"), 0));
 
   const std::string path = file + "." + job.format.name + (job.gzip && job.format.gz_suffix ? ".gz" : "");
   {
@@ -209,13 +234,16 @@ using Warnings = std::map<std::string, int>;
 TEST(Threads, EveryThreadGetsTheSingleThreadedResults) {
   ScratchDir dir;
   CountingHandler messages;
-  std::vector<QvGraphMol> corpus;
-  for (std::size_t i = 0; i < std::size(kSmiles); ++i) corpus.push_back(Corpus(i));
-
+  const Corpus corpus;
   std::vector<Job> jobs;
-  for (std::size_t m = 0; m < corpus.size(); ++m)
+  for (std::size_t m = 0; m < std::size(kSmiles); ++m)
     for (const Format& format : kFormats)
-      for (bool gzip : {false, true}) jobs.push_back({m, format, gzip});
+      for (bool gzip : {false, true}) {
+        jobs.push_back({m, false, format, gzip});
+        // Conformers where the formats keep them; the QVB records are compressed.
+        if (m < kWithCoords && (format.binary || format.name == std::string("sdf")))
+          jobs.push_back({m, true, format, gzip});
+      }
 
   // The oracle: every job once on this thread alone, with the warnings it gave.
   std::vector<Outcome> expected;
@@ -224,8 +252,7 @@ TEST(Threads, EveryThreadGetsTheSingleThreadedResults) {
     expected.push_back(Convert(corpus, job, dir / "main"));
     job_warnings.push_back(messages.take());
     const Outcome& e = expected.back();
-    EXPECT_TRUE(e.read && !e.written.empty() && !e.rewritten.empty() && !e.from_file.empty())
-        << kSmiles[job.mol] << " as " << job.format.name << (job.gzip ? ".gz" : "");
+    EXPECT_TRUE(e.read && !e.written.empty() && !e.rewritten.empty() && !e.from_file.empty()) << job.name();
   }
   std::vector<Warnings> bad_warnings;
   for (const auto& [format, text] : kBadInput) {
@@ -265,8 +292,7 @@ TEST(Threads, EveryThreadGetsTheSingleThreadedResults) {
       for (std::size_t& n = rounds[t]; n == 0 || std::chrono::steady_clock::now() < deadline; ++n) {
         const std::size_t j = (n * step + static_cast<std::size_t>(t)) % jobs.size();
         if (!(Convert(corpus, jobs[j], file) == expected[j]))
-          fail.push_back(std::string(kSmiles[jobs[j].mol]) + " as " + jobs[j].format.name +
-                         (jobs[j].gzip ? ".gz" : "") + " differs from one thread's result");
+          fail.push_back(jobs[j].name() + " differs from one thread's result");
         expect_warnings(job_warnings[j]);
 
         const auto& [path, name] = paths[n % paths.size()];
