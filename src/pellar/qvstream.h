@@ -245,6 +245,8 @@ class qvostream : public qvstream {
   // Copies into the buffer, flushing each time it fills; false when the
   // stream has failed.
   bool write(const void* data, std::size_t n) {
+    // An empty view may hold no pointer at all, which memcpy must not get.
+    if (n == 0) return !eof_;
     if (n >= static_cast<std::size_t>(end_ - cur_)) return writeblocks(data, n);
     std::memcpy(cur_, data, n);
     cur_ += n;

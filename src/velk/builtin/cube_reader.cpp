@@ -173,6 +173,15 @@ class CubeParser {
       throw CubeError("total grid element count (" + std::to_string(elements) + " x " +
                       std::to_string(orbitals) + ") exceeds limit (134217728 floats)");
     }
+    // A value takes at least a byte and a separator. A file too short for the
+    // block it announces is scanned without grids, so a header's claim never
+    // sizes memory, and fails as the full scan would have (a bad value or
+    // the truncation).
+    const std::int64_t left = lines_.BytesLeft();
+    if (left >= 0 && static_cast<std::uint64_t>(left) < 2 * elements * orbitals - 1) {
+      ReadValues({}, orbitals, n);
+      throw CubeError("truncated volumetric block");  // not reached: the scan ran out first
+    }
     // The values go straight into the grids, which are the only copy;
     // reserve() keeps them in place while the list is built.
     std::vector<QvScalarGrid> grids;
@@ -183,7 +192,7 @@ class CubeParser {
                          step.ok ? step.value : 1.0f, std::string());
       storage.push_back(grids.back().GetValues());
     }
-    ReadValues(storage, n);
+    ReadValues(storage, orbitals, n);
     Settle(mid[0], "CUBE grid midpoint");
     Settle(mid[1], "CUBE grid midpoint");
     Settle(mid[2], "CUBE grid midpoint");
@@ -193,9 +202,9 @@ class CubeParser {
 
   // Value k of the block goes to orbital k mod M; each orbital's values fill
   // its grid in file voxel order (x slowest, z fastest), which in storage
-  // order (x fastest) means a stride of one xy plane per value.
-  void ReadValues(const std::vector<float*>& storage, const std::uint32_t n[3]) {
-    const std::uint32_t orbitals = static_cast<std::uint32_t>(storage.size());
+  // order (x fastest) means a stride of one xy plane per value. Without
+  // storage the values are checked and dropped.
+  void ReadValues(const std::vector<float*>& storage, std::uint32_t orbitals, const std::uint32_t n[3]) {
     const std::uint64_t target = std::uint64_t{n[0]} * n[1] * n[2] * orbitals;
     const size_t plane = size_t{n[0]} * n[1];
     std::uint64_t counter = 0;
@@ -216,7 +225,7 @@ class CubeParser {
         if (!(std::fabs(value) <= kFloatMax)) {
           throw FormatError("velk: CUBE volumetric value is non-finite or out of range");
         }
-        storage[orbital][index] = static_cast<float>(value);
+        if (!storage.empty()) storage[orbital][index] = static_cast<float>(value);
         if (++counter == target) return;
         if (++orbital != orbitals) continue;
         orbital = 0;

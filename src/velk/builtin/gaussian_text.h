@@ -38,6 +38,11 @@ class LineReader {
   bool Next(std::string_view& line) { return file_->getline(line); }
   // Skips n lines; false when the file ends first.
   bool Skip(std::uint64_t n) { return file_->skiplines(n); }
+  // Bytes after the current line; -1 when the file's size is unknown.
+  std::int64_t BytesLeft() {
+    const std::int64_t size = file_->size();
+    return size < 0 ? -1 : size - file_->tell();
+  }
 
  private:
   std::unique_ptr<Pellar::qvifstream> file_;  // its buffer is too large for the stack

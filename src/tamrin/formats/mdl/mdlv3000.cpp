@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "pellar/numparse.h"
+#include "pellar/sparseindex.h"
 #include "sorvil/base/tagregistry.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/mdl/mdlv3000.h"
@@ -56,8 +57,10 @@ struct V30Line {
 };
 
 thread_local V30Line v30;
-thread_local std::vector<std::int32_t> atom_positions;  // by V3000 atom index; -1 = none
-thread_local std::vector<bool> bond_seen;
+// By V3000 atom index (-1 = none) and bond index (any value = seen); sized by
+// the lines read, never by the counts line.
+thread_local Pellar::SparseIndex<std::int32_t, -1> atom_positions;
+thread_local Pellar::SparseIndex<std::int32_t, -1> bond_seen;
 
 // The next "M  V30 " line, continuations joined. False at the end of data
 // or at a line of another kind (left in r.line).
@@ -119,8 +122,8 @@ bool ParseList(std::string_view s, std::vector<long>& out) {
 }
 
 AtomScratch* AtomByIndex(Record& r, long index) {
-  if (index < 1 || static_cast<std::size_t>(index) >= atom_positions.size()) return nullptr;
-  const std::int32_t position = atom_positions[static_cast<std::size_t>(index)];
+  if (index < 1) return nullptr;
+  const std::int32_t position = atom_positions.find(static_cast<std::uint64_t>(index));
   if (position < 0 || static_cast<std::size_t>(position) >= r.atoms.size()) return nullptr;
   return &r.atoms[static_cast<std::size_t>(position)];
 }
@@ -211,7 +214,7 @@ bool ReadAtomLine(Record& r, long count) {
     QvErrorHandler::Warning("Invalid V3000 atom index, %ld!", index);
     return false;
   }
-  if (atom_positions[static_cast<std::size_t>(index)] >= 0) {
+  if (atom_positions.find(static_cast<std::uint64_t>(index)) >= 0) {
     QvErrorHandler::Warning("Invalid V3000 duplicate atom index, %ld!", index);
     return false;
   }
@@ -219,7 +222,7 @@ bool ReadAtomLine(Record& r, long count) {
     QvErrorHandler::Warning("Unrecognized atom symbol in line: %s", std::string(r.line).c_str());
     return false;
   }
-  atom_positions[static_cast<std::size_t>(index)] = static_cast<std::int32_t>(r.atoms.size());
+  atom_positions.insert(static_cast<std::uint64_t>(index), static_cast<std::int32_t>(r.atoms.size()));
   AtomScratch& a = NewAtomFromSymbol(r, f[1]);
   r.mol.SetCoords(a.atom, xyz);
   if (map > 0) a.atom->SetMapIdx(static_cast<unsigned>(map));
@@ -233,7 +236,7 @@ bool ReadAtomLine(Record& r, long count) {
 }
 
 bool ReadAtomBlock(Record& r, long count) {
-  atom_positions.assign(static_cast<std::size_t>(count) + 1, -1);
+  atom_positions.clear();
   for (;;) {
     // Any other END here means the block was never closed.
     if (!NextV30(r) || (v30.Begins("END ") && !v30.Begins("END ATOM"))) {
@@ -306,18 +309,17 @@ bool ReadBondLine(Record& r, long count) {
     QvErrorHandler::Warning("Invalid V3000 bond block, duplicate bond endpoints %ld-%ld", first, second);
     return false;
   }
-  if (bond_seen[static_cast<std::size_t>(index)]) {
+  if (!bond_seen.insert(static_cast<std::uint64_t>(index), 1)) {
     QvErrorHandler::Warning("Invalid V3000 duplicate bond index, %ld!", index);
     return false;
   }
-  bond_seen[static_cast<std::size_t>(index)] = true;
   QvBondBase* bond = NewBond(r, *a, *b);
   SetBondType(r, *bond, type);
   return ReadBondProperties(r, *bond, static_cast<unsigned>(r.unspecified.size()));
 }
 
 bool ReadBondBlock(Record& r, long count) {
-  bond_seen.assign(static_cast<std::size_t>(count) + 1, false);
+  bond_seen.clear();
   for (;;) {
     if (!NextV30(r) || (v30.Begins("END ") && !v30.Begins("END BOND"))) {
       QvErrorHandler::Warning("Invalid V3000 bond block format!");

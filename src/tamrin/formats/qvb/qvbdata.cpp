@@ -98,7 +98,8 @@ template <class T>
 bool AddVector(QvBase& object, QvTag tag, std::string_view bytes) {
   if (bytes.size() % sizeof(T) != 0) return false;
   std::vector<T> v(bytes.size() / sizeof(T));
-  std::memcpy(v.data(), bytes.data(), bytes.size());
+  // An empty vector may hold no pointer at all, which memcpy must not get.
+  if (!v.empty()) std::memcpy(v.data(), bytes.data(), bytes.size());
   object.AddData(tag, std::move(v));
   return true;
 }
