@@ -23,7 +23,7 @@ COV_FLAGS       := --coverage -O0
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: demo test test-cpp test-python test-asan coverage install system-deps venv bench bench-compare fuzz fuzz-long fuzz-build clean
+.PHONY: demo test test-cpp test-python test-asan test-tsan stress coverage install system-deps venv bench bench-compare fuzz fuzz-long fuzz-build clean
 
 demo: install
 	$(VPY) -m nimbrel.velk formats
@@ -72,6 +72,26 @@ test-asan: system-deps venv
 	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake --build build/asan
 	ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j $(JOBS)
 
+# C++ tests under ThreadSanitizer, in a build of their own (optimised, since
+# TSan slows code down several times). halt_on_error turns any report into a
+# failing test. The suppressions cover uninstrumented third-party code only.
+TSAN_OPTIONS_ALL := halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp
+# How long `make stress` runs the many-thread test, in seconds.
+STRESS_SECONDS ?= 60
+
+tsan-build: system-deps venv
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake -S . -B build/tsan -G Ninja \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_SANITIZE=thread -DNIMBREL_TESTS=ON -DNIMBREL_PYTHON=OFF
+	PATH=$(CURDIR)/$(VENV)/bin:$$PATH cmake --build build/tsan
+
+test-tsan: tsan-build
+	TSAN_OPTIONS="$(TSAN_OPTIONS_ALL)" ctest --test-dir build/tsan --output-on-failure -j $(JOBS)
+
+# The many-thread conversion and registry test alone, for STRESS_SECONDS.
+stress: tsan-build
+	NIMBREL_STRESS_SECONDS=$(STRESS_SECONDS) TSAN_OPTIONS="$(TSAN_OPTIONS_ALL)" \
+	  build/tsan/tests/cpp/test_velk --gtest_filter='Threads*'
+
 # The Python package under AddressSanitizer and UBSan, built into a folder and
 # a virtual environment of its own, and the Python suite run on it. The
 # interpreter is not instrumented, so the sanitizer runtimes are preloaded;
@@ -80,7 +100,7 @@ test-asan: system-deps venv
 ASAN_PY_DIR := build/asan-py
 ASAN_PY     := $(ASAN_PY_DIR)/venv/bin/python
 
-.PHONY: test-asan-python
+.PHONY: test-asan-python tsan-build
 test-asan-python: system-deps $(ASAN_PY_DIR)/.deps-stamp
 	$(ASAN_PY) -m pip install --no-build-isolation --no-deps -q -Cbuild-dir=$(ASAN_PY_DIR)/build \
 	  -Ccmake.build-type=Debug -Ccmake.define.NIMBREL_SANITIZE=ON .

@@ -7,6 +7,7 @@
 // stream with a prefix chosen by the level (see QvErrorLevelPrefix).
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <mutex>
 #include <string>
@@ -50,14 +51,16 @@ class QvErrorHandlerImplBase {
 
   virtual void Msg(unsigned level, const char* text) = 0;
 
-  unsigned GetLevel() const { return level_; }
-  void SetLevel(unsigned level) { level_ = level; }
-  bool GetErrorsAreFatal() const { return errors_are_fatal_; }
-  void SetErrorsAreFatal(bool fatal) { errors_are_fatal_ = fatal; }
+  unsigned GetLevel() const { return level_.load(std::memory_order_relaxed); }
+  void SetLevel(unsigned level) { level_.store(level, std::memory_order_relaxed); }
+  bool GetErrorsAreFatal() const { return errors_are_fatal_.load(std::memory_order_relaxed); }
+  void SetErrorsAreFatal(bool fatal) { errors_are_fatal_.store(fatal, std::memory_order_relaxed); }
 
  private:
-  unsigned level_ = QvInfo;
-  bool errors_are_fatal_ = false;
+  // Read by every message on every thread, set by any thread at any time;
+  // nothing else is published through them, hence relaxed.
+  std::atomic<unsigned> level_ = QvInfo;
+  std::atomic<bool> errors_are_fatal_ = false;
 };
 
 // Writes "<prefix><text>\n" to an output stream, one message at a time, and

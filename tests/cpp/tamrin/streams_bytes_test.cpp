@@ -2,9 +2,7 @@
 // tokenizers.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "pellar/qvsstream.h"
@@ -59,31 +57,6 @@ TEST(Bytes, RefusalsGiveNothing) {
   EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(kToy, 0x4000, true, Carbons("big", 2)), "");
   EXPECT_EQ(messages.lines().size(), 5u) << messages.text();
   EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(kToy, 0x4000, false, Carbons("b", 1)), "b 1\n");
-}
-
-// Each thread converts through its own streams: interleaved calls with
-// different formats and compression never see each other's bytes.
-TEST(Bytes, ThreadsConvertIndependently) {
-  Replaced toy;
-  std::atomic<int> mismatches{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([t, &mismatches] {
-      const QvFormat format = t % 2 ? kToy : QvFormat::SMI;
-      for (int round = 0; round < 100; ++round) {
-        const bool gzip = (round + t) % 3 == 0;
-        const std::string title = "t" + std::to_string(t) + "r" + std::to_string(round);
-        const unsigned atoms = static_cast<unsigned>(1 + (t * 7 + round) % 11);
-        const std::string bytes = Tamrin::QvWriteMoleculeToBytes(format, Tamrin::QvDefaultOutputFlavor(format), gzip,
-                                                                 Carbons(title.c_str(), atoms));
-        Tamrin::QvGraphMol mol;
-        const bool read = Tamrin::QvReadMoleculeFromBytes(mol, format, 0x4000, gzip, bytes);
-        if (!read || title != mol.GetTitle() || mol.NumAtoms() != atoms) ++mismatches;
-      }
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(mismatches.load(), 0);
 }
 
 // ---- tokenizers ----
