@@ -205,25 +205,7 @@ TEST_P(Tokens, SplitCutAndCleaned) {
   }
 }
 
-TEST_P(Tokens, DelimiterStaysUnread) {
-  ChunkedStream in("ab\ncd", GetParam());
-  char buf[8];
-  ASSERT_TRUE(in.gettoken(buf, sizeof buf));
-  std::string rest;
-  ASSERT_TRUE(in.getline(rest));
-  EXPECT_EQ(rest, "");
-  ASSERT_TRUE(in.getline(rest));
-  EXPECT_EQ(rest, "cd");
-}
-
 INSTANTIATE_TEST_SUITE_P(Chunks, Tokens, testing::Values(1, 3, Block));
-
-TEST(Tokens, OnlyWhiteSpaceGivesNoTokenAndAnEmptyBuffer) {
-  qvisstream in(" \n\t\r ", 5);
-  char buf[4] = "###";
-  EXPECT_FALSE(in.gettoken(buf, sizeof buf));
-  EXPECT_STREQ(buf, "");
-}
 
 TEST(NumberReads, ConvertEachTokensNumericPrefix) {
   const std::string text = "12 -7 3.5e2 +4 abc 18446744073709551615 -2147483648 1.5x 0x10 +-3 99999999999 -1";
@@ -290,31 +272,6 @@ class BulkReads : public testing::TestWithParam<std::size_t> {
  protected:
   const std::string data = pellartest::mixedbytes(3 * Block + 777, 11);
 };
-
-TEST_P(BulkReads, ReadAcrossRefillsAndShortAtEnd) {
-  ChunkedStream in(data, GetParam());
-  std::string got(Block + 70000, '\0');
-  ASSERT_EQ(in.read(got.data(), got.size()), got.size());
-  EXPECT_TRUE(pellartest::samebytes(got, data.substr(0, got.size())));
-  EXPECT_EQ(in.tell(), static_cast<std::int64_t>(got.size()));
-  std::string rest;
-  EXPECT_EQ(in.read(rest, data.size()), data.size() - got.size());
-  EXPECT_EQ(in.gcount(), data.size() - got.size());
-  EXPECT_TRUE(pellartest::samebytes(rest, data.substr(got.size())));
-  EXPECT_EQ(in.read(got.data(), 10), 0u);
-  EXPECT_EQ(in.gcount(), 0u);
-}
-
-TEST_P(BulkReads, SkipAcrossRefills) {
-  ChunkedStream in(data, GetParam());
-  ASSERT_TRUE(in.skip(Block + 3));
-  EXPECT_EQ(in.get(), static_cast<unsigned char>(data[Block + 3]));
-  ASSERT_TRUE(in.skip(2 * Block - 10));
-  EXPECT_EQ(in.tell(), static_cast<std::int64_t>(3 * Block - 6));
-  EXPECT_EQ(in.get(), static_cast<unsigned char>(data[3 * Block - 6]));
-  EXPECT_FALSE(in.skip(10000)) << "the data end first";
-  EXPECT_TRUE(in.at_end());
-}
 
 TEST_P(BulkReads, ReadallAndCopyto) {
   ChunkedStream in(data, GetParam());

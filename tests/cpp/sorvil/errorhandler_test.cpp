@@ -49,15 +49,6 @@ TEST(ErrorHandler, DropsMessagesBelowTheCurrentLevel) {
   EXPECT_EQ(QvErrorHandler::GetLevel(), Sorvil::QvWarning);
 }
 
-TEST(ErrorHandler, FormatsPrintfStyleAndCutsAt8192Bytes) {
-  CapturedMessages messages;
-  const std::string long_text(10000, 'x');
-  QvErrorHandler::Warning("%s|%5.2f|%s", "a", 3.14159, long_text.c_str());
-  ASSERT_EQ(messages.lines().size(), 1u);
-  EXPECT_EQ(messages.lines()[0].size(), Sorvil::kQvErrorBufferSize - 1);
-  EXPECT_EQ(messages.lines()[0].substr(0, 9), "a| 3.14|x");
-}
-
 TEST(ErrorHandler, PercentInPlainMessageIsNotFormatted) {
   CapturedMessages messages;
   QvErrorHandler::Msg(Sorvil::QvWarning, "100% %s");

@@ -84,18 +84,6 @@ TEST(QvbTag, DictionaryNamesTakeOneByteAndOthersTheExplicitForm) {
   EXPECT_EQ(QVBTagCode("QvBas"), 0);
 }
 
-TEST(QvbTag, UnreadableExplicitNamesAreReported) {
-  for (const std::string& bytes : {std::string("\x00\x80", 2), std::string("\x00\x00\x88", 3)}) {
-    CapturedMessages captured;
-    Pellar::qvisstream in(bytes.data(), bytes.size());
-    std::string name;
-    std::uint8_t code = 0;
-    EXPECT_FALSE(QVBReadTag(in, name, code));
-    ASSERT_EQ(captured.lines().size(), 1u);
-    EXPECT_EQ(captured.lines()[0].rfind("error occurred while reading tag in QvBinary file (len = ", 0), 0u);
-  }
-}
-
 // A target with one registered record, "QvMolTitle", whose payload it keeps.
 struct Target : QvBase {
   std::string title;
@@ -135,20 +123,6 @@ TEST(QvbHandler, ReadStepGivesTheCodeOfEachDamage) {
   }
   EXPECT_STREQ(QVBReturnText(QVBIncorrectSize), "Incorrect Size");
   EXPECT_STREQ(QVBReturnText(12), "Unknown QVBReturn Error");
-}
-
-TEST(QvbHandler, UnknownRecordsAreKeptWholeUnderTheirName) {
-  QvBinaryIOHandler handler;
-  std::string bytes;
-  ASSERT_TRUE(QVBAppendRecord(bytes, "myRecord", "payload"));
-  ASSERT_TRUE(QVBAppendRecord(bytes, "QvMolRadii", "\x3F\x01\x02"));
-  QvBase target;
-  QVBCursor in(bytes);
-  ASSERT_EQ(handler.ReadRecords(in, target, QvBase::TypeId), QVBSuccess);
-  std::string kept;
-  for (const QvBaseData& item : target.GetDataItems()) kept += QvDataValue<QvUnknownQVBData>(item)->record;
-  EXPECT_EQ(kept, bytes);
-  EXPECT_TRUE(target.HasData(QvGetTag("myRecord")));
 }
 
 TEST(QvbHandler, PayloadMemoryFollowsTheBytesPresentNotTheClaimedLength) {

@@ -129,13 +129,6 @@ struct TextCase {
 
 class BondOrderEdges : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(BondOrderEdges, ReadAsExpected) {
-  const TextCase& c = GetParam();
-  QvGraphMol mol;
-  ASSERT_TRUE(ReadXyz(XyzText(c.atoms), mol));
-  EXPECT_EQ(Describe(mol), Sorted(c.expected));
-}
-
 const TextCase kEdges[] = {
     // Lone atoms beside a molecule with hydrogens: ions of their group.
     {"salt_and_water", "Na 5 0 0|Cl -5 0 0|Mg 0 5 0|O 0 0 0|H 0.757 0.586 0|H -0.757 0.586 0", "Na0+ Cl0- Mg0++ O2"},
@@ -162,6 +155,13 @@ const TextCase kEdges[] = {
     // A wildcard atom takes no bonds and no part.
     {"wildcard_beside_methane", "Xx 0 0 0|C 3 0 0|H 4.09 0 0|H 2.64 1.03 0|H 2.64 -0.51 0.89|H 2.64 -0.51 -0.89", "0 C4"},
 };
+
+TEST_P(BondOrderEdges, ReadAsExpected) {
+  const TextCase& c = GetParam();
+  QvGraphMol mol;
+  ASSERT_TRUE(ReadXyz(XyzText(c.atoms), mol));
+  EXPECT_EQ(Describe(mol), Sorted(c.expected));
+}
 
 INSTANTIATE_TEST_SUITE_P(Edges, BondOrderEdges, ::testing::ValuesIn(kEdges),
                          [](const auto& p) { return std::string(p.param.name); });

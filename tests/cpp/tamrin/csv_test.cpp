@@ -132,24 +132,6 @@ TEST(CSVRead, RowsColumnsAndMessages) {
   }
 }
 
-// A quote that opens a field and never closes would swallow the rest of the
-// file; past a limit (or the end) it is text and the rows after it come
-// back, every one of them, however many it held up.
-TEST(CSVRead, StrayQuotesCostNoRows) {
-  constexpr int kRows = 50000;  // 3 bytes each: past the 128 KiB limit
-  std::string text = "SMILES,Name\nCCO,\"a\n";
-  for (int i = 0; i < kRows; ++i) text += "C,\n";
-  text += "CC,\"b\nN,c\n";
-  const ReadResult r = ReadAll(text, QvFormat::CSV);
-  ASSERT_EQ(r.mols.size(), kRows + 3u);
-  EXPECT_EQ(Describe(r.mols.front().GetMol()), "3:\"a{}");
-  EXPECT_EQ(Describe(r.mols[kRows].GetMol()), "1:{}");
-  EXPECT_EQ(Describe(r.mols[kRows + 1].GetMol()), "2:\"b{}");
-  EXPECT_EQ(Describe(r.mols.back().GetMol()), "1:c{}");
-  EXPECT_EQ(r.messages, (Strings{"Quoted field in CSV file not closed, its quote taken as text: CCO,\"a",
-                                 "Quoted field in CSV file not closed, its quote taken as text: CC,\"b"}));
-}
-
 // A stream that found no row at all keeps the one placeholder column.
 TEST(CSVRead, EmptyInputLeavesThePlaceholderHeader) {
   // An empty gzip member: no bytes at all, where an empty string would not
@@ -180,16 +162,6 @@ std::string WriteAll(const std::vector<QvGraphMol>& mols) {
   EXPECT_TRUE(out.openstring(false));
   for (const QvGraphMol& mol : mols) EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
   return out.GetString();
-}
-
-TEST(CSVWrite, FirstMoleculeFixesTheColumns) {
-  const std::vector<QvGraphMol> mols = {Molecule("O", "water", {"a", "1", "b", "2"}),
-                                        Molecule("N", "ammonia", {"b", "3", "c", "4"}),
-                                        Molecule("C", "methane", {"b", "5", "a", "6", "a", "7"})};
-  EXPECT_EQ(WriteAll(mols), "SMILES,TITLE,a,b\nO,water,1,2\nN,ammonia,,3\nC,methane,6,5\n");
-  // Repeated tags fill the columns of their name in order.
-  EXPECT_EQ(WriteAll({Molecule("C", "m", {"x", "1", "x", "2"}), Molecule("N", "n", {"x", "3"})}),
-            "SMILES,TITLE,x,x\nC,m,1,2\nN,n,3,\n");
 }
 
 TEST(CSVWrite, FieldsReadBackAsWritten) {

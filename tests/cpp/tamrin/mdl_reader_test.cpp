@@ -87,15 +87,6 @@ TEST(MdlReadAtomBlock, AtomsFromColumnsAndPropertyLines) {
   }
 }
 
-TEST(MdlReadAtomBlock, ParityColumnIsKept) {
-  Molfile m;
-  m.atoms = {At("C", 0, 0, 3), AtomLine(1, 0, 0, "C")};
-  QvGraphMol mol = ReadOne(m.Record());
-  const unsigned parity = Sorvil::QvGetTag("MDLAtomParity");
-  EXPECT_EQ(AtomNo(mol, 0).GetData<int>(parity), 3);
-  EXPECT_FALSE(AtomNo(mol, 1).HasData(parity));
-}
-
 // ---- bond block ----
 
 TEST(MdlReadBondBlock, TypeStereoAndMessages) {
@@ -140,18 +131,6 @@ TEST(MdlReadProperties, MultipleRGroupLabelsAreIgnoredWithAMessage) {
 }
 
 // ---- header ----
-
-TEST(MdlReadHeader, LongTitleAndCommentAreKeptWithAWarning) {
-  Molfile m = Chain(1, "");
-  m.title = std::string(85, 'T') + " \t";
-  m.comment = std::string(81, 'c');
-  std::vector<std::string> messages;
-  QvGraphMol mol = ReadOne(m.Record(), &messages);
-  EXPECT_EQ(std::string(mol->GetTitle()), std::string(85, 'T'));
-  EXPECT_EQ(mol->GetData<std::string>(Sorvil::QvGetTag("QvMolComment")), m.comment);
-  EXPECT_EQ(messages, (Lines{"title line exceeds 80 characters: " + std::string(85, 'T'),
-                                    "comment line exceeds 80 characters: " + std::string(85, 'T')}));
-}
 
 // The program line's dimension, and a missing comment line: {program
 // line, third line (a comment, or the counts line itself), dimension, comment kept}.
@@ -321,15 +300,6 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
 
 // ---- finishing ----
 
-TEST(MdlReadFinishing, ChiralFlag) {
-  Molfile m = Chain(2);
-  m.chiral = 1;
-  QvGraphMol mol = ReadOne(m.Record());
-  EXPECT_TRUE(mol->GetData<bool>(Sorvil::QvGetTag("MDLParity")));
-  m.chiral = 0;
-  EXPECT_FALSE(ReadOne(m.Record())->GetData<bool>(Sorvil::QvGetTag("MDLParity")));
-}
-
 // The dimension is settled from the coordinates unless the program line says 3D.
 TEST(MdlReadFinishing, Dimension) {
   const std::tuple<std::vector<std::array<double, 3>>, std::string, unsigned> cases[] = {
@@ -344,20 +314,6 @@ TEST(MdlReadFinishing, Dimension) {
     for (const auto& p : xyz) m.atoms.push_back(AtomLine(p[0], p[1], p[2], "C"));
     EXPECT_EQ(ReadOne(m.Record())->GetDimension(), dimension) << m.Text();
   }
-}
-
-TEST(MdlReadFinishing, StereoGroupsOnRequest) {
-  Molfile m;
-  m.atoms = {AtomLine(0, 0, 0, "C"), AtomLine(0, 1.5, 0, "F"), AtomLine(1.3, -0.75, 0, "Cl"),
-             AtomLine(-1.3, -0.75, 0, "Br")};
-  m.bonds = {BondLine(1, 2, 1, 1), BondLine(1, 3, 1), BondLine(1, 4, 1)};
-  m.chiral = 1;
-  const ReadResult r = Read(m.Record(), QvFormat::SDF, 0x4008);
-  ASSERT_EQ(r.mols.size(), 1u);
-  QvGraphMol mol = r.mols.front();
-  EXPECT_EQ(Tamrin::QvGetStereoGroup(AtomNo(mol, 0)).kind, Tamrin::QvStereoGroupKind::Absolute);
-  QvGraphMol plain = ReadOne(m.Record());
-  EXPECT_EQ(Tamrin::QvGetStereoGroup(AtomNo(plain, 0)).kind, Tamrin::QvStereoGroupKind::None);
 }
 
 }  // namespace

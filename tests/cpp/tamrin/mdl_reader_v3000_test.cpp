@@ -60,42 +60,6 @@ TEST(MdlReadV3000, AtomsAndBonds) {
   }
 }
 
-// Coordinates, a parity on a continued line, the chiral flag.
-TEST(MdlReadV3000, CoordinatesParityAndChiralFlag) {
-  const std::string atoms = Block("ATOM", "1 C -1.5 0.25 0 0\n2 C 1.5 -0.5 0 0 -\nCFG=3\n");
-  QvGraphMol mol = ReadOne(V3000("2 0 0 0 1", atoms) + "$$$$\n");
-  float xyz[3];
-  mol->GetCoords(&AtomNo(mol, 0), xyz);
-  EXPECT_FLOAT_EQ(xyz[0], -1.5f);
-  EXPECT_FLOAT_EQ(xyz[1], 0.25f);
-  EXPECT_EQ(AtomNo(mol, 1).GetData<int>(Sorvil::QvGetTag("MDLAtomParity")), 3);
-  EXPECT_TRUE(mol->GetData<bool>(Sorvil::QvGetTag("MDLParity")));
-}
-
-TEST(MdlReadV3000, BondStereoConfigurations) {
-  const std::string blocks =
-      Block("ATOM", "1 C 0 0 0 0\n2 F 0 1.5 0 0\n3 Cl 1.3 -0.75 0 0\n4 Br -1.3 -0.75 0 0\n5 C -2.6 0 0 0\n"
-                    "6 C -3.9 -0.75 0 0\n") +
-      Block("BOND", "1 1 1 2 CFG=1\n2 1 1 3 CFG=3\n3 1 1 4 CFG=2\n4 1 4 5\n5 2 5 6 CFG=2\n");
-  QvGraphMol mol = ReadOne(V3000("6 5 0 0 0", blocks) + "$$$$\n");
-  std::vector<int> marks;
-  for (const QvBondBase& bond : mol->GetBonds()) marks.push_back(bond.GetData<int>(Sorvil::QvBondStereoTag));
-  EXPECT_EQ(marks, (std::vector<int>{2, 1, 5, 0, 6}));
-}
-
-TEST(MdlReadV3000, StereoCollectionsBecomeStereoGroups) {
-  const std::string blocks = kAtoms3 + Block("COLLECTION", "MDLV30/STEABS ATOMS=(1 1)\nMDLV30/STERAC2 ATOMS=(1 2)\n"
-                                                           "MDLV30/STEREL3 ATOMS=(1 3)\nMDLV30/HILITE ATOMS=(2 1 2)\n");
-  std::vector<std::string> messages;
-  QvGraphMol mol = ReadOne(V3000("3 0 0 0 0", blocks) + "$$$$\n", &messages);
-  EXPECT_TRUE(messages.empty());
-  using Tamrin::QvStereoGroup;
-  using enum Tamrin::QvStereoGroupKind;
-  EXPECT_EQ(Tamrin::QvGetStereoGroup(AtomNo(mol, 0)), (QvStereoGroup{Absolute, 0}));
-  EXPECT_EQ(Tamrin::QvGetStereoGroup(AtomNo(mol, 1)), (QvStereoGroup{And, 2}));
-  EXPECT_EQ(Tamrin::QvGetStereoGroup(AtomNo(mol, 2)), (QvStereoGroup{Or, 3}));
-}
-
 TEST(MdlReadV3000, SkippedBlocksWarnOncePerKind) {
   const std::string blocks = kAtoms3 + Block("SGROUP", "1 SUP 0 ATOMS=(1 1)\n") + V30("LINKNODE 1 2 2 1 2 1 3\n") +
                              Block("OBJ3D", "1 POINT\n");

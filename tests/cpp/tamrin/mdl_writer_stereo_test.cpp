@@ -94,22 +94,6 @@ TEST(MDLWriterV3000, RecordIsByteExact) {
             "M  V30 1 1 1 2\nM  V30 2 1 2 3\nM  V30 3 1 2 4\nM  V30 END BOND\nM  V30 END CTAB\nM  END\n");
 }
 
-TEST(MDLWriterV3000, ChosenBySizeBeyondTheThreeDigitFields) {
-  for (unsigned atoms : {999u, 1000u}) {
-    QvGraphMol mol;
-    for (unsigned i = 0; i < atoms; ++i) mol.GetMol().NewAtom(6);
-    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[3].substr(33), atoms > 999 ? " V3000" : " V2000") << atoms;
-  }
-  // 1000 bonds among 46 atoms do not fit "%3d" either.
-  QvGraphMol mol;
-  std::vector<QvAtomBase*> atoms;
-  for (unsigned i = 0; i < 46; ++i) atoms.push_back(mol.GetMol().NewAtom(6));
-  unsigned bonds = 0;
-  for (unsigned i = 0; i < 46 && bonds < 1000; ++i)
-    for (unsigned k = i + 1; k < 46 && bonds < 1000; ++k, ++bonds) mol.GetMol().NewBond(atoms[i], atoms[k], 1);
-  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5], "M  V30 COUNTS 46 1000 0 0 0");
-}
-
 // Stereo groups: which layout they need, the chiral flag, the collection.
 TEST(MDLWriter, StereoGroupsLayoutAndFlag) {
   const std::string v2000_chiral = "  5  4  0     1  0  0  0  0  0999 V2000";
@@ -139,24 +123,6 @@ TEST(MDLWriter, StereoGroupsLayoutAndFlag) {
     EXPECT_EQ(lines[3].starts_with("  0  0  0") ? lines[5] : lines[3], counts) << text;
     EXPECT_EQ(collection, expected) << text;
   }
-}
-
-// Parity column: derived from the stored stereo with 0x10 (mirror images
-// differ, and agree with the stereo pass), else the atom's "MDLAtomParity".
-TEST(MDLWriter, ParitiesDerivedOrTakenFromData) {
-  std::string parity[2];
-  const char* smiles[2] = {"C[C@](F)(Cl)Br", "C[C@@](F)(Cl)Br"};
-  for (int i = 0; i < 2; ++i) {
-    QvGraphMol mol = FromSmiles(smiles[i]);
-    const unsigned expected = Tamrin::QvMDLParity(*smiles_test::AtomAt(mol.GetMol(), 1));
-    ASSERT_TRUE(expected == 1 || expected == 2);
-    parity[i] = Lines(Write(mol.GetMol(), 0x10 | kBlankDate).text)[5].substr(39, 3);
-    EXPECT_EQ(parity[i], "  " + std::to_string(expected));
-    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(39, 3), "  0");
-    smiles_test::AtomAt(mol.GetMol(), 1)->SetData(Sorvil::QvGetTag("MDLAtomParity"), 3);
-    EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[5].substr(39, 3), "  3");
-  }
-  EXPECT_NE(parity[0], parity[1]);
 }
 
 // The layout step (0x100): who gets new coordinates, and the warnings.

@@ -38,21 +38,6 @@ TEST(MDLWriter, SmallRecordIsByteExact) {
   EXPECT_EQ(Write(mol.GetMol(), kPlain, Tamrin::QvFormat::MDL).text, w.text.substr(0, w.text.size() - 5));
 }
 
-TEST(MDLWriter, ProgramLineCarriesLocalDateAndDimension) {
-  QvGraphMol mol = FromSmiles("C");
-  char expected[32];
-  for (int attempt = 0; attempt < 2; ++attempt) {  // a minute may turn between the two clocks
-    const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    std::strftime(expected, sizeof expected, "  -Tamrin-%m%d%y%H%M2D", &tm);
-    if (Lines(Write(mol.GetMol(), kPlain & ~kBlankDate).text)[1] == expected) break;
-  }
-  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain & ~kBlankDate).text)[1], expected);
-  mol.GetMol().SetDimension(3);
-  EXPECT_EQ(Lines(Write(mol.GetMol(), kPlain).text)[1], "  -Tamrin-          3D");
-}
-
 // Title and comment lines are cut at 80 characters, with one warning each.
 TEST(MDLWriter, HeaderTruncatesAt80WithOneWarning) {
   const std::string k80(80, 't'), k81 = k80 + "u";
@@ -142,16 +127,6 @@ TEST(MDLWriter, AliasesFollowTheBondBlock) {
   mol.GetMol().SetDimension(2);
   const std::string text = Write(mol.GetMol(), kPlain | 0x1).text;
   EXPECT_NE(text.find("  2  3  1  0  0  0  0\nA    3\nOH group\nM  END\n"), std::string::npos) << text;
-}
-
-TEST(MDLWriter, SkipsDeletedAtomsAndNumbersTheRestDensely) {
-  QvGraphMol mol = FromSmiles("CNOS");
-  QvMolBase& m = mol.GetMol();
-  m.DeleteAtom(smiles_test::AtomAt(m, 1));
-  const std::vector<std::string> lines = Lines(Write(m, kPlain).text);
-  EXPECT_EQ(lines[3].substr(0, 6), "  3  1");
-  EXPECT_EQ(lines[5].substr(31, 3), "O  ");
-  EXPECT_EQ(lines[7], "  2  3  1  0  0  0  0");
 }
 
 // SD data values as written, and the status that reports a changed value.

@@ -114,25 +114,6 @@ TEST(Conformers, PushPopAndDeletingTheActiveOne) {
   EXPECT_FALSE(mol.OwnsConf(d));
 }
 
-TEST(Conformers, NewConfFromAMoleculeTakesItsCoordinatesAndRecord) {
-  QvMol mol;
-  MakeThreeAtoms(mol);
-  QvGraphMol record;
-  model_test::MakeChain(record, 3);
-  record.SetTitle("record 2");
-  record.SetEnergy(-7.5);
-  record.SetDimension(3);
-  Sorvil::QvAddSDData(record.GetMol(), "score", "0.9");
-  QvConfBase* conf = mol.NewConf(record.GetMol());
-  ASSERT_NE(conf, nullptr);
-  EXPECT_EQ(ConfCoords(*conf, mol.AtomList()[2]), (Xyz{2, 4, 6}));
-  EXPECT_STREQ(conf->GetTitle(), "record 2");
-  EXPECT_EQ(conf->GetEnergy(), -7.5f);
-  EXPECT_EQ(conf->GetDimension(), 3u);
-  EXPECT_EQ(Sorvil::QvGetSDData(*conf, "score"), "0.9");
-  EXPECT_EQ(Sorvil::QvGetSDData(mol, "score"), "") << "the data goes to the conformer";
-}
-
 TEST(Conformers, CopyingCoordinatesBetweenDifferentSizesFails) {
   QvMol small;
   MakeThreeAtoms(small);

@@ -17,26 +17,6 @@ using Tamrin::QvGraphMol;
 using Tamrin::QvGraphMolImpl;
 using Tamrin::QvMolBase;
 
-// Titles are cut to 4091 characters; energies are kept as floats and flagged.
-TEST(MoleculeProperties, TitleCutAndEnergyAsFloat) {
-  QvGraphMol mol;
-  std::string title(5000, 'x');
-  for (size_t i = 0; i < title.size(); ++i) title[i] = static_cast<char>('a' + i % 26);
-  mol.SetTitle(title);
-  EXPECT_EQ(std::string(mol.GetTitle()), title.substr(0, 4091));
-  mol.SetTitle(title.c_str());
-  EXPECT_EQ(std::string(mol.GetTitle()), title.substr(0, 4091));
-  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
-  mol.SetEnergy(1e-50);
-  EXPECT_EQ(mol.GetEnergy(), 0.0f);
-  EXPECT_TRUE(mol.HasPerceived(0x100));
-  mol.SetEnergy(-123.456789);
-  EXPECT_EQ(mol.GetEnergy(), -123.456789f);
-  EXPECT_NE(static_cast<double>(mol.GetEnergy()), -123.456789);
-  mol.SetEnergy(2.5f);
-  EXPECT_EQ(mol.GetEnergy(), 2.5f);
-}
-
 // Every perception bit starts set; after the edit exactly `remaining` is left.
 struct PerceptionCase {
   const char* name;
@@ -48,6 +28,10 @@ constexpr unsigned kAllBits = 0x1 | 0x2 | 0x4 | 0x8 | 0x10 | 0x100;
 
 class PerceptionBits : public ::testing::TestWithParam<PerceptionCase> {};
 
+const double kXyz[3] = {1, 2, 3};
+
+using Edit = PerceptionCase;
+
 TEST_P(PerceptionBits, EditClearsExactlyItsBits) {
   QvGraphMolImpl mol;
   QvAtomBase* a = mol.NewAtom(6);
@@ -58,10 +42,6 @@ TEST_P(PerceptionBits, EditClearsExactlyItsBits) {
   for (unsigned bit : {0x1u, 0x2u, 0x4u, 0x8u, 0x10u, 0x100u})
     EXPECT_EQ(mol.HasPerceived(bit), (GetParam().remaining & bit) != 0) << "bit " << bit;
 }
-
-const double kXyz[3] = {1, 2, 3};
-
-using Edit = PerceptionCase;
 
 INSTANTIATE_TEST_SUITE_P(
     Edits, PerceptionBits,
@@ -172,70 +152,6 @@ TEST(AtomProperties, ClearDropsDataButKeepsTheDeletedMark) {
   EXPECT_TRUE(gone->IsDeleted());
   EXPECT_TRUE(gone->GetData<bool>(13)) << "the deleted mark is tag 13";
   EXPECT_EQ(mol.NumAtoms(), 1u);
-}
-
-TEST(AtomProperties, TypeMismatchOnABuiltInTagWarns) {
-  QvGraphMol mol;
-  QvAtomBase* atom = mol.NewAtom(6);
-  atom->SetData(Sorvil::QvNameTag, 5);
-  CapturedMessages messages;
-  EXPECT_FALSE(atom->SetName("C1"));
-  EXPECT_EQ(messages.text(), "Warning: data type mismatch found when using generic data\n");
-  EXPECT_STREQ(atom->GetName(), "") << "text getters read a foreign type as empty";
-}
-
-TEST(NewAtomCopy, TakesPropertiesAndDataButNotIndexBondsOrDeletion) {
-  QvGraphMol source;
-  QvAtomBase* from = source.NewAtom(7);
-  source.NewBond(from, source.NewAtom(6), 1);
-  from->SetFormalCharge(1);
-  from->SetIsotope(15);
-  from->SetImplicitHCount(3);
-  from->SetAromatic(true);
-  from->SetName("N");
-  from->SetData(Sorvil::QvGetTag("note"), std::string("x"));
-  source.DeleteAtom(from);
-  QvGraphMol mol;
-  mol.NewAtom(1);
-  QvAtomBase* copy = mol.NewAtom(*from);
-  EXPECT_EQ(copy->GetParent(), &mol.GetMol());
-  const std::string note = copy->GetData<std::string>(Sorvil::QvGetTag("note"));
-  EXPECT_EQ(std::tuple(copy->GetIdx(), copy->GetAtomicNum(), copy->GetFormalCharge(), copy->GetIsotope(),
-                       copy->GetImplicitHCount(), copy->IsAromatic(), std::string(copy->GetName()), note,
-                       copy->GetExplicitDegree(), copy->IsDeleted()),
-            std::tuple(1u, 7u, 1, 15u, 3u, true, std::string("N"), std::string("x"), 0u, false));
-  EXPECT_EQ(mol.NumAtoms(), 2u);
-}
-
-TEST(MoleculeCopy, CopiesTheUndeletedGraphRenumberedWithEverythingElse) {
-  QvGraphMol source;
-  const auto atoms = model_test::MakeChain(source, 5);
-  source.DeleteAtom(atoms[1]);
-  source.SetTitle("ethane-ish");
-  source.SetEnergy(-1.5);
-  source.SetDimension(3);
-  Sorvil::QvAddSDData(source.GetMol(), "id", "42");
-  source.SetPerceived(Tamrin::QvPerceivedRings, true);
-  atoms[3]->SetName("C4");
-  source.GetBond(atoms[2], atoms[3])->SetAromatic(true);
-
-  QvGraphMol copy(source.GetMol());
-  EXPECT_EQ(copy.NumAtoms(), 4u);
-  EXPECT_EQ(copy.NumBonds(), 2u);
-  EXPECT_EQ(copy.GetMaxAtomIdx(), 4u);
-  EXPECT_EQ(model_test::AtomIndices(copy), (std::vector<unsigned>{0, 1, 2, 3}));
-  EXPECT_STREQ(copy.GetTitle(), "ethane-ish");
-  EXPECT_EQ(copy.GetEnergy(), -1.5f);
-  EXPECT_TRUE(copy.HasPerceived(Tamrin::QvPerceivedEnergy | Tamrin::QvPerceivedRings));
-  EXPECT_EQ(copy.GetDimension(), 3u);
-  EXPECT_EQ(Sorvil::QvGetSDData(copy.GetMol(), "id"), "42");
-  const QvAtomBase* c4 = copy.GetAtom(Tamrin::QvHasAtomIdx{2});
-  EXPECT_STREQ(c4->GetName(), "C4");
-  EXPECT_EQ(model_test::CoordsOf(copy, c4), (model_test::Xyz{3, 6, 9}));
-  EXPECT_TRUE(copy.GetBond(copy.GetAtom(Tamrin::QvHasAtomIdx{1}), c4)->IsAromatic());
-  // Independent of the source.
-  source.Clear();
-  EXPECT_EQ(copy.NumAtoms(), 4u);
 }
 
 }  // namespace

@@ -229,20 +229,6 @@ TEST(Mol2Reader, AtomFieldsResiduesAndComment) {
   }
 }
 
-// Without keep-hydrogens the types give the hydrogen counts; a file with
-// hydrogen atoms is taken as complete.
-TEST(Mol2Reader, HydrogenCountsFromTypes) {
-  const mol2test::Read read =
-      ReadAll(Record("amide", {"1 C1 0 0 0 C.3", "2 C2 1.5 0 0 C.2", "3 O 2.1 1 0 O.2", "4 N 2.1 -1 0 N.am"},
-                     {"1 1 2 1", "2 2 3 2", "3 2 4 am"}) +
-              kWater);
-  ASSERT_EQ(read.mols.size(), 2u);
-  std::vector<unsigned> counts;
-  for (const auto& mol : read.mols)
-    for (const Tamrin::QvAtomBase& atom : mol->GetAtoms()) counts.push_back(atom.GetImplicitHCount());
-  EXPECT_EQ(counts, (std::vector<unsigned>{3, 0, 0, 2, 0, 0, 0}));
-}
-
 TEST(Mol2Tokenizer, WholeRecordsAndNonAsciiLines) {
   CapturedMessages messages;
   const std::string text = "junk\n" + kWater + "@<TRIPOS>MOLECULE\nb\xc3\xa9nzene\n0 0\n" + kWater;

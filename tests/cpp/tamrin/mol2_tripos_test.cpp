@@ -59,21 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
                     TypingCase{"B(O)O", {"B", "O.3", "O.3"}},
                     TypingCase{"*C", {"Du", "C.3"}}));
 
-TEST(TriposTyping, TypeTableAndExpectedHydrogens) {
-  EXPECT_EQ(Tamrin::kQvNumTriposTypes, 44u);
-  for (unsigned i = 0; i < Tamrin::kQvNumTriposTypes; ++i)
-    EXPECT_EQ(Tamrin::QvTriposTypeIndex(Tamrin::QvTriposTypeName(i)), i);
-  EXPECT_EQ(std::string(Tamrin::QvTriposTypeName(44)), "Du");
-  EXPECT_EQ(Tamrin::QvTriposTypeIndex("c.ar"), 0u);
-
-  // The count each type implies for the atoms of a SMILES, typed.
-  Tamrin::QvGraphMol mol = mol2test::FromSmiles("CC(=O)NC1=CC=CC=C1C#N");
-  Tamrin::QvPerceiveAromaticity(mol, 3);
-  Tamrin::QvAssignTriposAtomTypes(mol);
-  for (const Tamrin::QvAtomBase& atom : mol->GetAtoms())
-    EXPECT_EQ(Tamrin::QvTriposExpectedHCount(atom), atom.GetImplicitHCount()) << atom.GetTypeName();
-}
-
 TEST(TriposTyping, BondTypesAndNames) {
   Tamrin::QvGraphMol mol = mol2test::FromSmiles("CC(=O)Nc1ccccc1C#N.*");
   Tamrin::QvPerceiveAromaticity(mol, 3);

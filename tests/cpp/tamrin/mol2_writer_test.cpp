@@ -126,28 +126,6 @@ TEST(Mol2Writer, ForcefieldNeedsNamesAndTypes) {
   EXPECT_NE(text.find("\n     1 ACM         1 GROUP   0 A     ****\n"), std::string::npos) << text;
 }
 
-TEST(Mol2Writer, EmptyTitleAndResidueLines) {
-  QvGraphMol mol = FromSmiles("NCC(=O)O.O");
-  unsigned i = 0;
-  for (Tamrin::QvAtomBase& atom : mol->GetAtoms()) {
-    if (i++ < 5) {
-      Tamrin::QvResidue r;
-      r.name = "GLY";
-      r.number = 3;
-      r.chain = "B";
-      Tamrin::QvSetResidue(atom, r);
-    }
-  }
-  mol->SetTitle("");
-  const std::string text = Write(mol, QvFormat::MOL2, 0x400F);
-  EXPECT_EQ(text.substr(0, 24), "@<TRIPOS>MOLECULE\n*****\n");
-  EXPECT_NE(text.find("PROTEIN\nNO_CHARGES\n"), std::string::npos);
-  EXPECT_NE(text.find("\n     1 GLY3        1 RESIDUE 1 B     GLY\n     2 <0>         6 GROUP 0 A     ****\n"),
-            std::string::npos)
-      << text;
-  EXPECT_NE(text.find(" O3          0.0000    0.0000    0.0000 O.3       2 <0>         0.0000\n"), std::string::npos) << text;
-}
-
 // What is written is read back the same: atoms, coordinates to the four
 // decimals written, charges, bonds and residues. The values are held as
 // floats, so a value that rounds at the fifth decimal may move a hair more

@@ -39,12 +39,6 @@ std::vector<QvGraphMol> ReadAll(const std::string& text, unsigned flavor = 0x16)
   return mols;
 }
 
-std::string Names(const Tamrin::QvMolBase& mol) {
-  std::string names;
-  for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) names += std::string(atom.GetName()) + "|";
-  return names;
-}
-
 // ---- which atom records are taken, by the filters and flag 0x08 ----
 
 struct FilterCase {
@@ -231,16 +225,6 @@ TEST(PDBReader, CompoundTitles) {
   }
 }
 
-TEST(PDBReader, HeaderRecordsKeptInOrder) {
-  const std::string text = "HEADER    HYDROLASE\nREMARK   2 RESOLUTION. 1.50 ANGSTROMS.\nTITLE     T\n" +
-                           AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\nMASTER        0    0\nEND\n";
-  const auto mols = ReadAll(text);
-  using Pair = std::pair<std::string, std::string>;
-  const std::vector<Pair> expected = {
-      {"HEADER", "    HYDROLASE"}, {"REMARK", "   2 RESOLUTION. 1.50 ANGSTROMS."}, {"TITLE", "     T"}};
-  EXPECT_EQ(Tamrin::QvGetPDBData(mols.at(0)), expected);
-}
-
 struct DamageCase {
   const char* label;
   std::string records;  // after three carbon atoms of residue LIG A 1..3
@@ -289,19 +273,6 @@ TEST(PDBReader, LinkAndSecondaryStructureApply) {
   EXPECT_EQ(kinds, "HHS");
   EXPECT_EQ(mols[0].NumBonds(), 1u);
   EXPECT_TRUE(messages.lines().empty());
-}
-
-TEST(PDBReader, DuplicateSerialKeepsLaterHeavyAtom) {
-  // Elements from the names: no element columns.
-  std::string text;
-  for (const auto& [serial, name] : std::vector<std::pair<int, const char*>>{{1, " C1 "}, {2, " O  "}, {2, " N  "}, {2, " H  "}})
-    text += AtomLine(serial, name, "LIG", 'A', 1, 1.2 * serial, "  1.00 20.00") + "\n";
-  text += "CONECT    1    2\n";
-  const auto mols = ReadAll(text);
-  ASSERT_EQ(mols.at(0).NumBonds(), 1u);
-  const auto& bond = *mols[0]->GetBond([](const auto&) { return true; });
-  EXPECT_EQ(bond.GetEnd()->GetAtomicNum(), 7u);
-  EXPECT_EQ(Names(mols[0]), " C1 | O  | N  | H  |");
 }
 
 }  // namespace

@@ -76,18 +76,6 @@ INSTANTIATE_TEST_SUITE_P(
               "CL1 :UNL:3:B:het"}}),
     [](const auto& tp) { return std::string(tp.param.label); });
 
-// Hydrogens take their heavy atom's name: a digit when it has several, "D"
-// for deuterium, and the heavy atom's residue.
-TEST(ResiduePerception, HydrogenNames) {
-  QvGraphMol mol = FromSmiles("[2H]N([H])[C@@H](C([H])([H])[H])C(=O)O");
-  Tamrin::QvPerceiveResidues(mol);
-  std::vector<std::string> names;
-  for (const auto& atom : mol->GetAtoms())
-    if (atom.GetAtomicNum() == 1) names.push_back(std::string(atom.GetName()) + ":" + Tamrin::QvGetResidue(atom)->name);
-  // The bracket hydrogen of [C@@H] is an atom too.
-  EXPECT_EQ(names, (std::vector<std::string>{"1D  :ALA", "2H  :ALA", " HA :ALA", "1HB :ALA", "2HB :ALA", "3HB :ALA"}));
-}
-
 TEST(ResiduePerception, TenHydrogensStopTheNaming) {
   QvGraphMol mol;
   Tamrin::QvAtomBase* c = mol.NewAtom(6);

@@ -70,31 +70,6 @@ INSTANTIATE_TEST_SUITE_P(
         RingCase{"pyrene", "c1cc2ccc3cccc4ccc(c1)c2c34", 16, 19, {6, 6, 6, 6}}),
     CaseName());
 
-TEST(Rings, ClearsFlagsThatNoLongerHold) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "C1CCC1"));
-  QvPerceiveRings(mol);
-  // Opening the ring: the stale flags must go.
-  mol.DeleteBond(mol.GetBond(AtomAt(mol, 0), AtomAt(mol, 3)));
-  QvPerceiveRings(mol);
-  for (const QvAtomBase& atom : mol.GetAtoms()) EXPECT_FALSE(atom.IsInRing());
-  for (const QvBondBase& bond : mol.GetBonds()) EXPECT_FALSE(bond.IsInRing());
-}
-
-TEST(Rings, DeletedAtomsAndOpenBondsAreSkipped) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "C1CCCC1"));
-  mol.DeleteAtom(AtomAt(mol, 2));
-  // A bond with an empty end, as a ring closure still open during parsing.
-  QvBondBase* open = mol.NewBond(AtomAt(mol, 0), nullptr, 1);
-  ASSERT_NE(open, nullptr);
-  QvPerceiveRings(mol);
-  EXPECT_FALSE(open->IsInRing());
-  for (const QvAtomBase& atom : mol.GetAtoms()) EXPECT_FALSE(atom.IsInRing());
-  EXPECT_TRUE(QvFindSSSR(mol).empty());
-  EXPECT_EQ(QvSmallestRingSize(*open, 10), 0u);
-}
-
 TEST(Rings, EmptyMoleculeAndLongChainNeedNoRecursion) {
   QvGraphMol empty;
   QvPerceiveRings(empty);
@@ -113,102 +88,6 @@ TEST(Rings, EmptyMoleculeAndLongChainNeedNoRecursion) {
   QvPerceiveRings(chain);
   EXPECT_TRUE(first->IsInRing());
   EXPECT_TRUE(prev->IsInRing());
-}
-
-TEST(Rings, LargeFusedSheetHasOnlyItsHexagonsAsSmallestRings) {
-  // A ladder of 3000 fused hexagons: the basis is 3000 rings of 6, and the
-  // long cycles around several hexagons must never be needed.
-  QvGraphMol mol;
-  Polyacene(mol, 3000, 1);
-  const std::vector<Tamrin::QvRing> rings = QvFindSSSR(mol);
-  ASSERT_EQ(rings.size(), 3000u);
-  for (const Tamrin::QvRing& ring : rings) EXPECT_EQ(ring.size(), 6u);
-}
-
-TEST(Rings, CageWithLongBasisCyclesIsComplete) {
-  // A 40-atom prism (two 20-rings joined rung by rung): 21 basis rings, 20
-  // squares and one of the 20-rings, found only in the later rounds.
-  QvGraphMol mol;
-  std::vector<QvAtomBase*> a, b;
-  for (int i = 0; i < 20; ++i) {
-    a.push_back(mol.NewAtom(6));
-    b.push_back(mol.NewAtom(6));
-    mol.NewBond(a[i], b[i], 1);
-  }
-  for (int i = 0; i < 20; ++i) {
-    mol.NewBond(a[i], a[(i + 1) % 20], 1);
-    mol.NewBond(b[i], b[(i + 1) % 20], 1);
-  }
-  std::vector<unsigned> sizes;
-  for (const Tamrin::QvRing& ring : QvFindSSSR(mol)) sizes.push_back(static_cast<unsigned>(ring.size()));
-  std::vector<unsigned> expected(20, 4);
-  expected.push_back(20);
-  EXPECT_EQ(sizes, expected);
-}
-
-// The smallest ring through a bond, up to a limit (0: none that small);
-// through an atom, that of its best bond.
-TEST(Rings, SmallestRingSizeOfBondsAndAtoms) {
-  const struct {
-    const char* smiles;
-    unsigned bgn, end;  // atom positions of the bond
-    unsigned limit, expected;
-  } cases[] = {{"C1=CCCCC1", 0, 1, 6, 6}, {"C1=CCCCC1", 0, 1, 5, 0}, {"C1=CCCCCCC1", 0, 1, 6, 0},
-               {"C1=CCCCCCC1", 0, 1, 8, 8},
-               // The fusion bond of bicyclo[4.2.0]octane lies in both rings: the 4 wins.
-               {"C1CCC2CCC2C1", 3, 6, 8, 4}, {"CC=CC", 1, 2, 20, 0}, {"C1CC1", 0, 1, 2, 0}};
-  for (const auto& c : cases) {
-    QvGraphMol mol;
-    ASSERT_TRUE(ParseInto(mol, c.smiles));
-    const QvBondBase* bond = mol.GetBond(AtomAt(mol, c.bgn), AtomAt(mol, c.end));
-    ASSERT_NE(bond, nullptr);
-    EXPECT_EQ(QvSmallestRingSize(*bond, c.limit), c.expected) << c.smiles;
-  }
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "C1CCC2(CC1)CC2"));  // spiro 6 and 3
-  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 3), 10), 3u);
-  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 0), 10), 6u);
-  EXPECT_EQ(QvSmallestRingSize(*AtomAt(mol, 0), 5), 0u);
-}
-
-// The rings of the last graph are kept per thread: a second molecule of the
-// same shape must get rings of its own atoms, and a changed graph new rings.
-TEST(Rings, KeptRingsServeOnlyTheGraphAsItIsNow) {
-  QvGraphMol first = Mol("C1CCCCC1");
-  QvGraphMol second = Mol("C1CCNCC1");
-  ASSERT_EQ(QvFindSSSR(first).size(), 1u);
-  const std::vector<Tamrin::QvRing> rings = QvFindSSSR(second);
-  ASSERT_EQ(rings.size(), 1u);
-  for (const QvAtomBase* atom : rings[0].atoms) EXPECT_EQ(atom->GetParent(), &second.GetMol());
-  for (const QvBondBase* bond : rings[0].bonds) EXPECT_EQ(bond->GetParent(), &second.GetMol());
-
-  ASSERT_NE(second.GetMol().NewBond(AtomAt(second, 0), AtomAt(second, 3), 1), nullptr);
-  std::vector<unsigned> sizes;
-  for (const Tamrin::QvRing& ring : QvFindSSSR(second)) sizes.push_back(static_cast<unsigned>(ring.size()));
-  EXPECT_EQ(sizes, (std::vector<unsigned>{4, 4}));
-  // Deleting a bond shifts no position of the atoms but removes an arc.
-  ASSERT_TRUE(second.GetMol().DeleteBond(AtomAt(second, 0)->GetBond(AtomAt(second, 1))));
-  EXPECT_EQ(QvFindSSSR(second).size(), 1u);
-}
-
-// Views alive at the same time keep apart, also when one of them took over
-// the storage that a finished view of a larger molecule left.
-TEST(GraphView, ViewsAliveTogetherKeepTheirOwnGraphs) {
-  QvGraphMol large = Mol("C1CCC2CCCCC2C1CCCCCCCCCC");
-  QvGraphMol ring = Mol("C1CC1");
-  QvGraphMol chain = Mol("CCOC");
-  { const Tamrin::QvGraphView finished(large); }
-  const Tamrin::QvGraphView a(ring);
-  const Tamrin::QvGraphView b(chain);
-  EXPECT_EQ(a.NumAtoms(), 3u);
-  EXPECT_EQ(a.NumBonds(), 3u);
-  EXPECT_EQ(b.NumAtoms(), 4u);
-  EXPECT_EQ(b.NumBonds(), 3u);
-  for (unsigned pos = 0; pos < 3; ++pos) EXPECT_EQ(a.Degree(pos), 2u);
-  EXPECT_EQ(b.Degree(0), 1u);
-  EXPECT_EQ(b.Pos(AtomAt(ring, 0)), Tamrin::kQvNoPos);
-  EXPECT_EQ(a.Pos(AtomAt(ring, 2)), 2u);
-  EXPECT_FALSE(a.SameShape(b.GetShape()));
 }
 
 }  // namespace

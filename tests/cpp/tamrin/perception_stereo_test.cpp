@@ -48,42 +48,6 @@ TEST(AtomStereo, RefusesListsThatDoNotFit) {
   EXPECT_EQ(QvGetAtomStereo(*full, ok), QvChirality::None);
 }
 
-TEST(AtomStereo, SurvivesSweepAndCopyAfterRenumbering) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "CCO.FC(Cl)(Br)I"));
-  QvAtomBase* centre = AtomAt(mol, 4);
-  const Nbrs order{AtomAt(mol, 6), AtomAt(mol, 3), AtomAt(mol, 7), AtomAt(mol, 5)};
-  ASSERT_TRUE(QvSetAtomStereo(*centre, order, QvChirality::Anticlockwise));
-  // Deleting an earlier atom shifts every later index by one.
-  mol.DeleteAtom(AtomAt(mol, 0));
-  const QvGraphMol copy(mol);
-  mol.Sweep();
-  EXPECT_EQ(QvGetAtomStereo(*centre, order), QvChirality::Anticlockwise);
-  const auto in_copy = [&copy](unsigned pos) { return AtomAt(copy, pos - 1); };
-  const Nbrs copied{in_copy(6), in_copy(3), in_copy(7), in_copy(5)};
-  EXPECT_EQ(QvGetAtomStereo(*in_copy(4), copied), QvChirality::Anticlockwise);
-}
-
-TEST(BondStereo, ImplicitHydrogenReferencesAndRefusals) {
-  QvGraphMol mol;
-  ASSERT_TRUE(ParseInto(mol, "FC=CCl.CC(C)(C)C=CC.C=C"));
-  QvAtomBase* f = AtomAt(mol, 0);
-  QvAtomBase* cl = AtomAt(mol, 3);
-  QvBondBase* dbl = mol.GetBond(AtomAt(mol, 1), AtomAt(mol, 2));
-  EXPECT_FALSE(QvSetBondStereo(*dbl, f, cl, QvBondConfig::None));
-  EXPECT_FALSE(QvSetBondStereo(*dbl, cl, f, QvBondConfig::Cis));  // references on the wrong ends
-  EXPECT_FALSE(QvSetBondStereo(*dbl, AtomAt(mol, 2), cl, QvBondConfig::Cis));  // the other end itself
-  ASSERT_TRUE(QvSetBondStereo(*dbl, nullptr, cl, QvBondConfig::Trans));
-  EXPECT_EQ(QvGetBondStereo(*dbl, f, cl), QvBondConfig::Cis);
-  EXPECT_EQ(QvGetBondStereo(*dbl, nullptr, nullptr), QvBondConfig::Cis);
-  EXPECT_EQ(QvGetBondStereo(*dbl, cl, f), QvBondConfig::None);
-  Tamrin::QvClearBondStereo(*dbl);
-  EXPECT_EQ(QvGetBondStereo(*dbl, f, cl), QvBondConfig::None);
-  // A terminal =CH2 has two hydrogens: no reference can be told apart.
-  QvBondBase* vinyl = mol.GetBond(AtomAt(mol, 11), AtomAt(mol, 12));
-  EXPECT_FALSE(QvSetBondStereo(*vinyl, nullptr, nullptr, QvBondConfig::Cis));
-}
-
 TEST(StereoGroups, KindsNumbersAndRefusals) {
   QvGraphMol mol;
   ASSERT_TRUE(ParseInto(mol, "CC"));

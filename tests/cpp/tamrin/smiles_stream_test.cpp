@@ -39,37 +39,6 @@ bool AnyBondStereo(const QvGraphMol& mol) {
   return false;
 }
 
-// Titles, comment and blank lines skipped; a bad line reported and skipped.
-TEST(SmilesStream, LinesTitlesSkippedAndBadLines) {
-  for (const QvFormat format : {QvFormat::SMI, QvFormat::USM, QvFormat::ISM, QvFormat::CAN}) {
-    const auto r = ReadAll("CCO ethanol\n# a comment\n\n c1ccccc1 indented\nc1ccccc1\tbenzene ring \nN\n", format);
-    EXPECT_EQ(Titles(r), (Strings{"ethanol", "benzene ring", ""}));
-    std::vector<unsigned> atoms;
-    for (const QvGraphMol& mol : r.mols) atoms.push_back(mol.NumAtoms());
-    EXPECT_EQ(atoms, (std::vector<unsigned>{3, 6, 1}));
-    EXPECT_EQ(r.failed, 0u);
-    EXPECT_EQ(r.messages, Strings{});
-    const auto bad = ReadAll("CC one\nC(C two\nO three\n", format);
-    EXPECT_EQ(Titles(bad), (Strings{"one", "three"}));
-    EXPECT_EQ(bad.failed, 1u);
-    EXPECT_EQ(bad.messages, (Strings{"Problem parsing SMILES:", "Unclosed branch.", "C(C two", "   ^\n",
-                                     "Error reading molecule \"two\" in " +
-                                         std::string(Tamrin::QvFormatDescription(format)) + " format."}));
-  }
-}
-
-TEST(SmilesStream, FlavorBits) {
-  EXPECT_EQ(Titles(ReadAll("HC loose\n", QvFormat::SMI)), Strings{"loose"});
-  const auto strict = ReadAll("HC loose\nCC fine\n", QvFormat::SMI, 0x4001);
-  EXPECT_EQ(Titles(strict), Strings{"fine"});
-  EXPECT_EQ(strict.failed, 1u);
-  const auto aromatic = ReadAll("c1ccccc1\n", QvFormat::SMI, 0x4002);  // no kekulization
-  ASSERT_EQ(aromatic.mols.size(), 1u);
-  for (const Tamrin::QvBondBase& bond : aromatic.mols[0].GetBonds()) EXPECT_EQ(bond.GetOrder(), 5u);
-  EXPECT_EQ(aromatic.messages,
-            Strings{"QvParseSmiles() : molecule has bond(s) with incorrect bond order due to skipping kekulization!"});
-}
-
 // The stream clears cis/trans on ring bonds of rings below seven atoms; the
 // parser itself keeps it.
 TEST(SmilesStream, RingCisTransClearedBelowSevenAtoms) {
@@ -82,15 +51,6 @@ TEST(SmilesStream, RingCisTransClearedBelowSevenAtoms) {
     ASSERT_TRUE(Tamrin::QvParseSmiles(direct, text, false, false));
     EXPECT_TRUE(AnyBondStereo(direct)) << text;
   }
-}
-
-TEST(SmilesStream, CXSmilesReadsTheBlockAndSmiLeavesItInTheTitle) {
-  const auto r = ReadAll("C[C@H](F)Cl |&1:1| first\n# comment\nCC |(0,0,0)| second\n", QvFormat::CXSMILES);
-  EXPECT_EQ(Titles(r), (Strings{"first", "second"}));
-  EXPECT_EQ(r.failed, 1u);
-  EXPECT_EQ(r.messages, (Strings{"Error reading molecule \"\" in Chemaxon Extended SMILES format.",
-                                 "cxsmiles information was ignored."}));
-  EXPECT_EQ(Titles(ReadAll("C[C@H](F)Cl |&1:1| first\n", QvFormat::SMI)), Strings{"|&1:1| first"});
 }
 
 // One line per molecule, the title after a blank; each kind by its default

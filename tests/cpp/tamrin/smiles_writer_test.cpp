@@ -80,19 +80,6 @@ QvGraphMol ChainWithRings(unsigned length, const std::vector<std::pair<unsigned,
   return mol;
 }
 
-// Ten open rings use %10 only when 1 to 9 are open; a tenth ring opened
-// after one has closed takes the lowest freed number.
-TEST(SmilesWriter, RingNumbers) {
-  std::vector<std::pair<unsigned, unsigned>> nested, freed{{0, 2}, {1, 20}};
-  for (unsigned i = 0; i < 10; ++i) nested.push_back({i, 20 - i});
-  for (unsigned i = 3; i <= 10; ++i) freed.push_back({i, 22 - i});
-  std::string out;
-  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, ChainWithRings(21, nested), N));
-  EXPECT_EQ(out, "C1C2C3C4C5C6C7C8C9C%10CC%10C9C8C7C6C5C4C3C2C1");
-  ASSERT_TRUE(Tamrin::QvCreateSmiString(out, ChainWithRings(21, freed), N));
-  EXPECT_EQ(out, "C1C2C1C3C4C5C6C7C8C9C1CC1C9C8C7C6C5C4C3C2");
-}
-
 TEST(SmilesWriter, MoreThan99OpenRingsFail) {
   std::vector<std::pair<unsigned, unsigned>> rings;
   for (unsigned i = 2; i <= 101; ++i) rings.push_back({0, i});  // 100 closures open at the first atom

@@ -18,25 +18,6 @@ using Strings = std::vector<std::string>;
 
 // ---- bytes ----
 
-TEST(Bytes, RoundTripPlainAndCompressed) {
-  Replaced toy;
-  for (const bool gzip : {false, true}) {
-    const std::string bytes = Tamrin::QvWriteMoleculeToBytes(kToy, 0x4000, gzip, Carbons("benzene", 6));
-    EXPECT_EQ(gzip ? Gunzip(bytes) : bytes, "benzene 6\n");
-    Tamrin::QvGraphMol mol;
-    ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(mol, kToy, 0x4000, gzip, bytes));
-    EXPECT_EQ(std::string(mol.GetTitle()), "benzene");
-    EXPECT_EQ(mol.NumAtoms(), 6u);
-  }
-  // Only the first good molecule is read; every call starts afresh.
-  CapturedMessages quiet;
-  Tamrin::QvGraphMol mol;
-  ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(mol, kToy, 0x4000, false, "!bad 1\none 1\ntwo 2\n"));
-  EXPECT_EQ(std::string(mol.GetTitle()), "one");
-  ASSERT_TRUE(Tamrin::QvReadMoleculeFromBytes(mol, kToy, 0x4000, false, "three 3\n"));
-  EXPECT_EQ(std::string(mol.GetTitle()), "three");
-}
-
 // Refused formats and flavors, nothing to read, and a write that fails all
 // give nothing, and leave this thread's streams good for the next call.
 TEST(Bytes, RefusalsGiveNothing) {

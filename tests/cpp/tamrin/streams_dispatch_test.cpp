@@ -27,18 +27,6 @@ struct Read {
 
 void PrintTo(const Read& r, std::ostream* os) { *os << r.title << '/' << r.atoms; }
 
-std::vector<Read> ReadAll(qvmolistream& in) {
-  std::vector<Read> reads;
-  Tamrin::QvGraphMol mol;
-  while (Tamrin::QvReadMolecule(in, mol)) reads.push_back({mol.GetTitle(), mol.NumAtoms()});
-  EXPECT_TRUE(in.at_end());
-  return reads;
-}
-
-std::vector<Read> ReadText(const std::string& text, unsigned flavor = 0x4000) {
-  return ReadAll(*Input(kToy, text, flavor));
-}
-
 // ---- bad, empty and missing records ----
 
 struct EndCase {
@@ -47,38 +35,6 @@ struct EndCase {
   unsigned warnings;
   unsigned flavor = 0x4000;
 };
-
-// A failure is a bad record, counted and skipped, unless it is at the very
-// end and left no atoms behind. Molecules without atoms are passed over
-// unless the flavor has the record's bit.
-TEST(ReadMolecule, BadEmptyAndLastRecords) {
-  QvFormatInfo record = kToyRecord;
-  record.keep_empty_bit = 0x4;
-  Replaced toy(record);
-  const EndCase cases[] = {
-      {"first 1\n!broken 0\nthird 3\n", {{"first", 1}, {"third", 3}}, 1},
-      {"a 1\n!tail 2", {{"a", 1}}, 1},
-      {"a 1\n!tail", {{"a", 1}}, 1},  // cut short by the end of the data
-      {"a 1\n!tail\n", {{"a", 1}}, 1},
-      {"!x 1\n!y 1\nz 2", {{"z", 2}}, 2},
-      {"a 1\nb 2", {{"a", 1}, {"b", 2}}, 0},
-      {"\n\n\n", {}, 0},
-      {"a 1\r\nb 1\rc 1\r\r\n", {{"a", 1}, {"b", 1}, {"c", 1}}, 0},
-      {"empty 0\nfull 2\nlast 0\n", {{"full", 2}}, 0},
-      {"empty 0\nfull 2\nlast 0\n", {{"empty", 0}, {"full", 2}, {"last", 0}}, 0, 0x8004},
-  };
-  for (const EndCase& c : cases) {
-    SCOPED_TRACE(c.text);
-    const auto in = Input(kToy, c.text, c.flavor);
-    CapturedMessages messages;
-    EXPECT_EQ(ReadAll(*in), c.reads);
-    EXPECT_EQ(messages.lines().size(), c.warnings) << messages.text();
-    EXPECT_EQ(in->GetFailedCount(), c.warnings);
-  }
-  CapturedMessages messages;
-  ReadText("!broken 0\nthird 3\n");
-  EXPECT_EQ(messages.text(), "Warning: Error reading molecule \"broken\" in Toy format.\n");
-}
 
 bool ReadNothing(qvmolistream&, Tamrin::QvMolBase&, unsigned) { return false; }
 
@@ -114,27 +70,15 @@ TEST(ReadMolecule, ReadersThatConsumeNothingOrAreMissing) {
             "Warning: Format Toy was not writable\n");
 }
 
-TEST(ReadMolecule, QueuedMoleculesComeFirstAndDelayTheEnd) {
-  Replaced toy;
-  const auto in = Input(kToy, "read 2\n");
-  auto queued = std::make_unique<Tamrin::QvGraphMolImpl>();
-  queued->Copy(Carbons("queued", 4).GetMol());
-  in->Enqueue(std::move(queued), 7);
-  in->Enqueue(nullptr, 8);
-  EXPECT_EQ(ReadAll(*in), (std::vector<Read>{{"queued", 4}, {"read", 2}}));
-  in->Enqueue(std::make_unique<Tamrin::QvGraphMolImpl>(), 11);
-  std::int64_t position = 0;
-  ASSERT_NE(in->Dequeue(&position), nullptr);
-  EXPECT_EQ(position, 11);
-  EXPECT_EQ(in->Dequeue(&position), nullptr);
-}
-
 // ---- options and post-read steps ----
 
 std::vector<std::string> steps;
 
+
 void StepA(Tamrin::QvMolBase&) { steps.push_back("A"); }
+
 void StepB(Tamrin::QvMolBase&) { steps.push_back("B"); }
+
 void AfterRead(qvmolistream&, Tamrin::QvMolBase& mol, unsigned flavor) {
   steps.push_back("after " + std::to_string(flavor));
   EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedAromaticity));
@@ -179,31 +123,6 @@ int WriteStatus16(qvmolostream& out, const Tamrin::QvMolBase& mol, unsigned opti
   return 16;
 }
 
-TEST(WriteMolecule, StatusesAndOptions) {
-  QvFormatInfo record = kToyRecord;
-  record.writer_options = [](unsigned flavor) { return flavor & 0xF; };
-  record.max_atoms = 2;
-  Replaced toy(record);
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(kToy));
-  ASSERT_TRUE(out.SetFlavor(kToy, 0x40F3));
-  ASSERT_TRUE(out.openstring());
-  CapturedMessages messages;
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("limit", 2)), Tamrin::QvWriteOk);
-  EXPECT_EQ(last_options.load(), 0x3u);
-  EXPECT_TRUE(messages.lines().empty());
-  // Over the record's atom limit: written, then flagged.
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("big", 3)), Tamrin::QvWriteTooManyAtoms);
-  EXPECT_EQ(messages.text(), "Warning: Molecule \"big\" has too many atoms (3) for Toy format.\n");
-  EXPECT_EQ(out.GetString(), "limit 2\nbig 3\n");
-
-  record.write = WriteStatus16;
-  Replaced status16(record);
-  ASSERT_TRUE(out.openstring());
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("changed", 1)), Tamrin::QvWriteDataChanged);
-  EXPECT_EQ(out.GetString(), "changed 1\n");
-}
-
 // ---- multi-conformer molecules ----
 
 // Records with the same title are conformers of one molecule.
@@ -244,58 +163,6 @@ TEST(ReadConformers, ConsecutiveRecordsCombineUnderAConformerTest) {
   EXPECT_EQ(messages.text(), "Warning: Unequal number of atoms when copying conformer coordinates: 5 != 2\n");
 }
 
-TEST(ReadConformers, MoleculeWithAConformerAlreadyDrawsAWarning) {
-  Replaced toy;
-  Tamrin::QvMol mol;
-  mol.NewAtom(8);
-  ASSERT_NE(mol.NewConf(), nullptr);
-  CapturedMessages messages;
-  ASSERT_TRUE(Tamrin::QvReadMolecule(*Input(kToy, "a 2\n"), mol));
-  EXPECT_EQ(mol.NumConfs(), 1u);
-  EXPECT_EQ(mol.NumAtoms(), 2u);
-  EXPECT_EQ(messages.text(), "Warning: Unexpected conformer already in molecule at check cache\n");
-}
-
-unsigned mc_flavor = 0;
-
-bool ReadTwoConformers(qvmolistream& in, Tamrin::QvMCMolBase& mol, unsigned flavor) {
-  mc_flavor = flavor;
-  std::string line;
-  if (!in.GetLine(line)) return false;
-  mol.SetTitle(line);
-  mol.NewAtom(6);
-  mol.NewConf();
-  mol.NewConf();
-  return true;
-}
-
-int WriteConformerCount(qvmolostream& out, const Tamrin::QvMCMolBase& mol, unsigned flavor) {
-  mc_flavor = flavor;
-  out.GetStream() << "confs " << mol.NumConfs() << '\n';
-  return 0;
-}
-
-TEST(Conformers, RecordsOfConformersUseTheirOwnReaderAndWriter) {
-  QvFormatInfo record = kToyRecord;
-  record.conformer_records = true;
-  record.read_conformers = ReadTwoConformers;
-  record.write_conformers = WriteConformerCount;
-  Replaced toy(record);
-  Tamrin::QvMol mol;
-  ASSERT_TRUE(Tamrin::QvReadMolecule(*Input(kToy, "record\n", 0x8000), mol));
-  EXPECT_EQ(mol.NumConfs(), 2u);
-  EXPECT_EQ(std::string(mol.GetTitle()), "record");
-  EXPECT_EQ(mc_flavor, 0x8000u);
-
-  qvmolostream out;
-  ASSERT_TRUE(out.SetFormat(kToy));
-  ASSERT_TRUE(out.SetFlavor(kToy, 0x4397));
-  ASSERT_TRUE(out.openstring());
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol), 0);
-  EXPECT_EQ(out.GetString(), "confs 2\n");
-  EXPECT_EQ(mc_flavor, 0x4397u);
-}
-
 TEST(Conformers, OtherFormatsWriteOneRecordPerConformerUntilOneFails) {
   QvFormatInfo record = kToyRecord;
   Replaced toy(record);
@@ -325,35 +192,5 @@ TEST(Conformers, OtherFormatsWriteOneRecordPerConformerUntilOneFails) {
 }
 
 // ---- the binary formats' per-stream state ----
-
-int made = 0;
-
-std::unique_ptr<Tamrin::QvMolStreamBinaryState> MakeState() {
-  ++made;
-  return std::make_unique<Tamrin::QvMolStreamBinaryState>();
-}
-
-// Made on first use, anew in another thread and on switching to the format.
-TEST(BinaryState, MadeOncePerThreadAndFormatSwitch) {
-  QvFormatInfo record = kToyRecord;
-  record.binary_state = MakeState;
-  Replaced toy(record);
-  made = 0;
-  qvmolostream out;
-  EXPECT_EQ(out.BinaryState(), nullptr);
-  ASSERT_TRUE(out.SetFormat(kToy));
-  Tamrin::QvMolStreamBinaryState* const state = out.BinaryState();
-  EXPECT_NE(state, nullptr);
-  EXPECT_EQ(out.BinaryState(), state);
-  std::thread([&] { EXPECT_NE(out.BinaryState(), nullptr); }).join();
-  out.BinaryState();
-  ASSERT_TRUE(out.SetFormat(kToy));
-  out.BinaryState();
-  EXPECT_EQ(made, 3);
-  ASSERT_TRUE(out.SetFormat(QvFormat::SMI));
-  ASSERT_TRUE(out.SetFormat(kToy));
-  out.BinaryState();
-  EXPECT_EQ(made, 4);
-}
 
 }  // namespace

@@ -103,32 +103,6 @@ TEST(FormatList, NameRulesExtensionBareAndGzip) {
 
 // ---- flavors ----
 
-// The generic rules around a record's own check: at most one aromaticity
-// model, the input part masked to 0x3FFF, the ring bit removed from output
-// words, and nothing valid for a direction the record lacks.
-TEST(Flavors, GenericRulesAroundTheRecordsCheck) {
-  Tamrin::QvFormatInfo record = kToyRecord;
-  record.oflavor_valid = ToyFlavor;
-  Replaced toy(record);
-  const struct {
-    bool output;
-    unsigned flavor;
-    bool valid;
-  } cases[] = {{false, 0x40FF, true},  {false, 0x4100, false},         {false, 0x80000 | 0x40FF, true},
-               {false, 0x18000, false}, {false, 0x30000, false},        {true, 0x40FF, true},
-               {true, 0x4100, false},  {true, 0x8000, false},          {true, 0x48000 | 0x10000, false}};
-  for (const auto& c : cases)
-    EXPECT_EQ(c.output ? Tamrin::QvOutputFlavorValid(kToy, c.flavor) : Tamrin::QvInputFlavorValid(kToy, c.flavor),
-              c.valid)
-        << c.output << " 0x" << std::hex << c.flavor;
-  record.readable = false;
-  record.oflavor_valid = nullptr;
-  Replaced one_way(record);
-  EXPECT_FALSE(Tamrin::QvInputFlavorValid(kToy, 0x4000));
-  EXPECT_FALSE(Tamrin::QvOutputFlavorValid(kToy, 0x4000));
-  EXPECT_FALSE(Tamrin::QvInputFlavorValid(static_cast<QvFormat>(40), 0x4000));
-}
-
 TEST(Flavors, AromaticityModelFromGenericBits) {
   using Tamrin::QvAromaticityModel;
   EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x4000), (QvAromaticityModel{2, 0, false}));
@@ -178,25 +152,6 @@ TEST(StreamFlavors, RefusalsKeepTheOldFlavor) {
             "Warning: Unknown file format (MDL RDF) in set oflavor.\n");
   EXPECT_TRUE(in.SetFlavor(QvFormat::SDF, 0x8004));
   EXPECT_EQ(in.GetFlavor(QvFormat::SDF), 0x8004u);
-}
-
-TEST(StreamFormats, RefusedFormatsKeepTheOldOne) {
-  Tamrin::qvmolistream in;
-  Tamrin::qvmolostream out;
-  ASSERT_TRUE(in.SetFormat(QvFormat::SDF));
-  CapturedMessages messages;
-  EXPECT_FALSE(in.SetFormat(QvFormat::MF));
-  EXPECT_FALSE(in.SetFormat(static_cast<QvFormat>(28)));
-  EXPECT_FALSE(out.SetFormat(QvFormat::SKC));
-  EXPECT_EQ(in.GetFormat(), QvFormat::SDF);
-  EXPECT_EQ(out.GetFormat(), QvFormat::SMI);
-  EXPECT_EQ(messages.text(),
-            "Warning: Unable to set unknown read format (Molecular Formula) in input stream, using existing format "
-            "(MDL SDF)\n"
-            "Warning: Stream format tag out of range 28\n"
-            "Warning: Unable to set unknown read format () in input stream, using existing format (MDL SDF)\n"
-            "Warning: Unable to set unknown write format (MDL ISIS Sketch File) in output stream, using existing "
-            "format (Canonical stereo SMILES)\n");
 }
 
 }  // namespace

@@ -38,41 +38,6 @@ struct OpenCase {
   bool gzip;
 };
 
-// Empty files open (nothing is read at open), compressed by name or not;
-// "-", no name and bare extensions are standard input.
-TEST(OpenInput, ChoosesFormatAndGzipByName) {
-  Tamrin::QvFormatInfo record = kToyRecord;
-  record.extensions = "toy tx#";
-  Replaced toy(record);
-  ScratchDir dir;
-  for (const OpenCase& c : {OpenCase{"mol.sdf", QvFormat::SDF, false}, OpenCase{"mol.SDF.GZ", QvFormat::SDF, true},
-                            OpenCase{"x.tx12", kToy, false}, OpenCase{"x.Toy.gz", kToy, true},
-                            OpenCase{"dir.d.xyz", QvFormat::XYZ, false}}) {
-    SCOPED_TRACE(c.file);
-    WriteFile(dir / c.file, "");
-    qvmolistream in;
-    CapturedMessages messages;
-    ASSERT_TRUE(in.open(dir / c.file));
-    EXPECT_EQ(in.GetFormat(), c.format);
-    EXPECT_EQ(in.GetGzip(), c.gzip);
-    EXPECT_EQ(in.GetName(), "");
-    Tamrin::QvGraphMol mol;
-    EXPECT_FALSE(Tamrin::QvReadMolecule(in, mol));
-    EXPECT_TRUE(messages.lines().empty()) << messages.text();
-  }
-  for (const OpenCase& c : {OpenCase{"-", QvFormat::SMI, false}, OpenCase{nullptr, QvFormat::SMI, false},
-                            OpenCase{".sdf", QvFormat::SDF, false}, OpenCase{".sdf.gz", QvFormat::SDF, true},
-                            OpenCase{".TOY", kToy, false}}) {
-    SCOPED_TRACE(c.file ? c.file : "null");
-    qvmolistream in;
-    ASSERT_TRUE(in.SetFormat(QvFormat::XYZ));
-    ASSERT_TRUE(in.open(c.file));
-    EXPECT_EQ(in.GetFormat(), c.format);
-    EXPECT_EQ(in.GetGzip(), c.gzip);
-    EXPECT_EQ(&in.GetStream() == &Pellar::qvin(), !c.gzip);
-  }
-}
-
 TEST(OpenInput, UnknownExtensionKeepsTheFormatAndMissingFilesFail) {
   ScratchDir dir;
   qvmolistream in;
@@ -94,34 +59,6 @@ TEST(OpenInput, UnknownExtensionKeepsTheFormatAndMissingFilesFail) {
   messages.clear();
   EXPECT_TRUE(Read(in).empty());
   EXPECT_TRUE(messages.lines().empty()) << messages.text();
-}
-
-// Compressed by name, or named so but plain, the records read alike.
-// Opening again drops the old input, its queue, name and cache, and whatever
-// gzip layer the old name asked for.
-TEST(OpenInput, GzipByNameAndReopeningStartsAfresh) {
-  Replaced toy;
-  ScratchDir dir;
-  WriteFile(dir / "packed.toy.gz", Gzip(kTwoRecords));
-  WriteFile(dir / "plain.toy.gz", kTwoRecords);
-  WriteFile(dir / "b.toy", "b1 1\n");
-  qvmolistream in;
-  for (const char* name : {"packed.toy.gz", "plain.toy.gz"}) {
-    ASSERT_TRUE(in.open(dir / name));
-    EXPECT_TRUE(in.GetGzip());
-    EXPECT_EQ(Read(in), (Titles{"first", "second"})) << name;
-  }
-  ASSERT_TRUE(in.open(dir / "packed.toy.gz"));
-  in.SetName("a");
-  in.Cache().columns = {"SMILES"};
-  in.PushBackLine("pushed 1");
-  in.Enqueue(std::make_unique<Tamrin::QvGraphMolImpl>(), 0);
-  ASSERT_TRUE(in.open(dir / "b.toy"));
-  EXPECT_FALSE(in.GetGzip());
-  EXPECT_EQ(in.GetName(), "");
-  EXPECT_TRUE(in.Cache().columns.empty());
-  EXPECT_FALSE(in.HasQueued());
-  EXPECT_EQ(Read(in), Titles{"b1"});
 }
 
 // The only test that reads the process's standard input: compressed records
@@ -149,34 +86,6 @@ TEST(OpenInput, BareCompressedExtensionReadsGzipFromStandardInput) {
 }
 
 // ---- memory and callers' streams ----
-
-// The stream reads its own copy; format and flavors stay as they were, and
-// no bytes hide older input.
-TEST(OpenString, ReadsACopyAndNoBytesHidesOlderInput) {
-  Replaced toy;
-  std::string text = kTwoRecords;
-  const auto in = Input(kToy, text, 0x8000);
-  text.assign(text.size(), 'x');
-  EXPECT_EQ(in->GetFlavor(kToy), 0x8000u);
-  EXPECT_EQ(Read(*in), (Titles{"first", "second"}));
-  ASSERT_TRUE(in->openstring("old 1\n"));
-  CapturedMessages messages;
-  EXPECT_FALSE(in->openstring("", 0));
-  EXPECT_TRUE(messages.lines().empty());
-  EXPECT_TRUE(Read(*in).empty());
-  EXPECT_FALSE(in->openstring(nullptr, 5));
-  EXPECT_EQ(messages.text(), "Warning: Unable to open qvmolistream string from buffer\n");
-  EXPECT_EQ(in->GetFormat(), kToy);
-  // Compressed and plain bytes both read once the gzip switch is on, also
-  // when it is thrown on a stream already opened.
-  ASSERT_TRUE(in->openstring(Gzip("late 1\n")));
-  ASSERT_TRUE(in->SetGzip(true));
-  EXPECT_EQ(Read(*in), Titles{"late"});
-  ASSERT_TRUE(in->openstring(Gzip(kTwoRecords)));
-  EXPECT_EQ(Read(*in), (Titles{"first", "second"}));
-  ASSERT_TRUE(in->openstring(kTwoRecords));
-  EXPECT_EQ(Read(*in), (Titles{"first", "second"}));
-}
 
 TEST(OpenString, CallersStreamAndPushedBackLine) {
   Pellar::qvisstream bytes(kTwoRecords.data(), kTwoRecords.size());

@@ -43,15 +43,4 @@ TEST(XYZTokenizer, CutsRecords) {
   for (const auto& [text, records] : cases) EXPECT_EQ(Records(text), records) << text;
 }
 
-// A record far larger than the growth step arrives whole.
-TEST(XYZTokenizer, LargeRecordArrivesWhole) {
-  std::string big = "20000\nbig\n";
-  for (int i = 0; i < 20000; ++i) big += "C " + std::to_string(i) + " 0 0\n";
-  const std::vector<std::string> records = Records(big + "1\nnext\nO 0 0 0\n");
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].size(), big.size());
-  EXPECT_TRUE(records[0] == big);
-  EXPECT_EQ(records[1], "1\nnext\nO 0 0 0\n");
-}
-
 }  // namespace

@@ -19,7 +19,6 @@ using Tamrin::QvGraphMol;
 using xyztest::Atom;
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
 struct Options {
   bool charges, symbols, long_precision;
@@ -82,25 +81,6 @@ TEST(XYZWriter, ByteExactRecords) {
   EXPECT_EQ(Write({}, {true, true, false}, "  spaced title  "), "0\n  spaced title  \n");
 }
 
-// Edge records: charges all zero, one tiny charge, NaN charges alone and
-// beside a real one, named wildcards, numbers past the table and wider than
-// the column, values that overflow their columns, non-finite coordinates,
-// exact ties (rounded to even), a negative zero.
-TEST(XYZWriter, EdgeRecordsMatchPrintf) {
-  const std::vector<std::vector<Atom>> records = {
-      {{6, "", 1.5f, -2.25f, 1000.125f}, {17, "", -0.0f, 0.000004f, 0.000006f}},
-      {{6, "", 0, 0, 0, 0.0}, {7, "", 0, 0, 0, 1e-30}},
-      {{6, "", 0, 0, 0, kNaN}},
-      {{6, "", 0, 0, 0, kNaN}, {8, "", 0, 0, 0, -kNaN}, {7, "", 0, 0, 0, -1.0}},
-      {{0, "Du", 1, 2, 3}, {200, "", 1, 2, 3}, {118, "", 1, 2, 3}, {123456, "", 1, 2, 3}},
-      {{6, "", 123456.0f, -12345.5f, 1e30f, 12345.678}},
-      {{6, "", kNaN, kInf, -kInf}},
-      {{6, "", 0.125f, 0.375f, -2.5f, 0.0625}},
-      kWater};
-  for (const std::vector<Atom>& atoms : records)
-    for (const Options o : kAllOptions) EXPECT_EQ(Write(atoms, o), PrintfRecord(atoms, o));
-}
-
 // Random molecules with every element, numbers past the table, wildcard
 // atoms, values across many magnitudes and charges that are often zero.
 TEST(XYZWriter, MatchesPrintfOnRandomMolecules) {
@@ -116,27 +96,6 @@ TEST(XYZWriter, MatchesPrintfOnRandomMolecules) {
       ASSERT_EQ(Write(atoms, o), PrintfRecord(atoms, o)) << "round " << round << " charges " << o.charges
                                                           << " symbols " << o.symbols << " long " << o.long_precision;
   }
-}
-
-// Writing goes through the output stream's 64 KiB buffer in many pieces.
-TEST(XYZWriter, LargeMoleculeAcrossBufferFlushes) {
-  std::vector<Atom> atoms;
-  for (unsigned i = 0; i < 5000; ++i)
-    atoms.push_back({1 + i % 118, "", static_cast<float>(i) * 0.5f, -static_cast<float>(i), 1.0f / (1.0f + i),
-                     i % 3 ? 0.0 : 0.1 * i});
-  EXPECT_EQ(Write(atoms, {true, true, true}), PrintfRecord(atoms, {true, true, true}));
-}
-
-// Deleted atoms are neither counted nor written, and the others keep their
-// own coordinates.
-TEST(XYZWriter, SkipsDeletedAtoms) {
-  QvGraphMol mol;
-  mol.SetTitle("d");
-  xyztest::AddAtoms(mol, {{6, "", 1, 1, 1}, {7, "", 2, 2, 2}, {8, "", 3, 3, 3}});
-  mol.DeleteAtom(mol.AtomList()[1]);
-  Pellar::qvosstream out;
-  Tamrin::QvXYZWriteFxn(out, mol, false, true, false);
-  EXPECT_EQ(out.str(), "2\nd\nC      1.00000    1.00000    1.00000\nO      3.00000    3.00000    3.00000\n");
 }
 
 }  // namespace

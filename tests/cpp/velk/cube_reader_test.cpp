@@ -149,57 +149,11 @@ TEST_P(CubeReaderFailureTest, RefusesWithMessageThenEnds) {
 INSTANTIATE_TEST_SUITE_P(Messages, CubeReaderFailureTest, ::testing::ValuesIn(FailureCases()),
                          [](const auto& p) { return std::string(p.param.name); });
 
-TEST_F(CubeReaderTest, MissingFileIsFileError) {
-  const std::string path = dir_.file("absent.cube");
-  CubeMolSource source(path);
-  QvGraphMol mol;
-  EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { source.next(mol); },
-                                          "velk: unable to open '" + path + "' for reading"));
-  EXPECT_FALSE(source.next(mol));
-}
-
 TEST_F(CubeReaderTest, RefusedAtomIsReported) {
   CubeMolSource source(Put(Cube("1 0 0 0\n" + kAxes + "6 6 0 0 0\n" + kEight)));
   RefusingMol mol;
   std::vector<QvScalarGrid> grids;
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol, grids); }, "velk: CUBE: failed to create atom"));
-}
-
-TEST_F(CubeReaderTest, AtomsMadeBeforeAFailureStay) {
-  CubeMolSource source(Put(Cube("2 0 0 0\n" + kAxes + "6 6 0 0 0\n119 0 0 0 0\n")));
-  QvGraphMol mol;
-  std::vector<QvScalarGrid> grids;
-  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol.GetMol(), grids); },
-                                            "velk: CUBE: atomic number out of range [1, 118]"));
-  EXPECT_EQ(mol.NumAtoms(), 1u);
-}
-
-TEST_F(CubeReaderTest, DensityCubeInBohr) {
-  const Record r = Read(Cube("2 1.0 0 0\n" + kAxes + "6 6.0 1.8897261254578281 0 -1\n1 1 0 0 0\n" + kEight));
-  EXPECT_EQ(Elements(r.mol), (std::vector<unsigned>{6, 1}));
-  EXPECT_EQ(std::tuple(r.mol.NumBonds(), std::string(r.mol.GetTitle())), std::tuple(0u, std::string()));
-  float xyz[3];
-  r.mol.GetCoords(FirstAtom(r.mol), xyz);
-  EXPECT_EQ(std::vector<float>(xyz, xyz + 3), (std::vector<float>{1.0f, 0.0f, static_cast<float>(-kBohr)}));
-  ASSERT_EQ(r.grids.size(), 1u);
-  const QvScalarGrid& g = r.grids[0];
-  EXPECT_EQ(std::tuple(g.GetSize(), g.GetSpacing(), g.HasTitle()), std::tuple(8u, static_cast<float>(0.5 * kBohr), false));
-  // Origin (1, 0, 0) Bohr puts the first point at x = 0.52917721067 Å.
-  EXPECT_FLOAT_EQ(g.GetXCoord(0), static_cast<float>(kBohr));
-  EXPECT_FLOAT_EQ(g.GetYCoord(0), 0.0f);
-}
-
-TEST_F(CubeReaderTest, AnyNegativeVoxelCountMeansAngstrom) {
-  for (const char* axes : {"-2 1 0 0\n2 0 1 0\n2 0 0 1\n", "2 1 0 0\n-2 0 1 0\n2 0 0 1\n",
-                           "2 1 0 0\n2 0 1 0\n-2 0 0 1\n"}) {
-    SCOPED_TRACE(axes);
-    const Record r = Read(Cube("1 1.0 0 0\n" + std::string(axes) + "6 6 0 0 2.5\n" + kEight));
-    EXPECT_FLOAT_EQ(r.grids[0].GetXCoord(0), 1.0f);
-    EXPECT_EQ(std::tuple(r.grids[0].GetSpacing(), r.grids[0].GetXDim()), std::tuple(1.0f, 2u));
-    float xyz[3];
-    r.mol.GetCoords(FirstAtom(r.mol), xyz);
-    EXPECT_EQ(xyz[2], 2.5f);
-  }
 }
 
 TEST_F(CubeReaderTest, MidpointOfTwoByThreeByFour) {
@@ -214,26 +168,6 @@ TEST_F(CubeReaderTest, MidpointOfTwoByThreeByFour) {
   for (unsigned i = 0; i < 2; ++i)
     for (unsigned j = 0; j < 3; ++j)
       for (unsigned k = 0; k < 4; ++k) EXPECT_EQ(g.GetValue(i, j, k), static_cast<float>(k + 4 * (j + 3 * i)));
-}
-
-TEST_F(CubeReaderTest, AxisStepsWithinToleranceAndRealAtomicNumbersAreAccepted) {
-  const Record r = Read(Cube("0 0 0 0\n-2 0.2 0.000001 0\n-2 0 0.2000005 0\n-2 0 0 0.2\n" + kEight));
-  EXPECT_EQ(r.grids[0].GetSpacing(), 0.2f);  // the first axis' step
-  for (const char* z : {"6.0", "6", "6e0", "+6.", "0.6e1"}) {
-    EXPECT_EQ(FirstAtom(Read(Cube("1 0 0 0\n" + kAxes + z + " 6 0 0 0\n" + kEight)).mol)->GetAtomicNum(), 6u) << z;
-  }
-}
-
-TEST_F(CubeReaderTest, OrbitalCubeDealsValuesInTurn) {
-  const Record r = Read(Cube("-2 0 0 0\n1 0.5 0 0\n1 0 0.5 0\n2 0 0 0.5\n8 8 0 0 0\n1 1 0 0 1\n"
-                             "3 10 11 12\n1 2 3\n4 5 6\n"));
-  ASSERT_EQ(r.grids.size(), 3u);
-  EXPECT_EQ(r.mol.NumAtoms(), 2u);
-  for (unsigned k = 0; k < 3; ++k) {
-    EXPECT_EQ(r.grids[k].GetValue(0, 0, 0), static_cast<float>(k + 1));
-    EXPECT_EQ(r.grids[k].GetValue(0, 0, 1), static_cast<float>(k + 4));
-    EXPECT_FALSE(r.grids[k].HasTitle());  // orbital numbers are not kept
-  }
 }
 
 struct ValueCase {
@@ -299,18 +233,6 @@ TEST_F(CubeReaderTest, GridPointerFormFillsWhatFits) {
   EXPECT_EQ(first.GetValue(0, 0, 1), 3.0f);  // voxel 1 of orbital 0 is value 3
   EXPECT_FALSE(source.next(mol.GetMol(), targets, &count));
   EXPECT_EQ(count, 3u);  // untouched at the end of input
-}
-
-TEST_F(CubeReaderTest, HandlerOpensWithoutTouchingTheFile) {
-  velk::builtin::CubeHandler handler;
-  const std::string path = dir_.file("later.cube");
-  auto source = handler.open_reader(path, {});
-  ASSERT_TRUE(source);
-  WriteFile(path, Cube("0 0 0 0\n" + kAxes + kEight));  // appears after opening
-  QvGraphMol mol;
-  std::vector<QvScalarGrid> grids;
-  EXPECT_TRUE(source->next(mol.GetMol(), grids));
-  EXPECT_EQ(grids.size(), 1u);
 }
 
 }  // namespace

@@ -141,42 +141,6 @@ TEST_F(FchkReaderTest, RefusedAtomIsReported) {
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); }, "velk: FCHK: failed to create atom"));
 }
 
-TEST_F(FchkReaderTest, WaterWithScalarsAndAngstromCoordinates) {
-  const QvGraphMol mol =
-      Read(kWater + FchkScalar("Multiplicity", 'I', "1") + FchkScalar("Number of electrons", 'I', "10") +
-           FchkScalar("Total Energy", 'R', "-76.0266327341"));
-  EXPECT_STREQ(mol.GetTitle(), "water test");
-  EXPECT_EQ(std::tuple(mol.GetData<std::string>(QvGetTag("Method")), mol.GetData<std::string>(QvGetTag("Basis"))),
-            std::tuple(std::string("RHF"), std::string("STO-3G")));
-  EXPECT_TRUE(mol.HasData(QvGetTag("Charge")) && !mol.HasData(QvGetTag("Number of atoms")));
-  EXPECT_EQ(std::tuple(mol.GetData<std::int32_t>(QvGetTag("Charge")), mol.GetData<std::int32_t>(QvGetTag("Multiplicity")),
-                       mol.GetData<std::int32_t>(QvGetTag("Number of electrons")),
-                       mol.GetData<double>(QvGetTag("Total Energy"))),
-            std::tuple(0, 1, 10, -76.0266327341));
-  std::vector<float> coords;
-  for (const auto& atom : mol.GetAtoms()) {
-    float xyz[3];
-    mol.GetCoords(&atom, xyz);
-    coords.insert(coords.end(), xyz, xyz + 3);
-  }
-  EXPECT_EQ(Elements(mol), (std::vector<unsigned>{8, 1, 1}));
-  const float b = 0.52917721067f;
-  // 1.8897261254578281 Bohr is 1 Å.
-  EXPECT_EQ(coords, (std::vector<float>{0, 0, 1.0f, -b, 0, 0, b, b, 0}));
-  EXPECT_EQ(mol.NumBonds(), 0u);
-}
-
-TEST_F(FchkReaderTest, ScalarsAreSetByTagAndOverwritten) {
-  const QvGraphMol mol = Read(kWater + FchkScalar("Charge", 'R', "-1") + FchkScalar("Total Energy", 'R', "1.5") +
-                              FchkScalar("Total Energy", 'R', "  2.5E+00"));
-  // The type code of a scalar is not looked at.
-  EXPECT_EQ(mol.GetData<std::int32_t>(QvGetTag("Charge")), -1);
-  EXPECT_EQ(mol.GetData<double>(QvGetTag("Total Energy")), 2.5);
-  size_t charges = 0;
-  for (const auto& item : mol.GetDataItems(QvGetTag("Charge"))) charges += item.GetTag() != 0;
-  EXPECT_EQ(charges, 1u);
-}
-
 TEST_F(FchkReaderTest, OtherRecordsAreSkippedByLineCount) {
   // Count 7 spans 2 lines of I, 1 of L, 2 of R, 2 of C and 1 of H; a wrong
   // line count would land on a payload line and lose the record sync.
@@ -186,54 +150,6 @@ TEST_F(FchkReaderTest, OtherRecordsAreSkippedByLineCount) {
       FchkArray("Long text", 'H', "7") + "abcdefgh\n" + FchkArray("Nothing", 'R', "0") + FchkScalar("Unknown scalar", 'I', "oops");
   const QvGraphMol mol = Read(kTitleAndCalc + kAtomCount + skipped + kNumbers + skipped + kCoords + skipped);
   EXPECT_EQ(mol.NumAtoms(), 3u);
-}
-
-TEST_F(FchkReaderTest, ShortCalcLineGivesMethodOnly) {
-  const QvGraphMol mol = Read("t\nSP        B3LYP\n" + kAtomCount + kNumbers + kCoords);
-  EXPECT_EQ(mol.GetData<std::string>(QvGetTag("Method")), "B3LYP");
-  EXPECT_FALSE(mol.HasData(QvGetTag("Basis")));
-  const QvGraphMol bare = Read("t\nSP\n" + kAtomCount + kNumbers + kCoords);
-  EXPECT_FALSE(bare.HasData(QvGetTag("Method")) || bare.HasData(QvGetTag("Basis")));
-}
-
-TEST_F(FchkReaderTest, FailureKeepsWhatWasAlreadySet) {
-  // Atoms are made only after every record was read.
-  FchkMolSource source(Put(kWater + FchkScalar("Multiplicity", 'I', "x")));
-  QvGraphMol mol;
-  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); }, "velk: malformed FCHK multiplicity"));
-  EXPECT_STREQ(mol.GetTitle(), "water test");
-  EXPECT_TRUE(mol.HasData(QvGetTag("Charge")) && mol.GetData<std::int32_t>(QvGetTag("Charge")) == 0);
-  EXPECT_EQ(std::tuple(mol.GetData<std::string>(QvGetTag("Method")), mol.NumAtoms()), std::tuple(std::string("RHF"), 0u));
-}
-
-TEST_F(FchkReaderTest, AtomsBeforeABadOneStay) {
-  FchkMolSource source(Put(kTitleAndCalc + kAtomCount + FchkArray("Atomic numbers", 'I', "3") + "  8  1  0\n" + kCoords));
-  QvGraphMol mol;
-  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); },
-                                            "velk: FCHK: atomic number out of range [1, 118]"));
-  EXPECT_EQ(mol.NumAtoms(), 2u);
-}
-
-// One record, whichever form reads it; then the end, with the molecule cleared.
-TEST_F(FchkReaderTest, OneRecordThenEndInEveryForm) {
-  const std::string path = Put(kWater);
-  {
-    FchkMolSource source(path);
-    QvGraphMol mol;
-    std::vector<Sorvil::QvScalarGrid> grids(2);
-    ASSERT_TRUE(source.next(mol.GetMol(), grids));
-    EXPECT_TRUE(grids.empty());
-    EXPECT_EQ(mol.NumAtoms(), 3u);
-    EXPECT_FALSE(source.next(mol));
-    EXPECT_FALSE(mol.NumAtoms() != 0 || mol.HasData(QvGetTag("Charge")));
-  }
-  FchkMolSource source(path);
-  QvGraphMol mol;
-  Sorvil::QvScalarGrid grid;
-  unsigned count = 7;
-  ASSERT_TRUE(source.next(mol.GetMol(), {&grid}, &count));
-  EXPECT_EQ(count, 0u);
-  EXPECT_EQ(source.next_record(mol).status, velk::ReadStatus::End);
 }
 
 }  // namespace

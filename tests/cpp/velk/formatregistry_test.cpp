@@ -74,22 +74,6 @@ TEST(FormatRegistry, ResolvesBySuffix) {
   for (const auto& [path, handler] : cases) EXPECT_EQ(r.name_for(path), handler) << path;
 }
 
-TEST(FormatRegistry, ListsFormatsInRegistrationOrder) {
-  BuiltinLikeRegistry r;
-  const auto formats = r.registry.formats();
-  ASSERT_EQ(formats.size(), 3u);
-  EXPECT_EQ(std::tuple(formats[0].name, formats[1].name, formats[2].name), std::tuple("Tamrin", "CUBE", "FCHK"));
-  EXPECT_EQ(formats[1].extensions, (std::vector<std::string>{".cube", ".cub"}));
-}
-
-TEST(FormatRegistry, LongestCompoundSuffixWins) {
-  Registry r;
-  r.add("Short", {".b.gz"});
-  r.add("Long", {".a.b.gz"});
-  EXPECT_EQ(r.name_for("x.a.b.gz"), "Long");
-  EXPECT_EQ(r.name_for("x.c.b.gz"), "Short");
-}
-
 TEST(FormatRegistry, ReregisteredSuffixWarnsAndMovesToNewHandler) {
   BuiltinLikeRegistry r;
   CapturedMessages messages;
@@ -108,56 +92,6 @@ TEST(FormatRegistry, ReregisteredSuffixWarnsAndMovesToNewHandler) {
   CapturedMessages quiet(Sorvil::QvError);
   r.add("A", {".a", ".a"});
   EXPECT_TRUE(quiet.lines().empty());
-}
-
-TEST(FormatRegistry, SuffixWithoutDotNeverMatches) {
-  Registry r;
-  r.add("Bare", {"sdf"});
-  EXPECT_EQ(std::tuple(r.name_for("x.sdf"), r.name_for("sdf"), r.name_for("xsdf")),
-            std::tuple("<none>", "<none>", "<none>"));
-}
-
-// A simple suffix found once is looked up first from then on, even where a
-// compound suffix would match; a failed lookup keeps that, a registration
-// forgets it.
-TEST(FormatRegistry, CachedSimpleSuffixShadowsCompoundSuffixUntilTheNextRegistration) {
-  Registry r;
-  r.add("Gzip", {".gz"});
-  r.add("Sdf", {".sdf.gz"});
-  EXPECT_EQ(r.name_for("x.sdf.gz"), "Sdf");  // nothing cached: compound list first
-  EXPECT_EQ(r.name_for("y.gz"), "Gzip");     // caches ".gz"
-  EXPECT_EQ(r.name_for("y.unknown"), "<none>");
-  EXPECT_EQ(r.name_for("x.sdf.gz"), "Gzip");
-  r.add("Unrelated", {".u"});
-  EXPECT_EQ(r.name_for("x.sdf.gz"), "Sdf");
-}
-
-TEST(FormatRegistry, InfoIsCalledOncePerRegistration) {
-  FormatRegistry registry;
-  auto handler = std::make_unique<NamedHandler>("Once", std::vector<std::string>{".o", ".p.q.r"});
-  NamedHandler* raw = handler.get();
-  registry.register_handler(std::move(handler));
-  EXPECT_EQ(raw->info_calls.load(), 1);
-}
-
-TEST(FormatRegistry, ConcurrentLookupsAndListingsAgree) {
-  BuiltinLikeRegistry r;
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"a.sdf", "Tamrin"}, {"a.sdf.gz", "Tamrin"}, {"a.cube", "CUBE"},
-      {"a.fchk", "FCHK"},  {"a.txt", "<none>"},    {"a.mol2.gz", "Tamrin"}};
-  std::atomic<int> mismatches{0};
-  std::vector<std::thread> threads;
-  for (int t = 0; t < 4; ++t) {
-    threads.emplace_back([&, t] {
-      for (int i = 0; i < 5000; ++i) {
-        const auto& [path, expected] = cases[(i + t) % cases.size()];
-        if (r.name_for(path) != expected) ++mismatches;
-        if (i % 500 == 0 && r.registry.formats().size() != 3) ++mismatches;
-      }
-    });
-  }
-  for (auto& thread : threads) thread.join();
-  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

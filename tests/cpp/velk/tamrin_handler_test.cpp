@@ -45,28 +45,6 @@ class TamrinHandlerTest : public ::testing::Test {
   ScratchDir dir_;
 };
 
-TEST_F(TamrinHandlerTest, ReadsEveryRecordThenEnds) {
-  auto source = handler_.open_reader(write_file("w.xyz", kTwoWaters), {});
-  Tamrin::QvGraphMol mol;
-  ASSERT_TRUE(source->next(mol));
-  EXPECT_STREQ(mol.GetTitle(), "first");
-  EXPECT_EQ(mol.NumAtoms(), 3u);
-  ASSERT_TRUE(source->next(mol.GetMol()));
-  EXPECT_STREQ(mol.GetTitle(), "second");
-  EXPECT_FALSE(source->next(mol));
-  EXPECT_EQ(mol.NumAtoms(), 0u);
-}
-
-TEST_F(TamrinHandlerTest, ReaderConfigForcesTheFormat) {
-  const std::string file = write_file("w.txt", kTwoWaters);
-  velk::tamrin::ReaderConfig config;
-  config.format = Tamrin::QvFormatCode(Tamrin::QvFormat::XYZ);
-  auto source = handler_.open_reader(file, config);
-  Tamrin::QvGraphMol mol;
-  EXPECT_TRUE(source->next(mol));
-  EXPECT_STREQ(mol.GetTitle(), "first");
-}
-
 TEST_F(TamrinHandlerTest, FlavorGoesToTheStreamsFormatWhenNoneIsNamed) {
   velk::tamrin::ReaderConfig config;
   config.iflavor = 0x10;  // connectivity only
@@ -84,12 +62,6 @@ TEST_F(TamrinHandlerTest, ConfigOfTheWrongTypeWarnsAndUsesDefaults) {
   EXPECT_EQ(messages.text(), "Warning: velk: Tamrin writer received unexpected config type; using defaults\n");
   Tamrin::QvGraphMol mol;
   EXPECT_TRUE(source->next(mol));
-}
-
-TEST_F(TamrinHandlerTest, EmptyFileEndsWithoutParseError) {
-  auto source = handler_.open_reader(write_file("empty.xyz", ""), {});
-  Tamrin::QvGraphMol mol;
-  EXPECT_EQ(source->next_record(mol).status, ReadStatus::End);
 }
 
 TEST_F(TamrinHandlerTest, CheckedReadCountsRecordsAndStopsForGoodAfterAFailure) {
@@ -128,29 +100,6 @@ TEST_F(TamrinHandlerTest, SinkRefusesGridsAndWritesMolecules) {
   const std::string text = ReadFile(out);
   EXPECT_EQ(text.substr(0, 4), "3\nw\n");
   EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5);
-}
-
-TEST_F(TamrinHandlerTest, MultiConformerMoleculeWithOneConformerIsWrittenAsOne) {
-  Tamrin::QvMol multi;
-  multi.Copy(water("conf").GetMol());
-  ASSERT_EQ(multi.NumConfs(), 1u);
-  const std::string out = path("multi.xyz");
-  auto sink = handler_.open_writer(out, {});
-  EXPECT_TRUE(sink->append(multi));
-  sink->close();
-  auto source = handler_.open_reader(out, {});
-  Tamrin::QvGraphMol back;
-  ASSERT_TRUE(source->next(back));
-  EXPECT_EQ(back.NumAtoms(), 3u);
-  EXPECT_FALSE(source->next(back));
-}
-
-TEST_F(TamrinHandlerTest, SinkDestroyedWithoutCloseFinishesTheFile) {
-  const std::string out = path("unclosed.xyz.gz");
-  handler_.open_writer(out, {})->append(water("w"));
-  auto source = handler_.open_reader(out, {});
-  Tamrin::QvGraphMol mol;
-  EXPECT_TRUE(source->next(mol));
 }
 
 }  // namespace
