@@ -60,6 +60,27 @@ TEST(Connectivity, OverlapIsReportedOnceAndNotBonded) {
   }
 }
 
+// Nothing to measure: no coordinates, flat ones, or bad numbers.
+TEST(Connectivity, LeavesMoleculesWithoutUsableCoordinates) {
+  for (const unsigned dimension : {0u, 2u}) {
+    QvGraphMol mol;
+    Build(mol, {{6, 0, 0, 0}, {6, 1.5, 0, 0}});
+    mol.SetDimension(dimension);
+    Tamrin::QvDetermineConnectivity(mol);
+    EXPECT_EQ(mol.NumBonds(), 0u) << dimension;
+  }
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  QvGraphMol mol;
+  Build(mol, {{6, 0, 0, 0}, {6, nan, 0, 0}, {6, 1.5, 0, 0}, {6, inf, inf, 0}, {1, 1e30, -1e30, 0}});
+  Tamrin::QvDetermineConnectivity(mol);
+  EXPECT_EQ(Bonds(mol), "0-2");
+  QvGraphMol empty;
+  empty.SetDimension(3);
+  Tamrin::QvDetermineConnectivity(empty);
+  EXPECT_EQ(empty.NumBonds(), 0u);
+}
+
 // Far-flung coordinates (8e6 A out, beyond 2^21 cells of 1.97 A) clamp into an
 // edge cell; distances stay exact there. Stored as floats, so the offsets
 // are multiples of 0.5.

@@ -24,6 +24,69 @@ std::string At(const char* symbol, int mass = 0, int charge = 0, int parity = 0,
   return AtomLine(0, 0, 0, symbol, mass, charge, parity, hcount, valence, map);
 }
 
+// The atoms read from atom lines, a bond between the first two (its order,
+// 0 for none) and property lines; each atom as DescribeAtoms gives it.
+TEST(MdlReadAtomBlock, AtomsFromColumnsAndPropertyLines) {
+  const std::string C1 = AtomLine(1.5, 0, 0, "C"), O1 = AtomLine(1.5, 0, 0, "O"), R = "    0.0000    0.0000    0.0000 ";
+  const std::tuple<std::vector<std::string>, int, std::string, std::string> cases[] = {
+      // Element, isotope (from the mass difference), charge, name and map.
+      {{At("C")}, 0, "", "C"}, {{At("Cl")}, 0, "", "Cl"}, {{At("D")}, 0, "", "2H"}, {{At("T")}, 0, "", "3H"},
+      {{At("C", 1)}, 0, "", "13C"}, {{At("C", -1)}, 0, "", "11C"},
+      {{At("H", -3)}, 0, "", "H"},  // mass would be -2
+      {{At("*", 2)}, 0, "", "*"},   // no element: no mass
+      {{At("Q")}, 0, "", "* 'Q'"}, {{At("LP")}, 0, "", "* 'LP'"}, {{At("R#")}, 0, "", "*"},
+      {{At("R12")}, 0, "", "* :12"}, {{At("N", 0, 1)}, 0, "", "N +3"}, {{At("N", 0, 2)}, 0, "", "N +2"},
+      {{At("N", 0, 3)}, 0, "", "N +1"}, {{At("N", 0, 4)}, 0, "", "N"},  // 4: a doublet radical
+      {{At("O", 0, 5)}, 0, "", "O -1"}, {{At("O", 0, 6)}, 0, "", "O -2"}, {{At("O", 0, 7)}, 0, "", "O -3"},
+      {{At("O", 0, -1)}, 0, "", "O +5"}, {{At("O", 0, 8)}, 0, "", "O"}, {{At("C", 0, 0, 0, 0, 0, 7)}, 0, "", "C :7"},
+      // A line that stops after the symbol reads no further column.
+      {{R + "N  \n"}, 0, "", "N"}, {{R + "C   0  3\n"}, 0, "", "C +1"}, {{R + "C   0  3 \n"}, 0, "", "C +1"},
+      // Tabs expand to stops of eight: the tab after the symbol (column 33)
+      // reaches column 41, so the "3" lands in the hydrogen-count columns
+      // 43-45 (two hydrogens, kept as given); read without expansion it would
+      // be a mass difference of 3.
+      {{R + "N\t  3   \n"}, 0, "", "N h2"},
+      // Implicit hydrogens: the valence column, then the hydrogen-count
+      // column, then the valence model.
+      {{At("C"), O1}, 2, "", "C h2, O h0"}, {{At("C"), O1}, 1, "", "C h3, O h1"},
+      // Valence 2 on a carbon with one bond leaves one hydrogen; 15 means
+      // zero valence; a valence below the bonds sets nothing.
+      {{At("C", 0, 0, 0, 0, 2), C1}, 1, "", "C h1, C h3"}, {{At("C", 0, 0, 0, 0, 15), C1}, 1, "", "C h0, C h3"},
+      {{At("C", 0, 0, 0, 0, 1), C1}, 2, "", "C h0, C h2"},
+      // Hydrogen-count column: h means h - 1 hydrogens, kept as given.
+      {{At("C", 0, 0, 0, 1), C1}, 1, "", "C h0, C h3"}, {{At("N", 0, 0, 0, 3), C1}, 1, "", "N h2, C h3"},
+      // Radicals take their electrons: doublet one, singlet and triplet two.
+      {{At("C", 0, 4), C1}, 1, "", "C h2, C h3"}, {{At("C"), C1}, 1, "M  RAD  1   1   1\n", "C h1, C h3"},
+      {{At("C"), C1}, 1, "M  RAD  1   1   3\n", "C h1, C h3"}, {{At("C"), C1}, 1, "M  RAD  1   1   2\n", "C h2, C h3"},
+      // Charges shift the valence: ammonium, oxide; metals and wildcards take none.
+      {{At("N", 0, 3), C1}, 1, "", "N h3 +1, C h3"}, {{At("O", 0, 5), C1}, 1, "", "O h0 -1, C h3"},
+      {{At("Fe"), At("*")}, 0, "", "Fe h0, * h0"},
+      // The first charge line resets the atom block's charges.
+      {{At("O"), C1, AtomLine(3, 0, 0, "N", 0, 3)}, 1, "M  CHG  1   1  -1\n", "O h0 -1, C h2, N h2"},
+      // Bad atom numbers and a count beyond the pairs are ignored; the first
+      // ISO line resets the mass differences, the first CHG line the doublet
+      // of atom 4's charge column (the RAD line has no reset of its own left).
+      {{At("C"), AtomLine(1.5, 0, 0, "C", 1), AtomLine(3, 0, 0, "N"), AtomLine(4.5, 0, 0, "C", 0, 4)}, 1,
+       "M  CHG  3   3   1   9   1   1   0\nM  ISO  2   1  14  12   2\nM  ISO  1   3  15\nM  RAD  2   2   2   0\n",
+       "14C h3, C h1, 15N h2 +1, C h3"},
+      // Aliases (one to a missing atom); an "M  CHG" line after a "G" line
+      // is the group's text, never read; R-group labels.
+      {{At("R#"), C1, AtomLine(3, 0, 0, "R#")}, 1,
+       "A    2\nCH2 \nA    9\nignored alias\nG    1  2\nM  CHG  1   1   1\nM  RGP  2   1   4   3   5\n",
+       "* h0 :4, C h2 \"CH2\", * h0 :5"}};
+  for (const auto& [atoms, order, properties, expected] : cases) {
+    Molfile m;
+    m.atoms = atoms;
+    for (int i = 1; order && i < static_cast<int>(atoms.size()); ++i) m.bonds.push_back(BondLine(i, i + 1, order));
+    m.properties = properties;
+    std::vector<std::string> messages;
+    std::string got = DescribeAtoms(ReadOne(m.Record(), &messages));
+    if (expected.find(" h") == std::string::npos) got = std::regex_replace(got, std::regex(" h[0-9]+"), "");
+    EXPECT_EQ(got, expected) << m.Text();
+    EXPECT_EQ(messages, Lines{}) << m.Text();
+  }
+}
+
 // ---- bond block ----
 
 TEST(MdlReadBondBlock, TypeStereoAndMessages) {
@@ -68,6 +131,33 @@ TEST(MdlReadProperties, MultipleRGroupLabelsAreIgnoredWithAMessage) {
 }
 
 // ---- header ----
+
+// The program line's dimension, and a missing comment line: {program
+// line, third line (a comment, or the counts line itself), dimension, comment kept}.
+TEST(MdlReadHeader, DimensionAndMissingCommentLine) {
+  const std::string p2 = std::string(20, ' ') + "2D", p3 = std::string(20, ' ') + "3D";
+  const std::string counts = "  3  0  0  0  0  0  0  0  0  0999 V2000";
+  const std::tuple<std::string, std::string, unsigned, bool> cases[] = {
+      {p2, "comment", 2, true}, {p3, "comment", 3, true},
+      {"", "comment", 2, true},  // settled from the coordinates
+      {p2, counts, 2, false}, {std::string(20, ' ') + "2d", counts, 2, false}, {p3, counts, 3, false},
+      // No 'D' in column 22: the third line is a comment that happens to
+      // look like a counts line, and the fourth is the counts line.
+      {std::string(20, ' ') + "2X", counts, 2, true},
+      // Counts columns with letters or two '-': a comment.
+      {p2, "  a  0 V2000", 2, true}, {p2, "--3  0 V2000", 2, true}};
+  for (const auto& [program, third, dimension, comment_kept] : cases) {
+    // Two atoms off a line (a triangle's corners) keep a 2D drawing 2D; z 1.0
+    // on one of them makes a 3D program line's record really 3D.
+    std::string text = "t\n" + program + "\n" + third + "\n";
+    if (comment_kept) text += CountsLine(3, 0);
+    text += At("C") + AtomLine(1.5, 0, dimension == 3 ? 1.0 : 0, "C") + AtomLine(0.7, 1.3, 0, "O") + "M  END\n$$$$\n";
+    QvGraphMol mol = ReadOne(text);
+    EXPECT_EQ(mol.NumAtoms(), 3u) << text;
+    EXPECT_EQ(mol->GetDimension(), dimension) << text;
+    EXPECT_EQ(mol->HasData(Sorvil::QvGetTag("QvMolComment")), comment_kept) << text;
+  }
+}
 
 // ---- data items ----
 
@@ -209,5 +299,21 @@ TEST(MdlReadRecords, WhichRecordsAndWhatMessages) {
 }
 
 // ---- finishing ----
+
+// The dimension is settled from the coordinates unless the program line says 3D.
+TEST(MdlReadFinishing, Dimension) {
+  const std::tuple<std::vector<std::array<double, 3>>, std::string, unsigned> cases[] = {
+      {{{0, 0, 0}, {0, 0, 0}}, kProgram2D, 0}, {{{1, 2, 0}}, kProgram2D, 2},  // one atom: kept
+      {{{0, 0, 0}}, kProgram2D, 0},                                        // one atom at 0
+      {{{0, 0, 0}, {1, 1, 0}, {2, 2, 0}}, kProgram2D, 0},                  // on a line
+      {{{0, 0, 0}, {1, 1, 0}, {2, 1, 0}}, kProgram2D, 2}, {{{0, 0, 0}, {1, 1, 0.5}}, kProgram2D, 3},
+      {{{0, 0, 0}, {0, 0, 0}}, kProgram3D, 3}, {{{0, 0, 0}, {1, 1, 0}, {2, 1, 0}}, "\n", 2}};
+  for (const auto& [xyz, program, dimension] : cases) {
+    Molfile m;
+    m.program = program;
+    for (const auto& p : xyz) m.atoms.push_back(AtomLine(p[0], p[1], p[2], "C"));
+    EXPECT_EQ(ReadOne(m.Record())->GetDimension(), dimension) << m.Text();
+  }
+}
 
 }  // namespace

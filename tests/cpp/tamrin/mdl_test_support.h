@@ -96,6 +96,7 @@ inline QvGraphMol ReadOne(const std::string& text, std::vector<std::string>* mes
   return r.mols.empty() ? QvGraphMol() : r.mols.front();
 }
 
+inline QvAtomBase& AtomNo(QvGraphMol& mol, unsigned i) { return *mol.GetMol().AtomList().at(i); }
 inline QvBondBase& BondNo(QvGraphMol& mol, unsigned i) { return *mol.GetMol().BondList().at(i); }
 
 // Every atom as smiles_test::DescribeAtom gives it, then its name and alias
@@ -129,6 +130,16 @@ inline Written Write(const QvMolBase& mol, unsigned flavor, QvFormat format = Qv
 inline void SetCoords(QvMolBase& mol, const std::vector<std::array<float, 3>>& xyz) {
   unsigned i = 0;
   for (QvAtomBase& atom : mol.GetAtoms()) mol.SetCoords(&atom, xyz.at(i++).data());
+}
+
+// The V2000 lines after the bond block up to "M  END", each with its '\n'.
+inline std::string PropertyLines(const std::string& text) {
+  const std::vector<std::string> lines = Lines(text);
+  const std::size_t atoms = std::strtoul(lines.at(3).substr(0, 3).c_str(), nullptr, 10);
+  const std::size_t bonds = std::strtoul(lines.at(3).substr(3, 3).c_str(), nullptr, 10);
+  std::string out;
+  for (std::size_t i = 4 + atoms + bonds; i < lines.size() && lines[i] != "M  END"; ++i) out += lines[i] + "\n";
+  return out;
 }
 
 // What a writer must not change: atoms, bonds with orders and data, coordinates.

@@ -76,6 +76,74 @@ TEST(MDLWriter, CoordinatesMatchPrintf) {
   }
 }
 
+constexpr unsigned P = kPlain, PC = kPlain | 0x1, PI = kPlain | 0x2;
+
+// One atom written from SMILES: the first atom line from the symbol on (as
+// far as the row gives it; the columns after the valence are 0 unless the
+// row says otherwise), and every property line between the bond block and
+// "M  END", with and without the flavor bits that ask for them.
+TEST(MDLWriter, AtomColumnsAndPropertyLines) {
+  const std::tuple<std::string, unsigned, std::string, std::string> cases[] = {
+      {"[NH4+]", P, "N   0  3  0  0  0  0", ""}, {"[NH4+]", PC, "N   0  3  0  0  0  0", "M  CHG  1   1   1\n"},
+      {"[Fe+2]", P, "Fe  0  2  0  0  0  0", ""}, {"[Fe+3]", P, "Fe  0  1  0  0  0  0", ""},
+      {"[O-]C", P, "O   0  5  0  0  0  0", ""}, {"[S-2]", P, "S   0  6  0  0  0  0", ""},
+      {"[P-3]", P, "P   0  7  0  0  0  0", ""},
+      // a charge the atom block cannot hold forces the lines
+      {"[Fe+4]", P, "Fe  0  0  0  0  0  0", "M  CHG  1   1   4\n"},
+      {"[Mn-4]", P, "Mn  0  0  0  0  0  0", "M  CHG  1   1  -4\n"},
+      // doublet radical: one hydrogen short of the valence model, neutral
+      {"[CH3]", P, "C   0  4  0  0  0  0", ""}, {"[CH3]", PC, "C   0  4  0  0  0  0", "M  RAD  1   1   2\n"},
+      // a charged atom short of hydrogens is no radical: its valence is written
+      {"[CH+]C", P, "C   0  3  0  0  0  2", ""}, {"[CH2]", P, "C   0  0  0  0  0  2", ""},
+      {"[C]", P, "C   0  0  0  0  0 15", ""}, {"[SH3]C", P, "S   0  0  0  0  0  4", ""},
+      {"[NH2-]", P, "N   0  5  0  0  0  0", ""}, {"[13CH4]", P, "C   1  0  0  0  0  0", ""},
+      {"[13CH4]", PI, "C   1  0  0  0  0  0", "M  ISO  1   1  13\n"},
+      {"[12CH4]", P, "C   0  0  0  0  0  0", "M  ISO  1   1  12\n"}, {"[9CH4]", P, "C  -3  0  0  0  0  0", ""},
+      {"[8CH4]", P, "C   0  0  0  0  0  0", "M  ISO  1   1   8\n"}, {"[16CH4]", P, "C   4  0  0  0  0  0", ""},
+      {"[17CH4]", P, "C   0  0  0  0  0  0", "M  ISO  1   1  17\n"}, {"[2H]C", P, "H   1  0  0  0  0  0", ""},
+      {"[37Cl-]", P, "Cl  2  5  0  0  0  0", ""}, {"[CH4:7]", P, "C   0  0  0  0  0  0  0  0  0  7  0  0", ""},
+      {"[R3]C", P, "R#  0  0  0  0  0  0", "M  RGP  1   1   3\n"}, {"*C", P, "*   0  0  0  0  0  0", ""},
+      {"[Xyz]C", P, "Xyz 0  0  0  0  0  0", ""}, {"[Abcd]C", P, "Abc 0  0  0  0  0  0", ""},
+      // Eight pairs to a line; the lines in the order CHG, RAD, ISO, RGP.
+      {"[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Na+].[Cl-]", PC, "Na  0  3",
+       "M  CHG  8   1   1   2   1   3   1   4   1   5   1   6   1   7   1   8   1\nM  CHG  1   9  -1\n"},
+      {"[13CH3+].[CH3].[R2]C", kPlain | 0x7, "C   1  3",
+       "M  CHG  1   1   1\nM  RAD  1   2   2\nM  ISO  1   1  13\nM  RGP  1   3   2\n"}};
+  for (const auto& [smiles, flavor, columns, props] : cases) {
+    const Written w = Write(FromSmiles(smiles), flavor);
+    const std::vector<std::string> lines = Lines(w.text);
+    EXPECT_EQ(lines[4].substr(31, columns.size()), columns) << w.text;
+    if (columns.size() == 20) {
+      EXPECT_EQ(lines[4].substr(51), "  0  0  0  0  0  0") << w.text;
+    }
+    EXPECT_EQ(PropertyLines(w.text), props) << w.text;
+  }
+}
+
+TEST(MDLWriter, AliasesFollowTheBondBlock) {
+  QvGraphMol mol = FromSmiles("CCO");
+  Tamrin::QvAtomBase* atom = smiles_test::AtomAt(mol.GetMol(), 2);
+  atom->SetData(Sorvil::QvGetTag("QvAtomComment"), std::string("OH group"));
+  mol.GetMol().SetDimension(2);
+  const std::string text = Write(mol.GetMol(), kPlain | 0x1).text;
+  EXPECT_NE(text.find("  2  3  1  0  0  0  0\nA    3\nOH group\nM  END\n"), std::string::npos) << text;
+}
+
+// SD data values as written, and the status that reports a changed value.
+TEST(MDLWriter, DataValueAndStatus) {
+  const std::tuple<std::string, std::string, int> cases[] = {
+      {"", "", 0}, {"x", "x", 0}, {"a\nb", "a\nb", 0}, {"a\n\nb", "ab", 16}, {"a\n\n\nb", "a\nb", 16},
+      {"a\n\n\n\nb", "ab", 16}, {"\n\n", "", 16}, {"\n", "\n", 0}, {"end\n\n", "end", 16}};
+  for (const auto& [value, written, status] : cases) {
+    QvGraphMol mol = FromSmiles("C");
+    Sorvil::QvAddSDData(mol.GetMol(), "first", "1");
+    Sorvil::QvAddSDData(mol.GetMol(), "tag", value);
+    const Written w = Write(mol.GetMol(), kPlain);
+    EXPECT_EQ(w.text.substr(w.text.find("M  END\n") + 7), "> <first>\n1\n\n> <tag>\n" + written + "\n\n$$$$\n");
+    EXPECT_EQ(w.status, status) << value;
+  }
+}
+
 // Kekulé orders for bonds still of the aromatic order, whether the writer
 // reads the molecule in place (plain) or lays out a copy (default flavor).
 TEST(MDLWriter, LeavesTheMoleculeAsItWas) {

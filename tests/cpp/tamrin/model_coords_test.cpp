@@ -27,6 +27,15 @@ TEST(Coords, AnEmptyMoleculeReadsAllZerosAndForeignAtomsFail) {
   EXPECT_EQ(mol.GetCoordCapacity(), 0u);
 }
 
+TEST(Coords, ClearCoordsZeroesAndDropsTheDimension) {
+  QvGraphMolImpl mol;
+  const auto atoms = model_test::MakeChain(mol, 3);
+  mol.SetDimension(3);
+  mol.ClearCoords();
+  EXPECT_EQ(mol.GetDimension(), 0u);
+  EXPECT_EQ(CoordsOf(mol, atoms[2]), (Xyz{0, 0, 0}));
+}
+
 TEST(Dimension, OnlyZeroTwoAndThreeAreAccepted) {
   QvGraphMolImpl mol;
   for (unsigned dimension : {0u, 2u, 3u}) {

@@ -32,6 +32,25 @@ TEST(Atoms, DeletingAnAtomDeletesItsBondsButKeepsThemListed) {
   EXPECT_FALSE(mol.DeleteBond(mol.BondList()[0]));
 }
 
+TEST(Pools, RecordsAcrossManyBlocksStayDistinctAndAreReused) {
+  QvGraphMol mol;
+  const auto atoms = MakeChain(mol, 100);  // four blocks of 32
+  std::set<const QvAtomBase*> distinct(atoms.begin(), atoms.end());
+  EXPECT_EQ(distinct.size(), 100u);
+  for (QvAtomBase* atom : atoms) EXPECT_TRUE(mol->OwnsAtom(atom));
+  for (unsigned i = 30; i < 70; ++i) mol.DeleteAtom(atoms[i]);
+  mol.Sweep();
+  // Swept records are gone; their memory serves the next atoms.
+  EXPECT_FALSE(mol->OwnsAtom(atoms[40]));
+  std::set<const QvAtomBase*> reused;
+  for (unsigned i = 0; i < 40; ++i) reused.insert(mol.NewAtom(1));
+  EXPECT_EQ(reused.size(), 40u);
+  for (const QvAtomBase* atom : reused) EXPECT_TRUE(distinct.count(atom)) << "not from a freed slot";
+  EXPECT_EQ(mol.NumAtoms(), 100u);
+  EXPECT_EQ(AtomIndices(mol).back(), 99u);
+  for (const QvAtomBase* atom : reused) EXPECT_TRUE(mol->OwnsAtom(atom));
+}
+
 TEST(Pools, OwnershipTestRejectsForeignAndInteriorPointers) {
   QvGraphMol mol;
   QvGraphMol other;

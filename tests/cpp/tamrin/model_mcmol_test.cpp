@@ -29,6 +29,148 @@ std::vector<float> ConformerCoords(float k) {
   return {k, 0, 0, k + 1, 0, 0, k + 2, 0, 0};
 }
 
+Xyz ConfCoords(const QvConfBase& conf, const QvAtomBase* atom) {
+  Xyz xyz{};
+  conf.GetCoords(atom, xyz.data());
+  return xyz;
+}
+
+TEST(Conformers, TheFirstBecomesActiveAndMoleculeCoordinatesFollowIt) {
+  QvMol mol;
+  const auto atoms = MakeThreeAtoms(mol);
+  QvConfBase* first = mol.NewConf(ConformerCoords(0).data());
+  QvConfBase* second = mol.NewConf(ConformerCoords(5).data());
+  EXPECT_EQ(mol.GetActive(), first);
+  EXPECT_TRUE(first->IsActive());
+  EXPECT_EQ(model_test::CoordsOf(mol, atoms[1]), (Xyz{1, 0, 0}));
+  ASSERT_TRUE(mol.SetActive(second));
+  EXPECT_EQ(model_test::CoordsOf(mol, atoms[1]), (Xyz{6, 0, 0}));
+  const double moved[3] = {-1, -2, -3};
+  mol.SetCoords(atoms[1], moved);
+  EXPECT_EQ(ConfCoords(*second, atoms[1]), (Xyz{-1, -2, -3}));
+  EXPECT_EQ(ConfCoords(*first, atoms[1]), (Xyz{1, 0, 0}));
+}
+
+TEST(Conformers, WithoutAnActiveOneEveryAccessReportsAndFails) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  CapturedMessages messages;
+  EXPECT_EQ(mol.GetDimension(), 0u);
+  EXPECT_FALSE(mol.SetDimension(3));
+  EXPECT_EQ(mol.GetEnergy(), 0.0f);
+  EXPECT_FALSE(mol.SetEnergy(1.0));
+  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedEnergy));
+  const double xyz[3] = {1, 2, 3};
+  EXPECT_FALSE(mol.SetCoords(mol.AtomList()[0], xyz));
+  std::vector<double> all(9, 5.0);
+  EXPECT_FALSE(mol.GetCoords(all.data()));
+  EXPECT_EQ(all, std::vector<double>(9, 0.0));
+  std::vector<std::string> expected;
+  for (const char* call : {"GetDimension", "SetDimension", "GetEnergy", "SetEnergy", "SetCoords", "GetCoords"})
+    expected.push_back(std::string("QvMol::") + call + "() : no active conformer");
+  EXPECT_EQ(messages.lines(), expected);
+}
+
+// Pushed conformers come back in turn; deleting the active one, or one that
+// a push remembers, falls back to the first left.
+TEST(Conformers, PushPopAndDeletingTheActiveOne) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvConfBase* a = mol.NewConf();
+  QvConfBase* b = mol.NewConf();
+  QvConfBase* c = mol.NewConf();
+  EXPECT_FALSE(mol.PopActive()) << "nothing pushed";
+  ASSERT_TRUE(mol.PushActive(b));
+  ASSERT_TRUE(mol.PushActive(c));
+  EXPECT_EQ(mol.GetActive(), c);
+  EXPECT_TRUE(mol.PopActive());
+  EXPECT_EQ(mol.GetActive(), b);
+  EXPECT_TRUE(mol.PopActive());
+  EXPECT_EQ(mol.GetActive(), a);
+  QvMol other;
+  MakeThreeAtoms(other);
+  QvConfBase* foreign = other.NewConf();
+  EXPECT_FALSE(mol.PushActive(foreign));
+  EXPECT_FALSE(mol.SetActive(foreign));
+  EXPECT_FALSE(mol.SetActive(nullptr));
+
+  ASSERT_TRUE(mol.SetActive(b));
+  EXPECT_TRUE(mol.DeleteConf(b));
+  EXPECT_FALSE(mol.DeleteConf(b));
+  EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_EQ(mol.NumConfs(), 2u);
+  QvConfBase* d = mol.NewConf();
+  EXPECT_EQ(d->GetIdx(), 3u) << "conformer numbers are not reused";
+  mol.PushActive(c);
+  mol.PushActive(d);
+  mol.DeleteConf(c);
+  mol.PopActive();
+  EXPECT_EQ(mol.GetActive(), a);
+  EXPECT_TRUE(mol.DeleteConf(a));
+  EXPECT_EQ(mol.GetActive(), d);
+  mol.DeleteConfs();
+  EXPECT_EQ(mol.GetActive(), nullptr);
+  EXPECT_EQ(mol.NumConfs(), 0u);
+  EXPECT_FALSE(mol.OwnsConf(d));
+}
+
+TEST(Conformers, CopyingCoordinatesBetweenDifferentSizesFails) {
+  QvMol small;
+  MakeThreeAtoms(small);
+  QvConfBase* target = small.NewConf(ConformerCoords(1).data());
+  QvMol big;
+  MakeThreeAtoms(big);
+  big.NewAtom(1);
+  QvConfBase* source = big.NewConf();
+  CapturedMessages messages;
+  EXPECT_FALSE(target->CopyCoords(*source));
+  EXPECT_EQ(small.NewConf(*source), nullptr);
+  EXPECT_EQ(messages.lines(), (std::vector<std::string>{"Incompatible conformer size, cannot copy.",
+                                                        "Incompatible conformer size, cannot copy."}));
+  EXPECT_EQ(ConfCoords(*target, small.AtomList()[0]), (Xyz{1, 0, 0}));
+  EXPECT_EQ(small.NumConfs(), 1u);
+}
+
+TEST(Conformers, SweepMovesEveryConformersCoordinates) {
+  QvMol mol;
+  const auto atoms = MakeThreeAtoms(mol);
+  QvConfBase* a = mol.NewConf(ConformerCoords(0).data());
+  QvConfBase* b = mol.NewConf(ConformerCoords(100).data());
+  mol.DeleteAtom(atoms[0]);
+  mol.Sweep();
+  EXPECT_EQ(atoms[2]->GetIdx(), 1u);
+  EXPECT_EQ(ConfCoords(*a, atoms[2]), (Xyz{2, 0, 0}));
+  EXPECT_EQ(ConfCoords(*b, atoms[2]), (Xyz{102, 0, 0}));
+  EXPECT_EQ(ConfCoords(*b, atoms[1]), (Xyz{101, 0, 0}));
+}
+
+TEST(Conformers, EachConformerSplitsIntoAGraphMolecule) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  mol.SetTitle("parent");
+  QvConfBase* a = mol.NewConf(ConformerCoords(0).data());
+  QvConfBase* b = mol.NewConf(ConformerCoords(30).data());
+  b->SetTitle("b");
+  b->SetEnergy(4.0);
+  Sorvil::QvAddSDData(*b, "k", "v");
+  QvGraphMol from_a(*a);
+  QvGraphMol from_b(*b);
+  EXPECT_EQ(model_test::CoordsOf(from_a, from_a.AtomList()[2]), (Xyz{2, 0, 0}));
+  EXPECT_EQ(model_test::CoordsOf(from_b, from_b.AtomList()[2]), (Xyz{32, 0, 0}));
+  EXPECT_STREQ(from_a.GetTitle(), "parent");
+  EXPECT_STREQ(from_b.GetTitle(), "b");
+  EXPECT_EQ(from_b.GetEnergy(), 4.0f);
+  EXPECT_FALSE(from_a.HasPerceived(Tamrin::QvPerceivedEnergy));
+  EXPECT_EQ(Sorvil::QvGetSDData(from_b.GetMol(), "k"), "v");
+  EXPECT_EQ(from_b.NumBonds(), 2u);
+  EXPECT_EQ(mol.GetActive(), a) << "splitting does not change the active conformer";
+  // Into a multi-conformer target the split gives one conformer.
+  QvMol single;
+  ASSERT_TRUE(Tamrin::QvCopyConf(single, *b));
+  EXPECT_EQ(single.NumConfs(), 1u);
+  EXPECT_EQ(model_test::CoordsOf(single, single.AtomList()[0]), (Xyz{30, 0, 0}));
+}
+
 
 // Every coordinate call in both precisions, on a conformer and through the
 // molecule: null buffers, null atoms and atoms of another molecule are refused,
@@ -87,6 +229,31 @@ void CheckCoordinateCalls() {
 TEST(Conformers, CoordinateCallsRefuseBadArgumentsInBothPrecisions) {
   CheckCoordinateCalls<float>();
   CheckCoordinateCalls<double>();
+}
+
+TEST(Conformers, TitleDimensionEnergyAndCopiesAtTheEdges) {
+  QvMol mol;
+  MakeThreeAtoms(mol);
+  QvConfBase* conf = mol.NewConf(ConformerCoords(2).data());
+  EXPECT_TRUE(conf->SetTitle(static_cast<const char*>(nullptr)));
+  EXPECT_STREQ(conf->GetTitle(), "");
+  EXPECT_FALSE(conf->SetDimension(4));
+  EXPECT_TRUE(conf->CopyCoords(*conf));
+  CapturedMessages messages;
+  conf->SetEnergy(std::numeric_limits<float>::quiet_NaN());
+  EXPECT_TRUE(std::isnan(mol.GetEnergy()));
+  EXPECT_EQ(messages.lines(), (std::vector<std::string>{"QvMol::GetEnergy() : is a NaN"}));
+
+  // A multi-conformer source gives its active conformer, or an empty one.
+  QvMol copy;
+  MakeThreeAtoms(copy);
+  QvConfBase* taken = copy.NewConf(mol);
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(ConfCoords(*taken, copy.AtomList()[1]), (Xyz{3, 0, 0}));
+  mol.DeleteConfs();
+  taken = copy.NewConf(mol);
+  ASSERT_NE(taken, nullptr);
+  EXPECT_EQ(ConfCoords(*taken, copy.AtomList()[1]), (Xyz{0, 0, 0}));
 }
 
 }  // namespace

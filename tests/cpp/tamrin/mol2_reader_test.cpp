@@ -89,6 +89,21 @@ INSTANTIATE_TEST_SUITE_P(
                    {}}),
     [](const testing::TestParamInfo<StreamCase>& p) { return p.param.label; });
 
+// Bonds: out-of-range, self and repeated lines are skipped; "nc" and "du"
+// make none; the type name is kept.
+TEST(Mol2Reader, BondLinesThatMakeNoBond) {
+  const mol2test::Read read = ReadAll(
+      Record("bonds", {"1 C1 0 0 0 C.3", "2 C2 1.5 0 0 C.3", "3 N 3 0 0 N.am", "4 C3 4 1 0 C.2", "5 O 5 1 0 O.2"},
+             {"1 1 2 1", "2 1 9 1", "3 2 2 1", "4 2 1 2", "5 1 3 nc", "6 1 4 DU", "7 3 4 am", "8 4 5 2", "9 0 1 1"}));
+  ASSERT_EQ(read.mols.size(), 1u);
+  const Tamrin::QvMolBase& mol = read.mols[0];
+  ASSERT_EQ(mol.NumBonds(), 3u);
+  std::vector<std::string> types;
+  for (const Tamrin::QvBondBase& bond : mol.GetBonds())
+    types.push_back(std::string(bond.GetTypeName()) + "/" + std::to_string(bond.GetOrder()));
+  EXPECT_EQ(types, (std::vector<std::string>{"1/1", "am/1", "2/2"}));
+}
+
 // Bond orders and charges recovered from the types, whatever bond types the
 // writer chose: each record against the molecule it stands for.
 struct ChemistryCase {
@@ -182,6 +197,35 @@ TEST(Mol2Reader, ElementsOfTypeNames) {
     ASSERT_EQ(read.mols.size(), 1u) << type;
     EXPECT_EQ(read.mols[0]->GetAtoms().begin()->GetAtomicNum(), z) << type;
     EXPECT_EQ(std::string(read.mols[0]->GetAtoms().begin()->GetTypeName()), type);
+  }
+}
+
+// Atom fields and what input bit 0x2 makes of substructures; the comment.
+TEST(Mol2Reader, AtomFieldsResiduesAndComment) {
+  const std::string text =
+      "@<TRIPOS>MOLECULE\nala\n4 3 2\nPROTEIN\nUSER_CHARGES\n****\nfrom a test\n@<TRIPOS>ATOM\n"
+      "1 N 1.0 2.0 3.0 N.3 7 ALA12 -0.25\n2 CA 2.0 2.0 3.0 C.3 7 ALA12 0.125\n"
+      "3 C 3.0 2.0 3.0 C.3 9 <3> 0\n4 O 4 2 3 O.3 2 LIG -0.5\n@<TRIPOS>BOND\n1 1 2 1\n2 2 3 1\n3 3 4 1\n";
+  for (unsigned flavor : {0x4000u, 0x4002u}) {
+    const mol2test::Read read = ReadAll(text, QvFormat::MOL2, flavor);
+    ASSERT_EQ(read.mols.size(), 1u);
+    const Tamrin::QvMolBase& mol = read.mols[0];
+    std::vector<std::string> seen;
+    for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) {
+      double xyz[3];
+      mol.GetCoords(&atom, xyz);
+      const Tamrin::QvResidue* r = Tamrin::QvGetResidue(atom);
+      seen.push_back(std::string(atom.GetName()) + " " + std::to_string(xyz[0]) + " " +
+                     std::to_string(atom.GetPartialCharge()) + " " +
+                     (r ? r->name + ":" + std::to_string(r->number) : "-"));
+    }
+    const bool residues = flavor & 0x2;
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        std::string("N 1.000000 -0.250000 ") + (residues ? "ALA:12" : "-"),
+                        std::string("CA 2.000000 0.125000 ") + (residues ? "ALA:12" : "-"),
+                        "C 3.000000 0.000000 -", std::string("O 4.000000 -0.500000 ") + (residues ? "LIG:2" : "-")}));
+    EXPECT_EQ(mol.GetData<std::string>(Sorvil::QvGetTag("QvMolComment")), "from a test");
+    EXPECT_EQ(mol.GetDimension(), 3u);
   }
 }
 

@@ -108,6 +108,80 @@ INSTANTIATE_TEST_SUITE_P(
                    {"C.3", " am\n"}}),
     [](const testing::TestParamInfo<FlavorCase>& p) { return p.param.label; });
 
+TEST(Mol2Writer, ForcefieldNeedsNamesAndTypes) {
+  QvGraphMol mol = Acetamide();
+  Tamrin::QvAssignTriposAtomTypes(mol);
+  mol->GetAtoms().begin()->SetName("");
+  int status = 0;
+  CapturedMessages messages;
+  EXPECT_EQ(Write(mol, QvFormat::MOL2, 0x4080, &status), "");
+  EXPECT_EQ(status, Tamrin::QvWriteFailed);
+  EXPECT_EQ(messages.lines(),
+            (std::vector<std::string>{"Unable to write Forcefield-flavor MOL2 file: missing name for atom 0"}));
+
+  QvGraphMol named = Acetamide();
+  Tamrin::QvAssignTriposAtomTypes(named);
+  const std::string text = Write(named, QvFormat::MOL2, 0x40A0, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_NE(text.find("\n     1 ACM         1 GROUP   0 A     ****\n"), std::string::npos) << text;
+}
+
+// What is written is read back the same: atoms, coordinates to the four
+// decimals written, charges, bonds and residues. The values are held as
+// floats, so a value that rounds at the fifth decimal may move a hair more
+// than half the last decimal written.
+constexpr double kFourDecimals = 5.1e-5;
+void ExpectSameRecord(const Tamrin::QvMolBase& a, const Tamrin::QvMolBase& b, const std::string& label) {
+  ASSERT_EQ(a.NumAtoms(), b.NumAtoms()) << label;
+  ASSERT_EQ(a.NumBonds(), b.NumBonds()) << label;
+  EXPECT_EQ(mol2test::Canonical(a), mol2test::Canonical(b)) << label;
+  auto ia = a.GetAtoms().begin();
+  for (const Tamrin::QvAtomBase& atom : b.GetAtoms()) {
+    const Tamrin::QvAtomBase& first = *ia;
+    ++ia;
+    double p[3], q[3];
+    a.GetCoords(&first, p);
+    b.GetCoords(&atom, q);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], q[k], kFourDecimals) << label;
+    EXPECT_NEAR(first.GetPartialCharge(), atom.GetPartialCharge(), kFourDecimals) << label;
+    EXPECT_EQ(first.GetAtomicNum(), atom.GetAtomicNum()) << label;
+    EXPECT_EQ(first.GetFormalCharge(), atom.GetFormalCharge()) << label;
+    const Tamrin::QvResidue* ra = Tamrin::QvGetResidue(first);
+    const Tamrin::QvResidue* rb = Tamrin::QvGetResidue(atom);
+    ASSERT_EQ(ra == nullptr, rb == nullptr) << label;
+    if (ra) {
+      EXPECT_EQ(ra->name + std::to_string(ra->number), rb->name + std::to_string(rb->number)) << label;
+    }
+  }
+}
+
+std::string SharedFile(const std::string& name) {
+  return std::string(NIMBREL_SOURCE_DIR "/../shared/testdata/mol2/") + name;
+}
+
+TEST(Mol2RoundTrip, SharedFilesReadBackTheSame) {
+  const std::vector<std::string> files = {"chemfiles_Molecules_200.mol2", "rdkit_Issue3399798.mol2",
+                                          "rdkit_pyrazole_pyridine.mol2", "silico_clozapine.mol2",
+                                          "openbabel_culgi_00.mol2", "chemfiles_adp.mol2",
+                                          "q2mm_rh_enamide_training_set.mol2"};
+  if (!std::filesystem::exists(SharedFile(files[0]))) GTEST_SKIP() << "shared test data absent";
+  unsigned records = 0;
+  for (const std::string& name : files) {
+    std::ifstream file(SharedFile(name), std::ios::binary);
+    std::stringstream buffer;
+    buffer << file.rdbuf();
+    const mol2test::Read first = ReadAll(buffer.str(), QvFormat::MOL2, 0x4002);
+    ASSERT_FALSE(first.mols.empty()) << name;
+    std::string written;
+    for (const auto& mol : first.mols) written += Write(mol, QvFormat::MOL2, 0x4000);
+    const mol2test::Read second = ReadAll(written, QvFormat::MOL2, 0x4002);
+    ASSERT_EQ(second.mols.size(), first.mols.size()) << name;
+    for (std::size_t i = 0; i < first.mols.size(); ++i) ExpectSameRecord(first.mols[i], second.mols[i], name);
+    records += static_cast<unsigned>(first.mols.size());
+  }
+  EXPECT_EQ(records, 200u + 1 + 2 + 1 + 1 + 1 + 9);
+}
+
 // Molecules made from SMILES come back as the same molecule after typing,
 // naming and writing every hydrogen.
 TEST(Mol2RoundTrip, SmilesThroughMol2H) {

@@ -70,6 +70,61 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- atom fields ----
 
+TEST(PDBReader, ReadsColumnsIntoAtomAndResidue) {
+  const std::string text =
+      "HETATM 1234 FE   HEM B 153A     10.500 -20.250   3.125  0.75 12.50          FE2+\n"
+      "END\n";
+  const auto mols = ReadAll(text, 0x16 | 0x80);
+  ASSERT_EQ(mols.size(), 1u);
+  const Tamrin::QvAtomBase& atom = *mols[0]->GetAtom([](const auto&) { return true; });
+  double xyz[3];
+  mols[0]->GetCoords(&atom, xyz);
+  EXPECT_EQ(atom.GetAtomicNum(), 26u);
+  EXPECT_EQ(atom.GetFormalCharge(), 2);
+  EXPECT_STREQ(atom.GetName(), "FE  ");
+  EXPECT_DOUBLE_EQ(xyz[0], 10.5);
+  EXPECT_DOUBLE_EQ(xyz[1], -20.25);
+  EXPECT_DOUBLE_EQ(xyz[2], 3.125);
+  const QvResidue* res = Tamrin::QvGetResidue(atom);
+  ASSERT_NE(res, nullptr);
+  EXPECT_EQ(res->name, "HEM");
+  EXPECT_EQ(res->chain, "B");
+  EXPECT_EQ(res->number, 153);
+  EXPECT_EQ(res->insertion_code, 'A');
+  EXPECT_EQ(res->serial, 1234);
+  EXPECT_TRUE(res->hetero);
+  EXPECT_FLOAT_EQ(res->occupancy, 0.75f);
+  EXPECT_FLOAT_EQ(res->b_factor, 12.5f);
+}
+
+// Element from columns 77-78 when they name one, else from the atom name.
+TEST(PDBReader, ElementFromNameOrColumns) {
+  struct Case {
+    std::string line;
+    unsigned z;
+    unsigned isotope;
+  };
+  const std::vector<Case> cases = {
+      {AtomLine(1, " CA ", "ALA", 'A', 1, 0.0, "  1.00 20.00"), 6, 0},
+      {AtomLine(1, "CA  ", "CA", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 20, 0},
+      {AtomLine(1, "HG21", "THR", 'A', 1, 0.0, "  1.00 20.00"), 1, 0},
+      {AtomLine(1, "HG  ", "HG", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 80, 0},
+      {AtomLine(1, "1HB ", "ALA", 'A', 1, 0.0, "  1.00 20.00"), 1, 0},
+      {AtomLine(1, "CL1 ", "LIG", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 17, 0},
+      {AtomLine(1, " D  ", "HOH", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 1, 2},
+      {AtomLine(1, " CA ", "LIG", 'A', 1, 0.0, "  1.00 20.00          CA"), 20, 0},
+      {AtomLine(1, " X  ", "LIG", 'A', 1, 0.0, "  1.00 20.00          XX"), 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    const auto mols = ReadAll(c.line + "\n");
+    ASSERT_EQ(mols.size(), 1u);
+    const auto& atom = *mols[0]->GetAtom([](const auto&) { return true; });
+    EXPECT_EQ(atom.GetAtomicNum(), c.z);
+    EXPECT_EQ(atom.GetIsotope(), c.isotope);
+  }
+}
+
 // Occupancy and B-factor, or radius and partial charge under 0x40 and 0x20.
 TEST(PDBReader, RedirectedColumns) {
   const std::string line = AtomLine(1, " O  ", "HOH", 'W', 1, 0.0, "  1.52 -0.834");
@@ -86,7 +141,53 @@ TEST(PDBReader, RedirectedColumns) {
 
 // ---- CONECT orders ----
 
+TEST(PDBReader, ConectOrders) {
+  struct Case {
+    const char* conect;
+    std::vector<unsigned> orders;  // bonds in creation order
+  };
+  const std::vector<Case> cases = {
+      {"CONECT    1    2    2\n", {2}},
+      {"CONECT    1    2    2\nCONECT    2    1    1\n", {2}},
+      {"CONECT    1    2    2    2\nCONECT    2    1    1    1\n", {3}},
+      {"CONECT    1    2    2    2    2    2\n", {4}},
+      {"CONECT    1    2    3\nCONECT    2    1\nCONECT    3    1\n", {1, 1}},
+      {"CONECT    1    1    2    0    3\n", {1}},
+      {"CONECT    1    2    9\n", {1}},
+      {"CONECT    1\n", {}},
+      // Only a repeat of the entry just before raises the order.
+      {"CONECT    1    2    3    2\n", {1, 1}},
+  };
+  std::string atoms;
+  for (int i = 1; i <= 3; ++i) atoms += AtomLine(i, " C  ", "LIG", 'A', 1, i) + "\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.conect);
+    const auto mols = ReadAll(atoms + c.conect + "END\n");
+    ASSERT_EQ(mols.size(), 1u);
+    std::vector<unsigned> orders;
+    for (const auto& bond : mols[0]->GetBonds()) orders.push_back(bond.GetOrder());
+    EXPECT_EQ(orders, c.orders);
+  }
+}
+
 // ---- ending records and models ----
+
+TEST(PDBReader, EndingRecordsByFlag) {
+  const std::string a = AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n";
+  const std::string text = "MODEL        1\n" + a + "TER\n" + a + "ENDMDL\nMODEL        2\n" + a + "ENDMDL\n" + a + "END\n" + a;
+  struct Case {
+    unsigned flavor;
+    std::vector<unsigned> atoms;
+  };
+  for (const Case& c : {Case{0x16, {2, 1, 1, 1}}, Case{0x01, {1, 4}}, Case{0x00, {5}}, Case{0x02, {4, 1}}}) {
+    SCOPED_TRACE(c.flavor);
+    std::vector<unsigned> counts;
+    for (const auto& mol : ReadAll(text, c.flavor)) counts.push_back(mol.NumAtoms());
+    EXPECT_EQ(counts, c.atoms);
+  }
+  const auto models = ReadAll(text, 0x16);
+  EXPECT_EQ(Tamrin::QvGetResidue(*models[1]->GetAtom([](const auto&) { return true; }))->model, 2);
+}
 
 // The tokenizer cuts where the reader stops.
 TEST(PDBTokenizer, RecordsMatchTheReader) {
@@ -105,6 +206,24 @@ TEST(PDBTokenizer, RecordsMatchTheReader) {
 }
 
 // ---- header records, titles and the messages of damaged records ----
+
+TEST(PDBReader, CompoundTitles) {
+  struct Case {
+    std::string header;
+    std::string title;
+  };
+  const std::vector<Case> cases = {
+      {"COMPND    LYSOZYME  \n", "LYSOZYME"},
+      {"COMPND    MOL_ID: 1;\nCOMPND   2 MOLECULE: HEMOGLOBIN ALPHA;\n", "HEMOGLOBIN ALPHA"},
+      {"COMPND    FIRST\nCOMPND   2 MOLECULE: SECOND;\n", "FIRST"},
+      {"COMPND    FIRST\nCOMPND    SECOND\n", "SECOND"},
+  };
+  for (const Case& c : cases) {
+    const auto mols = ReadAll(c.header + AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n");
+    ASSERT_EQ(mols.size(), 1u);
+    EXPECT_EQ(mols[0].GetTitle(), c.title) << c.header;
+  }
+}
 
 struct DamageCase {
   const char* label;
@@ -141,5 +260,19 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"coordinates", "ATOM      4  CB  ALA A   3      1.0xx   1.000   1.000\n",
                    "Skipping invalid atom record: ATOM      4  CB  ALA A   3      1.0xx   1.000   1.000"}),
     [](const auto& tp) { return std::string(tp.param.label); });
+
+TEST(PDBReader, LinkAndSecondaryStructureApply) {
+  std::string text = "HELIX    1   1 ALA A    1  ALA A    2  5\nSHEET    1   A 2 ALA A   3  ALA A   3  0\n"
+                     "LINK         CA  ALA A   1                 CA  ALA A   3     1555   1555  2.00\n";
+  for (int i = 1; i <= 3; ++i) text += AtomLine(i, " CA ", "ALA", 'A', i, 10.0 * i) + "\n";
+  CapturedMessages messages;
+  const auto mols = ReadAll(text, 0x16);
+  ASSERT_EQ(mols.size(), 1u);
+  std::string kinds;
+  for (const auto& atom : mols[0]->GetAtoms()) kinds += Tamrin::QvGetResidue(atom)->secondary_structure;
+  EXPECT_EQ(kinds, "HHS");
+  EXPECT_EQ(mols[0].NumBonds(), 1u);
+  EXPECT_TRUE(messages.lines().empty());
+}
 
 }  // namespace

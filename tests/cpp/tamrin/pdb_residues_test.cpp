@@ -76,4 +76,48 @@ INSTANTIATE_TEST_SUITE_P(
               "CL1 :UNL:3:B:het"}}),
     [](const auto& tp) { return std::string(tp.param.label); });
 
+TEST(ResiduePerception, TenHydrogensStopTheNaming) {
+  QvGraphMol mol;
+  Tamrin::QvAtomBase* c = mol.NewAtom(6);
+  for (int i = 0; i < 10; ++i) mol.NewBond(c, mol.NewAtom(1), 1);
+  CapturedMessages messages;
+  Tamrin::QvPerceiveResidues(mol);
+  EXPECT_EQ(messages.lines(),
+            std::vector<std::string>{"Can't create PDB name when there are more than 9 hydrogens on an atom."});
+  EXPECT_STREQ(c->GetName(), " C1 ");
+}
+
+// The hierarchy pass: a TER between the polymer and the ligands after it,
+// none inside a chain at a bonded modified residue, new fragments at a chain
+// change, serials for atoms that had none (one left for each TER).
+TEST(ResidueHierarchy, FragmentsHeteroFlagsAndSerials) {
+  QvGraphMol mol;
+  struct Spec {
+    const char* name;
+    const char* chain;
+    int number;
+  };
+  const Spec specs[] = {{"ALA", "A", 1}, {"MSE", "A", 2}, {"GLY", "A", 3}, {"HOH", "A", 4}, {"HOH", "A", 5}, {"ALA", "B", 1}};
+  std::vector<Tamrin::QvAtomBase*> atoms;
+  for (const Spec& s : specs) {
+    atoms.push_back(mol.NewAtom(6));
+    Tamrin::QvResidue res;
+    res.name = s.name;
+    res.chain = s.chain;
+    res.number = s.number;
+    res.hetero = s.name == std::string("ALA");  // wrong on purpose: the pass sets them
+    Tamrin::QvSetResidue(*atoms.back(), res);
+  }
+  mol.NewBond(atoms[0], atoms[1], 1);
+  mol.NewBond(atoms[1], atoms[2], 1);
+  Tamrin::QvPerceiveResidueHierarchy(mol, true);
+  std::vector<std::string> got;
+  for (const auto* atom : atoms) {
+    const auto* res = Tamrin::QvGetResidue(*atom);
+    got.push_back(std::to_string(res->fragment) + (res->hetero ? "h" : "p") + std::to_string(res->serial));
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"1p1", "1h2", "1p3", "2h5", "2h6", "3p8"}));
+  EXPECT_TRUE(mol->HasPerceived(Tamrin::QvPerceivedResidues));
+}
+
 }  // namespace

@@ -24,6 +24,8 @@ using namespace Tamrin;
 
 namespace {
 
+constexpr unsigned kIsomericCanonical = QvSmiDefault | QvSmiFlag::Canonical;
+
 std::string Write(const std::vector<const QvMolBase*>& mols, QvFormat format) {
   qvmolostream out;
   EXPECT_TRUE(out.SetFormat(format));
@@ -98,6 +100,170 @@ void SameValue(const Sorvil::QvBaseData& x, const Sorvil::QvBaseData& y) {
   }
 }
 
+// Fields compared one by one, coordinates bit for bit; data through its
+// encoding would be circular, so items are compared by tag, type and a
+// value check per type below.
+void ExpectSameMolecule(const QvMolBase& a, const QvMolBase& b) {
+  EXPECT_STREQ(a.GetTitle(), b.GetTitle());
+  EXPECT_EQ(a.NumAtoms(), b.NumAtoms());
+  EXPECT_EQ(a.NumBonds(), b.NumBonds());
+  EXPECT_EQ(a.GetDimension(), b.GetDimension());
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(a.GetEnergy()), std::bit_cast<std::uint32_t>(b.GetEnergy()));
+  std::string sa, sb;
+  QvCreateSmiString(sa, a, kIsomericCanonical);
+  QvCreateSmiString(sb, b, kIsomericCanonical);
+  EXPECT_EQ(sa, sb);
+  std::vector<float> ca(3 * a.GetMaxAtomIdx()), cb(3 * b.GetMaxAtomIdx());
+  a.GetCoords(ca.data());
+  b.GetCoords(cb.data());
+  ASSERT_EQ(ca.size(), cb.size());
+  EXPECT_EQ(std::memcmp(ca.data(), cb.data(), ca.size() * sizeof(float)), 0);
+  EXPECT_EQ(Sorvil::QvGetSDDataPairs(a), Sorvil::QvGetSDDataPairs(b));
+  auto same_items = [](const Sorvil::QvBase& x, const Sorvil::QvBase& y) {
+    ASSERT_EQ(x.NumData(), y.NumData());
+    auto iy = y.GetDataItems().begin();
+    for (const Sorvil::QvBaseData& item : x.GetDataItems()) {
+      EXPECT_EQ(item.GetTag(), iy->GetTag());
+      EXPECT_EQ(item.GetType(), iy->GetType());
+      SameValue<std::string>(item, *iy);
+      SameValue<float>(item, *iy);
+      SameValue<unsigned>(item, *iy);
+      SameValue<QvResidue>(item, *iy);
+      SameValue<std::vector<double>>(item, *iy);
+      SameValue<Sorvil::QvAnisoValues>(item, *iy);
+      ++iy;
+    }
+  };
+  same_items(a, b);
+  for (unsigned i = 0; i < a.NumAtoms(); ++i) {
+    const QvAtomBase& x = *a.AtomList()[i];
+    const QvAtomBase& y = *b.AtomList()[i];
+    EXPECT_EQ(x.GetAtomicNum(), y.GetAtomicNum());
+    EXPECT_EQ(x.GetIsotope(), y.GetIsotope());
+    EXPECT_EQ(x.GetFormalCharge(), y.GetFormalCharge());
+    EXPECT_EQ(x.GetImplicitHCount(), y.GetImplicitHCount());
+    EXPECT_EQ(x.IsAromatic(), y.IsAromatic());
+    EXPECT_EQ(x.GetMapIdx(), y.GetMapIdx());
+    same_items(x, y);
+  }
+  for (unsigned i = 0; i < a.NumBonds(); ++i) {
+    const QvBondBase& x = *a.BondList()[i];
+    const QvBondBase& y = *b.BondList()[i];
+    EXPECT_EQ(x.GetBgn()->GetIdx(), y.GetBgn()->GetIdx());
+    EXPECT_EQ(x.GetEnd()->GetIdx(), y.GetEnd()->GetIdx());
+    EXPECT_EQ(x.GetOrder(), y.GetOrder());
+    same_items(x, y);
+  }
+}
+
+TEST(Qvb, EveryFieldRoundTripsThroughBothFormats) {
+  const QvGraphMol rich = RichMolecule();
+  QvGraphMol empty;
+  empty.SetTitle("no atoms");
+  QvGraphMol flat = smiles_test::FromSmiles("CCO");
+  flat.SetDimension(2);
+  for (const QvFormat format : {QvFormat::QVB, QvFormat::QVZ}) {
+    SCOPED_TRACE(QvFormatDescription(format));
+    const Read r = ReadAll(Write({&rich.GetMol(), &flat.GetMol()}, format), format);
+    EXPECT_TRUE(r.messages.empty()) << testing::PrintToString(r.messages);
+    ASSERT_EQ(r.mols.size(), 2u);
+    ExpectSameMolecule(rich, r.mols[0]);
+    ExpectSameMolecule(flat, r.mols[1]);
+    EXPECT_EQ(r.mols[0].GetMol().HasPerceived(QvPerceivedAtomStereo), rich.HasPerceived(QvPerceivedAtomStereo));
+  }
+  // A molecule without atoms is a record too, read back when asked for.
+  qvmolistream in;
+  in.SetFormat(QvFormat::QVB);
+  in.openstring(Write({&empty.GetMol()}, QvFormat::QVB));
+  QvMol mc;
+  ASSERT_TRUE(QvReadMolecule(in, mc));
+  EXPECT_STREQ(mc.GetTitle(), "no atoms");
+}
+
+TEST(Qvb, ConformersComeBackAsOneMoleculeOrAsQueuedMolecules) {
+  QvGraphMol base = smiles_test::FromSmiles("OCCN");
+  QvMol mc;
+  ASSERT_TRUE(mc.Copy(base.GetMol()));
+  mc.DeleteConfs();
+  for (int k = 0; k < 3; ++k) {
+    std::vector<float> xyz(3 * mc.GetMaxAtomIdx());
+    for (std::size_t i = 0; i < xyz.size(); ++i) xyz[i] = static_cast<float>(k) + 0.001f * static_cast<float>(i);
+    QvConfBase* conf = mc.NewConf(xyz.data());
+    conf->SetTitle("conf " + std::to_string(k));
+    conf->SetEnergy(static_cast<float>(k) - 1.0f);
+    Sorvil::QvAddSDData(*conf, "RMSD", std::to_string(k));
+  }
+  for (const bool half : {false, true}) {
+    mc.SetData(Sorvil::QvGetTag(kQvHalfFloatConfsTag), half);
+    for (const QvFormat format : {QvFormat::QVB, QvFormat::QVZ}) {
+      const std::string bytes = [&] {
+        qvmolostream out;
+        out.SetFormat(format);
+        out.openstring(false);
+        EXPECT_EQ(QvWriteMolecule(out, mc), QvWriteOk);
+        return out.GetString();
+      }();
+      qvmolistream in;
+      in.SetFormat(format);
+      in.openstring(bytes);
+      QvMol back;
+      ASSERT_TRUE(QvReadMolecule(in, back));
+      ASSERT_EQ(back.NumConfs(), 3u);
+      for (unsigned k = 0; k < 3; ++k) {
+        const QvConfBase& a = *mc.ConfList()[k];
+        const QvConfBase& b = *back.ConfList()[k];
+        EXPECT_STREQ(a.GetTitle(), b.GetTitle());
+        EXPECT_EQ(a.GetEnergy(), b.GetEnergy());
+        EXPECT_EQ(Sorvil::QvGetSDDataPairs(a), Sorvil::QvGetSDDataPairs(b));
+        std::vector<float> ca(3 * mc.GetMaxAtomIdx()), cb(ca.size());
+        a.GetCoords(ca.data());
+        b.GetCoords(cb.data());
+        for (std::size_t i = 0; i < ca.size(); ++i) {
+          if (half) {
+            EXPECT_NEAR(ca[i], cb[i], 2e-3f);
+          } else {
+            EXPECT_EQ(ca[i], cb[i]);
+          }
+        }
+      }
+      // Into single molecules: the first now, the others queued.
+      const Read r = ReadAll(bytes, format);
+      ASSERT_EQ(r.mols.size(), 3u);
+      EXPECT_STREQ(r.mols[2].GetTitle(), "conf 2");
+      EXPECT_EQ(r.mols[2].GetEnergy(), 1.0f);
+      EXPECT_EQ(Sorvil::QvGetSDData(r.mols[2].GetMol(), "RMSD"), "2");
+    }
+  }
+}
+
+TEST(Qvb, CompressedAndPlainMultiConformerRecordsReadAlike) {
+  const QvGraphMol rich = RichMolecule();
+  std::string plain;
+  ASSERT_TRUE(QvAppendQVBRecord(plain, rich.GetMol(), QvQVBForm::MultiConformer));
+  std::string zstd;
+  ASSERT_TRUE(QvAppendQVBRecord(zstd, rich.GetMol(), QvQVBForm::Zstd));
+  // The gzip form: the same children, gzip-compressed, under zQvMCMolBase.
+  ASSERT_EQ(plain[0], Sorvil::QVBTagCode("QvMCMolBase"));
+  const std::string children = PayloadOf(plain);
+  Pellar::qvosstream packed;
+  {
+    Pellar::qvogzstream gz(packed);
+    gz.write(children.data(), children.size());
+    gz.close();
+  }
+  std::string gzip;
+  ASSERT_TRUE(Sorvil::QVBAppendRecord(gzip, "zQvMCMolBase", packed.str()));
+  EXPECT_LT(zstd.size(), plain.size());
+  for (const std::string& bytes : {plain, zstd, gzip}) {
+    const Read r = ReadAll(bytes, QvFormat::QVB);
+    ASSERT_EQ(r.mols.size(), 1u);
+    ExpectSameMolecule(rich, r.mols[0]);
+  }
+  std::string out;
+  EXPECT_FALSE(QvDecompress("bz2", zstd, out));
+  EXPECT_TRUE(out.empty());
+}
+
 TEST(Qvb, UnknownRecordsAreWrittenBackByteForByte) {
   const QvGraphMol mol = smiles_test::FromSmiles("CC");
   std::string record;
@@ -112,6 +278,58 @@ TEST(Qvb, UnknownRecordsAreWrittenBackByteForByte) {
   const Read r = ReadAll(original, QvFormat::QVB);
   ASSERT_EQ(r.mols.size(), 1u);
   EXPECT_EQ(Write({&r.mols[0].GetMol()}, QvFormat::QVB), original);
+}
+
+// Three good records, then damage: the good ones are read, the damage gives
+// the container's message, nothing crashes or hangs.
+TEST(Qvb, DamagedInputKeepsTheRecordsBeforeIt) {
+  const QvGraphMol mol = RichMolecule();
+  std::string good = Write({&mol.GetMol(), &mol.GetMol(), &mol.GetMol()}, QvFormat::QVB);
+  std::string one;
+  ASSERT_TRUE(QvAppendQVBRecord(one, mol.GetMol(), QvQVBForm::Plain));
+  std::string huge_ct;  // a connection table claiming 2^40 atoms
+  {
+    std::string ct("\x01", 1);
+    Sorvil::QVBAppendVarint(ct, std::uint64_t{1} << 40);
+    ct += "\x80\x80";
+    std::string payload;
+    Sorvil::QVBAppendRecord(payload, "QvMolCT", ct);
+    Sorvil::QVBAppendRecord(huge_ct, "QvMolBase", payload);
+  }
+  std::string long_child;  // a child record longer than its parent's payload
+  {
+    std::string payload = "\x13\x8F" + std::string("\x01\x80\x80\x80", 4);
+    Sorvil::QVBAppendRecord(long_child, "QvMolBase", payload);
+  }
+  const std::string err = "Error reading from QvBinary v2, return value was ";
+  const std::string cut = "The data end inside a record in QvBinary v2 format.";
+  // Damage inside a well-framed record costs that record only: a good one
+  // after it is read. Damaged framing loses the rest of the input.
+  const struct {
+    const char* what;
+    std::string damage;
+    bool framed;
+    std::vector<std::string> messages;
+  } cases[] = {
+      {"cut at the end", one.substr(0, one.size() / 2), false, {err + "\"Incorrect Size\"", cut}},
+      {"cut after the tag", "\x0A", false, {err + "\"End of File\"", cut}},
+      {"11-byte varint", "\x0A" + std::string(11, '\x01'), false,
+       {"data size corrupt in QvBinary file", err + "\"Read Length Failed\"", cut}},
+      {"1024-byte name", std::string("\x00\x00\x88", 3) + std::string(1024, 'n') + "\x81x", false,
+       {"error occurred while reading tag in QvBinary file (len = 1024)", err + "\"Read Tag Failed\"", cut}},
+      {"2^40 atoms", huge_ct, true, {err + "\"Incorrect Size\""}},
+      {"child longer than parent", long_child, true, {err + "\"Incorrect Size\""}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Read r = ReadAll(good + c.damage + (c.framed ? one : ""), QvFormat::QVB);
+    ASSERT_EQ(r.mols.size(), c.framed ? 4u : 3u);
+    ExpectSameMolecule(mol, r.mols.back());
+    std::vector<std::string> messages;
+    for (const std::string& m : r.messages)
+      if (m.rfind("Error reading molecule", 0) != 0) messages.push_back(m);
+    EXPECT_EQ(messages, c.messages);
+  }
 }
 
 TEST(Qvb, TokenizerCutsWholeRecords) {

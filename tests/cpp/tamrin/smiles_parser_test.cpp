@@ -113,10 +113,51 @@ TEST(SmilesGrammar, AcceptsOrRefuses) {
 
 // ---- atoms, hydrogens and bonds ----
 
+TEST(SmilesParser, MoleculeIsAppendedAndTitleReplaced) {
+  QvGraphMol mol;
+  ASSERT_TRUE(Parse(mol, "CC ethane").ok);
+  ASSERT_TRUE(Parse(mol, "O water  ").ok);
+  EXPECT_EQ(mol.NumAtoms(), 3u);
+  EXPECT_EQ(mol.NumBonds(), 1u);
+  EXPECT_STREQ(mol.GetTitle(), "water");
+  EXPECT_EQ(DescribeAtoms(mol), (std::vector<std::string>{"C h3", "C h3", "O h2"}));
+  EXPECT_TRUE(mol.HasPerceived(Tamrin::QvPerceivedAtomStereo | Tamrin::QvPerceivedBondStereo));
+}
+
 // ---- reactions ----
 
 // ---- stereo ----
 
 // ---- CX block ----
+
+// Stereo groups by written position ("kind number@position", kind a, o or
+// &); the stereo hydrogens, which are atoms here, are skipped.
+std::string Groups(const QvGraphMol& mol) {
+  std::string out;
+  unsigned pos = 0;
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    if (atom.IsHydrogen()) continue;
+    const Tamrin::QvStereoGroup group = Tamrin::QvGetStereoGroup(atom);
+    if (group.kind != Tamrin::QvStereoGroupKind::None)
+      out += std::string(out.empty() ? "" : " ") + " ao&"[static_cast<unsigned>(group.kind)] +
+             std::to_string(group.number) + "@" + std::to_string(pos);
+    ++pos;
+  }
+  return out;
+}
+
+TEST(SmilesParser, CXStereoGroups) {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      {"C[C@H](F)[C@@H](Cl)[C@H](Br)O |a:1,o1:3,&2:5| name here", "a0@1 o1@3 &2@5", "name here"},
+      {"C[C@H](F)[C@@H](Cl)Br |r|", "&1@1 &1@3", ""}};  // racemic: every centre in one group
+  for (const auto& [text, groups, title] : cases) {
+    QvGraphMol mol;
+    const auto parsed = Parse(mol, text, kCX);
+    EXPECT_TRUE(parsed.ok) << text;
+    EXPECT_EQ(parsed.messages, std::vector<std::string>{}) << text;
+    EXPECT_EQ(Groups(mol), groups) << text;
+    EXPECT_EQ(mol.GetTitle(), title) << text;
+  }
+}
 
 }  // namespace

@@ -23,6 +23,49 @@ constexpr unsigned D = Tamrin::QvSmiDefault;
 // The default without canonical ranking: atoms keep the input order.
 constexpr unsigned N = D & ~Flag::Canonical;
 
+// {input, flags, output}; the rows in order of the writer's parts.
+TEST(SmilesWriter, Output) {
+  const std::tuple<std::string, unsigned, std::string> cases[] = {
+      // atoms and the organic subset
+      {"C", N, "C"}, {"C", N | Flag::HydrogenBrackets, "[CH4]"}, {"[CH4]", N, "C"}, {"[CH3]", N, "[CH3]"},
+      {"[C]", N, "[C]"}, {"[NH4+]", N, "[NH4+]"}, {"c1cc[nH]c1", N, "c1cc[nH]c1"}, {"c1ccncc1", N, "c1ccncc1"},
+      {"[O-]C", N, "[O-]C"}, {"[Fe+2]", N, "[Fe+2]"}, {"[Fe-3]", N, "[Fe-3]"}, {"[13CH4]", N, "[13CH4]"},
+      {"[13CH4]", 0, "C"}, {"[CH3:4]C", N, "[CH3:4]C"}, {"[CH3:4]C", 0, "CC"}, {"[R3]C", N, "[R3]C"},
+      {"[R3]C", 0, "*C"}, {"[Xyz]C", N | Flag::AtomNames, "[Xyz]C"}, {"[Xyz]C", N, "*C"}, {"[#200]", N, "[#200]"},
+      {"[Na+].[Cl-]", N, "[Na+].[Cl-]"}, {"B(C)(C)C", N, "B(C)(C)C"}, {"[BH4-]", N, "[BH4-]"}, {"[BH2]C", N, "BC"},
+      {"P(C)(C)(C)(C)C", N, "P(C)(C)(C)(C)C"}, {"[PH2]C", N, "PC"}, {"N(=O)=O", N, "N(=O)=O"},
+      {"S(=O)(=O)(O)O", N, "S(=O)(=O)(O)O"}, {"[SH](C)(C)C", N, "S(C)(C)C"}, {"[SH2](C)(C)C", N, "[SH2](C)(C)C"},
+      {"[SH]C", N, "SC"}, {"ClC", N, "ClC"}, {"[ClH2+]", N, "[ClH2+]"}, {"[IH](C)C", N, "[IH](C)C"},
+      {"[OH]C(=O)C", N, "OC(=O)C"}, {"*C", N, "*C"}, {"[*H]C", N, "[*H]C"}, {"[H][H]", N, "[H][H]"},
+      {"[2H]C", N, "[2H]C"}, {"[2H]C", 0, "C"}, {"[H]C([H])([H])[H]", N, "C"},
+      {"[H]C([H])([H])[H]", N | Flag::KeepHydrogens, "[H]C([H])([H])[H]"},
+      // bonds
+      {"C=CC#N", N, "C=CC#N"}, {"C$C", N, "C$C"}, {"CC", N | Flag::ExplicitBonds, "C-C"},
+      {"c1ccccc1", N | Flag::ExplicitBonds, "c:1:c:c:c:c:c1"}, {"c1ccccc1-c1ccccc1", N, "c1ccccc1c2ccccc2"},
+      {"c1ccc2c(c1)-c1ccccc1-2", N, "c1ccc-2c(c1)-c3ccccc23"}, {"c1ccccc1", N | Flag::Kekule, "C=1C=CC=CC1"},
+      {"c1cc[nH]c1", N | Flag::Kekule, "C=1C=CNC1"},
+      {"c1ccccc1", N | Flag::Kekule | Flag::ExplicitBonds, "C=1-C=C-C=C-C1"},
+      // rings, branches, components
+      {"C1CC1", N, "C1CC1"}, {"C1CC2CCC12", N, "C1CC2CCC12"}, {"C=1CC1", N, "C=1CC1"},
+      {"C1CC1.C1CC1", N, "C1CC1.C2CC2"}, {"CC(C)(C)C", N, "CC(C)(C)C"}, {"C.N.O", N, "C.N.O"},
+      // reactions
+      {"CC>>CC", N, "CC>>CC"}, {"C.N>O>CN", N, "C.N>O>CN"}, {">>C", N, ">>C"}, {"C>>", N, "C>>"}, {">O>", N, ">O>"},
+      // stereo
+      {"F[C@H](Cl)Br", N, "F[C@H](Cl)Br"}, {"F[C@@H](Cl)Br", N, "F[C@@H](Cl)Br"},
+      {"F[C@H](Cl)Br", N & ~Flag::AtomStereo, "FC(Cl)Br"}, {"[C@@H](F)(Cl)Br", N, "[C@@H](F)(Cl)Br"},
+      {"F[C@]1(Cl)CCC1", N, "F[C@]1(Cl)CCC1"}, {"C[S@](=O)CC", N, "C[S@](=O)CC"}, {"[S@](C)(=O)CC", N, "[S@](C)(=O)CC"},
+      {"[S@](C)(=O)CC", D, Smiles("C[S@](=O)CC", D)}, {"O=[S@@](C)CC", D, Smiles("C[S@](=O)CC", D)},
+      {"[P@@](C)(CC)c1ccccc1", N, "[P@@](C)(CC)c1ccccc1"}, {"F/C=C/F", N, "F/C=C/F"}, {"F/C=C\\F", N, "F/C=C\\F"},
+      {"F/C=C/F", N & ~Flag::BondStereo, "FC=CF"}, {"C(\\F)=C/F", N, "C(/F)=C\\F"}, {"F/C=C/C=C\\F", N, "F/C=C/C=C\\F"},
+      {"F/C=C/1.F1", N, "F/C=C/F"}, {"O=C(O)/C=C\\C(=O)/C=C\\C(=O)O", N, "O=C(O)/C=C\\C(=O)/C=C\\C(=O)O"},
+      // CX block: stereo groups by written position, only when asked for
+      {"C[C@H](F)[C@@H](Cl)Br", N | Flag::CXBlock, "C[C@H](F)[C@@H](Cl)Br"},
+      {"C[C@H](F)[C@@H](Cl)[C@H](Br)O |&2:5,a:1,o1:3|", N | Flag::CXBlock,
+       "C[C@H](F)[C@@H](Cl)[C@H](Br)O |a:1,o1:3,&2:5|"},
+      {"C[C@H](F)[C@@H](Cl)[C@H](Br)O |&2:5,a:1,o1:3|", N, "C[C@H](F)[C@@H](Cl)[C@H](Br)O"}};
+  for (const auto& [in, flags, out] : cases) EXPECT_EQ(Smiles(in, flags), out) << in << " / 0x" << std::hex << flags;
+}
+
 // A chain of `length` carbons with extra ring bonds, each carbon given the
 // hydrogens that make it tetravalent.
 QvGraphMol ChainWithRings(unsigned length, const std::vector<std::pair<unsigned, unsigned>>& rings) {

@@ -18,6 +18,28 @@ using Strings = std::vector<std::string>;
 
 // ---- bytes ----
 
+// Refused formats and flavors, nothing to read, and a write that fails all
+// give nothing, and leave this thread's streams good for the next call.
+TEST(Bytes, RefusalsGiveNothing) {
+  Tamrin::QvFormatInfo record = kToyRecord;
+  record.max_atoms = 1;
+  Replaced toy(record);
+  CapturedMessages messages;
+  Tamrin::QvGraphMol mol = Carbons("stale", 2);
+  EXPECT_FALSE(Tamrin::QvReadMoleculeFromBytes(mol, QvFormat::MF, 0x4000, false, "x 1\n"));
+  EXPECT_EQ(mol.NumAtoms(), 0u);
+  EXPECT_FALSE(Tamrin::QvReadMoleculeFromBytes(mol, QvFormat::SDF, 0x4010, false, "x 1\n"));
+  EXPECT_FALSE(Tamrin::QvReadMoleculeFromBytes(mol, kToy, 0x4000, false, ""));
+  EXPECT_FALSE(Tamrin::QvReadMoleculeFromBytes(mol, kToy, 0x4000, false, "empty 0\n"));
+  std::string bytes = "old";
+  EXPECT_FALSE(Tamrin::QvWriteMoleculeToBytes(QvFormat::RDF, 0x4017, false, Carbons("a", 1), bytes));
+  EXPECT_EQ(bytes, "");
+  EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(QvFormat::SDF, 0x4000, false, Carbons("a", 1)), "");
+  EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(kToy, 0x4000, true, Carbons("big", 2)), "");
+  EXPECT_EQ(messages.lines().size(), 5u) << messages.text();
+  EXPECT_EQ(Tamrin::QvWriteMoleculeToBytes(kToy, 0x4000, false, Carbons("b", 1)), "b 1\n");
+}
+
 // ---- tokenizers ----
 
 Strings Records(Tamrin::QvMolTokenizer& tokenizer, const std::string& text) {

@@ -97,6 +97,14 @@ inline std::unique_ptr<Tamrin::qvmolistream> Input(QvFormat format, std::string_
   return in;
 }
 
+// A molecule of `atoms` carbons.
+inline Tamrin::QvGraphMol Carbons(const char* title, unsigned atoms) {
+  Tamrin::QvGraphMol mol;
+  mol.SetTitle(title);
+  for (unsigned i = 0; i < atoms; ++i) mol.NewAtom(6);
+  return mol;
+}
+
 // ---- files ----
 
 // Points a descriptor (0, 1, 2) at a file while it lives.

@@ -24,6 +24,17 @@ bool ReadRecord(const std::string& text, QvGraphMol& mol) {
   return Tamrin::QvXYZReadFxn(in, mol);
 }
 
+// A line that ends a record early still leaves the atom it began, so that
+// the stream can tell a damaged last record from clean end of input.
+TEST(XYZReader, ShortAtomLineLeavesItsAtom) {
+  QvGraphMol mol, blank;
+  EXPECT_FALSE(ReadRecord("2\nt\nC 1 2 3\nXy 4 5\n", mol));
+  ASSERT_EQ(mol.NumAtoms(), 2u);
+  EXPECT_EQ(AtomsOf(mol)[1].name, "Xy");
+  EXPECT_FALSE(ReadRecord("1\nt\n   \n", blank));
+  EXPECT_EQ(blank.NumAtoms(), 0u);
+}
+
 // Number fields take exactly what the C library's conversion accepts; the
 // charge column follows the same rule but only ignores a bad field.
 TEST(XYZReader, NumberFieldsParseLikeStrtod) {

@@ -156,6 +156,20 @@ TEST_F(CubeReaderTest, RefusedAtomIsReported) {
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol, grids); }, "velk: CUBE: failed to create atom"));
 }
 
+TEST_F(CubeReaderTest, MidpointOfTwoByThreeByFour) {
+  std::string values;
+  for (int i = 0; i < 24; ++i) values += std::to_string(i) + (i % 6 == 5 ? "\n" : " ");
+  const Record r = Read(Cube("0 0 0 0\n-2 1 0 0\n-3 0 1 0\n-4 0 0 1\n" + values));
+  const QvScalarGrid& g = r.grids[0];
+  float x, y, z;
+  ASSERT_TRUE(g.GetMid(x, y, z));
+  EXPECT_EQ(std::tuple(x, y, z), std::tuple(0.5f, 1.0f, 1.5f));
+  // File voxel (i, j, k), listed with k fastest, is grid point (i, j, k).
+  for (unsigned i = 0; i < 2; ++i)
+    for (unsigned j = 0; j < 3; ++j)
+      for (unsigned k = 0; k < 4; ++k) EXPECT_EQ(g.GetValue(i, j, k), static_cast<float>(k + 4 * (j + 3 * i)));
+}
+
 struct ValueCase {
   const char* name;
   std::string block;
@@ -194,5 +208,31 @@ INSTANTIATE_TEST_SUITE_P(
         // bytes are dropped, so "2\v3\f4" reads as 234.
         ValueCase{"TabsSeparateControlBytesVanish", "1\t2\v3\f4 5 6 7 8 9 10", {1, 234, 5, 6, 7, 8, 9, 10}}),
     [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(CubeReaderTest, SecondReadIsEndWithClearedOutputs) {
+  CubeMolSource source(Put(Cube("1 0 0 0\n" + kAxes + "6 6 0 0 0\n" + kEight)));
+  QvGraphMol mol;
+  std::vector<QvScalarGrid> grids;
+  ASSERT_TRUE(source.next(mol.GetMol(), grids));
+  EXPECT_EQ(mol.NumAtoms(), 1u);
+  EXPECT_FALSE(source.next(mol.GetMol(), grids));
+  EXPECT_TRUE(mol.NumAtoms() == 0 && grids.empty());
+  EXPECT_EQ(source.next_record(mol).status, velk::ReadStatus::End);
+}
+
+TEST_F(CubeReaderTest, GridPointerFormFillsWhatFits) {
+  std::string block;
+  for (int i = 0; i < 24; ++i) block += std::to_string(i) + " ";
+  CubeMolSource source(Put(Cube("-1 0 0 0\n" + kAxes + "6 6 0 0 0\n3 1 2 3\n" + block + "\n")));
+  QvScalarGrid first;
+  std::vector<QvScalarGrid*> targets = {&first, nullptr};
+  unsigned count = 99;
+  QvGraphMol mol;
+  ASSERT_TRUE(source.next(mol.GetMol(), targets, &count));
+  EXPECT_EQ(std::tuple(count, mol.NumAtoms(), first.GetSize()), std::tuple(3u, 1u, 8u));
+  EXPECT_EQ(first.GetValue(0, 0, 1), 3.0f);  // voxel 1 of orbital 0 is value 3
+  EXPECT_FALSE(source.next(mol.GetMol(), targets, &count));
+  EXPECT_EQ(count, 3u);  // untouched at the end of input
+}
 
 }  // namespace

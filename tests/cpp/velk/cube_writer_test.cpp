@@ -67,6 +67,18 @@ TEST(CubeWriter, OneCarbonOnATwoByTwoByTwoGrid) {
   sink.close();
 }
 
+TEST(CubeWriter, ThreeGridsMakeAnOrbitalCube) {
+  ScratchDir dir;
+  const QvGraphMol mol = MakeMol({{8, 0, 0, 0}, {1, 0.5f, -1.0f, 2.0f}});
+  const QvScalarGrid a = Ramp(1, 1, 2, 0.5f, 0), b = Ramp(1, 1, 2, 0.5f, 10), c = Ramp(1, 1, 2, 0.5f, 20);
+  CubeMolSink sink(dir.file("mo.cube"));
+  ASSERT_TRUE(sink.append(mol, {&a, &b, &c}));
+  const std::string text = ReadFile(dir.file("mo.cube"));
+  EXPECT_EQ(text.substr(text.find("\n", text.find("\n") + 1) + 1, 3), "-2 ");
+  EXPECT_EQ(text.substr(text.find("8 8 0 0 0\n")),
+            "8 8 0 0 0\n1 1 0.944863063 -1.88972613 3.77945225\n3 1 2 3\n 0 10 20\n 1 11 21\n");
+}
+
 // Builds a record and tells what appending it should say; the file must not appear.
 struct Refusal {
   const char* name;
@@ -155,6 +167,40 @@ TEST_P(CubeWriterRefusalTest, RefusesBeforeTouchingTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(Messages, CubeWriterRefusalTest, ::testing::ValuesIn(Refusals()),
                          [](const auto& p) { return std::string(p.param.name); });
+
+TEST(CubeWriter, HoldsASingleRecord) {
+  ScratchDir dir;
+  const QvGraphMol mol = MakeMol({{6, 0, 0, 0}});
+  const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f), other = Ramp(3, 2, 2, 0.5f);
+  CubeMolSink sink(dir.file("one.cube"));
+  ASSERT_TRUE(sink.append(mol, {&grid}));
+  const std::string written = ReadFile(dir.file("one.cube"));
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { sink.append(mol, {&grid}); },
+                                            "velk: CUBE holds a single record; cannot append again"));
+  // Geometry is checked before the record count.
+  EXPECT_TRUE(ThrowsWith<velk::FormatError>(
+      [&] { sink.append(mol, {&grid, &other}); },
+      "velk: CUBE: all grids must share geometry (dimensions, origin, and spacing)"));
+  EXPECT_EQ(ReadFile(dir.file("one.cube")), written);
+}
+
+TEST(CubeWriter, UncreatableFileIsFileError) {
+  ScratchDir dir;
+  const std::string path = dir.file("no/such/dir.cube");
+  const QvScalarGrid grid = Ramp(2, 2, 2, 0.5f);
+  CubeMolSink sink(path);
+  EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { sink.append(QvGraphMol(), {&grid}); },
+                                          "velk: unable to open '" + path + "' for writing"));
+}
+
+TEST(CubeWriter, WriteErrorReturnsFalseAndStaysOpen) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  const QvScalarGrid grid = Ramp(20, 20, 20, 0.5f);
+  CubeMolSink sink("/dev/full");
+  EXPECT_FALSE(sink.append(QvGraphMol(), {&grid}));
+  // Not counted as written: the next attempt writes (and fails) again.
+  EXPECT_FALSE(sink.append(QvGraphMol(), {&grid}));
+}
 
 TEST(CubeWriter, HandlerMakesAWriterThatCreatesNothingUntilAppend) {
   ScratchDir dir;

@@ -127,10 +127,29 @@ TEST_P(FchkReaderFailureTest, RefusesWithMessageThenEnds) {
 INSTANTIATE_TEST_SUITE_P(Messages, FchkReaderFailureTest, ::testing::ValuesIn(FailureCases()),
                          [](const auto& p) { return std::string(p.param.name); });
 
+TEST_F(FchkReaderTest, MissingFileIsFileError) {
+  const std::string path = dir_.file("none.fchk");
+  FchkMolSource source(path);
+  QvGraphMol mol;
+  EXPECT_TRUE(ThrowsWith<velk::FileError>([&] { source.next(mol); },
+                                          "velk: unable to open '" + path + "' for reading"));
+}
+
 TEST_F(FchkReaderTest, RefusedAtomIsReported) {
   FchkMolSource source(Put(kWater));
   RefusingMol mol;
   EXPECT_TRUE(ThrowsWith<velk::FormatError>([&] { source.next(mol); }, "velk: FCHK: failed to create atom"));
+}
+
+TEST_F(FchkReaderTest, OtherRecordsAreSkippedByLineCount) {
+  // Count 7 spans 2 lines of I, 1 of L, 2 of R, 2 of C and 1 of H; a wrong
+  // line count would land on a payload line and lose the record sync.
+  const std::string skipped =
+      FchkArray("Some ints", 'I', "7") + "1 2 3 4 5 6\n7\n" + FchkArray("Some flags", 'L', "7") + "TFTFTFT\n" +
+      FchkArray("Some reals", 'R', "7") + "1 2 3 4 5\n6 7\n" + FchkArray("Some text", 'C', "7") + "abcdeabcde\nab\n" +
+      FchkArray("Long text", 'H', "7") + "abcdefgh\n" + FchkArray("Nothing", 'R', "0") + FchkScalar("Unknown scalar", 'I', "oops");
+  const QvGraphMol mol = Read(kTitleAndCalc + kAtomCount + skipped + kNumbers + skipped + kCoords + skipped);
+  EXPECT_EQ(mol.NumAtoms(), 3u);
 }
 
 }  // namespace

@@ -92,6 +92,20 @@ class Handles : public ::testing::Test {
   void SetUp() override { sink_log = SinkLog(); }
 };
 
+TEST(MolSourceBase, CheckedReadNeverReportsParseErrors) {
+  CountingSource source(1);
+  QvGraphMol mol;
+  const velk::ReadResult first = source.next_record(mol);
+  EXPECT_EQ(first.status, velk::ReadStatus::Ok);
+  EXPECT_TRUE(first.message.empty());
+  for (int i = 0; i < 3; ++i) {
+    const velk::ReadResult later = source.next_record(mol);
+    EXPECT_EQ(later.status, velk::ReadStatus::End);
+    EXPECT_FALSE(later.flag);
+  }
+  EXPECT_FALSE(source.capability_flag());
+}
+
 TEST(FormatHandlerBase, StreamReadingIsRefused) {
   TestHandler handler;
   Pellar::qvisstream input;
@@ -101,6 +115,21 @@ TEST(FormatHandlerBase, StreamReadingIsRefused) {
   } catch (const velk::FormatError& e) {
     EXPECT_STREQ(e.what(), "velk: stream-based reading not supported for this format");
   }
+}
+
+TEST_F(Handles, ReaderGivesEveryRecordThenFalseForGood) {
+  auto reader = velk::open_reader("x.velktest");
+  QvGraphMol mol;
+  ASSERT_TRUE(reader->next(mol));
+  EXPECT_STREQ(mol.GetTitle(), "1");
+  EXPECT_EQ(reader->next_grids(mol, {}), 0);
+  EXPECT_STREQ(mol.GetTitle(), "2");
+  EXPECT_EQ(reader->next_grids(mol, {}), -1);
+  EXPECT_FALSE(reader->next(mol));
+  EXPECT_FALSE(reader->next_grid_tuple(mol).has_value());
+  // The grid tuple of a molecule record is empty.
+  auto grids = velk::open_reader("x.velktest")->next_grid_tuple(mol);
+  EXPECT_TRUE(grids.has_value() && grids->empty());
 }
 
 TEST_F(Handles, OpeningFailuresNameThePath) {
@@ -122,9 +151,55 @@ TEST_F(Handles, OpeningFailuresNameThePath) {
   EXPECT_THROW(velk::open_reader("a.unknown"), velk::FormatError);
 }
 
+TEST_F(Handles, WriterClosesOnceAndRefusesAfterwards) {
+  QvGraphMol mol;
+  mol.SetTitle("m");
+  std::unique_ptr<velk::WriterHandle> writer = velk::open_writer("x.velktest");
+  EXPECT_TRUE(writer->append_mol(mol));
+  EXPECT_TRUE(writer->append_grids(mol, {}));
+  writer->close();
+  writer->close();
+  EXPECT_FALSE(writer->append_mol(mol));
+  EXPECT_FALSE(writer->append_grids(mol, {}));
+  writer.reset();
+  EXPECT_EQ(sink_log.closes, 1);
+  EXPECT_EQ(sink_log.titles, (std::vector<std::string>{"m", "m"}));
+}
+
 TEST_F(Handles, DestroyingAnOpenWriterClosesIt) {
   velk::open_writer("x.velktest").reset();
   EXPECT_EQ(sink_log.closes, 1);
+}
+
+TEST_F(Handles, FailedCloseKeepsTheWriterOpen) {
+  auto writer = velk::open_writer("x.velktest");
+  sink_log.close_throws = true;
+  EXPECT_THROW(writer->close(), velk::FileError);
+  QvGraphMol mol;
+  EXPECT_TRUE(writer->append_mol(mol));
+  CapturedMessages messages;
+  writer.reset();  // closes again, fails again, and says so
+  EXPECT_EQ(messages.text(), "Warning: velk: closing a writer failed: velk: disk full\n");
+  EXPECT_EQ(sink_log.closes, 2);
+}
+
+TEST(GenericDataPairs, KeepsNamedItemsOfKnownTypesInOrder) {
+  QvGraphMol mol;
+  QvMolBase& base = mol.GetMol();
+  base.SetData(Sorvil::QvGetTag("Charge"), 1);
+  base.SetData(Sorvil::QvGetTag("Total Energy"), -76.5);
+  base.SetData(Sorvil::QvGetTag("Scale"), 0.5f);
+  base.SetData(Sorvil::QvGetTag("Closed"), true);
+  base.SetData(Sorvil::QvGetTag("Method"), std::string("RHF"));
+  base.SetData(Sorvil::QvGetTag("Unsigned"), 3u);  // no Python counterpart: skipped
+  base.SetData(Sorvil::QvTag{7}, 5);               // built-in tag without a name: skipped
+  const velk::GenericDataPairs pairs = velk::ReaderHandle(nullptr).generic_data_pairs(base);
+  const velk::GenericDataPairs expected = {{"Charge", 1},
+                                           {"Total Energy", -76.5},
+                                           {"Scale", 0.5},
+                                           {"Closed", true},
+                                           {"Method", std::string("RHF")}};
+  EXPECT_EQ(pairs, expected);
 }
 
 }  // namespace
