@@ -18,8 +18,10 @@ PY_TEST_DEPS    := pytest numpy rdkit openbabel-wheel gemmi
 PY_TEST_DATA    := MDAnalysisTests
 PY_COV_DEPS     := gcovr
 COV_DIR         := build/coverage
-# Unoptimised so that lines and branches map one to one onto the source.
-COV_FLAGS       := --coverage -O0
+# Unoptimised so that lines and branches map one to one onto the source;
+# atomic counters, because the thread tests would otherwise race on them and
+# leave counts gcov cannot read.
+COV_FLAGS       := --coverage -O0 -fprofile-update=atomic
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
