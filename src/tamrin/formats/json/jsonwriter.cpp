@@ -1,0 +1,258 @@
+#include <rapidjson/stringbuffer.h>
+#include <rapidjson/writer.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/formats/json/json.h"
+#include "tamrin/model/model.h"
+#include "tamrin/perception/kekulize.h"
+#include "tamrin/perception/stereo.h"
+
+namespace Tamrin {
+
+namespace {
+
+using Writer = rapidjson::Writer<rapidjson::StringBuffer>;
+
+void Key(Writer& w, const char* key) { w.Key(key); }
+
+void Text(Writer& w, std::string_view text) {
+  w.String(text.data(), static_cast<rapidjson::SizeType>(text.size()));
+}
+
+// Coordinates are floats in the model: their shortest form, not the digits
+// of the double they widen to.
+void Number(Writer& w, float v) {
+  char buf[32];
+  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+  if (ec != std::errc() || !std::isfinite(v)) {
+    w.Double(0.0);
+    return;
+  }
+  w.RawValue(buf, static_cast<std::size_t>(end - buf), rapidjson::kNumberType);
+}
+
+void Header(Writer& w) {
+  Key(w, "commonchem");
+  w.StartObject();
+  Key(w, "version");
+  w.Uint(10);
+  w.EndObject();
+  Key(w, "defaults");
+  w.StartObject();
+  Key(w, "atom");
+  w.StartObject();
+  for (const char* field : {"z", "impHs", "chg", "nRad", "isotope"}) {
+    Key(w, field);
+    w.Uint(field[0] == 'z' ? 6 : 0);
+  }
+  Key(w, "stereo");
+  w.String("unspecified");
+  w.EndObject();
+  Key(w, "bond");
+  w.StartObject();
+  Key(w, "bo");
+  w.Uint(1);
+  Key(w, "stereo");
+  w.String("unspecified");
+  w.EndObject();
+  w.EndObject();
+}
+
+// Each atom's neighbours in the order its bonds are written, an implicit
+// hydrogen or lone pair last: the order the stereo values refer to.
+const char* AtomStereo(const QvAtomBase& atom) {
+  std::vector<const QvAtomBase*> nbrs;
+  for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
+  if (nbrs.size() == 3) nbrs.push_back(nullptr);
+  if (nbrs.size() != 4) return nullptr;
+  switch (QvGetAtomStereo(atom, nbrs)) {
+    case QvChirality::Anticlockwise: return "ccw";
+    case QvChirality::Clockwise: return "cw";
+    default: return nullptr;
+  }
+}
+
+void Atoms(Writer& w, const QvMolBase& mol) {
+  Key(w, "atoms");
+  w.StartArray();
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    w.StartObject();
+    if (atom.GetAtomicNum() != 6) {
+      Key(w, "z");
+      w.Uint(atom.GetAtomicNum());
+    }
+    if (atom.GetImplicitHCount() != 0) {
+      Key(w, "impHs");
+      w.Uint(atom.GetImplicitHCount());
+    }
+    if (atom.GetFormalCharge() != 0) {
+      Key(w, "chg");
+      w.Int(atom.GetFormalCharge());
+    }
+    if (atom.GetIsotope() != 0) {
+      Key(w, "isotope");
+      w.Uint(atom.GetIsotope());
+    }
+    if (const char* stereo = AtomStereo(atom)) {
+      Key(w, "stereo");
+      w.String(stereo);
+    }
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+const QvAtomBase* OtherNbr(const QvAtomBase& atom, const QvAtomBase& partner) {
+  for (const QvAtomBase& nbr : atom.GetAtoms())
+    if (&nbr != &partner) return &nbr;
+  return nullptr;
+}
+
+void Bonds(Writer& w, const QvMolBase& mol, const std::vector<unsigned>& orders,
+           const std::unordered_map<const QvAtomBase*, unsigned>& index) {
+  Key(w, "bonds");
+  w.StartArray();
+  unsigned i = 0;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    w.StartObject();
+    const unsigned order = orders[i++];
+    if (order != 1) {
+      Key(w, "bo");
+      w.Uint(order);
+    }
+    Key(w, "atoms");
+    w.StartArray();
+    w.Uint(index.at(bond.GetBgn()));
+    w.Uint(index.at(bond.GetEnd()));
+    w.EndArray();
+    const QvAtomBase* r0 = OtherNbr(*bond.GetBgn(), *bond.GetEnd());
+    const QvAtomBase* r1 = OtherNbr(*bond.GetEnd(), *bond.GetBgn());
+    const QvBondConfig config = r0 && r1 ? QvGetBondStereo(bond, r0, r1) : QvBondConfig::None;
+    if (config != QvBondConfig::None) {
+      Key(w, "stereo");
+      w.String(config == QvBondConfig::Cis ? "cis" : "trans");
+      Key(w, "stereoAtoms");
+      w.StartArray();
+      w.Uint(index.at(r0));
+      w.Uint(index.at(r1));
+      w.EndArray();
+    }
+    w.EndObject();
+  }
+  w.EndArray();
+}
+
+void Conformer(Writer& w, const QvMolBase& mol, unsigned dim, const std::vector<float>& xyz) {
+  w.StartObject();
+  Key(w, "dim");
+  w.Uint(dim);
+  Key(w, "coords");
+  w.StartArray();
+  for (const QvAtomBase& atom : mol.GetAtoms()) {
+    w.StartArray();
+    for (unsigned k = 0; k < dim; ++k) Number(w, xyz[3 * atom.GetIdx() + k]);
+    w.EndArray();
+  }
+  w.EndArray();
+  w.EndObject();
+}
+
+void Conformers(Writer& w, const QvMolBase& mol) {
+  std::vector<float> xyz(3 * static_cast<std::size_t>(mol.GetMaxAtomIdx()));
+  if (const auto* mc = Sorvil::QvCast<QvMCMolBase>(&mol)) {
+    if (mc->NumConfs() == 0 || mc->GetConfs().begin()->GetDimension() == 0) return;
+    Key(w, "conformers");
+    w.StartArray();
+    for (const QvConfBase& conf : mc->GetConfs()) {
+      if (conf.GetDimension() == 0) continue;
+      conf.GetCoords(xyz.data());
+      Conformer(w, mol, conf.GetDimension(), xyz);
+    }
+    w.EndArray();
+    return;
+  }
+  if (mol.GetDimension() == 0) return;
+  mol.GetCoords(xyz.data());
+  Key(w, "conformers");
+  w.StartArray();
+  Conformer(w, mol, mol.GetDimension(), xyz);
+  w.EndArray();
+}
+
+void Properties(Writer& w, const QvMolBase& mol) {
+  const auto pairs = Sorvil::QvGetSDDataPairs(mol);
+  if (pairs.empty()) return;
+  Key(w, "properties");
+  w.StartObject();
+  // JSON object keys are unique: a name given twice keeps its first value.
+  std::vector<std::string_view> seen;
+  for (const auto& [name, value] : pairs) {
+    if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
+    seen.push_back(name);
+    w.Key(name.data(), static_cast<rapidjson::SizeType>(name.size()));
+    Text(w, value);
+  }
+  w.EndObject();
+}
+
+// The Kekulé orders by bond position, from a kekulized copy where some bond
+// still waits for one; empty when none exists.
+std::vector<unsigned> KekuleOrders(const QvMolBase& mol) {
+  std::vector<unsigned> orders;
+  bool unresolved = false;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    orders.push_back(bond.GetOrder());
+    unresolved = unresolved || bond.GetOrder() > 3;
+  }
+  if (!unresolved) return orders;
+  QvGraphMolImpl copy;
+  copy.Copy(mol);
+  if (!QvKekulize(copy)) return {};
+  orders.clear();
+  for (const QvBondBase& bond : copy.GetBonds()) orders.push_back(bond.GetOrder());
+  return orders;
+}
+
+}  // namespace
+
+bool QvJSONWriteFxn(std::string& out, const QvMolBase& mol) {
+  const std::vector<unsigned> orders = KekuleOrders(mol);
+  if (orders.size() != mol.NumBonds()) {
+    Sorvil::QvErrorHandler::Warning("Molecule \"%s\" has aromatic bonds without a Kekulé form; not written as JSON",
+                                    mol.GetTitle());
+    return false;
+  }
+  std::unordered_map<const QvAtomBase*, unsigned> index;
+  for (const QvAtomBase& atom : mol.GetAtoms()) index.emplace(&atom, static_cast<unsigned>(index.size()));
+
+  rapidjson::StringBuffer buffer;
+  Writer w(buffer);
+  w.StartObject();
+  Header(w);
+  Key(w, "molecules");
+  w.StartArray();
+  w.StartObject();
+  if (*mol.GetTitle()) {
+    Key(w, "name");
+    w.String(mol.GetTitle());
+  }
+  Atoms(w, mol);
+  Bonds(w, mol, orders, index);
+  Conformers(w, mol);
+  Properties(w, mol);
+  w.EndObject();
+  w.EndArray();
+  w.EndObject();
+  out.append(buffer.GetString(), buffer.GetSize());
+  out.push_back('\n');
+  return true;
+}
+
+}  // namespace Tamrin
