@@ -241,7 +241,7 @@ std::vector<ReadMol> ReadInput(qvmolistream& in) {
   std::string text;
   in.GetStream().readall(text);
   std::vector<ReadMol> mols;
-  json::ForEachDocument(text, [&](const Value& doc, unsigned number) {
+  const unsigned faults = json::ForEachDocument(text, [&](const Value& doc, unsigned number) {
     const Value* molecules = Member(doc, "molecules");
     if (!molecules || !molecules->IsArray()) {
       Sorvil::QvErrorHandler::Warning("JSON document %u has no \"molecules\" array", number);
@@ -258,6 +258,7 @@ std::vector<ReadMol> ReadInput(qvmolistream& in) {
       }
     }
   });
+  for (unsigned i = 0; i < faults; ++i) in.CountFailedRecord();
   return mols;
 }
 

@@ -13,6 +13,7 @@
 #include "tamrin/model/model.h"
 #include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/stereo.h"
+#include "tamrin/perception/valence.h"
 
 namespace Tamrin {
 
@@ -27,13 +28,18 @@ void Text(Writer& w, std::string_view text) {
 }
 
 // Coordinates are floats in the model: their shortest form, not the digits
-// of the double they widen to.
+// of the double they widen to; always with a fraction or exponent, as
+// readers that want a double for a coordinate refuse "0".
 void Number(Writer& w, float v) {
   char buf[32];
-  const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-  if (ec != std::errc() || !std::isfinite(v)) {
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 2, std::isfinite(v) ? v : 0.0f);
+  if (ec != std::errc()) {
     w.Double(0.0);
     return;
+  }
+  if (std::string_view(buf, static_cast<std::size_t>(end - buf)).find_first_of(".e") == std::string_view::npos) {
+    *end++ = '.';
+    *end++ = '0';
   }
   w.RawValue(buf, static_cast<std::size_t>(end - buf), rapidjson::kNumberType);
 }
@@ -65,11 +71,24 @@ void Header(Writer& w) {
   w.EndObject();
 }
 
-// Each atom's neighbours in the order its bonds are written, an implicit
-// hydrogen or lone pair last: the order the stereo values refer to.
-const char* AtomStereo(const QvAtomBase& atom) {
-  std::vector<const QvAtomBase*> nbrs;
-  for (const QvAtomBase& nbr : atom.GetAtoms()) nbrs.push_back(&nbr);
+using NbrLists = std::unordered_map<const QvAtomBase*, std::vector<const QvAtomBase*>>;
+
+// Each atom's neighbours in the order its bonds are written (which need not
+// be the order they were attached to it in), an implicit hydrogen or lone
+// pair last: the order the stereo values refer to.
+NbrLists WrittenNbrs(const QvMolBase& mol) {
+  NbrLists nbrs;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    nbrs[bond.GetBgn()].push_back(bond.GetEnd());
+    nbrs[bond.GetEnd()].push_back(bond.GetBgn());
+  }
+  return nbrs;
+}
+
+const char* AtomStereo(const QvAtomBase& atom, const NbrLists& lists) {
+  const auto it = lists.find(&atom);
+  if (it == lists.end()) return nullptr;
+  std::vector<const QvAtomBase*> nbrs = it->second;
   if (nbrs.size() == 3) nbrs.push_back(nullptr);
   if (nbrs.size() != 4) return nullptr;
   switch (QvGetAtomStereo(atom, nbrs)) {
@@ -79,7 +98,22 @@ const char* AtomStereo(const QvAtomBase& atom) {
   }
 }
 
-void Atoms(Writer& w, const QvMolBase& mol) {
+// The radical electrons of an atom whose bonds and hydrogens fall short of
+// its lowest standard valence, as readers that take the hydrogen counts as
+// given expect them stated ([O] of a nitroxide, the carbene [CH2]).
+unsigned Radicals(const QvAtomBase& atom, unsigned used) {
+  const unsigned target = QvTargetValence(atom.GetAtomicNum(), atom.GetFormalCharge(), used);
+  return target > used ? target - used : 0;
+}
+
+void Atoms(Writer& w, const QvMolBase& mol, const std::vector<unsigned>& orders) {
+  const NbrLists nbrs = WrittenNbrs(mol);
+  std::unordered_map<const QvAtomBase*, unsigned> valence;
+  unsigned b = 0;
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    valence[bond.GetBgn()] += orders[b];
+    valence[bond.GetEnd()] += orders[b++];
+  }
   Key(w, "atoms");
   w.StartArray();
   for (const QvAtomBase& atom : mol.GetAtoms()) {
@@ -100,7 +134,11 @@ void Atoms(Writer& w, const QvMolBase& mol) {
       Key(w, "isotope");
       w.Uint(atom.GetIsotope());
     }
-    if (const char* stereo = AtomStereo(atom)) {
+    if (const unsigned radicals = Radicals(atom, valence[&atom] + atom.GetImplicitHCount())) {
+      Key(w, "nRad");
+      w.Uint(radicals);
+    }
+    if (const char* stereo = AtomStereo(atom, nbrs)) {
       Key(w, "stereo");
       w.String(stereo);
     }
@@ -243,7 +281,7 @@ bool QvJSONWriteFxn(std::string& out, const QvMolBase& mol) {
     Key(w, "name");
     w.String(mol.GetTitle());
   }
-  Atoms(w, mol);
+  Atoms(w, mol, orders);
   Bonds(w, mol, orders, index);
   Conformers(w, mol);
   Properties(w, mol);
