@@ -150,6 +150,8 @@ FAULTS = [
      'molecule 0 skipped: bond 0: "atoms" refers to an atom past the last (1 atoms)'),
     ("bad z", '{"molecules":[{"atoms":[{"z":"C"}]},' + GOOD + "]}",
      'molecule 0 skipped: atom 0: "z" is not an integer from 0 to 118'),
+    ("deep", '{"x":' + "[" * 100000 + "]" * 100000 + '}\n{"molecules":[' + GOOD + "]}",
+     "JSON document 1 nests deeper than 64 levels"),
     ("coords short", '{"molecules":[{"atoms":[{},{}],"conformers":[{"dim":3,"coords":[[0,0,0]]}]},' + GOOD + "]}",
      'molecule 0 skipped: conformer 0: "coords" is not an array with one entry per atom'),
 ]
