@@ -16,7 +16,7 @@ from pathlib import Path
 import pytest
 from rdkit import Chem, RDLogger
 
-from nimbrel import velk
+from nimbrel import tamrin, velk
 
 # Our flavor value -> RDKit's MolFromFASTA flavor.
 RDKIT_FLAVOR = {0: 0, 1: 2, 2: 6, 3: 7}
@@ -103,3 +103,4 @@ def test_shared_files_write_their_sequences_back(shared_testdata: Path, name, fl
         mol = velk.mol_from_string(text, "fasta", 0x4000 | flavor)
         assert mol is not None, title
         assert velk.mol_to_string(mol, "fasta") == f">{title}\n{seq}\n"
+        assert dict(tamrin.QvGetSDDataPairs(mol)) == ({"Id": title.split()[0]} if title else {})

@@ -79,6 +79,20 @@ def test_written_by_us_read_by_rdkit(our_molecules):
     assert differing == []
 
 
+def test_file_of_many_molecules_reads_back(our_molecules, tmp_path):
+    # Those RDKit reads as molecules (not the reaction, whose roles the
+    # layout cannot hold).
+    mols = [m for _, m in our_molecules if ours_canonical(m) is not None]
+    path = tmp_path / "all.json.gz"
+    with velk.open_writer(path) as writer:
+        for mol in mols:
+            writer.append(mol)
+    back = list(velk.read(path))
+    assert [(m.GetTitle(), ours_canonical(m), sd_pairs(m)) for m in back] == [
+        (m.GetTitle(), ours_canonical(m), sd_pairs(m)) for m in mols
+    ]
+
+
 @pytest.mark.parametrize("common", [True, False], ids=["commonchem", "rdkitjson"])
 def test_written_by_rdkit_read_by_us(shared_testdata, set_a_lines, common):
     RDLogger.DisableLog("rdApp.*")

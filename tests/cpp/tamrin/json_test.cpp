@@ -70,7 +70,7 @@ TEST(JSONWriter, AromaticBondsWithoutAKekuleFormFail) {
   CapturedMessages messages;
   EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol.GetMol()), Tamrin::QvWriteStreamFailed);
   EXPECT_EQ(messages.text(),
-            "Warning: Molecule \"c1cccc1\" has aromatic bonds without a Kekulé form; not written as JSON\n");
+            "Warning: Molecule \"c1cccc1\" has bond orders without a Kekulé form; not written as JSON\n");
   EXPECT_EQ(out.GetString(), "");
 }
 

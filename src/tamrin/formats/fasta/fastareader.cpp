@@ -49,7 +49,7 @@ bool QvFASTAReadFxn(qvmolistream& in, QvMolBase& mol, unsigned kind) {
     mol.SetTitle(title);
     return false;
   }
-  if (const std::string_view id = title.substr(0, title.find_first_of(" \t")); !id.empty())
+  if (const std::string_view id = std::string_view(title).substr(0, title.find_first_of(" \t")); !id.empty())
     Sorvil::QvSetSDData(mol, "Id", id);
   return true;
 }

@@ -8,11 +8,12 @@
 // first conformer is what the read returns, the others wait in the stream's
 // queue) or one multi-conformer molecule. What is read: "name" (the title),
 // atoms ("z", "impHs", "chg", "isotope"; "nRad" is checked but the model
-// keeps no radicals), bonds ("atoms", "bo" 0 to 3, or 1.5 for an aromatic
+// keeps no radicals), bonds ("atoms", "bo" 0 to 4, or 1.5 for an aromatic
 // bond left to kekulization; "stereo" "cis"/"trans" with "stereoAtoms"),
 // atom "stereo" "cw"/"ccw", conformers ("dim" 2 or 3, "coords") and
 // "properties" (as SD data, numbers and booleans as their JSON text).
-// Extensions, stereo groups and other members are ignored. A stereo value
+// Extensions, stereo groups and other members are ignored; the layout has
+// no place for reaction roles, which are not written. A stereo value
 // is seen along the atom's bonds in the order of the "bonds" array, an
 // implicit hydrogen (or lone pair) last. A molecule that states stereo (a
 // "stereo" member on it or in the defaults) keeps it; one that does not gets
@@ -61,7 +62,7 @@ bool QvJSONReadConformersFxn(qvmolistream& in, QvMCMolBase& mol, unsigned flavor
 
 // One document with the molecule (every conformer of a multi-conformer
 // one) and a line end. False, with a warning, when a bond order cannot be
-// written (an aromatic bond that does not kekulize).
+// written (an aromatic bond that does not kekulize, an order above 4).
 bool QvJSONWriteFxn(std::string& out, const QvMolBase& mol);
 
 class QvJSONTokenizer : public QvMolTokenizer {

@@ -124,13 +124,14 @@ void ReadAtoms(const Value& atoms, const Value* defaults, QvMolBase& mol) {
   }
 }
 
-// Kekulé orders as they are; 1.5 marks an aromatic bond to be resolved.
+// Kekulé orders (4 a quadruple bond) as they are; 1.5 marks an aromatic
+// bond to be resolved.
 unsigned BondOrder(const Fields& f, const std::string& where) {
   const Value* bo = f.Get("bo");
   if (!bo) return 1;
-  if (bo->IsUint() && bo->GetUint() <= 3) return bo->GetUint();
+  if (bo->IsUint() && bo->GetUint() <= 4) return bo->GetUint();
   if (bo->IsDouble() && bo->GetDouble() == 1.5) return kQvAromaticOrder;
-  throw Fault{where + ": \"bo\" is not 0, 1, 2, 3 or 1.5"};
+  throw Fault{where + ": \"bo\" is not 0, 1, 2, 3, 4 or 1.5"};
 }
 
 // Returns whether some bond order waits for kekulization.

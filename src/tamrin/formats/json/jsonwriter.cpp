@@ -240,21 +240,24 @@ void Properties(Writer& w, const QvMolBase& mol) {
   w.EndObject();
 }
 
-// The Kekulé orders by bond position, from a kekulized copy where some bond
-// still waits for one; empty when none exists.
+// The Kekulé orders (0 to 4) by bond position, from a kekulized copy where
+// some bond still waits for one; empty when none exists or an order is
+// none of these.
 std::vector<unsigned> KekuleOrders(const QvMolBase& mol) {
   std::vector<unsigned> orders;
   bool unresolved = false;
   for (const QvBondBase& bond : mol.GetBonds()) {
     orders.push_back(bond.GetOrder());
-    unresolved = unresolved || bond.GetOrder() > 3;
+    unresolved = unresolved || bond.GetOrder() == kQvAromaticOrder;
   }
-  if (!unresolved) return orders;
-  QvGraphMolImpl copy;
-  copy.Copy(mol);
-  if (!QvKekulize(copy)) return {};
-  orders.clear();
-  for (const QvBondBase& bond : copy.GetBonds()) orders.push_back(bond.GetOrder());
+  if (unresolved) {
+    QvGraphMolImpl copy;
+    copy.Copy(mol);
+    if (!QvKekulize(copy)) return {};
+    orders.clear();
+    for (const QvBondBase& bond : copy.GetBonds()) orders.push_back(bond.GetOrder());
+  }
+  if (std::any_of(orders.begin(), orders.end(), [](unsigned order) { return order > 4; })) return {};
   return orders;
 }
 
@@ -263,7 +266,7 @@ std::vector<unsigned> KekuleOrders(const QvMolBase& mol) {
 bool QvJSONWriteFxn(std::string& out, const QvMolBase& mol) {
   const std::vector<unsigned> orders = KekuleOrders(mol);
   if (orders.size() != mol.NumBonds()) {
-    Sorvil::QvErrorHandler::Warning("Molecule \"%s\" has aromatic bonds without a Kekulé form; not written as JSON",
+    Sorvil::QvErrorHandler::Warning("Molecule \"%s\" has bond orders without a Kekulé form; not written as JSON",
                                     mol.GetTitle());
     return false;
   }
