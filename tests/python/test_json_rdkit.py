@@ -180,3 +180,20 @@ def test_faults_are_reported_and_read_past(tmp_path, capfd, text, message):
     assert [m.GetTitle() for m in mols] == ["water"]
     assert mols[0].NumAtoms() == 1
     assert message in capfd.readouterr().err
+
+
+def test_record_without_stereo_takes_it_from_3d_coordinates():
+    import json
+
+    from rdkit.Chem import AllChem
+
+    ref = Chem.AddHs(Chem.MolFromSmiles("C[C@@H](O)/C=C/[C@H](N)F"))
+    assert AllChem.EmbedMolecule(ref, randomSeed=7) == 0
+    doc = json.loads(rdMolInterchange.MolToJSON(ref))
+    for item in [doc["defaults"]["atom"], doc["defaults"]["bond"], *doc["molecules"][0]["atoms"],
+                 *doc["molecules"][0]["bonds"]]:
+        item.pop("stereo", None)
+    mol = velk.mol_from_string(json.dumps(doc), "json")
+    # Through our JSON, whose stereo RDKit takes as stated, not our SMILES
+    # (which takes it from 3D coordinates itself).
+    assert rdkit_canonical(Chem.JSONToMols(velk.mol_to_string(mol, "json"))[0]) == "C[C@@H](O)/C=C/[C@H](N)F"

@@ -17,8 +17,9 @@
 // sequence identifier) is also kept as the SD data "Id".
 //
 // Writing gives ">" + title (the "Id" data when the title is empty) and the
-// one-letter sequence of the molecule's polymer residues on one line, in
-// atom order; residues are perceived first when no atom has residue data.
+// one-letter sequence of the molecule's polymer residues on one line, chain
+// by chain as the atoms first meet them and by residue number within a
+// chain; residues are perceived first when no atom has residue data.
 // Hetero residues (water, ligands) are left out, other residues of unknown
 // name are written as 'X'.
 #pragma once
