@@ -118,26 +118,17 @@ void Atoms(Writer& w, const QvMolBase& mol, const std::vector<unsigned>& orders)
   w.StartArray();
   for (const QvAtomBase& atom : mol.GetAtoms()) {
     w.StartObject();
-    if (atom.GetAtomicNum() != 6) {
-      Key(w, "z");
-      w.Uint(atom.GetAtomicNum());
-    }
-    if (atom.GetImplicitHCount() != 0) {
-      Key(w, "impHs");
-      w.Uint(atom.GetImplicitHCount());
-    }
-    if (atom.GetFormalCharge() != 0) {
-      Key(w, "chg");
-      w.Int(atom.GetFormalCharge());
-    }
-    if (atom.GetIsotope() != 0) {
-      Key(w, "isotope");
-      w.Uint(atom.GetIsotope());
-    }
-    if (const unsigned radicals = Radicals(atom, valence[&atom] + atom.GetImplicitHCount())) {
-      Key(w, "nRad");
-      w.Uint(radicals);
-    }
+    // Only what differs from the defaults of the header.
+    const auto field = [&w](const char* key, int value, int fallback) {
+      if (value == fallback) return;
+      Key(w, key);
+      w.Int(value);
+    };
+    field("z", static_cast<int>(atom.GetAtomicNum()), 6);
+    field("impHs", static_cast<int>(atom.GetImplicitHCount()), 0);
+    field("chg", atom.GetFormalCharge(), 0);
+    field("isotope", static_cast<int>(atom.GetIsotope()), 0);
+    field("nRad", static_cast<int>(Radicals(atom, valence[&atom] + atom.GetImplicitHCount())), 0);
     if (const char* stereo = AtomStereo(atom, nbrs)) {
       Key(w, "stereo");
       w.String(stereo);
