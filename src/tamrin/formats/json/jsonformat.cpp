@@ -1,13 +1,16 @@
-// JSON in the molecule streams. The reader and writer are not built yet:
-// the record holds what the streams need to know of the format until they
-// are (its records can be cut without parsing; the tokenizer comes with
-// them).
+// JSON in the molecule streams: the CommonChem layout (json.h describes the
+// records). A file is one document or one document per line; each molecule
+// is a record.
+#include <memory>
 #include <span>
+#include <string>
 
-#include "tamrin/perception/aromaticity.h"
-#include "tamrin/perception/rings.h"
-#include "tamrin/perception/stereoperception.h"
+#include "pellar/qvstream.h"
+#include "tamrin/formats/json/json.h"
+#include "tamrin/model/mcmol.h"
 #include "tamrin/streams/formatinfo.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/molstream.h"
 
 namespace Tamrin {
 
@@ -15,13 +18,18 @@ namespace {
 
 // A JSON record holds atoms, bonds and coordinates but none of what is
 // perceived from them.
-void AfterRead(qvmolistream&, QvMolBase& mol, unsigned) {
-  QvPerceiveRings(mol);
-  QvPerceiveAromaticity(mol, QvAromaticityModel{2});
-  QvPerceiveStereoFromCoords(mol);
+void AfterRead(qvmolistream&, QvMolBase& mol, unsigned) { QvFinishJSONMolecule(mol); }
+
+template <class Mol>
+int Write(qvmolostream& out, const Mol& mol, unsigned) {
+  std::string text;
+  if (!QvJSONWriteFxn(text, mol) || !out.GetStream().write(text.data(), text.size())) return QvWriteStreamFailed;
+  return QvWriteOk;
 }
 
 bool Any(unsigned) { return true; }
+
+std::unique_ptr<QvMolTokenizer> MakeTokenizer(unsigned) { return std::make_unique<QvJSONTokenizer>(); }
 
 constexpr QvFormatInfo kRecords[] = {{.code = QvFormat::JSON,
                                       .description = "JavaScript Object Notation",
@@ -31,8 +39,16 @@ constexpr QvFormatInfo kRecords[] = {{.code = QvFormat::JSON,
                                       .default_oflavor = 0x4397,
                                       .iflavor_valid = Any,
                                       .oflavor_valid = Any,
+                                      .read = QvJSONReadFxn,
+                                      .write = Write<QvMolBase>,
                                       .conformer_records = true,
-                                      .after_read = AfterRead}};
+                                      .read_conformers = QvJSONReadConformersFxn,
+                                      .write_conformers = Write<QvMCMolBase>,
+                                      .tokenizer = MakeTokenizer,
+                                      .after_read = AfterRead,
+                                      // The reader reports its own faults; what it leaves unread
+                                      // is no record cut short.
+                                      .atomless_tail_ends_input = true}};
 
 }  // namespace
 

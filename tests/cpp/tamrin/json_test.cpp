@@ -1,0 +1,77 @@
+// JSON records through the streams: the tokenizer's records read back as
+// the molecules of the whole text, and the writer's failure status. The
+// chemistry both ways is checked against RDKit in tests/python.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pellar/qvsstream.h"
+#include "support/captured_messages.h"
+#include "tamrin/model/model.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/molstream.h"
+#include "tamrin/streams/tokenizer.h"
+
+namespace {
+
+using Tamrin::QvFormat;
+
+// (title, atoms) of every molecule of `text`.
+std::vector<std::pair<std::string, unsigned>> ReadAll(const std::string& text) {
+  Tamrin::qvmolistream in;
+  in.SetFormat(QvFormat::JSON);
+  EXPECT_TRUE(in.openstring(text));
+  std::vector<std::pair<std::string, unsigned>> mols;
+  Tamrin::QvGraphMol mol;
+  while (Tamrin::QvReadMolecule(in, mol)) mols.emplace_back(mol.GetTitle(), mol.NumAtoms());
+  return mols;
+}
+
+TEST(JSONTokenizer, RecordsReadAsTheWholeText) {
+  // Two documents, the first with defaults its records must carry, a broken
+  // line between them that costs only itself.
+  const std::string text =
+      R"({"defaults":{"atom":{"z":8}},"molecules":[{"name":"a","atoms":[{},{"z":6}]},{"name":"b","atoms":[{}]}]})"
+      "\n{\"molecules\": [\n"
+      R"({"molecules":[{"name":"c","atoms":[{"z":7}]}]})"
+      "\n";
+  CapturedMessages messages;
+  const auto tokenizer = Tamrin::QvCreateTokenizer(QvFormat::JSON, 0x4000);
+  ASSERT_NE(tokenizer, nullptr);
+  Pellar::qvisstream in;
+  ASSERT_TRUE(in.load(text));
+  std::string record;
+  std::vector<std::pair<std::string, unsigned>> from_records;
+  unsigned oxygens = 0;
+  while (tokenizer->Next(in, record)) {
+    const auto mols = ReadAll(record);
+    ASSERT_EQ(mols.size(), 1u) << record;
+    from_records.push_back(mols[0]);
+    oxygens += record.find(R"("defaults":{"atom":{"z":8}})") != std::string::npos;
+  }
+  EXPECT_EQ(record, "");
+  const std::vector<std::pair<std::string, unsigned>> want = {{"a", 2}, {"b", 1}, {"c", 1}};
+  EXPECT_EQ(from_records, want);
+  EXPECT_EQ(oxygens, 2u);
+  EXPECT_EQ(ReadAll(text), want);
+  EXPECT_NE(messages.text().find("Warning: JSON document 2 is not valid JSON at byte "), std::string::npos);
+}
+
+TEST(JSONWriter, AromaticBondsWithoutAKekuleFormFail) {
+  Tamrin::QvGraphMol mol;
+  mol.SetTitle("c1cccc1");
+  std::vector<Tamrin::QvAtomBase*> ring;
+  for (int i = 0; i < 5; ++i) ring.push_back(mol.NewAtom(6));
+  for (int i = 0; i < 5; ++i) mol.NewBond(ring[i], ring[(i + 1) % 5], 5);
+  Tamrin::qvmolostream out;
+  out.SetFormat(QvFormat::JSON);
+  ASSERT_TRUE(out.openstring());
+  CapturedMessages messages;
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, mol.GetMol()), Tamrin::QvWriteStreamFailed);
+  EXPECT_EQ(messages.text(),
+            "Warning: Molecule \"c1cccc1\" has bond orders without a Kekulé form; not written as JSON\n");
+  EXPECT_EQ(out.GetString(), "");
+}
+
+}  // namespace
