@@ -105,16 +105,22 @@ class Reader:
 
     ``read_record()`` gives ``(mol, grids)``, or None at the end of the file.
     Each record is read into a new molecule made by ``mol_factory``
-    (a ``tamrin.QvGraphMol`` unless given).
+    (a ``tamrin.QvGraphMol`` unless given). ``format`` ("json", "inchi", a
+    format code) reads the file in that molecule format whatever its suffix.
     """
 
     # Whether the end of the records releases the file (the iterator of read()).
     _closes_at_end = False
 
-    def __init__(self, path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None) -> None:
+    def __init__(
+        self, path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None, format: str | int | None = None
+    ) -> None:
         self.path = os.fspath(path)
         self._new_mol = mol_factory or _default_molecule_factory()
-        self._handle = _core._open_reader(self.path)
+        if format is None:
+            self._handle = _core._open_reader(self.path)
+        else:
+            self._handle = _core._open_reader_as(self.path, _format_code(format))
         # Bound once: iterating is the hot path of every caller. Molecules of
         # the default class are made by the extension in the same call that
         # reads them, the bulk of the per-record cost otherwise.
@@ -194,11 +200,18 @@ class Reader:
 
 
 class Writer:
-    """Writes records to one file; a context manager that closes the file on exit."""
+    """Writes records to one file; a context manager that closes the file on exit.
 
-    def __init__(self, path: PathLike) -> None:
+    ``format`` ("json", "inchi", a format code) writes that molecule format
+    whatever the suffix.
+    """
+
+    def __init__(self, path: PathLike, format: str | int | None = None) -> None:
         self.path = os.fspath(path)
-        self._handle = _core._open_writer(self.path)
+        if format is None:
+            self._handle = _core._open_writer(self.path)
+        else:
+            self._handle = _core._open_writer_as(self.path, _format_code(format))
 
     def append(self, mol: QvMolBase, *grids: QvScalarGrid) -> None:
         """Writes one record: ``mol`` and, for grid formats such as CUBE, its grids.
@@ -232,14 +245,16 @@ class Writer:
         return f"<velk.Writer {self.path!r} ({state})>"
 
 
-def open_reader(path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None) -> Reader:
-    """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``)."""
-    return Reader(path, mol_factory)
+def open_reader(
+    path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None, format: str | int | None = None
+) -> Reader:
+    """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``) unless given."""
+    return Reader(path, mol_factory, format)
 
 
-def open_writer(path: PathLike) -> Writer:
-    """Opens ``path`` for writing, creating or truncating it."""
-    return Writer(path)
+def open_writer(path: PathLike, format: str | int | None = None) -> Writer:
+    """Opens ``path`` for writing, creating or truncating it; the format comes from the suffix unless given."""
+    return Writer(path, format)
 
 
 def _nothing_left(mol: QvMolBase) -> bool:
@@ -254,13 +269,14 @@ class _ReadIterator(Reader):
     _closes_at_end = True
 
 
-def read(path: PathLike) -> Iterator[QvMolBase]:
+def read(path: PathLike, format: str | int | None = None) -> Iterator[QvMolBase]:
     """Every molecule of the file at ``path``, one new molecule object each.
 
     The file is opened at once (a missing file raises here) and released at
-    the end of the records, or when the iterator is dropped.
+    the end of the records, or when the iterator is dropped. ``format`` reads
+    a molecule format whatever the suffix (``read("hits.txt", format="smi")``).
     """
-    return _ReadIterator(path)
+    return _ReadIterator(path, format=format)
 
 
 def read_record(path: PathLike) -> tuple[QvMolBase, list[QvScalarGrid]]:

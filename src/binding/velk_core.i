@@ -53,6 +53,8 @@ VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
 %ignore velk::WriterHandle::WriterHandle;
 %rename(_open_reader) velk::open_reader;
 %rename(_open_writer) velk::open_writer;
+%rename(_open_reader_as) velk::open_reader_as;
+%rename(_open_writer_as) velk::open_writer_as;
 %{
 #include "tamrin/model/molimpl.h"
 

@@ -4,6 +4,8 @@
 #include "sorvil/base/qvbase.h"
 #include "sorvil/grid/scalargrid.h"
 #include "tamrin/model/molbase.h"
+#include "velk/builtin/tamrin_config.h"
+#include "velk/builtin/tamrin_handler.h"
 #include "velk/errors.h"
 #include "velk/formatregistry.h"
 
@@ -84,18 +86,39 @@ FormatHandler& handler_for(const std::string& path) {
   return *handler;
 }
 
-}  // namespace
-
-std::unique_ptr<ReaderHandle> open_reader(const std::string& path) {
-  auto source = handler_for(path).open_reader(path, std::any());
+std::unique_ptr<ReaderHandle> reader_handle(FormatHandler& handler, const std::string& path, const std::any& config) {
+  auto source = handler.open_reader(path, config);
   if (!source) throw FileError("velk: failed to create reader for '" + path + "'");
   return std::make_unique<ReaderHandle>(std::move(source));
 }
 
-std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
-  auto sink = handler_for(path).open_writer(path, std::any());
+std::unique_ptr<WriterHandle> writer_handle(FormatHandler& handler, const std::string& path, const std::any& config) {
+  auto sink = handler.open_writer(path, config);
   if (!sink) throw FileError("velk: failed to create writer for '" + path + "'");
   return std::make_unique<WriterHandle>(std::move(sink));
+}
+
+builtin::TamrinHandler& tamrin_handler() {
+  static builtin::TamrinHandler handler;
+  return handler;
+}
+
+}  // namespace
+
+std::unique_ptr<ReaderHandle> open_reader(const std::string& path) {
+  return reader_handle(handler_for(path), path, std::any());
+}
+
+std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
+  return writer_handle(handler_for(path), path, std::any());
+}
+
+std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format) {
+  return reader_handle(tamrin_handler(), path, tamrin::ReaderConfig{.format = format});
+}
+
+std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format) {
+  return writer_handle(tamrin_handler(), path, tamrin::WriterConfig{.format = format});
 }
 
 }  // namespace velk

@@ -68,4 +68,10 @@ class WriterHandle {
 std::unique_ptr<ReaderHandle> open_reader(const std::string& path);
 std::unique_ptr<WriterHandle> open_writer(const std::string& path);
 
+// Open by path in a format of the Tamrin streams named by its code, whatever
+// the suffix (the registry knows a fixed list of suffixes; formats such as
+// JSON or InChI have none there). Gzip still follows a ".gz" ending.
+std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format);
+std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format);
+
 }  // namespace velk

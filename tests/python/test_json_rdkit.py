@@ -84,10 +84,10 @@ def test_file_of_many_molecules_reads_back(our_molecules, tmp_path):
     # layout cannot hold).
     mols = [m for _, m in our_molecules if ours_canonical(m) is not None]
     path = tmp_path / "all.json.gz"
-    with velk.open_writer(path) as writer:
+    with velk.open_writer(path, format="json") as writer:
         for mol in mols:
             writer.append(mol)
-    back = list(velk.read(path))
+    back = list(velk.read(path, format="json"))
     assert [(m.GetTitle(), ours_canonical(m), sd_pairs(m)) for m in back] == [
         (m.GetTitle(), ours_canonical(m), sd_pairs(m)) for m in mols
     ]
@@ -135,13 +135,13 @@ def test_shared_json_files(shared_testdata):
         # One molecule per conformer when read one by one (our SMILES writer
         # takes stereo from 3D coordinates, as RDKit does when asked); one
         # molecule with all conformers when read into a multi-conformer one.
-        singles = list(velk.read(path))
+        singles = list(velk.read(path, format="json"))
         assert len(singles) == max(rdkit_confs, 1), path.name
         assert [ours_canonical(m) for m in singles] == [
             stereo_of_conformer(ref, i) for i in range(len(singles))
         ], path.name
         mc = tamrin.QvMol()
-        with velk.open_reader(path, mol_factory=tamrin.QvMol) as reader:
+        with velk.open_reader(path, mol_factory=tamrin.QvMol, format="json") as reader:
             mc = next(iter(reader))
         assert mc.NumConfs() == max(rdkit_confs, 1), path.name
         # The conformers come back out as one molecule.
@@ -150,7 +150,7 @@ def test_shared_json_files(shared_testdata):
         assert [c.Is3D() for c in again[0].GetConformers()] == [
             c.Is3D() for c in Chem.JSONToMols(path.read_text())[0].GetConformers()
         ]
-    props = sd_pairs(next(iter(velk.read(shared_testdata / "json" / "rdkit_commonchem_test1.json"))))
+    props = sd_pairs(next(iter(velk.read(shared_testdata / "json" / "rdkit_commonchem_test1.json", format="json"))))
     ref = Chem.JSONToMols((shared_testdata / "json" / "rdkit_commonchem_test1.json").read_text())[0]
     assert props == {k: str(v) for k, v in ref.GetPropsAsDict(includePrivate=False, includeComputed=False).items()}
 
@@ -176,7 +176,7 @@ def test_faults_are_reported_and_read_past(tmp_path, capfd, text, message):
     path = tmp_path / "faulty.json"
     path.write_text(text)
     with pytest.warns(velk.ReadWarning):
-        mols = list(velk.read(path))
+        mols = list(velk.read(path, format="json"))
     assert [m.GetTitle() for m in mols] == ["water"]
     assert mols[0].NumAtoms() == 1
     assert message in capfd.readouterr().err

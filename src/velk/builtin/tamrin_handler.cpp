@@ -173,9 +173,9 @@ FormatInfo TamrinHandler::info() const {
   FormatInfo info;
   info.name = "Tamrin";
   info.extensions = {".qvb.gz", ".sdf.gz", ".mol2.gz", ".pdb.gz", ".smi.gz", ".csv.gz", ".xyz.gz",
-                     ".ent.gz", ".json.gz", ".sdf",  ".mol",   ".mol2",   ".pdb",   ".ent",
-                     ".qvb",    ".qvz",     ".smi",  ".ism",   ".can",    ".csv",   ".xyz",
-                     ".fasta",  ".seq",     ".cif",  ".mmcif", ".mopac",  ".cdx",   ".json"};
+                     ".ent.gz", ".sdf",    ".mol",     ".mol2",   ".pdb",   ".ent",   ".qvb",
+                     ".qvz",    ".smi",    ".ism",     ".can",    ".csv",   ".xyz",   ".fasta",
+                     ".cif",    ".mmcif",  ".mopac",   ".cdx"};
   info.description = "Nimbrel Tamrin native formats";
   return info;
 }
