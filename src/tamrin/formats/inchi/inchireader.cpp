@@ -1,0 +1,164 @@
+#include <inchi_api.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tamrin/chem/elements.h"
+#include "tamrin/formats/inchi/inchi.h"
+#include "tamrin/formats/inchi/inchilib.h"
+#include "tamrin/model/molbase.h"
+#include "tamrin/model/perceived.h"
+#include "tamrin/perception/kekulize.h"
+#include "tamrin/perception/stereo.h"
+
+namespace Tamrin {
+
+namespace {
+
+// Frees the library's structure whatever happens to the molecule built
+// from it.
+struct OutputStruct {
+  inchi_OutputStruct s{};
+  ~OutputStruct() { FreeStructFromINCHI(&s); }
+};
+
+// The library gives isotopes as a shift from its own nominal mass of the
+// element, which is the standard atomic weight rounded.
+unsigned MassNumber(unsigned atomic_num, int isotopic_mass) {
+  if (isotopic_mass < ISOTOPIC_SHIFT_FLAG - ISOTOPIC_SHIFT_MAX) return static_cast<unsigned>(isotopic_mass);
+  const long nominal = std::lround(QvGetAtomicMass(atomic_num));
+  const long mass = nominal + (isotopic_mass - ISOTOPIC_SHIFT_FLAG);
+  return mass > 0 ? static_cast<unsigned>(mass) : 0;
+}
+
+unsigned BondOrder(S_CHAR type) {
+  switch (type) {
+    case INCHI_BOND_TYPE_DOUBLE: return 2;
+    case INCHI_BOND_TYPE_TRIPLE: return 3;
+    case INCHI_BOND_TYPE_ALTERN: return kQvAromaticOrder;
+    default: return 1;
+  }
+}
+
+class Builder {
+ public:
+  Builder(QvMolBase& mol, const inchi_OutputStruct& s) : mol_(mol), s_(s) {}
+
+  // False, with `error` set, for a structure that does not hold together.
+  bool Build(std::string& error) {
+    const unsigned n = s_.num_atoms > 0 ? static_cast<unsigned>(s_.num_atoms) : 0;
+    for (unsigned i = 0; i < n; ++i) {
+      const inchi_Atom& a = s_.atom[i];
+      const unsigned z = QvGetAtomicNum(std::string_view(a.elname, strnlen(a.elname, ATOM_EL_LEN)));
+      if (z == 0) {
+        error = "unknown element \"" + std::string(a.elname, strnlen(a.elname, ATOM_EL_LEN)) + "\"";
+        return false;
+      }
+      QvAtomBase* atom = mol_.NewAtom(z);
+      atom->SetFormalCharge(a.charge);
+      if (a.isotopic_mass) atom->SetIsotope(MassNumber(z, a.isotopic_mass));
+      atom->SetImplicitHCount(a.num_iso_H[0] > 0 ? static_cast<unsigned>(a.num_iso_H[0]) : 0);
+      atoms_.push_back(atom);
+    }
+    bool alternating = false;
+    for (unsigned i = 0; i < n; ++i) {
+      const inchi_Atom& a = s_.atom[i];
+      for (int j = 0; j < a.num_bonds && j < MAXVAL; ++j) {
+        const int k = a.neighbor[j];
+        if (k < 0 || static_cast<unsigned>(k) >= n || static_cast<unsigned>(k) == i) {
+          error = "a bond to a missing atom";
+          return false;
+        }
+        if (atoms_[i]->IsConnected(atoms_[k])) continue;
+        const unsigned order = BondOrder(a.bond_type[j]);
+        alternating |= order == kQvAromaticOrder;
+        mol_.NewBond(atoms_[i], atoms_[k], order);
+      }
+    }
+    // Isotopic hydrogens are atoms here: an implicit count has no isotope.
+    added_h_.assign(n, nullptr);
+    for (unsigned i = 0; i < n; ++i)
+      for (unsigned iso = 1; iso <= NUM_H_ISOTOPES; ++iso)
+        for (int k = 0; k < s_.atom[i].num_iso_H[iso]; ++k) {
+          QvAtomBase* h = mol_.NewAtom(1u);
+          h->SetIsotope(iso);
+          mol_.NewBond(atoms_[i], h, 1);
+          if (!added_h_[i]) added_h_[i] = h;
+        }
+    if (alternating) QvKekulize(mol_);
+    for (int i = 0; i < s_.num_stereo0D; ++i) AddStereo(s_.stereo0D[i]);
+    mol_.SetPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo, true);
+    return true;
+  }
+
+ private:
+  QvAtomBase* Atom(AT_NUM k) const {
+    return k >= 0 && static_cast<std::size_t>(k) < atoms_.size() ? atoms_[k] : nullptr;
+  }
+
+  void AddStereo(const inchi_Stereo0D& s) {
+    const int parity = s.parity & 0x7;
+    if (parity != INCHI_PARITY_EVEN && parity != INCHI_PARITY_ODD) return;
+    const bool even = parity == INCHI_PARITY_EVEN;
+    if (s.type == INCHI_StereoType_Tetrahedral) {
+      QvAtomBase* centre = Atom(s.central_atom);
+      if (!centre) return;
+      // The centre in its own list stands for its hydrogen or lone pair;
+      // when that hydrogen is isotopic it is an atom here.
+      const QvAtomBase* self = centre->GetImplicitHCount() == 0 && added_h_[s.central_atom]
+                                   ? added_h_[s.central_atom]
+                                   : nullptr;
+      std::array<const QvAtomBase*, 4> nbrs{};
+      for (unsigned i = 0; i < 4; ++i) nbrs[i] = s.neighbor[i] == s.central_atom ? self : Atom(s.neighbor[i]);
+      QvSetAtomStereo(*centre, nbrs, even ? QvChirality::Clockwise : QvChirality::Anticlockwise);
+    } else if (s.type == INCHI_StereoType_DoubleBond) {
+      const QvAtomBase* a = Atom(s.neighbor[1]);
+      const QvAtomBase* b = Atom(s.neighbor[2]);
+      if (!a || !b) return;
+      QvBondBase* bond = a->GetBond(b);
+      if (!bond || bond->GetOrder() != 2) return;
+      // A reference that is an end itself stands for that end's hydrogen.
+      const QvAtomBase* x = s.neighbor[0] == s.neighbor[1] ? nullptr : Atom(s.neighbor[0]);
+      const QvAtomBase* y = s.neighbor[3] == s.neighbor[2] ? nullptr : Atom(s.neighbor[3]);
+      if (bond->GetBgn() != a) std::swap(x, y);
+      QvSetBondStereo(*bond, x, y, even ? QvBondConfig::Trans : QvBondConfig::Cis);
+    }
+  }
+
+  QvMolBase& mol_;
+  const inchi_OutputStruct& s_;
+  std::vector<QvAtomBase*> atoms_;
+  std::vector<QvAtomBase*> added_h_;
+};
+
+}  // namespace
+
+bool QvParseInChI(QvMolBase& mol, std::string_view inchi, const char* title) {
+  std::string text(inchi);
+  std::string options;
+  inchi_InputINCHI in{text.data(), options.data()};
+  std::string error;
+  bool ok = false;
+  {
+    std::lock_guard lock(QvInChILibraryMutex());
+    OutputStruct out;
+    const int status = GetStructFromINCHI(&in, &out.s);
+    if ((status == inchi_Ret_OKAY || status == inchi_Ret_WARNING) && out.s.num_atoms > 0) {
+      ok = Builder(mol, out.s).Build(error);
+    } else {
+      error = out.s.szMessage && *out.s.szMessage ? out.s.szMessage : "the library found no structure in it";
+    }
+  }
+  if (!ok) {
+    const std::string what = "Invalid InChI \"" + text + "\"";
+    QvReportInChIMessage(what.c_str(), title, error.c_str());
+  }
+  return ok;
+}
+
+}  // namespace Tamrin
