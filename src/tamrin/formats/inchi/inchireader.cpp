@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -27,12 +28,35 @@ struct OutputStruct {
   ~OutputStruct() { FreeStructFromINCHI(&s); }
 };
 
-// The library gives isotopes as a shift from its own nominal mass of the
-// element, which is the standard atomic weight rounded.
+// The mass number from which the library counts an element's isotope
+// shifts: the standard atomic weight rounded for most elements, but not for
+// all of those without a stable isotope, so the library is asked, once per
+// element: it writes the shift of a guessed mass number as "/i1+k".
+// Called with the library's mutex held, which guards the cache too.
+long NominalMass(unsigned atomic_num) {
+  const long guess = std::lround(QvGetAtomicMass(atomic_num));
+  static std::array<long, 128> cache{};
+  if (atomic_num <= 1 || atomic_num >= cache.size()) return guess;
+  if (cache[atomic_num] != 0) return cache[atomic_num];
+  inchi_Atom atom{};
+  std::strncpy(atom.elname, QvGetAtomicSymbol(atomic_num), ATOM_EL_LEN - 1);
+  atom.isotopic_mass = static_cast<AT_NUM>(guess);
+  char options[] = "-AuxNone";
+  inchi_Input in{&atom, nullptr, options, 1, 0};
+  inchi_Output out{};
+  long nominal = guess;
+  const int status = GetINCHI(&in, &out);
+  if ((status == inchi_Ret_OKAY || status == inchi_Ret_WARNING) && out.szInChI)
+    if (const char* layer = std::strstr(out.szInChI, "/i1")) nominal = guess - std::strtol(layer + 3, nullptr, 10);
+  FreeINCHI(&out);
+  cache[atomic_num] = nominal;
+  return nominal;
+}
+
+// The library gives isotopes as shifts from that mass, or as mass numbers.
 unsigned MassNumber(unsigned atomic_num, int isotopic_mass) {
   if (isotopic_mass < ISOTOPIC_SHIFT_FLAG - ISOTOPIC_SHIFT_MAX) return static_cast<unsigned>(isotopic_mass);
-  const long nominal = std::lround(QvGetAtomicMass(atomic_num));
-  const long mass = nominal + (isotopic_mass - ISOTOPIC_SHIFT_FLAG);
+  const long mass = NominalMass(atomic_num) + (isotopic_mass - ISOTOPIC_SHIFT_FLAG);
   return mass > 0 ? static_cast<unsigned>(mass) : 0;
 }
 

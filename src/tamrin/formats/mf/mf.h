@@ -10,10 +10,10 @@ namespace Tamrin {
 class QvMolBase;
 
 // The formula of `mol`, as the usual cheminformatics tools write it:
-// - Hill order: carbon, then hydrogen, then the other elements with their
-//   symbols in ASCII order; without carbon every symbol in ASCII order. A
-//   wildcard atom ("*") may stand for a carbon group, so a molecule with one
-//   is ordered as if it had carbon, and "*" sorts before the letters.
+// - Carbon, then hydrogen, then the other elements with their symbols in
+//   ASCII order (a wildcard atom, "*", before the letters). This is Hill
+//   order for molecules with carbon; without carbon hydrogen still comes
+//   first ("HCl", "H3N", "H2O"), as RDKit writes formulas.
 // - A count of 1 is not written.
 // - Hydrogens are those of the hydrogen atoms and the implicit counts;
 //   isotopes are counted as their element ("[2H]C" gives "CH4").

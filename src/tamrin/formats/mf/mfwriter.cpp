@@ -39,14 +39,9 @@ std::string QvMolecularFormula(const QvMolBase& mol) {
   }
 
   std::string out;
-  const bool hill = counts.contains("C") || counts.contains(kWildcard);
-  if (hill) {
-    AppendCount(out, "C", counts["C"]);
-    AppendCount(out, "H", hydrogens);
-    counts.erase("C");
-  } else if (hydrogens > 0) {
-    counts["H"] = hydrogens;
-  }
+  AppendCount(out, "C", counts["C"]);
+  counts.erase("C");
+  AppendCount(out, "H", hydrogens);
   for (const auto& [symbol, count] : counts) AppendCount(out, symbol, count);
 
   if (charge != 0) {
