@@ -209,3 +209,16 @@ def test_a_molecule_without_an_inchi_is_reported_and_left_out(fmt, capfd):
     wildcard = velk.mol_from_string("*C title", "smi")
     assert velk.mol_to_string(wildcard, fmt) == ""
     assert capfd.readouterr().err == 'Warning: InChI error for molecule "title": Unknown element(s): *\n'
+
+
+@pytest.mark.parametrize("smiles", ["C[C@H](O)CC", "N[C@@H](Cc1ccccc1)C(=O)O", "F/C=C/Cl", "C/C=C\\C[C@@H](C)Br"])
+def test_stereo_from_3d_coordinates(smiles):
+    """A molecule read from XYZ has no stereo of its own: the writer takes it
+    from the coordinates, as RDKit's InChI of the embedded molecule does."""
+    from rdkit.Chem import AllChem
+
+    ref = Chem.AddHs(Chem.MolFromSmiles(smiles))
+    assert AllChem.EmbedMolecule(ref, randomSeed=7) == 0
+    mol = velk.mol_from_string(Chem.MolToXYZBlock(ref), "xyz")
+    assert our_inchi(mol) == Chem.MolToInchi(ref)
+    assert "/t" in our_inchi(mol) or "/b" in our_inchi(mol)
