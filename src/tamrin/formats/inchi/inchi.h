@@ -61,7 +61,8 @@ bool QvInChIKey(std::string& key, const std::string& inchi, const char* title);
 // library gives them (alternating bonds kekulized) and the tetrahedral and
 // cis/trans configurations, with the stereo perception bits set. False,
 // after a warning that names `title` and gives the library's reason, when
-// the text is no InChI the library can read.
+// the text is no InChI the library can read; the library's warnings about
+// an InChI it does read are passed on too ("InChI warning for molecule").
 bool QvParseInChI(QvMolBase& mol, std::string_view inchi, const char* title);
 
 }  // namespace Tamrin

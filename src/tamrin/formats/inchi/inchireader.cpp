@@ -167,17 +167,21 @@ bool QvParseInChI(QvMolBase& mol, std::string_view inchi, const char* title) {
   std::string options;
   inchi_InputINCHI in{text.data(), options.data()};
   std::string error;
+  std::string warning;
   bool ok = false;
   {
     std::lock_guard lock(QvInChILibraryMutex());
     OutputStruct out;
     const int status = GetStructFromINCHI(&in, &out.s);
+    const char* message = out.s.szMessage && *out.s.szMessage ? out.s.szMessage : nullptr;
     if ((status == inchi_Ret_OKAY || status == inchi_Ret_WARNING) && out.s.num_atoms > 0) {
       ok = Builder(mol, out.s).Build(error);
+      if (ok && status == inchi_Ret_WARNING && message) warning = message;
     } else {
-      error = out.s.szMessage && *out.s.szMessage ? out.s.szMessage : "the library found no structure in it";
+      error = message ? message : "the library found no structure in it";
     }
   }
+  if (!warning.empty()) QvReportInChIMessage("InChI warning", title, warning.c_str());
   if (!ok) {
     const std::string what = "Invalid InChI \"" + text + "\"";
     QvReportInChIMessage(what.c_str(), title, error.c_str());
