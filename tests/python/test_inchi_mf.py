@@ -194,14 +194,29 @@ def test_flavors(fmt, flavor, smiles, expected):
     assert velk.mol_to_string(mol, fmt, flavor) == expected + "\n"
 
 
-def test_bad_inchi_is_reported_and_the_next_line_read(tmp_path, capfd):
+@pytest.mark.parametrize("line, reason", [
+    ("InChI=1S/C2/zz", "not the layout of an InChI"),
+    ("inChI=1/2CH4/h2*1H4", "not the layout of an InChI"),
+    # Shapes that crash the InChI library's parser: a lone atom as a
+    # component's connections, a layer given twice.
+    ("InChI=1S/C5H5NO/c7", "not the layout of an InChI"),
+    ("InChI=1S/4C5H5.2Fe/c6/c1-2-4-6-5-3-1/h1-6H", "not the layout of an InChI"),
+    # Well formed, but no structure fits it: the library says so.
+    ("InChI=1S/C2H6O/c1-2-3/h3H,2H2,1H3/b3-2+", "*Conversion failed on component(s) 1(C2H6O)"),
+])
+def test_bad_inchi_is_reported_and_the_next_line_read(line, reason, tmp_path, capfd):
     path = tmp_path / "three.inchi"
-    path.write_text("InChI=1S/CH4/h1H4 methane\nInChI=1S/C2/zz broken\n\nInChI=1S/H2O/h1H2 water\n")
+    path.write_text(f"InChI=1S/CH4/h1H4 methane\n{line} broken\n\nInChI=1S/H2O/h1H2 water\n")
     with pytest.warns(velk.ReadWarning, match="record 2"):
         mols = list(velk.read(path))
     assert [(m.GetTitle(), m.NumAtoms()) for m in mols] == [("methane", 1), ("water", 1)]
-    err = capfd.readouterr().err
-    assert 'Invalid InChI "InChI=1S/C2/zz" for molecule "broken": ' in err
+    assert f'Warning: Invalid InChI "{line}" for molecule "broken": {reason}\n' in capfd.readouterr().err
+
+
+def test_library_warnings_on_reading_name_the_molecule(capfd):
+    mol = velk.mol_from_string("InChI=1S/C2H6O/c1-2-3/h3H,2H2,1H3/q+9 odd", "inchi")
+    assert mol is not None and mol.GetTitle() == "odd"
+    assert 'Warning: InChI warning for molecule "odd": Problems/mismatches: ' in capfd.readouterr().err
 
 
 @pytest.mark.parametrize("fmt", ["inchi", "inchikey"])

@@ -8,8 +8,8 @@ namespace Tamrin {
 // Held around every call into the library, which keeps global state.
 std::mutex& QvInChILibraryMutex();
 
-// The library's messages end with what it could not do; they are passed on
-// as one line with the molecule they concern.
+// Passes a message of the library on as one warning, "<what> for molecule
+// "<title>": <message>", without the blanks and line ends around it.
 void QvReportInChIMessage(const char* what, const char* title, const char* message);
 
 }  // namespace Tamrin

@@ -1,5 +1,6 @@
 #include <inchi_api.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -69,6 +70,45 @@ unsigned BondOrder(S_CHAR type) {
   }
 }
 
+unsigned Valence(const QvAtomBase& atom) {
+  unsigned valence = atom.GetImplicitHCount();
+  for (const QvBondBase& bond : atom.GetBonds()) valence += bond.GetOrder();
+  return valence;
+}
+
+// The library's structure output draws some charged groups with a
+// pentavalent neutral nitrogen (N(=O)=O, [NH+]=N(R)=N in a ring) or a
+// sulfonate as a sulfur anion with three =O; other readers, and SMILES parsers, expect
+// the charge-separated form. One double bond of the atom becomes single and
+// a charge moves across it: from a cation neighbour where there is one
+// (the charge shifts), else onto a terminal oxygen, else onto the partner.
+void SeparateCharges(QvMolBase& mol) {
+  for (QvAtomBase& atom : mol.GetAtoms()) {
+    const unsigned z = atom.GetAtomicNum();
+    const int charge = atom.GetFormalCharge();
+    const bool nitrogen = z == 7 && charge == 0 && Valence(atom) == 5;
+    const bool sulfur = (z == 16 || z == 34) && charge == -1 && Valence(atom) == 7;
+    if (!nitrogen && !sulfur) continue;
+    QvBondBase* best = nullptr;
+    int best_rank = 0;
+    for (QvBondBase& bond : atom.GetBonds()) {
+      if (bond.GetOrder() != 2) continue;
+      const QvAtomBase& nbr = *bond.GetNbr(&atom);
+      const bool terminal_o = nbr.GetAtomicNum() == 8 && nbr.GetExplicitDegree() == 1;
+      const int rank = nbr.GetFormalCharge() > 0 ? 3 : terminal_o ? 2 : nitrogen ? 1 : 0;
+      if (rank > best_rank) {
+        best = &bond;
+        best_rank = rank;
+      }
+    }
+    if (!best) continue;
+    QvAtomBase& nbr = *best->GetNbr(&atom);
+    best->SetOrder(1);
+    atom.SetFormalCharge(charge + 1);
+    nbr.SetFormalCharge(nbr.GetFormalCharge() - 1);
+  }
+}
+
 class Builder {
  public:
   Builder(QvMolBase& mol, const inchi_OutputStruct& s) : mol_(mol), s_(s) {}
@@ -115,6 +155,7 @@ class Builder {
           if (!added_h_[i]) added_h_[i] = h;
         }
     if (alternating) QvKekulize(mol_);
+    SeparateCharges(mol_);
     for (int i = 0; i < s_.num_stereo0D; ++i) AddStereo(s_.stereo0D[i]);
     mol_.SetPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo, true);
     return true;
@@ -160,10 +201,95 @@ class Builder {
   std::vector<QvAtomBase*> added_h_;
 };
 
+// Layers come in a fixed order within each part of an InChI: the main
+// layers, the isotopic ones after /i, the fixed-H ones after /f (with their
+// own /i part) and, after /r, the reconnected structure from the start.
+class LayerOrder {
+ public:
+  // False for a letter that cannot follow the layers seen so far.
+  bool Next(char letter) {
+    if (letter == 'r') {
+      part_ = Part::Main;
+      last_ = -1;
+      return true;
+    }
+    if (letter == 'i' && (part_ == Part::Main || part_ == Part::Fixed)) return Enter(part_ == Part::Main ? Part::Isotopic : Part::FixedIsotopic);
+    if (letter == 'f' && (part_ == Part::Main || part_ == Part::Isotopic)) return Enter(Part::Fixed);
+    const std::string_view order = kOrders[static_cast<int>(part_)];
+    const std::size_t rank = order.find(letter);
+    if (rank == std::string_view::npos || static_cast<int>(rank) <= last_) return false;
+    last_ = static_cast<int>(rank);
+    return true;
+  }
+
+ private:
+  enum class Part { Main, Isotopic, Fixed, FixedIsotopic };
+  static constexpr std::string_view kOrders[] = {"chqpbtms", "hbtms", "hqbtmso", "hbtmso"};
+  bool Enter(Part part) {
+    part_ = part;
+    last_ = -1;
+    return true;
+  }
+  Part part_ = Part::Main;
+  int last_ = -1;
+};
+
+// Whether `text` has the shape of an InChI: the prefix, a formula layer of
+// element symbols, counts, '.' and '*', then layers in their order that
+// each start with their letter and hold only the characters InChI layers
+// are made of. The library's parser reads past its buffers on some
+// malformed strings (a repeated layer among them), so only strings of this
+// shape are given to it.
+bool LooksLikeInChI(std::string_view text) {
+  constexpr std::string_view kStandard = "InChI=1S/";
+  constexpr std::string_view kOther = "InChI=1/";
+  if (text.starts_with(kStandard))
+    text.remove_prefix(kStandard.size());
+  else if (text.starts_with(kOther))
+    text.remove_prefix(kOther.size());
+  else
+    return false;
+  const auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  const std::size_t formula_end = std::min(text.find('/'), text.size());
+  for (char c : text.substr(0, formula_end))
+    if (!alnum(c) && c != '.' && c != '*') return false;
+  if (formula_end == 0) return false;
+  constexpr std::string_view kLayerPunctuation = ",;()*+-?.";
+  // A component's connections name at least one bond; one atom alone has
+  // none listed at all. The library crashes on a lone atom number there.
+  const auto lone_atom = [](std::string_view connections) {
+    for (std::size_t begin = 0; begin <= connections.size();) {
+      const std::size_t end = std::min(connections.find(';', begin), connections.size());
+      std::string_view piece = connections.substr(begin, end - begin);
+      if (const std::size_t star = piece.find('*'); star != std::string_view::npos) piece.remove_prefix(star + 1);
+      if (!piece.empty() && piece.find_first_not_of("0123456789") == std::string_view::npos) return true;
+      begin = end + 1;
+    }
+    return false;
+  };
+  LayerOrder order;
+  std::size_t start = formula_end;
+  while (start < text.size()) {
+    const std::size_t end = std::min(text.find('/', start + 1), text.size());
+    const std::string_view layer = text.substr(start + 1, end - start - 1);
+    if (layer.empty() || !order.Next(layer.front())) return false;
+    if (layer.front() == 'c' && lone_atom(layer.substr(1))) return false;
+    for (char c : layer)
+      if (!alnum(c) && kLayerPunctuation.find(c) == std::string_view::npos) return false;
+    start = end;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool QvParseInChI(QvMolBase& mol, std::string_view inchi, const char* title) {
   std::string text(inchi);
+  if (!LooksLikeInChI(text)) {
+    const std::string what = "Invalid InChI \"" + text + "\"";
+    QvReportInChIMessage(what.c_str(), title, "not the layout of an InChI");
+    return false;
+  }
   std::string options;
   inchi_InputINCHI in{text.data(), options.data()};
   std::string error;
