@@ -234,8 +234,43 @@ class LayerOrder {
   int last_ = -1;
 };
 
-// Whether `text` has the shape of an InChI: the prefix, a formula layer of
-// element symbols, counts, '.' and '*', then layers in their order that
+// The formula layer: components joined by '.', each an optional
+// multiplier of 2 or more, then elements with counts of 2 or more.
+bool FormulaShape(std::string_view formula) {
+  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+  const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
+  const auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
+  // A number, which must not be 0 or 1 where InChI would leave it out.
+  const auto number = [&](std::string_view s, std::size_t& i) {
+    const std::size_t start = i;
+    while (i < s.size() && digit(s[i])) ++i;
+    return i == start || !(i - start == 1 && (s[start] == '0' || s[start] == '1'));
+  };
+  for (std::size_t begin = 0; begin <= formula.size();) {
+    const std::size_t end = std::min(formula.find('.', begin), formula.size());
+    const std::string_view part = formula.substr(begin, end - begin);
+    std::size_t i = 0;
+    if (!number(part, i) || i == part.size()) return false;
+    while (i < part.size()) {
+      if (!upper(part[i++])) return false;
+      if (i < part.size() && lower(part[i])) ++i;
+      if (!number(part, i)) return false;
+    }
+    begin = end + 1;
+  }
+  return true;
+}
+
+// A number written with a leading zero ("07"), which InChI never writes.
+bool LeadingZero(std::string_view text) {
+  for (std::size_t i = 0; i + 1 < text.size(); ++i)
+    if (text[i] == '0' && text[i + 1] >= '0' && text[i + 1] <= '9' && (i == 0 || text[i - 1] < '0' || text[i - 1] > '9'))
+      return true;
+  return false;
+}
+
+// Whether `text` has the shape of an InChI: the prefix, a formula layer
+// of that shape, then layers in their order that
 // each start with their letter and hold only the characters InChI layers
 // are made of. The library's parser reads past its buffers on some
 // malformed strings (a repeated layer among them), so only strings of this
@@ -251,9 +286,7 @@ bool LooksLikeInChI(std::string_view text) {
     return false;
   const auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
   const std::size_t formula_end = std::min(text.find('/'), text.size());
-  for (char c : text.substr(0, formula_end))
-    if (!alnum(c) && c != '.' && c != '*') return false;
-  if (formula_end == 0) return false;
+  if (formula_end == 0 || !FormulaShape(text.substr(0, formula_end)) || LeadingZero(text)) return false;
   constexpr std::string_view kLayerPunctuation = ",;()*+-?.";
   // A component's connections name at least one bond; one atom alone has
   // none listed at all. The library crashes on a lone atom number there.
