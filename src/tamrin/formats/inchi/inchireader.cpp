@@ -269,6 +269,26 @@ bool LeadingZero(std::string_view text) {
   return false;
 }
 
+// The components a layer of per-component parts counts: parts joined by
+// ';' (or, in the formula, '.'), each standing for k components when it
+// starts with a multiplier k ("2*" in layers, "2" in the formula).
+std::size_t ComponentCount(std::string_view layer, char separator, bool formula) {
+  std::size_t count = 0;
+  for (std::size_t begin = 0; begin <= layer.size();) {
+    const std::size_t end = std::min(layer.find(separator, begin), layer.size());
+    const std::string_view part = layer.substr(begin, end - begin);
+    std::size_t digits = 0;
+    while (digits < part.size() && part[digits] >= '0' && part[digits] <= '9') ++digits;
+    const bool multiplied = digits > 0 && (formula || (digits < part.size() && part[digits] == '*'));
+    std::size_t k = 1;
+    if (multiplied && digits <= 4) k = std::stoul(std::string(part.substr(0, digits)));
+    else if (multiplied) return 0;
+    count += k;
+    begin = end + 1;
+  }
+  return count;
+}
+
 // Whether `text` has the shape of an InChI: the prefix, a formula layer
 // of that shape, then layers in their order that
 // each start with their letter and hold only the characters InChI layers
@@ -301,12 +321,21 @@ bool LooksLikeInChI(std::string_view text) {
     return false;
   };
   LayerOrder order;
+  // The main connection, hydrogen and charge layers have a part for each
+  // component of the formula; the library corrupts its memory when they
+  // do not.
+  const std::size_t components = ComponentCount(text.substr(0, formula_end), '.', true);
+  bool main_part = true;
   std::size_t start = formula_end;
   while (start < text.size()) {
     const std::size_t end = std::min(text.find('/', start + 1), text.size());
     const std::string_view layer = text.substr(start + 1, end - start - 1);
     if (layer.empty() || !order.Next(layer.front())) return false;
     if (layer.front() == 'c' && lone_atom(layer.substr(1))) return false;
+    main_part = main_part && std::string_view("ifr").find(layer.front()) == std::string_view::npos;
+    if (main_part && std::string_view("chq").find(layer.front()) != std::string_view::npos &&
+        ComponentCount(layer.substr(1), ';', false) != components)
+      return false;
     for (char c : layer)
       if (!alnum(c) && kLayerPunctuation.find(c) == std::string_view::npos) return false;
     start = end;
