@@ -197,10 +197,12 @@ def test_flavors(fmt, flavor, smiles, expected):
 @pytest.mark.parametrize("line, reason", [
     ("InChI=1S/C2/zz", "not the layout of an InChI"),
     ("inChI=1/2CH4/h2*1H4", "not the layout of an InChI"),
-    # Shapes that crash the InChI library's parser: a lone atom as a
-    # component's connections, a layer given twice.
+    # Shapes on which the InChI library's parser crashes or corrupts its
+    # memory: a lone atom as a component's connections, a layer given
+    # twice, layers whose parts do not match the formula's components.
     ("InChI=1S/C5H5NO/c7", "not the layout of an InChI"),
     ("InChI=1S/4C5H5.2Fe/c6/c1-2-4-6-5-3-1/h1-6H", "not the layout of an InChI"),
+    ("InChI=1S/Lr5H5.2Fe/c4*1-2-4-5-3-1;;/h4*1-5H;;/q;;2*-9;;+2", "not the layout of an InChI"),
     # Well formed, but no structure fits it: the library says so.
     ("InChI=1S/C2H6O/c1-2-3/h3H,2H2,1H3/b3-2+", "*Conversion failed on component(s) 1(C2H6O)"),
 ])
