@@ -13,6 +13,7 @@
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/inchi/inchi.h"
 #include "tamrin/formats/inchi/inchilib.h"
+#include "tamrin/formats/inchi/inchishape.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/model/perceived.h"
 #include "tamrin/perception/kekulize.h"
@@ -201,153 +202,11 @@ class Builder {
   std::vector<QvAtomBase*> added_h_;
 };
 
-// Layers come in a fixed order within each part of an InChI: the main
-// layers, the isotopic ones after /i, the fixed-H ones after /f (with their
-// own /i part) and, after /r, the reconnected structure from the start.
-class LayerOrder {
- public:
-  // False for a letter that cannot follow the layers seen so far.
-  bool Next(char letter) {
-    if (letter == 'r') {
-      part_ = Part::Main;
-      last_ = -1;
-      return true;
-    }
-    if (letter == 'i' && (part_ == Part::Main || part_ == Part::Fixed)) return Enter(part_ == Part::Main ? Part::Isotopic : Part::FixedIsotopic);
-    if (letter == 'f' && (part_ == Part::Main || part_ == Part::Isotopic)) return Enter(Part::Fixed);
-    const std::string_view order = kOrders[static_cast<int>(part_)];
-    const std::size_t rank = order.find(letter);
-    if (rank == std::string_view::npos || static_cast<int>(rank) <= last_) return false;
-    last_ = static_cast<int>(rank);
-    return true;
-  }
-
- private:
-  enum class Part { Main, Isotopic, Fixed, FixedIsotopic };
-  static constexpr std::string_view kOrders[] = {"chqpbtms", "hbtms", "hqbtmso", "hbtmso"};
-  bool Enter(Part part) {
-    part_ = part;
-    last_ = -1;
-    return true;
-  }
-  Part part_ = Part::Main;
-  int last_ = -1;
-};
-
-// The formula layer: components joined by '.', each an optional
-// multiplier of 2 or more, then elements with counts of 2 or more.
-bool FormulaShape(std::string_view formula) {
-  const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-  const auto upper = [](char c) { return c >= 'A' && c <= 'Z'; };
-  const auto lower = [](char c) { return c >= 'a' && c <= 'z'; };
-  // A number, which must not be 0 or 1 where InChI would leave it out.
-  const auto number = [&](std::string_view s, std::size_t& i) {
-    const std::size_t start = i;
-    while (i < s.size() && digit(s[i])) ++i;
-    return i == start || !(i - start == 1 && (s[start] == '0' || s[start] == '1'));
-  };
-  for (std::size_t begin = 0; begin <= formula.size();) {
-    const std::size_t end = std::min(formula.find('.', begin), formula.size());
-    const std::string_view part = formula.substr(begin, end - begin);
-    std::size_t i = 0;
-    if (!number(part, i) || i == part.size()) return false;
-    while (i < part.size()) {
-      if (!upper(part[i++])) return false;
-      if (i < part.size() && lower(part[i])) ++i;
-      if (!number(part, i)) return false;
-    }
-    begin = end + 1;
-  }
-  return true;
-}
-
-// A number written with a leading zero ("07"), which InChI never writes.
-bool LeadingZero(std::string_view text) {
-  for (std::size_t i = 0; i + 1 < text.size(); ++i)
-    if (text[i] == '0' && text[i + 1] >= '0' && text[i + 1] <= '9' && (i == 0 || text[i - 1] < '0' || text[i - 1] > '9'))
-      return true;
-  return false;
-}
-
-// The components a layer of per-component parts counts: parts joined by
-// ';' (or, in the formula, '.'), each standing for k components when it
-// starts with a multiplier k ("2*" in layers, "2" in the formula).
-std::size_t ComponentCount(std::string_view layer, char separator, bool formula) {
-  std::size_t count = 0;
-  for (std::size_t begin = 0; begin <= layer.size();) {
-    const std::size_t end = std::min(layer.find(separator, begin), layer.size());
-    const std::string_view part = layer.substr(begin, end - begin);
-    std::size_t digits = 0;
-    while (digits < part.size() && part[digits] >= '0' && part[digits] <= '9') ++digits;
-    const bool multiplied = digits > 0 && (formula || (digits < part.size() && part[digits] == '*'));
-    std::size_t k = 1;
-    if (multiplied && digits <= 4) k = std::stoul(std::string(part.substr(0, digits)));
-    else if (multiplied) return 0;
-    count += k;
-    begin = end + 1;
-  }
-  return count;
-}
-
-// Whether `text` has the shape of an InChI: the prefix, a formula layer
-// of that shape, then layers in their order that
-// each start with their letter and hold only the characters InChI layers
-// are made of. The library's parser reads past its buffers on some
-// malformed strings (a repeated layer among them), so only strings of this
-// shape are given to it.
-bool LooksLikeInChI(std::string_view text) {
-  constexpr std::string_view kStandard = "InChI=1S/";
-  constexpr std::string_view kOther = "InChI=1/";
-  if (text.starts_with(kStandard))
-    text.remove_prefix(kStandard.size());
-  else if (text.starts_with(kOther))
-    text.remove_prefix(kOther.size());
-  else
-    return false;
-  const auto alnum = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
-  const std::size_t formula_end = std::min(text.find('/'), text.size());
-  if (formula_end == 0 || !FormulaShape(text.substr(0, formula_end)) || LeadingZero(text)) return false;
-  constexpr std::string_view kLayerPunctuation = ",;()*+-?.";
-  // A component's connections name at least one bond; one atom alone has
-  // none listed at all. The library crashes on a lone atom number there.
-  const auto lone_atom = [](std::string_view connections) {
-    for (std::size_t begin = 0; begin <= connections.size();) {
-      const std::size_t end = std::min(connections.find(';', begin), connections.size());
-      std::string_view piece = connections.substr(begin, end - begin);
-      if (const std::size_t star = piece.find('*'); star != std::string_view::npos) piece.remove_prefix(star + 1);
-      if (!piece.empty() && piece.find_first_not_of("0123456789") == std::string_view::npos) return true;
-      begin = end + 1;
-    }
-    return false;
-  };
-  LayerOrder order;
-  // The main connection, hydrogen and charge layers have a part for each
-  // component of the formula; the library corrupts its memory when they
-  // do not.
-  const std::size_t components = ComponentCount(text.substr(0, formula_end), '.', true);
-  bool main_part = true;
-  std::size_t start = formula_end;
-  while (start < text.size()) {
-    const std::size_t end = std::min(text.find('/', start + 1), text.size());
-    const std::string_view layer = text.substr(start + 1, end - start - 1);
-    if (layer.empty() || !order.Next(layer.front())) return false;
-    if (layer.front() == 'c' && lone_atom(layer.substr(1))) return false;
-    main_part = main_part && std::string_view("ifr").find(layer.front()) == std::string_view::npos;
-    if (main_part && std::string_view("chq").find(layer.front()) != std::string_view::npos &&
-        ComponentCount(layer.substr(1), ';', false) != components)
-      return false;
-    for (char c : layer)
-      if (!alnum(c) && kLayerPunctuation.find(c) == std::string_view::npos) return false;
-    start = end;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool QvParseInChI(QvMolBase& mol, std::string_view inchi, const char* title) {
   std::string text(inchi);
-  if (!LooksLikeInChI(text)) {
+  if (!QvLooksLikeInChI(text)) {
     const std::string what = "Invalid InChI \"" + text + "\"";
     QvReportInChIMessage(what.c_str(), title, "not the layout of an InChI");
     return false;
