@@ -164,6 +164,16 @@ bool Body(std::string_view body) {
     if (layer.empty() || !order.Next(layer.front())) return false;
     for (char c : layer)
       if (!Alnum(c) && kLayerPunctuation.find(c) == std::string_view::npos) return false;
+    // The fixed-H layer may restate the formula: the same heavy atoms, the
+    // components perhaps in another order.
+    if (layer.front() == 'f' && layer.size() > 1) {
+      std::vector<unsigned> fixed;
+      if (!Components(layer.substr(1), fixed)) return false;
+      std::vector<unsigned> main = heavy;
+      std::sort(main.begin(), main.end());
+      std::sort(fixed.begin(), fixed.end());
+      if (fixed != main) return false;
+    }
     if (order.InMain() && std::string_view("chq").find(layer.front()) != std::string_view::npos) {
       std::vector<std::string_view> parts;
       if (!Parts(layer.substr(1), parts) || parts.size() != heavy.size()) return false;
