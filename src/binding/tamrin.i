@@ -622,16 +622,11 @@ PyObject* QvGetDataPairs(const Sorvil::QvBase& obj) { return tamrin_py::DataPair
 }  // namespace tamrin_api
 %}
 
-// Each generated class sets its own __repr__; molecules share this one.
+// Properties, mappings, repr and equality of molecules, atoms and bonds.
 %pythoncode %{
-def _mol_repr(self):
-    return (f"<{type(self).__name__} title={self.GetTitle()!r} "
-            f"atoms={self.NumAtoms()} bonds={self.NumBonds()}>")
-
-
-for _cls in (QvMolBase, QvMCMolBase, QvGraphMol, QvMol):
-    _cls.__repr__ = _mol_repr
-del _cls
+from ._molface import install as _install_face
+_install_face((QvMolBase, QvMCMolBase, QvGraphMol, QvMol), QvAtomBase, QvBondBase)
+del _install_face
 
 from ._pickling import register as _register_pickling
 _register_pickling(QvGraphMol, QvMol)
