@@ -157,8 +157,16 @@ def _live_indices(mol: Any) -> list[int] | None:
     return [atom.GetIdx() for atom in mol.GetAtoms()]
 
 
+def _numpy():
+    try:
+        import numpy
+    except ImportError as error:
+        raise ImportError("mol.coords needs NumPy: pip install numpy") from error
+    return numpy
+
+
 def _get_coords(mol: Any):
-    import numpy as np
+    np = _numpy()
 
     xyz = np.array(mol.GetCoords(), dtype=np.float64).reshape(-1, 3)
     live = _live_indices(mol)
@@ -166,7 +174,7 @@ def _get_coords(mol: Any):
 
 
 def _set_coords(mol: Any, value: object) -> None:
-    import numpy as np
+    np = _numpy()
 
     try:
         xyz = np.asarray(value, dtype=np.float64)
