@@ -23,12 +23,11 @@ def _pandas():
 def _typed_column(pd: Any, values: list) -> Any:
     """A column typed as pandas.read_csv would type it: numbers when every
     present value is one, text otherwise; empty and absent values are NaN."""
-    cleaned = [None if value is None or value == "" else value for value in values]
-    series = pd.Series(cleaned, dtype=object)
+    cleaned = [math.nan if value is None or value == "" else value for value in values]
     try:
-        return pd.to_numeric(series)
+        return pd.to_numeric(pd.Series(cleaned, dtype=object))
     except (TypeError, ValueError):
-        return series
+        return pd.Series(cleaned)  # pandas' own text dtype
 
 
 def read_frame(
@@ -68,7 +67,7 @@ def read_frame(
                     column.extend([None] * (row - len(column)))
                 column.append(value)
     rows = len(mols)
-    data: dict[str, Any] = {mol_column: pd.Series(mols, dtype=object), title_column: pd.Series(titles, dtype=object)}
+    data: dict[str, Any] = {mol_column: pd.Series(mols, dtype=object), title_column: pd.Series(titles)}
     for tag, column in columns.items():
         column.extend([None] * (rows - len(column)))
         data[f"{tag}_sd" if tag in reserved else tag] = _typed_column(pd, column)

@@ -189,14 +189,17 @@ def _set_coords(mol: Any, value: object) -> None:
         xyz = full
     if not mol.SetCoords(xyz.ravel().tolist()):
         raise ValueError(f"{type(mol).__name__} takes no coordinates (a QvMol without an active conformer)")
+    if mol.GetDimension() == 0:
+        mol.SetDimension(3)
 
 
 _COORDS_DOC = """The atoms' coordinates as a NumPy (N, 3) float64 array, in atom order.
 
 The array is a copy: the molecule keeps its coordinates in single precision,
 by atom index, so editing the array changes nothing until it is assigned back
-(``mol.coords = xyz``), which checks the shape and raises ValueError. Atoms
-without coordinates read as 0."""
+(``mol.coords = xyz``), which checks the shape and raises ValueError and
+makes a molecule without a dimension three-dimensional. Atoms without
+coordinates read as 0."""
 
 
 def _canonical_smiles(mol: Any) -> str:

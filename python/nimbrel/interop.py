@@ -30,6 +30,10 @@ _HINT = "nimbrel.interop needs RDKit: pip install rdkit"
 # and with the Kekule form (the latter when the aromatic bonds admit one).
 _SMILES_AROMATIC = 0x01 | 0x02 | 0x08 | 0x10 | 0x20
 _SMILES_KEKULE = _SMILES_AROMATIC | 0x80
+# The atom property RDKit's reaction readers give each atom of a reaction
+# (1 reactant, 2 product, 3 agent).
+_RXN_ROLE = "molRxnRole"
+_HIGH_ORDERS: dict = {}
 
 
 def _chem():
@@ -77,6 +81,7 @@ def to_rdkit(mol: QvMolBase):
         copy.SetTitle("")
         for number, atom in enumerate(copy.GetAtoms(), start=1):
             atom.SetMapIdx(number)
+            atom.SetRxnRole(0)  # one molecule for RDKit; the roles travel as atom properties
         smiles = velk.mol_to_string(copy, "smi", _SMILES_KEKULE).strip()
         if not smiles:
             smiles = velk.mol_to_string(copy, "smi", _SMILES_AROMATIC).strip()
@@ -87,6 +92,8 @@ def to_rdkit(mol: QvMolBase):
         rdmol = Chem.RenumberAtoms(rdmol, new_order)
         for rdatom, atom in zip(rdmol.GetAtoms(), atoms):
             rdatom.SetAtomMapNum(atom.GetMapIdx())
+            if atom.GetRxnRole():
+                rdatom.SetIntProp(_RXN_ROLE, atom.GetRxnRole())
         if mol.GetDimension() > 0:
             conformer = Chem.Conformer(len(atoms))
             for i, xyz in enumerate(mol.coords.tolist()):
@@ -108,11 +115,17 @@ def from_rdkit(rdmol: Any) -> QvMolBase:
     The first conformer gives the coordinates (and the dimension: 3 or 2);
     without one the molecule has none. ``_Name`` becomes the title and every
     public property SD data, as text.
+
+    Stereo travels as wedge bonds of a drawing (RDKit's, for a molecule
+    without a conformer): a cage whose stereocentres a flat drawing cannot
+    show all at once (atoms shared by three or more rings) may lose some.
     """
     Chem = _chem()
     from . import velk
     from .tamrin import QvAddSDData
 
+    _HIGH_ORDERS.setdefault(Chem.BondType.QUADRUPLE, 4)
+    _HIGH_ORDERS.setdefault(Chem.BondType.QUINTUPLE, 5)
     work = Chem.Mol(rdmol)
     work.UpdatePropertyCache(strict=False)
     # A mol block carries the graph, charges, isotopes and stereo (as
@@ -124,6 +137,12 @@ def from_rdkit(rdmol: Any) -> QvMolBase:
     for atom, rdatom in zip(mol.GetAtoms(), work.GetAtoms()):
         atom.SetImplicitHCount(rdatom.GetTotalNumHs(includeNeighbors=False))
         atom.SetMapIdx(rdatom.GetAtomMapNum())
+        if rdatom.HasProp(_RXN_ROLE):
+            atom.SetRxnRole(rdatom.GetIntProp(_RXN_ROLE))
+    # Mol blocks have no bond order above three.
+    for bond, rdbond in zip(mol.GetBonds(), work.GetBonds()):
+        if rdbond.GetBondType() in _HIGH_ORDERS:
+            bond.SetOrder(_HIGH_ORDERS[rdbond.GetBondType()])
     if rdmol.GetNumConformers():
         conformer = rdmol.GetConformer()
         mol.coords = conformer.GetPositions()
@@ -132,6 +151,6 @@ def from_rdkit(rdmol: Any) -> QvMolBase:
         mol.ClearCoords()
         mol.SetDimension(0)
     mol.SetTitle(rdmol.GetProp("_Name") if rdmol.HasProp("_Name") else "")
-    for name, value in rdmol.GetPropsAsDict(includePrivate=False, includeComputed=False).items():
+    for name, value in rdmol.GetPropsAsDict(includePrivate=False, includeComputed=False, autoConvertStrings=False).items():
         QvAddSDData(mol, name, value if isinstance(value, str) else str(value))
     return mol
