@@ -10,6 +10,8 @@ from __future__ import annotations
 
 import math
 import pickle
+import subprocess
+import sys
 from pathlib import Path
 
 import numpy as np
@@ -191,6 +193,13 @@ def test_write_frame_read_frame_round_trip(tmp_path):
     assert velk.write_frame(frame, tmp_path / "frame.smi") == 4
     smi = velk.read_frame(tmp_path / "frame.smi")
     assert smi["mol"].tolist() == mols and smi["title"].tolist() == frame["title"].tolist()
+    # A tag repeated within a record gives its first value, like mol.sd.
+    twice = smiles_mol("C methane")
+    tamrin.QvAddSDData(twice, "count", "1")
+    tamrin.QvAddSDData(twice, "count", "2")
+    with velk.open_writer(tmp_path / "twice.sdf") as writer:
+        writer.append(twice)
+    assert velk.read_frame(tmp_path / "twice.sdf")["count"].tolist() == [1]
     with pytest.raises(ValueError, match="row 0"):
         velk.write_frame(pd.DataFrame({"mol": [None]}), tmp_path / "none.sdf")
 
@@ -235,3 +244,18 @@ def is_cage(smiles: str) -> bool:
     mol = Chem.MolFromSmiles(smiles)
     rings = mol.GetRingInfo()
     return any(rings.NumAtomRings(atom.GetIdx()) >= 3 for atom in mol.GetAtoms())
+
+
+@pytest.mark.parametrize("missing,call", [
+    ("pandas", "velk.read_frame('x.sdf')"),
+    ("rdkit", "interop.from_rdkit(None)"),
+])
+def test_optional_packages_missing_give_install_hint(missing, call):
+    code = (f"import sys; sys.modules[{missing!r}] = None\n"
+            "from nimbrel import velk, interop, tamrin\n"
+            "try:\n"
+            f"    {call}\n"
+            "except ImportError as error:\n"
+            "    print(error)\n")
+    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True)
+    assert f"pip install {missing}" in result.stdout
