@@ -74,28 +74,18 @@ def read_frame(
     return pd.DataFrame(data, copy=False)
 
 
-def _as_text(value: Any) -> str | None:
+def _as_text(pd: Any, value: Any) -> str | None:
     """An SD value for a cell; None for a missing one."""
-    if value is None:
+    if not isinstance(value, str) and hasattr(value, "item"):
+        value = value.item()  # a NumPy scalar
+    if value is None or value is pd.NA or value is pd.NaT:
         return None
-    if isinstance(value, str):
-        return value
-    if isinstance(value, float) or hasattr(value, "dtype") and getattr(value.dtype, "kind", "") == "f":
-        value = float(value)
+    if isinstance(value, float):
         if math.isnan(value):
             return None
         # A column of whole numbers turns float as soon as one value is
         # missing; write its numbers as they were read.
         return str(int(value)) if value.is_integer() and abs(value) < 2**53 else repr(value)
-    if hasattr(value, "item"):
-        value = value.item()
-    try:
-        import pandas as pd
-
-        if value is pd.NA or value is pd.NaT:
-            return None
-    except ImportError:
-        pass
     return str(value)
 
 
@@ -113,15 +103,16 @@ def write_frame(
     by the ``title_column`` cell when that column exists. Rows without a
     molecule raise ValueError.
     """
-    _pandas()
+    pd = _pandas()
     from . import velk
     from .tamrin import QvClearSDData, QvGraphMol, QvMolBase, QvSetSDData
 
     if mol_column not in frame.columns:
         raise KeyError(f"write_frame: no molecule column {mol_column!r} among {list(frame.columns)!r}")
     has_title = title_column is not None and title_column in frame.columns
-    tags = [str(c) for c in frame.columns if c != mol_column and not (has_title and c == title_column)]
-    cells = [frame[c].tolist() for c in frame.columns if c != mol_column and not (has_title and c == title_column)]
+    data_columns = [c for c in frame.columns if c != mol_column and not (has_title and c == title_column)]
+    tags = [str(c) for c in data_columns]
+    cells = [frame[c].tolist() for c in data_columns]
     titles = frame[title_column].tolist() if has_title else [None] * len(frame)
     written = 0
     with velk.open_writer(path) as writer:
@@ -131,12 +122,11 @@ def write_frame(
             copy = QvGraphMol(mol)
             QvClearSDData(copy)
             for tag, value in zip(tags, values):
-                text = _as_text(value)
+                text = _as_text(pd, value)
                 if text is not None:
                     QvSetSDData(copy, tag, text)
-            text_title = _as_text(title)
             if has_title:
-                copy.SetTitle(text_title or "")
+                copy.SetTitle(_as_text(pd, title) or "")
             writer.append(copy)
             written += 1
     return written
