@@ -209,6 +209,7 @@ def _canonical_smiles(mol: Any) -> str:
 
 
 def _mol_eq(self: Any, other: object) -> bool:
+    """Whether two molecules have the same canonical isomeric SMILES."""
     from .tamrin import QvMolBase
 
     if not isinstance(other, QvMolBase):

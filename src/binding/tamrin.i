@@ -22,7 +22,13 @@ after Sweep(), Clear() or DeleteConf() destroyed it raises ValueError.
 
 SD data (the name/value pairs of SD files) are read and written with
 QvGetSDData, QvSetSDData, QvAddSDData and QvGetSDDataPairs; other tagged data
-with QvGetData, QvSetData and QvGetDataPairs."
+with QvGetData, QvSetData and QvGetDataPairs.
+
+From Python a molecule also offers mol.coords (a NumPy (N, 3) array, a copy;
+assignable), mol.sd and mol.data (mutable mappings), mol.title, mol.atoms and
+mol.bonds (iterators; atoms have symbol, formal_charge, isotope,
+implicit_h_count, aromatic; bonds begin, end, order, aromatic), mol.smiles and
+len(mol). Two molecules are equal when their canonical isomeric SMILES are."
 %enddef
 
 %module(package="nimbrel", docstring=TAMRIN_DOC) tamrin
