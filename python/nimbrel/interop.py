@@ -86,6 +86,8 @@ def to_rdkit(mol: QvMolBase):
         if not smiles:
             smiles = velk.mol_to_string(copy, "smi", _SMILES_AROMATIC).strip()
         rdmol = _parse_smiles(Chem, smiles)
+        if rdmol.GetNumAtoms() != len(atoms):
+            raise ValueError(f"to_rdkit: the molecule could not be carried over (written as {smiles!r})")
         new_order = [0] * rdmol.GetNumAtoms()
         for rdatom in rdmol.GetAtoms():
             new_order[rdatom.GetAtomMapNum() - 1] = rdatom.GetIdx()
