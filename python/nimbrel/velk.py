@@ -48,8 +48,10 @@ __all__ = [
     "open_reader",
     "open_writer",
     "read",
+    "read_frame",
     "read_record",
     "resolve_format",
+    "write_frame",
 ]
 
 PathLike = Union[str, "os.PathLike[str]"]
@@ -332,6 +334,25 @@ def mol_from_bytes(
     """The first molecule of ``data``, gunzipped first when ``gzip`` is true; None when unparsable."""
     target = mol if mol is not None else _new_molecule()
     return target if _core._mol_from_bytes(target, data, _format_code(fmt), flavor, bool(gzip)) else None
+
+
+def read_frame(path: PathLike, mol_column: str = "mol", title_column: str = "title", mol_factory=None):
+    """Every record of ``path`` as a row of a pandas DataFrame: molecule, title, one column per SD tag.
+
+    Tag columns hold numbers when all their values are numbers, text
+    otherwise, NaN where a record lacks the tag. Needs pandas (ImportError
+    with an install hint without it).
+    """
+    from ._frames import read_frame as _read_frame
+
+    return _read_frame(path, mol_column, title_column, mol_factory)
+
+
+def write_frame(frame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title") -> int:
+    """Writes each row's molecule to ``path`` with the row's other cells as SD data; returns the row count."""
+    from ._frames import write_frame as _write_frame
+
+    return _write_frame(frame, path, mol_column, title_column)
 
 
 if __name__ == "__main__":

@@ -22,7 +22,13 @@ after Sweep(), Clear() or DeleteConf() destroyed it raises ValueError.
 
 SD data (the name/value pairs of SD files) are read and written with
 QvGetSDData, QvSetSDData, QvAddSDData and QvGetSDDataPairs; other tagged data
-with QvGetData, QvSetData and QvGetDataPairs."
+with QvGetData, QvSetData and QvGetDataPairs.
+
+From Python a molecule also offers mol.coords (a NumPy (N, 3) array, a copy;
+assignable), mol.sd and mol.data (mutable mappings), mol.title, mol.atoms and
+mol.bonds (iterators; atoms have symbol, formal_charge, isotope,
+implicit_h_count, aromatic; bonds begin, end, order, aromatic), mol.smiles and
+len(mol). Two molecules are equal when their canonical isomeric SMILES are."
 %enddef
 
 %module(package="nimbrel", docstring=TAMRIN_DOC) tamrin
@@ -622,16 +628,11 @@ PyObject* QvGetDataPairs(const Sorvil::QvBase& obj) { return tamrin_py::DataPair
 }  // namespace tamrin_api
 %}
 
-// Each generated class sets its own __repr__; molecules share this one.
+// Properties, mappings, repr and equality of molecules, atoms and bonds.
 %pythoncode %{
-def _mol_repr(self):
-    return (f"<{type(self).__name__} title={self.GetTitle()!r} "
-            f"atoms={self.NumAtoms()} bonds={self.NumBonds()}>")
-
-
-for _cls in (QvMolBase, QvMCMolBase, QvGraphMol, QvMol):
-    _cls.__repr__ = _mol_repr
-del _cls
+from ._molface import install as _install_face
+_install_face((QvMolBase, QvMCMolBase, QvGraphMol, QvMol), QvAtomBase, QvBondBase)
+del _install_face
 
 from ._pickling import register as _register_pickling
 _register_pickling(QvGraphMol, QvMol)

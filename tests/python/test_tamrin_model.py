@@ -202,7 +202,7 @@ def test_classes_and_data_reach_the_format_module():
     graph, multi = tamrin.QvGraphMol(), tamrin.QvMol()
     assert isinstance(graph, tamrin.QvMolBase) and isinstance(multi, tamrin.QvMolBase)
     assert isinstance(multi, tamrin.QvMCMolBase) and not isinstance(graph, tamrin.QvMCMolBase)
-    assert repr(graph) == "<QvGraphMol title='' atoms=0 bonds=0>"
+    assert repr(graph) == "<QvGraphMol '' 0 atoms 0 bonds>"
     mol = tamrin.QvGraphMol()
     tamrin.QvSetData(mol, "Charge", -1)
     tamrin.QvSetData(mol, "Total Energy", -76.25)
