@@ -49,7 +49,7 @@ def our_inchi(mol) -> str:
     return first_field(velk.mol_to_string(mol, "inchi"))
 
 
-def corpus_texts(root: Path, set_a_lines: list[str]):
+def corpus_texts(root: Path, set_a_lines: list[str], set_a_count: int = SET_A_COUNT):
     """(label, text, format, RDKit's molecule) for every molecule of the corpus."""
     for path in sorted((root / "sdf").iterdir()):
         data = path.read_bytes()
@@ -58,7 +58,7 @@ def corpus_texts(root: Path, set_a_lines: list[str]):
             yield f"{path.name}#{number}", record + "$$$$\n", "sdf", Chem.MolFromMolBlock(record, removeHs=False)
     lines = [(f"{p.name}:{n}", line) for p in sorted((root / "smiles").iterdir())
              for n, line in enumerate(p.read_text().splitlines(), 1)]
-    lines += [(f"set A:{n}", line) for n, line in enumerate(set_a_lines[:SET_A_COUNT], 1)]
+    lines += [(f"set A:{n}", line) for n, line in enumerate(set_a_lines[:set_a_count], 1)]
     for label, line in lines:
         if line.strip():
             yield label, line, "smi", Chem.MolFromSmiles(line.split()[0])
