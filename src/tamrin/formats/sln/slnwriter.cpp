@@ -105,8 +105,14 @@ void SLNWalk::Classify(unsigned start) {
       on_path_[atom] = false;
       auto& kids = children_[atom];
       const auto escapes = [&](const Link& kid) { return low_[kid.nbr] <= order_[atom]; };
+      // RDKit drops the closure of a branch that has no bond of its own (one
+      // atom without hydrogens); such an atom is best kept on the chain too.
+      const auto bare = [&](const Link& kid) {
+        return size_[kid.nbr] == 1 && view_.Hydrogens(kid.nbr) == 0 && !closures_[kid.nbr].empty();
+      };
       std::stable_sort(kids.begin(), kids.end(), [&](const Link& a, const Link& b) {
         if (escapes(a) != escapes(b)) return escapes(b);
+        if (bare(a) != bare(b)) return bare(b);
         return size_[a.nbr] < size_[b.nbr];
       });
       stack.pop_back();
