@@ -7,8 +7,10 @@
 // whose ring closures return above the atom continues the chain instead of
 // opening a branch: parsers that build each branch apart (RDKit's among
 // them) lose track of ring ids from inside nested branches, and a closure on
-// the main chain is what every parser reads.
+// the main chain is what every parser reads. A part where that still leaves
+// such a branch is walked again from other atoms, a few at most.
 #include <algorithm>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +26,7 @@ namespace Tamrin {
 namespace {
 
 constexpr unsigned kNone = ~0U;
+constexpr unsigned kMaxStarts = 16;
 
 // "Any" stands for a wildcard or an atomic number without a symbol.
 std::string_view Symbol(const QvAtomBase& atom) {
@@ -54,7 +57,8 @@ class SLNWalk {
     unsigned bond;
   };
 
-  void Classify(unsigned start);
+  bool Classify(unsigned start);
+  void Forget();
   void WriteComponent(unsigned start, std::string& out) const;
   void AppendAtom(unsigned atom, std::string& out) const;
   void AppendBond(unsigned bond, unsigned to, std::string& out) const;
@@ -68,6 +72,7 @@ class SLNWalk {
   std::vector<unsigned> order_;  // preorder number by atom position
   std::vector<unsigned> low_;    // lowest preorder a closure in the subtree returns to
   std::vector<unsigned> size_;   // atoms in the subtree
+  std::vector<unsigned> part_;   // atoms of the part being walked
   unsigned ids_ = 0;
 };
 
@@ -79,8 +84,26 @@ std::string SLNWalk::Write() {
   std::vector<unsigned> starts;
   for (unsigned pos = 0; pos < view_.NumAtoms(); ++pos) {
     if (seen_[pos]) continue;
-    starts.push_back(pos);
-    Classify(pos);
+    const unsigned ids = ids_;
+    unsigned start = pos;
+    if (!Classify(pos)) {
+      const std::vector<unsigned> part = part_;
+      const unsigned tries = std::min<unsigned>(kMaxStarts, static_cast<unsigned>(part.size()));
+      bool clean = false;
+      for (unsigned i = 1; i < tries && !clean; ++i) {
+        Forget();
+        ids_ = ids;
+        start = part[i];
+        clean = Classify(start);
+      }
+      if (!clean) {
+        Forget();
+        ids_ = ids;
+        start = pos;
+        Classify(pos);
+      }
+    }
+    starts.push_back(start);
   }
   std::string out;
   for (unsigned start : starts) {
@@ -90,9 +113,24 @@ std::string SLNWalk::Write() {
   return out;
 }
 
+void SLNWalk::Forget() {
+  for (unsigned atom : part_) {
+    seen_[atom] = false;
+    id_[atom] = 0;
+    children_[atom].clear();
+    closures_[atom].clear();
+    low_[atom] = kNone;
+    size_[atom] = 1;
+  }
+}
+
 // A bond to an atom still on the path is a ring closure; one to an atom
-// already finished was met from that atom's side.
-void SLNWalk::Classify(unsigned start) {
+// already finished was met from that atom's side. False when a branch is
+// left that RDKit cannot close (see above).
+bool SLNWalk::Classify(unsigned start) {
+  part_.clear();
+  part_.push_back(start);
+  bool clean = true;
   std::vector<Frame> stack{{start, kNone, 0, false}};
   seen_[start] = on_path_[start] = true;
   unsigned visited = 0;
@@ -115,6 +153,7 @@ void SLNWalk::Classify(unsigned start) {
         if (bare(a) != bare(b)) return bare(b);
         return size_[a.nbr] < size_[b.nbr];
       });
+      for (std::size_t i = 0; i + 1 < kids.size(); ++i) clean = clean && !bare(kids[i]);
       stack.pop_back();
       if (!stack.empty()) {
         const unsigned parent = stack.back().atom;
@@ -129,6 +168,7 @@ void SLNWalk::Classify(unsigned start) {
       children_[frame.atom].push_back({arc.nbr, arc.bond});
       seen_[arc.nbr] = on_path_[arc.nbr] = true;
       order_[arc.nbr] = visited++;
+      part_.push_back(arc.nbr);
       stack.push_back({arc.nbr, arc.bond, 0, false});
     } else if (on_path_[arc.nbr]) {
       if (id_[arc.nbr] == 0) id_[arc.nbr] = ++ids_;
@@ -136,6 +176,7 @@ void SLNWalk::Classify(unsigned start) {
       low_[frame.atom] = std::min(low_[frame.atom], order_[arc.nbr]);
     }
   }
+  return clean;
 }
 
 void SLNWalk::WriteComponent(unsigned start, std::string& out) const {
