@@ -18,7 +18,7 @@ class QvMolBase;
 //   ("N[+]H4", "C[1:I=13]H2").
 // - Bonds in Kekule form: none written for single ("-" before an atom whose
 //   symbol begins with H, which would otherwise read as a hydrogen count),
-//   "=", "#".
+//   "=", "#"; ":" for an aromatic bond a reader left without a Kekule order.
 // - A depth-first walk: branches in parentheses, a ring closed by the id of
 //   the atom it returns to ("C[1]H2CH2CH2@1"); ids are unique across the
 //   whole string, disconnected parts joined by ".".

@@ -238,6 +238,7 @@ void SLNWalk::AppendBond(unsigned bond, unsigned to, std::string& out) const {
   switch (view_.Bond(bond)->GetOrder()) {
     case 2: out += '='; return;
     case 3: out += '#'; return;
+    case 5: out += ':'; return;  // aromatic, left unkekulized by the reader
     default: break;
   }
   if (to != kNone && Symbol(*view_.Atom(to)).starts_with('H')) out += '-';
