@@ -6,9 +6,10 @@
 // Between the runs each atom's children are ordered so that the subtree
 // whose ring closures return above the atom continues the chain instead of
 // opening a branch: parsers that build each branch apart (RDKit's among
-// them) lose track of ring ids from inside nested branches, and a closure on
-// the main chain is what every parser reads. A part where that still leaves
-// such a branch is walked again from other atoms, a few at most.
+// them) mis-join closures made inside branches, and cannot close one from a
+// branch of a single atom without hydrogens at all, while a closure on the
+// main chain is what every parser reads. A part where such a one-atom branch
+// is left is walked again from other atoms, a few at most.
 #include <algorithm>
 #include <cstddef>
 #include <string>
