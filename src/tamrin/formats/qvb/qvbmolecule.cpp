@@ -167,7 +167,7 @@ QVBReturn ReadFloatCoord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&
   if (in.left() != n * sizeof(float) || mol.GetMaxAtomIdx() != mol.NumAtoms()) return kSize;
   thread_local std::vector<float> xyz;
   xyz.resize(n);
-  std::memcpy(xyz.data(), in.pos(), n * sizeof(float));
+  if (n) std::memcpy(xyz.data(), in.pos(), n * sizeof(float));  // no atoms: data() may be null
   if (marker != kMarker)
     for (float& v : xyz) v = Swapped(v);
   const unsigned char* rest = nullptr;
