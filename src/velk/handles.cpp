@@ -86,13 +86,15 @@ FormatHandler& handler_for(const std::string& path) {
   return *handler;
 }
 
-std::unique_ptr<ReaderHandle> reader_handle(FormatHandler& handler, const std::string& path, const std::any& config) {
+std::unique_ptr<ReaderHandle> reader_handle(FormatHandler& handler, const std::string& path,
+                                            const std::any& config) {
   auto source = handler.open_reader(path, config);
   if (!source) throw FileError("velk: failed to create reader for '" + path + "'");
   return std::make_unique<ReaderHandle>(std::move(source));
 }
 
-std::unique_ptr<WriterHandle> writer_handle(FormatHandler& handler, const std::string& path, const std::any& config) {
+std::unique_ptr<WriterHandle> writer_handle(FormatHandler& handler, const std::string& path,
+                                            const std::any& config) {
   auto sink = handler.open_writer(path, config);
   if (!sink) throw FileError("velk: failed to create writer for '" + path + "'");
   return std::make_unique<WriterHandle>(std::move(sink));
