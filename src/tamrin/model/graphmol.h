@@ -115,4 +115,25 @@ class QvGraphMol {
   mutable std::unique_ptr<QvGraphMolImpl> mol_;
 };
 
+// The molecule a writer reads: the caller's own, or a private copy the writer
+// prepares (perceives rings or stereo, kekulizes) so that the caller's
+// molecule keeps what it had. Moves keep Get() valid: the copy lives on the heap.
+class QvWorkingMol {
+ public:
+  explicit QvWorkingMol(const QvMolBase& mol) : mol_(&mol) {}
+  const QvMolBase& Get() const { return *mol_; }
+  // The private copy, made at the first call.
+  QvMolBase& Copy() {
+    if (!copy_) {
+      copy_ = std::make_unique<QvGraphMol>(*mol_);
+      mol_ = &copy_->GetMol();
+    }
+    return copy_->GetMol();
+  }
+
+ private:
+  const QvMolBase* mol_;
+  std::unique_ptr<QvGraphMol> copy_;
+};
+
 }  // namespace Tamrin

@@ -35,31 +35,19 @@ bool HasUnresolvedAromatic(const QvMolBase& mol) {
   return false;
 }
 
-// The molecule the library is given: the caller's own, or a copy with
-// Kekulé orders (the library takes alternating bonds only as a last
-// resort) or with the stereo of its 3D coordinates when none is stored.
-class WorkingMol {
- public:
-  explicit WorkingMol(const QvMolBase& mol) : mol_(&mol) {
-    const bool kekulize = HasUnresolvedAromatic(mol);
-    const bool stereo3d = mol.GetDimension() == 3 &&
-                          !mol.HasPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo);
-    if (!kekulize && !stereo3d) return;
-    copy_ = std::make_unique<QvGraphMol>(mol);
-    QvMolBase& work = copy_->GetMol();
-    if (kekulize) QvKekulize(work);
-    if (stereo3d) {
-      if (!work.HasPerceived(QvPerceivedRings)) QvPerceiveRings(work);
-      QvPerceiveStereoFrom3D(work);
-    }
-    mol_ = &work;
+// The molecule the library is given: a copy with Kekulé orders (the library
+// takes alternating bonds only as a last resort) or with the stereo of its 3D
+// coordinates when none is stored.
+QvWorkingMol WorkingMol(const QvMolBase& mol) {
+  QvWorkingMol work(mol);
+  if (HasUnresolvedAromatic(mol)) QvKekulize(work.Copy());
+  if (mol.GetDimension() == 3 && !mol.HasPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo)) {
+    QvMolBase& copy = work.Copy();
+    if (!copy.HasPerceived(QvPerceivedRings)) QvPerceiveRings(copy);
+    QvPerceiveStereoFrom3D(copy);
   }
-  const QvMolBase& Get() const { return *mol_; }
-
- private:
-  const QvMolBase* mol_;
-  std::unique_ptr<QvGraphMol> copy_;
-};
+  return work;
+}
 
 // The library's input: atoms at the origin, so that stereo comes from the
 // 0D parities alone.
@@ -220,7 +208,7 @@ std::string Options(unsigned flavor) {
 bool QvCreateInChI(std::string& out, const QvMolBase& mol, unsigned flavor) {
   out.clear();
   if (mol.NumAtoms() == 0) return false;
-  const WorkingMol work(mol);
+  const QvWorkingMol work = WorkingMol(mol);
   Input input;
   std::string error;
   if (!input.Build(work.Get(), error)) {

@@ -228,8 +228,8 @@ void AppendV2000(std::string& out, const Table& table, unsigned flavor) {
 void WriteMDLRecord(qvmolostream& out, const QvMolBase& mol, unsigned oflavor) {
   thread_local MDLWrite::Table table;
   thread_local std::string text;
-  std::unique_ptr<QvGraphMol> copy;
-  const QvMolBase& prepared = MDLWrite::Prepare(mol, oflavor, table, copy);
+  QvWorkingMol work(mol);
+  const QvMolBase& prepared = MDLWrite::Prepare(work, oflavor, table);
   const unsigned flavor = oflavor & MDLWrite::Flavor::TableMask;
   text.clear();
   MDLWrite::AppendHeader(text, prepared, table.dimension, flavor);

@@ -21,7 +21,7 @@
 namespace Tamrin {
 
 class QvAtomBase;
-class QvGraphMol;
+class QvWorkingMol;
 class QvMolBase;
 
 namespace MDLWrite {
@@ -89,8 +89,8 @@ struct Table {
 
 // The preparation steps (bond orders, parities, layout, in that order) and
 // the table built from their result. Returns the molecule the table was read
-// from: `mol` itself, or the copy that the steps had to make, kept in `copy`.
-const QvMolBase& Prepare(const QvMolBase& mol, unsigned flavor, Table& table, std::unique_ptr<QvGraphMol>& copy);
+// from: the caller's own, or the copy in `work` that the steps had to make.
+const QvMolBase& Prepare(QvWorkingMol& work, unsigned flavor, Table& table);
 
 // The rounded standard atomic mass that the molfile's mass difference is
 // counted from; 0 for atomic numbers without an element.

@@ -273,21 +273,19 @@ unsigned StandardMass(unsigned atomic_num) {
   return static_cast<unsigned>(std::lround(QvGetAtomicMass(atomic_num)));
 }
 
-const QvMolBase& Prepare(const QvMolBase& mol, unsigned flavor, Table& table, std::unique_ptr<QvGraphMol>& copy) {
+const QvMolBase& Prepare(QvWorkingMol& work, unsigned flavor, Table& table) {
+  const QvMolBase& mol = work.Get();
   const bool stereo_from_3d = (flavor & Flavor::DeriveParities) && mol.GetDimension() == 3 &&
                               !mol.HasPerceived(QvPerceivedAtomStereo);
   const bool layout = (flavor & Flavor::Layout) && NeedsLayout(mol);
-  const QvMolBase* source = &mol;
   if (stereo_from_3d || layout) {
-    copy = std::make_unique<QvGraphMol>(mol);
-    QvMolBase& work = copy->GetMol();
-    if (HasUnresolvedAromatic(work)) QvKekulize(work);
-    if (stereo_from_3d) QvPerceiveStereoFrom3D(work);
-    if (layout && QvGenerate2DCoordinates(work, flavor & Flavor::LayoutOption)) QvAssignWedgeMarks(work);
-    source = &work;
+    QvMolBase& copy = work.Copy();
+    if (HasUnresolvedAromatic(copy)) QvKekulize(copy);
+    if (stereo_from_3d) QvPerceiveStereoFrom3D(copy);
+    if (layout && QvGenerate2DCoordinates(copy, flavor & Flavor::LayoutOption)) QvAssignWedgeMarks(copy);
   }
-  TableBuilder(*source, flavor, table).Build();
-  return *source;
+  TableBuilder(work.Get(), flavor, table).Build();
+  return work.Get();
 }
 
 namespace {

@@ -45,30 +45,18 @@ void AppendRingNumber(std::string& out, unsigned n) {
   Pellar::AppendInt(out, n);
 }
 
-// The molecule the walk reads: the caller's own, or a copy when rings must
-// be perceived or stereo taken from 3D coordinates (the caller's molecule
-// keeps the stereo it had). Hydrogen atoms are folded by the walk's graph
+// The molecule the walk reads: a copy when rings must be perceived or stereo
+// taken from 3D coordinates. Hydrogen atoms are folded by the walk's graph
 // (QvRankGraph), not here, so molecules read from SMILES, stereo hydrogens
 // and all, are never copied.
-class WorkingMol {
- public:
-  WorkingMol(const QvMolBase& mol, unsigned flags) : mol_(&mol) {
-    const bool stereo3d = (flags & (Flag::AtomStereo | Flag::BondStereo)) && mol.GetDimension() == 3;
-    const bool rings = !mol.HasPerceived(QvPerceivedRings);
-    if (!stereo3d && !rings) return;
-    copy_ = std::make_unique<QvGraphMol>(mol);
-    QvMolBase& work = copy_->GetMol();
-    // Rings first: which atoms can be centres depends on them.
-    if (rings) QvPerceiveRings(work);
-    if (stereo3d) QvPerceiveStereoFrom3D(work);
-    mol_ = &work;
-  }
-  const QvMolBase& Get() const { return *mol_; }
-
- private:
-  const QvMolBase* mol_;
-  std::unique_ptr<QvGraphMol> copy_;
-};
+QvWorkingMol WorkingMol(const QvMolBase& mol, unsigned flags) {
+  QvWorkingMol work(mol);
+  // Rings first: which atoms can be centres depends on them.
+  if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(work.Copy());
+  if ((flags & (Flag::AtomStereo | Flag::BondStereo)) && mol.GetDimension() == 3)
+    QvPerceiveStereoFrom3D(work.Copy());
+  return work;
+}
 
 class SmilesWalk {
  public:
@@ -617,7 +605,7 @@ void SmilesWalk::AppendStereoGroups(std::string& out) const {
 
 bool QvCreateSmiString(std::string& out, const QvMolBase& mol, unsigned flags, const QvSmiBondAnnotations* annotations) {
   out.clear();
-  const WorkingMol work(mol, flags);
+  const QvWorkingMol work = WorkingMol(mol, flags);
   SmilesWalk walk(work.Get(), flags, annotations);
   if (walk.Write(out)) return true;
   out.clear();
