@@ -1,0 +1,140 @@
+"""Molecule pictures: the SVG of 50 varied molecules, read back as XML.
+
+Each label's box is measured from its text (0.62 em a character, the font
+size tall), so the boxes hold the rendered glyphs of common sans-serif
+faces. No two labels may overlap, no bond may run through a label, and
+every heavy atom must be in the picture: as a label, or as a line end.
+"""
+
+from __future__ import annotations
+
+import math
+import xml.etree.ElementTree as ET
+
+import pytest
+
+from nimbrel import tamrin, velk
+from nimbrel.draw import draw, draw_grid
+
+SVG = "{http://www.w3.org/2000/svg}"
+
+MOLECULES = [
+    ("benzene", "c1ccccc1"),
+    ("methane", "C"),
+    ("water", "O"),
+    ("ammonia", "N"),
+    ("ethanol", "CCO"),
+    ("acetic acid", "CC(=O)O"),
+    ("glycine", "NCC(=O)O"),
+    ("L-alanine", "C[C@H](N)C(=O)O"),
+    ("caffeine", "Cn1cnc2c1c(=O)n(C)c(=O)n2C"),
+    ("aspirin", "CC(=O)Oc1ccccc1C(=O)O"),
+    ("ibuprofen", "CC(C)Cc1ccc(cc1)[C@@H](C)C(=O)O"),
+    ("naphthalene", "c1ccc2ccccc2c1"),
+    ("pyrene", "c1cc2ccc3cccc4ccc(c1)c2c34"),
+    ("indole", "c1ccc2[nH]ccc2c1"),
+    ("pyridinium", "c1cc[nH+]cc1"),
+    ("sodium acetate", "CC(=O)[O-].[Na+]"),
+    ("ammonium sulfate", "[NH4+].[NH4+].[O-]S(=O)(=O)[O-]"),
+    ("calcium chloride", "[Ca+2].[Cl-].[Cl-]"),
+    ("nitrobenzene", "c1ccc(cc1)[N+](=O)[O-]"),
+    ("trans-2-butene", "C/C=C/C"),
+    ("cis-stilbene", "c1ccc(cc1)/C=C\\c1ccccc1"),
+    ("acetonitrile", "CC#N"),
+    ("phenylacetylene", "C#Cc1ccccc1"),
+    ("deuterochloroform", "[2H]C(Cl)(Cl)Cl"),
+    ("13C methanol", "[13CH3]O"),
+    ("heavy water", "[2H]O[2H]"),
+    ("cisplatin", "N.N.Cl[Pt]Cl"),
+    ("iron(II) cyclopentadienide", "[Fe+2].c1cc[cH-]c1.c1cc[cH-]c1"),
+    ("18-crown-6", "C1COCCOCCOCCOCCOCCO1"),
+    ("cyclododecane", "C1CCCCCCCCCCC1"),
+    ("porphine", "c1cc2cc3ccc(cc4ccc(cc5ccc(cc1n2)[nH]5)n4)[nH]3"),
+    ("glucose", "OC[C@H]1OC(O)[C@H](O)[C@@H](O)[C@@H]1O"),
+    ("cholesterol", "C[C@H](CCCC(C)C)[C@H]1CC[C@@H]2[C@@]1(CC[C@H]3[C@H]2CC=C4[C@@]3(CC[C@@H](C4)O)C)C"),
+    ("morphine", "CN1CC[C@]23[C@@H]4[C@H]1CC5=C2C(=C(C=C5)O)O[C@H]3[C@H](C=C4)O"),
+    ("penicillin G", "CC1([C@@H](N2[C@H](S1)[C@@H](C2=O)NC(=O)Cc3ccccc3)C(=O)O)C"),
+    ("trifluoroacetic acid", "OC(=O)C(F)(F)F"),
+    ("bromoiodomethane", "BrCI"),
+    ("phosphoric acid", "OP(=O)(O)O"),
+    ("triphenylphosphine", "c1ccc(cc1)P(c1ccccc1)c1ccccc1"),
+    ("DMSO", "CS(C)=O"),
+    ("thiophene", "c1ccsc1"),
+    ("phenylboronic acid", "OB(O)c1ccccc1"),
+    ("tetramethylsilane", "C[Si](C)(C)C"),
+    ("selenophene", "c1cc[se]c1"),
+    ("alanine zwitterion", "C[C@@H](C(=O)[O-])[NH3+]"),
+    ("anthracene", "c1ccc2cc3ccccc3cc2c1"),
+    ("ATP", "Nc1ncnc2c1ncn2[C@@H]1O[C@H](COP(=O)(O)OP(=O)(O)OP(=O)(O)O)[C@@H](O)[C@H]1O"),
+    ("cyclohexene", "C1CCC=CC1"),
+    ("hexaamminecobalt(III)", "[NH3][Co+3]([NH3])([NH3])([NH3])([NH3])[NH3]"),
+    ("cyclopropenyl cation", "C1=C[CH+]1"),
+]
+
+
+def text_box(text: ET.Element) -> tuple[float, float, float, float]:
+    x, y, size = float(text.get("x")), float(text.get("y")), float(text.get("font-size"))
+    return x, y - 0.75 * size, x + 0.62 * size * len(text.text), y + 0.2 * size
+
+
+def label_boxes(root: ET.Element) -> dict[int, tuple[float, float, float, float]]:
+    boxes = {}
+    for group in root.iter(f"{SVG}g"):
+        if group.get("class") == "atom":
+            parts = [text_box(t) for t in group.iter(f"{SVG}text")]
+            boxes[int(group.get("data-atom"))] = (
+                min(p[0] for p in parts), min(p[1] for p in parts), max(p[2] for p in parts), max(p[3] for p in parts))
+    return boxes
+
+
+def overlap(a, b, slack: float = 0.0) -> bool:
+    return a[0] < b[2] - slack and b[0] < a[2] - slack and a[1] < b[3] - slack and b[1] < a[3] - slack
+
+
+def crosses(p, q, box, slack: float) -> bool:
+    """Whether the segment pq passes through the box shrunk by `slack` on every side."""
+    x0, y0, x1, y1 = box[0] + slack, box[1] + slack, box[2] - slack, box[3] - slack
+    t0, t1 = 0.0, 1.0
+    for start, delta, lo, hi in ((p[0], q[0] - p[0], x0, x1), (p[1], q[1] - p[1], y0, y1)):
+        if abs(delta) < 1e-12:
+            if not lo < start < hi:
+                return False
+            continue
+        a, b = sorted(((lo - start) / delta, (hi - start) / delta))
+        t0, t1 = max(t0, a), min(t1, b)
+    return t0 < t1
+
+
+def bond_segments(root: ET.Element):
+    for group in root.iter(f"{SVG}g"):
+        if group.get("class") == "bond":
+            ends = tuple(int(n) for n in group.get("data-atoms").split())
+            for line in group.iter(f"{SVG}line"):
+                yield ends, (float(line.get("x1")), float(line.get("y1"))), (float(line.get("x2")), float(line.get("y2")))
+
+
+def heavy_atoms(mol) -> int:
+    return sum(atom.GetAtomicNum() != 1 for atom in mol.GetAtoms())
+
+
+@pytest.mark.parametrize("name, smiles", MOLECULES, ids=[name for name, _ in MOLECULES])
+def test_labels_apart_and_every_atom_drawn(name, smiles):
+    mol = velk.mol_from_string(smiles, "smi")
+    root = ET.fromstring(draw(mol, size=(300, 240)))
+    boxes = label_boxes(root)
+    items = sorted(boxes.items())
+    clashes = [(i, j) for n, (i, a) in enumerate(items) for j, b in items[n + 1:] if overlap(a, b)]
+    assert not clashes, f"{name}: overlapping labels of atoms {clashes}"
+
+    # A bond stops short of every label, its own included.
+    through = [(ends, atom) for ends, p, q in bond_segments(root) for atom, box in boxes.items()
+               if crosses(p, q, box, slack=1.0)]
+    assert not through, f"{name}: bonds through labels {through[:5]}"
+
+    labelled_heavy = {i for i, box in boxes.items() if not next(
+        g for g in root.iter(f"{SVG}g") if g.get("data-atom") == str(i)).find(f"{SVG}text").text == "H"}
+    line_ends = {atom for ends, _, _ in bond_segments(root) for atom in ends}
+    polygon_ends = {int(n) for g in root.iter(f"{SVG}g") if g.get("class") == "bond" for n in g.get("data-atoms").split()}
+    unlabelled = (line_ends | polygon_ends) - set(boxes)
+    assert len(labelled_heavy) + len(unlabelled) == heavy_atoms(mol), name
+    assert mol.GetDimension() == 0, "drawing must not lay out the caller's molecule"
