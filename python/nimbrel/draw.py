@@ -24,6 +24,7 @@ Size = Union[int, tuple[int, int], None]
 # Pixels per bond when the canvas does not force a smaller picture.
 BOND_PX = 30.0
 FONT = 0.5  # label height, in bond lengths
+MIN_FONT = 0.25  # the smallest it shrinks to in crowded pictures
 MARGIN = 0.5  # around the picture, in bond lengths
 LINE = 0.045  # stroke width, in bond lengths
 GAP = 0.18  # distance between the lines of a double bond
@@ -42,23 +43,27 @@ _METAL_COLOUR = "#7A5A8A"
 _OTHER_COLOUR = "#B040B0"
 _NONMETALS = {0, 1, 2, 5, 6, 7, 8, 9, 10, 14, 15, 16, 17, 18, 33, 34, 35, 36, 52, 53, 54, 85, 86}
 
-# Advance widths in em of a sans-serif face, wide enough for the widest usual
-# one, so that boxes computed from them hold the rendered glyphs.
+# Advance widths in em, as wide as those of the wider usual sans-serif faces
+# (DejaVu Sans is wider than Arial), so that boxes computed from them hold
+# the rendered glyphs.
 _WIDE = set("MW")
 _NARROW = set("Iijl1()[]")
+_SIGNS = set("+\u2212")
 
 
 def _text_width(text: str, size: float) -> float:
     width = 0.0
     for ch in text:
         if ch in _WIDE:
-            width += 0.9
+            width += 1.0
         elif ch in _NARROW:
             width += 0.32
+        elif ch in _SIGNS:
+            width += 0.84
         elif ch.isupper():
-            width += 0.72
+            width += 0.8
         else:
-            width += 0.62
+            width += 0.65
     return width * size
 
 
@@ -258,7 +263,7 @@ def _label(atoms: Sequence[_Atom], i: int, font: float) -> list[tuple[str, float
     base = atom.y - 0.36 * font  # the baseline that centres capitals on the atom
     sym_w = _text_width(atom.symbol, font)
     left, right = atom.x - sym_w / 2, atom.x + sym_w / 2
-    runs = [(atom.symbol, left, base, font, "start")]
+    runs = [(atom.symbol, atom.x, base, font, "middle")]
     if atom.isotope:
         iso = str(atom.isotope)
         left -= _text_width(iso, small)
@@ -292,8 +297,11 @@ def _label(atoms: Sequence[_Atom], i: int, font: float) -> list[tuple[str, float
 def _runs_box(runs: Iterable[tuple[str, float, float, float, str]]) -> tuple[float, float, float, float]:
     x0 = y0 = math.inf
     x1 = y1 = -math.inf
-    for text, x, base, size, _ in runs:
-        x0, x1 = min(x0, x), max(x1, x + _text_width(text, size))
+    for text, x, base, size, anchor in runs:
+        width = _text_width(text, size)
+        if anchor == "middle":
+            x -= width / 2
+        x0, x1 = min(x0, x), max(x1, x + width)
         y0, y1 = min(y0, base - 0.22 * size), max(y1, base + 0.76 * size)
     return x0, y0, x1, y1
 
@@ -350,11 +358,47 @@ def _side_of(atoms: Sequence[_Atom], bond: _Bond, point: tuple[float, float]) ->
 
 
 def _compose(atoms: list[_Atom], bonds: list[_Bond]) -> _Picture:
+    """The picture, its labels shrunk until none touches another or a bond it does not end."""
+    font = FONT
+    while True:
+        pic = _compose_at(atoms, bonds, font)
+        if font <= MIN_FONT or not _crowded(atoms, pic):
+            return pic
+        font = max(MIN_FONT, font * 0.85)
+
+
+def _crowded(atoms: Sequence[_Atom], pic: _Picture) -> bool:
+    boxes = [(i, atoms[i].box) for i, _, _ in pic.labels]
+    for n, (i, a) in enumerate(boxes):
+        for j, b in boxes[n + 1:]:
+            if a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]:
+                return True
+    for u, v, parts in pic.bonds:
+        for i, box in boxes:
+            if i != u and i != v and any(_segment_meets_box(pts[0], pts[-1], box) for _, pts, _, _ in parts):
+                return True
+    return False
+
+
+def _segment_meets_box(p, q, box) -> bool:
+    t0, t1 = 0.0, 1.0
+    for start, delta, lo, hi in ((p[0], q[0] - p[0], box[0], box[2]), (p[1], q[1] - p[1], box[1], box[3])):
+        if abs(delta) < 1e-12:
+            if not lo <= start <= hi:
+                return False
+            continue
+        a, b = sorted(((lo - start) / delta, (hi - start) / delta))
+        t0, t1 = max(t0, a), min(t1, b)
+    return t0 <= t1
+
+
+def _compose_at(atoms: list[_Atom], bonds: list[_Bond], font: float) -> _Picture:
     pic = _Picture()
     labelled = [_needs_label(atom) for atom in atoms]
     for i, atom in enumerate(atoms):
+        atom.box = None
         if labelled[i]:
-            runs = _label(atoms, i, FONT)
+            runs = _label(atoms, i, font)
             atom.box = _runs_box(runs)
             pic.labels.append((i, runs, _colour(atom.atomic_num)))
     centres = _ring_centres(atoms, bonds)
@@ -502,9 +546,10 @@ def _body(prepared, x0: float, y0: float, width: float, height: float) -> list[s
         atom = atoms[i]
         out.append(f'<g class="atom" data-atom="{i}" data-x="{_f(ox + scale * atom.x)}" '
                    f'data-y="{_f(oy - scale * atom.y)}" fill="{colour}" font-family="{FONT_FAMILY}">')
-        for text, x, base, size, _ in runs:
+        for text, x, base, size, anchor in runs:
+            middle = ' text-anchor="middle"' if anchor == "middle" else ""
             out.append(f'<text x="{_f(ox + scale * x)}" y="{_f(oy - scale * base)}" '
-                       f'font-size="{_f(scale * size)}">{_escape(text)}</text>')
+                       f'font-size="{_f(scale * size)}"{middle}>{_escape(text)}</text>')
         out.append("</g>")
     return out
 

@@ -1,8 +1,8 @@
 """Molecule pictures: the SVG of 50 varied molecules, read back as XML.
 
-Each label's box is measured from its text (0.62 em a character, the font
-size tall), so the boxes hold the rendered glyphs of common sans-serif
-faces. No two labels may overlap, no bond may run through a label, and
+Each label's box is measured from its text (the widths of the widest common
+sans-serif face, the cap height and descent tall), so the boxes hold the
+rendered glyphs. No two labels may overlap, no bond may run through a label, and
 every heavy atom must be in the picture: as a label, or as a line end.
 """
 
@@ -72,9 +72,18 @@ MOLECULES = [
 ]
 
 
+def em_width(text: str) -> float:
+    """Advance widths of DejaVu Sans, the widest common sans-serif face, rounded up."""
+    return sum(0.3 if c in "Iijl" else 0.84 if c in "+\u2212" else 1.0 if c in "MW" else 0.8 if c.isupper() else 0.65
+               for c in text)
+
+
 def text_box(text: ET.Element) -> tuple[float, float, float, float]:
     x, y, size = float(text.get("x")), float(text.get("y")), float(text.get("font-size"))
-    return x, y - 0.75 * size, x + 0.62 * size * len(text.text), y + 0.2 * size
+    width = em_width(text.text) * size
+    if text.get("text-anchor") == "middle":
+        x -= width / 2
+    return x, y - 0.75 * size, x + width, y + 0.2 * size
 
 
 def label_boxes(root: ET.Element) -> dict[int, tuple[float, float, float, float]]:
