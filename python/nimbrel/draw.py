@@ -47,7 +47,7 @@ _NONMETALS = {0, 1, 2, 5, 6, 7, 8, 9, 10, 14, 15, 16, 17, 18, 33, 34, 35, 36, 52
 # (DejaVu Sans is wider than Arial), so that boxes computed from them hold
 # the rendered glyphs.
 _WIDE = set("MW")
-_NARROW = set("Iijl1()[]")
+_NARROW = set("Iijl")  # digits are all as wide as "0" in most faces
 _SIGNS = set("+\u2212")
 
 
@@ -204,8 +204,8 @@ class _Picture:
     # per bond: (atom, atom, parts), a part being ("line", points, colour, dashed),
     # ("polyline", points, colour, False) or ("polygon", points, colour, False)
     bonds: list[tuple[int, int, list[tuple[str, list[tuple[float, float]], str, bool]]]] = field(default_factory=list)
-    # per labelled atom: (atom number, [(text, x, baseline y, size, anchor)], colour)
-    labels: list[tuple[int, list[tuple[str, float, float, float, str]], str]] = field(default_factory=list)
+    # per labelled atom: (atom number, its text elements, colour)
+    labels: list[tuple[int, list[_Text], str]] = field(default_factory=list)
 
     def extent(self, atoms: Sequence[_Atom]) -> tuple[float, float, float, float]:
         xs = [a.x for a in atoms]
@@ -256,54 +256,60 @@ def _charge_text(charge: int) -> str:
     return sign if abs(charge) == 1 else f"{abs(charge)}{sign}"
 
 
-def _label(atoms: Sequence[_Atom], i: int, font: float) -> list[tuple[str, float, float, float, str]]:
-    """The runs of text of atom `i`'s label, the element symbol centred on the atom."""
+@dataclass
+class _Text:
+    """One text element: pieces (text, relative size, rise in font sizes) from its start on a baseline."""
+
+    x: float
+    base: float
+    size: float
+    pieces: list[tuple[str, float, float]]
+
+    def width(self) -> float:
+        return sum(_text_width(text, rel * self.size) for text, rel, _ in self.pieces)
+
+    def box(self) -> tuple[float, float, float, float]:
+        width = self.width()
+        x0 = self.x
+        low = min(self.base + rise * self.size - 0.22 * rel * self.size for _, rel, rise in self.pieces)
+        high = max(self.base + rise * self.size + 0.76 * rel * self.size for _, rel, rise in self.pieces)
+        return x0, low, x0 + width, high
+
+
+_SUB, _SUPER, _SMALL = -0.2, 0.42, 0.7
+
+
+def _label(atoms: Sequence[_Atom], i: int, font: float) -> list[_Text]:
+    """The text of atom `i`'s label, its element symbol centred on the atom.
+
+    The hydrogens, isotope and charge are pieces of one text element with
+    the symbol, so that the font, not an estimate, spaces them.
+    """
     atom = atoms[i]
-    small = 0.7 * font
     base = atom.y - 0.36 * font  # the baseline that centres capitals on the atom
-    sym_w = _text_width(atom.symbol, font)
-    left, right = atom.x - sym_w / 2, atom.x + sym_w / 2
-    runs = [(atom.symbol, atom.x, base, font, "middle")]
-    if atom.isotope:
-        iso = str(atom.isotope)
-        left -= _text_width(iso, small)
-        runs.append((iso, left, base + 0.42 * font, small, "start"))
-    side = _hydrogen_side(atoms, atom) if atom.hydrogens else ""
-    h_runs: list[tuple[str, float, float]] = []  # text, offset from the start of the group, size
-    if atom.hydrogens:
-        h_runs.append(("H", 0.0, font))
-        if atom.hydrogens > 1:
-            h_runs.append((str(atom.hydrogens), _text_width("H", font), small))
-    h_width = sum(_text_width(t, s) for t, _, s in h_runs)
-    charge = _charge_text(atom.charge)
-    if side == "right":
-        for text, dx, size in h_runs:
-            runs.append((text, right + dx, base - (0.2 * font if size != font else 0.0), size, "start"))
-        right += h_width
-    elif side == "left":
-        left -= h_width
-        for text, dx, size in h_runs:
-            runs.append((text, left + dx, base - (0.2 * font if size != font else 0.0), size, "start"))
-    elif side in ("up", "down"):
-        shift = 1.05 * font if side == "up" else -1.05 * font
-        start = atom.x - _text_width("H", font) / 2
-        for text, dx, size in h_runs:
-            runs.append((text, start + dx, base + shift - (0.2 * font if size != font else 0.0), size, "start"))
-    if charge:
-        runs.append((charge, right, base + 0.42 * font, small, "start"))
-    return runs
+    half = _text_width(atom.symbol, font) / 2
+    iso = [(str(atom.isotope), _SMALL, _SUPER)] if atom.isotope else []
+    charge = [(_charge_text(atom.charge), _SMALL, _SUPER)] if atom.charge else []
+    hydrogens = [("H", 1.0, 0.0)] if atom.hydrogens else []
+    if atom.hydrogens > 1:
+        hydrogens.append((str(atom.hydrogens), _SMALL, _SUB))
+    side = _hydrogen_side(atoms, atom) if hydrogens else ""
+    symbol = [(atom.symbol, 1.0, 0.0)]
+    # Start-anchored always: renderers differ in how they anchor text of several spans.
+    before = _Text(0, 0, font, iso + (hydrogens if side == "left" else [])).width()
+    if side == "left":
+        return [_Text(atom.x - half - before, base, font, hydrogens + iso + symbol + charge)]
+    texts = [_Text(atom.x - half - before, base, font,
+                   iso + symbol + (hydrogens if side == "right" else []) + charge)]
+    if side in ("up", "down"):
+        rise = 1.05 * font if side == "up" else -1.05 * font
+        texts.append(_Text(atom.x - _text_width("H", font) / 2, base + rise, font, hydrogens))
+    return texts
 
 
-def _runs_box(runs: Iterable[tuple[str, float, float, float, str]]) -> tuple[float, float, float, float]:
-    x0 = y0 = math.inf
-    x1 = y1 = -math.inf
-    for text, x, base, size, anchor in runs:
-        width = _text_width(text, size)
-        if anchor == "middle":
-            x -= width / 2
-        x0, x1 = min(x0, x), max(x1, x + width)
-        y0, y1 = min(y0, base - 0.22 * size), max(y1, base + 0.76 * size)
-    return x0, y0, x1, y1
+def _texts_box(texts: Iterable[_Text]) -> tuple[float, float, float, float]:
+    boxes = [text.box() for text in texts]
+    return (min(b[0] for b in boxes), min(b[1] for b in boxes), max(b[2] for b in boxes), max(b[3] for b in boxes))
 
 
 def _clip(atom: _Atom, other: tuple[float, float], pad: float) -> tuple[float, float]:
@@ -398,9 +404,9 @@ def _compose_at(atoms: list[_Atom], bonds: list[_Bond], font: float) -> _Picture
     for i, atom in enumerate(atoms):
         atom.box = None
         if labelled[i]:
-            runs = _label(atoms, i, font)
-            atom.box = _runs_box(runs)
-            pic.labels.append((i, runs, _colour(atom.atomic_num)))
+            texts = _label(atoms, i, font)
+            atom.box = _texts_box(texts)
+            pic.labels.append((i, texts, _colour(atom.atomic_num)))
     centres = _ring_centres(atoms, bonds)
     pad = 0.06
     for k, bond in enumerate(bonds):
@@ -542,14 +548,20 @@ def _body(prepared, x0: float, y0: float, width: float, height: float) -> list[s
                 out.append(f'<{kind} points="{" ".join(px(*p) for p in points)}" stroke="{colour}"{fill}/>')
         out.append("</g>")
     out.append("</g>")
-    for i, runs, colour in pic.labels:
+    for i, texts, colour in pic.labels:
         atom = atoms[i]
         out.append(f'<g class="atom" data-atom="{i}" data-x="{_f(ox + scale * atom.x)}" '
                    f'data-y="{_f(oy - scale * atom.y)}" fill="{colour}" font-family="{FONT_FAMILY}">')
-        for text, x, base, size, anchor in runs:
-            middle = ' text-anchor="middle"' if anchor == "middle" else ""
-            out.append(f'<text x="{_f(ox + scale * x)}" y="{_f(oy - scale * base)}" '
-                       f'font-size="{_f(scale * size)}"{middle}>{_escape(text)}</text>')
+        for text in texts:
+            # No white space between the pieces: it would show as a gap.
+            pieces, risen = [], 0.0
+            for piece, rel, rise in text.pieces:
+                dy = -(rise - risen) * text.size * scale
+                risen = rise
+                size = f' font-size="{_f(rel * scale * text.size)}"' if rel != 1.0 else ""
+                pieces.append(f'<tspan dy="{_f(dy)}"{size}>{_escape(piece)}</tspan>')
+            out.append(f'<text x="{_f(ox + scale * text.x)}" y="{_f(oy - scale * text.base)}" '
+                       f'font-size="{_f(scale * text.size)}">{"".join(pieces)}</text>')
         out.append("</g>")
     return out
 

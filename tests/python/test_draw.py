@@ -79,11 +79,16 @@ def em_width(text: str) -> float:
 
 
 def text_box(text: ET.Element) -> tuple[float, float, float, float]:
+    """The box of a text element of tspans that each shift the baseline by their dy."""
     x, y, size = float(text.get("x")), float(text.get("y")), float(text.get("font-size"))
-    width = em_width(text.text) * size
-    if text.get("text-anchor") == "middle":
-        x -= width / 2
-    return x, y - 0.75 * size, x + width, y + 0.2 * size
+    width, top, bottom = 0.0, math.inf, -math.inf
+    for span in text.iter(f"{SVG}tspan"):
+        y += float(span.get("dy", 0))
+        span_size = float(span.get("font-size", size))
+        width += em_width(span.text) * span_size
+        top, bottom = min(top, y - 0.75 * span_size), max(bottom, y + 0.2 * span_size)
+    x -= {"middle": width / 2, "end": width}.get(text.get("text-anchor"), 0.0)
+    return x, top, x + width, bottom
 
 
 def label_boxes(root: ET.Element) -> dict[int, tuple[float, float, float, float]]:
@@ -122,6 +127,12 @@ def bond_segments(root: ET.Element):
                 yield ends, (float(line.get("x1")), float(line.get("y1"))), (float(line.get("x2")), float(line.get("y2")))
 
 
+def symbol_of(label: ET.Element) -> str:
+    """The element symbol of a label: its full-size piece that is not a hydrogen count."""
+    pieces = [span.text for span in label.iter(f"{SVG}tspan") if span.get("font-size") is None]
+    return next((p for p in pieces if p != "H"), "H")
+
+
 def heavy_atoms(mol) -> int:
     return sum(atom.GetAtomicNum() != 1 for atom in mol.GetAtoms())
 
@@ -140,8 +151,8 @@ def test_labels_apart_and_every_atom_drawn(name, smiles):
                if crosses(p, q, box, slack=1.0)]
     assert not through, f"{name}: bonds through labels {through[:5]}"
 
-    labelled_heavy = {i for i, box in boxes.items() if not next(
-        g for g in root.iter(f"{SVG}g") if g.get("data-atom") == str(i)).find(f"{SVG}text").text == "H"}
+    labelled_heavy = {int(g.get("data-atom")) for g in root.iter(f"{SVG}g")
+                      if g.get("class") == "atom" and symbol_of(g) != "H"}
     line_ends = {atom for ends, _, _ in bond_segments(root) for atom in ends}
     polygon_ends = {int(n) for g in root.iter(f"{SVG}g") if g.get("class") == "bond" for n in g.get("data-atoms").split()}
     unlabelled = (line_ends | polygon_ends) - set(boxes)
