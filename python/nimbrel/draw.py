@@ -22,7 +22,7 @@ PathLike = Union[str, "os.PathLike[str]"]
 Size = Union[int, tuple[int, int], None]
 
 # Pixels per bond when the canvas does not force a smaller picture.
-BOND_PX = 30.0
+BOND_PX = 40.0
 FONT = 0.5  # label height, in bond lengths
 MIN_FONT = 0.25  # the smallest it shrinks to in crowded pictures
 MARGIN = 0.5  # around the picture, in bond lengths
