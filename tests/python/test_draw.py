@@ -158,3 +158,100 @@ def test_labels_apart_and_every_atom_drawn(name, smiles):
     unlabelled = (line_ends | polygon_ends) - set(boxes)
     assert len(labelled_heavy) + len(unlabelled) == heavy_atoms(mol), name
     assert mol.GetDimension() == 0, "drawing must not lay out the caller's molecule"
+
+
+def label_texts(svg: str) -> list[str]:
+    root = ET.fromstring(svg)
+    return sorted("".join(t.itertext()) for g in root.iter(f"{SVG}g") if g.get("class") == "atom"
+                  for t in g.iter(f"{SVG}text"))
+
+
+@pytest.mark.parametrize("smiles, labels", [
+    ("c1ccccc1", []),
+    ("C", ["CH4"]),
+    ("O", ["H2O"]),
+    ("N", ["NH3"]),
+    ("[NH4+]", ["NH4+"]),
+    ("[Ca+2].[Cl-].[Cl-]", ["Ca2+", "Cl\u2212", "Cl\u2212"]),
+    ("[13CH4]", ["13CH4"]),
+    ("[2H]O[2H]", ["2H", "2H", "O"]),
+    ("CC(=O)[O-]", ["O", "O\u2212"]),
+    ("C[N+](C)(C)C", ["N+"]),
+    ("[Fe+3]", ["Fe3+"]),
+])
+def test_labels_as_chemists_write_them(smiles, labels):
+    assert label_texts(draw(velk.mol_from_string(smiles, "smi"))) == labels
+
+
+def test_hydrogens_sit_on_the_side_away_from_the_bonds():
+    # The terminal oxygen of each: its one bond leaves to one side; the H goes to the other.
+    for smiles in ("CCO", "OCC", "CC(=O)O", "OC(=O)C(F)(F)F", "NCC(=O)O"):
+        root = ET.fromstring(draw(velk.mol_from_string(smiles, "smi")))
+        for group in root.iter(f"{SVG}g"):
+            if group.get("class") != "atom":
+                continue
+            text = "".join(next(group.iter(f"{SVG}text")).itertext())
+            if len(text) < 2 or "H" not in text or text.startswith("H") == text.endswith("H"):
+                continue
+            atom, x = group.get("data-atom"), float(group.get("data-x"))
+            far = [max((float(l.get("x1")), float(l.get("x2"))), key=lambda v: abs(v - x))
+                   for g in root.iter(f"{SVG}g") if g.get("class") == "bond" and atom in g.get("data-atoms").split()
+                   for l in g.iter(f"{SVG}line")]
+            leaves_right = sum(v - x for v in far) > 0
+            assert text.startswith("H") == leaves_right, (smiles, text)
+
+
+@pytest.mark.parametrize("smiles, doubles", [("c1ccccc1", 3), ("C1CCC=CC1", 1), ("C1=CC=CCCCC1", 2)])
+def test_second_line_of_a_ring_double_bond_is_the_inner_one(smiles, doubles):
+    root = ET.fromstring(draw(velk.mol_from_string(smiles, "smi")))
+    lines = [[(float(l.get("x1")), float(l.get("y1"))), (float(l.get("x2")), float(l.get("y2")))]
+             for l in root.iter(f"{SVG}line")]
+    centre = tuple(sum(p[k] for line in lines for p in line) / (2 * len(lines)) for k in (0, 1))
+    seen = 0
+    for group in root.iter(f"{SVG}g"):
+        pair = [[(float(l.get("x1")), float(l.get("y1"))), (float(l.get("x2")), float(l.get("y2")))]
+                for l in group.iter(f"{SVG}line")] if group.get("class") == "bond" else []
+        if len(pair) == 2:
+            seen += 1
+            inner, outer = sorted(pair, key=lambda line: math.dist(*line))
+            middle = [((a[0] + b[0]) / 2, (a[1] + b[1]) / 2) for a, b in (inner, outer)]
+            assert math.dist(centre, middle[0]) < math.dist(centre, middle[1]) - 2, smiles
+    assert seen == doubles
+
+
+def test_draw_writes_the_file_it_returns_and_jupyter_shows_the_same(tmp_path):
+    mol = velk.mol_from_string("CC(=O)Nc1ccc(O)cc1 paracetamol", "smi")
+    svg = velk.draw(mol, tmp_path / "out.svg", size=(320, 200))
+    assert (tmp_path / "out.svg").read_text(encoding="utf-8") == svg
+    root = ET.fromstring(svg)
+    assert (root.get("width"), root.get("height")) == ("320", "200")
+    assert mol._repr_svg_() == velk.draw(mol)
+
+
+def test_a_3d_molecule_is_drawn_flat_without_its_hydrogens():
+    xyz = ("6\nmethanol\nC 0.0 0.0 0.0\nO 1.42 0.0 0.0\nH -0.36 1.03 0.0\nH -0.36 -0.51 0.89\n"
+           "H -0.36 -0.51 -0.89\nH 1.74 -0.9 0.0\n")
+    mol = velk.mol_from_string(xyz, "xyz")
+    assert mol.GetDimension() == 3
+    assert label_texts(draw(mol)) in (["OH"], ["HO"])
+    assert mol.GetDimension() == 3 and mol.NumAtoms() == 6
+
+
+def test_grid_places_a_cell_per_molecule_with_its_legend():
+    mols = [velk.mol_from_string(s, "smi") for s in ("C", "CC", "CCC", "CCCC", "CCCCC")]
+    root = ET.fromstring(draw_grid(mols, cols=2, legends=["a", "b", "c", "d", "e"], size=(100, 80)))
+    cells = [g for g in root.iter(f"{SVG}g") if g.get("class") == "cell"]
+    legends = [t.text for t in root.iter(f"{SVG}text") if t.get("class") == "legend"]
+    assert (root.get("width"), root.get("height"), len(cells), legends) == ("200", "288", 5, list("abcde"))
+    assert ET.fromstring(draw(tamrin.QvGraphMol())).find(f"{SVG}g") is None
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda m: draw(m, size=0), ValueError, "size must be positive"),
+    (lambda m: draw(m, size="big"), TypeError, "size is a number of pixels"),
+    (lambda m: draw_grid([m], cols=0), ValueError, "cols must be at least 1"),
+    (lambda m: draw_grid([m, m], legends=["one"]), ValueError, "1 legends for 2 molecules"),
+])
+def test_bad_arguments_are_refused_clearly(call, error, message):
+    with pytest.raises(error, match=message):
+        call(velk.mol_from_string("CCO", "smi"))
