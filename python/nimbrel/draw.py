@@ -229,24 +229,24 @@ def _needs_label(atom: _Atom) -> bool:
     return not atom.nbrs or atom.charge != 0 or atom.isotope != 0
 
 
-def _hydrogen_side(atoms: Sequence[_Atom], atom: _Atom) -> str:
-    """Where the hydrogens of a label go: the freest of right, left, above and below."""
+def _hydrogen_sides(atoms: Sequence[_Atom], atom: _Atom) -> list[str]:
+    """Where the hydrogens of a label may go, best first: right, left, above or below, the freest first."""
+    sides = {"right": (1.0, 0.0), "left": (-1.0, 0.0), "down": (0.0, -1.0), "up": (0.0, 1.0)}
     if not atom.nbrs:
         # Water, hydrogen chloride and hydrogen sulfide are written with the hydrogens first.
-        return "left" if atom.atomic_num in (8, 9, 16, 17, 34, 35, 52, 53) else "right"
+        first = "left" if atom.atomic_num in (8, 9, 16, 17, 34, 35, 52, 53) else "right"
+        return [first] + [side for side in sides if side != first]
     directions = []
     for n in atom.nbrs:
         dx, dy = atoms[n].x - atom.x, atoms[n].y - atom.y
         norm = math.hypot(dx, dy) or 1.0
         directions.append((dx / norm, dy / norm))
-    # Right when nothing points there, as text reads; left when only that is free.
-    sides = {"right": (1.0, 0.0), "left": (-1.0, 0.0), "up": (0.0, 1.0), "down": (0.0, -1.0)}
     free = {name: min(1.0 - (ux * dx + uy * dy) for dx, dy in directions) for name, (ux, uy) in sides.items()}
-    if free["right"] > 0.5 + 1e-9 and (len(atom.nbrs) == 1 or free["right"] >= 1.0 - 1e-9):
-        return "right"
-    if free["left"] > 0.5 + 1e-9 and (len(atom.nbrs) == 1 or free["left"] >= 1.0 - 1e-9):
-        return "left"
-    return max(("right", "left", "down", "up"), key=lambda name: free[name] - (0.1 if name in ("up", "down") else 0))
+    # Right when nothing points there, as text reads; left when only that is free.
+    for side in ("right", "left"):
+        if free[side] > 0.5 + 1e-9 and (len(atom.nbrs) == 1 or free[side] >= 1.0 - 1e-9):
+            free[side] = 3.0
+    return sorted(sides, key=lambda name: -(free[name] - (0.1 if name in ("up", "down") else 0)))
 
 
 def _charge_text(charge: int) -> str:
@@ -279,11 +279,12 @@ class _Text:
 _SUB, _SUPER, _SMALL = -0.2, 0.42, 0.7
 
 
-def _label(atoms: Sequence[_Atom], i: int, font: float) -> list[_Text]:
+def _label(atoms: Sequence[_Atom], i: int, font: float, choice: int) -> list[_Text]:
     """The text of atom `i`'s label, its element symbol centred on the atom.
 
     The hydrogens, isotope and charge are pieces of one text element with
-    the symbol, so that the font, not an estimate, spaces them.
+    the symbol, so that the font, not an estimate, spaces them. `choice`
+    picks the side of the hydrogens: 0 for the best, up to 3.
     """
     atom = atoms[i]
     base = atom.y - 0.36 * font  # the baseline that centres capitals on the atom
@@ -293,7 +294,7 @@ def _label(atoms: Sequence[_Atom], i: int, font: float) -> list[_Text]:
     hydrogens = [("H", 1.0, 0.0)] if atom.hydrogens else []
     if atom.hydrogens > 1:
         hydrogens.append((str(atom.hydrogens), _SMALL, _SUB))
-    side = _hydrogen_side(atoms, atom) if hydrogens else ""
+    side = _hydrogen_sides(atoms, atom)[choice] if hydrogens else ""
     symbol = [(atom.symbol, 1.0, 0.0)]
     # Start-anchored always: renderers differ in how they anchor text of several spans.
     before = _Text(0, 0, font, iso + (hydrogens if side == "left" else [])).width()
@@ -364,26 +365,37 @@ def _side_of(atoms: Sequence[_Atom], bond: _Bond, point: tuple[float, float]) ->
 
 
 def _compose(atoms: list[_Atom], bonds: list[_Bond]) -> _Picture:
-    """The picture, its labels shrunk until none touches another or a bond it does not end."""
-    font = FONT
+    """The picture with no label on another or on a bond it does not end.
+
+    Labels in the way get their hydrogens on another side; when no side
+    helps, all labels shrink and the search starts again.
+    """
+    font, choices = FONT, {}
     while True:
-        pic = _compose_at(atoms, bonds, font)
-        if font <= MIN_FONT or not _crowded(atoms, pic):
+        pic = _compose_at(atoms, bonds, font, choices)
+        crowded = _crowded(atoms, pic)
+        if not crowded or font <= MIN_FONT:
             return pic
-        font = max(MIN_FONT, font * 0.85)
+        movable = [i for i in crowded if atoms[i].hydrogens and choices.get(i, 0) < 3]
+        for i in movable:
+            choices[i] = choices.get(i, 0) + 1
+        if not movable:
+            font, choices = max(MIN_FONT, font * 0.85), {}
 
 
-def _crowded(atoms: Sequence[_Atom], pic: _Picture) -> bool:
+def _crowded(atoms: Sequence[_Atom], pic: _Picture) -> set[int]:
+    """The labelled atoms whose labels overlap another or a bond they do not end."""
     boxes = [(i, atoms[i].box) for i, _, _ in pic.labels]
+    found = set()
     for n, (i, a) in enumerate(boxes):
         for j, b in boxes[n + 1:]:
             if a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]:
-                return True
+                found.update((i, j))
     for u, v, parts in pic.bonds:
         for i, box in boxes:
             if i != u and i != v and any(_segment_meets_box(pts[0], pts[-1], box) for _, pts, _, _ in parts):
-                return True
-    return False
+                found.add(i)
+    return found
 
 
 def _segment_meets_box(p, q, box) -> bool:
@@ -398,13 +410,13 @@ def _segment_meets_box(p, q, box) -> bool:
     return t0 <= t1
 
 
-def _compose_at(atoms: list[_Atom], bonds: list[_Bond], font: float) -> _Picture:
+def _compose_at(atoms: list[_Atom], bonds: list[_Bond], font: float, choices: dict[int, int]) -> _Picture:
     pic = _Picture()
     labelled = [_needs_label(atom) for atom in atoms]
     for i, atom in enumerate(atoms):
         atom.box = None
         if labelled[i]:
-            texts = _label(atoms, i, font)
+            texts = _label(atoms, i, font, choices.get(i, 0))
             atom.box = _texts_box(texts)
             pic.labels.append((i, texts, _colour(atom.atomic_num)))
     centres = _ring_centres(atoms, bonds)
