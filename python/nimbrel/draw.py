@@ -385,16 +385,29 @@ def _compose(atoms: list[_Atom], bonds: list[_Bond]) -> _Picture:
 
 def _crowded(atoms: Sequence[_Atom], pic: _Picture) -> set[int]:
     """The labelled atoms whose labels overlap another or a bond they do not end."""
-    boxes = [(i, atoms[i].box) for i, _, _ in pic.labels]
+    # Boxes by the unit squares they touch, so that large molecules cost no
+    # more than a few comparisons per bond.
+    cells: dict[tuple[int, int], list[int]] = {}
+
+    def squares(x0: float, y0: float, x1: float, y1: float):
+        return ((u, v) for u in range(math.floor(x0), math.floor(x1) + 1) for v in range(math.floor(y0), math.floor(y1) + 1))
+
     found = set()
-    for n, (i, a) in enumerate(boxes):
-        for j, b in boxes[n + 1:]:
-            if a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]:
+    for i, _, _ in pic.labels:
+        box = atoms[i].box
+        near = {j for square in squares(*box) for j in cells.get(square, ())}
+        for j in near:
+            other = atoms[j].box
+            if box[0] < other[2] and other[0] < box[2] and box[1] < other[3] and other[1] < box[3]:
                 found.update((i, j))
+        for square in squares(*box):
+            cells.setdefault(square, []).append(i)
     for u, v, parts in pic.bonds:
-        for i, box in boxes:
-            if i != u and i != v and any(_segment_meets_box(pts[0], pts[-1], box) for _, pts, _, _ in parts):
-                found.add(i)
+        for _, points, _, _ in parts:
+            p, q = points[0], points[-1]
+            near = {j for square in squares(min(p[0], q[0]), min(p[1], q[1]), max(p[0], q[0]), max(p[1], q[1]))
+                    for j in cells.get(square, ())}
+            found.update(j for j in near if j != u and j != v and _segment_meets_box(p, q, atoms[j].box))
     return found
 
 
