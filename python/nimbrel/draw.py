@@ -146,7 +146,10 @@ def _depiction(mol: Any) -> tuple[list[_Atom], list[_Bond]]:
     coordinates show and drops the hydrogens no chemist would draw.
     """
     from . import velk
+    from .tamrin import QvMolBase
 
+    if not isinstance(mol, QvMolBase):
+        raise TypeError(f"draw takes a molecule, not {type(mol).__name__}")
     if mol.NumAtoms() == 0:
         return [], []
     source = mol

@@ -251,6 +251,7 @@ def test_grid_places_a_cell_per_molecule_with_its_legend():
     (lambda m: draw(m, size="big"), TypeError, "size is a number of pixels"),
     (lambda m: draw_grid([m], cols=0), ValueError, "cols must be at least 1"),
     (lambda m: draw_grid([m, m], legends=["one"]), ValueError, "1 legends for 2 molecules"),
+    (lambda m: draw(None), TypeError, "draw takes a molecule, not NoneType"),
 ])
 def test_bad_arguments_are_refused_clearly(call, error, message):
     with pytest.raises(error, match=message):
