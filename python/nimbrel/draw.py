@@ -334,7 +334,7 @@ def _clip(atom: _Atom, other: tuple[float, float], pad: float) -> tuple[float, f
 
 
 def _ring_centres(atoms: Sequence[_Atom], bonds: Sequence[_Bond]) -> dict[int, tuple[float, float]]:
-    """The centre of the smallest ring through each ring bond (up to 8 atoms), by bond number."""
+    """The centre of the smallest ring (up to 8 atoms) through each double bond in one, by bond number."""
     centres = {}
     for k, bond in enumerate(bonds):
         if bond.order != 2:
