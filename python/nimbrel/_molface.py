@@ -11,6 +11,8 @@ from __future__ import annotations
 from collections.abc import MutableMapping
 from typing import Any, Iterator
 
+from .draw import repr_svg
+
 SYMBOLS: tuple[str, ...] = (
     "*",
     *"H He Li Be B C N O F Ne Na Mg Al Si P S Cl Ar K Ca Sc Ti V Cr Mn Fe Co Ni Cu Zn Ga Ge As Se Br Kr "
@@ -248,6 +250,7 @@ def install(mol_classes: tuple[type, ...], atom_class: type, bond_class: type) -
         cls.__eq__ = _mol_eq
         cls.__ne__ = lambda self, other: not _mol_eq(self, other)
         cls.__hash__ = _mol_hash
+        cls._repr_svg_ = repr_svg
 
     atom_props = {
         "idx": (atom_class.GetIdx, "The atom's index."),

@@ -25,6 +25,7 @@ from typing import TYPE_CHECKING, Callable, Iterator, Union
 
 from . import velk_core as _core
 from ._errors import Error, FileError, FormatError, ReadWarning
+from .draw import draw, draw_grid  # noqa: F401  (pictures; re-exported here)
 
 if TYPE_CHECKING:
     from .tamrin import QvMolBase
