@@ -241,6 +241,12 @@ def main(argv: list[str] | None = None) -> int:
     except _UsageError as error:
         print(f"{_PROG}: {error}", file=sys.stderr)
         return 2
+    except BrokenPipeError:
+        # The reader of our output stopped early (`| head`): nothing to report,
+        # and the interpreter's last flush of standard output must not fail.
+        with contextlib.suppress(OSError, ValueError):
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     except (velk.Error, velk.ReadWarning, OSError) as error:
         print(f"{_PROG}: {names.text(error)}", file=sys.stderr)
         return 1

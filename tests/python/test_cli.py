@@ -138,3 +138,14 @@ def test_requests_that_cannot_be_served(smiles_file, tmp_path, monkeypatch, caps
     assert main(argv) == status
     assert message in capsys.readouterr().err
     assert sorted(p.name for p in tmp_path.iterdir()) == ["in.smi"]
+
+
+def test_a_reader_that_stops_early_ends_the_command_quietly(tmp_path):
+    source = tmp_path / "many.smi"
+    source.write_text(SMILES * 5000)  # more SD text than a pipe holds
+    command = [sys.executable, "-m", "nimbrel.velk", "convert", str(source), "--out-format", "sdf", "-"]
+    with subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE) as process:
+        assert process.stdout.readline().strip() == b"ethanol"
+        process.stdout.close()
+        err = process.stderr.read().decode()
+    assert process.returncode == 1 and err == "", err
