@@ -175,7 +175,10 @@ def _convert(args: argparse.Namespace, names: _Names) -> int:
     else:
         suffix, code = _suffix_and_code(args.out_format)
     folder = tempfile.gettempdir() if target == "-" else os.path.dirname(os.path.abspath(target))
-    descriptor, temporary = tempfile.mkstemp(prefix=".nimbrel-", suffix=suffix, dir=folder)
+    try:
+        descriptor, temporary = tempfile.mkstemp(prefix=".nimbrel-", suffix=suffix, dir=folder)
+    except OSError as error:
+        raise OSError(f"cannot write {target!r}: {error.strerror}") from None
     os.close(descriptor)
     names.add(temporary, _label(target, _STDOUT))
     written = 0

@@ -131,6 +131,7 @@ def test_a_failed_convert_leaves_the_old_target_and_nothing_else(tmp_path, monke
     (["convert", "IN", "-"], 2, "standard output needs --out-format"),
     (["convert", "IN", "OUT.nosuch"], 1, "unrecognized file extension for 'OUT.nosuch'"),
     (["info", "missing.smi"], 1, "'missing.smi'"),
+    (["convert", "IN", "nodir/out.sdf"], 1, "cannot write 'nodir/out.sdf': No such file or directory"),
 ])
 def test_requests_that_cannot_be_served(smiles_file, tmp_path, monkeypatch, capsys, argv, status, message):
     monkeypatch.chdir(tmp_path)
