@@ -70,9 +70,8 @@ def _suffix_and_code(fmt: str) -> tuple[str, int | None]:
     make a reader or writer use `fmt`: a suffix ("sdf", ".smi.gz") or a
     format family's name ("cube")."""
     key = fmt.strip().lower().lstrip(".")
-    gzip = key.endswith(".gz")
+    gz = ".gz" if key.endswith(".gz") else ""
     key = key.removesuffix(".gz")
-    gz = ".gz" if gzip else ""
     try:
         # Names the molecule formats know beyond the registered suffixes (json, inchi).
         return f".{key}{gz}", velk.resolve_format(key)
@@ -130,12 +129,12 @@ def _progress(records: Iterable, label: str) -> Iterable:
     return tqdm(records, desc=label, unit=" records", file=sys.stderr, leave=False)
 
 
-def _records(reader: velk.Reader, label: str) -> Iterator[tuple[object, list[object]]]:
+def _records(reader: velk.Reader, label: str) -> Iterable[tuple[object, list[object]]]:
     def every() -> Iterator[tuple[object, list[object]]]:
         while (record := reader.read_record()) is not None:
             yield record
 
-    return iter(_progress(every(), label))
+    return _progress(every(), label)
 
 
 def _label(name: str, stream: str) -> str:
