@@ -3,17 +3,58 @@
     python -m nimbrel.velk formats            list the registered formats
     python -m nimbrel.velk info FILE          count records, atoms and grids
     python -m nimbrel.velk convert IN OUT     copy every record, formats from the suffixes
+
+``-`` as FILE or IN reads standard input and as OUT writes standard output;
+``--in-format``/``--out-format`` (``sdf``, ``smi.gz``, ``cube``) name the
+format of a stream, or of a file whose suffix says nothing. ``--errors skip``
+(the default) reports each damaged record on standard error and goes on;
+``--errors raise`` stops at the first one with status 1. ``convert`` writes
+into a temporary file beside OUT and renames it over OUT only once every
+record is written: a failed or interrupted run leaves no partial file, and an
+older OUT as it was. A progress bar shows on a terminal when tqdm is installed.
 """
 
 from __future__ import annotations
 
 import argparse
+import contextlib
+import os
+import shutil
 import sys
-from typing import Iterator
+import tempfile
+import warnings
+from typing import Iterable, Iterator
 
 from . import velk
 
-_PROGRESS_EVERY = 1000
+_PROG = "python -m nimbrel.velk"
+_GZIP_MAGIC = b"\x1f\x8b"
+_STDIN = "<stdin>"
+_STDOUT = "<stdout>"
+
+
+class _UsageError(Exception):
+    """A request the command cannot act on, whatever the input holds."""
+
+
+class _Names:
+    """The temporary files behind standard input and output, or behind a file
+    read in a format its suffix does not name, and the names the user gave:
+    messages show the user's names."""
+
+    def __init__(self) -> None:
+        self._shown: dict[str, str] = {}
+
+    def add(self, temporary: str, shown: str) -> None:
+        self._shown[temporary] = shown
+
+    def text(self, message: object) -> str:
+        text = str(message)
+        for note in getattr(message, "__notes__", ()):
+            text += f" ({note})"
+        for temporary, shown in sorted(self._shown.items(), key=lambda item: -len(item[0])):
+            text = text.replace(temporary, shown)
+        return text
 
 
 def _print_formats() -> int:
@@ -24,59 +65,199 @@ def _print_formats() -> int:
     return 0
 
 
-def _records(path: str) -> Iterator[tuple[object, list[object]]]:
-    """Every record of `path`, with a running count on a terminal's standard error."""
-    show = sys.stderr.isatty()
-    count = 0
-    with velk.open_reader(path) as reader:
+def _suffix_and_code(fmt: str) -> tuple[str, int | None]:
+    """The file suffix, and the molecule format code when there is one, that
+    make a reader or writer use `fmt`: a suffix ("sdf", ".smi.gz") or a
+    format family's name ("cube")."""
+    key = fmt.strip().lower().lstrip(".")
+    gz = ".gz" if key.endswith(".gz") else ""
+    key = key.removesuffix(".gz")
+    try:
+        # Names the molecule formats know beyond the registered suffixes (json, inchi).
+        return f".{key}{gz}", velk.resolve_format(key)
+    except velk.FormatError:
+        pass
+    for info in velk.formats():
+        plain = [e for e in info.extensions if not e.endswith(".gz")]
+        if f".{key}" in plain:
+            return f".{key}{gz}", None
+        if key == info.name.lower() and plain:
+            return plain[0] + gz, None
+    raise _UsageError(f"unknown format {fmt!r}; `{_PROG} formats` lists them")
+
+
+def _open_source(source: str, fmt: str | None, names: _Names, stack: contextlib.ExitStack) -> velk.Reader:
+    """A reader of `source` (a path, or "-" for standard input) in format `fmt`
+    or the one its suffix names.
+
+    The readers take paths, and know gzip from a name ending ".gz": standard
+    input is spooled to a temporary file, and a file read in a given format is
+    linked under a name with that format's suffix (plus ".gz" for gzip data).
+    """
+    if fmt is None:
+        if source == "-":
+            raise _UsageError("reading standard input needs --in-format")
+        return velk.open_reader(source)
+    suffix, code = _suffix_and_code(fmt)
+    folder = stack.enter_context(tempfile.TemporaryDirectory(prefix="nimbrel-"))
+    shown = _label(source, _STDIN)
+    data = os.path.join(folder, "stdin") if source == "-" else os.path.abspath(source)
+    names.add(data, shown)
+    if source == "-":
+        with open(data, "wb") as spool:
+            shutil.copyfileobj(sys.stdin.buffer, spool, 1 << 20)
+    with open(data, "rb") as head:
+        if head.read(2) == _GZIP_MAGIC and not suffix.endswith(".gz"):
+            suffix += ".gz"
+    path = os.path.join(folder, "input" + suffix)
+    names.add(path, shown)
+    if source == "-":
+        os.replace(data, path)
+    else:
+        os.symlink(data, path)
+    return velk.open_reader(path, format=code)
+
+
+def _progress(records: Iterable, label: str) -> Iterable:
+    """`records`, with a progress bar on a terminal's standard error when tqdm is installed."""
+    if not sys.stderr.isatty():
+        return records
+    try:
+        from tqdm import tqdm
+    except ImportError:
+        return records
+    return tqdm(records, desc=label, unit=" records", file=sys.stderr, leave=False)
+
+
+def _records(reader: velk.Reader, label: str) -> Iterable[tuple[object, list[object]]]:
+    def every() -> Iterator[tuple[object, list[object]]]:
         while (record := reader.read_record()) is not None:
-            count += 1
-            if show and count % _PROGRESS_EVERY == 0:
-                print(f"\r{path}: {count} records", end="", file=sys.stderr, flush=True)
             yield record
-    if show and count >= _PROGRESS_EVERY:
-        print(file=sys.stderr)
+
+    return _progress(every(), label)
 
 
-def _info(path: str) -> int:
+def _label(name: str, stream: str) -> str:
+    return stream if name == "-" else name
+
+
+def _info(args: argparse.Namespace, names: _Names) -> int:
     records = atoms = grids = 0
-    for mol, record_grids in _records(path):
-        records += 1
-        atoms += mol.NumAtoms()
-        grids += len(record_grids)
-    print(f"{path}: {records} records, {atoms} atoms, {grids} grids")
+    label = _label(args.file, _STDIN)
+    with contextlib.ExitStack() as stack:
+        reader = stack.enter_context(_open_source(args.file, args.in_format, names, stack))
+        for mol, record_grids in _records(reader, label):
+            records += 1
+            atoms += mol.NumAtoms()
+            grids += len(record_grids)
+    print(f"{label}: {records} records, {atoms} atoms, {grids} grids")
     return 0
 
 
-def _convert(source: str, target: str) -> int:
+def _file_mode(target: str) -> int:
+    """The permissions a converted file gets: an older target's, else what the umask allows."""
+    try:
+        return os.stat(target).st_mode & 0o7777
+    except FileNotFoundError:
+        umask = os.umask(0)
+        os.umask(umask)
+        return 0o666 & ~umask
+
+
+def _convert(args: argparse.Namespace, names: _Names) -> int:
+    source, target = args.source, args.target
+    if target == "-" and args.out_format is None:
+        raise _UsageError("writing standard output needs --out-format")
+    if args.out_format is None:
+        # The registry picks the writer from the end of the name.
+        suffix, code = "-" + os.path.basename(target), None
+    else:
+        suffix, code = _suffix_and_code(args.out_format)
+    folder = tempfile.gettempdir() if target == "-" else os.path.dirname(os.path.abspath(target))
+    try:
+        descriptor, temporary = tempfile.mkstemp(prefix=".nimbrel-", suffix=suffix, dir=folder)
+    except OSError as error:
+        raise OSError(f"cannot write {target!r}: {error.strerror}") from None
+    os.close(descriptor)
+    names.add(temporary, _label(target, _STDOUT))
     written = 0
-    with velk.open_writer(target) as writer:
-        for mol, grids in _records(source):
-            writer.append(mol, *grids)
-            written += 1
-    print(f"{source} -> {target}: {written} records")
+    try:
+        with contextlib.ExitStack() as stack:
+            reader = stack.enter_context(_open_source(source, args.in_format, names, stack))
+            with velk.open_writer(temporary, format=code) as writer:
+                for mol, grids in _records(reader, _label(source, _STDIN)):
+                    writer.append(mol, *grids)
+                    written += 1
+        if target == "-":
+            with open(temporary, "rb") as done:
+                shutil.copyfileobj(done, sys.stdout.buffer, 1 << 20)
+            sys.stdout.buffer.flush()
+        else:
+            os.chmod(temporary, _file_mode(target))
+            os.replace(temporary, target)
+    finally:
+        with contextlib.suppress(FileNotFoundError):
+            os.remove(temporary)
+    print(f"{_label(source, _STDIN)} -> {_label(target, _STDOUT)}: {written} records", file=sys.stderr)
     return 0
+
+
+def _parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog=_PROG, description="Read, inspect and convert chemistry files.")
+    commands = parser.add_subparsers(dest="command", required=True)
+    commands.add_parser("formats", help="list the registered file formats")
+    reading = argparse.ArgumentParser(add_help=False)
+    reading.add_argument("--in-format", metavar="FMT", help="format of the input (sdf, smi.gz, cube, ...) "
+                         "when its name does not say; needed for standard input")
+    reading.add_argument("--errors", choices=("skip", "raise"), default="skip",
+                         help="on a damaged record: report it and go on (default), or stop with status 1")
+    info = commands.add_parser("info", parents=[reading], help="count the records, atoms and grids of a file")
+    info.add_argument("file", metavar="FILE", help="the file, or - for standard input")
+    convert = commands.add_parser("convert", parents=[reading], help="copy every record of IN to OUT")
+    convert.add_argument("--out-format", metavar="FMT", help="format of the output when its name does not say; "
+                         "needed for standard output")
+    convert.add_argument("source", metavar="IN", help="the input file, or - for standard input")
+    convert.add_argument("target", metavar="OUT", help="the output file, or - for standard output")
+    return parser
 
 
 def main(argv: list[str] | None = None) -> int:
-    parser = argparse.ArgumentParser(prog="python -m nimbrel.velk", description="Read, inspect and convert chemistry files.")
-    commands = parser.add_subparsers(dest="command", required=True)
-    commands.add_parser("formats", help="list the registered file formats")
-    info = commands.add_parser("info", help="count the records, atoms and grids of a file")
-    info.add_argument("file")
-    convert = commands.add_parser("convert", help="copy every record of IN to OUT")
-    convert.add_argument("source", metavar="IN")
-    convert.add_argument("target", metavar="OUT")
-    args = parser.parse_args(argv)
+    """Runs one command; returns the exit status (0 done, 1 failed, 2 a request
+    that cannot be served, 130 interrupted)."""
+    args = _parser().parse_args(argv)
+    if args.command == "formats":
+        return _print_formats()
+    names = _Names()
+    skipped = 0
+
+    def report(message, category, filename, lineno, file=None, line=None) -> None:
+        nonlocal skipped
+        skipped += issubclass(category, velk.ReadWarning)
+        print(f"warning: {names.text(message)}", file=sys.stderr)
+
     try:
-        if args.command == "formats":
-            return _print_formats()
-        if args.command == "info":
-            return _info(args.file)
-        return _convert(args.source, args.target)
-    except velk.Error as error:
-        print(error, file=sys.stderr)
+        with warnings.catch_warnings():
+            warnings.simplefilter("error" if args.errors == "raise" else "always", velk.ReadWarning)
+            warnings.showwarning = report
+            status = _info(args, names) if args.command == "info" else _convert(args, names)
+    except _UsageError as error:
+        print(f"{_PROG}: {error}", file=sys.stderr)
+        return 2
+    except BrokenPipeError:
+        # The reader of our output stopped early (`| head`): nothing to report,
+        # and the interpreter's last flush of standard output must not fail.
+        with contextlib.suppress(OSError, ValueError):
+            os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
+    except (velk.Error, velk.ReadWarning, OSError) as error:
+        print(f"{_PROG}: {names.text(error)}", file=sys.stderr)
+        return 1
+    except KeyboardInterrupt:
+        print(f"{_PROG}: interrupted", file=sys.stderr)
+        return 130
+    if skipped:
+        print(f"{skipped} damaged or skipped records reported", file=sys.stderr)
+    return status
 
 
 if __name__ == "__main__":

@@ -47,30 +47,21 @@ def read_frame(
     """
     pd = _pandas()
     from . import velk
-    from .tamrin import QvGetSDDataPairs
+    from ._tamrin import QvGetSDDataPairs
 
-    mols: list = []
-    titles: list[str] = []
-    columns: dict[str, list] = {}
-    reserved = {mol_column, title_column}
     with velk.open_reader(path, mol_factory) as reader:
-        for row, mol in enumerate(reader):
-            mols.append(mol)
-            titles.append(mol.GetTitle())
-            for tag, value in QvGetSDDataPairs(mol):
-                column = columns.get(tag)
-                if column is None:
-                    column = columns[tag] = [None] * row
-                elif len(column) > row:
-                    continue  # a repeated tag: the first value stands
-                elif len(column) < row:
-                    column.extend([None] * (row - len(column)))
-                column.append(value)
-    rows = len(mols)
+        mols = list(reader)
+    # Whole columns at a time: a Python step per record and tag would cost
+    # about as much as parsing the records.
+    titles = [mol.GetTitle() for mol in mols]
+    records = list(map(QvGetSDDataPairs, mols))
+    tags = dict.fromkeys(tag for pairs in records for tag, _ in pairs)
+    # Reversed, so that the first value of a tag repeated in a record stands.
+    rows = [dict(reversed(pairs)) for pairs in records]
+    reserved = {mol_column, title_column}
     data: dict[str, Any] = {mol_column: pd.Series(mols, dtype=object), title_column: pd.Series(titles)}
-    for tag, column in columns.items():
-        column.extend([None] * (rows - len(column)))
-        data[f"{tag}_sd" if tag in reserved else tag] = _typed_column(pd, column)
+    for tag in tags:
+        data[f"{tag}_sd" if tag in reserved else tag] = _typed_column(pd, [row.get(tag) for row in rows])
     return pd.DataFrame(data, copy=False)
 
 
