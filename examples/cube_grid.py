@@ -19,7 +19,7 @@ def main(argv: list[str]) -> int:
         print(__doc__, file=sys.stderr)
         return 2
     mol, grids = velk.read_record(argv[0])
-    print(f"{mol.title!r}: {mol.NumAtoms()} atoms, {len(grids)} grid(s)")
+    print(f"{argv[0]}: {mol.NumAtoms()} atoms, {len(grids)} grid(s)")
     for grid in grids:
         values = grid.values
         z, y, x = (int(i) for i in np.unravel_index(int(np.argmax(values)), values.shape))
