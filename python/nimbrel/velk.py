@@ -1,5 +1,7 @@
 """Read and write chemistry files through one registry of formats.
 
+::
+
     from nimbrel import velk
     for mol in velk.read("ligands.sdf.gz"):        # the format comes from the suffix
         print(mol.GetTitle(), mol.NumAtoms())
