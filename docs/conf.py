@@ -15,7 +15,6 @@ project = "nimbrel"
 release = version = nimbrel.__version__
 extensions = [
     "sphinx.ext.autodoc",
-    "sphinx.ext.napoleon",
     "myst_parser",
     "formattable",
     "stubsigs",
@@ -30,3 +29,4 @@ autodoc_docstring_signature = False
 autodoc_typehints = "signature"
 html_theme = "alabaster"
 html_static_path: list[str] = []
+html_show_copyright = False

@@ -1,7 +1,7 @@
 """Molecules of the Tamrin toolkit: atoms, bonds, coordinates, conformers and data."""
 
 from collections.abc import Callable, Iterator, Sequence
-from typing import Final, Literal, Self, SupportsFloat, TypeAlias, overload
+from typing import Any, Final, Literal, Self, SupportsFloat, TypeAlias, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -42,9 +42,10 @@ __all__ = [
 ]
 
 # A point: any three numbers, such as a tuple or a NumPy row.
-_XYZ: TypeAlias = Sequence[SupportsFloat]
-# Coordinates of every atom index: one point each, or all numbers in one flat sequence.
-_AllXYZ: TypeAlias = Sequence[_XYZ] | Sequence[SupportsFloat]
+_XYZ: TypeAlias = Sequence[SupportsFloat] | npt.NDArray[np.number[Any]]
+# Coordinates of every atom index: one point each, or all numbers in one flat
+# sequence; a NumPy array of shape (N, 3) or (3 * N,).
+_AllXYZ: TypeAlias = Sequence[_XYZ] | Sequence[SupportsFloat] | npt.NDArray[np.number[Any]]
 # The values generic data can hold.
 _DataValue: TypeAlias = bool | int | float | str
 
