@@ -16,6 +16,8 @@ PY_TEST_DEPS    := pytest numpy pandas rdkit openbabel-wheel gemmi
 # Real files only (about 115 PDB files among them); the library they test is
 # not needed, hence no dependencies.
 PY_TEST_DATA    := MDAnalysisTests
+# Type checking of the examples against the stubs, and the documentation site.
+PY_DOC_DEPS     := mypy pandas-stubs sphinx myst-parser
 PY_COV_DEPS     := gcovr
 COV_DIR         := build/coverage
 # Unoptimised so that lines and branches map one to one onto the source;
@@ -25,7 +27,7 @@ COV_FLAGS       := --coverage -O0 -fprofile-update=atomic
 
 export CMAKE_BUILD_PARALLEL_LEVEL := $(JOBS)
 
-.PHONY: demo test test-cpp test-python test-asan test-tsan stress coverage install system-deps venv bench bench-compare fuzz fuzz-long fuzz-build clean
+.PHONY: demo test test-cpp test-python typecheck test-types docs docs-build test-asan test-tsan stress coverage install system-deps venv bench bench-compare fuzz fuzz-long fuzz-build clean
 
 demo: install
 	$(VPY) -m nimbrel.velk formats
@@ -35,13 +37,31 @@ demo: install
 	$(VPY) -m nimbrel.velk info build/demo/caffeine.xyz.gz
 
 test: install
-	$(MAKE) test-cpp test-python
+	$(MAKE) test-cpp test-python test-types docs-build
 
 test-cpp:
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 test-python:
 	$(VPY) -m pytest -q tests/python
+
+# The examples under mypy's strict mode, which reads the package's stubs, and
+# stubtest, which holds those stubs to what the built modules really offer.
+typecheck: install
+	$(MAKE) test-types
+
+test-types:
+	$(VPY) -m mypy --strict examples
+	$(VPY) -m mypy.stubtest --mypy-config-file pyproject.toml --allowlist python/stubtest-allowlist.txt \
+	  nimbrel.tamrin nimbrel.velgar nimbrel.velk
+
+# The documentation site, from the installed package, into build/docs; any
+# warning fails the build.
+docs: install
+	$(MAKE) docs-build
+
+docs-build:
+	$(VPY) -m sphinx -E -W --keep-going -q -b html docs build/docs
 
 # Builds the extension modules (and the C++ tests) into a persistent build
 # folder, so a small change rebuilds only what it touches.
@@ -63,7 +83,7 @@ venv: $(VENV)/.deps-stamp
 $(VENV)/.deps-stamp: Makefile
 	test -x $(VPY) || $(PYTHON) -m venv $(VENV)
 	$(VPY) -m pip install -q --upgrade pip
-	$(VPY) -m pip install -q $(PY_BUILD_DEPS) $(PY_TEST_DEPS)
+	$(VPY) -m pip install -q $(PY_BUILD_DEPS) $(PY_TEST_DEPS) $(PY_DOC_DEPS)
 	$(VPY) -m pip install -q --no-deps $(PY_TEST_DATA)
 	touch $@
 

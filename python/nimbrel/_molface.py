@@ -27,7 +27,7 @@ def element_symbol(atomic_num: int) -> str:
     return SYMBOLS[atomic_num] if 0 <= atomic_num < len(SYMBOLS) else "*"
 
 
-class SDData(MutableMapping):
+class SDData(MutableMapping[str, str]):
     """The SD data of a molecule as a mutable mapping of tag to string value.
 
     Iteration is in file order. A tag present more than once (SD files allow
@@ -92,7 +92,7 @@ class SDData(MutableMapping):
         return f"SDData({self._first_values()!r})"
 
 
-class GenericData(MutableMapping):
+class GenericData(MutableMapping[str, object]):
     """The named generic data of a molecule (bool, int, float or str values) as a mutable mapping.
 
     Items of other value kinds are not visible here. Assigning a value of

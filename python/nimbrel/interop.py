@@ -1,5 +1,7 @@
 """Molecules to and from RDKit.
 
+::
+
     from nimbrel import velk, interop
     mol = next(velk.read("ligand.sdf"))
     rdmol = interop.to_rdkit(mol)          # same atoms in the same order

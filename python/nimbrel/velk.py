@@ -1,5 +1,7 @@
 """Read and write chemistry files through one registry of formats.
 
+::
+
     from nimbrel import velk
     for mol in velk.read("ligands.sdf.gz"):        # the format comes from the suffix
         print(mol.GetTitle(), mol.NumAtoms())
@@ -19,15 +21,16 @@ from __future__ import annotations
 
 import functools
 import os
-import sys
 from dataclasses import dataclass
-from typing import TYPE_CHECKING, Callable, Iterator, Union
+from typing import TYPE_CHECKING
 
 from . import velk_core as _core
 from ._errors import Error, FileError, FormatError, ReadWarning
 from .draw import draw, draw_grid  # noqa: F401  (pictures; re-exported here)
 
 if TYPE_CHECKING:
+    from collections.abc import Callable, Iterator
+
     from .tamrin import QvMolBase
     from .velgar import QvScalarGrid
 
@@ -55,7 +58,12 @@ __all__ = [
     "write_frame",
 ]
 
-PathLike = Union[str, "os.PathLike[str]"]
+PathLike = str | os.PathLike[str]
+
+
+def __dir__() -> list[str]:
+    # The public names only: the modules this one imports are no part of it.
+    return sorted(__all__)
 
 VERSION: tuple[int, int, int] = (
     _core.VELK_VERSION_MAJOR,
@@ -357,6 +365,8 @@ def write_frame(frame, path: PathLike, mol_column: str = "mol", title_column: st
 
 
 if __name__ == "__main__":
+    import sys
+
     from ._cli import main
 
     sys.exit(main())

@@ -659,3 +659,14 @@ bool generate_2d_coordinates(Tamrin::QvMolBase& mol, unsigned options = 0) {
 }
 }  // namespace tamrin_api
 %}
+
+// The public names; the iterator classes are reached through the molecule.
+%pythoncode %{
+__all__ = [
+    "QvAddData", "QvAddSDData", "QvAtomBase", "QvBase", "QvBondBase", "QvClearSDData", "QvConfBase",
+    "QvDeleteData", "QvDeleteSDData", "QvGetData", "QvGetDataPairs", "QvGetSDData", "QvGetSDDataPairs",
+    "QvGetTag", "QvGetTagName", "QvGraphMol", "QvHasData", "QvHasSDData", "QvMCMolBase", "QvMol", "QvMolBase",
+    "QvPerceivedAromaticity", "QvPerceivedAtomStereo", "QvPerceivedBondStereo", "QvPerceivedEnergy",
+    "QvPerceivedHybridization", "QvPerceivedRings", "QvSetData", "QvSetSDData", "generate_2d_coordinates",
+]
+%}

@@ -257,3 +257,10 @@ PyObject* _values_view(PyObject* owner, const Sorvil::QvScalarGrid& grid) {
   return velgar::ValuesView(owner, grid);
 }
 %}
+
+%pythoncode %{
+__all__ = [
+    "QvGridType_DifferenceMap", "QvGridType_ET", "QvGridType_Electrostatic", "QvGridType_Generic",
+    "QvGridType_Mavik", "QvGridType_RegularMap", "QvScalarGrid",
+]
+%}

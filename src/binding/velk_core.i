@@ -151,3 +151,12 @@ bool mol_from_bytes(Tamrin::QvMolBase& mol, const std::string& RAW_BYTES, unsign
 std::string mol_to_string(const Tamrin::QvMolBase& mol, unsigned format, unsigned flavor);
 std::string mol_to_bytes(const Tamrin::QvMolBase& mol, unsigned format, unsigned flavor, bool gzip);
 }
+
+// The layer under nimbrel.velk, which is the interface to use; the container
+// glue (StringVector, FormatInfoVector, SwigPyIterator) is left out.
+%pythoncode %{
+__all__ = [
+    "FormatInfo", "FormatRegistry", "ReaderConfig", "WriterConfig",
+    "VELK_VERSION_MAJOR", "VELK_VERSION_MINOR", "VELK_VERSION_PATCH",
+]
+%}
