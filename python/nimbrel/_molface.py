@@ -11,7 +11,7 @@ from __future__ import annotations
 from collections.abc import MutableMapping
 from typing import Any, Iterator
 
-from .draw import repr_svg
+from ._draw import repr_svg
 
 SYMBOLS: tuple[str, ...] = (
     "*",

@@ -25,8 +25,8 @@ from dataclasses import dataclass
 from typing import TYPE_CHECKING
 
 from . import velk_core as _core
+from ._draw import draw, draw_grid
 from ._errors import Error, FileError, FormatError, ReadWarning
-from .draw import draw, draw_grid  # noqa: F401  (pictures; re-exported here)
 
 if TYPE_CHECKING:
     from collections.abc import Callable, Iterator
@@ -43,6 +43,8 @@ __all__ = [
     "Reader",
     "Writer",
     "VERSION",
+    "draw",
+    "draw_grid",
     "formats",
     "generic_data",
     "mol_from_bytes",

@@ -1,7 +1,7 @@
 """Read and write chemistry files through one registry of formats."""
 
 import os
-from collections.abc import Callable, Iterator
+from collections.abc import Callable, Iterable, Iterator, Sequence
 from dataclasses import dataclass
 from typing import Final, TypeVar, overload
 
@@ -23,6 +23,8 @@ __all__ = [
     "Reader",
     "Writer",
     "VERSION",
+    "draw",
+    "draw_grid",
     "formats",
     "generic_data",
     "mol_from_bytes",
@@ -110,3 +112,11 @@ def read_frame(
 def write_frame(
     frame: pd.DataFrame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title"
 ) -> int: ...
+def draw(mol: QvMolBase, path: PathLike | None = None, size: int | tuple[int, int] | None = None) -> str: ...
+def draw_grid(
+    mols: Iterable[QvMolBase],
+    cols: int = 4,
+    legends: Sequence[str] | None = None,
+    size: int | tuple[int, int] = 200,
+    path: PathLike | None = None,
+) -> str: ...

@@ -14,7 +14,7 @@ import xml.etree.ElementTree as ET
 import pytest
 
 from nimbrel import tamrin, velk
-from nimbrel.draw import draw, draw_grid
+from nimbrel.velk import draw, draw_grid
 
 SVG = "{http://www.w3.org/2000/svg}"
 
