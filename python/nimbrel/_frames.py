@@ -35,6 +35,7 @@ def read_frame(
     mol_column: str = "mol",
     title_column: str = "title",
     mol_factory: Callable[[], Any] | None = None,
+    errors: str = "warn",
 ) -> pd.DataFrame:
     """Every record of the file at ``path`` as one row of a pandas DataFrame.
 
@@ -53,7 +54,7 @@ def read_frame(
     titles: list[str] = []
     columns: dict[str, list] = {}
     reserved = {mol_column, title_column}
-    with velk.open_reader(path, mol_factory) as reader:
+    with velk.open_reader(path, mol_factory, errors=errors) as reader:
         for row, mol in enumerate(reader):
             mols.append(mol)
             titles.append(mol.GetTitle())
