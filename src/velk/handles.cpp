@@ -43,14 +43,23 @@ std::string records_part(std::uint64_t first, std::uint64_t last) {
   return "records " + std::to_string(first) + " to " + std::to_string(last) + ": ";
 }
 
-void append_prefixed(std::vector<std::string>& to, const std::string& prefix, std::vector<std::string> messages) {
-  for (std::string& message : messages) to.push_back(prefix + message);
+// One report from all a call said: a parser's message may take several.
+std::string joined_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) (text.empty() ? text : text += '\n') += line;
+  return text;
+}
+
+void append_prefixed(std::vector<std::string>& to, const std::string& prefix, const std::vector<std::string>& said) {
+  if (!said.empty()) to.push_back(prefix + joined_lines(said));
 }
 
 }  // namespace
 
-void ReaderHandle::add_reports(std::vector<std::string> messages) {
-  if (errors_ != ReadErrorsSkip) append_prefixed(reports_, file_part(path_), std::move(messages));
+std::string MessageLog::take_text() { return joined_lines(take()); }
+
+void ReaderHandle::add_reports(const std::vector<std::string>& messages) {
+  if (errors_ != ReadErrorsSkip) append_prefixed(reports_, file_part(path_), messages);
 }
 
 std::uint64_t ReaderHandle::passed() const { return std::max<std::uint64_t>(source_->records_passed(), records_); }
@@ -74,7 +83,9 @@ bool ReaderHandle::reading(QvMolBase& mol, Read read) {
       got = read();
     } catch (...) {
       // What was said before the failure still belongs to the caller.
-      add_reports(log_.take());
+      const std::vector<std::string> said = log_.take();
+      if (errors_ != ReadErrorsSkip)
+        append_prefixed(reports_, file_part(path_) + records_part(before + 1, before + 1), said);
       throw;
     }
   }
@@ -83,13 +94,12 @@ bool ReaderHandle::reading(QvMolBase& mol, Read read) {
   std::vector<std::string> faults = source_->take_faults();
   if (errors_ == ReadErrorsSkip || (said.empty() && faults.empty())) return got;
   if (faults.empty()) {
-    append_prefixed(reports_, file_part(path_) + records_part(before + 1, passed()), std::move(said));
+    append_prefixed(reports_, file_part(path_) + records_part(before + 1, passed()), said);
     return got;
   }
   // What the toolkit said is then most likely why the record was lost; its
   // lines stay lines (a SMILES parser points a caret at the fault).
-  std::string& first = faults.front();
-  for (const std::string& line : said) first += '\n' + line;
+  if (!said.empty()) faults.front() += '\n' + joined_lines(said);
   if (errors_ == ReadErrorsRaise) {
     if (got) {
       // Faults come from the molecule streams, whose records have no grids.
@@ -98,7 +108,7 @@ bool ReaderHandle::reading(QvMolBase& mol, Read read) {
       withheld_ = std::move(kept);
       --records_;
     }
-    throw FormatError(first);
+    throw FormatError(faults.front());
   }
   reports_.insert(reports_.end(), std::make_move_iterator(faults.begin()), std::make_move_iterator(faults.end()));
   return got;
@@ -156,8 +166,8 @@ WriterHandle::~WriterHandle() {
   }
 }
 
-void WriterHandle::add_reports(std::vector<std::string> messages) {
-  append_prefixed(reports_, file_part(path_), std::move(messages));
+void WriterHandle::add_reports(const std::vector<std::string>& messages) {
+  append_prefixed(reports_, file_part(path_), messages);
 }
 
 template <class Write>

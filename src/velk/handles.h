@@ -32,6 +32,8 @@ class MessageLog final : public Sorvil::QvErrorHandlerImplBase {
  public:
   void Msg(unsigned level, const char* text) override;
   std::vector<std::string> take();
+  // All that was said as one text, a line each; empty when nothing was.
+  std::string take_text();
 
  private:
   std::mutex mutex_;
@@ -47,7 +49,10 @@ class ReaderHandle {
   ReaderHandle(const ReaderHandle&) = delete;
   ReaderHandle& operator=(const ReaderHandle&) = delete;
 
-  void set_errors(ReadErrors errors) { errors_ = errors; }
+  void set_errors(ReadErrors errors) {
+    errors_ = errors;
+    if (errors == ReadErrorsSkip) reports_.clear();
+  }
   bool next(Tamrin::QvMolBase& mol);
   // The number of grids filled, or -1 when no record was read.
   long next_grids(Tamrin::QvMolBase& mol, const std::vector<Sorvil::QvScalarGrid*>& grids);
@@ -62,7 +67,7 @@ class ReaderHandle {
   // Records read so far, so that an error can name the one it met.
   unsigned long long records_read() const { return records_; }
   // Messages met before the handle existed (while opening), reported first.
-  void add_reports(std::vector<std::string> messages);
+  void add_reports(const std::vector<std::string>& messages);
 
  private:
   // Runs one read of `mol` with the toolkit's messages captured, then
@@ -101,7 +106,7 @@ class WriterHandle {
   // What the toolkit said while writing since the last call, each message
   // naming the file and the record it was writing.
   std::vector<std::string> take_reports() { return std::exchange(reports_, {}); }
-  void add_reports(std::vector<std::string> messages);
+  void add_reports(const std::vector<std::string>& messages);
 
  private:
   template <class Write>
