@@ -50,6 +50,14 @@ std::string joined_lines(const std::vector<std::string>& lines) {
   return text;
 }
 
+// Copy leaves out what perception established; a record kept for later
+// should come back as it was read.
+void copy_record(const QvMolBase& from, QvMolBase& to) {
+  to.Clear();
+  to.Copy(from);
+  for (unsigned bit = 1; bit != 0; bit <<= 1) to.SetPerceived(bit, from.HasPerceived(bit));
+}
+
 void append_prefixed(std::vector<std::string>& to, const std::string& prefix, const std::vector<std::string>& said) {
   if (!said.empty()) to.push_back(prefix + joined_lines(said));
 }
@@ -66,8 +74,7 @@ std::uint64_t ReaderHandle::passed() const { return std::max<std::uint64_t>(sour
 
 bool ReaderHandle::take_withheld(QvMolBase& mol) {
   if (!withheld_) return false;
-  mol.Clear();
-  mol.Copy(*withheld_);
+  copy_record(*withheld_, mol);
   withheld_.reset();
   ++records_;
   return true;
@@ -102,10 +109,10 @@ bool ReaderHandle::reading(QvMolBase& mol, Read read) {
   if (!said.empty()) faults.front() += '\n' + joined_lines(said);
   if (errors_ == ReadErrorsRaise) {
     if (got) {
-      // Faults come from the molecule streams, whose records have no grids.
-      auto kept = std::make_unique<Tamrin::QvGraphMolImpl>();
-      kept->Copy(mol);
-      withheld_ = std::move(kept);
+      // Faults come from the molecule streams, whose records have no grids;
+      // of a multi-conformer record the kept copy has the active conformer.
+      withheld_ = std::make_unique<Tamrin::QvGraphMolImpl>();
+      copy_record(mol, *withheld_);
       --records_;
     }
     throw FormatError(faults.front());

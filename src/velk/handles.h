@@ -26,8 +26,10 @@ using OptionalGrids = std::optional<std::vector<Sorvil::QvScalarGrid>>;
 // read), report it among the messages, or say nothing.
 enum ReadErrors : int { ReadErrorsRaise = 0, ReadErrorsWarn = 1, ReadErrorsSkip = 2 };
 
-// What the toolkit reported while a handle worked, from whichever thread,
-// kept until the handle's owner takes it.
+// What the toolkit reported while a handle worked, kept until the handle's
+// owner takes it. Thread-safe: a worker thread of a reader collects into the
+// same log through a QvErrorCapture of its own, and the owner delivers on its
+// thread.
 class MessageLog final : public Sorvil::QvErrorHandlerImplBase {
  public:
   void Msg(unsigned level, const char* text) override;
