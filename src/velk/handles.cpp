@@ -256,11 +256,11 @@ builtin::TamrinHandler& tamrin_handler() {
   return handler;
 }
 
-Tamrin::QvFormat checked_format(unsigned code, bool (*usable)(Tamrin::QvFormat), const char* what) {
+void check_format(unsigned code, bool (*usable)(Tamrin::QvFormat), const char* what) {
   const auto format = static_cast<Tamrin::QvFormat>(code);
-  if (code >= Tamrin::kQvNumFormats || !usable(format))
-    throw FormatError("velk: format " + std::to_string(code) + " cannot be " + what);
-  return format;
+  if (code >= Tamrin::kQvNumFormats) throw FormatError("velk: unknown format code " + std::to_string(code));
+  if (!usable(format))
+    throw FormatError(std::string("velk: ") + Tamrin::QvFormatDescription(format) + " cannot be " + what);
 }
 
 }  // namespace
@@ -277,12 +277,12 @@ std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
 // it knows none; the format given replaces that choice, so the complaint is
 // dropped. Anything else opening can report ends in an exception.
 std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format) {
-  checked_format(format, Tamrin::QvFormatReadable, "read");
+  check_format(format, Tamrin::QvFormatReadable, "read");
   return reader_handle(tamrin_handler(), path, tamrin::ReaderConfig{.format = format}, false);
 }
 
 std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format) {
-  checked_format(format, Tamrin::QvFormatWritable, "written");
+  check_format(format, Tamrin::QvFormatWritable, "written");
   return writer_handle(tamrin_handler(), path, tamrin::WriterConfig{.format = format}, false);
 }
 

@@ -121,6 +121,12 @@ def test_format_given_for_unknown_suffix_reads_quietly(tmp_path, capfd):
     with warnings.catch_warnings():
         warnings.simplefilter("error")
         assert [mol.NumAtoms() for mol in velk.read(path, format="inchi")] == [1]
+        # A format the streams only write, or no format at all, is refused
+        # rather than read as whatever the suffix suggests.
+        with pytest.raises(velk.FormatError, match="velk: IUPAC InChI Key cannot be read"):
+            velk.read(path, format="inchikey")
+        with pytest.raises(velk.FormatError, match="unknown format code 999"):
+            velk.open_writer(tmp_path / "out.txt", format=999)
     assert capfd.readouterr().err == ""
 
 
