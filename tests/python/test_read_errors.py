@@ -136,7 +136,10 @@ def test_writer_remarks_are_write_warnings_naming_file_and_record(tmp_path, capf
     with pytest.warns(velk.WriteWarning) as caught, velk.open_writer(path) as writer:
         for mol in mols:
             writer.append(mol)
-    assert [str(w.message) for w in caught] == [f"velk: '{path}': record 2: Truncating title to 80 characters for {'x' * 90}"]
+    long_title = "x" * 90
+    assert [str(w.message) for w in caught] == [
+        f"velk: '{path}': record 2: Truncating title to 80 characters for {long_title}"
+    ]
     assert capfd.readouterr().err == ""
 
 
