@@ -86,18 +86,21 @@ def _suffix_and_code(fmt: str) -> tuple[str, int | None]:
     raise _UsageError(f"unknown format {fmt!r}; `{_PROG} formats` lists them")
 
 
-def _open_source(source: str, fmt: str | None, names: _Names, stack: contextlib.ExitStack) -> velk.Reader:
-    """A reader of `source` (a path, or "-" for standard input) in format `fmt`
-    or the one its suffix names.
+def _open_source(args: argparse.Namespace, source: str, names: _Names, stack: contextlib.ExitStack) -> velk.Reader:
+    """A reader of `source` (a path, or "-" for standard input) in the format
+    --in-format names or its suffix says, with the --errors rule.
 
     The readers take paths, and know gzip from a name ending ".gz": standard
     input is spooled to a temporary file, and a file read in a given format is
     linked under a name with that format's suffix (plus ".gz" for gzip data).
     """
+    fmt = args.in_format
+    # The command line's "skip" reports and goes on: the readers' "warn".
+    errors = "raise" if args.errors == "raise" else "warn"
     if fmt is None:
         if source == "-":
             raise _UsageError("reading standard input needs --in-format")
-        return velk.open_reader(source)
+        return velk.open_reader(source, errors=errors)
     suffix, code = _suffix_and_code(fmt)
     folder = stack.enter_context(tempfile.TemporaryDirectory(prefix="nimbrel-"))
     shown = _label(source, _STDIN)
@@ -115,7 +118,7 @@ def _open_source(source: str, fmt: str | None, names: _Names, stack: contextlib.
         os.replace(data, path)
     else:
         os.symlink(data, path)
-    return velk.open_reader(path, format=code)
+    return velk.open_reader(path, format=code, errors=errors)
 
 
 def _progress(records: Iterable, label: str) -> Iterable:
@@ -145,7 +148,7 @@ def _info(args: argparse.Namespace, names: _Names) -> int:
     records = atoms = grids = 0
     label = _label(args.file, _STDIN)
     with contextlib.ExitStack() as stack:
-        reader = stack.enter_context(_open_source(args.file, args.in_format, names, stack))
+        reader = stack.enter_context(_open_source(args, args.file, names, stack))
         for mol, record_grids in _records(reader, label):
             records += 1
             atoms += mol.NumAtoms()
@@ -183,7 +186,7 @@ def _convert(args: argparse.Namespace, names: _Names) -> int:
     written = 0
     try:
         with contextlib.ExitStack() as stack:
-            reader = stack.enter_context(_open_source(source, args.in_format, names, stack))
+            reader = stack.enter_context(_open_source(args, source, names, stack))
             with velk.open_writer(temporary, format=code) as writer:
                 for mol, grids in _records(reader, _label(source, _STDIN)):
                     writer.append(mol, *grids)
@@ -228,16 +231,17 @@ def main(argv: list[str] | None = None) -> int:
     if args.command == "formats":
         return _print_formats()
     names = _Names()
-    skipped = 0
+    warned = 0
 
     def report(message, category, filename, lineno, file=None, line=None) -> None:
-        nonlocal skipped
-        skipped += issubclass(category, velk.ReadWarning)
+        nonlocal warned
+        warned += 1
         print(f"warning: {names.text(message)}", file=sys.stderr)
 
     try:
         with warnings.catch_warnings():
-            warnings.simplefilter("error" if args.errors == "raise" else "always", velk.ReadWarning)
+            warnings.simplefilter("always", velk.ReadWarning)
+            warnings.simplefilter("always", velk.WriteWarning)
             warnings.showwarning = report
             status = _info(args, names) if args.command == "info" else _convert(args, names)
     except _UsageError as error:
@@ -249,14 +253,14 @@ def main(argv: list[str] | None = None) -> int:
         with contextlib.suppress(OSError, ValueError):
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
-    except (velk.Error, velk.ReadWarning, OSError) as error:
+    except (velk.Error, OSError) as error:
         print(f"{_PROG}: {names.text(error)}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:
         print(f"{_PROG}: interrupted", file=sys.stderr)
         return 130
-    if skipped:
-        print(f"{skipped} damaged or skipped records reported", file=sys.stderr)
+    if warned:
+        print(f"{warned} warnings", file=sys.stderr)
     return status
 
 

@@ -16,8 +16,15 @@ class FileError(Error):
 
 
 class ReadWarning(UserWarning):
-    """Records a reader skipped, or input that ended early or was damaged; the
-    message names the file and the record. The records around them are kept."""
+    """What the toolkit reported while reading: records a reader skipped,
+    input that ended early or was damaged, remarks on a record it still read.
+    The message names the file and the record; the records around are kept."""
 
 
-_velk._install_exception_types(Error, FormatError, FileError, ReadWarning)
+class WriteWarning(UserWarning):
+    """What the toolkit reported while writing (a record it wrote only in
+    part, an output it could not close cleanly); the message names the file
+    and the record."""
+
+
+_velk._install_exception_types(Error, FormatError, FileError, ReadWarning, WriteWarning)

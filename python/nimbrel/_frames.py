@@ -35,6 +35,7 @@ def read_frame(
     mol_column: str = "mol",
     title_column: str = "title",
     mol_factory: Callable[[], Any] | None = None,
+    errors: str = "warn",
 ) -> pd.DataFrame:
     """Every record of the file at ``path`` as one row of a pandas DataFrame.
 
@@ -49,7 +50,7 @@ def read_frame(
     from . import velk
     from ._tamrin import QvGetSDDataPairs
 
-    with velk.open_reader(path, mol_factory) as reader:
+    with velk.open_reader(path, mol_factory, errors=errors) as reader:
         mols = list(reader)
     # Whole columns at a time: a Python step per record and tag would cost
     # about as much as parsing the records.

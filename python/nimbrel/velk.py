@@ -10,11 +10,29 @@
         writer.append(mol, *grids)
 
 Errors are raised as :class:`Error` or one of its subclasses
-:class:`FormatError` and :class:`FileError`. Records a reader had to skip, and
-input that ends early (a gzip file cut short), are reported as
-:class:`ReadWarning` naming the file and the record; the good records around
-them are still read. ``warnings.simplefilter("error", velk.ReadWarning)``
-turns them into exceptions.
+:class:`FormatError` and :class:`FileError`.
+
+Everything the toolkit reports while Python reads or writes through this
+module comes to Python, never to the process's standard error: records a
+reader had to skip, input that ends early (a gzip file cut short) or is
+damaged, and the toolkit's remarks on what it read or wrote. They are
+Python warnings, :class:`ReadWarning` while reading and :class:`WriteWarning`
+while writing, each message naming the file and the record:
+
+    velk: 'ligands.sdf': record 2: Error reading molecule "bad" in MDL SDF format.
+    velk: 'ligands.sdf': record 2 could not be read as MDL SDF and was skipped
+
+A reader chooses with ``errors=`` what becomes of a lost record or damaged
+input: ``"warn"`` (the default) warns and goes on with the good records
+around it; ``"skip"`` goes on silently (the toolkit's remarks included);
+``"raise"`` raises :class:`FormatError` naming the file and the record, and
+a caller who catches it and goes on still gets every good record. Python's
+own machinery does the rest: ``warnings.simplefilter("ignore",
+velk.ReadWarning)`` silences, ``"error"`` raises, and
+``logging.captureWarnings(True)`` sends the warnings to the ``py.warnings``
+logger of a logging set-up. C++ users of the library keep the toolkit's
+error handler; what Python collects is collected on the thread reading and
+leaves their handlers alone.
 """
 
 from __future__ import annotations
@@ -26,7 +44,7 @@ from typing import TYPE_CHECKING
 
 from . import velk_core as _core
 from ._draw import draw, draw_grid
-from ._errors import Error, FileError, FormatError, ReadWarning
+from ._errors import Error, FileError, FormatError, ReadWarning, WriteWarning
 
 if TYPE_CHECKING:
     from collections.abc import Callable, Iterator
@@ -42,6 +60,7 @@ __all__ = [
     "ReadWarning",
     "Reader",
     "Writer",
+    "WriteWarning",
     "VERSION",
     "draw",
     "draw_grid",
@@ -66,6 +85,17 @@ PathLike = str | os.PathLike[str]
 def __dir__() -> list[str]:
     # The public names only: the modules this one imports are no part of it.
     return sorted(__all__)
+
+# What a reader does about lost records and damaged input (errors=).
+_READ_ERRORS = {"raise": _core.ReadErrorsRaise, "warn": _core.ReadErrorsWarn, "skip": _core.ReadErrorsSkip}
+
+
+def _read_errors(errors: str) -> int:
+    try:
+        return _READ_ERRORS[errors]
+    except (KeyError, TypeError):
+        valid = ", ".join(repr(name) for name in _READ_ERRORS)
+        raise ValueError(f"errors must be one of {valid}, not {errors!r}") from None
 
 VERSION: tuple[int, int, int] = (
     _core.VELK_VERSION_MAJOR,
@@ -120,20 +150,28 @@ class Reader:
     Each record is read into a new molecule made by ``mol_factory``
     (a ``tamrin.QvGraphMol`` unless given). ``format`` ("json", "inchi", a
     format code) reads the file in that molecule format whatever its suffix.
+    ``errors`` ("warn", "skip" or "raise") says what becomes of records the
+    reader has to skip and of damaged input (see the module's description).
     """
 
     # Whether the end of the records releases the file (the iterator of read()).
     _closes_at_end = False
 
     def __init__(
-        self, path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None, format: str | int | None = None
+        self,
+        path: PathLike,
+        mol_factory: Callable[[], QvMolBase] | None = None,
+        format: str | int | None = None,
+        errors: str = "warn",
     ) -> None:
         self.path = os.fspath(path)
+        mode = _read_errors(errors)
         self._new_mol = mol_factory or _default_molecule_factory()
         if format is None:
             self._handle = _core._open_reader(self.path)
         else:
             self._handle = _core._open_reader_as(self.path, _format_code(format))
+        self._handle.set_errors(mode)
         # Bound once: iterating is the hot path of every caller. Molecules of
         # the default class are made by the extension in the same call that
         # reads them, the bulk of the per-record cost otherwise.
@@ -158,7 +196,8 @@ class Reader:
 
     def _locate(self, error: Error, handle) -> None:
         """Adds the file and the record to an error whose message names neither."""
-        error.add_note(f"while reading record {handle.records_read() + 1} of '{self.path}'")
+        if f"'{self.path}'" not in str(error):
+            error.add_note(f"while reading record {handle.records_read() + 1} of '{self.path}'")
 
     def close(self) -> None:
         """Releases the file; reading after this raises ValueError."""
@@ -259,10 +298,16 @@ class Writer:
 
 
 def open_reader(
-    path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None, format: str | int | None = None
+    path: PathLike,
+    mol_factory: Callable[[], QvMolBase] | None = None,
+    format: str | int | None = None,
+    errors: str = "warn",
 ) -> Reader:
-    """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``) unless given."""
-    return Reader(path, mol_factory, format)
+    """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``) unless given.
+
+    ``errors``: "warn", "skip" or "raise" for lost records and damaged input.
+    """
+    return Reader(path, mol_factory, format, errors)
 
 
 def open_writer(path: PathLike, format: str | int | None = None) -> Writer:
@@ -282,14 +327,17 @@ class _ReadIterator(Reader):
     _closes_at_end = True
 
 
-def read(path: PathLike, format: str | int | None = None) -> Iterator[QvMolBase]:
+def read(path: PathLike, format: str | int | None = None, errors: str = "warn") -> Iterator[QvMolBase]:
     """Every molecule of the file at ``path``, one new molecule object each.
 
     The file is opened at once (a missing file raises here) and released at
     the end of the records, or when the iterator is dropped. ``format`` reads
     a molecule format whatever the suffix (``read("hits.txt", format="smi")``).
+    ``errors``: a record that cannot be read, or damaged input, warns
+    (:class:`ReadWarning`, "warn"), passes silently ("skip") or raises
+    :class:`FormatError` ("raise"); the good records are read either way.
     """
-    return _ReadIterator(path, format=format)
+    return _ReadIterator(path, format=format, errors=errors)
 
 
 def read_record(path: PathLike) -> tuple[QvMolBase, list[QvScalarGrid]]:
@@ -347,16 +395,19 @@ def mol_from_bytes(
     return target if _core._mol_from_bytes(target, data, _format_code(fmt), flavor, bool(gzip)) else None
 
 
-def read_frame(path: PathLike, mol_column: str = "mol", title_column: str = "title", mol_factory=None):
+def read_frame(
+    path: PathLike, mol_column: str = "mol", title_column: str = "title", mol_factory=None, errors: str = "warn"
+):
     """Every record of ``path`` as a row of a pandas DataFrame: molecule, title, one column per SD tag.
 
     Tag columns hold numbers when all their values are numbers, text
-    otherwise, NaN where a record lacks the tag. Needs pandas (ImportError
-    with an install hint without it).
+    otherwise, NaN where a record lacks the tag. ``errors`` as for
+    :func:`read` ("raise" ends the read at the first lost record). Needs
+    pandas (ImportError with an install hint without it).
     """
     from ._frames import read_frame as _read_frame
 
-    return _read_frame(path, mol_column, title_column, mol_factory)
+    return _read_frame(path, mol_column, title_column, mol_factory, errors)
 
 
 def write_frame(frame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title") -> int:

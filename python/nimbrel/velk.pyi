@@ -3,7 +3,7 @@
 import os
 from collections.abc import Callable, Iterable, Iterator, Sequence
 from dataclasses import dataclass
-from typing import Final, TypeVar, overload
+from typing import Final, Literal, TypeVar, overload
 
 import pandas as pd
 
@@ -11,6 +11,7 @@ from ._errors import Error as Error
 from ._errors import FileError as FileError
 from ._errors import FormatError as FormatError
 from ._errors import ReadWarning as ReadWarning
+from ._errors import WriteWarning as WriteWarning
 from .tamrin import QvGraphMol, QvMolBase
 from .velgar import QvScalarGrid
 
@@ -22,6 +23,7 @@ __all__ = [
     "ReadWarning",
     "Reader",
     "Writer",
+    "WriteWarning",
     "VERSION",
     "draw",
     "draw_grid",
@@ -44,6 +46,7 @@ _M = TypeVar("_M", bound=QvMolBase)
 
 PathLike = str | os.PathLike[str]
 _Format = str | int
+_Errors = Literal["raise", "warn", "skip"]
 
 VERSION: Final[tuple[int, int, int]]
 
@@ -62,7 +65,11 @@ def formats() -> list[FormatInfo]: ...
 class Reader:
     path: str
     def __init__(
-        self, path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None, format: _Format | None = None
+        self,
+        path: PathLike,
+        mol_factory: Callable[[], QvMolBase] | None = None,
+        format: _Format | None = None,
+        errors: _Errors = "warn",
     ) -> None: ...
     def read_record(self) -> tuple[QvMolBase, list[QvScalarGrid]] | None: ...
     def close(self) -> None: ...
@@ -80,10 +87,13 @@ class Writer:
     def __exit__(self, *exc_info: object) -> None: ...
 
 def open_reader(
-    path: PathLike, mol_factory: Callable[[], QvMolBase] | None = None, format: _Format | None = None
+    path: PathLike,
+    mol_factory: Callable[[], QvMolBase] | None = None,
+    format: _Format | None = None,
+    errors: _Errors = "warn",
 ) -> Reader: ...
 def open_writer(path: PathLike, format: _Format | None = None) -> Writer: ...
-def read(path: PathLike, format: _Format | None = None) -> Iterator[QvGraphMol]: ...
+def read(path: PathLike, format: _Format | None = None, errors: _Errors = "warn") -> Iterator[QvGraphMol]: ...
 def read_record(path: PathLike) -> tuple[QvGraphMol, list[QvScalarGrid]]: ...
 def generic_data(mol: QvMolBase) -> list[tuple[str, bool | int | float | str]]: ...
 def resolve_format(name: str) -> int: ...
@@ -108,6 +118,7 @@ def read_frame(
     mol_column: str = "mol",
     title_column: str = "title",
     mol_factory: Callable[[], QvMolBase] | None = None,
+    errors: _Errors = "warn",
 ) -> pd.DataFrame: ...
 def write_frame(
     frame: pd.DataFrame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title"

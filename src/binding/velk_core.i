@@ -59,14 +59,12 @@ VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
 #include "tamrin/model/molimpl.h"
 
 // A reader skips what it cannot read and goes on; Python hears of each
-// skipped record and of damaged input (a gzip file cut short) as a warning
-// naming the file and the record. False when a warning became an exception.
+// skipped record, of damaged input (a gzip file cut short) and of what the
+// toolkit said as a warning naming the file and the record (the handle
+// collects them; errors="raise" has it throw instead). False when a warning
+// became an exception.
 bool velk_warn_faults(velk::ReaderHandle& handle) {
-  for (const std::string& message : handle.take_faults()) {
-    PyObject* category = velk_read_warning_class ? velk_read_warning_class : PyExc_RuntimeWarning;
-    if (PyErr_WarnEx(category, message.c_str(), 2) != 0) return false;
-  }
-  return true;
+  return velk_warn_all(velk_read_warning_class, handle.take_faults());
 }
 %}
 %define VELK_WARNS_FAULTS(method)
@@ -83,6 +81,32 @@ bool velk_warn_faults(velk::ReaderHandle& handle) {
 VELK_WARNS_FAULTS(next)
 VELK_WARNS_FAULTS(next_grids)
 VELK_WARNS_FAULTS(next_grid_tuple)
+// The handle captures and reports for itself, here on the hot path.
+%exception velk::ReaderHandle::next_graph_mol {
+  try {
+    $action
+  } catch (...) {
+    velk_raise_current_exception();
+    SWIG_fail;
+  }
+}
+// A writer's reports are warned before any exception of the same call is
+// raised, which would otherwise leave them behind on a handle about to go.
+%define VELK_WRITER_REPORTS(method)
+%exception velk::WriterHandle::method {
+  try {
+    $action
+  } catch (...) {
+    if (!velk_warn_all(velk_write_warning_class, arg1->take_reports())) SWIG_fail;
+    velk_raise_current_exception();
+    SWIG_fail;
+  }
+  if (!velk_warn_all(velk_write_warning_class, arg1->take_reports())) SWIG_fail;
+}
+%enddef
+VELK_WRITER_REPORTS(append_mol)
+VELK_WRITER_REPORTS(append_grids)
+VELK_WRITER_REPORTS(close)
 // The default reader loop: one call per record makes the molecule and reads
 // into it, with no Python constructor and no second call in between. The
 // object is made by nimbrel.tamrin itself (through the capsule it exports),
@@ -103,6 +127,10 @@ VELK_WARNS_FAULTS(next_grid_tuple)
   }
 }
 %ignore velk::ReaderHandle::take_faults;
+%ignore velk::ReaderHandle::add_reports;
+%ignore velk::WriterHandle::take_reports;
+%ignore velk::WriterHandle::add_reports;
+%ignore velk::MessageLog;
 %ignore velk::GenericValue;
 %ignore velk::GenericDataPairs;
 %ignore velk::OptionalGrids;
@@ -123,6 +151,8 @@ VELK_WARNS_FAULTS(next_grid_tuple)
 %rename(_mol_from_bytes) velk::mol_from_bytes;
 %rename(_mol_to_string) velk::mol_to_string;
 %rename(_mol_to_bytes) velk::mol_to_bytes;
+%exception velk::mol_to_string VELK_CAPTURING(velk_write_warning_class)
+%exception velk::mol_to_bytes VELK_CAPTURING(velk_write_warning_class)
 
 // Text that is not valid UTF-8 comes back with lone surrogates, never fails.
 %typemap(out) std::string mol_to_string {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "pellar/qvreport.h"
 #include "pellar/qvstream.h"
 
 #ifndef O_BINARY
@@ -172,6 +173,20 @@ qvostream& qvout() {
 qvostream& qverr() {
   static qvofstream* const err = new qvofstream(2);
   return *err;
+}
+
+namespace {
+thread_local QvReportFunction thread_report = nullptr;
+}  // namespace
+
+void QvSetThreadReport(QvReportFunction receiver) { thread_report = receiver; }
+
+void QvReport(const std::string& text) {
+  if (thread_report) {
+    thread_report(text.c_str());
+    return;
+  }
+  qverr() << text << endl;
 }
 
 // The standard streams are never destroyed, so what they buffer would be

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "pellar/qvioerror.h"
+#include "pellar/qvreport.h"
 
 namespace Pellar {
 
@@ -19,10 +21,9 @@ constexpr unsigned char MemberHeader[10] = {0x1F, 0x8B, 0x08, 0x00, 0, 0, 0, 0, 
 
 // zlib's own text, when it gave one, follows the message after a colon.
 void report(const char* what, const char* detail) {
-  qvostream& err = qverr();
-  err << what;
-  if (detail && *detail) err << ": " << detail;
-  err << endl;
+  std::string text = what;
+  if (detail && *detail) text.append(": ").append(detail);
+  QvReport(text);
 }
 
 void putle32(unsigned char* p, std::uint32_t v) {
@@ -224,9 +225,9 @@ qvogzstream::~qvogzstream() {
   try {
     close();
   } catch (const QvIOError& e) {
-    qverr() << "Caught QvIOError during qvogzstream destruction: " << e.what() << endl;
+    QvReport(std::string("Caught QvIOError during qvogzstream destruction: ") + e.what());
   } catch (const std::exception& e) {
-    qverr() << "Caught exception during qvogzstream destruction: " << e.what() << endl;
+    QvReport(std::string("Caught exception during qvogzstream destruction: ") + e.what());
   }
 }
 

@@ -28,6 +28,8 @@ ReadResult MolSource::next_record(QvMolBase& mol) {
 
 std::vector<std::string> MolSource::take_faults() { return {}; }
 
+std::uint64_t MolSource::records_passed() const { return 0; }
+
 MolSink::~MolSink() = default;
 
 FormatHandler::~FormatHandler() = default;

@@ -66,6 +66,10 @@ class MolSource {
   // message each naming the input and the record; the reads themselves only
   // answer false. The default has none.
   virtual std::vector<std::string> take_faults();
+  // Records passed so far, skipped ones included, so that what the toolkit
+  // reports during a read can name its record; 0 when the source keeps no
+  // count.
+  virtual std::uint64_t records_passed() const;
 };
 
 // Writes records to one opened output.

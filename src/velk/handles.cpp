@@ -1,9 +1,14 @@
 #include "velk/handles.h"
 
-#include "sorvil/error/errorhandler.h"
+#include <algorithm>
+
 #include "sorvil/base/qvbase.h"
+#include "sorvil/error/errorcapture.h"
+#include "sorvil/error/errorhandler.h"
 #include "sorvil/grid/scalargrid.h"
 #include "tamrin/model/molbase.h"
+#include "tamrin/model/molimpl.h"
+#include "tamrin/streams/format.h"
 #include "velk/builtin/tamrin_config.h"
 #include "velk/builtin/tamrin_handler.h"
 #include "velk/errors.h"
@@ -11,23 +16,125 @@
 
 namespace velk {
 
-bool ReaderHandle::next(QvMolBase& mol) {
-  const bool got = source_->next(mol);
+void MessageLog::Msg(unsigned level, const char* text) {
+  const unsigned shown = Sorvil::QvEffectiveErrorLevel(level, GetErrorsAreFatal());
+  if (shown == Sorvil::QvSilence) return;
+  // Whoever takes the messages decides what they become, so a Fatal one
+  // does not end the process here. A warning needs no prefix saying so.
+  std::string message = shown == Sorvil::QvWarning ? std::string() : Sorvil::QvErrorLevelPrefix(shown);
+  message += text;
+  while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+  std::lock_guard<std::mutex> lock(mutex_);
+  messages_.push_back(std::move(message));
+}
+
+std::vector<std::string> MessageLog::take() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::exchange(messages_, {});
+}
+
+namespace {
+
+std::string file_part(const std::string& path) { return "velk: '" + path + "': "; }
+
+// "record 3", or "records 3 to 5" when one read passed several.
+std::string records_part(std::uint64_t first, std::uint64_t last) {
+  if (last <= first) return "record " + std::to_string(first) + ": ";
+  return "records " + std::to_string(first) + " to " + std::to_string(last) + ": ";
+}
+
+// One report from all a call said: a parser's message may take several.
+std::string joined_lines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) (text.empty() ? text : text += '\n') += line;
+  return text;
+}
+
+// Copy leaves out what perception established; a record kept for later
+// should come back as it was read.
+void copy_record(const QvMolBase& from, QvMolBase& to) {
+  to.Clear();
+  to.Copy(from);
+  for (unsigned bit = 1; bit != 0; bit <<= 1) to.SetPerceived(bit, from.HasPerceived(bit));
+}
+
+void append_prefixed(std::vector<std::string>& to, const std::string& prefix, const std::vector<std::string>& said) {
+  if (!said.empty()) to.push_back(prefix + joined_lines(said));
+}
+
+}  // namespace
+
+std::string MessageLog::take_text() { return joined_lines(take()); }
+
+void ReaderHandle::add_reports(const std::vector<std::string>& messages) {
+  if (errors_ != ReadErrorsSkip) append_prefixed(reports_, file_part(path_), messages);
+}
+
+std::uint64_t ReaderHandle::passed() const { return std::max<std::uint64_t>(source_->records_passed(), records_); }
+
+bool ReaderHandle::take_withheld(QvMolBase& mol) {
+  if (!withheld_) return false;
+  copy_record(*withheld_, mol);
+  withheld_.reset();
+  ++records_;
+  return true;
+}
+
+template <class Read>
+bool ReaderHandle::reading(QvMolBase& mol, Read read) {
+  const std::uint64_t before = passed();
+  bool got = false;
+  {
+    Sorvil::QvErrorCapture capture(log_);
+    try {
+      got = read();
+    } catch (...) {
+      // What was said before the failure still belongs to the caller.
+      const std::vector<std::string> said = log_.take();
+      if (errors_ != ReadErrorsSkip)
+        append_prefixed(reports_, file_part(path_) + records_part(before + 1, before + 1), said);
+      throw;
+    }
+  }
   records_ += got;
+  std::vector<std::string> said = log_.take();
+  std::vector<std::string> faults = source_->take_faults();
+  if (errors_ == ReadErrorsSkip || (said.empty() && faults.empty())) return got;
+  if (faults.empty()) {
+    append_prefixed(reports_, file_part(path_) + records_part(before + 1, passed()), said);
+    return got;
+  }
+  // What the toolkit said is then most likely why the record was lost; its
+  // lines stay lines (a SMILES parser points a caret at the fault).
+  if (!said.empty()) faults.front() += '\n' + joined_lines(said);
+  if (errors_ == ReadErrorsRaise) {
+    if (got) {
+      // Faults come from the molecule streams, whose records have no grids;
+      // of a multi-conformer record the kept copy has the active conformer.
+      withheld_ = std::make_unique<Tamrin::QvGraphMolImpl>();
+      copy_record(mol, *withheld_);
+      --records_;
+    }
+    throw FormatError(faults.front());
+  }
+  reports_.insert(reports_.end(), std::make_move_iterator(faults.begin()), std::make_move_iterator(faults.end()));
   return got;
 }
 
+bool ReaderHandle::next(QvMolBase& mol) {
+  return take_withheld(mol) || reading(mol, [&] { return source_->next(mol); });
+}
+
 long ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids) {
+  if (take_withheld(mol)) return 0;
   unsigned count = 0;
-  if (!source_->next(mol, grids, &count)) return -1;
-  ++records_;
-  return static_cast<long>(count);
+  return reading(mol, [&] { return source_->next(mol, grids, &count); }) ? static_cast<long>(count) : -1;
 }
 
 OptionalGrids ReaderHandle::next_grid_tuple(QvMolBase& mol) {
   std::vector<QvScalarGrid> grids;
-  if (!source_->next(mol, grids)) return std::nullopt;
-  ++records_;
+  if (take_withheld(mol)) return grids;
+  if (!reading(mol, [&] { return source_->next(mol, grids); })) return std::nullopt;
   return grids;
 }
 
@@ -66,15 +173,43 @@ WriterHandle::~WriterHandle() {
   }
 }
 
-bool WriterHandle::append_mol(const QvMolBase& mol) { return sink_ && sink_->append(mol); }
+void WriterHandle::add_reports(const std::vector<std::string>& messages) {
+  append_prefixed(reports_, file_part(path_), messages);
+}
+
+template <class Write>
+auto WriterHandle::writing(Write write) {
+  struct Collect {
+    WriterHandle& handle;
+    std::string where;
+    ~Collect() { append_prefixed(handle.reports_, where, handle.log_.take()); }
+  } collect{*this, file_part(path_) + records_part(records_ + 1, records_ + 1)};
+  Sorvil::QvErrorCapture capture(log_);
+  return write();
+}
+
+bool WriterHandle::append_mol(const QvMolBase& mol) {
+  const bool written = sink_ && writing([&] { return sink_->append(mol); });
+  records_ += written;
+  return written;
+}
 
 bool WriterHandle::append_grids(const QvMolBase& mol, const std::vector<const QvScalarGrid*>& grids) {
-  return sink_ && sink_->append(mol, grids);
+  const bool written = sink_ && writing([&] { return sink_->append(mol, grids); });
+  records_ += written;
+  return written;
 }
 
 void WriterHandle::close() {
   if (!sink_) return;
-  sink_->close();
+  {
+    Sorvil::QvErrorCapture capture(log_);
+    struct Collect {
+      WriterHandle& handle;
+      ~Collect() { handle.add_reports(handle.log_.take()); }
+    } collect{*this};
+    sink_->close();
+  }
   sink_.reset();
 }
 
@@ -86,23 +221,46 @@ FormatHandler& handler_for(const std::string& path) {
   return *handler;
 }
 
+// What opening says is the handle's first report; the handle is made only
+// when the opening succeeded, and a failure's exception says it all.
 std::unique_ptr<ReaderHandle> reader_handle(FormatHandler& handler, const std::string& path,
-                                            const std::any& config) {
-  auto source = handler.open_reader(path, config);
+                                            const std::any& config, bool keep_messages = true) {
+  MessageLog log;
+  std::unique_ptr<MolSource> source;
+  {
+    Sorvil::QvErrorCapture capture(log);
+    source = handler.open_reader(path, config);
+  }
   if (!source) throw FileError("velk: failed to create reader for '" + path + "'");
-  return std::make_unique<ReaderHandle>(std::move(source));
+  auto handle = std::make_unique<ReaderHandle>(std::move(source), path);
+  if (keep_messages) handle->add_reports(log.take());
+  return handle;
 }
 
 std::unique_ptr<WriterHandle> writer_handle(FormatHandler& handler, const std::string& path,
-                                            const std::any& config) {
-  auto sink = handler.open_writer(path, config);
+                                            const std::any& config, bool keep_messages = true) {
+  MessageLog log;
+  std::unique_ptr<MolSink> sink;
+  {
+    Sorvil::QvErrorCapture capture(log);
+    sink = handler.open_writer(path, config);
+  }
   if (!sink) throw FileError("velk: failed to create writer for '" + path + "'");
-  return std::make_unique<WriterHandle>(std::move(sink));
+  auto handle = std::make_unique<WriterHandle>(std::move(sink), path);
+  if (keep_messages) handle->add_reports(log.take());
+  return handle;
 }
 
 builtin::TamrinHandler& tamrin_handler() {
   static builtin::TamrinHandler handler;
   return handler;
+}
+
+void check_format(unsigned code, bool (*usable)(Tamrin::QvFormat), const char* what) {
+  const auto format = static_cast<Tamrin::QvFormat>(code);
+  if (code >= Tamrin::kQvNumFormats) throw FormatError("velk: unknown format code " + std::to_string(code));
+  if (!usable(format))
+    throw FormatError(std::string("velk: ") + Tamrin::QvFormatDescription(format) + " cannot be " + what);
 }
 
 }  // namespace
@@ -115,12 +273,17 @@ std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
   return writer_handle(handler_for(path), path, std::any());
 }
 
+// The stream first picks a format by the file's suffix, and complains when
+// it knows none; the format given replaces that choice, so the complaint is
+// dropped. Anything else opening can report ends in an exception.
 std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format) {
-  return reader_handle(tamrin_handler(), path, tamrin::ReaderConfig{.format = format});
+  check_format(format, Tamrin::QvFormatReadable, "read");
+  return reader_handle(tamrin_handler(), path, tamrin::ReaderConfig{.format = format}, false);
 }
 
 std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format) {
-  return writer_handle(tamrin_handler(), path, tamrin::WriterConfig{.format = format});
+  check_format(format, Tamrin::QvFormatWritable, "written");
+  return writer_handle(tamrin_handler(), path, tamrin::WriterConfig{.format = format}, false);
 }
 
 }  // namespace velk

@@ -3,12 +3,14 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <utility>
 #include <variant>
 #include <vector>
 
+#include "sorvil/error/errorhandler.h"
 #include "velk/formathandler.h"
 
 namespace velk {
@@ -19,13 +21,40 @@ using GenericDataPairs = std::vector<std::pair<std::string, GenericValue>>;
 // The grids of one record, or nothing when no record was read.
 using OptionalGrids = std::optional<std::vector<Sorvil::QvScalarGrid>>;
 
-// Owns one opened input; dropping the handle releases it.
+// What a reader does about records it had to skip and about input that
+// ended early or is damaged: raise FormatError (the first one stops the
+// read), report it among the messages, or say nothing.
+enum ReadErrors : int { ReadErrorsRaise = 0, ReadErrorsWarn = 1, ReadErrorsSkip = 2 };
+
+// What the toolkit reported while a handle worked, kept until the handle's
+// owner takes it. Thread-safe: a worker thread of a reader collects into the
+// same log through a QvErrorCapture of its own, and the owner delivers on its
+// thread.
+class MessageLog final : public Sorvil::QvErrorHandlerImplBase {
+ public:
+  void Msg(unsigned level, const char* text) override;
+  std::vector<std::string> take();
+  // All that was said as one text, a line each; empty when nothing was.
+  std::string take_text();
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> messages_;
+};
+
+// Owns one opened input; dropping the handle releases it. The toolkit's
+// messages during its reads are kept with its faults instead of printed.
 class ReaderHandle {
  public:
-  explicit ReaderHandle(std::unique_ptr<MolSource> source) : source_(std::move(source)) {}
+  explicit ReaderHandle(std::unique_ptr<MolSource> source, std::string path = {})
+      : source_(std::move(source)), path_(std::move(path)) {}
   ReaderHandle(const ReaderHandle&) = delete;
   ReaderHandle& operator=(const ReaderHandle&) = delete;
 
+  void set_errors(ReadErrors errors) {
+    errors_ = errors;
+    if (errors == ReadErrorsSkip) reports_.clear();
+  }
   bool next(Tamrin::QvMolBase& mol);
   // The number of grids filled, or -1 when no record was read.
   long next_grids(Tamrin::QvMolBase& mol, const std::vector<Sorvil::QvScalarGrid*>& grids);
@@ -33,22 +62,40 @@ class ReaderHandle {
   // (tag name, value) of every data item of `mol` with a named tag and a
   // value of a type Python knows, in the molecule's order. Reads nothing.
   GenericDataPairs generic_data_pairs(const Tamrin::QvMolBase& mol) const;
-  // What the reads skipped or could not read since the last call, each
-  // message naming the file and the record (the binding turns them into
-  // Python warnings).
-  std::vector<std::string> take_faults() { return source_->take_faults(); }
+  // What the reads skipped or could not read since the last call, and what
+  // the toolkit said meanwhile, each message naming the file and the record
+  // (the binding turns them into Python warnings). Empty under ReadErrorsSkip.
+  std::vector<std::string> take_faults() { return std::exchange(reports_, {}); }
   // Records read so far, so that an error can name the one it met.
   unsigned long long records_read() const { return records_; }
+  // Messages met before the handle existed (while opening), reported first.
+  void add_reports(const std::vector<std::string>& messages);
 
  private:
+  // Runs one read of `mol` with the toolkit's messages captured, then
+  // numbers them and the source's faults by record. Under ReadErrorsRaise
+  // the first fault is thrown, and a record read in the same call is kept
+  // for the next one, so that a caller who goes on loses nothing.
+  template <class Read>
+  bool reading(Tamrin::QvMolBase& mol, Read read);
+  bool take_withheld(Tamrin::QvMolBase& mol);
+  std::uint64_t passed() const;
+
   std::unique_ptr<MolSource> source_;
+  std::string path_;
   std::uint64_t records_ = 0;
+  ReadErrors errors_ = ReadErrorsWarn;
+  MessageLog log_;
+  std::vector<std::string> reports_;
+  std::unique_ptr<Tamrin::QvMolBase> withheld_;
 };
 
 // Owns one opened output until close(); a closed handle refuses to append.
+// The toolkit's messages while it writes are kept for its owner to take.
 class WriterHandle {
  public:
-  explicit WriterHandle(std::unique_ptr<MolSink> sink) : sink_(std::move(sink)) {}
+  explicit WriterHandle(std::unique_ptr<MolSink> sink, std::string path = {})
+      : sink_(std::move(sink)), path_(std::move(path)) {}
   WriterHandle(const WriterHandle&) = delete;
   WriterHandle& operator=(const WriterHandle&) = delete;
   ~WriterHandle();
@@ -58,9 +105,20 @@ class WriterHandle {
   // Flushes and releases the output. If the sink's close throws, the error
   // reaches the caller and the handle stays open.
   void close();
+  // What the toolkit said while writing since the last call, each message
+  // naming the file and the record it was writing.
+  std::vector<std::string> take_reports() { return std::exchange(reports_, {}); }
+  void add_reports(const std::vector<std::string>& messages);
 
  private:
+  template <class Write>
+  auto writing(Write write);
+
   std::unique_ptr<MolSink> sink_;
+  std::string path_;
+  std::uint64_t records_ = 0;
+  MessageLog log_;
+  std::vector<std::string> reports_;
 };
 
 // Open by path through the process-wide registry. Unknown suffix: FormatError,

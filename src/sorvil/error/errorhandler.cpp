@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "pellar/qvreport.h"
 #include "pellar/qvstream.h"
+#include "sorvil/error/errorcapture.h"
 
 namespace Sorvil {
 
@@ -54,12 +56,23 @@ QvErrorHandlerImplBase& DefaultImpl() {
 
 std::atomic<QvErrorHandlerImplBase*> installed_impl{nullptr};
 
+thread_local QvErrorHandlerImplBase* captured_impl = nullptr;
+
+// The installed implementation filters; a capture on this thread receives.
+QvErrorHandlerImplBase& Receiver(QvErrorHandlerImplBase& installed) {
+  return captured_impl ? *captured_impl : installed;
+}
+
 void FormatAndSend(unsigned level, const char* format, va_list args) {
   QvErrorHandlerImplBase& impl = QvErrorHandler::GetImpl();
   if (level < impl.GetLevel()) return;
   char buffer[kQvErrorBufferSize];
   std::vsnprintf(buffer, sizeof buffer, format, args);
-  impl.Msg(level, buffer);
+  Receiver(impl).Msg(level, buffer);
+}
+
+void ForwardStreamReport(const char* text) {
+  if (captured_impl) captured_impl->Msg(QvWarning, text);
 }
 
 }  // namespace
@@ -79,7 +92,17 @@ void QvErrorHandler::SetLevel(unsigned level) { GetImpl().SetLevel(level); }
 
 void QvErrorHandler::Msg(unsigned level, const char* text) {
   QvErrorHandlerImplBase& impl = GetImpl();
-  if (level >= impl.GetLevel()) impl.Msg(level, text);
+  if (level >= impl.GetLevel()) Receiver(impl).Msg(level, text);
+}
+
+QvErrorCapture::QvErrorCapture(QvErrorHandlerImplBase& impl) : previous_(captured_impl) {
+  captured_impl = &impl;
+  Pellar::QvSetThreadReport(ForwardStreamReport);
+}
+
+QvErrorCapture::~QvErrorCapture() {
+  captured_impl = previous_;
+  Pellar::QvSetThreadReport(previous_ ? ForwardStreamReport : nullptr);
 }
 
 void QvErrorHandler::VMessage(unsigned level, const char* format, va_list args) {

@@ -5,6 +5,7 @@
 
 #include "pellar/qvgzstream.h"
 #include "pellar/qvioerror.h"
+#include "pellar/qvreport.h"
 #include "pellar/qvsstream.h"
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
@@ -258,7 +259,7 @@ qvmolostream::~qvmolostream() {
   try {
     Finish();
   } catch (const Pellar::QvIOError& e) {
-    Pellar::qverr() << "Caught QvIOError during qvmolostream destruction: " << e.what() << Pellar::endl;
+    Pellar::QvReport(std::string("Caught QvIOError during qvmolostream destruction: ") + e.what());
     // The rest still has to be closed.
     try {
       Finish();

@@ -27,6 +27,7 @@ class TamrinMolSource : public MolSource {
   // Records the stream skipped, and input damage (a gzip file cut short),
   // numbered by their place in the file.
   std::vector<std::string> take_faults() override;
+  std::uint64_t records_passed() const override { return delivered_ + skipped_; }
 
   Tamrin::qvmolistream& stream() { return stream_; }
 

@@ -7,7 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "pellar/qvreport.h"
 #include "pellar/qvsstream.h"
+#include "sorvil/error/errorcapture.h"
 
 #include "support/captured_messages.h"
 
@@ -86,6 +88,30 @@ TEST(ErrorHandlerStreamImpl, MessagesFromManyThreadsStayWhole) {
     ASSERT_EQ(line.substr(11), payload);
   }
   EXPECT_EQ(count, 1000);
+}
+
+// A capture takes this thread's messages and stream reports, nested ones
+// innermost first, while the installed handler keeps filtering by level and
+// still receives what other threads say.
+TEST(ErrorCapture, DivertsThisThreadOnly) {
+  CapturedMessages installed(Sorvil::QvWarning);
+  CapturedMessages outer_sink, inner_sink;
+  QvErrorHandler::SetImpl(&installed);  // the two sinks installed themselves
+  {
+    Sorvil::QvErrorCapture outer(outer_sink);
+    QvErrorHandler::Warning("outer %d", 1);
+    {
+      Sorvil::QvErrorCapture inner(inner_sink);
+      QvErrorHandler::Info("below the installed level");
+      Pellar::QvReport("gzip cut short");
+      std::thread([] { QvErrorHandler::Warning("elsewhere"); }).join();
+    }
+    QvErrorHandler::Msg(Sorvil::QvWarning, "outer again");
+  }
+  QvErrorHandler::Warning("after");
+  EXPECT_EQ(outer_sink.lines(), (std::vector<std::string>{"outer 1", "outer again"}));
+  EXPECT_EQ(inner_sink.lines(), (std::vector<std::string>{"gzip cut short"}));
+  EXPECT_EQ(installed.lines(), (std::vector<std::string>{"elsewhere", "after"}));
 }
 
 // The default handler writes to standard error and ends the process on the
