@@ -18,6 +18,7 @@ ImportError with an install hint.
 
 from __future__ import annotations
 
+import re
 from typing import TYPE_CHECKING, Any
 
 if TYPE_CHECKING:
@@ -121,8 +122,8 @@ def from_rdkit(rdmol: Any) -> QvMolBase:
     public property SD data, as text.
 
     Stereo travels as wedge bonds of a drawing (RDKit's, for a molecule
-    without a conformer): a cage whose stereocentres a flat drawing cannot
-    show all at once (atoms shared by three or more rings) may lose some.
+    without a conformer), or as MDL atom parities where the drawing cannot
+    show every centre at once (cages).
     """
     Chem = _chem()
     from . import velk
@@ -138,6 +139,8 @@ def from_rdkit(rdmol: Any) -> QvMolBase:
     mol = velk.mol_from_string(block, "sdf")
     if mol is None or mol.NumAtoms() != work.GetNumAtoms():
         raise ValueError("from_rdkit: the molecule could not be carried over")
+    if _centres(mol.smiles) < _centres(Chem.MolToSmiles(work)) and "V3000" not in block:
+        mol = velk.mol_from_string(_with_parities(Chem, work, block), "sdf") or mol
     for atom, rdatom in zip(mol.GetAtoms(), work.GetAtoms()):
         atom.SetImplicitHCount(rdatom.GetTotalNumHs(includeNeighbors=False))
         atom.SetMapIdx(rdatom.GetAtomMapNum())
@@ -158,3 +161,65 @@ def from_rdkit(rdmol: Any) -> QvMolBase:
     for name, value in rdmol.GetPropsAsDict(includePrivate=False, includeComputed=False, autoConvertStrings=False).items():
         QvAddSDData(mol, name, value if isinstance(value, str) else str(value))
     return mol
+
+
+def _centres(smiles: str) -> int:
+    return len(re.findall("@@?", smiles))
+
+
+def _with_parities(Chem: Any, rdmol: Any, block: str) -> str:
+    """RDKit's V2000 mol block of ``rdmol`` with MDL parities on its stereocentres
+    and no wedges, so that the reader takes atom stereo from the parities.
+
+    The parities come from our own reading of RDKit's isomeric SMILES (atom
+    maps give each atom its place in ``rdmol``), renumbered: a parity counts
+    the neighbours in ascending atom number, with an implicit hydrogen last,
+    so an odd reordering of the neighbours flips it.
+    """
+    from . import velk
+
+    mapped = Chem.Mol(rdmol)
+    for rdatom in mapped.GetAtoms():
+        rdatom.SetAtomMapNum(rdatom.GetIdx() + 1)
+    walked = velk.mol_from_string(Chem.MolToSmiles(mapped), "smi")
+    if walked is None:
+        return block
+    atoms = list(walked.GetAtoms())
+    place = {atom.GetIdx(): atom.GetMapIdx() - 1 if atom.GetMapIdx() else len(atoms) for atom in atoms}
+    number = {atom.GetIdx(): n for n, atom in enumerate(atoms)}
+    parities = {}
+    for n, parity in _v3000_parities(velk.mol_to_string(walked, "sdf", _V3000_PARITIES)).items():
+        atom = atoms[n]
+        if place[atom.GetIdx()] == len(atoms) or parity not in (1, 2):
+            continue
+        ends = [bond.GetNbr(atom) for bond in atom.GetBonds()]
+        keys = [place[end.GetIdx()] for end in sorted(ends, key=lambda end: number[end.GetIdx()])]
+        parities[place[atom.GetIdx()]] = parity if _even(keys) else 3 - parity
+    lines = block.split("\n")
+    counts = 3
+    atom_count, bond_count = int(lines[counts][0:3]), int(lines[counts][3:6])
+    for index, parity in parities.items():
+        line = lines[counts + 1 + index].ljust(42)
+        lines[counts + 1 + index] = f"{line[:39]}{parity:3d}{line[42:]}"
+    for row in range(counts + 1 + atom_count, counts + 1 + atom_count + bond_count):
+        line = lines[row]
+        if line[6:9].strip() == "1":
+            lines[row] = f"{line[:9]}  0{line[12:]}"
+    return "\n".join(lines)
+
+
+# SD writer flavor: V3000 (parities as CFG=) with parities derived from the stereo.
+_V3000_PARITIES = 0x8 | 0x10
+
+
+def _v3000_parities(block: str) -> dict[int, int]:
+    found = {}
+    for match in re.finditer(r"^M  V30 (\d+) .* CFG=(\d)", block, re.MULTILINE):
+        found[int(match.group(1)) - 1] = int(match.group(2))
+    return found
+
+
+def _even(keys: list[int]) -> bool:
+    """Whether sorting ``keys`` takes an even number of swaps."""
+    swaps = sum(1 for i in range(len(keys)) for j in range(i + 1, len(keys)) if keys[i] > keys[j])
+    return swaps % 2 == 0
