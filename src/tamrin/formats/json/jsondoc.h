@@ -7,8 +7,6 @@
 
 #include <cstddef>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 #include "sorvil/error/errorhandler.h"
 
@@ -19,47 +17,50 @@ namespace Tamrin::json {
 // handful of levels.
 inline constexpr unsigned kMaxDepth = 64;
 
-// Whether `value` nests deeper than kMaxDepth, found without recursion.
-inline bool TooDeep(const rapidjson::Value& value) {
-  std::vector<std::pair<const rapidjson::Value*, unsigned>> stack{{&value, 1}};
-  while (!stack.empty()) {
-    const auto [v, depth] = stack.back();
-    stack.pop_back();
-    if (depth > kMaxDepth) return true;
-    if (v->IsArray())
-      for (const rapidjson::Value& item : v->GetArray()) stack.emplace_back(&item, depth + 1);
-    else if (v->IsObject())
-      for (const auto& member : v->GetObject()) stack.emplace_back(&member.value, depth + 1);
+// Whether `value` nests deeper than kMaxDepth. The recursion stops at that
+// depth, so it cannot run out of stack.
+inline bool TooDeep(const rapidjson::Value& value, unsigned depth = 1) {
+  if (depth > kMaxDepth) return true;
+  if (value.IsArray()) {
+    for (const rapidjson::Value& item : value.GetArray())
+      if ((item.IsArray() || item.IsObject()) && TooDeep(item, depth + 1)) return true;
+  } else if (value.IsObject()) {
+    for (const auto& member : value.GetObject())
+      if ((member.value.IsArray() || member.value.IsObject()) && TooDeep(member.value, depth + 1)) return true;
   }
   return false;
 }
 
-// Calls `f(document, number)` for each document in `text`, numbered from 1.
-// Text that is not JSON is reported with its byte offset; reading goes on at
-// the next line that starts with '{', so one broken line of a file with a
-// document per line costs that line only. Returns how many such faults
-// there were.
-template <class F>
-unsigned ForEachDocument(std::string_view text, F&& f) {
-  unsigned faults = 0;
+// Where the documents of one JSON text have been read to.
+struct TextCursor {
+  std::string_view text;
   std::size_t pos = 0;
+  // Documents begun, the broken ones included; the next is number + 1.
   unsigned number = 0;
+};
+
+// Parses the next document of the text into `doc`; false at the end. Text
+// that is not JSON is reported with its byte offset and counted in
+// `faults`; reading goes on at the next line that starts with '{', so one
+// broken line of a file with a document per line costs that line only.
+template <class Document>
+bool NextDocument(TextCursor& c, Document& doc, unsigned& faults) {
+  const std::string_view text = c.text;
   for (;;) {
+    std::size_t& pos = c.pos;
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t' || text[pos] == '\r' || text[pos] == '\n'))
       ++pos;
-    if (pos >= text.size()) return faults;
+    if (pos >= text.size()) return false;
     rapidjson::MemoryStream stream(text.data() + pos, text.size() - pos);
-    rapidjson::Document doc;
     // Iterative: nesting costs heap, not stack.
-    doc.ParseStream<rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseIterativeFlag>(stream);
-    ++number;
+    doc.template ParseStream<rapidjson::kParseStopWhenDoneFlag | rapidjson::kParseIterativeFlag>(stream);
+    const unsigned number = ++c.number;
     if (doc.HasParseError()) {
       Sorvil::QvErrorHandler::Warning("JSON document %u is not valid JSON at byte %zu: %s", number,
                                       pos + doc.GetErrorOffset(), rapidjson::GetParseError_En(doc.GetParseError()));
       ++faults;
       const std::size_t next = text.find("\n{", pos + 1);
-      if (next == std::string_view::npos) return faults;
-      pos = next + 1;
+      pos = next == std::string_view::npos ? text.size() : next + 1;
       continue;
     }
     pos += stream.Tell();
@@ -68,7 +69,20 @@ unsigned ForEachDocument(std::string_view text, F&& f) {
       ++faults;
       continue;
     }
-    f(static_cast<const rapidjson::Value&>(doc), number);
+    return true;
+  }
+}
+
+// Calls `f(document, number)` for each document in `text`, numbered from 1
+// (see NextDocument). Returns how many faults there were.
+template <class F>
+unsigned ForEachDocument(std::string_view text, F&& f) {
+  TextCursor cursor{text};
+  unsigned faults = 0;
+  for (;;) {
+    rapidjson::Document doc;
+    if (!NextDocument(cursor, doc, faults)) return faults;
+    f(static_cast<const rapidjson::Value&>(doc), cursor.number);
   }
 }
 
