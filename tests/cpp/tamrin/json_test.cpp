@@ -58,6 +58,45 @@ TEST(JSONTokenizer, RecordsReadAsTheWholeText) {
   EXPECT_NE(messages.text().find("Warning: JSON document 2 is not valid JSON at byte "), std::string::npos);
 }
 
+TEST(JSONReader, DocumentsAcrossTheReadWindow) {
+  // Far more text than the reader takes at a time: a broken line and a
+  // document over several lines and tens of kilobytes, both where the
+  // reader has to fetch more to finish them.
+  std::string text;
+  std::vector<std::pair<std::string, unsigned>> want;
+  std::size_t broken_at = 0;
+  unsigned broken_number = 0;
+  for (unsigned i = 0; i < 3000; ++i) {
+    if (broken_at == 0 && text.size() + 20 > 64 * 1024) {
+      broken_at = text.size() + 14;  // the 'x'
+      broken_number = i + 1;
+      text += "{\"molecules\":[x]}\n";
+    } else if (i == 1600) {
+      text += "{\"molecules\":[{\"name\":\"big\",\n\"atoms\":[{}";
+      for (unsigned a = 1; a < 30000; ++a) text += ",\n{}";
+      text += "]}]}\n";
+      want.emplace_back("big", 30000);
+    } else {
+      const std::string name = "m" + std::to_string(i);
+      text += "{\"molecules\":[{\"name\":\"" + name + "\",\"atoms\":[{\"z\":8}]}]}\n";
+      want.emplace_back(name, 1);
+    }
+  }
+  CapturedMessages messages;
+  Tamrin::qvmolistream in;
+  in.SetFormat(QvFormat::JSON);
+  ASSERT_TRUE(in.openstring(text));
+  std::vector<std::pair<std::string, unsigned>> got;
+  Tamrin::QvGraphMol mol;
+  while (Tamrin::QvReadMolecule(in, mol)) got.emplace_back(mol.GetTitle(), mol.NumAtoms());
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(in.GetFailedCount(), 1u);
+  EXPECT_NE(messages.text().find("Warning: JSON document " + std::to_string(broken_number) +
+                                 " is not valid JSON at byte " + std::to_string(broken_at) + ":"),
+            std::string::npos)
+      << messages.text();
+}
+
 TEST(JSONWriter, AromaticBondsWithoutAKekuleFormFail) {
   Tamrin::QvGraphMol mol;
   mol.SetTitle("c1cccc1");

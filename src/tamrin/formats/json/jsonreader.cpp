@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <memory>
@@ -256,15 +257,12 @@ std::vector<Conformer> ReadMolecule(const Value& m, const Defaults& d, QvMolBase
   return more;
 }
 
-// The input is read at the first call; its documents are parsed one at a
-// time, and their molecules read one per call, straight into the caller's
-// molecule.
+// The input is read a window at a time; its documents are parsed as the
+// records are asked for, and their molecules read one per call, straight
+// into the caller's molecule.
 class ReadState : public QvMolStreamReaderState {
  public:
-  explicit ReadState(qvmolistream& in) : position_(in.GetStream().tell()), pool_(buffer_, sizeof buffer_) {
-    in.GetStream().readall(text_);
-    cursor_.text = text_;
-  }
+  explicit ReadState(qvmolistream& in) : position_(in.GetStream().tell()), pool_(buffer_, sizeof buffer_) {}
 
   // Reads the next molecule that can be read into the empty `mol`, faults
   // reported and counted; false at the end of the input.
@@ -285,18 +283,27 @@ class ReadState : public QvMolStreamReaderState {
     }
   }
 
-  // Where the input stood when it was read, for molecules queued from it.
+  // Where the input stood when reading began, for molecules queued from it.
   std::int64_t Position() const { return position_; }
 
  private:
+  static constexpr std::size_t kWindow = 64 * 1024;
+
   bool NextDocument(qvmolistream& in) {
-    // The molecules of the last document are all read: its memory is reused.
+    // The molecules of the last document are all read: its memory is
+    // reused, and the window's room once most of it has been read.
     molecules_ = nullptr;
     next_ = count_ = 0;
     doc_.SetNull();
     pool_.Clear();
+    if (2 * cursor_.pos >= text_.size()) {
+      text_.erase(0, cursor_.pos);
+      cursor_.base += cursor_.pos;
+      cursor_.pos = 0;
+      cursor_.text = text_;
+    }
     unsigned faults = 0;
-    const bool got = json::NextDocument(cursor_, doc_, faults);
+    const bool got = json::NextDocument(cursor_, doc_, faults, [&] { return More(in); });
     for (; faults > 0; --faults) in.CountFailedRecord();
     if (!got) return false;
     const Value* molecules = Member(doc_, "molecules");
@@ -311,9 +318,24 @@ class ReadState : public QvMolStreamReaderState {
     return true;
   }
 
+  // Appends the next bytes of the input to the window, at least as many as
+  // it holds, so that a long document is parsed again a few times only.
+  bool More(qvmolistream& in) {
+    if (end_) return false;
+    const std::size_t had = text_.size();
+    const std::size_t want = std::max(kWindow, had);
+    text_.resize(had + want);
+    const std::size_t got = in.GetStream().read(text_.data() + had, want);
+    text_.resize(had + got);
+    end_ = got < want;
+    cursor_.text = text_;
+    return got > 0;
+  }
+
   std::int64_t position_;
   std::string text_;
   json::TextCursor cursor_;
+  bool end_ = false;
   // A document of a molecule or two fits; larger ones take more chunks.
   alignas(8) char buffer_[64 * 1024];
   rapidjson::MemoryPoolAllocator<> pool_;
