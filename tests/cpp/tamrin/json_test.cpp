@@ -17,14 +17,15 @@ namespace {
 
 using Tamrin::QvFormat;
 
-// (title, atoms) of every molecule of `text`.
-std::vector<std::pair<std::string, unsigned>> ReadAll(const std::string& text) {
+// (title, atoms) of every molecule of `text`, and how many records failed.
+std::vector<std::pair<std::string, unsigned>> ReadAll(const std::string& text, unsigned* failed = nullptr) {
   Tamrin::qvmolistream in;
   in.SetFormat(QvFormat::JSON);
   EXPECT_TRUE(in.openstring(text));
   std::vector<std::pair<std::string, unsigned>> mols;
   Tamrin::QvGraphMol mol;
   while (Tamrin::QvReadMolecule(in, mol)) mols.emplace_back(mol.GetTitle(), mol.NumAtoms());
+  if (failed) *failed = in.GetFailedCount();
   return mols;
 }
 
@@ -83,14 +84,9 @@ TEST(JSONReader, DocumentsAcrossTheReadWindow) {
     }
   }
   CapturedMessages messages;
-  Tamrin::qvmolistream in;
-  in.SetFormat(QvFormat::JSON);
-  ASSERT_TRUE(in.openstring(text));
-  std::vector<std::pair<std::string, unsigned>> got;
-  Tamrin::QvGraphMol mol;
-  while (Tamrin::QvReadMolecule(in, mol)) got.emplace_back(mol.GetTitle(), mol.NumAtoms());
-  EXPECT_EQ(got, want);
-  EXPECT_EQ(in.GetFailedCount(), 1u);
+  unsigned failed = 0;
+  EXPECT_EQ(ReadAll(text, &failed), want);
+  EXPECT_EQ(failed, 1u);
   EXPECT_NE(messages.text().find("Warning: JSON document " + std::to_string(broken_number) +
                                  " is not valid JSON at byte " + std::to_string(broken_at) + ":"),
             std::string::npos)
