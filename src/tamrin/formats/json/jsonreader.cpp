@@ -319,11 +319,13 @@ class ReadState : public QvMolStreamReaderState {
   }
 
   // Appends the next bytes of the input to the window, at least as many as
-  // it holds, so that a long document is parsed again a few times only.
+  // it holds, so that a long document is parsed again a few times only. The
+  // first reads are short, for the many inputs of a molecule or two.
   bool More(qvmolistream& in) {
     if (end_) return false;
     const std::size_t had = text_.size();
-    const std::size_t want = std::max(kWindow, had);
+    const std::size_t want = std::max(chunk_, had);
+    chunk_ = std::min(2 * chunk_, kWindow);
     text_.resize(had + want);
     const std::size_t got = in.GetStream().read(text_.data() + had, want);
     text_.resize(had + got);
@@ -336,6 +338,7 @@ class ReadState : public QvMolStreamReaderState {
   std::string text_;
   json::TextCursor cursor_;
   bool end_ = false;
+  std::size_t chunk_ = 4096;
   // A document of a molecule or two fits; larger ones take more chunks.
   alignas(8) char buffer_[64 * 1024];
   rapidjson::MemoryPoolAllocator<> pool_;
