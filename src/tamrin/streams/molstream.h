@@ -52,6 +52,13 @@ class QvMolStreamBinaryState {
   virtual ~QvMolStreamBinaryState();
 };
 
+// What a text format's reader keeps between the records of one input (JSON:
+// the text read ahead, and how far its documents have been read).
+class QvMolStreamReaderState {
+ public:
+  virtual ~QvMolStreamReaderState() = default;
+};
+
 // Scratch that record readers and writers keep per opened input or output;
 // every open, openstring and close discards it.
 struct QvMolStreamCache {
@@ -61,6 +68,7 @@ struct QvMolStreamCache {
   // copy that GetLine then hands out.
   std::optional<std::string> pushed_line;
   std::string served_line;
+  std::unique_ptr<QvMolStreamReaderState> reader_state;
 };
 
 class qvmolstreambase {

@@ -17,14 +17,15 @@ namespace {
 
 using Tamrin::QvFormat;
 
-// (title, atoms) of every molecule of `text`.
-std::vector<std::pair<std::string, unsigned>> ReadAll(const std::string& text) {
+// (title, atoms) of every molecule of `text`, and how many records failed.
+std::vector<std::pair<std::string, unsigned>> ReadAll(const std::string& text, unsigned* failed = nullptr) {
   Tamrin::qvmolistream in;
   in.SetFormat(QvFormat::JSON);
   EXPECT_TRUE(in.openstring(text));
   std::vector<std::pair<std::string, unsigned>> mols;
   Tamrin::QvGraphMol mol;
   while (Tamrin::QvReadMolecule(in, mol)) mols.emplace_back(mol.GetTitle(), mol.NumAtoms());
+  if (failed) *failed = in.GetFailedCount();
   return mols;
 }
 
@@ -56,6 +57,36 @@ TEST(JSONTokenizer, RecordsReadAsTheWholeText) {
   EXPECT_EQ(oxygens, 2u);
   EXPECT_EQ(ReadAll(text), want);
   EXPECT_NE(messages.text().find("Warning: JSON document 2 is not valid JSON at byte "), std::string::npos);
+}
+
+TEST(JSONReader, DocumentsAcrossTheReadWindow) {
+  // Far more text than the reader takes at a time: broken lines all along,
+  // some of them where the reader has to fetch more to finish them, and a
+  // document over many lines and tens of kilobytes.
+  std::string text;
+  std::vector<std::pair<std::string, unsigned>> want;
+  std::vector<std::string> faults;
+  for (unsigned i = 0; i < 3000; ++i) {
+    if (i % 37 == 5) {
+      faults.push_back("Warning: JSON document " + std::to_string(i + 1) + " is not valid JSON at byte " +
+                       std::to_string(text.size() + 14) + ":");  // the 'x'
+      text += "{\"molecules\":[x]}\n";
+    } else if (i == 1600) {
+      text += "{\"molecules\":[{\"name\":\"big\",\n\"atoms\":[{}";
+      for (unsigned a = 1; a < 30000; ++a) text += ",\n{}";
+      text += "]}]}\n";
+      want.emplace_back("big", 30000);
+    } else {
+      const std::string name = "m" + std::to_string(i);
+      text += "{\"molecules\":[{\"name\":\"" + name + "\",\"atoms\":[{\"z\":8}]}]}\n";
+      want.emplace_back(name, 1);
+    }
+  }
+  CapturedMessages messages;
+  unsigned failed = 0;
+  EXPECT_EQ(ReadAll(text, &failed), want);
+  EXPECT_EQ(failed, faults.size());
+  for (const std::string& fault : faults) EXPECT_NE(messages.text().find(fault), std::string::npos) << fault;
 }
 
 TEST(JSONWriter, AromaticBondsWithoutAKekuleFormFail) {

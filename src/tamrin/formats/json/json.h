@@ -2,9 +2,9 @@
 // "molecules": [...]}, the molecule interchange layout that RDKit reads and
 // writes (its own "rdkitjson" header is read as well).
 //
-// Reading takes the rest of the input at once: one document, or several one
-// after another (the writer puts one document per line), each with any
-// number of molecules. A molecule becomes one QvMolBase per conformer (its
+// The input is one document, or several one after another (the writer puts
+// one document per line), each with any number of molecules; they are read
+// as the molecules are asked for. A molecule becomes one QvMolBase per conformer (its
 // first conformer is what the read returns, the others wait in the stream's
 // queue) or one multi-conformer molecule. What is read: "name" (the title),
 // atoms ("z", "impHs", "chg", "isotope"; "nRad" is checked but the model
@@ -48,13 +48,14 @@ class QvMolBase;
 class qvmolistream;
 class qvmolostream;
 
-// The perception that follows a read: rings, aromaticity model 2, and stereo
-// from the coordinates when the record stated none.
+// The perception that follows a read, before the flavor's aromaticity
+// model: rings, and when the record stated no stereo, aromaticity model 2
+// and stereo from the coordinates.
 void QvFinishJSONMolecule(QvMolBase& mol);
 
-// Reads the rest of the input and returns its first molecule (one per
-// conformer), queueing the others finished by QvFinishJSONMolecule and
-// `flavor`'s aromaticity model. False when no molecule could be read.
+// Reads the next molecule (one per conformer: the conformers after the
+// first are queued, finished by QvFinishJSONMolecule and `flavor`'s
+// aromaticity model). False when no molecule is left to read.
 bool QvJSONReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor);
 // The same with one multi-conformer molecule per JSON molecule; queued
 // molecules are handed out first.
