@@ -136,6 +136,9 @@ unsigned QvMatching::FindPath(unsigned root) {
 
 bool QvMatching::Augment(unsigned root) {
   if (mate_[root] != kNone) return true;
+  // The passes try every unit left over, most of them without an edge.
+  Index();
+  if (start_[root] == start_[root + 1]) return false;
   unsigned v = FindPath(root);
   if (v == kNone) return false;
   while (v != kNone) {
