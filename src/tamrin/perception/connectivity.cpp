@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -311,16 +312,52 @@ double Angle(const Site& a, const Site& k, const Site& b) {
   return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
 }
 
+// The neighbours (atom indices) of each site, those it had and those the
+// search gives it, side by side in one block: the search asks about them for
+// every candidate, which the atom records answer more slowly.
+class SiteNbrs {
+ public:
+  // `room`: how many bonds each site may still take.
+  SiteNbrs(const std::vector<Site>& sites, const std::vector<unsigned>& room) : start_(sites.size() + 1, 0) {
+    for (unsigned i = 0; i < sites.size(); ++i) {
+      unsigned have = 0;
+      ForEachNbr(*sites[i].atom, [&have](unsigned) { ++have; });
+      start_[i + 1] = start_[i] + have + room[i];
+    }
+    nbrs_.resize(start_.back());
+    count_.assign(sites.size(), 0);
+    for (unsigned i = 0; i < sites.size(); ++i)
+      ForEachNbr(*sites[i].atom, [this, i](unsigned nbr) { Add(i, nbr); });
+  }
+
+  std::span<const unsigned> Of(unsigned site) const { return {nbrs_.data() + start_[site], count_[site]}; }
+  bool Has(unsigned site, unsigned atom) const {
+    const std::span<const unsigned> nbrs = Of(site);
+    return std::find(nbrs.begin(), nbrs.end(), atom) != nbrs.end();
+  }
+  void Add(unsigned site, unsigned atom) { nbrs_[start_[site] + count_[site]++] = atom; }
+
+ private:
+  template <class F>
+  static void ForEachNbr(const QvAtomBase& atom, F f) {
+    for (const QvBondBase& bond : atom.GetBonds())
+      if (const QvAtomBase* nbr = bond.GetNbr(&atom)) f(nbr->GetIdx());
+  }
+
+  std::vector<unsigned> start_, count_, nbrs_;
+};
+
 // Two atoms that already share a neighbour close a three-membered ring only
 // across a narrow angle (60 degrees, a little more in lopsided rings); across
 // a wide one they are the 1,3 contact of a strained ring (the diagonal of a
 // cyclobutene, 88 degrees, can come within bonding distance).
-bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const Candidate& c) {
+bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const SiteNbrs& nbrs,
+                     const Candidate& c) {
   constexpr double kWidestRingAngle = 80.0;
-  const QvAtomBase* b = sites[c.b].atom;
-  for (const QvAtomBase& k : sites[c.a].atom->GetAtoms()) {
-    if (!k.IsConnected(b) || k.GetIdx() >= site_of.size() || site_of[k.GetIdx()] == kNoSite) continue;
-    if (Angle(sites[c.a], sites[site_of[k.GetIdx()]], sites[c.b]) > kWidestRingAngle) return true;
+  const unsigned b = sites[c.b].atom->GetIdx();
+  for (const unsigned k : nbrs.Of(c.a)) {
+    if (k >= site_of.size() || site_of[k] == kNoSite || !nbrs.Has(site_of[k], b)) continue;
+    if (Angle(sites[c.a], sites[site_of[k]], sites[c.b]) > kWidestRingAngle) return true;
   }
   return false;
 }
@@ -347,12 +384,15 @@ void QvDetermineConnectivity(QvMolBase& mol) {
     room[i] = cap > have ? cap - have : 0;
   }
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
+  SiteNbrs nbrs(sites, room);
   for (const Candidate& c : candidates) {
+    if (room[c.a] == 0 || room[c.b] == 0) continue;
     QvAtomBase* a = sites[c.a].atom;
     QvAtomBase* b = sites[c.b].atom;
-    if (a->IsConnected(b) || room[c.a] == 0 || room[c.b] == 0) continue;
-    if (AcrossOpenAngle(sites, site_of, c)) continue;
+    if (nbrs.Has(c.a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, c)) continue;
     if (!mol.NewBond(a, b, 1)) continue;
+    nbrs.Add(c.a, b->GetIdx());
+    nbrs.Add(c.b, a->GetIdx());
     --room[c.a];
     --room[c.b];
   }

@@ -32,9 +32,13 @@ void QvMatching::Greedy() {
   first.assign(max_degree + 2, 0);
   for (unsigned v = 0; v < n_; ++v) ++first[start_[v + 1] - start_[v] + 1];
   std::partial_sum(first.begin(), first.end(), first.begin());
+  // Vertices without an edge come first and have nothing to match.
+  const unsigned isolated = first[1];
   order_.resize(n_);
-  for (unsigned v = 0; v < n_; ++v) order_[first[start_[v + 1] - start_[v]]++] = v;
-  for (const unsigned v : order_) {
+  for (unsigned v = 0; v < n_; ++v)
+    if (start_[v + 1] > start_[v]) order_[first[start_[v + 1] - start_[v]]++] = v;
+  for (unsigned k = isolated; k < n_; ++k) {
+    const unsigned v = order_[k];
     if (mate_[v] != kNone) continue;
     for (const unsigned w : Nbrs(v)) {
       if (mate_[w] != kNone) continue;
