@@ -111,6 +111,7 @@ class BondOrderAssigner {
 
   void Run() {
     PlanAtoms();
+    IndexPlan();
     QvMatching m(vertices_);
     for (const Round round : {kCarbonRound, kHeteroRound}) {
       for (unsigned tier = 0; tier < kSingleTier; ++tier) {
@@ -317,23 +318,52 @@ class BondOrderAssigner {
       }
   }
 
+  // The rounds ask for edges a dozen times per molecule, and Complete for
+  // atoms by rank: lists of each, in planning and atom order, made once.
+  static constexpr unsigned kRounds = kExtraRound + 1;
+  static constexpr unsigned kRanks = kTerminalRank + 1;
+
+  // Stable counting sort of 0..n-1 by key(i) < keys: positions in `out`,
+  // the range of key k from start[k] to start[k + 1].
+  template <class Key>
+  static void Bucket(unsigned n, unsigned keys, Key key, std::vector<unsigned>& start, std::vector<unsigned>& out) {
+    start.assign(keys + 1, 0);
+    for (unsigned i = 0; i < n; ++i) ++start[key(i) + 1];
+    for (unsigned k = 0; k < keys; ++k) start[k + 1] += start[k];
+    out.resize(start[keys]);
+    std::vector<unsigned> next(start.begin(), start.end() - 1);
+    for (unsigned i = 0; i < n; ++i) out[next[key(i)]++] = i;
+  }
+
+  void IndexPlan() {
+    const auto n = static_cast<unsigned>(edges_.size());
+    Bucket(n, kRounds * kTiers, [this](unsigned i) { return edges_[i].round * kTiers + edges_[i].tier; }, tier_start_,
+           by_tier_);
+    Bucket(n, kRounds, [this](unsigned i) { return static_cast<unsigned>(edges_[i].round); }, round_start_, by_round_);
+    // Atoms without units have nothing to complete: they go past the ranks.
+    Bucket(g_.NumAtoms(), kRanks + 1,
+           [this](unsigned a) { return plans_[a].need > 0 ? static_cast<unsigned>(plans_[a].rank) : kRanks; },
+           rank_start_, by_rank_);
+  }
+
   // Edges of one round, of one tier or (by default) all tiers.
   void AddEdges(QvMatching& m, Round round, unsigned tier = kTiers) const {
-    for (const Edge& e : edges_)
-      if (e.round == round && (tier == kTiers || e.tier == tier)) m.AddEdge(e.u, e.v);
+    const bool all = tier == kTiers;
+    const unsigned key = all ? static_cast<unsigned>(round) : round * kTiers + tier;
+    const std::vector<unsigned>& start = all ? round_start_ : tier_start_;
+    const std::vector<unsigned>& list = all ? by_round_ : by_tier_;
+    for (unsigned k = start[key]; k < start[key + 1]; ++k) m.AddEdge(edges_[list[k]].u, edges_[list[k]].v);
   }
 
   // Augmenting paths for the ordinary units still unmatched, best ranks
   // first. Only ranks that have edges by now: a search from a vertex that
   // cannot move costs a pass over the whole graph.
   void Complete(QvMatching& m, Rank last) const {
-    for (unsigned rank = kCarbonRank; rank <= last; ++rank)
-      for (unsigned a = 0; a < g_.NumAtoms(); ++a) {
-        const Plan& p = plans_[a];
-        if (p.rank != rank) continue;
-        for (unsigned k = 0; k < p.need; ++k)
-          if (m.Mate(p.first + k) == kNone) m.Augment(p.first + k);
-      }
+    for (unsigned k = rank_start_[kCarbonRank]; k < rank_start_[last + 1]; ++k) {
+      const Plan& p = plans_[by_rank_[k]];
+      for (unsigned u = 0; u < p.need; ++u)
+        if (m.Mate(p.first + u) == kNone) m.Augment(p.first + u);
+    }
   }
 
   // An N-oxide whose oxygen is left as O- takes its N+ if an alternating
@@ -462,6 +492,7 @@ class BondOrderAssigner {
   std::vector<unsigned> matched_;
   std::vector<bool> used_;
   std::vector<Edge> edges_;
+  std::vector<unsigned> tier_start_, by_tier_, round_start_, by_round_, rank_start_, by_rank_;
   unsigned vertices_ = 0;
   bool explicit_h_ = false;
 };

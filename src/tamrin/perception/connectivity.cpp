@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <span>
 #include <tuple>
 #include <unordered_map>
 #include <vector>
@@ -51,6 +52,8 @@ std::vector<Site> SitesOf(QvMolBase& mol) {
   return sites;
 }
 
+constexpr std::int64_t kMaxCell = (1 << 21) - 1;
+
 // Cells of the grid: 21 bits per axis, counted from the lowest corner and
 // clamped, so that far-flung coordinates only share an edge cell (the
 // distance test stays exact) instead of overflowing the key. A box of
@@ -72,17 +75,25 @@ class CellGrid {
       keys[i] = Key(c[0], c[1], c[2]);
       order_[i] = i;
     }
-    std::sort(order_.begin(), order_.end(),
-              [&](unsigned x, unsigned y) { return keys[x] != keys[y] ? keys[x] < keys[y] : x < y; });
     const double dense = static_cast<double>(top[0] + 1) * static_cast<double>(top[1] + 1) *
                          static_cast<double>(top[2] + 1);
     if (dense <= 8.0 * static_cast<double>(sites.size()) + 4096.0) {
+      // Counted into their slots in number order: the order of a sort by
+      // key, then number.
       for (int axis = 0; axis < 3; ++axis) size_[axis] = top[axis] + 1;
       first_.assign(static_cast<std::size_t>(dense) + 1, 0);
-      for (unsigned i = 0; i < sites.size(); ++i) ++first_[Slot(sites[i]) + 1];
+      std::vector<unsigned> slot(sites.size());
+      for (unsigned i = 0; i < sites.size(); ++i) {
+        slot[i] = static_cast<unsigned>(Slot(keys[i] >> 42, (keys[i] >> 21) & kMaxCell, keys[i] & kMaxCell));
+        ++first_[slot[i] + 1];
+      }
       for (std::size_t k = 1; k < first_.size(); ++k) first_[k] += first_[k - 1];
+      std::vector<unsigned> next(first_.begin(), first_.end() - 1);
+      for (unsigned i = 0; i < sites.size(); ++i) order_[next[slot[i]]++] = i;
       return;
     }
+    std::sort(order_.begin(), order_.end(),
+              [&](unsigned x, unsigned y) { return keys[x] != keys[y] ? keys[x] < keys[y] : x < y; });
     cells_.reserve(sites.size());
     for (unsigned k = 0; k < order_.size();) {
       unsigned end = k + 1;
@@ -97,43 +108,32 @@ class CellGrid {
     return static_cast<std::int64_t>(std::clamp(c, 0.0, static_cast<double>(kMaxCell)));
   }
 
-  // Calls f(site) for every site in the cell (cx, cy, cz), if it exists.
-  template <class F>
-  void ForEachIn(std::int64_t cx, std::int64_t cy, std::int64_t cz, F&& f) const {
-    if (cx < 0 || cy < 0 || cz < 0 || cx > kMaxCell || cy > kMaxCell || cz > kMaxCell) return;
-    unsigned begin, end;
-    if (!first_.empty()) {
-      if (cx >= size_[0] || cy >= size_[1] || cz >= size_[2]) return;
-      const std::size_t slot = Slot(cx, cy, cz);
-      begin = first_[slot];
-      end = first_[slot + 1];
-    } else {
-      const auto it = cells_.find(Key(cx, cy, cz));
-      if (it == cells_.end()) return;
-      begin = it->second.first;
-      end = it->second.second;
-    }
-    for (unsigned k = begin; k < end; ++k) f(order_[k]);
-  }
 
-  // Calls f(site) for every site in the cells (cx, cy, cz - 1) to (cx, cy,
-  // cz + 1), cell by cell. In the array the three cells lie side by side, so
-  // one range holds them in the same order as three calls of ForEachIn.
+  // Calls f(begin, end) with the positions (in Order()) of the sites in the
+  // cells (cx, cy, zlo) to (cx, cy, zhi), cell by cell. In the array the
+  // cells of a column lie side by side, so there it is one range.
   template <class F>
-  void ForEachInColumn(std::int64_t cx, std::int64_t cy, std::int64_t cz, F&& f) const {
+  void ForEachRange(std::int64_t cx, std::int64_t cy, std::int64_t zlo, std::int64_t zhi, F&& f) const {
+    if (cx < 0 || cy < 0 || cx > kMaxCell || cy > kMaxCell) return;
+    zlo = std::max<std::int64_t>(zlo, 0);
+    zhi = std::min<std::int64_t>(zhi, kMaxCell);
     if (first_.empty()) {
-      for (std::int64_t z = cz - 1; z <= cz + 1; ++z) ForEachIn(cx, cy, z, f);
+      for (std::int64_t z = zlo; z <= zhi; ++z) {
+        const auto it = cells_.find(Key(cx, cy, z));
+        if (it != cells_.end()) f(it->second.first, it->second.second);
+      }
       return;
     }
-    if (cx < 0 || cy < 0 || cx >= size_[0] || cy >= size_[1]) return;
-    const std::int64_t lo = std::max<std::int64_t>(cz - 1, 0), hi = std::min(cz + 1, size_[2] - 1);
-    if (lo > hi) return;
-    const unsigned end = first_[Slot(cx, cy, hi) + 1];
-    for (unsigned k = first_[Slot(cx, cy, lo)]; k < end; ++k) f(order_[k]);
+    if (cx >= size_[0] || cy >= size_[1]) return;
+    zhi = std::min(zhi, size_[2] - 1);
+    if (zlo > zhi) return;
+    f(first_[Slot(cx, cy, zlo)], first_[Slot(cx, cy, zhi) + 1]);
   }
 
+  // Site numbers by position: sorted by cell, then by number.
+  const std::vector<unsigned>& Order() const { return order_; }
+
  private:
-  static constexpr std::int64_t kMaxCell = (1 << 21) - 1;
   static std::uint64_t Key(std::int64_t x, std::int64_t y, std::int64_t z) {
     return (static_cast<std::uint64_t>(x) << 42) | (static_cast<std::uint64_t>(y) << 21) |
            static_cast<std::uint64_t>(z);
@@ -142,7 +142,6 @@ class CellGrid {
   std::size_t Slot(std::int64_t x, std::int64_t y, std::int64_t z) const {
     return static_cast<std::size_t>((x * size_[1] + y) * size_[2] + z);
   }
-  std::size_t Slot(const Site& s) const { return Slot(Cell(s, 0), Cell(s, 1), Cell(s, 2)); }
 
   double inv_cell_;
   double lo_[3] = {};
@@ -193,29 +192,102 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     if (!overlaps.empty()) note_overlap(overlaps.front());
     return found;
   }
+  // A few large atoms (ions, metals) would stretch every cell to their
+  // reach: they are paired with every site directly, and the cells fit the
+  // rest. Many of them share the cells with the others.
+  constexpr double kLargeRadius = 1.1;
+  std::vector<unsigned> large, small;
+  for (unsigned i = 0; i < sites.size(); ++i) (sites[i].radius > kLargeRadius ? large : small).push_back(i);
+  if (large.size() > std::max<std::size_t>(8, sites.size() / 64)) {
+    small.insert(small.end(), large.begin(), large.end());
+    std::sort(small.begin(), small.end());
+    large.clear();
+  }
+  for (std::size_t k = 0; k < large.size(); ++k) {
+    const unsigned l = large[k];
+    for (const unsigned j : small) l < j ? consider(l, j) : consider(j, l);
+    for (std::size_t m = k + 1; m < large.size(); ++m) consider(l, large[m]);  // numbers ascend
+  }
+  std::vector<Site> cell_sites;
+  cell_sites.reserve(small.size());
   double max_radius = 0.0;
-  for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
-  const CellGrid grid(sites, 2.0 * max_radius + kQvBondTolerance);
-  // Each pair of neighbouring cells once: a site's own cell, and the 13 of
-  // its 26 neighbours that lie ahead of it (the other 13 see it from theirs).
-  for (unsigned i = 0; i < sites.size(); ++i) {
-    const std::int64_t cx = grid.Cell(sites[i], 0), cy = grid.Cell(sites[i], 1), cz = grid.Cell(sites[i], 2);
-    const auto either = [&](unsigned j) { i < j ? consider(i, j) : consider(j, i); };
-    grid.ForEachIn(cx, cy, cz, [&](unsigned j) {
-      if (i < j) consider(i, j);
-    });
-    grid.ForEachIn(cx, cy, cz + 1, either);
-    grid.ForEachInColumn(cx, cy + 1, cz, either);
-    for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachInColumn(cx + 1, cy + dy, cz, either);
+  for (const unsigned i : small) {
+    cell_sites.push_back(sites[i]);
+    max_radius = std::max(max_radius, sites[i].radius);
+  }
+  if (cell_sites.empty()) cell_sites.push_back(sites.front());  // a grid needs a corner; it is not searched
+  const CellGrid grid(cell_sites, 2.0 * max_radius + kQvBondTolerance);
+  // The sites in cell order, coordinates side by side: the pair loop below
+  // runs over plain arrays, and most pairs fail its first test.
+  const std::size_t n = small.size();
+  std::vector<unsigned> order(n);
+  std::vector<double> packed(4 * n);
+  double* const px = packed.data();
+  double* const py = px + n;
+  double* const pz = py + n;
+  double* const pr = pz + n;
+  for (std::size_t k = 0; k < n; ++k) {
+    order[k] = small[grid.Order()[k]];
+    const Site& s = sites[order[k]];
+    px[k] = s.xyz[0];
+    py[k] = s.xyz[1];
+    pz[k] = s.xyz[2];
+    pr[k] = s.radius;
+  }
+  // Each pair of neighbouring cells once: a site's own cell (the sites after
+  // it there), and the 13 of its 26 neighbours that lie ahead of it (the
+  // other 13 see it from theirs). The sites of one cell share those ranges.
+  std::pair<unsigned, unsigned> ahead[13];
+  std::size_t num_ahead = 0;
+  unsigned cell_end = 0;
+  for (unsigned p = 0; p < n; ++p) {
+    if (p >= cell_end) {
+      const Site& site = cell_sites[grid.Order()[p]];
+      const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
+      num_ahead = 0;
+      const auto keep = [&](unsigned begin, unsigned end) {
+        if (begin < end) ahead[num_ahead++] = {begin, end};
+      };
+      grid.ForEachRange(cx, cy, cz, cz, [&](unsigned, unsigned end) { cell_end = end; });
+      grid.ForEachRange(cx, cy, cz + 1, cz + 1, keep);
+      grid.ForEachRange(cx, cy + 1, cz - 1, cz + 1, keep);
+      for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachRange(cx + 1, cy + dy, cz - 1, cz + 1, keep);
+    }
+    const unsigned i = order[p];
+    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p];
+    const auto scan = [&](unsigned begin, unsigned end) {
+      for (unsigned q = begin; q < end; ++q) {
+        const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
+        const double limit = ri + pr[q] + kQvBondTolerance;
+        // The same margin as the test in `consider`, which decides.
+        if (dx * dx + dy * dy + dz * dz > limit * limit * (1.0 + 1e-9)) continue;
+        const unsigned j = order[q];
+        i < j ? consider(i, j) : consider(j, i);
+      }
+    };
+    scan(p + 1, cell_end);
+    for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
   }
   // The warning names the pair that a walk over every site's 27 cells, in
   // turn, would meet first: the lowest site, then its nearest cell in that
   // walk, then the lowest partner.
   if (!overlaps.empty()) {
-    const auto key = [&grid, &sites](const Candidate& c) {
+    // That walk's cells are as long as the longest bond, from the lowest
+    // corner of all sites.
+    double lo[3], longest = 0.0;
+    for (int axis = 0; axis < 3; ++axis) lo[axis] = sites.front().xyz[axis];
+    for (const Site& s : sites) {
+      longest = std::max(longest, s.radius);
+      for (int axis = 0; axis < 3; ++axis) lo[axis] = std::min(lo[axis], s.xyz[axis]);
+    }
+    const double inv_cell = 1.0 / (2.0 * longest + kQvBondTolerance);
+    const auto cell = [&](const Site& s, int axis) {
+      const double c = std::floor((s.xyz[axis] - lo[axis]) * inv_cell);
+      return static_cast<std::int64_t>(std::clamp(c, 0.0, static_cast<double>(kMaxCell)));
+    };
+    const auto key = [&cell, &sites](const Candidate& c) {
       std::int64_t rank = 0;
-      for (int axis = 0; axis < 3; ++axis)
-        rank = 3 * rank + grid.Cell(sites[c.b], axis) - grid.Cell(sites[c.a], axis) + 1;
+      for (int axis = 0; axis < 3; ++axis) rank = 3 * rank + cell(sites[c.b], axis) - cell(sites[c.a], axis) + 1;
       return std::tuple(c.a, rank, c.b);
     };
     note_overlap(*std::min_element(overlaps.begin(), overlaps.end(),
@@ -240,16 +312,52 @@ double Angle(const Site& a, const Site& k, const Site& b) {
   return std::acos(std::clamp(c, -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
 }
 
+// The neighbours (atom indices) of each site, those it had and those the
+// search gives it, side by side in one block: the search asks about them for
+// every candidate, which the atom records answer more slowly.
+class SiteNbrs {
+ public:
+  // `room`: how many bonds each site may still take.
+  SiteNbrs(const std::vector<Site>& sites, const std::vector<unsigned>& room) : start_(sites.size() + 1, 0) {
+    for (unsigned i = 0; i < sites.size(); ++i) {
+      unsigned have = 0;
+      ForEachNbr(*sites[i].atom, [&have](unsigned) { ++have; });
+      start_[i + 1] = start_[i] + have + room[i];
+    }
+    nbrs_.resize(start_.back());
+    count_.assign(sites.size(), 0);
+    for (unsigned i = 0; i < sites.size(); ++i)
+      ForEachNbr(*sites[i].atom, [this, i](unsigned nbr) { Add(i, nbr); });
+  }
+
+  std::span<const unsigned> Of(unsigned site) const { return {nbrs_.data() + start_[site], count_[site]}; }
+  bool Has(unsigned site, unsigned atom) const {
+    const std::span<const unsigned> nbrs = Of(site);
+    return std::find(nbrs.begin(), nbrs.end(), atom) != nbrs.end();
+  }
+  void Add(unsigned site, unsigned atom) { nbrs_[start_[site] + count_[site]++] = atom; }
+
+ private:
+  template <class F>
+  static void ForEachNbr(const QvAtomBase& atom, F f) {
+    for (const QvBondBase& bond : atom.GetBonds())
+      if (const QvAtomBase* nbr = bond.GetNbr(&atom)) f(nbr->GetIdx());
+  }
+
+  std::vector<unsigned> start_, count_, nbrs_;
+};
+
 // Two atoms that already share a neighbour close a three-membered ring only
 // across a narrow angle (60 degrees, a little more in lopsided rings); across
 // a wide one they are the 1,3 contact of a strained ring (the diagonal of a
 // cyclobutene, 88 degrees, can come within bonding distance).
-bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const Candidate& c) {
+bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const SiteNbrs& nbrs,
+                     const Candidate& c) {
   constexpr double kWidestRingAngle = 80.0;
-  const QvAtomBase* b = sites[c.b].atom;
-  for (const QvAtomBase& k : sites[c.a].atom->GetAtoms()) {
-    if (!k.IsConnected(b) || k.GetIdx() >= site_of.size() || site_of[k.GetIdx()] == kNoSite) continue;
-    if (Angle(sites[c.a], sites[site_of[k.GetIdx()]], sites[c.b]) > kWidestRingAngle) return true;
+  const unsigned b = sites[c.b].atom->GetIdx();
+  for (const unsigned k : nbrs.Of(c.a)) {
+    if (k >= site_of.size() || site_of[k] == kNoSite || !nbrs.Has(site_of[k], b)) continue;
+    if (Angle(sites[c.a], sites[site_of[k]], sites[c.b]) > kWidestRingAngle) return true;
   }
   return false;
 }
@@ -276,12 +384,15 @@ void QvDetermineConnectivity(QvMolBase& mol) {
     room[i] = cap > have ? cap - have : 0;
   }
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
+  SiteNbrs nbrs(sites, room);
   for (const Candidate& c : candidates) {
+    if (room[c.a] == 0 || room[c.b] == 0) continue;
     QvAtomBase* a = sites[c.a].atom;
     QvAtomBase* b = sites[c.b].atom;
-    if (a->IsConnected(b) || room[c.a] == 0 || room[c.b] == 0) continue;
-    if (AcrossOpenAngle(sites, site_of, c)) continue;
+    if (nbrs.Has(c.a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, c)) continue;
     if (!mol.NewBond(a, b, 1)) continue;
+    nbrs.Add(c.a, b->GetIdx());
+    nbrs.Add(c.b, a->GetIdx());
     --room[c.a];
     --room[c.b];
   }

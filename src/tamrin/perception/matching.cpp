@@ -5,19 +5,42 @@
 
 namespace Tamrin {
 
+void QvMatching::Index() {
+  if (!stale_) return;
+  stale_ = false;
+  start_.assign(n_ + 2, 0);
+  for (const auto& [a, b] : edges_) {
+    ++start_[a + 2];
+    ++start_[b + 2];
+  }
+  std::partial_sum(start_.begin(), start_.end(), start_.begin());
+  // start_[v + 1] runs as the fill point of v and ends as its end.
+  adj_.resize(2 * edges_.size());
+  for (const auto& [a, b] : edges_) {
+    adj_[start_[a + 1]++] = b;
+    adj_[start_[b + 1]++] = a;
+  }
+}
+
 void QvMatching::Greedy() {
+  Index();
   // Fewest neighbours first, ties in vertex order. Degrees are small, so a
   // counting sort: the passes call this for every tier on whole proteins.
-  std::size_t max_degree = 0;
-  for (const std::vector<unsigned>& nbrs : adj_) max_degree = std::max(max_degree, nbrs.size());
-  std::vector<unsigned> start(max_degree + 2, 0);
-  for (const std::vector<unsigned>& nbrs : adj_) ++start[nbrs.size() + 1];
-  std::partial_sum(start.begin(), start.end(), start.begin());
-  std::vector<unsigned> order(adj_.size());
-  for (unsigned v = 0; v < adj_.size(); ++v) order[start[adj_[v].size()]++] = v;
-  for (const unsigned v : order) {
+  unsigned max_degree = 0;
+  for (unsigned v = 0; v < n_; ++v) max_degree = std::max(max_degree, start_[v + 1] - start_[v]);
+  std::vector<unsigned>& first = by_degree_;
+  first.assign(max_degree + 2, 0);
+  for (unsigned v = 0; v < n_; ++v) ++first[start_[v + 1] - start_[v] + 1];
+  std::partial_sum(first.begin(), first.end(), first.begin());
+  // Vertices without an edge come first and have nothing to match.
+  const unsigned isolated = first[1];
+  order_.resize(n_);
+  for (unsigned v = 0; v < n_; ++v)
+    if (start_[v + 1] > start_[v]) order_[first[start_[v + 1] - start_[v]]++] = v;
+  for (unsigned k = isolated; k < n_; ++k) {
+    const unsigned v = order_[k];
     if (mate_[v] != kNone) continue;
-    for (const unsigned w : adj_[v]) {
+    for (const unsigned w : Nbrs(v)) {
       if (mate_[w] != kNone) continue;
       mate_[v] = w;
       mate_[w] = v;
@@ -62,7 +85,8 @@ void QvMatching::MarkPath(unsigned v, unsigned b, unsigned child) {
 // search costs what it visits: a protein leaves thousands of atoms to try,
 // and clearing arrays of the whole molecule for each made the pass quadratic.
 unsigned QvMatching::FindPath(unsigned root) {
-  const unsigned n = static_cast<unsigned>(adj_.size());
+  Index();
+  const unsigned n = n_;
   if (parent_.size() != n) {
     used_.assign(n, false);
     blossom_.assign(n, false);
@@ -82,7 +106,7 @@ unsigned QvMatching::FindPath(unsigned root) {
   touched_.push_back(root);
   for (size_t head = 0; head < queue_.size(); ++head) {
     const unsigned v = queue_[head];
-    for (const unsigned to : adj_[v]) {
+    for (const unsigned to : Nbrs(v)) {
       if (base_[v] == base_[to] || mate_[v] == to) continue;
       if (to == root || (mate_[to] != kNone && parent_[mate_[to]] != kNone)) {
         // An odd cycle: contract the blossom to its base.
@@ -116,6 +140,9 @@ unsigned QvMatching::FindPath(unsigned root) {
 
 bool QvMatching::Augment(unsigned root) {
   if (mate_[root] != kNone) return true;
+  // The passes try every unit left over, most of them without an edge.
+  Index();
+  if (start_[root] == start_[root + 1]) return false;
   unsigned v = FindPath(root);
   if (v == kNone) return false;
   while (v != kNone) {

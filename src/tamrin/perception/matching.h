@@ -3,6 +3,8 @@
 // that only the few vertices left over need augmenting paths.
 #pragma once
 
+#include <span>
+#include <utility>
 #include <vector>
 
 namespace Tamrin {
@@ -11,10 +13,11 @@ class QvMatching {
  public:
   static constexpr unsigned kNone = ~0u;
 
-  explicit QvMatching(unsigned n) : adj_(n), mate_(n, kNone) {}
+  explicit QvMatching(unsigned n) : n_(n), mate_(n, kNone) {}
+  // Neighbours are met in the order their edges were added.
   void AddEdge(unsigned a, unsigned b) {
-    adj_[a].push_back(b);
-    adj_[b].push_back(a);
+    edges_.push_back({a, b});
+    stale_ = true;
   }
   // Matches every pair of unmatched neighbours met in vertex order, lowest
   // degree first, which settles chains and most rings without search.
@@ -28,8 +31,15 @@ class QvMatching {
   unsigned Lca(unsigned a, unsigned b);
   void MarkPath(unsigned v, unsigned b, unsigned child);
   unsigned FindPath(unsigned root);
+  // The adjacency table of the edges added so far, rebuilt when edges came
+  // since: one block for all vertices instead of a list each.
+  void Index();
+  std::span<const unsigned> Nbrs(unsigned v) const { return {adj_.data() + start_[v], adj_.data() + start_[v + 1]}; }
 
-  std::vector<std::vector<unsigned>> adj_;
+  unsigned n_;
+  std::vector<std::pair<unsigned, unsigned>> edges_;
+  bool stale_ = true;
+  std::vector<unsigned> start_, adj_, order_, by_degree_;
   std::vector<unsigned> mate_, parent_, base_, queue_;
   std::vector<bool> used_, blossom_;
   // What the last search changed; blossom bases marked; Lca's seen stamps.

@@ -81,6 +81,26 @@ TEST(Connectivity, LeavesMoleculesWithoutUsableCoordinates) {
   EXPECT_EQ(empty.NumBonds(), 0u);
 }
 
+// Large atoms (ions, metals) reach further than the cells of the others:
+// few of them are paired with every site, many share the cells. Either way
+// the grid finds what all pairs find.
+TEST(Connectivity, LargeAtomsFindTheirPartners) {
+  std::vector<Placed> ion = {{11, 0, 0, 0},   {8, 2.4, 0, 0}, {8, -2.4, 0, 0}, {8, 0, 2.5, 0},
+                             {8, 0, -2.6, 0}, {6, 5, 5, 5},   {6, 6.5, 5, 5}};
+  std::vector<Placed> chain;
+  for (int k = 0; k < 12; ++k) chain.push_back({11, 3.2 * k, 0, 0});
+  chain.push_back({8, 1.6, 2.2, 0});
+  for (const auto& atoms : {ion, chain}) {
+    QvGraphMol small, padded;
+    Build(small, atoms);
+    Build(padded, atoms, true);
+    Tamrin::QvDetermineConnectivity(small);
+    Tamrin::QvDetermineConnectivity(padded);
+    EXPECT_GE(small.NumBonds(), 5u);
+    EXPECT_EQ(Bonds(padded), Bonds(small));
+  }
+}
+
 // Far-flung coordinates (8e6 A out, beyond 2^21 cells of 1.97 A) clamp into an
 // edge cell; distances stay exact there. Stored as floats, so the offsets
 // are multiples of 0.5.

@@ -2,6 +2,8 @@
 // records and every message, on records made here.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -95,6 +97,34 @@ TEST(PDBReader, ReadsColumnsIntoAtomAndResidue) {
   EXPECT_TRUE(res->hetero);
   EXPECT_FLOAT_EQ(res->occupancy, 0.75f);
   EXPECT_FLOAT_EQ(res->b_factor, 12.5f);
+}
+
+// Numbers in the layout the format gives them and shifted out of it read
+// alike: as the C library reads the field.
+TEST(PDBReader, NumbersInAndOutOfTheirColumnsLayout) {
+  struct Case {
+    const char* serial;  // columns 7-11
+    const char* x;       // columns 31-38
+    const char* occ;     // columns 55-60
+  };
+  const Case cases[] = {{"  123", "  10.500", "  0.50"}, {"   -5", "  -0.000", "  1.00"},
+                        {"123  ", "  12.5  ", "0.5   "},  {" 0042", " 1.5e+01", " -0.25"},
+                        {"    7", "12345.67", "100.00"},  {"    8", "    -7.2", "   .75"}};
+  for (const Case& c : cases) {
+    std::string line = "ATOM      1  CA  GLY A   1       0.000   1.000   2.000  1.00 20.00           C  ";
+    line.replace(6, 5, c.serial);
+    line.replace(30, 8, c.x);
+    line.replace(54, 6, c.occ);
+    const auto mols = ReadAll(line + "\nEND\n");
+    ASSERT_EQ(mols.size(), 1u) << line;
+    const Tamrin::QvAtomBase& atom = *mols[0]->GetAtom([](const auto&) { return true; });
+    double xyz[3];
+    mols[0]->GetCoords(&atom, xyz);
+    EXPECT_EQ(xyz[0], static_cast<double>(static_cast<float>(std::strtod(c.x, nullptr)))) << line;
+    EXPECT_EQ(std::signbit(xyz[0]), std::signbit(std::strtod(c.x, nullptr))) << line;
+    EXPECT_EQ(Tamrin::QvGetResidue(atom)->serial, std::atoi(c.serial)) << line;
+    EXPECT_EQ(Tamrin::QvGetResidue(atom)->occupancy, static_cast<float>(std::strtod(c.occ, nullptr))) << line;
+  }
 }
 
 // Element from columns 77-78 when they name one, else from the atom name.

@@ -39,6 +39,50 @@ bool ParseCols(std::string_view line, std::size_t first, std::size_t last, T& va
   return Pellar::ParseWhole(TrimBlanks(Cols(line, first, last)), value);
 }
 
+// Columns of atom records nearly always hold a number as the format lays it
+// out: for reals "%W.Df" (blanks, a '-', digits, the '.' in its column, D
+// digits), for integers blanks, a '-' and digits. Such a field is read here
+// on the spot, to the value the general parser gives it (its digits over an
+// exact power of ten); any other text goes to that parser.
+template <std::size_t Decimals, class T>
+bool ParseColsFast(std::string_view line, std::size_t first, std::size_t last, T& value) {
+  static_assert(Decimals < 7);
+  constexpr double kScale = Decimals == 0 ? 1.0 : Decimals == 1 ? 1e1 : Decimals == 2 ? 1e2 : Decimals == 3 ? 1e3
+                          : Decimals == 4 ? 1e4 : Decimals == 5 ? 1e5 : 1e6;
+  const std::size_t width = last - first + 1;
+  if (line.size() >= last && width > Decimals + 1 && width < 16) {
+    const char* const field = line.data() + first - 1;
+    const std::size_t point = Decimals == 0 ? width : width - Decimals - 1;
+    std::size_t i = 0;
+    while (i < point && field[i] == ' ') ++i;
+    const bool negative = i < point && field[i] == '-';
+    i += negative;
+    bool ok = i < point;
+    std::uint64_t digits = 0;
+    for (; ok && i < point; ++i) {
+      ok = field[i] >= '0' && field[i] <= '9';
+      digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
+    }
+    if constexpr (Decimals > 0) {
+      ok = ok && field[point] == '.';
+      for (i = point + 1; ok && i < width; ++i) {
+        ok = field[i] >= '0' && field[i] <= '9';
+        digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
+      }
+    }
+    if (ok) {
+      if constexpr (std::is_floating_point_v<T>) {
+        const double magnitude = static_cast<double>(digits) / kScale;
+        value = negative ? -magnitude : magnitude;
+      } else {
+        value = negative ? -static_cast<T>(digits) : static_cast<T>(digits);
+      }
+      return true;
+    }
+  }
+  return ParseCols(line, first, last, value);
+}
+
 bool StartsWith(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
 
 // The record name: the leading letters and digits of the first six columns.
@@ -144,8 +188,8 @@ class Reader {
       return;
 
     double xyz[3];
-    if (!ParseCols(line, 31, 38, xyz[0]) || !ParseCols(line, 39, 46, xyz[1]) ||
-        !ParseCols(line, 47, 54, xyz[2])) {
+    if (!ParseColsFast<3>(line, 31, 38, xyz[0]) || !ParseColsFast<3>(line, 39, 46, xyz[1]) ||
+        !ParseColsFast<3>(line, 47, 54, xyz[2])) {
       QvErrorHandler::Warning("Skipping invalid atom record: %.*s", static_cast<int>(line.size()), line.data());
       return;
     }
@@ -161,21 +205,23 @@ class Reader {
     res.chain = Chain(Col(line, 22));
     // Unreadable numbers (hybrid-36 serials past 99999) stay 0: the atom is
     // still good, only its CONECT records cannot find it.
-    ParseCols(line, 23, 26, res.number);
+    ParseColsFast<0>(line, 23, 26, res.number);
     res.insertion_code = Col(line, 27);
     res.alternate_location = alt;
-    ParseCols(line, 7, 11, res.serial);
+    ParseColsFast<0>(line, 7, 11, res.serial);
     res.model = model_;
     res.fragment = fragment_;
     res.hetero = hetero;
     double value;
-    if (line.size() >= 60 && ParseCols(line, 55, 60, value)) {
+    if (line.size() >= 60 && ParseColsFast<2>(line, 55, 60, value)) {
       if (flags_ & Flag::Radius)
         atom->SetRadius(value);
       else
         res.occupancy = static_cast<float>(value);
     }
-    if (line.size() >= 66 && ParseCols(line, 61, 67, value)) {
+    // Column 67 is blank in files that keep to "%6.2f" there.
+    const bool b_wide = line.size() > 66 && line[66] != ' ';
+    if (line.size() >= 66 && (b_wide ? ParseCols(line, 61, 67, value) : ParseColsFast<2>(line, 61, 66, value))) {
       if (flags_ & Flag::Charge)
         atom->SetPartialCharge(value);
       else
