@@ -11,7 +11,6 @@ import pytest
 from nimbrel import _velk, tamrin, velk
 from nimbrel.velgar import QvScalarGrid
 
-BOHR = 0.52917721067
 
 # 1 atom, 2 x 3 x 4 voxels in Ångström (negative counts), values 0..23 in file
 # order: voxel (i, j, k) holds k + 4 * (j + 3 * i).

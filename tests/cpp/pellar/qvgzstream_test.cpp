@@ -12,6 +12,7 @@
 #include "pellar/qvioerror.h"
 #include "pellar/qvsstream.h"
 #include "stream_test_support.h"
+#include "support/deflate.h"
 
 using Pellar::qvigzstream;
 using Pellar::qvisstream;
@@ -67,20 +68,6 @@ std::uint32_t crcof(const std::string& data) {
   return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
-std::string rawdeflate(const std::string& data) {
-  z_stream zs{};
-  deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, data.size()), '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  zs.avail_in = static_cast<uInt>(data.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
-
 // A member with a hand-made header: the optional fields are added as asked,
 // and a header CRC computed over everything before it (or the given one).
 struct HeaderFields {
@@ -104,7 +91,7 @@ std::string member(const std::string& data, const HeaderFields& h) {
     s += static_cast<char>(crc & 0xFF);
     s += static_cast<char>((crc >> 8) & 0xFF);
   }
-  return s + rawdeflate(data) + le32(crcof(data)) + le32(static_cast<std::uint32_t>(data.size()));
+  return s + Deflate(data, -15) + le32(crcof(data)) + le32(static_cast<std::uint32_t>(data.size()));
 }
 
 // ---- the system gzip tool ----

@@ -210,33 +210,17 @@ INSTANTIATE_TEST_SUITE_P(Chunks, Tokens, testing::Values(1, 3, Block));
 TEST(NumberReads, ConvertEachTokensNumericPrefix) {
   const std::string text = "12 -7 3.5e2 +4 abc 18446744073709551615 -2147483648 1.5x 0x10 +-3 99999999999 -1";
   qvisstream in(text.data(), text.size());
-  int i = 1;
+  int i = 1, bad = 1, lowest = 0, hex = 1, outOfRange = 1;
   long l = 1;
-  double d = 0;
-  unsigned u = 1;
-  int bad = 1;
-  unsigned long long big = 0;
-  int lowest = 0;
-  float f = 0;
-  int hex = 1;
   long long odd = 1;
-  in >> i >> l >> d >> u >> bad >> big >> lowest >> f >> hex >> odd;
-  EXPECT_EQ(i, 12);
-  EXPECT_EQ(l, -7);
-  EXPECT_DOUBLE_EQ(d, 350.0);
-  EXPECT_EQ(u, 4u);
-  EXPECT_EQ(bad, 0);
-  EXPECT_EQ(big, 18446744073709551615ULL);
-  EXPECT_EQ(lowest, -2147483648);
-  EXPECT_FLOAT_EQ(f, 1.5f);
-  EXPECT_EQ(hex, 0) << "only decimal digits: '0x10' has the prefix 0";
-  EXPECT_EQ(odd, 0);
-  int outOfRange = 1;
-  unsigned negative = 1;
-  in >> outOfRange >> negative;
-  EXPECT_EQ(outOfRange, 0);
-  EXPECT_EQ(negative, 0u);
-  double after = 5;
+  unsigned u = 1, negative = 1;
+  unsigned long long big = 0;
+  double d = 0, after = 5;
+  float f = 0;
+  in >> i >> l >> d >> u >> bad >> big >> lowest >> f >> hex >> odd >> outOfRange >> negative;
+  // Every value here is exact in binary; "0x10" has the decimal prefix 0.
+  EXPECT_EQ(std::tuple(i, l, d, u, bad, big, lowest, f, hex, odd, outOfRange, negative),
+            std::tuple(12, -7L, 350.0, 4u, 0, 18446744073709551615ULL, -2147483647 - 1, 1.5f, 0, 0LL, 0, 0u));
   in >> after;
   EXPECT_EQ(after, 0.0) << "no token left";
 }

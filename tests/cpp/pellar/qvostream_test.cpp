@@ -83,18 +83,11 @@ TEST(StringInput, LoadCopiesSeekAndSize) {
   source[0] = 'X';
   EXPECT_EQ(in.size(), 18);
   std::string line;
-  ASSERT_TRUE(in.getline(line));
-  EXPECT_EQ(line, "line one") << "the stream keeps its own copy";
-  ASSERT_TRUE(in.seek(5));
-  ASSERT_TRUE(in.getline(line));
-  EXPECT_EQ(line, "one");
-  EXPECT_FALSE(in.seek(19));
-  EXPECT_FALSE(in.seek(-1));
-  ASSERT_TRUE(in.seek(18));
-  EXPECT_FALSE(in.getline(line));
-  EXPECT_TRUE(in.load("z"));
-  ASSERT_TRUE(in.getline(line));
-  EXPECT_EQ(line, "z");
+  EXPECT_TRUE(in.getline(line) && line == "line one") << line << ": the stream keeps its own copy";
+  EXPECT_TRUE(in.seek(5) && in.getline(line) && line == "one") << line;
+  EXPECT_FALSE(in.seek(19) || in.seek(-1));
+  EXPECT_TRUE(in.seek(18) && !in.getline(line));
+  EXPECT_TRUE(in.load("z") && in.getline(line) && line == "z") << line;
 }
 
 TEST(Wrappers, InputWrapperReadsThroughWithoutClosingTheSource) {

@@ -47,6 +47,13 @@ bool ReadXyz(const std::string& text, QvGraphMol& mol) {
   return Tamrin::QvReadMolecule(in, mol);
 }
 
+std::string SortedJoin(std::vector<std::string> parts) {
+  std::sort(parts.begin(), parts.end());
+  std::string text;
+  for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
+  return text;
+}
+
 // Valence counts bond orders and implicit hydrogens alike, so explicit and
 // implicit hydrogen forms of one structure read the same. Sorted, so that
 // resonance forms placing a charge on equivalent atoms compare equal.
@@ -60,20 +67,14 @@ std::string Describe(const QvGraphMol& mol) {
     parts.push_back(Tamrin::QvGetAtomicSymbol(atom.GetAtomicNum()) + std::to_string(valence) +
                     (q > 0 ? std::string(q, '+') : std::string(-q, '-')));
   }
-  std::sort(parts.begin(), parts.end());
-  std::string text;
-  for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
-  return text;
+  return SortedJoin(parts);
 }
 
 std::string Sorted(const std::string& words) {
   std::istringstream in(words);
   std::vector<std::string> parts;
   for (std::string w; in >> w;) parts.push_back(w);
-  std::sort(parts.begin(), parts.end());
-  std::string text;
-  for (const std::string& p : parts) text += (text.empty() ? "" : " ") + p;
-  return text;
+  return SortedJoin(parts);
 }
 
 unsigned CountOrder(const QvGraphMol& mol, unsigned order) {

@@ -96,7 +96,6 @@ inline QvGraphMol ReadOne(const std::string& text, std::vector<std::string>* mes
   return r.mols.empty() ? QvGraphMol() : r.mols.front();
 }
 
-inline QvAtomBase& AtomNo(QvGraphMol& mol, unsigned i) { return *mol.GetMol().AtomList().at(i); }
 inline QvBondBase& BondNo(QvGraphMol& mol, unsigned i) { return *mol.GetMol().BondList().at(i); }
 
 // Every atom as smiles_test::DescribeAtom gives it, then its name and alias

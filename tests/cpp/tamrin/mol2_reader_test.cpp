@@ -40,7 +40,7 @@ TEST_P(Mol2Stream, RecordsAndMessages) {
   std::vector<std::string> titles;
   for (const auto& mol : read.mols) titles.emplace_back(mol.GetTitle());
   EXPECT_EQ(titles, c.titles);
-  EXPECT_EQ(read.warnings, c.warnings);
+  EXPECT_EQ(read.messages, c.warnings);
 }
 
 const std::string kSkipped = "Unable to read MOL2 file because of ";
@@ -118,7 +118,7 @@ class Mol2Chemistry : public testing::TestWithParam<ChemistryCase> {};
 TEST_P(Mol2Chemistry, SameMoleculeAsSmiles) {
   const ChemistryCase& c = GetParam();
   const mol2test::Read read = ReadAll(Record(c.label, c.atoms, c.bonds));
-  ASSERT_EQ(read.mols.size(), 1u) << testing::PrintToString(read.warnings);
+  ASSERT_EQ(read.mols.size(), 1u) << testing::PrintToString(read.messages);
   EXPECT_EQ(mol2test::Canonical(read.mols[0]), CanonicalSmiles(c.smiles));
 }
 

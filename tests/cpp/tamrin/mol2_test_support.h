@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/captured_messages.h"
+#include "format_test_support.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/perception/hydrogens.h"
 #include "tamrin/streams/molio.h"
@@ -14,23 +14,10 @@
 
 namespace mol2test {
 
-struct Read {
-  std::vector<Tamrin::QvGraphMol> mols;
-  std::vector<std::string> warnings;
-};
+using Read = formattest::ReadResult;
 
-inline Read ReadAll(std::string_view text, Tamrin::QvFormat format = Tamrin::QvFormat::MOL2,
-                    unsigned flavor = 0x4000) {
-  CapturedMessages messages;
-  Tamrin::qvmolistream in;
-  in.SetFormat(format);
-  in.SetFlavor(format, flavor);
-  in.openstring(text);
-  Read result;
-  Tamrin::QvGraphMol mol;
-  while (Tamrin::QvReadMolecule(in, mol)) result.mols.push_back(mol);
-  result.warnings = messages.lines();
-  return result;
+inline Read ReadAll(std::string_view text, Tamrin::QvFormat format = Tamrin::QvFormat::MOL2, unsigned flavor = 0x4000) {
+  return formattest::ReadAll(std::string(text), format, flavor);
 }
 
 inline std::string Write(const Tamrin::QvMolBase& mol, Tamrin::QvFormat format, unsigned flavor,

@@ -33,10 +33,7 @@ QvGraphMol Acetamide() {
     atoms[i]->SetName(names[i]);
     mol->SetCoords(atoms[i], xyz[i]);
     atoms[i]->SetPartialCharge(charges[i]);
-    Tamrin::QvResidue r;
-    r.name = "ACM";
-    r.number = 5;
-    Tamrin::QvSetResidue(*atoms[i], r);
+    Tamrin::QvSetResidue(*atoms[i], {.name = "ACM", .chain = "", .number = 5});
   }
   mol->NewBond(atoms[0], atoms[1], 1);
   mol->NewBond(atoms[1], atoms[2], 2);

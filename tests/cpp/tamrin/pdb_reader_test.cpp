@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../support/captured_messages.h"
@@ -81,22 +82,14 @@ TEST(PDBReader, ReadsColumnsIntoAtomAndResidue) {
   const Tamrin::QvAtomBase& atom = *mols[0]->GetAtom([](const auto&) { return true; });
   double xyz[3];
   mols[0]->GetCoords(&atom, xyz);
-  EXPECT_EQ(atom.GetAtomicNum(), 26u);
-  EXPECT_EQ(atom.GetFormalCharge(), 2);
-  EXPECT_STREQ(atom.GetName(), "FE  ");
-  EXPECT_DOUBLE_EQ(xyz[0], 10.5);
-  EXPECT_DOUBLE_EQ(xyz[1], -20.25);
-  EXPECT_DOUBLE_EQ(xyz[2], 3.125);
+  // Every value here is exact in binary, so equality is the right test.
+  EXPECT_EQ(std::tuple(atom.GetAtomicNum(), atom.GetFormalCharge(), std::string(atom.GetName()), xyz[0], xyz[1], xyz[2]),
+            std::tuple(26u, 2, "FE  ", 10.5, -20.25, 3.125));
   const QvResidue* res = Tamrin::QvGetResidue(atom);
   ASSERT_NE(res, nullptr);
-  EXPECT_EQ(res->name, "HEM");
-  EXPECT_EQ(res->chain, "B");
-  EXPECT_EQ(res->number, 153);
-  EXPECT_EQ(res->insertion_code, 'A');
-  EXPECT_EQ(res->serial, 1234);
-  EXPECT_TRUE(res->hetero);
-  EXPECT_FLOAT_EQ(res->occupancy, 0.75f);
-  EXPECT_FLOAT_EQ(res->b_factor, 12.5f);
+  EXPECT_EQ(std::tuple(res->name, res->chain, res->number, res->insertion_code, res->serial, res->hetero,
+                       res->occupancy, res->b_factor),
+            std::tuple("HEM", "B", 153, 'A', 1234, true, 0.75f, 12.5f));
 }
 
 // Numbers in the layout the format gives them and shifted out of it read
@@ -159,9 +152,8 @@ TEST(PDBReader, ElementFromNameOrColumns) {
 TEST(PDBReader, RedirectedColumns) {
   const std::string line = AtomLine(1, " O  ", "HOH", 'W', 1, 0.0, "  1.52 -0.834");
   const auto plain = ReadAll(line + "\n", 0x16);
-  const auto& a = *plain[0]->GetAtom([](const auto&) { return true; });
-  EXPECT_FLOAT_EQ(Tamrin::QvGetResidue(a)->occupancy, 1.52f);
-  EXPECT_FLOAT_EQ(Tamrin::QvGetResidue(a)->b_factor, -0.834f);
+  const QvResidue& a = *Tamrin::QvGetResidue(*plain[0]->GetAtom([](const auto&) { return true; }));
+  EXPECT_EQ(std::tuple(a.occupancy, a.b_factor), std::tuple(1.52f, -0.834f));
   const auto redirected = ReadAll(line + "\n", 0x16 | 0x20 | 0x40);
   const auto& b = *redirected[0]->GetAtom([](const auto&) { return true; });
   EXPECT_DOUBLE_EQ(b.GetRadius(), 1.52);
@@ -229,9 +221,8 @@ TEST(PDBTokenizer, RecordsMatchTheReader) {
   std::vector<std::string> records;
   std::string record;
   while (tokenizer.Next(in, record)) records.push_back(record);
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0], "HEADER    X\nMODEL        1\n" + a + a + "ENDMDL\n");
-  EXPECT_EQ(records[1], "MODEL        2\n" + a + "ENDMDL\n");
+  EXPECT_EQ(records, (std::vector<std::string>{"HEADER    X\nMODEL        1\n" + a + a + "ENDMDL\n",
+                                               "MODEL        2\n" + a + "ENDMDL\n"}));
   EXPECT_TRUE(record.empty());
 }
 
@@ -273,8 +264,7 @@ TEST_P(PDBDamage, ReportsAndKeepsTheRest) {
   const auto mols = ReadAll(text + c.records + "END\n");
   ASSERT_EQ(mols.size(), 1u);
   EXPECT_EQ(mols[0].NumAtoms(), 3u);
-  ASSERT_EQ(messages.lines().size(), 1u);
-  EXPECT_EQ(messages.lines()[0], c.message);
+  EXPECT_EQ(messages.lines(), std::vector<std::string>{c.message});
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -92,21 +92,17 @@ TEST(ResiduePerception, TenHydrogensStopTheNaming) {
 // change, serials for atoms that had none (one left for each TER).
 TEST(ResidueHierarchy, FragmentsHeteroFlagsAndSerials) {
   QvGraphMol mol;
-  struct Spec {
-    const char* name;
-    const char* chain;
-    int number;
-  };
-  const Spec specs[] = {{"ALA", "A", 1}, {"MSE", "A", 2}, {"GLY", "A", 3}, {"HOH", "A", 4}, {"HOH", "A", 5}, {"ALA", "B", 1}};
+  // The hetero marks are wrong on purpose: the pass sets them.
+  const Tamrin::QvResidue residues[] = {{.name = "ALA", .chain = "A", .number = 1, .hetero = true},
+                                        {.name = "MSE", .chain = "A", .number = 2},
+                                        {.name = "GLY", .chain = "A", .number = 3},
+                                        {.name = "HOH", .chain = "A", .number = 4},
+                                        {.name = "HOH", .chain = "A", .number = 5},
+                                        {.name = "ALA", .chain = "B", .number = 1, .hetero = true}};
   std::vector<Tamrin::QvAtomBase*> atoms;
-  for (const Spec& s : specs) {
+  for (const Tamrin::QvResidue& residue : residues) {
     atoms.push_back(mol.NewAtom(6));
-    Tamrin::QvResidue res;
-    res.name = s.name;
-    res.chain = s.chain;
-    res.number = s.number;
-    res.hetero = s.name == std::string("ALA");  // wrong on purpose: the pass sets them
-    Tamrin::QvSetResidue(*atoms.back(), res);
+    Tamrin::QvSetResidue(*atoms.back(), residue);
   }
   mol.NewBond(atoms[0], atoms[1], 1);
   mol.NewBond(atoms[1], atoms[2], 1);

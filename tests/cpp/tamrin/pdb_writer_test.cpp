@@ -36,15 +36,8 @@ Tamrin::QvAtomBase* Add(QvGraphMol& mol, unsigned z, double x, double y = 0.0, d
 
 QvResidue Residue(const char* name, const char* chain, int number, int serial, bool hetero = false, int fragment = 1,
                   int model = 0) {
-  QvResidue r;
-  r.name = name;
-  r.chain = chain;
-  r.number = number;
-  r.serial = serial;
-  r.hetero = hetero;
-  r.fragment = fragment;
-  r.model = model;
-  return r;
+  return {.name = name, .chain = chain, .number = number, .serial = serial, .model = model, .fragment = fragment,
+          .hetero = hetero};
 }
 
 TEST(PDBWriter, MoleculeWithoutResidues) {

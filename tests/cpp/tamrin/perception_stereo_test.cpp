@@ -78,11 +78,9 @@ TEST(Stereo, ClearStereoRemovesEverythingAndTheBits) {
   ASSERT_TRUE(Tamrin::QvSetStereoGroup(*AtomAt(mol, 1), {Tamrin::QvStereoGroupKind::Or, 2}));
   mol.SetPerceived(Tamrin::QvPerceivedAtomStereo | Tamrin::QvPerceivedBondStereo | Tamrin::QvPerceivedRings, true);
   Tamrin::QvClearStereo(mol);
-  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomAt(mol, 1)));
-  EXPECT_FALSE(Tamrin::QvHasBondStereo(*dbl));
+  EXPECT_FALSE(Tamrin::QvHasAtomStereo(*AtomAt(mol, 1)) || Tamrin::QvHasBondStereo(*dbl) ||
+               mol.HasPerceived(Tamrin::QvPerceivedAtomStereo) || mol.HasPerceived(Tamrin::QvPerceivedBondStereo));
   EXPECT_EQ(Tamrin::QvGetStereoGroup(*AtomAt(mol, 1)).kind, Tamrin::QvStereoGroupKind::None);
-  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedAtomStereo));
-  EXPECT_FALSE(mol.HasPerceived(Tamrin::QvPerceivedBondStereo));
   EXPECT_TRUE(mol.HasPerceived(Tamrin::QvPerceivedRings));
 }
 

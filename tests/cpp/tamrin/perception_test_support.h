@@ -153,10 +153,4 @@ inline unsigned CountAromaticAtoms(const QvMolBase& mol) {
   return n;
 }
 
-inline unsigned CountAromaticBonds(const QvMolBase& mol) {
-  unsigned n = 0;
-  for (const QvBondBase& bond : mol.GetBonds()) n += bond.IsAromatic();
-  return n;
-}
-
 }  // namespace perception_test

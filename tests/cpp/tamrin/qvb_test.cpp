@@ -79,13 +79,7 @@ QvGraphMol RichMolecule() {
   first.SetPartialCharge(-0.25f);
   first.SetName("C1'");
   first.SetType("C.3");
-  QvResidue residue;
-  residue.name = "LIG";
-  residue.chain = "B";
-  residue.number = 7;
-  residue.hetero = true;
-  residue.b_factor = 12.5f;
-  QvSetResidue(first, residue);
+  QvSetResidue(first, {.name = "LIG", .chain = "B", .number = 7, .hetero = true, .b_factor = 12.5f});
   mol.GetMol().AtomList()[2]->SetData(Sorvil::QvAnisoTag, Sorvil::QvAnisoValues{1, 2, 3, 4, 5, -6});
   mol.GetMol().BondList()[0]->SetType("am");
   return mol;

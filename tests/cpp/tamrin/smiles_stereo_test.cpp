@@ -1,10 +1,8 @@
 // Stereo as the writer puts it out: three-connected centres (a lone pair in
 // the fourth place) whose hand depends on where the lone pair stands among
-// ring-closure digits, cis/trans marks at aromatic ends of double bonds, and
-// stereo taken from 3D coordinates.
+// ring-closure digits.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <regex>
 #include <string>
 #include <vector>
@@ -49,23 +47,5 @@ TEST(SmilesLonePair, RingDigitOnTheCentreReadsAsRDKitReadsIt) {
     }
   }
 }
-
-// Cis/trans double bonds leaving an aromatic ring: imines and ylidenes on
-// five- and six-membered heteroaromatic rings, two on one ring, one
-// conjugated with a chain, one beside a centre. At the aromatic end the only
-// bonds to carry the mark are ring bonds.
-const std::vector<std::string> kLeavingAromaticRing = {
-    "CC(=O)/N=c1/sc(S(N)(=O)=O)nn1C",
-    "C/C=c1\\oc(N)c(C#N)c1=C(C#N)C#N",
-    "O=c1/c(=C/c2cccnc2)sc2n1CN(c1ccc(OC(F)(F)F)cc1)CN=2",
-    "Cn1cccc/c1=N/N",
-    "N/N=c1\\[nH][nH]/c(=N/N)c2nc[nH]c12",
-    "C/C=c1\\[nH]c(=O)/c(=C/C=C/C)[nH]c1=O",
-    "O=c1nc2[nH]o[nH]c-2n/c1=N/O",
-    "CCO[C@@H](C)C(=O)/N=c1/[nH]cc(C)[nH]1",
-};
-
-const std::vector<std::array<double, 3>> kTetrahedron = {{0, 0, 0}, {1, 1, 1}, {1, -1, -1}, {-1, 1, -1}, {-1, -1, 1}};
-const std::vector<std::array<double, 3>> kCis = {{-0.7, 1.2, 0}, {0, 0, 0}, {1.34, 0, 0}, {2.04, 1.2, 0}};
 
 }  // namespace

@@ -91,23 +91,6 @@ TEST(BondStereoFromCoords, ButeneCisTransAndTwisted) {
 }
 
 // ---------------------------------------------------------------------------
-// 2D wedges. CHFClBr drawn with F at the top, Cl lower left, Br lower right
-// and the hydrogen implicit: any one of the three bonds wedged up from C gives
-// F[C@H](Cl)Br; hashed, the mirror image; "either" or a mark that does not
-// start at C, nothing (unless option 0x1 reads it from the wide end).
-
-struct WedgeCase {
-  unsigned marked;  // listed position of the neighbour whose bond carries the mark
-  int mark;
-  bool from_centre;
-  unsigned options;
-  QvChirality expected;
-};
-
-// ---------------------------------------------------------------------------
-// MDL parities.
-
-// ---------------------------------------------------------------------------
 // Stereo groups and the reading step.
 
 TEST(StereoStep, ReadingStepPerceivesFrom3DOnly) {

@@ -29,13 +29,6 @@ void PrintTo(const Read& r, std::ostream* os) { *os << r.title << '/' << r.atoms
 
 // ---- bad, empty and missing records ----
 
-struct EndCase {
-  const char* text;
-  std::vector<Read> reads;
-  unsigned warnings;
-  unsigned flavor = 0x4000;
-};
-
 bool ReadNothing(qvmolistream&, Tamrin::QvMolBase&, unsigned) { return false; }
 
 // A reader that consumes nothing ends the read; a format whose reader or

@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 
 #include "streams_test_support.h"
 #include "support/captured_messages.h"
@@ -43,8 +44,7 @@ TEST(FormatList, EveryCodeOnceWithConsistentRecords) {
         EXPECT_EQ(Tamrin::QvFormatFromExtension(Tamrin::QvExtensionOf(name.c_str())), f) << name;
     }
   }
-  EXPECT_EQ(codes.size(), Tamrin::kQvNumFormats - 1);
-  EXPECT_EQ(codes.count(0), 0u);
+  EXPECT_EQ(std::tuple(codes.size(), codes.count(0)), std::tuple(Tamrin::kQvNumFormats - 1, std::size_t{0}));
   EXPECT_STREQ(Tamrin::QvFormatDescription(QvFormat::UNDEFINED), "UNDEFINED");
   for (unsigned code : {28u, 1000u, 0xFFFFFFFFu}) {
     const auto format = static_cast<QvFormat>(code);
@@ -104,14 +104,13 @@ TEST(FormatList, NameRulesExtensionBareAndGzip) {
 // ---- flavors ----
 
 TEST(Flavors, AromaticityModelFromGenericBits) {
-  using Tamrin::QvAromaticityModel;
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x4000), (QvAromaticityModel{2, 0, false}));
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x4000, 3), (QvAromaticityModel{3, 0, false}));
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x8000), (QvAromaticityModel{5, 0, false}));
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x10000 | 0x4000), (QvAromaticityModel{4, 6, true}));
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x20000), (QvAromaticityModel{3, 0, false}));
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x40000), (QvAromaticityModel{2, 0, false}));
-  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x80000 | 0x3FFF), (QvAromaticityModel{1, 0, false}));
+  using M = Tamrin::QvAromaticityModel;
+  EXPECT_EQ(Tamrin::QvAromaticityModelOf(0x4000, 3), (M{3, 0, false}));
+  const std::pair<unsigned, M> cases[] = {{0x4000, {2, 0, false}},         {0x8000, {5, 0, false}},
+                                          {0x10000 | 0x4000, {4, 6, true}}, {0x20000, {3, 0, false}},
+                                          {0x40000, {2, 0, false}},         {0x80000 | 0x3FFF, {1, 0, false}}};
+  for (const auto& [bits, model] : cases)
+    EXPECT_EQ(Tamrin::QvAromaticityModelOf(bits), model) << bits;
 }
 
 // ---- the streams ----
@@ -119,8 +118,7 @@ TEST(Flavors, AromaticityModelFromGenericBits) {
 TEST(StreamFlavors, NewStreamsHoldTheDefaultsOfTheirDirection) {
   Tamrin::qvmolistream in;
   Tamrin::qvmolostream out;
-  EXPECT_EQ(in.GetFormat(), QvFormat::SMI);
-  EXPECT_EQ(out.GetFormat(), QvFormat::SMI);
+  EXPECT_EQ(std::tuple(in.GetFormat(), out.GetFormat()), std::tuple(QvFormat::SMI, QvFormat::SMI));
   for (unsigned code = 0; code < Tamrin::kQvNumFormats; ++code) {
     const auto f = static_cast<QvFormat>(code);
     EXPECT_EQ(in.GetFlavor(f), Tamrin::QvFormatReadable(f) ? Tamrin::QvDefaultInputFlavor(f) : 0u) << code;
@@ -135,14 +133,12 @@ TEST(StreamFlavors, RefusalsKeepTheOldFlavor) {
   Tamrin::qvmolistream in;
   Tamrin::qvmolostream out;
   CapturedMessages messages;
-  EXPECT_FALSE(in.SetFlavor(QvFormat::CIF, 0x4000));
-  EXPECT_FALSE(in.SetFlavor(QvFormat::MOPAC, 0x4000));
-  EXPECT_FALSE(out.SetFlavor(QvFormat::MDL, 0x4000));
-  EXPECT_FALSE(out.SetFlavor(QvFormat::XYZ, 0x400C));
-  EXPECT_FALSE(out.SetFlavor(QvFormat::RDF, 0x4017));
-  EXPECT_EQ(in.GetFlavor(QvFormat::CIF), 0x41FFu);
-  EXPECT_EQ(out.GetFlavor(QvFormat::MDL), 0x4117u);
-  EXPECT_EQ(out.GetFlavor(QvFormat::XYZ), 0x4003u);
+  for (const bool accepted : {in.SetFlavor(QvFormat::CIF, 0x4000), in.SetFlavor(QvFormat::MOPAC, 0x4000),
+                              out.SetFlavor(QvFormat::MDL, 0x4000), out.SetFlavor(QvFormat::XYZ, 0x400C),
+                              out.SetFlavor(QvFormat::RDF, 0x4017)})
+    EXPECT_FALSE(accepted);
+  EXPECT_EQ(std::tuple(in.GetFlavor(QvFormat::CIF), out.GetFlavor(QvFormat::MDL), out.GetFlavor(QvFormat::XYZ)),
+            std::tuple(0x41FFu, 0x4117u, 0x4003u));
   EXPECT_EQ(messages.text(),
             "Warning: Unknown flavor (16384) for format (24) in set iflavor.\n"
             "Warning: Unknown file format (13) in set iflavor.\n"
@@ -150,8 +146,7 @@ TEST(StreamFlavors, RefusalsKeepTheOldFlavor) {
             "Warning: QvOFlavor::XYZ::SinglePrecision and QvOFlavor::XYZ::DoublePrecision are mutually exclusive "
             "options\n"
             "Warning: Unknown file format (MDL RDF) in set oflavor.\n");
-  EXPECT_TRUE(in.SetFlavor(QvFormat::SDF, 0x8004));
-  EXPECT_EQ(in.GetFlavor(QvFormat::SDF), 0x8004u);
+  EXPECT_TRUE(in.SetFlavor(QvFormat::SDF, 0x8004) && in.GetFlavor(QvFormat::SDF) == 0x8004u);
 }
 
 }  // namespace

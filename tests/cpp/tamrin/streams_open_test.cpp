@@ -32,12 +32,6 @@ const std::string kTwoRecords = "first 1\nsecond 2\n";
 
 // ---- input files by name ----
 
-struct OpenCase {
-  const char* file;
-  QvFormat format;
-  bool gzip;
-};
-
 TEST(OpenInput, UnknownExtensionKeepsTheFormatAndMissingFilesFail) {
   ScratchDir dir;
   qvmolistream in;
@@ -99,9 +93,7 @@ TEST(OpenString, CallersStreamAndPushedBackLine) {
   // A pushed-back line comes first and delays the end.
   in.PushBackLine("again");
   EXPECT_FALSE(in.at_end());
-  ASSERT_TRUE(in.GetLine(line));
-  EXPECT_EQ(line, "again");
-  EXPECT_FALSE(in.GetLine(line));
+  EXPECT_TRUE(in.GetLine(line) && line == "again" && !in.GetLine(line)) << line;
   in.close();
   EXPECT_NE(&in.GetStream(), &bytes);
 }
@@ -115,8 +107,7 @@ TEST(OpenOutput, FilesByNameGzipBySuffixTruncated) {
   qvmolostream out;
   ASSERT_TRUE(out.open(dir / "a.TOY.gz"));
   EXPECT_TRUE(out.GetGzip());
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("a", 1)), 0);
-  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("b", 2)), 0);
+  EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("a", 1)) + Tamrin::QvWriteMolecule(out, Carbons("b", 2)), 0);
   // Opening the next file finishes the gzip member of the first.
   ASSERT_TRUE(out.open(dir / "b.toy"));
   EXPECT_FALSE(out.GetGzip());
@@ -163,8 +154,8 @@ TEST(OpenOutput, StringPlainAndThroughGzip) {
     ASSERT_TRUE(out.openstring(gzip));
     EXPECT_EQ(out.GetName(), "");
     EXPECT_TRUE(out.Cache().columns.empty());
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("first", 1)), 0);
-    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("second", 2)), 0);
+    EXPECT_EQ(Tamrin::QvWriteMolecule(out, Carbons("first", 1)) + Tamrin::QvWriteMolecule(out, Carbons("second", 2)),
+              0);
     const std::string bytes = out.GetString();
     EXPECT_EQ(gzip ? Gunzip(bytes) : bytes, kTwoRecords);
     // Asking again gives the same finished bytes.
@@ -229,8 +220,8 @@ TEST(OpenOutput, UnfinishedGzipMember) {
     ASSERT_TRUE(out.openstream(failing));
   }
   const std::string printed = ReadFile(dir / "stderr");
-  EXPECT_TRUE(printed.starts_with("Caught QvIOError during qvmolostream destruction: ")) << printed;
-  EXPECT_TRUE(printed.ends_with("\n")) << printed;
+  EXPECT_TRUE(printed.starts_with("Caught QvIOError during qvmolostream destruction: ") && printed.ends_with("\n"))
+      << printed;
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "pellar/qvstream.h"
+#include "support/deflate.h"
 #include "support/scratch_dir.h"
 #include "tamrin/model/model.h"
 #include "tamrin/streams/formatinfo.h"
@@ -129,19 +130,7 @@ class Redirect {
 
 // ---- gzip through zlib ----
 
-inline std::string Gzip(std::string_view text) {
-  z_stream zs{};
-  deflateInit2(&zs, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&zs, static_cast<uLong>(text.size())) + 32, '\0');
-  zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-  zs.avail_in = static_cast<uInt>(text.size());
-  zs.next_out = reinterpret_cast<Bytef*>(out.data());
-  zs.avail_out = static_cast<uInt>(out.size());
-  deflate(&zs, Z_FINISH);
-  out.resize(zs.total_out);
-  deflateEnd(&zs);
-  return out;
-}
+inline std::string Gzip(std::string_view text) { return Deflate(text, 16 + MAX_WBITS); }
 
 // The inflated text; throws unless `bytes` is exactly one complete member.
 inline std::string Gunzip(std::string_view bytes) {

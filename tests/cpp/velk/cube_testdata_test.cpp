@@ -56,9 +56,8 @@ class CubeTestData : public ::testing::Test {
       const QvScalarGrid &a = grids[k], &b = back_grids[k];
       ASSERT_EQ(b.GetSize(), a.GetSize());
       EXPECT_EQ(b.GetSpacing(), a.GetSpacing());
-      EXPECT_NEAR(b.GetXMid(), a.GetXMid(), 1e-5);
-      EXPECT_NEAR(b.GetYMid(), a.GetYMid(), 1e-5);
-      EXPECT_NEAR(b.GetZMid(), a.GetZMid(), 1e-5);
+      for (auto mid : {&QvScalarGrid::GetXMid, &QvScalarGrid::GetYMid, &QvScalarGrid::GetZMid})
+        EXPECT_NEAR((b.*mid)(), (a.*mid)(), 1e-5);
       for (unsigned i = 0; i < a.GetSize(); ++i) ASSERT_EQ(b.GetValues()[i], a.GetValues()[i]) << i;
     }
   }
@@ -104,9 +103,8 @@ TEST_F(CubeTestData, ReadAndRoundTrip) {
     EXPECT_EQ((std::vector<unsigned>{g.GetXDim(), g.GetYDim(), g.GetZDim()}), c.dims);
     EXPECT_EQ(g.GetSpacing(), static_cast<float>(c.step * kBohr));
     // The first point sits at the file's origin.
-    EXPECT_NEAR(g.GetXCoord(0), c.origin[0] * kBohr, 1e-5);
-    EXPECT_NEAR(g.GetYCoord(0), c.origin[1] * kBohr, 1e-5);
-    EXPECT_NEAR(g.GetZCoord(0), c.origin[2] * kBohr, 1e-5);
+    const double origin[3] = {g.GetXCoord(0), g.GetYCoord(0), g.GetZCoord(0)};
+    for (int d = 0; d < 3; ++d) EXPECT_NEAR(origin[d], c.origin[d] * kBohr, 1e-5) << d;
     for (const Voxel& v : c.voxels) EXPECT_EQ(g.GetValue(v.i, v.j, v.k), v.value) << v.i << v.j << v.k;
     ExpectRoundTrip(mol, grids);
   }
