@@ -223,32 +223,28 @@ FormatHandler& handler_for(const std::string& path) {
 
 // What opening says is the handle's first report; the handle is made only
 // when the opening succeeded, and a failure's exception says it all.
-std::unique_ptr<ReaderHandle> reader_handle(FormatHandler& handler, const std::string& path,
-                                            const std::any& config, bool keep_messages = true) {
+template <class Handle, class Open>
+std::unique_ptr<Handle> open_handle(const std::string& path, const char* what, bool keep_messages, Open open) {
   MessageLog log;
-  std::unique_ptr<MolSource> source;
+  decltype(open()) end;
   {
     Sorvil::QvErrorCapture capture(log);
-    source = handler.open_reader(path, config);
+    end = open();
   }
-  if (!source) throw FileError("velk: failed to create reader for '" + path + "'");
-  auto handle = std::make_unique<ReaderHandle>(std::move(source), path);
+  if (!end) throw FileError("velk: failed to create " + std::string(what) + " for '" + path + "'");
+  auto handle = std::make_unique<Handle>(std::move(end), path);
   if (keep_messages) handle->add_reports(log.take());
   return handle;
 }
 
+std::unique_ptr<ReaderHandle> reader_handle(FormatHandler& handler, const std::string& path,
+                                            const std::any& config, bool keep_messages = true) {
+  return open_handle<ReaderHandle>(path, "reader", keep_messages, [&] { return handler.open_reader(path, config); });
+}
+
 std::unique_ptr<WriterHandle> writer_handle(FormatHandler& handler, const std::string& path,
                                             const std::any& config, bool keep_messages = true) {
-  MessageLog log;
-  std::unique_ptr<MolSink> sink;
-  {
-    Sorvil::QvErrorCapture capture(log);
-    sink = handler.open_writer(path, config);
-  }
-  if (!sink) throw FileError("velk: failed to create writer for '" + path + "'");
-  auto handle = std::make_unique<WriterHandle>(std::move(sink), path);
-  if (keep_messages) handle->add_reports(log.take());
-  return handle;
+  return open_handle<WriterHandle>(path, "writer", keep_messages, [&] { return handler.open_writer(path, config); });
 }
 
 builtin::TamrinHandler& tamrin_handler() {
