@@ -8,7 +8,7 @@ BUILD_DIR   := build/py
 SUDO        := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS        ?= $(shell nproc)
 
-SYSTEM_PACKAGES := g++ make git python3-venv zlib1g-dev libzstd-dev libgtest-dev libfast-float-dev libcoordgen-dev rapidjson-dev libinchi-dev gzip
+SYSTEM_PACKAGES := g++ make git python3-venv zlib1g-dev libzstd-dev libgtest-dev libfast-float-dev libcoordgen-dev rapidjson-dev libinchi-dev gemmi-dev tao-pegtl-dev gzip
 FUZZ_PACKAGES   := clang libclang-rt-14-dev
 PY_BUILD_DEPS   := "scikit-build-core>=0.10" "swig>=4.3" "cmake>=3.26" ninja
 # RDKit and Open Babel are the independent readers the oracle tests compare with.
