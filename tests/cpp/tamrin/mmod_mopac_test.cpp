@@ -1,7 +1,6 @@
-// Macromodel reading and writing, and MOPAC decks: atom types by chemistry,
-// records in and out through the molecule streams, and the faults a reader
-// must survive. Other programs' reading of our files, and ours of theirs, is
-// tested in Python against Open Babel.
+// Macromodel and MOPAC through the molecule streams: atom types, records in
+// and out, faults a reader must survive. Open Babel's reading of our files,
+// and ours of its files, is tested in Python.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -22,12 +21,6 @@ namespace {
 using formattest::Lines;
 using Tamrin::QvFormat;
 using Tamrin::QvGraphMol;
-
-std::vector<unsigned> Types(const Tamrin::QvMolBase& mol) {
-  std::vector<unsigned> types;
-  for (const Tamrin::QvAtomBase& atom : mol.GetAtoms()) types.push_back(Tamrin::QvMMODAtomType(atom));
-  return types;
-}
 
 struct TypeCase {
   const char* smiles;
@@ -54,7 +47,9 @@ TEST(MMODTypes, ChosenFromElementBondsAndCharge) {
   };
   for (const TypeCase& c : cases) {
     const QvGraphMol mol = smiles_test::FromSmiles(c.smiles, c.kekulize);
-    EXPECT_EQ(Types(mol), c.types) << c.smiles;
+    std::vector<unsigned> types;
+    for (const Tamrin::QvAtomBase& atom : mol->GetAtoms()) types.push_back(Tamrin::QvMMODAtomType(atom));
+    EXPECT_EQ(types, c.types) << c.smiles;
   }
 }
 
