@@ -64,7 +64,8 @@ def ob_atoms(mol: ob.OBMol) -> list[tuple[int, tuple[float, float, float]]]:
 
 
 def ob_bonds(mol: ob.OBMol) -> set[tuple[int, int, int]]:
-    return {(*sorted((b.GetBeginAtomIdx() - 1, b.GetEndAtomIdx() - 1)), b.GetBondOrder()) for b in ob.OBMolBondIter(mol)}
+    ends = ((b.GetBeginAtomIdx() - 1, b.GetEndAtomIdx() - 1, b.GetBondOrder()) for b in ob.OBMolBondIter(mol))
+    return {(*sorted((i, j)), order) for i, j, order in ends}
 
 
 def our_atoms(mol) -> list[tuple[int, tuple[float, float, float]]]:

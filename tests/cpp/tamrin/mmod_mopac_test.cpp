@@ -67,7 +67,8 @@ std::vector<std::string> Chemistry(const Tamrin::QvMolBase& mol) {
         valence += bond.GetOrder();
     }
     char text[64];
-    std::snprintf(text, sizeof text, "Z%u q%d h%u v%u", atom.GetAtomicNum(), atom.GetFormalCharge(), hydrogens, valence);
+    std::snprintf(text, sizeof text, "Z%u q%d h%u v%u", atom.GetAtomicNum(), atom.GetFormalCharge(), hydrogens,
+                  valence);
     out.emplace_back(text);
   }
   return out;
@@ -145,7 +146,8 @@ TEST(MMODWriter, SeventhBondLeftOutWithWarning) {
   EXPECT_EQ(lines[2].substr(0, 52), "  59     1 1     3 1     4 1     5 1     6 1     7 1");
 }
 
-const char* const kGoodAtom = "   3     0 0     0 0     0 0     0 0     0 0     0 0    1.000000    2.000000    3.000000";
+const char* const kGoodAtom =
+    "   3     0 0     0 0     0 0     0 0     0 0     0 0    1.000000    2.000000    3.000000";
 
 struct ReadCase {
   const char* name;
@@ -225,7 +227,8 @@ TEST(MOPACWriter, FlavorsChooseHydrogensAndOptimisation) {
       for (int j : {2, 4, 6}) EXPECT_EQ(f.field[j], std::string(1, c.flag)) << lines[k];
     }
     char first[128];
-    std::snprintf(first, sizeof first, "%-2s %13.8f %c %13.8f %c %13.8f %c", "C", 0.0, c.flag, 0.0, c.flag, 0.0, c.flag);
+    std::snprintf(first, sizeof first, "%-2s %13.8f %c %13.8f %c %13.8f %c", "C", 0.0, c.flag, 0.0, c.flag, 0.0,
+                  c.flag);
     EXPECT_EQ(lines[3], first);
   }
 }

@@ -29,17 +29,18 @@ inline constexpr unsigned AddHydrogens = 0x1;
 // "any atom" types and for numbers that name no type.
 unsigned QvMMODTypeElement(unsigned type);
 // The formal charge a type implies (carbanion, carbocation, cationic
-// nitrogen, H+ and H-), 0 for the rest.
+// nitrogen, H+ and H-), 0 for the rest. The oxide type 18 depends on the
+// bonds: the reader charges it where there is no double bond.
 int QvMMODTypeCharge(unsigned type);
-// The type written for an atom of `mol`, from its element, charge, bonds
-// (aromatic bonds as order 1.5) and neighbours.
+// The type written for an atom: from its element, formal charge, double and
+// triple bonds, aromaticity, and for hydrogen its neighbour's element.
 unsigned QvMMODAtomType(const QvAtomBase& atom);
 
 // Reads the next record into `mol`, which the caller has cleared. False,
 // without a message, at the end of input and for a malformed record (a
 // missing or unreadable field, a neighbour outside the record); the lines
-// the header announces are consumed all the same. The dimension becomes 2 when every z
-// is 0, else 3. Bonds listed from one end only are taken as well.
+// the header announces are consumed all the same. The dimension becomes 2
+// when every z is 0, else 3. Bonds listed from one end only are taken too.
 bool QvMMODReadFxn(qvmolistream& in, QvMolBase& mol);
 
 // Writes one record: with `add_hydrogens` the implicit hydrogens as atoms;

@@ -96,8 +96,9 @@ void QvMMODWriteFxn(Pellar::qvostream& out, const QvMolBase& source, bool add_hy
       ++slots;
     }
     if (bonds > kSlots)
-      Sorvil::QvErrorHandler::Warning("Macromodel: atom %u has %u bonds, of which the format holds %u; the rest are left out",
-                                      number[atom.GetIdx()], bonds, kSlots);
+      Sorvil::QvErrorHandler::Warning(
+          "Macromodel: atom %u has %u bonds, of which the format holds %u; the rest are left out",
+          number[atom.GetIdx()], bonds, kSlots);
     for (; slots < kSlots; ++slots) p = Pellar::Pad(p, "     0 0", 0);
     double xyz[3] = {};
     mol.GetCoords(&atom, xyz);
