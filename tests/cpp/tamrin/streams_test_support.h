@@ -62,8 +62,9 @@ inline std::unique_ptr<Tamrin::QvMolTokenizer> ToyTokenizer(unsigned) {
   return std::make_unique<Tamrin::QvLineTokenizer>();
 }
 
-// The code of a format not built yet, which the toy takes over.
-inline constexpr QvFormat kToy = QvFormat::MMOD;
+// The code of a format that is registered but never read or written (no
+// public description of it exists), which the toy takes over.
+inline constexpr QvFormat kToy = QvFormat::SKC;
 
 inline constexpr Tamrin::QvFormatInfo kToyRecord{.code = kToy,
                                                  .description = "Toy",
