@@ -40,10 +40,11 @@ bool IsBlockHeader(std::string_view line) {
 }
 
 // Appends the lines of one data block to `block`; the header of the block
-// after it goes to `hold`. A ';' at the start of a line opens or closes a
-// text field, inside which "data_" is only text.
-template <class GetLine, class Hold>
-bool CutBlock(GetLine get, Hold hold, std::string& block) {
+// after it goes to `hold`, and `skipped` follows each line before the first
+// header. A ';' at the start of a line opens or closes a text field, inside
+// which "data_" is only text.
+template <class GetLine, class Hold, class Skipped>
+bool CutBlock(GetLine get, Hold hold, Skipped skipped, std::string& block) {
   block.clear();
   std::string_view line;
   bool started = false, in_text = false;
@@ -54,10 +55,13 @@ bool CutBlock(GetLine get, Hold hold, std::string& block) {
         return true;
       }
       started = true;
-    } else if (started && !line.empty() && line[0] == ';') {
+    } else if (!started) {
+      skipped();
+      continue;
+    } else if (!line.empty() && line[0] == ';') {
       in_text = !in_text;
     }
-    if (started) QvAppendRecordLine(block, line);
+    QvAppendRecordLine(block, line);
   }
   return started;
 }
@@ -342,7 +346,10 @@ bool QvCIFReadFxn(qvmolistream& in, QvMolBase& mol, unsigned) {
   std::string text;
   const auto get = [&](std::string_view& line) { return in.GetLine(line); };
   const auto hold = [&](std::string_view line) { in.PushBackLine(std::string(line)); };
-  if (!CutBlock(get, hold, text)) return false;
+  // Comments and a global_ block before the first data block are no record,
+  // and no record cut short when the input ends there.
+  const auto skipped = [&] { in.MarkRecordStart(); };
+  if (!CutBlock(get, hold, skipped, text)) return false;
   cif::Document doc;
   try {
     doc = cif::read_memory(text.data(), text.size(), "CIF");
@@ -377,7 +384,7 @@ bool QvCIFTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   };
   std::string header;
   const auto hold = [&](std::string_view line) { header = line; };
-  const bool got = CutBlock(get, hold, record);
+  const bool got = CutBlock(get, hold, [] {}, record);
   next_header_ = std::move(header);
   return got;
 }
