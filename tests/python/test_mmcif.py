@@ -76,7 +76,7 @@ def test_entries_agree_with_gemmi(shared_testdata: Path, tmp_path: Path):
         for mol, model in zip(mols, expected):
             assert our_atoms(mol) == [a[:4] for a in model], path.name
             # Our residues and names, through our writer, as gemmi reads them.
-            written = velk.mol_to_string(mol, "mmcif")
+            written = velk.mol_to_string(mol, "cif")
             (back,) = gemmi.make_structure_from_block(gemmi.cif.read_string(written)[0])
             assert gemmi_atoms(back) == model, path.name
 
@@ -100,7 +100,7 @@ def test_pdb_and_mmcif_give_the_same_molecule(shared_testdata: Path):
         return sorted((b.GetBgnIdx(), b.GetEndIdx(), b.GetOrder()) for b in mol.GetBonds())
 
     def sites(mol):
-        lines = [line.split() for line in velk.mol_to_string(mol, "mmcif").splitlines()]
+        lines = [line.split() for line in velk.mol_to_string(mol, "cif").splitlines()]
         return [line[:1] + line[2:] for line in lines if line[:1] in (["ATOM"], ["HETATM"])]
 
     for p, c in zip(pdb, cif):

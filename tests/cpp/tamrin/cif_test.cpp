@@ -62,6 +62,15 @@ const std::string kEntry = "data_1ABC\n#\n"
                            "_struct_conn.ptnr2_label_atom_id\n_struct_conn.ptnr2_auth_seq_id\n"
                            "metalc1 metalc A SG 7 B ZN 101\nhydrog1 hydrog A N 7 C \"O5'\" 1\n#\n";
 
+// Every record of `text`, read with `flavor` (0: no perception).
+formattest::ReadResult Read(const std::string& text, QvFormat format, unsigned flavor) {
+  Tamrin::qvmolistream in;
+  EXPECT_TRUE(in.SetFormat(format));
+  EXPECT_TRUE(in.SetFlavor(QvFormat::MMCIF, flavor));
+  in.openstring(text);
+  return formattest::ReadAll(in);
+}
+
 using AtomRow = std::tuple<std::string, unsigned, int, std::string, std::string, int, char, char, bool, float, int>;
 
 std::vector<AtomRow> Atoms(const Tamrin::QvMolBase& mol) {
@@ -85,7 +94,7 @@ std::vector<std::pair<std::string, std::string>> Bonds(const Tamrin::QvMolBase& 
 
 // Flavor 0: what the block says, without perception.
 TEST(MMCIFReader, SitesModelsAndConnections) {
-  const formattest::ReadResult r = ReadAll(kEntry, QvFormat::MMCIF, 0x0);
+  const formattest::ReadResult r = Read(kEntry, QvFormat::MMCIF, 0x0);
   ASSERT_EQ(r.mols.size(), 2u) << ::testing::PrintToString(r.messages);
   const Tamrin::QvMolBase& first = r.mols[0].GetMol();
   EXPECT_STREQ(first.GetTitle(), "Zinc finger");
@@ -114,7 +123,7 @@ TEST(MMCIFReader, SitesModelsAndConnections) {
             std::vector<std::string>{"1 connections of CIF data block \"1ABC\" name atoms that it does not hold; skipped"});
 
   // Every site with the flavor bit that keeps them.
-  const formattest::ReadResult all = ReadAll(kEntry, QvFormat::MMCIF, Tamrin::QvIFlavor::MMCIF::AllSites);
+  const formattest::ReadResult all = Read(kEntry, QvFormat::MMCIF, Tamrin::QvIFlavor::MMCIF::AllSites);
   ASSERT_EQ(all.mols.size(), 2u);
   EXPECT_EQ(all.mols[0].GetMol().NumAtoms(), 6u);
 }
@@ -130,13 +139,13 @@ TEST(MMCIFReader, DefaultPerceptionReachesEveryModel) {
 }
 
 TEST(MMCIFWriter, ReadsBackTheSameStructure) {
-  const formattest::ReadResult r = ReadAll(kEntry, QvFormat::MMCIF, 0x0);
+  const formattest::ReadResult r = Read(kEntry, QvFormat::MMCIF, 0x0);
   ASSERT_FALSE(r.mols.empty());
   const Tamrin::QvMolBase& mol = r.mols[0].GetMol();
   for (QvFormat format : {QvFormat::MMCIF, QvFormat::CIF}) {
     const formattest::Written w = formattest::Write(mol, 0, format);
     ASSERT_EQ(w.status, 0);
-    const formattest::ReadResult back = ReadAll(w.text, QvFormat::MMCIF, 0x0);
+    const formattest::ReadResult back = Read(w.text, QvFormat::MMCIF, 0x0);
     ASSERT_EQ(back.mols.size(), 1u) << w.text;
     const Tamrin::QvMolBase& again = back.mols[0].GetMol();
     EXPECT_EQ(Atoms(again), Atoms(mol)) << w.text;

@@ -32,9 +32,9 @@ using Sorvil::QvErrorHandler;
 // ---- cutting the input into blocks ----
 
 bool IsBlockHeader(std::string_view line) {
-  if (line.size() < 5) return false;
-  static constexpr char kData[] = "data_";
-  for (std::size_t i = 0; i < 5; ++i)
+  if (line.size() < 5 || line[4] != '_') return false;
+  static constexpr char kData[] = "data";
+  for (std::size_t i = 0; i < 4; ++i)
     if ((line[i] | 0x20) != kData[i]) return false;
   return true;
 }

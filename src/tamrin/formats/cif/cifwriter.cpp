@@ -95,7 +95,9 @@ Site SiteOf(const QvAtomBase& atom, int index) {
   return site;
 }
 
-std::string_view ResidueName(const Site& s) { return s.res && !s.res->name.empty() ? s.res->name : "UNL"; }
+std::string_view ResidueName(const Site& s) {
+  return s.res && !s.res->name.empty() ? std::string_view(s.res->name) : std::string_view("UNL");
+}
 int ResidueNumber(const Site& s) { return s.res ? s.res->number : 1; }
 char Insertion(const Site& s) { return s.res ? s.res->insertion_code : ' '; }
 std::string_view Chain(const Site& s) { return s.res ? std::string_view(s.res->chain) : std::string_view(); }
