@@ -43,7 +43,8 @@ _atom_site.pdbx_PDB_model_num
 )";
 
 // Two models of a cysteine bound to a zinc ion, then a second chain of one
-// nucleotide atom; model 2 lacks the zinc.
+// nucleotide atom; model 2 lacks the zinc, and no model holds both atoms of
+// the second metal link.
 const std::string kEntry = "data_1ABC\n#\n"
                            "loop_\n_entity.id\n_entity.type\n_entity.pdbx_description\n"
                            "1 polymer 'Zinc finger'\n2 non-polymer 'ZINC ION'\n3 polymer DNA\n#\n" +
@@ -56,11 +57,12 @@ const std::string kEntry = "data_1ABC\n#\n"
                            "ATOM   6 O  \"O5'\" . DA C 3 1 ? 9.0 9.0 9.0 1.00 30.00 ? 1 Q 1\n"
                            "ATOM   7 N  N   . CYS A 1 1 ? 1.100 2.000 3.000 1.00 10.00 ? 7 P 2\n"
                            "ATOM   8 S  SG  . CYS A 1 1 ? 2.100 2.000 3.000 1.00 11.50 ? 7 P 2\n"
+                           "ATOM   9 S  SG  . CYS A 1 1 ? 8.000 8.000 8.000 1.00 11.50 ? 9 P 2\n"
                            "#\nloop_\n_struct_conn.id\n_struct_conn.conn_type_id\n"
                            "_struct_conn.ptnr1_label_asym_id\n_struct_conn.ptnr1_label_atom_id\n"
                            "_struct_conn.ptnr1_auth_seq_id\n_struct_conn.ptnr2_label_asym_id\n"
                            "_struct_conn.ptnr2_label_atom_id\n_struct_conn.ptnr2_auth_seq_id\n"
-                           "metalc1 metalc A SG 7 B ZN 101\nhydrog1 hydrog A N 7 C \"O5'\" 1\n#\n";
+                           "metalc1 metalc A SG 7 B ZN 101\nmetalc2 metalc A SG 9 B ZN 101\nhydrog1 hydrog A N 7 C \"O5'\" 1\n#\n";
 
 // Every record of `text`, read with `flavor` (0: no perception).
 formattest::ReadResult Read(const std::string& text, QvFormat format, unsigned flavor) {
@@ -114,7 +116,7 @@ TEST(MMCIFReader, SitesModelsAndConnections) {
   EXPECT_EQ(xyz[2], 0.25);  // the uncertainty in parentheses is not part of the value
   // The metal link is a bond in the model that has both atoms; the hydrogen bond is none.
   EXPECT_EQ(Bonds(first), (std::vector<std::pair<std::string, std::string>>{{" SG ", "ZN  "}}));
-  EXPECT_EQ(r.mols[1].GetMol().NumAtoms(), 2u);
+  EXPECT_EQ(r.mols[1].GetMol().NumAtoms(), 3u);
   EXPECT_TRUE(Bonds(r.mols[1].GetMol()).empty());
   for (const Tamrin::QvGraphMol& m : r.mols)
     for (const Tamrin::QvAtomBase& atom : m.GetMol().GetAtoms())

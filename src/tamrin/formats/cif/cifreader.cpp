@@ -297,14 +297,15 @@ class BlockReader {
                                        Text(row.ptr_at(kIns2)), FirstOf(row, kAtom2, kAuthAtom2));
       const std::string_view order_text = Text(row.ptr_at(kOrder));
       const unsigned order = order_text == "doub" ? 2 : order_text == "trip" ? 3 : order_text == "quad" ? 4 : 1;
+      // Models of an NMR entry need not all hold the atoms a link names.
+      bool found = false;
       for (Model& model : models_) {
         const auto a = model.sites.find(key1), b = model.sites.find(key2);
-        if (a == model.sites.end() || b == model.sites.end() || a->second == b->second) {
-          ++missing;
-          continue;
-        }
+        if (a == model.sites.end() || b == model.sites.end() || a->second == b->second) continue;
+        found = true;
         if (!model.mol->GetBond(a->second, b->second)) model.mol->NewBond(a->second, b->second, order);
       }
+      missing += !found;
     }
     if (missing)
       QvErrorHandler::Warning("%u connections of CIF data block \"%s\" name atoms that it does not hold; skipped",

@@ -69,8 +69,9 @@ constexpr const char* kSiteTags[] = {
 
 constexpr const char* kConnTags[] = {
     "id", "conn_type_id", "ptnr1_label_asym_id", "ptnr1_label_comp_id", "ptnr1_label_atom_id",
-    "ptnr1_auth_seq_id", "pdbx_ptnr1_PDB_ins_code", "ptnr2_label_asym_id", "ptnr2_label_comp_id",
-    "ptnr2_label_atom_id", "ptnr2_auth_seq_id", "pdbx_ptnr2_PDB_ins_code", "pdbx_value_order"};
+    "ptnr1_auth_asym_id", "ptnr1_auth_seq_id", "pdbx_ptnr1_PDB_ins_code", "ptnr2_label_asym_id",
+    "ptnr2_label_comp_id", "ptnr2_label_atom_id", "ptnr2_auth_asym_id", "ptnr2_auth_seq_id",
+    "pdbx_ptnr2_PDB_ins_code", "pdbx_value_order"};
 
 void LoopHeader(std::string& out, std::string_view category, const auto& tags) {
   out += "loop_\n";
@@ -120,6 +121,8 @@ void ConnPartner(std::string& out, const Site& s) {
   Token(out, ResidueName(s));
   out += ' ';
   Token(out, s.name);
+  out += ' ';
+  Token(out, Chain(s));
   out += ' ';
   Int(out, ResidueNumber(s));
   out += ' ';
