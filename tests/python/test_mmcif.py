@@ -16,44 +16,9 @@ import gzip
 from pathlib import Path
 
 import gemmi
-import pytest
+from test_pdb import elements_and_coords, gemmi_atoms
 
 from nimbrel import velk
-
-
-def gemmi_atoms(model: gemmi.Model) -> list[tuple]:
-    atoms = []
-    for chain in model:
-        for res in chain:
-            if res.name == "DUM":
-                continue
-            for atom in res:
-                if atom.altloc not in ("\0", "A", "1") or atom.name.startswith("Q"):
-                    continue
-                atoms.append(
-                    (
-                        atom.element.name.upper(),
-                        round(atom.pos.x, 3),
-                        round(atom.pos.y, 3),
-                        round(atom.pos.z, 3),
-                        res.name,
-                        res.seqid.num,
-                        chain.name,
-                        res.seqid.icode.strip(),
-                        atom.name,
-                    )
-                )
-    # gemmi groups atoms by chain and residue; files list them in file order.
-    return sorted(atoms, key=lambda a: a[1:4])
-
-
-def our_atoms(mol) -> list[tuple]:
-    out = []
-    for atom in mol.GetAtoms():
-        x, y, z = mol.GetCoords(atom)
-        symbol = gemmi.Element(atom.GetAtomicNum()).name.upper() if atom.GetAtomicNum() else "X"
-        out.append((symbol, round(x, 3), round(y, 3), round(z, 3)))
-    return sorted(out, key=lambda a: a[1:])
 
 
 def mmcif_files(shared: Path, tmp_path: Path) -> list[Path]:
@@ -70,15 +35,15 @@ def mmcif_files(shared: Path, tmp_path: Path) -> list[Path]:
 
 def test_entries_agree_with_gemmi(shared_testdata: Path, tmp_path: Path):
     for path in mmcif_files(shared_testdata, tmp_path):
-        expected = [gemmi_atoms(model) for model in gemmi.read_structure(str(path))]
+        expected = [gemmi_atoms(model, names=True) for model in gemmi.read_structure(str(path))]
         mols = list(velk.read(path, errors="raise"))
         assert len(mols) == len(expected), path.name
         for mol, model in zip(mols, expected):
-            assert our_atoms(mol) == [a[:4] for a in model], path.name
+            assert elements_and_coords(mol) == [a[:4] for a in model], path.name
             # Our residues and names, through our writer, as gemmi reads them.
             written = velk.mol_to_string(mol, "cif")
             (back,) = gemmi.make_structure_from_block(gemmi.cif.read_string(written)[0])
-            assert gemmi_atoms(back) == model, path.name
+            assert gemmi_atoms(back, names=True) == model, path.name
 
 
 def by_site(mol) -> tuple[dict, set]:

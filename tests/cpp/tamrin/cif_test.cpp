@@ -150,6 +150,7 @@ TEST(MMCIFWriter, ReadsBackTheSameStructure) {
     const formattest::ReadResult back = Read(w.text, QvFormat::MMCIF, 0x0);
     ASSERT_EQ(back.mols.size(), 1u) << w.text;
     const Tamrin::QvMolBase& again = back.mols[0].GetMol();
+    EXPECT_STREQ(again.GetTitle(), "Zinc finger");
     EXPECT_EQ(Atoms(again), Atoms(mol)) << w.text;
     EXPECT_EQ(Bonds(again), Bonds(mol)) << w.text;
     double a[3], b[3];

@@ -129,7 +129,8 @@ std::string PaddedName(std::string_view name, unsigned z, unsigned isotope) {
 }
 
 // The first polymer entity's description, as the PDB header's first
-// MOLECULE line gives it; the block name otherwise.
+// MOLECULE line gives it; else the structure's title (which our writer
+// gives), else the block name.
 std::string TitleOf(cif::Block& block, const std::unordered_set<std::string>& polymers) {
   cif::Table entities = block.find("_entity.", {"id", "?pdbx_description"});
   for (cif::Table::Row row : entities) {
@@ -139,7 +140,8 @@ std::string TitleOf(cif::Block& block, const std::unordered_set<std::string>& po
       if (!text.empty()) return std::string(text);
     }
   }
-  return block.name;
+  const std::string_view title = Text(block.find_value("_struct.title"));
+  return title.empty() ? block.name : std::string(title);
 }
 
 std::unordered_set<std::string> PolymerEntities(cif::Block& block) {
