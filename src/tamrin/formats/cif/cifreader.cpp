@@ -258,7 +258,13 @@ class BlockReader {
     const std::string_view asym = Text(row.ptr_at(kLabelAsym));
     const std::string_view entity = Text(row.ptr_at(kEntity));
     const std::string_view group = Text(row.ptr_at(kGroup));
-    const bool polymer = polymers_.empty() ? group == "ATOM" : polymers_.count(std::string(entity)) > 0;
+    // Sites come residue by residue: the entity of the last site is
+    // looked up once per run of sites.
+    if (entity != last_entity_) {
+      last_entity_ = entity;
+      last_entity_polymer_ = polymers_.count(last_entity_) > 0;
+    }
+    const bool polymer = polymers_.empty() ? group == "ATOM" : last_entity_polymer_;
     if (model.last_polymer && (!polymer || asym != model.last_asym)) ++model.fragment;
     model.last_polymer = polymer;
     model.last_asym = asym;
@@ -317,6 +323,8 @@ class BlockReader {
   cif::Block& block_;
   const unsigned flavor_;
   std::unordered_set<std::string> polymers_;
+  std::string last_entity_;
+  bool last_entity_polymer_ = false;
   std::optional<cif::Table> conn_;
   std::string title_;
   std::vector<Model> models_;
