@@ -30,33 +30,36 @@ from nimbrel import velk
 RAW = 0x16
 
 
-def gemmi_models(text: str) -> list[list[tuple]]:
-    st = gemmi.read_pdb_string(text)
-    models = []
-    for model in st:
-        atoms = []
-        for chain in model:
-            for res in chain:
-                if res.name == "DUM":
+def gemmi_atoms(model: gemmi.Model, names: bool = False) -> list[tuple]:
+    """The atoms our reader keeps, as (element, x, y, z, residue name and
+    number, chain, insertion code[, atom name]), in coordinate order."""
+    atoms = []
+    for chain in model:
+        for res in chain:
+            if res.name == "DUM":
+                continue
+            for atom in res:
+                if atom.altloc not in ("\0", "A", "1") or atom.name.startswith("Q"):
                     continue
-                for atom in res:
-                    if atom.altloc not in ("\0", "A", "1") or atom.name.startswith("Q"):
-                        continue
-                    atoms.append(
-                        (
-                            atom.element.name.upper(),
-                            round(atom.pos.x, 3),
-                            round(atom.pos.y, 3),
-                            round(atom.pos.z, 3),
-                            res.name,
-                            res.seqid.num,
-                            chain.name,
-                            res.seqid.icode.strip(),
-                        )
+                atoms.append(
+                    (
+                        atom.element.name.upper(),
+                        round(atom.pos.x, 3),
+                        round(atom.pos.y, 3),
+                        round(atom.pos.z, 3),
+                        res.name,
+                        res.seqid.num,
+                        chain.name,
+                        res.seqid.icode.strip(),
                     )
-        # gemmi groups atoms by chain and residue; files list them in file order.
-        models.append(sorted(atoms, key=lambda a: a[1:4]))
-    return models
+                    + ((atom.name,) if names else ())
+                )
+    # gemmi groups atoms by chain and residue; files list them in file order.
+    return sorted(atoms, key=lambda a: a[1:4])
+
+
+def gemmi_models(text: str) -> list[list[tuple]]:
+    return [gemmi_atoms(model) for model in gemmi.read_pdb_string(text)]
 
 
 def elements_and_coords(mol) -> list[tuple]:

@@ -87,6 +87,14 @@ int WriteConformers(qvmolostream& out, const QvMCMolBase& mol, const char* calle
 
 }  // namespace
 
+void QvFinishRecord(qvmolistream& in, QvMolBase& mol) {
+  const QvFormatInfo& info = QvGetFormatInfo(in.GetFormat());
+  const unsigned flavor = in.GetFlavor();
+  QvRunPostReadSteps(mol, flavor, info.steps);
+  if (info.after_read) info.after_read(in, mol, flavor);
+  AfterMolecule(mol, info, flavor);
+}
+
 bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
   if (const std::unique_ptr<QvMolBase> queued = in.Dequeue()) return mol.Copy(*queued);
   const QvFormat f = in.GetFormat();

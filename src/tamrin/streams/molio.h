@@ -20,6 +20,10 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol);
 // directly; the others read one molecule as its only conformer, or combine
 // consecutive records that the stream's conformer test accepts.
 bool QvReadMolecule(qvmolistream& in, QvMCMolBase& mol);
+// What QvReadMolecule does to a record after its reader: for a reader that
+// reads several molecules from one record and queues all but the first, so
+// that the queued ones come out as finished as the first.
+void QvFinishRecord(qvmolistream& in, QvMolBase& mol);
 
 // Status codes of the writers.
 enum QvWriteStatus : int {
