@@ -10,6 +10,7 @@ atoms without a count (it leaves them radicals).
 
 from __future__ import annotations
 
+import re
 import shutil
 import struct
 import subprocess
@@ -79,53 +80,73 @@ def test_real_files_match_open_babel(shared_testdata: Path, name: str, refusal: 
         assert mols == [] and any(refusal in t for t in texts), texts
         return
     assert texts == []
-    ours = sorted(heavy_graph_ours(m) for m in mols)
-    theirs = sorted(heavy_graphs_openbabel(path))
-    assert ours == theirs
+    ours = [heavy_graph_ours(m) for m in mols]
+    theirs = heavy_graphs_openbabel(path)
+    assert len(ours) == len(theirs)
+    for mine, (elements, bonds) in zip(ours, theirs):
+        if bonds == 0 and sum(n for _, n in elements) > 1:
+            # Open Babel loses its place in a node that holds an object
+            # holding another (a stereo tag with its text) and keeps the
+            # atoms read so far, without bonds: those must be among ours.
+            assert not Counter(dict(elements)) - Counter(dict(mine[0]))
+        else:
+            assert mine == (elements, bonds)
 
 
 def test_real_files_keep_charges_and_hydrogens(shared_testdata: Path) -> None:
     """What Open Babel gets wrong, against what the drawings show."""
     mols, _ = read_with_warnings(shared_testdata / "cdx" / "pycdxml_magnesium_citrate.cdx")
-    smiles = sorted(velk.mol_to_string(m, "smi").split()[0] for m in mols)
-    assert smiles == ["OC(CC(=O)[O-])(CC(=O)[O-])C(=O)[O-]"] * 2 + ["[Mg+2]"] * 3
+    assert sorted(canonical(m) for m in mols) == sorted([smi("OC(CC(=O)[O-])(CC(=O)[O-])C(=O)[O-]")] * 2 + [smi("[Mg+2]")] * 3)
     (pyrrole,) = velk.read(shared_testdata / "cdx" / "rdkit_structure_5.cdx")
-    assert velk.mol_to_string(pyrrole, "smi").split()[0] == "c1cc[nH]c1"
+    assert canonical(pyrrole) == smi("c1cc[nH]c1")
 
 
 def canonical(mol) -> str:
     return velk.mol_to_string(mol, "smi").split()[0]
 
 
-def open_babel_smiles(path: Path) -> str:
-    """Open Babel's reading of a one-molecule CDX file, as SMILES."""
-    conv = ob.OBConversion()
-    conv.SetInAndOutFormats("cdx", "smi")
-    mol = ob.OBMol()
-    assert conv.ReadFile(mol, str(path)), path
-    return conv.WriteString(mol).split()[0]
+def same_drawn(got: str, expected: str) -> bool:
+    """A drawing shows every double bond one way: one whose cis/trans the
+    molecule leaves open comes back with the one the layout drew."""
+    if "/" in expected or "\\" in expected:
+        return got == expected
+    return got.replace("/", "").replace("\\", "") == expected
 
 
+def smi(smiles: str) -> str:
+    return canonical(velk.mol_from_string(smiles, "smi"))
+
+
+def open_babel_smiles(paths: list[Path]) -> dict[str, str]:
+    """Open Babel's reading of one-molecule CDX files, as SMILES by file name (one run for all)."""
+    out = subprocess.run([OBABEL, "-icdx", *map(str, paths), "-osmi", "--addfilename"],
+                         capture_output=True, text=True, timeout=600)
+    pairs = (line.split("\t") for line in out.stdout.splitlines())
+    return {Path(name.strip()).name: smiles for smiles, name in pairs}
+
+
+@pytest.mark.skipif(OBABEL is None, reason="Open Babel's obabel program is not installed")
 def test_round_trip_through_open_babel(set_a_lines: list[str], tmp_path: Path) -> None:
     """Ours -> CDX -> ours, and ours -> CDX -> Open Babel -> SMILES -> ours, are the molecule we started from."""
-    ob.obErrorLog.SetOutputLevel(0)
-    lost_self, lost_ob = [], []
-    lines = set_a_lines[:400]
-    for n, line in enumerate(lines):
+    expected, paths, lost_self = {}, [], []
+    for n, line in enumerate(set_a_lines[:1000]):
         mol = velk.mol_from_string(line, "smi")
         assert mol is not None, line
-        expected = canonical(mol)
         data = velk.mol_to_bytes(mol, "cdx")
         back = velk.mol_from_bytes(data, "cdx")
-        if back is None or canonical(back) != expected:
+        if back is None or not same_drawn(canonical(back), canonical(mol)):
             lost_self.append(line)
-        path = tmp_path / f"{n}.cdx"
-        path.write_bytes(data)
-        theirs = velk.mol_from_string(open_babel_smiles(path), "smi")
-        if theirs is None or canonical(theirs) != expected:
-            lost_ob.append(line)
-    assert lost_self == []
-    assert lost_ob == []
+        paths.append(tmp_path / f"{n}.cdx")
+        paths[-1].write_bytes(data)
+        expected[paths[-1].name] = (line, canonical(mol))
+    theirs = open_babel_smiles(paths)
+    lost_ob = []
+    for name, (line, smiles) in expected.items():
+        read = velk.mol_from_string(theirs.get(name, ""), "smi")
+        # Open Babel takes no nitrogen centres (an oxaziridine's) from wedges.
+        if read is None or not same_drawn(canonical(read), re.sub(r"\[N@@?\]", "N", smiles)):
+            lost_ob.append((line, theirs.get(name)))
+    assert (lost_self, lost_ob) == ([], [])
 
 
 def cdx_object(tag: int, ident: int, *content: bytes) -> bytes:
@@ -136,8 +157,10 @@ def cdx_prop(tag: int, data: bytes) -> bytes:
     return struct.pack("<HH", tag, len(data)) + data
 
 
-def node(ident: int, x: int, *props: bytes) -> bytes:
-    return cdx_object(0x8004, ident, cdx_prop(0x0200, struct.pack("<ii", 0, x * 1000000)), *props)
+def node(ident: int, x: float, *props: bytes, y: float = 0) -> bytes:
+    """A node at (x, y) in bond lengths of 14.4 pt, y downwards as on the page."""
+    unit = 14.4 * 65536
+    return cdx_object(0x8004, ident, cdx_prop(0x0200, struct.pack("<ii", round(y * unit), round(x * unit))), *props)
 
 
 def bond(ident: int, a: int, b: int, *props: bytes) -> bytes:
@@ -160,11 +183,12 @@ FRAGMENTS = [
     ("abbreviation expanded", cdx_object(0x8003, 20, node(21, 0),
                                          node(22, 1, cdx_prop(0x0400, b"\x05\x00"), INNER_OET), bond(23, 21, 22)),
      "CCOC", None),
+    # The expected SMILES is RDKit's reading of the same drawing as a molfile.
     ("wedge, charge, isotope, name", cdx_object(
         0x8003, 20, cdx_prop(0x0008, b"skipped"), node(21, 0), node(22, 1, cdx_prop(0x0421, b"\xff"), cdx_prop(0x0402, b"\x08\x00")),
-        node(23, 0, cdx_prop(0x0420, b"\x0d\x00")), node(24, 2), node(25, 3, cdx_prop(0x0402, b"\x09\x00")),
-        bond(26, 21, 22), bond(27, 21, 23), bond(28, 21, 24, cdx_prop(0x0601, b"\x06\x00")), bond(29, 21, 25)),
-     "[13CH3][C@@H]([O-])(C)F", None),
+        node(23, -0.5, cdx_prop(0x0420, b"\x0d\x00"), y=-0.87), node(24, -0.5, y=0.87),
+        bond(26, 21, 22), bond(27, 21, 23), bond(28, 21, 24, cdx_prop(0x0601, b"\x06\x00"))),
+     "C[C@@H]([13CH3])[O-]", None),
     ("abbreviation without structure", cdx_object(0x8003, 20, node(21, 0),
                                                   node(22, 1, cdx_prop(0x0400, b"\x04\x00"), LABEL), bond(23, 21, 22)),
      None, 'node 22 is the abbreviation "Ph", which comes without its structure'),
@@ -186,9 +210,9 @@ def test_fragments_read_or_refused_between_good_ones(
     mols, texts = read_with_warnings(path)
     got = [canonical(m) for m in mols]
     if smiles:
-        assert got == ["CCO", canonical(velk.mol_from_string(smiles, "smi")), "CCO"] and texts == []
+        assert got == [smi("CCO"), smi(smiles), smi("CCO")] and texts == []
     else:
-        assert got == ["CCO", "CCO"]
+        assert got == [smi("CCO")] * 2
         assert any(f"CDX fragment refused: {refusal}" in t for t in texts), texts
 
 
@@ -200,7 +224,7 @@ def test_cut_or_damaged_files_warn_and_never_crash(tmp_path: Path) -> None:
     for end in range(len(whole)):
         path.write_bytes(whole[:end])
         mols, texts = read_with_warnings(path)
-        assert [canonical(m) for m in mols] == ["CCO"] * sum(stop <= end for _, stop in spans), end
+        assert [canonical(m) for m in mols] == [smi("CCO")] * sum(stop <= end for _, stop in spans), end
         if any(start < end < stop for start, stop in spans):
             assert any("CDX data end inside an object" in t for t in texts), end
     path.write_bytes(b"<?xml version='1.0'?><CDXML/>")
@@ -209,7 +233,7 @@ def test_cut_or_damaged_files_warn_and_never_crash(tmp_path: Path) -> None:
     # A length far beyond the data is data cut short, not an allocation.
     path.write_bytes(document(ETHANOL)[:-4] + struct.pack("<HHI", 0x0700, 0xFFFF, 0xFFFFFFF0))
     mols, texts = read_with_warnings(path)
-    assert [canonical(m) for m in mols] == ["CCO"] and any("CDX data end inside an object" in t for t in texts)
+    assert [canonical(m) for m in mols] == [smi("CCO")] and any("CDX data end inside an object" in t for t in texts)
 
 
 def test_several_molecules_written_read_back_in_order(tmp_path: Path) -> None:
@@ -218,4 +242,4 @@ def test_several_molecules_written_read_back_in_order(tmp_path: Path) -> None:
     with velk.open_writer(path) as w:
         for s in smiles:
             w.append(velk.mol_from_string(s, "smi"))
-    assert [canonical(m) for m in velk.read(path)] == [canonical(velk.mol_from_string(s, "smi")) for s in smiles]
+    assert [canonical(m) for m in velk.read(path)] == [smi(s) for s in smiles]

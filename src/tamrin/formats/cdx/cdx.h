@@ -15,6 +15,8 @@
 // aromatic (resolved to a Kekulé form); 2D coordinates scaled so that the
 // median bond is 1.5 Å, y pointing up; wedge and hash bonds as wedge marks,
 // from which the atom stereo is perceived, and cis/trans from the drawing.
+// Hydrogen nodes then become implicit hydrogens of their atoms (those with a
+// charge, an isotope or other than one single bond stay atoms).
 // An abbreviation node that holds its own structure is expanded into it, the
 // outer bonds joined to the atom that carries its connection point. Nodes
 // that are no single atom (element lists, generic labels such as R, an

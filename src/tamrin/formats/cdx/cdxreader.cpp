@@ -16,6 +16,7 @@
 #include "tamrin/formats/cdx/cdxtree.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/aromaticity.h"
+#include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/implicith.h"
 #include "tamrin/perception/kekulize.h"
 #include "tamrin/perception/layout2d.h"
@@ -76,7 +77,12 @@ bool Integer(const std::string& data, std::int64_t& value, bool is_signed) {
     }
     case 4: {
       const std::uint32_t u = b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24;
-      value = is_signed ? static_cast<std::int32_t>(u) : u;
+      // Not a conditional expression: its common type would be unsigned.
+      if (is_signed) {
+        value = static_cast<std::int32_t>(u);
+      } else {
+        value = u;
+      }
       return true;
     }
     default: return false;
@@ -305,7 +311,10 @@ class Builder {
     for (QvAtomBase* atom : valence_filled_) QvAssignImplicitHCount(*atom);
     if (positioned_) PlaceAtoms();
     QvPerceiveRings(mol_);
-    if (!positioned_) return;
+    if (!positioned_) {
+      QvSuppressHydrogens(mol_, true);
+      return;
+    }
     if (wedges_) {
       QvPerceiveAtomStereoFromWedges(mol_, 0);
     } else {
@@ -313,6 +322,11 @@ class Builder {
     }
     QvPerceiveAromaticity(mol_);
     QvPerceiveBondStereoFromCoords(mol_, {});
+    // Drawn hydrogens (labels "H", the hydrogens of a wedge) are folded once
+    // the stereo they show is read; two alike substituents otherwise look
+    // different to every later step (a phosphonic acid with one OH drawn
+    // out would have a chiral phosphorus).
+    QvSuppressHydrogens(mol_, true);
   }
 
   QvMolBase& mol_;

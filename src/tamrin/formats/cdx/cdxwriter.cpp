@@ -45,10 +45,6 @@ class Writer {
   void PropU32(std::uint16_t tag, std::uint32_t value) {
     U16(tag), U16(4), U32(value);
   }
-  void PropI8(std::uint16_t tag, int value) {
-    U16(tag), U16(1);
-    out_.put(static_cast<char>(static_cast<std::int8_t>(value)));
-  }
   void PropPoint(std::uint16_t tag, std::int32_t y, std::int32_t x) {
     U16(tag), U16(8), U32(static_cast<std::uint32_t>(y)), U32(static_cast<std::uint32_t>(x));
   }
@@ -132,7 +128,10 @@ void QvCDXWriteFxn(Pellar::qvostream& out, const QvMolBase& source, bool stereo)
     w.PropPoint(Prop::Position2D, ToUnits((max_y - p[1]) * kUnitsPerAngstrom + kMargin),
                 ToUnits((p[0] - min_x) * kUnitsPerAngstrom + kMargin));
     if (atom.GetAtomicNum() != 6) w.PropU16(Prop::Element, static_cast<std::uint16_t>(atom.GetAtomicNum()));
-    if (const int charge = atom.GetFormalCharge(); charge != 0) w.PropI8(Prop::Charge, std::clamp(charge, -127, 127));
+    // Four bytes, as older documents have it: readers that know the one-byte
+    // form take either, and some take a one-byte -1 for +255.
+    if (const int charge = atom.GetFormalCharge(); charge != 0)
+      w.PropU32(Prop::Charge, static_cast<std::uint32_t>(charge));
     if (const unsigned isotope = atom.GetIsotope(); isotope != 0)
       w.PropU16(Prop::Isotope, static_cast<std::uint16_t>(std::min(isotope, 0xFFFFu)));
     // Readers fill unlabelled carbons to valence 4 and differ on the rest;
