@@ -243,3 +243,11 @@ def test_several_molecules_written_read_back_in_order(tmp_path: Path) -> None:
         for s in smiles:
             w.append(velk.mol_from_string(s, "smi"))
     assert [canonical(m) for m in velk.read(path)] == [smi(s) for s in smiles]
+
+
+def test_isis_sketch_files_are_refused_with_the_reason(tmp_path: Path) -> None:
+    path = tmp_path / "drawing.skc"
+    path.write_bytes(b"\x00\x01sketch bytes")
+    mols, texts = read_with_warnings(path)
+    assert mols == []
+    assert any("MDL ISIS Sketch files cannot be read: the format has no public description" in t for t in texts), texts

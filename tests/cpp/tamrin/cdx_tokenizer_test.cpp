@@ -38,6 +38,7 @@ TEST(CDXTokenizer, RecordsReadAsTheWholeDocumentReads) {
   const std::filesystem::path dir = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / "cdx";
   if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "shared test data absent: " << dir;
   int files = 0;
+  std::size_t molecules = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     SCOPED_TRACE(entry.path().string());
     std::ifstream file(entry.path(), std::ios::binary);
@@ -61,8 +62,10 @@ TEST(CDXTokenizer, RecordsReadAsTheWholeDocumentReads) {
     // Refused fragments are records too.
     EXPECT_GE(records, direct.mols.size());
     ++files;
+    molecules += pieces.size();
   }
   EXPECT_GE(files, 6);
+  EXPECT_GE(molecules, 100u);
 }
 
 }  // namespace
