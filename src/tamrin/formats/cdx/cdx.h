@@ -9,7 +9,7 @@
 // reactants and products, one molecule each, and a mixture drawn as separate
 // fragments as separate molecules.
 //
-// What a molecule gets: one atom per element node (carbon when the node names
+// What a molecule gets: the fragment's name as its title; one atom per element node (carbon when the node names
 // no element), its charge, isotope and hydrogen count (the node's own count
 // where it has one, else the standard valence); bonds of order 1, 2, 3 and
 // aromatic (resolved to a Kekulé form); 2D coordinates scaled so that the
@@ -54,7 +54,7 @@ inline constexpr unsigned Stereo = 0x1;
 bool QvCDXReadFxn(qvmolistream& in, QvMolBase& mol);
 
 // Writes one molecule as a whole document: header, document, page, one
-// fragment with its nodes and bonds. Molecules without 2D coordinates are
+// fragment (named by the title) with its nodes and bonds. Molecules without 2D coordinates are
 // laid out first. `stereo`: wedge marks for the atom stereo.
 void QvCDXWriteFxn(Pellar::qvostream& out, const QvMolBase& mol, bool stereo);
 

@@ -89,16 +89,13 @@ bool Integer(const std::string& data, std::int64_t& value, bool is_signed) {
   }
 }
 
-// The label of a node, for messages: its text object's string after the
-// style runs (10 bytes each), or "?".
+// The label of a node, for messages: its text object's string, or "?".
 std::string Label(const Object& node) {
+  std::string label;
   for (const Object& child : node.children) {
     const std::string* text = child.tag == Obj::Text ? child.Find(Prop::Text) : nullptr;
-    if (!text || text->size() < 2) continue;
-    const std::size_t runs = static_cast<unsigned char>((*text)[0]) | static_cast<unsigned char>((*text)[1]) << 8;
-    const std::size_t start = 2 + 10 * runs;
-    if (start > text->size()) continue;
-    std::string label = text->substr(start, 40);
+    if (!text || !cdx::StringText(*text, label)) continue;
+    label.resize(std::min<std::size_t>(label.size(), 40));
     std::replace_if(label.begin(), label.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }, ' ');
     return label;
   }
@@ -130,6 +127,9 @@ class Builder {
   explicit Builder(QvMolBase& mol) : mol_(mol) {}
 
   bool Build(const Object& fragment) {
+    std::string title;
+    if (const std::string* name = fragment.Find(Prop::Name); name && cdx::StringText(*name, title))
+      mol_.SetTitle(title);
     if (!AddFragment(fragment)) return false;
     Finish();
     return true;
@@ -163,8 +163,7 @@ class Builder {
   bool AddAtom(const Object& node) {
     std::int64_t element = 6, charge = 0, isotope = 0, hydrogens = -1;
     const std::string* data = nullptr;
-    if ((data = node.Find(Prop::Element)) && (!Integer(*data, element, false) || !QvGetAtomicSymbol(element) ||
-                                             element > 118))
+    if ((data = node.Find(Prop::Element)) && (!Integer(*data, element, false) || element > QvMaxAtomicNum))
       return Refuse("node %lld has an element number that is no element", Id(node));
     if ((data = node.Find(Prop::Charge)) && (!Integer(*data, charge, true) || charge < -15 || charge > 15))
       return Refuse("node %lld has a malformed charge", Id(node));

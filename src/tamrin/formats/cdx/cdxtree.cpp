@@ -17,6 +17,15 @@ const std::string* Object::Find(std::uint16_t prop) const {
   return nullptr;
 }
 
+bool StringText(const std::string& data, std::string& text) {
+  if (data.size() < 2) return false;
+  const std::size_t runs = static_cast<unsigned char>(data[0]) | static_cast<unsigned char>(data[1]) << 8;
+  const std::size_t start = 2 + 10 * runs;
+  if (start > data.size()) return false;
+  text.assign(data, start);
+  return true;
+}
+
 namespace {
 
 // Objects inside a fragment: an abbreviation's fragment in a node is two
@@ -28,6 +37,7 @@ constexpr std::uint16_t kSignatureTag = 'V' | 'j' << 8;
 
 bool Kept(std::uint16_t prop) {
   switch (prop) {
+    case Prop::Name:
     case Prop::Position2D:
     case Prop::NodeType:
     case Prop::Element:

@@ -28,7 +28,7 @@ inline constexpr std::uint16_t Document = 0x8000, Page = 0x8001, Group = 0x8002,
 }  // namespace Obj
 
 namespace Prop {
-inline constexpr std::uint16_t Position2D = 0x0200, NodeType = 0x0400, Element = 0x0402, Isotope = 0x0420,
+inline constexpr std::uint16_t Name = 0x0008, Position2D = 0x0200, NodeType = 0x0400, Element = 0x0402, Isotope = 0x0420,
                                Charge = 0x0421, NumHydrogens = 0x042B, BondOrder = 0x0600,
                                BondDisplay = 0x0601, BondBegin = 0x0604, BondEnd = 0x0605, Text = 0x0700;
 }  // namespace Prop
@@ -45,6 +45,10 @@ struct Object {
   // The data of the first property with this tag, or null.
   const std::string* Find(std::uint16_t prop) const;
 };
+
+// The characters of a string property (after its style runs, 10 bytes each),
+// or false when the runs overrun the data.
+bool StringText(const std::string& data, std::string& text);
 
 enum class Step { Fragment, End, Failed };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <string_view>
 #include <vector>
 
 #include "pellar/qvstream.h"
@@ -45,6 +46,12 @@ class Writer {
   void PropU32(std::uint16_t tag, std::uint32_t value) {
     U16(tag), U16(4), U32(value);
   }
+  // A string without style runs.
+  void PropString(std::uint16_t tag, std::string_view text) {
+    text = text.substr(0, 0xFFFF - 2);
+    U16(tag), U16(static_cast<std::uint16_t>(text.size() + 2)), U16(0);
+    out_.write(text.data(), text.size());
+  }
   void PropPoint(std::uint16_t tag, std::int32_t y, std::int32_t x) {
     U16(tag), U16(8), U32(static_cast<std::uint32_t>(y)), U32(static_cast<std::uint32_t>(x));
   }
@@ -72,8 +79,8 @@ bool HasUnresolvedAromatic(const QvMolBase& mol) {
 // Kekulé orders, a 2D drawing, and with `stereo` wedges that show the atom
 // stereo; a copy is made only for what the molecule lacks.
 const QvMolBase& Prepare(QvWorkingMol& work, bool stereo) {
+  if (HasUnresolvedAromatic(work.Get())) QvKekulize(work.Copy());
   const QvMolBase& mol = work.Get();
-  if (HasUnresolvedAromatic(mol)) QvKekulize(work.Copy());
   if (mol.GetDimension() != 2 || (stereo && !QvHasCorrectDepictionStereo(mol))) {
     QvMolBase& copy = work.Copy();
     if (copy.GetDimension() != 2) QvGenerate2DCoordinates(copy, 0);
@@ -118,6 +125,7 @@ void QvCDXWriteFxn(Pellar::qvostream& out, const QvMolBase& source, bool stereo)
   w.Begin(Obj::Document, 1);
   w.Begin(Obj::Page, 2);
   w.Begin(Obj::Fragment, 3);
+  if (*mol.GetTitle()) w.PropString(Prop::Name, mol.GetTitle());
   std::uint32_t next_id = 4;
   std::vector<std::uint32_t> ids(mol.GetMaxAtomIdx() + 1, 0);
   for (const QvAtomBase& atom : mol.GetAtoms()) {
