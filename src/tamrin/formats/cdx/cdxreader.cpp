@@ -45,7 +45,8 @@ constexpr unsigned kSingle = 0x1, kDouble = 0x2, kTriple = 0x4, kAromatic = 0x80
 // bond's end node.
 constexpr unsigned kHashBegin = 3, kHashEnd = 4, kWedgeBegin = 6, kWedgeEnd = 7, kWavy = 8;
 
-// Without a bond to measure, a drawing is taken at the common 14.4 pt bond.
+// Positions are in 1/65536 pt. Without a bond to measure, a drawing is
+// taken at the common 14.4 pt bond.
 constexpr double kUnitsPerPoint = 65536.0;
 constexpr double kDefaultBondPoints = 14.4;
 
