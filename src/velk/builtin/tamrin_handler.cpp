@@ -175,7 +175,7 @@ FormatInfo TamrinHandler::info() const {
   info.extensions = {".qvb.gz", ".sdf.gz", ".mol2.gz", ".pdb.gz", ".smi.gz", ".csv.gz", ".xyz.gz",
                      ".ent.gz", ".sdf",    ".mol",     ".mol2",   ".pdb",   ".ent",   ".qvb",
                      ".qvz",    ".smi",    ".ism",     ".can",    ".csv",   ".xyz",   ".fasta",
-                     ".cif",    ".mmcif",  ".mopac",   ".cdx"};
+                     ".cif",    ".mmcif",  ".mopac",   ".cdx",    ".skc"};
   info.description = "Nimbrel Tamrin native formats";
   return info;
 }
