@@ -297,6 +297,28 @@ def moved(lines: list[str], scale: float, shift: float) -> list[str]:
     return out
 
 
+def carboxylates(lines: list[str], first: float, second: float) -> list[str]:
+    """ASP and GLU records with the two C-O bonds of each carboxylate set to
+    the given lengths (first OD1/OE1, then OD2/OE2) along their directions,
+    which tells the bond-order pass which oxygen takes the double bond."""
+    centre = {"ASP": " CG ", "GLU": " CD "}
+    oxygens = {" OD1": first, " OD2": second, " OE1": first, " OE2": second}
+    carbons = {}
+    for line in lines:
+        if line[17:20] in centre and line[12:16] == centre[line[17:20]]:
+            carbons[line[17:27]] = [float(line[30 + 8 * k : 38 + 8 * k]) for k in range(3)]
+    out = []
+    for line in lines:
+        c = carbons.get(line[17:27])
+        if c is not None and line[12:16] in oxygens:
+            o = [float(line[30 + 8 * k : 38 + 8 * k]) for k in range(3)]
+            length = sum((o[k] - c[k]) ** 2 for k in range(3)) ** 0.5
+            o = [c[k] + (o[k] - c[k]) * oxygens[line[12:16]] / length for k in range(3)]
+            line = line[:30] + "".join(f"{v:8.3f}" for v in o) + line[54:]
+        out.append(line)
+    return out
+
+
 def as_models(models: list[list[str]]) -> str:
     out = []
     for n, lines in enumerate(models, 1):
@@ -307,7 +329,8 @@ def as_models(models: list[list[str]]) -> str:
 def nmr_variants(shared: Path) -> dict[str, str]:
     """An NMR entry whose three models differ in their waters, repeated:
     as it stands, moved rigidly (the same bonds and bond lengths), and
-    stretched by 3% and 30% (other bond lengths; bonds lost)."""
+    stretched by 3% and 30% (other bond lengths; bonds lost), and with the
+    carboxylates' double bonds moved by their lengths alone."""
     models = models_of((shared / "pdb" / "biopython_1LCD_nmr.pdb").read_text())
     return {
         "1LCD": as_models(models),
@@ -315,6 +338,9 @@ def nmr_variants(shared: Path) -> dict[str, str]:
         "1LCD-moved": as_models(models + [moved(m, 1.0, 7.5) for m in models]),
         "1LCD-stretched": as_models(models + [moved(m, 1.03, 0.0) for m in models] + models),
         "1LCD-torn": as_models(models + [moved(m, 1.3, 0.0) for m in models] + models),
+        "1LCD-carboxylates": as_models(
+            [carboxylates(m, 1.21, 1.36) for m in models] + [carboxylates(m, 1.36, 1.21) for m in models]
+        ),
     }
 
 
