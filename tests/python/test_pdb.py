@@ -273,3 +273,115 @@ def test_residue_perception_matches_rdkit_sequences(sequence: str, flavor: int):
         sets[1].add(rd_name)
     for ours_names, rd_names in by_residue.values():
         assert ours_names == rd_names
+
+
+def models_of(text: str) -> list[list[str]]:
+    """The lines of each MODEL ... ENDMDL block."""
+    models, current = [], None
+    for line in text.splitlines():
+        if line.startswith("MODEL"):
+            current = []
+        elif line.startswith("ENDMDL") and current is not None:
+            models.append(current)
+            current = None
+        elif current is not None:
+            current.append(line)
+    return models
+
+
+def moved(lines: list[str], scale: float, shift: float) -> list[str]:
+    """Atom records with x, y and z scaled about the origin and shifted."""
+    out = []
+    for line in lines:
+        if line.startswith(("ATOM", "HETATM")):
+            xyz = [float(line[30 + 8 * k : 38 + 8 * k]) * scale + shift for k in range(3)]
+            line = line[:30] + "".join(f"{v:8.3f}" for v in xyz) + line[54:]
+        out.append(line)
+    return out
+
+
+def carboxylates(lines: list[str], first: float, second: float) -> list[str]:
+    """ASP and GLU records with the two C-O bonds of each carboxylate set to
+    the given lengths (first OD1/OE1, then OD2/OE2) along their directions,
+    which tells the bond-order pass which oxygen takes the double bond."""
+    centre = {"ASP": " CG ", "GLU": " CD "}
+    oxygens = {" OD1": first, " OD2": second, " OE1": first, " OE2": second}
+    carbons = {}
+    for line in lines:
+        if line[17:20] in centre and line[12:16] == centre[line[17:20]]:
+            carbons[line[17:27]] = [float(line[30 + 8 * k : 38 + 8 * k]) for k in range(3)]
+    out = []
+    for line in lines:
+        c = carbons.get(line[17:27])
+        if c is not None and line[12:16] in oxygens:
+            o = [float(line[30 + 8 * k : 38 + 8 * k]) for k in range(3)]
+            length = sum((o[k] - c[k]) ** 2 for k in range(3)) ** 0.5
+            o = [c[k] + (o[k] - c[k]) * oxygens[line[12:16]] / length for k in range(3)]
+            line = line[:30] + "".join(f"{v:8.3f}" for v in o) + line[54:]
+        out.append(line)
+    return out
+
+
+def as_models(models: list[list[str]]) -> str:
+    out = []
+    for n, lines in enumerate(models, 1):
+        out += [f"MODEL     {n:4d}", *lines, "ENDMDL"]
+    return "\n".join(out) + "\nEND\n"
+
+
+def nmr_variants(shared: Path) -> dict[str, str]:
+    """An NMR entry whose three models differ in their waters, repeated:
+    as it stands, moved rigidly (the same bonds and bond lengths), and
+    stretched by 3% and 30% (other bond lengths; bonds lost), and with the
+    carboxylates' double bonds moved by their lengths alone."""
+    models = models_of((shared / "pdb" / "biopython_1LCD_nmr.pdb").read_text())
+    return {
+        "1LCD": as_models(models),
+        "1LCD-repeated": as_models(models * 3),
+        "1LCD-moved": as_models(models + [moved(m, 1.0, 7.5) for m in models]),
+        "1LCD-stretched": as_models(models + [moved(m, 1.03, 0.0) for m in models] + models),
+        "1LCD-torn": as_models(models + [moved(m, 1.3, 0.0) for m in models] + models),
+        "1LCD-carboxylates": as_models(
+            [carboxylates(m, 1.21, 1.36) for m in models] + [carboxylates(m, 1.36, 1.21) for m in models]
+        ),
+    }
+
+
+def multi_model_inputs(shared: Path) -> dict[str, str]:
+    inputs = nmr_variants(shared)
+    for path in pdb_files(shared) + mdanalysis_pdb_files():
+        text = decompressed_text(path)
+        if sum(line.startswith("MODEL") for line in text.splitlines()) > 1:
+            inputs[path.name] = text
+    return inputs
+
+
+PERCEIVED_BITS = (0x1, 0x2, 0x4, 0x8, 0x10, 0x200)
+
+
+def perceived(mol) -> tuple:
+    atoms = [
+        (a.GetAtomicNum(), a.GetFormalCharge(), a.GetImplicitHCount(), a.IsAromatic(), a.IsInRing())
+        for a in mol.GetAtoms()
+    ]
+    bonds = [
+        (b.GetBgn().GetIdx(), b.GetEnd().GetIdx(), b.GetOrder(), b.IsAromatic(), b.IsInRing()) for b in mol.GetBonds()
+    ]
+    bits = [mol.HasPerceived(bit) for bit in PERCEIVED_BITS]
+    return atoms, bonds, bits, velk.mol_to_string(mol, "pdb")
+
+
+@pytest.mark.filterwarnings("ignore::nimbrel.velk.ReadWarning")
+def test_models_read_in_one_stream_equal_models_read_alone(shared_testdata: Path, tmp_path: Path):
+    """Consecutive models share what their topology decides; every model
+    must come out as it does when it is the only one read."""
+    inputs = multi_model_inputs(shared_testdata)
+    assert "nmr_neopetrosiamide.pdb" in inputs and "iodata_water_trajectory.pdb" in inputs
+    for name, text in inputs.items():
+        path = tmp_path / "models.pdb"
+        path.write_text(text)
+        streamed = [perceived(mol) for mol in velk.read(path)]
+        alone = [velk.mol_from_bytes(section.encode("latin-1"), "pdb") for section in split_models(text)]
+        assert len(streamed) == len(alone), name
+        for k, (ours, single) in enumerate(zip(streamed, alone)):
+            assert ours == perceived(single), f"{name}, model {k + 1}"

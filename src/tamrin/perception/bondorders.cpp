@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <vector>
 
 #include "tamrin/chem/elements.h"
@@ -51,6 +52,28 @@ struct Plan {
   unsigned oxygens = 0;     // terminal O and S on a three-connected N
 };
 
+// Bond length over the sum of covalent radii; 1 (an ordinary single bond)
+// when there is nothing to measure.
+double LengthRatio(const double* a, const double* b, unsigned za, unsigned zb) {
+  const double radii = QvGetCovalentRadius(za) + QvGetCovalentRadius(zb);
+  if (radii <= 0.0) return 1.0;
+  const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+  const double r = std::sqrt(dx * dx + dy * dy + dz * dz) / radii;
+  return std::isfinite(r) ? r : 1.0;
+}
+
+// The greedy seed takes bonds in tiers of growing length (relative to the
+// radii), so that where matchings compete the bond lengths decide: a
+// carbonyl (0.86) before the C-N of its amide (0.93), the short bonds of
+// a Kekule form before the long ones.
+constexpr double kTierLimits[] = {0.86, 0.89, 0.92, 0.95, kSingleRatio};
+
+unsigned TierOf(double ratio) {
+  unsigned tier = 0;
+  while (tier < std::size(kTierLimits) && ratio >= kTierLimits[tier]) ++tier;
+  return tier;
+}
+
 class Geometry {
  public:
   Geometry(const QvMolBase& mol, const QvGraphView& g) : g_(g), xyz_(g.NumAtoms()) {
@@ -61,11 +84,8 @@ class Geometry {
   // 1 (an ordinary single bond) when there are no coordinates to measure.
   double Ratio(unsigned bond) const {
     const unsigned a = g_.BondBgn(bond), b = g_.BondEnd(bond);
-    const double radii =
-        QvGetCovalentRadius(g_.Atom(a)->GetAtomicNum()) + QvGetCovalentRadius(g_.Atom(b)->GetAtomicNum());
-    if (!has_ || radii <= 0.0) return 1.0;
-    const double r = Distance(a, b) / radii;
-    return std::isfinite(r) ? r : 1.0;
+    return has_ ? LengthRatio(xyz_[a].data(), xyz_[b].data(), g_.Atom(a)->GetAtomicNum(), g_.Atom(b)->GetAtomicNum())
+                : 1.0;
   }
 
   // Degrees; 0 when the arms are degenerate.
@@ -83,11 +103,6 @@ class Geometry {
   }
 
  private:
-  double Distance(unsigned a, unsigned b) const {
-    const double dx = xyz_[a][0] - xyz_[b][0], dy = xyz_[a][1] - xyz_[b][1], dz = xyz_[a][2] - xyz_[b][2];
-    return std::sqrt(dx * dx + dy * dy + dz * dz);
-  }
-
   const QvGraphView& g_;
   std::vector<std::array<double, 3>> xyz_;
   bool has_ = false;
@@ -150,19 +165,8 @@ class BondOrderAssigner {
 
  private:
   enum Round { kCarbonRound = 1, kHeteroRound, kOxideCationRound, kCationRound, kExtraRound };
-  // The greedy seed takes bonds in tiers of growing length (relative to the
-  // radii), so that where matchings compete the bond lengths decide: a
-  // carbonyl (0.86) before the C-N of its amide (0.93), the short bonds of
-  // a Kekulé form before the long ones.
-  static constexpr double kTierLimits[] = {0.86, 0.89, 0.92, 0.95, kSingleRatio};
   static constexpr unsigned kTiers = std::size(kTierLimits) + 1;
   static constexpr unsigned kSingleTier = kTiers - 1;  // as long as a single bond
-
-  static unsigned TierOf(double ratio) {
-    unsigned tier = 0;
-    while (tier < std::size(kTierLimits) && ratio >= kTierLimits[tier]) ++tier;
-    return tier;
-  }
 
   struct Edge {
     unsigned u, v;
@@ -511,6 +515,26 @@ void QvAssignBondOrders(QvMolBase& mol) {
   BondOrderAssigner assigner(mol, g);
   assigner.Run();
   assigner.Apply();
+}
+
+bool QvBondOrderLengthTiers(const QvMolBase& mol, std::vector<std::uint8_t>& tiers) {
+  tiers.clear();
+  if (!mol.GetAtom(QvHasAtomicNum{1})) return false;
+  if (mol.GetDimension() != 3) {
+    tiers.assign(mol.NumBonds(), static_cast<std::uint8_t>(TierOf(1.0)));
+    return true;
+  }
+  std::vector<double> xyz(3 * static_cast<std::size_t>(mol.GetMaxAtomIdx()));
+  mol.GetCoords(xyz.data());
+  tiers.reserve(mol.NumBonds());
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    const QvAtomBase* a = bond.GetBgn();
+    const QvAtomBase* b = bond.GetEnd();
+    tiers.push_back(static_cast<std::uint8_t>(TierOf(LengthRatio(&xyz[3 * std::size_t{a->GetIdx()}],
+                                                                 &xyz[3 * std::size_t{b->GetIdx()}],
+                                                                 a->GetAtomicNum(), b->GetAtomicNum()))));
+  }
+  return true;
 }
 
 }  // namespace Tamrin

@@ -2,6 +2,9 @@
 // (the whole-molecule reading step after bonds were found from coordinates).
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 namespace Tamrin {
 
 class QvMolBase;
@@ -61,5 +64,13 @@ class QvMolBase;
 // aromaticity bit. Linear in atoms and bonds apart from the augmenting paths
 // (few: the greedy seed settles almost everything).
 void QvAssignBondOrders(QvMolBase& mol);
+
+// All that QvAssignBondOrders reads from the coordinates of a molecule that
+// contains a hydrogen atom: the length tier of each bond, in list order. Two
+// such molecules with the same atoms and the same bonds in the same order
+// whose tiers agree get the same orders and charges, so a caller that has
+// the result for one may keep it for the other. False, with `tiers` empty,
+// for a molecule without hydrogens, whose angles count as well.
+bool QvBondOrderLengthTiers(const QvMolBase& mol, std::vector<std::uint8_t>& tiers);
 
 }  // namespace Tamrin

@@ -6,6 +6,7 @@
 #include <span>
 #include <tuple>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "sorvil/error/errorhandler.h"
@@ -385,17 +386,24 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   }
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
   SiteNbrs nbrs(sites, room);
+  std::vector<std::pair<unsigned, unsigned>> accepted;
   for (const Candidate& c : candidates) {
     if (room[c.a] == 0 || room[c.b] == 0) continue;
-    QvAtomBase* a = sites[c.a].atom;
-    QvAtomBase* b = sites[c.b].atom;
+    const QvAtomBase* a = sites[c.a].atom;
+    const QvAtomBase* b = sites[c.b].atom;
     if (nbrs.Has(c.a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, c)) continue;
-    if (!mol.NewBond(a, b, 1)) continue;
+    accepted.emplace_back(c.a, c.b);
     nbrs.Add(c.a, b->GetIdx());
     nbrs.Add(c.b, a->GetIdx());
     --room[c.a];
     --room[c.b];
   }
+  // Made in atom order rather than by length, so that structures of one
+  // topology (the models of an NMR entry, the frames of a trajectory) list
+  // the same bonds in the same order, and what later passes decide from the
+  // bond list alone carries over from one to the next.
+  std::sort(accepted.begin(), accepted.end());
+  for (const auto& [a, b] : accepted) mol.NewBond(sites[a].atom, sites[b].atom, 1);
 }
 
 }  // namespace Tamrin

@@ -29,7 +29,8 @@ inline constexpr double kQvOverlapDistance = 0.4;
 // are dropped. Nor are two atoms bonded that already share a neighbour
 // across an angle wider than 80 degrees (a three-membered ring has about 60;
 // the diagonal of a squashed four-membered ring comes within reach at 88).
-// Overlapping pairs are reported once per molecule ("Atoms %u
+// The new bonds are listed in atom order (by their first atom, then the
+// second), whatever their lengths. Overlapping pairs are reported once per molecule ("Atoms %u
 // and %u overlap (%.2f A apart); not bonded.", atom indices).
 //
 // Beyond 96 atoms, atoms are binned into a grid of cells one bonding cutoff

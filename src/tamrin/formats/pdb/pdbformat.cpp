@@ -4,16 +4,12 @@
 #include <span>
 
 #include "tamrin/formats/pdb/pdb.h"
+#include "tamrin/formats/pdb/pdbperception.h"
 #include "tamrin/formats/pdb/pdbtokenizer.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/model/perceived.h"
 #include "tamrin/model/residue.h"
-#include "tamrin/perception/atomcompletion.h"
-#include "tamrin/perception/bondorders.h"
-#include "tamrin/perception/connectivity.h"
-#include "tamrin/perception/implicith.h"
 #include "tamrin/perception/residues.h"
-#include "tamrin/perception/rings.h"
 #include "tamrin/streams/formatinfo.h"
 #include "tamrin/streams/molstream.h"
 
@@ -74,12 +70,6 @@ std::unique_ptr<QvMolTokenizer> MakeTokenizer(unsigned iflavor) {
   return std::make_unique<QvPDBTokenizer>(ReaderOptions(iflavor));
 }
 
-void HierarchyStep(QvMolBase& mol) { QvPerceiveResidueHierarchy(mol, true); }
-
-constexpr QvPostReadStep kSteps[] = {{0x1000, QvDetermineConnectivity}, {0x800, QvPerceiveRings},
-                                     {0x400, QvAssignBondOrders},       {0x200, QvAssignImplicitHydrogens},
-                                     {0x100, QvCompleteAtoms},          {0x2000, HierarchyStep}};
-
 // Atom serial numbers have five columns.
 constexpr unsigned kMaxAtoms = 99999;
 
@@ -96,7 +86,12 @@ constexpr QvFormatInfo kRecords[] = {{.code = QvFormat::PDB,
                                       .write = WritePDB,
                                       .reader_options = ReaderOptions,
                                       .tokenizer = MakeTokenizer,
-                                      .steps = kSteps,
+                                      // The perception steps (0x1000 connectivity, 0x800
+                                      // rings, 0x400 bond orders, 0x200 hydrogens, 0x100
+                                      // atom completion, 0x2000 residue hierarchy) and the
+                                      // generic part, models of one input sharing them.
+                                      .after_read = QvPDBPerceive,
+                                      .keeps_perception = true,
                                       .atomless_tail_ends_input = true,
                                       .combines_conformers = true,
                                       .max_atoms = kMaxAtoms}};
