@@ -90,8 +90,8 @@ struct QvFormatInfo {
   // flavor has, in this order, then `after_read` with the input flavor.
   std::span<const QvPostReadStep> steps = {};
   void (*after_read)(qvmolistream& in, QvMolBase& mol, unsigned iflavor) = nullptr;
-  // Records keep the perception they were written with: the generic part
-  // of the flavor (rings, aromaticity model) is not applied.
+  // The generic part of the flavor (rings, aromaticity model) is not
+  // applied: records keep theirs (binary) or the reader applies it (PDB).
   bool keeps_perception = false;
   // An input flavor bit under which a record without atoms is a molecule.
   unsigned keep_empty_bit = 0;
