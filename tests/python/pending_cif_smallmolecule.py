@@ -8,8 +8,10 @@ the very coordinates the file gives it (the molecules are grown from the
 file's atoms, which these files give as whole molecules).
 
 Open Babel: the bonds it perceives among the asymmetric-unit atoms are the
-bonds we perceive among the same atoms. Open Babel keeps every disorder
-alternative; its bonds to atoms we leave out are not compared.
+bonds we perceive among the same atoms, in the blocks without disorder
+(Open Babel keeps every alternative, and bonds them to one another: the
+indium substituting for tin in one file takes the chlorine that tin should
+have).
 
 Skipped without the shared data.
 """
@@ -48,17 +50,18 @@ def read_ours(path: Path) -> dict[str, tuple[list[int], list[tuple[float, float,
     return out
 
 
-def structures(path: Path) -> Iterator[tuple[str, gemmi.SmallStructure]]:
+def structures(path: Path) -> Iterator[tuple[str, gemmi.SmallStructure, str]]:
+    """The blocks with atom sites: name, gemmi's structure, the block's text."""
     for block in gemmi.cif.read(str(path)):
         st = gemmi.make_small_structure_from_block(block)
         if st.sites:
-            yield block.name, st
+            yield block.name, st, block.as_string()
 
 
 def distance_modulo_cell(cell: gemmi.UnitCell, a: gemmi.Fractional, b: gemmi.Fractional) -> float:
     d = [a.x - b.x, a.y - b.y, a.z - b.z]
     d = gemmi.Fractional(*(v - round(v) for v in d))
-    return cell.orthogonalize_difference(d).length()
+    return cell.orthogonalize(d).length()  # the orthogonalisation has no shift
 
 
 def first_alternative(site: gemmi.SmallStructure.Site) -> bool:
@@ -69,7 +72,7 @@ def test_atoms_are_the_sites_gemmi_reports(shared_testdata: Path) -> None:
     compared = 0
     for path in cif_files(shared_testdata):
         ours = read_ours(path)
-        for name, st in structures(path):
+        for name, st, _ in structures(path):
             assert name in ours, f"{path.name}: block {name} not read"
             elements, coords, _ = ours[name]
             cell_sites = st.get_all_unit_cell_sites()
@@ -93,10 +96,11 @@ def test_bonds_are_those_open_babel_perceives(shared_testdata: Path) -> None:
     compared = 0
     for path in cif_files(shared_testdata):
         ours = read_ours(path)
-        theirs = list(pybel.readfile("cif", str(path)))
-        blocks = list(structures(path))
-        assert len(theirs) == len(blocks), path.name
-        for (name, st), ob in zip(blocks, theirs):
+        for name, st, text in structures(path):
+            if any(site.disorder_group for site in st.sites):
+                continue
+            # One block at a time: Open Babel reads only the first of a file.
+            ob = pybel.readstring("cif", text)
             elements, coords, bonds = ours[name]
             assert ob.OBMol.NumAtoms() == len(st.sites), f"{path.name} {name}"
             # Open Babel keeps the file's atom order: atom i is site i.
@@ -115,4 +119,5 @@ def test_bonds_are_those_open_babel_perceives(shared_testdata: Path) -> None:
             our_bonds = {b for b in bonds if b[0] in kept and b[1] in kept}
             assert our_bonds == ob_bonds, f"{path.name} {name}"
             compared += 1
-    assert compared == 24
+    # 24 blocks less the five with disorder.
+    assert compared == 19
