@@ -209,6 +209,16 @@ std::string ManyOperators() {
   return text + "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\nC1 0 0 0\n";
 }
 
+// 27 atoms 1 Å apart in a 3 Å cube.
+std::string DenseCell() {
+  std::string text = "data_dense\n_cell_length_a 3\n_cell_length_b 3\n_cell_length_c 3\n"
+                     "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n";
+  const std::string third[3] = {"0", "0.3333", "0.6667"};
+  for (int i = 0; i < 27; ++i)
+    text += "C" + std::to_string(i) + " " + third[i % 3] + " " + third[i / 3 % 3] + " " + third[i / 9] + "\n";
+  return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, SmallMoleculeFailure,
     testing::Values(
@@ -225,6 +235,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "loop_\n_atom_site_label\n_atom_site_fract_x\n_atom_site_fract_y\n_atom_site_fract_z\n"
                     "C1 0.1 ? 0.1\n",
                 false, "Atom site \"C1\" of CIF data block \"d\" has no coordinates; skipped"},
+        Failure{"too_dense", DenseCell(), false,
+                "CIF data block \"dense\" puts 27 atoms in a unit cell of 27.0 A^3"},
         Failure{"too_many_operators", ManyOperators(), false,
                 "CIF data block \"many\" has 216 symmetry operators; no space group has so many"},
         // A bad operator is left out; the rest of the block is read.

@@ -233,10 +233,15 @@ bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, un
   std::vector<smcif::AsymAtom> asym;
   asym.reserve(rows.size());
   for (const SiteRow& row : rows) asym.push_back({row.atomic_num, row.frac});
-  if (!(flavor & QvIFlavor::CIF::Symmetry)) ops.resize(1);
   std::vector<smcif::PlacedAtom> placed;
+  size_t sites = 0;
   if (flavor & QvIFlavor::CIF::Symmetry) {
-    placed = smcif::ExpandAsymmetricUnit(cell, ops, asym, flavor & QvIFlavor::CIF::WholeMolecules);
+    if (!smcif::ExpandAsymmetricUnit(cell, ops, asym, flavor & QvIFlavor::CIF::WholeMolecules, placed,
+                                     sites)) {
+      QvErrorHandler::Warning("CIF data block \"%s\" puts %zu atoms in a unit cell of %.1f A^3",
+                              block.name.c_str(), sites, cell.volume);
+      return false;
+    }
   } else {
     for (unsigned a = 0; a < asym.size(); ++a) placed.push_back({a, asym[a].frac});
   }

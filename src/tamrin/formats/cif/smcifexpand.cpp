@@ -185,16 +185,18 @@ class MoleculeGrower {
 
 }  // namespace
 
-std::vector<PlacedAtom> ExpandAsymmetricUnit(const gemmi::UnitCell& cell,
-                                             const std::vector<gemmi::Op>& ops,
-                                             const std::vector<AsymAtom>& atoms,
-                                             bool whole_molecules) {
+bool ExpandAsymmetricUnit(const gemmi::UnitCell& cell, const std::vector<gemmi::Op>& ops,
+                          const std::vector<AsymAtom>& atoms, bool whole_molecules,
+                          std::vector<PlacedAtom>& out, size_t& site_count) {
   std::vector<unsigned> first;
   const std::vector<Site> sites = UnitCellSites(cell, ops, atoms, first);
-  std::vector<PlacedAtom> out;
+  site_count = sites.size();
+  out.clear();
+  // Also what keeps the search for neighbours linear in the atoms.
+  if (static_cast<double>(sites.size()) * kMinVolumePerAtom > cell.volume) return false;
   if (!whole_molecules) {
     for (const Site& site : sites) out.push_back({site.asym, site.frac});
-    return out;
+    return true;
   }
 
   MoleculeGrower grower(cell, sites, atoms);
@@ -214,7 +216,7 @@ std::vector<PlacedAtom> ExpandAsymmetricUnit(const gemmi::UnitCell& cell,
       out.push_back({site.asym, finite ? Plus(site.frac, nodes[i].cell) : site.frac});
     }
   }
-  return out;
+  return true;
 }
 
 }  // namespace Tamrin::smcif

@@ -23,6 +23,11 @@ struct PlacedAtom {
   std::array<double, 3> frac{};
 };
 
+// The least volume (Å^3) one atom takes in a crystal: diamond has 5.7, and
+// keeping every disorder alternative can halve what a structure shows.
+// Denser unit cells are refused.
+inline constexpr double kMinVolumePerAtom = 2.0;
+
 // `ops` holds the identity first and no operator twice. With
 // `whole_molecules`, one copy of each molecule that asymmetric-unit atoms
 // belong to, in the order of the asymmetric unit, each grown from the first
@@ -30,10 +35,10 @@ struct PlacedAtom {
 // translate is a network and is given as its sites in the unit cell. Without,
 // every site of the unit cell. Within a component, atoms are ordered by
 // operator, then by asymmetric-unit atom, so the atoms as the file places
-// them come first.
-std::vector<PlacedAtom> ExpandAsymmetricUnit(const gemmi::UnitCell& cell,
-                                             const std::vector<gemmi::Op>& ops,
-                                             const std::vector<AsymAtom>& atoms,
-                                             bool whole_molecules);
+// them come first. False, leaving `out` empty, when the unit cell holds
+// more atoms than kMinVolumePerAtom allows (`sites` tells how many).
+bool ExpandAsymmetricUnit(const gemmi::UnitCell& cell, const std::vector<gemmi::Op>& ops,
+                          const std::vector<AsymAtom>& atoms, bool whole_molecules,
+                          std::vector<PlacedAtom>& out, size_t& sites);
 
 }  // namespace Tamrin::smcif
