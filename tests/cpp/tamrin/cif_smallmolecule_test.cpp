@@ -162,8 +162,8 @@ INSTANTIATE_TEST_SUITE_P(
                  "loop_\n_atom_site_label\n_atom_site_type_symbol\n_atom_site_fract_x\n"
                  "_atom_site_fract_y\n_atom_site_fract_z\n_atom_site_calc_flag\n"
                  "Cl1 ? 0.1 0.1 0.1 .\nCL2 CL 0.3 0.1 0.1 .\nC12A ? 0.5 0.1 0.1 .\nS(1) ? 0.7 0.1 0.1 .\n"
-                 "ZN1 ? 0.9 0.1 0.1 .\nO1 O2- 0.1 0.5 0.1 .\nQ1 ? 0.3 0.5 0.1 dum\n",
-             0, "CCl2OSZn", 0}),
+                 "ZN1 ? 0.9 0.1 0.1 .\nO1 O2- 0.1 0.5 0.1 .\nQ1 ? 0.3 0.5 0.1 dum\nD1 ? 0.5 0.5 0.1 .\n",
+             0, "CHCl2OSZn", 0}),
     [](const testing::TestParamInfo<Case>& p) { return std::string(p.param.name); });
 
 TEST(SmallMoleculeRead, KeepsLabelsOccupancyCellAndTitle) {

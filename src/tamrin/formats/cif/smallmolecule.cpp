@@ -148,6 +148,7 @@ unsigned ElementOf(std::string_view text, bool label) {
 struct SiteRow {
   std::string label;
   unsigned atomic_num = 0;
+  unsigned isotope = 0;
   std::array<double, 3> frac{};
   double occupancy = 1.0;
   std::string assembly;
@@ -190,8 +191,13 @@ bool ReadSites(const Block& block, std::vector<SiteRow>& rows) {
                               site.label.c_str(), block.name.c_str());
       continue;
     }
-    site.atomic_num = row.has2(Type) ? ElementOf(row.str(Type), false) : 0;
-    if (site.atomic_num == 0) site.atomic_num = ElementOf(site.label, true);
+    const std::string element = row.has2(Type) ? row.str(Type) : site.label;
+    site.atomic_num = ElementOf(element, !row.has2(Type));
+    // Neutron structures name deuterium D.
+    if (site.atomic_num == 0 && !element.empty() && (element[0] == 'D' || element[0] == 'd')) {
+      site.atomic_num = 1;
+      site.isotope = 2;
+    }
     if (row.has2(Occupancy)) {
       const double occupancy = gemmi::cif::as_number(row[Occupancy]);
       if (occupancy >= 0.0 && occupancy <= 1.0) site.occupancy = occupancy;
@@ -254,6 +260,7 @@ bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, un
     const SiteRow& row = rows[p.asym];
     QvAtomBase* atom = mol.NewAtom(row.atomic_num);
     if (!row.label.empty()) atom->SetName(row.label);
+    if (row.isotope) atom->SetIsotope(row.isotope);
     if (row.occupancy != 1.0) atom->SetData(occupancy_tag, row.occupancy);
     const gemmi::Position xyz = cell.orthogonalize(gemmi::Fractional(p.frac[0], p.frac[1], p.frac[2]));
     const double coords[3] = {xyz.x, xyz.y, xyz.z};

@@ -141,6 +141,7 @@ int QvWriteSmallMoleculeBlock(qvmolostream& out, const QvMolBase& mol, unsigned)
       n = 0;
       for (const QvAtomBase& atom : mol.GetAtoms()) position[atom.GetIdx()] = n++;
       for (const QvBondBase& bond : mol.GetBonds()) {
+        if (!bond.GetBgn() || !bond.GetEnd()) continue;
         text += labels[position[bond.GetBgn()->GetIdx()]];
         text += ' ';
         text += labels[position[bond.GetEnd()->GetIdx()]];
