@@ -103,7 +103,7 @@ bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
   if (found.empty()) {
     if (const std::string* hall = FindValue(block, "_space_group", "name_Hall", "_symmetry_space_group", "name_Hall")) {
       try {
-        found = gemmi::generators_from_hall(gemmi::cif::as_string(*hall).c_str()).all_ops_sorted();
+        found = gemmi::symops_from_hall(gemmi::cif::as_string(*hall).c_str()).all_ops_sorted();
       } catch (const std::exception&) {
         found.clear();
       }
@@ -119,10 +119,11 @@ bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
   for (const gemmi::Op& op : found) {
     const gemmi::Op n = Normalised(op);
     if (std::find(ops.begin(), ops.end(), n) == ops.end()) ops.push_back(n);
+    if (ops.size() > kMaxOperators) break;
   }
   if (ops.size() > kMaxOperators) {
-    QvErrorHandler::Warning("CIF data block \"%s\" has %zu symmetry operators; no space group has so many",
-                            block.name.c_str(), ops.size());
+    QvErrorHandler::Warning("CIF data block \"%s\" has more than %zu symmetry operators; no space group has so many",
+                            block.name.c_str(), kMaxOperators);
     return false;
   }
   return true;
