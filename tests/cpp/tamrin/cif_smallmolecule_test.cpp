@@ -197,8 +197,9 @@ std::string DenseCell() {
   const std::string third[3] = {"0", "0.3333", "0.6667"};
   std::string rows;
   for (int i = 0; i < 27; ++i)
-    rows += "C" + std::to_string(i) + " " + third[i % 3] + " " + third[i / 3 % 3] + " " + third[i / 9] + "\n";
-  return "data_dense\n_cell_length_a 3\n_cell_length_b 3\n_cell_length_c 3\n" + Sites(kPlain, rows);
+    rows += 'C' + std::to_string(i) + ' ' + third[i % 3] + ' ' + third[i / 3 % 3] + ' ' + third[i / 9] + '\n';
+  std::string text = "data_dense\n_cell_length_a 3\n_cell_length_b 3\n_cell_length_c 3\n";
+  return text += Sites(kPlain, rows);
 }
 
 INSTANTIATE_TEST_SUITE_P(
