@@ -1,19 +1,273 @@
-// Small-molecule CIF blocks are recognised before they can be read: until
-// they are, such a block is reported and passed over.
 #include "tamrin/formats/cif/smallmolecule.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <gemmi/cifdoc.hpp>
+#include <gemmi/numb.hpp>
+#include <gemmi/symmetry.hpp>
+#include <gemmi/unitcell.hpp>
+
 #include "sorvil/error/errorhandler.h"
+#include "tamrin/chem/elements.h"
+#include "tamrin/formats/cif/smcifexpand.h"
+#include "tamrin/model/molbase.h"
 
 namespace Tamrin {
 
-bool QvReadSmallMoleculeBlock(const gemmi::cif::Block&, QvMolBase&, unsigned) {
-  Sorvil::QvErrorHandler::Warning("Small-molecule CIF data blocks cannot be read yet");
-  return false;
+namespace {
+
+using gemmi::cif::Block;
+using Sorvil::QvErrorHandler;
+
+// No space group has more; a longer list is not a group.
+constexpr size_t kMaxOperators = 192;
+// Below this width (Å) across, a cell holds no atoms apart, and growing
+// molecules in it would look at thousands of cells per atom.
+constexpr double kMinCellWidth = 1.0;
+
+// Tags are written `_category_item` (CIF 1) or `_category.item` (DDLm).
+const std::string* FindValue(const Block& block, std::string_view category, std::string_view item) {
+  for (char sep : {'_', '.'}) {
+    const std::string tag = std::string(category) + sep + std::string(item);
+    const std::string* value = block.find_value(tag);
+    if (value && !gemmi::cif::is_null(*value)) return value;
+  }
+  return nullptr;
 }
 
-int QvWriteSmallMoleculeBlock(qvmolostream&, const QvMolBase&, unsigned) {
-  Sorvil::QvErrorHandler::Warning("Small-molecule CIF data blocks cannot be written yet");
-  return 14;
+// The first of two spellings present.
+const std::string* FindValue(const Block& block, std::string_view category, std::string_view item,
+                             std::string_view old_category, std::string_view old_item) {
+  const std::string* value = FindValue(block, category, item);
+  return value ? value : FindValue(block, old_category, old_item);
+}
+
+double Number(const std::string* value) {
+  return value ? gemmi::cif::as_number(*value) : NAN;
+}
+
+bool ReadCell(const Block& block, gemmi::UnitCell& cell, std::vector<double>& params) {
+  static constexpr const char* kItems[6] = {"length_a",    "length_b",   "length_c",
+                                            "angle_alpha", "angle_beta", "angle_gamma"};
+  params.assign(6, NAN);
+  for (int i = 0; i < 6; ++i) {
+    params[i] = Number(FindValue(block, "_cell", kItems[i]));
+    // Angles are often left out of orthogonal cells.
+    if (i >= 3 && std::isnan(params[i])) params[i] = 90.0;
+  }
+  if (std::isnan(params[0]) || std::isnan(params[1]) || std::isnan(params[2])) {
+    QvErrorHandler::Warning("CIF data block \"%s\" has no unit cell", block.name.c_str());
+    return false;
+  }
+  const bool sane = std::all_of(params.begin(), params.end(), [](double v) { return v > 0.0 && v < 1e6; }) &&
+                    params[3] < 180.0 && params[4] < 180.0 && params[5] < 180.0;
+  if (sane) cell.set(params[0], params[1], params[2], params[3], params[4], params[5]);
+  if (!sane || !(cell.volume > 0.0) || !std::isfinite(cell.ar * cell.br * cell.cr) ||
+      std::max({cell.ar, cell.br, cell.cr}) > 1.0 / kMinCellWidth) {
+    QvErrorHandler::Warning("CIF data block \"%s\" has an impossible unit cell", block.name.c_str());
+    return false;
+  }
+  return true;
+}
+
+gemmi::Op Normalised(gemmi::Op op) {
+  for (int& t : op.tran) t = ((t % gemmi::Op::DEN) + gemmi::Op::DEN) % gemmi::Op::DEN;
+  return op;
+}
+
+// The operators written out, else those of the Hall symbol, else those of
+// the Hermann-Mauguin name, else P 1; the identity first and each once.
+bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
+  std::vector<gemmi::Op> found;
+  auto& mutable_block = const_cast<Block&>(block);  // find_values does not change the block
+  for (const char* tag : {"_space_group_symop_operation_xyz", "_space_group_symop.operation_xyz",
+                          "_symmetry_equiv_pos_as_xyz", "_symmetry_equiv.pos_as_xyz"}) {
+    gemmi::cif::Column column = mutable_block.find_values(tag);
+    for (int i = 0; i < column.length(); ++i) {
+      const std::string text = column.str(i);
+      try {
+        found.push_back(gemmi::parse_triplet(text));
+      } catch (const std::exception&) {
+        QvErrorHandler::Warning("Symmetry operator \"%s\" of CIF data block \"%s\" is not understood; skipped",
+                                text.c_str(), block.name.c_str());
+      }
+    }
+    if (column.length() > 0) break;
+  }
+  if (found.empty()) {
+    if (const std::string* hall = FindValue(block, "_space_group", "name_Hall", "_symmetry_space_group", "name_Hall")) {
+      try {
+        found = gemmi::symops_from_hall(gemmi::cif::as_string(*hall).c_str()).all_ops_sorted();
+      } catch (const std::exception&) {
+        found.clear();
+      }
+    }
+  }
+  if (found.empty()) {
+    if (const std::string* hm = FindValue(block, "_space_group", "name_H-M_alt", "_symmetry_space_group", "name_H-M")) {
+      if (const gemmi::SpaceGroup* sg = gemmi::find_spacegroup_by_name(gemmi::cif::as_string(*hm)))
+        found = sg->operations().all_ops_sorted();
+    }
+  }
+  ops.assign(1, gemmi::Op::identity());
+  for (const gemmi::Op& op : found) {
+    const gemmi::Op n = Normalised(op);
+    if (std::find(ops.begin(), ops.end(), n) == ops.end()) ops.push_back(n);
+    if (ops.size() > kMaxOperators) break;
+  }
+  if (ops.size() > kMaxOperators) {
+    QvErrorHandler::Warning("CIF data block \"%s\" has more than %zu symmetry operators; no space group has so many",
+                            block.name.c_str(), kMaxOperators);
+    return false;
+  }
+  return true;
+}
+
+// The element of a type symbol ("Cl", "O2-", "CL") or a label ("Cl1",
+// "C12A", "S(1)"): its leading letters, two when a label writes the second
+// in lower case or the first alone is no element. 0 when neither is one.
+unsigned ElementOf(std::string_view text, bool label) {
+  size_t n = 0;
+  while (n < text.size() && n < 2 && std::isalpha(static_cast<unsigned char>(text[n]))) ++n;
+  if (n == 0) return 0;
+  const char first = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+  const unsigned one = QvGetAtomicNum(std::string_view(&first, 1));
+  if (n == 1) return one;
+  const char pair[2] = {first, static_cast<char>(std::tolower(static_cast<unsigned char>(text[1])))};
+  const unsigned two = QvGetAtomicNum(std::string_view(pair, 2));
+  const bool lower_second = std::islower(static_cast<unsigned char>(text[1]));
+  if (label && !lower_second && one != 0) return one;
+  return two != 0 ? two : one;
+}
+
+struct SiteRow {
+  std::string label;
+  unsigned atomic_num = 0;
+  unsigned isotope = 0;
+  std::array<double, 3> frac{};
+  double occupancy = 1.0;
+  std::string assembly;
+  std::string group;  // "" outside disorder groups
+};
+
+// Group numbers, with SHELX's negative parts (disorder about a special
+// position) counted as their positive number.
+std::string GroupOf(std::string text) {
+  if (gemmi::cif::is_null(text) || text == "0") return {};
+  if (text.size() > 1 && text[0] == '-') text.erase(0, 1);
+  return text;
+}
+
+bool LowerGroup(const std::string& a, const std::string& b) {
+  const double x = gemmi::cif::as_number(a), y = gemmi::cif::as_number(b);
+  if (!std::isnan(x) && !std::isnan(y)) return x < y;
+  return a < b;
+}
+
+bool ReadSites(const Block& block, std::vector<SiteRow>& rows) {
+  auto& mutable_block = const_cast<Block&>(block);  // find does not change the block
+  enum { X, Y, Z, Label, Type, Occupancy, Assembly, Group, Calc };
+  const std::vector<std::string> items = {"fract_x",     "fract_y",           "fract_z",
+                                          "?label",      "?type_symbol",      "?occupancy",
+                                          "?disorder_assembly", "?disorder_group", "?calc_flag"};
+  gemmi::cif::Table table = mutable_block.find(
+      mutable_block.find("_atom_site_", items).ok() ? "_atom_site_" : "_atom_site.", items);
+  if (!table.ok()) {
+    QvErrorHandler::Warning("CIF data block \"%s\" has no fractional atom sites", block.name.c_str());
+    return false;
+  }
+  for (auto row : table) {
+    SiteRow site;
+    if (row.has2(Label)) site.label = row.str(Label);
+    if (row.has2(Calc) && row.str(Calc) == "dum") continue;
+    for (int i = 0; i < 3; ++i) site.frac[i] = gemmi::cif::as_number(row[i]);
+    if (std::any_of(site.frac.begin(), site.frac.end(), [](double v) { return !(std::fabs(v) < 1e6); })) {
+      QvErrorHandler::Warning("Atom site \"%s\" of CIF data block \"%s\" has no coordinates; skipped",
+                              site.label.c_str(), block.name.c_str());
+      continue;
+    }
+    const std::string element = row.has2(Type) ? row.str(Type) : site.label;
+    site.atomic_num = ElementOf(element, !row.has2(Type));
+    // Neutron structures name deuterium D.
+    if (site.atomic_num == 0 && !element.empty() && (element[0] == 'D' || element[0] == 'd')) {
+      site.atomic_num = 1;
+      site.isotope = 2;
+    }
+    if (row.has2(Occupancy)) {
+      const double occupancy = gemmi::cif::as_number(row[Occupancy]);
+      if (occupancy >= 0.0 && occupancy <= 1.0) site.occupancy = occupancy;
+    }
+    if (row.has(Group)) site.group = GroupOf(row.str(Group));
+    if (row.has2(Assembly)) site.assembly = row.str(Assembly);
+    rows.push_back(std::move(site));
+  }
+  return true;
+}
+
+void KeepFirstDisorderGroups(std::vector<SiteRow>& rows) {
+  std::map<std::string, std::string> kept;  // assembly -> group
+  for (const SiteRow& row : rows) {
+    if (row.group.empty()) continue;
+    auto [it, added] = kept.emplace(row.assembly, row.group);
+    if (!added && LowerGroup(row.group, it->second)) it->second = row.group;
+  }
+  std::erase_if(rows, [&](const SiteRow& row) {
+    return !row.group.empty() && kept[row.assembly] != row.group;
+  });
+}
+
+}  // namespace
+
+bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, unsigned flavor) {
+  gemmi::UnitCell cell;
+  std::vector<double> params;
+  std::vector<gemmi::Op> ops;
+  std::vector<SiteRow> rows;
+  if (!ReadCell(block, cell, params) || !ReadOperators(block, ops) || !ReadSites(block, rows))
+    return false;
+  if (flavor & QvIFlavor::CIF::FirstDisorderGroup) KeepFirstDisorderGroups(rows);
+  if (rows.empty()) {
+    QvErrorHandler::Warning("CIF data block \"%s\" has no atoms", block.name.c_str());
+    return false;
+  }
+
+  std::vector<smcif::AsymAtom> asym;
+  asym.reserve(rows.size());
+  for (const SiteRow& row : rows) asym.push_back({row.atomic_num, row.frac});
+  std::vector<smcif::PlacedAtom> placed;
+  size_t sites = 0;
+  if (flavor & QvIFlavor::CIF::Symmetry) {
+    if (!smcif::ExpandAsymmetricUnit(cell, ops, asym, flavor & QvIFlavor::CIF::WholeMolecules, placed,
+                                     sites)) {
+      QvErrorHandler::Warning("CIF data block \"%s\" puts %zu atoms in a unit cell of %.1f A^3",
+                              block.name.c_str(), sites, cell.volume);
+      return false;
+    }
+  } else {
+    for (unsigned a = 0; a < asym.size(); ++a) placed.push_back({a, asym[a].frac});
+  }
+
+  mol.SetTitle(block.name);
+  mol.SetDimension(3);
+  mol.SetData(Sorvil::QvGetTag(kQvCIFCellTag), params);
+  const Sorvil::QvTag occupancy_tag = Sorvil::QvGetTag("occupancy");
+  for (const smcif::PlacedAtom& p : placed) {
+    const SiteRow& row = rows[p.asym];
+    QvAtomBase* atom = mol.NewAtom(row.atomic_num);
+    if (!row.label.empty()) atom->SetName(row.label);
+    if (row.isotope) atom->SetIsotope(row.isotope);
+    if (row.occupancy != 1.0) atom->SetData(occupancy_tag, row.occupancy);
+    const gemmi::Position xyz = cell.orthogonalize(gemmi::Fractional(p.frac[0], p.frac[1], p.frac[2]));
+    const double coords[3] = {xyz.x, xyz.y, xyz.z};
+    mol.SetCoords(atom, coords);
+  }
+  return true;
 }
 
 }  // namespace Tamrin
