@@ -16,6 +16,7 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/cif/cif.h"
+#include "tamrin/formats/cif/cifcut.h"
 #include "tamrin/formats/cif/smallmolecule.h"
 #include "tamrin/model/graphmol.h"
 #include "tamrin/model/residue.h"
@@ -28,43 +29,6 @@ namespace {
 
 namespace cif = gemmi::cif;
 using Sorvil::QvErrorHandler;
-
-// ---- cutting the input into blocks ----
-
-bool IsBlockHeader(std::string_view line) {
-  if (line.size() < 5 || line[4] != '_') return false;
-  static constexpr char kData[] = "data";
-  for (std::size_t i = 0; i < 4; ++i)
-    if ((line[i] | 0x20) != kData[i]) return false;
-  return true;
-}
-
-// Appends the lines of one data block to `block`; the header of the block
-// after it goes to `hold`, and `skipped` follows each line before the first
-// header. A ';' at the start of a line opens or closes a text field, inside
-// which "data_" is only text.
-template <class GetLine, class Hold, class Skipped>
-bool CutBlock(GetLine get, Hold hold, Skipped skipped, std::string& block) {
-  block.clear();
-  std::string_view line;
-  bool started = false, in_text = false;
-  while (get(line)) {
-    if (!in_text && IsBlockHeader(line)) {
-      if (started) {
-        hold(line);
-        return true;
-      }
-      started = true;
-    } else if (!started) {
-      skipped();
-      continue;
-    } else if (!line.empty() && line[0] == ';') {
-      in_text = !in_text;
-    }
-    QvAppendRecordLine(block, line);
-  }
-  return started;
-}
 
 // ---- values ----
 
@@ -360,7 +324,7 @@ bool QvCIFReadFxn(qvmolistream& in, QvMolBase& mol, unsigned) {
   // Comments and a global_ block before the first data block are no record,
   // and no record cut short when the input ends there.
   const auto skipped = [&] { in.MarkRecordStart(); };
-  if (!CutBlock(get, hold, skipped, text)) return false;
+  if (!QvCutCIFBlock(get, hold, skipped, text)) return false;
   cif::Document doc;
   try {
     doc = cif::read_memory(text.data(), text.size(), "CIF");
@@ -381,23 +345,6 @@ bool QvCIFReadFxn(qvmolistream& in, QvMolBase& mol, unsigned) {
   }
   QvErrorHandler::Warning("CIF data block \"%s\" holds no atom sites", block.name.c_str());
   return false;
-}
-
-bool QvCIFTokenizer::Next(Pellar::qvistream& in, std::string& record) {
-  bool held = !next_header_.empty();
-  const auto get = [&](std::string_view& line) {
-    if (held) {
-      held = false;
-      line = next_header_;
-      return true;
-    }
-    return in.getline(line);
-  };
-  std::string header;
-  const auto hold = [&](std::string_view line) { header = line; };
-  const bool got = CutBlock(get, hold, [] {}, record);
-  next_header_ = std::move(header);
-  return got;
 }
 
 }  // namespace Tamrin
