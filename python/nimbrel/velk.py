@@ -161,8 +161,8 @@ class Reader:
     ``num_threads`` of 2 or more parses the records on that many worker
     threads (at most 64) while this thread cuts the file into records: the
     molecules, warnings and errors are those of reading on one thread, in
-    file order. SDF, MOL2, SMILES, XYZ, PDB and InChI files take part; other
-    formats are read on one thread.
+    file order. SDF, MOL2, SMILES, XYZ and PDB files take part; other formats
+    are read on one thread.
     """
 
     # Whether the end of the records releases the file (the iterator of read()).

@@ -28,7 +28,8 @@ constexpr std::size_t kBatchesPerWorker = 3;
 // Formats whose records read alone as they read in sequence: no header,
 // column names, document state or binary dictionary carried from one record
 // to the next. CSV (its header), JSON and the binary formats keep such
-// state and are read on one thread.
+// state, and InChI parses through a library that is not known to be safe
+// on several threads at once: they are read on one thread.
 bool RecordsStandAlone(QvFormat format) {
   switch (format) {
     case QvFormat::SMI:
@@ -42,7 +43,6 @@ bool RecordsStandAlone(QvFormat format) {
     case QvFormat::MOL2H:
     case QvFormat::XYZ:
     case QvFormat::PDB:
-    case QvFormat::INCHI:
       return true;
     default:
       return false;

@@ -162,9 +162,9 @@ TEST_P(ParallelReader, ReadsAsOneThreadDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, ParallelReader,
                          testing::Combine(testing::ValuesIn(Cases()), testing::Values(2u, 8u), testing::Bool()),
-                         [](const auto& info) {
-                           return std::string(std::get<0>(info.param).name) + "_" +
-                                  std::to_string(std::get<1>(info.param)) + (std::get<2>(info.param) ? "_gz" : "");
+                         [](const testing::TestParamInfo<ParallelReader::ParamType>& p) {
+                           return std::string(std::get<0>(p.param).name) + "_" +
+                                  std::to_string(std::get<1>(p.param)) + (std::get<2>(p.param) ? "_gz" : "");
                          });
 
 std::size_t ThreadsOfProcess() {
