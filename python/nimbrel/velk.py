@@ -415,18 +415,24 @@ def mol_from_bytes(
 
 
 def read_frame(
-    path: PathLike, mol_column: str = "mol", title_column: str = "title", mol_factory=None, errors: str = "warn"
+    path: PathLike,
+    mol_column: str = "mol",
+    title_column: str = "title",
+    mol_factory=None,
+    errors: str = "warn",
+    num_threads: int = 1,
 ):
     """Every record of ``path`` as a row of a pandas DataFrame: molecule, title, one column per SD tag.
 
     Tag columns hold numbers when all their values are numbers, text
     otherwise, NaN where a record lacks the tag. ``errors`` as for
-    :func:`read` ("raise" ends the read at the first lost record). Needs
-    pandas (ImportError with an install hint without it).
+    :func:`read` ("raise" ends the read at the first lost record), and
+    ``num_threads`` as for :class:`Reader`. Needs pandas (ImportError with an
+    install hint without it).
     """
     from ._frames import read_frame as _read_frame
 
-    return _read_frame(path, mol_column, title_column, mol_factory, errors)
+    return _read_frame(path, mol_column, title_column, mol_factory, errors, num_threads)
 
 
 def write_frame(frame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title") -> int:

@@ -123,6 +123,7 @@ def read_frame(
     title_column: str = "title",
     mol_factory: Callable[[], QvMolBase] | None = None,
     errors: _Errors = "warn",
+    num_threads: int = 1,
 ) -> pd.DataFrame: ...
 def write_frame(
     frame: pd.DataFrame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title"

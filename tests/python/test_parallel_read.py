@@ -63,7 +63,7 @@ def set_a_file(tmp_path_factory: pytest.TempPathFactory, set_a_lines: list[str])
 def test_100k_set_reads_alike(set_a_file: Path) -> None:
     one_records, one_warnings = read_all(set_a_file, 1)
     assert len(one_records) > 99_000
-    assert len(one_warnings) >= 2
+    assert any("records 50001 to 50002" in w for w in one_warnings), one_warnings
     for threads in (2, 8):
         records, said = read_all(set_a_file, threads)
         assert len(records) == len(one_records)

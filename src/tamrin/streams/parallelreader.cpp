@@ -82,7 +82,10 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
   bool refill() override {
     char* block = nextblock();
     const auto offset = static_cast<std::size_t>(bufpos_ - base_);
-    while (data_.size() - offset < BufferSize && !source_done_) {
+    // The source is read a block at a time and only when its bytes are
+    // needed, as a reader reading it directly would: a gzip layer then meets
+    // damage while the same record is read.
+    if (data_.size() <= offset && !source_done_) {
       const std::size_t had = data_.size();
       data_.resize(had + BufferSize);
       const std::size_t got = source_.read(data_.data() + had, BufferSize);
@@ -250,13 +253,21 @@ void QvParallelReader::Fill() {
       cut_failed_ = !journal_->at_end() || journal_->tell() > start;
       if (cut_failed_) journal_->seek(start);
     }
+    // Damage is said once the record whose cutting met it is passed, where
+    // one-thread reading would meet it; met after the last record, at the end.
+    const bool damaged = !damage_met_ && in_.GetStream().damage();
+    damage_met_ = damage_met_ || damaged;
     if (has_pending_) {
       filling_bytes_ += pending_.size();
-      filling_->records.push_back({std::move(pending_), !cut && !cut_failed_, {}, {}, 0});
+      Record& last = filling_->records.emplace_back();
+      last.bytes = std::move(pending_);
+      last.last = !cut && !cut_failed_;
+      last.damaged = pending_damaged_ || (damaged && !cut);
       has_pending_ = false;
     }
     if (cut) {
       pending_ = std::move(record);
+      pending_damaged_ = damaged;
       has_pending_ = true;
     }
     if (!cut || filling_->records.size() >= kBatchRecords || filling_bytes_ >= kBatchBytes) Dispatch();
@@ -271,6 +282,7 @@ bool QvParallelReader::Serve(QvMolBase& mol) {
       // The record's turn: what reading it said, then its molecules.
       for (const Said& said : record.said) Sorvil::QvErrorHandler::Msg(said.level, said.text.c_str());
       failed_ += record.failed;
+      damage_due_ = damage_due_ || record.damaged;
     }
     if (mol_ < record.mols.size()) {
       CopyRecord(*record.mols[mol_], mol);
@@ -327,6 +339,6 @@ bool QvParallelReader::Next(QvMolBase& mol) {
 
 unsigned QvParallelReader::GetFailedCount() const { return failed_; }
 
-const char* QvParallelReader::Damage() const { return ended_ ? in_.GetStream().damage() : nullptr; }
+const char* QvParallelReader::Damage() const { return ended_ || damage_due_ ? in_.GetStream().damage() : nullptr; }
 
 }  // namespace Tamrin

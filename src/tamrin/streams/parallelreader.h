@@ -60,8 +60,8 @@ class QvParallelReader {
   bool Next(QvMolBase& mol);
   // Records that failed to read among those passed so far.
   unsigned GetFailedCount() const;
-  // Why the data stopped before their end, once every record before that
-  // point has been passed; null otherwise.
+  // Why the data stopped before their end, once the record during whose
+  // reading one thread would have met it has been passed; null otherwise.
   const char* Damage() const;
   unsigned NumThreads() const { return static_cast<unsigned>(workers_.size()); }
 
@@ -76,6 +76,7 @@ class QvParallelReader {
     std::vector<std::unique_ptr<QvMolBase>> mols;
     std::vector<Said> said;
     unsigned failed = 0;
+    bool damaged = false;  // cutting it met damage in the input
   };
   struct Batch {
     std::vector<Record> records;
@@ -104,6 +105,9 @@ class QvParallelReader {
   std::size_t filling_bytes_ = 0;
   std::string pending_;
   bool has_pending_ = false;
+  bool pending_damaged_ = false;
+  bool damage_met_ = false;
+  bool damage_due_ = false;
   bool input_done_ = false;
   bool cut_failed_ = false;
   std::unique_ptr<Batch> current_;
