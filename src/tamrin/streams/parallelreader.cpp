@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "pellar/qvreport.h"
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorcapture.h"
 #include "sorvil/error/errorhandler.h"
@@ -62,6 +63,14 @@ class Collector final : public Sorvil::QvErrorHandlerImplBase {
  private:
   std::vector<Said>* to_;
 };
+
+// What the byte streams report while the calling thread cuts records (a
+// gzip member cut short): said again when the record they came with is.
+thread_local std::vector<std::string>* stream_reports = nullptr;
+
+void KeepStreamReport(const char* text) {
+  if (stream_reports) stream_reports->emplace_back(text);
+}
 
 // A copy keeps what perception established, as the reader left it.
 void CopyRecord(const QvMolBase& from, QvMolBase& to) {
@@ -213,7 +222,7 @@ void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<S
     record.mols.push_back(std::move(mol));
   }
   record.failed = stream.GetFailedCount() - failed_before;
-  record.said = std::move(said);
+  record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
   said.clear();
   record.bytes = std::string();
 }
@@ -230,12 +239,29 @@ void QvParallelReader::Dispatch() {
   filling_bytes_ = 0;
 }
 
+void QvParallelReader::Pass(Record& record, bool last, bool damaged) {
+  has_pending_ = false;
+  filling_bytes_ += pending_.size();
+  record.bytes = std::move(pending_);
+  record.last = last;
+  record.damaged = pending_damaged_ || damaged;
+  record.said = std::move(pending_said_);
+  pending_said_.clear();
+}
+
 void QvParallelReader::Fill() {
   std::vector<Said> unheard;
   Collector<Said> quiet(&unheard);
   // The tokenizer's own complaints are not heard: the reader reports every
-  // record it meets, as it does when reading on one thread.
+  // record it meets, as it does when reading on one thread. What the byte
+  // stream reports is kept (the capture puts its own receiver back).
   Sorvil::QvErrorCapture capture(quiet);
+  std::vector<std::string> reports;
+  stream_reports = &reports;
+  Pellar::QvSetThreadReport(KeepStreamReport);
+  struct Unset {
+    ~Unset() { stream_reports = nullptr; }
+  } unset;
   for (;;) {
     if (input_done_) return;
     {
@@ -257,17 +283,20 @@ void QvParallelReader::Fill() {
     // one-thread reading would meet it; met after the last record, at the end.
     const bool damaged = !damage_met_ && in_.GetStream().damage();
     damage_met_ = damage_met_ || damaged;
-    if (has_pending_) {
-      filling_bytes_ += pending_.size();
-      Record& last = filling_->records.emplace_back();
-      last.bytes = std::move(pending_);
-      last.last = !cut && !cut_failed_;
-      last.damaged = pending_damaged_ || (damaged && !cut);
-      has_pending_ = false;
-    }
-    if (cut) {
+    std::vector<Said> met;
+    for (std::string& text : reports) met.push_back({Sorvil::QvWarning, std::move(text)});
+    reports.clear();
+    if (!cut) {
+      // Met while looking for a record after the last one: they belong to
+      // the last one, or, with none, come before the rest.
+      pending_said_.insert(pending_said_.end(), std::make_move_iterator(met.begin()),
+                           std::make_move_iterator(met.end()));
+      if (has_pending_) Pass(filling_->records.emplace_back(), !cut_failed_, damaged);
+    } else {
+      if (has_pending_) Pass(filling_->records.emplace_back(), false, false);
       pending_ = std::move(record);
       pending_damaged_ = damaged;
+      pending_said_ = std::move(met);
       has_pending_ = true;
     }
     if (!cut || filling_->records.size() >= kBatchRecords || filling_bytes_ >= kBatchBytes) Dispatch();
@@ -331,6 +360,8 @@ bool QvParallelReader::Next(QvMolBase& mol) {
       std::rethrow_exception(error);
     }
   }
+  // Reports met where no record was cut come before what follows.
+  for (const Said& said : std::exchange(pending_said_, {})) Sorvil::QvErrorHandler::Msg(said.level, said.text.c_str());
   if (cut_failed_ && ReadRest(mol)) return true;
   ended_ = true;
   mol.Clear();

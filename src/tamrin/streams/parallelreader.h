@@ -91,6 +91,8 @@ class QvParallelReader {
   // Cuts records until the window is full or the input ends.
   void Fill();
   void Dispatch();
+  // Moves the pending record into `record`.
+  void Pass(Record& record, bool last, bool damaged);
   bool Serve(QvMolBase& mol);
   bool ReadRest(QvMolBase& mol);
 
@@ -106,6 +108,7 @@ class QvParallelReader {
   std::string pending_;
   bool has_pending_ = false;
   bool pending_damaged_ = false;
+  std::vector<Said> pending_said_;
   bool damage_met_ = false;
   bool damage_due_ = false;
   bool input_done_ = false;
