@@ -8,7 +8,9 @@
 ``--in-format``/``--out-format`` (``sdf``, ``smi.gz``, ``cube``) name the
 format of a stream, or of a file whose suffix says nothing. ``--errors skip``
 (the default) reports each damaged record on standard error and goes on;
-``--errors raise`` stops at the first one with status 1. ``convert`` writes
+``--errors raise`` stops at the first one with status 1. ``--threads N``
+parses the records of IN on N worker threads; the output is the same, in
+the input's order. ``convert`` writes
 into a temporary file beside OUT and renames it over OUT only once every
 record is written: a failed or interrupted run leaves no partial file, and an
 older OUT as it was. A progress bar shows on a terminal when tqdm is installed.
@@ -97,10 +99,11 @@ def _open_source(args: argparse.Namespace, source: str, names: _Names, stack: co
     fmt = args.in_format
     # The command line's "skip" reports and goes on: the readers' "warn".
     errors = "raise" if args.errors == "raise" else "warn"
+    threads = getattr(args, "threads", 1)
     if fmt is None:
         if source == "-":
             raise _UsageError("reading standard input needs --in-format")
-        return velk.open_reader(source, errors=errors)
+        return velk.open_reader(source, errors=errors, num_threads=threads)
     suffix, code = _suffix_and_code(fmt)
     folder = stack.enter_context(tempfile.TemporaryDirectory(prefix="nimbrel-"))
     shown = _label(source, _STDIN)
@@ -118,7 +121,7 @@ def _open_source(args: argparse.Namespace, source: str, names: _Names, stack: co
         os.replace(data, path)
     else:
         os.symlink(data, path)
-    return velk.open_reader(path, format=code, errors=errors)
+    return velk.open_reader(path, format=code, errors=errors, num_threads=threads)
 
 
 def _progress(records: Iterable, label: str) -> Iterable:
@@ -205,6 +208,16 @@ def _convert(args: argparse.Namespace, names: _Names) -> int:
     return 0
 
 
+def _thread_count(text: str) -> int:
+    try:
+        count = int(text)
+    except ValueError:
+        count = -1
+    if count < 1:
+        raise argparse.ArgumentTypeError(f"expected a whole number of 1 or more, not {text!r}")
+    return count
+
+
 def _parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(prog=_PROG, description="Read, inspect and convert chemistry files.")
     commands = parser.add_subparsers(dest="command", required=True)
@@ -219,6 +232,8 @@ def _parser() -> argparse.ArgumentParser:
     convert = commands.add_parser("convert", parents=[reading], help="copy every record of IN to OUT")
     convert.add_argument("--out-format", metavar="FMT", help="format of the output when its name does not say; "
                          "needed for standard output")
+    convert.add_argument("--threads", metavar="N", type=_thread_count, default=1,
+                         help="worker threads that parse the input (default 1); the output keeps the input's order")
     convert.add_argument("source", metavar="IN", help="the input file, or - for standard input")
     convert.add_argument("target", metavar="OUT", help="the output file, or - for standard output")
     return parser

@@ -36,6 +36,7 @@ def read_frame(
     title_column: str = "title",
     mol_factory: Callable[[], Any] | None = None,
     errors: str = "warn",
+    num_threads: int = 1,
 ) -> pd.DataFrame:
     """Every record of the file at ``path`` as one row of a pandas DataFrame.
 
@@ -50,7 +51,7 @@ def read_frame(
     from . import velk
     from ._tamrin import QvGetSDDataPairs
 
-    with velk.open_reader(path, mol_factory, errors=errors) as reader:
+    with velk.open_reader(path, mol_factory, errors=errors, num_threads=num_threads) as reader:
         mols = list(reader)
     # Whole columns at a time: a Python step per record and tag would cost
     # about as much as parsing the records.

@@ -90,6 +90,12 @@ def __dir__() -> list[str]:
 _READ_ERRORS = {"raise": _core.ReadErrorsRaise, "warn": _core.ReadErrorsWarn, "skip": _core.ReadErrorsSkip}
 
 
+def _thread_count(num_threads: int) -> int:
+    if isinstance(num_threads, bool) or not isinstance(num_threads, int) or num_threads < 0:
+        raise ValueError(f"num_threads must be a whole number of 0 or more, not {num_threads!r}")
+    return min(num_threads, 64)
+
+
 def _read_errors(errors: str) -> int:
     try:
         return _READ_ERRORS[errors]
@@ -152,6 +158,11 @@ class Reader:
     format code) reads the file in that molecule format whatever its suffix.
     ``errors`` ("warn", "skip" or "raise") says what becomes of records the
     reader has to skip and of damaged input (see the module's description).
+    ``num_threads`` of 2 or more parses the records on that many worker
+    threads (at most 64) while this thread cuts the file into records: the
+    molecules, warnings and errors are those of reading on one thread, in
+    file order. SDF, MOL2, SMILES, XYZ and PDB files take part; other formats
+    are read on one thread.
     """
 
     # Whether the end of the records releases the file (the iterator of read()).
@@ -163,14 +174,16 @@ class Reader:
         mol_factory: Callable[[], QvMolBase] | None = None,
         format: str | int | None = None,
         errors: str = "warn",
+        num_threads: int = 1,
     ) -> None:
         self.path = os.fspath(path)
         mode = _read_errors(errors)
+        threads = _thread_count(num_threads)
         self._new_mol = mol_factory or _default_molecule_factory()
         if format is None:
-            self._handle = _core._open_reader(self.path)
+            self._handle = _core._open_reader(self.path, threads)
         else:
-            self._handle = _core._open_reader_as(self.path, _format_code(format))
+            self._handle = _core._open_reader_as(self.path, _format_code(format), threads)
         self._handle.set_errors(mode)
         # Bound once: iterating is the hot path of every caller. Molecules of
         # the default class are made by the extension in the same call that
@@ -302,12 +315,14 @@ def open_reader(
     mol_factory: Callable[[], QvMolBase] | None = None,
     format: str | int | None = None,
     errors: str = "warn",
+    num_threads: int = 1,
 ) -> Reader:
     """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``) unless given.
 
     ``errors``: "warn", "skip" or "raise" for lost records and damaged input.
+    ``num_threads``: worker threads that parse the records (see :class:`Reader`).
     """
-    return Reader(path, mol_factory, format, errors)
+    return Reader(path, mol_factory, format, errors, num_threads)
 
 
 def open_writer(path: PathLike, format: str | int | None = None) -> Writer:
@@ -327,7 +342,9 @@ class _ReadIterator(Reader):
     _closes_at_end = True
 
 
-def read(path: PathLike, format: str | int | None = None, errors: str = "warn") -> Iterator[QvMolBase]:
+def read(
+    path: PathLike, format: str | int | None = None, errors: str = "warn", num_threads: int = 1
+) -> Iterator[QvMolBase]:
     """Every molecule of the file at ``path``, one new molecule object each.
 
     The file is opened at once (a missing file raises here) and released at
@@ -336,8 +353,10 @@ def read(path: PathLike, format: str | int | None = None, errors: str = "warn") 
     ``errors``: a record that cannot be read, or damaged input, warns
     (:class:`ReadWarning`, "warn"), passes silently ("skip") or raises
     :class:`FormatError` ("raise"); the good records are read either way.
+    ``num_threads`` of 2 or more parses on worker threads (see :class:`Reader`);
+    dropping or closing the iterator stops them.
     """
-    return _ReadIterator(path, format=format, errors=errors)
+    return _ReadIterator(path, format=format, errors=errors, num_threads=num_threads)
 
 
 def read_record(path: PathLike) -> tuple[QvMolBase, list[QvScalarGrid]]:
@@ -396,18 +415,24 @@ def mol_from_bytes(
 
 
 def read_frame(
-    path: PathLike, mol_column: str = "mol", title_column: str = "title", mol_factory=None, errors: str = "warn"
+    path: PathLike,
+    mol_column: str = "mol",
+    title_column: str = "title",
+    mol_factory=None,
+    errors: str = "warn",
+    num_threads: int = 1,
 ):
     """Every record of ``path`` as a row of a pandas DataFrame: molecule, title, one column per SD tag.
 
     Tag columns hold numbers when all their values are numbers, text
     otherwise, NaN where a record lacks the tag. ``errors`` as for
-    :func:`read` ("raise" ends the read at the first lost record). Needs
-    pandas (ImportError with an install hint without it).
+    :func:`read` ("raise" ends the read at the first lost record), and
+    ``num_threads`` as for :class:`Reader`. Needs pandas (ImportError with an
+    install hint without it).
     """
     from ._frames import read_frame as _read_frame
 
-    return _read_frame(path, mol_column, title_column, mol_factory, errors)
+    return _read_frame(path, mol_column, title_column, mol_factory, errors, num_threads)
 
 
 def write_frame(frame, path: PathLike, mol_column: str = "mol", title_column: str | None = "title") -> int:

@@ -261,8 +261,11 @@ void check_format(unsigned code, bool (*usable)(Tamrin::QvFormat), const char* w
 
 }  // namespace
 
-std::unique_ptr<ReaderHandle> open_reader(const std::string& path) {
-  return reader_handle(handler_for(path), path, std::any());
+std::unique_ptr<ReaderHandle> open_reader(const std::string& path, unsigned num_threads) {
+  FormatHandler& handler = handler_for(path);
+  // Other handlers would warn about a configuration they do not take.
+  const bool threaded = num_threads > 1 && dynamic_cast<builtin::TamrinHandler*>(&handler);
+  return reader_handle(handler, path, threaded ? std::any(tamrin::ReaderConfig{.num_threads = num_threads}) : std::any());
 }
 
 std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
@@ -272,9 +275,10 @@ std::unique_ptr<WriterHandle> open_writer(const std::string& path) {
 // The stream first picks a format by the file's suffix, and complains when
 // it knows none; the format given replaces that choice, so the complaint is
 // dropped. Anything else opening can report ends in an exception.
-std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format) {
+std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format, unsigned num_threads) {
   check_format(format, Tamrin::QvFormatReadable, "read");
-  return reader_handle(tamrin_handler(), path, tamrin::ReaderConfig{.format = format}, false);
+  return reader_handle(tamrin_handler(), path, tamrin::ReaderConfig{.format = format, .num_threads = num_threads},
+                       false);
 }
 
 std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format) {

@@ -123,13 +123,15 @@ class WriterHandle {
 
 // Open by path through the process-wide registry. Unknown suffix: FormatError,
 // before any file is touched; a handler that makes nothing: FileError.
-std::unique_ptr<ReaderHandle> open_reader(const std::string& path);
+// `num_threads` of 2 or more parses the records of a molecule format whose
+// records stand alone on that many worker threads; the others ignore it.
+std::unique_ptr<ReaderHandle> open_reader(const std::string& path, unsigned num_threads = 1);
 std::unique_ptr<WriterHandle> open_writer(const std::string& path);
 
 // Open by path in a format of the Tamrin streams named by its code, whatever
 // the suffix (the registry knows a fixed list of suffixes; formats such as
 // JSON or InChI have none there). Gzip still follows a ".gz" ending.
-std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format);
+std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format, unsigned num_threads = 1);
 std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format);
 
 }  // namespace velk

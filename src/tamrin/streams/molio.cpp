@@ -109,7 +109,10 @@ bool QvReadMolecule(qvmolistream& in, QvMolBase& mol) {
     in.MarkRecordStart(info.binary_state != nullptr);
     ok = ReadRecord(in, mol, info, flavor);
     const bool more = !in.at_end();
-    if (!ok && (more || mol.NumAtoms() > 0)) {
+    // A record cut from a longer input ends where the tokenizer cut it;
+    // failing there is what failing before the next record would be.
+    const bool data_follow = more || (in.MoreFollows() && in.ReadPastRecordStart());
+    if (!ok && (data_follow || mol.NumAtoms() > 0)) {
       QvErrorHandler::Warning("Error reading molecule \"%s\" in %s format.", mol.GetTitle(), QvFormatDescription(f));
       in.CountFailedRecord();
     } else if (!ok && !info.atomless_tail_ends_input && in.ReadPastRecordStart()) {

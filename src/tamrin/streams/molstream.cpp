@@ -101,6 +101,7 @@ void qvmolistream::UseStandardInput() {
 
 bool qvmolistream::open(const char* name) {
   Forget();
+  more_follows_ = false;
   queue_.clear();
   DropLayer();
   if (IsStandardName(name) || QvIsBareExtension(name)) {
@@ -125,6 +126,7 @@ bool qvmolistream::open(const char* name) {
 
 bool qvmolistream::openstream(Pellar::qvistream& in) {
   Forget();
+  more_follows_ = false;
   queue_.clear();
   if (Layer(gzip_, in)) return true;
   QvErrorHandler::Warning("Unable to open qvmolistream string as gzipped stream.");
@@ -133,6 +135,7 @@ bool qvmolistream::openstream(Pellar::qvistream& in) {
 
 bool qvmolistream::openstring(const void* data, std::size_t length) {
   Forget();
+  more_follows_ = false;
   queue_.clear();
   if (!string_) string_ = std::make_unique<Pellar::qvisstream>();
   const bool loaded = (data || length == 0) && string_->load(data ? data : "", length);

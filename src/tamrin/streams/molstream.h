@@ -198,6 +198,12 @@ class qvmolistream : public qvmolstreambase {
   // Whether the reading since the mark took more than blank lines.
   bool ReadPastRecordStart();
 
+  // For a stream that holds one record cut from a longer input: its end is
+  // not the input's, so a record that fails there was bad, not cut short.
+  // Opening anew clears it.
+  void SetMoreFollows(bool more) { more_follows_ = more; }
+  bool MoreFollows() const { return more_follows_; }
+
  private:
   struct Queued {
     std::unique_ptr<QvMolBase> mol;
@@ -222,6 +228,7 @@ class qvmolistream : public qvmolstreambase {
   std::unique_ptr<QvConfTestBase> conf_test_;
   unsigned failed_ = 0;
   std::int64_t blank_to_ = -1;
+  bool more_follows_ = false;
 };
 
 class qvmolostream : public qvmolstreambase {

@@ -12,14 +12,17 @@ struct ReaderConfig {
   unsigned format = 0;
   unsigned iflavor_format = 0;
   unsigned iflavor = 0;
-  unsigned num_threads = 0;  // carried for callers; reading runs on the caller's thread
+  // Worker threads that parse records while the caller's thread cuts the
+  // input (capped at 64); 0 and 1 read on the caller's thread alone, as do
+  // formats whose records do not stand alone.
+  unsigned num_threads = 0;
 };
 
 struct WriterConfig {
   unsigned format = 0;
   unsigned oflavor_format = 0;
   unsigned oflavor = 0;
-  unsigned num_threads = 0;
+  unsigned num_threads = 0;  // carried for callers; writing runs on the caller's thread
 };
 
 }  // namespace tamrin

@@ -24,6 +24,7 @@ struct StreamSettings {
   unsigned format = 0;
   unsigned flavor_format = 0;
   unsigned flavor = 0;
+  unsigned threads = 0;
 };
 
 template <class Config>
@@ -31,9 +32,9 @@ StreamSettings settings_from(const std::any& config, const char* warning) {
   if (!config.has_value()) return {};
   if (const auto* c = std::any_cast<Config>(&config)) {
     if constexpr (std::is_same_v<Config, tamrin::ReaderConfig>)
-      return {c->format, c->iflavor_format, c->iflavor};
+      return {c->format, c->iflavor_format, c->iflavor, c->num_threads};
     else
-      return {c->format, c->oflavor_format, c->oflavor};
+      return {c->format, c->oflavor_format, c->oflavor, c->num_threads};
   }
   Sorvil::QvErrorHandler::Warning("%s", warning);
   return {};
@@ -52,8 +53,20 @@ void apply(Stream& stream, const StreamSettings& settings) {
 
 }  // namespace
 
+Tamrin::QvParallelReader* TamrinMolSource::parallel() {
+  if (!threads_decided_) {
+    threads_decided_ = true;
+    if (threads_ > 1 && Tamrin::QvParallelReader::Supports(stream_))
+      parallel_ = std::make_unique<Tamrin::QvParallelReader>(stream_, threads_);
+  }
+  return parallel_.get();
+}
+
+// A multi-conformer molecule read in parallel takes the record's molecule
+// as its one conformer: the formats read in parallel combine none.
 bool TamrinMolSource::next(QvMolBase& mol) {
   mol.Clear();
+  if (auto* reader = parallel()) return noted(reader->Next(mol));
   if (auto* multi = Sorvil::QvCast<Tamrin::QvMCMolBase>(&mol))
     return noted(Tamrin::QvReadMolecule(stream_, *multi));
   return noted(Tamrin::QvReadMolecule(stream_, mol));
@@ -61,6 +74,7 @@ bool TamrinMolSource::next(QvMolBase& mol) {
 
 bool TamrinMolSource::next(QvGraphMol& mol) {
   mol.Clear();
+  if (auto* reader = parallel()) return noted(reader->Next(mol.GetMol()));
   return noted(Tamrin::QvReadMolecule(stream_, mol.GetMol()));
 }
 
@@ -69,8 +83,10 @@ bool TamrinMolSource::next(QvGraphMol& mol) {
 // nothing else. Records are numbered by their place in the file, so a
 // skipped record counts too.
 bool TamrinMolSource::noted(bool got) {
-  const unsigned skipped = stream_.GetFailedCount();
-  const char* damage = stream_.GetStream().damage();
+  const unsigned skipped = parallel_ ? parallel_->GetFailedCount() : stream_.GetFailedCount();
+  // The workers' input is cut ahead of the reads; its damage counts once
+  // the records before it are all passed.
+  const char* damage = parallel_ ? parallel_->Damage() : stream_.GetStream().damage();
   if (skipped != skipped_ || (damage && !damage_seen_)) {
     const std::string where = "velk: '" + stream_.GetName() + "': ";
     const std::uint64_t first = delivered_ + skipped_ + 1;
@@ -106,7 +122,8 @@ ReadResult TamrinMolSource::next_record(QvMolBase& mol) {
     return result;
   }
   mol.Clear();
-  if (stream_.at_end()) return result;
+  // A parallel read ends only at the end of the input.
+  if (parallel_ || stream_.at_end()) return result;
   failed_ = true;
   result.status = ReadStatus::ParseError;
   result.message = "record " + std::to_string(record_count_ + 1) + " of this " +
@@ -187,6 +204,7 @@ std::unique_ptr<MolSource> TamrinHandler::open_reader(const std::string& path, c
   if (!source->stream().open(path)) throw FileError("velk: unable to open '" + path + "' for reading");
   source->stream().SetName(path);
   apply(source->stream(), settings);
+  source->set_threads(settings.threads);
   return source;
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tamrin/streams/molstream.h"
+#include "tamrin/streams/parallelreader.h"
 #include "velk/builtin/tamrin_config.h"
 #include "velk/formathandler.h"
 
@@ -30,12 +31,23 @@ class TamrinMolSource : public MolSource {
   std::uint64_t records_passed() const override { return delivered_ + skipped_; }
 
   Tamrin::qvmolistream& stream() { return stream_; }
+  // Worker threads for the reads to come (0 and 1: none), where the
+  // stream's format allows; decided at the first read.
+  void set_threads(unsigned threads) { threads_ = threads; }
+  // The workers reading now; 0 when the calling thread reads alone.
+  unsigned threads_in_use() const { return parallel_ ? parallel_->NumThreads() : 0; }
 
  private:
   // Notes what the read that answered `got` skipped or met.
   bool noted(bool got);
+  // The parallel reader, made at the first read when threads were asked for.
+  Tamrin::QvParallelReader* parallel();
 
   Tamrin::qvmolistream stream_;
+  unsigned threads_ = 1;
+  bool threads_decided_ = false;
+  // Declared after the stream it reads, so that its workers stop first.
+  std::unique_ptr<Tamrin::QvParallelReader> parallel_;
   std::uint64_t record_count_ = 0;
   bool failed_ = false;
   std::uint64_t delivered_ = 0;     // molecules handed out by any read

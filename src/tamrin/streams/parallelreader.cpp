@@ -1,0 +1,375 @@
+#include "tamrin/streams/parallelreader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "pellar/qvreport.h"
+#include "pellar/qvstream.h"
+#include "sorvil/error/errorcapture.h"
+#include "sorvil/error/errorhandler.h"
+#include "tamrin/model/molimpl.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/molstream.h"
+#include "tamrin/streams/tokenizer.h"
+
+namespace Tamrin {
+
+namespace {
+
+// A batch is handed to a worker when it holds this many records or bytes:
+// one hand-over per record would cost more than parsing a SMILES line.
+constexpr std::size_t kBatchRecords = 64;
+constexpr std::size_t kBatchBytes = 256 * 1024;
+// Batches cut ahead of the consumer, per worker: enough to keep every
+// worker busy while the consumer takes one batch, few enough that memory
+// stays flat however long the input.
+constexpr std::size_t kBatchesPerWorker = 3;
+
+// Formats whose records read alone as they read in sequence: no header,
+// column names, document state or binary dictionary carried from one record
+// to the next. CSV (its header), JSON and the binary formats keep such
+// state, and InChI parses through a library that is not known to be safe
+// on several threads at once: they are read on one thread.
+bool RecordsStandAlone(QvFormat format) {
+  switch (format) {
+    case QvFormat::SMI:
+    case QvFormat::USM:
+    case QvFormat::ISM:
+    case QvFormat::CAN:
+    case QvFormat::CXSMILES:
+    case QvFormat::MDL:
+    case QvFormat::SDF:
+    case QvFormat::MOL2:
+    case QvFormat::MOL2H:
+    case QvFormat::XYZ:
+    case QvFormat::PDB:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Collects what the error handler says on one thread, in order.
+template <class Said>
+class Collector final : public Sorvil::QvErrorHandlerImplBase {
+ public:
+  explicit Collector(std::vector<Said>* to) : to_(to) {}
+  void Msg(unsigned level, const char* text) override {
+    if (to_) to_->push_back({level, text});
+  }
+  void Redirect(std::vector<Said>* to) { to_ = to; }
+
+ private:
+  std::vector<Said>* to_;
+};
+
+// What the byte streams report while the calling thread cuts records (a
+// gzip member cut short): said again when the record they came with is.
+thread_local std::vector<std::string>* stream_reports = nullptr;
+
+void KeepStreamReport(const char* text) {
+  if (stream_reports) stream_reports->emplace_back(text);
+}
+
+// A copy keeps what perception established, as the reader left it.
+void CopyRecord(const QvMolBase& from, QvMolBase& to) {
+  to.Clear();
+  to.Copy(from);
+  for (unsigned bit = 1; bit != 0; bit <<= 1) to.SetPerceived(bit, from.HasPerceived(bit));
+}
+
+}  // namespace
+
+// The input as the tokenizer reads it, keeping the bytes since the start
+// of the record being cut, so that a record the tokenizer cannot cut can be
+// read again from its first byte by the molecule reader.
+class QvParallelReader::Journal final : public Pellar::qvistream {
+ public:
+  explicit Journal(Pellar::qvistream& source) : source_(source) { eof_ = false; }
+
+  bool refill() override {
+    char* block = nextblock();
+    const auto offset = static_cast<std::size_t>(bufpos_ - base_);
+    // The source is read a block at a time and only when its bytes are
+    // needed, as a reader reading it directly would: a gzip layer then meets
+    // damage while the same record is read.
+    if (data_.size() <= offset && !source_done_) {
+      const std::size_t had = data_.size();
+      data_.resize(had + BufferSize);
+      const std::size_t got = source_.read(data_.data() + had, BufferSize);
+      data_.resize(had + got);
+      source_done_ = got == 0;
+    }
+    const std::size_t n = std::min(BufferSize, data_.size() - offset);
+    if (n == 0) {
+      eof_ = true;
+      return false;
+    }
+    std::memcpy(block, data_.data() + offset, n);
+    end_ = block + n;
+    return true;
+  }
+
+  // Back to a position no earlier than the last Keep.
+  bool seek(std::int64_t pos) override {
+    if (pos < base_) return false;
+    cur_ = end_ = begin_;
+    bufpos_ = pos;
+    eof_ = false;
+    refill();
+    return true;
+  }
+
+  // Bytes before the current position are no longer needed; they are
+  // dropped once they are many, so that dropping costs little per record.
+  void Keep() {
+    constexpr std::size_t kDropAt = std::size_t{4} << 20;
+    const std::int64_t here = tell();
+    if (static_cast<std::size_t>(here - base_) < kDropAt) return;
+    data_.erase(0, static_cast<std::size_t>(here - base_));
+    base_ = here;
+  }
+
+ private:
+  Pellar::qvistream& source_;
+  std::string data_;
+  std::int64_t base_ = 0;  // the position of data_[0]
+  bool source_done_ = false;
+};
+
+bool QvParallelReader::Supports(const qvmolistream& in) {
+  return RecordsStandAlone(in.GetFormat()) && !in.CombinesConformers() && !in.HasQueued();
+}
+
+QvParallelReader::QvParallelReader(qvmolistream& in, unsigned threads)
+    : in_(in),
+      format_(in.GetFormat()),
+      flavor_(in.GetFlavor()),
+      journal_(std::make_unique<Journal>(in.GetStream())) {
+  {
+    // Making a tokenizer says nothing worth hearing for the formats taken.
+    std::vector<Said> unheard;
+    Collector<Said> quiet(&unheard);
+    Sorvil::QvErrorCapture capture(quiet);
+    tokenizer_ = QvCreateTokenizer(in);
+  }
+  const unsigned count = std::clamp(threads, 1u, kMaxThreads);
+  window_limit_ = kBatchesPerWorker * count;
+  workers_.reserve(count);
+  try {
+    for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+  } catch (...) {
+    // No thread to be had: those started are stopped, and the caller hears.
+    Stop();
+    throw;
+  }
+}
+
+QvParallelReader::~QvParallelReader() { Stop(); }
+
+void QvParallelReader::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  work_ready_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+  workers_.clear();
+}
+
+void QvParallelReader::Work() {
+  qvmolistream stream;
+  stream.SetFormat(format_);
+  stream.SetFlavor(format_, flavor_);
+  std::vector<Said> said;
+  Collector<Said> collector(&said);
+  Sorvil::QvErrorCapture capture(collector);
+  for (;;) {
+    Batch* batch = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      work_ready_.wait(lock, [this] { return stop_ || !todo_.empty(); });
+      if (stop_) return;
+      batch = todo_.front();
+      todo_.pop_front();
+    }
+    try {
+      for (Record& record : batch->records) {
+        // Stopping waits for one record at most.
+        if (stop_.load(std::memory_order_relaxed)) break;
+        Parse(stream, record, said);
+      }
+    } catch (...) {
+      batch->error = std::current_exception();
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      batch->done = true;
+    }
+    batch_done_.notify_all();
+  }
+}
+
+void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<Said>& said) const {
+  said.clear();
+  const unsigned failed_before = stream.GetFailedCount();
+  stream.openstring(record.bytes);
+  stream.SetMoreFollows(!record.last);
+  for (;;) {
+    auto mol = std::make_unique<QvGraphMolImpl>();
+    if (!QvReadMolecule(stream, *mol)) break;
+    record.mols.push_back(std::move(mol));
+  }
+  record.failed = stream.GetFailedCount() - failed_before;
+  record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
+  said.clear();
+  record.bytes = std::string();
+}
+
+void QvParallelReader::Dispatch() {
+  if (!filling_ || filling_->records.empty()) return;
+  Batch* batch = filling_.get();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    window_.push_back(std::move(filling_));
+    todo_.push_back(batch);
+  }
+  work_ready_.notify_one();
+  filling_bytes_ = 0;
+}
+
+void QvParallelReader::Pass(Record& record, bool last, bool damaged) {
+  has_pending_ = false;
+  filling_bytes_ += pending_.size();
+  record.bytes = std::move(pending_);
+  record.last = last;
+  record.damaged = pending_damaged_ || damaged;
+  record.said = std::move(pending_said_);
+  pending_said_.clear();
+}
+
+void QvParallelReader::Fill() {
+  std::vector<Said> unheard;
+  Collector<Said> quiet(&unheard);
+  // The tokenizer's own complaints are not heard: the reader reports every
+  // record it meets, as it does when reading on one thread. What the byte
+  // stream reports is kept (the capture puts its own receiver back).
+  Sorvil::QvErrorCapture capture(quiet);
+  std::vector<std::string> reports;
+  stream_reports = &reports;
+  Pellar::QvSetThreadReport(KeepStreamReport);
+  struct Unset {
+    ~Unset() { stream_reports = nullptr; }
+  } unset;
+  for (;;) {
+    if (input_done_) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (window_.size() >= window_limit_) return;
+    }
+    if (!filling_) filling_ = std::make_unique<Batch>();
+    journal_->Keep();
+    const std::int64_t start = journal_->tell();
+    std::string record;
+    const bool cut = tokenizer_->Next(*journal_, record);
+    if (!cut) {
+      input_done_ = true;
+      // Something is left that the tokenizer cannot cut: read from it on.
+      cut_failed_ = !journal_->at_end() || journal_->tell() > start;
+      if (cut_failed_) journal_->seek(start);
+    }
+    // Damage is said once the record whose cutting met it is passed, where
+    // one-thread reading would meet it; met after the last record, at the end.
+    const bool damaged = !damage_met_ && in_.GetStream().damage();
+    damage_met_ = damage_met_ || damaged;
+    std::vector<Said> met;
+    for (std::string& text : reports) met.push_back({Sorvil::QvWarning, std::move(text)});
+    reports.clear();
+    if (!cut) {
+      // Met while looking for a record after the last one: they belong to
+      // the last one, or, with none, come before the rest.
+      pending_said_.insert(pending_said_.end(), std::make_move_iterator(met.begin()),
+                           std::make_move_iterator(met.end()));
+      if (has_pending_) Pass(filling_->records.emplace_back(), !cut_failed_, damaged);
+    } else {
+      if (has_pending_) Pass(filling_->records.emplace_back(), false, false);
+      pending_ = std::move(record);
+      pending_damaged_ = damaged;
+      pending_said_ = std::move(met);
+      has_pending_ = true;
+    }
+    if (!cut || filling_->records.size() >= kBatchRecords || filling_bytes_ >= kBatchBytes) Dispatch();
+    unheard.clear();
+  }
+}
+
+bool QvParallelReader::Serve(QvMolBase& mol) {
+  while (current_ && record_ < current_->records.size()) {
+    Record& record = current_->records[record_];
+    if (mol_ == 0) {
+      // The record's turn: what reading it said, then its molecules.
+      for (const Said& said : record.said) Sorvil::QvErrorHandler::Msg(said.level, said.text.c_str());
+      failed_ += record.failed;
+      damage_due_ = damage_due_ || record.damaged;
+    }
+    if (mol_ < record.mols.size()) {
+      CopyRecord(*record.mols[mol_], mol);
+      record.mols[mol_].reset();
+      ++mol_;
+      return true;
+    }
+    ++record_;
+    mol_ = 0;
+  }
+  return false;
+}
+
+bool QvParallelReader::ReadRest(QvMolBase& mol) {
+  if (!rest_) {
+    rest_ = std::make_unique<qvmolistream>();
+    rest_->SetFormat(format_);
+    rest_->SetFlavor(format_, flavor_);
+    rest_->openstream(*journal_);
+  }
+  const unsigned before = rest_->GetFailedCount();
+  const bool got = QvReadMolecule(*rest_, mol);
+  failed_ += rest_->GetFailedCount() - before;
+  return got;
+}
+
+bool QvParallelReader::Next(QvMolBase& mol) {
+  if (ended_) {
+    mol.Clear();
+    return false;
+  }
+  for (;;) {
+    if (Serve(mol)) return true;
+    current_.reset();
+    Fill();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (window_.empty()) break;
+    batch_done_.wait(lock, [this] { return window_.front()->done; });
+    current_ = std::move(window_.front());
+    window_.pop_front();
+    lock.unlock();
+    record_ = mol_ = 0;
+    if (current_->error) {
+      const std::exception_ptr error = current_->error;
+      current_.reset();
+      std::rethrow_exception(error);
+    }
+  }
+  // Reports met where no record was cut come before what follows.
+  for (const Said& said : std::exchange(pending_said_, {})) Sorvil::QvErrorHandler::Msg(said.level, said.text.c_str());
+  if (cut_failed_ && ReadRest(mol)) return true;
+  ended_ = true;
+  mol.Clear();
+  return false;
+}
+
+unsigned QvParallelReader::GetFailedCount() const { return failed_; }
+
+const char* QvParallelReader::Damage() const { return ended_ || damage_due_ ? in_.GetStream().damage() : nullptr; }
+
+}  // namespace Tamrin

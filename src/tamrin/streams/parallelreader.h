@@ -1,0 +1,135 @@
+// Reading one molecule stream with worker threads.
+//
+// The calling thread keeps the input: it cuts it into whole records with the
+// format's tokenizer, a bounded number of records ahead of what it has
+// handed out, and hands batches of them to the workers. Each worker parses
+// its records from a stream of its own (same format and input flavor) and
+// runs the flavor's perception steps. Molecules come back in file order, and
+// what the toolkit reported while a worker read a record is said again on
+// the calling thread when that record's turn comes, so that the messages
+// and the count of failed records are those of reading on one thread.
+//
+// Only formats whose records read alone exactly as they read in sequence
+// take part (Supports); the others are read on the calling thread as before.
+// Where the tokenizer cannot cut the next record before the end of the data,
+// the rest of the input is read on the calling thread from that record on,
+// as one-thread reading would read it.
+//
+// Destroying the reader stops the workers: each finishes at most the record
+// it is parsing, and all have ended when the destructor returns.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "tamrin/streams/format.h"
+
+namespace Tamrin {
+
+class QvMolBase;
+class QvMolTokenizer;
+class qvmolistream;
+
+class QvParallelReader {
+ public:
+  // More workers than this only wait for the calling thread to cut records.
+  static constexpr unsigned kMaxThreads = 64;
+
+  // Whether `in` can be read in parallel: a format whose records stand
+  // alone and have a tokenizer, read molecule by molecule (no conformer test).
+  static bool Supports(const qvmolistream& in);
+
+  // Starts min(threads, kMaxThreads) workers on `in`, which must outlive the
+  // reader and must not be read by anyone else meanwhile.
+  QvParallelReader(qvmolistream& in, unsigned threads);
+  ~QvParallelReader();
+  QvParallelReader(const QvParallelReader&) = delete;
+  QvParallelReader& operator=(const QvParallelReader&) = delete;
+
+  // The next molecule in file order, with the perception it was read with;
+  // false at the end. Rethrows what a worker met while parsing (no memory).
+  bool Next(QvMolBase& mol);
+  // Records that failed to read among those passed so far.
+  unsigned GetFailedCount() const;
+  // Why the data stopped before their end, once the record during whose
+  // reading one thread would have met it has been passed; null otherwise.
+  const char* Damage() const;
+  unsigned NumThreads() const { return static_cast<unsigned>(workers_.size()); }
+
+ private:
+  struct Said {
+    unsigned level;
+    std::string text;
+  };
+  struct Record {
+    std::string bytes;
+    bool last = false;  // nothing follows in the input
+    std::vector<std::unique_ptr<QvMolBase>> mols;
+    std::vector<Said> said;
+    unsigned failed = 0;
+    bool damaged = false;  // cutting it met damage in the input
+  };
+  struct Batch {
+    std::vector<Record> records;
+    bool done = false;
+    std::exception_ptr error;
+  };
+  class Journal;
+
+  void Stop();
+  void Work();
+  void Parse(qvmolistream& stream, Record& record, std::vector<Said>& said) const;
+  // Cuts records until the window is full or the input ends.
+  void Fill();
+  void Dispatch();
+  // Moves the pending record into `record`.
+  void Pass(Record& record, bool last, bool damaged);
+  bool Serve(QvMolBase& mol);
+  bool ReadRest(QvMolBase& mol);
+
+  qvmolistream& in_;
+  QvFormat format_;
+  unsigned flavor_;
+  std::unique_ptr<QvMolTokenizer> tokenizer_;
+  std::unique_ptr<Journal> journal_;
+
+  // Calling thread only.
+  std::unique_ptr<Batch> filling_;
+  std::size_t filling_bytes_ = 0;
+  std::string pending_;
+  bool has_pending_ = false;
+  bool pending_damaged_ = false;
+  std::vector<Said> pending_said_;
+  bool damage_met_ = false;
+  bool damage_due_ = false;
+  bool input_done_ = false;
+  bool cut_failed_ = false;
+  std::unique_ptr<Batch> current_;
+  std::size_t record_ = 0;
+  std::size_t mol_ = 0;
+  unsigned failed_ = 0;
+  std::unique_ptr<qvmolistream> rest_;
+  bool ended_ = false;
+
+  // Shared with the workers, under mutex_.
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable batch_done_;
+  std::deque<std::unique_ptr<Batch>> window_;  // file order
+  std::deque<Batch*> todo_;
+  std::atomic<bool> stop_ = false;
+
+  std::size_t window_limit_;
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace Tamrin

@@ -1,0 +1,209 @@
+// Reading with worker threads against reading on one thread: for inputs of
+// every format taken, with bad records, records cut short, blank lines the
+// tokenizer cannot cut and gzip, the molecules (as written back), the
+// messages in order and the count of failed records must be the same.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/captured_messages.h"
+#include "support/deflate.h"
+#include "sorvil/base/tagdata.h"
+#include "tamrin/formats/smiles/smiles.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/molstream.h"
+#include "tamrin/streams/parallelreader.h"
+
+namespace {
+
+using Tamrin::QvFormat;
+using Tamrin::QvGraphMol;
+using Tamrin::QvMolBase;
+using Tamrin::qvmolistream;
+using Tamrin::QvParallelReader;
+
+struct Outcome {
+  std::vector<std::string> mols;
+  std::vector<std::string> messages;
+  unsigned failed = 0;
+};
+
+// What a molecule writes as, in the format it was read from and as
+// canonical SMILES, with what perception established.
+std::string Described(const QvMolBase& mol, QvFormat format) {
+  std::string text = std::to_string(mol.NumAtoms()) + " " + mol.GetTitle() + "\n";
+  for (const QvFormat as : {format, QvFormat::CAN}) {
+    Tamrin::qvmolostream out;
+    out.SetFormat(as);
+    out.openstring(false);
+    Tamrin::QvWriteMolecule(out, mol);
+    text += out.GetString();
+  }
+  for (unsigned bit = 1; bit != 0; bit <<= 1) text += mol.HasPerceived(bit) ? '1' : '0';
+  return text;
+}
+
+// Every molecule through `next`, with the messages said while reading.
+Outcome ReadEvery(QvFormat format, const std::function<bool(QvMolBase&)>& next) {
+  Outcome outcome;
+  CapturedMessages captured;
+  const auto heard = [&] {
+    outcome.messages.insert(outcome.messages.end(), captured.lines().begin(), captured.lines().end());
+    captured.clear();
+  };
+  QvGraphMol mol;
+  while (next(mol.GetMol())) {
+    heard();
+    outcome.mols.push_back(Described(mol.GetMol(), format));
+    captured.clear();  // what writing says is no part of reading
+  }
+  heard();
+  return outcome;
+}
+
+void Open(qvmolistream& in, const std::string& data, QvFormat format, bool gzip) {
+  in.SetGzip(gzip);
+  ASSERT_TRUE(in.openstring(gzip ? Deflate(data, 31) : data));
+  ASSERT_TRUE(in.SetFormat(format));
+}
+
+Outcome OneThread(const std::string& data, QvFormat format, bool gzip) {
+  qvmolistream in;
+  Open(in, data, format, gzip);
+  Outcome outcome = ReadEvery(format, [&](QvMolBase& mol) { return Tamrin::QvReadMolecule(in, mol); });
+  outcome.failed = in.GetFailedCount();
+  return outcome;
+}
+
+Outcome Threads(const std::string& data, QvFormat format, bool gzip, unsigned threads) {
+  qvmolistream in;
+  Open(in, data, format, gzip);
+  EXPECT_TRUE(QvParallelReader::Supports(in));
+  QvParallelReader reader(in, threads);
+  Outcome outcome = ReadEvery(format, [&](QvMolBase& mol) { return reader.Next(mol); });
+  outcome.failed = reader.GetFailedCount();
+  return outcome;
+}
+
+const char* const kSmiles[] = {
+    "c1ccccc1O", "C[C@H](N)C(=O)[O-]", "F/C=C/Cl", "[NH4+].[Cl-]", "Cn1cnc2c1c(=O)n(C)c(=O)n2C",
+    "[13CH3]C#N", "C1CC2CCC1CC2", "O=S(=O)(O)c1ccc(cc1)N", "c1ccc2[nH]ccc2c1", "OC[C@@H]1OC(O)[C@H](O)[C@@H]1O",
+};
+
+// Many records of `format` written from the SMILES above, each with SD data.
+std::string Written(QvFormat format, unsigned copies) {
+  Tamrin::qvmolostream out;
+  out.SetFormat(format);
+  out.openstring(false);
+  for (unsigned i = 0; i < copies; ++i) {
+    for (const char* smiles : kSmiles) {
+      QvGraphMol mol;
+      Tamrin::QvParseSmiles(mol.GetMol(), smiles, false, false);
+      mol->SetTitle("m" + std::to_string(i) + "_" + smiles);
+      Sorvil::QvAddSDData(mol.GetMol(), "index", std::to_string(i));
+      Tamrin::QvWriteMolecule(out, mol.GetMol());
+    }
+  }
+  return out.GetString();
+}
+
+std::string Smiles(unsigned copies) {
+  std::string text;
+  for (unsigned i = 0; i < copies; ++i)
+    for (const char* smiles : kSmiles) text += std::string(smiles) + " t" + std::to_string(i) + "\n";
+  return text;
+}
+
+struct Case {
+  const char* name;
+  QvFormat format;
+  std::string data;
+  unsigned min_mols;  // the one-thread reading, so that a case cannot pass empty
+  unsigned min_failed;
+};
+
+std::vector<Case> Cases() {
+  const std::string sdf = Written(QvFormat::SDF, 30);
+  const std::string mol2 = Written(QvFormat::MOL2, 20);
+  const std::string xyz = Written(QvFormat::XYZ, 20);
+  const std::string smi = Smiles(40);
+  const std::string bad_sdf = "bad\n  x\n\n  3  2  0  0  0  0  0  0  0  0999 V2000\nnonsense\n$$$$\n";
+  return {
+      {"sdf", QvFormat::SDF, sdf, 300, 0},
+      {"sdf_bad_records", QvFormat::SDF, sdf.substr(0, sdf.size() / 2) + bad_sdf + sdf + bad_sdf + sdf, 700, 2},
+      {"sdf_cut_short", QvFormat::SDF, sdf.substr(0, sdf.size() - 200), 290, 1},
+      {"smiles_bad_lines", QvFormat::SMI, smi + "C1CC bad\n\nC(C open\n" + smi + "\n\n" + "c1cccc1 last", 800, 3},
+      {"smiles_blank_tail", QvFormat::ISM, smi + "\n\n", 400, 0},
+      {"mol2", QvFormat::MOL2, mol2 + "@<TRIPOS>MOLECULE\nbroken\n2 1\n" + mol2, 400, 1},
+      // The blank lines are no record to the tokenizer: the rest is read
+      // on the calling thread, which reads on past them.
+      {"xyz_blank_between", QvFormat::XYZ, xyz + "\n\n" + xyz + "3\ncut\nC 0 0 0\n", 400, 3},
+  };
+}
+
+class ParallelReader : public testing::TestWithParam<std::tuple<Case, unsigned, bool>> {};
+
+TEST_P(ParallelReader, ReadsAsOneThreadDoes) {
+  const auto& [c, threads, gzip] = GetParam();
+  const Outcome one = OneThread(c.data, c.format, gzip);
+  ASSERT_GE(one.mols.size(), c.min_mols);
+  ASSERT_GE(one.failed, c.min_failed);
+  ASSERT_EQ(one.messages.empty(), c.min_failed == 0);
+  const Outcome many = Threads(c.data, c.format, gzip, threads);
+  ASSERT_EQ(many.mols.size(), one.mols.size());
+  for (std::size_t i = 0; i < one.mols.size(); ++i) ASSERT_EQ(many.mols[i], one.mols[i]) << "molecule " << i;
+  EXPECT_EQ(many.messages, one.messages);
+  EXPECT_EQ(many.failed, one.failed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, ParallelReader,
+                         testing::Combine(testing::ValuesIn(Cases()), testing::Values(2u, 8u), testing::Bool()),
+                         [](const testing::TestParamInfo<ParallelReader::ParamType>& p) {
+                           return std::string(std::get<0>(p.param).name) + "_" +
+                                  std::to_string(std::get<1>(p.param)) + (std::get<2>(p.param) ? "_gz" : "");
+                         });
+
+std::size_t ThreadsOfProcess() {
+  std::size_t count = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) ++count;
+  return count;
+}
+
+// Dropping a reader in the middle of its input ends every worker, and an
+// input read to its end leaves none waiting either.
+TEST(ParallelReaderThreads, EndWithTheReader) {
+  const std::string smi = Smiles(200);
+  const std::size_t before = ThreadsOfProcess();
+  for (const bool to_end : {false, true}) {
+    qvmolistream in;
+    Open(in, smi, QvFormat::SMI, false);
+    {
+      QvParallelReader reader(in, 8);
+      EXPECT_EQ(reader.NumThreads(), 8u);
+      EXPECT_EQ(ThreadsOfProcess(), before + 8);
+      QvGraphMol mol;
+      ASSERT_TRUE(reader.Next(mol.GetMol()));
+      if (to_end)
+        while (reader.Next(mol.GetMol())) {
+        }
+    }
+    EXPECT_EQ(ThreadsOfProcess(), before) << (to_end ? "after the end" : "dropped early");
+  }
+}
+
+TEST(ParallelReaderThreads, CountIsCappedAndFormatsWithStateAreLeftOut) {
+  qvmolistream in;
+  Open(in, Smiles(1), QvFormat::SMI, false);
+  EXPECT_EQ(QvParallelReader(in, 1000).NumThreads(), QvParallelReader::kMaxThreads);
+  EXPECT_EQ(QvParallelReader(in, 0).NumThreads(), 1u);
+  for (const QvFormat format : {QvFormat::CSV, QvFormat::JSON, QvFormat::QVB}) {
+    ASSERT_TRUE(in.SetFormat(format));
+    EXPECT_FALSE(QvParallelReader::Supports(in)) << Tamrin::QvFormatDescription(format);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+"""Reading with worker threads against reading on one thread.
+
+Oracle: every shared file of a format read in parallel, and the shared 100k
+SMILES set, read with 2 and 8 threads must give what one thread gives: every
+record in order with the same canonical SMILES, title and SD data, and the
+same warnings. Breaking out of the loop, an exception in the consumer and
+closing the reader must leave no worker thread behind (counted in
+/proc/self/task).
+"""
+
+from __future__ import annotations
+
+import gzip
+import os
+import subprocess
+import sys
+import warnings
+from pathlib import Path
+
+import pytest
+
+from nimbrel import velk
+
+THREADED_SUFFIXES = (".sdf", ".sdf.gz", ".mol2", ".smi", ".xyz", ".pdb")
+
+
+def threads_of_process() -> int:
+    return len(os.listdir("/proc/self/task"))
+
+
+def read_all(path: Path, num_threads: int, fmt: str | None = None) -> tuple[list[tuple], list[str]]:
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        records = [
+            (mol.GetTitle(), mol.NumAtoms(), velk.mol_to_string(mol, "can"), velk.generic_data(mol))
+            for mol in velk.read(path, format=fmt, num_threads=num_threads)
+        ]
+    return records, [str(w.message) for w in caught]
+
+
+def shared_files(root: Path) -> list[Path]:
+    return sorted(p for p in root.rglob("*") if p.is_file() and p.name.endswith(THREADED_SUFFIXES))
+
+
+def test_shared_files_read_alike(shared_testdata: Path) -> None:
+    files = shared_files(shared_testdata)
+    assert len(files) >= 15, files
+    for path in files:
+        one = read_all(path, 1)
+        for threads in (2, 8):
+            assert read_all(path, threads) == one, f"{path.name} with {threads} threads"
+
+
+@pytest.fixture(scope="module")
+def set_a_file(tmp_path_factory: pytest.TempPathFactory, set_a_lines: list[str]) -> Path:
+    path = tmp_path_factory.mktemp("set_a") / "set_a.smi.gz"
+    # A few lines no reader can take, so that the warnings are compared too.
+    lines = set_a_lines[:50_000] + ["C1CC unclosed", "", "C(C open"] + set_a_lines[50_000:]
+    path.write_bytes(gzip.compress(("\n".join(lines) + "\n").encode(), compresslevel=1))
+    return path
+
+
+def test_100k_set_reads_alike(set_a_file: Path) -> None:
+    one_records, one_warnings = read_all(set_a_file, 1)
+    assert len(one_records) > 99_000
+    assert any("records 50001 to 50002" in w for w in one_warnings), one_warnings
+    for threads in (2, 8):
+        records, said = read_all(set_a_file, threads)
+        assert len(records) == len(one_records)
+        first_difference = next((i for i, (a, b) in enumerate(zip(records, one_records)) if a != b), None)
+        assert first_difference is None, (threads, records[first_difference], one_records[first_difference])
+        assert said == one_warnings
+
+
+def test_damaged_gzip_warns_alike(tmp_path: Path, set_a_lines: list[str]) -> None:
+    data = gzip.compress(("\n".join(set_a_lines[:3000]) + "\n").encode())
+    path = tmp_path / "cut.smi.gz"
+    path.write_bytes(data[: len(data) * 2 // 3])
+    one = read_all(path, 1)
+    assert any("damaged" in w for w in one[1]), one[1]
+    assert read_all(path, 4) == one
+
+
+def test_errors_raise_names_the_same_record(tmp_path: Path) -> None:
+    path = tmp_path / "bad.smi"
+    path.write_text("".join(f"C{'C' * (i % 7)}O m{i}\n" for i in range(500)) + "C1CC bad\n" + "CCN after\n" * 300)
+
+    def until_error(threads: int) -> tuple[int, str]:
+        count = 0
+        with pytest.raises(velk.FormatError) as raised:
+            for _ in velk.read(path, errors="raise", num_threads=threads):
+                count += 1
+        return count, str(raised.value)
+
+    one = until_error(1)
+    assert one[0] == 500 and "record 501" in one[1]
+    assert until_error(4) == one
+
+
+@pytest.mark.parametrize("how", ["break", "exception", "close"])
+def test_no_worker_outlives_the_reader(tmp_path: Path, how: str) -> None:
+    path = tmp_path / "many.smi"
+    path.write_text("c1ccccc1CCN x\n" * 20_000)
+    before = threads_of_process()
+    if how == "close":
+        reader = velk.open_reader(path, num_threads=8)
+        next(reader)
+        assert threads_of_process() == before + 8
+        reader.close()
+    elif how == "exception":
+        with pytest.raises(RuntimeError), velk.open_reader(path, num_threads=8) as reader:
+            for number, _ in enumerate(reader):
+                if number == 10:
+                    assert threads_of_process() == before + 8
+                    raise RuntimeError("consumer failed")
+    else:
+        for number, _ in enumerate(velk.read(path, num_threads=8)):
+            if number == 10:
+                assert threads_of_process() == before + 8
+                break
+    assert threads_of_process() == before
+
+
+def test_formats_with_state_read_on_one_thread(tmp_path: Path) -> None:
+    path = tmp_path / "table.csv"
+    path.write_text("SMILES,Name,value\nCCO,ethanol,1\nc1ccccc1,benzene,2\n")
+    before = threads_of_process()
+    reader = velk.open_reader(path, num_threads=4)
+    titles = [mol.GetTitle() for mol in reader]
+    assert titles == ["ethanol", "benzene"]
+    assert threads_of_process() == before
+
+
+@pytest.mark.parametrize("bad", [-1, 1.5, "2", True])
+def test_num_threads_must_be_a_count(tmp_path: Path, bad: object) -> None:
+    path = tmp_path / "one.smi"
+    path.write_text("CCO x\n")
+    with pytest.raises(ValueError, match="num_threads"):
+        velk.open_reader(path, num_threads=bad)  # type: ignore[arg-type]
+
+
+def test_cli_convert_with_threads_writes_in_input_order(tmp_path: Path, set_a_lines: list[str]) -> None:
+    source = tmp_path / "in.smi"
+    source.write_text("\n".join(set_a_lines[:5000]) + "\n")
+    outputs = []
+    # SMILES out: an SD file's header line carries the time of writing.
+    for threads in ("1", "3"):
+        target = tmp_path / f"out{threads}.smi"
+        subprocess.run([sys.executable, "-m", "nimbrel.velk", "convert", "--threads", threads, str(source),
+                        str(target)], check=True, capture_output=True)
+        outputs.append(target.read_bytes())
+    assert outputs[0].count(b"\n") > 4900
+    assert outputs[1] == outputs[0]
