@@ -40,12 +40,7 @@ struct Fault {
 // Messages name the item only when one is made: most molecules have none.
 std::string Where(const char* kind, unsigned i) { return std::string(kind) + " " + std::to_string(i); }
 
-const Value* Member(const Value& object, const char* name) {
-  if (!object.IsObject()) return nullptr;
-  const auto it = object.FindMember(name);
-  return it == object.MemberEnd() ? nullptr : &it->value;
-}
-
+using json::Member;
 using json::Num;
 using json::Word;
 
@@ -114,10 +109,24 @@ struct BondStereo {
   QvBondConfig config;
 };
 
+// What one molecule's read needs besides the molecule, kept from one
+// molecule to the next for its room.
+struct Scratch {
+  std::vector<QvAtomBase*> atoms;
+  std::vector<std::pair<unsigned, QvChirality>> chiral;
+  std::vector<BondStereo> double_bonds;
+  std::vector<const QvAtomBase*> nbrs;
+};
+
 // Reads molecule `m` into the empty `mol`, which it leaves unfinished, and
 // returns the coordinates of its conformers after the first.
 std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::DefaultsRecord& d, QvMolBase& mol,
-                                    std::vector<QvAtomBase*>& atom_list) {
+                                    Scratch& scratch) {
+  std::vector<QvAtomBase*>& atom_list = scratch.atoms;
+  auto& chiral = scratch.chiral;
+  std::vector<BondStereo>& double_bonds = scratch.double_bonds;
+  chiral.clear();
+  double_bonds.clear();
   if (!m.object) throw Fault{"it is not an object"};
   if (m.has_name) mol.SetTitle(std::string(m.name));
   if (m.atoms_state != json::MoleculeRecord::kArray) throw Fault{"no \"atoms\" array"};
@@ -126,7 +135,6 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
   bool stated = d.StateStereo();
   const unsigned natoms = static_cast<unsigned>(m.atoms.size());
   atom_list.assign(natoms, nullptr);
-  std::vector<std::pair<unsigned, QvChirality>> chiral;
   for (unsigned i = 0; i < natoms; ++i) {
     const json::AtomRecord& a = m.atoms[i];
     if (!a.object) throw Fault{Where("atom", i) + " is not an object"};
@@ -147,7 +155,6 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
   }
 
   bool aromatic = false;
-  std::vector<BondStereo> double_bonds;
   for (unsigned i = 0; i < m.bonds.size(); ++i) {
     const json::BondRecord& b = m.bonds[i];
     if (!b.object) throw Fault{Where("bond", i) + " is not an object"};
@@ -191,7 +198,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
       Sorvil::QvAddSDData(mol, std::string_view(p.name.GetString(), p.name.GetStringLength()),
                           PropertyText(p.value));
 
-  std::vector<const QvAtomBase*> nbrs;
+  std::vector<const QvAtomBase*>& nbrs = scratch.nbrs;
   for (const auto& [i, c] : chiral) {
     nbrs.clear();
     for (const QvAtomBase& nbr : atom_list[i]->GetAtoms()) nbrs.push_back(&nbr);
@@ -228,7 +235,7 @@ class ReadState : public QvMolStreamReaderState {
           json::ReadMoleculeRecord((*molecules_)[i], parsed_);
           record = &parsed_;
         }
-        more = ReadMolecule(*record, scanned_.defaults, mol, atom_list_);
+        more = ReadMolecule(*record, scanned_.defaults, mol, scratch_);
         return true;
       } catch (const Fault& fault) {
         Sorvil::QvErrorHandler::Warning("JSON document %u, molecule %u skipped: %s", cursor_.number, i,
@@ -315,11 +322,11 @@ class ReadState : public QvMolStreamReaderState {
   const Value* molecules_ = nullptr;
   unsigned next_ = 0, count_ = 0;
   // The scanned document, or the parsed document's defaults; the records
-  // and the atom list keep their room from molecule to molecule.
+  // and the scratch keep their room from molecule to molecule.
   json::DocumentRecord scanned_;
   bool scanned_doc_ = false;
   json::MoleculeRecord parsed_;
-  std::vector<QvAtomBase*> atom_list_;
+  Scratch scratch_;
 };
 
 ReadState& StateOf(qvmolistream& in) {

@@ -92,6 +92,9 @@ struct DocumentRecord {
 // "molecules" array) or that runs past the end of `text`.
 std::size_t ScanDocument(std::string_view text, DocumentRecord& doc);
 
+// Member `name` of `object`, or null (also when it is no object).
+const rapidjson::Value* Member(const rapidjson::Value& object, const char* name);
+
 // The same records from a parsed document: its defaults, and molecule `m`.
 void ReadDefaults(const rapidjson::Value& doc, DefaultsRecord& d);
 void ReadMoleculeRecord(const rapidjson::Value& m, MoleculeRecord& r);

@@ -294,12 +294,6 @@ Pair PairOf(const rapidjson::Value* v) {
   return p;
 }
 
-const rapidjson::Value* Member(const rapidjson::Value& object, const char* name) {
-  if (!object.IsObject()) return nullptr;
-  const auto it = object.FindMember(name);
-  return it == object.MemberEnd() ? nullptr : &it->value;
-}
-
 // The first member of each name in `names` (the first of a repeated name
 // counts, as with a lookup by name), in one walk over the members.
 template <std::size_t N>
@@ -323,6 +317,12 @@ AtomRecord AtomOf(const rapidjson::Value& a) {
 }
 
 }  // namespace
+
+const rapidjson::Value* Member(const rapidjson::Value& object, const char* name) {
+  if (!object.IsObject()) return nullptr;
+  const auto it = object.FindMember(name);
+  return it == object.MemberEnd() ? nullptr : &it->value;
+}
 
 std::size_t ScanDocument(std::string_view text, DocumentRecord& doc) {
   Scanner scanner(text);
