@@ -230,12 +230,9 @@ class ReadState : public QvMolStreamReaderState {
         if (!NextDocument(in)) return false;
       const unsigned i = next_++;
       try {
-        const json::MoleculeRecord* record = &scanned_.molecules[i];
-        if (!scanned_doc_) {
-          json::ReadMoleculeRecord((*molecules_)[i], parsed_);
-          record = &parsed_;
-        }
-        more = ReadMolecule(*record, scanned_.defaults, mol, scratch_);
+        if (!scanned_doc_) json::ReadMoleculeRecord((*molecules_)[i], parsed_);
+        const json::MoleculeRecord& record = scanned_doc_ ? scanned_.molecules[i] : parsed_;
+        more = ReadMolecule(record, scanned_.defaults, mol, scratch_);
         return true;
       } catch (const Fault& fault) {
         Sorvil::QvErrorHandler::Warning("JSON document %u, molecule %u skipped: %s", cursor_.number, i,
