@@ -11,6 +11,7 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/json/json.h"
 #include "tamrin/formats/json/jsondoc.h"
+#include "tamrin/formats/json/jsonrecord.h"
 #include "tamrin/model/model.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/kekulize.h"
@@ -39,61 +40,17 @@ struct Fault {
 // Messages name the item only when one is made: most molecules have none.
 std::string Where(const char* kind, unsigned i) { return std::string(kind) + " " + std::to_string(i); }
 
-const Value* Member(const Value& object, const char* name) {
-  if (!object.IsObject()) return nullptr;
-  const auto it = object.FindMember(name);
-  return it == object.MemberEnd() ? nullptr : &it->value;
-}
+using json::Member;
+using json::Num;
+using json::Word;
 
-// The fields of atoms and bonds, found in one walk over each item's members
-// (the first of a repeated name counts, as with a lookup by name).
-enum AtomField { kZ, kImpHs, kChg, kIsotope, kNRad, kAtomStereo, kAtomFields };
-constexpr std::string_view kAtomNames[kAtomFields] = {"z", "impHs", "chg", "isotope", "nRad", "stereo"};
-enum BondField { kEnds, kOrder, kBondStereo, kStereoAtoms, kBondFields };
-constexpr std::string_view kBondNames[kBondFields] = {"atoms", "bo", "stereo", "stereoAtoms"};
-
-template <std::size_t N>
-void Find(const Value& item, const std::string_view (&names)[N], const Value* (&found)[N]) {
-  for (const auto& m : item.GetObject()) {
-    const std::string_view key(m.name.GetString(), m.name.GetStringLength());
-    for (std::size_t k = 0; k < N; ++k)
-      if (key == names[k]) {
-        if (!found[k]) found[k] = &m.value;
-        break;
-      }
-  }
-}
-
-// A document's defaults for the atom and bond fields (null where it has
-// none: CommonChem's own then apply). Only the bond order and stereo have
-// defaults among the bond fields.
-struct Defaults {
-  const Value* atom[kAtomFields] = {};
-  const Value* bond[kBondFields] = {};
-
-  explicit Defaults(const Value& doc) {
-    const Value* defaults = Member(doc, "defaults");
-    if (const Value* a = defaults ? Member(*defaults, "atom") : nullptr; a && a->IsObject())
-      Find(*a, kAtomNames, atom);
-    if (const Value* b = defaults ? Member(*defaults, "bond") : nullptr) {
-      bond[kOrder] = Member(*b, "bo");
-      bond[kBondStereo] = Member(*b, "stereo");
-    }
-  }
-  bool StateStereo() const { return atom[kAtomStereo] || bond[kBondStereo]; }
-};
-
-std::int64_t Int(const Value* v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
+std::int64_t Int(const Num& v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
                  unsigned atom) {
-  if (!v) return fallback;
-  if (!v->IsInt64() || v->GetInt64() < lo || v->GetInt64() > hi)
+  if (v.kind == Num::kAbsent) return fallback;
+  if (v.kind != Num::kInt || v.value < lo || v.value > hi)
     throw Fault{Where("atom", atom) + ": \"" + name + "\" is not an integer from " + std::to_string(lo) + " to " +
                 std::to_string(hi)};
-  return v->GetInt64();
-}
-
-bool IsText(const Value* v, std::string_view text) {
-  return v && v->IsString() && std::string_view(v->GetString(), v->GetStringLength()) == text;
+  return v.value;
 }
 
 // JSON text of a property value that is not a string.
@@ -137,10 +94,10 @@ Conformer ReadConformer(const Value& conf, unsigned natoms, unsigned number) {
 
 // Kekulé orders (4 a quadruple bond) as they are; 1.5 marks an aromatic
 // bond to be resolved.
-unsigned BondOrder(const Value* bo, unsigned bond) {
-  if (!bo) return 1;
-  if (bo->IsUint() && bo->GetUint() <= 4) return bo->GetUint();
-  if (bo->IsDouble() && bo->GetDouble() == 1.5) return kQvAromaticOrder;
+unsigned BondOrder(const Num& bo, unsigned bond) {
+  if (bo.kind == Num::kAbsent) return 1;
+  if (bo.kind == Num::kInt && bo.value >= 0 && bo.value <= 4) return static_cast<unsigned>(bo.value);
+  if (bo.kind == Num::kHalf) return kQvAromaticOrder;
   throw Fault{Where("bond", bond) + ": \"bo\" is not 0, 1, 2, 3, 4 or 1.5"};
 }
 
@@ -152,78 +109,79 @@ struct BondStereo {
   QvBondConfig config;
 };
 
+// What one molecule's read needs besides the molecule, kept from one
+// molecule to the next for its room.
+struct Scratch {
+  std::vector<QvAtomBase*> atoms;
+  std::vector<std::pair<unsigned, QvChirality>> chiral;
+  std::vector<BondStereo> double_bonds;
+  std::vector<const QvAtomBase*> nbrs;
+};
+
 // Reads molecule `m` into the empty `mol`, which it leaves unfinished, and
 // returns the coordinates of its conformers after the first.
-std::vector<Conformer> ReadMolecule(const Value& m, const Defaults& d, QvMolBase& mol) {
-  if (!m.IsObject()) throw Fault{"it is not an object"};
-  const Value* name = Member(m, "name");
-  if (name && name->IsString()) mol.SetTitle(std::string(name->GetString(), name->GetStringLength()));
-  const Value* atoms = Member(m, "atoms");
-  if (!atoms || !atoms->IsArray()) throw Fault{"no \"atoms\" array"};
-  const Value* bonds = Member(m, "bonds");
-  static const Value kEmpty(rapidjson::kArrayType);
-  if (!bonds) bonds = &kEmpty;
-  if (!bonds->IsArray()) throw Fault{"\"bonds\" is not an array"};
+std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::DefaultsRecord& d, QvMolBase& mol,
+                                    Scratch& scratch) {
+  std::vector<QvAtomBase*>& atom_list = scratch.atoms;
+  auto& chiral = scratch.chiral;
+  std::vector<BondStereo>& double_bonds = scratch.double_bonds;
+  chiral.clear();
+  double_bonds.clear();
+  if (!m.object) throw Fault{"it is not an object"};
+  if (m.has_name) mol.SetTitle(std::string(m.name));
+  if (m.atoms_state != json::MoleculeRecord::kArray) throw Fault{"no \"atoms\" array"};
+  if (m.bonds_state == json::MoleculeRecord::kNotArray) throw Fault{"\"bonds\" is not an array"};
 
   bool stated = d.StateStereo();
-  const unsigned natoms = atoms->Size();
-  std::vector<QvAtomBase*> atom_list(natoms);
-  std::vector<std::pair<unsigned, QvChirality>> chiral;
+  const unsigned natoms = static_cast<unsigned>(m.atoms.size());
+  atom_list.assign(natoms, nullptr);
   for (unsigned i = 0; i < natoms; ++i) {
-    const Value& a = (*atoms)[i];
-    if (!a.IsObject()) throw Fault{Where("atom", i) + " is not an object"};
-    const Value* own[kAtomFields] = {};
-    Find(a, kAtomNames, own);
-    const auto field = [&](AtomField k) { return own[k] ? own[k] : d.atom[k]; };
-    QvAtomBase* atom = mol.NewAtom(static_cast<unsigned>(Int(field(kZ), "z", 6, 0, 118, i)));
+    const json::AtomRecord& a = m.atoms[i];
+    if (!a.object) throw Fault{Where("atom", i) + " is not an object"};
+    const auto field = [&](json::AtomField k) -> const Num& {
+      return a.field[k].kind != Num::kAbsent ? a.field[k] : d.atom.field[k];
+    };
+    QvAtomBase* atom = mol.NewAtom(static_cast<unsigned>(Int(field(json::kZ), "z", 6, 0, 118, i)));
     if (!atom) throw Fault{Where("atom", i) + ": cannot be made"};
-    atom->SetImplicitHCount(static_cast<unsigned>(Int(field(kImpHs), "impHs", 0, 0, 16, i)));
-    atom->SetFormalCharge(static_cast<int>(Int(field(kChg), "chg", 0, -16, 16, i)));
-    atom->SetIsotope(static_cast<unsigned>(Int(field(kIsotope), "isotope", 0, 0, 999, i)));
-    Int(field(kNRad), "nRad", 0, 0, 8, i);
+    atom->SetImplicitHCount(static_cast<unsigned>(Int(field(json::kImpHs), "impHs", 0, 0, 16, i)));
+    atom->SetFormalCharge(static_cast<int>(Int(field(json::kChg), "chg", 0, -16, 16, i)));
+    atom->SetIsotope(static_cast<unsigned>(Int(field(json::kIsotope), "isotope", 0, 0, 999, i)));
+    Int(field(json::kNRad), "nRad", 0, 0, 8, i);
     atom_list[i] = atom;
-    stated = stated || own[kAtomStereo];
-    const Value* s = field(kAtomStereo);
-    if (IsText(s, "ccw")) chiral.emplace_back(i, QvChirality::Anticlockwise);
-    else if (IsText(s, "cw")) chiral.emplace_back(i, QvChirality::Clockwise);
+    stated = stated || a.stereo != Word::kAbsent;
+    const Word s = a.stereo != Word::kAbsent ? a.stereo : d.atom.stereo;
+    if (s == Word::kCcw) chiral.emplace_back(i, QvChirality::Anticlockwise);
+    else if (s == Word::kCw) chiral.emplace_back(i, QvChirality::Clockwise);
   }
 
   bool aromatic = false;
-  std::vector<BondStereo> double_bonds;
-  for (unsigned i = 0; i < bonds->Size(); ++i) {
-    const Value& b = (*bonds)[i];
-    if (!b.IsObject()) throw Fault{Where("bond", i) + " is not an object"};
-    const Value* own[kBondFields] = {};
-    Find(b, kBondNames, own);
-    const Value* ends = own[kEnds];
-    if (!ends || !ends->IsArray() || ends->Size() != 2 || !(*ends)[0].IsUint() || !(*ends)[1].IsUint())
-      throw Fault{Where("bond", i) + ": \"atoms\" is not a pair of atom indices"};
-    const unsigned a0 = (*ends)[0].GetUint(), a1 = (*ends)[1].GetUint();
+  for (unsigned i = 0; i < m.bonds.size(); ++i) {
+    const json::BondRecord& b = m.bonds[i];
+    if (!b.object) throw Fault{Where("bond", i) + " is not an object"};
+    if (!b.ends.ok) throw Fault{Where("bond", i) + ": \"atoms\" is not a pair of atom indices"};
+    const unsigned a0 = b.ends.first, a1 = b.ends.second;
     if (a0 >= natoms || a1 >= natoms)
       throw Fault{Where("bond", i) + ": \"atoms\" refers to an atom past the last (" + std::to_string(natoms) +
                   " atoms)"};
     if (a0 == a1 || mol.GetBond(atom_list[a0], atom_list[a1]))
       throw Fault{Where("bond", i) + ": joins atom " + std::to_string(a0) + " to itself or repeats a bond"};
-    const unsigned order = BondOrder(own[kOrder] ? own[kOrder] : d.bond[kOrder], i);
+    const unsigned order = BondOrder(b.order.kind != Num::kAbsent ? b.order : d.order, i);
     QvBondBase* bond = mol.NewBond(atom_list[a0], atom_list[a1], order);
     if (!bond) throw Fault{Where("bond", i) + ": cannot be made"};
     aromatic = aromatic || order == kQvAromaticOrder;
 
-    stated = stated || own[kBondStereo];
-    const Value* s = own[kBondStereo] ? own[kBondStereo] : d.bond[kBondStereo];
-    const QvBondConfig c = IsText(s, "cis") ? QvBondConfig::Cis
-                           : IsText(s, "trans") ? QvBondConfig::Trans
-                                                : QvBondConfig::None;
-    const Value* refs = own[kStereoAtoms];
-    if (c == QvBondConfig::None || !refs || !refs->IsArray() || refs->Size() != 2 || !(*refs)[0].IsUint() ||
-        !(*refs)[1].IsUint() || (*refs)[0].GetUint() >= natoms || (*refs)[1].GetUint() >= natoms)
-      continue;
-    double_bonds.push_back({bond, (*refs)[0].GetUint(), (*refs)[1].GetUint(), c});
+    stated = stated || b.stereo != Word::kAbsent;
+    const Word s = b.stereo != Word::kAbsent ? b.stereo : d.bond_stereo;
+    const QvBondConfig c = s == Word::kCis     ? QvBondConfig::Cis
+                           : s == Word::kTrans ? QvBondConfig::Trans
+                                               : QvBondConfig::None;
+    if (c == QvBondConfig::None || !b.refs.ok || b.refs.first >= natoms || b.refs.second >= natoms) continue;
+    double_bonds.push_back({bond, b.refs.first, b.refs.second, c});
   }
   if (aromatic && !QvKekulize(mol)) throw Fault{"its aromatic bonds have no Kekulé form"};
 
   std::vector<Conformer> more;
-  if (const Value* confs = Member(m, "conformers")) {
+  if (const Value* confs = m.conformers) {
     if (!confs->IsArray()) throw Fault{"\"conformers\" is not an array"};
     for (unsigned k = 0; k < confs->Size(); ++k) {
       Conformer c = ReadConformer((*confs)[k], natoms, k);
@@ -235,12 +193,12 @@ std::vector<Conformer> ReadMolecule(const Value& m, const Defaults& d, QvMolBase
       }
     }
   }
-  if (const Value* props = Member(m, "properties"); props && props->IsObject())
+  if (const Value* props = m.properties; props && props->IsObject())
     for (const auto& p : props->GetObject())
       Sorvil::QvAddSDData(mol, std::string_view(p.name.GetString(), p.name.GetStringLength()),
                           PropertyText(p.value));
 
-  std::vector<const QvAtomBase*> nbrs;
+  std::vector<const QvAtomBase*>& nbrs = scratch.nbrs;
   for (const auto& [i, c] : chiral) {
     nbrs.clear();
     for (const QvAtomBase& nbr : atom_list[i]->GetAtoms()) nbrs.push_back(&nbr);
@@ -272,7 +230,9 @@ class ReadState : public QvMolStreamReaderState {
         if (!NextDocument(in)) return false;
       const unsigned i = next_++;
       try {
-        more = ReadMolecule((*molecules_)[i], defaults_, mol);
+        if (!scanned_doc_) json::ReadMoleculeRecord((*molecules_)[i], parsed_);
+        const json::MoleculeRecord& record = scanned_doc_ ? scanned_.molecules[i] : parsed_;
+        more = ReadMolecule(record, scanned_.defaults, mol, scratch_);
         return true;
       } catch (const Fault& fault) {
         Sorvil::QvErrorHandler::Warning("JSON document %u, molecule %u skipped: %s", cursor_.number, i,
@@ -302,6 +262,19 @@ class ReadState : public QvMolStreamReaderState {
       cursor_.pos = 0;
       cursor_.text = text_;
     }
+    // Most documents are plain text the scanner reads; the others are
+    // parsed, from the same place.
+    std::size_t& pos = cursor_.pos;
+    while (pos < text_.size() && (text_[pos] == ' ' || text_[pos] == '\t' || text_[pos] == '\r' || text_[pos] == '\n'))
+      ++pos;
+    if (const std::size_t n = json::ScanDocument(std::string_view(text_).substr(pos), scanned_)) {
+      pos += n;
+      ++cursor_.number;
+      scanned_doc_ = true;
+      count_ = static_cast<unsigned>(scanned_.count);
+      return true;
+    }
+    scanned_doc_ = false;
     unsigned faults = 0;
     const bool got = json::NextDocument(cursor_, doc_, faults, [&] { return More(in); });
     for (; faults > 0; --faults) in.CountFailedRecord();
@@ -314,7 +287,7 @@ class ReadState : public QvMolStreamReaderState {
     }
     molecules_ = molecules;
     count_ = molecules->Size();
-    defaults_ = Defaults(doc_);
+    json::ReadDefaults(doc_, scanned_.defaults);
     return true;
   }
 
@@ -345,7 +318,12 @@ class ReadState : public QvMolStreamReaderState {
   rapidjson::Document doc_{&pool_};
   const Value* molecules_ = nullptr;
   unsigned next_ = 0, count_ = 0;
-  Defaults defaults_{doc_};
+  // The scanned document, or the parsed document's defaults; the records
+  // and the scratch keep their room from molecule to molecule.
+  json::DocumentRecord scanned_;
+  bool scanned_doc_ = false;
+  json::MoleculeRecord parsed_;
+  Scratch scratch_;
 };
 
 ReadState& StateOf(qvmolistream& in) {

@@ -1,0 +1,383 @@
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <string_view>
+
+#include "tamrin/formats/json/jsonrecord.h"
+
+namespace Tamrin::json {
+
+namespace {
+
+constexpr std::string_view kAtomNames[kAtomFields] = {"z", "impHs", "chg", "isotope", "nRad"};
+
+// Returns the index of `key` in `names`, or N.
+template <std::size_t N>
+std::size_t IndexOf(std::string_view key, const std::string_view (&names)[N]) {
+  std::size_t k = 0;
+  while (k < N && key != names[k]) ++k;
+  return k;
+}
+
+Word WordOf(std::string_view s) {
+  if (s == "cw") return Word::kCw;
+  if (s == "ccw") return Word::kCcw;
+  if (s == "cis") return Word::kCis;
+  if (s == "trans") return Word::kTrans;
+  return Word::kOther;
+}
+
+// Reads the plain subset of JSON. Every member returns false to decline:
+// the caller then leaves the text to rapidjson, which reads it or reports
+// it, so the scanner never has to tell bad text from text it does not know.
+class Scanner {
+ public:
+  explicit Scanner(std::string_view text) : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
+
+  std::size_t Done() const { return static_cast<std::size_t>(p_ - begin_); }
+
+  bool Document(DocumentRecord& doc) {
+    doc.defaults = {};
+    doc.count = 0;
+    bool molecules = false;
+    unsigned seen = 0;
+    const bool ok = Object([&](std::string_view key) {
+      if (key == "defaults") return Once(seen, 1) && Defaults(doc.defaults);
+      if (key == "molecules") {
+        molecules = true;
+        return Once(seen, 2) && Array([&] {
+                 if (doc.count == doc.molecules.size()) doc.molecules.emplace_back();
+                 return Molecule(doc.molecules[doc.count++]);
+               });
+      }
+      return Skip(1);
+    });
+    return ok && molecules;
+  }
+
+ private:
+  static constexpr unsigned kMaxDepth = 16;
+
+  // False when bit `bit` was seen before: a repeated name, which the
+  // document resolves (the first counts) and the scanner leaves to it.
+  static bool Once(unsigned& seen, unsigned bit) {
+    if (seen & (1u << bit)) return false;
+    seen |= 1u << bit;
+    return true;
+  }
+
+  bool More() {
+    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+    return p_ != end_;
+  }
+  bool Take(char c) {
+    if (!More() || *p_ != c) return false;
+    ++p_;
+    return true;
+  }
+
+  // An object's members, `member(name)` reading each value.
+  template <class F>
+  bool Object(F&& member) {
+    if (!Take('{')) return false;
+    if (Take('}')) return true;
+    do {
+      std::string_view key;
+      if (!String(key) || !Take(':') || !member(key)) return false;
+    } while (Take(','));
+    return Take('}');
+  }
+  template <class F>
+  bool Array(F&& item) {
+    if (!Take('[')) return false;
+    if (Take(']')) return true;
+    do
+      if (!item()) return false;
+    while (Take(','));
+    return Take(']');
+  }
+
+  // Strings without escapes or control characters.
+  bool String(std::string_view& out) {
+    if (!Take('"')) return false;
+    const char* first = p_;
+    for (; p_ != end_ && *p_ != '"'; ++p_)
+      if (*p_ == '\\' || static_cast<unsigned char>(*p_) < 0x20) return false;
+    if (p_ == end_) return false;
+    out = {first, static_cast<std::size_t>(p_ - first)};
+    ++p_;
+    return true;
+  }
+
+  static bool Digit(char c) { return c >= '0' && c <= '9'; }
+  // Whether the number that ended at p_ really ended (and not at the end of
+  // the window, or in a fraction or exponent).
+  bool NumberEnds() const { return p_ != end_ && *p_ != '.' && *p_ != 'e' && *p_ != 'E' && !Digit(*p_); }
+
+  // Integers of up to 18 digits, which fit 64 bits; "-0" is left to the
+  // document, which reads it as a float.
+  bool Int(std::int64_t& value) {
+    if (!More()) return false;
+    const bool minus = *p_ == '-';
+    if (minus) ++p_;
+    const char* first = p_;
+    std::uint64_t v = 0;  // wraps on long digit runs, which are declined
+    for (; p_ != end_ && Digit(*p_); ++p_) v = 10 * v + static_cast<unsigned>(*p_ - '0');
+    const std::ptrdiff_t digits = p_ - first;
+    if (digits == 0 || digits > 18 || (*first == '0' && (digits > 1 || minus)) || !NumberEnds()) return false;
+    value = minus ? -static_cast<std::int64_t>(v) : static_cast<std::int64_t>(v);
+    return true;
+  }
+  bool Int(Num& num) {
+    num.kind = Num::kInt;
+    return Int(num.value);
+  }
+  // A bond order: an integer, or exactly 1.5.
+  bool Order(Num& num) {
+    if (More() && end_ - p_ > 3 && std::memcmp(p_, "1.5", 3) == 0) {
+      p_ += 3;
+      num.kind = Num::kHalf;
+      return NumberEnds();
+    }
+    return Int(num);
+  }
+  bool Stereo(Word& word) {
+    std::string_view s;
+    if (!String(s)) return false;
+    word = WordOf(s);
+    return true;
+  }
+  bool IndexPair(Pair& pair) {
+    pair.present = true;
+    unsigned n = 0;
+    std::int64_t v[2] = {};
+    bool in_range = true;
+    const bool ok = Array([&] {
+      std::int64_t x;
+      if (!Int(x)) return false;
+      if (n < 2) v[n] = x;
+      ++n;
+      in_range = in_range && x >= 0 && x <= std::numeric_limits<std::uint32_t>::max();
+      return true;
+    });
+    pair.ok = n == 2 && in_range;
+    if (pair.ok) {
+      pair.first = static_cast<std::uint32_t>(v[0]);
+      pair.second = static_cast<std::uint32_t>(v[1]);
+    }
+    return ok;
+  }
+
+  // Any value this scanner reads, for the members the reader ignores.
+  bool Skip(unsigned depth) {
+    if (depth > kMaxDepth || !More()) return false;
+    std::string_view s;
+    switch (*p_) {
+      case '{':
+        return Object([&](std::string_view) { return Skip(depth + 1); });
+      case '[':
+        return Array([&] { return Skip(depth + 1); });
+      case '"':
+        return String(s);
+      case 't':
+        return Literal("true");
+      case 'f':
+        return Literal("false");
+      case 'n':
+        return Literal("null");
+      default: {
+        std::int64_t v;
+        if (Int(v)) return true;
+        return false;
+      }
+    }
+  }
+  bool Literal(std::string_view w) {
+    if (static_cast<std::size_t>(end_ - p_) < w.size() || std::string_view(p_, w.size()) != w) return false;
+    p_ += w.size();
+    return true;
+  }
+
+  bool Defaults(DefaultsRecord& d) {
+    unsigned seen = 0;
+    return Object([&](std::string_view key) {
+      if (key == "atom") {
+        if (!Once(seen, 0)) return false;
+        unsigned fields = 0;
+        return Object([&](std::string_view k) { return AtomMember(k, d.atom, fields); });
+      }
+      if (key == "bond") {
+        if (!Once(seen, 1)) return false;
+        unsigned fields = 0;
+        return Object([&](std::string_view k) {
+          if (k == "bo") return Once(fields, 0) && Order(d.order);
+          if (k == "stereo") return Once(fields, 1) && Stereo(d.bond_stereo);
+          return Skip(3);
+        });
+      }
+      return Skip(2);
+    });
+  }
+
+  bool AtomMember(std::string_view key, AtomRecord& a, unsigned& seen) {
+    const std::size_t k = IndexOf(key, kAtomNames);
+    if (k < kAtomFields) return Once(seen, k) && Int(a.field[k]);
+    if (key == "stereo") return Once(seen, kAtomFields) && Stereo(a.stereo);
+    return Skip(4);
+  }
+
+  bool Molecule(MoleculeRecord& m) {
+    m.object = true;
+    m.has_name = false;
+    m.atoms_state = m.bonds_state = MoleculeRecord::kMissing;
+    m.atoms.clear();
+    m.bonds.clear();
+    m.conformers = m.properties = nullptr;
+    unsigned seen = 0;
+    return Object([&](std::string_view key) {
+      if (key == "name") return Once(seen, 0) && (m.has_name = String(m.name));
+      if (key == "atoms") {
+        m.atoms_state = MoleculeRecord::kArray;
+        return Once(seen, 1) && Array([&] {
+                 unsigned fields = 0;
+                 AtomRecord& a = m.atoms.emplace_back();
+                 return Object([&](std::string_view k) { return AtomMember(k, a, fields); });
+               });
+      }
+      if (key == "bonds") {
+        m.bonds_state = MoleculeRecord::kArray;
+        return Once(seen, 2) && Array([&] { return Bond(m.bonds.emplace_back()); });
+      }
+      // Coordinates and property values are read by the document, so that
+      // their numbers are the document's.
+      if (key == "conformers" || key == "properties") return false;
+      return Skip(3);
+    });
+  }
+
+  bool Bond(BondRecord& b) {
+    unsigned seen = 0;
+    return Object([&](std::string_view key) {
+      if (key == "atoms") return Once(seen, 0) && IndexPair(b.ends);
+      if (key == "bo") return Once(seen, 1) && Order(b.order);
+      if (key == "stereo") return Once(seen, 2) && Stereo(b.stereo);
+      if (key == "stereoAtoms") return Once(seen, 3) && IndexPair(b.refs);
+      return Skip(4);
+    });
+  }
+
+  const char* begin_;
+  const char* p_;
+  const char* end_;
+};
+
+Num NumOf(const rapidjson::Value* v) {
+  if (!v) return {};
+  if (v->IsInt64()) return {Num::kInt, v->GetInt64()};
+  if (v->IsDouble() && v->GetDouble() == 1.5) return {Num::kHalf, 0};
+  return {Num::kOther, 0};
+}
+
+Word WordOf(const rapidjson::Value* v) {
+  if (!v) return Word::kAbsent;
+  return v->IsString() ? WordOf(std::string_view(v->GetString(), v->GetStringLength())) : Word::kOther;
+}
+
+Pair PairOf(const rapidjson::Value* v) {
+  Pair p;
+  p.present = v != nullptr;
+  p.ok = v && v->IsArray() && v->Size() == 2 && (*v)[0].IsUint() && (*v)[1].IsUint();
+  if (p.ok) {
+    p.first = (*v)[0].GetUint();
+    p.second = (*v)[1].GetUint();
+  }
+  return p;
+}
+
+// The first member of each name in `names` (the first of a repeated name
+// counts, as with a lookup by name), in one walk over the members.
+template <std::size_t N>
+void Find(const rapidjson::Value& item, const std::string_view (&names)[N], const rapidjson::Value* (&found)[N]) {
+  for (const auto& m : item.GetObject()) {
+    const std::size_t k = IndexOf(std::string_view(m.name.GetString(), m.name.GetStringLength()), names);
+    if (k < N && !found[k]) found[k] = &m.value;
+  }
+}
+
+constexpr std::string_view kAtomMembers[kAtomFields + 1] = {"z", "impHs", "chg", "isotope", "nRad", "stereo"};
+constexpr std::string_view kBondMembers[] = {"atoms", "bo", "stereo", "stereoAtoms"};
+
+AtomRecord AtomOf(const rapidjson::Value& a) {
+  AtomRecord r;
+  const rapidjson::Value* own[kAtomFields + 1] = {};
+  Find(a, kAtomMembers, own);
+  for (unsigned k = 0; k < kAtomFields; ++k) r.field[k] = NumOf(own[k]);
+  r.stereo = WordOf(own[kAtomFields]);
+  return r;
+}
+
+}  // namespace
+
+const rapidjson::Value* Member(const rapidjson::Value& object, const char* name) {
+  if (!object.IsObject()) return nullptr;
+  const auto it = object.FindMember(name);
+  return it == object.MemberEnd() ? nullptr : &it->value;
+}
+
+std::size_t ScanDocument(std::string_view text, DocumentRecord& doc) {
+  Scanner scanner(text);
+  return scanner.Document(doc) ? scanner.Done() : 0;
+}
+
+void ReadDefaults(const rapidjson::Value& doc, DefaultsRecord& d) {
+  d = {};
+  const rapidjson::Value* defaults = Member(doc, "defaults");
+  if (const rapidjson::Value* a = defaults ? Member(*defaults, "atom") : nullptr; a && a->IsObject())
+    d.atom = AtomOf(*a);
+  if (const rapidjson::Value* b = defaults ? Member(*defaults, "bond") : nullptr) {
+    d.order = NumOf(Member(*b, "bo"));
+    d.bond_stereo = WordOf(Member(*b, "stereo"));
+  }
+}
+
+void ReadMoleculeRecord(const rapidjson::Value& m, MoleculeRecord& r) {
+  r.atoms.clear();
+  r.bonds.clear();
+  r.object = m.IsObject();
+  const rapidjson::Value* name = Member(m, "name");
+  r.has_name = name && name->IsString();
+  r.name = r.has_name ? std::string_view(name->GetString(), name->GetStringLength()) : std::string_view();
+  const rapidjson::Value* atoms = Member(m, "atoms");
+  const rapidjson::Value* bonds = Member(m, "bonds");
+  const auto state = [](const rapidjson::Value* v) {
+    return !v ? MoleculeRecord::kMissing : v->IsArray() ? MoleculeRecord::kArray : MoleculeRecord::kNotArray;
+  };
+  r.atoms_state = state(atoms);
+  r.bonds_state = state(bonds);
+  r.conformers = Member(m, "conformers");
+  r.properties = Member(m, "properties");
+  if (r.atoms_state == MoleculeRecord::kArray)
+    for (const rapidjson::Value& a : atoms->GetArray()) {
+      if (!a.IsObject()) {
+        r.atoms.emplace_back().object = false;
+        continue;
+      }
+      r.atoms.push_back(AtomOf(a));
+    }
+  if (r.bonds_state == MoleculeRecord::kArray)
+    for (const rapidjson::Value& b : bonds->GetArray()) {
+      BondRecord& out = r.bonds.emplace_back();
+      if (!b.IsObject()) {
+        out.object = false;
+        continue;
+      }
+      const rapidjson::Value* own[4] = {};
+      Find(b, kBondMembers, own);
+      out.ends = PairOf(own[0]);
+      out.order = NumOf(own[1]);
+      out.stereo = WordOf(own[2]);
+      out.refs = PairOf(own[3]);
+    }
+}
+
+}  // namespace Tamrin::json
