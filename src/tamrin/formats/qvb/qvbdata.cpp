@@ -58,6 +58,17 @@ constexpr std::string_view kWellKnownNames[] = {
 };
 constexpr std::uint64_t kWellKnownCount = std::size(kWellKnownNames);
 
+// Registered once: a tag lookup by name costs more than the rest of a small
+// record's data.
+const std::array<QvTag, kWellKnownCount>& WellKnownTags() {
+  static const std::array<QvTag, kWellKnownCount> tags = [] {
+    std::array<QvTag, kWellKnownCount> out{};
+    for (std::size_t i = 0; i < kWellKnownCount; ++i) out[i] = Sorvil::QvGetTag(kWellKnownNames[i]);
+    return out;
+  }();
+  return tags;
+}
+
 template <class T>
 void AppendVector(std::string& out, const std::vector<T>& v) {
   out.append(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(T));
@@ -398,7 +409,8 @@ QVBReturn ReadData(QVBCursor& in, QvBase* object, const std::vector<QvBase*>* ow
     } else if (!Var(in, n)) {
       return Sorvil::QVBIncorrectSize;
     } else if (n < kWellKnownCount) {
-      name = kWellKnownNames[n];
+      names.push_back(WellKnownTags()[n]);
+      continue;
     } else if (n - kWellKnownCount > in.left() || !in.take(static_cast<std::size_t>(n - kWellKnownCount), name)) {
       return Sorvil::QVBIncorrectSize;
     }

@@ -53,16 +53,26 @@ std::uint64_t ZigOf(std::int64_t v) { return (static_cast<std::uint64_t>(v) << 1
 std::int64_t Unzig(std::uint64_t v) { return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1); }
 
 // Version 1 spends at least 8 bytes on an atom and 5 on a bond; version 2
-// (written) packs the common case, an atom with only an element, hydrogens
-// and flags, into 2 bytes and a bond into 2.
+// (written) packs the common case, an atom of a common element with only
+// hydrogens and flags, into 1 byte and a bond into 2.
 constexpr unsigned kCTVersion = 2;
 
 constexpr unsigned kAromatic = 1;
 constexpr unsigned kInRing = 2;
 
-// Version 2 atom byte: implicit hydrogens below 7 in the low bits (7: a
-// count byte follows), then flags; the extras byte says which rarer fields
-// follow, in bit order.
+// A version 2 atom of a common element with at most 3 implicit hydrogens is
+// one byte: the element's place in this table plus one in the low bits,
+// hydrogens, flags. Other atoms start with a 0 byte, then the atomic number
+// and a byte of implicit hydrogens below 7 in the low bits (7: a count byte
+// follows) and flags. Either form's extras bit says that a byte follows
+// naming the rarer fields after it, in bit order.
+constexpr unsigned kCommonElements[] = {6, 7, 8, 16, 9, 17, 35};
+constexpr unsigned kShortElementMask = 0x07;
+constexpr unsigned kShortHydrogenShift = 3;
+constexpr unsigned kShortHydrogens = 0x03;
+constexpr unsigned kShortAromatic = 0x20;
+constexpr unsigned kShortInRing = 0x40;
+constexpr unsigned kShortExtras = 0x80;
 constexpr unsigned kHydrogenMask = 0x07;
 constexpr unsigned kAtomAromatic = 0x08;
 constexpr unsigned kAtomInRing = 0x10;
@@ -105,10 +115,18 @@ void AppendAtom(Bytes& b, const QvAtomBase& atom) {
   const unsigned extras = (atom.GetIsotope() ? kHasIsotope : 0) | (atom.GetFormalCharge() ? kHasCharge : 0) |
                           (atom.GetFlag() ? kHasFlag : 0) | (atom.GetMapIdx() ? kHasMap : 0) |
                           (atom.GetAux() ? kHasAux : 0);
-  b.var(atom.GetAtomicNum());
-  b.u8(std::min(hydrogens, kHydrogenMask) | (atom.IsAromatic() ? kAtomAromatic : 0) |
-       (atom.IsInRing() ? kAtomInRing : 0) | (extras ? kAtomExtras : 0));
-  if (hydrogens >= kHydrogenMask) b.u8(hydrogens);
+  const auto common = std::find(std::begin(kCommonElements), std::end(kCommonElements), atom.GetAtomicNum());
+  if (common != std::end(kCommonElements) && hydrogens <= kShortHydrogens) {
+    b.u8((static_cast<unsigned>(common - std::begin(kCommonElements)) + 1) | hydrogens << kShortHydrogenShift |
+         (atom.IsAromatic() ? kShortAromatic : 0) | (atom.IsInRing() ? kShortInRing : 0) |
+         (extras ? kShortExtras : 0));
+  } else {
+    b.u8(0);
+    b.var(atom.GetAtomicNum());
+    b.u8(std::min(hydrogens, kHydrogenMask) | (atom.IsAromatic() ? kAtomAromatic : 0) |
+         (atom.IsInRing() ? kAtomInRing : 0) | (extras ? kAtomExtras : 0));
+    if (hydrogens >= kHydrogenMask) b.u8(hydrogens);
+  }
   if (!extras) return;
   b.u8(extras);
   if (extras & kHasIsotope) b.var(atom.GetIsotope());
@@ -168,14 +186,24 @@ bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
 }
 
 bool ReadAtomV2(QVBCursor& in, AtomFields& a) {
+  unsigned lead = 0;
   unsigned bits = 0;
   unsigned extras = 0;
-  if (!Var32(in, a.atomic_num) || !U8(in, bits) || bits >= 2 * kAtomExtras) return false;
-  a.hydrogens = bits & kHydrogenMask;
-  a.aromatic = bits & kAtomAromatic;
-  a.in_ring = bits & kAtomInRing;
-  if (a.hydrogens == kHydrogenMask && !U8(in, a.hydrogens)) return false;
-  if (!(bits & kAtomExtras)) return true;
+  if (!U8(in, lead)) return false;
+  if (lead & kShortElementMask) {
+    a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
+    a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
+    a.aromatic = lead & kShortAromatic;
+    a.in_ring = lead & kShortInRing;
+    if (!(lead & kShortExtras)) return true;
+  } else {
+    if (lead != 0 || !Var32(in, a.atomic_num) || !U8(in, bits) || bits >= 2 * kAtomExtras) return false;
+    a.hydrogens = bits & kHydrogenMask;
+    a.aromatic = bits & kAtomAromatic;
+    a.in_ring = bits & kAtomInRing;
+    if (a.hydrogens == kHydrogenMask && !U8(in, a.hydrogens)) return false;
+    if (!(bits & kAtomExtras)) return true;
+  }
   return U8(in, extras) && extras < 2 * kHasAux && (!(extras & kHasIsotope) || Var32(in, a.isotope)) &&
          (!(extras & kHasCharge) || Zig(in, a.charge)) && (!(extras & kHasFlag) || U8(in, a.flag)) &&
          (!(extras & kHasMap) || Var32(in, a.map)) && (!(extras & kHasAux) || Var32(in, a.aux));
@@ -240,8 +268,8 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   if (!U8(in, version) || (version != 1 && version != kCTVersion)) return kCheck;
   if (!Var(in, atoms) || !Var(in, bonds) || !Var32(in, perceived)) return kSize;
   if (mol.HasAtoms()) return kCheck;
-  // The smallest encodings: 8 and 5 bytes in version 1, 2 and 2 in version 2.
-  const std::uint64_t atom_bytes = version == 1 ? 8 : 2;
+  // The smallest encodings: 8 and 5 bytes in version 1, 1 and 2 in version 2.
+  const std::uint64_t atom_bytes = version == 1 ? 8 : 1;
   const std::uint64_t bond_bytes = version == 1 ? 5 : 2;
   if (atoms > in.left() / atom_bytes || bonds > (in.left() - atoms * atom_bytes) / bond_bytes) return kSize;
   // The counts are within what the bytes left can hold.
