@@ -4,6 +4,7 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <tuple>
 #include <utility>
 #include <memory>
 #include <vector>
@@ -54,7 +55,7 @@ std::int64_t Unzig(std::uint64_t v) { return static_cast<std::int64_t>(v >> 1) ^
 
 // Version 1 spends at least 8 bytes on an atom and 5 on a bond; version 2
 // (written) packs the common case, an atom of a common element with only
-// hydrogens and flags, into 1 byte and a bond into 2.
+// hydrogens and flags, into 1 byte and a common bond into 1.
 constexpr unsigned kCTVersion = 2;
 
 constexpr unsigned kAromatic = 1;
@@ -90,11 +91,22 @@ constexpr unsigned kBondAromatic = 0x10;
 constexpr unsigned kBondInRing = 0x20;
 constexpr unsigned kTypeIsOrder = 0x40;
 constexpr unsigned kHasIntType = 0x80;
-// A version 2 bond starts with one varint holding both of its atoms, as
-// steps: from the previous bond's first atom (zigzag, in the low four bits;
-// 15: the rest of the step follows as a varint) and from its own first atom
-// to its second (zigzag, above). Bonds listed along the molecule take one
-// byte for both.
+// A version 2 bond is placed by two steps: from the previous bond's first
+// atom to its own, and from there to its second atom. Bonds listed along the
+// molecule take a few steps and a few kinds (the bond byte above) most of
+// the time: such a bond is one byte, the place of its steps in the first
+// table in the low four bits and the place of its bond byte in the second
+// above them. Other bonds start with the byte 0x70, then one varint holding
+// both steps (zigzag; the first in the low four bits, 15 meaning that the
+// rest of it follows as a varint), then the bond byte and what it calls for.
+constexpr std::pair<std::int64_t, std::int64_t> kShortBondSteps[16] = {
+    {1, 1}, {0, 2}, {0, 1},  {2, 1},  {2, -1},  {1, -1}, {3, 1},  {-1, 3},
+    {0, 3}, {4, 1}, {2, -2}, {0, -8}, {0, -9}, {0, -5}, {-1, 4}, {0, -6},
+};
+constexpr unsigned kShortBondFlags[7] = {0x41, 0x61, 0x42, 0x71, 0x72, 0x62, 0x43};
+constexpr unsigned kShortStepMask = 0x0F;
+constexpr unsigned kShortKindShift = 4;
+constexpr unsigned kLongBond = 0x70;
 constexpr unsigned kStepBits = 4;
 constexpr unsigned kStepEscape = 15;
 
@@ -139,12 +151,23 @@ void AppendAtom(Bytes& b, const QvAtomBase& atom) {
 void AppendBond(Bytes& b, unsigned previous, unsigned bgn, unsigned end, const QvBondBase& bond) {
   const unsigned order = bond.GetOrder();
   const unsigned type = bond.GetIntType();
-  const std::uint64_t step = ZigOf(static_cast<std::int64_t>(bgn) - static_cast<std::int64_t>(previous));
+  const std::int64_t bgn_step = static_cast<std::int64_t>(bgn) - static_cast<std::int64_t>(previous);
+  const std::int64_t end_step = static_cast<std::int64_t>(end) - static_cast<std::int64_t>(bgn);
+  const unsigned flags = std::min(order, kOrderMask) | (bond.IsAromatic() ? kBondAromatic : 0) |
+                         (bond.IsInRing() ? kBondInRing : 0) | (type == order ? kTypeIsOrder : type ? kHasIntType : 0);
+  const auto kind = std::find(std::begin(kShortBondFlags), std::end(kShortBondFlags), flags);
+  const auto steps = std::find(std::begin(kShortBondSteps), std::end(kShortBondSteps), std::pair{bgn_step, end_step});
+  if (kind != std::end(kShortBondFlags) && steps != std::end(kShortBondSteps)) {
+    b.u8(static_cast<unsigned>(steps - std::begin(kShortBondSteps)) |
+         static_cast<unsigned>(kind - std::begin(kShortBondFlags)) << kShortKindShift);
+    return;
+  }
+  b.u8(kLongBond);
+  const std::uint64_t step = ZigOf(bgn_step);
   const std::uint64_t low = std::min<std::uint64_t>(step, kStepEscape);
-  b.var(low | ZigOf(static_cast<std::int64_t>(end) - static_cast<std::int64_t>(bgn)) << kStepBits);
+  b.var(low | ZigOf(end_step) << kStepBits);
   if (low == kStepEscape) b.var(step - kStepEscape);
-  b.u8(std::min(order, kOrderMask) | (bond.IsAromatic() ? kBondAromatic : 0) |
-       (bond.IsInRing() ? kBondInRing : 0) | (type == order ? kTypeIsOrder : type ? kHasIntType : 0));
+  b.u8(flags);
   if (order >= kOrderMask) b.var(order);
   if (type && type != order) b.var(type);
 }
@@ -219,15 +242,27 @@ bool ReadBondV1(QVBCursor& in, BondFields& b) {
 }
 
 bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
+  unsigned lead = 0;
   std::uint64_t steps = 0;
   std::uint64_t more = 0;
   unsigned bits = 0;
-  if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
-      (bits & kTypeIsOrder && bits & kHasIntType))
-    return false;
+  if (!U8(in, lead)) return false;
+  std::int64_t bgn_step = 0;
+  std::int64_t end_step = 0;
+  if (lead != kLongBond) {
+    if (lead >= kLongBond) return false;
+    bits = kShortBondFlags[lead >> kShortKindShift];
+    std::tie(bgn_step, end_step) = kShortBondSteps[lead & kShortStepMask];
+  } else {
+    if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
+        (bits & kTypeIsOrder && bits & kHasIntType))
+      return false;
+    bgn_step = Unzig((steps & kStepEscape) + more);
+    end_step = Unzig(steps >> kStepBits);
+  }
   // Wraps for a negative atom; the range check that follows refuses it.
-  b.bgn = previous + static_cast<std::uint64_t>(Unzig((steps & kStepEscape) + more));
-  b.end = b.bgn + static_cast<std::uint64_t>(Unzig(steps >> kStepBits));
+  b.bgn = previous + static_cast<std::uint64_t>(bgn_step);
+  b.end = b.bgn + static_cast<std::uint64_t>(end_step);
   b.order = bits & kOrderMask;
   b.aromatic = bits & kBondAromatic;
   b.in_ring = bits & kBondInRing;
@@ -268,9 +303,9 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   if (!U8(in, version) || (version != 1 && version != kCTVersion)) return kCheck;
   if (!Var(in, atoms) || !Var(in, bonds) || !Var32(in, perceived)) return kSize;
   if (mol.HasAtoms()) return kCheck;
-  // The smallest encodings: 8 and 5 bytes in version 1, 1 and 2 in version 2.
+  // The smallest encodings: 8 and 5 bytes in version 1, 1 and 1 in version 2.
   const std::uint64_t atom_bytes = version == 1 ? 8 : 1;
-  const std::uint64_t bond_bytes = version == 1 ? 5 : 2;
+  const std::uint64_t bond_bytes = version == 1 ? 5 : 1;
   if (atoms > in.left() / atom_bytes || bonds > (in.left() - atoms * atom_bytes) / bond_bytes) return kSize;
   // The counts are within what the bytes left can hold.
   if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol))
