@@ -524,8 +524,13 @@ bool Scaled(const std::vector<float>& xyz, unsigned decimals, std::vector<std::i
 // turning the bond into an atom's parent by one of these angles lands within
 // a unit or two of the atom. Fixed point (1 = 2^14) keeps the prediction the
 // same on every machine; it need not be accurate, only repeatable.
+//
+// An atom's x and y take one byte when some predictor misses by at most one
+// unit on each axis: predictor + 16 * (dx + 1 + 3 * (dy + 1)), below 144.
+// Otherwise the byte is 144 + predictor and the misses follow as zigzag
+// varints.
 constexpr unsigned kPredictors = 16;
-constexpr unsigned kPredictorBits = 4;
+constexpr unsigned kLongMiss = 144;
 constexpr std::int64_t kTurnOne = 1 << 14;
 struct Turn {
   std::int64_t c, s;
@@ -611,20 +616,27 @@ bool AppendScaled(std::string& out, const QvMolBase& mol, const std::vector<floa
     }
     for (std::size_t i = 0; i < n; ++i) {
       unsigned best_bytes = UINT_MAX;
-      std::uint64_t best_x = 0, best_y = 0;
-      for (unsigned k = 0; k < kPredictors; ++k) {
+      unsigned best = 0;
+      std::int64_t best_x = 0, best_y = 0;
+      for (unsigned k = 0; k < kPredictors && best_bytes > 1; ++k) {
         const auto [px, py] = Predict(x, y, parent, i, k);
-        const std::uint64_t dx = ZigOf(static_cast<std::int64_t>(x[i] - px)) << kPredictorBits | k;
-        const std::uint64_t dy = ZigOf(static_cast<std::int64_t>(y[i] - py));
-        const unsigned bytes = VarBytes(dx) + VarBytes(dy);
+        const auto dx = static_cast<std::int64_t>(x[i] - px);
+        const auto dy = static_cast<std::int64_t>(y[i] - py);
+        const unsigned bytes = dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1 ? 1 : 1 + VarBytes(ZigOf(dx)) + VarBytes(ZigOf(dy));
         if (bytes < best_bytes) {
           best_bytes = bytes;
+          best = k;
           best_x = dx;
           best_y = dy;
         }
       }
-      b.var(best_x);
-      b.var(best_y);
+      if (best_bytes == 1) {
+        b.u8(best + kPredictors * static_cast<unsigned>(best_x + 1 + 3 * (best_y + 1)));
+      } else {
+        b.u8(kLongMiss + best);
+        b.zig(best_x);
+        b.zig(best_y);
+      }
     }
   }
   if (!zero_z) {
@@ -652,7 +664,7 @@ bool ReadScaled(QVBCursor& in, const QvMolBase& mol, std::vector<float>& xyz) {
   const unsigned decimals = form & kDecimalsMask;
   const std::size_t n = xyz.size() / 3;
   // Each stored value takes at least a byte.
-  if (n * ((form & kZeroXY ? 0 : 2) + (form & kZeroZ ? 0 : 1)) > in.left()) return false;
+  if (n * ((form & kZeroXY ? 0 : 1) + (form & kZeroZ ? 0 : 1)) > in.left()) return false;
   thread_local std::vector<std::uint64_t> x, y;
   x.assign(n, 0);
   y.assign(n, 0);
@@ -661,11 +673,20 @@ bool ReadScaled(QVBCursor& in, const QvMolBase& mol, std::vector<float>& xyz) {
     Parents(mol, parent);
     if (parent.size() != n) return false;
     for (std::size_t i = 0; i < n; ++i) {
-      std::uint64_t dx = 0, dy = 0;
-      if (!Var(in, dx) || !Var(in, dy)) return false;
-      const auto [px, py] = Predict(x, y, parent, i, static_cast<unsigned>(dx & (kPredictors - 1)));
-      x[i] = px + static_cast<std::uint64_t>(Unzig(dx >> kPredictorBits));
-      y[i] = py + static_cast<std::uint64_t>(Unzig(dy));
+      unsigned lead = 0;
+      std::int64_t dx = 0, dy = 0;
+      if (!U8(in, lead) || lead >= kLongMiss + kPredictors) return false;
+      if (lead >= kLongMiss) {
+        if (!Zig(in, dx) || !Zig(in, dy)) return false;
+        lead -= kLongMiss;
+      } else {
+        dx = static_cast<std::int64_t>(lead / kPredictors % 3) - 1;
+        dy = static_cast<std::int64_t>(lead / kPredictors / 3) - 1;
+        lead %= kPredictors;
+      }
+      const auto [px, py] = Predict(x, y, parent, i, lead);
+      x[i] = px + static_cast<std::uint64_t>(dx);
+      y[i] = py + static_cast<std::uint64_t>(dy);
     }
   }
   std::uint64_t z = 0;
