@@ -58,6 +58,10 @@ constexpr std::string_view kWellKnownNames[] = {
 };
 constexpr std::uint64_t kWellKnownCount = std::size(kWellKnownNames);
 
+// Values of these types are one varint, which a column holds without a
+// length.
+bool IsVarint(unsigned type) { return type == kZigInt || type == kVarUInt; }
+
 // Registered once: a tag lookup by name costs more than the rest of a small
 // record's data.
 const std::array<QvTag, kWellKnownCount>& WellKnownTags() {
@@ -297,7 +301,10 @@ bool DataWriter::AppendColumns(std::string& out) const {
     for (std::size_t i = 0; i < items_.size(); ++i) {
       if (column[i] != c) continue;
       b.var(static_cast<std::uint64_t>(items_[i].owner - previous - 1));
-      b.text(items_[i].value);
+      if (IsVarint(keys[c].second))
+        out.append(items_[i].value);
+      else
+        b.text(items_[i].value);
       previous = items_[i].owner;
     }
   }
@@ -365,7 +372,8 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
 }
 
 // A column is a reference, a type and entries of a position step and a
-// value, at least two bytes each.
+// value (length-prefixed, or a bare varint for varint types), at least two
+// bytes each.
 QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const std::vector<QvTag>& names) {
   std::uint64_t columns = 0;
   if (!Var(in, columns) || columns > in.left() / 3) return Sorvil::QVBIncorrectSize;
@@ -381,7 +389,11 @@ QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const s
     for (std::uint64_t e = 0; e < entries; ++e) {
       std::uint64_t step = 0;
       std::string_view value;
-      if (!Var(in, step) || !Text(in, value)) return Sorvil::QVBIncorrectSize;
+      const unsigned char* start = nullptr;
+      std::uint64_t number = 0;
+      if (!Var(in, step) || (IsVarint(type) ? (start = in.pos(), !Var(in, number)) : !Text(in, value)))
+        return Sorvil::QVBIncorrectSize;
+      if (start) value = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
       // Positions rise within a column: the first entry's step is its
       // position, each later one's the gap less one.
       if (step >= owners.size() || (position += step + (e ? 1 : 0)) >= owners.size()) return Sorvil::QVBCheckFailed;

@@ -491,6 +491,8 @@ constexpr unsigned kDecimalsMask = 0x07;
 constexpr unsigned kZeroZ = 0x10;
 constexpr unsigned kZeroXY = 0x20;
 constexpr unsigned kNegativeZeros = 0x40;
+// A drawn conformer says so here rather than in a dimension record.
+constexpr unsigned kFlat = 0x80;
 constexpr double kPow10[kMaxDecimals + 1] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
 
 // The one conversion both directions use, so that a value the writer checked
@@ -588,7 +590,7 @@ unsigned VarBytes(std::uint64_t v) {
 }
 
 // Appends the scaled form of `xyz`, or returns false for raw floats.
-bool AppendScaled(std::string& out, const QvMolBase& mol, const std::vector<float>& xyz) {
+bool AppendScaled(std::string& out, const QvMolBase& mol, const std::vector<float>& xyz, bool flat) {
   thread_local std::vector<std::int64_t> scaled;
   thread_local std::vector<std::size_t> negative_zeros;
   unsigned decimals = 0;
@@ -603,7 +605,8 @@ bool AppendScaled(std::string& out, const QvMolBase& mol, const std::vector<floa
   }
   Bytes b(out);
   b.u8(kScaledMarker);
-  b.u8(decimals | (zero_z ? kZeroZ : 0) | (zero_xy ? kZeroXY : 0) | (negative_zeros.empty() ? 0 : kNegativeZeros));
+  b.u8(decimals | (zero_z ? kZeroZ : 0) | (zero_xy ? kZeroXY : 0) | (negative_zeros.empty() ? 0 : kNegativeZeros) |
+       (flat ? kFlat : 0));
   if (!zero_xy) {
     thread_local std::vector<long> parent;
     thread_local std::vector<std::uint64_t> x, y;
@@ -657,10 +660,12 @@ bool AppendScaled(std::string& out, const QvMolBase& mol, const std::vector<floa
   return true;
 }
 
-bool ReadScaled(QVBCursor& in, const QvMolBase& mol, std::vector<float>& xyz) {
+bool ReadScaled(QVBCursor& in, const QvMolBase& mol, std::vector<float>& xyz, bool& flat) {
   unsigned form = 0;
-  if (!U8(in, form) || (form & ~(kDecimalsMask | kZeroZ | kZeroXY | kNegativeZeros)) || (form & kDecimalsMask) > kMaxDecimals)
+  if (!U8(in, form) || (form & ~(kDecimalsMask | kZeroZ | kZeroXY | kNegativeZeros | kFlat)) ||
+      (form & kDecimalsMask) > kMaxDecimals)
     return false;
+  flat = form & kFlat;
   const unsigned decimals = form & kDecimalsMask;
   const std::size_t n = xyz.size() / 3;
   // Each stored value takes at least a byte.
@@ -720,9 +725,10 @@ QVBReturn ReadConfRecord(QVBCursor& in, QvMCMolBase& mol, const QvBinaryIOHandle
   const std::size_t n = 3 * static_cast<std::size_t>(mol.NumAtoms());
   thread_local std::vector<float> xyz;
   xyz.resize(n);
+  bool flat = false;
   if (Form == CoordForm::Float && in.peek() == kScaledMarker) {
     in.get();
-    if (!ReadScaled(in, mol, xyz)) return kSize;
+    if (!ReadScaled(in, mol, xyz, flat)) return kSize;
   } else {
     U8(in, marker);
     const std::size_t width = Form == CoordForm::Half ? 2 : Form == CoordForm::Float ? 4 : 8;
@@ -746,7 +752,7 @@ QVBReturn ReadConfRecord(QVBCursor& in, QvMCMolBase& mol, const QvBinaryIOHandle
   }
   QvConfBase* conf = mol.NewConf(xyz.data());
   if (!conf) return kCheck;
-  conf->SetDimension(3);
+  conf->SetDimension(flat ? 2 : 3);
   return handler.ReadRecords(in, *conf, QvConfBase::TypeId);
 }
 
@@ -754,19 +760,22 @@ std::string ConfPayload(const QvMCMolBase& mol, const QvConfBase& conf, bool hal
   std::vector<float> xyz = AtomCoords(mol, &conf);
   xyz.resize(3 * static_cast<std::size_t>(mol.NumAtoms()), 0.0f);
   std::string out;
+  bool flat = false;
   if (half) {
     out.push_back(static_cast<char>(kMarker));
     for (const float v : xyz) {
       const std::uint16_t h = Pellar::QvFloatToHalf(v);
       out.append(reinterpret_cast<const char*>(&h), 2);
     }
-  } else if (!AppendScaled(out, mol, xyz)) {
+  } else if (AppendScaled(out, mol, xyz, conf.GetDimension() == 2)) {
+    flat = conf.GetDimension() == 2;
+  } else {
     out.push_back(static_cast<char>(kMarker));
     out.append(reinterpret_cast<const char*>(xyz.data()), xyz.size() * sizeof(float));
   }
   if (*conf.GetTitle()) Sorvil::QVBAppendRecord(out, "QvConfTitle", conf.GetTitle());
   if (WantsEnergy(conf.GetEnergy())) Sorvil::QVBAppendRecord(out, "QvConfEnergy", EnergyPayload(conf.GetEnergy()));
-  if (conf.GetDimension() != 3) {
+  if (conf.GetDimension() != 3 && !flat) {
     const char dimension = static_cast<char>(conf.GetDimension());
     Sorvil::QVBAppendRecord(out, "QvConfDimension", std::string_view(&dimension, 1));
   }
