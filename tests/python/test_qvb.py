@@ -115,3 +115,83 @@ def test_molecules_pickle_across_processes():
     assert type(copy) is tamrin.QvMol
     assert copy.NumConfs() == 2
     assert fields(copy) == fields(mc)
+
+
+# One SD record and the .qvb and .qvz records the first layout of the
+# payloads (version 1 connection table and data, float conformers) made of it.
+FIRST_LAYOUT_SDF = """\
+4371221
+     RDKit          2D
+
+ 11 11  0  0  0  0  0  0  0  0999 V2000
+    3.7208    0.7146    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+    2.6602   -0.3460    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0
+    1.2113    0.0422    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+    0.8231    1.4911    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0
+   -0.6258    1.8793    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+   -1.6865    0.8187    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+   -3.1354    1.2069    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0
+   -1.2983   -0.6302    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+   -2.3589   -1.6909    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0
+    0.1506   -1.0184    0.0000 C   0  0  0  0  0  0  0  0  0  0  0  0
+    0.5389   -2.4673    0.0000 O   0  0  0  0  0  0  0  0  0  0  0  0
+  1  2  1  0
+  3  2  1  6
+  3  4  1  0
+  4  5  1  0
+  5  6  1  0
+  6  7  1  6
+  6  8  1  0
+  8  9  1  1
+  8 10  1  0
+ 10 11  1  6
+ 10  3  1  0
+M  END
+>  <record>  (1) 
+0
+
+>  <heavy atoms>  (1) 
+11
+
+$$$$
+"""
+FIRST_LAYOUT_RECORDS = {
+    ".qvb": bytes.fromhex(
+        "0a4983198734333731323231131381018b8b8f8680800300008080888080000000808086808001000280808880800000"
+        "028080868080020002808086808001000280808880800100008080868080010002808088808001000080808680800100"
+        "028080888080010000808080818100818281810081828381028183848102818485810281858681008185878102818788"
+        "8100818789810281898a81008189828102811405813f96216e4007f0363f00000000b8402a40e926b1be00000000e10b"
+        "9b3fe8d92c3d00000000aeb6523f5ddcbe3f000000006e3420bfe78cf03f000000003bdfd7bf5396513f0000000065aa"
+        "48c0b37b9a3f00000000b22ea6bfca5421bf0000000038f816c0696fd8bf00000000e3361a3eee5a82bf000000005af5"
+        "093f3ee81dc00000000020810201ba0182894d444c5061726974798953445461674461746183008201810001820c8886"
+        "7265636f72643001820c8e8b68656176792061746f6d7331310cb801818c517641746f6d53746572656f848281008203"
+        "84010000008581008203840100000087810082038402000000898100820384010000000da70180848181b70284010000"
+        "008581b70284010000008781b70284020000008981b7028401000000"
+    ),
+    ".qvz": bytes.fromhex(
+        "374b8228b52ffd60c9000d0a000410198734333731323231131381018b8b8f8680800300008080888080000100020202"
+        "01000080818100818283810281838484858586810081858787888789898a898201ba0182894d444c5061726974798953"
+        "445461674461746183008201810001820c88867265636f7264308e8b68656176792061746f6d7331310cb801818c5176"
+        "4153746572656f8482810082038401000000858702890da70180848181b702871008813f96216e4007f0363f00b8402a"
+        "40e926b1bee10b9b3fe8d92c3daeb6523f5ddcbe3f6e3420bfe78cf03bdfd7bf53965165aa48c0b37b9ab22ea6bfca54"
+        "21bf38f816c0696fd8e3361a3eee5a825af5093f3ee81dc0000000002181022428102b9807b1a9166868adff773068c8"
+        "c9d8a061cef8f3e8b33ad006775485a7b8cb852984288c127abae646436bfbd8142c14abd9c38e18fb5896607502"
+    ),
+}
+
+
+@pytest.mark.parametrize("suffix", [".qvb", ".qvz"])
+def test_files_of_the_first_layout_still_read(tmp_path, suffix):
+    sdf = tmp_path / "one.sdf"
+    sdf.write_text(FIRST_LAYOUT_SDF)
+    old = tmp_path / f"old{suffix}"
+    old.write_bytes(FIRST_LAYOUT_RECORDS[suffix])
+    (expected,) = velk.read(sdf)
+    (back,) = velk.read(old)
+    assert fields(back) == fields(expected)
+    # Written again, the record takes the current layout and still reads the same.
+    again = tmp_path / f"again{suffix}"
+    with velk.open_writer(again) as writer:
+        writer.append(back)
+    assert again.read_bytes() != old.read_bytes()
+    assert [fields(m) for m in velk.read(again)] == [fields(expected)]

@@ -3,7 +3,12 @@
 // the container's messages without losing the records before it.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -62,7 +67,7 @@ std::string PayloadOf(const std::string& record) {
 
 // A molecule with every kind of field the model holds.
 QvGraphMol RichMolecule() {
-  QvGraphMol mol = smiles_test::FromSmiles("[13CH3][C@@H](N)/C=C/C(=O)[O-].c1ccccc1 |&1:1|");
+  QvGraphMol mol = smiles_test::FromSmiles("[13CH3][C@@H](N)/C=C/C(=O)[O-].c1ccccc1.[SeH2] |&1:1|");
   mol.SetTitle("rich \xC3\xA9 title");
   mol.SetEnergy(-12.5f);
   std::vector<float> xyz;
@@ -81,7 +86,16 @@ QvGraphMol RichMolecule() {
   first.SetType("C.3");
   QvSetResidue(first, {.name = "LIG", .chain = "B", .number = 7, .hetero = true, .b_factor = 12.5f});
   mol.GetMol().AtomList()[2]->SetData(Sorvil::QvAnisoTag, Sorvil::QvAnisoValues{1, 2, 3, 4, 5, -6});
+  // The same two items as on the first atom, the other way round.
+  mol.GetMol().AtomList()[3]->SetType("N.3");
+  mol.GetMol().AtomList()[3]->SetName("N1");
+  // Fields the compact atom and bond forms leave out in the common case.
+  first.SetFlag(3);
+  first.SetAux(9);
+  mol.GetMol().AtomList()[1]->SetMapIdx(5);
+  mol.GetMol().AtomList()[4]->SetImplicitHCount(9);
   mol.GetMol().BondList()[0]->SetType("am");
+  mol.GetMol().BondList()[1]->SetIntType(7);
   return mol;
 }
 
@@ -138,6 +152,9 @@ void ExpectSameMolecule(const QvMolBase& a, const QvMolBase& b) {
     EXPECT_EQ(x.GetImplicitHCount(), y.GetImplicitHCount());
     EXPECT_EQ(x.IsAromatic(), y.IsAromatic());
     EXPECT_EQ(x.GetMapIdx(), y.GetMapIdx());
+    EXPECT_EQ(x.GetFlag(), y.GetFlag());
+    EXPECT_EQ(x.GetAux(), y.GetAux());
+    EXPECT_EQ(x.IsInRing(), y.IsInRing());
     same_items(x, y);
   }
   for (unsigned i = 0; i < a.NumBonds(); ++i) {
@@ -146,6 +163,9 @@ void ExpectSameMolecule(const QvMolBase& a, const QvMolBase& b) {
     EXPECT_EQ(x.GetBgn()->GetIdx(), y.GetBgn()->GetIdx());
     EXPECT_EQ(x.GetEnd()->GetIdx(), y.GetEnd()->GetIdx());
     EXPECT_EQ(x.GetOrder(), y.GetOrder());
+    EXPECT_EQ(x.GetIntType(), y.GetIntType());
+    EXPECT_EQ(x.IsAromatic(), y.IsAromatic());
+    EXPECT_EQ(x.IsInRing(), y.IsInRing());
     same_items(x, y);
   }
 }
@@ -256,6 +276,64 @@ TEST(Qvb, CompressedAndPlainMultiConformerRecordsReadAlike) {
   std::string out;
   EXPECT_FALSE(QvDecompress("bz2", zstd, out));
   EXPECT_TRUE(out.empty());
+}
+
+// The first byte of the conformer record in a plain multi-conformer record:
+// 0x01 for scaled integer coordinates, 0x3F for floats.
+int ConformerForm(const std::string& record) {
+  const std::string payload = PayloadOf(record);
+  Sorvil::QVBCursor in(payload);
+  while (!in.at_end()) {
+    const int code = in.get();
+    std::string_view child;
+    if (!in.take(Sorvil::QVBReadDataLength(in, UINT32_MAX), child)) return -1;
+    if (code == Sorvil::QVBTagCode("QvMCMolCartConf")) return static_cast<unsigned char>(child[0]);
+  }
+  return -1;
+}
+
+// The float a text reader makes of `v` written with `decimals` decimals.
+float Dec(double v, int decimals) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", decimals, v);
+  return std::strtof(text, nullptr);
+}
+
+// Coordinates come back bit for bit whichever form the writer picks; the
+// integer form is picked exactly when every value is a short decimal.
+TEST(Qvb, CoordinatesKeepEveryBitInEitherForm) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  // Atom i of a drawn ring gets row(i) as x, y, z.
+  const struct {
+    const char* what;
+    std::function<std::array<float, 3>(int)> row;
+    int form;
+  } cases[] = {
+      {"drawn, 4 decimals", [](int i) { return std::array{Dec(1.299 * (i % 3), 4), Dec(0.75 - 1.5 * (i / 3), 4), 0.0f}; }, 0x01},
+      {"3D, mixed decimals", [](int i) { return std::array{Dec(12.345 + i, 3), -0.5f, Dec(100.25 * i, 2)}; }, 0x01},
+      {"negative zeros", [](int i) { return std::array{i % 2 ? -0.0f : 1.5f, -0.0f, 0.0f}; }, 0x01},
+      {"all zero", [](int) { return std::array{0.0f, 0.0f, 0.0f}; }, 0x01},
+      {"integers beyond 2^40", [](int i) { return std::array{3e12f * static_cast<float>(i), -4e12f, 1.0f}; }, 0x01},
+      {"thirds", [](int i) { return std::array{static_cast<float>(i) / 3.0f, 1.0f, 2.0f}; }, 0x3F},
+      {"NaN", [nan](int i) { return std::array{i == 2 ? nan : 1.0f, 1.0f, 2.0f}; }, 0x3F},
+      {"1e20", [](int) { return std::array{1e20f, 0.0f, 0.0f}; }, 0x3F},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QvGraphMol mol = smiles_test::FromSmiles("c1ccccc1C(=O)NC");
+    std::vector<float> xyz;
+    for (unsigned i = 0; i < mol.GetMaxAtomIdx(); ++i)
+      for (const float v : c.row(static_cast<int>(i))) xyz.push_back(v);
+    mol.SetCoords(xyz.data());
+    std::string record;
+    ASSERT_TRUE(QvAppendQVBRecord(record, mol.GetMol(), QvQVBForm::MultiConformer));
+    EXPECT_EQ(ConformerForm(record), c.form);
+    for (const QvFormat format : {QvFormat::QVB, QvFormat::QVZ}) {
+      const Read r = ReadAll(Write({&mol.GetMol()}, format), format);
+      ASSERT_EQ(r.mols.size(), 1u);
+      ExpectSameMolecule(mol, r.mols[0]);
+    }
+  }
 }
 
 TEST(Qvb, UnknownRecordsAreWrittenBackByteForByte) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <span>
 
 #include "sorvil/base/tagdata.h"
 #include "sorvil/binary/qvbhandler.h"
@@ -20,6 +21,13 @@ using Sorvil::QvTag;
 
 namespace {
 
+// Version 1 (read) wrote names in full, fixed-width integers and per-owner
+// data in rows only.
+constexpr unsigned kDataVersion = 2;
+// The layouts of version 2 per-owner data.
+constexpr unsigned kRows = 0;
+constexpr unsigned kColumns = 1;
+
 // Value type codes; a reader skips codes it does not know (their bytes are
 // length-prefixed), so new codes never break older readers.
 enum ItemType : unsigned {
@@ -36,7 +44,34 @@ enum ItemType : unsigned {
   kDoubleVector = 11,
   kSDPair = 12,
   kResidue = 13,
+  // Written by version 2 for int and unsigned values: most are small.
+  kZigInt = 14,
+  kVarUInt = 15,
 };
+
+// Version 2 data records refer to these registered names by their position
+// instead of spelling them out in every record. Append only: files hold the
+// positions.
+constexpr std::string_view kWellKnownNames[] = {
+    "SDTagData",    "MDLParity",     "MDLAtomParity", "QvAtomStereo", "QvBondStereo",
+    "QvStereoGroup", "QvMolComment", "QvAtomComment", "PDBData",      "QvHalfFloatConformers",
+};
+constexpr std::uint64_t kWellKnownCount = std::size(kWellKnownNames);
+
+// Values of these types are one varint, which a column holds without a
+// length.
+bool IsVarint(unsigned type) { return type == kZigInt || type == kVarUInt; }
+
+// Registered once: a tag lookup by name costs more than the rest of a small
+// record's data.
+const std::array<QvTag, kWellKnownCount>& WellKnownTags() {
+  static const std::array<QvTag, kWellKnownCount> tags = [] {
+    std::array<QvTag, kWellKnownCount> out{};
+    for (std::size_t i = 0; i < kWellKnownCount; ++i) out[i] = Sorvil::QvGetTag(kWellKnownNames[i]);
+    return out;
+  }();
+  return tags;
+}
 
 template <class T>
 void AppendVector(std::string& out, const std::vector<T>& v) {
@@ -64,8 +99,8 @@ unsigned Encode(const QvBaseData& item, std::string& out) {
   using Sorvil::QvDataValue;
   Bytes b(out);
   if (const auto* v = QvDataValue<bool>(item)) return b.u8(*v ? 1 : 0), kBool;
-  if (const auto* v = QvDataValue<std::int32_t>(item)) return b.raw(*v), kInt;
-  if (const auto* v = QvDataValue<std::uint32_t>(item)) return b.raw(*v), kUInt;
+  if (const auto* v = QvDataValue<std::int32_t>(item)) return b.zig(*v), kZigInt;
+  if (const auto* v = QvDataValue<std::uint32_t>(item)) return b.var(*v), kVarUInt;
   if (const auto* v = QvDataValue<std::int64_t>(item)) return b.raw(*v), kInt64;
   if (const auto* v = QvDataValue<float>(item)) return b.raw(*v), kFloat;
   if (const auto* v = QvDataValue<double>(item)) return b.raw(*v), kDouble;
@@ -146,6 +181,20 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
     case kString:
       object.AddData(tag, std::string(bytes));
       return true;
+    case kZigInt:
+    case kVarUInt: {
+      QVBCursor in(bytes);
+      std::int64_t zig = 0;
+      std::uint64_t var = 0;
+      if (type == kZigInt ? !Zig(in, zig) || zig < INT32_MIN || zig > INT32_MAX : !Var(in, var) || var > UINT32_MAX)
+        return false;
+      if (!in.at_end()) return false;
+      if (type == kZigInt)
+        object.AddData(tag, static_cast<std::int32_t>(zig));
+      else
+        object.AddData(tag, static_cast<std::uint32_t>(var));
+      return true;
+    }
     case kIntVector:
       return AddVector<std::int32_t>(object, tag, bytes);
     case kIntArray6:
@@ -184,53 +233,130 @@ bool HasOwnRecord(const QvBaseData& item) { return item.Holds<Sorvil::QvUnknownQ
 
 bool DataWriter::Items(const QvBase& object, long owner) {
   if (object.NumData() == 0) return false;
-  std::string items;
-  std::string value;
-  unsigned count = 0;
-  Bytes b(items);
+  const std::size_t before = items_.size();
   for (const QvBaseData& item : object.GetDataItems()) {
     if (HasOwnRecord(item)) continue;
-    value.clear();
-    const unsigned type = Encode(item, value);
+    Item entry{owner, 0, 0, {}};
+    entry.type = Encode(item, entry.value);
     const QvTag tag = item.GetTag();
-    if (type == 0 || (tag >= Sorvil::kQvFirstNamedTag && !*Sorvil::QvGetTagName(tag))) {
+    if (entry.type == 0 || (tag >= Sorvil::kQvFirstNamedTag && !*Sorvil::QvGetTagName(tag))) {
       WarnSkipped(tag);
       continue;
     }
-    std::uint64_t ref = tag;
+    // Even: a built-in tag; odd: a name of the table.
+    entry.ref = 2 * static_cast<std::uint64_t>(tag);
     if (tag >= Sorvil::kQvFirstNamedTag) {
       auto it = std::find(names_.begin(), names_.end(), tag);
-      ref = Sorvil::kQvFirstNamedTag + static_cast<std::uint64_t>(it - names_.begin());
+      entry.ref = 2 * static_cast<std::uint64_t>(it - names_.begin()) + 1;
       if (it == names_.end()) names_.push_back(tag);
     }
-    b.var(ref);
-    b.u8(type);
-    b.text(value);
-    ++count;
+    items_.push_back(std::move(entry));
   }
-  if (count == 0) return false;
-  Bytes body(body_);
-  if (owner >= 0) body.var(static_cast<std::uint64_t>(owner));
-  body.var(count);
-  body_ += items;
+  if (items_.size() == before) return false;
   ++lists_;
+  return true;
+}
+
+namespace {
+
+// The items of a run of one owner, as an item list.
+void AppendList(Bytes& b, std::span<const DataWriter::Item> items) {
+  b.var(items.size());
+  for (const DataWriter::Item& item : items) {
+    b.var(item.ref);
+    b.u8(item.type);
+    b.text(item.value);
+  }
+}
+
+}  // namespace
+
+// Per-atom data is mostly one or two kinds of item on many atoms (stereo on
+// the stereo centres, say); as columns, an owner's entry is a position step
+// and a value, where a row repeats the item's name and type on every atom.
+// Columns keep each owner's items in order only when every owner's items
+// run through the columns in their order; otherwise rows are written.
+bool DataWriter::AppendColumns(std::string& out) const {
+  std::vector<std::pair<std::uint64_t, unsigned>> keys;
+  std::vector<unsigned> column(items_.size());
+  long owner = -1;
+  unsigned last = 0;
+  for (std::size_t i = 0; i < items_.size(); ++i) {
+    const std::pair key{items_[i].ref, items_[i].type};
+    const auto it = std::find(keys.begin(), keys.end(), key);
+    column[i] = static_cast<unsigned>(it - keys.begin());
+    if (it == keys.end()) keys.push_back(key);
+    if (items_[i].owner == owner && column[i] <= last) return false;
+    owner = items_[i].owner;
+    last = column[i];
+  }
+  Bytes b(out);
+  b.u8(kColumns);
+  b.var(keys.size());
+  for (unsigned c = 0; c < keys.size(); ++c) {
+    b.var(keys[c].first);
+    b.u8(keys[c].second);
+    b.var(static_cast<std::uint64_t>(std::count(column.begin(), column.end(), c)));
+    long previous = -1;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+      if (column[i] != c) continue;
+      b.var(static_cast<std::uint64_t>(items_[i].owner - previous - 1));
+      if (IsVarint(keys[c].second))
+        out.append(items_[i].value);
+      else
+        b.text(items_[i].value);
+      previous = items_[i].owner;
+    }
+  }
   return true;
 }
 
 std::string DataWriter::Finish(bool counted) const {
   std::string out;
   Bytes b(out);
-  b.u8(kVersion);
+  b.u8(kDataVersion);
   b.var(names_.size());
-  for (const QvTag tag : names_) b.text(Sorvil::QvGetTagName(tag));
-  if (counted) b.var(lists_);
-  out += body_;
+  for (const QvTag tag : names_) {
+    const std::string_view name = Sorvil::QvGetTagName(tag);
+    const auto known = std::find(std::begin(kWellKnownNames), std::end(kWellKnownNames), name);
+    if (known != std::end(kWellKnownNames)) {
+      b.var(static_cast<std::uint64_t>(known - std::begin(kWellKnownNames)));
+    } else {
+      b.var(kWellKnownCount + name.size());
+      out.append(name);
+    }
+  }
+  const std::span<const Item> all(items_);
+  if (!counted) {
+    AppendList(b, all);
+    return out;
+  }
+  if (AppendColumns(out)) return out;
+  b.u8(kRows);
+  b.var(lists_);
+  for (std::size_t i = 0; i < items_.size();) {
+    std::size_t end = i;
+    while (end < items_.size() && items_[end].owner == items_[i].owner) ++end;
+    b.var(static_cast<std::uint64_t>(items_[i].owner));
+    AppendList(b, all.subspan(i, end - i));
+    i = end;
+  }
   return out;
 }
 
 namespace {
 
-QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& names) {
+// The tag an item refers to; QvNoTag for a reference to nothing.
+QvTag TagOf(std::uint64_t ref, const std::vector<QvTag>& names, unsigned version) {
+  if (version == 1 ? ref < Sorvil::kQvFirstNamedTag : ref % 2 == 0) {
+    const std::uint64_t number = version == 1 ? ref : ref / 2;
+    return number < Sorvil::kQvFirstNamedTag ? static_cast<QvTag>(number) : Sorvil::QvNoTag;
+  }
+  const std::uint64_t entry = version == 1 ? ref - Sorvil::kQvFirstNamedTag : ref / 2;
+  return entry < names.size() ? names[entry] : Sorvil::QvNoTag;
+}
+
+QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& names, unsigned version) {
   std::uint64_t count = 0;
   // Each item takes at least three bytes.
   if (!Var(in, count) || count > in.left() / 3) return Sorvil::QVBIncorrectSize;
@@ -239,12 +365,40 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
     unsigned type = 0;
     std::string_view value;
     if (!Var(in, ref) || !U8(in, type) || !Text(in, value)) return Sorvil::QVBIncorrectSize;
-    QvTag tag = static_cast<QvTag>(ref);
-    if (ref >= Sorvil::kQvFirstNamedTag) {
-      if (ref - Sorvil::kQvFirstNamedTag >= names.size()) return Sorvil::QVBCheckFailed;
-      tag = names[ref - Sorvil::kQvFirstNamedTag];
-    }
+    const QvTag tag = TagOf(ref, names, version);
     if (tag == Sorvil::QvNoTag || !Decode(object, tag, type, value)) return Sorvil::QVBCheckFailed;
+  }
+  return Sorvil::QVBSuccess;
+}
+
+// A column is a reference, a type and entries of a position step and a
+// value (length-prefixed, or a bare varint for varint types), at least two
+// bytes each.
+QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const std::vector<QvTag>& names) {
+  std::uint64_t columns = 0;
+  if (!Var(in, columns) || columns > in.left() / 3) return Sorvil::QVBIncorrectSize;
+  for (std::uint64_t c = 0; c < columns; ++c) {
+    std::uint64_t ref = 0;
+    std::uint64_t entries = 0;
+    unsigned type = 0;
+    if (!Var(in, ref) || !U8(in, type) || !Var(in, entries) || entries > in.left() / 2)
+      return Sorvil::QVBIncorrectSize;
+    const QvTag tag = TagOf(ref, names, kDataVersion);
+    if (tag == Sorvil::QvNoTag) return Sorvil::QVBCheckFailed;
+    std::uint64_t position = 0;
+    for (std::uint64_t e = 0; e < entries; ++e) {
+      std::uint64_t step = 0;
+      std::string_view value;
+      const unsigned char* start = nullptr;
+      std::uint64_t number = 0;
+      if (!Var(in, step) || (IsVarint(type) ? (start = in.pos(), !Var(in, number)) : !Text(in, value)))
+        return Sorvil::QVBIncorrectSize;
+      if (start) value = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
+      // Positions rise within a column: the first entry's step is its
+      // position, each later one's the gap less one.
+      if (step >= owners.size() || (position += step + (e ? 1 : 0)) >= owners.size()) return Sorvil::QVBCheckFailed;
+      if (!Decode(*owners[position], tag, type, value)) return Sorvil::QVBCheckFailed;
+    }
   }
   return Sorvil::QVBSuccess;
 }
@@ -254,22 +408,37 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
 QVBReturn ReadData(QVBCursor& in, QvBase* object, const std::vector<QvBase*>* owners) {
   unsigned version = 0;
   std::uint64_t count = 0;
-  if (!U8(in, version) || version != kVersion) return Sorvil::QVBCheckFailed;
+  if (!U8(in, version) || version < 1 || version > kDataVersion) return Sorvil::QVBCheckFailed;
   if (!Var(in, count) || count > in.left()) return Sorvil::QVBIncorrectSize;
-  std::vector<QvTag> names;
+  thread_local std::vector<QvTag> names;
+  names.clear();
   names.reserve(static_cast<std::size_t>(count));
   for (std::uint64_t i = 0; i < count; ++i) {
+    std::uint64_t n = 0;
     std::string_view name;
-    if (!Text(in, name) || name.empty()) return Sorvil::QVBIncorrectSize;
+    if (version == 1) {
+      if (!Text(in, name)) return Sorvil::QVBIncorrectSize;
+    } else if (!Var(in, n)) {
+      return Sorvil::QVBIncorrectSize;
+    } else if (n < kWellKnownCount) {
+      names.push_back(WellKnownTags()[n]);
+      continue;
+    } else if (n - kWellKnownCount > in.left() || !in.take(static_cast<std::size_t>(n - kWellKnownCount), name)) {
+      return Sorvil::QVBIncorrectSize;
+    }
+    if (name.empty()) return Sorvil::QVBIncorrectSize;
     names.push_back(Sorvil::QvGetTag(name));
   }
-  if (!owners) return ReadItems(in, *object, names);
+  if (!owners) return ReadItems(in, *object, names, version);
+  unsigned layout = kRows;
+  if (version > 1 && (!U8(in, layout) || layout > kColumns)) return Sorvil::QVBCheckFailed;
+  if (layout == kColumns) return ReadColumns(in, *owners, names);
   if (!Var(in, count) || count > in.left() / 2) return Sorvil::QVBIncorrectSize;
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint64_t position = 0;
     if (!Var(in, position)) return Sorvil::QVBIncorrectSize;
     if (position >= owners->size()) return Sorvil::QVBCheckFailed;
-    if (const QVBReturn result = ReadItems(in, *(*owners)[position], names); result != Sorvil::QVBSuccess)
+    if (const QVBReturn result = ReadItems(in, *(*owners)[position], names, version); result != Sorvil::QVBSuccess)
       return result;
   }
   return Sorvil::QVBSuccess;

@@ -25,9 +25,18 @@ class DataWriter {
   std::string Finish(bool counted) const;
   unsigned Lists() const { return lists_; }
 
+  struct Item {
+    long owner;
+    std::uint64_t ref;
+    unsigned type;
+    std::string value;
+  };
+
  private:
+  bool AppendColumns(std::string& out) const;
+
   std::vector<Sorvil::QvTag> names_;
-  std::string body_;
+  std::vector<Item> items_;
   unsigned lists_ = 0;
 };
 

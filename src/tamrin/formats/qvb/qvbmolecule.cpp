@@ -1,6 +1,11 @@
 // Molecule, multi-conformer and conformer records: their payloads, the read
 // functions the default handler registers, and the record writers.
+#include <algorithm>
+#include <bit>
+#include <climits>
 #include <cmath>
+#include <tuple>
+#include <utility>
 #include <memory>
 #include <vector>
 
@@ -45,55 +50,263 @@ float Swapped(float v) {
 
 // ---- connection table ----
 
+std::uint64_t ZigOf(std::int64_t v) { return (static_cast<std::uint64_t>(v) << 1) ^ static_cast<std::uint64_t>(v >> 63); }
+std::int64_t Unzig(std::uint64_t v) { return static_cast<std::int64_t>(v >> 1) ^ -static_cast<std::int64_t>(v & 1); }
+
+// Version 1 spends at least 8 bytes on an atom and 5 on a bond; version 2
+// (written) packs the common case, an atom of a common element with only
+// hydrogens and flags, into 1 byte and a common bond into 1.
+constexpr unsigned kCTVersion = 2;
+
 constexpr unsigned kAromatic = 1;
 constexpr unsigned kInRing = 2;
+
+// A version 2 atom of a common element with at most 3 implicit hydrogens is
+// one byte: the element's place in this table plus one in the low bits,
+// hydrogens, flags. Other atoms start with a 0 byte, then the atomic number
+// and a byte of implicit hydrogens below 7 in the low bits (7: a count byte
+// follows) and flags. Either form's extras bit says that a byte follows
+// naming the rarer fields after it, in bit order.
+constexpr unsigned kCommonElements[] = {6, 7, 8, 16, 9, 17, 35};
+constexpr unsigned kShortElementMask = 0x07;
+constexpr unsigned kShortHydrogenShift = 3;
+constexpr unsigned kShortHydrogens = 0x03;
+constexpr unsigned kShortAromatic = 0x20;
+constexpr unsigned kShortInRing = 0x40;
+constexpr unsigned kShortExtras = 0x80;
+constexpr unsigned kHydrogenMask = 0x07;
+constexpr unsigned kAtomAromatic = 0x08;
+constexpr unsigned kAtomInRing = 0x10;
+constexpr unsigned kAtomExtras = 0x20;
+constexpr unsigned kHasIsotope = 0x01;
+constexpr unsigned kHasCharge = 0x02;
+constexpr unsigned kHasFlag = 0x04;
+constexpr unsigned kHasMap = 0x08;
+constexpr unsigned kHasAux = 0x10;
+// Version 2 bond byte: the order below 15 in the low bits (15: the order
+// follows as a varint), then flags. The integer type is most often the
+// order itself.
+constexpr unsigned kOrderMask = 0x0F;
+constexpr unsigned kBondAromatic = 0x10;
+constexpr unsigned kBondInRing = 0x20;
+constexpr unsigned kTypeIsOrder = 0x40;
+constexpr unsigned kHasIntType = 0x80;
+// A version 2 bond is placed by two steps: from the previous bond's first
+// atom to its own, and from there to its second atom. Bonds listed along the
+// molecule take a few steps and a few kinds (the bond byte above) most of
+// the time: such a bond is one byte, the place of its steps in the first
+// table in the low four bits and the place of its bond byte in the second
+// above them. Other bonds start with the byte 0x70, then one varint holding
+// both steps (zigzag; the first in the low four bits, 15 meaning that the
+// rest of it follows as a varint), then the bond byte and what it calls for.
+constexpr std::pair<std::int64_t, std::int64_t> kShortBondSteps[16] = {
+    {1, 1}, {0, 2}, {0, 1},  {2, 1},  {2, -1},  {1, -1}, {3, 1},  {-1, 3},
+    {0, 3}, {4, 1}, {2, -2}, {0, -8}, {0, -9}, {0, -5}, {-1, 4}, {0, -6},
+};
+constexpr unsigned kShortBondFlags[7] = {0x41, 0x61, 0x42, 0x71, 0x72, 0x62, 0x43};
+constexpr unsigned kShortStepMask = 0x0F;
+constexpr unsigned kShortKindShift = 4;
+constexpr unsigned kLongBond = 0x70;
+constexpr unsigned kStepBits = 4;
+constexpr unsigned kStepEscape = 15;
+
+struct AtomFields {
+  unsigned atomic_num = 0, isotope = 0, hydrogens = 0, flag = 0, map = 0, aux = 0;
+  std::int64_t charge = 0;
+  bool aromatic = false, in_ring = false;
+};
+
+struct BondFields {
+  std::uint64_t bgn = 0, end = 0;
+  unsigned order = 0, type = 0;
+  bool aromatic = false, in_ring = false;
+};
+
+void AppendAtom(Bytes& b, const QvAtomBase& atom) {
+  const unsigned hydrogens = atom.GetImplicitHCount();
+  const unsigned extras = (atom.GetIsotope() ? kHasIsotope : 0) | (atom.GetFormalCharge() ? kHasCharge : 0) |
+                          (atom.GetFlag() ? kHasFlag : 0) | (atom.GetMapIdx() ? kHasMap : 0) |
+                          (atom.GetAux() ? kHasAux : 0);
+  const auto common = std::find(std::begin(kCommonElements), std::end(kCommonElements), atom.GetAtomicNum());
+  if (common != std::end(kCommonElements) && hydrogens <= kShortHydrogens) {
+    b.u8((static_cast<unsigned>(common - std::begin(kCommonElements)) + 1) | hydrogens << kShortHydrogenShift |
+         (atom.IsAromatic() ? kShortAromatic : 0) | (atom.IsInRing() ? kShortInRing : 0) |
+         (extras ? kShortExtras : 0));
+  } else {
+    b.u8(0);
+    b.var(atom.GetAtomicNum());
+    b.u8(std::min(hydrogens, kHydrogenMask) | (atom.IsAromatic() ? kAtomAromatic : 0) |
+         (atom.IsInRing() ? kAtomInRing : 0) | (extras ? kAtomExtras : 0));
+    if (hydrogens >= kHydrogenMask) b.u8(hydrogens);
+  }
+  if (!extras) return;
+  b.u8(extras);
+  if (extras & kHasIsotope) b.var(atom.GetIsotope());
+  if (extras & kHasCharge) b.zig(atom.GetFormalCharge());
+  if (extras & kHasFlag) b.u8(atom.GetFlag());
+  if (extras & kHasMap) b.var(atom.GetMapIdx());
+  if (extras & kHasAux) b.var(atom.GetAux());
+}
+
+void AppendBond(Bytes& b, unsigned previous, unsigned bgn, unsigned end, const QvBondBase& bond) {
+  const unsigned order = bond.GetOrder();
+  const unsigned type = bond.GetIntType();
+  const std::int64_t bgn_step = static_cast<std::int64_t>(bgn) - static_cast<std::int64_t>(previous);
+  const std::int64_t end_step = static_cast<std::int64_t>(end) - static_cast<std::int64_t>(bgn);
+  const unsigned flags = std::min(order, kOrderMask) | (bond.IsAromatic() ? kBondAromatic : 0) |
+                         (bond.IsInRing() ? kBondInRing : 0) | (type == order ? kTypeIsOrder : type ? kHasIntType : 0);
+  const auto kind = std::find(std::begin(kShortBondFlags), std::end(kShortBondFlags), flags);
+  const auto steps = std::find(std::begin(kShortBondSteps), std::end(kShortBondSteps), std::pair{bgn_step, end_step});
+  if (kind != std::end(kShortBondFlags) && steps != std::end(kShortBondSteps)) {
+    b.u8(static_cast<unsigned>(steps - std::begin(kShortBondSteps)) |
+         static_cast<unsigned>(kind - std::begin(kShortBondFlags)) << kShortKindShift);
+    return;
+  }
+  b.u8(kLongBond);
+  const std::uint64_t step = ZigOf(bgn_step);
+  const std::uint64_t low = std::min<std::uint64_t>(step, kStepEscape);
+  b.var(low | ZigOf(end_step) << kStepBits);
+  if (low == kStepEscape) b.var(step - kStepEscape);
+  b.u8(flags);
+  if (order >= kOrderMask) b.var(order);
+  if (type && type != order) b.var(type);
+}
 
 std::string CTPayload(const QvMolBase& mol) {
   std::string out;
   Bytes b(out);
-  b.u8(kVersion);
+  b.u8(kCTVersion);
   b.var(mol.NumAtoms());
   b.var(mol.NumBonds());
   unsigned perceived = 0;
   for (unsigned bit = 1; bit != 0; bit <<= 1)
     if (mol.HasPerceived(bit)) perceived |= bit;
   b.var(perceived);
-  std::vector<unsigned> position(mol.GetMaxAtomIdx());
+  thread_local std::vector<unsigned> position;
+  position.assign(mol.GetMaxAtomIdx(), 0);
   unsigned next = 0;
   for (const QvAtomBase& atom : mol.GetAtoms()) {
     position[atom.GetIdx()] = next++;
-    b.var(atom.GetAtomicNum());
-    b.var(atom.GetIsotope());
-    b.zig(atom.GetFormalCharge());
-    b.u8(atom.GetImplicitHCount());
-    b.u8(atom.GetFlag());
-    b.u8((atom.IsAromatic() ? kAromatic : 0) | (atom.IsInRing() ? kInRing : 0));
-    b.var(atom.GetMapIdx());
-    b.var(atom.GetAux());
+    AppendAtom(b, atom);
   }
+  unsigned previous = 0;
   for (const QvBondBase& bond : mol.GetBonds()) {
-    b.var(position[bond.GetBgn()->GetIdx()]);
-    b.var(position[bond.GetEnd()->GetIdx()]);
-    b.var(bond.GetOrder());
-    b.u8((bond.IsAromatic() ? kAromatic : 0) | (bond.IsInRing() ? kInRing : 0));
-    b.var(bond.GetIntType());
+    const unsigned bgn = position[bond.GetBgn()->GetIdx()];
+    AppendBond(b, previous, bgn, position[bond.GetEnd()->GetIdx()], bond);
+    previous = bgn;
   }
   return out;
 }
 
-// The smallest encodings: an atom takes 8 bytes, a bond 5.
-constexpr std::uint64_t kMinAtomBytes = 8;
-constexpr std::uint64_t kMinBondBytes = 5;
+bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
+  unsigned bits = 0;
+  if (!Var32(in, a.atomic_num) || !Var32(in, a.isotope) || !Zig(in, a.charge) || !U8(in, a.hydrogens) ||
+      !U8(in, a.flag) || !U8(in, bits) || !Var32(in, a.map) || !Var32(in, a.aux))
+    return false;
+  a.aromatic = bits & kAromatic;
+  a.in_ring = bits & kInRing;
+  return true;
+}
+
+bool ReadAtomV2(QVBCursor& in, AtomFields& a) {
+  unsigned lead = 0;
+  unsigned bits = 0;
+  unsigned extras = 0;
+  if (!U8(in, lead)) return false;
+  if (lead & kShortElementMask) {
+    a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
+    a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
+    a.aromatic = lead & kShortAromatic;
+    a.in_ring = lead & kShortInRing;
+    if (!(lead & kShortExtras)) return true;
+  } else {
+    if (lead != 0 || !Var32(in, a.atomic_num) || !U8(in, bits) || bits >= 2 * kAtomExtras) return false;
+    a.hydrogens = bits & kHydrogenMask;
+    a.aromatic = bits & kAtomAromatic;
+    a.in_ring = bits & kAtomInRing;
+    if (a.hydrogens == kHydrogenMask && !U8(in, a.hydrogens)) return false;
+    if (!(bits & kAtomExtras)) return true;
+  }
+  return U8(in, extras) && extras < 2 * kHasAux && (!(extras & kHasIsotope) || Var32(in, a.isotope)) &&
+         (!(extras & kHasCharge) || Zig(in, a.charge)) && (!(extras & kHasFlag) || U8(in, a.flag)) &&
+         (!(extras & kHasMap) || Var32(in, a.map)) && (!(extras & kHasAux) || Var32(in, a.aux));
+}
+
+bool ReadBondV1(QVBCursor& in, BondFields& b) {
+  unsigned bits = 0;
+  if (!Var(in, b.bgn) || !Var(in, b.end) || !Var32(in, b.order) || !U8(in, bits) || !Var32(in, b.type))
+    return false;
+  b.aromatic = bits & kAromatic;
+  b.in_ring = bits & kInRing;
+  return true;
+}
+
+bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
+  unsigned lead = 0;
+  std::uint64_t steps = 0;
+  std::uint64_t more = 0;
+  unsigned bits = 0;
+  if (!U8(in, lead)) return false;
+  std::int64_t bgn_step = 0;
+  std::int64_t end_step = 0;
+  if (lead != kLongBond) {
+    if (lead >= kLongBond) return false;
+    bits = kShortBondFlags[lead >> kShortKindShift];
+    std::tie(bgn_step, end_step) = kShortBondSteps[lead & kShortStepMask];
+  } else {
+    if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
+        (bits & kTypeIsOrder && bits & kHasIntType))
+      return false;
+    bgn_step = Unzig((steps & kStepEscape) + more);
+    end_step = Unzig(steps >> kStepBits);
+  }
+  // Wraps for a negative atom; the range check that follows refuses it.
+  b.bgn = previous + static_cast<std::uint64_t>(bgn_step);
+  b.end = b.bgn + static_cast<std::uint64_t>(end_step);
+  b.order = bits & kOrderMask;
+  b.aromatic = bits & kBondAromatic;
+  b.in_ring = bits & kBondInRing;
+  if (b.order == kOrderMask && !Var32(in, b.order)) return false;
+  if (bits & kTypeIsOrder) b.type = b.order;
+  return !(bits & kHasIntType) || Var32(in, b.type);
+}
+
+QvAtomBase* MakeAtom(QvMolBase& mol, const AtomFields& a) {
+  QvAtomBase* atom = mol.NewAtom(a.atomic_num);
+  // A new atom holds zeros: only other values are set.
+  if (!atom || atom->GetAtomicNum() != a.atomic_num || (a.isotope && !atom->SetIsotope(a.isotope)) ||
+      a.charge < INT32_MIN || a.charge > INT32_MAX ||
+      (a.charge && !atom->SetFormalCharge(static_cast<int>(a.charge))) ||
+      (a.hydrogens && !atom->SetImplicitHCount(a.hydrogens)) || (a.map && !atom->SetMapIdx(a.map)))
+    return nullptr;
+  if (a.flag) atom->SetFlag(static_cast<std::uint8_t>(a.flag));
+  if (a.aux) atom->SetAux(a.aux);
+  if (a.aromatic) atom->SetAromatic(true);
+  if (a.in_ring) atom->SetInRing(true);
+  return atom;
+}
+
+bool MakeBond(QvMolBase& mol, const std::vector<QvAtomBase*>& atoms, const BondFields& b) {
+  if (b.bgn >= atoms.size() || b.end >= atoms.size()) return false;
+  QvBondBase* bond = mol.NewBond(atoms[b.bgn], atoms[b.end], b.order);
+  if (!bond || bond->GetOrder() != b.order || (b.type && !bond->SetIntType(b.type))) return false;
+  if (b.aromatic) bond->SetAromatic(true);
+  if (b.in_ring) bond->SetInRing(true);
+  return true;
+}
 
 QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   unsigned version = 0;
   std::uint64_t atoms = 0;
   std::uint64_t bonds = 0;
   unsigned perceived = 0;
-  if (!U8(in, version) || version != kVersion) return kCheck;
+  if (!U8(in, version) || (version != 1 && version != kCTVersion)) return kCheck;
   if (!Var(in, atoms) || !Var(in, bonds) || !Var32(in, perceived)) return kSize;
   if (mol.HasAtoms()) return kCheck;
-  if (atoms > in.left() / kMinAtomBytes || bonds > (in.left() - atoms * kMinAtomBytes) / kMinBondBytes) return kSize;
+  // The smallest encodings: 8 and 5 bytes in version 1, 1 and 1 in version 2.
+  const std::uint64_t atom_bytes = version == 1 ? 8 : 1;
+  const std::uint64_t bond_bytes = version == 1 ? 5 : 1;
+  if (atoms > in.left() / atom_bytes || bonds > (in.left() - atoms * atom_bytes) / bond_bytes) return kSize;
   // The counts are within what the bytes left can hold.
   if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol))
     graph->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
@@ -104,32 +317,18 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   made.clear();
   made.reserve(static_cast<std::size_t>(atoms));
   for (std::uint64_t i = 0; i < atoms; ++i) {
-    unsigned atomic_num = 0, isotope = 0, hydrogens = 0, flag = 0, bits = 0, map = 0, aux = 0;
-    std::int64_t charge = 0;
-    if (!Var32(in, atomic_num) || !Var32(in, isotope) || !Zig(in, charge) || !U8(in, hydrogens) || !U8(in, flag) ||
-        !U8(in, bits) || !Var32(in, map) || !Var32(in, aux))
-      return kSize;
-    QvAtomBase* atom = mol.NewAtom(atomic_num);
-    // A new atom holds zeros: only other values are set.
-    if (!atom || atom->GetAtomicNum() != atomic_num || (isotope && !atom->SetIsotope(isotope)) ||
-        charge < INT32_MIN || charge > INT32_MAX || (charge && !atom->SetFormalCharge(static_cast<int>(charge))) ||
-        (hydrogens && !atom->SetImplicitHCount(hydrogens)) || (map && !atom->SetMapIdx(map)))
-      return kCheck;
-    if (flag) atom->SetFlag(static_cast<std::uint8_t>(flag));
-    if (aux) atom->SetAux(aux);
-    if (bits & kAromatic) atom->SetAromatic(true);
-    if (bits & kInRing) atom->SetInRing(true);
+    AtomFields a;
+    if (!(version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a))) return kSize;
+    QvAtomBase* atom = MakeAtom(mol, a);
+    if (!atom) return kCheck;
     made.push_back(atom);
   }
+  std::uint64_t previous = 0;
   for (std::uint64_t i = 0; i < bonds; ++i) {
-    std::uint64_t bgn = 0, end = 0;
-    unsigned order = 0, bits = 0, type = 0;
-    if (!Var(in, bgn) || !Var(in, end) || !Var32(in, order) || !U8(in, bits) || !Var32(in, type)) return kSize;
-    if (bgn >= atoms || end >= atoms) return kCheck;
-    QvBondBase* bond = mol.NewBond(made[bgn], made[end], order);
-    if (!bond || bond->GetOrder() != order || !bond->SetIntType(type)) return kCheck;
-    if (bits & kAromatic) bond->SetAromatic(true);
-    if (bits & kInRing) bond->SetInRing(true);
+    BondFields b;
+    if (!(version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b))) return kSize;
+    if (!MakeBond(mol, made, b)) return kCheck;
+    previous = b.bgn;
   }
   pending_perceived = perceived;
   return in.at_end() ? kOk : kSize;
@@ -282,51 +481,301 @@ std::string MolPayload(const QvMolBase& mol) {
 
 enum class CoordForm { Float, Half, Double };
 
+// Coordinates read from decimal text (4 decimals in SD files) are stored as
+// integers scaled by a power of ten: small numbers that compress, where a
+// float's low bits do not. The writer uses this form only when every value
+// comes back bit for bit.
+constexpr unsigned char kScaledMarker = 0x01;
+constexpr unsigned kMaxDecimals = 6;
+constexpr unsigned kDecimalsMask = 0x07;
+constexpr unsigned kZeroZ = 0x10;
+constexpr unsigned kZeroXY = 0x20;
+constexpr unsigned kNegativeZeros = 0x40;
+// A drawn conformer says so here rather than in a dimension record.
+constexpr unsigned kFlat = 0x80;
+constexpr double kPow10[kMaxDecimals + 1] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6};
+
+// The one conversion both directions use, so that a value the writer checked
+// is the value the reader makes.
+float Unscaled(std::int64_t scaled, unsigned decimals) {
+  return static_cast<float>(static_cast<double>(scaled) / kPow10[decimals]);
+}
+
+// The scaled values of `xyz` (atom-major), or false when some value does not
+// come back exactly with `decimals` (NaN, infinity and values beyond 2^50
+// never do). Text gives -0 ("-0.0000") often enough that those values are
+// listed apart, in `negative_zeros`, and scaled as 0.
+bool Scaled(const std::vector<float>& xyz, unsigned decimals, std::vector<std::int64_t>& out,
+            std::vector<std::size_t>& negative_zeros) {
+  out.clear();
+  negative_zeros.clear();
+  for (const float v : xyz) {
+    if (v == 0.0f && std::signbit(v)) negative_zeros.push_back(out.size());
+    const double s = static_cast<double>(v) * kPow10[decimals];
+    if (!(std::fabs(s) < 0x1p50)) return false;
+    const auto i = static_cast<std::int64_t>(std::llround(s));
+    if (std::bit_cast<std::uint32_t>(Unscaled(i, decimals)) != std::bit_cast<std::uint32_t>(std::fabs(v) == 0 ? 0.0f : v))
+      return false;
+    out.push_back(i);
+  }
+  return true;
+}
+
+// Each atom's x and y are predicted from atoms placed before it and only the
+// miss is stored. Drawn molecules have one bond length and a few angles, so
+// turning the bond into an atom's parent by one of these angles lands within
+// a unit or two of the atom. Fixed point (1 = 2^14) keeps the prediction the
+// same on every machine; it need not be accurate, only repeatable.
+//
+// An atom's x and y take one byte when some predictor misses by at most one
+// unit on each axis: predictor + 16 * (dx + 1 + 3 * (dy + 1)), below 144.
+// Otherwise the byte is 144 + predictor and the misses follow as zigzag
+// varints.
+constexpr unsigned kPredictors = 16;
+constexpr unsigned kLongMiss = 144;
+constexpr std::int64_t kTurnOne = 1 << 14;
+struct Turn {
+  std::int64_t c, s;
+};
+// Predictor 2 + i; 0 is the previous atom, 1 the parent atom.
+constexpr Turn kTurns[kPredictors - 2] = {
+    {8192, 14189},   {8192, -14189},  {16384, 0},      {5063, 15582}, {5063, -15582},
+    {0, 16384},      {0, -16384},     {-8192, 14189},  {-8192, -14189}, {13255, 9630},
+    {13255, -9630},  {-13255, 9630},  {-13255, -9630}, {-16384, 0},
+};
+// Beyond this a turned bond could overflow; such atoms are predicted from the
+// parent alone.
+constexpr std::int64_t kTurnLimit = std::int64_t{1} << 40;
+
+// For each atom, its bonded atom of highest position before it, or -1.
+void Parents(const QvMolBase& mol, std::vector<long>& parent) {
+  thread_local std::vector<unsigned> position;
+  position.assign(mol.GetMaxAtomIdx(), 0);
+  unsigned next = 0;
+  for (const QvAtomBase& atom : mol.GetAtoms()) position[atom.GetIdx()] = next++;
+  parent.assign(next, -1);
+  for (const QvBondBase& bond : mol.GetBonds()) {
+    const unsigned a = position[bond.GetBgn()->GetIdx()];
+    const unsigned b = position[bond.GetEnd()->GetIdx()];
+    if (a == b) continue;
+    const unsigned hi = std::max(a, b);
+    parent[hi] = std::max(parent[hi], static_cast<long>(std::min(a, b)));
+  }
+}
+
+// The prediction of atom i's x and y by `predictor`, from the values of the
+// atoms before it. Unsigned, so that values a damaged record makes up wrap
+// instead of overflowing.
+std::pair<std::uint64_t, std::uint64_t> Predict(const std::vector<std::uint64_t>& x, const std::vector<std::uint64_t>& y,
+                                                const std::vector<long>& parent, std::size_t i, unsigned predictor) {
+  const long p = parent[i];
+  if (predictor == 0 || p < 0) return i == 0 ? std::pair<std::uint64_t, std::uint64_t>{0, 0} : std::pair{x[i - 1], y[i - 1]};
+  const long g = parent[static_cast<std::size_t>(p)];
+  if (predictor == 1 || g < 0) return {x[p], y[p]};
+  const auto vx = static_cast<std::int64_t>(x[p] - x[g]);
+  const auto vy = static_cast<std::int64_t>(y[p] - y[g]);
+  if (vx <= -kTurnLimit || vx >= kTurnLimit || vy <= -kTurnLimit || vy >= kTurnLimit) return {x[p], y[p]};
+  const Turn t = kTurns[predictor - 2];
+  // Rounded to nearest; >> of a negative number is a floor in C++20.
+  const std::int64_t rx = (t.c * vx - t.s * vy + kTurnOne / 2) >> 14;
+  const std::int64_t ry = (t.s * vx + t.c * vy + kTurnOne / 2) >> 14;
+  return {x[p] + static_cast<std::uint64_t>(rx), y[p] + static_cast<std::uint64_t>(ry)};
+}
+
+
+unsigned VarBytes(std::uint64_t v) {
+  unsigned n = 1;
+  while (v >>= 7) ++n;
+  return n;
+}
+
+// Appends the scaled form of `xyz`, or returns false for raw floats.
+bool AppendScaled(std::string& out, const QvMolBase& mol, const std::vector<float>& xyz, bool flat) {
+  thread_local std::vector<std::int64_t> scaled;
+  thread_local std::vector<std::size_t> negative_zeros;
+  unsigned decimals = 0;
+  while (!Scaled(xyz, decimals, scaled, negative_zeros))
+    if (++decimals > kMaxDecimals) return false;
+  const std::size_t n = scaled.size() / 3;
+  bool zero_z = true;
+  bool zero_xy = true;
+  for (std::size_t i = 0; i < n; ++i) {
+    zero_xy = zero_xy && scaled[3 * i] == 0 && scaled[3 * i + 1] == 0;
+    zero_z = zero_z && scaled[3 * i + 2] == 0;
+  }
+  Bytes b(out);
+  b.u8(kScaledMarker);
+  b.u8(decimals | (zero_z ? kZeroZ : 0) | (zero_xy ? kZeroXY : 0) | (negative_zeros.empty() ? 0 : kNegativeZeros) |
+       (flat ? kFlat : 0));
+  if (!zero_xy) {
+    thread_local std::vector<long> parent;
+    thread_local std::vector<std::uint64_t> x, y;
+    Parents(mol, parent);
+    x.resize(n);
+    y.resize(n);
+    for (std::size_t i = 0; i < n; ++i) {
+      x[i] = static_cast<std::uint64_t>(scaled[3 * i]);
+      y[i] = static_cast<std::uint64_t>(scaled[3 * i + 1]);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+      unsigned best_bytes = UINT_MAX;
+      unsigned best = 0;
+      std::int64_t best_x = 0, best_y = 0;
+      for (unsigned k = 0; k < kPredictors && best_bytes > 1; ++k) {
+        const auto [px, py] = Predict(x, y, parent, i, k);
+        const auto dx = static_cast<std::int64_t>(x[i] - px);
+        const auto dy = static_cast<std::int64_t>(y[i] - py);
+        const unsigned bytes = dx >= -1 && dx <= 1 && dy >= -1 && dy <= 1 ? 1 : 1 + VarBytes(ZigOf(dx)) + VarBytes(ZigOf(dy));
+        if (bytes < best_bytes) {
+          best_bytes = bytes;
+          best = k;
+          best_x = dx;
+          best_y = dy;
+        }
+      }
+      if (best_bytes == 1) {
+        b.u8(best + kPredictors * static_cast<unsigned>(best_x + 1 + 3 * (best_y + 1)));
+      } else {
+        b.u8(kLongMiss + best);
+        b.zig(best_x);
+        b.zig(best_y);
+      }
+    }
+  }
+  if (!zero_z) {
+    std::int64_t last = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      b.zig(scaled[3 * i + 2] - last);
+      last = scaled[3 * i + 2];
+    }
+  }
+  if (!negative_zeros.empty()) {
+    b.var(negative_zeros.size());
+    std::size_t previous = 0;
+    for (const std::size_t at : negative_zeros) {
+      b.var(at - previous);
+      previous = at;
+    }
+  }
+  return true;
+}
+
+bool ReadScaled(QVBCursor& in, const QvMolBase& mol, std::vector<float>& xyz, bool& flat) {
+  unsigned form = 0;
+  if (!U8(in, form) || (form & ~(kDecimalsMask | kZeroZ | kZeroXY | kNegativeZeros | kFlat)) ||
+      (form & kDecimalsMask) > kMaxDecimals)
+    return false;
+  flat = form & kFlat;
+  const unsigned decimals = form & kDecimalsMask;
+  const std::size_t n = xyz.size() / 3;
+  // Each stored value takes at least a byte.
+  if (n * ((form & kZeroXY ? 0 : 1) + (form & kZeroZ ? 0 : 1)) > in.left()) return false;
+  thread_local std::vector<std::uint64_t> x, y;
+  x.assign(n, 0);
+  y.assign(n, 0);
+  if (!(form & kZeroXY)) {
+    thread_local std::vector<long> parent;
+    Parents(mol, parent);
+    if (parent.size() != n) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+      unsigned lead = 0;
+      std::int64_t dx = 0, dy = 0;
+      if (!U8(in, lead) || lead >= kLongMiss + kPredictors) return false;
+      if (lead >= kLongMiss) {
+        if (!Zig(in, dx) || !Zig(in, dy)) return false;
+        lead -= kLongMiss;
+      } else {
+        dx = static_cast<std::int64_t>(lead / kPredictors % 3) - 1;
+        dy = static_cast<std::int64_t>(lead / kPredictors / 3) - 1;
+        lead %= kPredictors;
+      }
+      const auto [px, py] = Predict(x, y, parent, i, lead);
+      x[i] = px + static_cast<std::uint64_t>(dx);
+      y[i] = py + static_cast<std::uint64_t>(dy);
+    }
+  }
+  std::uint64_t z = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!(form & kZeroZ)) {
+      std::int64_t dz = 0;
+      if (!Zig(in, dz)) return false;
+      z += static_cast<std::uint64_t>(dz);
+    }
+    xyz[3 * i] = Unscaled(static_cast<std::int64_t>(x[i]), decimals);
+    xyz[3 * i + 1] = Unscaled(static_cast<std::int64_t>(y[i]), decimals);
+    xyz[3 * i + 2] = Unscaled(static_cast<std::int64_t>(z), decimals);
+  }
+  std::uint64_t count = 0;
+  std::uint64_t at = 0;
+  if (form & kNegativeZeros) {
+    if (!Var(in, count) || count > in.left()) return false;
+    for (std::uint64_t k = 0; k < count; ++k) {
+      std::uint64_t step = 0;
+      if (!Var(in, step) || step >= xyz.size() || (at += step) >= xyz.size() || xyz[at] != 0.0f) return false;
+      xyz[at] = -0.0f;
+    }
+  }
+  return true;
+}
+
 template <CoordForm Form>
 QVBReturn ReadConfRecord(QVBCursor& in, QvMCMolBase& mol, const QvBinaryIOHandler& handler) {
   unsigned marker = 0;
-  if (!U8(in, marker)) return kSize;
+  if (in.peek() < 0 || mol.GetMaxAtomIdx() != mol.NumAtoms()) return kSize;
   const std::size_t n = 3 * static_cast<std::size_t>(mol.NumAtoms());
-  const std::size_t width = Form == CoordForm::Half ? 2 : Form == CoordForm::Float ? 4 : 8;
-  const unsigned char* bytes = nullptr;
-  if (mol.GetMaxAtomIdx() != mol.NumAtoms() || !in.take(n * width, bytes)) return kSize;
-  std::vector<float> xyz(n);
-  for (std::size_t i = 0; i < n; ++i) {
-    if constexpr (Form == CoordForm::Half) {
-      std::uint16_t h = 0;
-      std::memcpy(&h, bytes + 2 * i, 2);
-      xyz[i] = Pellar::QvHalfToFloat(marker == kMarker ? h : __builtin_bswap16(h));
-    } else if constexpr (Form == CoordForm::Float) {
-      std::memcpy(&xyz[i], bytes + 4 * i, 4);
-      if (marker != kMarker) xyz[i] = Swapped(xyz[i]);
-    } else {
-      std::uint64_t bits = 0;
-      std::memcpy(&bits, bytes + 8 * i, 8);
-      if (marker != kMarker) bits = __builtin_bswap64(bits);
-      xyz[i] = static_cast<float>(std::bit_cast<double>(bits));
+  thread_local std::vector<float> xyz;
+  xyz.resize(n);
+  bool flat = false;
+  if (Form == CoordForm::Float && in.peek() == kScaledMarker) {
+    in.get();
+    if (!ReadScaled(in, mol, xyz, flat)) return kSize;
+  } else {
+    U8(in, marker);
+    const std::size_t width = Form == CoordForm::Half ? 2 : Form == CoordForm::Float ? 4 : 8;
+    const unsigned char* bytes = nullptr;
+    if (!in.take(n * width, bytes)) return kSize;
+    for (std::size_t i = 0; i < n; ++i) {
+      if constexpr (Form == CoordForm::Half) {
+        std::uint16_t h = 0;
+        std::memcpy(&h, bytes + 2 * i, 2);
+        xyz[i] = Pellar::QvHalfToFloat(marker == kMarker ? h : __builtin_bswap16(h));
+      } else if constexpr (Form == CoordForm::Float) {
+        std::memcpy(&xyz[i], bytes + 4 * i, 4);
+        if (marker != kMarker) xyz[i] = Swapped(xyz[i]);
+      } else {
+        std::uint64_t bits = 0;
+        std::memcpy(&bits, bytes + 8 * i, 8);
+        if (marker != kMarker) bits = __builtin_bswap64(bits);
+        xyz[i] = static_cast<float>(std::bit_cast<double>(bits));
+      }
     }
   }
   QvConfBase* conf = mol.NewConf(xyz.data());
   if (!conf) return kCheck;
-  conf->SetDimension(3);
+  conf->SetDimension(flat ? 2 : 3);
   return handler.ReadRecords(in, *conf, QvConfBase::TypeId);
 }
 
 std::string ConfPayload(const QvMCMolBase& mol, const QvConfBase& conf, bool half) {
   std::vector<float> xyz = AtomCoords(mol, &conf);
   xyz.resize(3 * static_cast<std::size_t>(mol.NumAtoms()), 0.0f);
-  std::string out(1, static_cast<char>(kMarker));
+  std::string out;
+  bool flat = false;
   if (half) {
+    out.push_back(static_cast<char>(kMarker));
     for (const float v : xyz) {
       const std::uint16_t h = Pellar::QvFloatToHalf(v);
       out.append(reinterpret_cast<const char*>(&h), 2);
     }
+  } else if (AppendScaled(out, mol, xyz, conf.GetDimension() == 2)) {
+    flat = conf.GetDimension() == 2;
   } else {
+    out.push_back(static_cast<char>(kMarker));
     out.append(reinterpret_cast<const char*>(xyz.data()), xyz.size() * sizeof(float));
   }
   if (*conf.GetTitle()) Sorvil::QVBAppendRecord(out, "QvConfTitle", conf.GetTitle());
   if (WantsEnergy(conf.GetEnergy())) Sorvil::QVBAppendRecord(out, "QvConfEnergy", EnergyPayload(conf.GetEnergy()));
-  if (conf.GetDimension() != 3) {
+  if (conf.GetDimension() != 3 && !flat) {
     const char dimension = static_cast<char>(conf.GetDimension());
     Sorvil::QVBAppendRecord(out, "QvConfDimension", std::string_view(&dimension, 1));
   }
@@ -510,9 +959,14 @@ bool QvAppendQVBRecord(std::string& out, const QvMolBase& mol, QvQVBForm form) {
   if (graph && form == QvQVBForm::Plain) return Sorvil::QVBAppendRecord(out, "QvMolBase", MolPayload(mol));
   const std::string payload = MCPayload(mol);
   if (payload.empty()) return false;
-  if (form != QvQVBForm::Zstd) return Sorvil::QVBAppendRecord(out, "QvMCMolBase", payload);
+  // A small record can come out of zstd larger than it went in (a frame
+  // costs 9 bytes or so); it is then stored as it is, which every reader of
+  // the format takes as well.
   std::string packed;
-  return ZstdCompress(payload, packed) && Sorvil::QVBAppendRecord(out, "zstdQvMCMolBase", packed);
+  if (form == QvQVBForm::Zstd && !ZstdCompress(payload, packed)) return false;
+  if (form != QvQVBForm::Zstd || packed.size() >= payload.size())
+    return Sorvil::QVBAppendRecord(out, "QvMCMolBase", payload);
+  return Sorvil::QVBAppendRecord(out, "zstdQvMCMolBase", packed);
 }
 
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer, bool* lost) {
