@@ -4,9 +4,11 @@
 // messages in order and the count of failed records must be the same.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "support/captured_messages.h"
@@ -32,6 +34,18 @@ struct Outcome {
   unsigned failed = 0;
 };
 
+// The text without the minute of writing in SD header lines
+// ("-Tamrin-MMDDYYHHmm2D"), which two reads of one input need not share.
+std::string WithoutWriteTimes(std::string_view text) {
+  constexpr std::string_view kProgram = "-Tamrin-";
+  std::string kept;
+  for (std::size_t at = text.find(kProgram); at != std::string_view::npos; at = text.find(kProgram)) {
+    kept += text.substr(0, at + kProgram.size());
+    text.remove_prefix(std::min(text.size(), at + kProgram.size() + 10));
+  }
+  return kept += text;
+}
+
 // What a molecule writes as, in the format it was read from and as
 // canonical SMILES, with what perception established.
 std::string Described(const QvMolBase& mol, QvFormat format) {
@@ -43,6 +57,7 @@ std::string Described(const QvMolBase& mol, QvFormat format) {
     Tamrin::QvWriteMolecule(out, mol);
     text += out.GetString();
   }
+  text = WithoutWriteTimes(text);
   for (unsigned bit = 1; bit != 0; bit <<= 1) text += mol.HasPerceived(bit) ? '1' : '0';
   return text;
 }
@@ -103,7 +118,9 @@ std::string Written(QvFormat format, unsigned copies) {
     for (const char* smiles : kSmiles) {
       QvGraphMol mol;
       Tamrin::QvParseSmiles(mol.GetMol(), smiles, false, false);
-      mol->SetTitle("m" + std::to_string(i) + "_" + smiles);
+      std::string title = "m";
+      (title += std::to_string(i)) += '_';
+      mol->SetTitle(title += smiles);
       Sorvil::QvAddSDData(mol.GetMol(), "index", std::to_string(i));
       Tamrin::QvWriteMolecule(out, mol.GetMol());
     }
