@@ -1,3 +1,4 @@
+// The CIF record tokenizer: one data block per record (cif.h).
 #include <string>
 #include <string_view>
 #include <utility>
