@@ -1,4 +1,5 @@
 // The CIF record tokenizer: one data block per record (cif.h).
+
 #include <string>
 #include <string_view>
 #include <utility>
