@@ -117,8 +117,9 @@ def test_molecules_pickle_across_processes():
     assert fields(copy) == fields(mc)
 
 
-# One SD record and the .qvb and .qvz records the first layout of the
-# payloads (version 1 connection table and data, float conformers) made of it.
+# One SD record and the .qvb and .qvz records earlier layouts of the payloads
+# made of it: the first (version 1 connection table and data, float
+# conformers), and the second (version 2 data, with a length on every value).
 FIRST_LAYOUT_SDF = """\
 4371221
      RDKit          2D
@@ -178,14 +179,30 @@ FIRST_LAYOUT_RECORDS = {
         "c9d8a061cef8f3e8b33ad006775485a7b8cb852984288c127abae646436bfbd8142c14abd9c38e18fb5896607502"
     ),
 }
+SECOND_LAYOUT_RECORDS = {
+    ".qvb": bytes.fromhex(
+        "0a7d81198734333731323231139d028b8b8f1903494351490b490b490b02041210100011031103705081611405813f96"
+        "216e4007f0363f00000000b8402a40e926b1be00000000e10b9b3fe8d92c3d00000000aeb6523f5ddcbe3f000000006e"
+        "3420bfe78cf03f000000003bdfd7bf5396513f0000000065aa48c0b37b9a3f00000000b22ea6bfca5421bf0000000038"
+        "f816c0696fd8bf00000000e3361a3eee5a82bf000000005af5093f3ee81dc00000000020810201a50282818083810181"
+        "00830c88867265636f726430830c8e8b68656176792061746f6d7331310c900281830181810f8482818281818281810d"
+        "8f02800181ee0e848182838281848182"
+    ),
+    ".qvz": bytes.fromhex(
+        "0b0c81198734333731323231139d028b8b8f1903494351490b490b490b020412101000110311037050816101a5028281"
+        "808381018100830c88867265636f726430830c8e8b68656176792061746f6d7331310c900281830181810f8482818281"
+        "818281810d8f02800181ee0e848182838281848182109801949030458454ef905b25815b2581335312621342237243"
+    ),
+}
 
 
+@pytest.mark.parametrize("layout", [FIRST_LAYOUT_RECORDS, SECOND_LAYOUT_RECORDS], ids=["first", "second"])
 @pytest.mark.parametrize("suffix", [".qvb", ".qvz"])
-def test_files_of_the_first_layout_still_read(tmp_path, suffix):
+def test_files_of_earlier_layouts_still_read(tmp_path, suffix, layout):
     sdf = tmp_path / "one.sdf"
     sdf.write_text(FIRST_LAYOUT_SDF)
     old = tmp_path / f"old{suffix}"
-    old.write_bytes(FIRST_LAYOUT_RECORDS[suffix])
+    old.write_bytes(layout[suffix])
     (expected,) = velk.read(sdf)
     (back,) = velk.read(old)
     assert fields(back) == fields(expected)

@@ -75,6 +75,11 @@ QvGraphMol RichMolecule() {
   mol.SetCoords(xyz.data());
   Sorvil::QvAddSDData(mol.GetMol(), "PUBCHEM_ID", "42");
   Sorvil::QvAddSDData(mol.GetMol(), "PUBCHEM_ID", "second\nline");
+  // Values stored as numbers only when they print back as the same text.
+  for (const char* value : {"0", "-12", "007", "-0", "+5", "1e3", "9223372036854775807", "-9223372036854775808",
+                            "9223372036854775808", " 5", ""})
+    Sorvil::QvAddSDData(mol.GetMol(), "COUNT", value);
+  mol.SetData(Sorvil::QvGetTag("qvb.bool"), true);
   mol.SetData(Sorvil::QvGetTag("qvb.int"), std::int32_t{-7});
   mol.SetData(Sorvil::QvGetTag("qvb.u64"), std::int64_t{1} << 40);
   mol.SetData(Sorvil::QvGetTag("qvb.double"), 1.0 / 3.0);
@@ -86,6 +91,8 @@ QvGraphMol RichMolecule() {
   first.SetType("C.3");
   QvSetResidue(first, {.name = "LIG", .chain = "B", .number = 7, .hetero = true, .b_factor = 12.5f});
   mol.GetMol().AtomList()[2]->SetData(Sorvil::QvAnisoTag, Sorvil::QvAnisoValues{1, 2, 3, 4, 5, -6});
+  mol.GetMol().AtomList()[2]->SetData(Sorvil::QvGetTag("qvb.bool"), false);
+  mol.GetMol().AtomList()[5]->SetData(Sorvil::QvGetTag("qvb.bool"), true);
   // The same two items as on the first atom, the other way round.
   mol.GetMol().AtomList()[3]->SetType("N.3");
   mol.GetMol().AtomList()[3]->SetName("N1");
@@ -135,6 +142,7 @@ void ExpectSameMolecule(const QvMolBase& a, const QvMolBase& b) {
       EXPECT_EQ(item.GetType(), iy->GetType());
       SameValue<std::string>(item, *iy);
       SameValue<float>(item, *iy);
+      SameValue<bool>(item, *iy);
       SameValue<unsigned>(item, *iy);
       SameValue<QvResidue>(item, *iy);
       SameValue<std::vector<double>>(item, *iy);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <optional>
 #include <span>
 
 #include "sorvil/base/tagdata.h"
@@ -22,8 +23,9 @@ using Sorvil::QvTag;
 namespace {
 
 // Version 1 (read) wrote names in full, fixed-width integers and per-owner
-// data in rows only.
-constexpr unsigned kDataVersion = 2;
+// data in rows only; version 2 (read) put a length before every value but
+// the varints of columns.
+constexpr unsigned kDataVersion = 3;
 // The layouts of version 2 per-owner data.
 constexpr unsigned kRows = 0;
 constexpr unsigned kColumns = 1;
@@ -47,6 +49,10 @@ enum ItemType : unsigned {
   // Written by version 2 for int and unsigned values: most are small.
   kZigInt = 14,
   kVarUInt = 15,
+  // An SD pair whose value is a decimal integer written as its digits would
+  // print it: the name as text, then the number as a zigzag varint. SD files
+  // are full of counts and identifiers, three to six bytes each as text.
+  kSDInteger = 16,
 };
 
 // Version 2 data records refer to these registered names by their position
@@ -58,9 +64,48 @@ constexpr std::string_view kWellKnownNames[] = {
 };
 constexpr std::uint64_t kWellKnownCount = std::size(kWellKnownNames);
 
-// Values of these types are one varint, which a column holds without a
-// length.
-bool IsVarint(unsigned type) { return type == kZigInt || type == kVarUInt; }
+// Values of these types end where their bytes say, so they go without a
+// length: in columns from version 2 on (the varints), everywhere from
+// version 3 on. Types added later keep the length, which lets older readers
+// step over them.
+bool IsBare(unsigned type, unsigned version) {
+  if (version >= 3 && (type == kBool || type == kSDInteger)) return true;
+  return version >= 2 && (type == kZigInt || type == kVarUInt);
+}
+
+// The value `text` names when it is an integer that prints back as the same
+// text (no sign "+", no leading zeros, no "-0").
+std::optional<std::int64_t> PrintedInteger(std::string_view text) {
+  std::int64_t v = 0;
+  const char* end = text.data() + text.size();
+  if (text.empty() || std::from_chars(text.data(), end, v).ptr != end) return std::nullopt;
+  char back[24];
+  const std::to_chars_result printed = std::to_chars(back, back + sizeof back, v);
+  if (std::string_view(back, static_cast<std::size_t>(printed.ptr - back)) != text) return std::nullopt;
+  return v;
+}
+
+// A bare value: its bytes, read by the layout of its type.
+bool BareValue(QVBCursor& in, unsigned type, std::string_view& value) {
+  const unsigned char* start = in.pos();
+  std::uint64_t number = 0;
+  std::string_view name;
+  const bool ok = type == kBool ? in.take(1, name) : (type != kSDInteger || Text(in, name)) && Var(in, number);
+  if (ok) value = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
+  return ok;
+}
+
+// A value with or without its length, by its type and the payload version.
+bool Value(QVBCursor& in, unsigned type, unsigned version, std::string_view& value) {
+  return IsBare(type, version) ? BareValue(in, type, value) : Text(in, value);
+}
+
+void AppendValue(Bytes& b, unsigned type, std::string_view value) {
+  if (IsBare(type, kDataVersion))
+    b.raw(value.data(), value.size());
+  else
+    b.text(value);
+}
 
 // Registered once: a tag lookup by name costs more than the rest of a small
 // record's data.
@@ -109,7 +154,11 @@ unsigned Encode(const QvBaseData& item, std::string& out) {
   if (const auto* v = QvDataValue<Sorvil::QvAnisoValues>(item)) return b.raw(*v), kIntArray6;
   if (const auto* v = QvDataValue<std::vector<float>>(item)) return AppendVector(out, *v), kFloatVector;
   if (const auto* v = QvDataValue<std::vector<double>>(item)) return AppendVector(out, *v), kDoubleVector;
-  if (const auto* v = QvDataValue<Sorvil::QvTagData>(item)) return b.text(v->GetTag()), out.append(v->GetValue()), kSDPair;
+  if (const auto* v = QvDataValue<Sorvil::QvTagData>(item)) {
+    b.text(v->GetTag());
+    if (const std::optional<std::int64_t> number = PrintedInteger(v->GetValue())) return b.zig(*number), kSDInteger;
+    return out.append(v->GetValue()), kSDPair;
+  }
   if (const auto* v = QvDataValue<QvResidue>(item)) return AppendResidue(out, *v), kResidue;
   return 0;
 }
@@ -210,6 +259,16 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
       object.AddData(tag, Sorvil::QvTagData(std::string(name), std::string(bytes.substr(bytes.size() - in.left()))));
       return true;
     }
+    case kSDInteger: {
+      QVBCursor in(bytes);
+      std::string_view name;
+      std::int64_t number = 0;
+      if (!Text(in, name) || !Zig(in, number) || !in.at_end()) return false;
+      char digits[24];
+      const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+      object.AddData(tag, Sorvil::QvTagData(std::string(name), std::string(digits, printed)));
+      return true;
+    }
     case kResidue:
       return AddResidue(object, tag, bytes);
     default:
@@ -265,7 +324,7 @@ void AppendList(Bytes& b, std::span<const DataWriter::Item> items) {
   for (const DataWriter::Item& item : items) {
     b.var(item.ref);
     b.u8(item.type);
-    b.text(item.value);
+    AppendValue(b, item.type, item.value);
   }
 }
 
@@ -301,10 +360,7 @@ bool DataWriter::AppendColumns(std::string& out) const {
     for (std::size_t i = 0; i < items_.size(); ++i) {
       if (column[i] != c) continue;
       b.var(static_cast<std::uint64_t>(items_[i].owner - previous - 1));
-      if (IsVarint(keys[c].second))
-        out.append(items_[i].value);
-      else
-        b.text(items_[i].value);
+      AppendValue(b, keys[c].second, items_[i].value);
       previous = items_[i].owner;
     }
   }
@@ -364,7 +420,7 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
     std::uint64_t ref = 0;
     unsigned type = 0;
     std::string_view value;
-    if (!Var(in, ref) || !U8(in, type) || !Text(in, value)) return Sorvil::QVBIncorrectSize;
+    if (!Var(in, ref) || !U8(in, type) || !Value(in, type, version, value)) return Sorvil::QVBIncorrectSize;
     const QvTag tag = TagOf(ref, names, version);
     if (tag == Sorvil::QvNoTag || !Decode(object, tag, type, value)) return Sorvil::QVBCheckFailed;
   }
@@ -374,7 +430,8 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
 // A column is a reference, a type and entries of a position step and a
 // value (length-prefixed, or a bare varint for varint types), at least two
 // bytes each.
-QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const std::vector<QvTag>& names) {
+QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const std::vector<QvTag>& names,
+                      unsigned version) {
   std::uint64_t columns = 0;
   if (!Var(in, columns) || columns > in.left() / 3) return Sorvil::QVBIncorrectSize;
   for (std::uint64_t c = 0; c < columns; ++c) {
@@ -383,17 +440,13 @@ QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const s
     unsigned type = 0;
     if (!Var(in, ref) || !U8(in, type) || !Var(in, entries) || entries > in.left() / 2)
       return Sorvil::QVBIncorrectSize;
-    const QvTag tag = TagOf(ref, names, kDataVersion);
+    const QvTag tag = TagOf(ref, names, version);
     if (tag == Sorvil::QvNoTag) return Sorvil::QVBCheckFailed;
     std::uint64_t position = 0;
     for (std::uint64_t e = 0; e < entries; ++e) {
       std::uint64_t step = 0;
       std::string_view value;
-      const unsigned char* start = nullptr;
-      std::uint64_t number = 0;
-      if (!Var(in, step) || (IsVarint(type) ? (start = in.pos(), !Var(in, number)) : !Text(in, value)))
-        return Sorvil::QVBIncorrectSize;
-      if (start) value = std::string_view(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
+      if (!Var(in, step) || !Value(in, type, version, value)) return Sorvil::QVBIncorrectSize;
       // Positions rise within a column: the first entry's step is its
       // position, each later one's the gap less one.
       if (step >= owners.size() || (position += step + (e ? 1 : 0)) >= owners.size()) return Sorvil::QVBCheckFailed;
@@ -432,7 +485,7 @@ QVBReturn ReadData(QVBCursor& in, QvBase* object, const std::vector<QvBase*>* ow
   if (!owners) return ReadItems(in, *object, names, version);
   unsigned layout = kRows;
   if (version > 1 && (!U8(in, layout) || layout > kColumns)) return Sorvil::QVBCheckFailed;
-  if (layout == kColumns) return ReadColumns(in, *owners, names);
+  if (layout == kColumns) return ReadColumns(in, *owners, names, version);
   if (!Var(in, count) || count > in.left() / 2) return Sorvil::QVBIncorrectSize;
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint64_t position = 0;
