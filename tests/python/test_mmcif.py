@@ -68,21 +68,17 @@ def by_site(mol) -> tuple[dict, set]:
 
 
 def test_pdb_and_mmcif_give_the_same_molecule(shared_testdata: Path):
-    """1LCD (three NMR models) as PDB and as mmCIF, default perception. The
-    PDB file lists the waters in another order, so atoms are matched by
-    site rather than by place. The PDB reader applies the header's LINK
-    records to the first model only, where the mmCIF connection records hold
-    for every model: after the first, the sodium's bonds (and what
-    perception makes of them) differ, so there only the sites are compared."""
+    """1LCD (three NMR models) as PDB and as mmCIF, default perception, model
+    by model: the PDB header's LINK records hold for every model, as the
+    mmCIF connection records do. The PDB file lists the waters in another
+    order, so atoms are matched by site rather than by place."""
     pdb = list(velk.read(shared_testdata / "pdb" / "biopython_1LCD_nmr.pdb", errors="raise"))
     cif = list(velk.read(shared_testdata / "mmcif" / "biopython_1LCD.cif", errors="raise"))
     assert len(pdb) == len(cif) == 3
-    p_atoms, p_bonds = by_site(pdb[0])
-    c_atoms, c_bonds = by_site(cif[0])
-    assert len(p_atoms) > 1000 and len(p_bonds) > 1000
-    assert p_atoms == c_atoms
-    assert p_bonds == c_bonds
+    for k, (p, c) in enumerate(zip(pdb, cif)):
+        p_atoms, p_bonds = by_site(p)
+        c_atoms, c_bonds = by_site(c)
+        assert len(p_atoms) > 1000 and len(p_bonds) > 1000
+        assert p_atoms == c_atoms, f"model {k + 1}"
+        assert p_bonds == c_bonds, f"model {k + 1}"
     assert pdb[0].GetTitle().upper() == cif[0].GetTitle().upper()
-    for p, c in zip(pdb[1:], cif[1:]):
-        sites = [{key: atom[:7] + atom[8:10] for key, atom in by_site(m)[0].items()} for m in (p, c)]
-        assert sites[0] == sites[1]

@@ -174,11 +174,15 @@ def test_mdanalysis_corpus_agrees_with_gemmi(path: Path | None):
 
 def split_models(text: str) -> list[str]:
     """The sections our reader reads one molecule from by default (ENDMDL and
-    END end one); the header goes with the first."""
+    END end one); the header goes with the first, and its LINK records,
+    which hold for every model, with the others too."""
     sections, current, atoms = [], [], False
+    links = [line for line in text.splitlines(keepends=True) if line.startswith("LINK")]
     for line in text.splitlines(keepends=True):
         current.append(line)
-        if line.startswith(("ATOM", "HETATM")):
+        if line.startswith("MODEL") and sections:
+            current += links
+        elif line.startswith(("ATOM", "HETATM")):
             atoms = True
         elif atoms and line.split()[:1] in (["ENDMDL"], ["END"]):
             sections.append("".join(current))

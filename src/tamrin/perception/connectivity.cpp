@@ -363,6 +363,62 @@ bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>
   return false;
 }
 
+// The order of the candidates by length decides only where some are turned
+// away: at an atom with fewer places than candidates, or across an angle,
+// which takes three atoms bonded in a triangle. A candidate between two
+// atoms with room for all of theirs, closing no triangle with the others
+// and the bonds there already, is taken whatever the order; and whatever
+// is decided elsewhere cannot reach it, nor it the others (a neighbour
+// that would close an angle with it would make a triangle). In a protein
+// nearly all are such: only the others need the sort. Moves those to the
+// front and returns how many there are.
+std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& candidates,
+                      const std::vector<unsigned>& room, const SiteNbrs& nbrs) {
+  std::vector<unsigned> wanted(sites.size(), 0);
+  for (const Candidate& c : candidates) {
+    ++wanted[c.a];
+    ++wanted[c.b];
+  }
+  // Neighbours (atom indices, as SiteNbrs keeps them) by site, those bonded
+  // already and the candidates, as one graph.
+  std::vector<unsigned> start(sites.size() + 1, 0);
+  for (unsigned i = 0; i < sites.size(); ++i)
+    start[i + 1] = start[i] + static_cast<unsigned>(nbrs.Of(i).size()) + wanted[i];
+  std::vector<unsigned> adj(start.back());
+  std::vector<unsigned> fill(start.begin(), start.end() - 1);
+  for (unsigned i = 0; i < sites.size(); ++i)
+    for (const unsigned atom : nbrs.Of(i)) adj[fill[i]++] = atom;
+  for (const Candidate& c : candidates) {
+    adj[fill[c.a]++] = sites[c.b].atom->GetIdx();
+    adj[fill[c.b]++] = sites[c.a].atom->GetIdx();
+  }
+  const auto of = [&](unsigned site) {
+    return std::span<const unsigned>(adj.data() + start[site], start[site + 1] - start[site]);
+  };
+  const auto contested = [&](const Candidate& c) {
+    if (wanted[c.a] > room[c.a] || wanted[c.b] > room[c.b]) return true;
+    const std::span<const unsigned> na = of(c.a), nb = of(c.b);
+    for (const unsigned k : na)
+      if (std::find(nb.begin(), nb.end(), k) != nb.end()) return true;
+    return false;
+  };
+  return static_cast<std::size_t>(std::partition(candidates.begin(), candidates.end(), contested) - candidates.begin());
+}
+
+// Pairs of site numbers sorted, by a counting pass over the first: the
+// lists are long and each site has few partners.
+void SortPairs(std::vector<std::pair<unsigned, unsigned>>& pairs, std::size_t num_sites) {
+  std::vector<unsigned> start(num_sites + 1, 0);
+  for (const auto& [a, b] : pairs) ++start[a + 1];
+  for (std::size_t i = 1; i < start.size(); ++i) start[i] += start[i - 1];
+  std::vector<std::pair<unsigned, unsigned>> sorted(pairs.size());
+  std::vector<unsigned> fill(start.begin(), start.end() - 1);
+  for (const auto& pair : pairs) sorted[fill[pair.first]++] = pair;
+  for (std::size_t i = 0; i < num_sites; ++i)
+    std::sort(sorted.begin() + start[i], sorted.begin() + start[i + 1]);
+  pairs = std::move(sorted);
+}
+
 }  // namespace
 
 void QvDetermineConnectivity(QvMolBase& mol) {
@@ -375,9 +431,6 @@ void QvDetermineConnectivity(QvMolBase& mol) {
     Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
                                     sites[overlap.a].atom->GetIdx(), sites[overlap.b].atom->GetIdx(),
                                     overlap.distance);
-  std::sort(candidates.begin(), candidates.end(), [](const Candidate& x, const Candidate& y) {
-    return x.excess != y.excess ? x.excess < y.excess : (x.a != y.a ? x.a < y.a : x.b < y.b);
-  });
   std::vector<unsigned> room(sites.size());
   for (unsigned i = 0; i < sites.size(); ++i) {
     const unsigned cap = MaxBonds(sites[i].atom->GetAtomicNum());
@@ -387,22 +440,28 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
   SiteNbrs nbrs(sites, room);
   std::vector<std::pair<unsigned, unsigned>> accepted;
-  for (const Candidate& c : candidates) {
-    if (room[c.a] == 0 || room[c.b] == 0) continue;
-    const QvAtomBase* a = sites[c.a].atom;
-    const QvAtomBase* b = sites[c.b].atom;
-    if (nbrs.Has(c.a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, c)) continue;
-    accepted.emplace_back(c.a, c.b);
-    nbrs.Add(c.a, b->GetIdx());
-    nbrs.Add(c.b, a->GetIdx());
-    --room[c.a];
-    --room[c.b];
+  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs));
+  for (auto c = first_free; c != candidates.end(); ++c)
+    if (!nbrs.Has(c->a, sites[c->b].atom->GetIdx())) accepted.emplace_back(c->a, c->b);
+  std::sort(candidates.begin(), first_free, [](const Candidate& x, const Candidate& y) {
+    return x.excess != y.excess ? x.excess < y.excess : (x.a != y.a ? x.a < y.a : x.b < y.b);
+  });
+  for (auto c = candidates.begin(); c != first_free; ++c) {
+    if (room[c->a] == 0 || room[c->b] == 0) continue;
+    const QvAtomBase* a = sites[c->a].atom;
+    const QvAtomBase* b = sites[c->b].atom;
+    if (nbrs.Has(c->a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, *c)) continue;
+    accepted.emplace_back(c->a, c->b);
+    nbrs.Add(c->a, b->GetIdx());
+    nbrs.Add(c->b, a->GetIdx());
+    --room[c->a];
+    --room[c->b];
   }
   // Made in atom order rather than by length, so that structures of one
   // topology (the models of an NMR entry, the frames of a trajectory) list
   // the same bonds in the same order, and what later passes decide from the
   // bond list alone carries over from one to the next.
-  std::sort(accepted.begin(), accepted.end());
+  SortPairs(accepted, sites.size());
   for (const auto& [a, b] : accepted) mol.NewBond(sites[a].atom, sites[b].atom, 1);
 }
 

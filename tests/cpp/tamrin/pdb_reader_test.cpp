@@ -214,15 +214,18 @@ TEST(PDBReader, EndingRecordsByFlag) {
 // The tokenizer cuts where the reader stops.
 TEST(PDBTokenizer, RecordsMatchTheReader) {
   const std::string a = AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n";
-  const std::string text = "HEADER    X\nMODEL        1\n" + a + a + "ENDMDL\nMODEL        2\n" + a + "ENDMDL\nEND\n";
+  // The header's LINK records go with every model.
+  const std::string link = "LINK         C   LIG A   1                 C   LIG A   1\n";
+  const std::string text =
+      "HEADER    X\n" + link + "MODEL        1\n" + a + a + "ENDMDL\nMODEL        2\n" + a + "ENDMDL\nEND\n";
   Tamrin::QvPDBTokenizer tokenizer(0x16);
   Pellar::qvisstream in;
   ASSERT_TRUE(in.load(text));
   std::vector<std::string> records;
   std::string record;
   while (tokenizer.Next(in, record)) records.push_back(record);
-  EXPECT_EQ(records, (std::vector<std::string>{"HEADER    X\nMODEL        1\n" + a + a + "ENDMDL\n",
-                                               "MODEL        2\n" + a + "ENDMDL\n"}));
+  EXPECT_EQ(records, (std::vector<std::string>{"HEADER    X\n" + link + "MODEL        1\n" + a + a + "ENDMDL\n",
+                                               "MODEL        2\n" + link + a + "ENDMDL\n"}));
   EXPECT_TRUE(record.empty());
 }
 

@@ -146,10 +146,12 @@ void Apply(const Outcome& out, QvMolBase& mol) {
   for (const unsigned bit : kPerceivedBits) mol.SetPerceived(bit, (out.perceived & bit) != 0);
 }
 
+}  // namespace
+
 // The outcomes of the last few topologies of one input: enough for the
 // models of an entry that alternate between a few (waters present in some
 // models only), and memory stays flat however long the input runs.
-class TopologyCache : public QvMolStreamReaderState {
+class QvPDBTopologyCache {
  public:
   const Outcome* Find(const Topology& t) const {
     for (const auto& [key, outcome] : entries_)
@@ -167,12 +169,17 @@ class TopologyCache : public QvMolStreamReaderState {
   std::vector<std::pair<Topology, Outcome>> entries_;
 };
 
-TopologyCache& CacheOf(qvmolistream& in) {
+QvPDBInputState::QvPDBInputState() : topologies(std::make_unique<QvPDBTopologyCache>()) {}
+QvPDBInputState::~QvPDBInputState() = default;
+
+QvPDBInputState& QvPDBStateOf(qvmolistream& in) {
   std::unique_ptr<QvMolStreamReaderState>& slot = in.Cache().reader_state;
-  if (auto* cache = dynamic_cast<TopologyCache*>(slot.get())) return *cache;
-  slot = std::make_unique<TopologyCache>();
-  return static_cast<TopologyCache&>(*slot);
+  if (auto* state = dynamic_cast<QvPDBInputState*>(slot.get())) return *state;
+  slot = std::make_unique<QvPDBInputState>();
+  return static_cast<QvPDBInputState&>(*slot);
 }
+
+namespace {
 
 // The generic part of the flavor, as the streams apply it to other formats.
 void Generic(QvMolBase& mol, unsigned flavor) {
@@ -186,7 +193,7 @@ void QvPDBPerceive(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   if (flavor & kConnectivity) QvDetermineConnectivity(mol);
   Topology topology;
   const bool keyed = TopologyOf(mol, flavor, topology);
-  TopologyCache& cache = CacheOf(in);
+  QvPDBTopologyCache& cache = *QvPDBStateOf(in).topologies;
   if (const Outcome* known = keyed ? cache.Find(topology) : nullptr) {
     Apply(*known, mol);
   } else {

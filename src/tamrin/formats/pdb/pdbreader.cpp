@@ -11,6 +11,7 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/pdb/pdb.h"
+#include "tamrin/formats/pdb/pdbperception.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/model/residue.h"
 #include "tamrin/streams/molstream.h"
@@ -136,6 +137,9 @@ unsigned ElementOf(std::string_view line, bool hetero, unsigned& isotope) {
 struct Pending {
   std::vector<std::string> conect;
   std::vector<std::string> links;
+  // The entry's, carried to a later model: models of an NMR entry need not
+  // all hold the atoms a link names, so those that find none say nothing.
+  std::vector<std::string> carried;
   struct Range {
     char kind;
     std::string chain;
@@ -172,9 +176,17 @@ class Reader {
     return true;
   }
 
-  void Finish() {
+  // The LINK records of an entry's header hold for each of its models: a
+  // model without its own takes those of the entry (`carried`), and a
+  // header with LINK records, or a new entry, replaces them there.
+  void Finish(std::vector<std::string>& carried) {
+    if (header_links_ || new_entry_)
+      carried = pending_.links;
+    else if (model_seen_ && pending_.carried.empty())
+      pending_.carried = carried;
     for (const std::string& line : pending_.conect) Conect(line);
-    for (const std::string& line : pending_.links) Link(line);
+    for (const std::string& line : pending_.links) Link(line, true);
+    for (const std::string& line : pending_.carried) Link(line, false);
     if (!pending_.secondary.empty()) SecondaryStructure();
   }
 
@@ -258,6 +270,7 @@ class Reader {
   }
 
   void Model(std::string_view line) {
+    model_seen_ = true;
     if (line.size() < 14) return;
     // "%d" after the record name: blanks, then a number as far as it goes.
     const std::string_view rest = Pellar::TrimBlanksLeft(line.substr(6));
@@ -269,7 +282,17 @@ class Reader {
   void Header(std::string_view line, std::string_view name) {
     if (name == "COMPND") Compound(line);
     if (name == "HELIX" || name == "SHEET") Secondary(line, name == "HELIX");
-    if (name == "LINK") pending_.links.emplace_back(line);
+    if (name == "HEADER") new_entry_ = true;
+    if (name == "LINK") {
+      // Within a model it is the entry's, carried there (QvPDBTokenizer):
+      // the header with the first model keeps it.
+      if (model_seen_) {
+        pending_.carried.emplace_back(line);
+        return;
+      }
+      pending_.links.emplace_back(line);
+      header_links_ = true;
+    }
     QvAddPDBData(mol_, name, line.substr(name.size()));
   }
 
@@ -342,7 +365,7 @@ class Reader {
 
   // LINK: name 13-16, residue 18-20, chain 22, number 23-26, insertion 27;
   // the second atom the same at 43-57.
-  void Link(std::string_view line) {
+  void Link(std::string_view line, bool warn) {
     struct Key {
       std::string_view name, residue;
       char chain, insertion;
@@ -357,7 +380,8 @@ class Reader {
     }
     const std::string_view rest = Pellar::TrimBlanksRight(line.substr(std::min<std::size_t>(6, line.size())));
     if (!ok) {
-      QvErrorHandler::Warning("Skipping invalid LINK record: %.*s", static_cast<int>(line.size()), line.data());
+      if (warn)
+        QvErrorHandler::Warning("Skipping invalid LINK record: %.*s", static_cast<int>(line.size()), line.data());
       return;
     }
     QvAtomBase* found[2] = {nullptr, nullptr};
@@ -372,7 +396,8 @@ class Reader {
       }
     }
     if (!found[0] || !found[1] || found[0] == found[1]) {
-      QvErrorHandler::Warning("Failed to find atoms matching LINK %.*s", static_cast<int>(rest.size()), rest.data());
+      if (warn)
+        QvErrorHandler::Warning("Failed to find atoms matching LINK %.*s", static_cast<int>(rest.size()), rest.data());
       return;
     }
     if (!mol_.GetBond(found[0], found[1])) mol_.NewBond(found[0], found[1], 1);
@@ -383,6 +408,9 @@ class Reader {
   int model_ = 0;
   int fragment_ = 0;
   bool title_from_compound_ = false;
+  bool model_seen_ = false;
+  bool header_links_ = false;
+  bool new_entry_ = false;
   QvAtomBase* last_ = nullptr;
   std::vector<QvAtomBase*> by_serial_;
   Pending pending_;
@@ -416,7 +444,7 @@ bool QvPDBReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flags) {
   std::string_view line;
   while (in.GetLine(line))
     if (!reader.Line(line)) break;
-  reader.Finish();
+  reader.Finish(QvPDBStateOf(in).links);
   return mol.NumAtoms() > 0;
 }
 

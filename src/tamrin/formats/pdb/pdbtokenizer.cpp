@@ -34,7 +34,7 @@ unsigned EndingFlag(std::string_view line) {
 
 bool QvPDBTokenizer::Next(Pellar::qvistream& in, std::string& record) {
   record.clear();
-  bool atoms = false;
+  bool atoms = false, model = false, own_links = false;
   std::string_view line;
   while (in.getline(line)) {
     Append(record, line);
@@ -42,6 +42,19 @@ bool QvPDBTokenizer::Next(Pellar::qvistream& in, std::string& record) {
       atoms = true;
     } else if (atoms && (EndingFlag(line) & flags_)) {
       return true;
+    } else if (model) {
+      continue;
+    } else if (line.starts_with("HEADER")) {
+      links_.clear();
+      own_links = true;
+    } else if (line.starts_with("LINK")) {
+      if (!own_links) links_.clear();
+      own_links = true;
+      links_.emplace_back(line);
+    } else if (line.starts_with("MODEL")) {
+      model = true;
+      if (!own_links)
+        for (const std::string& link : links_) Append(record, link);
     }
   }
   if (!atoms) record.clear();
