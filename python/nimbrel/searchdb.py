@@ -24,6 +24,7 @@ a matcher: :meth:`MoleculeDB.candidates` is its screening step.
 
 from __future__ import annotations
 
+import array
 import os
 import warnings
 from typing import Iterable, Iterator, Union
@@ -171,6 +172,13 @@ class MoleculeDB:
         fp = _as_fingerprint(query)
         for begin in range(0, len(self), _CHUNK):
             yield from self._db.similar(fp, threshold, begin, begin + _CHUNK)
+
+    def scores(self, query: Query) -> array.array[float]:
+        """The similarity of every record to ``query``, by record number (a
+        ``'d'`` array; ``numpy.frombuffer(scores)`` views it without a copy)."""
+        scores = array.array("d")
+        scores.frombytes(self._db.scores(_as_fingerprint(query)))
+        return scores
 
     def nearest(self, query: Query, k: int = 10) -> list[tuple[int, float]]:
         """The ``k`` records most similar to ``query``, best first (ties by record number)."""

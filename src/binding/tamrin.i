@@ -745,6 +745,14 @@ class MoleculeDB {
     db_.Similar(fp, threshold, begin, end, hits);
     return tamrin_py::Scored(hits);
   }
+  // Every record's score, as the bytes of an array of doubles.
+  PyObject* scores(PyObject* query) const {
+    Tamrin::QvFingerprint fp;
+    if (!tamrin_py::FingerprintFrom(query, fp)) return nullptr;
+    PyObject* out = PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(db_.Size() * sizeof(double)));
+    if (out) db_.Scores(fp, reinterpret_cast<double*>(PyByteArray_AsString(out)));
+    return out;
+  }
   PyObject* top(PyObject* query, size_t k) const {
     Tamrin::QvFingerprint fp;
     if (!tamrin_py::FingerprintFrom(query, fp)) return nullptr;

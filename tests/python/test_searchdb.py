@@ -115,6 +115,7 @@ def test_database_records_and_similarity(library, tmp_path):
     for query in (read[0], read[123], ours("c1ccccc1C(=O)N")):
         fp = searchdb.fingerprint(query)
         expected = DataStructs.BulkTanimotoSimilarity(bit_vector(fp), stored)
+        assert list(db.scores(fp)) == pytest.approx(expected, abs=1e-12)
         hits = list(db.similar(query, 0.3))
         assert [i for i, _ in hits] == [i for i, s in enumerate(expected) if s >= 0.3 - 1e-12]
         for i, score in hits:

@@ -233,6 +233,10 @@ void QvMoleculeDB::Similar(const QvFingerprint& query, double threshold, std::si
   });
 }
 
+void QvMoleculeDB::Scores(const QvFingerprint& query, double* scores) const {
+  for (const Block& b : blocks_) QvBulkTanimoto(query, b.similarity, b.count, scores + b.first);
+}
+
 std::vector<std::pair<std::size_t, double>> QvMoleculeDB::TopK(const QvFingerprint& query, std::size_t k) const {
   std::vector<std::pair<std::size_t, double>> best;
   if (k == 0) return best;

@@ -61,6 +61,8 @@ class QvMoleculeDB {
   // is at least `threshold`, in order, with their scores.
   void Similar(const QvFingerprint& query, double threshold, std::size_t begin, std::size_t end,
                std::vector<std::pair<std::size_t, double>>& out) const;
+  // The similarity of every record to `query`: scores[i] for record i.
+  void Scores(const QvFingerprint& query, double* scores) const;
   // The k most similar records, best first; ties by record number.
   std::vector<std::pair<std::size_t, double>> TopK(const QvFingerprint& query, std::size_t k) const;
 
