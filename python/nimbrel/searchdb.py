@@ -1,5 +1,7 @@
 """Fingerprints, similarity and the indexed molecule database.
 
+For example::
+
     from nimbrel import searchdb, velk
     db = searchdb.MoleculeDB.build("library.sdf.gz", "library.mdb")
     query = velk.mol_from_string("c1ccccc1O", "smi")
