@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "pellar/qvsstream.h"
@@ -285,9 +287,37 @@ bool QvMoleculeDBWriter::Open(const std::string& path, bool append, std::string&
     committed_ = db.committed_;
     blocks_ = db.blocks_.size();
   }
-  file_ = std::fopen(path.c_str(), append ? "r+b" : "wb");
+  // A new database is written beside the old file and renamed over it at the
+  // end: readers that have the old file mapped keep reading it, where
+  // truncating it in place would pull the pages from under them.
+  path_ = path;
+  temporary_.clear();
+  if (append) {
+    file_ = std::fopen(path.c_str(), "r+b");
+  } else {
+    std::string name = path + ".XXXXXX";
+    const int fd = mkstemp(name.data());
+    if (fd >= 0) {
+      // The permissions of the file it replaces, else what the umask allows,
+      // not mkstemp's owner-only ones.
+      struct stat old {};
+      mode_t mode = 0;
+      if (::stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+      } else {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+      }
+      fchmod(fd, mode);
+      temporary_ = name;
+      file_ = fdopen(fd, "wb");
+      if (!file_) ::close(fd);
+    }
+  }
   if (!file_) {
     error = "cannot write molecule database " + path + ": " + std::strerror(errno);
+    Discard();
     return false;
   }
   // Bytes after the committed length are what an interrupted append left.
@@ -295,12 +325,14 @@ bool QvMoleculeDBWriter::Open(const std::string& path, bool append, std::string&
     error = "cannot write molecule database " + path + ": " + std::strerror(errno);
     std::fclose(file_);
     file_ = nullptr;
+    Discard();
     return false;
   }
   if (!WriteHeader()) {
     error = error_ + " (" + path + ")";
     std::fclose(file_);
     file_ = nullptr;
+    Discard();
     return false;
   }
   offsets_.assign(1, 0);
@@ -375,11 +407,21 @@ bool QvMoleculeDBWriter::Flush() {
 bool QvMoleculeDBWriter::Close(std::string& error) {
   if (!file_) return true;
   const bool ok = Flush();
-  const bool closed = std::fclose(file_) == 0;
+  bool closed = std::fclose(file_) == 0;
   file_ = nullptr;
+  if (ok && closed && !temporary_.empty()) {
+    closed = std::rename(temporary_.c_str(), path_.c_str()) == 0;
+    if (closed) temporary_.clear();
+  }
   if (ok && closed) return true;
-  error = ok ? std::string("cannot close molecule database: ") + std::strerror(errno) : error_;
+  error = ok ? "cannot close molecule database " + path_ + ": " + std::strerror(errno) : error_;
+  Discard();
   return false;
+}
+
+void QvMoleculeDBWriter::Discard() {
+  if (!temporary_.empty()) std::remove(temporary_.c_str());
+  temporary_.clear();
 }
 
 }  // namespace Tamrin

@@ -87,11 +87,13 @@ class QvMoleculeDB {
   std::vector<Block> blocks_;
 };
 
-// Writes a new database, or adds records to an existing one. Records are
-// written in blocks; the header, which says how many blocks and bytes are
-// committed, is rewritten after each block, so a build that stops part way
-// leaves a database of the blocks written so far (bytes after the committed
-// length are ignored, and dropped by the next append).
+// Writes a new database, or adds records to an existing one. A new database
+// is written to a temporary file beside `path` and takes its name at Close,
+// so open readers of an older file are unaffected. Records are written in
+// blocks; the header, which says how many blocks and bytes are committed, is
+// rewritten after each block, so an append that stops part way leaves the
+// database as of its last block (bytes after the committed length are
+// ignored, and dropped by the next append).
 class QvMoleculeDBWriter {
  public:
   explicit QvMoleculeDBWriter(std::size_t records_per_block = 16384);
@@ -116,10 +118,11 @@ class QvMoleculeDBWriter {
  private:
   bool Flush();
   bool WriteHeader();
+  void Discard();
 
   std::size_t per_block_;
   std::FILE* file_ = nullptr;
-  std::string error_;
+  std::string path_, temporary_, error_;
   std::size_t count_ = 0, pending_ = 0;
   std::uint64_t committed_ = 0, blocks_ = 0;
   std::vector<std::uint64_t> offsets_, screens_, similarity_;

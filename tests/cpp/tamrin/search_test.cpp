@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -242,6 +243,15 @@ TEST_F(MoleculeDBTest, AppendKeepsNumbersAndDropsAnInterruptedTail) {
     ASSERT_TRUE(db.Get(i, mol.GetMol()));
     EXPECT_EQ(Smiles(mol.GetMol()), Smiles(Read(smiles_[i]).GetMol())) << i;
   }
+  // Building anew under the name of the open database leaves its map whole.
+  Build(100, 5);
+  Tamrin::QvGraphMol last;
+  EXPECT_TRUE(db.Get(smiles_.size() - 1, last.GetMol()));
+  EXPECT_EQ(Smiles(last.GetMol()), Smiles(Read(smiles_.back()).GetMol()));
+  Tamrin::QvMoleculeDB rebuilt;
+  ASSERT_TRUE(rebuilt.Open(path_, error)) << error;
+  EXPECT_EQ(rebuilt.Size(), 2u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(std::filesystem::path(path_).parent_path()), {}), 1);
 }
 
 // Damage at each level the opening checks, with the message it gives.
