@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -153,18 +154,32 @@ class MoleculeDBTest : public ::testing::Test {
   const std::vector<std::string> smiles_ = {"CCO", "c1ccccc1O", "CC(=O)Oc1ccccc1C(=O)O", "C1CCCCC1",
                                             "c1ccncc1", "CCN", "O=C=O"};
 
-  // A database of the molecules, blocks of `per_block` records.
-  std::string Build(std::size_t per_block, std::size_t first = 0, bool append = false) {
+  // A database of molecules [first, last), blocks of `per_block` records.
+  void Build(std::size_t per_block, std::size_t first = 0, bool append = false, std::size_t last = SIZE_MAX) {
     Tamrin::QvMoleculeDBWriter writer(per_block);
     std::string error;
     EXPECT_TRUE(writer.Open(path_, append, error)) << error;
-    for (std::size_t i = first; i < smiles_.size(); ++i) {
+    for (std::size_t i = first; i < std::min(last, smiles_.size()); ++i) {
       Tamrin::QvGraphMol mol = Read(smiles_[i]);
       mol->SetTitle("m" + std::to_string(i));
       EXPECT_TRUE(writer.Add(mol.GetMol()));
     }
     EXPECT_TRUE(writer.Close(error)) << error;
-    return path_;
+  }
+
+  // Opens the database and checks that it holds every molecule, in order.
+  void ExpectAll(Tamrin::QvMoleculeDB& db) {
+    std::string error;
+    ASSERT_TRUE(db.Open(path_, error)) << error;
+    ASSERT_EQ(db.Size(), smiles_.size());
+    for (std::size_t i = 0; i < smiles_.size(); ++i) {
+      Tamrin::QvGraphMol mol;
+      ASSERT_TRUE(db.Get(i, mol.GetMol()));
+      EXPECT_EQ(Smiles(mol.GetMol()), Smiles(Read(smiles_[i]).GetMol())) << i;
+      EXPECT_STREQ(mol->GetTitle(), ("m" + std::to_string(i)).c_str());
+      const QvFingerprint fp = Tamrin::QvCircularFingerprint(mol.GetMol());
+      EXPECT_TRUE(std::equal(fp.begin(), fp.end(), db.Similarity(i)));
+    }
   }
 
   std::string Bytes() const {
@@ -180,17 +195,7 @@ TEST_F(MoleculeDBTest, RecordsFingerprintsAndQueries) {
   for (std::size_t per_block : {1u, 3u, 100u}) {
     Build(per_block);
     Tamrin::QvMoleculeDB db;
-    std::string error;
-    ASSERT_TRUE(db.Open(path_, error)) << error;
-    ASSERT_EQ(db.Size(), smiles_.size());
-    for (std::size_t i = 0; i < smiles_.size(); ++i) {
-      Tamrin::QvGraphMol mol;
-      ASSERT_TRUE(db.Get(i, mol.GetMol()));
-      EXPECT_EQ(Smiles(mol.GetMol()), Smiles(Read(smiles_[i]).GetMol()));
-      EXPECT_STREQ(mol->GetTitle(), ("m" + std::to_string(i)).c_str());
-      const QvFingerprint fp = Tamrin::QvCircularFingerprint(mol.GetMol());
-      EXPECT_TRUE(std::equal(fp.begin(), fp.end(), db.Similarity(i)));
-    }
+    ExpectAll(db);
     Tamrin::QvGraphMol none;
     EXPECT_FALSE(db.Get(smiles_.size(), none.GetMol()));
     EXPECT_EQ(db.Screen(smiles_.size()), nullptr);
@@ -224,25 +229,13 @@ TEST_F(MoleculeDBTest, RecordsFingerprintsAndQueries) {
 }
 
 TEST_F(MoleculeDBTest, AppendKeepsNumbersAndDropsAnInterruptedTail) {
-  {
-    Tamrin::QvMoleculeDBWriter writer(2);
-    std::string error;
-    ASSERT_TRUE(writer.Open(path_, false, error));
-    for (std::size_t i = 0; i < 3; ++i) ASSERT_TRUE(writer.Add(Read(smiles_[i]).GetMol()));
-    ASSERT_TRUE(writer.Close(error)) << error;
-  }
+  Build(2, 0, false, 3);
   // Bytes a crashed append left behind the committed end.
   std::ofstream(path_, std::ios::binary | std::ios::app) << "half a block";
   Build(2, 3, true);
   Tamrin::QvMoleculeDB db;
+  ExpectAll(db);
   std::string error;
-  ASSERT_TRUE(db.Open(path_, error)) << error;
-  ASSERT_EQ(db.Size(), smiles_.size());
-  for (std::size_t i = 0; i < smiles_.size(); ++i) {
-    Tamrin::QvGraphMol mol;
-    ASSERT_TRUE(db.Get(i, mol.GetMol()));
-    EXPECT_EQ(Smiles(mol.GetMol()), Smiles(Read(smiles_[i]).GetMol())) << i;
-  }
   // Building anew under the name of the open database leaves its map whole.
   Build(100, 5);
   Tamrin::QvGraphMol last;
