@@ -3,6 +3,8 @@
     python -m nimbrel.velk formats            list the registered formats
     python -m nimbrel.velk info FILE          count records, atoms and grids
     python -m nimbrel.velk convert IN OUT     copy every record, formats from the suffixes
+    python -m nimbrel.velk index IN DB        build a molecule database (nimbrel.searchdb)
+    python -m nimbrel.velk similar DB SMILES  records of DB similar to SMILES
 
 ``-`` as FILE or IN reads standard input and as OUT writes standard output;
 ``--in-format``/``--out-format`` (``sdf``, ``smi.gz``, ``cube``) name the
@@ -28,6 +30,7 @@ import warnings
 from typing import Iterable, Iterator
 
 from . import velk
+from .searchdb import DatabaseError, MoleculeDB
 
 _PROG = "python -m nimbrel.velk"
 _GZIP_MAGIC = b"\x1f\x8b"
@@ -208,6 +211,26 @@ def _convert(args: argparse.Namespace, names: _Names) -> int:
     return 0
 
 
+def _index(args: argparse.Namespace, names: _Names) -> int:
+    with contextlib.ExitStack() as stack:
+        reader = stack.enter_context(_open_source(args, args.source, names, stack))
+        mols = (mol for mol, _ in _records(reader, _label(args.source, _STDIN)))
+        db = MoleculeDB.build(mols, args.database, append=args.append)
+    print(f"{_label(args.source, _STDIN)} -> {args.database}: {len(db)} records", file=sys.stderr)
+    return 0
+
+
+def _similar(args: argparse.Namespace) -> int:
+    query = velk.mol_from_string(args.smiles, "smi")
+    if query is None:
+        raise _UsageError(f"cannot read SMILES {args.smiles!r}")
+    with MoleculeDB(args.database) as db:
+        hits = db.nearest(query, args.top) if args.top else db.similar(query, args.threshold)
+        for record, score in hits:
+            print(f"{record}\t{score:.4f}\t{db[record].GetTitle()}")
+    return 0
+
+
 def _thread_count(text: str) -> int:
     try:
         count = int(text)
@@ -236,6 +259,15 @@ def _parser() -> argparse.ArgumentParser:
                          help="worker threads that parse the input (default 1); the output keeps the input's order")
     convert.add_argument("source", metavar="IN", help="the input file, or - for standard input")
     convert.add_argument("target", metavar="OUT", help="the output file, or - for standard output")
+    index = commands.add_parser("index", parents=[reading], help="build a molecule database from the records of IN")
+    index.add_argument("--append", action="store_true", help="add to an existing database instead of replacing it")
+    index.add_argument("source", metavar="IN", help="the input file, or - for standard input")
+    index.add_argument("database", metavar="DB", help="the database file")
+    similar = commands.add_parser("similar", help="records of DB similar to a SMILES, in file order")
+    similar.add_argument("--threshold", type=float, default=0.7, help="least Tanimoto score (default 0.7)")
+    similar.add_argument("--top", metavar="K", type=_thread_count, help="the K most similar records instead, best first")
+    similar.add_argument("database", metavar="DB", help="the database file")
+    similar.add_argument("smiles", metavar="SMILES", help="the query molecule")
     return parser
 
 
@@ -258,7 +290,11 @@ def main(argv: list[str] | None = None) -> int:
             warnings.simplefilter("always", velk.ReadWarning)
             warnings.simplefilter("always", velk.WriteWarning)
             warnings.showwarning = report
-            status = _info(args, names) if args.command == "info" else _convert(args, names)
+            commands = {"info": _info, "convert": _convert, "index": _index}
+            if args.command == "similar":
+                status = _similar(args)
+            else:
+                status = commands[args.command](args, names)
     except _UsageError as error:
         print(f"{_PROG}: {error}", file=sys.stderr)
         return 2
@@ -268,7 +304,7 @@ def main(argv: list[str] | None = None) -> int:
         with contextlib.suppress(OSError, ValueError):
             os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
         return 1
-    except (velk.Error, OSError) as error:
+    except (velk.Error, OSError, DatabaseError) as error:
         print(f"{_PROG}: {names.text(error)}", file=sys.stderr)
         return 1
     except KeyboardInterrupt:

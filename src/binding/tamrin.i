@@ -660,6 +660,129 @@ bool generate_2d_coordinates(Tamrin::QvMolBase& mol, unsigned options = 0) {
 }  // namespace tamrin_api
 %}
 
+// Fingerprints and the molecule database; nimbrel.searchdb is their face.
+%{
+#include "tamrin/search/database.h"
+#include "tamrin/search/fingerprint.h"
+
+#include <cstring>
+
+namespace tamrin_py {
+PyObject* FingerprintBytes(const std::uint64_t* words) {
+  return PyBytes_FromStringAndSize(reinterpret_cast<const char*>(words), sizeof(Tamrin::QvFingerprint));
+}
+bool FingerprintFrom(PyObject* obj, Tamrin::QvFingerprint& fp) {
+  char* data = nullptr;
+  Py_ssize_t n = 0;
+  if (!PyBytes_Check(obj) || PyBytes_AsStringAndSize(obj, &data, &n) != 0 ||
+      n != static_cast<Py_ssize_t>(sizeof fp)) {
+    PyErr_Format(PyExc_ValueError, "a fingerprint is a bytes object of %d bytes", static_cast<int>(sizeof fp));
+    return false;
+  }
+  std::memcpy(fp.data(), data, sizeof fp);
+  return true;
+}
+PyObject* Scored(const std::vector<std::pair<std::size_t, double>>& hits) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(hits.size()));
+  for (std::size_t i = 0; list && i < hits.size(); ++i)
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), Py_BuildValue("(nd)", static_cast<Py_ssize_t>(hits[i].first),
+                                                                    hits[i].second));
+  return list;
+}
+}  // namespace tamrin_py
+%}
+%rename(_screen_fingerprint) tamrin_api::screen_fingerprint;
+%rename(_circular_fingerprint) tamrin_api::circular_fingerprint;
+%rename(_tanimoto) tamrin_api::tanimoto;
+%rename(_MoleculeDB) tamrin_api::MoleculeDB;
+%rename(_MoleculeDBWriter) tamrin_api::MoleculeDBWriter;
+%inline %{
+namespace tamrin_api {
+PyObject* screen_fingerprint(const Tamrin::QvMolBase& mol) {
+  return tamrin_py::FingerprintBytes(Tamrin::QvScreenFingerprint(mol).data());
+}
+PyObject* circular_fingerprint(const Tamrin::QvMolBase& mol) {
+  return tamrin_py::FingerprintBytes(Tamrin::QvCircularFingerprint(mol).data());
+}
+PyObject* tanimoto(PyObject* a, PyObject* b) {
+  Tamrin::QvFingerprint x, y;
+  if (!tamrin_py::FingerprintFrom(a, x) || !tamrin_py::FingerprintFrom(b, y)) return nullptr;
+  return PyFloat_FromDouble(Tamrin::QvTanimoto(x, y));
+}
+
+class MoleculeDB {
+ public:
+  // An error message, empty when the file opened.
+  std::string open(const std::string& path) {
+    std::string error;
+    return db_.Open(path, error) ? std::string() : error;
+  }
+  void close() { db_.Close(); }
+  size_t size() const { return db_.Size(); }
+  bool get(size_t record, Tamrin::QvMolBase& mol) const { return db_.Get(record, mol); }
+  PyObject* stored(size_t record, bool screen) const {
+    const std::uint64_t* words = screen ? db_.Screen(record) : db_.Similarity(record);
+    if (!words) {
+      PyErr_SetString(PyExc_IndexError, "record number out of range");
+      return nullptr;
+    }
+    return tamrin_py::FingerprintBytes(words);
+  }
+  PyObject* candidates(PyObject* screen, size_t begin, size_t end) const {
+    Tamrin::QvFingerprint fp;
+    if (!tamrin_py::FingerprintFrom(screen, fp)) return nullptr;
+    std::vector<size_t> hits;
+    db_.Candidates(fp, begin, end, hits);
+    PyObject* list = PyList_New(static_cast<Py_ssize_t>(hits.size()));
+    for (size_t i = 0; list && i < hits.size(); ++i)
+      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), PyLong_FromSize_t(hits[i]));
+    return list;
+  }
+  PyObject* similar(PyObject* query, double threshold, size_t begin, size_t end) const {
+    Tamrin::QvFingerprint fp;
+    if (!tamrin_py::FingerprintFrom(query, fp)) return nullptr;
+    std::vector<std::pair<size_t, double>> hits;
+    db_.Similar(fp, threshold, begin, end, hits);
+    return tamrin_py::Scored(hits);
+  }
+  // Every record's score, as the bytes of an array of doubles.
+  PyObject* scores(PyObject* query) const {
+    Tamrin::QvFingerprint fp;
+    if (!tamrin_py::FingerprintFrom(query, fp)) return nullptr;
+    PyObject* out = PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(db_.Size() * sizeof(double)));
+    if (out) db_.Scores(fp, reinterpret_cast<double*>(PyByteArray_AsString(out)));
+    return out;
+  }
+  PyObject* top(PyObject* query, size_t k) const {
+    Tamrin::QvFingerprint fp;
+    if (!tamrin_py::FingerprintFrom(query, fp)) return nullptr;
+    return tamrin_py::Scored(db_.TopK(fp, k));
+  }
+
+ private:
+  Tamrin::QvMoleculeDB db_;
+};
+
+class MoleculeDBWriter {
+ public:
+  std::string open(const std::string& path, bool append) {
+    std::string error;
+    return writer_.Open(path, append, error) ? std::string() : error;
+  }
+  bool add(const Tamrin::QvMolBase& mol) { return writer_.Add(mol); }
+  std::string error() const { return writer_.Error(); }
+  size_t count() const { return writer_.Count(); }
+  std::string close() {
+    std::string error;
+    return writer_.Close(error) ? std::string() : error;
+  }
+
+ private:
+  Tamrin::QvMoleculeDBWriter writer_;
+};
+}  // namespace tamrin_api
+%}
+
 // The public names; the iterator classes are reached through the molecule.
 %pythoncode %{
 __all__ = [

@@ -1,0 +1,102 @@
+// Fingerprints of molecules: a path screen that rules records out before a
+// substructure match, and a circular fingerprint for similarity.
+//
+// Screen. A molecule's screen has a bit for each of its features:
+//   - every simple path of 0 to kQvScreenMaxPathBonds bonds over heavy atoms
+//     (hydrogens and atoms of atomic number 0 are left out), as the atom codes
+//     and bond codes along it;
+//   - the same paths once more, in a second hash family, when every bond of
+//     the path is a ring bond (for 0 bonds: the atom is a ring atom);
+//   - every simple cycle of 3 to kQvScreenMaxPathBonds + 1 atoms.
+// A substructure match maps query atoms one to one onto target atoms of the
+// same code and query bonds onto target bonds of the same code. It therefore
+// maps each path of the query onto a path of the target with the same codes,
+// a cycle onto a cycle, and a ring bond onto a ring bond (the image of a cycle
+// is a cycle). So every feature of the query is a feature of the target, and
+// screen(query) is a subset of screen(target) whenever the query matches: a
+// screen never rejects a true match. The invariant holds only when both sides
+// code atoms and bonds alike, in particular with the same aromaticity model;
+// QvScreenAtomCode and QvScreenBondCode are the one definition, and a query
+// side that cannot be sure of a code (an atom list, an "any" bond) leaves out
+// the features through it, which keeps its screen a subset.
+//
+// Similarity fingerprint: circular (ECFP4-like: radius 2, so environments
+// of up to two bonds around each heavy atom), 2048 bits. Atom invariants
+// are the element, heavy-atom degree, hydrogen count, formal charge,
+// isotope, ring membership and aromaticity; each round hashes an atom's
+// identifier with its neighbours' identifiers and bond codes, sorted.
+//
+// Both read the molecule's aromatic flags as they stand, and its ring flags
+// when rings are perceived (otherwise rings are perceived on a copy).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace Tamrin {
+
+class QvMolBase;
+
+inline constexpr unsigned kQvFingerprintBits = 2048;
+inline constexpr unsigned kQvFingerprintWords = kQvFingerprintBits / 64;
+// Bit i is bit (i % 64) of word i / 64.
+using QvFingerprint = std::array<std::uint64_t, kQvFingerprintWords>;
+
+inline constexpr unsigned kQvScreenMaxPathBonds = 6;
+
+// Codes of atoms and bonds as the screen compares them. An atom's code is
+// its element alone: a query written with an aliphatic atom may match an
+// aromatic one (a SMILES used as a query compares elements and bond types),
+// and aromaticity still shows in the codes of the atom's ring bonds.
+constexpr std::uint32_t QvScreenAtomCode(unsigned atomic_num) { return atomic_num; }
+// 1, 2 and 3 for single, double and triple bonds, 4 for aromatic, 5 for
+// higher orders and 6 for order 0.
+constexpr std::uint8_t QvScreenBondCode(unsigned order, bool aromatic) {
+  if (aromatic) return 4;
+  if (order == 0) return 6;
+  return order <= 3 ? static_cast<std::uint8_t>(order) : 5;
+}
+
+enum class QvScreenFeature : std::uint8_t { Path = 1, RingPath = 2, Cycle = 3 };
+
+// The hash of one feature, whichever way it is walked. Path and RingPath:
+// atoms.size() == bonds.size() + 1, bonds[i] joining atoms[i] and
+// atoms[i + 1]; either direction gives the same hash. Cycle: as many atoms as
+// bonds (at least 3), bonds[i] joining atoms[i] and atoms[(i + 1) % n]; every
+// starting atom and direction give the same hash. 0 for other sizes.
+std::uint64_t QvScreenFeatureHash(QvScreenFeature kind, std::span<const std::uint32_t> atoms,
+                                  std::span<const std::uint8_t> bonds);
+
+inline void QvSetFeatureBit(QvFingerprint& fp, std::uint64_t hash) {
+  const unsigned bit = static_cast<unsigned>(hash % kQvFingerprintBits);
+  fp[bit / 64] |= std::uint64_t{1} << (bit % 64);
+}
+
+// Paths walked per molecule before its screen gives up and sets every bit (a
+// saturated screen rejects nothing, so the invariant survives). Drug-like
+// molecules walk a few thousand; dense cages and fullerenes reach the limit.
+inline constexpr std::size_t kQvScreenMaxPaths = 250'000;
+
+// The screen of a target molecule. False when the walk reached
+// kQvScreenMaxPaths and the screen was saturated.
+bool QvScreenFingerprint(const QvMolBase& mol, QvFingerprint& fp);
+QvFingerprint QvScreenFingerprint(const QvMolBase& mol);
+
+// The similarity fingerprint.
+QvFingerprint QvCircularFingerprint(const QvMolBase& mol);
+
+// Whether every bit of `sub` is set in `super`.
+bool QvFingerprintContains(const QvFingerprint& super, const QvFingerprint& sub);
+
+unsigned QvPopCount(const QvFingerprint& fp);
+// |a & b| / |a | b|; 0 when both are empty.
+double QvTanimoto(const QvFingerprint& a, const QvFingerprint& b);
+
+// Tanimoto of `query` with each of `count` fingerprints stored one after
+// another from `fps` (kQvFingerprintWords words each); scores[i] for the
+// i-th. Uses the processor's popcount instruction when it has one.
+void QvBulkTanimoto(const QvFingerprint& query, const std::uint64_t* fps, std::size_t count, double* scores);
+
+}  // namespace Tamrin
