@@ -117,8 +117,8 @@ VELK_WRITER_REPORTS(close)
     static Wrap wrap = nullptr;
     if (!wrap) wrap = reinterpret_cast<Wrap>(PyCapsule_Import("nimbrel._tamrin._graph_mol_wrapper", 0));
     if (!wrap) return nullptr;
-    auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
-    const bool got = $self->next(*mol);
+    std::unique_ptr<Tamrin::QvGraphMolImpl> mol;
+    const bool got = $self->next_owned(mol);
     if (!velk_warn_faults(*$self)) return nullptr;
     if (!got) Py_RETURN_NONE;
     // Owned by the new object from here; should making it fail, leaking the
@@ -127,6 +127,7 @@ VELK_WRITER_REPORTS(close)
   }
 }
 %ignore velk::ReaderHandle::take_faults;
+%ignore velk::ReaderHandle::next_owned;
 %ignore velk::ReaderHandle::add_reports;
 %ignore velk::WriterHandle::take_reports;
 %ignore velk::WriterHandle::add_reports;

@@ -1,6 +1,7 @@
 #include "velk/formathandler.h"
 
 #include "sorvil/grid/scalargrid.h"
+#include "tamrin/model/molimpl.h"
 #include "velk/errors.h"
 
 namespace velk {
@@ -16,6 +17,11 @@ bool MolSource::next(QvMolBase& mol, const std::vector<QvScalarGrid*>& /*grids*/
   const bool read = next(mol);
   if (read && count) *count = 0;
   return read;
+}
+
+bool MolSource::next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol) {
+  if (!mol) mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+  return next(*mol);
 }
 
 bool MolSource::capability_flag() const { return false; }

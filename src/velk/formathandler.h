@@ -21,6 +21,10 @@ class QvScalarGrid;
 namespace Tamrin {
 class QvMolBase;
 class QvGraphMol;
+class QvMolBaseImpl;
+template <class Impl>
+class QvMolTmplt;
+using QvGraphMolImpl = QvMolTmplt<QvMolBaseImpl>;
 }  // namespace Tamrin
 
 namespace velk {
@@ -58,6 +62,11 @@ class MolSource {
   virtual bool next(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids, unsigned* count);
   virtual bool next(QvMolBase& mol) = 0;
   virtual bool next(QvGraphMol& mol) = 0;
+  // Reads a record into a molecule of the default class that the caller
+  // then owns: a source whose molecules are made elsewhere (on a worker
+  // thread) hands its own over instead of copying it. The default reads into
+  // `mol`, made first when null. On false `mol` holds nothing of use.
+  virtual bool next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol);
   virtual bool capability_flag() const;
   // A read that tells a broken record from the end of the input. The default
   // never reports ParseError.

@@ -80,8 +80,8 @@ bool ReaderHandle::take_withheld(QvMolBase& mol) {
   return true;
 }
 
-template <class Read>
-bool ReaderHandle::reading(QvMolBase& mol, Read read) {
+template <class Read, class Keep>
+bool ReaderHandle::reading(Read read, Keep keep) {
   const std::uint64_t before = passed();
   bool got = false;
   {
@@ -109,10 +109,7 @@ bool ReaderHandle::reading(QvMolBase& mol, Read read) {
   if (!said.empty()) faults.front() += '\n' + joined_lines(said);
   if (errors_ == ReadErrorsRaise) {
     if (got) {
-      // Faults come from the molecule streams, whose records have no grids;
-      // of a multi-conformer record the kept copy has the active conformer.
-      withheld_ = std::make_unique<Tamrin::QvGraphMolImpl>();
-      copy_record(mol, *withheld_);
+      keep();
       --records_;
     }
     throw FormatError(faults.front());
@@ -121,8 +118,27 @@ bool ReaderHandle::reading(QvMolBase& mol, Read read) {
   return got;
 }
 
+template <class Read>
+bool ReaderHandle::reading(QvMolBase& mol, Read read) {
+  return reading(read, [&] {
+    // Faults come from the molecule streams, whose records have no grids;
+    // of a multi-conformer record the kept copy has the active conformer.
+    withheld_ = std::make_unique<Tamrin::QvGraphMolImpl>();
+    copy_record(mol, *withheld_);
+  });
+}
+
 bool ReaderHandle::next(QvMolBase& mol) {
   return take_withheld(mol) || reading(mol, [&] { return source_->next(mol); });
+}
+
+bool ReaderHandle::next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol) {
+  if (withheld_) {
+    mol = std::move(withheld_);
+    ++records_;
+    return true;
+  }
+  return reading([&] { return source_->next_owned(mol); }, [&] { withheld_ = std::move(mol); });
 }
 
 long ReaderHandle::next_grids(QvMolBase& mol, const std::vector<QvScalarGrid*>& grids) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "sorvil/error/errorhandler.h"
+#include "tamrin/model/molimpl.h"
 #include "velk/formathandler.h"
 
 namespace velk {
@@ -56,6 +57,9 @@ class ReaderHandle {
     if (errors == ReadErrorsSkip) reports_.clear();
   }
   bool next(Tamrin::QvMolBase& mol);
+  // The same read into a molecule the caller then owns; a threaded source
+  // hands over the one its worker made (see MolSource::next_owned).
+  bool next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol);
   // The number of grids filled, or -1 when no record was read.
   long next_grids(Tamrin::QvMolBase& mol, const std::vector<Sorvil::QvScalarGrid*>& grids);
   OptionalGrids next_grid_tuple(Tamrin::QvMolBase& mol);
@@ -75,7 +79,10 @@ class ReaderHandle {
   // Runs one read of `mol` with the toolkit's messages captured, then
   // numbers them and the source's faults by record. Under ReadErrorsRaise
   // the first fault is thrown, and a record read in the same call is kept
-  // for the next one, so that a caller who goes on loses nothing.
+  // for the next one (`keep` puts it aside), so that a caller who goes on
+  // loses nothing.
+  template <class Read, class Keep>
+  bool reading(Read read, Keep keep);
   template <class Read>
   bool reading(Tamrin::QvMolBase& mol, Read read);
   bool take_withheld(Tamrin::QvMolBase& mol);
@@ -87,7 +94,7 @@ class ReaderHandle {
   ReadErrors errors_ = ReadErrorsWarn;
   MessageLog log_;
   std::vector<std::string> reports_;
-  std::unique_ptr<Tamrin::QvMolBase> withheld_;
+  std::unique_ptr<Tamrin::QvGraphMolImpl> withheld_;
 };
 
 // Owns one opened output until close(); a closed handle refuses to append.

@@ -178,10 +178,20 @@ void QvParallelReader::Stop() {
   workers_.clear();
 }
 
+namespace {
+
+std::unique_ptr<qvmolistream> RecordStream(QvFormat format, unsigned flavor) {
+  auto stream = std::make_unique<qvmolistream>();
+  stream->SetFormat(format);
+  stream->SetFlavor(format, flavor);
+  return stream;
+}
+
+}  // namespace
+
 void QvParallelReader::Work() {
-  qvmolistream stream;
-  stream.SetFormat(format_);
-  stream.SetFlavor(format_, flavor_);
+  const std::unique_ptr<qvmolistream> stream = RecordStream(format_, flavor_);
+  std::unique_ptr<QvGraphMolImpl> spare;
   std::vector<Said> said;
   Collector<Said> collector(&said);
   Sorvil::QvErrorCapture capture(collector);
@@ -194,15 +204,7 @@ void QvParallelReader::Work() {
       batch = todo_.front();
       todo_.pop_front();
     }
-    try {
-      for (Record& record : batch->records) {
-        // Stopping waits for one record at most.
-        if (stop_.load(std::memory_order_relaxed)) break;
-        Parse(stream, record, said);
-      }
-    } catch (...) {
-      batch->error = std::current_exception();
-    }
+    Run(*stream, *batch, said, spare);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       batch->done = true;
@@ -211,15 +213,39 @@ void QvParallelReader::Work() {
   }
 }
 
-void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<Said>& said) const {
+void QvParallelReader::Run(qvmolistream& stream, Batch& batch, std::vector<Said>& said,
+                           std::unique_ptr<QvGraphMolImpl>& spare) const {
+  try {
+    for (Record& record : batch.records) {
+      // Stopping waits for one record at most.
+      if (stop_.load(std::memory_order_relaxed)) break;
+      Parse(stream, record, said, spare);
+    }
+  } catch (...) {
+    batch.error = std::current_exception();
+  }
+}
+
+void QvParallelReader::RunHere(Batch& batch) {
+  if (!own_) own_ = RecordStream(format_, flavor_);
+  std::vector<Said> said;
+  Collector<Said> collector(&said);
+  Sorvil::QvErrorCapture capture(collector);
+  Run(*own_, batch, said, own_spare_);
+}
+
+void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
+                             std::unique_ptr<QvGraphMolImpl>& spare) const {
   said.clear();
   const unsigned failed_before = stream.GetFailedCount();
   stream.openstring(record.bytes);
   stream.SetMoreFollows(!record.last);
+  // The attempt that finds no further molecule leaves its molecule for the
+  // next record: one allocation fewer per record.
   for (;;) {
-    auto mol = std::make_unique<QvGraphMolImpl>();
-    if (!QvReadMolecule(stream, *mol)) break;
-    record.mols.push_back(std::move(mol));
+    if (!spare) spare = std::make_unique<QvGraphMolImpl>();
+    if (!QvReadMolecule(stream, *spare)) break;
+    record.mols.push_back(std::move(spare));
   }
   record.failed = stream.GetFailedCount() - failed_before;
   record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
@@ -304,7 +330,8 @@ void QvParallelReader::Fill() {
   }
 }
 
-bool QvParallelReader::Serve(QvMolBase& mol) {
+template <class Take>
+bool QvParallelReader::Serve(Take& take) {
   while (current_ && record_ < current_->records.size()) {
     Record& record = current_->records[record_];
     if (mol_ == 0) {
@@ -314,9 +341,7 @@ bool QvParallelReader::Serve(QvMolBase& mol) {
       damage_due_ = damage_due_ || record.damaged;
     }
     if (mol_ < record.mols.size()) {
-      CopyRecord(*record.mols[mol_], mol);
-      record.mols[mol_].reset();
-      ++mol_;
+      take(record.mols[mol_++]);
       return true;
     }
     ++record_;
@@ -338,17 +363,24 @@ bool QvParallelReader::ReadRest(QvMolBase& mol) {
   return got;
 }
 
-bool QvParallelReader::Next(QvMolBase& mol) {
-  if (ended_) {
-    mol.Clear();
-    return false;
-  }
+template <class Take, class Rest>
+bool QvParallelReader::Advance(Take take, Rest rest) {
+  if (ended_) return false;
   for (;;) {
-    if (Serve(mol)) return true;
+    if (Serve(take)) return true;
     current_.reset();
     Fill();
     std::unique_lock<std::mutex> lock(mutex_);
     if (window_.empty()) break;
+    Batch& front = *window_.front();
+    // Batches are taken in file order, so one not yet taken is first in line.
+    if (!front.done && !todo_.empty() && todo_.front() == &front) {
+      todo_.pop_front();
+      lock.unlock();
+      RunHere(front);
+      lock.lock();
+      front.done = true;
+    }
     batch_done_.wait(lock, [this] { return window_.front()->done; });
     current_ = std::move(window_.front());
     window_.pop_front();
@@ -362,9 +394,29 @@ bool QvParallelReader::Next(QvMolBase& mol) {
   }
   // Reports met where no record was cut come before what follows.
   for (const Said& said : std::exchange(pending_said_, {})) Sorvil::QvErrorHandler::Msg(said.level, said.text.c_str());
-  if (cut_failed_ && ReadRest(mol)) return true;
+  if (cut_failed_ && rest()) return true;
   ended_ = true;
+  return false;
+}
+
+bool QvParallelReader::Next(QvMolBase& mol) {
+  auto copy = [&mol](std::unique_ptr<QvGraphMolImpl>& from) {
+    CopyRecord(*from, mol);
+    from.reset();
+  };
+  if (Advance(copy, [&] { return ReadRest(mol); })) return true;
   mol.Clear();
+  return false;
+}
+
+bool QvParallelReader::Next(std::unique_ptr<QvGraphMolImpl>& mol) {
+  auto hand_over = [&mol](std::unique_ptr<QvGraphMolImpl>& from) { mol = std::move(from); };
+  auto rest = [&] {
+    if (!mol) mol = std::make_unique<QvGraphMolImpl>();
+    return ReadRest(*mol);
+  };
+  if (Advance(hand_over, rest)) return true;
+  mol.reset();
   return false;
 }
 

@@ -15,6 +15,10 @@
 // the rest of the input is read on the calling thread from that record on,
 // as one-thread reading would read it.
 //
+// When the molecule due next is in a batch no worker has taken yet, the
+// calling thread parses that batch itself rather than wait: with as many
+// workers as cores it would otherwise sit idle while they catch up.
+//
 // Destroying the reader stops the workers: each finishes at most the record
 // it is parsing, and all have ended when the destructor returns.
 #pragma once
@@ -31,11 +35,11 @@
 #include <utility>
 #include <vector>
 
+#include "tamrin/model/molimpl.h"
 #include "tamrin/streams/format.h"
 
 namespace Tamrin {
 
-class QvMolBase;
 class QvMolTokenizer;
 class qvmolistream;
 
@@ -58,6 +62,9 @@ class QvParallelReader {
   // The next molecule in file order, with the perception it was read with;
   // false at the end. Rethrows what a worker met while parsing (no memory).
   bool Next(QvMolBase& mol);
+  // The same, handing over the molecule the worker made instead of copying
+  // it (`mol` is replaced; on false it holds nothing of use).
+  bool Next(std::unique_ptr<QvGraphMolImpl>& mol);
   // Records that failed to read among those passed so far.
   unsigned GetFailedCount() const;
   // Why the data stopped before their end, once the record during whose
@@ -73,7 +80,7 @@ class QvParallelReader {
   struct Record {
     std::string bytes;
     bool last = false;  // nothing follows in the input
-    std::vector<std::unique_ptr<QvMolBase>> mols;
+    std::vector<std::unique_ptr<QvGraphMolImpl>> mols;
     std::vector<Said> said;
     unsigned failed = 0;
     bool damaged = false;  // cutting it met damage in the input
@@ -87,13 +94,24 @@ class QvParallelReader {
 
   void Stop();
   void Work();
-  void Parse(qvmolistream& stream, Record& record, std::vector<Said>& said) const;
+  // Parses the batch's records on this thread, whose error handler collects
+  // into `said`; `spare` is a molecule to read into next.
+  void Run(qvmolistream& stream, Batch& batch, std::vector<Said>& said, std::unique_ptr<QvGraphMolImpl>& spare) const;
+  // Parses the batch on the calling thread.
+  void RunHere(Batch& batch);
+  void Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
+             std::unique_ptr<QvGraphMolImpl>& spare) const;
   // Cuts records until the window is full or the input ends.
   void Fill();
   void Dispatch();
   // Moves the pending record into `record`.
   void Pass(Record& record, bool last, bool damaged);
-  bool Serve(QvMolBase& mol);
+  // `take` receives each molecule in turn; `rest` reads what the tokenizer
+  // could not cut.
+  template <class Take, class Rest>
+  bool Advance(Take take, Rest rest);
+  template <class Take>
+  bool Serve(Take& take);
   bool ReadRest(QvMolBase& mol);
 
   qvmolistream& in_;
@@ -118,6 +136,8 @@ class QvParallelReader {
   std::size_t mol_ = 0;
   unsigned failed_ = 0;
   std::unique_ptr<qvmolistream> rest_;
+  std::unique_ptr<qvmolistream> own_;  // parses batches taken from the workers
+  std::unique_ptr<QvGraphMolImpl> own_spare_;
   bool ended_ = false;
 
   // Shared with the workers, under mutex_.

@@ -78,6 +78,11 @@ bool TamrinMolSource::next(QvGraphMol& mol) {
   return noted(Tamrin::QvReadMolecule(stream_, mol.GetMol()));
 }
 
+bool TamrinMolSource::next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol) {
+  if (auto* reader = parallel()) return noted(reader->Next(mol));
+  return MolSource::next_owned(mol);
+}
+
 // The stream skips a bad record and goes on, and a gzip member cut short
 // simply ends the data: without this a caller would see fewer molecules and
 // nothing else. Records are numbered by their place in the file, so a

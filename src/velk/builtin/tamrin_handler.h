@@ -22,6 +22,7 @@ class TamrinMolSource : public MolSource {
   using MolSource::next;
   bool next(QvMolBase& mol) override;
   bool next(QvGraphMol& mol) override;
+  bool next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol) override;
   // Tells a broken record ("record N of this <format> stream could not be
   // parsed") from the end of the input; after the first failure, End for good.
   ReadResult next_record(QvMolBase& mol) override;
