@@ -81,21 +81,29 @@ def test_has_match_agrees(alerts, molecules):
                 differ.append((name, smarts, Chem.MolToSmiles(mol), theirs))
         total += len(molecules)
     # The sets must exercise matching, not only agree on "no".
-    assert hits > 5000
+    assert hits > 3000
     assert len(differ) <= total * 0.001, differ[:20]
 
 
 def test_match_sets_agree(alerts, molecules):
-    """Where a query matches, the same sets of atoms (RDKit reads the SMILES
-    in the same atom order)."""
+    """Where a query matches, the same sets of atoms. Our reader keeps the
+    written hydrogen of many stereocentres as an atom, so our indices are
+    mapped to RDKit's by counting heavy atoms (molecules where RDKit keeps a
+    hydrogen atom are left out)."""
+    mapped = []
+    for ours, mol in molecules[:1000]:
+        if all(atom.GetAtomicNum() != 1 for atom in mol.GetAtoms()):
+            heavy = [atom.GetIdx() for atom in ours.atoms if atom.symbol != "H"]
+            mapped.append((ours, mol, {idx: pos for pos, idx in enumerate(heavy)}))
+    assert len(mapped) > 900
     differ, compared = [], 0
-    for name, _smarts, query, ref in alerts[::7]:
-        for ours, mol in molecules[:500]:
+    for name, _smarts, query, ref in alerts[::3]:
+        for ours, mol, position in mapped:
             theirs = {frozenset(m) for m in mol.GetSubstructMatches(ref, uniquify=True, maxMatches=100000)}
             if not theirs:
                 continue
             compared += 1
-            mine = {frozenset(m) for m in query.find(ours)}
+            mine = {frozenset(position.get(i, -1) for i in m) for m in query.find(ours)}
             if mine != theirs:
                 differ.append((name, Chem.MolToSmiles(mol)))
     assert compared > 200

@@ -1,5 +1,6 @@
 #include "tamrin/search/smarts.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <map>
@@ -207,23 +208,19 @@ class SmartsParser {
   // ---- expressions: the same precedence climbing for atoms and bonds ----
   template <class PrimFn>
   bool LowAnd(unsigned& out, PrimFn prim, char close) {
-    if (!Or(out, prim, close)) return false;
-    while (Peek() == ';') {
-      ++pos_;
-      unsigned rhs = 0;
-      if (!Or(rhs, prim, close)) return false;
-      out = q_->AddOp(QvQOp::AndLow, out, rhs);
-    }
-    return true;
+    return Level(out, prim, close, 0);
   }
+  // Level 0 joins with ';', level 1 with ','; level 2 is HighAnd.
   template <class PrimFn>
-  bool Or(unsigned& out, PrimFn prim, char close) {
-    if (!HighAnd(out, prim, close)) return false;
-    while (Peek() == ',') {
+  bool Level(unsigned& out, PrimFn prim, char close, int level) {
+    if (level == 2) return HighAnd(out, prim, close);
+    const char separator = level == 0 ? ';' : ',';
+    if (!Level(out, prim, close, level + 1)) return false;
+    while (Peek() == separator) {
       ++pos_;
       unsigned rhs = 0;
-      if (!HighAnd(rhs, prim, close)) return false;
-      out = q_->AddOp(QvQOp::Or, out, rhs);
+      if (!Level(rhs, prim, close, level + 1)) return false;
+      out = q_->AddOp(level == 0 ? QvQOp::AndLow : QvQOp::Or, out, rhs);
     }
     return true;
   }
@@ -563,29 +560,17 @@ bool WriteBareAtom(std::string& out, const QvQMolBase& q, const QvQAtom& a) {
     case AP::Aromatic: out += 'a'; return true;
     case AP::Aliphatic: out += 'A'; return true;
     case AP::AliphaticElement:
-      switch (n.value) {
-        case 5: out += 'B'; return true;
-        case 6: out += 'C'; return true;
-        case 7: out += 'N'; return true;
-        case 8: out += 'O'; return true;
-        case 9: out += 'F'; return true;
-        case 15: out += 'P'; return true;
-        case 16: out += 'S'; return true;
-        case 17: out += "Cl"; return true;
-        case 35: out += "Br"; return true;
-        case 53: out += 'I'; return true;
-        default: return false;
-      }
-    case AP::AromaticElement:
-      switch (n.value) {
-        case 5: out += 'b'; return true;
-        case 6: out += 'c'; return true;
-        case 7: out += 'n'; return true;
-        case 8: out += 'o'; return true;
-        case 15: out += 'p'; return true;
-        case 16: out += 's'; return true;
-        default: return false;
-      }
+    case AP::AromaticElement: {
+      // The organic subset; aromatic forms only for the six that have one.
+      static constexpr int kOrganic[] = {5, 6, 7, 8, 15, 16, 9, 17, 35, 53};
+      const bool aromatic = AP(n.prim) == AP::AromaticElement;
+      const auto end = std::end(kOrganic) - (aromatic ? 4 : 0);
+      if (std::find(std::begin(kOrganic), end, n.value) == end) return false;
+      std::string symbol = QvGetAtomicSymbol(unsigned(n.value));
+      if (aromatic) symbol[0] = char(symbol[0] - 'A' + 'a');
+      out += symbol;
+      return true;
+    }
     default: return false;
   }
 }

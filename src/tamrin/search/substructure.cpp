@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <functional>
 #include <set>
 
 #include "tamrin/model/molbase.h"
@@ -184,8 +183,8 @@ class Target {
   std::vector<std::pair<const QvQuery*, std::vector<signed char>>> memo_;
 };
 
-bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor,
-                const std::function<bool(const std::vector<const QvAtomBase*>&)>& found);
+template <class Found>
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found);
 
 unsigned HydrogenNeighbours(const QvAtomBase& a) {
   unsigned count = 0;
@@ -199,16 +198,21 @@ unsigned Valence(const QvAtomBase& a) {
   return sum;
 }
 
-bool EvalAtom(const QvQuery& query, unsigned idx, const QvAtomBase& a, Target& target) {
-  const QvQMolBase& q = query.Mol();
+// The operators of an expression tree, with `leaf` deciding its primitives.
+template <class Leaf>
+bool EvalTree(const QvQMolBase& q, unsigned idx, const Leaf& leaf) {
   const QvQNode& n = q.Node(idx);
   switch (n.op) {
-    case QvQOp::Not: return !EvalAtom(query, n.left, a, target);
+    case QvQOp::Not: return !EvalTree(q, n.left, leaf);
     case QvQOp::And:
-    case QvQOp::AndLow: return EvalAtom(query, n.left, a, target) && EvalAtom(query, n.right, a, target);
-    case QvQOp::Or: return EvalAtom(query, n.left, a, target) || EvalAtom(query, n.right, a, target);
+    case QvQOp::AndLow: return EvalTree(q, n.left, leaf) && EvalTree(q, n.right, leaf);
+    case QvQOp::Or: return EvalTree(q, n.left, leaf) || EvalTree(q, n.right, leaf);
     case QvQOp::Prim: break;
   }
+  return leaf(n);
+}
+
+bool AtomPrim(const QvQuery& query, const QvQNode& n, const QvAtomBase& a, Target& target) {
   const int v = n.value;
   switch (AP(n.prim)) {
     case AP::Any:
@@ -239,22 +243,18 @@ bool EvalAtom(const QvQuery& query, unsigned idx, const QvAtomBase& a, Target& t
       if (v < 0 || unsigned(v) >= nested.size()) return false;
       const QvQuery* sub = nested[unsigned(v)].get();
       signed char& memo = target.Memo(sub, a.GetIdx());
-      if (memo < 0) memo = SearchFrom(*sub, target, &a, [](const auto&) { return true; }) ? 1 : 0;
+      if (memo < 0) memo = SearchFrom(*sub, target, &a, [](const QvAtomBase* const*, std::size_t) { return true; }) ? 1 : 0;
       return memo == 1;
     }
   }
   return false;
 }
 
-bool EvalBond(const QvQMolBase& q, unsigned idx, const QvBondBase& b, Target& target) {
-  const QvQNode& n = q.Node(idx);
-  switch (n.op) {
-    case QvQOp::Not: return !EvalBond(q, n.left, b, target);
-    case QvQOp::And:
-    case QvQOp::AndLow: return EvalBond(q, n.left, b, target) && EvalBond(q, n.right, b, target);
-    case QvQOp::Or: return EvalBond(q, n.left, b, target) || EvalBond(q, n.right, b, target);
-    case QvQOp::Prim: break;
-  }
+bool EvalAtom(const QvQuery& query, unsigned idx, const QvAtomBase& a, Target& target) {
+  return EvalTree(query.Mol(), idx, [&](const QvQNode& n) { return AtomPrim(query, n, a, target); });
+}
+
+bool BondPrim(const QvQNode& n, const QvBondBase& b, Target& target) {
   const bool aromatic = b.IsAromatic();
   switch (BP(n.prim)) {
     case BP::Any: return true;
@@ -270,26 +270,47 @@ bool EvalBond(const QvQMolBase& q, unsigned idx, const QvBondBase& b, Target& ta
   return false;
 }
 
+bool EvalBond(const QvQMolBase& q, unsigned idx, const QvBondBase& b, Target& target) {
+  return EvalTree(q, idx, [&](const QvQNode& n) { return BondPrim(n, b, target); });
+}
+
 bool ElementsSuffice(const QvQuery::Plan& plan, const QvMolBase& mol) {
-  if (plan.needed_elements.empty()) return true;
-  std::array<unsigned, 256> have{};
-  for (const QvAtomBase& a : mol.GetAtoms()) ++have[a.GetAtomicNum() & 0xFF];
-  for (auto [z, count] : plan.needed_elements)
-    if (have[z] < count) return false;
+  const auto& needed = plan.needed_elements;
+  if (needed.empty() || needed.size() > 8) return true;
+  std::array<unsigned, 8> have{};
+  for (const QvAtomBase* a : mol.AtomList()) {
+    if (a->IsDeleted()) continue;
+    const unsigned z = a->GetAtomicNum();
+    for (std::size_t k = 0; k < needed.size(); ++k) have[k] += needed[k].first == z;
+  }
+  for (std::size_t k = 0; k < needed.size(); ++k)
+    if (have[k] < needed[k].second) return false;
   return true;
 }
 
-// Depth-first placement along the plan's steps; `found` answers whether to
-// stop. Iterative, so long queries cannot exhaust the stack.
-bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor,
-                const std::function<bool(const std::vector<const QvAtomBase*>&)>& found) {
+// Depth-first placement along the plan's steps; `found(placed, n)` answers
+// whether to stop. Iterative, so long queries cannot exhaust the stack; the
+// state of ordinary queries lives on the stack, as most targets are rejected
+// within a few steps and an allocation would cost more than that.
+template <class Found>
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
   const auto& steps = query.GetPlan().steps;
   const QvQMolBase& q = query.Mol();
   const QvMolBase& mol = target.Mol();
   const std::size_t n = steps.size();
   if (n == 0 || mol.NumAtoms() < n) return false;
-  std::vector<const QvAtomBase*> placed(n, nullptr);
-  std::vector<std::size_t> cursor(n, 0);
+  constexpr std::size_t kOnStack = 48;
+  std::array<const QvAtomBase*, kOnStack> placed_buf;
+  std::array<std::size_t, kOnStack> cursor_buf;
+  std::vector<const QvAtomBase*> placed_heap;
+  std::vector<std::size_t> cursor_heap;
+  if (n > kOnStack) {
+    placed_heap.resize(n);
+    cursor_heap.resize(n);
+  }
+  const QvAtomBase** placed = n > kOnStack ? placed_heap.data() : placed_buf.data();
+  std::size_t* cursor = n > kOnStack ? cursor_heap.data() : cursor_buf.data();
+  cursor[0] = 0;
   const QvAtomVector& atoms = mol.AtomList();
   std::size_t i = 0;
   bool any = false;
@@ -302,7 +323,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor,
       } else {
         while (!chosen && cursor[i] < atoms.size()) {
           const QvAtomBase* a = atoms[cursor[i]++];
-          if (a->IsDeleted() || std::find(placed.begin(), placed.begin() + long(i), a) != placed.begin() + long(i))
+          if (a->IsDeleted() || std::find(placed, placed + i, a) != placed + i)
             continue;
           if (EvalAtom(query, q.Atoms()[step.atom].expr, *a, target)) chosen = a;
         }
@@ -314,7 +335,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor,
         const QvBondBase* b = bonds[cursor[i]++];
         if (b->IsDeleted()) continue;
         const QvAtomBase* a = b->GetNbr(from);
-        if (!a || std::find(placed.begin(), placed.begin() + long(i), a) != placed.begin() + long(i)) continue;
+        if (!a || std::find(placed, placed + i, a) != placed + i) continue;
         if (!EvalBond(q, step.parent_bond, *b, target)) continue;
         if (!EvalAtom(query, q.Atoms()[step.atom].expr, *a, target)) continue;
         bool closes = true;
@@ -335,7 +356,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor,
         continue;
       }
       any = true;
-      if (found(placed)) return true;
+      if (found(placed, n)) return true;
       continue;  // try the next candidate for the last step
     }
     placed[i] = nullptr;
@@ -364,7 +385,7 @@ std::string QvQuery::Smarts() const { return QvCreateSmarts(mol_); }
 bool QvMatches(const QvQuery& query, const QvMolBase& mol) {
   if (!ElementsSuffice(query.GetPlan(), mol)) return false;
   Target target(mol);
-  return SearchFrom(query, target, nullptr, [](const auto&) { return true; });
+  return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
 }
 
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit,
@@ -374,9 +395,9 @@ std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvM
   const auto& steps = query.GetPlan().steps;
   Target target(mol);
   std::set<std::vector<unsigned>> seen;
-  SearchFrom(query, target, nullptr, [&](const std::vector<const QvAtomBase*>& placed) {
-    std::vector<unsigned> match(placed.size());
-    for (std::size_t s = 0; s < placed.size(); ++s) match[steps[s].atom] = placed[s]->GetIdx();
+  SearchFrom(query, target, nullptr, [&](const QvAtomBase* const* placed, std::size_t n) {
+    std::vector<unsigned> match(n);
+    for (std::size_t s = 0; s < n; ++s) match[steps[s].atom] = placed[s]->GetIdx();
     if (unique) {
       std::vector<unsigned> key = match;
       std::sort(key.begin(), key.end());
