@@ -113,6 +113,9 @@ std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
     if (unsigned z = DemandedElement(q, a.expr)) ++counts[z];
   for (unsigned z = 1; z < counts.size(); ++z)
     if (counts[z]) plan->needed_elements.push_back({z, counts[z]});
+  // One demanded atom is what the search's first pass over the atoms looks
+  // for anyway; the count pays only when it can refuse more than that.
+  if (plan->needed_elements.size() == 1 && plan->needed_elements[0].second == 1) plan->needed_elements.clear();
 
   for (const auto& nested : q.Recursive()) plan->nested.push_back(std::make_unique<QvQuery>(*nested, true));
   return plan;
