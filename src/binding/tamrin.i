@@ -46,6 +46,8 @@ len(mol). Two molecules are equal when their canonical isomeric SMILES are."
     SWIG_fail;
   } catch (const std::bad_alloc&) {
     SWIG_exception(SWIG_MemoryError, "out of memory");
+  } catch (const std::invalid_argument& e) {
+    SWIG_exception(SWIG_ValueError, e.what());
   } catch (const std::exception& e) {
     SWIG_exception(SWIG_RuntimeError, e.what());
   }
@@ -779,6 +781,73 @@ class MoleculeDBWriter {
 
  private:
   Tamrin::QvMoleculeDBWriter writer_;
+};
+}  // namespace tamrin_api
+%}
+
+// Substructure queries; nimbrel.search is the public face.
+%{
+#include <stdexcept>
+#include "tamrin/search/substructure.h"
+%}
+%rename(_SubstructQuery) tamrin_api::SubstructQuery;
+%inline %{
+namespace tamrin_api {
+class SubstructQuery {
+ public:
+  explicit SubstructQuery(const std::string& smarts) {
+    std::string error;
+    if (!query_.FromSmarts(smarts, &error)) throw std::invalid_argument(error);
+  }
+  std::string Smarts() const { return query_.Smarts(); }
+  bool Matches(const Tamrin::QvMolBase& mol) const { return Tamrin::QvMatches(query_, mol); }
+  PyObject* Find(const Tamrin::QvMolBase& mol, bool unique, unsigned limit) const {
+    const auto matches = Tamrin::QvFindMatches(query_, mol, limit, unique);
+    PyObject* list = PyList_New(Py_ssize_t(matches.size()));
+    if (!list) throw tamrin_py::PythonErrorSet();
+    for (size_t i = 0; i < matches.size(); ++i) {
+      PyObject* tuple = PyTuple_New(Py_ssize_t(matches[i].size()));
+      if (!tuple) {
+        Py_DECREF(list);
+        throw tamrin_py::PythonErrorSet();
+      }
+      for (size_t j = 0; j < matches[i].size(); ++j)
+        PyTuple_SetItem(tuple, Py_ssize_t(j), PyLong_FromUnsignedLong(matches[i][j]));
+      PyList_SetItem(list, Py_ssize_t(i), tuple);
+    }
+    return list;
+  }
+  // Positions of the matching molecules of an iterable, the loop kept out
+  // of Python.
+  PyObject* Filter(PyObject* mols) const {
+    static swig_type_info* type = SWIG_TypeQuery("Tamrin::QvMolBase *");
+    PyObject* it = PyObject_GetIter(mols);
+    if (!it) throw tamrin_py::PythonErrorSet();
+    PyObject* out = PyList_New(0);
+    long pos = 0;
+    for (PyObject* item; out && (item = PyIter_Next(it)); ++pos) {
+      void* ptr = nullptr;
+      const bool ok = SWIG_IsOK(SWIG_ConvertPtr(item, &ptr, type, 0)) && ptr;
+      Py_DECREF(item);
+      if (!ok) {
+        PyErr_Format(PyExc_TypeError, "item %ld is not a molecule", pos);
+        Py_CLEAR(out);
+        break;
+      }
+      if (Tamrin::QvMatches(query_, *static_cast<const Tamrin::QvMolBase*>(ptr))) {
+        PyObject* index = PyLong_FromLong(pos);
+        if (!index || PyList_Append(out, index) < 0) Py_CLEAR(out);
+        Py_XDECREF(index);
+      }
+    }
+    Py_DECREF(it);
+    if (out && PyErr_Occurred()) Py_CLEAR(out);
+    if (!out) throw tamrin_py::PythonErrorSet();
+    return out;
+  }
+
+ private:
+  Tamrin::QvQuery query_;
 };
 }  // namespace tamrin_api
 %}

@@ -1,0 +1,52 @@
+// Arbitrary bytes as SMARTS. Whatever parses is written back, the written
+// text must parse again to the same text, and the query is matched against
+// a few fixed molecules in both modes, so the matcher meets every shape of
+// expression the parser can build.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "tamrin/formats/smiles/smiles.h"
+#include "tamrin/model/graphmol.h"
+#include "tamrin/perception/aromaticity.h"
+#include "tamrin/search/smarts.h"
+#include "tamrin/search/substructure.h"
+#include "silence.h"
+
+namespace {
+
+const Tamrin::QvGraphMol& Target(unsigned which) {
+  static const Tamrin::QvGraphMol* mols = [] {
+    static const char* const kSmiles[] = {"CC(=O)Nc1ccc(O)cc1", "C1CC2CCC1C2[N+](C)(C)[O-]", "[2H]OC#N.Cl"};
+    auto* out = new Tamrin::QvGraphMol[3];
+    for (unsigned i = 0; i < 3; ++i) {
+      Tamrin::QvParseSmiles(out[i], kSmiles[i], false, false);
+      if (i != 1) Tamrin::QvPerceiveAromaticity(out[i], 2);  // the second keeps its rings unperceived
+    }
+    return out;
+  }();
+  return mols[which % 3];
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  SilenceToolkitMessages();
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  Tamrin::QvQuery query;
+  std::string error;
+  if (!query.FromSmarts(text, &error)) {
+    if (error.empty()) std::abort();
+    return 0;
+  }
+  const std::string written = query.Smarts();
+  Tamrin::QvQuery again;
+  if (!again.FromSmarts(written, &error) || again.Smarts() != written) std::abort();
+  for (unsigned i = 0; i < 3; ++i) {
+    const bool any = Tamrin::QvMatches(query, Target(i));
+    if (any != !Tamrin::QvFindMatches(query, Target(i), 1, false).empty()) std::abort();
+    Tamrin::QvFindMatches(query, Target(i), 50, true);
+  }
+  return 0;
+}

@@ -1,0 +1,58 @@
+"""Substructure search with SMARTS queries.
+
+    from nimbrel import search, velk
+    amide = search.compile_smarts("C(=O)[NX3]")
+    for mol in velk.read("ligands.smi"):
+        if amide.matches(mol):
+            print(mol.GetTitle(), amide.find(mol))
+
+Molecules are matched as they were perceived when read (aromaticity by the
+reader's model, by default the Hückel model of SMILES users; rings). Match
+results are tuples of atom indices (``atom.GetIdx()``) in the order of the
+query's atoms. Bad SMARTS raises ValueError with the position of the fault.
+"""
+
+from __future__ import annotations
+
+from collections.abc import Iterable
+
+from . import tamrin as _tamrin
+from .tamrin import QvMolBase
+
+__all__ = ["Query", "compile_smarts"]
+
+
+class Query:
+    """A compiled SMARTS query; cheap to match many times."""
+
+    __slots__ = ("_query",)
+
+    def __init__(self, smarts: str) -> None:
+        self._query = _tamrin._SubstructQuery(smarts)
+
+    @property
+    def smarts(self) -> str:
+        """The query written back as SMARTS (brackets and '&' spelled out)."""
+        return str(self._query.Smarts())
+
+    def matches(self, mol: QvMolBase) -> bool:
+        """True when the query occurs in `mol`."""
+        return bool(self._query.Matches(mol))
+
+    def find(self, mol: QvMolBase, *, unique: bool = True, limit: int = 0) -> list[tuple[int, ...]]:
+        """Every match (one per set of atoms when `unique`), at most `limit` (0: all)."""
+        if limit < 0:
+            raise ValueError("limit must not be negative")
+        return list(self._query.Find(mol, unique, limit))
+
+    def filter(self, mols: Iterable[QvMolBase]) -> list[int]:
+        """Positions of the molecules of `mols` that match, looped in C++."""
+        return list(self._query.Filter(mols))
+
+    def __repr__(self) -> str:
+        return f"search.Query({self.smarts!r})"
+
+
+def compile_smarts(text: str) -> Query:
+    """Parses SMARTS into a query; ValueError names the position of bad input."""
+    return Query(text)

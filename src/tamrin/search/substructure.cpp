@@ -1,0 +1,415 @@
+#include "tamrin/search/substructure.h"
+
+#include <algorithm>
+#include <array>
+#include <set>
+
+#include "tamrin/model/molbase.h"
+#include "tamrin/perception/rings.h"
+#include "tamrin/search/smarts.h"
+
+namespace Tamrin {
+
+using AP = QvQAtomPrim;
+using BP = QvQBondPrim;
+
+struct QvQuery::Plan {
+  struct Step {
+    unsigned atom;                 // query atom placed at this step
+    int parent = -1;               // earlier step whose target atom's bonds give the candidates
+    unsigned parent_bond = 0;      // bond expression to the parent
+    std::vector<std::pair<unsigned, unsigned>> back;  // (earlier step, bond expression)
+  };
+  std::vector<Step> steps;
+  std::vector<std::unique_ptr<QvQuery>> nested;  // compiled $(...) queries
+  // Atoms of each element the query needs at least (index: atomic number).
+  std::vector<std::pair<unsigned, unsigned>> needed_elements;
+};
+
+namespace {
+
+// The element an atom expression demands, or 0: a primitive naming one, or
+// one named anywhere along a chain of ands.
+unsigned DemandedElement(const QvQMolBase& q, unsigned idx) {
+  const QvQNode& n = q.Node(idx);
+  if (n.op == QvQOp::Prim) {
+    const AP p = AP(n.prim);
+    if ((p == AP::AtomicNum || p == AP::AliphaticElement || p == AP::AromaticElement) && n.value > 0 && n.value < 256)
+      return unsigned(n.value);
+    return 0;
+  }
+  if (n.op == QvQOp::And || n.op == QvQOp::AndLow) {
+    if (unsigned z = DemandedElement(q, n.left)) return z;
+    return DemandedElement(q, n.right);
+  }
+  return 0;
+}
+
+// How much an atom expression narrows the candidates, for ordering: rarer
+// elements and more demands first.
+int Selectivity(const QvQMolBase& q, unsigned idx) {
+  const QvQNode& n = q.Node(idx);
+  switch (n.op) {
+    case QvQOp::Prim:
+      switch (AP(n.prim)) {
+        case AP::AtomicNum:
+        case AP::AliphaticElement:
+        case AP::AromaticElement: return n.value == 6 ? 2 : n.value == 7 || n.value == 8 ? 6 : 10;
+        case AP::Any:
+        case AP::Chirality: return 0;
+        case AP::Recursive: return 3;
+        default: return 1;
+      }
+    case QvQOp::Not: return 0;
+    case QvQOp::Or: return std::min(Selectivity(q, n.left), Selectivity(q, n.right));
+    default: return Selectivity(q, n.left) + Selectivity(q, n.right);
+  }
+}
+
+std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
+  auto plan = std::make_unique<QvQuery::Plan>();
+  const unsigned n = q.NumAtoms();
+  std::vector<std::vector<std::pair<unsigned, unsigned>>> nbrs(n);  // (atom, bond expr)
+  for (const QvQBond& b : q.Bonds()) {
+    nbrs[b.bgn].push_back({b.end, b.expr});
+    nbrs[b.end].push_back({b.bgn, b.expr});
+  }
+  std::vector<int> score(n), step_of(n, -1);
+  for (unsigned i = 0; i < n; ++i) score[i] = Selectivity(q, q.Atoms()[i].expr) * 4 + int(nbrs[i].size());
+
+  std::vector<unsigned> connections(n, 0);  // bonds to placed atoms
+  for (unsigned placed = 0; placed < n; ++placed) {
+    int best = -1;
+    for (unsigned i = 0; i < n; ++i) {
+      if (step_of[i] >= 0) continue;
+      if (anchored && placed == 0) {
+        best = 0;
+        break;
+      }
+      // Atoms bound to the placed ones come first; among them, or among the
+      // roots of new components, the most connected and selective.
+      auto key = [&](unsigned a) { return std::pair<unsigned, int>(connections[a], score[a]); };
+      if (best < 0 || key(i) > key(unsigned(best))) best = int(i);
+    }
+    const unsigned atom = unsigned(best);
+    QvQuery::Plan::Step step;
+    step.atom = atom;
+    for (auto [other, expr] : nbrs[atom]) {
+      if (step_of[other] < 0) continue;
+      if (step.parent < 0) {
+        step.parent = step_of[other];
+        step.parent_bond = expr;
+      } else {
+        step.back.push_back({unsigned(step_of[other]), expr});
+      }
+    }
+    step_of[atom] = int(placed);
+    for (auto [other, expr] : nbrs[atom]) ++connections[other];
+    plan->steps.push_back(std::move(step));
+  }
+
+  std::array<unsigned, 256> counts{};
+  for (const QvQAtom& a : q.Atoms())
+    if (unsigned z = DemandedElement(q, a.expr)) ++counts[z];
+  for (unsigned z = 1; z < counts.size(); ++z)
+    if (counts[z]) plan->needed_elements.push_back({z, counts[z]});
+  // One demanded atom is what the search's first pass over the atoms looks
+  // for anyway; the count pays only when it can refuse more than that.
+  if (plan->needed_elements.size() == 1 && plan->needed_elements[0].second == 1) plan->needed_elements.clear();
+
+  for (const auto& nested : q.Recursive()) plan->nested.push_back(std::make_unique<QvQuery>(*nested, true));
+  return plan;
+}
+
+// One molecule being searched, with what is worked out about it on demand.
+class Target {
+ public:
+  explicit Target(const QvMolBase& mol) : mol_(mol), flags_valid_(mol.HasPerceived(QvPerceivedRings)) {}
+
+  const QvMolBase& Mol() const { return mol_; }
+
+  bool AtomInRing(const QvAtomBase& a) {
+    if (flags_valid_) return a.IsInRing();
+    Rings();
+    return ring_count_[a.GetIdx()] > 0;
+  }
+  bool BondInRing(const QvBondBase& b) {
+    if (flags_valid_) return b.IsInRing();
+    Rings();
+    return bond_in_ring_[b.GetIdx()];
+  }
+  unsigned RingCount(const QvAtomBase& a) {
+    Rings();
+    return ring_count_[a.GetIdx()];
+  }
+  unsigned MinRingSize(const QvAtomBase& a) {
+    Rings();
+    return min_ring_[a.GetIdx()];
+  }
+  unsigned RingBonds(const QvAtomBase& a) {
+    unsigned count = 0;
+    for (const QvBondBase& b : a.GetBonds()) count += BondInRing(b);
+    return count;
+  }
+
+  // The answer of a $(...) query at `atom`: -1 unknown, 0 no, 1 yes.
+  signed char& Memo(const QvQuery* nested, unsigned atom_idx) {
+    for (auto& [query, answers] : memo_)
+      if (query == nested) return answers[atom_idx];
+    memo_.push_back({nested, std::vector<signed char>(mol_.GetMaxAtomIdx(), -1)});
+    return memo_.back().second[atom_idx];
+  }
+
+ private:
+  void Rings() {
+    if (have_rings_) return;
+    have_rings_ = true;
+    ring_count_.assign(mol_.GetMaxAtomIdx(), 0);
+    min_ring_.assign(mol_.GetMaxAtomIdx(), 0);
+    bond_in_ring_.assign(mol_.GetMaxBondIdx(), false);
+    for (const QvRing& ring : QvFindSSSR(mol_)) {
+      const unsigned size = unsigned(ring.size());
+      for (const QvAtomBase* a : ring.atoms) {
+        const unsigned idx = a->GetIdx();
+        ++ring_count_[idx];
+        if (min_ring_[idx] == 0 || size < min_ring_[idx]) min_ring_[idx] = size;
+      }
+      for (const QvBondBase* b : ring.bonds) bond_in_ring_[b->GetIdx()] = true;
+    }
+  }
+
+  const QvMolBase& mol_;
+  bool flags_valid_;
+  bool have_rings_ = false;
+  std::vector<unsigned> ring_count_, min_ring_;
+  std::vector<bool> bond_in_ring_;
+  std::vector<std::pair<const QvQuery*, std::vector<signed char>>> memo_;
+};
+
+template <class Found>
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found);
+
+unsigned HydrogenNeighbours(const QvAtomBase& a) {
+  unsigned count = 0;
+  for (const QvAtomBase& nbr : a.GetAtoms()) count += nbr.GetAtomicNum() == 1;
+  return count;
+}
+
+unsigned Valence(const QvAtomBase& a) {
+  unsigned sum = a.GetImplicitHCount();
+  for (const QvBondBase& b : a.GetBonds()) sum += b.GetOrder();
+  return sum;
+}
+
+// The operators of an expression tree, with `leaf` deciding its primitives.
+template <class Leaf>
+bool EvalTree(const QvQMolBase& q, unsigned idx, const Leaf& leaf) {
+  const QvQNode& n = q.Node(idx);
+  switch (n.op) {
+    case QvQOp::Not: return !EvalTree(q, n.left, leaf);
+    case QvQOp::And:
+    case QvQOp::AndLow: return EvalTree(q, n.left, leaf) && EvalTree(q, n.right, leaf);
+    case QvQOp::Or: return EvalTree(q, n.left, leaf) || EvalTree(q, n.right, leaf);
+    case QvQOp::Prim: break;
+  }
+  return leaf(n);
+}
+
+bool AtomPrim(const QvQuery& query, const QvQNode& n, const QvAtomBase& a, Target& target) {
+  const int v = n.value;
+  switch (AP(n.prim)) {
+    case AP::Any:
+    case AP::Chirality: return true;
+    case AP::AtomicNum: return int(a.GetAtomicNum()) == v;
+    case AP::AliphaticElement: return int(a.GetAtomicNum()) == v && !a.IsAromatic();
+    case AP::AromaticElement: return int(a.GetAtomicNum()) == v && a.IsAromatic();
+    case AP::Aromatic: return a.IsAromatic();
+    case AP::Aliphatic: return !a.IsAromatic();
+    case AP::Isotope: return int(a.GetIsotope()) == v;
+    case AP::Charge: return a.GetFormalCharge() == v;
+    case AP::TotalH: return int(a.GetImplicitHCount() + HydrogenNeighbours(a)) == v;
+    case AP::ImplicitH: return v < 0 ? a.GetImplicitHCount() > 0 : int(a.GetImplicitHCount()) == v;
+    case AP::Degree: return int(a.GetExplicitDegree()) == v;
+    case AP::Connectivity: return int(a.GetTotalDegree()) == v;
+    case AP::Valence: return int(Valence(a)) == v;
+    case AP::RingCount:
+      if (v < 0) return target.AtomInRing(a);
+      if (v == 0) return !target.AtomInRing(a);
+      return int(target.RingCount(a)) == v;
+    case AP::RingSize:
+      if (v < 0) return target.AtomInRing(a);
+      if (v == 0) return !target.AtomInRing(a);
+      return int(target.MinRingSize(a)) == v;
+    case AP::RingConnectivity: return v < 0 ? target.RingBonds(a) > 0 : int(target.RingBonds(a)) == v;
+    case AP::Recursive: {
+      const auto& nested = query.GetPlan().nested;
+      if (v < 0 || unsigned(v) >= nested.size()) return false;
+      const QvQuery* sub = nested[unsigned(v)].get();
+      signed char& memo = target.Memo(sub, a.GetIdx());
+      if (memo < 0) memo = SearchFrom(*sub, target, &a, [](const QvAtomBase* const*, std::size_t) { return true; }) ? 1 : 0;
+      return memo == 1;
+    }
+  }
+  return false;
+}
+
+bool EvalAtom(const QvQuery& query, unsigned idx, const QvAtomBase& a, Target& target) {
+  return EvalTree(query.Mol(), idx, [&](const QvQNode& n) { return AtomPrim(query, n, a, target); });
+}
+
+bool BondPrim(const QvQNode& n, const QvBondBase& b, Target& target) {
+  const bool aromatic = b.IsAromatic();
+  switch (BP(n.prim)) {
+    case BP::Any: return true;
+    case BP::Default:
+    case BP::Up:
+    case BP::Down: return aromatic || b.GetOrder() == 1;
+    case BP::Single: return !aromatic && b.GetOrder() == 1;
+    case BP::Double: return !aromatic && b.GetOrder() == 2;
+    case BP::Triple: return !aromatic && b.GetOrder() == 3;
+    case BP::Aromatic: return aromatic;
+    case BP::Ring: return target.BondInRing(b);
+  }
+  return false;
+}
+
+bool EvalBond(const QvQMolBase& q, unsigned idx, const QvBondBase& b, Target& target) {
+  return EvalTree(q, idx, [&](const QvQNode& n) { return BondPrim(n, b, target); });
+}
+
+bool ElementsSuffice(const QvQuery::Plan& plan, const QvMolBase& mol) {
+  const auto& needed = plan.needed_elements;
+  if (needed.empty() || needed.size() > 8) return true;
+  std::array<unsigned, 8> have{};
+  for (const QvAtomBase* a : mol.AtomList()) {
+    if (a->IsDeleted()) continue;
+    const unsigned z = a->GetAtomicNum();
+    for (std::size_t k = 0; k < needed.size(); ++k) have[k] += needed[k].first == z;
+  }
+  for (std::size_t k = 0; k < needed.size(); ++k)
+    if (have[k] < needed[k].second) return false;
+  return true;
+}
+
+// Depth-first placement along the plan's steps; `found(placed, n)` answers
+// whether to stop. Iterative, so long queries cannot exhaust the stack; the
+// state of ordinary queries lives on the stack, as most targets are rejected
+// within a few steps and an allocation would cost more than that.
+template <class Found>
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
+  const auto& steps = query.GetPlan().steps;
+  const QvQMolBase& q = query.Mol();
+  const QvMolBase& mol = target.Mol();
+  const std::size_t n = steps.size();
+  if (n == 0 || mol.NumAtoms() < n) return false;
+  constexpr std::size_t kOnStack = 48;
+  std::array<const QvAtomBase*, kOnStack> placed_buf;
+  std::array<std::size_t, kOnStack> cursor_buf;
+  std::vector<const QvAtomBase*> placed_heap;
+  std::vector<std::size_t> cursor_heap;
+  if (n > kOnStack) {
+    placed_heap.resize(n);
+    cursor_heap.resize(n);
+  }
+  const QvAtomBase** placed = n > kOnStack ? placed_heap.data() : placed_buf.data();
+  std::size_t* cursor = n > kOnStack ? cursor_heap.data() : cursor_buf.data();
+  cursor[0] = 0;
+  const QvAtomVector& atoms = mol.AtomList();
+  std::size_t i = 0;
+  bool any = false;
+  for (;;) {
+    const auto& step = steps[i];
+    const QvAtomBase* chosen = nullptr;
+    if (step.parent < 0) {
+      if (i == 0 && anchor) {
+        if (cursor[i]++ == 0 && EvalAtom(query, q.Atoms()[step.atom].expr, *anchor, target)) chosen = anchor;
+      } else {
+        while (!chosen && cursor[i] < atoms.size()) {
+          const QvAtomBase* a = atoms[cursor[i]++];
+          if (a->IsDeleted() || std::find(placed, placed + i, a) != placed + i)
+            continue;
+          if (EvalAtom(query, q.Atoms()[step.atom].expr, *a, target)) chosen = a;
+        }
+      }
+    } else {
+      const QvAtomBase* from = placed[unsigned(step.parent)];
+      const QvBondList& bonds = from->BondList();
+      while (!chosen && cursor[i] < bonds.size()) {
+        const QvBondBase* b = bonds[cursor[i]++];
+        if (b->IsDeleted()) continue;
+        const QvAtomBase* a = b->GetNbr(from);
+        if (!a || std::find(placed, placed + i, a) != placed + i) continue;
+        if (!EvalBond(q, step.parent_bond, *b, target)) continue;
+        if (!EvalAtom(query, q.Atoms()[step.atom].expr, *a, target)) continue;
+        bool closes = true;
+        for (auto [earlier, expr] : step.back) {
+          const QvBondBase* back = a->GetBond(placed[earlier]);
+          if (!back || !EvalBond(q, expr, *back, target)) {
+            closes = false;
+            break;
+          }
+        }
+        if (closes) chosen = a;
+      }
+    }
+    if (chosen) {
+      placed[i] = chosen;
+      if (i + 1 < n) {
+        cursor[++i] = 0;
+        continue;
+      }
+      any = true;
+      if (found(placed, n)) return true;
+      continue;  // try the next candidate for the last step
+    }
+    placed[i] = nullptr;
+    if (i == 0) return any;
+    --i;
+  }
+}
+
+}  // namespace
+
+QvQuery::QvQuery() : plan_(Compile(mol_, false)) {}
+QvQuery::~QvQuery() = default;
+QvQuery::QvQuery(QvQuery&&) noexcept = default;
+QvQuery& QvQuery::operator=(QvQuery&&) noexcept = default;
+QvQuery::QvQuery(QvQMolBase mol, bool anchored) : mol_(std::move(mol)), plan_(Compile(mol_, anchored)) {}
+
+bool QvQuery::FromSmarts(std::string_view text, std::string* error) {
+  QvQMolBase parsed;
+  if (!QvParseSmarts(parsed, text, error)) return false;
+  *this = QvQuery(std::move(parsed));
+  return true;
+}
+
+std::string QvQuery::Smarts() const { return QvCreateSmarts(mol_); }
+
+bool QvMatches(const QvQuery& query, const QvMolBase& mol) {
+  if (!ElementsSuffice(query.GetPlan(), mol)) return false;
+  Target target(mol);
+  return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
+}
+
+std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit,
+                                                 bool unique) {
+  std::vector<std::vector<unsigned>> matches;
+  if (!ElementsSuffice(query.GetPlan(), mol)) return matches;
+  const auto& steps = query.GetPlan().steps;
+  Target target(mol);
+  std::set<std::vector<unsigned>> seen;
+  SearchFrom(query, target, nullptr, [&](const QvAtomBase* const* placed, std::size_t n) {
+    std::vector<unsigned> match(n);
+    for (std::size_t s = 0; s < n; ++s) match[steps[s].atom] = placed[s]->GetIdx();
+    if (unique) {
+      std::vector<unsigned> key = match;
+      std::sort(key.begin(), key.end());
+      if (!seen.insert(std::move(key)).second) return false;
+    }
+    matches.push_back(std::move(match));
+    return limit != 0 && matches.size() >= limit;
+  });
+  return matches;
+}
+
+}  // namespace Tamrin

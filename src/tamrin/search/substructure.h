@@ -1,0 +1,66 @@
+// Substructure matching of a compiled query against perceived molecules.
+//
+// The target molecule is read as it stands: aromatic flags come from whatever
+// aromaticity model the caller perceived (the readers' default is the Hückel
+// model), ring membership from the ring flags when perception bit
+// QvPerceivedRings is set and from the smallest set of smallest rings
+// otherwise, which also gives the R<n> and r<n> counts. Hydrogens are matched
+// as the molecule holds them: H<n> counts implicit hydrogens and hydrogen
+// neighbours, while a query atom [#1] only maps to a hydrogen atom. Bond
+// orders are the Kekulé orders; aromatic bonds match ':' and the default
+// bond, never '-' or '='. Chirality marks in the query are kept for writing
+// and do not constrain the match.
+//
+// Matching is depth-first over a fixed order of the query atoms chosen at
+// compile time (VF2-style): each component starts at its most selective atom
+// and every later atom is a neighbour of one already placed, so candidates
+// come from one target atom's bonds, and the bonds back to other placed
+// atoms are checked as soon as an atom is placed. A query that needs more
+// atoms of some element than the target has is refused before any search.
+// $(...) results are kept per target atom for the duration of one call.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tamrin/search/qmol.h"
+
+namespace Tamrin {
+
+class QvMolBase;
+
+class QvQuery {
+ public:
+  QvQuery();
+  ~QvQuery();
+  QvQuery(QvQuery&&) noexcept;
+  QvQuery& operator=(QvQuery&&) noexcept;
+  // Compiles `mol`; `anchored` makes its atom 0 the first atom placed, as a
+  // $(...) query needs.
+  explicit QvQuery(QvQMolBase mol, bool anchored = false);
+
+  // Parses and compiles SMARTS; false with `error` set on bad text (smarts.h).
+  bool FromSmarts(std::string_view text, std::string* error = nullptr);
+  const QvQMolBase& Mol() const { return mol_; }
+  std::string Smarts() const;
+
+  struct Plan;
+  const Plan& GetPlan() const { return *plan_; }
+
+ private:
+  QvQMolBase mol_;
+  std::unique_ptr<Plan> plan_;
+};
+
+// True when the query maps into `mol` at least once.
+bool QvMatches(const QvQuery& query, const QvMolBase& mol);
+
+// The matches as target atom indices (GetIdx), one entry per query atom in
+// query order. `unique` keeps one match per set of target atoms (the first
+// found); `limit` stops after that many matches (0: no limit).
+std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit = 0,
+                                                 bool unique = true);
+
+}  // namespace Tamrin
