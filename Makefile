@@ -53,7 +53,7 @@ typecheck: install
 test-types:
 	$(VPY) -m mypy --strict examples
 	$(VPY) -m mypy.stubtest --mypy-config-file pyproject.toml --allowlist python/stubtest-allowlist.txt \
-	  nimbrel.tamrin nimbrel.velgar nimbrel.velk nimbrel.searchdb
+	  nimbrel.tamrin nimbrel.velgar nimbrel.velk nimbrel.searchdb nimbrel.search
 
 # The documentation site, from the installed package, into build/docs; any
 # warning fails the build.

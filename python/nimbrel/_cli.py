@@ -5,6 +5,7 @@
     python -m nimbrel.velk convert IN OUT     copy every record, formats from the suffixes
     python -m nimbrel.velk index IN DB        build a molecule database (nimbrel.searchdb)
     python -m nimbrel.velk similar DB SMILES  records of DB similar to SMILES
+    python -m nimbrel.velk search DB SMARTS   records of DB that SMARTS matches
 
 ``-`` as FILE or IN reads standard input and as OUT writes standard output;
 ``--in-format``/``--out-format`` (``sdf``, ``smi.gz``, ``cube``) name the
@@ -30,7 +31,7 @@ import warnings
 from typing import Iterable, Iterator
 
 from . import velk
-from .searchdb import DatabaseError, MoleculeDB
+from .search import DatabaseError, MoleculeDB, compile_smarts
 
 _PROG = "python -m nimbrel.velk"
 _GZIP_MAGIC = b"\x1f\x8b"
@@ -231,6 +232,17 @@ def _similar(args: argparse.Namespace) -> int:
     return 0
 
 
+def _search(args: argparse.Namespace) -> int:
+    try:
+        query = compile_smarts(args.smarts)
+    except ValueError as error:
+        raise _UsageError(f"bad SMARTS: {error}") from None
+    with MoleculeDB(args.database) as db:
+        for record in db.search(query):
+            print(f"{record}\t{db[record].GetTitle()}")
+    return 0
+
+
 def _thread_count(text: str) -> int:
     try:
         count = int(text)
@@ -268,6 +280,9 @@ def _parser() -> argparse.ArgumentParser:
     similar.add_argument("--top", metavar="K", type=_thread_count, help="the K most similar records instead, best first")
     similar.add_argument("database", metavar="DB", help="the database file")
     similar.add_argument("smiles", metavar="SMILES", help="the query molecule")
+    search = commands.add_parser("search", help="records of DB that a SMARTS query matches, in file order")
+    search.add_argument("database", metavar="DB", help="the database file")
+    search.add_argument("smarts", metavar="SMARTS", help="the substructure query")
     return parser
 
 
@@ -291,8 +306,8 @@ def main(argv: list[str] | None = None) -> int:
             warnings.simplefilter("always", velk.WriteWarning)
             warnings.showwarning = report
             commands = {"info": _info, "convert": _convert, "index": _index}
-            if args.command == "similar":
-                status = _similar(args)
+            if args.command in ("similar", "search"):
+                status = _similar(args) if args.command == "similar" else _search(args)
             else:
                 status = commands[args.command](args, names)
     except _UsageError as error:

@@ -19,7 +19,7 @@ from collections.abc import Iterable
 from . import tamrin as _tamrin
 from .tamrin import QvMolBase
 
-__all__ = ["Query", "compile_smarts"]
+__all__ = ["DatabaseError", "MoleculeDB", "Query", "compile_smarts", "fingerprint", "screen", "tanimoto"]
 
 
 class Query:
@@ -34,6 +34,12 @@ class Query:
     def smarts(self) -> str:
         """The query written back as SMARTS (brackets and '&' spelled out)."""
         return str(self._query.Smarts())
+
+    @property
+    def screen(self) -> bytes:
+        """The query's substructure screen (256 bytes, as :func:`screen` gives a
+        molecule's): a subset of the screen of every molecule it matches."""
+        return bytes(self._query.Screen())
 
     def matches(self, mol: QvMolBase) -> bool:
         """True when the query occurs in `mol`."""
@@ -56,3 +62,6 @@ class Query:
 def compile_smarts(text: str) -> Query:
     """Parses SMARTS into a query; ValueError names the position of bad input."""
     return Query(text)
+
+
+from .searchdb import DatabaseError, MoleculeDB, fingerprint, screen, tanimoto  # noqa: E402  (searchdb uses Query)

@@ -21,7 +21,9 @@ byte i // 8, numpy's ``unpackbits(..., bitorder="little")``):
 A database file holds each molecule as a QVB record with both fingerprints;
 records are numbered 0, 1, 2, ... in the order they were added, and every
 query returns record numbers in that order. Substructure search itself needs
-a matcher: :meth:`MoleculeDB.candidates` is its screening step.
+the query's screen (:attr:`nimbrel.search.Query.screen`), whose candidates
+(:meth:`MoleculeDB.candidates`) the matcher then confirms
+(:meth:`MoleculeDB.search`).
 """
 
 from __future__ import annotations
@@ -29,9 +31,12 @@ from __future__ import annotations
 import array
 import os
 import warnings
-from typing import Iterable, Iterator, Union
+from typing import TYPE_CHECKING, Iterable, Iterator, Union
 
 from . import tamrin, velk
+
+if TYPE_CHECKING:
+    from .search import Query as SubstructQuery
 
 __all__ = ["DatabaseError", "MoleculeDB", "fingerprint", "screen", "tanimoto"]
 
@@ -185,6 +190,16 @@ class MoleculeDB:
     def nearest(self, query: Query, k: int = 10) -> list[tuple[int, float]]:
         """The ``k`` records most similar to ``query``, best first (ties by record number)."""
         return self._db.top(_as_fingerprint(query), max(k, 0))
+
+    def search(self, query: SubstructQuery | str) -> Iterator[int]:
+        """The records that ``query`` (a compiled query or SMARTS text) matches,
+        in file order and streamed: those its screen lets through, each
+        confirmed by the matcher."""
+        from .search import compile_smarts  # search re-exports this module
+
+        compiled = compile_smarts(query) if isinstance(query, str) else query
+        for begin in range(0, len(self), _CHUNK):
+            yield from compiled._query.Search(self._db, begin, begin + _CHUNK)
 
     def candidates(self, query_screen: bytes) -> Iterator[int]:
         """The records, in file order and streamed, whose screen holds every

@@ -684,6 +684,12 @@ bool FingerprintFrom(PyObject* obj, Tamrin::QvFingerprint& fp) {
   std::memcpy(fp.data(), data, sizeof fp);
   return true;
 }
+PyObject* RecordNumbers(const std::vector<std::size_t>& hits) {
+  PyObject* list = PyList_New(static_cast<Py_ssize_t>(hits.size()));
+  for (std::size_t i = 0; list && i < hits.size(); ++i)
+    PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), PyLong_FromSize_t(hits[i]));
+  return list;
+}
 PyObject* Scored(const std::vector<std::pair<std::size_t, double>>& hits) {
   PyObject* list = PyList_New(static_cast<Py_ssize_t>(hits.size()));
   for (std::size_t i = 0; list && i < hits.size(); ++i)
@@ -698,6 +704,7 @@ PyObject* Scored(const std::vector<std::pair<std::size_t, double>>& hits) {
 %rename(_tanimoto) tamrin_api::tanimoto;
 %rename(_MoleculeDB) tamrin_api::MoleculeDB;
 %rename(_MoleculeDBWriter) tamrin_api::MoleculeDBWriter;
+%ignore tamrin_api::MoleculeDB::database;
 %inline %{
 namespace tamrin_api {
 PyObject* screen_fingerprint(const Tamrin::QvMolBase& mol) {
@@ -735,10 +742,7 @@ class MoleculeDB {
     if (!tamrin_py::FingerprintFrom(screen, fp)) return nullptr;
     std::vector<size_t> hits;
     db_.Candidates(fp, begin, end, hits);
-    PyObject* list = PyList_New(static_cast<Py_ssize_t>(hits.size()));
-    for (size_t i = 0; list && i < hits.size(); ++i)
-      PyList_SET_ITEM(list, static_cast<Py_ssize_t>(i), PyLong_FromSize_t(hits[i]));
-    return list;
+    return tamrin_py::RecordNumbers(hits);
   }
   PyObject* similar(PyObject* query, double threshold, size_t begin, size_t end) const {
     Tamrin::QvFingerprint fp;
@@ -760,6 +764,7 @@ class MoleculeDB {
     if (!tamrin_py::FingerprintFrom(query, fp)) return nullptr;
     return tamrin_py::Scored(db_.TopK(fp, k));
   }
+  const Tamrin::QvMoleculeDB& database() const { return db_; }
 
  private:
   Tamrin::QvMoleculeDB db_;
@@ -800,6 +805,13 @@ class SubstructQuery {
     if (!query_.FromSmarts(smarts, &error)) throw std::invalid_argument(error);
   }
   std::string Smarts() const { return query_.Smarts(); }
+  PyObject* Screen() const { return tamrin_py::FingerprintBytes(Tamrin::QvScreenFingerprint(query_.Mol()).data()); }
+  // The records of [begin, end) of a database that the query matches.
+  PyObject* Search(const MoleculeDB& db, size_t begin, size_t end) const {
+    std::vector<size_t> hits;
+    db.database().Search(query_, begin, end, hits);
+    return tamrin_py::RecordNumbers(hits);
+  }
   bool Matches(const Tamrin::QvMolBase& mol) const { return Tamrin::QvMatches(query_, mol); }
   PyObject* Find(const Tamrin::QvMolBase& mol, bool unique, unsigned limit) const {
     const auto matches = Tamrin::QvFindMatches(query_, mol, limit, unique);

@@ -85,6 +85,26 @@ def test_has_match_agrees(alerts, molecules):
     assert len(differ) <= total * 0.001, differ[:20]
 
 
+def test_screens_keep_every_match(alerts, molecules):
+    """A query's screen lies inside the screen of every molecule it matches,
+    and still screens most of the others out."""
+    ours_mols = [ours for ours, _ in molecules]
+    screens = [int.from_bytes(search.screen(mol), "little") for mol in ours_mols]
+    missed, hits, passed = [], 0, 0
+    for name, _smarts, query, _ref in alerts:
+        query_screen = int.from_bytes(query.screen, "little")
+        mine = set(query.filter(ours_mols))
+        hits += len(mine)
+        for i, mol_screen in enumerate(screens):
+            inside = query_screen & ~mol_screen == 0
+            passed += inside
+            if i in mine and not inside:
+                missed.append((name, i))
+    assert hits > 3000 and not missed, missed[:10]
+    print(f"{passed - hits} of {len(alerts) * len(screens) - hits} non-matching pairs passed the screens")
+    assert passed - hits < 0.35 * (len(alerts) * len(screens) - hits)
+
+
 def test_match_sets_agree(alerts, molecules):
     """Where a query matches, the same sets of atoms. Our reader keeps the
     written hydrogen of many stereocentres as an atom, so our indices are

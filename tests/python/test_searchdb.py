@@ -18,7 +18,7 @@ import pytest
 
 from rdkit import Chem, DataStructs, RDLogger
 
-from nimbrel import searchdb, velk
+from nimbrel import search, searchdb, velk
 from nimbrel.searchdb import DatabaseError, MoleculeDB
 
 RDLogger.DisableLog("rdApp.*")
@@ -135,6 +135,16 @@ def test_database_records_and_similarity(library, tmp_path):
     matched = [i for i, line in enumerate(lines) if Chem.MolFromSmiles(line.split()[0]).HasSubstructMatch(pattern)]
     assert matched and set(matched) <= set(candidates)
 
+    # Substructure search: the matcher over every record, screens or not.
+    records, hit = list(db), 0
+    for smarts in ("CC(=O)N", "c:[c,n]", "[#7;R]@[#6;R]", "[CX4][OH]", "S(=O)(=O)N", "[N;H2]C(=O)"):
+        query = search.compile_smarts(smarts)
+        found = list(db.search(query))
+        assert found == query.filter(records), smarts
+        hit += bool(found)
+    assert hit >= 5
+    assert list(db.search("[Xe]")) == []
+
     # Adding the second half to a database of the first gives the same file contents.
     half = len(read) // 2
     MoleculeDB.build(read[:half], tmp_path / "halves.mdb")
@@ -177,5 +187,10 @@ def test_command_line(tmp_path):
     assert done.stdout.splitlines() == ["1\t1.0000\tphenol", "4\t1.0000\tphenol"]
     done = run("similar", "--top", "1", str(database), "Nc1ccccc1")
     assert done.stdout.splitlines() == ["2\t1.0000\taniline"]
+    done = run("search", str(database), "c1ccccc1[OH]")
+    assert done.returncode == 0, done.stderr
+    assert done.stdout.splitlines() == ["1\tphenol", "4\tphenol"]
+    done = run("search", str(database), "C(")
+    assert done.returncode == 2 and "bad SMARTS" in done.stderr
     done = run("similar", str(source), "CCO")
     assert done.returncode == 1 and "not a molecule database" in done.stderr

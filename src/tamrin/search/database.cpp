@@ -17,6 +17,7 @@
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/search/substructure.h"
 
 namespace Tamrin {
 
@@ -222,6 +223,15 @@ void QvMoleculeDB::Candidates(const QvFingerprint& query, std::size_t begin, std
       if (!missing) out.push_back(b.first + i);
     }
   });
+}
+
+void QvMoleculeDB::Search(const QvQuery& query, std::size_t begin, std::size_t end,
+                          std::vector<std::size_t>& out) const {
+  std::vector<std::size_t> candidates;
+  Candidates(QvScreenFingerprint(query.Mol()), begin, end, candidates);
+  QvGraphMol mol;
+  for (const std::size_t record : candidates)
+    if (Get(record, mol) && QvMatches(query, mol)) out.push_back(record);
 }
 
 void QvMoleculeDB::Similar(const QvFingerprint& query, double threshold, std::size_t begin, std::size_t end,

@@ -27,6 +27,7 @@
 namespace Tamrin {
 
 class QvMolBase;
+class QvQuery;
 
 class QvMoleculeDB {
  public:
@@ -57,6 +58,9 @@ class QvMoleculeDB {
   // still confirm.
   void Candidates(const QvFingerprint& query, std::size_t begin, std::size_t end,
                   std::vector<std::size_t>& out) const;
+  // Appends to `out`, in order, the records of [begin, end) that `query`
+  // matches: the candidates of its screen, each confirmed by the matcher.
+  void Search(const QvQuery& query, std::size_t begin, std::size_t end, std::vector<std::size_t>& out) const;
   // Appends the records of [begin, end) whose Tanimoto similarity to `query`
   // is at least `threshold`, in order, with their scores.
   void Similar(const QvFingerprint& query, double threshold, std::size_t begin, std::size_t end,

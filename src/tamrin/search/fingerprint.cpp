@@ -11,6 +11,7 @@
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/search/qmol.h"
 
 namespace Tamrin {
 
@@ -119,6 +120,89 @@ struct CodedGraph {
       if (ring_bond[b]) ring_atom[g.BondBgn(b)] = ring_atom[g.BondEnd(b)] = 1;
     }
   }
+  unsigned NumAtoms() const { return view.NumAtoms(); }
+  std::span<const QvGraphView::Arc> Arcs(unsigned a) const { return view.Arcs(a); }
+};
+
+// A query's graph coded the same way. Only what every match is sure to find
+// in the target is coded: an atom whose expression demands one heavy
+// element, a bond whose expression demands one of the four bond types. Other
+// atoms count as not heavy and other bonds are left out of the walk, so no
+// feature passes through them. A bond is a ring bond when it lies on a cycle
+// of the query (its image then lies on a cycle of the target), whatever its
+// expression.
+struct QueryGraph {
+  std::vector<std::uint32_t> atom_code;
+  std::vector<std::uint8_t> bond_code;
+  std::vector<char> heavy, ring_bond, ring_atom;
+  std::vector<std::vector<QvGraphView::Arc>> arcs;
+
+  explicit QueryGraph(const QvQMolBase& q)
+      : atom_code(q.NumAtoms()),
+        bond_code(q.NumBonds()),
+        heavy(q.NumAtoms()),
+        ring_bond(q.NumBonds()),
+        ring_atom(q.NumAtoms()),
+        arcs(q.NumAtoms()) {
+    for (unsigned a = 0; a < q.NumAtoms(); ++a) {
+      const unsigned z = QvQDemandedElement(q, q.Atoms()[a].expr);
+      atom_code[a] = QvScreenAtomCode(z);
+      heavy[a] = z > 1;
+    }
+    for (unsigned b = 0; b < q.NumBonds(); ++b) {
+      const QvQBond& bond = q.Bonds()[b];
+      const int code = DemandedBondCode(q, bond.expr);
+      if (code == 0) continue;
+      bond_code[b] = static_cast<std::uint8_t>(code);
+      arcs[bond.bgn].push_back({bond.end, b});
+      arcs[bond.end].push_back({bond.bgn, b});
+    }
+    for (unsigned b = 0; b < q.NumBonds(); ++b) {
+      ring_bond[b] = OnCycle(q, b);
+      if (ring_bond[b]) ring_atom[q.Bonds()[b].bgn] = ring_atom[q.Bonds()[b].end] = 1;
+    }
+  }
+  unsigned NumAtoms() const { return static_cast<unsigned>(arcs.size()); }
+  std::span<const QvGraphView::Arc> Arcs(unsigned a) const { return arcs[a]; }
+
+ private:
+  // The screen's code of the bond type an expression demands, or 0.
+  static int DemandedBondCode(const QvQMolBase& q, unsigned idx) {
+    const QvQNode& n = q.Node(idx);
+    if (n.op == QvQOp::And || n.op == QvQOp::AndLow) {
+      if (const int code = DemandedBondCode(q, n.left)) return code;
+      return DemandedBondCode(q, n.right);
+    }
+    if (n.op != QvQOp::Prim) return 0;
+    switch (QvQBondPrim(n.prim)) {
+      case QvQBondPrim::Single: return QvScreenBondCode(1, false);
+      case QvQBondPrim::Double: return QvScreenBondCode(2, false);
+      case QvQBondPrim::Triple: return QvScreenBondCode(3, false);
+      case QvQBondPrim::Aromatic: return QvScreenBondCode(1, true);
+      default: return 0;
+    }
+  }
+
+  // Whether bond b's ends stay connected without it. Queries are small, so
+  // a search per bond costs nothing worth a bridge-finding pass.
+  static bool OnCycle(const QvQMolBase& q, unsigned b) {
+    const unsigned from = q.Bonds()[b].bgn, to = q.Bonds()[b].end;
+    std::vector<char> seen(q.NumAtoms());
+    std::vector<unsigned> todo{from};
+    seen[from] = 1;
+    while (!todo.empty()) {
+      const unsigned a = todo.back();
+      todo.pop_back();
+      for (unsigned other = 0; other < q.NumBonds(); ++other) {
+        const QvQBond& bond = q.Bonds()[other];
+        if (other == b || (bond.bgn != a && bond.end != a)) continue;
+        const unsigned next = bond.bgn == a ? bond.end : bond.bgn;
+        if (next == to) return true;
+        if (!seen[next]) seen[next] = 1, todo.push_back(next);
+      }
+    }
+    return false;
+  }
 };
 
 // The ring flags the fingerprints need: the molecule's own, or a copy's.
@@ -131,13 +215,14 @@ struct WithRings {
 
 constexpr unsigned kMaxAtoms = kQvScreenMaxPathBonds + 1;
 
+template <class Graph>
 class PathWalker {
  public:
-  PathWalker(const CodedGraph& g, QvFingerprint& fp) : g_(g), fp_(fp), on_path_(g.view.NumAtoms()) {}
+  PathWalker(const Graph& g, QvFingerprint& fp) : g_(g), fp_(fp), on_path_(g.NumAtoms()) {}
 
   // False when the walk was cut at kQvScreenMaxPaths.
   bool Run() {
-    for (unsigned a = 0; a < g_.view.NumAtoms() && walked_ <= kQvScreenMaxPaths; ++a) {
+    for (unsigned a = 0; a < g_.NumAtoms() && walked_ <= kQvScreenMaxPaths; ++a) {
       if (!g_.heavy[a]) continue;
       pos_[0] = a;
       codes_[0] = g_.atom_code[a];
@@ -164,7 +249,7 @@ class PathWalker {
     if (++walked_ > kQvScreenMaxPaths) return;
     Emit(nbonds);
     const unsigned last = pos_[nbonds];
-    for (const QvGraphView::Arc& arc : g_.view.Arcs(last)) {
+    for (const QvGraphView::Arc& arc : g_.Arcs(last)) {
       if (!g_.heavy[arc.nbr]) continue;
       if (arc.nbr == pos_[0]) {
         // A ring closes: hashed once, from its lowest atom towards the lower
@@ -194,7 +279,7 @@ class PathWalker {
     return true;
   }
 
-  const CodedGraph& g_;
+  const Graph& g_;
   QvFingerprint& fp_;
   std::vector<char> on_path_;
   unsigned pos_[kMaxAtoms] = {};
@@ -219,6 +304,14 @@ bool QvScreenFingerprint(const QvMolBase& mol, QvFingerprint& fp) {
 QvFingerprint QvScreenFingerprint(const QvMolBase& mol) {
   QvFingerprint fp;
   QvScreenFingerprint(mol, fp);
+  return fp;
+}
+
+QvFingerprint QvScreenFingerprint(const QvQMolBase& query) {
+  QvFingerprint fp{};
+  const QueryGraph graph(query);
+  // A query too dense to walk screens nothing out.
+  if (!PathWalker(graph, fp).Run()) fp.fill(0);
   return fp;
 }
 

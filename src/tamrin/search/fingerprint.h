@@ -38,6 +38,7 @@
 namespace Tamrin {
 
 class QvMolBase;
+class QvQMolBase;
 
 inline constexpr unsigned kQvFingerprintBits = 2048;
 inline constexpr unsigned kQvFingerprintWords = kQvFingerprintBits / 64;
@@ -83,6 +84,10 @@ inline constexpr std::size_t kQvScreenMaxPaths = 250'000;
 // kQvScreenMaxPaths and the screen was saturated.
 bool QvScreenFingerprint(const QvMolBase& mol, QvFingerprint& fp);
 QvFingerprint QvScreenFingerprint(const QvMolBase& mol);
+// The screen of a query: the features every match of it is sure to find in
+// its target, so that it is a subset of the screen of any molecule the query
+// matches (the target's aromaticity model is the one the matcher reads).
+QvFingerprint QvScreenFingerprint(const QvQMolBase& query);
 
 // The similarity fingerprint.
 QvFingerprint QvCircularFingerprint(const QvMolBase& mol);

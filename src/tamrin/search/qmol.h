@@ -111,4 +111,8 @@ class QvQMolBase {
   std::vector<std::unique_ptr<QvQMolBase>> recursive_;
 };
 
+// The element an atom expression demands, or 0: a primitive naming one, or
+// one named anywhere along a chain of ands.
+unsigned QvQDemandedElement(const QvQMolBase& q, unsigned expr);
+
 }  // namespace Tamrin

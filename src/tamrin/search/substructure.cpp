@@ -26,11 +26,9 @@ struct QvQuery::Plan {
   std::vector<std::pair<unsigned, unsigned>> needed_elements;
 };
 
-namespace {
-
 // The element an atom expression demands, or 0: a primitive naming one, or
 // one named anywhere along a chain of ands.
-unsigned DemandedElement(const QvQMolBase& q, unsigned idx) {
+unsigned QvQDemandedElement(const QvQMolBase& q, unsigned idx) {
   const QvQNode& n = q.Node(idx);
   if (n.op == QvQOp::Prim) {
     const AP p = AP(n.prim);
@@ -39,11 +37,13 @@ unsigned DemandedElement(const QvQMolBase& q, unsigned idx) {
     return 0;
   }
   if (n.op == QvQOp::And || n.op == QvQOp::AndLow) {
-    if (unsigned z = DemandedElement(q, n.left)) return z;
-    return DemandedElement(q, n.right);
+    if (unsigned z = QvQDemandedElement(q, n.left)) return z;
+    return QvQDemandedElement(q, n.right);
   }
   return 0;
 }
+
+namespace {
 
 // How much an atom expression narrows the candidates, for ordering: rarer
 // elements and more demands first.
@@ -110,7 +110,7 @@ std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
 
   std::array<unsigned, 256> counts{};
   for (const QvQAtom& a : q.Atoms())
-    if (unsigned z = DemandedElement(q, a.expr)) ++counts[z];
+    if (unsigned z = QvQDemandedElement(q, a.expr)) ++counts[z];
   for (unsigned z = 1; z < counts.size(); ++z)
     if (counts[z]) plan->needed_elements.push_back({z, counts[z]});
   // One demanded atom is what the search's first pass over the atoms looks
