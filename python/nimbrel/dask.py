@@ -37,7 +37,7 @@ try:
     import dask.bag
     import dask.dataframe
     import pandas
-    from dask.base import compute
+    from dask.base import compute as compute_all
     from dask.delayed import delayed
     from dask.utils import parse_bytes
 except ImportError as error:  # pragma: no cover - exercised without the extra
@@ -238,4 +238,4 @@ def to_files(
     ]
     if not compute:
         return writes
-    return list(compute(*writes))
+    return list(compute_all(*writes))
