@@ -17,6 +17,7 @@ machine. Target: 1.6x.
 
 from __future__ import annotations
 
+import os
 import sys
 from pathlib import Path
 
@@ -33,6 +34,9 @@ def _cluster():
     if _client is None:
         from distributed import Client, LocalCluster
 
+        # The workers unpickle this module's functions by name.
+        bench = str(Path(__file__).resolve().parents[1])
+        os.environ["PYTHONPATH"] = os.pathsep.join(filter(None, [bench, os.environ.get("PYTHONPATH")]))
         cluster = LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
         _client = Client(cluster)
     return _client
