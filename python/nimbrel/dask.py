@@ -35,6 +35,7 @@ from typing import TYPE_CHECKING, Any
 
 try:
     import dask.bag
+    import dask.config
     import dask.dataframe
     import pandas
     from dask.base import compute as compute_all
@@ -207,7 +208,9 @@ def read_frame(
     strict = tags is None
     frames = [delayed(_frame_part, pure=True)(part, errors, mol_column, title_column) for part in parts]
     conformed = [delayed(_conform, pure=True)(frame, meta, strict) for frame in frames]
-    return dask.dataframe.from_delayed(conformed, meta=meta, verify_meta=False)
+    # Dask would otherwise turn the object column of molecules into strings.
+    with dask.config.set({"dataframe.convert-string": False}):
+        return dask.dataframe.from_delayed(conformed, meta=meta, verify_meta=False)
 
 
 def _write_part(mols: Iterable[QvMolBase], path: str, format: str | int | None) -> str:

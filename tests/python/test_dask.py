@@ -197,7 +197,8 @@ def test_bag_holds_what_velk_reads(client, sd_set, which: str, blocksize) -> Non
     frame = nd.read_frame(pattern, blocksize=blocksize).compute()
     plain = [velk.read_frame(path) for path in paths]
     assert list(frame.columns) == list(plain[0].columns)
-    assert frame["title"].tolist() == [t for p in plain for t in p["title"]]
+    assert [fingerprint(mol) for mol in frame["mol"]] == expected
+    assert frame["title"].tolist() == [title for title, *_ in expected]
     assert frame["id"].tolist() == [float(i) for p in plain for i in p["id"]]
 
 
