@@ -11,6 +11,8 @@ computed on two worker processes, must hold what velk.read reads.
 from __future__ import annotations
 
 import gzip
+import importlib
+import sys
 import warnings
 from pathlib import Path
 
@@ -155,6 +157,13 @@ def test_unsplittable_inputs_say_why(tmp_path: Path, name: str, fmt: str, error:
         path.write_bytes(b"x\n")
     with pytest.raises(velk.Error, match=error):
         core._open_range_reader(str(path), velk.resolve_format(fmt), 0, 10)
+
+
+def test_without_dask_the_import_names_the_extra(monkeypatch: pytest.MonkeyPatch) -> None:
+    monkeypatch.setitem(sys.modules, "dask", None)
+    monkeypatch.delitem(sys.modules, "nimbrel.dask", raising=False)
+    with pytest.raises(ImportError, match=r"pip install 'nimbrel\[dask\]'"):
+        importlib.import_module("nimbrel.dask")
 
 
 # -- Dask, on two worker processes -------------------------------------------------------------------------
