@@ -49,6 +49,7 @@ def read_frame(
     """
     from . import velk
 
+    _pandas()  # before the file, so that a missing pandas says so first
     with velk.open_reader(path, mol_factory, errors=errors, num_threads=num_threads) as reader:
         return frame_of(list(reader), mol_column, title_column)
 
