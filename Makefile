@@ -12,7 +12,7 @@ SYSTEM_PACKAGES := g++ make git python3-venv zlib1g-dev libzstd-dev libgtest-dev
 FUZZ_PACKAGES   := clang libclang-rt-14-dev
 PY_BUILD_DEPS   := "scikit-build-core>=0.10" "swig>=4.3" "cmake>=3.26" ninja
 # RDKit and Open Babel are the independent readers the oracle tests compare with.
-PY_TEST_DEPS    := pytest numpy pandas rdkit openbabel-wheel gemmi
+PY_TEST_DEPS    := pytest numpy pandas rdkit openbabel-wheel gemmi "dask[bag,dataframe]" "distributed>=2026.1"
 # Real files only (about 115 PDB files among them); the library they test is
 # not needed, hence no dependencies.
 PY_TEST_DATA    := MDAnalysisTests

@@ -47,12 +47,18 @@ def read_frame(
     text otherwise; records without the tag, and empty values, give NaN.
     A tag present twice in a record contributes its first value.
     """
-    pd = _pandas()
     from . import velk
+
+    _pandas()  # before the file, so that a missing pandas says so first
+    with velk.open_reader(path, mol_factory, errors=errors, num_threads=num_threads) as reader:
+        return frame_of(list(reader), mol_column, title_column)
+
+
+def frame_of(mols: list[Any], mol_column: str, title_column: str) -> pd.DataFrame:
+    """The frame of read_frame for molecules already read."""
+    pd = _pandas()
     from ._tamrin import QvGetSDDataPairs
 
-    with velk.open_reader(path, mol_factory, errors=errors, num_threads=num_threads) as reader:
-        mols = list(reader)
     # Whole columns at a time: a Python step per record and tag would cost
     # about as much as parsing the records.
     titles = [mol.GetTitle() for mol in mols]

@@ -180,10 +180,7 @@ class Reader:
         mode = _read_errors(errors)
         threads = _thread_count(num_threads)
         self._new_mol = mol_factory or _default_molecule_factory()
-        if format is None:
-            self._handle = _core._open_reader(self.path, threads)
-        else:
-            self._handle = _core._open_reader_as(self.path, _format_code(format), threads)
+        self._handle = self._open(format, threads)
         self._handle.set_errors(mode)
         # Bound once: iterating is the hot path of every caller. Molecules of
         # the default class are made by the extension in the same call that
@@ -195,6 +192,11 @@ class Reader:
             self._read_next = functools.partial(_core._velk._ReaderHandle_next_graph_mol, self._handle.this)
         else:
             self._read_next = self._read_made
+
+    def _open(self, format: str | int | None, threads: int):
+        if format is None:
+            return _core._open_reader(self.path, threads)
+        return _core._open_reader_as(self.path, _format_code(format), threads)
 
     def read_record(self) -> tuple[QvMolBase, list[QvScalarGrid]] | None:
         """The next molecule with its grids (possibly none), or None at the end."""

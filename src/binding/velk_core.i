@@ -55,6 +55,7 @@ VELK_PYTHON_HANDLE(WriterHandle, _WriterHandle)
 %rename(_open_writer) velk::open_writer;
 %rename(_open_reader_as) velk::open_reader_as;
 %rename(_open_writer_as) velk::open_writer_as;
+%rename(_open_range_reader) velk::open_range_reader;
 %{
 #include "tamrin/model/molimpl.h"
 

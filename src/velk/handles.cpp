@@ -11,6 +11,7 @@
 #include "tamrin/streams/format.h"
 #include "velk/builtin/tamrin_config.h"
 #include "velk/builtin/tamrin_handler.h"
+#include "velk/builtin/tamrin_range.h"
 #include "velk/errors.h"
 #include "velk/formatregistry.h"
 
@@ -300,6 +301,16 @@ std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned f
 std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format) {
   check_format(format, Tamrin::QvFormatWritable, "written");
   return writer_handle(tamrin_handler(), path, tamrin::WriterConfig{.format = format}, false);
+}
+
+std::unique_ptr<ReaderHandle> open_range_reader(const std::string& path, unsigned format, unsigned long long begin,
+                                                unsigned long long end) {
+  check_format(format, Tamrin::QvFormatReadable, "read");
+  const auto code = static_cast<Tamrin::QvFormat>(format);
+  if (!builtin::RangeReadable(code))
+    throw FormatError(std::string("velk: ") + Tamrin::QvFormatDescription(code) + " cannot be read by byte range");
+  return open_handle<ReaderHandle>(path, "reader", false,
+                                   [&] { return builtin::OpenRangeSource(path, code, begin, end); });
 }
 
 }  // namespace velk

@@ -141,4 +141,12 @@ std::unique_ptr<WriterHandle> open_writer(const std::string& path);
 std::unique_ptr<ReaderHandle> open_reader_as(const std::string& path, unsigned format, unsigned num_threads = 1);
 std::unique_ptr<WriterHandle> open_writer_as(const std::string& path, unsigned format);
 
+// The records of the plain file at `path`, read in the format named by its
+// code, that the bytes [begin, end) own: those starting between the record
+// boundaries each offset moves to (velk/builtin/tamrin_range.h). Ranges that
+// cover a file give each of its records to exactly one of them. A format
+// without such boundaries, or a gzip file: FormatError.
+std::unique_ptr<ReaderHandle> open_range_reader(const std::string& path, unsigned format, unsigned long long begin,
+                                                unsigned long long end);
+
 }  // namespace velk
