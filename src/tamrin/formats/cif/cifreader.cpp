@@ -2,7 +2,6 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -322,10 +321,15 @@ bool QvCIFReadFxn(qvmolistream& in, QvMolBase& mol, unsigned) {
   const cifdoc::Block& block = blocks.front();
   const std::string name(block.name);
   mol.SetTitle(name);
-  if (cifdoc::FindValue(block, "_atom_site.Cartn_x")) return ReadMacromolecule(in, block, mol, position);
-  if (cifdoc::FindValue(block, "_atom_site_fract_x") || cifdoc::FindValue(block, "_atom_site.fract_x"))
-    return QvReadSmallMoleculeBlock(block, mol, in.GetFlavor(QvFormat::CIF));
-  if (cifdoc::FindValue(block, "_chem_comp_atom.atom_id")) return QvReadChemCompBlock(block, mol);
+  try {
+    if (cifdoc::FindValue(block, "_atom_site.Cartn_x")) return ReadMacromolecule(in, block, mol, position);
+    if (cifdoc::FindValue(block, "_atom_site_fract_x") || cifdoc::FindValue(block, "_atom_site.fract_x"))
+      return QvReadSmallMoleculeBlock(block, mol, in.GetFlavor(QvFormat::CIF));
+    if (cifdoc::FindValue(block, "_chem_comp_atom.atom_id")) return QvReadChemCompBlock(block, mol);
+  } catch (const std::exception& e) {
+    QvErrorHandler::Warning("CIF data block \"%s\": %s", name.c_str(), e.what());
+    return false;
+  }
   QvErrorHandler::Warning("CIF data block \"%s\" holds no atom sites", name.c_str());
   return false;
 }
