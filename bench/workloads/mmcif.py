@@ -9,8 +9,9 @@ it. Without the shared file these workloads are left out with a note.
   input flavor 0x8000: no perception step, and an aromaticity model over a
   molecule whose only bonds are the connection records: the atom sites as
   the file gives them) against gemmi's
-  ``read_structure`` on the same file. gemmi parses for us too; the
-  difference is our molecule building.
+  ``read_structure`` on the same file. Both run gemmi's CIF grammar; ours
+  records where the values lie instead of copying each, and reads the atom
+  site columns by index.
 - mmcif/read-entry: ours ``velk.read`` with the default flavor (bonds from
   coordinates, rings, bond orders, hydrogens, residue hierarchy) against
   RDKit's ``MolFromPDBFile`` on the same structure as PDB, and gemmi.

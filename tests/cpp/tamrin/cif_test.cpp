@@ -176,6 +176,79 @@ TEST(MMCIFReader, BadBlocksAreSkipped) {
   EXPECT_EQ(r.messages[2], "CIF data block \"c\" holds no atom sites");
 }
 
+// A component definition: ideal coordinates, the model ones where the
+// ideal set has a gap; its bonds as listed, none from coordinates (O and
+// OXT are 1 A apart); the monomer-library spelling with aromatic bonds,
+// kekulized, and without coordinates.
+const std::string kAcetate = R"(data_ACT
+_chem_comp.id ACT
+loop_
+_chem_comp_atom.comp_id
+_chem_comp_atom.atom_id
+_chem_comp_atom.type_symbol
+_chem_comp_atom.charge
+_chem_comp_atom.model_Cartn_x
+_chem_comp_atom.model_Cartn_y
+_chem_comp_atom.model_Cartn_z
+_chem_comp_atom.pdbx_model_Cartn_x_ideal
+_chem_comp_atom.pdbx_model_Cartn_y_ideal
+_chem_comp_atom.pdbx_model_Cartn_z_ideal
+ACT C   C  0 9 9 9 0.0 0.0 0.0
+ACT O   O  0 9 9 9 1.25 0.0 0.0
+ACT OXT O -1 9 9 9 1.25 1.0 0.0
+ACT CH3 C  0 -1.5 0.1 0.2 ? ? ?
+loop_
+_chem_comp_bond.comp_id
+_chem_comp_bond.atom_id_1
+_chem_comp_bond.atom_id_2
+_chem_comp_bond.value_order
+_chem_comp_bond.pdbx_aromatic_flag
+ACT C O   DOUB N
+ACT C OXT SING N
+ACT C CH3 SING N
+)";
+const std::string kRing = "data_comp_RNG\nloop_\n_chem_comp_atom.atom_id\n_chem_comp_atom.type_symbol\n"
+                          "C1 C\nC2 C\nC3 C\nC4 C\nC5 C\nC6 C\nloop_\n_chem_comp_bond.atom_id_1\n"
+                          "_chem_comp_bond.atom_id_2\n_chem_comp_bond.type\nC1 C2 aromatic\nC2 C3 aromatic\n"
+                          "C3 C4 aromatic\nC4 C5 aromatic\nC5 C6 aromatic\nC6 C1 aromatic\n";
+
+TEST(ChemCompReader, AtomsCoordinatesAndBonds) {
+  const formattest::ReadResult r = ReadAll(kAcetate + kRing + "data_BAD\n_chem_comp_atom.atom_id C1\n"
+                                                              "_chem_comp_bond.atom_id_1 C1\n_chem_comp_bond.atom_id_2 C9\n",
+                                           QvFormat::CIF);
+  ASSERT_EQ(r.mols.size(), 2u) << ::testing::PrintToString(r.messages);
+  const Tamrin::QvMolBase& act = r.mols[0].GetMol();
+  EXPECT_STREQ(act.GetTitle(), "ACT");
+  EXPECT_EQ(act.GetDimension(), 3u);
+  std::vector<std::tuple<std::string, unsigned, int, double>> atoms;
+  for (const Tamrin::QvAtomBase& atom : act.GetAtoms()) {
+    double xyz[3];
+    act.GetCoords(&atom, xyz);
+    atoms.emplace_back(atom.GetName(), atom.GetAtomicNum(), atom.GetFormalCharge(), xyz[0]);
+  }
+  EXPECT_EQ(atoms, (std::vector<std::tuple<std::string, unsigned, int, double>>{
+                       {"C", 6, 0, 0.0}, {"O", 8, 0, 1.25}, {"OXT", 8, -1, 1.25}, {"CH3", 6, 0, -1.5}}));
+  std::vector<std::tuple<std::string, std::string, unsigned>> bonds;
+  for (const Tamrin::QvBondBase& b : act.GetBonds())
+    bonds.emplace_back(b.GetBgn()->GetName(), b.GetEnd()->GetName(), b.GetOrder());
+  EXPECT_EQ(bonds, (std::vector<std::tuple<std::string, std::string, unsigned>>{
+                       {"C", "O", 2}, {"C", "OXT", 1}, {"C", "CH3", 1}}));
+
+  const Tamrin::QvMolBase& ring = r.mols[1].GetMol();
+  EXPECT_STREQ(ring.GetTitle(), "RNG");
+  EXPECT_EQ(ring.GetDimension(), 0u);
+  unsigned doubles = 0;
+  for (const Tamrin::QvBondBase& b : ring.GetBonds()) {
+    doubles += b.GetOrder() == 2;
+    EXPECT_TRUE(b.IsAromatic());
+  }
+  EXPECT_EQ(ring.NumBonds(), 6u);
+  EXPECT_EQ(doubles, 3u);
+  EXPECT_EQ(r.failed, 1u);
+  ASSERT_FALSE(r.messages.empty());
+  EXPECT_EQ(r.messages[0], "A bond of CIF data block \"BAD\" names atoms \"C1\" and \"C9\", not two of its atoms");
+}
+
 std::vector<std::string> Records(const std::string& text) {
   const auto tokenizer = Tamrin::QvCreateTokenizer(QvFormat::CIF, Tamrin::QvDefaultInputFlavor(QvFormat::CIF));
   EXPECT_NE(tokenizer, nullptr);

@@ -2,7 +2,9 @@
 // sites (_atom_site.Cartn_x) is a macromolecular structure, read with the
 // residue data the PDB reader gives, one molecule per model; a block with
 // fractional sites and a cell is a small-molecule crystal structure
-// (smallmolecule.h). The blocks are parsed by gemmi's CIF parser.
+// (smallmolecule.h); a block defining one chemical component (a ligand, with
+// _chem_comp_atom and _chem_comp_bond) is that molecule (chemcomp.h). Blocks
+// are parsed in place (cifdoc.h).
 //
 // Reading and writing normally go through QvReadMolecule and QvWriteMolecule
 // (the formats' records are in cifformat.cpp).

@@ -4,6 +4,7 @@
 #include <span>
 
 #include "sorvil/base/tagregistry.h"
+#include "tamrin/formats/cif/chemcomp.h"
 #include "tamrin/formats/cif/cif.h"
 #include "tamrin/formats/cif/smallmolecule.h"
 #include "tamrin/model/molbase.h"
@@ -31,9 +32,18 @@ constexpr QvPostReadStep kMacromoleculeSteps[] = {
     {0x10, QvDetermineConnectivity}, {0x8, QvPerceiveRings}, {0x4, QvAssignBondOrders},
     {0x2, QvAssignImplicitHydrogens}, {0x1, QvCompleteAtoms}, {0x20, HierarchyStep}};
 
+// A component definition gives its bonds: it is finished as a small
+// molecule whichever format read it.
+bool AfterChemComp(QvMolBase& mol, unsigned flavor) {
+  if (!mol.DeleteData(Sorvil::QvGetTag(kQvChemCompTag))) return false;
+  QvRunPostReadSteps(mol, flavor, kSmallMoleculeSteps);
+  return true;
+}
+
 // Under the mmCIF flavor, whichever format was read; the reader marks
 // bonds for its own use, and the marks do not leave the read.
-void AfterMacromolecule(qvmolistream& in, QvMolBase& mol, unsigned) {
+void AfterMacromolecule(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
+  if (AfterChemComp(mol, flavor)) return;
   QvRunPostReadSteps(mol, in.GetFlavor(QvFormat::MMCIF), kMacromoleculeSteps);
   const Sorvil::QvTag marker = Sorvil::QvGetTag("__MMCIF_SPEC_BOND_FLAG__");
   for (QvBondBase& bond : mol.GetBonds()) bond.DeleteData(marker);
@@ -42,6 +52,7 @@ void AfterMacromolecule(qvmolistream& in, QvMolBase& mol, unsigned) {
 // A CIF molecule with 3D coordinates is a macromolecule as much as an
 // mmCIF one.
 void AfterCIF(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
+  if (AfterChemComp(mol, flavor)) return;
   if (mol.GetDimension() == 3)
     AfterMacromolecule(in, mol, flavor);
   else

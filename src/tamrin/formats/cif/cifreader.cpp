@@ -2,20 +2,19 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
-#include <gemmi/cif.hpp>
-
 #include "pellar/numparse.h"
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
+#include "tamrin/formats/cif/chemcomp.h"
 #include "tamrin/formats/cif/cif.h"
+#include "tamrin/formats/cif/cifdoc.h"
 #include "tamrin/formats/cif/cifcut.h"
 #include "tamrin/formats/cif/smallmolecule.h"
 #include "tamrin/model/graphmol.h"
@@ -27,32 +26,21 @@ namespace Tamrin {
 
 namespace {
 
-namespace cif = gemmi::cif;
+using cifdoc::Table;
 using Sorvil::QvErrorHandler;
 
 // ---- values ----
 
-// A value's text without its quotes or text-field markers; empty for the
-// null values '?' and '.'.
-std::string_view Text(const std::string* value) {
-  if (!value || value->empty() || cif::is_null(*value)) return {};
-  std::string_view s = *value;
-  if ((s[0] == '"' || s[0] == '\'') && s.size() >= 2) return s.substr(1, s.size() - 2);
-  if (s[0] == ';' && s.size() > 2 && s[s.size() - 2] == '\n') return s.substr(1, s.size() - 3);
-  return s;
-}
-
 // Numbers may carry their standard uncertainty in parentheses, "1.234(5)".
 template <class T>
-bool Number(const std::string* value, T& out) {
-  std::string_view s = Text(value);
+bool Number(std::string_view s, T& out) {
   if (!s.empty() && s.back() == ')') s = s.substr(0, s.find('('));
   return !s.empty() && Pellar::ParseWhole(s, out);
 }
 
-std::string_view FirstOf(const cif::Table::Row& row, int preferred, int other) {
-  const std::string_view s = Text(row.ptr_at(preferred));
-  return s.empty() ? Text(row.ptr_at(other)) : s;
+std::string_view FirstOf(const Table& table, std::size_t row, int preferred, int other) {
+  const std::string_view s = table(row, preferred);
+  return s.empty() ? table(row, other) : s;
 }
 
 char FirstChar(std::string_view s) { return s.empty() ? ' ' : s[0]; }
@@ -63,7 +51,7 @@ enum Site {
   kX, kY, kZ, kGroup, kId, kType, kLabelAtom, kAuthAtom, kAlt, kLabelComp, kAuthComp, kLabelAsym, kAuthAsym,
   kEntity, kLabelSeq, kAuthSeq, kIns, kOcc, kB, kCharge, kModel
 };
-const std::vector<std::string> kSiteTags = {
+const std::vector<std::string_view> kSiteTags = {
     "Cartn_x",        "Cartn_y",          "Cartn_z",           "?group_PDB",          "?id",
     "?type_symbol",   "?label_atom_id",   "?auth_atom_id",     "?label_alt_id",       "?label_comp_id",
     "?auth_comp_id",  "?label_asym_id",   "?auth_asym_id",     "?label_entity_id",    "?label_seq_id",
@@ -95,23 +83,23 @@ std::string PaddedName(std::string_view name, unsigned z, unsigned isotope) {
 // The first polymer entity's description, as the PDB header's first
 // MOLECULE line gives it; else the structure's title (which our writer
 // gives), else the block name.
-std::string TitleOf(cif::Block& block, const std::unordered_set<std::string>& polymers) {
-  cif::Table entities = block.find("_entity.", {"id", "?pdbx_description"});
-  for (cif::Table::Row row : entities) {
-    const std::string_view id = Text(row.ptr_at(0));
-    if (polymers.count(std::string(id))) {
-      const std::string_view text = Text(row.ptr_at(1));
+std::string TitleOf(const cifdoc::Block& block, const std::unordered_set<std::string>& polymers) {
+  const Table entities(block, "_entity.", {"id", "?pdbx_description"});
+  for (std::size_t row = 0; row < entities.size(); ++row) {
+    if (polymers.count(std::string(entities(row, 0)))) {
+      const std::string_view text = entities(row, 1);
       if (!text.empty()) return std::string(text);
     }
   }
-  const std::string_view title = Text(block.find_value("_struct.title"));
-  return title.empty() ? block.name : std::string(title);
+  const std::string_view* title = cifdoc::FindValue(block, "_struct.title");
+  return std::string(title && !cifdoc::Text(*title).empty() ? cifdoc::Text(*title) : block.name);
 }
 
-std::unordered_set<std::string> PolymerEntities(cif::Block& block) {
+std::unordered_set<std::string> PolymerEntities(const cifdoc::Block& block) {
   std::unordered_set<std::string> ids;
-  for (cif::Table::Row row : block.find("_entity.", {"id", "type"}))
-    if (Text(row.ptr_at(1)) == "polymer") ids.emplace(Text(row.ptr_at(0)));
+  const Table entities(block, "_entity.", {"id", "type"});
+  for (std::size_t row = 0; row < entities.size(); ++row)
+    if (entities(row, 1) == "polymer") ids.emplace(entities(row, 0));
   return ids;
 }
 
@@ -139,22 +127,22 @@ struct Model {
 
 class BlockReader {
  public:
-  BlockReader(cif::Block& block, unsigned flavor) : block_(block), flavor_(flavor) {}
+  BlockReader(const cifdoc::Block& block, unsigned flavor) : block_(block), flavor_(flavor) {}
 
   // The models in the order the block lists them; the first is built in `mol`.
   std::vector<Model> Read(QvMolBase& mol) {
     polymers_ = PolymerEntities(block_);
-    conn_.emplace(block_.find("_struct_conn.", kConnTags));
+    conn_ = Table(block_, "_struct_conn.", kConnTags);
     title_ = TitleOf(block_, polymers_);
-    cif::Table sites = block_.find("_atom_site.", kSiteTags);
+    const Table sites(block_, "_atom_site.", kSiteTags);
     models_.emplace_back(0, &mol, nullptr);
-    for (cif::Table::Row row : sites) Atom(row);
+    for (std::size_t row = 0; row < sites.size(); ++row) Atom(sites, row);
     // One model is the model of a file without MODEL records.
     if (models_.size() == 1) {
       for (QvAtomBase& atom : mol.GetAtoms())
         if (QvResidue* res = QvMutableResidue(atom)) res->model = 0;
     }
-    if (conn_->length() > 0) Connections();
+    if (conn_.size() > 0) Connections();
     return std::move(models_);
   }
 
@@ -163,7 +151,7 @@ class BlockReader {
     kType1, kAsym1, kAuthAsym1, kSeq1, kLabelSeq1, kIns1, kAtom1, kAuthAtom1, kSym1,
     kAsym2, kAuthAsym2, kSeq2, kLabelSeq2, kIns2, kAtom2, kAuthAtom2, kSym2, kOrder
   };
-  inline static const std::vector<std::string> kConnTags = {
+  inline static const std::vector<std::string_view> kConnTags = {
       "conn_type_id",
       "?ptnr1_label_asym_id", "?ptnr1_auth_asym_id", "?ptnr1_auth_seq_id", "?ptnr1_label_seq_id",
       "?pdbx_ptnr1_PDB_ins_code", "?ptnr1_label_atom_id", "?ptnr1_auth_atom_id", "?ptnr1_symmetry",
@@ -171,9 +159,9 @@ class BlockReader {
       "?pdbx_ptnr2_PDB_ins_code", "?ptnr2_label_atom_id", "?ptnr2_auth_atom_id", "?ptnr2_symmetry",
       "?pdbx_value_order"};
 
-  Model& ModelOf(const cif::Table::Row& row) {
+  Model& ModelOf(const Table& sites, std::size_t row) {
     int number = 1;
-    Number(row.ptr_at(kModel), number);
+    Number(sites(row, kModel), number);
     if (!started_) {
       started_ = true;
       models_[0].number = number;
@@ -194,34 +182,34 @@ class BlockReader {
     mol.SetTitle(title_);
   }
 
-  void Atom(const cif::Table::Row& row) {
+  void Atom(const Table& sites, std::size_t row) {
     double xyz[3];
-    if (!Number(row.ptr_at(kX), xyz[0]) || !Number(row.ptr_at(kY), xyz[1]) || !Number(row.ptr_at(kZ), xyz[2])) {
+    if (!Number(sites(row, kX), xyz[0]) || !Number(sites(row, kY), xyz[1]) || !Number(sites(row, kZ), xyz[2])) {
       ++bad_sites_;
       return;
     }
-    const std::string_view name = FirstOf(row, kAuthAtom, kLabelAtom);
-    const std::string_view res_name = FirstOf(row, kAuthComp, kLabelComp);
-    const char alt = FirstChar(Text(row.ptr_at(kAlt)));
+    const std::string_view name = FirstOf(sites, row, kAuthAtom, kLabelAtom);
+    const std::string_view res_name = FirstOf(sites, row, kAuthComp, kLabelComp);
+    const char alt = FirstChar(sites(row, kAlt));
     unsigned isotope;
-    const unsigned z = ElementOf(Text(row.ptr_at(kType)), name, isotope);
+    const unsigned z = ElementOf(sites(row, kType), name, isotope);
     std::string padded = PaddedName(name, z, isotope);
     if (!(flavor_ & QvIFlavor::MMCIF::AllSites) &&
         ((alt != ' ' && alt != 'A' && alt != '1') || res_name == "DUM" || padded.compare(0, 2, " Q") == 0))
       return;
 
-    Model& model = ModelOf(row);
+    Model& model = ModelOf(sites, row);
     QvMolBase& mol = *model.mol;
     QvAtomBase* atom = mol.NewAtom(z);
     if (isotope) atom->SetIsotope(isotope);
     mol.SetCoords(atom, xyz);
     atom->SetName(std::move(padded));
     int charge = 0;
-    if (Number(row.ptr_at(kCharge), charge) && charge != 0) atom->SetFormalCharge(charge);
+    if (Number(sites(row, kCharge), charge) && charge != 0) atom->SetFormalCharge(charge);
 
-    const std::string_view asym = Text(row.ptr_at(kLabelAsym));
-    const std::string_view entity = Text(row.ptr_at(kEntity));
-    const std::string_view group = Text(row.ptr_at(kGroup));
+    const std::string_view asym = sites(row, kLabelAsym);
+    const std::string_view entity = sites(row, kEntity);
+    const std::string_view group = sites(row, kGroup);
     // Sites come residue by residue: the entity of the last site is
     // looked up once per run of sites.
     if (entity != last_entity_) {
@@ -235,22 +223,22 @@ class BlockReader {
 
     QvResidue res;
     res.name = res_name;
-    res.chain = FirstOf(row, kAuthAsym, kLabelAsym);
-    const std::string_view seq = FirstOf(row, kAuthSeq, kLabelSeq);
+    res.chain = FirstOf(sites, row, kAuthAsym, kLabelAsym);
+    const std::string_view seq = FirstOf(sites, row, kAuthSeq, kLabelSeq);
     Pellar::ParseWhole(seq, res.number);
-    res.insertion_code = FirstChar(Text(row.ptr_at(kIns)));
+    res.insertion_code = FirstChar(sites(row, kIns));
     res.alternate_location = alt;
-    Number(row.ptr_at(kId), res.serial);
+    Number(sites(row, kId), res.serial);
     res.model = model.number;
     res.fragment = model.fragment;
     res.hetero = group.empty() ? !polymer : group == "HETATM";
-    Number(row.ptr_at(kOcc), res.occupancy);
-    Number(row.ptr_at(kB), res.b_factor);
+    Number(sites(row, kOcc), res.occupancy);
+    Number(sites(row, kB), res.b_factor);
     QvSetResidue(*atom, std::move(res));
 
-    if (conn_->length() > 0) {
-      const std::string_view key_asym = asym.empty() ? FirstOf(row, kAuthAsym, kLabelAsym) : asym;
-      model.sites.emplace(SiteKey(key_asym, seq, Text(row.ptr_at(kIns)), FirstOf(row, kLabelAtom, kAuthAtom)), atom);
+    if (conn_.size() > 0) {
+      const std::string_view key_asym = asym.empty() ? FirstOf(sites, row, kAuthAsym, kLabelAsym) : asym;
+      model.sites.emplace(SiteKey(key_asym, seq, sites(row, kIns), FirstOf(sites, row, kLabelAtom, kAuthAtom)), atom);
     }
   }
 
@@ -258,16 +246,16 @@ class BlockReader {
   // bonds and mismatches are not, nor links to a symmetry mate.
   void Connections() {
     unsigned missing = 0;
-    for (cif::Table::Row row : *conn_) {
-      const std::string_view type = Text(row.ptr_at(kType1));
+    for (std::size_t row = 0; row < conn_.size(); ++row) {
+      const std::string_view type = conn_(row, kType1);
       if (!(type.starts_with("covale") || type == "disulf" || type == "metalc")) continue;
-      const std::string_view sym1 = Text(row.ptr_at(kSym1)), sym2 = Text(row.ptr_at(kSym2));
+      const std::string_view sym1 = conn_(row, kSym1), sym2 = conn_(row, kSym2);
       if ((!sym1.empty() && sym1 != "1_555") || (!sym2.empty() && sym2 != "1_555")) continue;
-      const std::string key1 = SiteKey(FirstOf(row, kAsym1, kAuthAsym1), FirstOf(row, kSeq1, kLabelSeq1),
-                                       Text(row.ptr_at(kIns1)), FirstOf(row, kAtom1, kAuthAtom1));
-      const std::string key2 = SiteKey(FirstOf(row, kAsym2, kAuthAsym2), FirstOf(row, kSeq2, kLabelSeq2),
-                                       Text(row.ptr_at(kIns2)), FirstOf(row, kAtom2, kAuthAtom2));
-      const std::string_view order_text = Text(row.ptr_at(kOrder));
+      const std::string key1 = SiteKey(FirstOf(conn_, row, kAsym1, kAuthAsym1), FirstOf(conn_, row, kSeq1, kLabelSeq1),
+                                       conn_(row, kIns1), FirstOf(conn_, row, kAtom1, kAuthAtom1));
+      const std::string key2 = SiteKey(FirstOf(conn_, row, kAsym2, kAuthAsym2), FirstOf(conn_, row, kSeq2, kLabelSeq2),
+                                       conn_(row, kIns2), FirstOf(conn_, row, kAtom2, kAuthAtom2));
+      const std::string_view order_text = conn_(row, kOrder);
       const unsigned order = order_text == "doub" ? 2 : order_text == "trip" ? 3 : order_text == "quad" ? 4 : 1;
       // Models of an NMR entry need not all hold the atoms a link names.
       bool found = false;
@@ -281,15 +269,15 @@ class BlockReader {
     }
     if (missing)
       QvErrorHandler::Warning("%u connections of CIF data block \"%s\" name atoms that it does not hold; skipped",
-                              missing, block_.name.c_str());
+                              missing, std::string(block_.name).c_str());
   }
 
-  cif::Block& block_;
+  const cifdoc::Block& block_;
   const unsigned flavor_;
   std::unordered_set<std::string> polymers_;
   std::string last_entity_;
   bool last_entity_polymer_ = false;
-  std::optional<cif::Table> conn_;
+  Table conn_;
   std::string title_;
   std::vector<Model> models_;
   std::size_t current_ = 0;
@@ -299,14 +287,12 @@ class BlockReader {
   unsigned bad_sites_ = 0;
 };
 
-bool IsMacromolecular(cif::Block& block) { return block.find_values("_atom_site.Cartn_x").item() != nullptr; }
-
-bool ReadMacromolecule(qvmolistream& in, cif::Block& block, QvMolBase& mol, std::int64_t position) {
+bool ReadMacromolecule(qvmolistream& in, const cifdoc::Block& block, QvMolBase& mol, std::int64_t position) {
   BlockReader reader(block, in.GetFlavor(QvFormat::MMCIF));
   std::vector<Model> models = reader.Read(mol);
   if (reader.bad_sites_)
     QvErrorHandler::Warning("%u atom sites of CIF data block \"%s\" have no coordinates; skipped", reader.bad_sites_,
-                            block.name.c_str());
+                            std::string(block.name).c_str());
   for (std::size_t i = 1; i < models.size(); ++i) {
     QvFinishRecord(in, *models[i].mol);
     in.Enqueue(std::move(models[i].owned), position);
@@ -325,25 +311,26 @@ bool QvCIFReadFxn(qvmolistream& in, QvMolBase& mol, unsigned) {
   // and no record cut short when the input ends there.
   const auto skipped = [&] { in.MarkRecordStart(); };
   if (!QvCutCIFBlock(get, hold, skipped, text)) return false;
-  cif::Document doc;
-  try {
-    doc = cif::read_memory(text.data(), text.size(), "CIF");
-  } catch (const std::exception& e) {
-    QvErrorHandler::Warning("Unable to parse CIF data block: %s", e.what());
+  std::vector<cifdoc::Block> blocks;
+  std::string error;
+  if (!cifdoc::Parse(text, blocks, error)) {
+    QvErrorHandler::Warning("Unable to parse CIF data block: %s", error.c_str());
     return false;
   }
-  if (doc.blocks.empty()) return false;
-  cif::Block& block = doc.blocks.front();
-  mol.SetTitle(block.name);
+  if (blocks.empty()) return false;
+  const cifdoc::Block& block = blocks.front();
+  const std::string name(block.name);
+  mol.SetTitle(name);
   try {
-    if (IsMacromolecular(block)) return ReadMacromolecule(in, block, mol, position);
-    if (block.find_values("_atom_site_fract_x").item() || block.find_values("_atom_site.fract_x").item())
+    if (cifdoc::FindValue(block, "_atom_site.Cartn_x")) return ReadMacromolecule(in, block, mol, position);
+    if (cifdoc::FindValue(block, "_atom_site_fract_x") || cifdoc::FindValue(block, "_atom_site.fract_x"))
       return QvReadSmallMoleculeBlock(block, mol, in.GetFlavor(QvFormat::CIF));
+    if (cifdoc::FindValue(block, "_chem_comp_atom.atom_id")) return QvReadChemCompBlock(block, mol);
   } catch (const std::exception& e) {
-    QvErrorHandler::Warning("CIF data block \"%s\": %s", block.name.c_str(), e.what());
+    QvErrorHandler::Warning("CIF data block \"%s\": %s", name.c_str(), e.what());
     return false;
   }
-  QvErrorHandler::Warning("CIF data block \"%s\" holds no atom sites", block.name.c_str());
+  QvErrorHandler::Warning("CIF data block \"%s\" holds no atom sites", name.c_str());
   return false;
 }
 

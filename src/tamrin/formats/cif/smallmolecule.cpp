@@ -8,13 +8,13 @@
 #include <string_view>
 #include <vector>
 
-#include <gemmi/cifdoc.hpp>
 #include <gemmi/numb.hpp>
 #include <gemmi/symmetry.hpp>
 #include <gemmi/unitcell.hpp>
 
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
+#include "tamrin/formats/cif/cifdoc.h"
 #include "tamrin/formats/cif/smcifexpand.h"
 #include "tamrin/model/molbase.h"
 
@@ -22,7 +22,7 @@ namespace Tamrin {
 
 namespace {
 
-using gemmi::cif::Block;
+using cifdoc::Block;
 using Sorvil::QvErrorHandler;
 
 // No space group has more; a longer list is not a group.
@@ -32,25 +32,27 @@ constexpr size_t kMaxOperators = 192;
 constexpr double kMinCellWidth = 1.0;
 
 // Tags are written `_category_item` (CIF 1) or `_category.item` (DDLm).
-const std::string* FindValue(const Block& block, std::string_view category, std::string_view item) {
+const std::string_view* FindValue(const Block& block, std::string_view category, std::string_view item) {
   for (char sep : {'_', '.'}) {
     const std::string tag = std::string(category) + sep + std::string(item);
-    const std::string* value = block.find_value(tag);
-    if (value && !gemmi::cif::is_null(*value)) return value;
+    const std::string_view* value = cifdoc::FindValue(block, tag);
+    if (value && !cifdoc::IsNull(*value)) return value;
   }
   return nullptr;
 }
 
 // The first of two spellings present.
-const std::string* FindValue(const Block& block, std::string_view category, std::string_view item,
-                             std::string_view old_category, std::string_view old_item) {
-  const std::string* value = FindValue(block, category, item);
+const std::string_view* FindValue(const Block& block, std::string_view category, std::string_view item,
+                                  std::string_view old_category, std::string_view old_item) {
+  const std::string_view* value = FindValue(block, category, item);
   return value ? value : FindValue(block, old_category, old_item);
 }
 
-double Number(const std::string* value) {
-  return value ? gemmi::cif::as_number(*value) : NAN;
-}
+// As written: a quoted number is no number.
+double Number(std::string_view value) { return gemmi::cif::as_number(std::string(value)); }
+double Number(const std::string_view* value) { return value ? Number(*value) : NAN; }
+
+std::string NameOf(const Block& block) { return std::string(block.name); }
 
 bool ReadCell(const Block& block, gemmi::UnitCell& cell, std::vector<double>& params) {
   static constexpr const char* kItems[6] = {"length_a",    "length_b",   "length_c",
@@ -62,7 +64,7 @@ bool ReadCell(const Block& block, gemmi::UnitCell& cell, std::vector<double>& pa
     if (i >= 3 && std::isnan(params[i])) params[i] = 90.0;
   }
   if (std::isnan(params[0]) || std::isnan(params[1]) || std::isnan(params[2])) {
-    QvErrorHandler::Warning("CIF data block \"%s\" has no unit cell", block.name.c_str());
+    QvErrorHandler::Warning("CIF data block \"%s\" has no unit cell", NameOf(block).c_str());
     return false;
   }
   const bool sane = std::all_of(params.begin(), params.end(), [](double v) { return v > 0.0 && v < 1e6; }) &&
@@ -70,7 +72,7 @@ bool ReadCell(const Block& block, gemmi::UnitCell& cell, std::vector<double>& pa
   if (sane) cell.set(params[0], params[1], params[2], params[3], params[4], params[5]);
   if (!sane || !(cell.volume > 0.0) || !std::isfinite(cell.ar * cell.br * cell.cr) ||
       std::max({cell.ar, cell.br, cell.cr}) > 1.0 / kMinCellWidth) {
-    QvErrorHandler::Warning("CIF data block \"%s\" has an impossible unit cell", block.name.c_str());
+    QvErrorHandler::Warning("CIF data block \"%s\" has an impossible unit cell", NameOf(block).c_str());
     return false;
   }
   return true;
@@ -85,33 +87,32 @@ gemmi::Op Normalised(gemmi::Op op) {
 // the Hermann-Mauguin name, else P 1; the identity first and each once.
 bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
   std::vector<gemmi::Op> found;
-  auto& mutable_block = const_cast<Block&>(block);  // find_values does not change the block
   for (const char* tag : {"_space_group_symop_operation_xyz", "_space_group_symop.operation_xyz",
                           "_symmetry_equiv_pos_as_xyz", "_symmetry_equiv.pos_as_xyz"}) {
-    gemmi::cif::Column column = mutable_block.find_values(tag);
-    for (int i = 0; i < column.length(); ++i) {
-      const std::string text = column.str(i);
+    const cifdoc::Table column(block, "", {tag});
+    for (std::size_t i = 0; i < column.size(); ++i) {
+      const std::string text(column(i, 0));
       try {
         found.push_back(gemmi::parse_triplet(text));
       } catch (const std::exception&) {
         QvErrorHandler::Warning("Symmetry operator \"%s\" of CIF data block \"%s\" is not understood; skipped",
-                                text.c_str(), block.name.c_str());
+                                text.c_str(), NameOf(block).c_str());
       }
     }
-    if (column.length() > 0) break;
+    if (column.size() > 0) break;
   }
   if (found.empty()) {
-    if (const std::string* hall = FindValue(block, "_space_group", "name_Hall", "_symmetry_space_group", "name_Hall")) {
+    if (const std::string_view* hall = FindValue(block, "_space_group", "name_Hall", "_symmetry_space_group", "name_Hall")) {
       try {
-        found = gemmi::symops_from_hall(gemmi::cif::as_string(*hall).c_str()).all_ops_sorted();
+        found = gemmi::symops_from_hall(std::string(cifdoc::Text(*hall)).c_str()).all_ops_sorted();
       } catch (const std::exception&) {
         found.clear();
       }
     }
   }
   if (found.empty()) {
-    if (const std::string* hm = FindValue(block, "_space_group", "name_H-M_alt", "_symmetry_space_group", "name_H-M")) {
-      if (const gemmi::SpaceGroup* sg = gemmi::find_spacegroup_by_name(gemmi::cif::as_string(*hm)))
+    if (const std::string_view* hm = FindValue(block, "_space_group", "name_H-M_alt", "_symmetry_space_group", "name_H-M")) {
+      if (const gemmi::SpaceGroup* sg = gemmi::find_spacegroup_by_name(std::string(cifdoc::Text(*hm))))
         found = sg->operations().all_ops_sorted();
     }
   }
@@ -123,7 +124,7 @@ bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
   }
   if (ops.size() > kMaxOperators) {
     QvErrorHandler::Warning("CIF data block \"%s\" has more than %zu symmetry operators; no space group has so many",
-                            block.name.c_str(), kMaxOperators);
+                            NameOf(block).c_str(), kMaxOperators);
     return false;
   }
   return true;
@@ -159,52 +160,52 @@ struct SiteRow {
 // Group numbers, with SHELX's negative parts (disorder about a special
 // position) counted as their positive number.
 std::string GroupOf(std::string text) {
-  if (gemmi::cif::is_null(text) || text == "0") return {};
+  if (text.empty() || text == "0") return {};
   if (text.size() > 1 && text[0] == '-') text.erase(0, 1);
   return text;
 }
 
 bool LowerGroup(const std::string& a, const std::string& b) {
-  const double x = gemmi::cif::as_number(a), y = gemmi::cif::as_number(b);
+  const double x = Number(a), y = Number(b);
   if (!std::isnan(x) && !std::isnan(y)) return x < y;
   return a < b;
 }
 
 bool ReadSites(const Block& block, std::vector<SiteRow>& rows) {
-  auto& mutable_block = const_cast<Block&>(block);  // find does not change the block
   enum { X, Y, Z, Label, Type, Occupancy, Assembly, Group, Calc };
-  const std::vector<std::string> items = {"fract_x",     "fract_y",           "fract_z",
-                                          "?label",      "?type_symbol",      "?occupancy",
-                                          "?disorder_assembly", "?disorder_group", "?calc_flag"};
-  gemmi::cif::Table table = mutable_block.find(
-      mutable_block.find("_atom_site_", items).ok() ? "_atom_site_" : "_atom_site.", items);
+  const std::vector<std::string_view> items = {"fract_x",     "fract_y",           "fract_z",
+                                               "?label",      "?type_symbol",      "?occupancy",
+                                               "?disorder_assembly", "?disorder_group", "?calc_flag"};
+  cifdoc::Table table(block, "_atom_site_", items);
+  if (!table.ok()) table = cifdoc::Table(block, "_atom_site.", items);
   if (!table.ok()) {
-    QvErrorHandler::Warning("CIF data block \"%s\" has no fractional atom sites", block.name.c_str());
+    QvErrorHandler::Warning("CIF data block \"%s\" has no fractional atom sites", NameOf(block).c_str());
     return false;
   }
-  for (auto row : table) {
+  for (std::size_t row = 0; row < table.size(); ++row) {
     SiteRow site;
-    if (row.has2(Label)) site.label = row.str(Label);
-    if (row.has2(Calc) && row.str(Calc) == "dum") continue;
-    for (int i = 0; i < 3; ++i) site.frac[i] = gemmi::cif::as_number(row[i]);
+    site.label = table(row, Label);
+    if (table(row, Calc) == "dum") continue;
+    for (int i = 0; i < 3; ++i) site.frac[i] = Number(table.Raw(row, i));
     if (std::any_of(site.frac.begin(), site.frac.end(), [](double v) { return !(std::fabs(v) < 1e6); })) {
       QvErrorHandler::Warning("Atom site \"%s\" of CIF data block \"%s\" has no coordinates; skipped",
-                              site.label.c_str(), block.name.c_str());
+                              site.label.c_str(), NameOf(block).c_str());
       continue;
     }
-    const std::string element = row.has2(Type) ? row.str(Type) : site.label;
-    site.atomic_num = ElementOf(element, !row.has2(Type));
+    const std::string_view type = table(row, Type);
+    const std::string element(type.empty() ? site.label : type);
+    site.atomic_num = ElementOf(element, type.empty());
     // Neutron structures name deuterium D.
     if (site.atomic_num == 0 && !element.empty() && (element[0] == 'D' || element[0] == 'd')) {
       site.atomic_num = 1;
       site.isotope = 2;
     }
-    if (row.has2(Occupancy)) {
-      const double occupancy = gemmi::cif::as_number(row[Occupancy]);
+    if (!table(row, Occupancy).empty()) {
+      const double occupancy = Number(table.Raw(row, Occupancy));
       if (occupancy >= 0.0 && occupancy <= 1.0) site.occupancy = occupancy;
     }
-    if (row.has(Group)) site.group = GroupOf(row.str(Group));
-    if (row.has2(Assembly)) site.assembly = row.str(Assembly);
+    site.group = GroupOf(std::string(table(row, Group)));
+    site.assembly = table(row, Assembly);
     rows.push_back(std::move(site));
   }
   return true;
@@ -224,7 +225,7 @@ void KeepFirstDisorderGroups(std::vector<SiteRow>& rows) {
 
 }  // namespace
 
-bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, unsigned flavor) {
+bool QvReadSmallMoleculeBlock(const cifdoc::Block& block, QvMolBase& mol, unsigned flavor) {
   gemmi::UnitCell cell;
   std::vector<double> params;
   std::vector<gemmi::Op> ops;
@@ -233,7 +234,7 @@ bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, un
     return false;
   if (flavor & QvIFlavor::CIF::FirstDisorderGroup) KeepFirstDisorderGroups(rows);
   if (rows.empty()) {
-    QvErrorHandler::Warning("CIF data block \"%s\" has no atoms", block.name.c_str());
+    QvErrorHandler::Warning("CIF data block \"%s\" has no atoms", NameOf(block).c_str());
     return false;
   }
 
@@ -246,14 +247,14 @@ bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, un
     if (!smcif::ExpandAsymmetricUnit(cell, ops, asym, flavor & QvIFlavor::CIF::WholeMolecules, placed,
                                      sites)) {
       QvErrorHandler::Warning("CIF data block \"%s\" puts %zu atoms in a unit cell of %.1f A^3",
-                              block.name.c_str(), sites, cell.volume);
+                              NameOf(block).c_str(), sites, cell.volume);
       return false;
     }
   } else {
     for (unsigned a = 0; a < asym.size(); ++a) placed.push_back({a, asym[a].frac});
   }
 
-  mol.SetTitle(block.name);
+  mol.SetTitle(NameOf(block));
   mol.SetDimension(3);
   mol.SetData(Sorvil::QvGetTag(kQvCIFCellTag), params);
   const Sorvil::QvTag occupancy_tag = Sorvil::QvGetTag("occupancy");

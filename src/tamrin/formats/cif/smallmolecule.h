@@ -26,7 +26,7 @@
 // block name. Charges are not read: oxidation numbers are not formal charges.
 #pragma once
 
-namespace gemmi::cif {
+namespace Tamrin::cifdoc {
 struct Block;
 }
 
@@ -56,7 +56,7 @@ inline constexpr double kQvCIFSameSite = 0.2;
 
 // Reads `block` into `mol` (cleared by the caller) under the CIF input
 // flavor; false, after reporting why, when the block holds no molecule.
-bool QvReadSmallMoleculeBlock(const gemmi::cif::Block& block, QvMolBase& mol, unsigned flavor);
+bool QvReadSmallMoleculeBlock(const cifdoc::Block& block, QvMolBase& mol, unsigned flavor);
 
 // Writes `mol` as one small-molecule data block in P 1: the block is named
 // after the title, the cell is the one the molecule was read with or else a
