@@ -6,7 +6,6 @@ from __future__ import annotations
 import multiprocessing
 import pickle
 import struct
-from pathlib import Path
 
 import pytest
 
@@ -81,18 +80,6 @@ def test_every_field_of_real_molecules_round_trips(corpus, tmp_path, suffix):
     assert len(back) == len(corpus)
     for i, (a, b) in enumerate(zip(corpus, back)):
         assert fields(a) == fields(b), f"molecule {i} ({a.GetTitle()!r})"
-
-
-def test_convert_reaches_the_binary_formats(tmp_path):
-    smi = tmp_path / "in.smi"
-    smi.write_text("C[C@H](N)C(=O)O alanine\nc1ccccc1 benzene\n")
-    qvz = tmp_path / "out.qvz"
-    from nimbrel._cli import main
-
-    assert main(["convert", str(smi), str(qvz)]) == 0
-    assert [velk.mol_to_string(m, "ism") for m in velk.read(qvz)] == [
-        velk.mol_to_string(m, "ism") for m in velk.read(smi)
-    ]
 
 
 def _unpickle_in_child(data: bytes) -> tuple:

@@ -146,21 +146,6 @@ def test_shared_files_agree_with_rdkit(shared_testdata, name):
     check_file(name, shared_testdata / "sdf" / name)
 
 
-def test_blank_lines_inside_values(shared_testdata):
-    """Where SD value rules differ: a blank line (here one blank) does not end
-    an SD value for us, the next line with text goes on with it, and a data
-    header always starts a new item; RDKit keeps the blank line and reads a
-    header without a blank line before it as part of the value."""
-    (mol,) = velk.read(shared_testdata / "sdf" / "rdkit_BlankPropLines.sdf")
-    pairs = tamrin.QvGetSDDataPairs(mol)
-    assert ("MultiLineProperty1", "foo\nbar\nbaz") in pairs
-    assert ("MultiLineProperty2", "foo") in pairs
-    assert ("fooprop", "baz") in pairs
-    assert [k for k, _ in pairs] == ["CAS_RN", "NCI_AIDS_Antiviral_Screen_Conclusion", "MultiLineProperty1",
-                                    "MultiLineProperty2", "fooprop", "NCI_AIDS_Antiviral_Screen_EC50",
-                                    "NCI_AIDS_Antiviral_Screen_IC50", "NSC"]
-
-
 def test_skip_lines_are_not_honoured(shared_testdata):
     """An "S  SKP" line is one more property line that is ignored, so both
     records of the file are read (RDKit skips the lines it names and sees one
@@ -170,14 +155,3 @@ def test_skip_lines_are_not_honoured(shared_testdata):
     assert [tamrin.QvGetSDDataPairs(m) for m in mols] == [[], [("prop1", "value")]]
     assert [[a.GetImplicitHCount() for a in m.GetAtoms()] for m in mols] == [[4], [4]]
 
-
-def test_malformed_record_costs_itself_only(tmp_path):
-    good = Chem.MolToMolBlock(Chem.MolFromSmiles("CCO"))
-    bad = good.replace("  1  2  1  0", "  0  2  1  0", 1)
-    assert bad != good
-    path = tmp_path / "three.sdf"
-    path.write_text(f"{good}$$$$\n{bad}>  <x>\n1\n\n$$$$\n{good}>  <y>\n2\n\n$$$$\n")
-    with pytest.warns(velk.ReadWarning, match=r"three\.sdf': record 2 could not be read as MDL SDF"):
-        mols = list(velk.read(path))
-    assert [m.NumAtoms() for m in mols] == [3, 3]
-    assert tamrin.QvGetSDDataPairs(mols[1]) == [("y", "2")]

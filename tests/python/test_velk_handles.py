@@ -162,11 +162,6 @@ def test_reader_fills_molecules_of_the_given_factory(waters: Path):
 
 
 def test_writer_close_twice_and_append_after_close(tmp_path: Path, mol):
-    handle = _velk._open_writer(str(tmp_path / "out.xyz"))
-    _velk._WriterHandle_close(handle)
-    _velk._WriterHandle_close(handle)
-    assert _velk._WriterHandle_append_mol(handle, mol) is False
-    assert _velk._WriterHandle_append_grids(handle, mol, []) is False
     writer = velk.open_writer(tmp_path / "out.xyz")
     writer.close()
     writer.close()
@@ -248,21 +243,12 @@ def test_every_molecule_class_is_accepted_and_an_empty_one_has_no_data():
         assert velk.generic_data(mol) == []
 
 
-# ---- argument conversions: each row is one check of the wrappers ----
+# ---- argument conversions: each row is one check of our own typemaps and
+# converters (SWIG's stock ones for numbers, strings and bools are not ours to test) ----
 
 GRID = velgar.QvScalarGrid()
 ARGUMENT_ERRORS = [
-    (lambda m: _velk._mol_to_bytes(m, 8, 0, 1), TypeError, r"^in method '_mol_to_bytes', argument 4 of type 'bool'$"),
-    (lambda m: _velk._mol_to_string(m, 2**32, 0), OverflowError,
-     r"^in method '_mol_to_string', argument 2 of type 'unsigned int'$"),
-    (lambda m: _velk._mol_to_string(m, 8, -1), OverflowError, "argument 3 of type 'unsigned int'"),
-    (lambda m: _velk._mol_to_string(m, 8.0, 0), TypeError,
-     r"^in method '_mol_to_string', argument 2 of type 'unsigned int'$"),
     (lambda m: _velk._mol_to_string(m, 8), TypeError, r"^_mol_to_string expected 3 arguments, got 2$"),
-    (lambda m: _velk._resolve_format(3), TypeError,
-     r"^in method '_resolve_format', argument 1 of type 'std::string const &'$"),
-    (lambda m: _velk._mol_from_string(m, None, 8, 0), TypeError,
-     r"^invalid null reference in method '_mol_from_string', argument 2"),
     (lambda m: _velk._mol_from_bytes(m, "text", 8, 0, False), TypeError, None),
     (lambda m: _velk._mol_to_string(None, 8, 0), TypeError, r"^Null reference\.$"),
     (lambda m: _velk._mol_to_string(object(), 8, 0), TypeError, r"^Expected QvMolBase-derived object\.$"),
@@ -277,11 +263,8 @@ ARGUMENT_ERRORS = [
     (lambda m: _velk._mol_from_string(m, "", 0, 0), velk.FormatError, "^velk: format is not readable from a string$"),
     (lambda m: _velk._mol_from_bytes(m, b"", 0, 0, False), velk.FormatError,
      "^velk: format is not readable from bytes$"),
-    (lambda m: _velk.FormatInfo_supports_read_set(velk_core.FormatInfo(), 1), TypeError,
-     "in method 'FormatInfo_supports_read_set', argument 2 of type 'bool'"),
     (lambda m: _velk.FormatInfo_name_set(velk_core.FormatInfo(), "a", "b"), TypeError,
      "FormatInfo_name_set expected 2 arguments, got 3"),
-    (lambda m: _velk.FormatRegistry_formats(), TypeError, "takes exactly one argument"),
 ]
 
 

@@ -53,6 +53,15 @@ TEST(SmilesStream, RingCisTransClearedBelowSevenAtoms) {
   }
 }
 
+// CXSMILES files: the block after the SMILES is read, and a line that holds
+// no molecule counts as a failed record instead of being passed over.
+TEST(SmilesStream, CXSmilesLinesAndSkippedLines) {
+  const auto r = ReadAll("CCO ethanol\n# note\nc1ccncc1 |$;;;N1;;$| pyridine\n", QvFormat::CXSMILES);
+  EXPECT_EQ(Titles(r), (Strings{"ethanol", "pyridine"}));
+  EXPECT_EQ(r.failed, 1u);
+  EXPECT_EQ(r.mols.at(1)->NumAtoms(), 6u);
+}
+
 // One line per molecule, the title after a blank; each kind by its default
 // flavor, and the flavor handed to the writer; an empty molecule writes no line.
 TEST(SmilesStream, WritesOneLinePerMoleculeWithTitle) {

@@ -59,6 +59,8 @@ class CubeReaderTest : public ::testing::Test {
   ScratchDir dir_;
 };
 
+// The number rules (missing, malformed, out of range) are cube_text_test's;
+// here a field that goes through them has one row, for its name.
 std::vector<FailureCase> FailureCases() {
   const std::string one_atom = "1 0 0 0\n" + kAxes;
   const std::string orbital_head = "-1 0 0 0\n" + kAxes + "6 6 0 0 0\n";
@@ -72,18 +74,14 @@ std::vector<FailureCase> FailureCases() {
       {"NoVoxelLine", Cube("0 0 0 0\n2 0.5 0 0\n"), "velk: CUBE: truncated file, expected voxel count line"},
       {"NoAtomLine", Cube(one_atom), "velk: CUBE: truncated file, expected atom line"},
       {"NoOrbitalLine", Cube(orbital_head), "velk: CUBE: truncated file, expected orbital header line"},
-      {"AtomCountMissing", Cube(" \t\n"), "velk: missing CUBE atom count"},
       {"AtomCountReal", Cube("1.0 0 0 0\n"), "velk: malformed CUBE atom count"},
-      {"AtomCountAboveInt32", Cube("2147483648 0 0 0\n"), "velk: CUBE atom count out of range"},
       {"AtomCountLimit", Cube("-100000001 0 0 0\n"), "velk: CUBE: atom count exceeds limit (100000000)"},
       {"OriginShort", Cube("0 0 0\n"), "velk: CUBE: malformed origin"},
       {"OriginInf", Cube("0 inf 0 0\n"), "velk: CUBE: malformed origin"},
       {"OriginOverflow", Cube("0 1e400 0 0\n"), "velk: CUBE: malformed origin"},
       {"OriginFifthValue", Cube("0 0 0 0 1\n"), "velk: CUBE: unexpected extra data on origin"},
       {"OriginGluedText", Cube("0 0 0 0x1\n"), "velk: CUBE: unexpected extra data on origin"},
-      {"VoxelCountMissing", Cube("0 0 0 0\n\n"), "velk: missing CUBE voxel count"},
       {"VoxelCountReal", Cube("0 0 0 0\n2.5 1 0 0\n"), "velk: malformed CUBE voxel count"},
-      {"VoxelCountHuge", Cube("0 0 0 0\n99999999999 1 0 0\n"), "velk: CUBE voxel count out of range"},
       {"VoxelCountZero", Cube("0 0 0 0\n0 1 0 0\n"), "velk: CUBE: voxel count per dimension must be in [1, 8192]"},
       {"VoxelCountAbove8192", Cube("0 0 0 0\n2 1 0 0\n8193 0 1 0\n"),
        "velk: CUBE: voxel count per dimension must be in [1, 8192]"},
@@ -100,15 +98,12 @@ std::vector<FailureCase> FailureCases() {
       {"AtomLineExtra", Cube(one_atom + "6 6 0 0 0 1\n"), "velk: CUBE: unexpected extra data on atom line"},
       {"AtomCoordinateAngstrom", Cube("1 0 0 0\n-2 1 0 0\n2 0 1 0\n2 0 0 1\n6 6 1e39 0 0\n"),
        "velk: CUBE atom coordinate is non-finite or out of range"},
-      {"OrbitalCountMissing", Cube(orbital_head + "\n"), "velk: missing CUBE orbital count"},
       {"OrbitalCountWord", Cube(orbital_head + "one 1\n"), "velk: malformed CUBE orbital count"},
-      {"OrbitalCountHuge", Cube(orbital_head + "4294967296 1\n"), "velk: CUBE orbital count out of range"},
       {"OrbitalCountZero", Cube(orbital_head + "0\n"), "velk: CUBE: orbital count must be in [1, 1024]"},
       {"OrbitalCount1025", Cube(orbital_head + "1025" + Numbers(1025) + "\n"),
        "velk: CUBE: orbital count must be in [1, 1024]"},
       {"OrbitalIdsOnTwoLines", Cube(orbital_head + "3 10 11\n12\n"), "velk: missing CUBE orbital id"},
       {"OrbitalIdWord", Cube(orbital_head + "2 1 b\n"), "velk: malformed CUBE orbital id"},
-      {"OrbitalIdHuge", Cube(orbital_head + "1 2147483648\n"), "velk: CUBE orbital id out of range"},
       {"OrbitalLineExtra", Cube(orbital_head + "1 1 2\n"), "velk: CUBE: unexpected extra data on orbital header line"},
       {"ElementLimit", Cube("0 0 0 0\n8192 1 0 0\n8192 0 1 0\n3 0 0 1\n"),
        "velk: CUBE: total grid element count (201326592 x 1) exceeds limit (134217728 floats)"},
@@ -119,7 +114,6 @@ std::vector<FailureCase> FailureCases() {
       {"ValuesNone", Cube("0 0 0 0\n" + kAxes), "velk: CUBE: truncated volumetric block"},
       {"ValuesOrbitalShort", Cube(orbital_head + "2 1 2\n" + kEight), "velk: CUBE: truncated volumetric block"},
       {"ValueNan", Cube("0 0 0 0\n" + kAxes + "1 2 nan 4 5 6 7 8\n"), bad_value},
-      {"ValueInf", Cube("0 0 0 0\n" + kAxes + "1 2 3 4 5 6 7 -inf\n"), bad_value},
       {"ValueAboveFloat", Cube("0 0 0 0\n" + kAxes + "3.5e38 2 3 4 5 6 7 8\n"), bad_value},
       {"MidpointOutOfFloat", Cube("0 1e39 0 0\n-1 1 0 0\n1 0 1 0\n1 0 0 1\n5\n"),
        "velk: CUBE grid midpoint is non-finite or out of range"},

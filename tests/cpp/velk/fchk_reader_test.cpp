@@ -49,6 +49,8 @@ class FchkReaderTest : public ::testing::Test {
   ScratchDir dir_;
 };
 
+// The number rules (missing, malformed, out of range) are cube_text_test's;
+// here a field that goes through them has one row, for its name.
 std::vector<FailureCase> FailureCases() {
   const std::string head = kTitleAndCalc + kAtomCount;
   const std::string sync = "velk: FCHK: unexpected blank line where a record header was expected";
@@ -61,9 +63,7 @@ std::vector<FailureCase> FailureCases() {
       {"ShortHeader", head + "Charge      I   0\n", "velk: FCHK: malformed record header (line too short)"},
       {"EmptyLabel", head + FchkScalar("", 'I', "0"), "velk: FCHK: missing record label"},
       {"BadTypeCode", head + FchkScalar("Charge", 'X', "0"), "velk: FCHK: unrecognized type code in record 'Charge'"},
-      {"ArrayCountMissing", count_case(""), "velk: missing FCHK array count for 'Atomic numbers'"},
       {"ArrayCountWord", count_case("three"), "velk: malformed FCHK array count for 'Atomic numbers'"},
-      {"ArrayCountHuge", count_case("99999999999"), "velk: FCHK array count for 'Atomic numbers' out of range"},
       {"ArrayCountAboveLimit", count_case("1000000001"),
        "velk: FCHK: array count out of range [0, 1000000000] for 'Atomic numbers'"},
       {"PayloadTruncated", head + FchkArray("Atomic numbers", 'I', "7") + "  1 1 1 1 1 1\n",
@@ -78,24 +78,16 @@ std::vector<FailureCase> FailureCases() {
        "velk: FCHK: lost record sync after 'Atomic numbers'"},
       {"LostSyncAfterSkippedArray", head + FchkArray("Info1-9", 'I', "9") + "1 2 3 4 5 6\n7 8 9\n10 11\n",
        "velk: FCHK: lost record sync after 'Info1-9'"},
-      {"AtomCountMissing", kTitleAndCalc + FchkScalar("Number of atoms", 'I', ""), "velk: missing FCHK atom count"},
       {"AtomCountReal", kTitleAndCalc + FchkScalar("Number of atoms", 'I', "3.0"), "velk: malformed FCHK atom count"},
-      {"AtomCountHuge", kTitleAndCalc + FchkScalar("Number of atoms", 'I', "3000000000"),
-       "velk: FCHK atom count out of range"},
       {"ChargeReal", head + FchkScalar("Charge", 'I', "1.0"), "velk: malformed FCHK charge"},
       {"MultiplicityMissing", head + FchkScalar("Multiplicity", 'I', ""), "velk: missing FCHK multiplicity"},
       {"ElectronsHuge", head + FchkScalar("Number of electrons", 'I', "-2147483649"),
        "velk: FCHK electron count out of range"},
       {"EnergyFortranExponent", head + FchkScalar("Total Energy", 'R', "-7.6026632734100000D+01"),
        "velk: malformed FCHK total energy"},
-      {"EnergyOverflow", head + FchkScalar("Total Energy", 'R', "-1e999"), "velk: FCHK total energy out of range"},
       {"AtomicNumberReal", head + FchkArray("Atomic numbers", 'I', "3") + "  8.0  1  1\n", "velk: malformed FCHK atomic number"},
-      {"AtomicNumberHuge", head + FchkArray("Atomic numbers", 'I', "3") + "  8  1  4294967297\n",
-       "velk: FCHK atomic number out of range"},
       {"CoordinateFortran", head + kNumbers + FchkArray("Current cartesian coordinates", 'R', "9") + "1 2 3 4 5\n6 7 8 1.0D+00\n",
        "velk: malformed FCHK coordinate"},
-      {"CoordinateOverflow", head + kNumbers + FchkArray("Current cartesian coordinates", 'R', "9") + "1 2 3 4 1e999\n6 7 8 9\n",
-       "velk: FCHK coordinate out of range"},
       {"AtomCountZero", kTitleAndCalc + FchkScalar("Number of atoms", 'I', "0") + kNumbers + kCoords,
        "velk: FCHK: atom count out of range [1, 100000000]"},
       {"NoAtomicNumbers", head + kCoords, "velk: FCHK: missing 'Atomic numbers'"},
