@@ -94,20 +94,21 @@ std::uint64_t QvScreenFeatureHash(QvScreenFeature kind, std::span<const std::uin
 
 namespace {
 
-// The molecule's graph with the codes the fingerprints read.
-struct CodedGraph {
-  const QvGraphView& view;
+// Per atom and per bond, what the fingerprints read.
+struct Codes {
   std::vector<std::uint32_t> atom_code;
   std::vector<std::uint8_t> bond_code;
   std::vector<char> heavy, ring_bond, ring_atom;
 
-  explicit CodedGraph(const QvGraphView& g)
-      : view(g),
-        atom_code(g.NumAtoms()),
-        bond_code(g.NumBonds()),
-        heavy(g.NumAtoms()),
-        ring_bond(g.NumBonds()),
-        ring_atom(g.NumAtoms()) {
+  Codes(unsigned atoms, unsigned bonds)
+      : atom_code(atoms), bond_code(bonds), heavy(atoms), ring_bond(bonds), ring_atom(atoms) {}
+};
+
+// The molecule's graph with its codes.
+struct CodedGraph : Codes {
+  const QvGraphView& view;
+
+  explicit CodedGraph(const QvGraphView& g) : Codes(g.NumAtoms(), g.NumBonds()), view(g) {
     for (unsigned a = 0; a < g.NumAtoms(); ++a) {
       const QvAtomBase& atom = *g.Atom(a);
       atom_code[a] = QvScreenAtomCode(atom.GetAtomicNum());
@@ -131,19 +132,10 @@ struct CodedGraph {
 // feature passes through them. A bond is a ring bond when it lies on a cycle
 // of the query (its image then lies on a cycle of the target), whatever its
 // expression.
-struct QueryGraph {
-  std::vector<std::uint32_t> atom_code;
-  std::vector<std::uint8_t> bond_code;
-  std::vector<char> heavy, ring_bond, ring_atom;
+struct QueryGraph : Codes {
   std::vector<std::vector<QvGraphView::Arc>> arcs;
 
-  explicit QueryGraph(const QvQMolBase& q)
-      : atom_code(q.NumAtoms()),
-        bond_code(q.NumBonds()),
-        heavy(q.NumAtoms()),
-        ring_bond(q.NumBonds()),
-        ring_atom(q.NumAtoms()),
-        arcs(q.NumAtoms()) {
+  explicit QueryGraph(const QvQMolBase& q) : Codes(q.NumAtoms(), q.NumBonds()), arcs(q.NumAtoms()) {
     for (unsigned a = 0; a < q.NumAtoms(); ++a) {
       const unsigned z = QvQDemandedElement(q, q.Atoms()[a].expr);
       atom_code[a] = QvScreenAtomCode(z);
