@@ -171,7 +171,8 @@ def test_without_dask_the_import_names_the_extra(monkeypatch: pytest.MonkeyPatch
 
 @pytest.fixture(scope="module")
 def client():
-    distributed = pytest.importorskip("distributed")
+    import distributed  # a test dependency: its absence is a failure, not a skip
+
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")  # the cluster's notes on ports and memory
         cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None)
