@@ -1,4 +1,4 @@
-"""Substructure search with SMARTS queries.
+"""Substructure search with SMARTS queries::
 
     from nimbrel import search, velk
     amide = search.compile_smarts("C(=O)[NX3]")
