@@ -317,6 +317,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
   const QvAtomVector& atoms = mol.AtomList();
   std::size_t i = 0;
   bool any = false;
+  std::size_t budget = kQvMaxMatchSteps;
   for (;;) {
     const auto& step = steps[i];
     const QvAtomBase* chosen = nullptr;
@@ -325,6 +326,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
         if (cursor[i]++ == 0 && EvalAtom(query, q.Atoms()[step.atom].expr, *anchor, target)) chosen = anchor;
       } else {
         while (!chosen && cursor[i] < atoms.size()) {
+          if (--budget == 0) return any;
           const QvAtomBase* a = atoms[cursor[i]++];
           if (a->IsDeleted() || std::find(placed, placed + i, a) != placed + i)
             continue;
@@ -335,6 +337,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
       const QvAtomBase* from = placed[unsigned(step.parent)];
       const QvBondList& bonds = from->BondList();
       while (!chosen && cursor[i] < bonds.size()) {
+        if (--budget == 0) return any;
         const QvBondBase* b = bonds[cursor[i]++];
         if (b->IsDeleted()) continue;
         const QvAtomBase* a = b->GetNbr(from);

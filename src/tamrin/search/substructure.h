@@ -18,8 +18,15 @@
 // atoms are checked as soon as an atom is placed. A query that needs more
 // atoms of some element than the target has is refused before any search.
 // $(...) results are kept per target atom for the duration of one call.
+//
+// A search looks at no more than kQvMaxMatchSteps candidate atoms (well
+// under a second). Ordinary queries need a tiny fraction of that; a query of
+// many unconstrained or unconnected atoms can need more than factorially
+// many against a large molecule, and is cut off there: QvMatches then says
+// false and QvFindMatches gives the matches found so far.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -30,6 +37,8 @@
 namespace Tamrin {
 
 class QvMolBase;
+
+inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 22;
 
 class QvQuery {
  public:
