@@ -730,7 +730,9 @@ class MoleculeDB {
   size_t size() const { return db_.Size(); }
   bool get(size_t record, Tamrin::QvMolBase& mol) const { return db_.Get(record, mol); }
   PyObject* stored(size_t record, bool screen) const {
-    const std::uint64_t* words = screen ? db_.Screen(record) : db_.Similarity(record);
+    Tamrin::QvFingerprint gathered;
+    const std::uint64_t* words =
+        screen ? (db_.Screen(record, gathered) ? gathered.data() : nullptr) : db_.Similarity(record);
     if (!words) {
       PyErr_SetString(PyExc_IndexError, "record number out of range");
       return nullptr;

@@ -102,7 +102,8 @@ def test_screens_keep_every_match(alerts, molecules):
                 missed.append((name, i))
     assert hits > 3000 and not missed, missed[:10]
     print(f"{passed - hits} of {len(alerts) * len(screens) - hits} non-matching pairs passed the screens")
-    assert passed - hits < 0.35 * (len(alerts) * len(screens) - hits)
+    # About 7% pass; 10% would mean a family of screen features went missing.
+    assert passed - hits < 0.10 * (len(alerts) * len(screens) - hits)
 
 
 def test_match_sets_agree(alerts, molecules):

@@ -198,7 +198,13 @@ TEST_F(MoleculeDBTest, RecordsFingerprintsAndQueries) {
     ExpectAll(db);
     Tamrin::QvGraphMol none;
     EXPECT_FALSE(db.Get(smiles_.size(), none.GetMol()));
-    EXPECT_EQ(db.Screen(smiles_.size()), nullptr);
+    QvFingerprint screen;
+    EXPECT_FALSE(db.Screen(smiles_.size(), screen));
+    for (std::size_t i = 0; i < smiles_.size(); ++i) {
+      Tamrin::QvGraphMol mol;
+      ASSERT_TRUE(db.Screen(i, screen) && db.Get(i, mol.GetMol()));
+      EXPECT_EQ(screen, Tamrin::QvScreenFingerprint(mol.GetMol())) << i;
+    }
 
     // Phenol's screen: phenol and aspirin hold it, the others do not.
     std::vector<std::size_t> hits;
