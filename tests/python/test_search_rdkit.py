@@ -145,5 +145,7 @@ def test_python_face():
     assert len(ring.find(benzene, unique=False)) == 12
     assert len(ring.find(benzene, unique=False, limit=3)) == 3
     assert ring.filter([acid, benzene, ester, benzene]) == [1, 3]
+    # Lists and tuples are matched as a whole, other iterables one by one.
+    assert ring.filter((acid, benzene)) == ring.filter(m for m in [acid, benzene, ester]) == [1]
     with pytest.raises(TypeError, match="item 1 is not a molecule"):
         ring.filter([acid, "c1ccccc1"])
