@@ -35,7 +35,8 @@ struct Header {
   char magic[8];
   std::uint32_t version, header_size, words, path_bonds;
   std::uint64_t records, committed, blocks;
-  std::uint64_t reserved[2];
+  std::uint32_t screen_features, reserved32;
+  std::uint64_t reserved;
 };
 static_assert(sizeof(Header) == kHeaderSize);
 
@@ -117,7 +118,8 @@ bool QvMoleculeDB::OpenBytes(const void* data, std::size_t size, std::string& er
     error = "molecule database of an unknown version";
     return false;
   }
-  if (h.words != kQvFingerprintWords || h.path_bonds != kQvScreenMaxPathBonds) {
+  if (h.words != kQvFingerprintWords || h.path_bonds != kQvScreenMaxPathBonds ||
+      h.screen_features != kQvScreenFeatureVersion) {
     error = "molecule database with other fingerprint settings";
     return false;
   }
@@ -402,6 +404,7 @@ bool QvMoleculeDBWriter::WriteHeader() {
   h.header_size = kHeaderSize;
   h.words = kQvFingerprintWords;
   h.path_bonds = kQvScreenMaxPathBonds;
+  h.screen_features = kQvScreenFeatureVersion;
   h.records = count_;
   h.committed = committed_;
   h.blocks = blocks_;

@@ -119,9 +119,6 @@ struct Codes {
   std::vector<std::uint8_t> bond_code, bond_level, atom_level;
   // heavy: atomic number above 1; walk: atoms the screen's paths go through.
   std::vector<char> heavy, walk, ring_bond, ring_atom;
-  // A molecule has every feature at every bond level; a query has each at
-  // the finest level its bonds are sure of.
-  bool every_level = true;
 
   Codes(unsigned atoms, unsigned bonds)
       : atom_code(atoms),
@@ -222,7 +219,6 @@ struct QueryGraph : Codes {
   std::vector<std::vector<QvGraphView::Arc>> arcs;
 
   explicit QueryGraph(const QvQMolBase& q) : Codes(q.NumAtoms(), q.NumBonds()), arcs(q.NumAtoms()) {
-    every_level = false;
     for (unsigned a = 0; a < q.NumAtoms(); ++a) {
       const PossibleZ elements = PossibleElements(q, q.Atoms()[a].expr);
       if (elements.set.none() || elements.set.test(1)) continue;
@@ -340,6 +336,10 @@ void SetChargeBit(QvFingerprint& fp, std::uint32_t atom, int charge) {
   QvSetFeatureBit(fp, QvScreenFeatureHash(QvScreenFeature::Charge, std::span(&code, 1), {}));
 }
 
+void SetAromaticBit(QvFingerprint& fp, std::uint32_t atom) {
+  QvSetFeatureBit(fp, QvScreenFeatureHash(QvScreenFeature::AromaticAtom, std::span(&atom, 1), {}));
+}
+
 // Features every atom matching an expression is sure to bring that the
 // path walk does not see: the screens of the $(...) queries it demands and
 // its charge. An "or" is sure of what both sides are.
@@ -362,15 +362,18 @@ QvFingerprint SureFeatures(const QvQMolBase& q, unsigned idx) {
         return QvScreenFingerprint(*q.Recursive()[static_cast<std::size_t>(n.value)]);
       break;
   }
+  int z = 0;
+  if (DemandedValue(q, idx, QvQAtomPrim::AromaticElement, z) && z > 1 && z < 256)
+    SetAromaticBit(fp, QvScreenAtomCode(static_cast<unsigned>(z)));
   int charge = 0;
   if (!DemandedValue(q, idx, QvQAtomPrim::Charge, charge) || charge == 0) return fp;
   const std::bitset<256> elements = PossibleElements(q, idx).set;
   if (elements.none() || elements.test(1)) return fp;
   SetChargeBit(fp, kAnyHeavyAtom, charge);
   if (elements.count() == 1 && !elements.test(0)) {
-    unsigned z = 2;
-    while (!elements.test(z)) ++z;
-    SetChargeBit(fp, QvScreenAtomCode(z), charge);
+    unsigned element = 2;
+    while (!elements.test(element)) ++element;
+    SetChargeBit(fp, QvScreenAtomCode(element), charge);
   }
   return fp;
 }
@@ -413,15 +416,16 @@ class PathWalker {
     for (unsigned i = 0; i < nbonds; ++i) level = std::max<unsigned>(level, levels_[i]);
     for (unsigned i = 0; i < natoms; ++i) {
       atom_level = std::max<unsigned>(atom_level, g_.atom_level[pos_[i]]);
-      halogen = halogen || IsHalogen(codes_[i]);
+      halogen = halogen || IsHalogen(codes_[i]) || codes_[i] == kHalogen;
     }
-    const bool every = g_.every_level;
-    for (unsigned atoms_at = every ? 0 : atom_level; atoms_at < (every ? kAtomLevels : atom_level + 1); ++atoms_at) {
+    // A feature is coded at its own levels and every coarser one: a query's
+    // screen then holds what a coarser alternative of an "or" may share.
+    for (unsigned atoms_at = atom_level; atoms_at < kAtomLevels; ++atoms_at) {
       // Without a halogen the middle level codes as the first.
-      if (every && atoms_at == 1 && !halogen) continue;
+      if (atoms_at == 1 && !halogen) continue;
       std::uint32_t acoded[kMaxAtoms];
       for (unsigned i = 0; i < natoms; ++i) acoded[i] = AtAtomLevel(codes_[i], atoms_at);
-      for (unsigned at = every ? 0 : level; at < (every ? kLevels : level + 1); ++at) {
+      for (unsigned at = level; at < kLevels; ++at) {
         std::uint8_t coded[kMaxAtoms];
         for (unsigned i = 0; i < nbonds; ++i)
           coded[i] = at == 0 ? bcodes_[i] : at == 1 ? QvScreenCoarseBondCode(bcodes_[i]) : 0;
@@ -438,9 +442,8 @@ class PathWalker {
     for (unsigned i = 0; i < nbonds && ring; ++i) ring = g_.ring_bond[bonds_[i]];
     if (nbonds == 0) {
       // One atom: no bonds to code, and "any heavy atom" says nothing.
-      const unsigned level = g_.atom_level[pos_[0]];
-      for (unsigned at = g_.every_level ? 0 : level; at <= (g_.every_level ? 1 : level) && at < 2; ++at) {
-        if (at == 1 && g_.every_level && !IsHalogen(codes_[0])) break;
+      for (unsigned at = g_.atom_level[pos_[0]]; at < 2; ++at) {
+        if (at == 1 && !IsHalogen(codes_[0]) && codes_[0] != kHalogen) break;
         const std::uint32_t code = AtAtomLevel(codes_[0], at);
         QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::Path, std::span(&code, 1), {}));
         if (ring) QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::RingPath, std::span(&code, 1), {}));
@@ -507,6 +510,7 @@ bool QvScreenFingerprint(const QvMolBase& mol, QvFingerprint& fp) {
   if (PathWalker(graph, fp).Run()) {
     for (unsigned a = 0; a < view.NumAtoms(); ++a) {
       const QvAtomBase& atom = *view.Atom(a);
+      if (graph.heavy[a] && atom.IsAromatic()) SetAromaticBit(fp, QvScreenAtomCode(atom.GetAtomicNum()));
       if (!graph.walk[a] || atom.GetFormalCharge() == 0) continue;
       SetChargeBit(fp, kAnyHeavyAtom, atom.GetFormalCharge());
       if (graph.heavy[a]) SetChargeBit(fp, QvScreenAtomCode(atom.GetAtomicNum()), atom.GetFormalCharge());
