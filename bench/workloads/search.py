@@ -80,13 +80,20 @@ def million_source(data_dir: Path) -> Path:
     return path
 
 
-def million_db(data_dir: Path) -> Path:
-    path = data_dir / "search-set-A-1m.mdb"
-    if not path.is_file():
-        from nimbrel import search
+def fresh_db(path: Path, source: Path) -> Path:
+    """The database at `path`, built from `source` when it is missing or was
+    written by a version whose layout or screens this one refuses."""
+    from nimbrel import search
 
-        search.MoleculeDB.build(million_source(data_dir), path).close()
+    try:
+        search.MoleculeDB(path).close()
+    except search.DatabaseError:
+        search.MoleculeDB.build(source, path).close()
     return path
+
+
+def million_db(data_dir: Path) -> Path:
+    return fresh_db(data_dir / "search-set-A-1m.mdb", million_source(data_dir))
 
 
 def million_library(data_dir: Path) -> Path:
@@ -214,10 +221,8 @@ def workloads(data_dir: Path) -> list[Workload]:
 
     @functools.cache
     def database() -> search.MoleculeDB:
-        path = data_dir / "search-set-A-v2.mdb"
-        if not path.is_file():
-            search.MoleculeDB.build(SOURCE, path)
-        return search.MoleculeDB(path)
+        # Not the name earlier versions used: their benchmarks share the data folder.
+        return search.MoleculeDB(fresh_db(data_dir / "search-set-A-v2.mdb", SOURCE))
 
     def ours_db_query() -> int:
         return agree("ours", sum(1 for _ in database().search(query)))
