@@ -16,6 +16,7 @@ class Workload:
     records: int = 0           # records per run, for records/s
     repeats: int = 3
     target: str = ""           # the goal this workload checks, printed beside the table
+    footnote: Callable[[], str] | None = None  # more figures, printed under the table (not timed)
 
     def describe_input(self) -> str:
         parts = []

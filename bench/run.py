@@ -62,6 +62,8 @@ def main(args: list[str]) -> int:
             print(format_row(peer, seconds, workload, ours))
         if workload.target:
             print(f"  target: {workload.target}")
+        if workload.footnote:
+            print(workload.footnote())
     return 0
 
 

@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (std::size_t i = 0; i < db.Size() && i < 64; ++i) {
     Tamrin::QvGraphMol mol;
     db.Get(i, mol.GetMol());
-    const std::uint64_t* screen = db.Screen(i);
+    Tamrin::QvFingerprint screen;
+    db.Screen(i, screen);
     for (unsigned w = 0; w < Tamrin::kQvFingerprintWords; ++w) query[w] ^= screen[w] & db.Similarity(i)[w];
   }
   std::vector<std::size_t> candidates;

@@ -14,7 +14,9 @@ byte i // 8, numpy's ``unpackbits(..., bitorder="little")``):
 * :func:`fingerprint`: circular, ECFP4-like (environments of radius 2 around
   each heavy atom), for similarity with :func:`tanimoto`;
 * :func:`screen`: hashed paths of up to 6 bonds, ring paths and rings of up
-  to 7 atoms. Every feature of a substructure is a feature of any molecule
+  to 7 atoms, each also with bonds and atoms told apart more coarsely (single
+  and aromatic bonds alike, any bond; halogens alike, any heavy atom), and
+  charged atoms. Every feature of a substructure is a feature of any molecule
   containing it, so ``screen(query)`` is a subset of ``screen(mol)`` whenever
   ``query`` matches ``mol``: screening never loses a true match.
 

@@ -730,7 +730,9 @@ class MoleculeDB {
   size_t size() const { return db_.Size(); }
   bool get(size_t record, Tamrin::QvMolBase& mol) const { return db_.Get(record, mol); }
   PyObject* stored(size_t record, bool screen) const {
-    const std::uint64_t* words = screen ? db_.Screen(record) : db_.Similarity(record);
+    Tamrin::QvFingerprint gathered;
+    const std::uint64_t* words =
+        screen ? (db_.Screen(record, gathered) ? gathered.data() : nullptr) : db_.Similarity(record);
     if (!words) {
       PyErr_SetString(PyExc_IndexError, "record number out of range");
       return nullptr;
@@ -830,9 +832,27 @@ class SubstructQuery {
     return list;
   }
   // Positions of the matching molecules of an iterable, the loop kept out
-  // of Python.
+  // of Python. A list or tuple is matched as a whole (QvFilter, which reads
+  // ahead); other iterables one molecule at a time as they come.
   PyObject* Filter(PyObject* mols) const {
     static swig_type_info* type = SWIG_TypeQuery("Tamrin::QvMolBase *");
+    const bool list = PyList_Check(mols);
+    if (list || PyTuple_Check(mols)) {
+      const auto item = [&](Py_ssize_t i) { return list ? PyList_GetItem(mols, i) : PyTuple_GetItem(mols, i); };
+      const Py_ssize_t n = list ? PyList_Size(mols) : PyTuple_Size(mols);
+      std::vector<const Tamrin::QvMolBase*> ptrs(static_cast<size_t>(n));
+      for (Py_ssize_t i = 0; i < n; ++i) {
+        if (i + 8 < n) __builtin_prefetch(item(i + 8));
+        void* ptr = nullptr;
+        if (!SWIG_IsOK(SWIG_ConvertPtr(item(i), &ptr, type, 0)) || !ptr) {
+          PyErr_Format(PyExc_TypeError, "item %ld is not a molecule", static_cast<long>(i));
+          throw tamrin_py::PythonErrorSet();
+        }
+        ptrs[static_cast<size_t>(i)] = static_cast<const Tamrin::QvMolBase*>(ptr);
+      }
+      const std::vector<size_t> hits = Tamrin::QvFilter(query_, ptrs);
+      return tamrin_py::RecordNumbers(hits);
+    }
     PyObject* it = PyObject_GetIter(mols);
     if (!it) throw tamrin_py::PythonErrorSet();
     PyObject* out = PyList_New(0);

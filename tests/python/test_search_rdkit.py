@@ -102,7 +102,8 @@ def test_screens_keep_every_match(alerts, molecules):
                 missed.append((name, i))
     assert hits > 3000 and not missed, missed[:10]
     print(f"{passed - hits} of {len(alerts) * len(screens) - hits} non-matching pairs passed the screens")
-    assert passed - hits < 0.35 * (len(alerts) * len(screens) - hits)
+    # About 7% pass; 10% would mean a family of screen features went missing.
+    assert passed - hits < 0.10 * (len(alerts) * len(screens) - hits)
 
 
 def test_match_sets_agree(alerts, molecules):
@@ -144,5 +145,7 @@ def test_python_face():
     assert len(ring.find(benzene, unique=False)) == 12
     assert len(ring.find(benzene, unique=False, limit=3)) == 3
     assert ring.filter([acid, benzene, ester, benzene]) == [1, 3]
+    # Lists and tuples are matched as a whole, other iterables one by one.
+    assert ring.filter((acid, benzene)) == ring.filter(m for m in [acid, benzene, ester]) == [1]
     with pytest.raises(TypeError, match="item 1 is not a molecule"):
         ring.filter([acid, "c1ccccc1"])

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +26,7 @@ namespace {
 
 constexpr char kMagic[8] = {'N', 'M', 'B', 'R', 'L', 'M', 'D', 'B'};
 constexpr char kBlockMagic[8] = {'N', 'M', 'B', 'R', 'L', 'B', 'L', 'K'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 constexpr std::size_t kHeaderSize = 64;
 constexpr std::size_t kBlockHeaderSize = 32;
 constexpr std::size_t kFpBytes = kQvFingerprintWords * 8;
@@ -34,7 +35,8 @@ struct Header {
   char magic[8];
   std::uint32_t version, header_size, words, path_bonds;
   std::uint64_t records, committed, blocks;
-  std::uint64_t reserved[2];
+  std::uint32_t screen_features, reserved32;
+  std::uint64_t reserved;
 };
 static_assert(sizeof(Header) == kHeaderSize);
 
@@ -46,10 +48,14 @@ static_assert(sizeof(BlockHeader) == kBlockHeaderSize);
 
 constexpr std::uint64_t Pad8(std::uint64_t n) { return (n + 7) & ~std::uint64_t{7}; }
 
-// The length of a block of n records and p payload bytes, or 0 when it would
-// not fit in 64 bits. n and p are bounded by the file size by the caller.
+// Words of one screen column of a block of n records: bit i of the column is
+// record i's.
+constexpr std::uint64_t ColumnWords(std::uint64_t n) { return (n + 63) / 64; }
+
+// The length of a block of n records and p payload bytes. n and p are
+// bounded by the file size by the caller, so this cannot overflow.
 std::uint64_t BlockLength(std::uint64_t n, std::uint64_t p) {
-  return kBlockHeaderSize + 8 * (n + 1) + 2 * kFpBytes * n + Pad8(p);
+  return kBlockHeaderSize + 8 * (n + 1) + 8 * kQvFingerprintBits * ColumnWords(n) + kFpBytes * n + Pad8(p);
 }
 
 }  // namespace
@@ -112,7 +118,8 @@ bool QvMoleculeDB::OpenBytes(const void* data, std::size_t size, std::string& er
     error = "molecule database of an unknown version";
     return false;
   }
-  if (h.words != kQvFingerprintWords || h.path_bonds != kQvScreenMaxPathBonds) {
+  if (h.words != kQvFingerprintWords || h.path_bonds != kQvScreenMaxPathBonds ||
+      h.screen_features != kQvScreenFeatureVersion) {
     error = "molecule database with other fingerprint settings";
     return false;
   }
@@ -134,8 +141,9 @@ bool QvMoleculeDB::OpenBytes(const void* data, std::size_t size, std::string& er
     std::memcpy(&b, bytes + at, sizeof b);
     const std::uint64_t room = h.committed - at;
     if (std::memcmp(b.magic, kBlockMagic, sizeof kBlockMagic) != 0) return damaged("bad block marker");
-    // Each record takes at least its offset and two fingerprints, so a count
-    // that passes this cannot overflow BlockLength.
+    // Each record takes at least its offset, its similarity fingerprint and
+    // its share of the screen columns (as many bits), so a count that passes
+    // this cannot overflow BlockLength.
     if (b.records == 0 || b.records > room / (8 + 2 * kFpBytes) || b.payload_bytes > room ||
         b.length != BlockLength(b.records, b.payload_bytes) || b.length > room)
       return damaged("block lengths do not agree");
@@ -144,8 +152,9 @@ bool QvMoleculeDB::OpenBytes(const void* data, std::size_t size, std::string& er
     block.count = static_cast<std::size_t>(b.records);
     const unsigned char* base = bytes + at + kBlockHeaderSize;
     block.offsets = reinterpret_cast<const std::uint64_t*>(base);
+    block.words = static_cast<std::size_t>(ColumnWords(b.records));
     block.screens = block.offsets + (b.records + 1);
-    block.similarity = block.screens + b.records * kQvFingerprintWords;
+    block.similarity = block.screens + kQvFingerprintBits * block.words;
     block.payloads = reinterpret_cast<const char*>(block.similarity + b.records * kQvFingerprintWords);
     if (block.offsets[0] != 0 || block.offsets[b.records] != b.payload_bytes) return damaged("bad record offsets");
     for (std::size_t i = 0; i < block.count; ++i)
@@ -191,9 +200,14 @@ bool QvMoleculeDB::Get(std::size_t record, QvMolBase& mol) const {
   return QvReadQVBRecord(in, mol, buffer, nullptr) == Sorvil::QVBSuccess;
 }
 
-const std::uint64_t* QvMoleculeDB::Screen(std::size_t record) const {
+bool QvMoleculeDB::Screen(std::size_t record, QvFingerprint& fp) const {
+  fp.fill(0);
   const Block* b = Find(record);
-  return b ? b->screens + (record - b->first) * kQvFingerprintWords : nullptr;
+  if (!b) return false;
+  const std::size_t i = record - b->first, word = i / 64, shift = i % 64;
+  for (unsigned bit = 0; bit < kQvFingerprintBits; ++bit)
+    fp[bit / 64] |= (b->screens[bit * b->words + word] >> shift & 1) << (bit % 64);
+  return true;
 }
 
 const std::uint64_t* QvMoleculeDB::Similarity(std::size_t record) const {
@@ -215,13 +229,28 @@ void QvMoleculeDB::ForEachBlock(std::size_t begin, std::size_t end, F f) const {
 
 void QvMoleculeDB::Candidates(const QvFingerprint& query, std::size_t begin, std::size_t end,
                               std::vector<std::size_t>& out) const {
+  // The columns of the query's bits, ANDed: a query reads one bit per record
+  // for each bit of its own screen, not whole screens, and reads each column
+  // front to back.
+  std::vector<unsigned> bits;
+  for (unsigned bit = 0; bit < kQvFingerprintBits; ++bit)
+    if (query[bit / 64] >> (bit % 64) & 1) bits.push_back(bit);
+  std::vector<std::uint64_t> all;
   ForEachBlock(begin, end, [&](const Block& b, std::size_t from, std::size_t to) {
-    const std::uint64_t* fp = b.screens + from * kQvFingerprintWords;
-    for (std::size_t i = from; i < to; ++i, fp += kQvFingerprintWords) {
-      std::uint64_t missing = 0;
-      for (unsigned w = 0; w < kQvFingerprintWords; ++w) missing |= query[w] & ~fp[w];
-      if (!missing) out.push_back(b.first + i);
+    const std::size_t first = from / 64, last = (to + 63) / 64;
+    all.assign(last - first, ~std::uint64_t{0});
+    for (const unsigned bit : bits) {
+      const std::uint64_t* column = b.screens + bit * b.words;
+      std::uint64_t any = 0;
+      for (std::size_t w = first; w < last; ++w) any |= all[w - first] &= column[w];
+      if (!any) return;
     }
+    // Only the records of [from, to).
+    all.front() &= ~std::uint64_t{0} << (from % 64);
+    if (to % 64) all.back() &= ~std::uint64_t{0} >> (64 - to % 64);
+    for (std::size_t w = first; w < last; ++w)
+      for (std::uint64_t hits = all[w - first]; hits; hits &= hits - 1)
+        out.push_back(b.first + w * 64 + static_cast<unsigned>(std::countr_zero(hits)));
   });
 }
 
@@ -375,6 +404,7 @@ bool QvMoleculeDBWriter::WriteHeader() {
   h.header_size = kHeaderSize;
   h.words = kQvFingerprintWords;
   h.path_bonds = kQvScreenMaxPathBonds;
+  h.screen_features = kQvScreenFeatureVersion;
   h.records = count_;
   h.committed = committed_;
   h.blocks = blocks_;
@@ -393,9 +423,21 @@ bool QvMoleculeDBWriter::Flush() {
   b.payload_bytes = payloads_.size();
   b.length = BlockLength(pending_, payloads_.size());
   payloads_.resize(Pad8(payloads_.size()), '\0');
+  // Screens are buffered a record at a time and written a bit at a time: one
+  // column per screen bit over the block's records.
+  const std::size_t words = static_cast<std::size_t>(ColumnWords(pending_));
+  std::vector<std::uint64_t> columns(kQvFingerprintBits * words, 0);
+  for (std::size_t i = 0; i < pending_; ++i) {
+    const std::uint64_t* fp = screens_.data() + i * kQvFingerprintWords;
+    for (unsigned w = 0; w < kQvFingerprintWords; ++w)
+      for (std::uint64_t bits = fp[w]; bits; bits &= bits - 1) {
+        const unsigned bit = w * 64 + static_cast<unsigned>(std::countr_zero(bits));
+        columns[bit * words + i / 64] |= std::uint64_t{1} << (i % 64);
+      }
+  }
   const auto write = [this](const void* p, std::size_t n) { return n == 0 || std::fwrite(p, n, 1, file_) == 1; };
   const bool ok = std::fseek(file_, static_cast<long>(committed_), SEEK_SET) == 0 && write(&b, sizeof b) &&
-                  write(offsets_.data(), offsets_.size() * 8) && write(screens_.data(), screens_.size() * 8) &&
+                  write(offsets_.data(), offsets_.size() * 8) && write(columns.data(), columns.size() * 8) &&
                   write(similarity_.data(), similarity_.size() * 8) && write(payloads_.data(), payloads_.size()) &&
                   std::fflush(file_) == 0;
   if (!ok) {

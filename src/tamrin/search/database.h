@@ -1,7 +1,9 @@
 // The indexed molecule database: one file holding molecules as QVB records
 // together with their screens and similarity fingerprints (fingerprint.h),
-// laid out so that a search reads the fingerprints as one contiguous array per
-// block straight from a read-only memory map. The byte layout is described in
+// read straight from a read-only memory map. Similarity fingerprints are one
+// contiguous array per block; screens are stored by bit (one column of
+// records per screen bit), so a substructure query reads only the columns of
+// the bits its own screen sets. The byte layout is described in
 // docs/molecule-database.md.
 //
 // Records are numbered 0, 1, 2, ... in the order they were added. Each is
@@ -49,8 +51,11 @@ class QvMoleculeDB {
   // Reads a record into `mol` (cleared first); false out of range or when
   // the stored record does not read.
   bool Get(std::size_t record, QvMolBase& mol) const;
-  // The stored fingerprints (kQvFingerprintWords words); null out of range.
-  const std::uint64_t* Screen(std::size_t record) const;
+  // A record's stored screen, gathered from the screen columns; false (and
+  // an empty screen) out of range.
+  bool Screen(std::size_t record, QvFingerprint& fp) const;
+  // The stored similarity fingerprint (kQvFingerprintWords words); null out
+  // of range.
   const std::uint64_t* Similarity(std::size_t record) const;
 
   // Appends to `out`, in order, the records of [begin, end) whose screen
@@ -74,8 +79,9 @@ class QvMoleculeDB {
   friend class QvMoleculeDBWriter;
   struct Block {
     std::size_t first, count;
+    std::size_t words;  // of each screen column
     const std::uint64_t* offsets;
-    const std::uint64_t* screens;
+    const std::uint64_t* screens;  // kQvFingerprintBits columns of `words` words
     const std::uint64_t* similarity;
     const char* payloads;
   };

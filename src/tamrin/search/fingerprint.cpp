@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <bitset>
 #include <utility>
 #include <vector>
 
@@ -65,7 +66,8 @@ struct Walk {
 
 std::uint64_t QvScreenFeatureHash(QvScreenFeature kind, std::span<const std::uint32_t> atoms,
                                   std::span<const std::uint8_t> bonds) {
-  const bool cycle = kind == QvScreenFeature::Cycle;
+  const bool cycle = kind == QvScreenFeature::Cycle || kind == QvScreenFeature::CoarseCycle ||
+                     kind == QvScreenFeature::SkeletonCycle;
   if (cycle ? atoms.size() < 3 || bonds.size() != atoms.size() : atoms.size() != bonds.size() + 1) return 0;
   const Walk walk{atoms, bonds};
   std::size_t best_start = 0;
@@ -94,14 +96,39 @@ std::uint64_t QvScreenFeatureHash(QvScreenFeature kind, std::span<const std::uin
 
 namespace {
 
+// Bond levels: exact codes, single and aromatic alike, every bond alike.
+constexpr unsigned kLevels = 3;
+// Atom levels: the element; the element with the halogens alike; any atom
+// that is not hydrogen. The codes of the last two, which no element has:
+constexpr std::uint32_t kHalogen = 0xFFFE, kAnyHeavyAtom = 0xFFFF;
+constexpr unsigned kAtomLevels = 3;
+
+bool IsHalogen(unsigned z) { return z == 9 || z == 17 || z == 35 || z == 53; }
+
+std::uint32_t AtAtomLevel(std::uint32_t code, unsigned level) {
+  return level == 0 ? code : level == 2 ? kAnyHeavyAtom : IsHalogen(code) ? kHalogen : code;
+}
+
+QvScreenFeature AtLevel(QvScreenFeature exact, unsigned level) {
+  return static_cast<QvScreenFeature>(static_cast<unsigned>(exact) + 3 * level);
+}
+
 // Per atom and per bond, what the fingerprints read.
 struct Codes {
   std::vector<std::uint32_t> atom_code;
-  std::vector<std::uint8_t> bond_code;
-  std::vector<char> heavy, ring_bond, ring_atom;
+  std::vector<std::uint8_t> bond_code, bond_level, atom_level;
+  // heavy: atomic number above 1; walk: atoms the screen's paths go through.
+  std::vector<char> heavy, walk, ring_bond, ring_atom;
 
   Codes(unsigned atoms, unsigned bonds)
-      : atom_code(atoms), bond_code(bonds), heavy(atoms), ring_bond(bonds), ring_atom(atoms) {}
+      : atom_code(atoms),
+        bond_code(bonds),
+        bond_level(bonds),
+        atom_level(atoms),
+        heavy(atoms),
+        walk(atoms),
+        ring_bond(bonds),
+        ring_atom(atoms) {}
 };
 
 // The molecule's graph with its codes.
@@ -113,6 +140,8 @@ struct CodedGraph : Codes {
       const QvAtomBase& atom = *g.Atom(a);
       atom_code[a] = QvScreenAtomCode(atom.GetAtomicNum());
       heavy[a] = atom.GetAtomicNum() > 1;
+      // Atoms of atomic number 0 too: a query's "any heavy atom" may be one.
+      walk[a] = atom.GetAtomicNum() != 1 || atom.IsAromatic();
     }
     for (unsigned b = 0; b < g.NumBonds(); ++b) {
       const QvBondBase& bond = *g.Bond(b);
@@ -125,32 +154,108 @@ struct CodedGraph : Codes {
   std::span<const QvGraphView::Arc> Arcs(unsigned a) const { return view.Arcs(a); }
 };
 
+// The value of an atom primitive that an expression demands (one on its
+// chain of ands), if any.
+bool DemandedValue(const QvQMolBase& q, unsigned idx, QvQAtomPrim prim, int& value) {
+  const QvQNode& n = q.Node(idx);
+  if (n.op == QvQOp::And || n.op == QvQOp::AndLow)
+    return DemandedValue(q, n.left, prim, value) || DemandedValue(q, n.right, prim, value);
+  if (n.op != QvQOp::Prim || QvQAtomPrim(n.prim) != prim) return false;
+  value = n.value;
+  return true;
+}
+
+// The elements an atom matching an expression may have: `exact` as for
+// bonds below.
+struct PossibleZ {
+  std::bitset<256> set;
+  bool exact;
+};
+PossibleZ PossibleElements(const QvQMolBase& q, unsigned idx) {
+  const QvQNode& n = q.Node(idx);
+  std::bitset<256> all;
+  all.set();
+  switch (n.op) {
+    case QvQOp::Not: {
+      const PossibleZ inner = PossibleElements(q, n.left);
+      return inner.exact ? PossibleZ{~inner.set, true} : PossibleZ{all, false};
+    }
+    case QvQOp::And:
+    case QvQOp::AndLow:
+    case QvQOp::Or: {
+      const PossibleZ l = PossibleElements(q, n.left), r = PossibleElements(q, n.right);
+      return {n.op == QvQOp::Or ? l.set | r.set : l.set & r.set, l.exact && r.exact};
+    }
+    case QvQOp::Prim: break;
+  }
+  const bool element_prim = QvQAtomPrim(n.prim) == QvQAtomPrim::AtomicNum ||
+                            QvQAtomPrim(n.prim) == QvQAtomPrim::AliphaticElement ||
+                            QvQAtomPrim(n.prim) == QvQAtomPrim::AromaticElement;
+  if (element_prim && n.value >= 0 && n.value < 256) {
+    std::bitset<256> one;
+    one.set(static_cast<std::size_t>(n.value));
+    // Only #n reads nothing but the element; c is also "aromatic".
+    return {one, QvQAtomPrim(n.prim) == QvQAtomPrim::AtomicNum};
+  }
+  // A $(...) matches where its first atom does.
+  if (QvQAtomPrim(n.prim) == QvQAtomPrim::Recursive && n.value >= 0 &&
+      static_cast<std::size_t>(n.value) < q.Recursive().size()) {
+    const QvQMolBase& nested = *q.Recursive()[static_cast<std::size_t>(n.value)];
+    if (nested.NumAtoms() > 0) return {PossibleElements(nested, nested.Atoms()[0].expr).set, false};
+  }
+  // Hydrogen is never aromatic.
+  if (QvQAtomPrim(n.prim) == QvQAtomPrim::Aromatic) return {all.reset(1), false};
+  return {all, false};
+}
+
 // A query's graph coded the same way. Only what every match is sure to find
-// in the target is coded: an atom whose expression demands one heavy
-// element, a bond whose expression demands one of the four bond types. Other
-// atoms count as not heavy and other bonds are left out of the walk, so no
-// feature passes through them. A bond is a ring bond when it lies on a cycle
-// of the query (its image then lies on a cycle of the target), whatever its
-// expression.
+// in the target is coded: an atom whose expression allows one heavy element,
+// or only heavy ones (coded at the "any heavy atom" level); a bond at the
+// finest level its expression is sure of. No feature passes through other
+// atoms. A bond is a ring
+// bond when it lies on a cycle of the query (its image then lies on a cycle
+// of the target) or its expression demands a ring bond.
 struct QueryGraph : Codes {
   std::vector<std::vector<QvGraphView::Arc>> arcs;
 
   explicit QueryGraph(const QvQMolBase& q) : Codes(q.NumAtoms(), q.NumBonds()), arcs(q.NumAtoms()) {
     for (unsigned a = 0; a < q.NumAtoms(); ++a) {
-      const unsigned z = QvQDemandedElement(q, q.Atoms()[a].expr);
-      atom_code[a] = QvScreenAtomCode(z);
-      heavy[a] = z > 1;
+      const PossibleZ elements = PossibleElements(q, q.Atoms()[a].expr);
+      if (elements.set.none() || elements.set.test(1)) continue;
+      walk[a] = 1;
+      unsigned z = 0;
+      if (elements.set.count() == 1)
+        while (!elements.set.test(z)) ++z;
+      std::bitset<256> halogens;
+      for (unsigned x : {9, 17, 35, 53}) halogens.set(x);
+      if (z > 1) {
+        atom_code[a] = QvScreenAtomCode(z);
+        heavy[a] = 1;
+      } else if ((elements.set & ~halogens).none()) {
+        atom_code[a] = kHalogen;
+        atom_level[a] = 1;
+      } else {
+        atom_code[a] = kAnyHeavyAtom;
+        atom_level[a] = 2;
+      }
     }
     for (unsigned b = 0; b < q.NumBonds(); ++b) {
       const QvQBond& bond = q.Bonds()[b];
-      const int code = DemandedBondCode(q, bond.expr);
-      if (code == 0) continue;
-      bond_code[b] = static_cast<std::uint8_t>(code);
+      const Possible codes = PossibleCodes(q, bond.expr);
+      if (codes.mask == 0) continue;  // matches no bond: nothing to walk
+      if (std::has_single_bit(codes.mask)) {
+        bond_code[b] = static_cast<std::uint8_t>(std::countr_zero(codes.mask));
+      } else if ((codes.mask & ~kSingleOrAromatic) == 0) {
+        bond_code[b] = QvScreenBondCode(1, false);
+        bond_level[b] = 1;
+      } else {
+        bond_level[b] = 2;
+      }
       arcs[bond.bgn].push_back({bond.end, b});
       arcs[bond.end].push_back({bond.bgn, b});
     }
     for (unsigned b = 0; b < q.NumBonds(); ++b) {
-      ring_bond[b] = OnCycle(q, b);
+      ring_bond[b] = OnCycle(q, b) || DemandsRing(q, q.Bonds()[b].expr);
       if (ring_bond[b]) ring_atom[q.Bonds()[b].bgn] = ring_atom[q.Bonds()[b].end] = 1;
     }
   }
@@ -158,21 +263,49 @@ struct QueryGraph : Codes {
   std::span<const QvGraphView::Arc> Arcs(unsigned a) const { return arcs[a]; }
 
  private:
-  // The screen's code of the bond type an expression demands, or 0.
-  static int DemandedBondCode(const QvQMolBase& q, unsigned idx) {
+  // Bond codes 1 to 6 as bits 1 to 6.
+  static constexpr unsigned kAllCodes = 0b1111110;
+  static constexpr unsigned kSingleOrAromatic = 1u << 1 | 1u << 4;
+  // The codes a bond matching an expression may have: `exact` when the
+  // expression reads nothing but the code, so that its negation is the
+  // complement; otherwise a superset.
+  struct Possible {
+    unsigned mask;
+    bool exact;
+  };
+  static Possible PossibleCodes(const QvQMolBase& q, unsigned idx) {
     const QvQNode& n = q.Node(idx);
-    if (n.op == QvQOp::And || n.op == QvQOp::AndLow) {
-      if (const int code = DemandedBondCode(q, n.left)) return code;
-      return DemandedBondCode(q, n.right);
+    switch (n.op) {
+      case QvQOp::Not: {
+        const Possible inner = PossibleCodes(q, n.left);
+        return inner.exact ? Possible{kAllCodes & ~inner.mask, true} : Possible{kAllCodes, false};
+      }
+      case QvQOp::And:
+      case QvQOp::AndLow:
+      case QvQOp::Or: {
+        const Possible l = PossibleCodes(q, n.left), r = PossibleCodes(q, n.right);
+        return {n.op == QvQOp::Or ? l.mask | r.mask : l.mask & r.mask, l.exact && r.exact};
+      }
+      case QvQOp::Prim: break;
     }
-    if (n.op != QvQOp::Prim) return 0;
+    const auto code = [](unsigned order, bool aromatic) { return 1u << QvScreenBondCode(order, aromatic); };
     switch (QvQBondPrim(n.prim)) {
-      case QvQBondPrim::Single: return QvScreenBondCode(1, false);
-      case QvQBondPrim::Double: return QvScreenBondCode(2, false);
-      case QvQBondPrim::Triple: return QvScreenBondCode(3, false);
-      case QvQBondPrim::Aromatic: return QvScreenBondCode(1, true);
-      default: return 0;
+      case QvQBondPrim::Single: return {code(1, false), true};
+      case QvQBondPrim::Double: return {code(2, false), true};
+      case QvQBondPrim::Triple: return {code(3, false), true};
+      case QvQBondPrim::Aromatic: return {code(1, true), true};
+      case QvQBondPrim::Default:
+      case QvQBondPrim::Up:
+      case QvQBondPrim::Down: return {kSingleOrAromatic, true};
+      case QvQBondPrim::Any: return {kAllCodes, true};
+      default: return {kAllCodes, false};
     }
+  }
+
+  static bool DemandsRing(const QvQMolBase& q, unsigned idx) {
+    const QvQNode& n = q.Node(idx);
+    if (n.op == QvQOp::And || n.op == QvQOp::AndLow) return DemandsRing(q, n.left) || DemandsRing(q, n.right);
+    return n.op == QvQOp::Prim && QvQBondPrim(n.prim) == QvQBondPrim::Ring;
   }
 
   // Whether bond b's ends stay connected without it. Queries are small, so
@@ -197,6 +330,54 @@ struct QueryGraph : Codes {
   }
 };
 
+// `atom`: an element's code or kAnyHeavyAtom.
+void SetChargeBit(QvFingerprint& fp, std::uint32_t atom, int charge) {
+  const std::uint32_t code = atom * 16 + (static_cast<unsigned>(charge) & 15);
+  QvSetFeatureBit(fp, QvScreenFeatureHash(QvScreenFeature::Charge, std::span(&code, 1), {}));
+}
+
+void SetAromaticBit(QvFingerprint& fp, std::uint32_t atom) {
+  QvSetFeatureBit(fp, QvScreenFeatureHash(QvScreenFeature::AromaticAtom, std::span(&atom, 1), {}));
+}
+
+// Features every atom matching an expression is sure to bring that the
+// path walk does not see: the screens of the $(...) queries it demands and
+// its charge. An "or" is sure of what both sides are.
+QvFingerprint SureFeatures(const QvQMolBase& q, unsigned idx) {
+  QvFingerprint fp{};
+  const QvQNode& n = q.Node(idx);
+  switch (n.op) {
+    case QvQOp::Not: return fp;
+    case QvQOp::Or:
+    case QvQOp::And:
+    case QvQOp::AndLow: {
+      const QvFingerprint l = SureFeatures(q, n.left), r = SureFeatures(q, n.right);
+      for (unsigned w = 0; w < kQvFingerprintWords; ++w) fp[w] = n.op == QvQOp::Or ? l[w] & r[w] : l[w] | r[w];
+      if (n.op == QvQOp::Or) return fp;
+      break;
+    }
+    case QvQOp::Prim:
+      if (QvQAtomPrim(n.prim) == QvQAtomPrim::Recursive && n.value >= 0 &&
+          static_cast<std::size_t>(n.value) < q.Recursive().size())
+        return QvScreenFingerprint(*q.Recursive()[static_cast<std::size_t>(n.value)]);
+      break;
+  }
+  int z = 0;
+  if (DemandedValue(q, idx, QvQAtomPrim::AromaticElement, z) && z > 1 && z < 256)
+    SetAromaticBit(fp, QvScreenAtomCode(static_cast<unsigned>(z)));
+  int charge = 0;
+  if (!DemandedValue(q, idx, QvQAtomPrim::Charge, charge) || charge == 0) return fp;
+  const std::bitset<256> elements = PossibleElements(q, idx).set;
+  if (elements.none() || elements.test(1)) return fp;
+  SetChargeBit(fp, kAnyHeavyAtom, charge);
+  if (elements.count() == 1 && !elements.test(0)) {
+    unsigned element = 2;
+    while (!elements.test(element)) ++element;
+    SetChargeBit(fp, QvScreenAtomCode(element), charge);
+  }
+  return fp;
+}
+
 // The ring flags the fingerprints need: the molecule's own, or a copy's.
 struct WithRings {
   QvWorkingMol work;
@@ -215,7 +396,7 @@ class PathWalker {
   // False when the walk was cut at kQvScreenMaxPaths.
   bool Run() {
     for (unsigned a = 0; a < g_.NumAtoms() && walked_ <= kQvScreenMaxPaths; ++a) {
-      if (!g_.heavy[a]) continue;
+      if (!g_.walk[a]) continue;
       pos_[0] = a;
       codes_[0] = g_.atom_code[a];
       on_path_[a] = 1;
@@ -226,15 +407,51 @@ class PathWalker {
   }
 
  private:
+  // Sets the bits of a path (or, with `closed`, a cycle) of `nbonds` bonds
+  // at each atom and bond level it is coded at.
+  void SetBits(QvScreenFeature exact, unsigned nbonds, bool closed) {
+    const unsigned natoms = closed ? nbonds : nbonds + 1;
+    unsigned level = 0, atom_level = 0;
+    bool halogen = false;
+    for (unsigned i = 0; i < nbonds; ++i) level = std::max<unsigned>(level, levels_[i]);
+    for (unsigned i = 0; i < natoms; ++i) {
+      atom_level = std::max<unsigned>(atom_level, g_.atom_level[pos_[i]]);
+      halogen = halogen || IsHalogen(codes_[i]) || codes_[i] == kHalogen;
+    }
+    // A feature is coded at its own levels and every coarser one: a query's
+    // screen then holds what a coarser alternative of an "or" may share.
+    for (unsigned atoms_at = atom_level; atoms_at < kAtomLevels; ++atoms_at) {
+      // Without a halogen the middle level codes as the first.
+      if (atoms_at == 1 && !halogen) continue;
+      std::uint32_t acoded[kMaxAtoms];
+      for (unsigned i = 0; i < natoms; ++i) acoded[i] = AtAtomLevel(codes_[i], atoms_at);
+      for (unsigned at = level; at < kLevels; ++at) {
+        std::uint8_t coded[kMaxAtoms];
+        for (unsigned i = 0; i < nbonds; ++i)
+          coded[i] = at == 0 ? bcodes_[i] : at == 1 ? QvScreenCoarseBondCode(bcodes_[i]) : 0;
+        QvSetFeatureBit(fp_, QvScreenFeatureHash(AtLevel(exact, at), std::span(acoded, natoms),
+                                                 std::span(coded, nbonds)));
+      }
+    }
+  }
+
   void Emit(unsigned nbonds) {
     // Each path is walked from both ends: hash it from the lower one only.
     if (nbonds > 0 && pos_[0] > pos_[nbonds]) return;
-    const std::span<const std::uint32_t> atoms(codes_, nbonds + 1);
-    const std::span<const std::uint8_t> bonds(bcodes_, nbonds);
-    QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::Path, atoms, bonds));
     bool ring = nbonds > 0 || g_.ring_atom[pos_[0]];
     for (unsigned i = 0; i < nbonds && ring; ++i) ring = g_.ring_bond[bonds_[i]];
-    if (ring) QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::RingPath, atoms, bonds));
+    if (nbonds == 0) {
+      // One atom: no bonds to code, and "any heavy atom" says nothing.
+      for (unsigned at = g_.atom_level[pos_[0]]; at < 2; ++at) {
+        if (at == 1 && !IsHalogen(codes_[0]) && codes_[0] != kHalogen) break;
+        const std::uint32_t code = AtAtomLevel(codes_[0], at);
+        QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::Path, std::span(&code, 1), {}));
+        if (ring) QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::RingPath, std::span(&code, 1), {}));
+      }
+      return;
+    }
+    SetBits(QvScreenFeature::Path, nbonds, false);
+    if (ring) SetBits(QvScreenFeature::RingPath, nbonds, false);
   }
 
   void Extend(unsigned nbonds) {
@@ -242,14 +459,14 @@ class PathWalker {
     Emit(nbonds);
     const unsigned last = pos_[nbonds];
     for (const QvGraphView::Arc& arc : g_.Arcs(last)) {
-      if (!g_.heavy[arc.nbr]) continue;
+      if (!g_.walk[arc.nbr]) continue;
       if (arc.nbr == pos_[0]) {
         // A ring closes: hashed once, from its lowest atom towards the lower
         // of that atom's two ring neighbours.
         if (nbonds >= 2 && IsLowest(nbonds) && pos_[1] < last) {
           bcodes_[nbonds] = g_.bond_code[arc.bond];
-          QvSetFeatureBit(fp_, QvScreenFeatureHash(QvScreenFeature::Cycle, std::span(codes_, nbonds + 1),
-                                                   std::span<const std::uint8_t>(bcodes_, nbonds + 1)));
+          levels_[nbonds] = g_.bond_level[arc.bond];
+          SetBits(QvScreenFeature::Cycle, nbonds + 1, true);
         }
         continue;
       }
@@ -258,6 +475,7 @@ class PathWalker {
       codes_[nbonds + 1] = g_.atom_code[arc.nbr];
       bonds_[nbonds] = arc.bond;
       bcodes_[nbonds] = g_.bond_code[arc.bond];
+      levels_[nbonds] = g_.bond_level[arc.bond];
       on_path_[arc.nbr] = 1;
       Extend(nbonds + 1);
       on_path_[arc.nbr] = 0;
@@ -278,6 +496,7 @@ class PathWalker {
   unsigned bonds_[kMaxAtoms] = {};
   std::uint32_t codes_[kMaxAtoms] = {};
   std::uint8_t bcodes_[kMaxAtoms] = {};
+  std::uint8_t levels_[kMaxAtoms] = {};
   std::size_t walked_ = 0;
 };
 
@@ -288,7 +507,16 @@ bool QvScreenFingerprint(const QvMolBase& mol, QvFingerprint& fp) {
   const WithRings rings(mol);
   const QvGraphView view(rings.work.Get());
   const CodedGraph graph(view);
-  if (PathWalker(graph, fp).Run()) return true;
+  if (PathWalker(graph, fp).Run()) {
+    for (unsigned a = 0; a < view.NumAtoms(); ++a) {
+      const QvAtomBase& atom = *view.Atom(a);
+      if (graph.heavy[a] && atom.IsAromatic()) SetAromaticBit(fp, QvScreenAtomCode(atom.GetAtomicNum()));
+      if (!graph.walk[a] || atom.GetFormalCharge() == 0) continue;
+      SetChargeBit(fp, kAnyHeavyAtom, atom.GetFormalCharge());
+      if (graph.heavy[a]) SetChargeBit(fp, QvScreenAtomCode(atom.GetAtomicNum()), atom.GetFormalCharge());
+    }
+    return true;
+  }
   fp.fill(~std::uint64_t{0});
   return false;
 }
@@ -303,7 +531,11 @@ QvFingerprint QvScreenFingerprint(const QvQMolBase& query) {
   QvFingerprint fp{};
   const QueryGraph graph(query);
   // A query too dense to walk screens nothing out.
-  if (!PathWalker(graph, fp).Run()) fp.fill(0);
+  if (!PathWalker(graph, fp).Run()) return QvFingerprint{};
+  for (const QvQAtom& atom : query.Atoms()) {
+    const QvFingerprint sure = SureFeatures(query, atom.expr);
+    for (unsigned w = 0; w < kQvFingerprintWords; ++w) fp[w] |= sure[w];
+  }
   return fp;
 }
 

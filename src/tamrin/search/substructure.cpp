@@ -394,6 +394,45 @@ bool QvMatches(const QvQuery& query, const QvMolBase& mol) {
   return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
 }
 
+namespace {
+
+// Cache-line fetches of what matching a molecule reads first, in stages: the
+// molecule object, then (once that has arrived) its atom list, then its atoms.
+void FetchMolecule(const QvMolBase* mol) {
+  // The object's first lines: its vtable pointer, atom list and perception flags.
+  for (unsigned line = 0; line < 4; ++line) __builtin_prefetch(reinterpret_cast<const char*>(mol) + 64 * line);
+}
+void FetchAtomList(const QvMolBase* mol) {
+  const QvAtomVector& atoms = mol->AtomList();
+  const char* data = reinterpret_cast<const char*>(atoms.data());
+  for (std::size_t line = 0; line < atoms.size() * sizeof(QvAtomBase*) && line < 512; line += 64)
+    __builtin_prefetch(data + line);
+}
+void FetchAtoms(const QvMolBase* mol) {
+  const QvAtomVector& atoms = mol->AtomList();
+  for (std::size_t i = 0; i < atoms.size() && i < 64; ++i) __builtin_prefetch(atoms[i]);
+}
+
+}  // namespace
+
+std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBase* const> mols) {
+  // How far ahead each stage runs: far enough for a fetch to arrive before
+  // the next stage needs it, near enough not to crowd the cache.
+  constexpr std::size_t kMolAhead = 8, kListAhead = 4, kAtomsAhead = 2;
+  std::vector<std::size_t> hits;
+  const std::size_t n = mols.size();
+  for (std::size_t i = 0; i < n && i < kMolAhead; ++i) FetchMolecule(mols[i]);
+  for (std::size_t i = 0; i < n && i < kListAhead; ++i) FetchAtomList(mols[i]);
+  for (std::size_t i = 0; i < n && i < kAtomsAhead; ++i) FetchAtoms(mols[i]);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i + kMolAhead < n) FetchMolecule(mols[i + kMolAhead]);
+    if (i + kListAhead < n) FetchAtomList(mols[i + kListAhead]);
+    if (i + kAtomsAhead < n) FetchAtoms(mols[i + kAtomsAhead]);
+    if (QvMatches(query, *mols[i])) hits.push_back(i);
+  }
+  return hits;
+}
+
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit,
                                                  bool unique) {
   std::vector<std::vector<unsigned>> matches;

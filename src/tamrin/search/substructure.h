@@ -28,6 +28,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,12 @@ class QvQuery {
 
 // True when the query maps into `mol` at least once.
 bool QvMatches(const QvQuery& query, const QvMolBase& mol);
+
+// The positions in `mols` of the molecules the query maps into, in order:
+// QvMatches over a whole set. A large set does not fit in cache, so a match
+// would wait on memory for each molecule, its atom list and its atoms; this
+// fetches them a few molecules ahead while it matches the current one.
+std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBase* const> mols);
 
 // The matches as target atom indices (GetIdx), one entry per query atom in
 // query order. `unique` keeps one match per set of target atoms (the first

@@ -19,6 +19,7 @@
 #include "tamrin/model/model.h"
 #include "tamrin/search/database.h"
 #include "tamrin/search/fingerprint.h"
+#include "tamrin/search/substructure.h"
 #include "tamrin/streams/flavor.h"
 #include "tamrin/streams/stringio.h"
 
@@ -104,6 +105,45 @@ TEST(Screen, SubgraphsStayInside) {
   const QvFingerprint benzene = Tamrin::QvScreenFingerprint(Read("c1ccccc1").GetMol());
   EXPECT_FALSE(Tamrin::QvFingerprintContains(Tamrin::QvScreenFingerprint(Read("CCCCCC").GetMol()), benzene));
   EXPECT_FALSE(Tamrin::QvFingerprintContains(benzene, Tamrin::QvScreenFingerprint(Read("C1CCCCC1").GetMol())));
+}
+
+// A query's screen against molecules it matches (the matcher is the judge)
+// and ones it does not (where the screen should already say no): one case
+// per way a query atom or bond is coded.
+TEST(Screen, QueryScreensKeepMatchesAndRejectOthers) {
+  struct Case {
+    const char* smarts;
+    const char* rejected;  // a molecule the query does not match
+  };
+  const std::vector<const char*> mols = {"c1ccccc1CBr", "C[N+](=O)[O-]", "O=C(N)c1ccncc1", "FC(F)(F)CCl",
+                                         "C1CCCCC1", "CN(=O)=O", "c1ccc2ncccc2c1"};
+  const Case cases[] = {
+      {"c1ccccc1", "C1CCCCC1"},                  // default bonds: single or aromatic; aromatic atoms
+      {"[Cl,Br,I]", "CN(=O)=O"},                 // an atom list of halogens
+      {"[N+](=O)[O-]", "CN(=O)=O"},              // charges
+      {"[c,n]1[c,n][c,n]2ccccc2[c,n][c,n]1", "c1ccccc1CBr"},  // any heavy atom, fused rings
+      {"C~C~C~C~C~C", "CC(C)(C)C"},              // any bond
+      {"[C;$(C(F)(F)F),$(C(Cl)(Cl)Cl)]", "CN(=O)=O"},  // the screens of $(...) queries
+      {"[$(C(=O)N),$(C(=O)O)]c1ccncc1", "c1ccccc1CBr"},  // what both sides of an "or" hold
+  };
+  for (const Case& c : cases) {
+    Tamrin::QvQuery query;
+    ASSERT_TRUE(query.FromSmarts(c.smarts)) << c.smarts;
+    const QvFingerprint screen = Tamrin::QvScreenFingerprint(query.Mol());
+    bool matched_any = false;
+    for (const char* text : mols) {
+      const Tamrin::QvGraphMol mol = Read(text);
+      if (!Tamrin::QvMatches(query, mol.GetMol())) continue;
+      matched_any = true;
+      EXPECT_TRUE(Tamrin::QvFingerprintContains(Tamrin::QvScreenFingerprint(mol.GetMol()), screen))
+          << c.smarts << " matches " << text;
+    }
+    EXPECT_TRUE(matched_any) << c.smarts;
+    const Tamrin::QvGraphMol other = Read(c.rejected);
+    ASSERT_FALSE(Tamrin::QvMatches(query, other.GetMol())) << c.smarts;
+    EXPECT_FALSE(Tamrin::QvFingerprintContains(Tamrin::QvScreenFingerprint(other.GetMol()), screen))
+        << c.smarts << " passes the screen of " << c.rejected;
+  }
 }
 
 // Twenty atoms all bonded to each other have far more paths than the walk
@@ -198,7 +238,13 @@ TEST_F(MoleculeDBTest, RecordsFingerprintsAndQueries) {
     ExpectAll(db);
     Tamrin::QvGraphMol none;
     EXPECT_FALSE(db.Get(smiles_.size(), none.GetMol()));
-    EXPECT_EQ(db.Screen(smiles_.size()), nullptr);
+    QvFingerprint screen;
+    EXPECT_FALSE(db.Screen(smiles_.size(), screen));
+    for (std::size_t i = 0; i < smiles_.size(); ++i) {
+      Tamrin::QvGraphMol mol;
+      ASSERT_TRUE(db.Screen(i, screen) && db.Get(i, mol.GetMol()));
+      EXPECT_EQ(screen, Tamrin::QvScreenFingerprint(mol.GetMol())) << i;
+    }
 
     // Phenol's screen: phenol and aspirin hold it, the others do not.
     std::vector<std::size_t> hits;
@@ -263,6 +309,7 @@ TEST_F(MoleculeDBTest, DamagedFilesAreRefused) {
       {"foreign", [](std::string& s) { s[0] = 'X'; }, "not a molecule database"},
       {"version", [](std::string& s) { s[8] = 9; }, "unknown version"},
       {"fingerprint size", [](std::string& s) { s[16] = 16; }, "other fingerprint settings"},
+      {"screen features", [](std::string& s) { s[48] = 1; }, "other fingerprint settings"},
       {"truncated", [](std::string& s) { s.resize(s.size() - 8); }, "truncated or damaged"},
       {"record count", [&](std::string& s) { put64(s, 24, 8); }, "the header counts 8 records"},
       {"block marker", [&](std::string& s) { s[block0] = 'x'; }, "bad block marker"},
