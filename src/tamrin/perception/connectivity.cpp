@@ -105,8 +105,9 @@ class CellGrid {
   }
 
   std::int64_t Cell(const Site& s, int axis) const {
-    const double c = std::floor((s.xyz[axis] - lo_[axis]) * inv_cell_);
-    return static_cast<std::int64_t>(std::clamp(c, 0.0, static_cast<double>(kMaxCell)));
+    // Clamped first, truncation is the floor (no call into the maths library).
+    const double c = (s.xyz[axis] - lo_[axis]) * inv_cell_;
+    return c <= 0.0 ? 0 : c >= static_cast<double>(kMaxCell) ? kMaxCell : static_cast<std::int64_t>(c);
   }
 
 
@@ -217,7 +218,21 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     max_radius = std::max(max_radius, sites[i].radius);
   }
   if (cell_sites.empty()) cell_sites.push_back(sites.front());  // a grid needs a corner; it is not searched
-  const CellGrid grid(cell_sites, 2.0 * max_radius + kQvBondTolerance);
+  // The cells fit the bonds of the common light elements (H, C, N, O, F);
+  // the few wider atoms (S, P, Cl, B) reach two cells out, from a pass of
+  // their own. Where they are not few, the cells fit them as well.
+  constexpr double kCellRadius = 0.8;
+  double cell_radius = 0.0;
+  std::size_t num_wide = 0;
+  for (const Site& s : cell_sites) {
+    if (s.radius <= kCellRadius)
+      cell_radius = std::max(cell_radius, s.radius);
+    else
+      ++num_wide;
+  }
+  if (cell_radius == 0.0 || num_wide > cell_sites.size() / 16) cell_radius = max_radius;
+  const double cell_size = 2.0 * cell_radius + kQvBondTolerance;
+  const CellGrid grid(cell_sites, cell_size);
   // The sites in cell order, coordinates side by side: the pair loop below
   // runs over plain arrays, and most pairs fail its first test.
   const std::size_t n = small.size();
@@ -227,6 +242,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   double* const py = px + n;
   double* const pz = py + n;
   double* const pr = pz + n;
+  std::vector<char> wide(n, 0);
   for (std::size_t k = 0; k < n; ++k) {
     order[k] = small[grid.Order()[k]];
     const Site& s = sites[order[k]];
@@ -234,6 +250,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     py[k] = s.xyz[1];
     pz[k] = s.xyz[2];
     pr[k] = s.radius;
+    wide[k] = s.radius > cell_radius;
   }
   // Each pair of neighbouring cells once: a site's own cell (the sites after
   // it there), and the 13 of its 26 neighbours that lie ahead of it (the
@@ -254,6 +271,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
       grid.ForEachRange(cx, cy + 1, cz - 1, cz + 1, keep);
       for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachRange(cx + 1, cy + dy, cz - 1, cz + 1, keep);
     }
+    if (wide[p]) continue;  // paired below
     const unsigned i = order[p];
     const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p];
     const auto scan = [&](unsigned begin, unsigned end) {
@@ -261,13 +279,31 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
         const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
         const double limit = ri + pr[q] + kQvBondTolerance;
         // The same margin as the test in `consider`, which decides.
-        if (dx * dx + dy * dy + dz * dz > limit * limit * (1.0 + 1e-9)) continue;
+        if (dx * dx + dy * dy + dz * dz > limit * limit * (1.0 + 1e-9) || wide[q]) continue;
         const unsigned j = order[q];
         i < j ? consider(i, j) : consider(j, i);
       }
     };
     scan(p + 1, cell_end);
     for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
+  }
+  // Each wide site with every site as far as it reaches, and with the
+  // wide sites after it in the grid order.
+  for (unsigned p = 0; p < n; ++p) {
+    if (!wide[p]) continue;
+    const Site& site = cell_sites[grid.Order()[p]];
+    const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
+    const auto reach = static_cast<std::int64_t>(std::ceil((site.radius + max_radius + kQvBondTolerance) / cell_size));
+    const unsigned i = order[p];
+    for (std::int64_t dx = -reach; dx <= reach; ++dx)
+      for (std::int64_t dy = -reach; dy <= reach; ++dy)
+        grid.ForEachRange(cx + dx, cy + dy, cz - reach, cz + reach, [&](unsigned begin, unsigned end) {
+          for (unsigned q = begin; q < end; ++q) {
+            if (q == p || (wide[q] && q < p)) continue;
+            const unsigned j = order[q];
+            i < j ? consider(i, j) : consider(j, i);
+          }
+        });
   }
   // The warning names the pair that a walk over every site's 27 cells, in
   // turn, would meet first: the lowest site, then its nearest cell in that

@@ -101,6 +101,26 @@ TEST(Connectivity, LargeAtomsFindTheirPartners) {
   }
 }
 
+// The cells fit the light elements; S and P reach past them (S-C up to
+// 2.26 A, S-S up to 2.55 A against cells of 1.97 A). Stretched pairs of
+// those and a dense random cluster bond through the grid as through all pairs
+// (few enough of them that the grid keeps the small cells).
+TEST(Connectivity, WideAtomsReachPastTheirCells) {
+  std::vector<Placed> atoms = {{16, 0, 0, 0},  {6, 2.2, 0, 0},   {16, 10, 0, 0}, {16, 10, 2.5, 0},
+                               {15, 20, 0, 0}, {8, 20, 2.1, 0},  {16, 30, 0, 0}, {1, 30, 1.7, 0}};
+  const unsigned elements[] = {1, 6, 1, 7, 1, 8, 6, 16, 1, 6, 1, 8};
+  unsigned seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) / 65536 % 1000 / 1000.0 * 6.0; };
+  for (int k = 0; k < 48; ++k) atoms.push_back({elements[k % 12], 40 + next(), next(), next()});
+  QvGraphMol small, padded;
+  Build(small, atoms);
+  Build(padded, atoms, true);
+  Tamrin::QvDetermineConnectivity(small);
+  Tamrin::QvDetermineConnectivity(padded);
+  EXPECT_EQ(Bonds(padded), Bonds(small));
+  EXPECT_EQ(Bonds(small).substr(0, 16), "0-1 2-3 4-5 6-7 ");
+}
+
 // Far-flung coordinates (8e6 A out, beyond 2^21 cells of 1.97 A) clamp into an
 // edge cell; distances stay exact there. Stored as floats, so the offsets
 // are multiples of 0.5.
