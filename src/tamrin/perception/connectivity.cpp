@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <tuple>
 #include <unordered_map>
@@ -31,6 +32,8 @@ struct Site {
   QvAtomBase* atom;
   double xyz[3];
   double radius;
+  unsigned idx;  // the atom's index, asked for often
+  unsigned atomic_num;
 };
 
 struct Candidate {
@@ -45,10 +48,11 @@ std::vector<Site> SitesOf(QvMolBase& mol) {
   std::vector<Site> sites;
   sites.reserve(mol.NumAtoms());
   for (QvAtomBase& atom : mol.GetAtoms()) {
-    const double radius = QvGetCovalentRadius(atom.GetAtomicNum());
-    const double* xyz = coords.data() + 3 * static_cast<size_t>(atom.GetIdx());
+    const unsigned z = atom.GetAtomicNum(), idx = atom.GetIdx();
+    const double radius = QvGetCovalentRadius(z);
+    const double* xyz = coords.data() + 3 * static_cast<size_t>(idx);
     if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
-    sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius});
+    sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius, idx, z});
   }
   return sites;
 }
@@ -255,9 +259,13 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   // Each pair of neighbouring cells once: a site's own cell (the sites after
   // it there), and the 13 of its 26 neighbours that lie ahead of it (the
   // other 13 see it from theirs). The sites of one cell share those ranges.
+  // Wide sites take no part: their x is NaN here, which fails every test.
+  for (std::size_t k = 0; k < n; ++k)
+    if (wide[k]) px[k] = std::numeric_limits<double>::quiet_NaN();
   std::pair<unsigned, unsigned> ahead[13];
   std::size_t num_ahead = 0;
-  unsigned cell_end = 0;
+  unsigned cell_end = 0, next_end = 0;
+  std::vector<unsigned> hits;
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end) {
       const Site& site = cell_sites[grid.Order()[p]];
@@ -267,25 +275,30 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
         if (begin < end) ahead[num_ahead++] = {begin, end};
       };
       grid.ForEachRange(cx, cy, cz, cz, [&](unsigned, unsigned end) { cell_end = end; });
-      grid.ForEachRange(cx, cy, cz + 1, cz + 1, keep);
+      // The next cell up the column follows this one in the order.
+      next_end = cell_end;
+      grid.ForEachRange(cx, cy, cz + 1, cz + 1, [&](unsigned, unsigned end) { next_end = end; });
       grid.ForEachRange(cx, cy + 1, cz - 1, cz + 1, keep);
       for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachRange(cx + 1, cy + dy, cz - 1, cz + 1, keep);
     }
     if (wide[p]) continue;  // paired below
-    const unsigned i = order[p];
-    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p];
+    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p] + kQvBondTolerance;
+    hits.clear();
     const auto scan = [&](unsigned begin, unsigned end) {
       for (unsigned q = begin; q < end; ++q) {
         const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
-        const double limit = ri + pr[q] + kQvBondTolerance;
+        const double limit = ri + pr[q];
         // The same margin as the test in `consider`, which decides.
-        if (dx * dx + dy * dy + dz * dz > limit * limit * (1.0 + 1e-9) || wide[q]) continue;
-        const unsigned j = order[q];
-        i < j ? consider(i, j) : consider(j, i);
+        if (dx * dx + dy * dy + dz * dz <= limit * limit * (1.0 + 1e-9)) hits.push_back(q);
       }
     };
-    scan(p + 1, cell_end);
+    scan(p + 1, next_end);
     for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
+    const unsigned i = order[p];
+    for (const unsigned q : hits) {
+      const unsigned j = order[q];
+      i < j ? consider(i, j) : consider(j, i);
+    }
   }
   // Each wide site with every site as far as it reaches, and with the
   // wide sites after it in the grid order.
@@ -337,7 +350,7 @@ constexpr unsigned kNoSite = ~0u;
 
 std::vector<unsigned> SiteIndex(const QvMolBase& mol, const std::vector<Site>& sites) {
   std::vector<unsigned> site_of(mol.GetMaxAtomIdx(), kNoSite);
-  for (unsigned i = 0; i < sites.size(); ++i) site_of[sites[i].atom->GetIdx()] = i;
+  for (unsigned i = 0; i < sites.size(); ++i) site_of[sites[i].idx] = i;
   return site_of;
 }
 
@@ -391,7 +404,7 @@ class SiteNbrs {
 bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const SiteNbrs& nbrs,
                      const Candidate& c) {
   constexpr double kWidestRingAngle = 80.0;
-  const unsigned b = sites[c.b].atom->GetIdx();
+  const unsigned b = sites[c.b].idx;
   for (const unsigned k : nbrs.Of(c.a)) {
     if (k >= site_of.size() || site_of[k] == kNoSite || !nbrs.Has(site_of[k], b)) continue;
     if (Angle(sites[c.a], sites[site_of[k]], sites[c.b]) > kWidestRingAngle) return true;
@@ -425,8 +438,8 @@ std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& ca
   for (unsigned i = 0; i < sites.size(); ++i)
     for (const unsigned atom : nbrs.Of(i)) adj[fill[i]++] = atom;
   for (const Candidate& c : candidates) {
-    adj[fill[c.a]++] = sites[c.b].atom->GetIdx();
-    adj[fill[c.b]++] = sites[c.a].atom->GetIdx();
+    adj[fill[c.a]++] = sites[c.b].idx;
+    adj[fill[c.b]++] = sites[c.a].idx;
   }
   const auto of = [&](unsigned site) {
     return std::span<const unsigned>(adj.data() + start[site], start[site + 1] - start[site]);
@@ -465,11 +478,11 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   std::vector<Candidate> candidates = Candidates(sites, overlap);
   if (overlap.seen)
     Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
-                                    sites[overlap.a].atom->GetIdx(), sites[overlap.b].atom->GetIdx(),
+                                    sites[overlap.a].idx, sites[overlap.b].idx,
                                     overlap.distance);
   std::vector<unsigned> room(sites.size());
   for (unsigned i = 0; i < sites.size(); ++i) {
-    const unsigned cap = MaxBonds(sites[i].atom->GetAtomicNum());
+    const unsigned cap = MaxBonds(sites[i].atomic_num);
     const unsigned have = sites[i].atom->GetExplicitDegree();
     room[i] = cap > have ? cap - have : 0;
   }
@@ -478,18 +491,16 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   std::vector<std::pair<unsigned, unsigned>> accepted;
   const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs));
   for (auto c = first_free; c != candidates.end(); ++c)
-    if (!nbrs.Has(c->a, sites[c->b].atom->GetIdx())) accepted.emplace_back(c->a, c->b);
+    if (!nbrs.Has(c->a, sites[c->b].idx)) accepted.emplace_back(c->a, c->b);
   std::sort(candidates.begin(), first_free, [](const Candidate& x, const Candidate& y) {
     return x.excess != y.excess ? x.excess < y.excess : (x.a != y.a ? x.a < y.a : x.b < y.b);
   });
   for (auto c = candidates.begin(); c != first_free; ++c) {
     if (room[c->a] == 0 || room[c->b] == 0) continue;
-    const QvAtomBase* a = sites[c->a].atom;
-    const QvAtomBase* b = sites[c->b].atom;
-    if (nbrs.Has(c->a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, *c)) continue;
+    if (nbrs.Has(c->a, sites[c->b].idx) || AcrossOpenAngle(sites, site_of, nbrs, *c)) continue;
     accepted.emplace_back(c->a, c->b);
-    nbrs.Add(c->a, b->GetIdx());
-    nbrs.Add(c->b, a->GetIdx());
+    nbrs.Add(c->a, sites[c->b].idx);
+    nbrs.Add(c->b, sites[c->a].idx);
     --room[c->a];
     --room[c->b];
   }
