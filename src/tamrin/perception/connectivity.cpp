@@ -198,48 +198,27 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     if (!overlaps.empty()) note_overlap(overlaps.front());
     return found;
   }
-  // A few large atoms (ions, metals) would stretch every cell to their
-  // reach: they are paired with every site directly, and the cells fit the
-  // rest. Many of them share the cells with the others.
-  constexpr double kLargeRadius = 1.1;
-  std::vector<unsigned> large, small;
-  for (unsigned i = 0; i < sites.size(); ++i) (sites[i].radius > kLargeRadius ? large : small).push_back(i);
-  if (large.size() > std::max<std::size_t>(8, sites.size() / 64)) {
-    small.insert(small.end(), large.begin(), large.end());
-    std::sort(small.begin(), small.end());
-    large.clear();
-  }
-  for (std::size_t k = 0; k < large.size(); ++k) {
-    const unsigned l = large[k];
-    for (const unsigned j : small) l < j ? consider(l, j) : consider(j, l);
-    for (std::size_t m = k + 1; m < large.size(); ++m) consider(l, large[m]);  // numbers ascend
-  }
-  std::vector<Site> cell_sites;
-  cell_sites.reserve(small.size());
   double max_radius = 0.0;
-  for (const unsigned i : small) {
-    cell_sites.push_back(sites[i]);
-    max_radius = std::max(max_radius, sites[i].radius);
-  }
-  if (cell_sites.empty()) cell_sites.push_back(sites.front());  // a grid needs a corner; it is not searched
+  for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
   // The cells fit the bonds of the common light elements (H, C, N, O, F);
-  // the few wider atoms (S, P, Cl, B) reach two cells out, from a pass of
-  // their own. Where they are not few, the cells fit them as well.
+  // the few wider atoms (S, P, Cl, B, ions and metals) reach further, two or
+  // three cells out, from a pass of their own. Where they are not few, the
+  // cells fit them as well.
   constexpr double kCellRadius = 0.8;
   double cell_radius = 0.0;
   std::size_t num_wide = 0;
-  for (const Site& s : cell_sites) {
+  for (const Site& s : sites) {
     if (s.radius <= kCellRadius)
       cell_radius = std::max(cell_radius, s.radius);
     else
       ++num_wide;
   }
-  if (cell_radius == 0.0 || num_wide > cell_sites.size() / 16) cell_radius = max_radius;
+  if (cell_radius == 0.0 || num_wide > sites.size() / 16) cell_radius = max_radius;
   const double cell_size = 2.0 * cell_radius + kQvBondTolerance;
-  const CellGrid grid(cell_sites, cell_size);
+  const CellGrid grid(sites, cell_size);
   // The sites in cell order, coordinates side by side: the pair loop below
   // runs over plain arrays, and most pairs fail its first test.
-  const std::size_t n = small.size();
+  const std::size_t n = sites.size();
   std::vector<unsigned> order(n);
   std::vector<double> packed(4 * n);
   double* const px = packed.data();
@@ -248,7 +227,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   double* const pr = pz + n;
   std::vector<char> wide(n, 0);
   for (std::size_t k = 0; k < n; ++k) {
-    order[k] = small[grid.Order()[k]];
+    order[k] = grid.Order()[k];
     const Site& s = sites[order[k]];
     px[k] = s.xyz[0];
     py[k] = s.xyz[1];
@@ -268,7 +247,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   std::vector<unsigned> hits;
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end) {
-      const Site& site = cell_sites[grid.Order()[p]];
+      const Site& site = sites[grid.Order()[p]];
       const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
       num_ahead = 0;
       const auto keep = [&](unsigned begin, unsigned end) {
@@ -304,7 +283,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   // wide sites after it in the grid order.
   for (unsigned p = 0; p < n; ++p) {
     if (!wide[p]) continue;
-    const Site& site = cell_sites[grid.Order()[p]];
+    const Site& site = sites[grid.Order()[p]];
     const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
     const auto reach = static_cast<std::int64_t>(std::ceil((site.radius + max_radius + kQvBondTolerance) / cell_size));
     const unsigned i = order[p];

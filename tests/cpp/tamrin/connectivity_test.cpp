@@ -82,8 +82,8 @@ TEST(Connectivity, LeavesMoleculesWithoutUsableCoordinates) {
 }
 
 // Large atoms (ions, metals) reach further than the cells of the others:
-// few of them are paired with every site, many share the cells. Either way
-// the grid finds what all pairs find.
+// few of them search further cells, many share cells that fit them. Either
+// way the grid finds what all pairs find.
 TEST(Connectivity, LargeAtomsFindTheirPartners) {
   std::vector<Placed> ion = {{11, 0, 0, 0},   {8, 2.4, 0, 0}, {8, -2.4, 0, 0}, {8, 0, 2.5, 0},
                              {8, 0, -2.6, 0}, {6, 5, 5, 5},   {6, 6.5, 5, 5}};
@@ -101,13 +101,14 @@ TEST(Connectivity, LargeAtomsFindTheirPartners) {
   }
 }
 
-// The cells fit the light elements; S and P reach past them (S-C up to
-// 2.26 A, S-S up to 2.55 A against cells of 1.97 A). Stretched pairs of
-// those and a dense random cluster bond through the grid as through all pairs
-// (few enough of them that the grid keeps the small cells).
+// The cells fit the light elements (1.97 A here); S, P and ions reach past
+// them (S-C up to 2.26 A, S-S 2.55, Na-O 2.77). Stretched pairs of those
+// across two cell boundaries, and a dense random cluster, bond through the
+// grid as through all pairs (few enough wide atoms that the grid keeps the
+// small cells).
 TEST(Connectivity, WideAtomsReachPastTheirCells) {
-  std::vector<Placed> atoms = {{16, 0, 0, 0},  {6, 2.2, 0, 0},   {16, 10, 0, 0}, {16, 10, 2.5, 0},
-                               {15, 20, 0, 0}, {8, 20, 2.1, 0},  {16, 30, 0, 0}, {1, 30, 1.7, 0}};
+  std::vector<Placed> atoms = {{16, 0, 1.9, 0},  {6, 0, 4.1, 0},  {16, 10, 1.9, 0}, {16, 10, 4.4, 0},
+                               {15, 20, 1.9, 0}, {8, 20, 4.0, 0}, {11, 30, 1.9, 0}, {8, 30, 4.4, 0}};
   const unsigned elements[] = {1, 6, 1, 7, 1, 8, 6, 16, 1, 6, 1, 8};
   unsigned seed = 12345;
   const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) / 65536 % 1000 / 1000.0 * 6.0; };
