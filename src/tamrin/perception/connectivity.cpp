@@ -442,8 +442,15 @@ void SortPairs(std::vector<std::pair<unsigned, unsigned>>& pairs, std::size_t nu
   std::vector<std::pair<unsigned, unsigned>> sorted(pairs.size());
   std::vector<unsigned> fill(start.begin(), start.end() - 1);
   for (const auto& pair : pairs) sorted[fill[pair.first]++] = pair;
-  for (std::size_t i = 0; i < num_sites; ++i)
-    std::sort(sorted.begin() + start[i], sorted.begin() + start[i + 1]);
+  // A handful of partners each: sorted in place by insertion.
+  for (std::size_t i = 0; i < num_sites; ++i) {
+    for (unsigned k = start[i] + 1; k < start[i + 1]; ++k) {
+      const std::pair<unsigned, unsigned> pair = sorted[k];
+      unsigned m = k;
+      for (; m > start[i] && pair.second < sorted[m - 1].second; --m) sorted[m] = sorted[m - 1];
+      sorted[m] = pair;
+    }
+  }
   pairs = std::move(sorted);
 }
 
