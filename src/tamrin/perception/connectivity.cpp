@@ -86,15 +86,17 @@ class CellGrid {
       // Counted into their slots in number order: the order of a sort by
       // key, then number.
       for (int axis = 0; axis < 3; ++axis) size_[axis] = top[axis] + 1;
-      first_.assign(static_cast<std::size_t>(dense) + 1, 0);
+      // Counted one slot up, so that placing them moves each start to
+      // where it belongs.
+      first_.assign(static_cast<std::size_t>(dense) + 2, 0);
       std::vector<unsigned> slot(sites.size());
       for (unsigned i = 0; i < sites.size(); ++i) {
         slot[i] = static_cast<unsigned>(Slot(keys[i] >> 42, (keys[i] >> 21) & kMaxCell, keys[i] & kMaxCell));
-        ++first_[slot[i] + 1];
+        ++first_[slot[i] + 2];
       }
-      for (std::size_t k = 1; k < first_.size(); ++k) first_[k] += first_[k - 1];
-      std::vector<unsigned> next(first_.begin(), first_.end() - 1);
-      for (unsigned i = 0; i < sites.size(); ++i) order_[next[slot[i]]++] = i;
+      for (std::size_t k = 2; k < first_.size(); ++k) first_[k] += first_[k - 1];
+      for (unsigned i = 0; i < sites.size(); ++i) order_[first_[slot[i] + 1]++] = i;
+      first_.pop_back();
       return;
     }
     std::sort(order_.begin(), order_.end(),

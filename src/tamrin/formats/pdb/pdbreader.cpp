@@ -45,41 +45,34 @@ bool ParseCols(std::string_view line, std::size_t first, std::size_t last, T& va
 // out: for reals "%W.Df" (blanks, a '-', digits, the '.' in its column, D
 // digits), for integers blanks, a '-' and digits. Such a field is read here
 // on the spot, to the value the general parser gives it (its digits over an
-// exact power of ten); any other text goes to that parser. The columns are
-// fixed, so the loops below unroll.
-template <std::size_t First, std::size_t Last, std::size_t Decimals, class T>
-bool ParseColsFast(std::string_view line, T& value) {
-  constexpr std::size_t width = Last - First + 1;
-  static_assert(Decimals < 7 && width > Decimals + 1 && width < 16);
+// exact power of ten); any other text goes to that parser.
+template <std::size_t Decimals, class T>
+bool ParseColsFast(std::string_view line, std::size_t first, std::size_t last, T& value) {
+  static_assert(Decimals < 7);
   constexpr double kScale = Decimals == 0 ? 1.0 : Decimals == 1 ? 1e1 : Decimals == 2 ? 1e2 : Decimals == 3 ? 1e3
                           : Decimals == 4 ? 1e4 : Decimals == 5 ? 1e5 : 1e6;
-  constexpr std::size_t point = Decimals == 0 ? width : width - Decimals - 1;
-  if (line.size() >= Last) {
-    const char* const field = line.data() + First - 1;
+  const std::size_t width = last - first + 1;
+  if (line.size() >= last && width > Decimals + 1 && width < 16) {
+    const char* const field = line.data() + first - 1;
+    const std::size_t point = Decimals == 0 ? width : width - Decimals - 1;
+    std::size_t i = 0;
+    while (i < point && field[i] == ' ') ++i;
+    const bool negative = i < point && field[i] == '-';
+    i += negative;
+    bool ok = i < point;
     std::uint64_t digits = 0;
-    bool ok = true, negative = false, started = false;
-    for (std::size_t i = 0; i < point; ++i) {
-      const char c = field[i];
-      const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(c)) - '0';
-      if (d < 10) {
-        digits = digits * 10 + d;
-        started = true;
-      } else if (started || (c != ' ' && (c != '-' || negative))) {
-        ok = false;  // a blank or a sign after the number began, or another character
-      } else {
-        negative = negative || c == '-';  // a blank before a sign is fine, after one not
-        ok = ok && !(negative && c == ' ');
-      }
+    for (; ok && i < point; ++i) {
+      ok = field[i] >= '0' && field[i] <= '9';
+      digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
     }
     if constexpr (Decimals > 0) {
       ok = ok && field[point] == '.';
-      for (std::size_t i = point + 1; i < width; ++i) {
-        const unsigned d = static_cast<unsigned>(static_cast<unsigned char>(field[i])) - '0';
-        ok = ok && d < 10;
-        digits = digits * 10 + d;
+      for (i = point + 1; ok && i < width; ++i) {
+        ok = field[i] >= '0' && field[i] <= '9';
+        digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
       }
     }
-    if (ok && started) {
+    if (ok) {
       if constexpr (std::is_floating_point_v<T>) {
         const double magnitude = static_cast<double>(digits) / kScale;
         value = negative ? -magnitude : magnitude;
@@ -89,7 +82,7 @@ bool ParseColsFast(std::string_view line, T& value) {
       return true;
     }
   }
-  return ParseCols(line, First, Last, value);
+  return ParseCols(line, first, last, value);
 }
 
 bool StartsWith(std::string_view line, std::string_view prefix) { return line.substr(0, prefix.size()) == prefix; }
@@ -208,8 +201,8 @@ class Reader {
       return;
 
     double xyz[3];
-    if (!ParseColsFast<31, 38, 3>(line, xyz[0]) || !ParseColsFast<39, 46, 3>(line, xyz[1]) ||
-        !ParseColsFast<47, 54, 3>(line, xyz[2])) {
+    if (!ParseColsFast<3>(line, 31, 38, xyz[0]) || !ParseColsFast<3>(line, 39, 46, xyz[1]) ||
+        !ParseColsFast<3>(line, 47, 54, xyz[2])) {
       QvErrorHandler::Warning("Skipping invalid atom record: %.*s", static_cast<int>(line.size()), line.data());
       return;
     }
@@ -228,15 +221,15 @@ class Reader {
     if (const char chain = Col(line, 22); chain != ' ') res.chain.assign(1, chain);
     // Unreadable numbers (hybrid-36 serials past 99999) stay 0: the atom is
     // still good, only its CONECT records cannot find it.
-    ParseColsFast<23, 26, 0>(line, res.number);
+    ParseColsFast<0>(line, 23, 26, res.number);
     res.insertion_code = Col(line, 27);
     res.alternate_location = alt;
-    ParseColsFast<7, 11, 0>(line, res.serial);
+    ParseColsFast<0>(line, 7, 11, res.serial);
     res.model = model_;
     res.fragment = fragment_;
     res.hetero = hetero;
     double value;
-    if (line.size() >= 60 && ParseColsFast<55, 60, 2>(line, value)) {
+    if (line.size() >= 60 && ParseColsFast<2>(line, 55, 60, value)) {
       if (flags_ & Flag::Radius)
         atom->SetRadius(value);
       else
@@ -244,7 +237,7 @@ class Reader {
     }
     // Column 67 is blank in files that keep to "%6.2f" there.
     const bool b_wide = line.size() > 66 && line[66] != ' ';
-    if (line.size() >= 66 && (b_wide ? ParseCols(line, 61, 67, value) : ParseColsFast<61, 66, 2>(line, value))) {
+    if (line.size() >= 66 && (b_wide ? ParseCols(line, 61, 67, value) : ParseColsFast<2>(line, 61, 66, value))) {
       if (flags_ & Flag::Charge)
         atom->SetPartialCharge(value);
       else
