@@ -82,7 +82,7 @@ class CellGrid {
     }
     const double dense = static_cast<double>(top[0] + 1) * static_cast<double>(top[1] + 1) *
                          static_cast<double>(top[2] + 1);
-    if (dense <= 8.0 * static_cast<double>(sites.size()) + 4096.0) {
+    if (dense <= 16.0 * static_cast<double>(sites.size()) + 4096.0) {
       // Counted into their slots in number order: the order of a sort by
       // key, then number.
       for (int axis = 0; axis < 3; ++axis) size_[axis] = top[axis] + 1;
