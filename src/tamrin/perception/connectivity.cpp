@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <tuple>
 #include <unordered_map>
@@ -31,6 +32,8 @@ struct Site {
   QvAtomBase* atom;
   double xyz[3];
   double radius;
+  unsigned idx;  // the atom's index, asked for often
+  unsigned atomic_num;
 };
 
 struct Candidate {
@@ -45,10 +48,11 @@ std::vector<Site> SitesOf(QvMolBase& mol) {
   std::vector<Site> sites;
   sites.reserve(mol.NumAtoms());
   for (QvAtomBase& atom : mol.GetAtoms()) {
-    const double radius = QvGetCovalentRadius(atom.GetAtomicNum());
-    const double* xyz = coords.data() + 3 * static_cast<size_t>(atom.GetIdx());
+    const unsigned z = atom.GetAtomicNum(), idx = atom.GetIdx();
+    const double radius = QvGetCovalentRadius(z);
+    const double* xyz = coords.data() + 3 * static_cast<size_t>(idx);
     if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
-    sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius});
+    sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius, idx, z});
   }
   return sites;
 }
@@ -78,19 +82,21 @@ class CellGrid {
     }
     const double dense = static_cast<double>(top[0] + 1) * static_cast<double>(top[1] + 1) *
                          static_cast<double>(top[2] + 1);
-    if (dense <= 8.0 * static_cast<double>(sites.size()) + 4096.0) {
+    if (dense <= 16.0 * static_cast<double>(sites.size()) + 4096.0) {
       // Counted into their slots in number order: the order of a sort by
       // key, then number.
       for (int axis = 0; axis < 3; ++axis) size_[axis] = top[axis] + 1;
-      first_.assign(static_cast<std::size_t>(dense) + 1, 0);
+      // Counted one slot up, so that placing them moves each start to
+      // where it belongs.
+      first_.assign(static_cast<std::size_t>(dense) + 2, 0);
       std::vector<unsigned> slot(sites.size());
       for (unsigned i = 0; i < sites.size(); ++i) {
         slot[i] = static_cast<unsigned>(Slot(keys[i] >> 42, (keys[i] >> 21) & kMaxCell, keys[i] & kMaxCell));
-        ++first_[slot[i] + 1];
+        ++first_[slot[i] + 2];
       }
-      for (std::size_t k = 1; k < first_.size(); ++k) first_[k] += first_[k - 1];
-      std::vector<unsigned> next(first_.begin(), first_.end() - 1);
-      for (unsigned i = 0; i < sites.size(); ++i) order_[next[slot[i]]++] = i;
+      for (std::size_t k = 2; k < first_.size(); ++k) first_[k] += first_[k - 1];
+      for (unsigned i = 0; i < sites.size(); ++i) order_[first_[slot[i] + 1]++] = i;
+      first_.pop_back();
       return;
     }
     std::sort(order_.begin(), order_.end(),
@@ -105,8 +111,9 @@ class CellGrid {
   }
 
   std::int64_t Cell(const Site& s, int axis) const {
-    const double c = std::floor((s.xyz[axis] - lo_[axis]) * inv_cell_);
-    return static_cast<std::int64_t>(std::clamp(c, 0.0, static_cast<double>(kMaxCell)));
+    // Clamped first, truncation is the floor (no call into the maths library).
+    const double c = (s.xyz[axis] - lo_[axis]) * inv_cell_;
+    return c <= 0.0 ? 0 : c >= static_cast<double>(kMaxCell) ? kMaxCell : static_cast<std::int64_t>(c);
   }
 
 
@@ -193,81 +200,104 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     if (!overlaps.empty()) note_overlap(overlaps.front());
     return found;
   }
-  // A few large atoms (ions, metals) would stretch every cell to their
-  // reach: they are paired with every site directly, and the cells fit the
-  // rest. Many of them share the cells with the others.
-  constexpr double kLargeRadius = 1.1;
-  std::vector<unsigned> large, small;
-  for (unsigned i = 0; i < sites.size(); ++i) (sites[i].radius > kLargeRadius ? large : small).push_back(i);
-  if (large.size() > std::max<std::size_t>(8, sites.size() / 64)) {
-    small.insert(small.end(), large.begin(), large.end());
-    std::sort(small.begin(), small.end());
-    large.clear();
-  }
-  for (std::size_t k = 0; k < large.size(); ++k) {
-    const unsigned l = large[k];
-    for (const unsigned j : small) l < j ? consider(l, j) : consider(j, l);
-    for (std::size_t m = k + 1; m < large.size(); ++m) consider(l, large[m]);  // numbers ascend
-  }
-  std::vector<Site> cell_sites;
-  cell_sites.reserve(small.size());
   double max_radius = 0.0;
-  for (const unsigned i : small) {
-    cell_sites.push_back(sites[i]);
-    max_radius = std::max(max_radius, sites[i].radius);
+  for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
+  // The cells fit the bonds of the common light elements (H, C, N, O, F);
+  // the few wider atoms (S, P, Cl, B, ions and metals) reach further, two or
+  // three cells out, from a pass of their own. Where they are not few, the
+  // cells fit them as well.
+  constexpr double kCellRadius = 0.8;
+  double cell_radius = 0.0;
+  std::size_t num_wide = 0;
+  for (const Site& s : sites) {
+    if (s.radius <= kCellRadius)
+      cell_radius = std::max(cell_radius, s.radius);
+    else
+      ++num_wide;
   }
-  if (cell_sites.empty()) cell_sites.push_back(sites.front());  // a grid needs a corner; it is not searched
-  const CellGrid grid(cell_sites, 2.0 * max_radius + kQvBondTolerance);
+  if (cell_radius == 0.0 || num_wide > sites.size() / 16) cell_radius = max_radius;
+  const double cell_size = 2.0 * cell_radius + kQvBondTolerance;
+  const CellGrid grid(sites, cell_size);
   // The sites in cell order, coordinates side by side: the pair loop below
   // runs over plain arrays, and most pairs fail its first test.
-  const std::size_t n = small.size();
+  const std::size_t n = sites.size();
   std::vector<unsigned> order(n);
   std::vector<double> packed(4 * n);
   double* const px = packed.data();
   double* const py = px + n;
   double* const pz = py + n;
   double* const pr = pz + n;
+  std::vector<char> wide(n, 0);
   for (std::size_t k = 0; k < n; ++k) {
-    order[k] = small[grid.Order()[k]];
+    order[k] = grid.Order()[k];
     const Site& s = sites[order[k]];
     px[k] = s.xyz[0];
     py[k] = s.xyz[1];
     pz[k] = s.xyz[2];
     pr[k] = s.radius;
+    wide[k] = s.radius > cell_radius;
   }
   // Each pair of neighbouring cells once: a site's own cell (the sites after
   // it there), and the 13 of its 26 neighbours that lie ahead of it (the
   // other 13 see it from theirs). The sites of one cell share those ranges.
+  // Wide sites take no part: their x is NaN here, which fails every test.
+  for (std::size_t k = 0; k < n; ++k)
+    if (wide[k]) px[k] = std::numeric_limits<double>::quiet_NaN();
   std::pair<unsigned, unsigned> ahead[13];
   std::size_t num_ahead = 0;
-  unsigned cell_end = 0;
+  unsigned cell_end = 0, next_end = 0;
+  std::vector<unsigned> hits;
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end) {
-      const Site& site = cell_sites[grid.Order()[p]];
+      const Site& site = sites[grid.Order()[p]];
       const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
       num_ahead = 0;
       const auto keep = [&](unsigned begin, unsigned end) {
         if (begin < end) ahead[num_ahead++] = {begin, end};
       };
       grid.ForEachRange(cx, cy, cz, cz, [&](unsigned, unsigned end) { cell_end = end; });
-      grid.ForEachRange(cx, cy, cz + 1, cz + 1, keep);
+      // The next cell up the column follows this one in the order.
+      next_end = cell_end;
+      grid.ForEachRange(cx, cy, cz + 1, cz + 1, [&](unsigned, unsigned end) { next_end = end; });
       grid.ForEachRange(cx, cy + 1, cz - 1, cz + 1, keep);
       for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachRange(cx + 1, cy + dy, cz - 1, cz + 1, keep);
     }
-    const unsigned i = order[p];
-    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p];
+    if (wide[p]) continue;  // paired below
+    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p] + kQvBondTolerance;
+    hits.clear();
     const auto scan = [&](unsigned begin, unsigned end) {
       for (unsigned q = begin; q < end; ++q) {
         const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
-        const double limit = ri + pr[q] + kQvBondTolerance;
+        const double limit = ri + pr[q];
         // The same margin as the test in `consider`, which decides.
-        if (dx * dx + dy * dy + dz * dz > limit * limit * (1.0 + 1e-9)) continue;
-        const unsigned j = order[q];
-        i < j ? consider(i, j) : consider(j, i);
+        if (dx * dx + dy * dy + dz * dz <= limit * limit * (1.0 + 1e-9)) hits.push_back(q);
       }
     };
-    scan(p + 1, cell_end);
+    scan(p + 1, next_end);
     for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
+    const unsigned i = order[p];
+    for (const unsigned q : hits) {
+      const unsigned j = order[q];
+      i < j ? consider(i, j) : consider(j, i);
+    }
+  }
+  // Each wide site with every site as far as it reaches, and with the
+  // wide sites after it in the grid order.
+  for (unsigned p = 0; p < n; ++p) {
+    if (!wide[p]) continue;
+    const Site& site = sites[grid.Order()[p]];
+    const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
+    const auto reach = static_cast<std::int64_t>(std::ceil((site.radius + max_radius + kQvBondTolerance) / cell_size));
+    const unsigned i = order[p];
+    for (std::int64_t dx = -reach; dx <= reach; ++dx)
+      for (std::int64_t dy = -reach; dy <= reach; ++dy)
+        grid.ForEachRange(cx + dx, cy + dy, cz - reach, cz + reach, [&](unsigned begin, unsigned end) {
+          for (unsigned q = begin; q < end; ++q) {
+            if (q == p || (wide[q] && q < p)) continue;
+            const unsigned j = order[q];
+            i < j ? consider(i, j) : consider(j, i);
+          }
+        });
   }
   // The warning names the pair that a walk over every site's 27 cells, in
   // turn, would meet first: the lowest site, then its nearest cell in that
@@ -301,7 +331,7 @@ constexpr unsigned kNoSite = ~0u;
 
 std::vector<unsigned> SiteIndex(const QvMolBase& mol, const std::vector<Site>& sites) {
   std::vector<unsigned> site_of(mol.GetMaxAtomIdx(), kNoSite);
-  for (unsigned i = 0; i < sites.size(); ++i) site_of[sites[i].atom->GetIdx()] = i;
+  for (unsigned i = 0; i < sites.size(); ++i) site_of[sites[i].idx] = i;
   return site_of;
 }
 
@@ -355,7 +385,7 @@ class SiteNbrs {
 bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>& site_of, const SiteNbrs& nbrs,
                      const Candidate& c) {
   constexpr double kWidestRingAngle = 80.0;
-  const unsigned b = sites[c.b].atom->GetIdx();
+  const unsigned b = sites[c.b].idx;
   for (const unsigned k : nbrs.Of(c.a)) {
     if (k >= site_of.size() || site_of[k] == kNoSite || !nbrs.Has(site_of[k], b)) continue;
     if (Angle(sites[c.a], sites[site_of[k]], sites[c.b]) > kWidestRingAngle) return true;
@@ -389,8 +419,8 @@ std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& ca
   for (unsigned i = 0; i < sites.size(); ++i)
     for (const unsigned atom : nbrs.Of(i)) adj[fill[i]++] = atom;
   for (const Candidate& c : candidates) {
-    adj[fill[c.a]++] = sites[c.b].atom->GetIdx();
-    adj[fill[c.b]++] = sites[c.a].atom->GetIdx();
+    adj[fill[c.a]++] = sites[c.b].idx;
+    adj[fill[c.b]++] = sites[c.a].idx;
   }
   const auto of = [&](unsigned site) {
     return std::span<const unsigned>(adj.data() + start[site], start[site + 1] - start[site]);
@@ -414,8 +444,15 @@ void SortPairs(std::vector<std::pair<unsigned, unsigned>>& pairs, std::size_t nu
   std::vector<std::pair<unsigned, unsigned>> sorted(pairs.size());
   std::vector<unsigned> fill(start.begin(), start.end() - 1);
   for (const auto& pair : pairs) sorted[fill[pair.first]++] = pair;
-  for (std::size_t i = 0; i < num_sites; ++i)
-    std::sort(sorted.begin() + start[i], sorted.begin() + start[i + 1]);
+  // A handful of partners each: sorted in place by insertion.
+  for (std::size_t i = 0; i < num_sites; ++i) {
+    for (unsigned k = start[i] + 1; k < start[i + 1]; ++k) {
+      const std::pair<unsigned, unsigned> pair = sorted[k];
+      unsigned m = k;
+      for (; m > start[i] && pair.second < sorted[m - 1].second; --m) sorted[m] = sorted[m - 1];
+      sorted[m] = pair;
+    }
+  }
   pairs = std::move(sorted);
 }
 
@@ -429,11 +466,11 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   std::vector<Candidate> candidates = Candidates(sites, overlap);
   if (overlap.seen)
     Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
-                                    sites[overlap.a].atom->GetIdx(), sites[overlap.b].atom->GetIdx(),
+                                    sites[overlap.a].idx, sites[overlap.b].idx,
                                     overlap.distance);
   std::vector<unsigned> room(sites.size());
   for (unsigned i = 0; i < sites.size(); ++i) {
-    const unsigned cap = MaxBonds(sites[i].atom->GetAtomicNum());
+    const unsigned cap = MaxBonds(sites[i].atomic_num);
     const unsigned have = sites[i].atom->GetExplicitDegree();
     room[i] = cap > have ? cap - have : 0;
   }
@@ -442,18 +479,16 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   std::vector<std::pair<unsigned, unsigned>> accepted;
   const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs));
   for (auto c = first_free; c != candidates.end(); ++c)
-    if (!nbrs.Has(c->a, sites[c->b].atom->GetIdx())) accepted.emplace_back(c->a, c->b);
+    if (!nbrs.Has(c->a, sites[c->b].idx)) accepted.emplace_back(c->a, c->b);
   std::sort(candidates.begin(), first_free, [](const Candidate& x, const Candidate& y) {
     return x.excess != y.excess ? x.excess < y.excess : (x.a != y.a ? x.a < y.a : x.b < y.b);
   });
   for (auto c = candidates.begin(); c != first_free; ++c) {
     if (room[c->a] == 0 || room[c->b] == 0) continue;
-    const QvAtomBase* a = sites[c->a].atom;
-    const QvAtomBase* b = sites[c->b].atom;
-    if (nbrs.Has(c->a, b->GetIdx()) || AcrossOpenAngle(sites, site_of, nbrs, *c)) continue;
+    if (nbrs.Has(c->a, sites[c->b].idx) || AcrossOpenAngle(sites, site_of, nbrs, *c)) continue;
     accepted.emplace_back(c->a, c->b);
-    nbrs.Add(c->a, b->GetIdx());
-    nbrs.Add(c->b, a->GetIdx());
+    nbrs.Add(c->a, sites[c->b].idx);
+    nbrs.Add(c->b, sites[c->a].idx);
     --room[c->a];
     --room[c->b];
   }

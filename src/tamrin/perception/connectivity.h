@@ -34,8 +34,10 @@ inline constexpr double kQvOverlapDistance = 0.4;
 // and %u overlap (%.2f A apart); not bonded.", atom indices).
 //
 // Beyond 96 atoms, atoms are binned into a grid of cells one bonding cutoff
-// wide, so the time grows linearly with the number of atoms for any density
-// real molecules and crystals have (smaller molecules compare all pairs).
+// of the light elements wide (the few larger atoms search as many cells out
+// as they reach), so the time grows linearly with the number of atoms for any
+// density real molecules and crystals have (smaller molecules compare all
+// pairs).
 void QvDetermineConnectivity(QvMolBase& mol);
 
 }  // namespace Tamrin

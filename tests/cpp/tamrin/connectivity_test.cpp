@@ -82,8 +82,8 @@ TEST(Connectivity, LeavesMoleculesWithoutUsableCoordinates) {
 }
 
 // Large atoms (ions, metals) reach further than the cells of the others:
-// few of them are paired with every site, many share the cells. Either way
-// the grid finds what all pairs find.
+// few of them search further cells, many share cells that fit them. Either
+// way the grid finds what all pairs find.
 TEST(Connectivity, LargeAtomsFindTheirPartners) {
   std::vector<Placed> ion = {{11, 0, 0, 0},   {8, 2.4, 0, 0}, {8, -2.4, 0, 0}, {8, 0, 2.5, 0},
                              {8, 0, -2.6, 0}, {6, 5, 5, 5},   {6, 6.5, 5, 5}};
@@ -99,6 +99,27 @@ TEST(Connectivity, LargeAtomsFindTheirPartners) {
     EXPECT_GE(small.NumBonds(), 5u);
     EXPECT_EQ(Bonds(padded), Bonds(small));
   }
+}
+
+// The cells fit the light elements (1.97 A here); S, P and ions reach past
+// them (S-C up to 2.26 A, S-S 2.55, Na-O 2.77). Stretched pairs of those
+// across two cell boundaries, and a dense random cluster, bond through the
+// grid as through all pairs (few enough wide atoms that the grid keeps the
+// small cells).
+TEST(Connectivity, WideAtomsReachPastTheirCells) {
+  std::vector<Placed> atoms = {{16, 0, 1.9, 0},  {6, 0, 4.1, 0},  {16, 10, 1.9, 0}, {16, 10, 4.4, 0},
+                               {15, 20, 1.9, 0}, {8, 20, 4.0, 0}, {11, 30, 1.9, 0}, {8, 30, 4.4, 0}};
+  const unsigned elements[] = {1, 6, 1, 7, 1, 8, 6, 16, 1, 6, 1, 8};
+  unsigned seed = 12345;
+  const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) / 65536 % 1000 / 1000.0 * 6.0; };
+  for (int k = 0; k < 48; ++k) atoms.push_back({elements[k % 12], 40 + next(), next(), next()});
+  QvGraphMol small, padded;
+  Build(small, atoms);
+  Build(padded, atoms, true);
+  Tamrin::QvDetermineConnectivity(small);
+  Tamrin::QvDetermineConnectivity(padded);
+  EXPECT_EQ(Bonds(padded), Bonds(small));
+  EXPECT_EQ(Bonds(small).substr(0, 16), "0-1 2-3 4-5 6-7 ");
 }
 
 // Far-flung coordinates (8e6 A out, beyond 2^21 cells of 1.97 A) clamp into an

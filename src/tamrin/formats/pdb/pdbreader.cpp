@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -196,7 +197,7 @@ class Reader {
     const std::string_view res_name = TrimBlanks(Cols(line, 18, 20));
     if (!(flags_ & Flag::ALL) &&
         ((alt != ' ' && alt != 'A' && alt != '1') || Cols(line, 13, 14) == " Q" || res_name == "DUM" ||
-         Cols(line, 31, 54) == "9999.0009999.0009999.000"))
+         (Col(line, 31) == '9' && Cols(line, 31, 54) == "9999.0009999.0009999.000")))
       return;
 
     double xyz[3];
@@ -210,11 +211,14 @@ class Reader {
     QvAtomBase* atom = mol_.NewAtom(z);
     if (isotope) atom->SetIsotope(isotope);
     mol_.SetCoords(atom, xyz);
-    atom->SetName(std::string(Cols(line, 13, 16)));
-
-    QvResidue res;
-    res.name = res_name;
-    res.chain = Chain(Col(line, 22));
+    // A new atom has no data yet: its name and residue are appended as they
+    // are made, the residue filled where it will live, with nothing to look
+    // up or move. The order of the items is that of the setters.
+    atom->AddData(Sorvil::QvNameTag, Cols(line, 13, 16));
+    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(Sorvil::QvResidueTag, QvResidue{});
+    QvResidue& res = item->Get();
+    res.name.assign(res_name);
+    if (const char chain = Col(line, 22); chain != ' ') res.chain.assign(1, chain);
     // Unreadable numbers (hybrid-36 serials past 99999) stay 0: the atom is
     // still good, only its CONECT records cannot find it.
     ParseColsFast<0>(line, 23, 26, res.number);
@@ -244,7 +248,7 @@ class Reader {
       if (digit >= '1' && digit <= '9') atom->SetFormalCharge(Col(line, 80) == '-' ? '0' - digit : digit - '0');
     }
     Remember(res.serial, atom);
-    QvSetResidue(*atom, std::move(res));
+    atom->AddData(std::move(item));
     last_ = atom;
   }
 
