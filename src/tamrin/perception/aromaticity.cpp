@@ -128,9 +128,12 @@ struct AtomPi {
 
 class Perceiver {
  public:
-  Perceiver(const QvMolBase& mol, const Rules& rules)
+  // Perceives ring membership first when the molecule has none, from the
+  // same view.
+  Perceiver(QvMolBase& mol, const Rules& rules)
       : g_(mol), rules_(rules), orders_(g_.NumBonds()), pi_(g_.NumAtoms()),
         arom_atom_(g_.NumAtoms(), false), arom_bond_(g_.NumBonds(), false), in_set_(g_.NumBonds(), false) {
+    if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol, g_);
     bool unresolved = false;
     for (unsigned b = 0; b < g_.NumBonds(); ++b) {
       orders_[b] = g_.Bond(b)->GetOrder();
@@ -327,7 +330,7 @@ class Perceiver {
 void QvPerceiveAromaticity(QvMolBase& mol, const QvAromaticityModel& model) {
   Rules rules;
   const bool known = RulesFor(model, rules);
-  if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
+  if ((!known || mol.NumBonds() == 0) && !mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
   if (!known) {
     for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(false);
     for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <optional>
 #include <span>
 
 #include "tamrin/model/molbase.h"
@@ -18,14 +17,37 @@ namespace {
 
 // Bridges by an iterative depth-first search with low links; a bond is a ring
 // bond exactly when it is not a bridge.
-std::vector<bool> RingBonds(const QvGraphView& g) {
-  thread_local std::vector<unsigned> order, low, parent_bond, next_arc, stack;
+// Working arrays of the searches, one set per thread. A search asks for its
+// set once, through a call: named in a loop, a thread-local object of a
+// shared library costs a call into the dynamic linker at each use, which
+// the compiler repeats rather than keep the address.
+struct BridgeWork {
+  std::vector<unsigned> order, low, parent_bond, next_arc, stack;
+};
+struct SystemWork {
+  std::vector<char> seen;
+  std::vector<unsigned> stack, atoms, bonds;
+};
+
+struct BreadthWork {
+  std::vector<std::pair<const QvAtomBase*, unsigned>> queue;
+  std::vector<const QvAtomBase*> seen;
+};
+
+template <class Work>
+[[gnu::noinline]] Work& ThreadWork() {
+  thread_local Work work;
+  return work;
+}
+
+void RingBonds(const QvGraphView& g, std::vector<bool>& ring) {
+  auto& [order, low, parent_bond, next_arc, stack] = ThreadWork<BridgeWork>();
   const unsigned n = g.NumAtoms();
   order.assign(n, kQvNoPos);
   low.assign(n, 0);
   parent_bond.assign(n, kQvNoPos);
   next_arc.assign(n, 0);
-  std::vector<bool> ring(g.NumBonds(), false);
+  ring.assign(g.NumBonds(), false);
   stack.clear();
   unsigned counter = 0;
   for (unsigned root = 0; root < n; ++root) {
@@ -59,15 +81,10 @@ std::vector<bool> RingBonds(const QvGraphView& g) {
     const unsigned x = g.BondBgn(b), y = g.BondEnd(b);
     if (parent_bond[x] != b && parent_bond[y] != b) ring[b] = true;
   }
-  return ring;
 }
 
 using Bits = std::vector<std::uint64_t>;
 
-bool Test(const Bits& bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
-void Xor(Bits& into, const Bits& from) {
-  for (size_t w = 0; w < into.size(); ++w) into[w] ^= from[w];
-}
 unsigned LowestBit(const Bits& bits) {
   for (size_t w = 0; w < bits.size(); ++w)
     if (bits[w]) return static_cast<unsigned>(w * 64 + std::countr_zero(bits[w]));
@@ -83,8 +100,7 @@ struct RingSystem {
 };
 
 std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
-  thread_local std::vector<char> seen;
-  thread_local std::vector<unsigned> stack, atoms, bonds;
+  auto& [seen, stack, atoms, bonds] = ThreadWork<SystemWork>();
   seen.assign(g.NumAtoms(), false);
   atoms.clear();
   bonds.clear();
@@ -134,53 +150,75 @@ struct Candidate {
   size_t offset;  // into the pool
 };
 
+// The working arrays of SystemRings, kept per thread: most systems are a
+// few fused rings, and their search would otherwise be mostly allocation.
+struct FinderWork {
+  std::vector<unsigned> local_bond, dist, via, branch, queue, row_of_bit;
+  std::vector<std::uint64_t> pool, reduced, chosen, row;
+  std::vector<Candidate> candidates;
+};
+
 class SystemRings {
  public:
   SystemRings(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys)
-      : g_(g), ring_(ring), sys_(sys), words_((sys.bonds.size() + 63) / 64), local_bond_(g.NumBonds(), kQvNoPos),
-        dist_(g.NumAtoms(), kQvNoPos), via_(g.NumAtoms(), kQvNoPos), branch_(g.NumAtoms(), kQvNoPos) {
-    for (unsigned i = 0; i < sys.bonds.size(); ++i) local_bond_[sys.bonds[i]] = i;
+      : g_(g), ring_(ring), sys_(sys), words_((sys.bonds.size() + 63) / 64), w_(ThreadWork<FinderWork>()) {
+    w_.local_bond.assign(g.NumBonds(), kQvNoPos);
+    w_.dist.assign(g.NumAtoms(), kQvNoPos);
+    w_.via.assign(g.NumAtoms(), kQvNoPos);
+    w_.branch.assign(g.NumAtoms(), kQvNoPos);
+    for (unsigned i = 0; i < sys.bonds.size(); ++i) w_.local_bond[sys.bonds[i]] = i;
   }
 
   // Candidates are made in rounds of growing length (up to 8 atoms, 16, ...)
   // so that a large fused sheet, whose basis is all small rings, never
   // materialises its long cycles, and each search stays near its root.
-  std::vector<Bits> Basis() {
+  // Returns the number of rings; ring r is Chosen(r).
+  size_t Basis() {
     const size_t wanted = sys_.bonds.size() - sys_.atoms.size() + 1;
-    std::vector<Bits> chosen, reduced;  // reduced rows keep distinct lowest bits
-    std::vector<unsigned> row_of_bit(sys_.bonds.size(), kQvNoPos);
-    std::vector<Candidate> candidates;
-    Bits row(words_);
-    for (unsigned lo = 0, hi = 8; chosen.size() < wanted && lo <= sys_.atoms.size(); lo = hi, hi *= 2) {
+    // Reduced rows keep distinct lowest bits; all rows are words_ long.
+    std::vector<std::uint64_t>& reduced = w_.reduced;
+    std::vector<std::uint64_t>& chosen = w_.chosen;
+    std::vector<std::uint64_t>& row = w_.row;
+    std::vector<unsigned>& row_of_bit = w_.row_of_bit;
+    std::vector<Candidate>& candidates = w_.candidates;
+    reduced.clear();
+    chosen.clear();
+    row.assign(words_, 0);
+    row_of_bit.assign(sys_.bonds.size(), kQvNoPos);
+    size_t count = 0;
+    const auto reduced_row = [&](unsigned r) { return reduced.data() + r * words_; };
+    for (unsigned lo = 0, hi = 8; count < wanted && lo <= sys_.atoms.size(); lo = hi, hi *= 2) {
       candidates.clear();
-      pool_.clear();
+      w_.pool.clear();
       for (const unsigned v : sys_.atoms) AddCandidates(v, lo, hi, candidates);
       std::stable_sort(candidates.begin(), candidates.end(),
                        [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
       for (const Candidate& c : candidates) {
-        if (chosen.size() == wanted) break;
-        const auto edges = pool_.begin() + static_cast<std::ptrdiff_t>(c.offset);
-        std::copy(edges, edges + static_cast<std::ptrdiff_t>(words_), row.begin());
+        if (count == wanted) break;
+        const std::uint64_t* edges = w_.pool.data() + c.offset;
+        std::copy(edges, edges + words_, row.begin());
         // Clear the lowest bit with the row that owns it until a bit no row
         // owns is left (independent) or nothing is (dependent).
         unsigned low = LowestBit(row);
         while (low != kQvNoPos && row_of_bit[low] != kQvNoPos) {
-          Xor(row, reduced[row_of_bit[low]]);
+          const std::uint64_t* owner = reduced_row(row_of_bit[low]);
+          for (size_t w = 0; w < words_; ++w) row[w] ^= owner[w];
           low = LowestBit(row);
         }
         if (low == kQvNoPos) continue;
-        row_of_bit[low] = static_cast<unsigned>(reduced.size());
-        reduced.push_back(row);
-        chosen.emplace_back(edges, edges + static_cast<std::ptrdiff_t>(words_));
+        row_of_bit[low] = static_cast<unsigned>(count++);
+        reduced.insert(reduced.end(), row.begin(), row.end());
+        chosen.insert(chosen.end(), edges, edges + words_);
       }
     }
-    return chosen;
+    return count;
   }
 
-  QvRingPositions ToRing(const Bits& edges) const {
-    QvRingPositions out;
+  // Ring r of the basis, walked into `out`.
+  void ToRing(size_t r, QvRingPositions& out) const {
+    const std::uint64_t* edges = w_.chosen.data() + r * words_;
     size_t size = 0;
-    for (const std::uint64_t word : edges) size += static_cast<size_t>(std::popcount(word));
+    for (size_t w = 0; w < words_; ++w) size += static_cast<size_t>(std::popcount(edges[w]));
     out.atoms.reserve(size);
     out.bonds.reserve(size);
     unsigned first = kQvNoPos;
@@ -195,13 +233,14 @@ class SystemRings {
       atom = g_.Other(bond, atom);
       bond = NextEdge(edges, atom, bond);
     } while (atom != start && bond != kQvNoPos);
-    return out;
   }
 
  private:
-  unsigned NextEdge(const Bits& edges, unsigned atom, unsigned from) const {
+  static bool Test(const std::uint64_t* bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
+
+  unsigned NextEdge(const std::uint64_t* edges, unsigned atom, unsigned from) const {
     for (const auto& arc : g_.Arcs(atom)) {
-      const unsigned local = local_bond_[arc.bond];
+      const unsigned local = w_.local_bond[arc.bond];
       if (arc.bond != from && local != kQvNoPos && Test(edges, local)) return arc.bond;
     }
     return kQvNoPos;
@@ -211,39 +250,43 @@ class SystemRings {
   // the breadth-first search stops at the depth such cycles can reach.
   void AddCandidates(unsigned v, unsigned lo, unsigned hi, std::vector<Candidate>& out) {
     const unsigned depth = hi / 2;
-    std::vector<unsigned>& queue = queue_;
+    std::vector<unsigned>& queue = w_.queue;
+    std::vector<unsigned>& dist = w_.dist;
+    std::vector<unsigned>& via = w_.via;
+    std::vector<unsigned>& branch = w_.branch;
     queue.assign(1, v);
-    dist_[v] = 0;
+    dist[v] = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
       const unsigned a = queue[head];
-      if (dist_[a] == depth) continue;
+      if (dist[a] == depth) continue;
       for (const auto& arc : g_.Arcs(a)) {
-        if (!ring_[arc.bond] || dist_[arc.nbr] != kQvNoPos) continue;
-        dist_[arc.nbr] = dist_[a] + 1;
-        via_[arc.nbr] = arc.bond;
-        branch_[arc.nbr] = a == v ? arc.nbr : branch_[a];
+        if (!ring_[arc.bond] || dist[arc.nbr] != kQvNoPos) continue;
+        dist[arc.nbr] = dist[a] + 1;
+        via[arc.nbr] = arc.bond;
+        branch[arc.nbr] = a == v ? arc.nbr : branch[a];
         queue.push_back(arc.nbr);
       }
     }
     for (const unsigned x : queue)
       for (const auto& arc : g_.Arcs(x)) {
         const unsigned y = arc.nbr, b = arc.bond;
-        if (!ring_[b] || dist_[y] == kQvNoPos || x > y || via_[x] == b || via_[y] == b) continue;
-        if (x != v && y != v && branch_[x] == branch_[y]) continue;
-        const unsigned length = dist_[x] + dist_[y] + 1;
+        if (!ring_[b] || dist[y] == kQvNoPos || x > y || via[x] == b || via[y] == b) continue;
+        if (x != v && y != v && branch[x] == branch[y]) continue;
+        const unsigned length = dist[x] + dist[y] + 1;
         if (length <= lo || length > hi) continue;
         AddCycle(v, x, y, b, length, out);
       }
-    for (const unsigned a : queue) dist_[a] = via_[a] = branch_[a] = kQvNoPos;
+    for (const unsigned a : queue) dist[a] = via[a] = branch[a] = kQvNoPos;
   }
 
   void AddCycle(unsigned v, unsigned x, unsigned y, unsigned b, unsigned length, std::vector<Candidate>& out) {
-    const size_t offset = pool_.size();
-    pool_.resize(offset + words_, 0);
-    const auto flip = [this, offset](unsigned bit) { pool_[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
-    flip(local_bond_[b]);
+    std::vector<std::uint64_t>& pool = w_.pool;
+    const size_t offset = pool.size();
+    pool.resize(offset + words_, 0);
+    const auto flip = [&pool, offset](unsigned bit) { pool[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
+    flip(w_.local_bond[b]);
     for (unsigned end : {x, y})
-      for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) flip(local_bond_[via_[a]]);
+      for (unsigned a = end; a != v; a = g_.Other(w_.via[a], a)) flip(w_.local_bond[w_.via[a]]);
     out.push_back({length, offset});
   }
 
@@ -251,17 +294,14 @@ class SystemRings {
   const std::vector<bool>& ring_;
   const RingSystem& sys_;
   size_t words_;
-  Bits pool_;
-  std::vector<unsigned> local_bond_;
-  std::vector<unsigned> dist_, via_, branch_, queue_;
+  FinderWork& w_;
 };
 
 unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const QvBondBase* skip,
                              unsigned limit) {
   // Plain breadth-first search over the records: small rings are found within
   // a few shells, so no graph view is built for this one query.
-  thread_local std::vector<std::pair<const QvAtomBase*, unsigned>> queue;
-  thread_local std::vector<const QvAtomBase*> seen;
+  auto& [queue, seen] = ThreadWork<BreadthWork>();
   queue.assign(1, {&from, 1});
   seen.assign(1, &from);
   for (size_t head = 0; head < queue.size(); ++head) {
@@ -282,8 +322,7 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
 
 // The one ring of a system with as many bonds as atoms, walked as
 // SystemRings::ToRing walks it: from the begin atom of its first bond.
-QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys) {
-  QvRingPositions out;
+void SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys, QvRingPositions& out) {
   out.atoms.reserve(sys.atoms.size());
   out.bonds.reserve(sys.bonds.size());
   unsigned bond = sys.bonds.front();
@@ -299,48 +338,64 @@ QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring,
         break;
       }
   } while (atom != start);
-  return out;
 }
 
-std::vector<QvRingPositions> SmallestRings(const QvGraphView& g, const std::vector<bool>& ring) {
-  std::vector<QvRingPositions> rings;
+// Fills `rings`, smallest first; its rings keep their room from one
+// molecule to the next.
+void SmallestRings(const QvGraphView& g, const std::vector<bool>& ring, std::vector<QvRingPositions>& rings) {
+  size_t used = 0;
+  const auto next = [&rings, &used]() -> QvRingPositions& {
+    if (used == rings.size()) rings.emplace_back();
+    QvRingPositions& r = rings[used++];
+    r.atoms.clear();
+    r.bonds.clear();
+    return r;
+  };
   for (const RingSystem& sys : RingSystems(g, ring)) {
     if (sys.bonds.size() == sys.atoms.size()) {
-      rings.push_back(SimpleCycle(g, ring, sys));
+      SimpleCycle(g, ring, sys, next());
       continue;
     }
     SystemRings finder(g, ring, sys);
-    for (const Bits& edges : finder.Basis()) rings.push_back(finder.ToRing(edges));
+    const size_t count = finder.Basis();
+    for (size_t r = 0; r < count; ++r) finder.ToRing(r, next());
   }
-  std::stable_sort(rings.begin(), rings.end(), [](const QvRingPositions& a, const QvRingPositions& b) {
-    return a.atoms.size() < b.atoms.size();
-  });
-  return rings;
+  rings.resize(used);
+  const auto smaller = [](const QvRingPositions& a, const QvRingPositions& b) { return a.size() < b.size(); };
+  if (used > 32) {
+    std::stable_sort(rings.begin(), rings.end(), smaller);
+    return;
+  }
+  // A few rings: a stable insertion sort, without the merge sort's buffer.
+  for (size_t i = 1; i < used; ++i)
+    for (size_t j = i; j > 0 && smaller(rings[j], rings[j - 1]); --j) std::swap(rings[j], rings[j - 1]);
 }
 
 // Passes run one after another on one molecule ask for the same ring bonds
 // and rings: the answers for the last graph shape of this thread are kept.
 struct KnownShape {
-  bool valid = false;
+  bool valid = false, has_ring_bonds = false, has_rings = false;
   QvGraphView::Shape shape;
-  std::optional<std::vector<bool>> ring_bonds;
-  std::optional<std::vector<QvRingPositions>> rings;
+  std::vector<bool> ring_bonds;
+  std::vector<QvRingPositions> rings;
 };
 
 KnownShape& Known(const QvGraphView& g) {
-  thread_local KnownShape known;
+  KnownShape& known = ThreadWork<KnownShape>();
   if (!known.valid || !g.SameShape(known.shape)) {
     known.shape = g.GetShape();
     known.valid = true;
-    known.ring_bonds.reset();
-    known.rings.reset();
+    known.has_ring_bonds = known.has_rings = false;
   }
   return known;
 }
 
 const std::vector<bool>& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
-  if (!known.ring_bonds) known.ring_bonds = RingBonds(g);
-  return *known.ring_bonds;
+  if (!known.has_ring_bonds) {
+    RingBonds(g, known.ring_bonds);
+    known.has_ring_bonds = true;
+  }
+  return known.ring_bonds;
 }
 
 }  // namespace
@@ -352,7 +407,10 @@ void QvPerceiveRings(QvMolBase& mol) {
     mol.SetPerceived(QvPerceivedRings, true);
     return;
   }
-  const QvGraphView g(mol);
+  QvPerceiveRings(mol, QvGraphView(mol));
+}
+
+void QvPerceiveRings(QvMolBase& mol, const QvGraphView& g) {
   const std::vector<bool>& ring = KnownRingBonds(Known(g), g);
   for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
   for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
@@ -369,8 +427,11 @@ std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) { return QvFindSSSR(QvGraph
 
 const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& g) {
   KnownShape& known = Known(g);
-  if (!known.rings) known.rings = SmallestRings(g, KnownRingBonds(known, g));
-  return *known.rings;
+  if (!known.has_rings) {
+    SmallestRings(g, KnownRingBonds(known, g), known.rings);
+    known.has_rings = true;
+  }
+  return known.rings;
 }
 
 std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {
