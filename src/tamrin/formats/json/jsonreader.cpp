@@ -15,7 +15,6 @@
 #include "tamrin/model/model.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/kekulize.h"
-#include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
 #include "tamrin/streams/flavor.h"
@@ -44,12 +43,16 @@ using json::Member;
 using json::Num;
 using json::Word;
 
-std::int64_t Int(const Num& v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
-                 unsigned atom) {
+[[noreturn, gnu::cold]] void IntFault(const char* name, std::int64_t lo, std::int64_t hi, unsigned atom) {
+  throw Fault{Where("atom", atom) + ": \"" + name + "\" is not an integer from " + std::to_string(lo) + " to " +
+              std::to_string(hi)};
+}
+
+// Five calls per atom: the message is made out of line.
+inline std::int64_t Int(const Num& v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
+                        unsigned atom) {
   if (v.kind == Num::kAbsent) return fallback;
-  if (v.kind != Num::kInt || v.value < lo || v.value > hi)
-    throw Fault{Where("atom", atom) + ": \"" + name + "\" is not an integer from " + std::to_string(lo) + " to " +
-                std::to_string(hi)};
+  if (v.kind != Num::kInt || v.value < lo || v.value > hi) IntFault(name, lo, hi, atom);
   return v.value;
 }
 
@@ -352,11 +355,12 @@ std::unique_ptr<QvMolBase> WithConformer(const QvMolBase& mol, const Conformer& 
 }  // namespace
 
 // Every read is followed by the aromaticity model of the stream's flavor,
-// which overwrites all aromatic flags: model 2 is only worth its time when
-// the stereo from coordinates looks at them.
+// which perceives the rings with the graph view it builds and overwrites all
+// aromatic flags: model 2 is only worth its time when the stereo from
+// coordinates looks at them, and there are coordinates to look at.
 void QvFinishJSONMolecule(QvMolBase& mol) {
-  QvPerceiveRings(mol);
-  if (mol.HasPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo)) return;
+  const unsigned dim = mol.GetDimension();
+  if (mol.HasPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo) || (dim != 2 && dim != 3)) return;
   QvPerceiveAromaticity(mol, QvAromaticityModel{2});
   QvPerceiveStereoFromCoords(mol);
 }

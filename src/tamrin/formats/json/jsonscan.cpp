@@ -1,3 +1,4 @@
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -66,8 +67,11 @@ class Scanner {
     return true;
   }
 
+  // Most tokens follow the last one without white space: one test for them.
   bool More() {
-    while (p_ != end_ && (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t')) ++p_;
+    while (p_ != end_ && static_cast<unsigned char>(*p_) <= ' ' &&
+           (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
+      ++p_;
     return p_ != end_;
   }
   bool Take(char c) {
@@ -97,13 +101,39 @@ class Scanner {
     return Take(']');
   }
 
-  // Strings without escapes or control characters.
+  // The lowest byte of `word` (in memory order) that is a quote, a backslash
+  // or a control character, or 8 when there is none.
+  static unsigned StringStop(std::uint64_t word) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101, kHigh = 0x8080808080808080;
+    const auto zero_byte = [](std::uint64_t x) { return (x - kOnes) & ~x & kHigh; };
+    // A control character is below 0x20; bytes of 0x80 and up (UTF-8) are not.
+    const std::uint64_t stop = zero_byte(word ^ (kOnes * '"')) | zero_byte(word ^ (kOnes * '\\')) |
+                               ((word - kOnes * 0x20) & ~word & kHigh);
+    // The borrow of a stop byte can mark the byte above it too; the lowest
+    // mark is always right.
+    return stop ? static_cast<unsigned>(std::countr_zero(stop)) / 8 : 8;
+  }
+
+  // Strings without escapes or control characters, looked at eight bytes at
+  // a time where eight remain.
   bool String(std::string_view& out) {
     if (!Take('"')) return false;
     const char* first = p_;
-    for (; p_ != end_ && *p_ != '"'; ++p_)
-      if (*p_ == '\\' || static_cast<unsigned char>(*p_) < 0x20) return false;
-    if (p_ == end_) return false;
+    for (;;) {
+      if (end_ - p_ >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p_, 8);
+        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+        const unsigned k = StringStop(word);
+        p_ += k;
+        if (k == 8) continue;
+      } else {
+        while (p_ != end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) ++p_;
+        if (p_ == end_) return false;
+      }
+      if (*p_ != '"') return false;
+      break;
+    }
     out = {first, static_cast<std::size_t>(p_ - first)};
     ++p_;
     return true;
