@@ -126,13 +126,35 @@ struct AtomPi {
   unsigned double_bond = kQvNoPos;  // its ring double bond, if any
 };
 
+// The perceiver's arrays, kept per thread for the molecules that follow (a
+// read perceives every record). Asked for once, through a call: a
+// thread-local object of a shared library named in a loop costs a call into
+// the dynamic linker at each use.
+struct PerceiverWork {
+  std::vector<unsigned> orders;
+  std::vector<AtomPi> pi;
+  std::vector<const QvRingPositions*> rings;
+  std::vector<bool> arom_atom, arom_bond, in_set;
+};
+
+[[gnu::noinline]] PerceiverWork& ThreadPerceiverWork() {
+  thread_local PerceiverWork work;
+  return work;
+}
+
 class Perceiver {
  public:
   // Perceives ring membership first when the molecule has none, from the
   // same view.
   Perceiver(QvMolBase& mol, const Rules& rules)
-      : g_(mol), rules_(rules), orders_(g_.NumBonds()), pi_(g_.NumAtoms()),
-        arom_atom_(g_.NumAtoms(), false), arom_bond_(g_.NumBonds(), false), in_set_(g_.NumBonds(), false) {
+      : g_(mol), rules_(rules), w_(ThreadPerceiverWork()), orders_(w_.orders), pi_(w_.pi), rings_(w_.rings),
+        arom_atom_(w_.arom_atom), arom_bond_(w_.arom_bond), in_set_(w_.in_set) {
+    orders_.assign(g_.NumBonds(), 0);
+    pi_.assign(g_.NumAtoms(), AtomPi{});
+    rings_.clear();
+    arom_atom_.assign(g_.NumAtoms(), false);
+    arom_bond_.assign(g_.NumBonds(), false);
+    in_set_.assign(g_.NumBonds(), false);
     if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol, g_);
     bool unresolved = false;
     for (unsigned b = 0; b < g_.NumBonds(); ++b) {
@@ -317,12 +339,15 @@ class Perceiver {
 
   QvGraphView g_;
   Rules rules_;
-  std::vector<unsigned> orders_;
-  std::vector<AtomPi> pi_;
+  PerceiverWork& w_;
+  std::vector<unsigned>& orders_;
+  std::vector<AtomPi>& pi_;
   // The candidate rings among this thread's smallest rings, which stay while
   // the perceiver, which asks for no others, runs.
-  std::vector<const QvRingPositions*> rings_;
-  std::vector<bool> arom_atom_, arom_bond_, in_set_;
+  std::vector<const QvRingPositions*>& rings_;
+  std::vector<bool>& arom_atom_;
+  std::vector<bool>& arom_bond_;
+  std::vector<bool>& in_set_;
 };
 
 }  // namespace

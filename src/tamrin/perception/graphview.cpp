@@ -12,10 +12,16 @@ namespace {
 // Storage grown for a very large molecule is let go rather than kept.
 class SpareStorage {
  public:
+  // Storage for a new view, with the view's serial number.
   std::unique_ptr<QvGraphView::Storage> Take() {
-    if (spare_.empty()) return std::make_unique<QvGraphView::Storage>();
-    std::unique_ptr<QvGraphView::Storage> s = std::move(spare_.back());
-    spare_.pop_back();
+    std::unique_ptr<QvGraphView::Storage> s;
+    if (spare_.empty()) {
+      s = std::make_unique<QvGraphView::Storage>();
+    } else {
+      s = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    s->serial = ++serial_;
     return s;
   }
 
@@ -29,6 +35,7 @@ class SpareStorage {
 
  private:
   std::vector<std::unique_ptr<QvGraphView::Storage>> spare_;
+  unsigned long long serial_ = 0;
 };
 
 thread_local SpareStorage spare_storage;

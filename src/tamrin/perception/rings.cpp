@@ -99,7 +99,13 @@ struct RingSystem {
   std::span<const unsigned> bonds;  // graph positions; bit i is bonds[i]
 };
 
-std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
+struct SystemList {
+  std::vector<std::pair<size_t, size_t>> ends;  // where each system's atoms and bonds end
+  std::vector<RingSystem> systems;
+};
+
+// The ring systems, in storage that the next call of the thread reuses.
+const std::vector<RingSystem>& RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
   auto& [seen, stack, atoms, bonds] = ThreadWork<SystemWork>();
   seen.assign(g.NumAtoms(), false);
   atoms.clear();
@@ -109,8 +115,9 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
       if (ring[arc.bond]) return true;
     return false;
   };
-  // Where each system's atoms and bonds end; spans are made once all are in.
-  std::vector<std::pair<size_t, size_t>> ends;
+  // Spans are made once all atoms and bonds are in.
+  auto& [ends, systems] = ThreadWork<SystemList>();
+  ends.clear();
   for (unsigned start = 0; start < g.NumAtoms(); ++start) {
     if (seen[start] || !in_ring(start)) continue;
     seen[start] = true;
@@ -130,8 +137,7 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
     }
     ends.emplace_back(atoms.size(), bonds.size());
   }
-  std::vector<RingSystem> systems;
-  systems.reserve(ends.size());
+  systems.clear();
   size_t atoms_from = 0, bonds_from = 0;
   for (const auto& [atoms_to, bonds_to] : ends) {
     systems.push_back({std::span<const unsigned>(atoms).subspan(atoms_from, atoms_to - atoms_from),
@@ -375,6 +381,7 @@ void SmallestRings(const QvGraphView& g, const std::vector<bool>& ring, std::vec
 // and rings: the answers for the last graph shape of this thread are kept.
 struct KnownShape {
   bool valid = false, has_ring_bonds = false, has_rings = false;
+  unsigned long long view = 0;  // the serial of the last view asked about
   QvGraphView::Shape shape;
   std::vector<bool> ring_bonds;
   std::vector<QvRingPositions> rings;
@@ -382,11 +389,14 @@ struct KnownShape {
 
 KnownShape& Known(const QvGraphView& g) {
   KnownShape& known = ThreadWork<KnownShape>();
-  if (!known.valid || !g.SameShape(known.shape)) {
+  // A view never changes: asked again about the last view, the shape is
+  // the same without comparing it.
+  if (!known.valid || (known.view != g.Serial() && !g.SameShape(known.shape))) {
     known.shape = g.GetShape();
     known.valid = true;
     known.has_ring_bonds = known.has_rings = false;
   }
+  known.view = g.Serial();
   return known;
 }
 

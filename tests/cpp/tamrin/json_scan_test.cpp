@@ -100,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 R"("bonds":[{"atoms":[0,1]},{"atoms":[1,2],"bo":2,"stereo":"cis","stereoAtoms":[0,3]},)"
                                 R"({"atoms":[2,3],"stereo":"trans"}]})"),
              true},
+        Case{"GoesOnPastTheLineEnd", Doc("{\"atoms\":[{},\n{}],\"bonds\":[{\"atoms\":[0,1]}]}"), true},
         Case{"StereoNotAWord", Doc(R"({"atoms":[{},{}],"bonds":[{"atoms":[0,1],"stereo":5}]})"), false},
         Case{"PairsOutOfRange", Doc(R"({"atoms":[{},{}],"bonds":[{"atoms":[-1,1]},{"atoms":[0,4294967296]},)"
                                     R"({"atoms":[0,1,1]},{"atoms":[]},{"atoms":[0,4294967295]}]})"),
