@@ -116,10 +116,32 @@ struct BondStereo {
 // molecule to the next for its room.
 struct Scratch {
   std::vector<QvAtomBase*> atoms;
+  std::vector<std::pair<std::uint64_t, unsigned>> ends;  // (atom pair, bond)
   std::vector<std::pair<unsigned, QvChirality>> chiral;
   std::vector<BondStereo> double_bonds;
   std::vector<const QvAtomBase*> nbrs;
 };
+
+constexpr unsigned kNoBond = ~0u;
+
+// The first bond that joins the same two atoms as an earlier one, or
+// kNoBond: sorted pairs instead of a look at the molecule's bonds for every
+// new bond. Bonds without a valid pair of ends are faults of their own.
+unsigned FirstRepeatedBond(const std::vector<json::BondRecord>& bonds,
+                           std::vector<std::pair<std::uint64_t, unsigned>>& ends) {
+  ends.clear();
+  for (unsigned i = 0; i < bonds.size(); ++i) {
+    const json::Pair& p = bonds[i].ends;
+    if (!bonds[i].object || !p.ok) continue;
+    const std::uint64_t lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
+    ends.emplace_back(lo << 32 | hi, i);
+  }
+  std::sort(ends.begin(), ends.end());
+  unsigned first = kNoBond;
+  for (std::size_t k = 1; k < ends.size(); ++k)
+    if (ends[k].first == ends[k - 1].first) first = std::min(first, ends[k].second);
+  return first;
+}
 
 // Reads molecule `m` into the empty `mol`, which it leaves unfinished, and
 // returns the coordinates of its conformers after the first.
@@ -157,6 +179,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     else if (s == Word::kCw) chiral.emplace_back(i, QvChirality::Clockwise);
   }
 
+  const unsigned repeat = FirstRepeatedBond(m.bonds, scratch.ends);
   bool aromatic = false;
   for (unsigned i = 0; i < m.bonds.size(); ++i) {
     const json::BondRecord& b = m.bonds[i];
@@ -166,7 +189,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     if (a0 >= natoms || a1 >= natoms)
       throw Fault{Where("bond", i) + ": \"atoms\" refers to an atom past the last (" + std::to_string(natoms) +
                   " atoms)"};
-    if (a0 == a1 || mol.GetBond(atom_list[a0], atom_list[a1]))
+    if (a0 == a1 || i == repeat)
       throw Fault{Where("bond", i) + ": joins atom " + std::to_string(a0) + " to itself or repeats a bond"};
     const unsigned order = BondOrder(b.order.kind != Num::kAbsent ? b.order : d.order, i);
     QvBondBase* bond = mol.NewBond(atom_list[a0], atom_list[a1], order);
