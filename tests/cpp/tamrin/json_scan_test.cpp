@@ -129,6 +129,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"CutShort", Doc(R"({"atoms":[{}]})").substr(0, 150), false}),
     [](const testing::TestParamInfo<Case>& param) { return param.param.name; });
 
+// Documents one after another, as in a file: each keeps its own defaults.
+TEST(JSONScanner, EachDocumentItsOwnDefaults) {
+  const std::string mols = R"({"atoms":[{},{"impHs":1}]})";
+  std::string other = Doc(mols);
+  other.replace(other.find(R"("z":6)"), 5, R"("z":7)");
+  const Tally tally = Compare(Doc(mols) + "\n" + Doc(mols) + "\n" + other + "\n" + Doc(mols) + "\n");
+  EXPECT_EQ(tally.scanned, 4u);
+}
+
 // The writer's documents for real molecules (the bench's input is made the
 // same way): every one must be scanned, with rapidjson's records.
 TEST(JSONScannerCorpus, WritersDocumentsOfRealMolecules) {
