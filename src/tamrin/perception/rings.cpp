@@ -17,6 +17,10 @@ namespace {
 
 // Bridges by an iterative depth-first search with low links; a bond is a ring
 // bond exactly when it is not a bridge.
+// One flag per bond position: bytes, which the searches read and write more
+// cheaply than bits.
+using BondFlags = std::vector<unsigned char>;
+
 // Working arrays of the searches, one set per thread. A search asks for its
 // set once, through a call: named in a loop, a thread-local object of a
 // shared library costs a call into the dynamic linker at each use, which
@@ -40,7 +44,7 @@ template <class Work>
   return work;
 }
 
-void RingBonds(const QvGraphView& g, std::vector<bool>& ring) {
+void RingBonds(const QvGraphView& g, BondFlags& ring) {
   auto& [order, low, parent_bond, next_arc, stack] = ThreadWork<BridgeWork>();
   const unsigned n = g.NumAtoms();
   order.assign(n, kQvNoPos);
@@ -105,7 +109,7 @@ struct SystemList {
 };
 
 // The ring systems, in storage that the next call of the thread reuses.
-const std::vector<RingSystem>& RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
+const std::vector<RingSystem>& RingSystems(const QvGraphView& g, const BondFlags& ring) {
   auto& [seen, stack, atoms, bonds] = ThreadWork<SystemWork>();
   seen.assign(g.NumAtoms(), false);
   atoms.clear();
@@ -166,7 +170,7 @@ struct FinderWork {
 
 class SystemRings {
  public:
-  SystemRings(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys)
+  SystemRings(const QvGraphView& g, const BondFlags& ring, const RingSystem& sys)
       : g_(g), ring_(ring), sys_(sys), words_((sys.bonds.size() + 63) / 64), w_(ThreadWork<FinderWork>()) {
     w_.local_bond.assign(g.NumBonds(), kQvNoPos);
     w_.dist.assign(g.NumAtoms(), kQvNoPos);
@@ -297,7 +301,7 @@ class SystemRings {
   }
 
   const QvGraphView& g_;
-  const std::vector<bool>& ring_;
+  const BondFlags& ring_;
   const RingSystem& sys_;
   size_t words_;
   FinderWork& w_;
@@ -328,7 +332,7 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
 
 // The one ring of a system with as many bonds as atoms, walked as
 // SystemRings::ToRing walks it: from the begin atom of its first bond.
-void SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys, QvRingPositions& out) {
+void SimpleCycle(const QvGraphView& g, const BondFlags& ring, const RingSystem& sys, QvRingPositions& out) {
   out.atoms.reserve(sys.atoms.size());
   out.bonds.reserve(sys.bonds.size());
   unsigned bond = sys.bonds.front();
@@ -348,7 +352,7 @@ void SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const Ring
 
 // Fills `rings`, smallest first; its rings keep their room from one
 // molecule to the next.
-void SmallestRings(const QvGraphView& g, const std::vector<bool>& ring, std::vector<QvRingPositions>& rings) {
+void SmallestRings(const QvGraphView& g, const BondFlags& ring, std::vector<QvRingPositions>& rings) {
   size_t used = 0;
   const auto next = [&rings, &used]() -> QvRingPositions& {
     if (used == rings.size()) rings.emplace_back();
@@ -383,7 +387,7 @@ struct KnownShape {
   bool valid = false, has_ring_bonds = false, has_rings = false;
   unsigned long long view = 0;  // the serial of the last view asked about
   QvGraphView::Shape shape;
-  std::vector<bool> ring_bonds;
+  BondFlags ring_bonds;
   std::vector<QvRingPositions> rings;
 };
 
@@ -400,7 +404,7 @@ KnownShape& Known(const QvGraphView& g) {
   return known;
 }
 
-const std::vector<bool>& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
+const BondFlags& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
   if (!known.has_ring_bonds) {
     RingBonds(g, known.ring_bonds);
     known.has_ring_bonds = true;
@@ -421,14 +425,16 @@ void QvPerceiveRings(QvMolBase& mol) {
 }
 
 void QvPerceiveRings(QvMolBase& mol, const QvGraphView& g) {
-  const std::vector<bool>& ring = KnownRingBonds(Known(g), g);
-  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
-  for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
-  for (unsigned b = 0; b < g.NumBonds(); ++b) {
-    if (!ring[b]) continue;
-    g.Bond(b)->SetInRing(true);
-    g.Atom(g.BondBgn(b))->SetInRing(true);
-    g.Atom(g.BondEnd(b))->SetInRing(true);
+  const BondFlags& ring = KnownRingBonds(Known(g), g);
+  // Every atom is in the view, and every bond but those with an empty end:
+  // each record's flag is written once.
+  if (g.NumBonds() != mol.NumBonds())
+    for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
+  for (unsigned b = 0; b < g.NumBonds(); ++b) g.Bond(b)->SetInRing(ring[b] != 0);
+  for (unsigned a = 0; a < g.NumAtoms(); ++a) {
+    bool in_ring = false;
+    for (const auto& arc : g.Arcs(a)) in_ring = in_ring || ring[arc.bond];
+    g.Atom(a)->SetInRing(in_ring);
   }
   mol.SetPerceived(QvPerceivedRings, true);
 }
