@@ -74,9 +74,12 @@ class QvGraphView {
     std::vector<unsigned> bond_pos;  // by bond index
     Shape shape;
     unsigned long long serial = 0;
+    std::vector<unsigned> next_arc;  // scratch of the constructor
   };
 
  private:
+  bool ArcsInBondOrder();
+
   std::unique_ptr<Storage> s_;
 };
 
