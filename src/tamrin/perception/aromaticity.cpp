@@ -176,23 +176,25 @@ class Perceiver {
     if (rules_.max_union > 1) TryUnions();
   }
 
+  // Every atom is in the view, and every bond but those with an empty end:
+  // each record's flag is written once.
   void Write(QvMolBase& mol) const {
-    for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(false);
-    for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);
-    for (unsigned a = 0; a < g_.NumAtoms(); ++a)
-      if (arom_atom_[a]) g_.Atom(a)->SetAromatic(true);
-    for (unsigned b = 0; b < g_.NumBonds(); ++b)
-      if (arom_bond_[b]) g_.Bond(b)->SetAromatic(true);
+    if (g_.NumBonds() != mol.NumBonds())
+      for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) g_.Atom(a)->SetAromatic(arom_atom_[a]);
+    for (unsigned b = 0; b < g_.NumBonds(); ++b) g_.Bond(b)->SetAromatic(arom_bond_[b]);
   }
 
  private:
   AtomPi Classify(unsigned a) const {
     const QvAtomBase& atom = *g_.Atom(a);
+    AtomPi out;
+    // Most atoms of most molecules are in no ring: asked first.
+    if (!atom.IsInRing()) return out;
     const unsigned z = atom.GetAtomicNum();
     const int q = atom.GetFormalCharge();
     const unsigned d = g_.Degree(a) + atom.GetImplicitHCount();
-    AtomPi out;
-    if (!Candidate(z) || d > 3 || !atom.IsInRing() || Hypervalent(atom, a)) return out;
+    if (!Candidate(z) || d > 3 || Hypervalent(atom, a)) return out;
     if (q != 0 && !(z == 6 ? rules_.charged_carbon : rules_.other_ions)) return out;
     unsigned doubles = 0, exo_partner = kQvNoPos;
     for (const auto& arc : g_.Arcs(a)) {
