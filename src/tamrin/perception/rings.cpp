@@ -25,8 +25,12 @@ using BondFlags = std::vector<unsigned char>;
 // set once, through a call: named in a loop, a thread-local object of a
 // shared library costs a call into the dynamic linker at each use, which
 // the compiler repeats rather than keep the address.
+struct BridgeNode {
+  unsigned order = kQvNoPos, low = 0, parent_bond = kQvNoPos, next_arc = 0;
+};
 struct BridgeWork {
-  std::vector<unsigned> order, low, parent_bond, next_arc, stack;
+  std::vector<BridgeNode> nodes;
+  std::vector<unsigned> stack;
 };
 struct SystemWork {
   std::vector<char> seen;
@@ -45,46 +49,44 @@ template <class Work>
 }
 
 void RingBonds(const QvGraphView& g, BondFlags& ring) {
-  auto& [order, low, parent_bond, next_arc, stack] = ThreadWork<BridgeWork>();
+  auto& [nodes, stack] = ThreadWork<BridgeWork>();
   const unsigned n = g.NumAtoms();
-  order.assign(n, kQvNoPos);
-  low.assign(n, 0);
-  parent_bond.assign(n, kQvNoPos);
-  next_arc.assign(n, 0);
+  nodes.assign(n, BridgeNode{});
+  stack.resize(n);  // a path of the search holds each atom once at most
   ring.assign(g.NumBonds(), false);
-  stack.clear();
   unsigned counter = 0;
   for (unsigned root = 0; root < n; ++root) {
-    if (order[root] != kQvNoPos) continue;
-    order[root] = low[root] = counter++;
-    stack.push_back(root);
-    while (!stack.empty()) {
-      const unsigned a = stack.back();
+    if (nodes[root].order != kQvNoPos) continue;
+    nodes[root].order = nodes[root].low = counter++;
+    size_t top = 0;
+    stack[top++] = root;
+    while (top > 0) {
+      const unsigned a = stack[top - 1];
+      BridgeNode& node = nodes[a];
       const auto arcs = g.Arcs(a);
-      if (next_arc[a] < arcs.size()) {
-        const QvGraphView::Arc arc = arcs[next_arc[a]++];
-        if (arc.bond == parent_bond[a]) continue;
-        if (order[arc.nbr] == kQvNoPos) {
-          order[arc.nbr] = low[arc.nbr] = counter++;
-          parent_bond[arc.nbr] = arc.bond;
-          stack.push_back(arc.nbr);
+      if (node.next_arc < arcs.size()) {
+        const QvGraphView::Arc arc = arcs[node.next_arc++];
+        if (arc.bond == node.parent_bond) continue;
+        BridgeNode& next = nodes[arc.nbr];
+        if (next.order == kQvNoPos) {
+          next.order = next.low = counter++;
+          next.parent_bond = arc.bond;
+          stack[top++] = arc.nbr;
         } else {
-          low[a] = std::min(low[a], order[arc.nbr]);
+          node.low = std::min(node.low, next.order);
         }
         continue;
       }
-      stack.pop_back();
-      if (parent_bond[a] == kQvNoPos) continue;
-      const unsigned up = g.Other(parent_bond[a], a);
-      low[up] = std::min(low[up], low[a]);
-      ring[parent_bond[a]] = low[a] <= order[up];
+      --top;
+      if (node.parent_bond == kQvNoPos) continue;
+      BridgeNode& up = nodes[g.Other(node.parent_bond, a)];
+      up.low = std::min(up.low, node.low);
+      ring[node.parent_bond] = node.low <= up.order;
     }
   }
   // Back edges were never tree edges, and every back edge closes a ring.
-  for (unsigned b = 0; b < g.NumBonds(); ++b) {
-    const unsigned x = g.BondBgn(b), y = g.BondEnd(b);
-    if (parent_bond[x] != b && parent_bond[y] != b) ring[b] = true;
-  }
+  for (unsigned b = 0; b < g.NumBonds(); ++b)
+    if (nodes[g.BondBgn(b)].parent_bond != b && nodes[g.BondEnd(b)].parent_bond != b) ring[b] = true;
 }
 
 using Bits = std::vector<std::uint64_t>;
