@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -241,6 +242,34 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
   return more;
 }
 
+// The bytes of the input window: its room grows without being filled first
+// (the read fills it).
+class Window {
+ public:
+  std::string_view View() const { return {data_.get(), size_}; }
+  std::size_t size() const { return size_; }
+  char operator[](std::size_t i) const { return data_[i]; }
+  void EraseFront(std::size_t n) {
+    std::memmove(data_.get(), data_.get() + n, size_ - n);
+    size_ -= n;
+  }
+  // Room for `n` more bytes after the last; Commit says how many were put.
+  char* Grow(std::size_t n) {
+    if (size_ + n > capacity_) {
+      capacity_ = std::max(2 * capacity_, size_ + n);
+      std::unique_ptr<char[]> more = std::make_unique_for_overwrite<char[]>(capacity_);
+      if (size_) std::memcpy(more.get(), data_.get(), size_);
+      data_ = std::move(more);
+    }
+    return data_.get() + size_;
+  }
+  void Commit(std::size_t n) { size_ += n; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0, capacity_ = 0;
+};
+
 // The input is read a window at a time; its documents are parsed as the
 // records are asked for, and their molecules read one per call, straight
 // into the caller's molecule.
@@ -282,23 +311,31 @@ class ReadState : public QvMolStreamReaderState {
     next_ = count_ = 0;
     doc_.SetNull();
     pool_.Clear();
-    if (2 * cursor_.pos >= text_.size()) {
-      text_.erase(0, cursor_.pos);
+    // What is left is moved to the front once it is a small part of the
+    // window, so that few bytes are moved.
+    if (8 * (text_.size() - cursor_.pos) <= text_.size()) {
+      text_.EraseFront(cursor_.pos);
       cursor_.base += cursor_.pos;
       cursor_.pos = 0;
-      cursor_.text = text_;
+      cursor_.text = text_.View();
     }
-    // Most documents are plain text the scanner reads; the others are
-    // parsed, from the same place.
+    // Most documents are plain text the scanner reads, also the one the
+    // window's end cuts, once more text is in; the others are parsed, from
+    // the same place.
     std::size_t& pos = cursor_.pos;
-    while (pos < text_.size() && (text_[pos] == ' ' || text_[pos] == '\t' || text_[pos] == '\r' || text_[pos] == '\n'))
-      ++pos;
-    if (const std::size_t n = json::ScanDocument(std::string_view(text_).substr(pos), scanned_)) {
-      pos += n;
-      ++cursor_.number;
-      scanned_doc_ = true;
-      count_ = static_cast<unsigned>(scanned_.count);
-      return true;
+    for (;;) {
+      while (pos < text_.size() &&
+             (text_[pos] == ' ' || text_[pos] == '\t' || text_[pos] == '\r' || text_[pos] == '\n'))
+        ++pos;
+      const std::string_view rest = text_.View().substr(pos);
+      if (const std::size_t n = json::ScanDocument(rest, scanned_)) {
+        pos += n;
+        ++cursor_.number;
+        scanned_doc_ = true;
+        count_ = static_cast<unsigned>(scanned_.count);
+        return true;
+      }
+      if (rest.find('\n') != std::string_view::npos || !More(in)) break;
     }
     scanned_doc_ = false;
     unsigned faults = 0;
@@ -325,16 +362,15 @@ class ReadState : public QvMolStreamReaderState {
     const std::size_t had = text_.size();
     const std::size_t want = std::max(chunk_, had);
     chunk_ = std::min(2 * chunk_, kWindow);
-    text_.resize(had + want);
-    const std::size_t got = in.GetStream().read(text_.data() + had, want);
-    text_.resize(had + got);
+    const std::size_t got = in.GetStream().read(text_.Grow(want), want);
+    text_.Commit(got);
     end_ = got < want;
-    cursor_.text = text_;
+    cursor_.text = text_.View();
     return got > 0;
   }
 
   std::int64_t position_;
-  std::string text_;
+  Window text_;
   json::TextCursor cursor_;
   bool end_ = false;
   std::size_t chunk_ = 4096;
