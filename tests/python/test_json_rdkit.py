@@ -162,6 +162,8 @@ FAULTS = [
     ("no atoms", '{"molecules":[{"name":"x"},' + GOOD + "]}", 'JSON document 1, molecule 0 skipped: no "atoms" array'),
     ("bond to nowhere", '{"molecules":[{"atoms":[{}],"bonds":[{"atoms":[0,3]}]},' + GOOD + "]}",
      'molecule 0 skipped: bond 0: "atoms" refers to an atom past the last (1 atoms)'),
+    ("repeated bond", '{"molecules":[{"atoms":[{},{},{}],"bonds":[{"atoms":[0,1]},{"atoms":[1,2]},{"atoms":[1,0]}]},'
+     + GOOD + "]}", "molecule 0 skipped: bond 2: joins atom 1 to itself or repeats a bond"),
     ("bad z", '{"molecules":[{"atoms":[{"z":"C"}]},' + GOOD + "]}",
      'molecule 0 skipped: atom 0: "z" is not an integer from 0 to 118'),
     ("deep", '{"x":' + "[" * 100000 + "]" * 100000 + '}\n{"molecules":[' + GOOD + "]}",

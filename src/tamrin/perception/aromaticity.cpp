@@ -126,11 +126,36 @@ struct AtomPi {
   unsigned double_bond = kQvNoPos;  // its ring double bond, if any
 };
 
+// The perceiver's arrays, kept per thread for the molecules that follow (a
+// read perceives every record). Asked for once, through a call: a
+// thread-local object of a shared library named in a loop costs a call into
+// the dynamic linker at each use.
+struct PerceiverWork {
+  std::vector<unsigned> orders;
+  std::vector<AtomPi> pi;
+  std::vector<const QvRingPositions*> rings;
+  std::vector<bool> arom_atom, arom_bond, in_set;
+};
+
+[[gnu::noinline]] PerceiverWork& ThreadPerceiverWork() {
+  thread_local PerceiverWork work;
+  return work;
+}
+
 class Perceiver {
  public:
-  Perceiver(const QvMolBase& mol, const Rules& rules)
-      : g_(mol), rules_(rules), orders_(g_.NumBonds()), pi_(g_.NumAtoms()),
-        arom_atom_(g_.NumAtoms(), false), arom_bond_(g_.NumBonds(), false), in_set_(g_.NumBonds(), false) {
+  // Perceives ring membership first when the molecule has none, from the
+  // same view.
+  Perceiver(QvMolBase& mol, const Rules& rules)
+      : g_(mol), rules_(rules), w_(ThreadPerceiverWork()), orders_(w_.orders), pi_(w_.pi), rings_(w_.rings),
+        arom_atom_(w_.arom_atom), arom_bond_(w_.arom_bond), in_set_(w_.in_set) {
+    orders_.assign(g_.NumBonds(), 0);
+    pi_.assign(g_.NumAtoms(), AtomPi{});
+    rings_.clear();
+    arom_atom_.assign(g_.NumAtoms(), false);
+    arom_bond_.assign(g_.NumBonds(), false);
+    in_set_.assign(g_.NumBonds(), false);
+    if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol, g_);
     bool unresolved = false;
     for (unsigned b = 0; b < g_.NumBonds(); ++b) {
       orders_[b] = g_.Bond(b)->GetOrder();
@@ -151,23 +176,25 @@ class Perceiver {
     if (rules_.max_union > 1) TryUnions();
   }
 
+  // Every atom is in the view, and every bond but those with an empty end:
+  // each record's flag is written once.
   void Write(QvMolBase& mol) const {
-    for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(false);
-    for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);
-    for (unsigned a = 0; a < g_.NumAtoms(); ++a)
-      if (arom_atom_[a]) g_.Atom(a)->SetAromatic(true);
-    for (unsigned b = 0; b < g_.NumBonds(); ++b)
-      if (arom_bond_[b]) g_.Bond(b)->SetAromatic(true);
+    if (g_.NumBonds() != mol.NumBonds())
+      for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);
+    for (unsigned a = 0; a < g_.NumAtoms(); ++a) g_.Atom(a)->SetAromatic(arom_atom_[a]);
+    for (unsigned b = 0; b < g_.NumBonds(); ++b) g_.Bond(b)->SetAromatic(arom_bond_[b]);
   }
 
  private:
   AtomPi Classify(unsigned a) const {
     const QvAtomBase& atom = *g_.Atom(a);
+    AtomPi out;
+    // Most atoms of most molecules are in no ring: asked first.
+    if (!atom.IsInRing()) return out;
     const unsigned z = atom.GetAtomicNum();
     const int q = atom.GetFormalCharge();
     const unsigned d = g_.Degree(a) + atom.GetImplicitHCount();
-    AtomPi out;
-    if (!Candidate(z) || d > 3 || !atom.IsInRing() || Hypervalent(atom, a)) return out;
+    if (!Candidate(z) || d > 3 || Hypervalent(atom, a)) return out;
     if (q != 0 && !(z == 6 ? rules_.charged_carbon : rules_.other_ions)) return out;
     unsigned doubles = 0, exo_partner = kQvNoPos;
     for (const auto& arc : g_.Arcs(a)) {
@@ -314,12 +341,15 @@ class Perceiver {
 
   QvGraphView g_;
   Rules rules_;
-  std::vector<unsigned> orders_;
-  std::vector<AtomPi> pi_;
+  PerceiverWork& w_;
+  std::vector<unsigned>& orders_;
+  std::vector<AtomPi>& pi_;
   // The candidate rings among this thread's smallest rings, which stay while
   // the perceiver, which asks for no others, runs.
-  std::vector<const QvRingPositions*> rings_;
-  std::vector<bool> arom_atom_, arom_bond_, in_set_;
+  std::vector<const QvRingPositions*>& rings_;
+  std::vector<bool>& arom_atom_;
+  std::vector<bool>& arom_bond_;
+  std::vector<bool>& in_set_;
 };
 
 }  // namespace
@@ -327,7 +357,7 @@ class Perceiver {
 void QvPerceiveAromaticity(QvMolBase& mol, const QvAromaticityModel& model) {
   Rules rules;
   const bool known = RulesFor(model, rules);
-  if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
+  if ((!known || mol.NumBonds() == 0) && !mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
   if (!known) {
     for (QvAtomBase& atom : mol.GetAtoms()) atom.SetAromatic(false);
     for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);

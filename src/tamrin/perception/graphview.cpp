@@ -12,10 +12,16 @@ namespace {
 // Storage grown for a very large molecule is let go rather than kept.
 class SpareStorage {
  public:
+  // Storage for a new view, with the view's serial number.
   std::unique_ptr<QvGraphView::Storage> Take() {
-    if (spare_.empty()) return std::make_unique<QvGraphView::Storage>();
-    std::unique_ptr<QvGraphView::Storage> s = std::move(spare_.back());
-    spare_.pop_back();
+    std::unique_ptr<QvGraphView::Storage> s;
+    if (spare_.empty()) {
+      s = std::make_unique<QvGraphView::Storage>();
+    } else {
+      s = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    s->serial = ++serial_;
     return s;
   }
 
@@ -29,6 +35,7 @@ class SpareStorage {
 
  private:
   std::vector<std::unique_ptr<QvGraphView::Storage>> spare_;
+  unsigned long long serial_ = 0;
 };
 
 thread_local SpareStorage spare_storage;
@@ -76,6 +83,7 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
   }
   start.assign(NumAtoms() + 1, 0);
   s.shape.arcs.resize(2 * NumBonds());
+  if (ArcsInBondOrder()) return;
   for (unsigned pos = 0; pos < NumAtoms(); ++pos) {
     start[pos + 1] = start[pos];
     for (const QvBondBase& bond : s.atoms[pos]->GetBonds()) {
@@ -83,6 +91,36 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
       if (b != kQvNoPos) s.shape.arcs[start[pos + 1]++] = {Other(b, pos), b};
     }
   }
+}
+
+// Each atom's arcs in the order of the view's bonds, which is the order of
+// its bond list when bonds were made one after another (every reader's
+// case): then no bond needs to be looked up. False, with the arcs left to
+// the caller, when some atom's list holds its bonds in another order (or
+// holds a bond the view left out).
+bool QvGraphView::ArcsInBondOrder() {
+  Storage& s = *s_;
+  std::vector<unsigned>& start = s.shape.start;
+  std::vector<unsigned>& next = s.next_arc;
+  for (unsigned b = 0; b < NumBonds(); ++b) {
+    ++start[BondBgn(b) + 1];
+    ++start[BondEnd(b) + 1];
+  }
+  for (unsigned pos = 0; pos < NumAtoms(); ++pos) start[pos + 1] += start[pos];
+  next.assign(start.begin(), start.end() - 1);
+  for (unsigned b = 0; b < NumBonds(); ++b) {
+    const unsigned bgn = BondBgn(b), end = BondEnd(b);
+    s.shape.arcs[next[bgn]++] = {end, b};
+    s.shape.arcs[next[end]++] = {bgn, b};
+  }
+  for (unsigned pos = 0; pos < NumAtoms(); ++pos) {
+    const QvBondList& list = s.atoms[pos]->BondList();
+    const std::span<const Arc> arcs = Arcs(pos);
+    if (list.size() != arcs.size()) return false;
+    for (size_t k = 0; k < arcs.size(); ++k)
+      if (list[k] != s.bonds[arcs[k].bond]) return false;
+  }
+  return true;
 }
 
 QvGraphView::~QvGraphView() { spare_storage.Give(std::move(s_)); }

@@ -63,6 +63,9 @@ class QvGraphView {
   // the shape gives views of one shape the same answer.
   const Shape& GetShape() const { return s_->shape; }
   bool SameShape(const Shape& shape) const;
+  // A number that no other view of this thread has had: a pass that kept
+  // an answer for a view knows it is asked again about the same view.
+  unsigned long long Serial() const { return s_->serial; }
 
   struct Storage {
     std::vector<QvAtomBase*> atoms;
@@ -70,9 +73,13 @@ class QvGraphView {
     std::vector<unsigned> atom_pos;  // by atom index
     std::vector<unsigned> bond_pos;  // by bond index
     Shape shape;
+    unsigned long long serial = 0;
+    std::vector<unsigned> next_arc;  // scratch of the constructor
   };
 
  private:
+  bool ArcsInBondOrder();
+
   std::unique_ptr<Storage> s_;
 };
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <optional>
 #include <span>
 
 #include "tamrin/model/molbase.h"
@@ -18,56 +17,80 @@ namespace {
 
 // Bridges by an iterative depth-first search with low links; a bond is a ring
 // bond exactly when it is not a bridge.
-std::vector<bool> RingBonds(const QvGraphView& g) {
-  thread_local std::vector<unsigned> order, low, parent_bond, next_arc, stack;
+// One flag per bond position: bytes, which the searches read and write more
+// cheaply than bits.
+using BondFlags = std::vector<unsigned char>;
+
+// Working arrays of the searches, one set per thread. A search asks for its
+// set once, through a call: named in a loop, a thread-local object of a
+// shared library costs a call into the dynamic linker at each use, which
+// the compiler repeats rather than keep the address.
+struct BridgeNode {
+  unsigned order = kQvNoPos, low = 0, parent_bond = kQvNoPos, next_arc = 0;
+};
+struct BridgeWork {
+  std::vector<BridgeNode> nodes;
+  std::vector<unsigned> stack;
+};
+struct SystemWork {
+  std::vector<char> seen;
+  std::vector<unsigned> stack, atoms, bonds;
+};
+
+struct BreadthWork {
+  std::vector<std::pair<const QvAtomBase*, unsigned>> queue;
+  std::vector<const QvAtomBase*> seen;
+};
+
+template <class Work>
+[[gnu::noinline]] Work& ThreadWork() {
+  thread_local Work work;
+  return work;
+}
+
+void RingBonds(const QvGraphView& g, BondFlags& ring) {
+  auto& [nodes, stack] = ThreadWork<BridgeWork>();
   const unsigned n = g.NumAtoms();
-  order.assign(n, kQvNoPos);
-  low.assign(n, 0);
-  parent_bond.assign(n, kQvNoPos);
-  next_arc.assign(n, 0);
-  std::vector<bool> ring(g.NumBonds(), false);
-  stack.clear();
+  nodes.assign(n, BridgeNode{});
+  stack.resize(n);  // a path of the search holds each atom once at most
+  ring.assign(g.NumBonds(), false);
   unsigned counter = 0;
   for (unsigned root = 0; root < n; ++root) {
-    if (order[root] != kQvNoPos) continue;
-    order[root] = low[root] = counter++;
-    stack.push_back(root);
-    while (!stack.empty()) {
-      const unsigned a = stack.back();
+    if (nodes[root].order != kQvNoPos) continue;
+    nodes[root].order = nodes[root].low = counter++;
+    size_t top = 0;
+    stack[top++] = root;
+    while (top > 0) {
+      const unsigned a = stack[top - 1];
+      BridgeNode& node = nodes[a];
       const auto arcs = g.Arcs(a);
-      if (next_arc[a] < arcs.size()) {
-        const QvGraphView::Arc arc = arcs[next_arc[a]++];
-        if (arc.bond == parent_bond[a]) continue;
-        if (order[arc.nbr] == kQvNoPos) {
-          order[arc.nbr] = low[arc.nbr] = counter++;
-          parent_bond[arc.nbr] = arc.bond;
-          stack.push_back(arc.nbr);
+      if (node.next_arc < arcs.size()) {
+        const QvGraphView::Arc arc = arcs[node.next_arc++];
+        if (arc.bond == node.parent_bond) continue;
+        BridgeNode& next = nodes[arc.nbr];
+        if (next.order == kQvNoPos) {
+          next.order = next.low = counter++;
+          next.parent_bond = arc.bond;
+          stack[top++] = arc.nbr;
         } else {
-          low[a] = std::min(low[a], order[arc.nbr]);
+          node.low = std::min(node.low, next.order);
         }
         continue;
       }
-      stack.pop_back();
-      if (parent_bond[a] == kQvNoPos) continue;
-      const unsigned up = g.Other(parent_bond[a], a);
-      low[up] = std::min(low[up], low[a]);
-      ring[parent_bond[a]] = low[a] <= order[up];
+      --top;
+      if (node.parent_bond == kQvNoPos) continue;
+      BridgeNode& up = nodes[g.Other(node.parent_bond, a)];
+      up.low = std::min(up.low, node.low);
+      ring[node.parent_bond] = node.low <= up.order;
     }
   }
   // Back edges were never tree edges, and every back edge closes a ring.
-  for (unsigned b = 0; b < g.NumBonds(); ++b) {
-    const unsigned x = g.BondBgn(b), y = g.BondEnd(b);
-    if (parent_bond[x] != b && parent_bond[y] != b) ring[b] = true;
-  }
-  return ring;
+  for (unsigned b = 0; b < g.NumBonds(); ++b)
+    if (nodes[g.BondBgn(b)].parent_bond != b && nodes[g.BondEnd(b)].parent_bond != b) ring[b] = true;
 }
 
 using Bits = std::vector<std::uint64_t>;
 
-bool Test(const Bits& bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
-void Xor(Bits& into, const Bits& from) {
-  for (size_t w = 0; w < into.size(); ++w) into[w] ^= from[w];
-}
 unsigned LowestBit(const Bits& bits) {
   for (size_t w = 0; w < bits.size(); ++w)
     if (bits[w]) return static_cast<unsigned>(w * 64 + std::countr_zero(bits[w]));
@@ -82,9 +105,14 @@ struct RingSystem {
   std::span<const unsigned> bonds;  // graph positions; bit i is bonds[i]
 };
 
-std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool>& ring) {
-  thread_local std::vector<char> seen;
-  thread_local std::vector<unsigned> stack, atoms, bonds;
+struct SystemList {
+  std::vector<std::pair<size_t, size_t>> ends;  // where each system's atoms and bonds end
+  std::vector<RingSystem> systems;
+};
+
+// The ring systems, in storage that the next call of the thread reuses.
+const std::vector<RingSystem>& RingSystems(const QvGraphView& g, const BondFlags& ring) {
+  auto& [seen, stack, atoms, bonds] = ThreadWork<SystemWork>();
   seen.assign(g.NumAtoms(), false);
   atoms.clear();
   bonds.clear();
@@ -93,8 +121,9 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
       if (ring[arc.bond]) return true;
     return false;
   };
-  // Where each system's atoms and bonds end; spans are made once all are in.
-  std::vector<std::pair<size_t, size_t>> ends;
+  // Spans are made once all atoms and bonds are in.
+  auto& [ends, systems] = ThreadWork<SystemList>();
+  ends.clear();
   for (unsigned start = 0; start < g.NumAtoms(); ++start) {
     if (seen[start] || !in_ring(start)) continue;
     seen[start] = true;
@@ -114,8 +143,7 @@ std::vector<RingSystem> RingSystems(const QvGraphView& g, const std::vector<bool
     }
     ends.emplace_back(atoms.size(), bonds.size());
   }
-  std::vector<RingSystem> systems;
-  systems.reserve(ends.size());
+  systems.clear();
   size_t atoms_from = 0, bonds_from = 0;
   for (const auto& [atoms_to, bonds_to] : ends) {
     systems.push_back({std::span<const unsigned>(atoms).subspan(atoms_from, atoms_to - atoms_from),
@@ -134,53 +162,75 @@ struct Candidate {
   size_t offset;  // into the pool
 };
 
+// The working arrays of SystemRings, kept per thread: most systems are a
+// few fused rings, and their search would otherwise be mostly allocation.
+struct FinderWork {
+  std::vector<unsigned> local_bond, dist, via, branch, queue, row_of_bit;
+  std::vector<std::uint64_t> pool, reduced, chosen, row;
+  std::vector<Candidate> candidates;
+};
+
 class SystemRings {
  public:
-  SystemRings(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys)
-      : g_(g), ring_(ring), sys_(sys), words_((sys.bonds.size() + 63) / 64), local_bond_(g.NumBonds(), kQvNoPos),
-        dist_(g.NumAtoms(), kQvNoPos), via_(g.NumAtoms(), kQvNoPos), branch_(g.NumAtoms(), kQvNoPos) {
-    for (unsigned i = 0; i < sys.bonds.size(); ++i) local_bond_[sys.bonds[i]] = i;
+  SystemRings(const QvGraphView& g, const BondFlags& ring, const RingSystem& sys)
+      : g_(g), ring_(ring), sys_(sys), words_((sys.bonds.size() + 63) / 64), w_(ThreadWork<FinderWork>()) {
+    w_.local_bond.assign(g.NumBonds(), kQvNoPos);
+    w_.dist.assign(g.NumAtoms(), kQvNoPos);
+    w_.via.assign(g.NumAtoms(), kQvNoPos);
+    w_.branch.assign(g.NumAtoms(), kQvNoPos);
+    for (unsigned i = 0; i < sys.bonds.size(); ++i) w_.local_bond[sys.bonds[i]] = i;
   }
 
   // Candidates are made in rounds of growing length (up to 8 atoms, 16, ...)
   // so that a large fused sheet, whose basis is all small rings, never
   // materialises its long cycles, and each search stays near its root.
-  std::vector<Bits> Basis() {
+  // Returns the number of rings; ring r is Chosen(r).
+  size_t Basis() {
     const size_t wanted = sys_.bonds.size() - sys_.atoms.size() + 1;
-    std::vector<Bits> chosen, reduced;  // reduced rows keep distinct lowest bits
-    std::vector<unsigned> row_of_bit(sys_.bonds.size(), kQvNoPos);
-    std::vector<Candidate> candidates;
-    Bits row(words_);
-    for (unsigned lo = 0, hi = 8; chosen.size() < wanted && lo <= sys_.atoms.size(); lo = hi, hi *= 2) {
+    // Reduced rows keep distinct lowest bits; all rows are words_ long.
+    std::vector<std::uint64_t>& reduced = w_.reduced;
+    std::vector<std::uint64_t>& chosen = w_.chosen;
+    std::vector<std::uint64_t>& row = w_.row;
+    std::vector<unsigned>& row_of_bit = w_.row_of_bit;
+    std::vector<Candidate>& candidates = w_.candidates;
+    reduced.clear();
+    chosen.clear();
+    row.assign(words_, 0);
+    row_of_bit.assign(sys_.bonds.size(), kQvNoPos);
+    size_t count = 0;
+    const auto reduced_row = [&](unsigned r) { return reduced.data() + r * words_; };
+    for (unsigned lo = 0, hi = 8; count < wanted && lo <= sys_.atoms.size(); lo = hi, hi *= 2) {
       candidates.clear();
-      pool_.clear();
+      w_.pool.clear();
       for (const unsigned v : sys_.atoms) AddCandidates(v, lo, hi, candidates);
       std::stable_sort(candidates.begin(), candidates.end(),
                        [](const Candidate& a, const Candidate& b) { return a.length < b.length; });
       for (const Candidate& c : candidates) {
-        if (chosen.size() == wanted) break;
-        const auto edges = pool_.begin() + static_cast<std::ptrdiff_t>(c.offset);
-        std::copy(edges, edges + static_cast<std::ptrdiff_t>(words_), row.begin());
+        if (count == wanted) break;
+        const std::uint64_t* edges = w_.pool.data() + c.offset;
+        std::copy(edges, edges + words_, row.begin());
         // Clear the lowest bit with the row that owns it until a bit no row
         // owns is left (independent) or nothing is (dependent).
         unsigned low = LowestBit(row);
         while (low != kQvNoPos && row_of_bit[low] != kQvNoPos) {
-          Xor(row, reduced[row_of_bit[low]]);
+          const std::uint64_t* owner = reduced_row(row_of_bit[low]);
+          for (size_t w = 0; w < words_; ++w) row[w] ^= owner[w];
           low = LowestBit(row);
         }
         if (low == kQvNoPos) continue;
-        row_of_bit[low] = static_cast<unsigned>(reduced.size());
-        reduced.push_back(row);
-        chosen.emplace_back(edges, edges + static_cast<std::ptrdiff_t>(words_));
+        row_of_bit[low] = static_cast<unsigned>(count++);
+        reduced.insert(reduced.end(), row.begin(), row.end());
+        chosen.insert(chosen.end(), edges, edges + words_);
       }
     }
-    return chosen;
+    return count;
   }
 
-  QvRingPositions ToRing(const Bits& edges) const {
-    QvRingPositions out;
+  // Ring r of the basis, walked into `out`.
+  void ToRing(size_t r, QvRingPositions& out) const {
+    const std::uint64_t* edges = w_.chosen.data() + r * words_;
     size_t size = 0;
-    for (const std::uint64_t word : edges) size += static_cast<size_t>(std::popcount(word));
+    for (size_t w = 0; w < words_; ++w) size += static_cast<size_t>(std::popcount(edges[w]));
     out.atoms.reserve(size);
     out.bonds.reserve(size);
     unsigned first = kQvNoPos;
@@ -195,13 +245,14 @@ class SystemRings {
       atom = g_.Other(bond, atom);
       bond = NextEdge(edges, atom, bond);
     } while (atom != start && bond != kQvNoPos);
-    return out;
   }
 
  private:
-  unsigned NextEdge(const Bits& edges, unsigned atom, unsigned from) const {
+  static bool Test(const std::uint64_t* bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
+
+  unsigned NextEdge(const std::uint64_t* edges, unsigned atom, unsigned from) const {
     for (const auto& arc : g_.Arcs(atom)) {
-      const unsigned local = local_bond_[arc.bond];
+      const unsigned local = w_.local_bond[arc.bond];
       if (arc.bond != from && local != kQvNoPos && Test(edges, local)) return arc.bond;
     }
     return kQvNoPos;
@@ -211,57 +262,58 @@ class SystemRings {
   // the breadth-first search stops at the depth such cycles can reach.
   void AddCandidates(unsigned v, unsigned lo, unsigned hi, std::vector<Candidate>& out) {
     const unsigned depth = hi / 2;
-    std::vector<unsigned>& queue = queue_;
+    std::vector<unsigned>& queue = w_.queue;
+    std::vector<unsigned>& dist = w_.dist;
+    std::vector<unsigned>& via = w_.via;
+    std::vector<unsigned>& branch = w_.branch;
     queue.assign(1, v);
-    dist_[v] = 0;
+    dist[v] = 0;
     for (size_t head = 0; head < queue.size(); ++head) {
       const unsigned a = queue[head];
-      if (dist_[a] == depth) continue;
+      if (dist[a] == depth) continue;
       for (const auto& arc : g_.Arcs(a)) {
-        if (!ring_[arc.bond] || dist_[arc.nbr] != kQvNoPos) continue;
-        dist_[arc.nbr] = dist_[a] + 1;
-        via_[arc.nbr] = arc.bond;
-        branch_[arc.nbr] = a == v ? arc.nbr : branch_[a];
+        if (!ring_[arc.bond] || dist[arc.nbr] != kQvNoPos) continue;
+        dist[arc.nbr] = dist[a] + 1;
+        via[arc.nbr] = arc.bond;
+        branch[arc.nbr] = a == v ? arc.nbr : branch[a];
         queue.push_back(arc.nbr);
       }
     }
     for (const unsigned x : queue)
       for (const auto& arc : g_.Arcs(x)) {
         const unsigned y = arc.nbr, b = arc.bond;
-        if (!ring_[b] || dist_[y] == kQvNoPos || x > y || via_[x] == b || via_[y] == b) continue;
-        if (x != v && y != v && branch_[x] == branch_[y]) continue;
-        const unsigned length = dist_[x] + dist_[y] + 1;
+        if (!ring_[b] || dist[y] == kQvNoPos || x > y || via[x] == b || via[y] == b) continue;
+        if (x != v && y != v && branch[x] == branch[y]) continue;
+        const unsigned length = dist[x] + dist[y] + 1;
         if (length <= lo || length > hi) continue;
         AddCycle(v, x, y, b, length, out);
       }
-    for (const unsigned a : queue) dist_[a] = via_[a] = branch_[a] = kQvNoPos;
+    for (const unsigned a : queue) dist[a] = via[a] = branch[a] = kQvNoPos;
   }
 
   void AddCycle(unsigned v, unsigned x, unsigned y, unsigned b, unsigned length, std::vector<Candidate>& out) {
-    const size_t offset = pool_.size();
-    pool_.resize(offset + words_, 0);
-    const auto flip = [this, offset](unsigned bit) { pool_[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
-    flip(local_bond_[b]);
+    std::vector<std::uint64_t>& pool = w_.pool;
+    const size_t offset = pool.size();
+    pool.resize(offset + words_, 0);
+    const auto flip = [&pool, offset](unsigned bit) { pool[offset + bit / 64] ^= std::uint64_t{1} << (bit % 64); };
+    flip(w_.local_bond[b]);
     for (unsigned end : {x, y})
-      for (unsigned a = end; a != v; a = g_.Other(via_[a], a)) flip(local_bond_[via_[a]]);
+      for (unsigned a = end; a != v; a = g_.Other(w_.via[a], a)) flip(w_.local_bond[w_.via[a]]);
     out.push_back({length, offset});
   }
 
   const QvGraphView& g_;
-  const std::vector<bool>& ring_;
+  const BondFlags& ring_;
   const RingSystem& sys_;
   size_t words_;
-  Bits pool_;
-  std::vector<unsigned> local_bond_;
-  std::vector<unsigned> dist_, via_, branch_, queue_;
+  FinderWork& w_;
 };
 
 unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const QvBondBase* skip,
                              unsigned limit) {
   // Plain breadth-first search over the records: small rings are found within
   // a few shells, so no graph view is built for this one query.
-  thread_local std::vector<std::pair<const QvAtomBase*, unsigned>> queue;
-  thread_local std::vector<const QvAtomBase*> seen;
+  auto& [queue, seen] = ThreadWork<BreadthWork>();
   queue.assign(1, {&from, 1});
   seen.assign(1, &from);
   for (size_t head = 0; head < queue.size(); ++head) {
@@ -282,8 +334,7 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
 
 // The one ring of a system with as many bonds as atoms, walked as
 // SystemRings::ToRing walks it: from the begin atom of its first bond.
-QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring, const RingSystem& sys) {
-  QvRingPositions out;
+void SimpleCycle(const QvGraphView& g, const BondFlags& ring, const RingSystem& sys, QvRingPositions& out) {
   out.atoms.reserve(sys.atoms.size());
   out.bonds.reserve(sys.bonds.size());
   unsigned bond = sys.bonds.front();
@@ -299,48 +350,68 @@ QvRingPositions SimpleCycle(const QvGraphView& g, const std::vector<bool>& ring,
         break;
       }
   } while (atom != start);
-  return out;
 }
 
-std::vector<QvRingPositions> SmallestRings(const QvGraphView& g, const std::vector<bool>& ring) {
-  std::vector<QvRingPositions> rings;
+// Fills `rings`, smallest first; its rings keep their room from one
+// molecule to the next.
+void SmallestRings(const QvGraphView& g, const BondFlags& ring, std::vector<QvRingPositions>& rings) {
+  size_t used = 0;
+  const auto next = [&rings, &used]() -> QvRingPositions& {
+    if (used == rings.size()) rings.emplace_back();
+    QvRingPositions& r = rings[used++];
+    r.atoms.clear();
+    r.bonds.clear();
+    return r;
+  };
   for (const RingSystem& sys : RingSystems(g, ring)) {
     if (sys.bonds.size() == sys.atoms.size()) {
-      rings.push_back(SimpleCycle(g, ring, sys));
+      SimpleCycle(g, ring, sys, next());
       continue;
     }
     SystemRings finder(g, ring, sys);
-    for (const Bits& edges : finder.Basis()) rings.push_back(finder.ToRing(edges));
+    const size_t count = finder.Basis();
+    for (size_t r = 0; r < count; ++r) finder.ToRing(r, next());
   }
-  std::stable_sort(rings.begin(), rings.end(), [](const QvRingPositions& a, const QvRingPositions& b) {
-    return a.atoms.size() < b.atoms.size();
-  });
-  return rings;
+  rings.resize(used);
+  const auto smaller = [](const QvRingPositions& a, const QvRingPositions& b) { return a.size() < b.size(); };
+  if (used > 32) {
+    std::stable_sort(rings.begin(), rings.end(), smaller);
+    return;
+  }
+  // A few rings: a stable insertion sort, without the merge sort's buffer.
+  for (size_t i = 1; i < used; ++i)
+    for (size_t j = i; j > 0 && smaller(rings[j], rings[j - 1]); --j) std::swap(rings[j], rings[j - 1]);
 }
 
 // Passes run one after another on one molecule ask for the same ring bonds
 // and rings: the answers for the last graph shape of this thread are kept.
 struct KnownShape {
-  bool valid = false;
+  bool valid = false, has_ring_bonds = false, has_rings = false;
+  unsigned long long view = 0;  // the serial of the last view asked about
   QvGraphView::Shape shape;
-  std::optional<std::vector<bool>> ring_bonds;
-  std::optional<std::vector<QvRingPositions>> rings;
+  BondFlags ring_bonds;
+  std::vector<QvRingPositions> rings;
 };
 
 KnownShape& Known(const QvGraphView& g) {
-  thread_local KnownShape known;
-  if (!known.valid || !g.SameShape(known.shape)) {
+  KnownShape& known = ThreadWork<KnownShape>();
+  // A view never changes: asked again about the last view, the shape is
+  // the same without comparing it.
+  if (!known.valid || (known.view != g.Serial() && !g.SameShape(known.shape))) {
     known.shape = g.GetShape();
     known.valid = true;
-    known.ring_bonds.reset();
-    known.rings.reset();
+    known.has_ring_bonds = known.has_rings = false;
   }
+  known.view = g.Serial();
   return known;
 }
 
-const std::vector<bool>& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
-  if (!known.ring_bonds) known.ring_bonds = RingBonds(g);
-  return *known.ring_bonds;
+const BondFlags& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
+  if (!known.has_ring_bonds) {
+    RingBonds(g, known.ring_bonds);
+    known.has_ring_bonds = true;
+  }
+  return known.ring_bonds;
 }
 
 }  // namespace
@@ -352,15 +423,20 @@ void QvPerceiveRings(QvMolBase& mol) {
     mol.SetPerceived(QvPerceivedRings, true);
     return;
   }
-  const QvGraphView g(mol);
-  const std::vector<bool>& ring = KnownRingBonds(Known(g), g);
-  for (QvAtomBase& atom : mol.GetAtoms()) atom.SetInRing(false);
-  for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
-  for (unsigned b = 0; b < g.NumBonds(); ++b) {
-    if (!ring[b]) continue;
-    g.Bond(b)->SetInRing(true);
-    g.Atom(g.BondBgn(b))->SetInRing(true);
-    g.Atom(g.BondEnd(b))->SetInRing(true);
+  QvPerceiveRings(mol, QvGraphView(mol));
+}
+
+void QvPerceiveRings(QvMolBase& mol, const QvGraphView& g) {
+  const BondFlags& ring = KnownRingBonds(Known(g), g);
+  // Every atom is in the view, and every bond but those with an empty end:
+  // each record's flag is written once.
+  if (g.NumBonds() != mol.NumBonds())
+    for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
+  for (unsigned b = 0; b < g.NumBonds(); ++b) g.Bond(b)->SetInRing(ring[b] != 0);
+  for (unsigned a = 0; a < g.NumAtoms(); ++a) {
+    bool in_ring = false;
+    for (const auto& arc : g.Arcs(a)) in_ring = in_ring || ring[arc.bond];
+    g.Atom(a)->SetInRing(in_ring);
   }
   mol.SetPerceived(QvPerceivedRings, true);
 }
@@ -369,8 +445,11 @@ std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) { return QvFindSSSR(QvGraph
 
 const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& g) {
   KnownShape& known = Known(g);
-  if (!known.rings) known.rings = SmallestRings(g, KnownRingBonds(known, g));
-  return *known.rings;
+  if (!known.has_rings) {
+    SmallestRings(g, KnownRingBonds(known, g), known.rings);
+    known.has_rings = true;
+  }
+  return known.rings;
 }
 
 std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {

@@ -18,6 +18,9 @@ class QvGraphView;
 // when one of its bonds is. Bonds with an empty end are never ring bonds.
 // Reads only the connectivity. O(atoms + bonds), no recursion.
 void QvPerceiveRings(QvMolBase& mol);
+// The same with a view of `mol` that the caller already has (a pass that
+// needs ring flags and its own view builds one view, not two).
+void QvPerceiveRings(QvMolBase& mol, const QvGraphView& graph);
 
 // One ring: its atoms in walking order and its bonds, bonds[i] joining
 // atoms[i] and atoms[(i + 1) % size].

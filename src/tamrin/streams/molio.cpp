@@ -8,7 +8,6 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/model.h"
 #include "tamrin/perception/aromaticity.h"
-#include "tamrin/perception/rings.h"
 #include "tamrin/streams/conftest.h"
 #include "tamrin/streams/formatinfo.h"
 
@@ -34,10 +33,11 @@ bool ReadRecord(qvmolistream& in, QvMolBase& mol, const QvFormatInfo& info, unsi
   return true;
 }
 
-// The generic part of the flavor: ring membership, then the aromaticity model.
+// The generic part of the flavor: ring membership, then the aromaticity
+// model. The aromaticity pass perceives missing rings itself, with the graph
+// view it builds anyway.
 void AfterMolecule(QvMolBase& mol, const QvFormatInfo& info, unsigned flavor) {
   if (info.keeps_perception) return;
-  if ((flavor & QvIFlavor::Generic::Rings) && !mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol);
   QvPerceiveAromaticity(mol, QvAromaticityModelOf(flavor));
 }
 

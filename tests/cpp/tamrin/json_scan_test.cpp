@@ -100,6 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 R"("bonds":[{"atoms":[0,1]},{"atoms":[1,2],"bo":2,"stereo":"cis","stereoAtoms":[0,3]},)"
                                 R"({"atoms":[2,3],"stereo":"trans"}]})"),
              true},
+        Case{"GoesOnPastTheLineEnd", Doc("{\"atoms\":[{},\n{}],\"bonds\":[{\"atoms\":[0,1]}]}"), true},
         Case{"StereoNotAWord", Doc(R"({"atoms":[{},{}],"bonds":[{"atoms":[0,1],"stereo":5}]})"), false},
         Case{"PairsOutOfRange", Doc(R"({"atoms":[{},{}],"bonds":[{"atoms":[-1,1]},{"atoms":[0,4294967296]},)"
                                     R"({"atoms":[0,1,1]},{"atoms":[]},{"atoms":[0,4294967295]}]})"),
@@ -127,6 +128,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LeadingZero", Doc(R"({"atoms":[{"z":06}]})"), false},
         Case{"CutShort", Doc(R"({"atoms":[{}]})").substr(0, 150), false}),
     [](const testing::TestParamInfo<Case>& param) { return param.param.name; });
+
+// Documents one after another, as in a file: each keeps its own defaults.
+TEST(JSONScanner, EachDocumentItsOwnDefaults) {
+  const std::string mols = R"({"atoms":[{},{"impHs":1}]})";
+  std::string other = Doc(mols);
+  other.replace(other.find(R"("z":6)"), 5, R"("z":7)");
+  const Tally tally = Compare(Doc(mols) + "\n" + Doc(mols) + "\n" + other + "\n" + Doc(mols) + "\n");
+  EXPECT_EQ(tally.scanned, 4u);
+}
 
 // The writer's documents for real molecules (the bench's input is made the
 // same way): every one must be scanned, with rapidjson's records.

@@ -90,4 +90,29 @@ TEST(Rings, EmptyMoleculeAndLongChainNeedNoRecursion) {
   EXPECT_TRUE(prev->IsInRing());
 }
 
+// A view's arcs are each atom's bonds in the order of its bond list: the
+// order the bonds were made in (the view's quick way), and another order
+// after a bond made with one end got its second end later, which the view
+// walks the lists for.
+TEST(GraphView, ArcsFollowEachAtomsBondList) {
+  for (const bool late_end : {false, true}) {
+    QvGraphMol mol = Mol("OC(=O)c1ccc2ccccc2c1N");
+    QvBondBase* open = mol.NewBond(AtomAt(mol, 0), nullptr, 1);
+    mol.NewBond(AtomAt(mol, 13), mol.NewAtom(6), 1);
+    if (late_end) {
+      ASSERT_TRUE(open->SetEnd(AtomAt(mol, 13)));
+    }
+    const Tamrin::QvGraphView view(mol);
+    ASSERT_EQ(view.NumBonds(), mol.NumBonds() - (late_end ? 0 : 1));
+    for (unsigned a = 0; a < view.NumAtoms(); ++a) {
+      std::vector<std::pair<unsigned, unsigned>> expected, arcs;
+      for (const QvBondBase& bond : view.Atom(a)->GetBonds())
+        if (view.Pos(&bond) != Tamrin::kQvNoPos)
+          expected.emplace_back(view.Pos(bond.GetNbr(view.Atom(a))), view.Pos(&bond));
+      for (const auto& arc : view.Arcs(a)) arcs.emplace_back(arc.nbr, arc.bond);
+      EXPECT_EQ(arcs, expected) << (late_end ? "late end, " : "") << "atom " << a;
+    }
+  }
+}
+
 }  // namespace

@@ -49,8 +49,8 @@ class qvmolistream;
 class qvmolostream;
 
 // The perception that follows a read, before the flavor's aromaticity
-// model: rings, and when the record stated no stereo, aromaticity model 2
-// and stereo from the coordinates.
+// model (which perceives the rings): when the record stated no stereo and
+// has 2D or 3D coordinates, aromaticity model 2 and stereo from them.
 void QvFinishJSONMolecule(QvMolBase& mol);
 
 // Reads the next molecule (one per conformer: the conformers after the

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,7 +16,6 @@
 #include "tamrin/model/model.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/kekulize.h"
-#include "tamrin/perception/rings.h"
 #include "tamrin/perception/stereo.h"
 #include "tamrin/perception/stereoperception.h"
 #include "tamrin/streams/flavor.h"
@@ -44,12 +44,16 @@ using json::Member;
 using json::Num;
 using json::Word;
 
-std::int64_t Int(const Num& v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
-                 unsigned atom) {
+[[noreturn, gnu::cold]] void IntFault(const char* name, std::int64_t lo, std::int64_t hi, unsigned atom) {
+  throw Fault{Where("atom", atom) + ": \"" + name + "\" is not an integer from " + std::to_string(lo) + " to " +
+              std::to_string(hi)};
+}
+
+// Five calls per atom: the message is made out of line.
+inline std::int64_t Int(const Num& v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
+                        unsigned atom) {
   if (v.kind == Num::kAbsent) return fallback;
-  if (v.kind != Num::kInt || v.value < lo || v.value > hi)
-    throw Fault{Where("atom", atom) + ": \"" + name + "\" is not an integer from " + std::to_string(lo) + " to " +
-                std::to_string(hi)};
+  if (v.kind != Num::kInt || v.value < lo || v.value > hi) IntFault(name, lo, hi, atom);
   return v.value;
 }
 
@@ -113,10 +117,32 @@ struct BondStereo {
 // molecule to the next for its room.
 struct Scratch {
   std::vector<QvAtomBase*> atoms;
+  std::vector<std::pair<std::uint64_t, unsigned>> ends;  // (atom pair, bond)
   std::vector<std::pair<unsigned, QvChirality>> chiral;
   std::vector<BondStereo> double_bonds;
   std::vector<const QvAtomBase*> nbrs;
 };
+
+constexpr unsigned kNoBond = ~0u;
+
+// The first bond that joins the same two atoms as an earlier one, or
+// kNoBond: sorted pairs instead of a look at the molecule's bonds for every
+// new bond. Bonds without a valid pair of ends are faults of their own.
+unsigned FirstRepeatedBond(const std::vector<json::BondRecord>& bonds,
+                           std::vector<std::pair<std::uint64_t, unsigned>>& ends) {
+  ends.clear();
+  for (unsigned i = 0; i < bonds.size(); ++i) {
+    const json::Pair& p = bonds[i].ends;
+    if (!bonds[i].object || !p.ok) continue;
+    const std::uint64_t lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
+    ends.emplace_back(lo << 32 | hi, i);
+  }
+  std::sort(ends.begin(), ends.end());
+  unsigned first = kNoBond;
+  for (std::size_t k = 1; k < ends.size(); ++k)
+    if (ends[k].first == ends[k - 1].first) first = std::min(first, ends[k].second);
+  return first;
+}
 
 // Reads molecule `m` into the empty `mol`, which it leaves unfinished, and
 // returns the coordinates of its conformers after the first.
@@ -154,6 +180,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     else if (s == Word::kCw) chiral.emplace_back(i, QvChirality::Clockwise);
   }
 
+  const unsigned repeat = FirstRepeatedBond(m.bonds, scratch.ends);
   bool aromatic = false;
   for (unsigned i = 0; i < m.bonds.size(); ++i) {
     const json::BondRecord& b = m.bonds[i];
@@ -163,7 +190,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     if (a0 >= natoms || a1 >= natoms)
       throw Fault{Where("bond", i) + ": \"atoms\" refers to an atom past the last (" + std::to_string(natoms) +
                   " atoms)"};
-    if (a0 == a1 || mol.GetBond(atom_list[a0], atom_list[a1]))
+    if (a0 == a1 || i == repeat)
       throw Fault{Where("bond", i) + ": joins atom " + std::to_string(a0) + " to itself or repeats a bond"};
     const unsigned order = BondOrder(b.order.kind != Num::kAbsent ? b.order : d.order, i);
     QvBondBase* bond = mol.NewBond(atom_list[a0], atom_list[a1], order);
@@ -215,6 +242,34 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
   return more;
 }
 
+// The bytes of the input window: its room grows without being filled first
+// (the read fills it).
+class Window {
+ public:
+  std::string_view View() const { return {data_.get(), size_}; }
+  std::size_t size() const { return size_; }
+  char operator[](std::size_t i) const { return data_[i]; }
+  void EraseFront(std::size_t n) {
+    std::memmove(data_.get(), data_.get() + n, size_ - n);
+    size_ -= n;
+  }
+  // Room for `n` more bytes after the last; Commit says how many were put.
+  char* Grow(std::size_t n) {
+    if (size_ + n > capacity_) {
+      capacity_ = std::max(2 * capacity_, size_ + n);
+      std::unique_ptr<char[]> more = std::make_unique_for_overwrite<char[]>(capacity_);
+      if (size_) std::memcpy(more.get(), data_.get(), size_);
+      data_ = std::move(more);
+    }
+    return data_.get() + size_;
+  }
+  void Commit(std::size_t n) { size_ += n; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0, capacity_ = 0;
+};
+
 // The input is read a window at a time; its documents are parsed as the
 // records are asked for, and their molecules read one per call, straight
 // into the caller's molecule.
@@ -256,23 +311,31 @@ class ReadState : public QvMolStreamReaderState {
     next_ = count_ = 0;
     doc_.SetNull();
     pool_.Clear();
-    if (2 * cursor_.pos >= text_.size()) {
-      text_.erase(0, cursor_.pos);
+    // What is left is moved to the front once it is a small part of the
+    // window, so that few bytes are moved.
+    if (8 * (text_.size() - cursor_.pos) <= text_.size()) {
+      text_.EraseFront(cursor_.pos);
       cursor_.base += cursor_.pos;
       cursor_.pos = 0;
-      cursor_.text = text_;
+      cursor_.text = text_.View();
     }
-    // Most documents are plain text the scanner reads; the others are
-    // parsed, from the same place.
+    // Most documents are plain text the scanner reads, also the one the
+    // window's end cuts, once more text is in; the others are parsed, from
+    // the same place.
     std::size_t& pos = cursor_.pos;
-    while (pos < text_.size() && (text_[pos] == ' ' || text_[pos] == '\t' || text_[pos] == '\r' || text_[pos] == '\n'))
-      ++pos;
-    if (const std::size_t n = json::ScanDocument(std::string_view(text_).substr(pos), scanned_)) {
-      pos += n;
-      ++cursor_.number;
-      scanned_doc_ = true;
-      count_ = static_cast<unsigned>(scanned_.count);
-      return true;
+    for (;;) {
+      while (pos < text_.size() &&
+             (text_[pos] == ' ' || text_[pos] == '\t' || text_[pos] == '\r' || text_[pos] == '\n'))
+        ++pos;
+      const std::string_view rest = text_.View().substr(pos);
+      if (const std::size_t n = json::ScanDocument(rest, scanned_)) {
+        pos += n;
+        ++cursor_.number;
+        scanned_doc_ = true;
+        count_ = static_cast<unsigned>(scanned_.count);
+        return true;
+      }
+      if (rest.find('\n') != std::string_view::npos || !More(in)) break;
     }
     scanned_doc_ = false;
     unsigned faults = 0;
@@ -299,16 +362,15 @@ class ReadState : public QvMolStreamReaderState {
     const std::size_t had = text_.size();
     const std::size_t want = std::max(chunk_, had);
     chunk_ = std::min(2 * chunk_, kWindow);
-    text_.resize(had + want);
-    const std::size_t got = in.GetStream().read(text_.data() + had, want);
-    text_.resize(had + got);
+    const std::size_t got = in.GetStream().read(text_.Grow(want), want);
+    text_.Commit(got);
     end_ = got < want;
-    cursor_.text = text_;
+    cursor_.text = text_.View();
     return got > 0;
   }
 
   std::int64_t position_;
-  std::string text_;
+  Window text_;
   json::TextCursor cursor_;
   bool end_ = false;
   std::size_t chunk_ = 4096;
@@ -352,11 +414,12 @@ std::unique_ptr<QvMolBase> WithConformer(const QvMolBase& mol, const Conformer& 
 }  // namespace
 
 // Every read is followed by the aromaticity model of the stream's flavor,
-// which overwrites all aromatic flags: model 2 is only worth its time when
-// the stereo from coordinates looks at them.
+// which perceives the rings with the graph view it builds and overwrites all
+// aromatic flags: model 2 is only worth its time when the stereo from
+// coordinates looks at them, and there are coordinates to look at.
 void QvFinishJSONMolecule(QvMolBase& mol) {
-  QvPerceiveRings(mol);
-  if (mol.HasPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo)) return;
+  const unsigned dim = mol.GetDimension();
+  if (mol.HasPerceived(QvPerceivedAtomStereo | QvPerceivedBondStereo) || (dim != 2 && dim != 3)) return;
   QvPerceiveAromaticity(mol, QvAromaticityModel{2});
   QvPerceiveStereoFromCoords(mol);
 }

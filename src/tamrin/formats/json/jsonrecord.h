@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -84,6 +85,10 @@ struct DocumentRecord {
   DefaultsRecord defaults;
   std::vector<MoleculeRecord> molecules;
   std::size_t count = 0;  // molecules in use
+  // The last "defaults" value the scanner read and its text: a writer gives
+  // every document of a file the same defaults, read once.
+  std::string defaults_text;
+  DefaultsRecord defaults_read;
 };
 
 // Reads the document that starts at `text` (no leading white space) into
