@@ -8,8 +8,18 @@
 // as the molecule holds them: H<n> counts implicit hydrogens and hydrogen
 // neighbours, while a query atom [#1] only maps to a hydrogen atom. Bond
 // orders are the Kekulé orders; aromatic bonds match ':' and the default
-// bond, never '-' or '='. Chirality marks in the query are kept for writing
-// and do not constrain the match.
+// bond, never '-' or '='.
+//
+// Stereo counts only when asked for (QvMatchOptions::stereo), as in RDKit's
+// matching with chirality: then a query atom marked @ or @@ with three or
+// four query neighbours maps only to an atom whose stored configuration
+// (tamrin/perception/stereo.h) reads the same along the mapped neighbours,
+// and a query double bond with a / or \ neighbour at each end only to a
+// double bond with the same cis/trans of the mapped neighbours. Atoms and
+// bonds of the molecule without a configuration match no such query atom or
+// bond; query atoms and bonds without marks match any. The marks are checked
+// once all atoms are placed. Component-level groups always count: checked as
+// each fragment's first atom is placed.
 //
 // Matching is depth-first over a fixed order of the query atoms chosen at
 // compile time (VF2-style): each component starts at its most selective atom
@@ -40,6 +50,10 @@ class QvMolBase;
 
 inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 22;
 
+struct QvMatchOptions {
+  bool stereo = false;  // @ @@ / \ constrain the match
+};
+
 class QvQuery {
  public:
   QvQuery();
@@ -64,12 +78,12 @@ class QvQuery {
 };
 
 // True when the query maps into `mol` at least once.
-bool QvMatches(const QvQuery& query, const QvMolBase& mol);
+bool QvMatches(const QvQuery& query, const QvMolBase& mol, QvMatchOptions options = {});
 
 // The matches as target atom indices (GetIdx), one entry per query atom in
 // query order. `unique` keeps one match per set of target atoms (the first
 // found); `limit` stops after that many matches (0: no limit).
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit = 0,
-                                                 bool unique = true);
+                                                 bool unique = true, QvMatchOptions options = {});
 
 }  // namespace Tamrin
