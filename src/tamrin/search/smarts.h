@@ -18,8 +18,9 @@
 // others anticlockwise or clockwise, ring closures at their digits. The
 // fourth neighbour of an atom with three (its hydrogen, lone pair or an atom
 // the query leaves out) counts right after the first, or first of all on an
-// atom that opens its chain and names its hydrogen ([C@H](F)(Cl)Br). A / or
-// \ at a closing ring digit reads from the closing atom.
+// atom that opens its chain and names its hydrogen ([C@H](F)(Cl)Br). A bond
+// written at both digits of a ring closure counts at the opening one; a / or
+// \ written only at the closing digit reads from the closing atom.
 //
 // [H] alone, or H first in a bracket and followed only by a charge or a
 // map ([H+], [2H:1]), is a hydrogen atom; anywhere else H counts hydrogens.

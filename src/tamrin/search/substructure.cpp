@@ -589,9 +589,7 @@ std::string QvQuery::Smarts() const { return QvCreateSmarts(mol_); }
 bool QvMatches(const QvQuery& query, const QvMolBase& mol, QvMatchOptions options) {
   if (!ElementsSuffice(query.GetPlan(), mol)) return false;
   Target target(mol, options);
-  const auto any = [](const QvAtomBase* const*, std::size_t) { return true; };
-  if (NeedsChecks(query.GetPlan(), target)) return SearchChecked(query, target, nullptr, any);
-  return Search<false>(query, target, nullptr, any);
+  return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
 }
 
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit,

@@ -17,8 +17,11 @@
 // and a query double bond with a / or \ neighbour at each end only to a
 // double bond with the same cis/trans of the mapped neighbours. Atoms and
 // bonds of the molecule without a configuration match no such query atom or
-// bond; query atoms and bonds without marks match any. The marks are checked
-// once all atoms are placed. Component-level groups always count: checked as
+// bond; query atoms and bonds without marks match any. A marked query atom
+// with fewer or more query neighbours needs only some configuration. An atom
+// takes its hand from the first mark in its expression outside a '!'
+// ([C@,N@@] reads as @). The marks are checked once all atoms are placed,
+// in $(...) queries too. Component-level groups always count: checked as
 // each fragment's first atom is placed.
 //
 // Matching is depth-first over a fixed order of the query atoms chosen at
