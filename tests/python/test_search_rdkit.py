@@ -150,9 +150,11 @@ def stereo_queries(mols: list[Chem.Mol], rng: random.Random, whole: bool = False
         seeds += [(1, [b.GetBeginAtomIdx(), b.GetEndAtomIdx()]) for b in mol.GetBonds() if b.GetStereo() > 1][:1]
         for radius, centre in seeds:
             bonds = sorted({b for a in centre for b in Chem.FindAtomEnvironmentOfRadiusN(mol, radius, a)})
-            atoms = sorted({x for b in bonds for x in (mol.GetBondWithIdx(b).GetBeginAtomIdx(), mol.GetBondWithIdx(b).GetEndAtomIdx())})
+            ends = [mol.GetBondWithIdx(b) for b in bonds]
+            atoms = sorted({x for b in ends for x in (b.GetBeginAtomIdx(), b.GetEndAtomIdx())})
             if atoms:
-                out.append(Chem.MolFragmentToSmiles(mol, atoms, bondsToUse=bonds, canonical=False, rootedAtAtom=rng.choice(atoms)))
+                root = rng.choice(atoms)
+                out.append(Chem.MolFragmentToSmiles(mol, atoms, bondsToUse=bonds, canonical=False, rootedAtAtom=root))
         if whole and seeds:
             out.append(Chem.MolToSmiles(mol, doRandom=True))
     return out + [q.replace("@@", "!").replace("@", "@@").replace("!", "@").translate(MIRROR) for q in out]
@@ -200,7 +202,8 @@ def test_stereo_matching_agrees_on_drawings(shared_testdata):
 # the components they fall in.
 GROUPED = [
     [(1, "C"), (2, "C")], [(1, "C"), (1, "C")], [(1, "C"), (2, "C"), (3, "C")], [(1, "C(=O)[OH]"), (2, "[#7]")],
-    [(1, "C(=O)[OH]"), (1, "[#7]")], [(1, "[#7]"), (2, "[Cl-]")], [(1, "c"), (2, "c")], [(1, "[O-]"), (2, "[N+,Na+,K+]")],
+    [(1, "C(=O)[OH]"), (1, "[#7]")], [(1, "[#7]"), (2, "[Cl-]")], [(1, "c"), (2, "c")],
+    [(1, "[O-]"), (2, "[N+,Na+,K+]")],
     [(1, "O"), (0, "O")], [(1, "O"), (2, "N"), (0, "C")], [(0, "C"), (1, "C"), (1, "N")], [(1, "CC"), (2, "CC")],
     [(1, "[#6]"), (2, "O")], [(1, "N"), (2, "N")], [(1, "C(=O)O"), (2, "C(=O)O")],
 ]
@@ -222,7 +225,9 @@ def test_component_groups_agree(set_a_lines):
     rng = random.Random(3)
     pool = [line.split()[0] for line in set_a_lines[:3000]]
     ions = ["[Na+]", "[Cl-]", "Cl", "O", "[K+]", "OC(=O)C(F)(F)F", "OS(=O)(=O)O"]
-    mixtures = [".".join(rng.sample(pool, rng.choice([1, 2])) + rng.sample(ions, rng.choice([0, 1, 2]))) for _ in range(600)]
+    mixtures = [
+        ".".join(rng.sample(pool, rng.choice([1, 2])) + rng.sample(ions, rng.choice([0, 1, 2]))) for _ in range(600)
+    ]
     pairs = [(velk.mol_from_string(smi, "smi"), Chem.MolFromSmiles(smi)) for smi in mixtures]
     differ, hits = [], 0
     for parts in GROUPED:

@@ -227,7 +227,9 @@ class SmartsParser {
           // A bond written at both digits counts at the opening one, as RDKit
           // reads it; a direction written at the closing digit reads from
           // this atom.
-          unsigned expr = open.has_bond ? open.bond_expr : pending_bond ? bond_expr : q.AddPrim(unsigned(BP::Default), 0);
+          unsigned expr = open.has_bond  ? open.bond_expr
+                          : pending_bond ? bond_expr
+                                         : q.AddPrim(unsigned(BP::Default), 0);
           if (!open.has_bond && pending_bond) ForEachPrim(q, expr, FlipDirection);
           q.AddBond(open.atom, static_cast<unsigned>(prev), expr);
           written_[open.atom][open.slot] = unsigned(prev);
@@ -788,7 +790,9 @@ class SmartsWriter {
   }
 
   // The bond as read from `from`.
-  void WriteBond(unsigned b, unsigned from) { WriteExpr(out_, q_, q_.Bonds()[b].expr, false, q_.Bonds()[b].bgn != from); }
+  void WriteBond(unsigned b, unsigned from) {
+    WriteExpr(out_, q_, q_.Bonds()[b].expr, false, q_.Bonds()[b].bgn != from);
+  }
 
   void WriteRingNumber(unsigned n) {
     if (n < 10) out_ += char('0' + n);

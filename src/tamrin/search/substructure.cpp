@@ -126,8 +126,10 @@ void CompileStereo(const QvQMolBase& q, QvQuery::Plan& plan) {
     unsigned ref_bgn = 0, ref_end = 0;
     const int side_bgn = marked(b.bgn, b.end, ref_bgn);
     const int side_end = marked(b.end, b.bgn, ref_end);
-    if (side_bgn && side_end)
-      plan.cis_trans.push_back({b.bgn, b.end, ref_bgn, ref_end, side_bgn == side_end ? QvBondConfig::Cis : QvBondConfig::Trans});
+    if (side_bgn && side_end) {
+      const QvBondConfig config = side_bgn == side_end ? QvBondConfig::Cis : QvBondConfig::Trans;
+      plan.cis_trans.push_back({b.bgn, b.end, ref_bgn, ref_end, config});
+    }
   }
 }
 
