@@ -1,7 +1,7 @@
 // Arbitrary bytes as SMARTS. Whatever parses is written back, the written
 // text must parse again to the same text, and the query is matched against
-// a few fixed molecules in both modes, so the matcher meets every shape of
-// expression the parser can build.
+// a few fixed molecules in both modes, with and without stereo, so the
+// matcher meets every shape of expression the parser can build.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -18,15 +18,16 @@ namespace {
 
 const Tamrin::QvGraphMol& Target(unsigned which) {
   static const Tamrin::QvGraphMol* mols = [] {
-    static const char* const kSmiles[] = {"CC(=O)Nc1ccc(O)cc1", "C1CC2CCC1C2[N+](C)(C)[O-]", "[2H]OC#N.Cl"};
-    auto* out = new Tamrin::QvGraphMol[3];
-    for (unsigned i = 0; i < 3; ++i) {
+    static const char* const kSmiles[] = {"CC(=O)Nc1ccc(O)cc1", "C1CC2CCC1C2[N+](C)(C)[O-]", "[2H]OC#N.Cl",
+                                          "C/C=C/[C@@H](N)[C@]1(O)CC[S@@](=O)C1.F\\C=C/Cl"};
+    auto* out = new Tamrin::QvGraphMol[4];
+    for (unsigned i = 0; i < 4; ++i) {
       Tamrin::QvParseSmiles(out[i], kSmiles[i], false, false);
       if (i != 1) Tamrin::QvPerceiveAromaticity(out[i], 2);  // the second keeps its rings unperceived
     }
     return out;
   }();
-  return mols[which % 3];
+  return mols[which % 4];
 }
 
 }  // namespace
@@ -43,10 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string written = query.Smarts();
   Tamrin::QvQuery again;
   if (!again.FromSmarts(written, &error) || again.Smarts() != written) std::abort();
-  for (unsigned i = 0; i < 3; ++i) {
-    const bool any = Tamrin::QvMatches(query, Target(i));
-    if (any != !Tamrin::QvFindMatches(query, Target(i), 1, false).empty()) std::abort();
-    Tamrin::QvFindMatches(query, Target(i), 50, true);
+  for (unsigned i = 0; i < 8; ++i) {
+    const Tamrin::QvMatchOptions options{i >= 4};
+    const bool any = Tamrin::QvMatches(query, Target(i), options);
+    if (any != !Tamrin::QvFindMatches(query, Target(i), 1, false, options).empty()) std::abort();
+    // Stereo only narrows: what matches with it matches without.
+    if (options.stereo && any && !Tamrin::QvMatches(query, Target(i))) std::abort();
+    Tamrin::QvFindMatches(query, Target(i), 50, true, options);
   }
   return 0;
 }

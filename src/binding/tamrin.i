@@ -814,9 +814,11 @@ class SubstructQuery {
     db.database().Search(query_, begin, end, hits);
     return tamrin_py::RecordNumbers(hits);
   }
-  bool Matches(const Tamrin::QvMolBase& mol) const { return Tamrin::QvMatches(query_, mol); }
-  PyObject* Find(const Tamrin::QvMolBase& mol, bool unique, unsigned limit) const {
-    const auto matches = Tamrin::QvFindMatches(query_, mol, limit, unique);
+  bool Matches(const Tamrin::QvMolBase& mol, bool stereo = false) const {
+    return Tamrin::QvMatches(query_, mol, {stereo});
+  }
+  PyObject* Find(const Tamrin::QvMolBase& mol, bool unique, unsigned limit, bool stereo = false) const {
+    const auto matches = Tamrin::QvFindMatches(query_, mol, limit, unique, {stereo});
     PyObject* list = PyList_New(Py_ssize_t(matches.size()));
     if (!list) throw tamrin_py::PythonErrorSet();
     for (size_t i = 0; i < matches.size(); ++i) {
@@ -834,7 +836,7 @@ class SubstructQuery {
   // Positions of the matching molecules of an iterable, the loop kept out
   // of Python. A list or tuple is matched as a whole (QvFilter, which reads
   // ahead); other iterables one molecule at a time as they come.
-  PyObject* Filter(PyObject* mols) const {
+  PyObject* Filter(PyObject* mols, bool stereo = false) const {
     static swig_type_info* type = SWIG_TypeQuery("Tamrin::QvMolBase *");
     const bool list = PyList_Check(mols);
     if (list || PyTuple_Check(mols)) {
@@ -850,7 +852,7 @@ class SubstructQuery {
         }
         ptrs[static_cast<size_t>(i)] = static_cast<const Tamrin::QvMolBase*>(ptr);
       }
-      const std::vector<size_t> hits = Tamrin::QvFilter(query_, ptrs);
+      const std::vector<size_t> hits = Tamrin::QvFilter(query_, ptrs, {stereo});
       return tamrin_py::RecordNumbers(hits);
     }
     PyObject* it = PyObject_GetIter(mols);
@@ -866,7 +868,7 @@ class SubstructQuery {
         Py_CLEAR(out);
         break;
       }
-      if (Tamrin::QvMatches(query_, *static_cast<const Tamrin::QvMolBase*>(ptr))) {
+      if (Tamrin::QvMatches(query_, *static_cast<const Tamrin::QvMolBase*>(ptr), {stereo})) {
         PyObject* index = PyLong_FromLong(pos);
         if (!index || PyList_Append(out, index) < 0) Py_CLEAR(out);
         Py_XDECREF(index);

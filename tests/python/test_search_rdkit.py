@@ -10,6 +10,8 @@ data.
 
 from __future__ import annotations
 
+import gzip
+import random
 import re
 
 import pytest
@@ -131,6 +133,122 @@ def test_match_sets_agree(alerts, molecules):
     assert len(differ) <= compared * 0.001, differ[:10]
 
 
+CHIRAL = (Chem.ChiralType.CHI_TETRAHEDRAL_CW, Chem.ChiralType.CHI_TETRAHEDRAL_CCW)
+MIRROR = str.maketrans({"/": "\\", "\\": "/"})
+
+
+def stereo_queries(mols: list[Chem.Mol], rng: random.Random, whole: bool = False) -> list[str]:
+    """SMILES of the surroundings of real stereo centres and double bonds (and
+    with `whole` of the molecules), written by RDKit from random atom orders
+    (so ring digits and branches fall anywhere around the centres), and
+    their mirror images."""
+    out = []
+    for mol in mols:
+        order = list(range(mol.GetNumAtoms()))
+        rng.shuffle(order)
+        mol = Chem.RenumberAtoms(mol, order)
+        seeds = [(rng.choice([1, 2]), [a.GetIdx()]) for a in mol.GetAtoms() if a.GetChiralTag() in CHIRAL][:2]
+        seeds += [(1, [b.GetBeginAtomIdx(), b.GetEndAtomIdx()]) for b in mol.GetBonds() if b.GetStereo() > 1][:1]
+        for radius, centre in seeds:
+            bonds = sorted({b for a in centre for b in Chem.FindAtomEnvironmentOfRadiusN(mol, radius, a)})
+            ends = [mol.GetBondWithIdx(b) for b in bonds]
+            atoms = sorted({x for b in ends for x in (b.GetBeginAtomIdx(), b.GetEndAtomIdx())})
+            if atoms:
+                root = rng.choice(atoms)
+                out.append(Chem.MolFragmentToSmiles(mol, atoms, bondsToUse=bonds, canonical=False, rootedAtAtom=root))
+        if whole and seeds:
+            out.append(Chem.MolToSmiles(mol, doRandom=True))
+    return out + [q.replace("@@", "!").replace("@", "@@").replace("!", "@").translate(MIRROR) for q in out]
+
+
+def stereo_differences(queries: list[str], pairs: list[tuple]) -> tuple[list, int]:
+    """Pairs where RDKit's matching with chirality and ours with stereo
+    disagree (or our written-back query disagrees with ours), and how many
+    matches stereo took away."""
+    mols = [ours for ours, _ in pairs]
+    differ, rejected = [], 0
+    for text in queries:
+        query, ref = search.compile_smarts(text), Chem.MolFromSmarts(text)
+        mine = set(query.filter(mols, stereo=True))
+        rejected += len(query.filter(mols)) - len(mine)
+        if set(search.compile_smarts(query.smarts).filter(mols, stereo=True)) != mine:
+            differ.append((text, query.smarts, "written"))
+        for i, (_, mol) in enumerate(pairs):
+            if mol.HasSubstructMatch(ref, useChirality=True) != (i in mine):
+                differ.append((text, Chem.MolToSmiles(mol)))
+    return differ, rejected
+
+
+def test_stereo_matching_agrees(molecules):
+    queries = stereo_queries([ref for _, ref in molecules[:400]], random.Random(7))
+    assert len(queries) > 400
+    differ, rejected = stereo_differences(queries, molecules[:800])
+    assert rejected > 5000 and not differ, differ[:10]
+
+
+def test_stereo_matching_agrees_on_drawings(shared_testdata):
+    """The same on SD files, whose stereo comes from wedges and parities."""
+    pairs = []
+    for name in ("iodata_molv3000.sdf", "rdkit_NCI_aids_few.sdf.gz"):
+        path = shared_testdata / "sdf" / name
+        with gzip.open(path) if name.endswith(".gz") else open(path, "rb") as f:
+            pairs += [(o, r) for o, r in zip(velk.read(path), Chem.ForwardSDMolSupplier(f)) if r is not None]
+    queries = stereo_queries([ref for _, ref in pairs], random.Random(1), whole=True)
+    differ, rejected = stereo_differences(queries, pairs)
+    assert len(pairs) == 19 and rejected >= 4 and not differ, differ
+
+
+# Component-level groups: (group, fragment) pairs, group 0 for none. RDKit
+# has no such groups, so its matches of the ungrouped query are filtered by
+# the components they fall in.
+GROUPED = [
+    [(1, "C"), (2, "C")], [(1, "C"), (1, "C")], [(1, "C"), (2, "C"), (3, "C")], [(1, "C(=O)[OH]"), (2, "[#7]")],
+    [(1, "C(=O)[OH]"), (1, "[#7]")], [(1, "[#7]"), (2, "[Cl-]")], [(1, "c"), (2, "c")],
+    [(1, "[O-]"), (2, "[N+,Na+,K+]")],
+    [(1, "O"), (0, "O")], [(1, "O"), (2, "N"), (0, "C")], [(0, "C"), (1, "C"), (1, "N")], [(1, "CC"), (2, "CC")],
+    [(1, "[#6]"), (2, "O")], [(1, "N"), (2, "N")], [(1, "C(=O)O"), (2, "C(=O)O")],
+]
+
+
+def grouped_smarts(parts: list[tuple[int, str]]) -> str:
+    text, open_group = "", 0
+    for group, frag in parts:
+        if open_group and group != open_group:
+            text, open_group = text + ")", 0
+        text += "." if text else ""
+        if group and group != open_group:
+            text, open_group = text + "(", group
+        text += frag
+    return text + (")" if open_group else "")
+
+
+def test_component_groups_agree(set_a_lines):
+    rng = random.Random(3)
+    pool = [line.split()[0] for line in set_a_lines[:3000]]
+    ions = ["[Na+]", "[Cl-]", "Cl", "O", "[K+]", "OC(=O)C(F)(F)F", "OS(=O)(=O)O"]
+    mixtures = [
+        ".".join(rng.sample(pool, rng.choice([1, 2])) + rng.sample(ions, rng.choice([0, 1, 2]))) for _ in range(600)
+    ]
+    pairs = [(velk.mol_from_string(smi, "smi"), Chem.MolFromSmiles(smi)) for smi in mixtures]
+    differ, hits = [], 0
+    for parts in GROUPED:
+        query = search.compile_smarts(grouped_smarts(parts))
+        ref = Chem.MolFromSmarts(".".join(frag for _, frag in parts))
+        groups = [group for group, frag in parts for _ in range(Chem.MolFromSmarts(frag).GetNumAtoms())]
+        for ours, mol in pairs:
+            component = {a: c for c, frag in enumerate(Chem.GetMolFrags(mol)) for a in frag}
+            theirs = {
+                frozenset(match)
+                for match in mol.GetSubstructMatches(ref, uniquify=False, maxMatches=1000000)
+                if all(not g or not h or (g == h) == (component[a] == component[b])
+                       for g, a in zip(groups, match) for h, b in zip(groups, match))
+            }
+            hits += bool(theirs)
+            if query.matches(ours) != bool(theirs) or len(query.find(ours)) != len(theirs):
+                differ.append((query.smarts, Chem.MolToSmiles(mol)))
+    assert hits > 3000 and not differ, differ[:10]
+
+
 def test_python_face():
     with pytest.raises(ValueError, match=r"position 2: unbalanced '\)'"):
         search.compile_smarts("CC)")
@@ -149,3 +267,8 @@ def test_python_face():
     assert ring.filter((acid, benzene)) == ring.filter(m for m in [acid, benzene, ester]) == [1]
     with pytest.raises(TypeError, match="item 1 is not a molecule"):
         ring.filter([acid, "c1ccccc1"])
+    chiral = search.compile_smarts("F[C@H](Cl)Br")
+    mirror = velk.mol_from_string("F[C@@H](Cl)Br", "smi")
+    assert chiral.matches(mirror) and chiral.find(mirror) and chiral.filter([mirror]) == [0]
+    assert not chiral.matches(mirror, stereo=True)
+    assert chiral.find(mirror, stereo=True) == [] and chiral.filter([mirror], stereo=True) == []

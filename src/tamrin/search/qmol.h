@@ -6,6 +6,13 @@
 // primitive test or an operator over earlier nodes; And keeps whether it came
 // from the high-precedence '&' (or adjacency) or from ';', so that the text
 // written back parses to the same tree.
+//
+// Stereo is stored independent of any text order. A chirality mark holds for
+// the atom's query neighbours taken in the order of their bonds in Bonds(),
+// followed, for an atom with three of them, by its fourth neighbour in the
+// molecule (hydrogen, lone pair or an atom the query does not name). A
+// direction mark on a bond reads as if written "bgn/end" or "bgn\end"; two
+// of them around a double bond make it cis or trans.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +42,7 @@ enum class QvQAtomPrim : std::uint8_t {
   RingCount,         // R: how many smallest-set rings hold the atom
   RingSize,          // r: size of the smallest of them
   RingConnectivity,  // x: ring bonds
-  Chirality,         // @ (1) or @@ (2): written back, never a constraint
+  Chirality,         // @ (1) or @@ (2); a constraint only when matching with stereo
   Recursive,         // $(...): value is the index of the nested query
 };
 
@@ -47,8 +54,8 @@ enum class QvQBondPrim : std::uint8_t {
   Triple,   // #
   Aromatic, // :
   Ring,     // @
-  Up,       // /  (matched as a single bond)
-  Down,     // \  (matched as a single bond)
+  Up,       // /  (a single bond; gives the cis/trans of a double bond when matching with stereo)
+  Down,     // \  (likewise)
 };
 
 struct QvQNode {
@@ -61,8 +68,9 @@ struct QvQNode {
 class QvQMolBase;
 
 struct QvQAtom {
-  unsigned expr = 0;  // root node
-  unsigned map = 0;   // atom map number, 0 for none
+  unsigned expr = 0;       // root node
+  unsigned map = 0;        // atom map number, 0 for none
+  unsigned component = 0;  // component-level group "(...)", numbered from 1; 0 for none
 };
 
 struct QvQBond {
@@ -94,10 +102,13 @@ class QvQMolBase {
   }
   unsigned AddPrim(unsigned prim, int value) { return AddNode({QvQOp::Prim, static_cast<std::uint8_t>(prim), value, 0, 0}); }
   unsigned AddOp(QvQOp op, unsigned left, unsigned right = 0) { return AddNode({op, 0, 0, left, right}); }
-  unsigned AddAtom(unsigned expr, unsigned map) {
-    atoms_.push_back({expr, map});
+  unsigned AddAtom(unsigned expr, unsigned map, unsigned component = 0) {
+    atoms_.push_back({expr, map, component});
     return NumAtoms() - 1;
   }
+  // Rewrites a node in place (the parser turns stereo marks into the stored
+  // order with it).
+  QvQNode& MutableNode(unsigned idx) { return nodes_[idx]; }
   void AddBond(unsigned bgn, unsigned end, unsigned expr) { bonds_.push_back({bgn, end, expr}); }
   unsigned AddRecursive(std::unique_ptr<QvQMolBase> query) {
     recursive_.push_back(std::move(query));

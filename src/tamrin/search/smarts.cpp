@@ -60,6 +60,90 @@ unsigned ElementOf(std::string_view symbol) {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
+// Stands for an atom's fourth stereo neighbour that the query does not name,
+// and for a ring bond not closed yet, in lists of neighbour atoms.
+constexpr unsigned kImplicit = ~0u;
+constexpr unsigned kPending = ~0u - 1;
+
+// Calls `fn` on every primitive node of the tree at `idx`.
+template <class Fn>
+void ForEachPrim(QvQMolBase& q, unsigned idx, const Fn& fn) {
+  QvQNode& n = q.MutableNode(idx);
+  switch (n.op) {
+    case QvQOp::Prim: fn(n); return;
+    case QvQOp::Not: ForEachPrim(q, n.left, fn); return;
+    default:
+      ForEachPrim(q, n.left, fn);
+      ForEachPrim(q, n.right, fn);
+  }
+}
+
+bool HasChirality(const QvQMolBase& q, unsigned idx) {
+  const QvQNode& n = q.Node(idx);
+  switch (n.op) {
+    case QvQOp::Prim: return AP(n.prim) == AP::Chirality;
+    case QvQOp::Not: return HasChirality(q, n.left);
+    default: return HasChirality(q, n.left) || HasChirality(q, n.right);
+  }
+}
+
+// Whether the atom names a hydrogen count of one or more along its chain of
+// ands, as [C@H] does: then a hydrogen takes the place of the fourth
+// neighbour where SMILES puts it.
+bool NamesHydrogen(const QvQMolBase& q, unsigned idx) {
+  const QvQNode& n = q.Node(idx);
+  if (n.op == QvQOp::Prim) return AP(n.prim) == AP::TotalH && n.value > 0;
+  if (n.op == QvQOp::And || n.op == QvQOp::AndLow) return NamesHydrogen(q, n.left) || NamesHydrogen(q, n.right);
+  return false;
+}
+
+// The order in which the stored chirality of `atom` reads its neighbours:
+// along the bonds, the fourth neighbour last.
+std::vector<unsigned> StoredOrder(const QvQMolBase& q, unsigned atom) {
+  std::vector<unsigned> order;
+  for (const QvQBond& b : q.Bonds()) {
+    if (b.bgn == atom) order.push_back(b.end);
+    else if (b.end == atom) order.push_back(b.bgn);
+  }
+  if (order.size() == 3) order.push_back(kImplicit);
+  return order;
+}
+
+// The neighbours of a stereo centre as the text reads them: `written` in the
+// order they appear, the fourth neighbour of an atom with three placed as in
+// SMILES. That is right after the first neighbour, but first of all when the
+// atom opens its chain and names its hydrogen ([C@H](F)(Cl)Br reads from the
+// hydrogen). Empty when the atom has fewer than three or more than four.
+std::vector<unsigned> TextOrder(const QvQMolBase& q, unsigned atom, std::vector<unsigned> written, bool opens_chain) {
+  if (written.size() == 3) {
+    const bool first = opens_chain && NamesHydrogen(q, q.Atoms()[atom].expr);
+    written.insert(written.begin() + (first ? 0 : 1), kImplicit);
+  }
+  if (written.size() != 4) written.clear();
+  return written;
+}
+
+// Whether `a` is an odd permutation of `b` (same elements, at most four).
+bool OddPermutation(const std::vector<unsigned>& a, const std::vector<unsigned>& b) {
+  std::array<std::size_t, 4> pos{};
+  for (std::size_t i = 0; i < a.size() && i < 4; ++i)
+    pos[i] = std::size_t(std::find(b.begin(), b.end(), a[i]) - b.begin());
+  unsigned inversions = 0;
+  for (std::size_t i = 0; i < a.size() && i < 4; ++i)
+    for (std::size_t j = i + 1; j < a.size() && j < 4; ++j) inversions += pos[i] > pos[j];
+  return inversions % 2 == 1;
+}
+
+void FlipChirality(QvQNode& n) {
+  if (n.op == QvQOp::Prim && AP(n.prim) == AP::Chirality && (n.value == 1 || n.value == 2)) n.value = 3 - n.value;
+}
+
+void FlipDirection(QvQNode& n) {
+  if (n.op != QvQOp::Prim) return;
+  if (BP(n.prim) == BP::Up) n.prim = std::uint8_t(BP::Down);
+  else if (BP(n.prim) == BP::Down) n.prim = std::uint8_t(BP::Up);
+}
+
 class SmartsParser {
  public:
   SmartsParser(std::string_view text, unsigned depth) : text_(text), depth_(depth) {}
@@ -73,6 +157,7 @@ class SmartsParser {
       unsigned bond_expr;
       bool has_bond;
       std::size_t pos;
+      std::size_t slot;  // its place among the atom's written neighbours
     };
     std::map<unsigned, Open> rings;
     std::vector<int> branches;  // the atom each open branch returns to
@@ -83,10 +168,22 @@ class SmartsParser {
       const char c = text_[pos_];
       if (c == ')' && branches.empty()) {
         if (nested) break;
-        return Fail("unbalanced ')'");
+        if (!group_) return Fail("unbalanced ')'");
+        if (pending_bond) return Fail("bond without an atom after it");
+        if (prev < 0) return Fail("empty component-level group");
+        group_ = 0;
+        ++pos_;
+        if (Peek() != '\0' && Peek() != '.') return Fail("'.' expected after a component-level group");
+        continue;
       }
       if (c == '(') {
-        if (prev < 0) return Fail(q.NumAtoms() == 0 ? "component-level grouping is not supported" : "branch before any atom");
+        if (prev < 0) {  // at the start or after '.'
+          if (nested) return Fail("component-level grouping inside $()");
+          if (group_) return Fail("component-level groups do not nest");
+          group_ = ++groups_;
+          ++pos_;
+          continue;
+        }
         if (pending_bond) return Fail("bond before a branch");
         if (branches.size() >= kMaxNesting) return Fail("branches nested too deeply");
         branches.push_back(prev);
@@ -115,17 +212,28 @@ class SmartsParser {
         if (!RingNumber(number)) return false;
         auto it = rings.find(number);
         if (it == rings.end()) {
-          rings[number] = {static_cast<unsigned>(prev), bond_expr, pending_bond, at};
+          rings[number] = {static_cast<unsigned>(prev), bond_expr, pending_bond, at, written_[prev].size()};
+          written_[prev].push_back(kPending);
         } else {
           const Open open = it->second;
           rings.erase(it);
           if (open.atom == static_cast<unsigned>(prev)) return Fail("ring closure to the same atom", at);
+          if (q.Atoms()[open.atom].component != q.Atoms()[unsigned(prev)].component)
+            return Fail("ring bond out of a component-level group", at);
           for (const QvQBond& b : q.Bonds())
             if ((b.bgn == open.atom && b.end == static_cast<unsigned>(prev)) ||
                 (b.end == open.atom && b.bgn == static_cast<unsigned>(prev)))
               return Fail("ring closure duplicates a bond", at);
-          unsigned expr = pending_bond ? bond_expr : open.has_bond ? open.bond_expr : q.AddPrim(unsigned(BP::Default), 0);
+          // A bond written at both digits counts at the opening one, as RDKit
+          // reads it; a direction written at the closing digit reads from
+          // this atom.
+          unsigned expr = open.has_bond  ? open.bond_expr
+                          : pending_bond ? bond_expr
+                                         : q.AddPrim(unsigned(BP::Default), 0);
+          if (!open.has_bond && pending_bond) ForEachPrim(q, expr, FlipDirection);
           q.AddBond(open.atom, static_cast<unsigned>(prev), expr);
+          written_[open.atom][open.slot] = unsigned(prev);
+          written_[prev].push_back(open.atom);
         }
         pending_bond = false;
         continue;
@@ -139,16 +247,24 @@ class SmartsParser {
       unsigned expr = 0, map = 0;
       if (q.NumAtoms() >= kMaxAtoms) return Fail("more than 4096 atoms");
       if (!AtomToken(expr, map)) return false;
-      const unsigned atom = q.AddAtom(expr, map);
-      if (prev >= 0) q.AddBond(static_cast<unsigned>(prev), atom, pending_bond ? bond_expr : q.AddPrim(unsigned(BP::Default), 0));
+      const unsigned atom = q.AddAtom(expr, map, group_);
+      written_.emplace_back();
+      opens_chain_.push_back(prev < 0);
+      if (prev >= 0) {
+        q.AddBond(static_cast<unsigned>(prev), atom, pending_bond ? bond_expr : q.AddPrim(unsigned(BP::Default), 0));
+        written_[prev].push_back(atom);
+        written_[atom].push_back(unsigned(prev));
+      }
       pending_bond = false;
       prev = static_cast<int>(atom);
     }
     if (pending_bond) return Fail("bond without an atom after it");
     if (!branches.empty()) return Fail("unclosed branch '('");
     if (!rings.empty()) return Fail("unclosed ring bond", rings.begin()->second.pos);
+    if (group_) return Fail("unclosed component-level group '('");
     if (q.NumAtoms() == 0) return Fail(nested ? "empty $()" : "no atoms");
     if (prev < 0) return Fail("'.' at the end");
+    StoreChirality(q);
     return true;
   }
 
@@ -157,6 +273,17 @@ class SmartsParser {
   void SetPos(std::size_t pos) { pos_ = pos; }
 
  private:
+  // Turns the chirality marks, written for the text's order of neighbours,
+  // into the stored order's (qmol.h).
+  void StoreChirality(QvQMolBase& q) {
+    for (unsigned a = 0; a < q.NumAtoms(); ++a) {
+      const unsigned expr = q.Atoms()[a].expr;
+      if (!HasChirality(q, expr)) continue;
+      const std::vector<unsigned> text = TextOrder(q, a, written_[a], opens_chain_[a]);
+      if (!text.empty() && OddPermutation(text, StoredOrder(q, a))) ForEachPrim(q, expr, FlipChirality);
+    }
+  }
+
   bool Fail(const char* what) { return Fail(what, pos_); }
   bool Fail(const std::string& what, std::size_t at) {
     if (error_.empty()) {
@@ -455,6 +582,9 @@ class SmartsParser {
   unsigned operands_ = 0;
   QvQMolBase* q_ = nullptr;
   std::string error_;
+  unsigned group_ = 0, groups_ = 0;  // the open component-level group, and how many were opened
+  std::vector<std::vector<unsigned>> written_;  // per atom, its neighbours in the order written
+  std::vector<bool> opens_chain_;                // per atom, written with no atom before it
 };
 
 // ---- writing ----
@@ -464,7 +594,7 @@ void WriteCount(std::string& out, char symbol, int value, int absent) {
   if (value != absent) out += std::to_string(value);
 }
 
-void WriteAtomPrim(std::string& out, const QvQMolBase& q, const QvQNode& n) {
+void WriteAtomPrim(std::string& out, const QvQMolBase& q, const QvQNode& n, bool flip) {
   switch (AP(n.prim)) {
     case AP::Any: out += '*'; break;
     case AP::AtomicNum:
@@ -511,7 +641,7 @@ void WriteAtomPrim(std::string& out, const QvQMolBase& q, const QvQNode& n) {
     case AP::RingCount: WriteCount(out, 'R', n.value, -1); break;
     case AP::RingSize: WriteCount(out, 'r', n.value, -1); break;
     case AP::RingConnectivity: WriteCount(out, 'x', n.value, -1); break;
-    case AP::Chirality: out += n.value == 2 ? "@@" : "@"; break;
+    case AP::Chirality: out += (n.value == 2) != flip ? "@@" : "@"; break;
     case AP::Recursive: {
       out += "$(";
       const auto& nested = q.Recursive();
@@ -522,29 +652,32 @@ void WriteAtomPrim(std::string& out, const QvQMolBase& q, const QvQNode& n) {
   }
 }
 
-void WriteBondPrim(std::string& out, const QvQNode& n) {
+void WriteBondPrim(std::string& out, const QvQNode& n, bool flip) {
   static constexpr const char* kSymbols[] = {"", "~", "-", "=", "#", ":", "@", "/", "\\"};
-  const unsigned p = n.prim;
+  unsigned p = n.prim;
+  if (flip && (BP(p) == BP::Up || BP(p) == BP::Down)) p = unsigned(BP(p) == BP::Up ? BP::Down : BP::Up);
   if (p < std::size(kSymbols)) out += kSymbols[p];
 }
 
-void WriteExpr(std::string& out, const QvQMolBase& q, unsigned idx, bool atom) {
+// `flip` writes the other hand of chirality marks (atoms) or the other
+// direction of / and \ (bonds).
+void WriteExpr(std::string& out, const QvQMolBase& q, unsigned idx, bool atom, bool flip = false) {
   const QvQNode& n = q.Node(idx);
   switch (n.op) {
     case QvQOp::Prim:
-      if (atom) WriteAtomPrim(out, q, n);
-      else WriteBondPrim(out, n);
+      if (atom) WriteAtomPrim(out, q, n, flip);
+      else WriteBondPrim(out, n, flip);
       return;
     case QvQOp::Not:
       out += '!';
-      WriteExpr(out, q, n.left, atom);
+      WriteExpr(out, q, n.left, atom, flip);
       return;
     default: {
       // Operands come from a higher level of the grammar (or the same one on
       // the left), so no parentheses are ever needed.
-      WriteExpr(out, q, n.left, atom);
+      WriteExpr(out, q, n.left, atom, flip);
       out += n.op == QvQOp::And ? '&' : n.op == QvQOp::Or ? ',' : ';';
-      WriteExpr(out, q, n.right, atom);
+      WriteExpr(out, q, n.right, atom, flip);
       return;
     }
   }
@@ -587,10 +720,25 @@ class SmartsWriter {
   std::string Write() {
     // Ring closures: bonds that the depth-first walk meets a second time.
     FindClosures();
-    for (unsigned a = 0; a < q_.NumAtoms(); ++a) {
-      if (done_[a]) continue;
+    // Fragments in the order of their first atoms, those of a component-level
+    // group together in one "(...)".
+    for (unsigned root : roots_) {
+      if (done_[root]) continue;
+      const unsigned group = q_.Atoms()[root].component;
       if (!out_.empty()) out_ += '.';
-      Walk(a, ~0u);
+      if (!group) {
+        Walk(root, ~0u);
+        continue;
+      }
+      out_ += '(';
+      bool first = true;
+      for (unsigned other : roots_) {
+        if (done_[other] || q_.Atoms()[other].component != group) continue;
+        if (!first) out_ += '.';
+        first = false;
+        Walk(other, ~0u);
+      }
+      out_ += ')';
     }
     return out_;
   }
@@ -600,7 +748,7 @@ class SmartsWriter {
     std::vector<bool> seen(q_.NumAtoms(), false), tree(q_.NumBonds(), false);
     for (unsigned root = 0; root < q_.NumAtoms(); ++root) {
       if (seen[root]) continue;
-      std::vector<unsigned> stack{root};
+      roots_.push_back(root);
       seen[root] = true;
       // Iterative preorder that visits neighbours in bond order, as Walk does.
       std::vector<std::pair<unsigned, unsigned>> frames{{root, 0}};
@@ -623,11 +771,17 @@ class SmartsWriter {
     ring_number_.assign(q_.NumBonds(), 0);
   }
 
-  void WriteAtom(unsigned a) {
+  // `written` lists the neighbours in the order the text gives them.
+  void WriteAtom(unsigned a, const std::vector<unsigned>& written, bool opens_chain) {
     const QvQAtom& atom = q_.Atoms()[a];
     if (WriteBareAtom(out_, q_, atom)) return;
+    bool flip = false;
+    if (HasChirality(q_, atom.expr)) {
+      const std::vector<unsigned> text = TextOrder(q_, a, written, opens_chain);
+      flip = !text.empty() && OddPermutation(text, StoredOrder(q_, a));
+    }
     out_ += '[';
-    WriteExpr(out_, q_, atom.expr, true);
+    WriteExpr(out_, q_, atom.expr, true, flip);
     if (atom.map) {
       out_ += ':';
       out_ += std::to_string(atom.map);
@@ -635,7 +789,10 @@ class SmartsWriter {
     out_ += ']';
   }
 
-  void WriteBond(unsigned b) { WriteExpr(out_, q_, q_.Bonds()[b].expr, false); }
+  // The bond as read from `from`.
+  void WriteBond(unsigned b, unsigned from) {
+    WriteExpr(out_, q_, q_.Bonds()[b].expr, false, q_.Bonds()[b].bgn != from);
+  }
 
   void WriteRingNumber(unsigned n) {
     if (n < 10) out_ += char('0' + n);
@@ -643,39 +800,45 @@ class SmartsWriter {
     else out_ += "%(", out_ += std::to_string(n), out_ += ')';
   }
 
+  unsigned Other(unsigned b, unsigned atom) const {
+    const QvQBond& bond = q_.Bonds()[b];
+    return bond.bgn == atom ? bond.end : bond.bgn;
+  }
+
   void Walk(unsigned atom, unsigned from_bond) {
     // Recursion depth follows the query's longest chain: queries are small.
     done_[atom] = true;
-    WriteAtom(atom);
-    std::vector<unsigned> children;
+    // The text gives the neighbours as: the atom before, ring closures,
+    // branches and the chain's next atom.
+    std::vector<unsigned> closures, children, written;
+    if (from_bond != ~0u) written.push_back(Other(from_bond, atom));
     for (unsigned b : nbrs_[atom]) {
       if (b == from_bond) continue;
-      const QvQBond& bond = q_.Bonds()[b];
-      const unsigned other = bond.bgn == atom ? bond.end : bond.bgn;
-      if (closure_[b]) {
-        if (ring_number_[b] == 0) {
-          unsigned n = 1;
-          while (open_.count(n)) ++n;
-          open_.insert(n);
-          ring_number_[b] = n;
-          WriteBond(b);
-          WriteRingNumber(n);
-        } else {
-          WriteRingNumber(ring_number_[b]);
-          open_.erase(ring_number_[b]);
-        }
-        continue;
+      if (closure_[b]) closures.push_back(b);
+      else if (!done_[Other(b, atom)]) children.push_back(b);
+    }
+    for (unsigned b : closures) written.push_back(Other(b, atom));
+    for (unsigned b : children) written.push_back(Other(b, atom));
+    WriteAtom(atom, written, from_bond == ~0u);
+    for (unsigned b : closures) {
+      if (ring_number_[b] == 0) {
+        unsigned n = 1;
+        while (open_.count(n)) ++n;
+        open_.insert(n);
+        ring_number_[b] = n;
+        WriteBond(b, atom);
+        WriteRingNumber(n);
+      } else {
+        WriteRingNumber(ring_number_[b]);
+        open_.erase(ring_number_[b]);
       }
-      if (!done_[other]) children.push_back(b);
     }
     for (std::size_t i = 0; i < children.size(); ++i) {
       const unsigned b = children[i];
-      const QvQBond& bond = q_.Bonds()[b];
-      const unsigned other = bond.bgn == atom ? bond.end : bond.bgn;
       const bool branch = i + 1 < children.size();
       if (branch) out_ += '(';
-      WriteBond(b);
-      Walk(other, b);
+      WriteBond(b, atom);
+      Walk(Other(b, atom), b);
       if (branch) out_ += ')';
     }
   }
@@ -684,6 +847,7 @@ class SmartsWriter {
   std::vector<std::vector<unsigned>> nbrs_;
   std::vector<bool> done_;
   std::vector<bool> closure_;
+  std::vector<unsigned> roots_;  // the first atom of each fragment
   std::vector<unsigned> ring_number_;
   std::set<unsigned> open_;
   std::string out_;

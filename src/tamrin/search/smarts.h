@@ -8,9 +8,19 @@
 // nested queries, joined by ! & , ; with the usual precedence (! binds
 // tightest, then '&' or adjacency, then ',', then ';'). Bonds: - = # : ~ @ /
 // \ with the same operators; no symbol means single or aromatic. Branches,
-// ring closures (digits, %nn and %(n)) and '.' between fragments. Not
-// accepted: component-level grouping "(C).(C)" and reactions, each with a
-// message saying so.
+// ring closures (digits, %nn and %(n)) and '.' between fragments.
+// Component-level groups at the top level: the fragments inside one "(...)"
+// must match in one component of the molecule, those of different groups in
+// different ones ("(C.C)", "(C).(C)"; ungrouped fragments anywhere). Not
+// accepted: reactions, with a message saying so.
+//
+// @ and @@ read as in SMILES: looking from the first neighbour written, the
+// others anticlockwise or clockwise, ring closures at their digits. The
+// fourth neighbour of an atom with three (its hydrogen, lone pair or an atom
+// the query leaves out) counts right after the first, or first of all on an
+// atom that opens its chain and names its hydrogen ([C@H](F)(Cl)Br). A bond
+// written at both digits of a ring closure counts at the opening one; a / or
+// \ written only at the closing digit reads from the closing atom.
 //
 // [H] alone, or H first in a bracket and followed only by a charge or a
 // map ([H+], [2H:1]), is a hydrogen atom; anywhere else H counts hydrogens.

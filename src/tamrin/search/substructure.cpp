@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <set>
+#include <utility>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/perception/stereo.h"
 #include "tamrin/search/smarts.h"
 
 namespace Tamrin {
@@ -16,12 +18,30 @@ using BP = QvQBondPrim;
 struct QvQuery::Plan {
   struct Step {
     unsigned atom;                 // query atom placed at this step
+    unsigned expr;                 // its expression
     int parent = -1;               // earlier step whose target atom's bonds give the candidates
     unsigned parent_bond = 0;      // bond expression to the parent
     std::vector<std::pair<unsigned, unsigned>> back;  // (earlier step, bond expression)
   };
   std::vector<Step> steps;
+  std::vector<unsigned> step_of;  // by query atom
   std::vector<std::unique_ptr<QvQuery>> nested;  // compiled $(...) queries
+  // Stereo marks, checked on complete matches when asked for.
+  struct Centre {
+    unsigned atom;
+    QvChirality chirality;
+    unsigned count;                // 3 or 4 query neighbours; 0 when it has another number
+    std::array<unsigned, 4> nbrs;  // in the stored order (qmol.h)
+  };
+  struct CisTrans {
+    unsigned bgn, end;          // the double bond's atoms
+    unsigned ref_bgn, ref_end;  // a marked neighbour of each
+    QvBondConfig config;
+  };
+  std::vector<Centre> centres;
+  std::vector<CisTrans> cis_trans;
+  // Component-level group of each step's atom; empty when the query has none.
+  std::vector<unsigned> groups;
   // Atoms of each element the query needs at least (index: atomic number).
   std::vector<std::pair<unsigned, unsigned>> needed_elements;
 };
@@ -44,6 +64,74 @@ unsigned QvQDemandedElement(const QvQMolBase& q, unsigned idx) {
 }
 
 namespace {
+
+// The first primitive `want` accepts along the chain of ands from `idx`.
+template <class Want>
+const QvQNode* AlongAnds(const QvQMolBase& q, unsigned idx, const Want& want) {
+  const QvQNode& n = q.Node(idx);
+  if (n.op == QvQOp::Prim) return want(n) ? &n : nullptr;
+  if (n.op != QvQOp::And && n.op != QvQOp::AndLow) return nullptr;
+  if (const QvQNode* found = AlongAnds(q, n.left, want)) return found;
+  return AlongAnds(q, n.right, want);
+}
+
+// The first chirality mark of an atom expression outside any '!': an atom
+// takes its hand from it, whatever the operators around ([C@,N@@] is a
+// carbon or nitrogen with the hand of @, as RDKit reads it).
+const QvQNode* ChiralityMark(const QvQMolBase& q, unsigned idx) {
+  const QvQNode& n = q.Node(idx);
+  switch (n.op) {
+    case QvQOp::Prim: return AP(n.prim) == AP::Chirality ? &n : nullptr;
+    case QvQOp::Not: return nullptr;
+    default:
+      if (const QvQNode* found = ChiralityMark(q, n.left)) return found;
+      return ChiralityMark(q, n.right);
+  }
+}
+
+void CompileStereo(const QvQMolBase& q, QvQuery::Plan& plan) {
+  const unsigned n = q.NumAtoms();
+  std::vector<std::vector<std::pair<unsigned, unsigned>>> bonds(n);  // (neighbour, bond position) in bond order
+  for (unsigned i = 0; i < q.NumBonds(); ++i) {
+    bonds[q.Bonds()[i].bgn].push_back({q.Bonds()[i].end, i});
+    bonds[q.Bonds()[i].end].push_back({q.Bonds()[i].bgn, i});
+  }
+  for (unsigned a = 0; a < n; ++a) {
+    const QvQNode* mark = ChiralityMark(q, q.Atoms()[a].expr);
+    if (!mark || (mark->value != 1 && mark->value != 2)) continue;
+    // Too few or too many query neighbours to read a hand from: the atom
+    // only needs a configuration.
+    const bool readable = bonds[a].size() >= 3 && bonds[a].size() <= 4;
+    QvQuery::Plan::Centre centre{a, QvChirality(mark->value), readable ? unsigned(bonds[a].size()) : 0u, {}};
+    for (unsigned k = 0; k < centre.count; ++k) centre.nbrs[k] = bonds[a][k].first;
+    plan.centres.push_back(centre);
+  }
+  // The side of the first marked neighbour of `end` (other than `other`),
+  // read outward from `end`: 1 for '/', 2 for '\'.
+  auto marked = [&](unsigned end, unsigned other, unsigned& ref) {
+    for (auto [nbr, pos] : bonds[end]) {
+      if (nbr == other) continue;
+      const QvQBond& b = q.Bonds()[pos];
+      const QvQNode* dir = AlongAnds(q, b.expr, [](const QvQNode& p) {
+        return BP(p.prim) == BP::Up || BP(p.prim) == BP::Down;
+      });
+      if (!dir) continue;
+      ref = nbr;
+      return (BP(dir->prim) == BP::Up) == (b.bgn == end) ? 1 : 2;
+    }
+    return 0;
+  };
+  for (const QvQBond& b : q.Bonds()) {
+    if (!AlongAnds(q, b.expr, [](const QvQNode& p) { return BP(p.prim) == BP::Double; })) continue;
+    unsigned ref_bgn = 0, ref_end = 0;
+    const int side_bgn = marked(b.bgn, b.end, ref_bgn);
+    const int side_end = marked(b.end, b.bgn, ref_end);
+    if (side_bgn && side_end) {
+      const QvBondConfig config = side_bgn == side_end ? QvBondConfig::Cis : QvBondConfig::Trans;
+      plan.cis_trans.push_back({b.bgn, b.end, ref_bgn, ref_end, config});
+    }
+  }
+}
 
 // How much an atom expression narrows the candidates, for ordering: rarer
 // elements and more demands first.
@@ -94,6 +182,7 @@ std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
     const unsigned atom = unsigned(best);
     QvQuery::Plan::Step step;
     step.atom = atom;
+    step.expr = q.Atoms()[atom].expr;
     for (auto [other, expr] : nbrs[atom]) {
       if (step_of[other] < 0) continue;
       if (step.parent < 0) {
@@ -118,15 +207,49 @@ std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
   if (plan->needed_elements.size() == 1 && plan->needed_elements[0].second == 1) plan->needed_elements.clear();
 
   for (const auto& nested : q.Recursive()) plan->nested.push_back(std::make_unique<QvQuery>(*nested, true));
+  plan->step_of.assign(step_of.begin(), step_of.end());
+  CompileStereo(q, *plan);
+  for (const auto& step : plan->steps)
+    if (q.Atoms()[step.atom].component) {
+      for (const auto& s : plan->steps) plan->groups.push_back(q.Atoms()[s.atom].component);
+      break;
+    }
   return plan;
 }
 
 // One molecule being searched, with what is worked out about it on demand.
 class Target {
  public:
-  explicit Target(const QvMolBase& mol) : mol_(mol), flags_valid_(mol.HasPerceived(QvPerceivedRings)) {}
+  Target(const QvMolBase& mol, QvMatchOptions options)
+      : mol_(mol), flags_valid_(mol.HasPerceived(QvPerceivedRings)), stereo_(options.stereo) {}
 
   const QvMolBase& Mol() const { return mol_; }
+  bool Stereo() const { return stereo_; }
+
+  // Connected components, numbered by atom index.
+  unsigned Component(const QvAtomBase& a) {
+    if (component_.empty()) {
+      component_.assign(mol_.GetMaxAtomIdx(), ~0u);
+      unsigned next = 0;
+      std::vector<const QvAtomBase*> stack;
+      for (const QvAtomBase* root : mol_.AtomList()) {
+        if (root->IsDeleted() || component_[root->GetIdx()] != ~0u) continue;
+        component_[root->GetIdx()] = next;
+        stack.push_back(root);
+        while (!stack.empty()) {
+          const QvAtomBase* at = stack.back();
+          stack.pop_back();
+          for (const QvAtomBase& nbr : at->GetAtoms())
+            if (component_[nbr.GetIdx()] == ~0u) {
+              component_[nbr.GetIdx()] = next;
+              stack.push_back(&nbr);
+            }
+        }
+        ++next;
+      }
+    }
+    return component_[a.GetIdx()];
+  }
 
   bool AtomInRing(const QvAtomBase& a) {
     if (flags_valid_) return a.IsInRing();
@@ -180,7 +303,9 @@ class Target {
 
   const QvMolBase& mol_;
   bool flags_valid_;
+  bool stereo_;
   bool have_rings_ = false;
+  std::vector<unsigned> component_;
   std::vector<unsigned> ring_count_, min_ring_;
   std::vector<bool> bond_in_ring_;
   std::vector<std::pair<const QvQuery*, std::vector<signed char>>> memo_;
@@ -277,6 +402,56 @@ bool EvalBond(const QvQMolBase& q, unsigned idx, const QvBondBase& b, Target& ta
   return EvalTree(q, idx, [&](const QvQNode& n) { return BondPrim(n, b, target); });
 }
 
+// Whether the stereo marks of the query hold for a complete match (`placed`
+// by step).
+bool StereoHolds(const QvQuery::Plan& plan, const QvAtomBase* const* placed) {
+  for (const auto& c : plan.centres) {
+    const QvAtomBase* atom = placed[plan.step_of[c.atom]];
+    if (c.count == 0) {
+      if (!QvHasAtomStereo(*atom)) return false;
+      continue;
+    }
+    std::array<const QvAtomBase*, 4> nbrs{};
+    for (unsigned k = 0; k < c.count; ++k) nbrs[k] = placed[plan.step_of[c.nbrs[k]]];
+    if (c.count == 3) {
+      // The fourth: a neighbour the query leaves out, else the implicit
+      // hydrogen or lone pair (null).
+      for (const QvAtomBase& nbr : atom->GetAtoms())
+        if (&nbr != nbrs[0] && &nbr != nbrs[1] && &nbr != nbrs[2]) {
+          nbrs[3] = &nbr;
+          break;
+        }
+    }
+    if (QvGetAtomStereo(*atom, nbrs) != c.chirality) return false;
+  }
+  for (const auto& ct : plan.cis_trans) {
+    const QvAtomBase* bgn = placed[plan.step_of[ct.bgn]];
+    const QvAtomBase* end = placed[plan.step_of[ct.end]];
+    const QvBondBase* bond = bgn->GetBond(end);
+    if (!bond) return false;
+    const QvAtomBase* ref_bgn = placed[plan.step_of[ct.ref_bgn]];
+    const QvAtomBase* ref_end = placed[plan.step_of[ct.ref_end]];
+    if (bond->GetBgn() != bgn) std::swap(ref_bgn, ref_end);
+    if (QvGetBondStereo(*bond, ref_bgn, ref_end) != ct.config) return false;
+  }
+  return true;
+}
+
+// Whether `a`, as the first atom of the fragment at `step`, keeps the
+// component-level groups: alike with the earlier fragments of its group,
+// apart from those of other groups.
+bool GroupsAgree(const QvQuery::Plan& plan, Target& target, const QvAtomBase* const* placed, std::size_t step,
+                 const QvAtomBase& a) {
+  const unsigned group = plan.groups[step];
+  if (!group) return true;
+  const unsigned component = target.Component(a);
+  for (std::size_t s = 0; s < step; ++s)
+    if (plan.steps[s].parent < 0 && plan.groups[s] &&
+        (plan.groups[s] == group) != (target.Component(*placed[s]) == component))
+      return false;
+  return true;
+}
+
 bool ElementsSuffice(const QvQuery::Plan& plan, const QvMolBase& mol) {
   const auto& needed = plan.needed_elements;
   if (needed.empty() || needed.size() > 8) return true;
@@ -294,14 +469,19 @@ bool ElementsSuffice(const QvQuery::Plan& plan, const QvMolBase& mol) {
 // Depth-first placement along the plan's steps; `found(placed, n)` answers
 // whether to stop. Iterative, so long queries cannot exhaust the stack; the
 // state of ordinary queries lives on the stack, as most targets are rejected
-// within a few steps and an allocation would cost more than that.
-template <class Found>
-bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
-  const auto& steps = query.GetPlan().steps;
+// within a few steps and an allocation would cost more than that. With
+// kChecks false, queries that have neither stereo marks to check nor
+// component-level groups run without looking for them.
+template <bool kChecks, class Found>
+bool Search(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
+  const QvQuery::Plan& plan = query.GetPlan();
+  const auto& steps = plan.steps;
   const QvQMolBase& q = query.Mol();
   const QvMolBase& mol = target.Mol();
   const std::size_t n = steps.size();
   if (n == 0 || mol.NumAtoms() < n) return false;
+  const bool check_stereo = kChecks && target.Stereo() && !(plan.centres.empty() && plan.cis_trans.empty());
+  const bool check_groups = kChecks && !plan.groups.empty();
   constexpr std::size_t kOnStack = 48;
   std::array<const QvAtomBase*, kOnStack> placed_buf;
   std::array<std::size_t, kOnStack> cursor_buf;
@@ -323,14 +503,16 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
     const QvAtomBase* chosen = nullptr;
     if (step.parent < 0) {
       if (i == 0 && anchor) {
-        if (cursor[i]++ == 0 && EvalAtom(query, q.Atoms()[step.atom].expr, *anchor, target)) chosen = anchor;
+        if (cursor[i]++ == 0 && EvalAtom(query, step.expr, *anchor, target)) chosen = anchor;
       } else {
         while (!chosen && cursor[i] < atoms.size()) {
           if (--budget == 0) return any;
           const QvAtomBase* a = atoms[cursor[i]++];
           if (a->IsDeleted() || std::find(placed, placed + i, a) != placed + i)
             continue;
-          if (EvalAtom(query, q.Atoms()[step.atom].expr, *a, target)) chosen = a;
+          if (EvalAtom(query, step.expr, *a, target) &&
+              (!check_groups || GroupsAgree(plan, target, placed, i, *a)))
+            chosen = a;
         }
       }
     } else {
@@ -343,7 +525,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
         const QvAtomBase* a = b->GetNbr(from);
         if (!a || std::find(placed, placed + i, a) != placed + i) continue;
         if (!EvalBond(q, step.parent_bond, *b, target)) continue;
-        if (!EvalAtom(query, q.Atoms()[step.atom].expr, *a, target)) continue;
+        if (!EvalAtom(query, step.expr, *a, target)) continue;
         bool closes = true;
         for (auto [earlier, expr] : step.back) {
           const QvBondBase* back = a->GetBond(placed[earlier]);
@@ -361,6 +543,7 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
         cursor[++i] = 0;
         continue;
       }
+      if (check_stereo && !StereoHolds(plan, placed)) continue;
       any = true;
       if (found(placed, n)) return true;
       continue;  // try the next candidate for the last step
@@ -369,6 +552,23 @@ bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, 
     if (i == 0) return any;
     --i;
   }
+}
+
+// The search with checks, kept out of line so that the plain one stays
+// small enough to inline where it is called.
+template <class Found>
+[[gnu::noinline]] bool SearchChecked(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
+  return Search<true>(query, target, anchor, std::forward<Found>(found));
+}
+
+bool NeedsChecks(const QvQuery::Plan& plan, const Target& target) {
+  return !plan.groups.empty() || (target.Stereo() && !(plan.centres.empty() && plan.cis_trans.empty()));
+}
+
+template <class Found>
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
+  if (NeedsChecks(query.GetPlan(), target)) return SearchChecked(query, target, anchor, std::forward<Found>(found));
+  return Search<false>(query, target, anchor, std::forward<Found>(found));
 }
 
 }  // namespace
@@ -388,9 +588,9 @@ bool QvQuery::FromSmarts(std::string_view text, std::string* error) {
 
 std::string QvQuery::Smarts() const { return QvCreateSmarts(mol_); }
 
-bool QvMatches(const QvQuery& query, const QvMolBase& mol) {
+bool QvMatches(const QvQuery& query, const QvMolBase& mol, QvMatchOptions options) {
   if (!ElementsSuffice(query.GetPlan(), mol)) return false;
-  Target target(mol);
+  Target target(mol, options);
   return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
 }
 
@@ -415,7 +615,8 @@ void FetchAtoms(const QvMolBase* mol) {
 
 }  // namespace
 
-std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBase* const> mols) {
+std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBase* const> mols,
+                                  QvMatchOptions options) {
   // How far ahead each stage runs: far enough for a fetch to arrive before
   // the next stage needs it, near enough not to crowd the cache.
   constexpr std::size_t kMolAhead = 8, kListAhead = 4, kAtomsAhead = 2;
@@ -428,17 +629,17 @@ std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBas
     if (i + kMolAhead < n) FetchMolecule(mols[i + kMolAhead]);
     if (i + kListAhead < n) FetchAtomList(mols[i + kListAhead]);
     if (i + kAtomsAhead < n) FetchAtoms(mols[i + kAtomsAhead]);
-    if (QvMatches(query, *mols[i])) hits.push_back(i);
+    if (QvMatches(query, *mols[i], options)) hits.push_back(i);
   }
   return hits;
 }
 
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit,
-                                                 bool unique) {
+                                                 bool unique, QvMatchOptions options) {
   std::vector<std::vector<unsigned>> matches;
   if (!ElementsSuffice(query.GetPlan(), mol)) return matches;
   const auto& steps = query.GetPlan().steps;
-  Target target(mol);
+  Target target(mol, options);
   std::set<std::vector<unsigned>> seen;
   SearchFrom(query, target, nullptr, [&](const QvAtomBase* const* placed, std::size_t n) {
     std::vector<unsigned> match(n);

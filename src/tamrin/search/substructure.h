@@ -8,8 +8,21 @@
 // as the molecule holds them: H<n> counts implicit hydrogens and hydrogen
 // neighbours, while a query atom [#1] only maps to a hydrogen atom. Bond
 // orders are the Kekulé orders; aromatic bonds match ':' and the default
-// bond, never '-' or '='. Chirality marks in the query are kept for writing
-// and do not constrain the match.
+// bond, never '-' or '='.
+//
+// Stereo counts only when asked for (QvMatchOptions::stereo), as in RDKit's
+// matching with chirality: then a query atom marked @ or @@ with three or
+// four query neighbours maps only to an atom whose stored configuration
+// (tamrin/perception/stereo.h) reads the same along the mapped neighbours,
+// and a query double bond with a / or \ neighbour at each end only to a
+// double bond with the same cis/trans of the mapped neighbours. Atoms and
+// bonds of the molecule without a configuration match no such query atom or
+// bond; query atoms and bonds without marks match any. A marked query atom
+// with fewer or more query neighbours needs only some configuration. An atom
+// takes its hand from the first mark in its expression outside a '!'
+// ([C@,N@@] reads as @). The marks are checked once all atoms are placed,
+// in $(...) queries too. Component-level groups always count: checked as
+// each fragment's first atom is placed.
 //
 // Matching is depth-first over a fixed order of the query atoms chosen at
 // compile time (VF2-style): each component starts at its most selective atom
@@ -41,6 +54,10 @@ class QvMolBase;
 
 inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 22;
 
+struct QvMatchOptions {
+  bool stereo = false;  // @ @@ / \ constrain the match
+};
+
 class QvQuery {
  public:
   QvQuery();
@@ -65,18 +82,19 @@ class QvQuery {
 };
 
 // True when the query maps into `mol` at least once.
-bool QvMatches(const QvQuery& query, const QvMolBase& mol);
+bool QvMatches(const QvQuery& query, const QvMolBase& mol, QvMatchOptions options = {});
 
 // The positions in `mols` of the molecules the query maps into, in order:
 // QvMatches over a whole set. A large set does not fit in cache, so a match
 // would wait on memory for each molecule, its atom list and its atoms; this
 // fetches them a few molecules ahead while it matches the current one.
-std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBase* const> mols);
+std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBase* const> mols,
+                                  QvMatchOptions options = {});
 
 // The matches as target atom indices (GetIdx), one entry per query atom in
 // query order. `unique` keeps one match per set of target atoms (the first
 // found); `limit` stops after that many matches (0: no limit).
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit = 0,
-                                                 bool unique = true);
+                                                 bool unique = true, QvMatchOptions options = {});
 
 }  // namespace Tamrin

@@ -158,6 +158,45 @@ TEST(Smarts, AllMatchesAndLimit) {
   EXPECT_EQ(carbonyl[0], (std::vector<unsigned>{2, 1}));
 }
 
+struct StereoCase {
+  const char* smarts;
+  const char* smiles;
+  size_t plain, stereo;  // unique matches without and with stereo
+};
+
+// Readings of the marks that a wrong neighbour order or side would flip.
+// Broad agreement with RDKit is tested from Python.
+TEST(Smarts, StereoMarks) {
+  const StereoCase cases[] = {
+      {"F[C@](Cl)(Br)I", "F[C@@](Cl)(Br)I", 1, 0},
+      {"[C@H](F)(Cl)Br", "F[C@@H](Cl)Br", 1, 1},    // the named H comes first
+      {"[C@](F)(Cl)Br", "F[C@H](Cl)Br", 1, 1},      // the unnamed fourth comes second
+      {"C1CC[C@@]1(F)Cl", "FC1(Cl)CCC1", 1, 0},     // no configuration: no match
+      {"[C@@H](F)C", "F[C@H](Cl)C", 1, 1},         // two neighbours: any configuration
+      {"F/C=C1.C\\1", "F/C=C/C", 1, 1},    // the closing digit reads from its atom
+      {"F/C=C\\1.C/1", "F/C=C/C", 1, 0},  // of two, the opening digit's bond counts
+      {"C(\\F)=C/F", "F/C=C/F", 1, 1},
+      {"[C@@H]1CCCC[C@@H]1C", "C[C@H]1CCCC[C@@H]1C", 2, 2},  // ring digits at the centres
+      {"[C@@H]1CCCC[C@H]1C", "C[C@H]1CCCC[C@@H]1C", 2, 0},
+  };
+  for (const StereoCase& c : cases) {
+    const QvGraphMol mol = Perceived(c.smiles);
+    const QvQuery query = Compile(c.smarts);
+    EXPECT_EQ(Tamrin::QvFindMatches(query, mol).size(), c.plain) << c.smarts << " on " << c.smiles;
+    EXPECT_EQ(Tamrin::QvFindMatches(query, mol, 0, true, {true}).size(), c.stereo) << c.smarts << " on " << c.smiles;
+    EXPECT_EQ(Tamrin::QvMatches(query, mol, {true}), c.stereo > 0) << c.smarts;
+  }
+}
+
+TEST(Smarts, ComponentGroups) {
+  const QvGraphMol mol = Perceived("CCO.CN.O");
+  const std::pair<const char*, size_t> cases[] = {
+      {"(C).(C)", 2}, {"(C.C)", 1}, {"(O).(O)", 1}, {"(O.O)", 0}, {"(C.O).(N)", 2}, {"(O).(N).(C)", 2}, {"O.(N.C)", 2},
+  };
+  for (const auto& [smarts, unique] : cases)
+    EXPECT_EQ(Tamrin::QvFindMatches(Compile(smarts), mol).size(), unique) << smarts;
+}
+
 struct WriteCase {
   const char* smarts;
   const char* written;
@@ -174,6 +213,10 @@ TEST(Smarts, WrittenForms) {
       {"[R][r6][x2][h][h2]", "[R][r6][x2][h][h2]"},
       {"C!@;-,=C", "C!@;-,=C"},
       {"[2H]", "[2&#1]"},
+      {"(C.N).O.(Cl)", "(C.N).O.(Cl)"},
+      // The writer reorders neighbours; the hand or direction follows.
+      {"C(C1)[C@H]1F", "C1C[C&@@&H1]1F"},
+      {"C(/F)=C/1.Cl\\1", "C(/F)=C/Cl"},
   };
   for (const WriteCase& c : cases) EXPECT_EQ(Compile(c.smarts).Smarts(), c.written) << c.smarts;
 }
@@ -196,7 +239,12 @@ TEST(Smarts, ErrorsNameThePosition) {
       {"C-&C", 3, "bond primitive expected"},
       {"C=", 2, "bond without an atom"},
       {"=C", 0, "bond before any atom"},
-      {"(C).(C)", 0, "component-level grouping is not supported"},
+      {"(C)C", 3, "'.' expected after a component-level group"},
+      {"((C))", 1, "component-level groups do not nest"},
+      {"(C.C", 4, "unclosed component-level group"},
+      {"C.(C.)", 5, "empty component-level group"},
+      {"[$((C))]", 3, "component-level grouping inside $()"},
+      {"(C1).(C1)", 7, "ring bond out of a component-level group"},
       {"CC>>CC", 2, "reaction queries are not supported"},
       {"[$(C]", 4, "unexpected character ']'"},
       {"[$C]", 1, "'(' expected after '$'"},
