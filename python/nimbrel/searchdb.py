@@ -193,15 +193,16 @@ class MoleculeDB:
         """The ``k`` records most similar to ``query``, best first (ties by record number)."""
         return self._db.top(_as_fingerprint(query), max(k, 0))
 
-    def search(self, query: SubstructQuery | str) -> Iterator[int]:
+    def search(self, query: SubstructQuery | str, *, stereo: bool = False) -> Iterator[int]:
         """The records that ``query`` (a compiled query or SMARTS text) matches,
         in file order and streamed: those its screen lets through, each
-        confirmed by the matcher."""
+        confirmed by the matcher (stereo-aware with ``stereo``, as
+        :meth:`nimbrel.search.Query.matches`)."""
         from .search import compile_smarts  # search re-exports this module
 
         compiled = compile_smarts(query) if isinstance(query, str) else query
         for begin in range(0, len(self), _CHUNK):
-            yield from compiled._query.Search(self._db, begin, begin + _CHUNK)
+            yield from compiled._query.Search(self._db, begin, begin + _CHUNK, bool(stereo))
 
     def candidates(self, query_screen: bytes) -> Iterator[int]:
         """The records, in file order and streamed, whose screen holds every

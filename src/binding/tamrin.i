@@ -809,9 +809,9 @@ class SubstructQuery {
   std::string Smarts() const { return query_.Smarts(); }
   PyObject* Screen() const { return tamrin_py::FingerprintBytes(Tamrin::QvScreenFingerprint(query_.Mol()).data()); }
   // The records of [begin, end) of a database that the query matches.
-  PyObject* Search(const MoleculeDB& db, size_t begin, size_t end) const {
+  PyObject* Search(const MoleculeDB& db, size_t begin, size_t end, bool stereo = false) const {
     std::vector<size_t> hits;
-    db.database().Search(query_, begin, end, hits);
+    db.database().Search(query_, begin, end, hits, {stereo});
     return tamrin_py::RecordNumbers(hits);
   }
   bool Matches(const Tamrin::QvMolBase& mol, bool stereo = false) const {

@@ -137,10 +137,12 @@ def test_database_records_and_similarity(library, tmp_path):
 
     # Substructure search: the matcher over every record, screens or not.
     records, hit = list(db), 0
-    for smarts in ("CC(=O)N", "c:[c,n]", "[#7;R]@[#6;R]", "[CX4][OH]", "S(=O)(=O)N", "[N;H2]C(=O)"):
+    for smarts in ("CC(=O)N", "c:[c,n]", "[#7;R]@[#6;R]", "[CX4][OH]", "S(=O)(=O)N", "[N;H2]C(=O)",
+                   "[C@H](N)C", "[C@@H](N)C"):
         query = search.compile_smarts(smarts)
         found = list(db.search(query))
         assert found == query.filter(records), smarts
+        assert list(db.search(query, stereo=True)) == query.filter(records, stereo=True), smarts
         hit += bool(found)
     assert hit >= 5
     assert list(db.search("[Xe]")) == []

@@ -255,12 +255,12 @@ void QvMoleculeDB::Candidates(const QvFingerprint& query, std::size_t begin, std
 }
 
 void QvMoleculeDB::Search(const QvQuery& query, std::size_t begin, std::size_t end,
-                          std::vector<std::size_t>& out) const {
+                          std::vector<std::size_t>& out, QvMatchOptions options) const {
   std::vector<std::size_t> candidates;
   Candidates(QvScreenFingerprint(query.Mol()), begin, end, candidates);
   QvGraphMol mol;
   for (const std::size_t record : candidates)
-    if (Get(record, mol) && QvMatches(query, mol)) out.push_back(record);
+    if (Get(record, mol) && QvMatches(query, mol, options)) out.push_back(record);
 }
 
 void QvMoleculeDB::Similar(const QvFingerprint& query, double threshold, std::size_t begin, std::size_t end,

@@ -25,11 +25,9 @@
 #include <vector>
 
 #include "tamrin/search/fingerprint.h"
+#include "tamrin/search/substructure.h"
 
 namespace Tamrin {
-
-class QvMolBase;
-class QvQuery;
 
 class QvMoleculeDB {
  public:
@@ -65,7 +63,8 @@ class QvMoleculeDB {
                   std::vector<std::size_t>& out) const;
   // Appends to `out`, in order, the records of [begin, end) that `query`
   // matches: the candidates of its screen, each confirmed by the matcher.
-  void Search(const QvQuery& query, std::size_t begin, std::size_t end, std::vector<std::size_t>& out) const;
+  void Search(const QvQuery& query, std::size_t begin, std::size_t end, std::vector<std::size_t>& out,
+              QvMatchOptions options = {}) const;
   // Appends the records of [begin, end) whose Tanimoto similarity to `query`
   // is at least `threshold`, in order, with their scores.
   void Similar(const QvFingerprint& query, double threshold, std::size_t begin, std::size_t end,
