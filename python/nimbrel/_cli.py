@@ -238,7 +238,7 @@ def _search(args: argparse.Namespace) -> int:
     except ValueError as error:
         raise _UsageError(f"bad SMARTS: {error}") from None
     with MoleculeDB(args.database) as db:
-        for record in db.search(query):
+        for record in db.search(query, stereo=args.stereo):
             print(f"{record}\t{db[record].GetTitle()}")
     return 0
 
@@ -281,6 +281,7 @@ def _parser() -> argparse.ArgumentParser:
     similar.add_argument("database", metavar="DB", help="the database file")
     similar.add_argument("smiles", metavar="SMILES", help="the query molecule")
     search = commands.add_parser("search", help="records of DB that a SMARTS query matches, in file order")
+    search.add_argument("--stereo", action="store_true", help="chirality and double-bond marks must agree")
     search.add_argument("database", metavar="DB", help="the database file")
     search.add_argument("smarts", metavar="SMARTS", help="the substructure query")
     return parser

@@ -192,6 +192,7 @@ def test_command_line(tmp_path):
     done = run("search", str(database), "c1ccccc1[OH]")
     assert done.returncode == 0, done.stderr
     assert done.stdout.splitlines() == ["1\tphenol", "4\tphenol"]
+    assert run("search", "--stereo", str(database), "c1ccccc1[OH]").stdout == done.stdout
     done = run("search", str(database), "C(")
     assert done.returncode == 2 and "bad SMARTS" in done.stderr
     done = run("similar", str(source), "CCO")
