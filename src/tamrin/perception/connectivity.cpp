@@ -80,8 +80,9 @@ class CellGrid {
       keys[i] = Key(c[0], c[1], c[2]);
       order_[i] = i;
     }
-    const double dense = static_cast<double>(top[0] + 1) * static_cast<double>(top[1] + 1) *
-                         static_cast<double>(top[2] + 1);
+    // Cells of the array, with the empty layer all round.
+    const double dense = static_cast<double>(top[0] + 3) * static_cast<double>(top[1] + 3) *
+                         static_cast<double>(top[2] + 3);
     if (dense <= 16.0 * static_cast<double>(sites.size()) + 4096.0) {
       // Counted into their slots in number order: the order of a sort by
       // key, then number. A layer of empty cells all round lets the
@@ -92,7 +93,7 @@ class CellGrid {
       }
       // Counted one slot up, so that placing them moves each start to
       // where it belongs.
-      first_.assign(static_cast<std::size_t>(size_[0] * size_[1] * size_[2]) + 2, 0);
+      first_.assign(static_cast<std::size_t>(dense) + 2, 0);
       std::vector<unsigned> slot(sites.size());
       for (unsigned i = 0; i < sites.size(); ++i) {
         slot[i] = static_cast<unsigned>(Slot(keys[i] >> 42, (keys[i] >> 21) & kMaxCell, keys[i] & kMaxCell));
