@@ -80,12 +80,17 @@ class CellGrid {
       keys[i] = Key(c[0], c[1], c[2]);
       order_[i] = i;
     }
-    const double dense = static_cast<double>(top[0] + 1) * static_cast<double>(top[1] + 1) *
-                         static_cast<double>(top[2] + 1);
+    // Cells of the array, with the empty layer all round.
+    const double dense = static_cast<double>(top[0] + 3) * static_cast<double>(top[1] + 3) *
+                         static_cast<double>(top[2] + 3);
     if (dense <= 16.0 * static_cast<double>(sites.size()) + 4096.0) {
       // Counted into their slots in number order: the order of a sort by
-      // key, then number.
-      for (int axis = 0; axis < 3; ++axis) size_[axis] = top[axis] + 1;
+      // key, then number. A layer of empty cells all round lets the
+      // neighbours of any cell be read without bounds checks.
+      for (int axis = 0; axis < 3; ++axis) {
+        top_[axis] = top[axis];
+        size_[axis] = top[axis] + 3;
+      }
       // Counted one slot up, so that placing them moves each start to
       // where it belongs.
       first_.assign(static_cast<std::size_t>(dense) + 2, 0);
@@ -95,7 +100,11 @@ class CellGrid {
         ++first_[slot[i] + 2];
       }
       for (std::size_t k = 2; k < first_.size(); ++k) first_[k] += first_[k - 1];
-      for (unsigned i = 0; i < sites.size(); ++i) order_[first_[slot[i] + 1]++] = i;
+      slot_.resize(sites.size());
+      for (unsigned i = 0; i < sites.size(); ++i) {
+        slot_[first_[slot[i] + 1]] = slot[i];
+        order_[first_[slot[i] + 1]++] = i;
+      }
       first_.pop_back();
       return;
     }
@@ -132,8 +141,8 @@ class CellGrid {
       }
       return;
     }
-    if (cx >= size_[0] || cy >= size_[1]) return;
-    zhi = std::min(zhi, size_[2] - 1);
+    if (cx > top_[0] || cy > top_[1]) return;
+    zhi = std::min(zhi, top_[2]);
     if (zlo > zhi) return;
     f(first_[Slot(cx, cy, zlo)], first_[Slot(cx, cy, zhi) + 1]);
   }
@@ -141,20 +150,34 @@ class CellGrid {
   // Site numbers by position: sorted by cell, then by number.
   const std::vector<unsigned>& Order() const { return order_; }
 
+  // The array of cells, when there is one: the cell of the site at each
+  // position, and the cell one step along each axis from a cell (cells
+  // all round every site's exist; empty ones past the sites' box).
+  bool Dense() const { return !first_.empty(); }
+  std::size_t SlotAt(unsigned pos) const { return slot_[pos]; }
+  std::size_t Step(int axis) const {
+    return axis == 2 ? 1 : static_cast<std::size_t>(axis == 1 ? size_[2] : size_[1] * size_[2]);
+  }
+  // The positions of the sites in the cells `from` to `to` (slots) of a column.
+  std::pair<unsigned, unsigned> Range(std::size_t from, std::size_t to) const { return {first_[from], first_[to + 1]}; }
+
  private:
   static std::uint64_t Key(std::int64_t x, std::int64_t y, std::int64_t z) {
     return (static_cast<std::uint64_t>(x) << 42) | (static_cast<std::uint64_t>(y) << 21) |
            static_cast<std::uint64_t>(z);
   }
   // Slots run x-major like the keys, so the sorted order fills them in turn.
+  // The padding puts cell (0, 0, 0) at (1, 1, 1).
   std::size_t Slot(std::int64_t x, std::int64_t y, std::int64_t z) const {
-    return static_cast<std::size_t>((x * size_[1] + y) * size_[2] + z);
+    return static_cast<std::size_t>(((x + 1) * size_[1] + y + 1) * size_[2] + z + 1);
   }
 
   double inv_cell_;
   double lo_[3] = {};
-  std::int64_t size_[3] = {0, 0, 0};
+  std::int64_t size_[3] = {0, 0, 0};  // cells along each axis, with the padding
+  std::int64_t top_[3] = {0, 0, 0};   // the last cell of a site along each axis
   std::vector<unsigned> order_;
+  std::vector<unsigned> slot_;  // dense: the slot of the site at each position
   std::vector<unsigned> first_;  // dense: the sites of slot k are order_[first_[k]] to order_[first_[k + 1]]
   std::unordered_map<std::uint64_t, std::pair<unsigned, unsigned>> cells_;
 };
@@ -248,7 +271,20 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   unsigned cell_end = 0, next_end = 0;
   std::vector<unsigned> hits;
   for (unsigned p = 0; p < n; ++p) {
-    if (p >= cell_end) {
+    if (p >= cell_end && grid.Dense()) {
+      const std::size_t slot = grid.SlotAt(p), sy = grid.Step(1), sx = grid.Step(0);
+      cell_end = grid.Range(slot, slot).second;
+      next_end = grid.Range(slot + 1, slot + 1).second;
+      num_ahead = 0;
+      const auto keep = [&](std::size_t column) {
+        const auto [begin, end] = grid.Range(column - 1, column + 1);
+        if (begin < end) ahead[num_ahead++] = {begin, end};
+      };
+      keep(slot + sy);
+      keep(slot + sx - sy);
+      keep(slot + sx);
+      keep(slot + sx + sy);
+    } else if (p >= cell_end) {
       const Site& site = sites[grid.Order()[p]];
       const std::int64_t cx = grid.Cell(site, 0), cy = grid.Cell(site, 1), cz = grid.Cell(site, 2);
       num_ahead = 0;
@@ -348,17 +384,19 @@ double Angle(const Site& a, const Site& k, const Site& b) {
 // every candidate, which the atom records answer more slowly.
 class SiteNbrs {
  public:
-  // `room`: how many bonds each site may still take.
-  SiteNbrs(const std::vector<Site>& sites, const std::vector<unsigned>& room) : start_(sites.size() + 1, 0) {
+  // `room`: how many bonds each site may still take; `bonded`: whether it
+  // has any bond yet (most have none, and need no walk over their bonds).
+  SiteNbrs(const std::vector<Site>& sites, const std::vector<unsigned>& room, const std::vector<char>& bonded)
+      : start_(sites.size() + 1, 0) {
     for (unsigned i = 0; i < sites.size(); ++i) {
       unsigned have = 0;
-      ForEachNbr(*sites[i].atom, [&have](unsigned) { ++have; });
+      if (bonded[i]) ForEachNbr(*sites[i].atom, [&have](unsigned) { ++have; });
       start_[i + 1] = start_[i] + have + room[i];
     }
     nbrs_.resize(start_.back());
     count_.assign(sites.size(), 0);
     for (unsigned i = 0; i < sites.size(); ++i)
-      ForEachNbr(*sites[i].atom, [this, i](unsigned nbr) { Add(i, nbr); });
+      if (bonded[i]) ForEachNbr(*sites[i].atom, [this, i](unsigned nbr) { Add(i, nbr); });
   }
 
   std::span<const unsigned> Of(unsigned site) const { return {nbrs_.data() + start_[site], count_[site]}; }
@@ -469,13 +507,15 @@ void QvDetermineConnectivity(QvMolBase& mol) {
                                     sites[overlap.a].idx, sites[overlap.b].idx,
                                     overlap.distance);
   std::vector<unsigned> room(sites.size());
+  std::vector<char> bonded(sites.size());
   for (unsigned i = 0; i < sites.size(); ++i) {
     const unsigned cap = MaxBonds(sites[i].atomic_num);
     const unsigned have = sites[i].atom->GetExplicitDegree();
     room[i] = cap > have ? cap - have : 0;
+    bonded[i] = have > 0;
   }
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
-  SiteNbrs nbrs(sites, room);
+  SiteNbrs nbrs(sites, room, bonded);
   std::vector<std::pair<unsigned, unsigned>> accepted;
   const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs));
   for (auto c = first_free; c != candidates.end(); ++c)

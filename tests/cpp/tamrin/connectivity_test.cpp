@@ -2,7 +2,9 @@
 // limits, existing bonds, bad coordinates and a large system.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <string>
 #include <vector>
@@ -130,6 +132,50 @@ TEST(Connectivity, ClampedCellsStayExact) {
   Build(mol, {{6, 0, 0, 0}, {6, 8e6, 0, 0}, {6, 8e6 + 1.5, 0, 0}, {6, 8e6 + 3.0, 0, 0}, {6, 8e6 + 100, 0, 0}}, true);
   Tamrin::QvDetermineConnectivity(mol);
   EXPECT_EQ(Bonds(mol), "1-2 2-3");
+}
+
+// Dense random clusters of up to 96 atoms, each bonded by comparing all its
+// pairs, and the same clusters side by side as one molecule, which goes
+// through the grid: the array of cells when they lie close, the keyed cells
+// when far apart; with few wide atoms (small cells, wide atoms searched
+// apart) or many. The bonds of the whole are those of the parts.
+TEST(Connectivity, GridBondsAsAllPairsOverClusters) {
+  struct Layout { double spacing; std::vector<unsigned> elements; };
+  const std::vector<unsigned> light = {6, 1, 1, 7, 6, 1, 8, 6, 1, 1, 6, 1, 8, 1, 6, 7, 1, 6, 16, 1, 6, 1, 1, 6,
+                                       8, 1, 6, 1, 7, 1, 6, 1, 6, 1, 1, 8, 6, 1, 6, 1, 15, 1, 6, 1, 7, 1, 6, 26};
+  const std::vector<unsigned> wide = {6, 16, 1, 15, 8, 17, 11, 6, 1, 35};
+  std::uint64_t seed = 7;
+  const auto next = [&seed] { return ((seed = seed * 6364136223846793005ull + 1442695040888963407ull) >> 11) * 0x1.0p-53; };
+  for (const Layout& layout : {Layout{14.0, light}, Layout{400.0, light}, Layout{14.0, wide}, Layout{400.0, wide}}) {
+    std::vector<std::vector<Placed>> clusters;
+    for (int c = 0; c < 27; ++c) {
+      std::vector<Placed> atoms;
+      const double origin[3] = {layout.spacing * (c % 3), layout.spacing * (c / 3 % 3), layout.spacing * (c / 9)};
+      while (atoms.size() < 90) {  // 8 A across, no two atoms closer than 0.9 A
+        const Placed p{layout.elements[atoms.size() % layout.elements.size()], origin[0] + 8 * next(),
+                       origin[1] + 8 * next(), origin[2] + 8 * next()};
+        const auto close = [&p](const Placed& q) { return std::hypot(p.x - q.x, p.y - q.y, p.zc - q.zc) < 0.9; };
+        if (std::none_of(atoms.begin(), atoms.end(), close)) atoms.push_back(p);
+      }
+      clusters.push_back(atoms);
+    }
+    std::vector<Placed> all;
+    std::string expected;
+    for (const auto& atoms : clusters) {
+      QvGraphMol part;
+      Build(part, atoms);
+      Tamrin::QvDetermineConnectivity(part);
+      for (const QvBondBase& bond : part.GetBonds())
+        expected += (expected.empty() ? "" : " ") + std::to_string(all.size() + bond.GetBgn()->GetIdx()) + "-" +
+                    std::to_string(all.size() + bond.GetEnd()->GetIdx());
+      all.insert(all.end(), atoms.begin(), atoms.end());
+    }
+    QvGraphMol whole;
+    Build(whole, all);
+    Tamrin::QvDetermineConnectivity(whole);
+    EXPECT_GT(whole.NumBonds(), all.size() / 2) << layout.spacing;
+    EXPECT_EQ(Bonds(whole), expected) << layout.spacing << " " << layout.elements.size();
+  }
 }
 
 }  // namespace
