@@ -468,10 +468,17 @@ template <bool Atoms>
 QVBReturn ReadOwnedData(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   thread_local std::vector<Sorvil::QvBase*> owners;
   owners.clear();
+  // Without deleted records the lists are the owners, no record asked.
   if constexpr (Atoms) {
-    for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
+    if (mol.DeletedAtomCount() == 0)
+      owners.assign(mol.AtomList().begin(), mol.AtomList().end());
+    else
+      for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
   } else {
-    for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
+    if (mol.DeletedBondCount() == 0)
+      owners.assign(mol.BondList().begin(), mol.BondList().end());
+    else
+      for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
   }
   return ReadData(in, nullptr, &owners);
 }
