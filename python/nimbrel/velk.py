@@ -37,7 +37,6 @@ leaves their handlers alone.
 
 from __future__ import annotations
 
-import functools
 import os
 from dataclasses import dataclass
 from typing import TYPE_CHECKING
@@ -149,7 +148,7 @@ def _new_molecule() -> QvMolBase:
     return _default_molecule_factory()()
 
 
-class Reader:
+class Reader(_core._velk._Records):
     """Records of one file, one at a time; an iterator of molecules and a context manager.
 
     ``read_record()`` gives ``(mol, grids)``, or None at the end of the file.
@@ -180,18 +179,12 @@ class Reader:
         mode = _read_errors(errors)
         threads = _thread_count(num_threads)
         self._new_mol = mol_factory or _default_molecule_factory()
-        self._handle = self._open(format, threads)
-        self._handle.set_errors(mode)
-        # Bound once: iterating is the hot path of every caller. Molecules of
-        # the default class are made by the extension in the same call that
-        # reads them, the bulk of the per-record cost otherwise.
-        self._read_into = self._handle.next
-        if mol_factory is None:
-            # The handle's own pointer object, which the extension recognises
-            # at once (its proxy costs a type-name comparison per call).
-            self._read_next = functools.partial(_core._velk._ReaderHandle_next_graph_mol, self._handle.this)
-        else:
-            self._read_next = self._read_made
+        handle = self._open(format, threads)
+        handle.set_errors(mode)
+        # Iteration (__next__) is the extension's: no Python frame per record.
+        # Molecules of the default class are made there in the same call that
+        # reads them; others come from _read_made.
+        self._bind(handle, self.path, mol_factory is None, self._closes_at_end)
 
     def _open(self, format: str | int | None, threads: int):
         if format is None:
@@ -214,46 +207,27 @@ class Reader:
         if f"'{self.path}'" not in str(error):
             error.add_note(f"while reading record {handle.records_read() + 1} of '{self.path}'")
 
+    def _located(self, error: BaseException) -> None:
+        """Called by __next__ with the error a read raised, before it propagates."""
+        handle = self._handle
+        if isinstance(error, Error) and handle is not None:
+            self._locate(error, handle)
+
     def close(self) -> None:
         """Releases the file; reading after this raises ValueError."""
-        self._handle = None
-        self._read_into = self._read_closed
-        self._read_next = self._next_closed
-
-    def _read_closed(self, mol: QvMolBase) -> bool:
-        raise ValueError(f"reader on {self.path!r} is closed")
-
-    def _next_closed(self) -> None:
-        raise ValueError(f"reader on {self.path!r} is closed")
+        self._release(True)
 
     def _read_made(self) -> QvMolBase | None:
         """The next record in a molecule of the caller's factory, or None at the end."""
         mol = self._new_mol()
-        return mol if self._read_into(mol) else None
+        return mol if self._live_handle().next(mol) else None
 
     def _live_handle(self):
         if self._handle is None:
             raise ValueError(f"reader on {self.path!r} is closed")
         return self._handle
 
-    def __iter__(self) -> Iterator[QvMolBase]:
-        return self
-
-    def __next__(self) -> QvMolBase:
-        handle = self._handle
-        try:
-            mol = self._read_next()
-        except Error as error:
-            if handle is not None:
-                self._locate(error, handle)
-            raise
-        if mol is not None:
-            return mol
-        if self._closes_at_end:
-            self._handle = None
-            self._read_into = _nothing_left
-            self._read_next = _none_left
-        raise StopIteration
+    # __iter__ and __next__ come from the extension's base class.
 
     def __enter__(self) -> Reader:
         return self
@@ -330,14 +304,6 @@ def open_reader(
 def open_writer(path: PathLike, format: str | int | None = None) -> Writer:
     """Opens ``path`` for writing, creating or truncating it; the format comes from the suffix unless given."""
     return Writer(path, format)
-
-
-def _nothing_left(mol: QvMolBase) -> bool:
-    return False
-
-
-def _none_left() -> None:
-    return None
 
 
 class _ReadIterator(Reader):

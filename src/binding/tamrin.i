@@ -557,8 +557,26 @@ another number of atoms gives None and a warning.";
 // they are the objects this module's constructor would have made.
 %{
 namespace tamrin_py {
+// What SWIG_NewPointerObj does for a class with a shadow, without what it
+// adds per call there: an empty argument dict, a fresh "this" name and a
+// PyType_Modified that empties the class's attribute cache for every object
+// made. Reading makes one object per record.
 PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
-  return SWIG_NewPointerObj(SWIG_as_voidptr(mol), SWIGTYPE_p_Tamrin__QvGraphMolImpl, SWIG_POINTER_OWN);
+  swig_type_info* type = SWIGTYPE_p_Tamrin__QvGraphMolImpl;
+  const auto* data = static_cast<SwigPyClientData*>(type->clientdata);
+  if (!data || data->newraw || !data->newargs)
+    return SWIG_NewPointerObj(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
+  static PyObject* this_name = PyUnicode_InternFromString("this");
+  static PyObject* no_args = PyTuple_New(0);
+  if (!this_name || !no_args) return nullptr;
+  PyObject* native = SwigPyObject_New(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
+  if (!native) return nullptr;
+  auto* cls = reinterpret_cast<PyTypeObject*>(data->newargs);
+  const auto make = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
+  PyObject* inst = make(cls, no_args, nullptr);
+  if (inst && PyObject_SetAttr(inst, this_name, native) != 0) Py_CLEAR(inst);
+  Py_DECREF(native);
+  return inst;
 }
 }  // namespace tamrin_py
 %}

@@ -112,21 +112,179 @@ VELK_WRITER_REPORTS(close)
 // into it, with no Python constructor and no second call in between. The
 // object is made by nimbrel.tamrin itself (through the capsule it exports),
 // so that its methods later find their own pointer type at the first check.
-%extend velk::ReaderHandle {
-  PyObject* next_graph_mol() {
-    using Wrap = PyObject* (*)(Tamrin::QvGraphMolImpl*);
-    static Wrap wrap = nullptr;
-    if (!wrap) wrap = reinterpret_cast<Wrap>(PyCapsule_Import("nimbrel._tamrin._graph_mol_wrapper", 0));
-    if (!wrap) return nullptr;
-    std::unique_ptr<Tamrin::QvGraphMolImpl> mol;
-    const bool got = $self->next_owned(mol);
-    if (!velk_warn_faults(*$self)) return nullptr;
-    if (!got) Py_RETURN_NONE;
-    // Owned by the new object from here; should making it fail, leaking the
-    // molecule is safer than guessing whether the object freed it.
-    return wrap(mol.release());
-  }
+%{
+namespace velk_py {
+
+PyObject* next_graph_mol(velk::ReaderHandle& handle) {
+  using Wrap = PyObject* (*)(Tamrin::QvGraphMolImpl*);
+  static Wrap wrap = nullptr;
+  if (!wrap) wrap = reinterpret_cast<Wrap>(PyCapsule_Import("nimbrel._tamrin._graph_mol_wrapper", 0));
+  if (!wrap) return nullptr;
+  std::unique_ptr<Tamrin::QvGraphMolImpl> mol;
+  const bool got = handle.next_owned(mol);
+  if (!velk_warn_faults(handle)) return nullptr;
+  if (!got) Py_RETURN_NONE;
+  // Owned by the new object from here; should making it fail, leaking the
+  // molecule is safer than guessing whether the object freed it.
+  return wrap(mol.release());
 }
+
+}  // namespace velk_py
+%}
+%extend velk::ReaderHandle {
+  PyObject* next_graph_mol() { return velk_py::next_graph_mol(*$self); }
+}
+// Iteration over a reader's records without a Python frame per record: the
+// base class of velk.Reader. It holds the reader's handle; a read that raises
+// asks the Python object to name the file and the record in the error
+// (Reader._located), a reader of the caller's molecule class reads through
+// Reader._read_made.
+%{
+namespace velk_py {
+
+struct Records {
+  PyObject_HEAD
+  PyObject* handle;  // the _ReaderHandle object; null when released
+  velk::ReaderHandle* native;
+  PyObject* path;
+  bool graph_mols;      // the default molecule class, made here
+  bool release_at_end;  // the end of the records releases the handle
+  bool closed;          // released by close(): reading is an error
+};
+
+void records_release(Records* self, bool closed) {
+  self->native = nullptr;
+  self->closed = self->closed || closed;
+  Py_CLEAR(self->handle);
+}
+
+void records_dealloc(PyObject* obj) {
+  auto* self = reinterpret_cast<Records*>(obj);
+  PyTypeObject* type = Py_TYPE(obj);
+  Py_CLEAR(self->handle);
+  Py_CLEAR(self->path);
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_fn(obj);
+  Py_DECREF(type);
+}
+
+PyObject* records_iter(PyObject* self) {
+  Py_INCREF(self);
+  return self;
+}
+
+// The error being raised, after the Python object has had its say.
+PyObject* records_located(PyObject* self) {
+  PyObject *type = nullptr, *value = nullptr, *traceback = nullptr;
+  PyErr_Fetch(&type, &value, &traceback);
+  PyErr_NormalizeException(&type, &value, &traceback);
+  if (traceback) PyException_SetTraceback(value, traceback);
+  PyObject* done = PyObject_CallMethod(self, "_located", "O", value);
+  if (!done) {
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    return nullptr;
+  }
+  Py_DECREF(done);
+  PyErr_Restore(type, value, traceback);
+  return nullptr;
+}
+
+PyObject* records_next(PyObject* obj) {
+  auto* self = reinterpret_cast<Records*>(obj);
+  if (!self->native) {
+    if (self->closed) PyErr_Format(PyExc_ValueError, "reader on %R is closed", self->path ? self->path : Py_None);
+    return nullptr;
+  }
+  PyObject* mol = nullptr;
+  if (self->graph_mols) {
+    try {
+      mol = next_graph_mol(*self->native);
+    } catch (...) {
+      velk_raise_current_exception();
+    }
+  } else {
+    mol = PyObject_CallMethod(obj, "_read_made", nullptr);
+  }
+  if (!mol) return records_located(obj);
+  if (mol != Py_None) return mol;
+  Py_DECREF(mol);
+  if (self->release_at_end) records_release(self, false);
+  return nullptr;
+}
+
+PyObject* records_bind(PyObject* obj, PyObject* args) {
+  auto* self = reinterpret_cast<Records*>(obj);
+  PyObject* handle = nullptr;
+  PyObject* path = nullptr;
+  int graph_mols = 0;
+  int release_at_end = 0;
+  if (!PyArg_ParseTuple(args, "OUpp", &handle, &path, &graph_mols, &release_at_end)) return nullptr;
+  void* native = nullptr;
+  if (!SWIG_IsOK(SWIG_ConvertPtr(handle, &native, SWIGTYPE_p_velk__ReaderHandle, 0)) || !native) {
+    PyErr_SetString(PyExc_TypeError, "_bind: expected a reader handle");
+    return nullptr;
+  }
+  Py_INCREF(handle);
+  Py_INCREF(path);
+  Py_XDECREF(self->handle);
+  Py_XDECREF(self->path);
+  self->handle = handle;
+  self->path = path;
+  self->native = static_cast<velk::ReaderHandle*>(native);
+  self->graph_mols = graph_mols;
+  self->release_at_end = release_at_end;
+  self->closed = false;
+  Py_RETURN_NONE;
+}
+
+PyObject* records_release_method(PyObject* obj, PyObject* closed) {
+  const int is_closed = PyObject_IsTrue(closed);
+  if (is_closed < 0) return nullptr;
+  records_release(reinterpret_cast<Records*>(obj), is_closed);
+  Py_RETURN_NONE;
+}
+
+PyObject* records_handle(PyObject* obj, void*) {
+  PyObject* handle = reinterpret_cast<Records*>(obj)->handle;
+  if (!handle) Py_RETURN_NONE;
+  Py_INCREF(handle);
+  return handle;
+}
+
+PyMethodDef records_methods[] = {
+    {"_bind", records_bind, METH_VARARGS, "_bind(handle, path, graph_mols, release_at_end): reads from handle."},
+    {"_release", records_release_method, METH_O,
+     "_release(closed): drops the handle; reading then raises ValueError when closed, else ends."},
+    {nullptr, nullptr, 0, nullptr}};
+
+PyGetSetDef records_getset[] = {
+    {"_handle", records_handle, nullptr, "The reader's handle; None once released.", nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr}};
+
+PyType_Slot records_slots[] = {{Py_tp_new, reinterpret_cast<void*>(PyType_GenericNew)},
+                               {Py_tp_dealloc, reinterpret_cast<void*>(records_dealloc)},
+                               {Py_tp_iter, reinterpret_cast<void*>(records_iter)},
+                               {Py_tp_iternext, reinterpret_cast<void*>(records_next)},
+                               {Py_tp_methods, records_methods},
+                               {Py_tp_getset, records_getset},
+                               {0, nullptr}};
+
+PyType_Spec records_spec = {"nimbrel._velk._Records", sizeof(Records), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+                            records_slots};
+
+}  // namespace velk_py
+%}
+%init %{
+  {
+    PyObject* records = PyType_FromSpec(&velk_py::records_spec);
+    if (!records || PyModule_AddObject(m, "_Records", records) != 0) {
+      Py_XDECREF(records);
+      return -1;
+    }
+  }
+%}
 %ignore velk::ReaderHandle::take_faults;
 %ignore velk::ReaderHandle::next_owned;
 %ignore velk::ReaderHandle::add_reports;

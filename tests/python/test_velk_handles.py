@@ -161,6 +161,28 @@ def test_reader_fills_molecules_of_the_given_factory(waters: Path):
         next(reader)
 
 
+@pytest.mark.parametrize("raised, notes", [
+    (velk.Error("no molecule"), ["while reading record 2 of '{path}'"]),
+    (velk.Error("no molecule in '{path}'"), None),
+    (KeyError("not ours"), None),
+])
+def test_an_error_while_iterating_names_the_file_and_the_record(waters: Path, raised, notes):
+    made = iter([tamrin.QvGraphMol])
+    raised.args = tuple(str(a).format(path=waters) for a in raised.args)
+
+    def factory():
+        for make in made:
+            return make()
+        raise raised
+
+    with velk.open_reader(waters, mol_factory=factory) as reader:
+        assert next(reader).GetTitle() == "first"
+        with pytest.raises(type(raised)) as caught:
+            next(reader)
+    assert caught.value is raised
+    assert getattr(raised, "__notes__", None) == (notes and [n.format(path=waters) for n in notes])
+
+
 def test_writer_close_twice_and_append_after_close(tmp_path: Path, mol):
     writer = velk.open_writer(tmp_path / "out.xyz")
     writer.close()

@@ -33,10 +33,14 @@ bool QVBReadPayload(Pellar::qvistream& in, std::uint64_t length, std::string& bu
   return true;
 }
 
-QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::string_view record, QVBCursor& payload,
-                                      QvBase& target, QvTypeId type) const {
-  for (const QvReadFxnBase* fxn : fxns_)
-    if (fxn->GetTarget() == type && fxn->GetName() == name) return fxn->Read(payload, target, *this);
+QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::uint8_t code, std::string_view record,
+                                      QVBCursor& payload, QvBase& target, QvTypeId type) const {
+  for (std::size_t i = 0; i < fxns_.size(); ++i) {
+    const QvReadFxnBase* fxn = fxns_[i];
+    // A coded tag names the function's name exactly when the codes agree.
+    if (fxn->GetTarget() == type && (code != 0 ? codes_[i] == code : fxn->GetName() == name))
+      return fxn->Read(payload, target, *this);
+  }
   // Kept under the tag of its name, so that writing the object again
   // reproduces the record.
   const QvTag tag = QvGetTag(name);
@@ -64,7 +68,7 @@ QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId 
   if (!in.take(static_cast<std::size_t>(length), bytes)) return QVBIncorrectSize;
   QVBCursor payload(bytes, static_cast<std::size_t>(length));
   const std::string_view record(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
-  return Dispatch(name, record, payload, target, type);
+  return Dispatch(name, code, record, payload, target, type);
 }
 
 QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId type) const {
@@ -98,7 +102,7 @@ QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, Q
   if (!QVBReadPayload(in, length, buffer)) return QVBIncorrectSize;
   framing = false;
   QVBCursor cursor(buffer.data() + header, buffer.size() - header);
-  return Dispatch(name, buffer, cursor, target, type);
+  return Dispatch(name, code, buffer, cursor, target, type);
 }
 
 }  // namespace Sorvil

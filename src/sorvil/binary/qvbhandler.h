@@ -61,7 +61,10 @@ class QvReadFxn final : public QvReadFxnBase {
 class QvBinaryIOHandler {
  public:
   // Functions are asked in registration order; they must outlive the handler.
-  void Register(const QvReadFxnBase& fxn) { fxns_.push_back(&fxn); }
+  void Register(const QvReadFxnBase& fxn) {
+    fxns_.push_back(&fxn);
+    codes_.push_back(QVBTagCode(fxn.GetName()));
+  }
 
   // One record from `in` into `target`, read as the class `type` (see the
   // steps in the .cpp). Returns the first failing code.
@@ -77,10 +80,13 @@ class QvBinaryIOHandler {
                        bool* lost = nullptr) const;
 
  private:
-  QVBReturn Dispatch(std::string_view name, std::string_view record, QVBCursor& payload, QvBase& target,
-                     QvTypeId type) const;
+  QVBReturn Dispatch(std::string_view name, std::uint8_t code, std::string_view record, QVBCursor& payload,
+                     QvBase& target, QvTypeId type) const;
 
   std::vector<const QvReadFxnBase*> fxns_;
+  // The dictionary code of each function's name (0: none), compared before
+  // the names themselves.
+  std::vector<std::uint8_t> codes_;
 };
 
 // Appends exactly `length` bytes of `in` to `buffer`; false when fewer came.

@@ -9,8 +9,9 @@ namespace Sorvil {
 
 namespace {
 
-constexpr std::array<const char*, 57> kTagNames = [] {
-  std::array<const char*, 57> names{};
+// Views rather than C strings: every record read asks for its name.
+constexpr std::array<std::string_view, 57> kTagNames = [] {
+  std::array<std::string_view, 57> names{};
   names.fill("");
   names[1] = "QvBasePOD";
   const char* const from10[] = {

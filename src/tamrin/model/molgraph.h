@@ -44,6 +44,22 @@ class QvMolGraphImpl : public Base {
     bonds_.reserve(bonds);
   }
 
+  // For a reader building the molecule: a new atom, and a bond between two
+  // different, undeleted atoms of this molecule (the caller's guarantee:
+  // nothing is checked). Neither clears the perception bits.
+  QvAtom* AddAtom(unsigned atomic_num) {
+    QvAtom* atom = atom_pool_.New(this, next_atom_idx_++, atomic_num);
+    atoms_.push_back(atom);
+    return atom;
+  }
+  QvBond* AddBond(QvAtom* bgn, QvAtom* end, unsigned order) {
+    QvBond* bond = bond_pool_.New(this, next_bond_idx_++, bgn, end, order);
+    bgn->AddBond(bond);
+    end->AddBond(bond);
+    bonds_.push_back(bond);
+    return bond;
+  }
+
   QvAtomBase* NewAtom(unsigned atomic_num) override;
   QvAtomBase* NewAtom(const QvAtomBase& source) override;
   QvBondBase* NewBond(QvAtomBase* bgn, QvAtomBase* end, unsigned order) override;

@@ -271,28 +271,93 @@ bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
   return !(bits & kHasIntType) || Var32(in, b.type);
 }
 
-QvAtomBase* MakeAtom(QvMolBase& mol, const AtomFields& a) {
-  QvAtomBase* atom = mol.NewAtom(a.atomic_num);
-  // A new atom holds zeros: only other values are set.
+// Sets what differs from a new atom's zeros; false when a value is refused.
+// `Atom` is the concrete class where known, so that the calls are direct.
+template <class Atom>
+bool SetAtomFields(Atom* atom, const AtomFields& a) {
   if (!atom || atom->GetAtomicNum() != a.atomic_num || (a.isotope && !atom->SetIsotope(a.isotope)) ||
       a.charge < INT32_MIN || a.charge > INT32_MAX ||
       (a.charge && !atom->SetFormalCharge(static_cast<int>(a.charge))) ||
       (a.hydrogens && !atom->SetImplicitHCount(a.hydrogens)) || (a.map && !atom->SetMapIdx(a.map)))
-    return nullptr;
+    return false;
   if (a.flag) atom->SetFlag(static_cast<std::uint8_t>(a.flag));
   if (a.aux) atom->SetAux(a.aux);
   if (a.aromatic) atom->SetAromatic(true);
   if (a.in_ring) atom->SetInRing(true);
-  return atom;
+  return true;
 }
 
-bool MakeBond(QvMolBase& mol, const std::vector<QvAtomBase*>& atoms, const BondFields& b) {
-  if (b.bgn >= atoms.size() || b.end >= atoms.size()) return false;
-  QvBondBase* bond = mol.NewBond(atoms[b.bgn], atoms[b.end], b.order);
+template <class Bond>
+bool SetBondFields(Bond* bond, const BondFields& b) {
   if (!bond || bond->GetOrder() != b.order || (b.type && !bond->SetIntType(b.type))) return false;
   if (b.aromatic) bond->SetAromatic(true);
   if (b.in_ring) bond->SetInRing(true);
   return true;
+}
+
+// Builds atoms and bonds through the molecule's virtual interface.
+class AnyBuilder {
+ public:
+  explicit AnyBuilder(QvMolBase& mol) : mol_(mol) {
+    // Kept per thread: a file of small molecules allocates this once.
+    thread_local std::vector<QvAtomBase*> made;
+    made.clear();
+    made_ = &made;
+  }
+  bool Atom(const AtomFields& a) {
+    QvAtomBase* atom = mol_.NewAtom(a.atomic_num);
+    if (!SetAtomFields(atom, a)) return false;
+    made_->push_back(atom);
+    return true;
+  }
+  // The ends are atoms this builder made (checked by the caller).
+  bool Bond(const BondFields& b) {
+    return SetBondFields(mol_.NewBond((*made_)[b.bgn], (*made_)[b.end], b.order), b);
+  }
+
+ private:
+  QvMolBase& mol_;
+  std::vector<QvAtomBase*>* made_;
+};
+
+// Builds into the toolkit's own molecule classes, atoms and bonds made
+// directly; the molecule had no atoms, so atom i is the i-th of its list.
+template <class Graph>
+class GraphBuilder {
+ public:
+  // As a new atom would, the first one clears the perception bits.
+  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol) {
+    mol.Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
+    if (atoms) mol.ClearPerceived();
+  }
+  bool Atom(const AtomFields& a) { return SetAtomFields(mol_.AddAtom(a.atomic_num), a); }
+  bool Bond(const BondFields& b) {
+    if (b.bgn == b.end) return false;
+    const QvAtomVector& atoms = mol_.AtomList();
+    return SetBondFields(mol_.AddBond(static_cast<QvAtom*>(atoms[b.bgn]), static_cast<QvAtom*>(atoms[b.end]), b.order),
+                         b);
+  }
+
+ private:
+  Graph& mol_;
+};
+
+template <class Builder>
+QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms, std::uint64_t bonds,
+                            Builder builder) {
+  for (std::uint64_t i = 0; i < atoms; ++i) {
+    AtomFields a;
+    if (!(version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a))) return kSize;
+    if (!builder.Atom(a)) return kCheck;
+  }
+  std::uint64_t previous = 0;
+  for (std::uint64_t i = 0; i < bonds; ++i) {
+    BondFields b;
+    if (!(version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b))) return kSize;
+    if (b.bgn >= atoms || b.end >= atoms || !builder.Bond(b)) return kCheck;
+    previous = b.bgn;
+  }
+  return kOk;
 }
 
 QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
@@ -307,29 +372,17 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   const std::uint64_t atom_bytes = version == 1 ? 8 : 1;
   const std::uint64_t bond_bytes = version == 1 ? 5 : 1;
   if (atoms > in.left() / atom_bytes || bonds > (in.left() - atoms * atom_bytes) / bond_bytes) return kSize;
-  // The counts are within what the bytes left can hold.
-  if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol))
-    graph->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
-  else if (auto* mc = Sorvil::QvCast<QvMol>(&mol))
-    mc->Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
-  // Kept per thread: a file of small molecules allocates this once.
-  thread_local std::vector<QvAtomBase*> made;
-  made.clear();
-  made.reserve(static_cast<std::size_t>(atoms));
-  for (std::uint64_t i = 0; i < atoms; ++i) {
-    AtomFields a;
-    if (!(version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a))) return kSize;
-    QvAtomBase* atom = MakeAtom(mol, a);
-    if (!atom) return kCheck;
-    made.push_back(atom);
+  // The counts are within what the bytes left can hold. A molecule without
+  // atoms may still hold deleted ones: only a fresh list numbers atoms by place.
+  QVBReturn result = kOk;
+  if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol); graph && graph->AtomList().empty()) {
+    result = ReadAtomsAndBonds(in, version, atoms, bonds, GraphBuilder<QvMolGraphImpl<QvMolBase>>(*graph, atoms, bonds));
+  } else if (auto* mc = Sorvil::QvCast<QvMol>(&mol); mc && mc->AtomList().empty()) {
+    result = ReadAtomsAndBonds(in, version, atoms, bonds, GraphBuilder<QvMolGraphImpl<QvMCMolBase>>(*mc, atoms, bonds));
+  } else {
+    result = ReadAtomsAndBonds(in, version, atoms, bonds, AnyBuilder(mol));
   }
-  std::uint64_t previous = 0;
-  for (std::uint64_t i = 0; i < bonds; ++i) {
-    BondFields b;
-    if (!(version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b))) return kSize;
-    if (!MakeBond(mol, made, b)) return kCheck;
-    previous = b.bgn;
-  }
+  if (result != kOk) return result;
   pending_perceived = perceived;
   return in.at_end() ? kOk : kSize;
 }
@@ -415,10 +468,17 @@ template <bool Atoms>
 QVBReturn ReadOwnedData(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   thread_local std::vector<Sorvil::QvBase*> owners;
   owners.clear();
+  // Without deleted records the lists are the owners, no record asked.
   if constexpr (Atoms) {
-    for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
+    if (mol.DeletedAtomCount() == 0)
+      owners.assign(mol.AtomList().begin(), mol.AtomList().end());
+    else
+      for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
   } else {
-    for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
+    if (mol.DeletedBondCount() == 0)
+      owners.assign(mol.BondList().begin(), mol.BondList().end());
+    else
+      for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
   }
   return ReadData(in, nullptr, &owners);
 }
