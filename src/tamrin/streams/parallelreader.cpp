@@ -89,8 +89,8 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
   explicit Journal(Pellar::qvistream& source) : source_(source) { eof_ = false; }
 
   bool refill() override {
-    char* block = nextblock();
-    const auto offset = static_cast<std::size_t>(bufpos_ - base_);
+    // The position of the block about to be loaded.
+    const auto offset = static_cast<std::size_t>(bufpos_ + (end_ - begin_) - base_);
     // The source is read a block at a time and only when its bytes are
     // needed, as a reader reading it directly would: a gzip layer then meets
     // damage while the same record is read.
@@ -101,14 +101,7 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
       data_.resize(had + got);
       source_done_ = got == 0;
     }
-    const std::size_t n = std::min(BufferSize, data_.size() - offset);
-    if (n == 0) {
-      eof_ = true;
-      return false;
-    }
-    std::memcpy(block, data_.data() + offset, n);
-    end_ = block + n;
-    return true;
+    return refillfrom(data_, base_);
   }
 
   // Back to a position no earlier than the last Keep.
