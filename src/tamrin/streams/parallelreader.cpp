@@ -133,6 +133,36 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
   bool source_done_ = false;
 };
 
+// A stretch as a byte stream, read where it lies.
+class QvParallelReader::View final : public Pellar::qvistream {
+ public:
+  void Open(std::string_view data) {
+    data_ = data;
+    reset(begin_);
+  }
+  bool refill() override { return refillfrom(data_, 0); }
+  bool seek(std::int64_t pos) override {
+    if (pos < 0 || static_cast<std::uint64_t>(pos) > data_.size()) return false;
+    cur_ = end_ = begin_;
+    bufpos_ = pos;
+    eof_ = false;
+    refill();
+    return true;
+  }
+  std::int64_t size() override { return static_cast<std::int64_t>(data_.size()); }
+
+ private:
+  std::string_view data_;
+};
+
+QvParallelReader::Lane::Lane(QvFormat format, unsigned flavor)
+    : stream(std::make_unique<qvmolistream>()), view(std::make_unique<View>()) {
+  stream->SetFormat(format);
+  stream->SetFlavor(format, flavor);
+}
+
+QvParallelReader::Lane::~Lane() = default;
+
 bool QvParallelReader::Supports(const qvmolistream& in) {
   return RecordsStandAlone(in.GetFormat()) && !in.CombinesConformers() && !in.HasQueued();
 }
@@ -158,9 +188,12 @@ QvParallelReader::QvParallelReader(qvmolistream& in, unsigned threads)
   }
   const unsigned count = std::clamp(threads, 1u, kMaxThreads);
   window_limit_ = kBatchesPerWorker * count;
-  workers_.reserve(count);
+  // The calling thread is one of them: it parses whenever the molecule due
+  // next is not ready, and what it parses it also frees, where the memory
+  // was allocated.
+  workers_.reserve(count - 1);
   try {
-    for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+    for (unsigned i = 1; i < count; ++i) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     // No thread to be had: those started are stopped, and the caller hears.
     Stop();
@@ -180,20 +213,8 @@ void QvParallelReader::Stop() {
   workers_.clear();
 }
 
-namespace {
-
-std::unique_ptr<qvmolistream> RecordStream(QvFormat format, unsigned flavor) {
-  auto stream = std::make_unique<qvmolistream>();
-  stream->SetFormat(format);
-  stream->SetFlavor(format, flavor);
-  return stream;
-}
-
-}  // namespace
-
 void QvParallelReader::Work() {
-  const std::unique_ptr<qvmolistream> stream = RecordStream(format_, flavor_);
-  std::unique_ptr<QvGraphMolImpl> spare;
+  Lane lane(format_, flavor_);
   std::vector<Said> said;
   Collector<Said> collector(&said);
   Sorvil::QvErrorCapture capture(collector);
@@ -206,7 +227,7 @@ void QvParallelReader::Work() {
       batch = todo_.front();
       todo_.pop_front();
     }
-    Run(*stream, *batch, said, spare);
+    Run(lane, *batch, said);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       batch->done = true;
@@ -215,17 +236,16 @@ void QvParallelReader::Work() {
   }
 }
 
-void QvParallelReader::Run(qvmolistream& stream, Batch& batch, std::vector<Said>& said,
-                           std::unique_ptr<QvGraphMolImpl>& spare) const {
+void QvParallelReader::Run(Lane& lane, Batch& batch, std::vector<Said>& said) const {
   try {
     if (batch.is_stretch) {
-      ParseStretch(stream, batch, said, spare);
+      ParseStretch(lane, batch, said);
       return;
     }
     for (Record& record : batch.records) {
       // Stopping waits for one record at most.
       if (stop_.load(std::memory_order_relaxed)) break;
-      Parse(stream, record, said, spare);
+      Parse(*lane.stream, record, said, lane.spare);
     }
   } catch (...) {
     batch.error = std::current_exception();
@@ -233,11 +253,11 @@ void QvParallelReader::Run(qvmolistream& stream, Batch& batch, std::vector<Said>
 }
 
 void QvParallelReader::RunHere(Batch& batch) {
-  if (!own_) own_ = RecordStream(format_, flavor_);
+  if (!own_) own_ = std::make_unique<Lane>(format_, flavor_);
   std::vector<Said> said;
   Collector<Said> collector(&said);
   Sorvil::QvErrorCapture capture(collector);
-  Run(*own_, batch, said, own_spare_);
+  Run(*own_, batch, said);
 }
 
 void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
@@ -259,9 +279,11 @@ void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<S
   record.bytes = std::string();
 }
 
-void QvParallelReader::ParseStretch(qvmolistream& stream, Batch& batch, std::vector<Said>& said,
-                                    std::unique_ptr<QvGraphMolImpl>& spare) const {
-  stream.openstring(batch.stretch);
+void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const {
+  qvmolistream& stream = *lane.stream;
+  std::unique_ptr<QvGraphMolImpl>& spare = lane.spare;
+  lane.view->Open(batch.stretch);
+  stream.openstream(*lane.view);
   stream.SetMoreFollows(!batch.last);
   // The bytes each read took, to place what the byte stream said.
   std::vector<std::pair<std::int64_t, std::int64_t>> spans;

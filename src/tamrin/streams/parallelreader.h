@@ -1,26 +1,26 @@
-// Reading one molecule stream with worker threads.
+// Reading one molecule stream on several threads.
 //
-// The calling thread keeps the input and hands it to the workers in batches,
-// a bounded number ahead of what it has handed out. Where a record's end can
-// be told from a few bytes (a line end; an SD file's "$$$$" line) a batch is
-// one stretch of the input cut at such an end, found by a fast scan, and the
-// worker reads the records in it as a reader of the whole input would;
+// The calling thread keeps the input and hands it out in batches, a bounded
+// number ahead of what it has passed on. Where a record's end can be told
+// from a few bytes (a line end; an SD file's "$$$$" line) a batch is one
+// stretch of the input cut at such an end by a fast scan, and its records
+// are read from it as a reader of the whole input would read them;
 // otherwise the calling thread cuts whole records with the format's
-// tokenizer. Each worker parses from a stream of its own (same format and
-// input flavor) and runs the flavor's perception steps. Molecules come back in file order, and
-// what the toolkit reported while a worker read a record is said again on
-// the calling thread when that record's turn comes, so that the messages
-// and the count of failed records are those of reading on one thread.
+// tokenizer. A batch is parsed, with the flavor's perception steps, on a
+// stream of its own (same format and input flavor) by a worker thread, or
+// by the calling thread itself: it takes the first batch no worker has taken
+// yet whenever the molecule due next is not ready, rather than wait, so that
+// reading on n threads starts n - 1 workers. Molecules come back in file
+// order, and what the toolkit reported while a record was read is said
+// again on the calling thread when that record's turn comes, so that the
+// messages and the count of failed records are those of reading on one
+// thread.
 //
 // Only formats whose records read alone exactly as they read in sequence
 // take part (Supports); the others are read on the calling thread as before.
 // Where the tokenizer cannot cut the next record before the end of the data,
 // the rest of the input is read on the calling thread from that record on,
 // as one-thread reading would read it.
-//
-// When the molecule due next is not ready, the calling thread parses the
-// first batch no worker has taken yet rather than wait: with as many workers
-// as cores it would otherwise sit idle while they catch up.
 //
 // Destroying the reader stops the workers: each finishes at most the record
 // it is parsing, and all have ended when the destructor returns.
@@ -49,15 +49,16 @@ class qvmolistream;
 
 class QvParallelReader {
  public:
-  // More workers than this only wait for the calling thread to cut records.
+  // More threads than this only wait for the calling thread to cut records.
   static constexpr unsigned kMaxThreads = 64;
 
   // Whether `in` can be read in parallel: a format whose records stand
   // alone and have a tokenizer, read molecule by molecule (no conformer test).
   static bool Supports(const qvmolistream& in);
 
-  // Starts min(threads, kMaxThreads) workers on `in`, which must outlive the
-  // reader and must not be read by anyone else meanwhile.
+  // Reads `in` on min(threads, kMaxThreads) threads: the calling thread and
+  // one worker fewer. `in` must outlive the reader and must not be read by
+  // anyone else meanwhile.
   QvParallelReader(qvmolistream& in, unsigned threads);
   ~QvParallelReader();
   QvParallelReader(const QvParallelReader&) = delete;
@@ -74,7 +75,8 @@ class QvParallelReader {
   // Why the data stopped before their end, once the record during whose
   // reading one thread would have met it has been passed; null otherwise.
   const char* Damage() const;
-  unsigned NumThreads() const { return static_cast<unsigned>(workers_.size()); }
+  // The threads that parse, the calling thread among them.
+  unsigned NumThreads() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
  private:
   struct Said {
@@ -110,19 +112,27 @@ class QvParallelReader {
   };
   static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
   class Journal;
+  class View;
+  // What a thread parses with.
+  struct Lane {
+    std::unique_ptr<qvmolistream> stream;
+    std::unique_ptr<View> view;  // over a stretch
+    std::unique_ptr<QvGraphMolImpl> spare;  // a molecule to read into next
+    Lane(QvFormat format, unsigned flavor);
+    ~Lane();
+  };
 
   void Stop();
   void Work();
   // Parses the batch's records on this thread, whose error handler collects
-  // into `said`; `spare` is a molecule to read into next.
-  void Run(qvmolistream& stream, Batch& batch, std::vector<Said>& said, std::unique_ptr<QvGraphMolImpl>& spare) const;
+  // into `said`.
+  void Run(Lane& lane, Batch& batch, std::vector<Said>& said) const;
   // Parses a batch on the calling thread.
   void RunHere(Batch& batch);
   void Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
              std::unique_ptr<QvGraphMolImpl>& spare) const;
   // Reads the records of a stretch batch.
-  void ParseStretch(qvmolistream& stream, Batch& batch, std::vector<Said>& said,
-                    std::unique_ptr<QvGraphMolImpl>& spare) const;
+  void ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const;
   // Cuts records or stretches until the window is full or the input ends.
   void Fill();
   void FillRecords(std::vector<std::string>& reports, std::vector<Said>& unheard);
@@ -175,8 +185,7 @@ class QvParallelReader {
   std::size_t mol_ = 0;
   unsigned failed_ = 0;
   std::unique_ptr<qvmolistream> rest_;
-  std::unique_ptr<qvmolistream> own_;  // parses batches taken from the workers
-  std::unique_ptr<QvGraphMolImpl> own_spare_;
+  std::unique_ptr<Lane> own_;  // parses batches taken from the workers
   bool ended_ = false;
 
   // Shared with the workers, under mutex_.
