@@ -245,7 +245,7 @@ void QvParallelReader::Run(Lane& lane, Batch& batch, std::vector<Said>& said) co
     for (Record& record : batch.records) {
       // Stopping waits for one record at most.
       if (stop_.load(std::memory_order_relaxed)) break;
-      Parse(*lane.stream, record, said, lane.spare);
+      Parse(*lane.stream, batch, record, said, lane.spare);
     }
   } catch (...) {
     batch.error = std::current_exception();
@@ -260,7 +260,7 @@ void QvParallelReader::RunHere(Batch& batch) {
   Run(*own_, batch, said);
 }
 
-void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
+void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record, std::vector<Said>& said,
                              std::unique_ptr<QvGraphMolImpl>& spare) const {
   said.clear();
   const unsigned failed_before = stream.GetFailedCount();
@@ -268,11 +268,13 @@ void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<S
   stream.SetMoreFollows(!record.last);
   // The attempt that finds no further molecule leaves its molecule for the
   // next record: one allocation fewer per record.
+  record.first_mol = batch.mols.size();
   for (;;) {
     if (!spare) spare = std::make_unique<QvGraphMolImpl>();
     if (!QvReadMolecule(stream, *spare)) break;
-    record.mols.push_back(std::move(spare));
+    batch.mols.push_back(std::move(spare));
   }
+  record.mol_count = batch.mols.size() - record.first_mol;
   record.failed = stream.GetFailedCount() - failed_before;
   record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
   said.clear();
@@ -288,6 +290,7 @@ void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>&
   // The bytes each read took, to place what the byte stream said.
   std::vector<std::pair<std::int64_t, std::int64_t>> spans;
   batch.records.reserve(kBatchRecords + 1);
+  batch.mols.reserve(kBatchRecords);
   for (;;) {
     Record& record = batch.records.emplace_back();
     said.clear();
@@ -295,7 +298,9 @@ void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>&
     const std::int64_t before = stream.GetStream().tell();
     if (!spare) spare = std::make_unique<QvGraphMolImpl>();
     const bool got = QvReadMolecule(stream, *spare);
-    if (got) record.mols.push_back(std::move(spare));
+    record.first_mol = batch.mols.size();
+    record.mol_count = got;
+    if (got) batch.mols.push_back(std::move(spare));
     record.failed = stream.GetFailedCount() - failed_before;
     record.said = std::move(said);
     spans.emplace_back(before, stream.GetStream().tell());
@@ -541,8 +546,8 @@ bool QvParallelReader::Serve(Take& take) {
       failed_ += record.failed;
       damage_due_ = damage_due_ || record.damaged;
     }
-    if (mol_ < record.mols.size()) {
-      take(record.mols[mol_++]);
+    if (mol_ < record.mol_count) {
+      take(current_->mols[record.first_mol + mol_++]);
       return true;
     }
     ++record_;

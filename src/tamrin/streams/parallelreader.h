@@ -86,7 +86,8 @@ class QvParallelReader {
   struct Record {
     std::string bytes;
     bool last = false;  // nothing follows in the input
-    std::vector<std::unique_ptr<QvGraphMolImpl>> mols;
+    std::size_t first_mol = 0;  // its molecules in the batch's
+    std::size_t mol_count = 0;
     std::vector<Said> said;
     unsigned failed = 0;
     bool damaged = false;  // cutting it met damage in the input
@@ -101,6 +102,7 @@ class QvParallelReader {
     // Records cut by the tokenizer, or, for a stretch, one per molecule
     // read from it (with what was said and skipped on the way).
     std::vector<Record> records;
+    std::vector<std::unique_ptr<QvGraphMolImpl>> mols;
     std::string stretch;
     bool is_stretch = false;
     bool last = false;  // the stretch runs to the end of the input
@@ -129,7 +131,7 @@ class QvParallelReader {
   void Run(Lane& lane, Batch& batch, std::vector<Said>& said) const;
   // Parses a batch on the calling thread.
   void RunHere(Batch& batch);
-  void Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
+  void Parse(qvmolistream& stream, Batch& batch, Record& record, std::vector<Said>& said,
              std::unique_ptr<QvGraphMolImpl>& spare) const;
   // Reads the records of a stretch batch.
   void ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const;
