@@ -12,7 +12,7 @@
 format of a stream, or of a file whose suffix says nothing. ``--errors skip``
 (the default) reports each damaged record on standard error and goes on;
 ``--errors raise`` stops at the first one with status 1. ``--threads N``
-parses the records of IN on N worker threads; the output is the same, in
+parses the records of IN on N threads (N - 1 workers); the output is the same, in
 the input's order. ``convert`` writes
 into a temporary file beside OUT and renames it over OUT only once every
 record is written: a failed or interrupted run leaves no partial file, and an
@@ -268,7 +268,7 @@ def _parser() -> argparse.ArgumentParser:
     convert.add_argument("--out-format", metavar="FMT", help="format of the output when its name does not say; "
                          "needed for standard output")
     convert.add_argument("--threads", metavar="N", type=_thread_count, default=1,
-                         help="worker threads that parse the input (default 1); the output keeps the input's order")
+                         help="threads that parse the input (default 1); the output keeps the input's order")
     convert.add_argument("source", metavar="IN", help="the input file, or - for standard input")
     convert.add_argument("target", metavar="OUT", help="the output file, or - for standard output")
     index = commands.add_parser("index", parents=[reading], help="build a molecule database from the records of IN")

@@ -133,11 +133,17 @@ def _read_part(part: _Part, errors: str) -> list[QvMolBase]:
     return list(_RangeReader(part, errors))
 
 
+def _records_part(part: _Part) -> list[bytes]:
+    whole = part.end is None
+    return _core._range_records(part.path, part.format, part.begin, 0 if whole else part.end, whole)
+
+
 def read(
     paths_or_glob: PathLike | Iterable[PathLike],
     blocksize: int | str | None = "64MiB",
     format: str | int | None = None,
     errors: str = "warn",
+    as_bytes: bool = False,
 ) -> dask.bag.Bag:
     """A Dask bag of the molecules of the files, in file order.
 
@@ -145,8 +151,16 @@ def read(
     of them. ``blocksize``: bytes per partition of a large plain file (an
     int or "64MiB"); None reads each file as one partition. ``format`` and
     ``errors`` as for :func:`nimbrel.velk.read`.
+
+    ``as_bytes=True`` gives each record unparsed instead: its exact bytes as
+    they stand in the file (decompressed for gzip), line ends included, cut
+    where the reader would cut them. The partitions are the same; lines with
+    nothing but white space between records are no element, and data that
+    cannot be cut into records raise FormatError. ``errors`` does not apply.
     """
     parts = _parts(_paths(paths_or_glob), format, blocksize)
+    if as_bytes:
+        return dask.bag.from_delayed([delayed(_records_part, pure=True)(part) for part in parts])
     return dask.bag.from_delayed([delayed(_read_part, pure=True)(part, errors) for part in parts])
 
 

@@ -157,10 +157,10 @@ class Reader(_core._velk._Records):
     format code) reads the file in that molecule format whatever its suffix.
     ``errors`` ("warn", "skip" or "raise") says what becomes of records the
     reader has to skip and of damaged input (see the module's description).
-    ``num_threads`` of 2 or more parses the records on that many worker
-    threads (at most 64) while this thread cuts the file into records: the
-    molecules, warnings and errors are those of reading on one thread, in
-    file order. SDF, MOL2, SMILES, XYZ and PDB files take part; other formats
+    ``num_threads`` of 2 or more parses the records on that many threads
+    (at most 64): this one, which also hands the file out in batches, and
+    ``num_threads - 1`` workers. The molecules, warnings and errors are those
+    of reading on one thread, in file order. SDF, MOL2, SMILES, XYZ and PDB files take part; other formats
     are read on one thread.
     """
 
@@ -296,7 +296,7 @@ def open_reader(
     """Opens ``path`` for reading; the format comes from its suffix (``.sdf.gz``, ``.cube``) unless given.
 
     ``errors``: "warn", "skip" or "raise" for lost records and damaged input.
-    ``num_threads``: worker threads that parse the records (see :class:`Reader`).
+    ``num_threads``: threads that parse the records (see :class:`Reader`).
     """
     return Reader(path, mol_factory, format, errors, num_threads)
 
@@ -321,7 +321,7 @@ def read(
     ``errors``: a record that cannot be read, or damaged input, warns
     (:class:`ReadWarning`, "warn"), passes silently ("skip") or raises
     :class:`FormatError` ("raise"); the good records are read either way.
-    ``num_threads`` of 2 or more parses on worker threads (see :class:`Reader`);
+    ``num_threads`` of 2 or more parses on that many threads (see :class:`Reader`);
     dropping or closing the iterator stops them.
     """
     return _ReadIterator(path, format=format, errors=errors, num_threads=num_threads)

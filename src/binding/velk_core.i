@@ -296,6 +296,36 @@ PyType_Spec records_spec = {"nimbrel._velk._Records", sizeof(Records), 0, Py_TPF
 %ignore velk::OptionalGrids;
 %include "velk/handles.h"
 
+// The records of a file, or of a byte range of it, as the file's bytes
+// (nimbrel.dask); `whole` reads all of the file, gzip too.
+%{
+#include "velk/builtin/tamrin_range.h"
+#include "velk/errors.h"
+
+std::vector<std::string> range_records(const std::string& path, unsigned format, unsigned long long begin,
+                                       unsigned long long end, bool whole) {
+  const auto code = static_cast<Tamrin::QvFormat>(format);
+  if (!Tamrin::QvFormatInRange(code) || (!whole && !velk::builtin::RangeReadable(code)))
+    throw velk::FormatError("velk: format " + std::to_string(format) + " cannot be read by byte range");
+  return velk::builtin::RangeRecords(path, code, begin, end, whole);
+}
+%}
+%typemap(out) std::vector<std::string> range_records {
+  $result = PyList_New(static_cast<Py_ssize_t>($1.size()));
+  if (!$result) SWIG_fail;
+  for (std::size_t i = 0; i < $1.size(); ++i) {
+    PyObject* bytes = PyBytes_FromStringAndSize($1[i].data(), static_cast<Py_ssize_t>($1[i].size()));
+    if (!bytes) {
+      Py_DECREF($result);
+      SWIG_fail;
+    }
+    PyList_SET_ITEM($result, static_cast<Py_ssize_t>(i), bytes);
+  }
+}
+%rename(_range_records) range_records;
+std::vector<std::string> range_records(const std::string& path, unsigned format, unsigned long long begin,
+                                       unsigned long long end, bool whole);
+
 // Configuration records of the Tamrin handler.
 %{
 #include "velk/builtin/tamrin_config.h"

@@ -18,18 +18,7 @@ bool qvisstream::load(const void* data, std::size_t n) {
   return n > 0;
 }
 
-bool qvisstream::refill() {
-  char* block = nextblock();
-  const auto offset = static_cast<std::size_t>(bufpos_);
-  const std::size_t n = offset < data_.size() ? std::min(BufferSize, data_.size() - offset) : 0;
-  if (n == 0) {
-    eof_ = true;
-    return false;
-  }
-  std::memcpy(block, data_.data() + offset, n);
-  end_ = block + n;
-  return true;
-}
+bool qvisstream::refill() { return refillfrom(data_, 0); }
 
 bool qvisstream::seek(std::int64_t pos) {
   if (pos < 0 || static_cast<std::uint64_t>(pos) > data_.size()) return false;

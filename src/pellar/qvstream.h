@@ -209,6 +209,22 @@ class qvistream : public qvstream {
   // Called by refill implementations: accounts for the current block and
   // returns the empty buffer to fill; set end_ after filling it.
   char* nextblock();
+  // A refill for streams whose data lie in memory: loads the next block from
+  // `data`, whose first byte sits at stream position `origin`; false, at the
+  // end of data, when nothing of it is left from there.
+  bool refillfrom(std::string_view data, std::int64_t origin) {
+    char* block = nextblock();
+    const auto offset = static_cast<std::size_t>(bufpos_ - origin);
+    const std::size_t left = offset < data.size() ? data.size() - offset : 0;
+    const std::size_t n = left < BufferSize ? left : BufferSize;
+    if (n == 0) {
+      eof_ = true;
+      return false;
+    }
+    std::memcpy(block, data.data() + offset, n);
+    end_ = block + n;
+    return true;
+  }
   // Refills an exhausted buffer unless the end was already seen.
   bool underflow() { return !eof_ && refill(); }
 

@@ -131,7 +131,8 @@ class WriterHandle {
 // Open by path through the process-wide registry. Unknown suffix: FormatError,
 // before any file is touched; a handler that makes nothing: FileError.
 // `num_threads` of 2 or more parses the records of a molecule format whose
-// records stand alone on that many worker threads; the others ignore it.
+// records stand alone on that many threads (the calling one and num_threads - 1
+// workers); the others ignore it.
 std::unique_ptr<ReaderHandle> open_reader(const std::string& path, unsigned num_threads = 1);
 std::unique_ptr<WriterHandle> open_writer(const std::string& path);
 

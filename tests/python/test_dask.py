@@ -111,6 +111,9 @@ def test_small_files_split_at_every_byte(tmp_path: Path, suffix: str, crlf: bool
     # One byte, inside the first record, at the second record's start.
     for cuts in (even_cuts(size, 1), even_cuts(size, first // 2 + 1), even_cuts(size, first)):
         assert by_ranges(path, fmt, cuts) == expected, (suffix, cuts)
+        # The same ranges as raw records: the file's bytes, cut into its records.
+        raw = [r for b, e in zip(cuts, cuts[1:]) for r in core._range_records(str(path), fmt, b, e, False)]
+        assert (len(raw), b"".join(raw)) == (5, path.read_bytes()), (suffix, cuts)
     # A range owns the records that start in it: the second record, and only
     # it, starts in [first, first + 1).
     owned = per_range(path, fmt, [0, first - 1, first, first + 1, size])
@@ -203,6 +206,11 @@ def test_bag_holds_what_velk_reads(client, sd_set, which: str, blocksize) -> Non
     bag = nd.read(pattern, blocksize=blocksize)
     assert bag.npartitions == (4 if which == "shards" else -(-paths[0].stat().st_size // 20_000))
     assert [fingerprint(mol) for mol in bag.compute()] == expected
+
+    records = nd.read(pattern, blocksize=blocksize, as_bytes=True).compute()
+    raw = [gzip.decompress(p.read_bytes()) if p.suffix == ".gz" else p.read_bytes() for p in paths]
+    assert b"".join(records) == b"".join(raw)
+    assert [fingerprint(velk.mol_from_bytes(r, "sdf")) for r in records] == expected
 
     frame = nd.read_frame(pattern, blocksize=blocksize).compute()
     plain = [velk.read_frame(path) for path in paths]

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 #include "pellar/qvreport.h"
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorcapture.h"
 #include "sorvil/error/errorhandler.h"
+#include "tamrin/formats/mdl/sdftokenizer.h"
 #include "tamrin/model/molimpl.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
@@ -21,6 +23,12 @@ namespace {
 // one hand-over per record would cost more than parsing a SMILES line.
 constexpr std::size_t kBatchRecords = 64;
 constexpr std::size_t kBatchBytes = 256 * 1024;
+// A stretch costs the calling thread next to nothing to cut, so it can be
+// smaller: the fewer molecules wait in the batches between the threads, the
+// more of their memory is still in a cache when they are used and freed
+// (16 or 32 records take about a twentieth less CPU time in all than 64),
+// while a batch still takes far longer to parse than a thread to wake.
+constexpr std::size_t kStretchRecords = 32;
 // Batches cut ahead of the consumer, per worker: enough to keep every
 // worker busy while the consumer takes one batch, few enough that memory
 // stays flat however long the input.
@@ -89,8 +97,8 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
   explicit Journal(Pellar::qvistream& source) : source_(source) { eof_ = false; }
 
   bool refill() override {
-    char* block = nextblock();
-    const auto offset = static_cast<std::size_t>(bufpos_ - base_);
+    // The position of the block about to be loaded.
+    const auto offset = static_cast<std::size_t>(bufpos_ + (end_ - begin_) - base_);
     // The source is read a block at a time and only when its bytes are
     // needed, as a reader reading it directly would: a gzip layer then meets
     // damage while the same record is read.
@@ -101,14 +109,7 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
       data_.resize(had + got);
       source_done_ = got == 0;
     }
-    const std::size_t n = std::min(BufferSize, data_.size() - offset);
-    if (n == 0) {
-      eof_ = true;
-      return false;
-    }
-    std::memcpy(block, data_.data() + offset, n);
-    end_ = block + n;
-    return true;
+    return refillfrom(data_, base_);
   }
 
   // Back to a position no earlier than the last Keep.
@@ -138,6 +139,36 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
   bool source_done_ = false;
 };
 
+// A stretch as a byte stream, read where it lies.
+class QvParallelReader::View final : public Pellar::qvistream {
+ public:
+  void Open(std::string_view data) {
+    data_ = data;
+    reset(begin_);
+  }
+  bool refill() override { return refillfrom(data_, 0); }
+  bool seek(std::int64_t pos) override {
+    if (pos < 0 || static_cast<std::uint64_t>(pos) > data_.size()) return false;
+    cur_ = end_ = begin_;
+    bufpos_ = pos;
+    eof_ = false;
+    refill();
+    return true;
+  }
+  std::int64_t size() override { return static_cast<std::int64_t>(data_.size()); }
+
+ private:
+  std::string_view data_;
+};
+
+QvParallelReader::Lane::Lane(QvFormat format, unsigned flavor)
+    : stream(std::make_unique<qvmolistream>()), view(std::make_unique<View>()) {
+  stream->SetFormat(format);
+  stream->SetFlavor(format, flavor);
+}
+
+QvParallelReader::Lane::~Lane() = default;
+
 bool QvParallelReader::Supports(const qvmolistream& in) {
   return RecordsStandAlone(in.GetFormat()) && !in.CombinesConformers() && !in.HasQueued();
 }
@@ -154,11 +185,21 @@ QvParallelReader::QvParallelReader(qvmolistream& in, unsigned threads)
     Sorvil::QvErrorCapture capture(quiet);
     tokenizer_ = QvCreateTokenizer(in);
   }
+  if (dynamic_cast<const QvLineTokenizer*>(tokenizer_.get())) {
+    stretches_ = true;
+    ends_ = Ends::Lines;
+  } else if (dynamic_cast<const QvSDFTokenizer*>(tokenizer_.get())) {
+    stretches_ = true;
+    ends_ = Ends::SdfRecords;
+  }
   const unsigned count = std::clamp(threads, 1u, kMaxThreads);
   window_limit_ = kBatchesPerWorker * count;
-  workers_.reserve(count);
+  // The calling thread is one of them: it parses whenever the molecule due
+  // next is not ready, and what it parses it also frees, where the memory
+  // was allocated.
+  workers_.reserve(count - 1);
   try {
-    for (unsigned i = 0; i < count; ++i) workers_.emplace_back([this] { Work(); });
+    for (unsigned i = 1; i < count; ++i) workers_.emplace_back([this] { Work(); });
   } catch (...) {
     // No thread to be had: those started are stopped, and the caller hears.
     Stop();
@@ -178,20 +219,8 @@ void QvParallelReader::Stop() {
   workers_.clear();
 }
 
-namespace {
-
-std::unique_ptr<qvmolistream> RecordStream(QvFormat format, unsigned flavor) {
-  auto stream = std::make_unique<qvmolistream>();
-  stream->SetFormat(format);
-  stream->SetFlavor(format, flavor);
-  return stream;
-}
-
-}  // namespace
-
 void QvParallelReader::Work() {
-  const std::unique_ptr<qvmolistream> stream = RecordStream(format_, flavor_);
-  std::unique_ptr<QvGraphMolImpl> spare;
+  Lane lane(format_, flavor_);
   std::vector<Said> said;
   Collector<Said> collector(&said);
   Sorvil::QvErrorCapture capture(collector);
@@ -204,7 +233,7 @@ void QvParallelReader::Work() {
       batch = todo_.front();
       todo_.pop_front();
     }
-    Run(*stream, *batch, said, spare);
+    Run(lane, *batch, said);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       batch->done = true;
@@ -213,13 +242,16 @@ void QvParallelReader::Work() {
   }
 }
 
-void QvParallelReader::Run(qvmolistream& stream, Batch& batch, std::vector<Said>& said,
-                           std::unique_ptr<QvGraphMolImpl>& spare) const {
+void QvParallelReader::Run(Lane& lane, Batch& batch, std::vector<Said>& said) const {
   try {
+    if (batch.is_stretch) {
+      ParseStretch(lane, batch, said);
+      return;
+    }
     for (Record& record : batch.records) {
       // Stopping waits for one record at most.
       if (stop_.load(std::memory_order_relaxed)) break;
-      Parse(stream, record, said, spare);
+      Parse(*lane.stream, batch, record, said, lane.spare);
     }
   } catch (...) {
     batch.error = std::current_exception();
@@ -227,14 +259,14 @@ void QvParallelReader::Run(qvmolistream& stream, Batch& batch, std::vector<Said>
 }
 
 void QvParallelReader::RunHere(Batch& batch) {
-  if (!own_) own_ = RecordStream(format_, flavor_);
+  if (!own_) own_ = std::make_unique<Lane>(format_, flavor_);
   std::vector<Said> said;
   Collector<Said> collector(&said);
   Sorvil::QvErrorCapture capture(collector);
-  Run(*own_, batch, said, own_spare_);
+  Run(*own_, batch, said);
 }
 
-void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
+void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record, std::vector<Said>& said,
                              std::unique_ptr<QvGraphMolImpl>& spare) const {
   said.clear();
   const unsigned failed_before = stream.GetFailedCount();
@@ -242,15 +274,65 @@ void QvParallelReader::Parse(qvmolistream& stream, Record& record, std::vector<S
   stream.SetMoreFollows(!record.last);
   // The attempt that finds no further molecule leaves its molecule for the
   // next record: one allocation fewer per record.
+  record.first_mol = batch.mols.size();
   for (;;) {
     if (!spare) spare = std::make_unique<QvGraphMolImpl>();
     if (!QvReadMolecule(stream, *spare)) break;
-    record.mols.push_back(std::move(spare));
+    batch.mols.push_back(std::move(spare));
   }
+  record.mol_count = batch.mols.size() - record.first_mol;
   record.failed = stream.GetFailedCount() - failed_before;
   record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
   said.clear();
   record.bytes = std::string();
+}
+
+void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const {
+  qvmolistream& stream = *lane.stream;
+  std::unique_ptr<QvGraphMolImpl>& spare = lane.spare;
+  lane.view->Open(batch.stretch);
+  stream.openstream(*lane.view);
+  stream.SetMoreFollows(!batch.last);
+  // The bytes each read took, to place what the byte stream said.
+  std::vector<std::pair<std::int64_t, std::int64_t>> spans;
+  batch.records.reserve(kStretchRecords + 1);
+  batch.mols.reserve(kStretchRecords);
+  for (;;) {
+    Record& record = batch.records.emplace_back();
+    said.clear();
+    const unsigned failed_before = stream.GetFailedCount();
+    const std::int64_t before = stream.GetStream().tell();
+    if (!spare) spare = std::make_unique<QvGraphMolImpl>();
+    const bool got = QvReadMolecule(stream, *spare);
+    record.first_mol = batch.mols.size();
+    record.mol_count = got;
+    if (got) batch.mols.push_back(std::move(spare));
+    record.failed = stream.GetFailedCount() - failed_before;
+    record.said = std::move(said);
+    spans.emplace_back(before, stream.GetStream().tell());
+    // Stopping waits for one record at most.
+    if (!got || stop_.load(std::memory_order_relaxed)) break;
+  }
+  said.clear();
+  batch.stretch = std::string();
+  if (batch.notes.empty() && batch.damage_at == kNowhere) return;
+  // It belongs to the read during which one thread would have met it: the
+  // one whose bytes hold its position; past them all (the end of the
+  // input), the last read that took any bytes.
+  const auto reader_of = [&](std::uint64_t at) {
+    std::size_t last_taking = spans.size() - 1;
+    for (std::size_t i = 0; i < spans.size(); ++i) {
+      const auto [from, to] = spans[i];
+      if (static_cast<std::int64_t>(at) >= from && static_cast<std::int64_t>(at) < to) return i;
+      if (to > from) last_taking = i;
+    }
+    return last_taking;
+  };
+  if (batch.damage_at != kNowhere) batch.records[reader_of(batch.damage_at)].damaged = true;
+  for (auto note = batch.notes.rbegin(); note != batch.notes.rend(); ++note) {
+    std::vector<Said>& to = batch.records[reader_of(note->at)].said;
+    to.insert(to.begin(), std::move(note->said));
+  }
 }
 
 void QvParallelReader::Dispatch() {
@@ -276,6 +358,7 @@ void QvParallelReader::Pass(Record& record, bool last, bool damaged) {
 }
 
 void QvParallelReader::Fill() {
+  if (input_done_) return;
   std::vector<Said> unheard;
   Collector<Said> quiet(&unheard);
   // The tokenizer's own complaints are not heard: the reader reports every
@@ -288,6 +371,13 @@ void QvParallelReader::Fill() {
   struct Unset {
     ~Unset() { stream_reports = nullptr; }
   } unset;
+  if (stretches_)
+    FillStretches(reports);
+  else
+    FillRecords(reports, unheard);
+}
+
+void QvParallelReader::FillRecords(std::vector<std::string>& reports, std::vector<Said>& unheard) {
   for (;;) {
     if (input_done_) return;
     {
@@ -330,6 +420,128 @@ void QvParallelReader::Fill() {
   }
 }
 
+bool QvParallelReader::Fetch(std::vector<std::string>& reports) {
+  // One block at a time, as a reader reading the input directly would read
+  // it, so that a gzip layer meets damage at the same position.
+  constexpr std::size_t kBlock = Pellar::qvstream::BufferSize;
+  if (head_ > 0 && head_ >= data_.size() / 2) {
+    data_.erase(0, head_);
+    data_pos_ += head_;
+    head_ = 0;
+  }
+  const std::size_t had = data_.size();
+  std::uint64_t at = data_pos_ + had;
+  // A line end that is a lone CR has the reader look at the next byte
+  // before it is done with the line.
+  if (had > 0 && data_.back() == '\r') --at;
+  data_.resize(had + kBlock);
+  const std::size_t got = in_.GetStream().read(data_.data() + had, kBlock);
+  data_.resize(had + got);
+  source_done_ = got == 0;
+  if (!damage_met_ && in_.GetStream().damage()) {
+    damage_met_ = true;
+    damage_at_ = at;
+  }
+  for (std::string& text : reports) notes_.push_back({at, {Sorvil::QvWarning, std::move(text)}});
+  reports.clear();
+  return got > 0;
+}
+
+namespace {
+
+// The end of the line that starts at `from`, as getline ends it: after an
+// LF, or after a run of CRs and at most one LF; npos when the data end
+// before that is certain.
+std::size_t LineEnd(std::string_view data, std::size_t from, bool complete) {
+  const std::size_t stop = data.find_first_of("\r\n", from);
+  if (stop == std::string_view::npos) return complete ? data.size() : std::string_view::npos;
+  if (data[stop] == '\n') return stop + 1;
+  std::size_t end = data.find_first_not_of('\r', stop);
+  if (end == std::string_view::npos) return complete ? data.size() : std::string_view::npos;
+  return data[end] == '\n' ? end + 1 : end;
+}
+
+}  // namespace
+
+std::size_t QvParallelReader::RecordEnd(std::size_t from) const {
+  constexpr std::size_t npos = std::string_view::npos;
+  const std::string_view data(data_);
+  if (from >= data.size()) return npos;
+  // A record end at the end of the bytes fetched counts once the input has
+  // ended: whether a line ends there depends on what comes next.
+  const auto settled = [&](std::size_t end) { return end != npos && (end < data.size() || source_done_) ? end : npos; };
+  if (ends_ == Ends::Lines) {
+    // The common line end is a plain LF, found at memchr speed.
+    const char* begin = data.data() + from;
+    const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', data.size() - from));
+    if (lf && !std::memchr(begin, '\r', static_cast<std::size_t>(lf - begin)))
+      return settled(static_cast<std::size_t>(lf - data.data()) + 1);
+    return settled(LineEnd(data, from, source_done_));
+  }
+  // Every line that starts "$$$$" ends an SD record; a line starts after an
+  // LF or after a run of CRs not followed by one.
+  for (std::size_t at = from;; ++at) {
+    at = data.find("$$$$", at);
+    if (at == npos) return npos;
+    if (at == from || data[at - 1] == '\n' || data[at - 1] == '\r') return settled(LineEnd(data, at, source_done_));
+  }
+}
+
+void QvParallelReader::FillStretches(std::vector<std::string>& reports) {
+  for (;;) {
+    if (input_done_) return;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (window_.size() >= window_limit_) return;
+    }
+    // Up to kStretchRecords records or kBatchBytes bytes, ending where a
+    // record ends; the rest of the input once it has no more such ends.
+    std::size_t end = head_;
+    std::size_t records = 0;
+    for (;;) {
+      while (records < kStretchRecords && end - head_ < kBatchBytes) {
+        const std::size_t next = RecordEnd(end);
+        if (next == std::string::npos) break;
+        end = next;
+        ++records;
+      }
+      if (records == kStretchRecords || end - head_ >= kBatchBytes) break;
+      if (source_done_) {
+        end = data_.size();
+        break;
+      }
+      const std::size_t moved = head_;
+      Fetch(reports);
+      end -= moved - head_;
+    }
+    auto batch = std::make_unique<Batch>();
+    batch->is_stretch = true;
+    batch->last = source_done_ && end == data_.size();
+    const std::uint64_t begin_pos = data_pos_ + head_;
+    const std::uint64_t end_pos = data_pos_ + end;
+    batch->stretch.assign(data_, head_, end - head_);
+    head_ = end;
+    const auto here = [&](std::uint64_t at) { return at >= begin_pos && (at < end_pos || batch->last); };
+    if (damage_at_ != kNowhere && here(damage_at_)) {
+      batch->damage_at = damage_at_ - begin_pos;
+      damage_at_ = kNowhere;
+    }
+    while (!notes_.empty() && here(notes_.front().at)) {
+      batch->notes.push_back({notes_.front().at - begin_pos, std::move(notes_.front().said)});
+      notes_.erase(notes_.begin());
+    }
+    input_done_ = batch->last;
+    // An empty input still has its one read, which says what there is to say.
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Batch* taken = batch.get();
+      window_.push_back(std::move(batch));
+      todo_.push_back(taken);
+    }
+    work_ready_.notify_one();
+  }
+}
+
 template <class Take>
 bool QvParallelReader::Serve(Take& take) {
   while (current_ && record_ < current_->records.size()) {
@@ -340,8 +552,8 @@ bool QvParallelReader::Serve(Take& take) {
       failed_ += record.failed;
       damage_due_ = damage_due_ || record.damaged;
     }
-    if (mol_ < record.mols.size()) {
-      take(record.mols[mol_++]);
+    if (mol_ < record.mol_count) {
+      take(current_->mols[record.first_mol + mol_++]);
       return true;
     }
     ++record_;
@@ -373,15 +585,20 @@ bool QvParallelReader::Advance(Take take, Rest rest) {
     std::unique_lock<std::mutex> lock(mutex_);
     if (window_.empty()) break;
     Batch& front = *window_.front();
-    // Batches are taken in file order, so one not yet taken is first in line.
-    if (!front.done && !todo_.empty() && todo_.front() == &front) {
+    // Rather than wait for the batch due next, this thread parses the first
+    // batch no worker has taken yet: the one due next itself when it is
+    // untaken (batches are taken in file order), else one it will need soon.
+    // With as many workers as cores it would otherwise sit idle while they
+    // catch up, and what it parses it also frees, on the thread that made it.
+    while (!front.done && !todo_.empty()) {
+      Batch* batch = todo_.front();
       todo_.pop_front();
       lock.unlock();
-      RunHere(front);
+      RunHere(*batch);
       lock.lock();
-      front.done = true;
+      batch->done = true;
     }
-    batch_done_.wait(lock, [this] { return window_.front()->done; });
+    batch_done_.wait(lock, [&front] { return front.done; });
     current_ = std::move(window_.front());
     window_.pop_front();
     lock.unlock();

@@ -1,23 +1,26 @@
-// Reading one molecule stream with worker threads.
+// Reading one molecule stream on several threads.
 //
-// The calling thread keeps the input: it cuts it into whole records with the
-// format's tokenizer, a bounded number of records ahead of what it has
-// handed out, and hands batches of them to the workers. Each worker parses
-// its records from a stream of its own (same format and input flavor) and
-// runs the flavor's perception steps. Molecules come back in file order, and
-// what the toolkit reported while a worker read a record is said again on
-// the calling thread when that record's turn comes, so that the messages
-// and the count of failed records are those of reading on one thread.
+// The calling thread keeps the input and hands it out in batches, a bounded
+// number ahead of what it has passed on. Where a record's end can be told
+// from a few bytes (a line end; an SD file's "$$$$" line) a batch is one
+// stretch of the input cut at such an end by a fast scan, and its records
+// are read from it as a reader of the whole input would read them;
+// otherwise the calling thread cuts whole records with the format's
+// tokenizer. A batch is parsed, with the flavor's perception steps, on a
+// stream of its own (same format and input flavor) by a worker thread, or
+// by the calling thread itself: it takes the first batch no worker has taken
+// yet whenever the molecule due next is not ready, rather than wait, so that
+// reading on n threads starts n - 1 workers. Molecules come back in file
+// order, and what the toolkit reported while a record was read is said
+// again on the calling thread when that record's turn comes, so that the
+// messages and the count of failed records are those of reading on one
+// thread.
 //
 // Only formats whose records read alone exactly as they read in sequence
 // take part (Supports); the others are read on the calling thread as before.
 // Where the tokenizer cannot cut the next record before the end of the data,
 // the rest of the input is read on the calling thread from that record on,
 // as one-thread reading would read it.
-//
-// When the molecule due next is in a batch no worker has taken yet, the
-// calling thread parses that batch itself rather than wait: with as many
-// workers as cores it would otherwise sit idle while they catch up.
 //
 // Destroying the reader stops the workers: each finishes at most the record
 // it is parsing, and all have ended when the destructor returns.
@@ -26,6 +29,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <memory>
@@ -45,15 +49,16 @@ class qvmolistream;
 
 class QvParallelReader {
  public:
-  // More workers than this only wait for the calling thread to cut records.
+  // More threads than this only wait for the calling thread to cut records.
   static constexpr unsigned kMaxThreads = 64;
 
   // Whether `in` can be read in parallel: a format whose records stand
   // alone and have a tokenizer, read molecule by molecule (no conformer test).
   static bool Supports(const qvmolistream& in);
 
-  // Starts min(threads, kMaxThreads) workers on `in`, which must outlive the
-  // reader and must not be read by anyone else meanwhile.
+  // Reads `in` on min(threads, kMaxThreads) threads: the calling thread and
+  // one worker fewer. `in` must outlive the reader and must not be read by
+  // anyone else meanwhile.
   QvParallelReader(qvmolistream& in, unsigned threads);
   ~QvParallelReader();
   QvParallelReader(const QvParallelReader&) = delete;
@@ -70,7 +75,8 @@ class QvParallelReader {
   // Why the data stopped before their end, once the record during whose
   // reading one thread would have met it has been passed; null otherwise.
   const char* Damage() const;
-  unsigned NumThreads() const { return static_cast<unsigned>(workers_.size()); }
+  // The threads that parse, the calling thread among them.
+  unsigned NumThreads() const { return static_cast<unsigned>(workers_.size()) + 1; }
 
  private:
   struct Said {
@@ -80,29 +86,65 @@ class QvParallelReader {
   struct Record {
     std::string bytes;
     bool last = false;  // nothing follows in the input
-    std::vector<std::unique_ptr<QvGraphMolImpl>> mols;
+    std::size_t first_mol = 0;  // its molecules in the batch's
+    std::size_t mol_count = 0;
     std::vector<Said> said;
     unsigned failed = 0;
     bool damaged = false;  // cutting it met damage in the input
   };
+  // What the byte stream said at a position of the input (a gzip member cut
+  // short, met while fetching the block that starts there).
+  struct Note {
+    std::uint64_t at;
+    Said said;
+  };
   struct Batch {
+    // Records cut by the tokenizer, or, for a stretch, one per molecule
+    // read from it (with what was said and skipped on the way).
     std::vector<Record> records;
+    std::vector<std::unique_ptr<QvGraphMolImpl>> mols;
+    std::string stretch;
+    bool is_stretch = false;
+    bool last = false;  // the stretch runs to the end of the input
+    // Relative to the stretch; at or after its end only in the last one.
+    std::vector<Note> notes;
+    std::uint64_t damage_at = kNowhere;
     bool done = false;
     std::exception_ptr error;
   };
+  static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
   class Journal;
+  class View;
+  // What a thread parses with.
+  struct Lane {
+    std::unique_ptr<qvmolistream> stream;
+    std::unique_ptr<View> view;  // over a stretch
+    std::unique_ptr<QvGraphMolImpl> spare;  // a molecule to read into next
+    Lane(QvFormat format, unsigned flavor);
+    ~Lane();
+  };
 
   void Stop();
   void Work();
   // Parses the batch's records on this thread, whose error handler collects
-  // into `said`; `spare` is a molecule to read into next.
-  void Run(qvmolistream& stream, Batch& batch, std::vector<Said>& said, std::unique_ptr<QvGraphMolImpl>& spare) const;
-  // Parses the batch on the calling thread.
+  // into `said`.
+  void Run(Lane& lane, Batch& batch, std::vector<Said>& said) const;
+  // Parses a batch on the calling thread.
   void RunHere(Batch& batch);
-  void Parse(qvmolistream& stream, Record& record, std::vector<Said>& said,
+  void Parse(qvmolistream& stream, Batch& batch, Record& record, std::vector<Said>& said,
              std::unique_ptr<QvGraphMolImpl>& spare) const;
-  // Cuts records until the window is full or the input ends.
+  // Reads the records of a stretch batch.
+  void ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const;
+  // Cuts records or stretches until the window is full or the input ends.
   void Fill();
+  void FillRecords(std::vector<std::string>& reports, std::vector<Said>& unheard);
+  void FillStretches(std::vector<std::string>& reports);
+  // Reads one block of the input into data_; false at its end.
+  bool Fetch(std::vector<std::string>& reports);
+  // The end of the record that starts at `from` in data_, if the bytes
+  // fetched show it (before their end, unless the input has ended); npos
+  // otherwise.
+  std::size_t RecordEnd(std::size_t from) const;
   void Dispatch();
   // Moves the pending record into `record`.
   void Pass(Record& record, bool last, bool damaged);
@@ -121,6 +163,15 @@ class QvParallelReader {
   std::unique_ptr<Journal> journal_;
 
   // Calling thread only.
+  enum class Ends { Lines, SdfRecords };
+  bool stretches_ = false;  // batches are stretches, whose records end as ends_ says
+  Ends ends_ = Ends::Lines;
+  std::string data_;  // fetched and not yet handed out from head_ on
+  std::size_t head_ = 0;
+  std::uint64_t data_pos_ = 0;  // the input position of data_[0]
+  bool source_done_ = false;
+  std::vector<Note> notes_;  // positions in the input
+  std::uint64_t damage_at_ = kNowhere;
   std::unique_ptr<Batch> filling_;
   std::size_t filling_bytes_ = 0;
   std::string pending_;
@@ -136,8 +187,7 @@ class QvParallelReader {
   std::size_t mol_ = 0;
   unsigned failed_ = 0;
   std::unique_ptr<qvmolistream> rest_;
-  std::unique_ptr<qvmolistream> own_;  // parses batches taken from the workers
-  std::unique_ptr<QvGraphMolImpl> own_spare_;
+  std::unique_ptr<Lane> own_;  // parses batches taken from the workers
   bool ended_ = false;
 
   // Shared with the workers, under mutex_.

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <string_view>
 
+#include "pellar/qvsstream.h"
 #include "pellar/qvstream.h"
 #include "tamrin/formats/mdl/sdftokenizer.h"
 #include "tamrin/formats/mol2/mol2tokenizer.h"
 #include "tamrin/formats/pdb/pdbtokenizer.h"
 #include "tamrin/formats/xyz/xyztokenizer.h"
+#include "tamrin/streams/molstream.h"
 #include "tamrin/streams/tokenizer.h"
 #include "velk/builtin/tamrin_handler.h"
 #include "velk/errors.h"
@@ -134,23 +136,74 @@ std::uint64_t RecordBoundary(Pellar::qvistream& in, Tamrin::QvFormat format, uns
   }
 }
 
-std::unique_ptr<MolSource> OpenRangeSource(const std::string& path, Tamrin::QvFormat format, std::uint64_t begin,
-                                           std::uint64_t end) {
+namespace {
+
+// Bytes [first, last) of the plain file at `path`: the records a stretch owns.
+std::string StretchBytes(const std::string& path, Tamrin::QvFormat format, unsigned flavor, std::uint64_t begin,
+                         std::uint64_t end) {
   if (path.ends_with(".gz"))
     throw FormatError("velk: '" + path + "' is gzip-compressed: its records cannot be read by byte range");
   Pellar::qvifstream in;
   if (!in.open(path.c_str())) throw FileError("velk: unable to open '" + path + "' for reading");
-  auto source = std::make_unique<TamrinMolSource>();
-  Tamrin::qvmolistream& stream = source->stream();
-  stream.SetFormat(format);
-  const unsigned flavor = stream.GetFlavor(format);
   const std::uint64_t first = RecordBoundary(in, format, flavor, begin);
   const std::uint64_t last = RecordBoundary(in, format, flavor, std::max(begin, end));
-  if (first >= last) return std::make_unique<NoRecords>();
   std::string data;
+  if (first >= last) return data;
   if (!in.seek(static_cast<std::int64_t>(first)) || in.read(data, last - first) != last - first)
     throw FileError("velk: unable to read bytes " + std::to_string(first) + " to " + std::to_string(last) + " of '" +
                     path + "'");
+  return data;
+}
+
+bool Blank(std::string_view bytes) {
+  return bytes.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
+}  // namespace
+
+std::vector<std::string> RangeRecords(const std::string& path, Tamrin::QvFormat format, std::uint64_t begin,
+                                      std::uint64_t end, bool whole) {
+  Tamrin::qvmolistream stream;
+  stream.SetFormat(format);
+  const unsigned flavor = stream.GetFlavor(format);
+  const auto tokenizer = Tamrin::QvCreateTokenizer(format, flavor);
+  if (!tokenizer)
+    throw FormatError(std::string("velk: ") + Tamrin::QvFormatDescription(format) + " cannot be cut into records");
+  std::string data;
+  if (whole) {
+    if (!stream.open(path)) throw FileError("velk: unable to open '" + path + "' for reading");
+    stream.GetStream().readall(data);
+    if (const char* damage = stream.GetStream().damage())
+      throw FormatError("velk: '" + path + "': input damaged: " + damage);
+  } else {
+    data = StretchBytes(path, format, flavor, begin, end);
+  }
+  std::vector<std::string> records;
+  Pellar::qvisstream in(data.data(), data.size());
+  std::string record;
+  for (std::uint64_t from = 0;;) {
+    const bool cut = tokenizer->Next(in, record);
+    const auto to = static_cast<std::uint64_t>(in.tell());
+    const std::string_view bytes = std::string_view(data).substr(from, to - from);
+    if (!cut) {
+      if (!Blank(std::string_view(data).substr(from)))
+        throw FormatError("velk: '" + path + "': the " + Tamrin::QvFormatDescription(format) + " data after record " +
+                          std::to_string(records.size()) + " cannot be cut into records");
+      break;
+    }
+    if (!Blank(bytes)) records.emplace_back(bytes);
+    from = to;
+  }
+  return records;
+}
+
+std::unique_ptr<MolSource> OpenRangeSource(const std::string& path, Tamrin::QvFormat format, std::uint64_t begin,
+                                           std::uint64_t end) {
+  auto source = std::make_unique<TamrinMolSource>();
+  Tamrin::qvmolistream& stream = source->stream();
+  stream.SetFormat(format);
+  const std::string data = StretchBytes(path, format, stream.GetFlavor(format), begin, end);
+  if (data.empty()) return std::make_unique<NoRecords>();
   stream.openstring(data);
   stream.SetName(path);
   return source;

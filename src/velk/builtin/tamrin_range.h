@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tamrin/streams/format.h"
 #include "velk/formathandler.h"
@@ -38,5 +39,14 @@ std::uint64_t RecordBoundary(Pellar::qvistream& in, Tamrin::QvFormat format, uns
 // and a look-back before each end are read.
 std::unique_ptr<MolSource> OpenRangeSource(const std::string& path, Tamrin::QvFormat format, std::uint64_t begin,
                                            std::uint64_t end);
+
+// The records, as the exact bytes of the file, that the stretch [begin, end)
+// of the plain file at `path` owns (as OpenRangeSource reads them), or all
+// the records of the file when `whole` (gzip files too, decompressed). Cut by
+// the format's tokenizer; runs of blank lines, which hold no record, are left
+// out. FormatError for a format without a tokenizer, or when the bytes from
+// some point on cannot be cut into records.
+std::vector<std::string> RangeRecords(const std::string& path, Tamrin::QvFormat format, std::uint64_t begin,
+                                      std::uint64_t end, bool whole);
 
 }  // namespace velk::builtin

@@ -7,13 +7,16 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "support/captured_messages.h"
 #include "support/deflate.h"
+#include "pellar/qvstream.h"
 #include "sorvil/base/tagdata.h"
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/graphmol.h"
@@ -136,6 +139,12 @@ std::string Smiles(unsigned copies) {
   return text;
 }
 
+std::string Replaced(std::string text, std::string_view from, std::string_view to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
 struct Case {
   const char* name;
   QvFormat format;
@@ -156,6 +165,11 @@ std::vector<Case> Cases() {
       {"sdf_cut_short", QvFormat::SDF, sdf.substr(0, sdf.size() - 200), 290, 1},
       {"smiles_bad_lines", QvFormat::SMI, smi + "C1CC bad\n\nC(C open\n" + smi + "\n\n" + "c1cccc1 last", 800, 3},
       {"smiles_blank_tail", QvFormat::ISM, smi + "\n\n", 400, 0},
+      // Line ends that are no plain LF, which the batches must end at as a
+      // reader would.
+      {"smiles_cr", QvFormat::SMI, Replaced(smi + "C1CC bad\n\r\n" + smi, "\n", "\r"), 800, 1},
+      {"sdf_crlf", QvFormat::SDF, Replaced(sdf, "\n", "\r\n"), 300, 0},
+      {"sdf_cr", QvFormat::SDF, Replaced(sdf, "\n", "\r"), 300, 0},
       {"mol2", QvFormat::MOL2, mol2 + "@<TRIPOS>MOLECULE\nbroken\n2 1\n" + mol2, 400, 1},
       // The blank lines are no record to the tokenizer: the rest is read
       // on the calling thread, which reads on past them.
@@ -179,11 +193,52 @@ TEST_P(ParallelReader, ReadsAsOneThreadDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, ParallelReader,
-                         testing::Combine(testing::ValuesIn(Cases()), testing::Values(2u, 8u), testing::Bool()),
+                         testing::Combine(testing::ValuesIn(Cases()), testing::Values(1u, 2u, 8u), testing::Bool()),
                          [](const testing::TestParamInfo<ParallelReader::ParamType>& p) {
                            return std::string(std::get<0>(p.param).name) + "_" +
                                   std::to_string(std::get<1>(p.param)) + (std::get<2>(p.param) ? "_gz" : "");
                          });
+
+// A gzip input cut short: the damage shows once the molecules before the
+// record during which one thread meets it have been read, not before or after.
+TEST(ParallelReaderDamage, ShowsWhereOneThreadMeetsIt) {
+  struct Input {
+    QvFormat format;
+    std::string gz;
+  };
+  const Input inputs[] = {{QvFormat::SDF, Deflate(Written(QvFormat::SDF, 60), 31)},
+                          {QvFormat::SMI, Deflate(Smiles(3000), 31)}};
+  // The molecules read before the damage showed, and all of them.
+  const auto read = [](std::string_view gz, QvFormat format, unsigned threads) {
+    qvmolistream in;
+    in.SetGzip(true);
+    EXPECT_TRUE(in.openstring(gz));
+    EXPECT_TRUE(in.SetFormat(format));
+    CapturedMessages quiet;
+    std::optional<QvParallelReader> reader;
+    if (threads > 1) reader.emplace(in, threads);
+    std::size_t count = 0, before_damage = 0;
+    bool damaged = false;
+    QvGraphMol mol;
+    for (;;) {
+      const bool got = reader ? reader->Next(mol.GetMol()) : Tamrin::QvReadMolecule(in, mol.GetMol());
+      damaged = (reader ? reader->Damage() : in.GetStream().damage()) != nullptr;
+      if (!damaged) before_damage = count + got;
+      if (!got) break;
+      ++count;
+    }
+    return std::tuple(before_damage, count, damaged);
+  };
+  for (const Input& input : inputs) {
+    for (const double kept : {0.2, 0.45, 0.7, 0.93}) {
+      const std::string_view cut = std::string_view(input.gz).substr(0, static_cast<std::size_t>(input.gz.size() * kept));
+      const auto one = read(cut, input.format, 1);
+      ASSERT_TRUE(std::get<2>(one)) << "the damage must show";
+      ASSERT_GT(std::get<1>(one), 10u);
+      EXPECT_EQ(read(cut, input.format, 2), one) << Tamrin::QvFormatDescription(input.format) << " kept " << kept;
+    }
+  }
+}
 
 std::size_t ThreadsOfProcess() {
   std::size_t count = 0;
@@ -205,7 +260,7 @@ TEST(ParallelReaderThreads, EndWithTheReader) {
     {
       QvParallelReader reader(in, 8);
       EXPECT_EQ(reader.NumThreads(), 8u);
-      EXPECT_EQ(ThreadsOfProcess(), before + 8);
+      EXPECT_EQ(ThreadsOfProcess(), before + 7) << "the calling thread is one of the eight";
       QvGraphMol mol;
       ASSERT_TRUE(reader.Next(mol.GetMol()));
       if (to_end)
