@@ -12,10 +12,15 @@ qvisstream::qvisstream(const void* data, std::size_t n) { load(data, n); }
 qvisstream::~qvisstream() = default;
 
 bool qvisstream::load(const void* data, std::size_t n) {
-  reset(begin_);
-  data_.assign(static_cast<const char*>(data), n);
-  eof_ = n == 0;
+  copy_.assign(static_cast<const char*>(data), n);
+  view(copy_);
   return n > 0;
+}
+
+void qvisstream::view(std::string_view data) {
+  reset(begin_);
+  data_ = data;
+  eof_ = data.empty();
 }
 
 bool qvisstream::refill() { return refillfrom(data_, 0); }
@@ -32,8 +37,9 @@ bool qvisstream::seek(std::int64_t pos) {
 std::int64_t qvisstream::size() { return static_cast<std::int64_t>(data_.size()); }
 
 void qvisstream::close() {
-  data_.clear();
-  data_.shrink_to_fit();
+  data_ = {};
+  copy_.clear();
+  copy_.shrink_to_fit();
   cur_ = end_ = begin_;
   eof_ = true;
 }

@@ -23,9 +23,13 @@ class qvisstream : public qvistream {
   // a failure that leaves the stream at end of data.
   bool load(const void* data, std::size_t n);
   bool load(std::string_view data) { return load(data.data(), data.size()); }
+  // Reads `data` where it lies, without a copy, from the start: the bytes
+  // must outlive the reading.
+  void view(std::string_view data);
 
  private:
-  std::string data_;
+  std::string copy_;       // the bytes load() took
+  std::string_view data_;  // what is read: copy_, or bytes given to view()
 };
 
 class qvosstream : public qvostream {

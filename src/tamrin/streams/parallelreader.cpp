@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "pellar/qvreport.h"
+#include "pellar/qvsstream.h"
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorcapture.h"
 #include "sorvil/error/errorhandler.h"
@@ -139,30 +140,8 @@ class QvParallelReader::Journal final : public Pellar::qvistream {
   bool source_done_ = false;
 };
 
-// A stretch as a byte stream, read where it lies.
-class QvParallelReader::View final : public Pellar::qvistream {
- public:
-  void Open(std::string_view data) {
-    data_ = data;
-    reset(begin_);
-  }
-  bool refill() override { return refillfrom(data_, 0); }
-  bool seek(std::int64_t pos) override {
-    if (pos < 0 || static_cast<std::uint64_t>(pos) > data_.size()) return false;
-    cur_ = end_ = begin_;
-    bufpos_ = pos;
-    eof_ = false;
-    refill();
-    return true;
-  }
-  std::int64_t size() override { return static_cast<std::int64_t>(data_.size()); }
-
- private:
-  std::string_view data_;
-};
-
 QvParallelReader::Lane::Lane(QvFormat format, unsigned flavor)
-    : stream(std::make_unique<qvmolistream>()), view(std::make_unique<View>()) {
+    : stream(std::make_unique<qvmolistream>()), view(std::make_unique<Pellar::qvisstream>()) {
   stream->SetFormat(format);
   stream->SetFlavor(format, flavor);
 }
@@ -290,7 +269,7 @@ void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record,
 void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const {
   qvmolistream& stream = *lane.stream;
   std::unique_ptr<QvGraphMolImpl>& spare = lane.spare;
-  lane.view->Open(batch.stretch);
+  lane.view->view(batch.stretch);
   stream.openstream(*lane.view);
   stream.SetMoreFollows(!batch.last);
   // The bytes each read took, to place what the byte stream said.

@@ -42,6 +42,10 @@
 #include "tamrin/model/molimpl.h"
 #include "tamrin/streams/format.h"
 
+namespace Pellar {
+class qvisstream;
+}  // namespace Pellar
+
 namespace Tamrin {
 
 class QvMolTokenizer;
@@ -114,11 +118,10 @@ class QvParallelReader {
   };
   static constexpr std::uint64_t kNowhere = ~std::uint64_t{0};
   class Journal;
-  class View;
   // What a thread parses with.
   struct Lane {
     std::unique_ptr<qvmolistream> stream;
-    std::unique_ptr<View> view;  // over a stretch
+    std::unique_ptr<Pellar::qvisstream> view;  // over a stretch, read where it lies
     std::unique_ptr<QvGraphMolImpl> spare;  // a molecule to read into next
     Lane(QvFormat format, unsigned flavor);
     ~Lane();
