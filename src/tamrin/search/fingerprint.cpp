@@ -165,29 +165,40 @@ bool DemandedValue(const QvQMolBase& q, unsigned idx, QvQAtomPrim prim, int& val
   return true;
 }
 
-// The elements an atom matching an expression may have: `exact` as for
-// bonds below.
-struct PossibleZ {
-  std::bitset<256> set;
+// The values (elements, bond codes) a target atom or bond matching a query
+// expression may have, as a set: `exact` when the expression reads nothing
+// but that value, so that its negation is the complement; otherwise a
+// superset. `leaf` gives the set of one primitive.
+template <class Set>
+struct Possible {
+  Set set;
   bool exact;
 };
-PossibleZ PossibleElements(const QvQMolBase& q, unsigned idx) {
+template <class Set, class Leaf>
+Possible<Set> PossibleValues(const QvQMolBase& q, unsigned idx, const Set& all, const Leaf& leaf) {
   const QvQNode& n = q.Node(idx);
-  std::bitset<256> all;
-  all.set();
   switch (n.op) {
     case QvQOp::Not: {
-      const PossibleZ inner = PossibleElements(q, n.left);
-      return inner.exact ? PossibleZ{~inner.set, true} : PossibleZ{all, false};
+      const Possible<Set> inner = PossibleValues(q, n.left, all, leaf);
+      return inner.exact ? Possible<Set>{all & ~inner.set, true} : Possible<Set>{all, false};
     }
     case QvQOp::And:
     case QvQOp::AndLow:
     case QvQOp::Or: {
-      const PossibleZ l = PossibleElements(q, n.left), r = PossibleElements(q, n.right);
+      const Possible<Set> l = PossibleValues(q, n.left, all, leaf), r = PossibleValues(q, n.right, all, leaf);
       return {n.op == QvQOp::Or ? l.set | r.set : l.set & r.set, l.exact && r.exact};
     }
     case QvQOp::Prim: break;
   }
+  return leaf(q, n);
+}
+
+using PossibleZ = Possible<std::bitset<256>>;
+PossibleZ PossibleElements(const QvQMolBase& q, unsigned idx);
+
+PossibleZ ElementsOfPrimitive(const QvQMolBase& q, const QvQNode& n) {
+  std::bitset<256> all;
+  all.set();
   const bool element_prim = QvQAtomPrim(n.prim) == QvQAtomPrim::AtomicNum ||
                             QvQAtomPrim(n.prim) == QvQAtomPrim::AliphaticElement ||
                             QvQAtomPrim(n.prim) == QvQAtomPrim::AromaticElement;
@@ -206,6 +217,13 @@ PossibleZ PossibleElements(const QvQMolBase& q, unsigned idx) {
   // Hydrogen is never aromatic.
   if (QvQAtomPrim(n.prim) == QvQAtomPrim::Aromatic) return {all.reset(1), false};
   return {all, false};
+}
+
+// The elements an atom matching an expression may have.
+PossibleZ PossibleElements(const QvQMolBase& q, unsigned idx) {
+  std::bitset<256> all;
+  all.set();
+  return PossibleValues(q, idx, all, ElementsOfPrimitive);
 }
 
 // A query's graph coded the same way. Only what every match is sure to find
@@ -241,11 +259,11 @@ struct QueryGraph : Codes {
     }
     for (unsigned b = 0; b < q.NumBonds(); ++b) {
       const QvQBond& bond = q.Bonds()[b];
-      const Possible codes = PossibleCodes(q, bond.expr);
-      if (codes.mask == 0) continue;  // matches no bond: nothing to walk
-      if (std::has_single_bit(codes.mask)) {
-        bond_code[b] = static_cast<std::uint8_t>(std::countr_zero(codes.mask));
-      } else if ((codes.mask & ~kSingleOrAromatic) == 0) {
+      const Possible<unsigned> codes = PossibleCodes(q, bond.expr);
+      if (codes.set == 0) continue;  // matches no bond: nothing to walk
+      if (std::has_single_bit(codes.set)) {
+        bond_code[b] = static_cast<std::uint8_t>(std::countr_zero(codes.set));
+      } else if ((codes.set & ~kSingleOrAromatic) == 0) {
         bond_code[b] = QvScreenBondCode(1, false);
         bond_level[b] = 1;
       } else {
@@ -266,28 +284,11 @@ struct QueryGraph : Codes {
   // Bond codes 1 to 6 as bits 1 to 6.
   static constexpr unsigned kAllCodes = 0b1111110;
   static constexpr unsigned kSingleOrAromatic = 1u << 1 | 1u << 4;
-  // The codes a bond matching an expression may have: `exact` when the
-  // expression reads nothing but the code, so that its negation is the
-  // complement; otherwise a superset.
-  struct Possible {
-    unsigned mask;
-    bool exact;
-  };
-  static Possible PossibleCodes(const QvQMolBase& q, unsigned idx) {
-    const QvQNode& n = q.Node(idx);
-    switch (n.op) {
-      case QvQOp::Not: {
-        const Possible inner = PossibleCodes(q, n.left);
-        return inner.exact ? Possible{kAllCodes & ~inner.mask, true} : Possible{kAllCodes, false};
-      }
-      case QvQOp::And:
-      case QvQOp::AndLow:
-      case QvQOp::Or: {
-        const Possible l = PossibleCodes(q, n.left), r = PossibleCodes(q, n.right);
-        return {n.op == QvQOp::Or ? l.mask | r.mask : l.mask & r.mask, l.exact && r.exact};
-      }
-      case QvQOp::Prim: break;
-    }
+  // The codes a bond matching an expression may have.
+  static Possible<unsigned> PossibleCodes(const QvQMolBase& q, unsigned idx) {
+    return PossibleValues(q, idx, kAllCodes, CodesOfPrimitive);
+  }
+  static Possible<unsigned> CodesOfPrimitive(const QvQMolBase&, const QvQNode& n) {
     const auto code = [](unsigned order, bool aromatic) { return 1u << QvScreenBondCode(order, aromatic); };
     switch (QvQBondPrim(n.prim)) {
       case QvQBondPrim::Single: return {code(1, false), true};
