@@ -250,6 +250,7 @@ class Window {
   std::size_t size() const { return size_; }
   char operator[](std::size_t i) const { return data_[i]; }
   void EraseFront(std::size_t n) {
+    if (n == 0) return;  // the window may not have room yet
     std::memmove(data_.get(), data_.get() + n, size_ - n);
     size_ -= n;
   }
