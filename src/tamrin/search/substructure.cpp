@@ -452,8 +452,12 @@ bool GroupsAgree(const QvQuery::Plan& plan, Target& target, const QvAtomBase* co
   return true;
 }
 
-bool ElementsSuffice(const QvQuery::Plan& plan, const QvMolBase& mol) {
-  const auto& needed = plan.needed_elements;
+// Whether `mol` has atoms and bonds enough for the query: each query atom and
+// bond takes one of its own. A search that cannot succeed would otherwise try
+// every placement, which for many unconnected atoms is its whole step budget.
+bool TargetSuffices(const QvQuery& query, const QvMolBase& mol) {
+  if (query.Mol().NumAtoms() > mol.NumAtoms() || query.Mol().NumBonds() > mol.NumBonds()) return false;
+  const auto& needed = query.GetPlan().needed_elements;
   if (needed.empty() || needed.size() > 8) return true;
   std::array<unsigned, 8> have{};
   for (const QvAtomBase* a : mol.AtomList()) {
@@ -589,7 +593,7 @@ bool QvQuery::FromSmarts(std::string_view text, std::string* error) {
 std::string QvQuery::Smarts() const { return QvCreateSmarts(mol_); }
 
 bool QvMatches(const QvQuery& query, const QvMolBase& mol, QvMatchOptions options) {
-  if (!ElementsSuffice(query.GetPlan(), mol)) return false;
+  if (!TargetSuffices(query, mol)) return false;
   Target target(mol, options);
   return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
 }
@@ -637,7 +641,7 @@ std::vector<std::size_t> QvFilter(const QvQuery& query, std::span<const QvMolBas
 std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvMolBase& mol, unsigned limit,
                                                  bool unique, QvMatchOptions options) {
   std::vector<std::vector<unsigned>> matches;
-  if (!ElementsSuffice(query.GetPlan(), mol)) return matches;
+  if (!TargetSuffices(query, mol)) return matches;
   const auto& steps = query.GetPlan().steps;
   Target target(mol, options);
   std::set<std::vector<unsigned>> seen;

@@ -52,7 +52,7 @@ namespace Tamrin {
 
 class QvMolBase;
 
-inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 22;
+inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 21;
 
 struct QvMatchOptions {
   bool stereo = false;  // @ @@ / \ constrain the match

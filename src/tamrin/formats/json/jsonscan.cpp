@@ -385,7 +385,7 @@ std::size_t ScanDocument(std::string_view text, DocumentRecord& doc) {
   // end; any other text (or a document that goes on past the line) by the
   // scanner that skips white space.
   const std::string_view line = text.substr(0, text.find('\n'));
-  const auto absent = [line](char c) { return std::memchr(line.data(), c, line.size()) == nullptr; };
+  const auto absent = [line](char c) { return line.find(c) == std::string_view::npos; };
   if (absent(' ') && absent('\t') && absent('\r')) {
     Scanner<true> compact(line);
     if (compact.Document(doc)) return compact.Done();
