@@ -25,6 +25,11 @@ struct QvQuery::Plan {
   };
   std::vector<Step> steps;
   std::vector<unsigned> step_of;  // by query atom
+  // For a step whose atom has no bonds: an earlier step whose atom has none
+  // either and the same expression and group, or -1. When only the set of
+  // target atoms counts, the later twin takes an atom after the earlier's,
+  // so that a search does not try every order of the same atoms.
+  std::vector<int> twin;
   std::vector<std::unique_ptr<QvQuery>> nested;  // compiled $(...) queries
   // Stereo marks, checked on complete matches when asked for.
   struct Centre {
@@ -154,6 +159,16 @@ int Selectivity(const QvQMolBase& q, unsigned idx) {
   }
 }
 
+bool SameExpression(const QvQMolBase& q, unsigned a, unsigned b) {
+  const QvQNode &x = q.Node(a), &y = q.Node(b);
+  if (x.op != y.op || x.prim != y.prim || x.value != y.value) return false;
+  switch (x.op) {
+    case QvQOp::Prim: return true;
+    case QvQOp::Not: return SameExpression(q, x.left, y.left);
+    default: return SameExpression(q, x.left, y.left) && SameExpression(q, x.right, y.right);
+  }
+}
+
 std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
   auto plan = std::make_unique<QvQuery::Plan>();
   const unsigned n = q.NumAtoms();
@@ -208,6 +223,19 @@ std::unique_ptr<QvQuery::Plan> Compile(const QvQMolBase& q, bool anchored) {
 
   for (const auto& nested : q.Recursive()) plan->nested.push_back(std::make_unique<QvQuery>(*nested, true));
   plan->step_of.assign(step_of.begin(), step_of.end());
+  plan->twin.assign(n, -1);
+  for (unsigned i = anchored ? 2 : 1; i < n; ++i) {
+    const QvQAtom& atom = q.Atoms()[plan->steps[i].atom];
+    if (!nbrs[plan->steps[i].atom].empty()) continue;
+    for (unsigned e = i; e-- > (anchored ? 1u : 0u);) {
+      const QvQAtom& earlier = q.Atoms()[plan->steps[e].atom];
+      if (nbrs[plan->steps[e].atom].empty() && earlier.component == atom.component &&
+          SameExpression(q, earlier.expr, atom.expr)) {
+        plan->twin[i] = int(e);
+        break;
+      }
+    }
+  }
   CompileStereo(q, *plan);
   for (const auto& step : plan->steps)
     if (q.Atoms()[step.atom].component) {
@@ -312,7 +340,7 @@ class Target {
 };
 
 template <class Found>
-bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found);
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, bool sets_only, Found&& found);
 
 unsigned HydrogenNeighbours(const QvAtomBase& a) {
   unsigned count = 0;
@@ -371,7 +399,8 @@ bool AtomPrim(const QvQuery& query, const QvQNode& n, const QvAtomBase& a, Targe
       if (v < 0 || unsigned(v) >= nested.size()) return false;
       const QvQuery* sub = nested[unsigned(v)].get();
       signed char& memo = target.Memo(sub, a.GetIdx());
-      if (memo < 0) memo = SearchFrom(*sub, target, &a, [](const QvAtomBase* const*, std::size_t) { return true; }) ? 1 : 0;
+      const auto stop = [](const QvAtomBase* const*, std::size_t) { return true; };
+      if (memo < 0) memo = SearchFrom(*sub, target, &a, true, stop) ? 1 : 0;
       return memo == 1;
     }
   }
@@ -477,7 +506,7 @@ bool TargetSuffices(const QvQuery& query, const QvMolBase& mol) {
 // kChecks false, queries that have neither stereo marks to check nor
 // component-level groups run without looking for them.
 template <bool kChecks, class Found>
-bool Search(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
+bool Search(const QvQuery& query, Target& target, const QvAtomBase* anchor, bool sets_only, Found&& found) {
   const QvQuery::Plan& plan = query.GetPlan();
   const auto& steps = plan.steps;
   const QvQMolBase& q = query.Mol();
@@ -544,7 +573,8 @@ bool Search(const QvQuery& query, Target& target, const QvAtomBase* anchor, Foun
     if (chosen) {
       placed[i] = chosen;
       if (i + 1 < n) {
-        cursor[++i] = 0;
+        ++i;
+        cursor[i] = sets_only && plan.twin[i] >= 0 ? cursor[plan.twin[i]] : 0;
         continue;
       }
       if (check_stereo && !StereoHolds(plan, placed)) continue;
@@ -561,18 +591,21 @@ bool Search(const QvQuery& query, Target& target, const QvAtomBase* anchor, Foun
 // The search with checks, kept out of line so that the plain one stays
 // small enough to inline where it is called.
 template <class Found>
-[[gnu::noinline]] bool SearchChecked(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
-  return Search<true>(query, target, anchor, std::forward<Found>(found));
+[[gnu::noinline]] bool SearchChecked(const QvQuery& query, Target& target, const QvAtomBase* anchor, bool sets_only,
+                                     Found&& found) {
+  return Search<true>(query, target, anchor, sets_only, std::forward<Found>(found));
 }
 
 bool NeedsChecks(const QvQuery::Plan& plan, const Target& target) {
   return !plan.groups.empty() || (target.Stereo() && !(plan.centres.empty() && plan.cis_trans.empty()));
 }
 
+// `sets_only`: the caller keeps one match per set of target atoms at most.
 template <class Found>
-bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, Found&& found) {
-  if (NeedsChecks(query.GetPlan(), target)) return SearchChecked(query, target, anchor, std::forward<Found>(found));
-  return Search<false>(query, target, anchor, std::forward<Found>(found));
+bool SearchFrom(const QvQuery& query, Target& target, const QvAtomBase* anchor, bool sets_only, Found&& found) {
+  if (NeedsChecks(query.GetPlan(), target))
+    return SearchChecked(query, target, anchor, sets_only, std::forward<Found>(found));
+  return Search<false>(query, target, anchor, sets_only, std::forward<Found>(found));
 }
 
 }  // namespace
@@ -595,7 +628,7 @@ std::string QvQuery::Smarts() const { return QvCreateSmarts(mol_); }
 bool QvMatches(const QvQuery& query, const QvMolBase& mol, QvMatchOptions options) {
   if (!TargetSuffices(query, mol)) return false;
   Target target(mol, options);
-  return SearchFrom(query, target, nullptr, [](const QvAtomBase* const*, std::size_t) { return true; });
+  return SearchFrom(query, target, nullptr, true, [](const QvAtomBase* const*, std::size_t) { return true; });
 }
 
 namespace {
@@ -645,7 +678,7 @@ std::vector<std::vector<unsigned>> QvFindMatches(const QvQuery& query, const QvM
   const auto& steps = query.GetPlan().steps;
   Target target(mol, options);
   std::set<std::vector<unsigned>> seen;
-  SearchFrom(query, target, nullptr, [&](const QvAtomBase* const* placed, std::size_t n) {
+  SearchFrom(query, target, nullptr, unique, [&](const QvAtomBase* const* placed, std::size_t n) {
     std::vector<unsigned> match(n);
     for (std::size_t s = 0; s < n; ++s) match[steps[s].atom] = placed[s]->GetIdx();
     if (unique) {

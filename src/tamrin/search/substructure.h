@@ -34,9 +34,12 @@
 //
 // A search looks at no more than kQvMaxMatchSteps candidate atoms (well
 // under a second). Ordinary queries need a tiny fraction of that; a query of
-// many unconstrained or unconnected atoms can need more than factorially
-// many against a large molecule, and is cut off there: QvMatches then says
-// false and QvFindMatches gives the matches found so far.
+// many unconstrained atoms can need more than factorially many against a
+// large molecule, and is cut off there: QvMatches then says false and
+// QvFindMatches gives the matches found so far. Unconnected query atoms
+// with the same expression are placed in one order only when only sets of
+// atoms count (QvMatches, unique matches), so "*.*.*" costs no more than the
+// sets it finds.
 #pragma once
 
 #include <cstddef>
@@ -52,7 +55,7 @@ namespace Tamrin {
 
 class QvMolBase;
 
-inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 21;
+inline constexpr std::size_t kQvMaxMatchSteps = std::size_t{1} << 20;
 
 struct QvMatchOptions {
   bool stereo = false;  // @ @@ / \ constrain the match

@@ -107,6 +107,9 @@ const CountCase kCounts[] = {
     {"[$(*~[$(N~O)])]", "CN(=O)=O", 3},
     {"C.C", "CC", 1},
     {"O.O", "CCO", 0},
+    {"C.C.O", "CCOC", 3},
+    {"*.*.*.*.*.*.*.*.*.*", "CCCCCCCCCCCC", 66},  // every set once, not every order
+    {"(C.C).C", "CCC.C", 4},
     {"[C:1][O:2]", "CCO", 1},
     {"*", "CC", 2},
     {"[N;!H0]", "CN(C)C.CNC", 1},
@@ -152,6 +155,7 @@ TEST(Smarts, AllMatchesAndLimit) {
                 nullptr);
   }
   EXPECT_EQ(Tamrin::QvFindMatches(ring, benzene, 5, false).size(), 5u);
+  EXPECT_EQ(Tamrin::QvFindMatches(Compile("C.C"), Perceived("CCC"), 0, false).size(), 6u);
   // Matches are in query atom order: the O of C=O first here.
   const auto carbonyl = Tamrin::QvFindMatches(Compile("O=C"), Perceived("CC(=O)C"));
   ASSERT_EQ(carbonyl.size(), 1u);
