@@ -34,10 +34,8 @@ bool QvMolGraphImpl<Base>::SetTitle(const char* title) {
 
 template <class Base>
 QvAtom* QvMolGraphImpl<Base>::NewAtomRecord(unsigned atomic_num) {
-  QvAtom* atom = atom_pool_.New(this, next_atom_idx_++, atomic_num);
   perceived_ = 0;
-  atoms_.push_back(atom);
-  return atom;
+  return AddAtom(atomic_num);
 }
 
 template <class Base>
