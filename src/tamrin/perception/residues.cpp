@@ -51,14 +51,19 @@ void QvPerceiveResidueHierarchy(QvMolBase& mol, bool force) {
   for (QvAtomBase& atom : mol.GetAtoms()) {
     QvResidue* res = QvMutableResidue(atom);
     if (!res) continue;
-    // Consecutive atoms mostly share a residue name: the lookup is made once per run.
-    res->hetero = last && res->name == last->name ? last->hetero : !QvIsStandardResidueName(res->name);
-    if (last && !res->SameResidue(*last)) {
-      const bool new_chain = res->chain != last->chain || res->model != last->model;
-      const bool polymer_ends = res->hetero && !last->hetero && !Bonded(mol, *last, *res, atom);
-      if (new_chain || polymer_ends) {
-        ++fragment;
-        ++serial;
+    // Consecutive atoms mostly share a residue: what it decides is carried
+    // over, and the name is looked up once per run of one name.
+    if (last && res->SameResidue(*last)) {
+      res->hetero = last->hetero;
+    } else {
+      res->hetero = last && res->name == last->name ? last->hetero : !QvIsStandardResidueName(res->name);
+      if (last) {
+        const bool new_chain = res->chain != last->chain || res->model != last->model;
+        const bool polymer_ends = res->hetero && !last->hetero && !Bonded(mol, *last, *res, atom);
+        if (new_chain || polymer_ends) {
+          ++fragment;
+          ++serial;
+        }
       }
     }
     res->fragment = fragment;

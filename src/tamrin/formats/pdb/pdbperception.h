@@ -13,9 +13,12 @@ namespace Tamrin {
 class QvMolBase;
 class QvPDBTopologyCache;
 
+class QvAtomBase;
+
 // What one input keeps from record to record: the LINK records of the
-// entry's header, which hold for every model, and what perception made of
-// the topologies met so far.
+// entry's header, which hold for every model, what perception made of the
+// topologies met so far, and the reader's working arrays, which the next
+// model reuses rather than growing its own.
 class QvPDBInputState : public QvMolStreamReaderState {
  public:
   QvPDBInputState();
@@ -23,6 +26,8 @@ class QvPDBInputState : public QvMolStreamReaderState {
 
   std::vector<std::string> links;
   std::unique_ptr<QvPDBTopologyCache> topologies;
+  std::vector<double> coords;            // by atom index, three each
+  std::vector<QvAtomBase*> by_serial;    // atoms by serial number
 };
 
 // The input's state, made on first use.

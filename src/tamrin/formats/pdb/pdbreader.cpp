@@ -151,7 +151,14 @@ struct Pending {
 
 class Reader {
  public:
-  Reader(QvMolBase& mol, unsigned flags) : mol_(mol), flags_(flags) {}
+  // `coords` and `by_serial` are working arrays, whatever they held before.
+  // The coordinates of the atoms the molecule has already are kept.
+  Reader(QvMolBase& mol, unsigned flags, std::vector<double>& coords, std::vector<QvAtomBase*>& by_serial)
+      : mol_(mol), flags_(flags), coords_(coords), by_serial_(by_serial) {
+    coords_.resize(3 * std::size_t{mol_.GetMaxAtomIdx()});
+    if (!coords_.empty()) mol_.GetCoords(coords_.data());
+    by_serial_.clear();
+  }
 
   // False when the line ends the molecule.
   bool Line(std::string_view line) {
@@ -185,6 +192,10 @@ class Reader {
       carried = pending_.links;
     else if (model_seen_ && pending_.carried.empty())
       pending_.carried = carried;
+    if (atoms_read_) {
+      coords_.resize(3 * std::size_t{mol_.GetMaxAtomIdx()});
+      mol_.SetCoords(coords_.data());
+    }
     for (const std::string& line : pending_.conect) Conect(line);
     for (const std::string& line : pending_.links) Link(line, true);
     for (const std::string& line : pending_.carried) Link(line, false);
@@ -210,7 +221,11 @@ class Reader {
     const unsigned z = ElementOf(line, hetero, isotope);
     QvAtomBase* atom = mol_.NewAtom(z);
     if (isotope) atom->SetIsotope(isotope);
-    mol_.SetCoords(atom, xyz);
+    // Stored here and handed over at once when the molecule is complete.
+    const std::size_t at = 3 * std::size_t{atom->GetIdx()};
+    if (coords_.size() < at + 3) coords_.resize(std::max(at + 3, 2 * coords_.size()));
+    std::copy_n(xyz, 3, coords_.begin() + static_cast<std::ptrdiff_t>(at));
+    atoms_read_ = true;
     // A new atom has no data yet: its name and residue are appended as they
     // are made, the residue filled where it will live, with nothing to look
     // up or move. The order of the items is that of the setters.
@@ -415,8 +430,10 @@ class Reader {
   bool model_seen_ = false;
   bool header_links_ = false;
   bool new_entry_ = false;
+  bool atoms_read_ = false;
   QvAtomBase* last_ = nullptr;
-  std::vector<QvAtomBase*> by_serial_;
+  std::vector<double>& coords_;
+  std::vector<QvAtomBase*>& by_serial_;
   Pending pending_;
 };
 
@@ -444,11 +461,12 @@ const QvAnisoU* QvGetAnisoU(const QvAtomBase& atom) { return atom.GetDataPtr<QvA
 
 bool QvPDBReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flags) {
   mol.SetDimension(3);
-  Reader reader(mol, flags);
+  QvPDBInputState& state = QvPDBStateOf(in);
+  Reader reader(mol, flags, state.coords, state.by_serial);
   std::string_view line;
   while (in.GetLine(line))
     if (!reader.Line(line)) break;
-  reader.Finish(QvPDBStateOf(in).links);
+  reader.Finish(state.links);
   return mol.NumAtoms() > 0;
 }
 
