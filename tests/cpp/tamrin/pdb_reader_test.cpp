@@ -211,6 +211,39 @@ TEST(PDBReader, EndingRecordsByFlag) {
   EXPECT_EQ(Tamrin::QvGetResidue(*models[1]->GetAtom([](const auto&) { return true; }))->model, 2);
 }
 
+// Each model stands on its own: coordinates, and CONECT records that name
+// only its own serials, whatever the models before it held.
+TEST(PDBReader, ModelsKeepNothingOfTheModelsBefore) {
+  struct Model {
+    std::vector<double> x;  // one atom per value, serials from 1
+    const char* conect;
+    unsigned bonds;
+  };
+  const std::vector<Model> models = {{{1.0, 2.0, 3.0, 4.0}, "CONECT    1    4\n", 1},
+                                     {{5.0, 6.0}, "CONECT    1    4\nCONECT    2    3\n", 0},
+                                     {{7.0, 8.0, 9.0}, "CONECT    1    2\n", 1}};
+  std::string text;
+  for (std::size_t m = 0; m < models.size(); ++m) {
+    text += "MODEL     " + std::to_string(m + 1) + "\n";
+    for (std::size_t i = 0; i < models[m].x.size(); ++i)
+      text += AtomLine(static_cast<int>(i + 1), " C  ", "LIG", 'A', 1, models[m].x[i]) + "\n";
+    text += std::string(models[m].conect) + "ENDMDL\n";
+  }
+  const auto mols = ReadAll(text + "END\n");
+  ASSERT_EQ(mols.size(), models.size());
+  for (std::size_t m = 0; m < models.size(); ++m) {
+    SCOPED_TRACE(m);
+    std::vector<double> x;
+    for (const auto& atom : mols[m]->GetAtoms()) {
+      double xyz[3];
+      mols[m]->GetCoords(&atom, xyz);
+      x.push_back(xyz[0]);
+    }
+    EXPECT_EQ(x, models[m].x);
+    EXPECT_EQ(mols[m].NumBonds(), models[m].bonds);
+  }
+}
+
 // The tokenizer cuts where the reader stops.
 TEST(PDBTokenizer, RecordsMatchTheReader) {
   const std::string a = AtomLine(1, " C  ", "LIG", 'A', 1, 0.0) + "\n";
