@@ -11,9 +11,8 @@
 namespace Tamrin {
 
 class QvMolBase;
-class QvPDBTopologyCache;
-
 class QvAtomBase;
+class QvPDBTopologyCache;
 
 // What one input keeps from record to record: the LINK records of the
 // entry's header, which hold for every model, what perception made of the
