@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <utility>
 
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/neighbours.h"
@@ -23,24 +25,24 @@ Sorvil::QvTag StereoGroupTag() {
   return tag;
 }
 
-// A null neighbour sorts first; real ones by index, which Sweep and Copy keep
-// in order.
-bool IdxLess(const QvAtomBase* a, const QvAtomBase* b) {
-  if (!a || !b) return !a && b;
-  return a->GetIdx() < b->GetIdx();
-}
-
 using Four = std::array<const QvAtomBase*, 4>;
 
 // The reference order of a stereo centre; false when the atom cannot be one.
+// A null neighbour (an implicit hydrogen) comes first, real ones by index,
+// which Sweep and Copy keep in order. Each index is asked for once.
 bool ReferenceOrder(const QvAtomBase& atom, Four& out) {
-  const unsigned degree = QvNbrCount(atom);
+  std::array<std::pair<std::uint64_t, const QvAtomBase*>, 4> keyed{};
+  unsigned degree = 0;
+  QvForEachNbr(atom, [&keyed, &degree](const QvAtomBase& nbr) {
+    if (degree < keyed.size()) keyed[degree] = {std::uint64_t{nbr.GetIdx()} + 1, &nbr};
+    ++degree;
+  });
   if (degree < 3 || degree > 4 || (degree == 3 && atom.GetImplicitHCount() > 1)) return false;
   if (degree == 4 && atom.GetImplicitHCount() > 0) return false;
-  size_t n = 0;
-  if (degree == 3) out[n++] = nullptr;
-  QvForEachNbr(atom, [&out, &n](const QvAtomBase& nbr) { out[n++] = &nbr; });
-  std::sort(out.begin(), out.end(), IdxLess);
+  if (degree == 3) keyed[3] = {0, nullptr};
+  for (size_t i = 1; i < 4; ++i)
+    for (size_t j = i; j > 0 && keyed[j].first < keyed[j - 1].first; --j) std::swap(keyed[j], keyed[j - 1]);
+  for (size_t i = 0; i < 4; ++i) out[i] = keyed[i].second;
   return std::adjacent_find(out.begin(), out.end()) == out.end();
 }
 

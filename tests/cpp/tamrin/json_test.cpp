@@ -89,6 +89,49 @@ TEST(JSONReader, DocumentsAcrossTheReadWindow) {
   for (const std::string& fault : faults) EXPECT_NE(messages.text().find(fault), std::string::npos) << fault;
 }
 
+// Every molecule of `text` read into a molecule of type Mol (through the
+// single-molecule read), written as SMILES from a copy, one per line.
+template <class Mol>
+std::string ReadAsSmiles(const std::string& text) {
+  Tamrin::qvmolistream in;
+  in.SetFormat(QvFormat::JSON);
+  EXPECT_TRUE(in.openstring(text));
+  Tamrin::qvmolostream out;
+  out.SetFormat(QvFormat::SMI);
+  EXPECT_TRUE(out.openstring());
+  Mol mol;
+  Tamrin::QvGraphMolImpl copy;
+  while (Tamrin::QvReadMolecule(in, static_cast<Tamrin::QvMolBase&>(mol))) {
+    EXPECT_TRUE(copy.Copy(mol));
+    Tamrin::QvWriteMolecule(out, copy);
+  }
+  return out.GetString();
+}
+
+TEST(JSONReader, GraphAndMultiConformerMoleculesReadAlike) {
+  // Charges, isotopes, hydrogens, aromatic orders to resolve, both kinds of
+  // stereo, defaults, and a faulty molecule between good ones: both kinds of
+  // molecule are built directly, each by its own code.
+  const std::string text =
+      R"({"defaults":{"atom":{"z":6,"impHs":1},"bond":{"bo":1}},"molecules":[)"
+      R"({"name":"pyridinium","atoms":[{"z":7,"chg":1},{},{},{},{},{}],"bonds":[)"
+      R"({"atoms":[0,1],"bo":1.5},{"atoms":[1,2],"bo":1.5},{"atoms":[2,3],"bo":1.5},)"
+      R"({"atoms":[3,4],"bo":1.5},{"atoms":[4,5],"bo":1.5},{"atoms":[5,0],"bo":1.5}]},)"
+      R"({"name":"bad","atoms":[{},{}],"bonds":[{"atoms":[0,1]},{"atoms":[1,0]}]},)"
+      R"({"name":"alanine-13C","atoms":[{"impHs":3,"isotope":13},{"stereo":"ccw"},{"z":7,"impHs":2},)"
+      R"({"impHs":0},{"z":8,"impHs":0},{"z":8,"chg":-1,"impHs":0}],"bonds":[)"
+      R"({"atoms":[0,1]},{"atoms":[1,2]},{"atoms":[1,3]},{"atoms":[3,4],"bo":2},{"atoms":[3,5]}]},)"
+      R"({"name":"butene","atoms":[{"impHs":3},{},{},{"impHs":3}],"bonds":[)"
+      R"({"atoms":[0,1]},{"atoms":[1,2],"bo":2,"stereo":"trans","stereoAtoms":[0,3]},{"atoms":[2,3]}]}]})"
+      "\n";
+  CapturedMessages messages;
+  const std::string graph = ReadAsSmiles<Tamrin::QvGraphMolImpl>(text);
+  // RDKit reads the same molecules from this text (its canonical SMILES of
+  // both agree).
+  EXPECT_EQ(graph, "c1cc[nH+]cc1 pyridinium\nC([C@H]([13CH3])N)([O-])=O alanine-13C\nC(=C\\C)/C butene\n");
+  EXPECT_EQ(ReadAsSmiles<Tamrin::QvMol>(text), graph);
+}
+
 TEST(JSONWriter, AromaticBondsWithoutAKekuleFormFail) {
   Tamrin::QvGraphMol mol;
   mol.SetTitle("c1cccc1");

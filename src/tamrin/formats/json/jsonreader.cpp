@@ -144,10 +144,42 @@ unsigned FirstRepeatedBond(const std::vector<json::BondRecord>& bonds,
   return first;
 }
 
+// Makes atoms and bonds through the molecule's virtual interface.
+class AnyBuilder {
+ public:
+  explicit AnyBuilder(QvMolBase& mol) : mol_(mol) {}
+  QvAtomBase* Atom(unsigned atomic_num) { return mol_.NewAtom(atomic_num); }
+  QvBondBase* Bond(QvAtomBase* bgn, QvAtomBase* end, unsigned order) { return mol_.NewBond(bgn, end, order); }
+
+ private:
+  QvMolBase& mol_;
+};
+
+// Makes them directly in the toolkit's own molecule classes, their lists
+// grown once. The ends of a bond are two different atoms this builder made
+// (the reader checks its indices first).
+template <class Graph>
+class GraphBuilder {
+ public:
+  // As a new atom would, the first one clears the perception bits.
+  GraphBuilder(Graph& mol, std::size_t atoms, std::size_t bonds) : mol_(mol) {
+    mol.Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
+    if (atoms) mol.ClearPerceived();
+  }
+  QvAtom* Atom(unsigned atomic_num) { return mol_.AddAtom(atomic_num); }
+  QvBond* Bond(QvAtomBase* bgn, QvAtomBase* end, unsigned order) {
+    return mol_.AddBond(static_cast<QvAtom*>(bgn), static_cast<QvAtom*>(end), order);
+  }
+
+ private:
+  Graph& mol_;
+};
+
 // Reads molecule `m` into the empty `mol`, which it leaves unfinished, and
 // returns the coordinates of its conformers after the first.
+template <class Builder>
 std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::DefaultsRecord& d, QvMolBase& mol,
-                                    Scratch& scratch) {
+                                    Builder builder, Scratch& scratch) {
   std::vector<QvAtomBase*>& atom_list = scratch.atoms;
   auto& chiral = scratch.chiral;
   std::vector<BondStereo>& double_bonds = scratch.double_bonds;
@@ -167,11 +199,14 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     const auto field = [&](json::AtomField k) -> const Num& {
       return a.field[k].kind != Num::kAbsent ? a.field[k] : d.atom.field[k];
     };
-    QvAtomBase* atom = mol.NewAtom(static_cast<unsigned>(Int(field(json::kZ), "z", 6, 0, 118, i)));
+    auto* atom = builder.Atom(static_cast<unsigned>(Int(field(json::kZ), "z", 6, 0, 118, i)));
     if (!atom) throw Fault{Where("atom", i) + ": cannot be made"};
-    atom->SetImplicitHCount(static_cast<unsigned>(Int(field(json::kImpHs), "impHs", 0, 0, 16, i)));
-    atom->SetFormalCharge(static_cast<int>(Int(field(json::kChg), "chg", 0, -16, 16, i)));
-    atom->SetIsotope(static_cast<unsigned>(Int(field(json::kIsotope), "isotope", 0, 0, 999, i)));
+    // A new atom has none of these: only the others are set.
+    if (const auto h = Int(field(json::kImpHs), "impHs", 0, 0, 16, i))
+      atom->SetImplicitHCount(static_cast<unsigned>(h));
+    if (const auto q = Int(field(json::kChg), "chg", 0, -16, 16, i)) atom->SetFormalCharge(static_cast<int>(q));
+    if (const auto mass = Int(field(json::kIsotope), "isotope", 0, 0, 999, i))
+      atom->SetIsotope(static_cast<unsigned>(mass));
     Int(field(json::kNRad), "nRad", 0, 0, 8, i);
     atom_list[i] = atom;
     stated = stated || a.stereo != Word::kAbsent;
@@ -193,7 +228,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     if (a0 == a1 || i == repeat)
       throw Fault{Where("bond", i) + ": joins atom " + std::to_string(a0) + " to itself or repeats a bond"};
     const unsigned order = BondOrder(b.order.kind != Num::kAbsent ? b.order : d.order, i);
-    QvBondBase* bond = mol.NewBond(atom_list[a0], atom_list[a1], order);
+    QvBondBase* bond = builder.Bond(atom_list[a0], atom_list[a1], order);
     if (!bond) throw Fault{Where("bond", i) + ": cannot be made"};
     aromatic = aromatic || order == kQvAromaticOrder;
 
@@ -288,7 +323,7 @@ class ReadState : public QvMolStreamReaderState {
       try {
         if (!scanned_doc_) json::ReadMoleculeRecord((*molecules_)[i], parsed_);
         const json::MoleculeRecord& record = scanned_doc_ ? scanned_.molecules[i] : parsed_;
-        more = ReadMolecule(record, scanned_.defaults, mol, scratch_);
+        more = Read(record, mol);
         return true;
       } catch (const Fault& fault) {
         Sorvil::QvErrorHandler::Warning("JSON document %u, molecule %u skipped: %s", cursor_.number, i,
@@ -304,6 +339,18 @@ class ReadState : public QvMolStreamReaderState {
 
  private:
   static constexpr std::size_t kWindow = 64 * 1024;
+
+  // A molecule without atoms may still hold deleted ones: only a fresh
+  // list is built directly.
+  std::vector<Conformer> Read(const json::MoleculeRecord& record, QvMolBase& mol) {
+    const json::DefaultsRecord& d = scanned_.defaults;
+    const std::size_t atoms = record.atoms.size(), bonds = record.bonds.size();
+    if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol); graph && graph->AtomList().empty())
+      return ReadMolecule(record, d, mol, GraphBuilder<QvMolGraphImpl<QvMolBase>>(*graph, atoms, bonds), scratch_);
+    if (auto* mc = Sorvil::QvCast<QvMol>(&mol); mc && mc->AtomList().empty())
+      return ReadMolecule(record, d, mol, GraphBuilder<QvMolGraphImpl<QvMCMolBase>>(*mc, atoms, bonds), scratch_);
+    return ReadMolecule(record, d, mol, AnyBuilder(mol), scratch_);
+  }
 
   bool NextDocument(qvmolistream& in) {
     // The molecules of the last document are all read: its memory is
