@@ -13,8 +13,13 @@ namespace {
 constexpr std::size_t kGrain = 16;
 constexpr std::size_t kSizes = QvBaseData::kCachedSize / kGrain;
 // Under the address sanitizer every block goes back to the heap, so that a
-// use after free is still caught.
-#if defined(__SANITIZE_ADDRESS__)
+// use after free is still caught (GCC and Clang say so differently).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SORVIL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(SORVIL_ADDRESS_SANITIZER)
 constexpr unsigned kKeep = 0;
 #else
 constexpr unsigned kKeep = QvBaseData::kCachedPerSize;
