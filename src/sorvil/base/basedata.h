@@ -1,6 +1,7 @@
 // One generic-data item: a tag, the identifier of its value type and a value.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <utility>
 
@@ -23,6 +24,16 @@ class QvBaseData {
 
   virtual std::unique_ptr<QvBaseData> Clone() const = 0;
 
+  // Readers make and drop a handful of items with every record, so items
+  // of up to kCachedSize bytes come from free lists kept per thread rather
+  // than from the heap each time. A block freed on another thread than the
+  // one that made it joins that thread's list; a thread keeps at most
+  // kCachedPerSize blocks of each size and frees them when it ends.
+  static constexpr std::size_t kCachedSize = 160;
+  static constexpr unsigned kCachedPerSize = 256;
+  static void* operator new(std::size_t size);
+  static void operator delete(void* block, std::size_t size) noexcept;
+
  protected:
   QvBaseData(QvTag tag, QvTypeId type) : tag_(tag), type_(type) {}
 
@@ -41,6 +52,10 @@ template <class T>
 class QvBaseDataT final : public QvBaseData {
  public:
   QvBaseDataT(QvTag tag, T value) : QvBaseData(tag, QvDataType<T>::id), value_(std::move(value)) {}
+  // The value made in place from `args`.
+  template <class... Args>
+  QvBaseDataT(QvTag tag, std::in_place_t, Args&&... args)
+      : QvBaseData(tag, QvDataType<T>::id), value_(std::forward<Args>(args)...) {}
 
   const T& Get() const { return value_; }
   T& Get() { return value_; }

@@ -1,10 +1,90 @@
 #include "sorvil/base/qvbase.h"
 
+#include <new>
+
 #include "sorvil/error/errorhandler.h"
 
 namespace Sorvil {
 
 QvBaseData::~QvBaseData() = default;
+
+namespace {
+
+constexpr std::size_t kGrain = 16;
+constexpr std::size_t kSizes = QvBaseData::kCachedSize / kGrain;
+// Under the address sanitizer every block goes back to the heap, so that a
+// use after free is still caught (GCC and Clang say so differently).
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SORVIL_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(SORVIL_ADDRESS_SANITIZER)
+constexpr unsigned kKeep = 0;
+#else
+constexpr unsigned kKeep = QvBaseData::kCachedPerSize;
+#endif
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+// Constant-initialised, so that reaching it costs no guard; `armed` tells
+// whether this thread's Flusher is registered, `gone` that it has run.
+struct ItemCache {
+  FreeBlock* blocks[kSizes];
+  unsigned counts[kSizes];
+  bool armed;
+  bool gone;
+};
+constinit thread_local ItemCache item_cache{};
+
+// Frees a thread's blocks when it ends; items freed after that (by other
+// thread-local objects' destructors) go straight to the heap.
+struct Flusher {
+  ~Flusher() {
+    ItemCache& cache = item_cache;
+    cache.gone = true;
+    for (std::size_t k = 0; k < kSizes; ++k)
+      while (FreeBlock* block = cache.blocks[k]) {
+        cache.blocks[k] = block->next;
+        ::operator delete(block);
+      }
+  }
+};
+
+void Arm(ItemCache& cache) {
+  thread_local Flusher flusher;
+  (void)flusher;
+  cache.armed = true;
+}
+
+std::size_t SizeClass(std::size_t size) { return (size - 1) / kGrain; }
+
+}  // namespace
+
+void* QvBaseData::operator new(std::size_t size) {
+  if (size > kCachedSize) return ::operator new(size);
+  const std::size_t k = SizeClass(size);
+  ItemCache& cache = item_cache;
+  if (FreeBlock* block = cache.blocks[k]) {
+    cache.blocks[k] = block->next;
+    --cache.counts[k];
+    return block;
+  }
+  return ::operator new((k + 1) * kGrain);
+}
+
+void QvBaseData::operator delete(void* block, std::size_t size) noexcept {
+  if (!block) return;
+  if (size > kCachedSize) return ::operator delete(block);
+  const std::size_t k = SizeClass(size);
+  ItemCache& cache = item_cache;
+  if (cache.gone || cache.counts[k] >= kKeep) return ::operator delete(block);
+  if (!cache.armed) Arm(cache);
+  cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
+  ++cache.counts[k];
+}
 
 QvBase::QvBase(const QvBase& other) { CopyData(other); }
 
@@ -12,8 +92,6 @@ QvBase& QvBase::operator=(const QvBase& other) {
   if (this != &other) CopyData(other);
   return *this;
 }
-
-QvBase::~QvBase() { ClearData(); }
 
 void QvBase::Clear() { ClearData(); }
 
@@ -37,16 +115,6 @@ size_t QvBase::NumData() const {
   size_t n = 0;
   for (const QvBaseData* item = First(); item; item = After(item)) ++n;
   return n;
-}
-
-void QvBase::Append(QvBaseData* item) {
-  if (last_) {
-    item->next_ = last_->next_;
-    last_->next_ = item;
-  } else {
-    item->next_ = item;
-  }
-  last_ = item;
 }
 
 void QvBase::Unlink(QvBaseData* prev, QvBaseData* item) {

@@ -91,7 +91,10 @@ class QvBase {
     }
     return *this;
   }
-  virtual ~QvBase();
+  // Most atoms and bonds carry no data: they leave without a call.
+  virtual ~QvBase() {
+    if (last_) ClearData();
+  }
 
   // Empties the object; here, its generic data.
   virtual void Clear();
@@ -111,7 +114,12 @@ class QvBase {
   // Appends without looking for an item with the same tag.
   template <class T>
   void AddData(QvTag tag, T value) {
-    AddData(std::make_unique<QvBaseDataT<T>>(tag, std::move(value)));
+    Append(new QvBaseDataT<T>(tag, std::move(value)));
+  }
+  // Appends an item whose value is made in place from `args`.
+  template <class T, class... Args>
+  void EmplaceData(QvTag tag, Args&&... args) {
+    Append(new QvBaseDataT<T>(tag, std::in_place, std::forward<Args>(args)...));
   }
   void AddData(QvTag tag, const char* value) { AddData(tag, std::string(value ? value : "")); }
   void AddData(QvTag tag, std::string_view value) { AddData(tag, std::string(value)); }
@@ -176,7 +184,10 @@ class QvBase {
       if (item->GetTag() == tag) return item;
     return nullptr;
   }
-  void Append(QvBaseData* item);
+  void Append(QvBaseData* item) {
+    item->next_ = last_ ? std::exchange(last_->next_, item) : item;
+    last_ = item;
+  }
   // Takes `item`, which follows `prev`, out of the ring and deletes it.
   void Unlink(QvBaseData* prev, QvBaseData* item);
 
@@ -187,7 +198,7 @@ template <class T>
 bool QvBase::SetData(QvTag tag, T value) {
   QvBaseData* item = FindItem(tag);
   if (!item) {
-    AddData(std::make_unique<QvBaseDataT<T>>(tag, std::move(value)));
+    Append(new QvBaseDataT<T>(tag, std::move(value)));
     return true;
   }
   T* slot = QvDataValue<T>(*item);

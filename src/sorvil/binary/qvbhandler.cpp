@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "pellar/qvstream.h"
+#include "sorvil/binary/qvbrecord.h"
 
 namespace Sorvil {
 
@@ -33,13 +34,27 @@ bool QVBReadPayload(Pellar::qvistream& in, std::uint64_t length, std::string& bu
   return true;
 }
 
+void QvBinaryIOHandler::Register(const QvReadFxnBase& fxn) {
+  const auto index = static_cast<std::uint16_t>(fxns_.size());
+  const std::uint8_t code = QVBTagCode(fxn.GetName());
+  fxns_.push_back(&fxn);
+  codes_.push_back(code);
+  next_by_code_.push_back(kNoFxn);
+  std::uint16_t* link = &first_by_code_[code];
+  while (*link != kNoFxn) link = &next_by_code_[*link];
+  *link = index;
+}
+
 QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::uint8_t code, std::string_view record,
                                       QVBCursor& payload, QvBase& target, QvTypeId type) const {
-  for (std::size_t i = 0; i < fxns_.size(); ++i) {
-    const QvReadFxnBase* fxn = fxns_[i];
-    // A coded tag names the function's name exactly when the codes agree.
-    if (fxn->GetTarget() == type && (code != 0 ? codes_[i] == code : fxn->GetName() == name))
-      return fxn->Read(payload, target, *this);
+  // A coded tag names the function's name exactly when the codes agree.
+  if (code != 0) {
+    for (std::uint16_t i = first_by_code_[code]; i != kNoFxn; i = next_by_code_[i])
+      if (fxns_[i]->GetTarget() == type) return fxns_[i]->Read(payload, target, *this);
+    name = QVBTagName(code);
+  } else {
+    for (const QvReadFxnBase* fxn : fxns_)
+      if (fxn->GetTarget() == type && fxn->GetName() == name) return fxn->Read(payload, target, *this);
   }
   // Kept under the tag of its name, so that writing the object again
   // reproduces the record.
@@ -59,11 +74,22 @@ QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId 
   const unsigned char* start = in.pos();
   std::string_view name;
   std::uint8_t code = 0;
-  if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;
+  // Child records mostly have a coded tag and a payload below 128 bytes,
+  // a length of one byte: both are read here.
+  if (in.peek() > 0) {
+    code = static_cast<std::uint8_t>(in.get());
+  } else if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) {
+    return QVBReadTagFailed;
+  }
   if (in.at_end()) return QVBEndOfFile;
-  bool ended = false;
-  const std::uint64_t length = QVBReadDataLength(in, kMaxLength, &ended);
-  if (length == 0) return ended ? QVBEndOfFile : QVBReadLengthFailed;
+  std::uint64_t length = 0;
+  if (in.peek() > 0x80) {
+    length = static_cast<unsigned>(in.get()) & 0x7F;
+  } else {
+    bool ended = false;
+    length = QVBReadDataLength(in, kMaxLength, &ended);
+    if (length == 0) return ended ? QVBEndOfFile : QVBReadLengthFailed;
+  }
   const unsigned char* bytes = nullptr;
   if (!in.take(static_cast<std::size_t>(length), bytes)) return QVBIncorrectSize;
   QVBCursor payload(bytes, static_cast<std::size_t>(length));

@@ -4,6 +4,7 @@
 // data (QvUnknownQVBData) so that writing the object reproduces it.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -61,10 +62,7 @@ class QvReadFxn final : public QvReadFxnBase {
 class QvBinaryIOHandler {
  public:
   // Functions are asked in registration order; they must outlive the handler.
-  void Register(const QvReadFxnBase& fxn) {
-    fxns_.push_back(&fxn);
-    codes_.push_back(QVBTagCode(fxn.GetName()));
-  }
+  void Register(const QvReadFxnBase& fxn);
 
   // One record from `in` into `target`, read as the class `type` (see the
   // steps in the .cpp). Returns the first failing code.
@@ -80,13 +78,25 @@ class QvBinaryIOHandler {
                        bool* lost = nullptr) const;
 
  private:
+  // `name` may be empty for a tag given by its code.
   QVBReturn Dispatch(std::string_view name, std::uint8_t code, std::string_view record, QVBCursor& payload,
                      QvBase& target, QvTypeId type) const;
+
+  static constexpr std::uint16_t kNoFxn = UINT16_MAX;
 
   std::vector<const QvReadFxnBase*> fxns_;
   // The dictionary code of each function's name (0: none), compared before
   // the names themselves.
   std::vector<std::uint8_t> codes_;
+  // The functions of one code in registration order: the first one, and
+  // after each the next (kNoFxn ends the chain). A coded tag is matched
+  // by its chain alone, most often one function long.
+  std::array<std::uint16_t, 256> first_by_code_ = [] {
+    std::array<std::uint16_t, 256> none;
+    none.fill(kNoFxn);
+    return none;
+  }();
+  std::vector<std::uint16_t> next_by_code_;
 };
 
 // Appends exactly `length` bytes of `in` to `buffer`; false when fewer came.

@@ -228,7 +228,7 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
     case kDouble:
       return AddFixed<double>(object, tag, bytes);
     case kString:
-      object.AddData(tag, std::string(bytes));
+      object.EmplaceData<std::string>(tag, bytes);
       return true;
     case kZigInt:
     case kVarUInt: {
@@ -256,7 +256,7 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
       QVBCursor in(bytes);
       std::string_view name;
       if (!Text(in, name)) return false;
-      object.AddData(tag, Sorvil::QvTagData(std::string(name), std::string(bytes.substr(bytes.size() - in.left()))));
+      object.EmplaceData<Sorvil::QvTagData>(tag, std::string(name), std::string(bytes.substr(bytes.size() - in.left())));
       return true;
     }
     case kSDInteger: {
@@ -266,7 +266,7 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
       if (!Text(in, name) || !Zig(in, number) || !in.at_end()) return false;
       char digits[24];
       const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
-      object.AddData(tag, Sorvil::QvTagData(std::string(name), std::string(digits, printed)));
+      object.EmplaceData<Sorvil::QvTagData>(tag, std::string(name), std::string(digits, printed));
       return true;
     }
     case kResidue:
