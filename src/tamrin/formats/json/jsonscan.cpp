@@ -118,17 +118,21 @@ class Scanner {
   }
 
   // Reads a member's name and colon into `k`: its index in `keys`, or N for
-  // another name.
+  // another name. The fast path takes a name of `keys` as compact text
+  // holds it; NameAfterAll then reads any other.
   template <std::size_t N>
-  bool Name(const Keys<N>& keys, std::size_t& k) {
-    if (end_ - p_ >= 16) {
-      const std::uint64_t w0 = Load(p_), w1 = Load(p_ + 8);
-      for (k = 0; k < N; ++k)
-        if ((((w0 ^ keys[k].word[0]) & keys[k].mask[0]) | ((w1 ^ keys[k].word[1]) & keys[k].mask[1])) == 0) {
-          p_ += keys[k].size;
-          return true;
-        }
-    }
+  bool KnownName(const Keys<N>& keys, std::size_t& k) {
+    if (end_ - p_ < 16) return false;
+    const std::uint64_t w0 = Load(p_), w1 = Load(p_ + 8);
+    for (k = 0; k < N; ++k)
+      if ((((w0 ^ keys[k].word[0]) & keys[k].mask[0]) | ((w1 ^ keys[k].word[1]) & keys[k].mask[1])) == 0) {
+        p_ += keys[k].size;
+        return true;
+      }
+    return false;
+  }
+  template <std::size_t N>
+  bool NameAfterAll(const Keys<N>& keys, std::size_t& k) {
     std::string_view name;
     if (!String(name) || !Take(':')) return false;
     k = 0;
@@ -136,21 +140,26 @@ class Scanner {
     return true;
   }
 
-  // An object's members, `member(k)` reading each value (k as Name gives it).
+  // An object's members, `member(k)` reading each value (k as KnownName
+  // gives it).
   template <std::size_t N, class F>
   bool Object(const Keys<N>& keys, F&& member) {
     if (!Take('{')) return false;
-    if (Peek() == '}') {
-      ++p_;
-      return true;
+    std::size_t k;
+    if (!KnownName(keys, k)) {
+      if (Peek() == '}') {
+        ++p_;
+        return true;
+      }
+      if (!NameAfterAll(keys, k)) return false;
     }
     for (;;) {
-      std::size_t k;
-      if (!Name(keys, k) || !member(k)) return false;
+      if (!member(k)) return false;
       const char c = Peek();
       if (c != ',' && c != '}') return false;
       ++p_;
       if (c == '}') return true;
+      if (!KnownName(keys, k) && !NameAfterAll(keys, k)) return false;
     }
   }
   template <class F>
@@ -217,7 +226,7 @@ class Scanner {
   // Integers of up to 18 digits, which fit 64 bits; "-0" is left to the
   // document, which reads it as a float. One and two digits, the most, are
   // read on a shorter path.
-  bool Int(std::int64_t& value) {
+  [[gnu::always_inline]] bool Int(std::int64_t& value) {
     if (end_ - p_ >= 3) {
       const unsigned d0 = static_cast<unsigned char>(p_[0] - '0'), d1 = static_cast<unsigned char>(p_[1] - '0');
       if (d0 < 10 && !NumberByte(p_[1])) {
@@ -231,6 +240,9 @@ class Scanner {
         return true;
       }
     }
+    return LongInt(value);
+  }
+  bool LongInt(std::int64_t& value) {
     Peek();
     // A local cursor: the digit loop then keeps it in a register.
     const char* p = p_;
@@ -264,25 +276,35 @@ class Scanner {
     word = WordOf(s);
     return true;
   }
+  // A pair of indices, "[i,j]" in compact text, read on a short path.
   bool IndexPair(Pair& pair) {
-    pair.present = true;
+    const char* start = p_;
+    std::int64_t v[2];
+    if (Take('[') && Int(v[0]) && *p_ == ',' && (++p_, Int(v[1])) && *p_ == ']') {
+      ++p_;
+      SetPair(pair, 2, v);
+      return true;
+    }
+    p_ = start;
     unsigned n = 0;
-    std::int64_t v[2] = {};
-    bool in_range = true;
     const bool ok = Array([&] {
       std::int64_t x;
       if (!Int(x)) return false;
       if (n < 2) v[n] = x;
       ++n;
-      in_range = in_range && x >= 0 && x <= std::numeric_limits<std::uint32_t>::max();
       return true;
     });
-    pair.ok = n == 2 && in_range;
+    SetPair(pair, n, v);
+    return ok;
+  }
+  static void SetPair(Pair& pair, unsigned n, const std::int64_t (&v)[2]) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::uint32_t>::max();
+    pair.present = true;
+    pair.ok = n == 2 && v[0] >= 0 && v[0] <= kMax && v[1] >= 0 && v[1] <= kMax;
     if (pair.ok) {
       pair.first = static_cast<std::uint32_t>(v[0]);
       pair.second = static_cast<std::uint32_t>(v[1]);
     }
-    return ok;
   }
 
   // Any value this scanner reads, for the members the reader ignores.
