@@ -48,8 +48,9 @@ struct Key {
 template <std::size_t N>
 using Keys = std::array<Key, N>;
 
-// The names each object of a document may hold that the reader uses, the
-// most frequent first.
+// The names the scanner looks for in each object of a document, the most
+// frequent first: those the reader uses, those it declines, and a header
+// that is skipped. Other names take the slow path.
 constexpr Keys<3> kDocumentKeys{{{"molecules"}, {"defaults"}, {"commonchem"}}};
 constexpr Keys<2> kDefaultsKeys{{{"atom"}, {"bond"}}};
 constexpr Keys<kAtomFields + 1> kAtomKeys{{{"z"}, {"impHs"}, {"chg"}, {"isotope"}, {"nRad"}, {"stereo"}}};
