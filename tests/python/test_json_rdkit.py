@@ -166,6 +166,8 @@ FAULTS = [
      + GOOD + "]}", "molecule 0 skipped: bond 2: joins atom 1 to itself or repeats a bond"),
     ("bad z", '{"molecules":[{"atoms":[{"z":"C"}]},' + GOOD + "]}",
      'molecule 0 skipped: atom 0: "z" is not an integer from 0 to 118'),
+    ("bad default z", '{"defaults":{"atom":{"z":200}},"molecules":[{"atoms":[{"z":7},{}]},' + GOOD + "]}",
+     'molecule 0 skipped: atom 1: "z" is not an integer from 0 to 118'),
     ("deep", '{"x":' + "[" * 100000 + "]" * 100000 + '}\n{"molecules":[' + GOOD + "]}",
      "JSON document 1 nests deeper than 64 levels"),
     ("coords short", '{"molecules":[{"atoms":[{},{}],"conformers":[{"dim":3,"coords":[[0,0,0]]}]},' + GOOD + "]}",

@@ -100,6 +100,10 @@ INSTANTIATE_TEST_SUITE_P(
                                 R"("bonds":[{"atoms":[0,1]},{"atoms":[1,2],"bo":2,"stereo":"cis","stereoAtoms":[0,3]},)"
                                 R"({"atoms":[2,3],"stereo":"trans"}]})"),
              true},
+        Case{"NamesLikeKnownOnes",
+             Doc(R"({"atomsX":[1],"atoms":[{"zz":1,"z":7,"impHsX":2,"Z":3},{"stereo ":"cw","chg":1}],)"
+                 R"("bond":[],"bonds":[{"bo ":2,"atoms":[0,1],"stereoAtom":[0,1],"stereoAtomsX":1}]})"),
+             true},
         Case{"GoesOnPastTheLineEnd", Doc("{\"atoms\":[{},\n{}],\"bonds\":[{\"atoms\":[0,1]}]}"), true},
         Case{"StereoNotAWord", Doc(R"({"atoms":[{},{}],"bonds":[{"atoms":[0,1],"stereo":5}]})"), false},
         Case{"PairsOutOfRange", Doc(R"({"atoms":[{},{}],"bonds":[{"atoms":[-1,1]},{"atoms":[0,4294967296]},)"

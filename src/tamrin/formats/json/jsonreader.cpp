@@ -49,13 +49,44 @@ using json::Word;
               std::to_string(hi)};
 }
 
-// Five calls per atom: the message is made out of line.
-inline std::int64_t Int(const Num& v, const char* name, std::int64_t fallback, std::int64_t lo, std::int64_t hi,
-                        unsigned atom) {
-  if (v.kind == Num::kAbsent) return fallback;
-  if (v.kind != Num::kInt || v.value < lo || v.value > hi) IntFault(name, lo, hi, atom);
-  return v.value;
-}
+// An atom field's name, its value when neither the atom nor the defaults
+// give it, and its range.
+struct FieldRule {
+  const char* name;
+  std::int64_t fallback, lo, hi;
+};
+constexpr FieldRule kFieldRules[json::kAtomFields] = {
+    {"z", 6, 0, 118}, {"impHs", 0, 0, 16}, {"chg", 0, -16, 16}, {"isotope", 0, 0, 999}, {"nRad", 0, 0, 8}};
+
+// The atom fields of the defaults, each checked once per molecule: one out
+// of range is a fault of the first atom that takes it.
+class AtomDefaults {
+ public:
+  explicit AtomDefaults(const json::AtomRecord& d) {
+    for (unsigned k = 0; k < json::kAtomFields; ++k) {
+      const Num& v = d.field[k];
+      ok_[k] = v.kind == Num::kAbsent || InRange(v, kFieldRules[k]);
+      value_[k] = v.kind == Num::kAbsent ? kFieldRules[k].fallback : v.value;
+    }
+  }
+
+  // Field `k` of atom `i`, whose record is `a`. Five calls per atom: the
+  // message is made out of line.
+  std::int64_t Of(const json::AtomRecord& a, json::AtomField k, unsigned i) const {
+    const Num& own = a.field[k];
+    const FieldRule& rule = kFieldRules[k];
+    if (own.kind == Num::kAbsent ? !ok_[k] : !InRange(own, rule)) IntFault(rule.name, rule.lo, rule.hi, i);
+    return own.kind == Num::kAbsent ? value_[k] : own.value;
+  }
+
+ private:
+  static bool InRange(const Num& v, const FieldRule& rule) {
+    return v.kind == Num::kInt && v.value >= rule.lo && v.value <= rule.hi;
+  }
+
+  std::int64_t value_[json::kAtomFields];
+  bool ok_[json::kAtomFields];
+};
 
 // JSON text of a property value that is not a string.
 std::string PropertyText(const Value& v) {
@@ -193,21 +224,17 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
   bool stated = d.StateStereo();
   const unsigned natoms = static_cast<unsigned>(m.atoms.size());
   atom_list.assign(natoms, nullptr);
+  const AtomDefaults defaults(d.atom);
   for (unsigned i = 0; i < natoms; ++i) {
     const json::AtomRecord& a = m.atoms[i];
     if (!a.object) throw Fault{Where("atom", i) + " is not an object"};
-    const auto field = [&](json::AtomField k) -> const Num& {
-      return a.field[k].kind != Num::kAbsent ? a.field[k] : d.atom.field[k];
-    };
-    auto* atom = builder.Atom(static_cast<unsigned>(Int(field(json::kZ), "z", 6, 0, 118, i)));
+    auto* atom = builder.Atom(static_cast<unsigned>(defaults.Of(a, json::kZ, i)));
     if (!atom) throw Fault{Where("atom", i) + ": cannot be made"};
     // A new atom has none of these: only the others are set.
-    if (const auto h = Int(field(json::kImpHs), "impHs", 0, 0, 16, i))
-      atom->SetImplicitHCount(static_cast<unsigned>(h));
-    if (const auto q = Int(field(json::kChg), "chg", 0, -16, 16, i)) atom->SetFormalCharge(static_cast<int>(q));
-    if (const auto mass = Int(field(json::kIsotope), "isotope", 0, 0, 999, i))
-      atom->SetIsotope(static_cast<unsigned>(mass));
-    Int(field(json::kNRad), "nRad", 0, 0, 8, i);
+    if (const auto h = defaults.Of(a, json::kImpHs, i)) atom->SetImplicitHCount(static_cast<unsigned>(h));
+    if (const auto q = defaults.Of(a, json::kChg, i)) atom->SetFormalCharge(static_cast<int>(q));
+    if (const auto mass = defaults.Of(a, json::kIsotope, i)) atom->SetIsotope(static_cast<unsigned>(mass));
+    defaults.Of(a, json::kNRad, i);
     atom_list[i] = atom;
     stated = stated || a.stereo != Word::kAbsent;
     const Word s = a.stereo != Word::kAbsent ? a.stereo : d.atom.stereo;

@@ -1,3 +1,4 @@
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -10,16 +11,6 @@ namespace Tamrin::json {
 
 namespace {
 
-constexpr std::string_view kAtomNames[kAtomFields] = {"z", "impHs", "chg", "isotope", "nRad"};
-
-// Returns the index of `key` in `names`, or N.
-template <std::size_t N>
-std::size_t IndexOf(std::string_view key, const std::string_view (&names)[N]) {
-  std::size_t k = 0;
-  while (k < N && key != names[k]) ++k;
-  return k;
-}
-
 Word WordOf(std::string_view s) {
   if (s == "cw") return Word::kCw;
   if (s == "ccw") return Word::kCcw;
@@ -28,12 +19,51 @@ Word WordOf(std::string_view s) {
   return Word::kOther;
 }
 
+// Eight bytes of text as a word whose lowest byte is the first.
+std::uint64_t Load(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
+// A member name as it stands in compact text, `"name":`, in two words (the
+// first byte lowest) with the masks of the bytes it fills: one look at
+// sixteen bytes tells whether the text holds it. Names are 13 bytes at most
+// (a longer one fails to compile: it would fill a third word).
+struct Key {
+  std::string_view name;
+  std::size_t size;  // with the quotes and the colon
+  std::uint64_t word[2] = {}, mask[2] = {};
+
+  constexpr Key(std::string_view n) : name(n), size(n.size() + 3) {
+    for (std::size_t i = 0; i < size; ++i) {
+      const char c = i == 0 || i == size - 2 ? '"' : i == size - 1 ? ':' : n[i - 1];
+      word[i / 8] |= std::uint64_t{static_cast<unsigned char>(c)} << (8 * (i % 8));
+      mask[i / 8] |= std::uint64_t{0xff} << (8 * (i % 8));
+    }
+  }
+};
+
+template <std::size_t N>
+using Keys = std::array<Key, N>;
+
+// The names the scanner looks for in each object of a document, the most
+// frequent first: those the reader uses, those it declines, and a header
+// that is skipped. Other names take the slow path.
+constexpr Keys<3> kDocumentKeys{{{"molecules"}, {"defaults"}, {"commonchem"}}};
+constexpr Keys<2> kDefaultsKeys{{{"atom"}, {"bond"}}};
+constexpr Keys<kAtomFields + 1> kAtomKeys{{{"z"}, {"impHs"}, {"chg"}, {"isotope"}, {"nRad"}, {"stereo"}}};
+constexpr Keys<2> kBondDefaultsKeys{{{"bo"}, {"stereo"}}};
+constexpr Keys<5> kMoleculeKeys{{{"atoms"}, {"bonds"}, {"name"}, {"conformers"}, {"properties"}}};
+constexpr Keys<4> kBondKeys{{{"atoms"}, {"bo"}, {"stereo"}, {"stereoAtoms"}}};
+static_assert(kAtomKeys[kAtomFields].name == "stereo");
+
 // Reads the plain subset of JSON. Every member returns false to decline:
 // the caller then leaves the text to rapidjson, which reads it or reports
 // it, so the scanner never has to tell bad text from text it does not know.
-// `kCompact` scans text known to hold no white space (a document on one
-// line as the writers give it), which spares the tests between tokens.
-template <bool kCompact>
+// Compact text (no white space between tokens, as the writers give it) is
+// the fast path: white space costs a second look only where it stands.
 class Scanner {
  public:
   explicit Scanner(std::string_view text) : begin_(text.data()), p_(text.data()), end_(text.data() + text.size()) {}
@@ -45,16 +75,19 @@ class Scanner {
     doc.count = 0;
     bool molecules = false;
     unsigned seen = 0;
-    const bool ok = Object([&](std::string_view key) {
-      if (key == "defaults") return Once(seen, 1) && KnownDefaults(doc);
-      if (key == "molecules") {
-        molecules = true;
-        return Once(seen, 2) && Array([&] {
-                 if (doc.count == doc.molecules.size()) doc.molecules.emplace_back();
-                 return Molecule(doc.molecules[doc.count++]);
-               });
+    const bool ok = Object(kDocumentKeys, [&](std::size_t key) {
+      switch (key) {
+        case 0:
+          molecules = true;
+          return Once(seen, 2) && Array([&] {
+                   if (doc.count == doc.molecules.size()) doc.molecules.emplace_back();
+                   return Molecule(doc.molecules[doc.count++]);
+                 });
+        case 1:
+          return Once(seen, 1) && KnownDefaults(doc);
+        default:
+          return Skip(1);
       }
-      return Skip(1);
     });
     return ok && molecules;
   }
@@ -70,39 +103,80 @@ class Scanner {
     return true;
   }
 
-  // Most tokens follow the last one without white space: one test for them.
-  bool More() {
-    if constexpr (kCompact) return p_ != end_;
-    while (p_ != end_ && static_cast<unsigned char>(*p_) <= ' ' &&
-           (*p_ == ' ' || *p_ == '\n' || *p_ == '\r' || *p_ == '\t'))
-      ++p_;
-    return p_ != end_;
+  static bool Space(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+  // The next byte that is no white space, '\0' at the end of the text.
+  char Peek() {
+    if (p_ != end_ && static_cast<unsigned char>(*p_) > ' ') [[likely]]
+      return *p_;
+    while (p_ != end_ && Space(*p_)) ++p_;
+    return p_ != end_ ? *p_ : '\0';
   }
   bool Take(char c) {
-    if (!More() || *p_ != c) return false;
+    if (Peek() != c) return false;
     ++p_;
     return true;
   }
 
-  // An object's members, `member(name)` reading each value.
-  template <class F>
-  bool Object(F&& member) {
+  // Reads a member's name and colon into `k`: its index in `keys`, or N for
+  // another name. The fast path takes a name of `keys` as compact text
+  // holds it; NameAfterAll then reads any other.
+  template <std::size_t N>
+  bool KnownName(const Keys<N>& keys, std::size_t& k) {
+    if (end_ - p_ < 16) return false;
+    const std::uint64_t w0 = Load(p_), w1 = Load(p_ + 8);
+    for (k = 0; k < N; ++k)
+      if ((((w0 ^ keys[k].word[0]) & keys[k].mask[0]) | ((w1 ^ keys[k].word[1]) & keys[k].mask[1])) == 0) {
+        p_ += keys[k].size;
+        return true;
+      }
+    return false;
+  }
+  template <std::size_t N>
+  bool NameAfterAll(const Keys<N>& keys, std::size_t& k) {
+    std::string_view name;
+    if (!String(name) || !Take(':')) return false;
+    k = 0;
+    while (k < N && keys[k].name != name) ++k;
+    return true;
+  }
+
+  // An object's members, `member(k)` reading each value (k as KnownName
+  // gives it).
+  template <std::size_t N, class F>
+  bool Object(const Keys<N>& keys, F&& member) {
     if (!Take('{')) return false;
-    if (Take('}')) return true;
-    do {
-      std::string_view key;
-      if (!String(key) || !Take(':') || !member(key)) return false;
-    } while (Take(','));
-    return Take('}');
+    std::size_t k;
+    if (!KnownName(keys, k)) {
+      if (Peek() == '}') {
+        ++p_;
+        return true;
+      }
+      if (!NameAfterAll(keys, k)) return false;
+    }
+    for (;;) {
+      if (!member(k)) return false;
+      const char c = Peek();
+      if (c != ',' && c != '}') return false;
+      ++p_;
+      if (c == '}') return true;
+      if (!KnownName(keys, k) && !NameAfterAll(keys, k)) return false;
+    }
   }
   template <class F>
   bool Array(F&& item) {
     if (!Take('[')) return false;
-    if (Take(']')) return true;
-    do
+    if (Peek() == ']') {
+      ++p_;
+      return true;
+    }
+    for (;;) {
       if (!item()) return false;
-    while (Take(','));
-    return Take(']');
+      const char c = Peek();
+      if (c != ',' && c != ']') return false;
+      ++p_;
+      if (c == ']') return true;
+    }
   }
 
   // The lowest byte of `word` (in memory order) that is a quote, a backslash
@@ -123,39 +197,58 @@ class Scanner {
   bool String(std::string_view& out) {
     if (!Take('"')) return false;
     const char* first = p_;
-    for (;;) {
-      if (end_ - p_ >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p_, 8);
-        if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
-        const unsigned k = StringStop(word);
-        p_ += k;
-        if (k == 8) continue;
-      } else {
-        while (p_ != end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) ++p_;
-        if (p_ == end_) return false;
-      }
-      if (*p_ != '"') return false;
-      break;
+    while (end_ - p_ >= 8) {
+      const unsigned k = StringStop(Load(p_));
+      p_ += k;
+      if (k < 8) return StringEnd(first, out);
     }
+    while (p_ != end_ && *p_ != '"' && *p_ != '\\' && static_cast<unsigned char>(*p_) >= 0x20) ++p_;
+    return p_ != end_ && StringEnd(first, out);
+  }
+  bool StringEnd(const char* first, std::string_view& out) {
+    if (*p_ != '"') return false;
     out = {first, static_cast<std::size_t>(p_ - first)};
     ++p_;
     return true;
   }
 
-  static bool Digit(char c) { return c >= '0' && c <= '9'; }
+  // The bytes that go on a number: digits, a point, an exponent.
+  static constexpr std::array<bool, 256> kNumberByte = [] {
+    std::array<bool, 256> table{};
+    for (unsigned char c : std::string_view("0123456789.eE")) table[c] = true;
+    return table;
+  }();
+  static bool Digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
+  static bool NumberByte(char c) { return kNumberByte[static_cast<unsigned char>(c)]; }
   // Whether the number that ended at p_ really ended (and not at the end of
   // the window, or in a fraction or exponent).
-  bool NumberEnds() const { return p_ != end_ && *p_ != '.' && *p_ != 'e' && *p_ != 'E' && !Digit(*p_); }
+  bool NumberEnds() const { return p_ != end_ && !NumberByte(*p_); }
 
   // Integers of up to 18 digits, which fit 64 bits; "-0" is left to the
-  // document, which reads it as a float.
-  bool Int(std::int64_t& value) {
-    if (!More()) return false;
+  // document, which reads it as a float. One and two digits, the most, are
+  // read on a shorter path.
+  [[gnu::always_inline]] bool Int(std::int64_t& value) {
+    if (end_ - p_ >= 3) {
+      const unsigned d0 = static_cast<unsigned char>(p_[0] - '0'), d1 = static_cast<unsigned char>(p_[1] - '0');
+      if (d0 < 10 && !NumberByte(p_[1])) {
+        value = d0;
+        p_ += 1;
+        return true;
+      }
+      if (d0 - 1 < 9 && d1 < 10 && !NumberByte(p_[2])) {
+        value = 10 * d0 + d1;
+        p_ += 2;
+        return true;
+      }
+    }
+    return LongInt(value);
+  }
+  bool LongInt(std::int64_t& value) {
+    Peek();
     // A local cursor: the digit loop then keeps it in a register.
     const char* p = p_;
-    const bool minus = *p == '-';
-    if (minus) ++p;
+    const bool minus = p != end_ && *p == '-';
+    p += minus;
     const char* first = p;
     std::uint64_t v = 0;  // wraps on long digit runs, which are declined
     for (; p != end_ && Digit(*p); ++p) v = 10 * v + static_cast<unsigned>(*p - '0');
@@ -171,7 +264,7 @@ class Scanner {
   }
   // A bond order: an integer, or exactly 1.5.
   bool Order(Num& num) {
-    if (More() && end_ - p_ > 3 && std::memcmp(p_, "1.5", 3) == 0) {
+    if (Peek() == '1' && end_ - p_ > 3 && std::memcmp(p_, "1.5", 3) == 0) {
       p_ += 3;
       num.kind = Num::kHalf;
       return NumberEnds();
@@ -184,34 +277,45 @@ class Scanner {
     word = WordOf(s);
     return true;
   }
+  // A pair of indices, "[i,j]" in compact text, read on a short path.
   bool IndexPair(Pair& pair) {
-    pair.present = true;
+    const char* start = p_;
+    std::int64_t v[2];
+    if (Take('[') && Int(v[0]) && *p_ == ',' && (++p_, Int(v[1])) && *p_ == ']') {
+      ++p_;
+      SetPair(pair, 2, v);
+      return true;
+    }
+    p_ = start;
     unsigned n = 0;
-    std::int64_t v[2] = {};
-    bool in_range = true;
     const bool ok = Array([&] {
       std::int64_t x;
       if (!Int(x)) return false;
       if (n < 2) v[n] = x;
       ++n;
-      in_range = in_range && x >= 0 && x <= std::numeric_limits<std::uint32_t>::max();
       return true;
     });
-    pair.ok = n == 2 && in_range;
+    SetPair(pair, n, v);
+    return ok;
+  }
+  static void SetPair(Pair& pair, unsigned n, const std::int64_t (&v)[2]) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::uint32_t>::max();
+    pair.present = true;
+    pair.ok = n == 2 && v[0] >= 0 && v[0] <= kMax && v[1] >= 0 && v[1] <= kMax;
     if (pair.ok) {
       pair.first = static_cast<std::uint32_t>(v[0]);
       pair.second = static_cast<std::uint32_t>(v[1]);
     }
-    return ok;
   }
 
   // Any value this scanner reads, for the members the reader ignores.
   bool Skip(unsigned depth) {
-    if (depth > kMaxDepth || !More()) return false;
+    if (depth > kMaxDepth) return false;
+    static constexpr Keys<0> kNone{};
     std::string_view s;
-    switch (*p_) {
+    switch (Peek()) {
       case '{':
-        return Object([&](std::string_view) { return Skip(depth + 1); });
+        return Object(kNone, [&](std::size_t) { return Skip(depth + 1); });
       case '[':
         return Array([&] { return Skip(depth + 1); });
       case '"':
@@ -224,8 +328,7 @@ class Scanner {
         return Literal("null");
       default: {
         std::int64_t v;
-        if (Int(v)) return true;
-        return false;
+        return Int(v);
       }
     }
   }
@@ -240,6 +343,7 @@ class Scanner {
   // same value.
   bool KnownDefaults(DocumentRecord& doc) {
     const std::string& known = doc.defaults_text;
+    Peek();
     if (!known.empty() && static_cast<std::size_t>(end_ - p_) >= known.size() &&
         std::memcmp(p_, known.data(), known.size()) == 0) {
       p_ += known.size();
@@ -256,18 +360,18 @@ class Scanner {
 
   bool Defaults(DefaultsRecord& d) {
     unsigned seen = 0;
-    return Object([&](std::string_view key) {
-      if (key == "atom") {
+    return Object(kDefaultsKeys, [&](std::size_t key) {
+      if (key == 0) {
         if (!Once(seen, 0)) return false;
         unsigned fields = 0;
-        return Object([&](std::string_view k) { return AtomMember(k, d.atom, fields); });
+        return Object(kAtomKeys, [&](std::size_t k) { return AtomMember(k, d.atom, fields); });
       }
-      if (key == "bond") {
+      if (key == 1) {
         if (!Once(seen, 1)) return false;
         unsigned fields = 0;
-        return Object([&](std::string_view k) {
-          if (k == "bo") return Once(fields, 0) && Order(d.order);
-          if (k == "stereo") return Once(fields, 1) && Stereo(d.bond_stereo);
+        return Object(kBondDefaultsKeys, [&](std::size_t k) {
+          if (k == 0) return Once(fields, 0) && Order(d.order);
+          if (k == 1) return Once(fields, 1) && Stereo(d.bond_stereo);
           return Skip(3);
         });
       }
@@ -275,10 +379,9 @@ class Scanner {
     });
   }
 
-  bool AtomMember(std::string_view key, AtomRecord& a, unsigned& seen) {
-    const std::size_t k = IndexOf(key, kAtomNames);
+  bool AtomMember(std::size_t k, AtomRecord& a, unsigned& seen) {
     if (k < kAtomFields) return Once(seen, k) && Int(a.field[k]);
-    if (key == "stereo") return Once(seen, kAtomFields) && Stereo(a.stereo);
+    if (k == kAtomFields) return Once(seen, kAtomFields) && Stereo(a.stereo);
     return Skip(4);
   }
 
@@ -290,35 +393,46 @@ class Scanner {
     m.bonds.clear();
     m.conformers = m.properties = nullptr;
     unsigned seen = 0;
-    return Object([&](std::string_view key) {
-      if (key == "name") return Once(seen, 0) && (m.has_name = String(m.name));
-      if (key == "atoms") {
-        m.atoms_state = MoleculeRecord::kArray;
-        return Once(seen, 1) && Array([&] {
-                 unsigned fields = 0;
-                 AtomRecord& a = m.atoms.emplace_back();
-                 return Object([&](std::string_view k) { return AtomMember(k, a, fields); });
-               });
+    return Object(kMoleculeKeys, [&](std::size_t key) {
+      switch (key) {
+        case 0:
+          m.atoms_state = MoleculeRecord::kArray;
+          return Once(seen, 1) && Array([&] {
+                   unsigned fields = 0;
+                   AtomRecord& a = m.atoms.emplace_back();
+                   return Object(kAtomKeys, [&](std::size_t k) { return AtomMember(k, a, fields); });
+                 });
+        case 1:
+          m.bonds_state = MoleculeRecord::kArray;
+          return Once(seen, 2) && Array([&] { return Bond(m.bonds.emplace_back()); });
+        case 2:
+          return Once(seen, 0) && (m.has_name = String(m.name));
+        case 3:
+        case 4:
+          // Coordinates and property values are read by the document, so
+          // that their numbers are the document's.
+          return false;
+        default:
+          return Skip(3);
       }
-      if (key == "bonds") {
-        m.bonds_state = MoleculeRecord::kArray;
-        return Once(seen, 2) && Array([&] { return Bond(m.bonds.emplace_back()); });
-      }
-      // Coordinates and property values are read by the document, so that
-      // their numbers are the document's.
-      if (key == "conformers" || key == "properties") return false;
-      return Skip(3);
     });
   }
 
   bool Bond(BondRecord& b) {
     unsigned seen = 0;
-    return Object([&](std::string_view key) {
-      if (key == "atoms") return Once(seen, 0) && IndexPair(b.ends);
-      if (key == "bo") return Once(seen, 1) && Order(b.order);
-      if (key == "stereo") return Once(seen, 2) && Stereo(b.stereo);
-      if (key == "stereoAtoms") return Once(seen, 3) && IndexPair(b.refs);
-      return Skip(4);
+    return Object(kBondKeys, [&](std::size_t key) {
+      switch (key) {
+        case 0:
+          return Once(seen, 0) && IndexPair(b.ends);
+        case 1:
+          return Once(seen, 1) && Order(b.order);
+        case 2:
+          return Once(seen, 2) && Stereo(b.stereo);
+        case 3:
+          return Once(seen, 3) && IndexPair(b.refs);
+        default:
+          return Skip(4);
+      }
     });
   }
 
@@ -348,6 +462,14 @@ Pair PairOf(const rapidjson::Value* v) {
     p.second = (*v)[1].GetUint();
   }
   return p;
+}
+
+// Returns the index of `key` in `names`, or N.
+template <std::size_t N>
+std::size_t IndexOf(std::string_view key, const std::string_view (&names)[N]) {
+  std::size_t k = 0;
+  while (k < N && key != names[k]) ++k;
+  return k;
 }
 
 // The first member of each name in `names` (the first of a repeated name
@@ -381,16 +503,7 @@ const rapidjson::Value* Member(const rapidjson::Value& object, const char* name)
 }
 
 std::size_t ScanDocument(std::string_view text, DocumentRecord& doc) {
-  // A document on one line without white space is scanned up to the line
-  // end; any other text (or a document that goes on past the line) by the
-  // scanner that skips white space.
-  const std::string_view line = text.substr(0, text.find('\n'));
-  const auto absent = [line](char c) { return line.find(c) == std::string_view::npos; };
-  if (absent(' ') && absent('\t') && absent('\r')) {
-    Scanner<true> compact(line);
-    if (compact.Document(doc)) return compact.Done();
-  }
-  Scanner<false> scanner(text);
+  Scanner scanner(text);
   return scanner.Document(doc) ? scanner.Done() : 0;
 }
 
