@@ -273,10 +273,7 @@ QvGraphMol(source)
 
 A single-conformer molecule, empty or a copy of `source` (a molecule, or a
 conformer: the conformer's molecule with that conformer's coordinates).";
-class QvGraphMolImpl : public QvMolBase {
- public:
-  ~QvGraphMolImpl();
-};
+class QvGraphMolImpl : public QvMolBase {};
 
 %feature("docstring") QvMol "QvMol()
 QvMol(source)
@@ -531,18 +528,22 @@ another number of atoms gives None and a warning.";
 }
 
 // All constructors here, so that the renamed class keeps one overload set.
+// Molecules come from the bin the readers share and go back to it: Python
+// holds no pointer into a molecule that is dropped (atoms, bonds and
+// iterators keep theirs alive).
 %extend Tamrin::QvGraphMolImpl {
-  QvGraphMolImpl() { return new Tamrin::QvGraphMolImpl(); }
+  QvGraphMolImpl() { return Tamrin::QvTakeMol().release(); }
   QvGraphMolImpl(const Tamrin::QvMolBase& source) {
-    auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+    auto mol = Tamrin::QvTakeMol();
     mol->Copy(source);
     return mol.release();
   }
   QvGraphMolImpl(const Tamrin::QvConfBase& conf) {
-    auto mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+    auto mol = Tamrin::QvTakeMol();
     Tamrin::QvCopyConf(*mol, conf);
     return mol.release();
   }
+  ~QvGraphMolImpl() { Tamrin::QvRecycleMol(std::unique_ptr<Tamrin::QvGraphMolImpl>($self)); }
 }
 
 %extend Tamrin::QvMol {

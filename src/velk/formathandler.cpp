@@ -1,7 +1,7 @@
 #include "velk/formathandler.h"
 
 #include "sorvil/grid/scalargrid.h"
-#include "tamrin/model/molimpl.h"
+#include "tamrin/model/molbin.h"
 #include "velk/errors.h"
 
 namespace velk {
@@ -20,7 +20,7 @@ bool MolSource::next(QvMolBase& mol, const std::vector<QvScalarGrid*>& /*grids*/
 }
 
 bool MolSource::next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol) {
-  if (!mol) mol = std::make_unique<Tamrin::QvGraphMolImpl>();
+  if (!mol) mol = Tamrin::QvTakeMol();
   return next(*mol);
 }
 

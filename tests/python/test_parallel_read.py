@@ -5,7 +5,9 @@ SMILES set, read with 2 and 8 threads must give what one thread gives: every
 record in order with the same canonical SMILES, title and SD data, and the
 same warnings. Breaking out of the loop, an exception in the consumer and
 closing the reader must leave no worker thread behind (counted in
-/proc/self/task; the calling thread is one of num_threads).
+/proc/self/task; the calling thread is one of num_threads). A molecule
+Python drops goes back to the readers: one that held another record, made
+dirtier still, must read every record as a new molecule does.
 """
 
 from __future__ import annotations
@@ -19,7 +21,7 @@ from pathlib import Path
 
 import pytest
 
-from nimbrel import velk
+from nimbrel import tamrin, velk
 
 THREADED_SUFFIXES = (".sdf", ".sdf.gz", ".mol2", ".smi", ".xyz", ".pdb")
 
@@ -151,3 +153,42 @@ def test_cli_convert_with_threads_writes_in_input_order(tmp_path: Path, set_a_li
         outputs.append(target.read_bytes())
     assert outputs[0].count(b"\n") > 4900
     assert outputs[1] == outputs[0]
+
+
+# SD data, charges, 2D and 3D, V3000, stereo in SMILES, no bonds in XYZ.
+VARIED = ("mol2/q2mm_rh_enamide_training_set.mol2", "sdf/rdkit_NCI_aids_few.sdf.gz", "xyz/chemfiles_methane.xyz",
+          "sdf/iodata_molv3000.sdf", "smiles/chemfiles_test.smi", "mol2/silico_clozapine.mol2")
+
+
+def everything(mol: tamrin.QvMolBase) -> tuple:
+    perceived = tuple(mol.HasPerceived(1 << bit) for bit in range(32))
+    return (mol.GetTitle(), mol.NumAtoms(), mol.NumBonds(), mol.GetMaxAtomIdx(), mol.GetMaxBondIdx(),
+            mol.GetDimension(), mol.GetEnergy(), perceived, mol.coords.tolist(), velk.generic_data(mol),
+            velk.mol_to_bytes(mol, "qvb"), velk.mol_to_string(mol, "ism"))
+
+
+def drop_dirty(path: Path) -> None:
+    """Reads every record of `path` and drops it with more than a reader leaves."""
+    mols = list(velk.read(path))
+    for mol in mols:
+        mol.SetEnergy(-12.5)
+        mol.SetDimension(3)
+        mol.SetTitle("t" * 300)
+        mol.sd["left over"] = "value"
+        mol.DeleteAtom(mol.NewAtom(8))
+        mol.SetPerceived(0xFFFFFFFF, True)
+
+
+@pytest.mark.filterwarnings("ignore:.*could not be read")
+@pytest.mark.parametrize("threads", [1, 2])
+def test_recycled_molecules_read_as_new_ones(shared_testdata: Path, threads: int) -> None:
+    paths = [shared_testdata / name for name in VARIED]
+    # Holding many empty molecules empties the bin, so that these reads,
+    # whose molecules are all held, make new ones.
+    holding = [tamrin.QvGraphMol() for _ in range(2000)]
+    new = {path: [everything(mol) for mol in list(velk.read(path))] for path in paths}
+    del holding
+    for before, path in zip(paths[-1:] + paths[:-1], paths):
+        drop_dirty(before)
+        assert [everything(mol) for mol in velk.read(path, num_threads=threads)] == new[path], path.name
+

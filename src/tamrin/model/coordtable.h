@@ -83,6 +83,15 @@ class QvCoordTable {
     capacity_ = 0;
   }
 
+  // Zeroes the table, keeping its storage when it has room for no more
+  // than `keep` indices, else frees it.
+  void Clear(unsigned keep) {
+    if (capacity_ > keep)
+      Reset();
+    else
+      Zero();
+  }
+
   // Moves each triple from its old index i to `new_idx[i]` (dropping those
   // marked kQvRemovedIdx), for a molecule that now has `max_idx` indices.
   void Remap(const std::vector<unsigned>& new_idx, unsigned max_idx) {

@@ -6,13 +6,26 @@
 
 namespace Tamrin {
 
+namespace {
+
+template <class List>
+void ClearList(List& list) {
+  if (list.capacity() > kQvKeptRecords)
+    List().swap(list);
+  else
+    list.clear();
+}
+
+}  // namespace
+
 template <class Base>
 void QvMolGraphImpl<Base>::Clear() {
   Base::ClearData();
-  atoms_.clear();
-  bonds_.clear();
-  bond_pool_.Clear();
-  atom_pool_.Clear();
+  ClearList(atoms_);
+  ClearList(bonds_);
+  constexpr size_t kKeptBlocks = kQvKeptRecords / QvRecordPool<QvAtom>::kBlockSize;
+  bond_pool_.Clear(kKeptBlocks);
+  atom_pool_.Clear(kKeptBlocks);
   deleted_atoms_ = deleted_bonds_ = 0;
   next_atom_idx_ = next_bond_idx_ = 0;
   perceived_ = 0;

@@ -14,6 +14,12 @@
 
 namespace Tamrin {
 
+// Clear keeps room for this many atoms and as many bonds (their records,
+// lists and coordinates) for the graph made next, and frees what more a
+// larger molecule had: a molecule read into again and again allocates
+// little, and one that once held a protein does not keep its memory.
+inline constexpr unsigned kQvKeptRecords = 256;
+
 // Source atoms and their copies, in the source's list order.
 using QvAtomCopies = std::vector<std::pair<const QvAtomBase*, QvAtomBase*>>;
 

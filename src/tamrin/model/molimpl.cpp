@@ -74,7 +74,7 @@ void QvMolBaseImpl::RemapCoords(const std::vector<unsigned>& new_idx, unsigned m
 }
 
 void QvMolBaseImpl::ResetCoords() {
-  coords_.Reset();
+  coords_.Clear(QvCoordCapacity(kQvKeptRecords));
   energy_ = 0.0f;
   dimension_ = 0;
 }

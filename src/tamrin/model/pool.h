@@ -1,9 +1,12 @@
-// Storage for atom and bond records: blocks of 32 records, with freed records
-// kept on a free list for reuse. Records never move, so pointers to them stay
-// valid until they are freed; no record costs a heap allocation of its own.
-// The blocks of a cleared pool are kept by the thread, a few of them, for
-// the next pool it fills: a reader making one molecule after another then
-// reuses memory that is still in the cache instead of going to the heap.
+// Storage for atom and bond records: blocks of 32 records, handed out in
+// order, with freed records kept on a free list for reuse. Records never
+// move, so pointers to them stay valid until they are freed; no record costs
+// a heap allocation of its own. Clearing may keep the first few blocks for
+// the records made next, so that a molecule read into again and again goes
+// to the heap for none of them; it costs in proportion to the slots used.
+// The blocks a destroyed pool frees are kept by the thread, a few of them,
+// for the next pool it fills: a reader making one molecule after another
+// then reuses memory that is still in the cache instead of going to the heap.
 #pragma once
 
 #include <algorithm>
@@ -28,9 +31,11 @@ class QvRecordPool {
 
   template <class... Args>
   T* New(Args&&... args) {
-    if (!free_) AddBlock();
     Slot* slot = free_;
-    free_ = slot->next;
+    if (slot)
+      free_ = slot->next;
+    else
+      slot = Unused();
     T* record = ::new (static_cast<void*>(slot->storage)) T(std::forward<Args>(args)...);
     slot->live = true;
     return record;
@@ -45,27 +50,34 @@ class QvRecordPool {
     free_ = slot;
   }
 
-  // Destroys every live record and frees all blocks.
-  void Clear() {
-    for (auto& block : blocks_)
-      for (Slot& slot : block->slots)
-        if (slot.live) std::launder(reinterpret_cast<T*>(slot.storage))->~T();
+  // Destroys every live record, keeps the first `keep` blocks for the
+  // records made next (handed out as in a new pool, in address order) and
+  // frees the others.
+  void Clear(size_t keep = 0) {
+    for (size_t i = 0; i < used_; ++i) {
+      Slot& slot = blocks_[i / kBlockSize]->slots[i % kBlockSize];
+      if (slot.live) std::launder(reinterpret_cast<T*>(slot.storage))->~T();
+      slot.live = false;
+    }
+    used_ = 0;
+    free_ = nullptr;
+    keep = std::min(keep, blocks_.size());
+    if (keep == blocks_.size()) return;
     if (!spares_gone) {
       Spares& spares = ThreadSpares();
-      for (auto& block : blocks_)
-        if (spares.count < Spares::kMax) spares.blocks[spares.count++] = block.release();
+      for (size_t i = keep; i < blocks_.size() && spares.count < Spares::kMax; ++i)
+        spares.blocks[spares.count++] = blocks_[i].release();
     }
-    blocks_.clear();
-    sorted_.clear();
-    free_ = nullptr;
+    blocks_.resize(keep);
+    if (sorted_.size() > keep) sorted_.clear();
   }
 
   // The live record whose slot holds `address`, or null. Meant for callers
   // holding pointers they cannot vouch for (the Python binding); it keeps a
   // sorted index of the blocks for the lookup.
   const T* RecordAt(const void* address) const {
-    // Blocks are only ever appended (or all freed at once), so the index
-    // catches up by inserting the newest ones.
+    // Blocks are only ever appended (or dropped from the end at once, which
+    // empties the index), so the index catches up by inserting the newest ones.
     while (sorted_.size() < blocks_.size()) {
       const std::uintptr_t block = Address(blocks_[sorted_.size()].get());
       sorted_.insert(std::lower_bound(sorted_.begin(), sorted_.end(), block), block);
@@ -110,22 +122,25 @@ class QvRecordPool {
   static Slot* SlotOf(T* record) { return reinterpret_cast<Slot*>(record); }
   static std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
+  // The first slot never handed out since the pool was made or cleared.
+  Slot* Unused() {
+    if (used_ == blocks_.size() * kBlockSize) AddBlock();
+    Slot* slot = &blocks_[used_ / kBlockSize]->slots[used_ % kBlockSize];
+    ++used_;
+    return slot;
+  }
+
   void AddBlock() {
-    // Default-initialised: the slots are threaded below, records made on demand.
+    // Default-initialised: records are made on demand; no slot is live.
     Spares* spares = spares_gone ? nullptr : &ThreadSpares();
     blocks_.push_back(std::unique_ptr<Block>(spares && spares->count ? spares->blocks[--spares->count] : new Block));
-    Slot* slots = blocks_.back()->slots;
-    // Thread in reverse so that records are handed out in address order.
-    for (size_t i = kBlockSize; i-- > 0;) {
-      slots[i].live = false;
-      slots[i].next = free_;
-      free_ = &slots[i];
-    }
+    for (Slot& slot : blocks_.back()->slots) slot.live = false;
   }
 
   std::vector<std::unique_ptr<Block>> blocks_;
   mutable std::vector<std::uintptr_t> sorted_;
   Slot* free_ = nullptr;
+  size_t used_ = 0;  // slots handed out in order, from the first block on
 };
 
 }  // namespace Tamrin

@@ -11,6 +11,7 @@
 #include "sorvil/error/errorcapture.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/mdl/sdftokenizer.h"
+#include "tamrin/model/molbin.h"
 #include "tamrin/model/molimpl.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
@@ -255,7 +256,7 @@ void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record,
   // next record: one allocation fewer per record.
   record.first_mol = batch.mols.size();
   for (;;) {
-    if (!spare) spare = std::make_unique<QvGraphMolImpl>();
+    if (!spare) spare = QvTakeMol();
     if (!QvReadMolecule(stream, *spare)) break;
     batch.mols.push_back(std::move(spare));
   }
@@ -281,7 +282,7 @@ void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>&
     said.clear();
     const unsigned failed_before = stream.GetFailedCount();
     const std::int64_t before = stream.GetStream().tell();
-    if (!spare) spare = std::make_unique<QvGraphMolImpl>();
+    if (!spare) spare = QvTakeMol();
     const bool got = QvReadMolecule(stream, *spare);
     record.first_mol = batch.mols.size();
     record.mol_count = got;
@@ -598,7 +599,7 @@ bool QvParallelReader::Advance(Take take, Rest rest) {
 bool QvParallelReader::Next(QvMolBase& mol) {
   auto copy = [&mol](std::unique_ptr<QvGraphMolImpl>& from) {
     CopyRecord(*from, mol);
-    from.reset();
+    QvRecycleMol(std::move(from));
   };
   if (Advance(copy, [&] { return ReadRest(mol); })) return true;
   mol.Clear();
@@ -608,7 +609,7 @@ bool QvParallelReader::Next(QvMolBase& mol) {
 bool QvParallelReader::Next(std::unique_ptr<QvGraphMolImpl>& mol) {
   auto hand_over = [&mol](std::unique_ptr<QvGraphMolImpl>& from) { mol = std::move(from); };
   auto rest = [&] {
-    if (!mol) mol = std::make_unique<QvGraphMolImpl>();
+    if (!mol) mol = QvTakeMol();
     return ReadRest(*mol);
   };
   if (Advance(hand_over, rest)) return true;
