@@ -94,6 +94,12 @@ std::string_view RecordName(std::string_view line) {
   return line.substr(0, n);
 }
 
+// Names and residue names are a few characters: appended one by one into
+// the string's own buffer, without a library call.
+void AppendShort(std::string& text, std::string_view chars) {
+  for (const char c : chars) text.push_back(c);
+}
+
 std::string Chain(char c) { return c == ' ' ? std::string() : std::string(1, c); }
 
 unsigned OneLetterElement(char c) {
@@ -229,11 +235,15 @@ class Reader {
     // A new atom has no data yet: its name and residue are appended as they
     // are made, the residue filled where it will live, with nothing to look
     // up or move. The order of the items is that of the setters.
-    atom->AddData(Sorvil::QvNameTag, Cols(line, 13, 16));
-    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(Sorvil::QvResidueTag, QvResidue{});
+    // Copies of blank items: a copy of an empty string copies no characters
+    // (a move would).
+    auto name = std::make_unique<Sorvil::QvBaseDataT<std::string>>(blank_name_);
+    AppendShort(name->Get(), Cols(line, 13, 16));
+    atom->AddData(std::move(name));
+    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(blank_residue_);
     QvResidue& res = item->Get();
-    res.name.assign(res_name);
-    if (const char chain = Col(line, 22); chain != ' ') res.chain.assign(1, chain);
+    AppendShort(res.name, res_name);
+    if (const char chain = Col(line, 22); chain != ' ') res.chain.push_back(chain);
     // Unreadable numbers (hybrid-36 serials past 99999) stay 0: the atom is
     // still good, only its CONECT records cannot find it.
     ParseColsFast<0>(line, 23, 26, res.number);
@@ -432,6 +442,8 @@ class Reader {
   bool new_entry_ = false;
   bool atoms_read_ = false;
   QvAtomBase* last_ = nullptr;
+  const Sorvil::QvBaseDataT<std::string> blank_name_{Sorvil::QvNameTag, std::string()};
+  const Sorvil::QvBaseDataT<QvResidue> blank_residue_{Sorvil::QvResidueTag, QvResidue{}};
   std::vector<double>& coords_;
   std::vector<QvAtomBase*>& by_serial_;
   Pending pending_;
