@@ -59,20 +59,21 @@ bool ParseColsFast(std::string_view line, std::size_t first, std::size_t last, T
     while (i < point && field[i] == ' ') ++i;
     const bool negative = i < point && field[i] == '-';
     i += negative;
-    bool ok = i < point;
+    // Every character is taken and checked after: no branch per digit, and
+    // the decimals, a fixed count, run unrolled.
+    bool bad = i == point;
     std::uint64_t digits = 0;
-    for (; ok && i < point; ++i) {
-      ok = field[i] >= '0' && field[i] <= '9';
-      digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
-    }
+    const auto take = [&](char c) {
+      const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+      bad |= digit > 9;
+      digits = digits * 10 + digit;
+    };
+    for (; i < point; ++i) take(field[i]);
     if constexpr (Decimals > 0) {
-      ok = ok && field[point] == '.';
-      for (i = point + 1; ok && i < width; ++i) {
-        ok = field[i] >= '0' && field[i] <= '9';
-        digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
-      }
+      bad |= field[point] != '.';
+      for (i = point + 1; i < width; ++i) take(field[i]);
     }
-    if (ok) {
+    if (!bad) {
       if constexpr (std::is_floating_point_v<T>) {
         const double magnitude = static_cast<double>(digits) / kScale;
         value = negative ? -magnitude : magnitude;
