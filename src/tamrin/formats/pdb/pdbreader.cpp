@@ -158,13 +158,16 @@ struct Pending {
 
 class Reader {
  public:
-  // `coords` and `by_serial` are working arrays, whatever they held before.
-  // The coordinates of the atoms the molecule has already are kept.
+  // `coords` and `by_serial` are working arrays, whatever they held before,
+  // kept at their size: the models of a file grow them once. The
+  // coordinates of the atoms the molecule has already are kept; a slot of a
+  // new atom is written before it is read, and those past the last atom are
+  // cut off in Finish.
   Reader(QvMolBase& mol, unsigned flags, std::vector<double>& coords, std::vector<QvAtomBase*>& by_serial)
       : mol_(mol), flags_(flags), coords_(coords), by_serial_(by_serial) {
-    coords_.resize(3 * std::size_t{mol_.GetMaxAtomIdx()});
-    if (!coords_.empty()) mol_.GetCoords(coords_.data());
-    by_serial_.clear();
+    coords_.resize(std::max(coords_.size(), 3 * std::size_t{mol_.GetMaxAtomIdx()}));
+    if (mol_.GetMaxAtomIdx() > 0) mol_.GetCoords(coords_.data());
+    std::fill(by_serial_.begin(), by_serial_.end(), nullptr);
   }
 
   // False when the line ends the molecule.
