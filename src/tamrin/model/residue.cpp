@@ -7,25 +7,6 @@
 
 namespace Tamrin {
 
-namespace {
-
-// Residue names and chain identifiers are a few characters: compared here
-// rather than through a library call per string.
-bool SameText(const std::string& a, const std::string& b) {
-  const std::size_t n = a.size();
-  if (n != b.size()) return false;
-  for (std::size_t i = 0; i < n; ++i)
-    if (a[i] != b[i]) return false;
-  return true;
-}
-
-}  // namespace
-
-bool QvResidue::SameResidue(const QvResidue& other) const {
-  return number == other.number && insertion_code == other.insertion_code && model == other.model &&
-         SameText(name, other.name) && SameText(chain, other.chain);
-}
-
 const QvResidue* QvGetResidue(const QvAtomBase& atom) {
   return atom.GetDataPtr<QvResidue>(Sorvil::QvResidueTag);
 }

@@ -31,7 +31,22 @@ struct QvResidue {
 
   bool operator==(const QvResidue&) const = default;
   // The same residue: name, chain, number, insertion code and model agree.
-  bool SameResidue(const QvResidue& other) const;
+  // Inline: the residue passes ask it of every atom.
+  bool SameResidue(const QvResidue& other) const {
+    return number == other.number && insertion_code == other.insertion_code && model == other.model &&
+           SameText(name, other.name) && SameText(chain, other.chain);
+  }
+
+ private:
+  // Names and chain identifiers are a few characters: compared here rather
+  // than through a library call per string.
+  static bool SameText(const std::string& a, const std::string& b) {
+    const std::size_t n = a.size();
+    if (n != b.size()) return false;
+    for (std::size_t i = 0; i < n; ++i)
+      if (a[i] != b[i]) return false;
+    return true;
+  }
 };
 
 // The atom's residue, or null when it has none.

@@ -13,6 +13,7 @@
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/model/molbase.h"
+#include "tamrin/model/molimpl.h"
 
 namespace Tamrin {
 
@@ -494,6 +495,25 @@ void SortPairs(std::vector<std::pair<unsigned, unsigned>>& pairs, std::size_t nu
   pairs = std::move(sorted);
 }
 
+// Bonds of order 1 between the pairs of sites. Their atoms are the
+// molecule's own, undeleted and two different ones: the toolkit's own
+// molecules take them without the checks of NewBond, their list grown once.
+void MakeBonds(QvMolBase& mol, const std::vector<Site>& sites,
+               const std::vector<std::pair<unsigned, unsigned>>& pairs) {
+  if (pairs.empty()) return;
+  auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol);
+  if (!graph) {
+    for (const auto& [a, b] : pairs) mol.NewBond(sites[a].atom, sites[b].atom, 1);
+    return;
+  }
+  graph->Reserve(static_cast<unsigned>(graph->AtomList().size()),
+                 static_cast<unsigned>(graph->BondList().size() + pairs.size()));
+  // As NewBond would.
+  graph->ClearPerceived();
+  for (const auto& [a, b] : pairs)
+    graph->AddBond(static_cast<QvAtom*>(sites[a].atom), static_cast<QvAtom*>(sites[b].atom), 1);
+}
+
 }  // namespace
 
 void QvDetermineConnectivity(QvMolBase& mol) {
@@ -537,7 +557,7 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   // the same bonds in the same order, and what later passes decide from the
   // bond list alone carries over from one to the next.
   SortPairs(accepted, sites.size());
-  for (const auto& [a, b] : accepted) mol.NewBond(sites[a].atom, sites[b].atom, 1);
+  MakeBonds(mol, sites, accepted);
 }
 
 }  // namespace Tamrin

@@ -11,13 +11,14 @@
 
 #include "support/captured_messages.h"
 #include "tamrin/model/graphmol.h"
+#include "tamrin/model/model.h"
 #include "tamrin/perception/connectivity.h"
 
 namespace {
 
-using Tamrin::QvAtomBase;
 using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
+using Tamrin::QvMolBase;
 
 struct Placed {
   unsigned z;
@@ -27,19 +28,24 @@ struct Placed {
 // Small molecules compare all pairs, large ones go through the cell grid;
 // `pad` appends 100 lone helium atoms far off, so that the same case takes
 // the grid path.
-void Build(QvGraphMol& mol, const std::vector<Placed>& atoms, bool pad = false) {
+void Build(QvMolBase& mol, const std::vector<Placed>& atoms, bool pad = false) {
   std::vector<Placed> all = atoms;
   for (int k = 0; pad && k < 100; ++k) all.push_back({2, -1000.0, 3.0 * k, 0.0});
+  std::vector<double> xyz;
   for (const Placed& p : all) {
-    QvAtomBase* atom = mol.NewAtom(p.z);
-    const double xyz[3] = {p.x, p.y, p.zc};
-    mol.SetCoords(atom, xyz);
+    mol.NewAtom(p.z);
+    xyz.insert(xyz.end(), {p.x, p.y, p.zc});
   }
+  // A multi-conformer molecule holds them in a conformer.
+  if (auto* multi = dynamic_cast<Tamrin::QvMCMolBase*>(&mol))
+    multi->NewConf(xyz.data());
+  else
+    mol.SetCoords(xyz.data());
   mol.SetDimension(3);
 }
 
 // The bonds as "i-j" pairs, lower index first, in bond order.
-std::string Bonds(const QvGraphMol& mol) {
+std::string Bonds(const QvMolBase& mol) {
   std::string text;
   for (const QvBondBase& bond : mol.GetBonds()) {
     unsigned a = bond.GetBgn()->GetIdx(), b = bond.GetEnd()->GetIdx();
@@ -175,6 +181,25 @@ TEST(Connectivity, GridBondsAsAllPairsOverClusters) {
     Tamrin::QvDetermineConnectivity(whole);
     EXPECT_GT(whole.NumBonds(), all.size() / 2) << layout.spacing;
     EXPECT_EQ(Bonds(whole), expected) << layout.spacing << " " << layout.elements.size();
+  }
+}
+
+// The toolkit's single-conformer molecules take the bonds straight into
+// their lists, other classes through NewBond: the same bonds either way, in
+// the same order, and either forgets what was perceived before.
+TEST(Connectivity, SameBondsInEveryMoleculeClass) {
+  const std::vector<Placed> ethanol = {
+      {6, 0.0, 0.0, 0.0}, {6, 1.52, 0.0, 0.0}, {8, 2.0, 1.35, 0.0}, {1, 2.95, 1.45, 0.0}, {1, -0.36, 1.03, 0.0}};
+  for (const bool grid : {false, true}) {
+    QvGraphMol single;
+    Tamrin::QvMol multi;
+    for (QvMolBase* mol : {&single.GetMol(), static_cast<QvMolBase*>(&multi)}) {
+      Build(*mol, ethanol, grid);
+      mol->SetPerceived(Tamrin::QvPerceivedRings, true);
+      Tamrin::QvDetermineConnectivity(*mol);
+      EXPECT_EQ(Bonds(*mol), "0-1 0-4 1-2 2-3") << grid;
+      EXPECT_FALSE(mol->HasPerceived(Tamrin::QvPerceivedRings)) << grid;
+    }
   }
 }
 

@@ -59,20 +59,21 @@ bool ParseColsFast(std::string_view line, std::size_t first, std::size_t last, T
     while (i < point && field[i] == ' ') ++i;
     const bool negative = i < point && field[i] == '-';
     i += negative;
-    bool ok = i < point;
+    // Every character is taken and checked after: no branch per digit, and
+    // the decimals, a fixed count, run unrolled.
+    bool bad = i == point;
     std::uint64_t digits = 0;
-    for (; ok && i < point; ++i) {
-      ok = field[i] >= '0' && field[i] <= '9';
-      digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
-    }
+    const auto take = [&](char c) {
+      const unsigned digit = static_cast<unsigned char>(c) - unsigned{'0'};
+      bad |= digit > 9;
+      digits = digits * 10 + digit;
+    };
+    for (; i < point; ++i) take(field[i]);
     if constexpr (Decimals > 0) {
-      ok = ok && field[point] == '.';
-      for (i = point + 1; ok && i < width; ++i) {
-        ok = field[i] >= '0' && field[i] <= '9';
-        digits = digits * 10 + static_cast<unsigned>(field[i] - '0');
-      }
+      bad |= field[point] != '.';
+      for (i = point + 1; i < width; ++i) take(field[i]);
     }
-    if (ok) {
+    if (!bad) {
       if constexpr (std::is_floating_point_v<T>) {
         const double magnitude = static_cast<double>(digits) / kScale;
         value = negative ? -magnitude : magnitude;
@@ -92,6 +93,12 @@ std::string_view RecordName(std::string_view line) {
   std::size_t n = 0;
   while (n < 6 && n < line.size() && line[n] != ' ') ++n;
   return line.substr(0, n);
+}
+
+// Names and residue names are a few characters: appended one by one into
+// the string's own buffer, without a library call.
+void AppendShort(std::string& text, std::string_view chars) {
+  for (const char c : chars) text.push_back(c);
 }
 
 std::string Chain(char c) { return c == ' ' ? std::string() : std::string(1, c); }
@@ -151,13 +158,16 @@ struct Pending {
 
 class Reader {
  public:
-  // `coords` and `by_serial` are working arrays, whatever they held before.
-  // The coordinates of the atoms the molecule has already are kept.
+  // `coords` and `by_serial` are working arrays, whatever they held before,
+  // kept at their size: the models of a file grow them once. The
+  // coordinates of the atoms the molecule has already are kept; a slot of a
+  // new atom is written before it is read, and those past the last atom are
+  // cut off in Finish.
   Reader(QvMolBase& mol, unsigned flags, std::vector<double>& coords, std::vector<QvAtomBase*>& by_serial)
       : mol_(mol), flags_(flags), coords_(coords), by_serial_(by_serial) {
-    coords_.resize(3 * std::size_t{mol_.GetMaxAtomIdx()});
-    if (!coords_.empty()) mol_.GetCoords(coords_.data());
-    by_serial_.clear();
+    coords_.resize(std::max(coords_.size(), 3 * std::size_t{mol_.GetMaxAtomIdx()}));
+    if (mol_.GetMaxAtomIdx() > 0) mol_.GetCoords(coords_.data());
+    std::fill(by_serial_.begin(), by_serial_.end(), nullptr);
   }
 
   // False when the line ends the molecule.
@@ -229,11 +239,15 @@ class Reader {
     // A new atom has no data yet: its name and residue are appended as they
     // are made, the residue filled where it will live, with nothing to look
     // up or move. The order of the items is that of the setters.
-    atom->AddData(Sorvil::QvNameTag, Cols(line, 13, 16));
-    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(Sorvil::QvResidueTag, QvResidue{});
+    // Copies of blank items: a copy of an empty string copies no characters
+    // (a move would).
+    auto name = std::make_unique<Sorvil::QvBaseDataT<std::string>>(blank_name_);
+    AppendShort(name->Get(), Cols(line, 13, 16));
+    atom->AddData(std::move(name));
+    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(blank_residue_);
     QvResidue& res = item->Get();
-    res.name.assign(res_name);
-    if (const char chain = Col(line, 22); chain != ' ') res.chain.assign(1, chain);
+    AppendShort(res.name, res_name);
+    if (const char chain = Col(line, 22); chain != ' ') res.chain.push_back(chain);
     // Unreadable numbers (hybrid-36 serials past 99999) stay 0: the atom is
     // still good, only its CONECT records cannot find it.
     ParseColsFast<0>(line, 23, 26, res.number);
@@ -432,6 +446,8 @@ class Reader {
   bool new_entry_ = false;
   bool atoms_read_ = false;
   QvAtomBase* last_ = nullptr;
+  const Sorvil::QvBaseDataT<std::string> blank_name_{Sorvil::QvNameTag, std::string()};
+  const Sorvil::QvBaseDataT<QvResidue> blank_residue_{Sorvil::QvResidueTag, QvResidue{}};
   std::vector<double>& coords_;
   std::vector<QvAtomBase*>& by_serial_;
   Pending pending_;
