@@ -34,7 +34,8 @@ def read_all(path: Path, num_threads: int, fmt: str | None = None) -> tuple[list
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         records = [
-            (mol.GetTitle(), mol.NumAtoms(), velk.mol_to_string(mol, "can"), velk.generic_data(mol))
+            (mol.GetTitle(), mol.NumAtoms(), velk.mol_to_string(mol, "can"), velk.generic_data(mol),
+             list(tamrin.QvGetSDDataPairs(mol)))
             for mol in velk.read(path, format=fmt, num_threads=num_threads)
         ]
     return records, [str(w.message) for w in caught]
@@ -123,13 +124,107 @@ def test_no_worker_outlives_the_reader(tmp_path: Path, how: str) -> None:
     assert threads_of_process() == before
 
 
-def test_formats_with_state_read_on_one_thread(tmp_path: Path) -> None:
-    path = tmp_path / "table.csv"
-    path.write_text("SMILES,Name,value\nCCO,ethanol,1\nc1ccccc1,benzene,2\n")
+def varint_end(data: bytes, at: int) -> int:
+    """Past a length, whose last byte is the one with the high bit set."""
+    while not data[at] & 0x80:
+        at += 1
+    return at + 1
+
+
+def garbled(record: bytes) -> bytes:
+    """The record with its framing kept and its payload made unreadable."""
+    payload_at = varint_end(record, 1)
+    return record[:payload_at] + b"\xff" * (len(record) - payload_at)
+
+
+@pytest.mark.parametrize("suffix", [".qvb", ".qvz"])
+def test_binary_records_read_alike(shared_testdata: Path, tmp_path: Path, suffix: str) -> None:
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        mols = [m for name in VARIED for m in velk.read(shared_testdata / name)]
+    assert len(mols) > 30
+    # Several batches of records.
+    mols *= 5
+    fmt = suffix[1:]
+    records = []
+    for i, mol in enumerate(mols):
+        if i % 7 == 3:
+            # Several conformers in one record: one molecule each.
+            mc = tamrin.QvMol(mol)
+            mc.NewConf(mol)
+            mc.NewConf(mol)
+            records.append(velk.mol_to_bytes(mc, fmt))
+        else:
+            records.append(velk.mol_to_bytes(mol, fmt))
+    records[len(records) // 2] = garbled(records[len(records) // 2])
+    last = records[-1]
+    path = tmp_path / f"mixed{suffix}"
+    path.write_bytes(b"".join(records[:-1]) + last[: len(last) // 2])
+    one_records, one_warnings = read_all(path, 1)
+    assert len(one_records) > len(records), "the conformers are molecules of their own"
+    assert sum("Error reading" in w for w in one_warnings) >= 2, one_warnings
     before = threads_of_process()
     reader = velk.open_reader(path, num_threads=4)
+    next(reader)
+    assert threads_of_process() == before + 3, "read on worker threads"
+    reader.close()
+    for threads in (2, 8):
+        assert read_all(path, threads) == (one_records, one_warnings), f"{threads} threads"
+
+
+def csv_rows(lines: list[str]) -> list[str]:
+    rows = []
+    for i, line in enumerate(lines[:3000]):
+        smiles = line.split()[0]
+        note = f'"two\nlines {i}"' if i % 97 == 5 else f"n{i}"
+        rows.append(f"{smiles},m{i},{i % 13},{note}")
+    return rows
+
+
+def with_bad_rows(rows: list[str]) -> list[str]:
+    """Rows no reader can take: alone, two running, the first of a batch, last."""
+    rows = list(rows)
+    for at in (2000, 640, 129, 128, 64, 10, 9):
+        rows.insert(at, f"C1CC,bad{at},0,x")
+    rows.insert(300, 'CCO,"open quote,1,y')
+    return rows + ["C(C,badlast,0,x"]
+
+
+CSV_TABLES = {
+    "header": lambda rows: "SMILES,Name,count,note\n" + "\n".join(with_bad_rows(rows)) + "\n",
+    "smiles_not_first": lambda rows: "id,smiles,count\n"
+    + "\n".join(f"{r.split(',')[1]},{r.split(',')[0]},{i}" for i, r in enumerate(rows)) + "\n",
+    "no_header": lambda rows: "\n\n" + "\n".join(with_bad_rows(rows)),
+    "header_only": lambda rows: "SMILES,Name\n",
+}
+
+
+@pytest.mark.parametrize("table", sorted(CSV_TABLES))
+def test_csv_reads_alike(tmp_path: Path, set_a_lines: list[str], table: str) -> None:
+    path = tmp_path / f"{table}.csv"
+    path.write_text(CSV_TABLES[table](csv_rows(set_a_lines)))
+    one_records, one_warnings = read_all(path, 1)
+    if table != "header_only":
+        assert sum(bool(sd_data) for *_, sd_data in one_records) > 2900, "header names make SD data"
+    before = threads_of_process()
+    reader = velk.open_reader(path, num_threads=4)
+    next(reader, None)
+    assert threads_of_process() == before + 3, "read on worker threads"
+    reader.close()
+    for threads in (2, 8):
+        records, said = read_all(path, threads)
+        first_difference = next((i for i, (a, b) in enumerate(zip(records, one_records)) if a != b), None)
+        assert first_difference is None, (threads, records[first_difference], one_records[first_difference])
+        assert (len(records), said) == (len(one_records), one_warnings), f"{threads} threads"
+
+
+def test_formats_with_state_read_on_one_thread(tmp_path: Path) -> None:
+    path = tmp_path / "doc.json"
+    path.write_text(velk.mol_to_string(velk.mol_from_string("CCO ethanol", "smi"), "json"))
+    before = threads_of_process()
+    reader = velk.open_reader(path, format="json", num_threads=4)
     titles = [mol.GetTitle() for mol in reader]
-    assert titles == ["ethanol", "benzene"]
+    assert titles == ["ethanol"]
     assert threads_of_process() == before
 
 

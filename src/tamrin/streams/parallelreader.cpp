@@ -10,6 +10,7 @@
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorcapture.h"
 #include "sorvil/error/errorhandler.h"
+#include "tamrin/formats/csv/csv.h"
 #include "tamrin/formats/mdl/sdftokenizer.h"
 #include "tamrin/model/molbin.h"
 #include "tamrin/model/molimpl.h"
@@ -37,10 +38,15 @@ constexpr std::size_t kStretchRecords = 32;
 constexpr std::size_t kBatchesPerWorker = 3;
 
 // Formats whose records read alone as they read in sequence: no header,
-// column names, document state or binary dictionary carried from one record
-// to the next. CSV (its header), JSON and the binary formats keep such
-// state, and InChI parses through a library that is not known to be safe
-// on several threads at once: they are read on one thread.
+// column names or document state carried from one record to the next. A
+// QVB record carries its tag dictionary built in; the conformers of a
+// multi-conformer record after the first come out of the same record's
+// parse. A CSV file's first read, which learns the header, is done before
+// any other and its columns given to every lane; a row whose SMILES does
+// not parse hands its read on to the next row, which its lane then reads
+// too. JSON and the grid formats keep document state, and InChI parses
+// through a library that is not known to be safe on several threads at
+// once: they are read on one thread.
 bool RecordsStandAlone(QvFormat format) {
   switch (format) {
     case QvFormat::SMI:
@@ -54,6 +60,9 @@ bool RecordsStandAlone(QvFormat format) {
     case QvFormat::MOL2H:
     case QvFormat::XYZ:
     case QvFormat::PDB:
+    case QvFormat::QVB:
+    case QvFormat::QVZ:
+    case QvFormat::CSV:
       return true;
     default:
       return false;
@@ -228,10 +237,11 @@ void QvParallelReader::Run(Lane& lane, Batch& batch, std::vector<Said>& said) co
       ParseStretch(lane, batch, said);
       return;
     }
-    for (Record& record : batch.records) {
+    for (std::size_t i = 0; i < batch.records.size(); ++i) {
       // Stopping waits for one record at most.
       if (stop_.load(std::memory_order_relaxed)) break;
-      Parse(*lane.stream, batch, record, said, lane.spare);
+      const Record* next = i + 1 < batch.records.size() ? &batch.records[i + 1] : batch.has_next ? &batch.next : nullptr;
+      Parse(*lane.stream, batch, batch.records[i], next, said, lane.spare);
     }
   } catch (...) {
     batch.error = std::current_exception();
@@ -246,12 +256,27 @@ void QvParallelReader::RunHere(Batch& batch) {
   Run(*own_, batch, said);
 }
 
-void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record, std::vector<Said>& said,
-                             std::unique_ptr<QvGraphMolImpl>& spare) const {
+void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record, const Record* next,
+                             std::vector<Said>& said, std::unique_ptr<QvGraphMolImpl>& spare) const {
+  record.reports = record.said.size();
+  ReadBytes(stream, batch, record, record.bytes, record.last, said, spare);
+  if (next && format_ == QvFormat::CSV && QvCSVPassedOverRow(stream)) {
+    // One thread reads the next row in this read: read again with it.
+    batch.mols.resize(record.first_mol);
+    record.said.resize(record.reports);
+    ReadBytes(stream, batch, record, record.bytes + next->bytes, next->last, said, spare);
+    record.took_next = true;
+  }
+  record.bytes = std::string();
+}
+
+void QvParallelReader::ReadBytes(qvmolistream& stream, Batch& batch, Record& record, const std::string& bytes,
+                                 bool last, std::vector<Said>& said, std::unique_ptr<QvGraphMolImpl>& spare) const {
   said.clear();
   const unsigned failed_before = stream.GetFailedCount();
-  stream.openstring(record.bytes);
-  stream.SetMoreFollows(!record.last);
+  stream.openstring(bytes);
+  if (!columns_.empty()) stream.Cache().columns = columns_;
+  stream.SetMoreFollows(!last);
   // The attempt that finds no further molecule leaves its molecule for the
   // next record: one allocation fewer per record.
   record.first_mol = batch.mols.size();
@@ -264,7 +289,6 @@ void QvParallelReader::Parse(qvmolistream& stream, Batch& batch, Record& record,
   record.failed = stream.GetFailedCount() - failed_before;
   record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
   said.clear();
-  record.bytes = std::string();
 }
 
 void QvParallelReader::ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const {
@@ -357,7 +381,45 @@ void QvParallelReader::Fill() {
     FillRecords(reports, unheard);
 }
 
+// The first read of a CSV input learns its header (or, without one, how
+// many columns there are), which decides how every later row reads: it is
+// done here, before any batch is handed out, and every lane takes the
+// columns it learned.
+void QvParallelReader::ReadHead(std::vector<std::string>& reports) {
+  head_read_ = true;
+  auto head = std::make_unique<qvmolistream>();
+  head->SetFormat(format_);
+  head->SetFlavor(format_, flavor_);
+  head->openstream(*journal_);
+  auto batch = std::make_unique<Batch>();
+  Record& record = batch->records.emplace_back();
+  std::vector<Said> said;
+  {
+    Collector<Said> collector(&said);
+    Sorvil::QvErrorCapture capture(collector);
+    std::unique_ptr<QvGraphMolImpl> mol = QvTakeMol();
+    if (QvReadMolecule(*head, *mol)) batch->mols.push_back(std::move(mol));
+  }
+  record.mol_count = batch->mols.size();
+  record.failed = head->GetFailedCount();
+  for (std::string& text : reports) record.said.push_back({Sorvil::QvWarning, std::move(text)});
+  reports.clear();
+  record.said.insert(record.said.end(), std::make_move_iterator(said.begin()), std::make_move_iterator(said.end()));
+  record.damaged = damage_met_ = in_.GetStream().damage() != nullptr;
+  columns_ = head->Cache().columns;
+  // Lines that a stray quote gave back are the head stream's own: the rest
+  // is read on from there.
+  if (head->PushedBackSize() > 0) {
+    rest_ = std::move(head);
+    input_done_ = cut_failed_ = true;
+  }
+  batch->done = true;
+  std::lock_guard<std::mutex> lock(mutex_);
+  window_.push_back(std::move(batch));
+}
+
 void QvParallelReader::FillRecords(std::vector<std::string>& reports, std::vector<Said>& unheard) {
+  if (!head_read_ && format_ == QvFormat::CSV) ReadHead(reports);
   for (;;) {
     if (input_done_) return;
     {
@@ -382,6 +444,17 @@ void QvParallelReader::FillRecords(std::vector<std::string>& reports, std::vecto
     std::vector<Said> met;
     for (std::string& text : reports) met.push_back({Sorvil::QvWarning, std::move(text)});
     reports.clear();
+    // A full batch goes once it is known whether the record after it is
+    // the last: a CSV row passed over hands its read on to that one.
+    if (has_pending_ && (filling_->records.size() >= kBatchRecords || filling_bytes_ >= kBatchBytes)) {
+      if (format_ == QvFormat::CSV) {
+        filling_->next.bytes = pending_;
+        filling_->next.last = !cut && !cut_failed_;
+        filling_->has_next = true;
+      }
+      Dispatch();
+      filling_ = std::make_unique<Batch>();
+    }
     if (!cut) {
       // Met while looking for a record after the last one: they belong to
       // the last one, or, with none, come before the rest.
@@ -395,7 +468,7 @@ void QvParallelReader::FillRecords(std::vector<std::string>& reports, std::vecto
       pending_said_ = std::move(met);
       has_pending_ = true;
     }
-    if (!cut || filling_->records.size() >= kBatchRecords || filling_bytes_ >= kBatchBytes) Dispatch();
+    if (!cut) Dispatch();
     unheard.clear();
   }
 }
@@ -527,10 +600,19 @@ bool QvParallelReader::Serve(Take& take) {
   while (current_ && record_ < current_->records.size()) {
     Record& record = current_->records[record_];
     if (mol_ == 0) {
-      // The record's turn: what reading it said, then its molecules.
-      for (const Said& said : record.said) Sorvil::QvErrorHandler::Msg(said.level, said.text.c_str());
-      failed_ += record.failed;
+      // The record's turn: what reading it said, then its molecules. Of one
+      // whose row the read before took, only what the byte stream said.
+      const bool taken = std::exchange(skip_next_, false);
+      const std::size_t heard = taken ? record.reports : record.said.size();
+      for (std::size_t i = 0; i < heard; ++i)
+        Sorvil::QvErrorHandler::Msg(record.said[i].level, record.said[i].text.c_str());
       damage_due_ = damage_due_ || record.damaged;
+      if (taken) {
+        ++record_;
+        continue;
+      }
+      failed_ += record.failed;
+      skip_next_ = record.took_next;
     }
     if (mol_ < record.mol_count) {
       take(current_->mols[record.first_mol + mol_++]);
@@ -548,6 +630,7 @@ bool QvParallelReader::ReadRest(QvMolBase& mol) {
     rest_->SetFormat(format_);
     rest_->SetFlavor(format_, flavor_);
     rest_->openstream(*journal_);
+    rest_->Cache().columns = columns_;
   }
   const unsigned before = rest_->GetFailedCount();
   const bool got = QvReadMolecule(*rest_, mol);

@@ -18,6 +18,8 @@
 //
 // Only formats whose records read alone exactly as they read in sequence
 // take part (Supports); the others are read on the calling thread as before.
+// A CSV input's first read, which learns its header, is done on the calling
+// thread before any batch goes out, and every lane is given its columns.
 // Where the tokenizer cannot cut the next record before the end of the data,
 // the rest of the input is read on the calling thread from that record on,
 // as one-thread reading would read it.
@@ -95,6 +97,8 @@ class QvParallelReader {
     std::vector<Said> said;
     unsigned failed = 0;
     bool damaged = false;  // cutting it met damage in the input
+    std::size_t reports = 0;  // the first of `said`, from the byte stream
+    bool took_next = false;  // its read took the next record's row too (CSV)
   };
   // What the byte stream said at a position of the input (a gzip member cut
   // short, met while fetching the block that starts there).
@@ -113,6 +117,9 @@ class QvParallelReader {
     // Relative to the stretch; at or after its end only in the last one.
     std::vector<Note> notes;
     std::uint64_t damage_at = kNowhere;
+    // The record after the last, for a read that takes its row too.
+    Record next;
+    bool has_next = false;
     bool done = false;
     std::exception_ptr error;
   };
@@ -134,13 +141,19 @@ class QvParallelReader {
   void Run(Lane& lane, Batch& batch, std::vector<Said>& said) const;
   // Parses a batch on the calling thread.
   void RunHere(Batch& batch);
-  void Parse(qvmolistream& stream, Batch& batch, Record& record, std::vector<Said>& said,
+  // Parses `record`, and with it the row of `next` where one thread would
+  // read that too.
+  void Parse(qvmolistream& stream, Batch& batch, Record& record, const Record* next, std::vector<Said>& said,
              std::unique_ptr<QvGraphMolImpl>& spare) const;
+  // Reads the molecules of `bytes` into the batch as `record`'s.
+  void ReadBytes(qvmolistream& stream, Batch& batch, Record& record, const std::string& bytes, bool last,
+                 std::vector<Said>& said, std::unique_ptr<QvGraphMolImpl>& spare) const;
   // Reads the records of a stretch batch.
   void ParseStretch(Lane& lane, Batch& batch, std::vector<Said>& said) const;
   // Cuts records or stretches until the window is full or the input ends.
   void Fill();
   void FillRecords(std::vector<std::string>& reports, std::vector<Said>& unheard);
+  void ReadHead(std::vector<std::string>& reports);
   void FillStretches(std::vector<std::string>& reports);
   // Reads one block of the input into data_; false at its end.
   bool Fetch(std::vector<std::string>& reports);
@@ -191,6 +204,10 @@ class QvParallelReader {
   unsigned failed_ = 0;
   std::unique_ptr<qvmolistream> rest_;
   std::unique_ptr<Lane> own_;  // parses batches taken from the workers
+  bool head_read_ = false;
+  bool skip_next_ = false;  // the record due was taken by the read before
+  // The CSV header, learned before any batch is handed out.
+  std::vector<std::string> columns_;
   bool ended_ = false;
 
   // Shared with the workers, under mutex_.

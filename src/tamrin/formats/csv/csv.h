@@ -35,6 +35,11 @@ inline constexpr unsigned Header = 0x1;
 // extra text (the molecule is filled all the same).
 bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor);
 
+// Whether a read since `in` was opened passed over a row whose SMILES did
+// not parse: the row after it is then that read's, so a reader handing rows
+// out one at a time must hand that one over with it.
+bool QvCSVPassedOverRow(qvmolistream& in);
+
 // Writes one row; the first write of a stream fixes the column header from
 // this molecule (and writes it with QvOFlavor::CSV::Header).
 void QvCSVWriteFxn(qvmolostream& out, const QvMolBase& mol, unsigned flavor);

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -166,7 +167,11 @@ void Perceive(QvMolBase& mol) {
   QvPerceiveAromaticity(mol, 2);
 }
 
+struct PassedOver final : QvMolStreamReaderState {};
+
 }  // namespace
+
+bool QvCSVPassedOverRow(qvmolistream& in) { return dynamic_cast<PassedOver*>(in.Cache().reader_state.get()); }
 
 bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   thread_local Row row;
@@ -208,6 +213,7 @@ bool QvCSVReadFxn(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
     parsed = ParseSmiles(mol, row[0], false);
     if (!parsed) {
       mol.Clear();
+      in.Cache().reader_state = std::make_unique<PassedOver>();
       if (!ReadRow(in, row)) return false;
       SmilesFirst(row, smiles);
     }
