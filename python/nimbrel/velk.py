@@ -161,7 +161,7 @@ class Reader(_core._velk._Records):
     (at most 64): this one, which also hands the file out in batches, and
     ``num_threads - 1`` workers. The molecules, warnings and errors are those
     of reading on one thread, in file order. SDF, MOL2, SMILES, XYZ, PDB,
-    QVB and QVZ files take part; other formats are read on one thread.
+    CSV, QVB and QVZ files take part; other formats are read on one thread.
     """
 
     # Whether the end of the records releases the file (the iterator of read()).
