@@ -231,7 +231,18 @@ INSTANTIATE_TEST_SUITE_P(
         Failure{"bad_operator",
                 std::string("data_e\n") + kCell10 +
                     "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\nx,y\n" + Sites(kPlain, "C1 0.1 0.1 0.1\n"),
-                true, "Symmetry operator \"x,y\" of CIF data block \"e\" is not understood; skipped"}),
+                true, "Symmetry operator \"x,y\" of CIF data block \"e\" is not understood; skipped"},
+        // Numbers too long for the parser, and triplets that are no operator of a lattice.
+        Failure{"operator_with_huge_number",
+                std::string("data_f\n") + kCell10 + "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n'-x+1/2,9999999999999999999999 y,z'\n" +
+                    Sites(kPlain, "C1 0.1 0.1 0.1\n"),
+                true, "Symmetry operator \"-x+1/2,9999999999999999999999 y,z\" of CIF data block \"f\" is not understood; skipped"},
+        Failure{"operator_that_stretches",
+                std::string("data_g\n") + kCell10 + "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\n2x,y,z\n" + Sites(kPlain, "C1 0.1 0.1 0.1\n"),
+                true, "Symmetry operator \"2x,y,z\" of CIF data block \"g\" is not understood; skipped"},
+        Failure{"operator_that_flattens",
+                std::string("data_h\n") + kCell10 + "loop_\n_symmetry_equiv_pos_as_xyz\nx,y,z\nx,x,z\n" + Sites(kPlain, "C1 0.1 0.1 0.1\n"),
+                true, "Symmetry operator \"x,x,z\" of CIF data block \"h\" is not understood; skipped"}),
     [](const testing::TestParamInfo<Failure>& p) { return std::string(p.param.name); });
 
 

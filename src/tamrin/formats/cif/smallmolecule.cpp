@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cmath>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +79,40 @@ bool ReadCell(const Block& block, gemmi::UnitCell& cell, std::vector<double>& pa
   return true;
 }
 
+// Symmetry texts go to a parser whose sums overflow on long numbers or
+// very many terms; no real operator or symbol comes near these limits.
+bool BeyondSymmetryParser(std::string_view text) {
+  constexpr size_t kMaxLength = 256;
+  constexpr size_t kMaxDigits = 3;
+  if (text.size() > kMaxLength) return true;
+  size_t digits = 0;
+  for (char c : text) {
+    digits = std::isdigit(static_cast<unsigned char>(c)) ? digits + 1 : 0;
+    if (digits > kMaxDigits) return true;
+  }
+  return false;
+}
+
+// A rotation part of -1, 0 and 1 that maps the lattice onto itself.
+bool IsLatticeOperator(const gemmi::Op& op) {
+  constexpr int kDen = gemmi::Op::DEN;
+  for (const auto& row : op.rot)
+    for (int v : row)
+      if (v != 0 && std::abs(v) != kDen) return false;
+  return std::abs(op.det_rot()) == kDen * kDen * kDen;
+}
+
+// A symmetry operator written as a triplet ("-x+1/2, y, z+1/4").
+std::optional<gemmi::Op> ParseOperator(const std::string& text) {
+  if (BeyondSymmetryParser(text)) return std::nullopt;
+  try {
+    const gemmi::Op op = gemmi::parse_triplet(text);
+    if (IsLatticeOperator(op)) return op;
+  } catch (const std::exception&) {
+  }
+  return std::nullopt;
+}
+
 gemmi::Op Normalised(gemmi::Op op) {
   for (int& t : op.tran) t = ((t % gemmi::Op::DEN) + gemmi::Op::DEN) % gemmi::Op::DEN;
   return op;
@@ -92,17 +127,17 @@ bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
     const cifdoc::Table column(block, "", {tag});
     for (std::size_t i = 0; i < column.size(); ++i) {
       const std::string text(column(i, 0));
-      try {
-        found.push_back(gemmi::parse_triplet(text));
-      } catch (const std::exception&) {
+      if (const std::optional<gemmi::Op> op = ParseOperator(text))
+        found.push_back(*op);
+      else
         QvErrorHandler::Warning("Symmetry operator \"%s\" of CIF data block \"%s\" is not understood; skipped",
                                 text.c_str(), NameOf(block).c_str());
-      }
     }
     if (column.size() > 0) break;
   }
   if (found.empty()) {
-    if (const std::string_view* hall = FindValue(block, "_space_group", "name_Hall", "_symmetry_space_group", "name_Hall")) {
+    const std::string_view* hall = FindValue(block, "_space_group", "name_Hall", "_symmetry_space_group", "name_Hall");
+    if (hall && !BeyondSymmetryParser(*hall)) {
       try {
         found = gemmi::symops_from_hall(std::string(cifdoc::Text(*hall)).c_str()).all_ops_sorted();
       } catch (const std::exception&) {
@@ -118,6 +153,7 @@ bool ReadOperators(const Block& block, std::vector<gemmi::Op>& ops) {
   }
   ops.assign(1, gemmi::Op::identity());
   for (const gemmi::Op& op : found) {
+    if (!IsLatticeOperator(op)) continue;
     const gemmi::Op n = Normalised(op);
     if (std::find(ops.begin(), ops.end(), n) == ops.end()) ops.push_back(n);
     if (ops.size() > kMaxOperators) break;
