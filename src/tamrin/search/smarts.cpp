@@ -746,10 +746,13 @@ class SmartsWriter {
  private:
   void FindClosures() {
     std::vector<bool> seen(q_.NumAtoms(), false), tree(q_.NumBonds(), false);
+    visit_.assign(q_.NumAtoms(), 0);
+    unsigned visited = 0;
     for (unsigned root = 0; root < q_.NumAtoms(); ++root) {
       if (seen[root]) continue;
       roots_.push_back(root);
       seen[root] = true;
+      visit_[root] = visited++;
       // Iterative preorder that visits neighbours in bond order, as Walk does.
       std::vector<std::pair<unsigned, unsigned>> frames{{root, 0}};
       while (!frames.empty()) {
@@ -762,6 +765,7 @@ class SmartsWriter {
         const unsigned other = q_.Bonds()[b].bgn == atom ? q_.Bonds()[b].end : q_.Bonds()[b].bgn;
         if (seen[other]) continue;
         seen[other] = true;
+        visit_[other] = visited++;
         tree[b] = true;
         frames.push_back({other, 0});
       }
@@ -817,6 +821,10 @@ class SmartsWriter {
       if (closure_[b]) closures.push_back(b);
       else if (!done_[Other(b, atom)]) children.push_back(b);
     }
+    // Digits in the order of the atoms at their other ends: the text read
+    // back and written again gives the same digits.
+    std::sort(closures.begin(), closures.end(),
+              [&](unsigned x, unsigned y) { return visit_[Other(x, atom)] < visit_[Other(y, atom)]; });
     for (unsigned b : closures) written.push_back(Other(b, atom));
     for (unsigned b : children) written.push_back(Other(b, atom));
     WriteAtom(atom, written, from_bond == ~0u);
@@ -848,6 +856,7 @@ class SmartsWriter {
   std::vector<bool> done_;
   std::vector<bool> closure_;
   std::vector<unsigned> roots_;  // the first atom of each fragment
+  std::vector<unsigned> visit_;  // each atom's place in the walk's order
   std::vector<unsigned> ring_number_;
   std::set<unsigned> open_;
   std::string out_;

@@ -100,6 +100,7 @@ const CountCase kCounts[] = {
     {"c1ccccc1", "c1ccccc1", 1},
     {"c1ccccc1", "c1ccc2ccccc2c1", 2},
     {"C1CC1", "C1CC1C1CC1", 2},
+    {"S2(C1)CC21", "C1S2CC12", 1},  // two rings opened at one atom, closed in the other order
     {"[$(C=O)]", "CC(=O)O", 1},
     {"[C;$(C(=O)O)]O", "CC(=O)OC", 1},
     {"[$([OH]C=O)]", "OC(=O)CO", 1},
