@@ -28,9 +28,11 @@ class QvBaseData {
   // of up to kCachedSize bytes come from free lists kept per thread rather
   // than from the heap each time. A block freed on another thread than the
   // one that made it joins that thread's list; a thread keeps at most
-  // kCachedPerSize blocks of each size and frees them when it ends.
+  // kCachedBytesPerSize bytes of blocks of each size (a model of a protein
+  // frees two items per atom, which the next model takes back) and frees
+  // them when it ends.
   static constexpr std::size_t kCachedSize = 160;
-  static constexpr unsigned kCachedPerSize = 256;
+  static constexpr std::size_t kCachedBytesPerSize = std::size_t{256} << 10;
   static void* operator new(std::size_t size);
   static void operator delete(void* block, std::size_t size) noexcept;
 

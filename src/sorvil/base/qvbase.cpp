@@ -1,5 +1,6 @@
 #include "sorvil/base/qvbase.h"
 
+#include <array>
 #include <new>
 
 #include "sorvil/error/errorhandler.h"
@@ -20,9 +21,9 @@ constexpr std::size_t kSizes = QvBaseData::kCachedSize / kGrain;
 #endif
 #endif
 #if defined(__SANITIZE_ADDRESS__) || defined(SORVIL_ADDRESS_SANITIZER)
-constexpr unsigned kKeep = 0;
+constexpr std::size_t kKeepBytes = 0;
 #else
-constexpr unsigned kKeep = QvBaseData::kCachedPerSize;
+constexpr std::size_t kKeepBytes = QvBaseData::kCachedBytesPerSize;
 #endif
 
 struct FreeBlock {
@@ -61,6 +62,13 @@ void Arm(ItemCache& cache) {
 
 std::size_t SizeClass(std::size_t size) { return (size - 1) / kGrain; }
 
+// How many blocks of each size class a thread keeps.
+constexpr std::array<unsigned, kSizes> kKeep = [] {
+  std::array<unsigned, kSizes> keep{};
+  for (std::size_t k = 0; k < kSizes; ++k) keep[k] = static_cast<unsigned>(kKeepBytes / ((k + 1) * kGrain));
+  return keep;
+}();
+
 }  // namespace
 
 void* QvBaseData::operator new(std::size_t size) {
@@ -80,7 +88,7 @@ void QvBaseData::operator delete(void* block, std::size_t size) noexcept {
   if (size > kCachedSize) return ::operator delete(block);
   const std::size_t k = SizeClass(size);
   ItemCache& cache = item_cache;
-  if (cache.gone || cache.counts[k] >= kKeep) return ::operator delete(block);
+  if (cache.gone || cache.counts[k] >= kKeep[k]) return ::operator delete(block);
   if (!cache.armed) Arm(cache);
   cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
   ++cache.counts[k];

@@ -202,14 +202,16 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   constexpr size_t kAllPairsUpTo = 96;
   std::vector<Candidate> found;
   std::vector<Candidate> overlaps;  // the distance in place of the excess
-  const auto consider = [&](unsigned i, unsigned j) {  // i < j
+  // `squared`: the squared distance of the pair, the same whichever end
+  // the difference was taken from.
+  const auto consider = [&](unsigned i, unsigned j, double squared) {  // i < j
     const double reach = sites[i].radius + sites[j].radius;
     // Most pairs of neighbouring cells are far apart: the squared distance
     // turns them away without a square root, with a margin that leaves the
     // exact test below to decide the borderline ones.
     const double limit = reach + kQvBondTolerance;
-    if (SquaredDistance(sites[i], sites[j]) > limit * limit * (1.0 + 1e-9)) return;
-    const double d = Distance(sites[i], sites[j]);
+    if (squared > limit * limit * (1.0 + 1e-9)) return;
+    const double d = std::sqrt(squared);
     if (d >= limit) return;
     if (d < kQvOverlapDistance) {
       overlaps.push_back({d, i, j});
@@ -220,7 +222,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   const auto note_overlap = [&](const Candidate& c) { overlap = {true, c.a, c.b, c.excess}; };
   if (sites.size() <= kAllPairsUpTo) {
     for (unsigned i = 0; i < sites.size(); ++i)
-      for (unsigned j = i + 1; j < sites.size(); ++j) consider(i, j);
+      for (unsigned j = i + 1; j < sites.size(); ++j) consider(i, j, SquaredDistance(sites[i], sites[j]));
     if (!overlaps.empty()) note_overlap(overlaps.front());
     return found;
   }
@@ -270,7 +272,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   std::pair<unsigned, unsigned> ahead[13];
   std::size_t num_ahead = 0;
   unsigned cell_end = 0, next_end = 0;
-  std::vector<unsigned> hits;
+  std::vector<std::pair<unsigned, double>> hits;  // position and squared distance
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end && grid.Dense()) {
       const std::size_t slot = grid.SlotAt(p), sy = grid.Step(1), sx = grid.Step(0);
@@ -307,15 +309,16 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
         const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
         const double limit = ri + pr[q];
         // The same margin as the test in `consider`, which decides.
-        if (dx * dx + dy * dy + dz * dz <= limit * limit * (1.0 + 1e-9)) hits.push_back(q);
+        const double squared = dx * dx + dy * dy + dz * dz;
+        if (squared <= limit * limit * (1.0 + 1e-9)) hits.emplace_back(q, squared);
       }
     };
     scan(p + 1, next_end);
     for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
     const unsigned i = order[p];
-    for (const unsigned q : hits) {
+    for (const auto& [q, squared] : hits) {
       const unsigned j = order[q];
-      i < j ? consider(i, j) : consider(j, i);
+      i < j ? consider(i, j, squared) : consider(j, i, squared);
     }
   }
   // Each wide site with every site as far as it reaches, and with the
@@ -332,7 +335,8 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
           for (unsigned q = begin; q < end; ++q) {
             if (q == p || (wide[q] && q < p)) continue;
             const unsigned j = order[q];
-            i < j ? consider(i, j) : consider(j, i);
+            const double squared = SquaredDistance(sites[i], sites[j]);
+            i < j ? consider(i, j, squared) : consider(j, i, squared);
           }
         });
   }

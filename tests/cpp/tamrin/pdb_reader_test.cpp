@@ -137,6 +137,15 @@ TEST(PDBReader, ElementFromNameOrColumns) {
       {AtomLine(1, " D  ", "HOH", 'A', 1, 0.0, "  1.00 20.00", "HETATM"), 1, 2},
       {AtomLine(1, " CA ", "LIG", 'A', 1, 0.0, "  1.00 20.00          CA"), 20, 0},
       {AtomLine(1, " X  ", "LIG", 'A', 1, 0.0, "  1.00 20.00          XX"), 0, 0},
+      // One capital in column 78, and what falls back to the name.
+      {AtomLine(1, " H1 ", "HOH", 'A', 1, 0.0, "  1.00 20.00           D"), 1, 2},
+      {AtomLine(1, " H1 ", "HOH", 'A', 1, 0.0, "  1.00 20.00           T"), 1, 3},
+      {AtomLine(1, " K  ", "K", 'A', 1, 0.0, "  1.00 20.00           K", "HETATM"), 19, 0},
+      {AtomLine(1, " NZ ", "LYS", 'A', 1, 0.0, "  1.00 20.00           Q"), 7, 0},
+      {AtomLine(1, " OG ", "SER", 'A', 1, 0.0, "  1.00 20.00           o"), 8, 0},
+      {AtomLine(1, " SG ", "CYS", 'A', 1, 0.0, "  1.00 20.00          S "), 16, 0},
+      {AtomLine(1, " t  ", "LIG", 'A', 1, 0.0, "  1.00 20.00"), 0, 0},
+      {AtomLine(1, " n  ", "LIG", 'A', 1, 0.0, "  1.00 20.00"), 7, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -95,17 +96,26 @@ std::string_view RecordName(std::string_view line) {
   return line.substr(0, n);
 }
 
-// Names and residue names are a few characters: appended one by one into
-// the string's own buffer, without a library call.
+// Residue names are a few characters: appended one by one into the
+// string's own buffer, without a library call.
 void AppendShort(std::string& text, std::string_view chars) {
   for (const char c : chars) text.push_back(c);
 }
 
 std::string Chain(char c) { return c == ' ' ? std::string() : std::string(1, c); }
 
+// The element of a one-letter symbol of either case (D and T are
+// hydrogen), 0 for none; looked up in a table, as every atom asks.
 unsigned OneLetterElement(char c) {
+  static const std::array<std::uint8_t, 26> kByLetter = [] {
+    std::array<std::uint8_t, 26> table{};
+    for (char letter = 'A'; letter <= 'Z'; ++letter)
+      table[letter - 'A'] = static_cast<std::uint8_t>(QvGetAtomicNum(std::string_view(&letter, 1)));
+    return table;
+  }();
   if (c == 'D' || c == 'T') return 1;
-  return QvGetAtomicNum(std::string_view(&c, 1));
+  const unsigned upper = static_cast<unsigned char>(c) & ~0x20u;
+  return upper >= 'A' && upper <= 'Z' ? kByLetter[upper - 'A'] : 0;
 }
 
 // Columns 77-78 when they name an element; otherwise the atom name, whose
@@ -115,8 +125,13 @@ unsigned OneLetterElement(char c) {
 // a leading H is always hydrogen, elsewhere a two-letter element wins.
 unsigned ElementOf(std::string_view line, bool hetero, unsigned& isotope) {
   isotope = 0;
-  const std::string_view columns = TrimBlanks(Cols(line, 77, 78));
-  if (!columns.empty()) {
+  const char c77 = Col(line, 77), c78 = Col(line, 78);
+  if (c77 == ' ' && c78 >= 'A' && c78 <= 'Z') {
+    // The common layout: one capital right-aligned.
+    if (c78 == 'D') isotope = 2;
+    if (c78 == 'T') isotope = 3;
+    if (const unsigned z = OneLetterElement(c78)) return z;
+  } else if (const std::string_view columns = TrimBlanks(Cols(line, 77, 78)); !columns.empty()) {
     if (columns == "D") isotope = 2;
     if (columns == "T") isotope = 3;
     if (isotope) return 1;
@@ -237,14 +252,12 @@ class Reader {
     std::copy_n(xyz, 3, coords_.begin() + static_cast<std::ptrdiff_t>(at));
     atoms_read_ = true;
     // A new atom has no data yet: its name and residue are appended as they
-    // are made, the residue filled where it will live, with nothing to look
-    // up or move. The order of the items is that of the setters.
-    // Copies of blank items: a copy of an empty string copies no characters
-    // (a move would).
-    auto name = std::make_unique<Sorvil::QvBaseDataT<std::string>>(blank_name_);
-    AppendShort(name->Get(), Cols(line, 13, 16));
-    atom->AddData(std::move(name));
-    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(blank_residue_);
+    // are made, each made in place and the residue filled where it will
+    // live, with nothing to look up. The order of the items is that of the
+    // setters.
+    atom->AddData(
+        std::make_unique<Sorvil::QvBaseDataT<std::string>>(Sorvil::QvNameTag, std::in_place, Cols(line, 13, 16)));
+    auto item = std::make_unique<Sorvil::QvBaseDataT<QvResidue>>(Sorvil::QvResidueTag, std::in_place);
     QvResidue& res = item->Get();
     AppendShort(res.name, res_name);
     if (const char chain = Col(line, 22); chain != ' ') res.chain.push_back(chain);
@@ -446,8 +459,6 @@ class Reader {
   bool new_entry_ = false;
   bool atoms_read_ = false;
   QvAtomBase* last_ = nullptr;
-  const Sorvil::QvBaseDataT<std::string> blank_name_{Sorvil::QvNameTag, std::string()};
-  const Sorvil::QvBaseDataT<QvResidue> blank_residue_{Sorvil::QvResidueTag, QvResidue{}};
   std::vector<double>& coords_;
   std::vector<QvAtomBase*>& by_serial_;
   Pending pending_;
