@@ -272,9 +272,7 @@ bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
 }
 
 // Sets what differs from a new atom's zeros; false when a value is refused.
-// `Atom` is the concrete class where known, so that the calls are direct.
-template <class Atom>
-bool SetAtomFields(Atom* atom, const AtomFields& a) {
+bool SetAtomFields(QvAtomBase* atom, const AtomFields& a) {
   if (!atom || atom->GetAtomicNum() != a.atomic_num || (a.isotope && !atom->SetIsotope(a.isotope)) ||
       a.charge < INT32_MIN || a.charge > INT32_MAX ||
       (a.charge && !atom->SetFormalCharge(static_cast<int>(a.charge))) ||
@@ -287,8 +285,7 @@ bool SetAtomFields(Atom* atom, const AtomFields& a) {
   return true;
 }
 
-template <class Bond>
-bool SetBondFields(Bond* bond, const BondFields& b) {
+bool SetBondFields(QvBondBase* bond, const BondFields& b) {
   if (!bond || bond->GetOrder() != b.order || (b.type && !bond->SetIntType(b.type))) return false;
   if (b.aromatic) bond->SetAromatic(true);
   if (b.in_ring) bond->SetInRing(true);
@@ -320,26 +317,39 @@ class AnyBuilder {
   std::vector<QvAtomBase*>* made_;
 };
 
-// Builds into the toolkit's own molecule classes, atoms and bonds made
-// directly; the molecule had no atoms, so atom i is the i-th of its list.
+// Builds into the toolkit's own molecule classes, each atom and bond made
+// with all its fields at once; the molecule had no atoms, so atom i is the
+// i-th of its list.
 template <class Graph>
 class GraphBuilder {
  public:
-  // As a new atom would, the first one clears the perception bits.
-  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol) {
-    mol.Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
-    if (atoms) mol.ClearPerceived();
+  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol), atoms_(mol.AtomList()) {
+    mol.PrepareFill(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
   }
-  bool Atom(const AtomFields& a) { return SetAtomFields(mol_.AddAtom(a.atomic_num), a); }
+  // False for a charge the model cannot hold, as SetFormalCharge would refuse it.
+  bool Atom(const AtomFields& a) {
+    if (a.charge < INT16_MIN || a.charge > INT16_MAX) return false;
+    mol_.AddAtom(QvAtomFields{.atomic_num = a.atomic_num,
+                              .isotope = a.isotope,
+                              .map_idx = a.map,
+                              .aux = a.aux,
+                              .formal_charge = static_cast<std::int16_t>(a.charge),
+                              .implicit_h = static_cast<std::uint8_t>(a.hydrogens),
+                              .flag = static_cast<std::uint8_t>(a.flag),
+                              .aromatic = a.aromatic,
+                              .in_ring = a.in_ring});
+    return true;
+  }
   bool Bond(const BondFields& b) {
     if (b.bgn == b.end) return false;
-    const QvAtomVector& atoms = mol_.AtomList();
-    return SetBondFields(mol_.AddBond(static_cast<QvAtom*>(atoms[b.bgn]), static_cast<QvAtom*>(atoms[b.end]), b.order),
-                         b);
+    mol_.AddBond(static_cast<QvAtom*>(atoms_[b.bgn]), static_cast<QvAtom*>(atoms_[b.end]),
+                 QvBondFields{.order = b.order, .int_type = b.type, .aromatic = b.aromatic, .in_ring = b.in_ring});
+    return true;
   }
 
  private:
   Graph& mol_;
+  const QvAtomVector& atoms_;
 };
 
 template <class Builder>
@@ -972,7 +982,10 @@ bool QvDecompress(std::string_view method, std::string_view in, std::string& out
   return false;
 }
 
-const QvBinaryIOHandler& QvDefaultBinaryHandler() {
+namespace {
+
+// The handler with its functions, made once; every record read asks for it.
+QvBinaryIOHandler MakeDefaultHandler() {
   using Mol = QvMolBase;
   using MC = QvMCMolBase;
   using Conf = QvConfBase;
@@ -1001,16 +1014,27 @@ const QvBinaryIOHandler& QvDefaultBinaryHandler() {
   static const QvReadFxn<Conf> conf_title("QvConfTitle", ReadTitle<Conf>);
   static const QvReadFxn<Conf> conf_energy("QvConfEnergy", ReadEnergy<Conf>);
   static const QvReadFxn<Conf> conf_dimension("QvConfDimension", ReadDimension<Conf>);
-  static const QvBinaryIOHandler handler = [] {
-    QvBinaryIOHandler h;
-    const Sorvil::QvReadFxnBase* const order[] = {
-        &mol_record, &title,      &ct,          &coords,      &energy,       &dimension,   &mol_data,
-        &atom_data,  &bond_data,   &conf_float,  &conf_half,    &conf_double, &mc_plain,
-        &mc_gzip,    &mc_zstd,    &mc_title,    &mc_ct,       &mc_data,      &mc_atom_data,
-        &mc_bond_data, &conf_data, &conf_title, &conf_energy, &conf_dimension};
-    for (const Sorvil::QvReadFxnBase* fxn : order) h.Register(*fxn);
-    return h;
-  }();
+  QvBinaryIOHandler h;
+  const Sorvil::QvReadFxnBase* const order[] = {
+      &mol_record, &title,      &ct,          &coords,      &energy,       &dimension,   &mol_data,
+      &atom_data,  &bond_data,   &conf_float,  &conf_half,    &conf_double, &mc_plain,
+      &mc_gzip,    &mc_zstd,    &mc_title,    &mc_ct,       &mc_data,      &mc_atom_data,
+      &mc_bond_data, &conf_data, &conf_title, &conf_energy, &conf_dimension};
+  for (const Sorvil::QvReadFxnBase* fxn : order) h.Register(*fxn);
+  return h;
+}
+
+// Whether the next top-level record is a graph molecule record, told by its
+// tag's code byte; false at the end of the input.
+bool NextIsGraphRecord(Pellar::qvistream& in) {
+  static const int code = Sorvil::QVBTagCode("QvMolBase");
+  return in.peek() == code;
+}
+
+}  // namespace
+
+const QvBinaryIOHandler& QvDefaultBinaryHandler() {
+  static const QvBinaryIOHandler handler = MakeDefaultHandler();
   return handler;
 }
 
@@ -1030,9 +1054,8 @@ bool QvAppendQVBRecord(std::string& out, const QvMolBase& mol, QvQVBForm form) {
 }
 
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer, bool* lost) {
-  std::string tag;
-  if (!Sorvil::QVBPeekTag(in, tag)) return Sorvil::QVBEndOfFile;
-  if (tag != "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMCMolBase::TypeId, buffer, lost);
+  if (in.peek() < 0) return Sorvil::QVBEndOfFile;
+  if (!NextIsGraphRecord(in)) return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMCMolBase::TypeId, buffer, lost);
   QvGraphMol graph;
   const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, graph.GetMol(), QvMolBase::TypeId, buffer, lost);
   if (result == kOk && !mol.Copy(graph.GetMol())) return kCheck;
@@ -1041,9 +1064,8 @@ Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::
 
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMolBase& mol, std::string& buffer,
                                   std::vector<std::unique_ptr<QvMolBase>>* more, bool* lost) {
-  std::string tag;
-  if (!Sorvil::QVBPeekTag(in, tag)) return Sorvil::QVBEndOfFile;
-  if (tag == "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMolBase::TypeId, buffer, lost);
+  if (in.peek() < 0) return Sorvil::QVBEndOfFile;
+  if (NextIsGraphRecord(in)) return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMolBase::TypeId, buffer, lost);
   QvMol mc;
   const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, mc, QvMCMolBase::TypeId, buffer, lost);
   if (result != kOk || mc.NumConfs() == 0) return result;
