@@ -471,26 +471,23 @@ bool WantsEnergy(float energy) { return energy != 0.0f && !std::isnan(energy); }
 
 template <class T>
 QVBReturn ReadObjectData(QVBCursor& in, T& object, const QvBinaryIOHandler&) {
-  return ReadData(in, &object, nullptr);
+  return ReadData(in, object);
 }
 
+// Without deleted records the lists are the owners, no record asked.
 template <bool Atoms>
 QVBReturn ReadOwnedData(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
-  thread_local std::vector<Sorvil::QvBase*> owners;
-  owners.clear();
-  // Without deleted records the lists are the owners, no record asked.
   if constexpr (Atoms) {
-    if (mol.DeletedAtomCount() == 0)
-      owners.assign(mol.AtomList().begin(), mol.AtomList().end());
-    else
-      for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
+    if (mol.DeletedAtomCount() == 0) return ReadOwnersData(in, std::span<QvAtomBase* const>(mol.AtomList()));
+    std::vector<QvAtomBase*> owners;
+    for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
+    return ReadOwnersData(in, std::span<QvAtomBase* const>(owners));
   } else {
-    if (mol.DeletedBondCount() == 0)
-      owners.assign(mol.BondList().begin(), mol.BondList().end());
-    else
-      for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
+    if (mol.DeletedBondCount() == 0) return ReadOwnersData(in, std::span<QvBondBase* const>(mol.BondList()));
+    std::vector<QvBondBase*> owners;
+    for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
+    return ReadOwnersData(in, std::span<QvBondBase* const>(owners));
   }
-  return ReadData(in, nullptr, &owners);
 }
 
 template <class Range>
