@@ -4,7 +4,6 @@
 #include <bit>
 #include <climits>
 #include <cmath>
-#include <tuple>
 #include <utility>
 #include <memory>
 #include <vector>
@@ -208,16 +207,22 @@ bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
   return true;
 }
 
+// The one-byte form of a version 2 atom (its element bits are not 0):
+// element, hydrogens and flags; the extras bit is the caller's.
+void ShortAtom(unsigned lead, AtomFields& a) {
+  a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
+  a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
+  a.aromatic = lead & kShortAromatic;
+  a.in_ring = lead & kShortInRing;
+}
+
 bool ReadAtomV2(QVBCursor& in, AtomFields& a) {
   unsigned lead = 0;
   unsigned bits = 0;
   unsigned extras = 0;
   if (!U8(in, lead)) return false;
   if (lead & kShortElementMask) {
-    a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
-    a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
-    a.aromatic = lead & kShortAromatic;
-    a.in_ring = lead & kShortInRing;
+    ShortAtom(lead, a);
     if (!(lead & kShortExtras)) return true;
   } else {
     if (lead != 0 || !Var32(in, a.atomic_num) || !U8(in, bits) || bits >= 2 * kAtomExtras) return false;
@@ -241,34 +246,66 @@ bool ReadBondV1(QVBCursor& in, BondFields& b) {
   return true;
 }
 
-bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
-  unsigned lead = 0;
-  std::uint64_t steps = 0;
-  std::uint64_t more = 0;
-  unsigned bits = 0;
-  if (!U8(in, lead)) return false;
-  std::int64_t bgn_step = 0;
-  std::int64_t end_step = 0;
-  if (lead != kLongBond) {
-    if (lead >= kLongBond) return false;
-    bits = kShortBondFlags[lead >> kShortKindShift];
-    std::tie(bgn_step, end_step) = kShortBondSteps[lead & kShortStepMask];
-  } else {
-    if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
-        (bits & kTypeIsOrder && bits & kHasIntType))
-      return false;
-    bgn_step = Unzig((steps & kStepEscape) + more);
-    end_step = Unzig(steps >> kStepBits);
-  }
+// A version 2 bond's ends from its steps, and its order and flags from its
+// bond byte; the order's escape and the integer type are the caller's.
+void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_step, unsigned bits, BondFields& b) {
   // Wraps for a negative atom; the range check that follows refuses it.
   b.bgn = previous + static_cast<std::uint64_t>(bgn_step);
   b.end = b.bgn + static_cast<std::uint64_t>(end_step);
   b.order = bits & kOrderMask;
   b.aromatic = bits & kBondAromatic;
   b.in_ring = bits & kBondInRing;
+}
+
+// The one-byte form of a version 2 bond (below kLongBond): its steps and
+// kind from the tables, whose orders need no escape and whose types are
+// the order or none.
+void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
+  const unsigned bits = kShortBondFlags[lead >> kShortKindShift];
+  const auto [bgn_step, end_step] = kShortBondSteps[lead & kShortStepMask];
+  PlaceBond(previous, bgn_step, end_step, bits, b);
+  if (bits & kTypeIsOrder) b.type = b.order;
+}
+
+bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
+  unsigned lead = 0;
+  std::uint64_t steps = 0;
+  std::uint64_t more = 0;
+  unsigned bits = 0;
+  if (!U8(in, lead) || lead > kLongBond) return false;
+  if (lead != kLongBond) {
+    ShortBond(lead, previous, b);
+    return true;
+  }
+  if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
+      (bits & kTypeIsOrder && bits & kHasIntType))
+    return false;
+  PlaceBond(previous, Unzig((steps & kStepEscape) + more), Unzig(steps >> kStepBits), bits, b);
   if (b.order == kOrderMask && !Var32(in, b.order)) return false;
   if (bits & kTypeIsOrder) b.type = b.order;
   return !(bits & kHasIntType) || Var32(in, b.type);
+}
+
+// Most version 2 atoms and bonds are one byte: decoded here, in the loop
+// over them, and every other form by the readers above.
+[[gnu::always_inline]] inline bool ReadAtom(QVBCursor& in, unsigned version, AtomFields& a) {
+  const int lead = in.peek();
+  if (version != 1 && lead > 0 && (lead & kShortElementMask) && !(lead & kShortExtras)) {
+    in.get();
+    ShortAtom(static_cast<unsigned>(lead), a);
+    return true;
+  }
+  return version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a);
+}
+
+[[gnu::always_inline]] inline bool ReadBond(QVBCursor& in, unsigned version, std::uint64_t previous, BondFields& b) {
+  const int lead = in.peek();
+  if (version != 1 && lead >= 0 && lead < static_cast<int>(kLongBond)) {
+    in.get();
+    ShortBond(static_cast<unsigned>(lead), previous, b);
+    return true;
+  }
+  return version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b);
 }
 
 // Sets what differs from a new atom's zeros; false when a value is refused.
@@ -357,13 +394,13 @@ QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms
                             Builder builder) {
   for (std::uint64_t i = 0; i < atoms; ++i) {
     AtomFields a;
-    if (!(version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a))) return kSize;
+    if (!ReadAtom(in, version, a)) return kSize;
     if (!builder.Atom(a)) return kCheck;
   }
   std::uint64_t previous = 0;
   for (std::uint64_t i = 0; i < bonds; ++i) {
     BondFields b;
-    if (!(version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b))) return kSize;
+    if (!ReadBond(in, version, previous, b)) return kSize;
     if (b.bgn >= atoms || b.end >= atoms || !builder.Bond(b)) return kCheck;
     previous = b.bgn;
   }
