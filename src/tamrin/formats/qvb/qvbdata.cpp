@@ -485,8 +485,10 @@ QVBReturn ReadNames(QVBCursor& in, unsigned& version, std::vector<QvTag>& names)
   return Sorvil::QVBSuccess;
 }
 
-// Kept per thread: a file of small records allocates the table once.
-std::vector<QvTag>& NameTable() {
+// Kept per thread: a file of small records allocates the table once. Out of
+// line, so that its callers hold a plain reference rather than asking for
+// the thread's storage at every use.
+[[gnu::noinline]] std::vector<QvTag>& NameTable() {
   thread_local std::vector<QvTag> names;
   return names;
 }
