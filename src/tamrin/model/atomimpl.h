@@ -10,12 +10,38 @@
 
 namespace Tamrin {
 
+// The integer properties and flags of an atom, for a reader that makes the
+// atom with all of them at once (QvMolGraphImpl::AddAtom).
+struct QvAtomFields {
+  unsigned atomic_num = 0;
+  unsigned isotope = 0;
+  unsigned map_idx = 0;
+  unsigned aux = 0;
+  std::int16_t formal_charge = 0;
+  std::uint8_t implicit_h = 0;
+  std::uint8_t flag = 0;
+  bool aromatic = false;
+  bool in_ring = false;
+};
+
 class QvAtomBaseImpl : public QvAtomBase {
   QV_DECLARE_TYPE("Tamrin::QvAtomBaseImpl", QvAtomBase)
 
  public:
   QvAtomBaseImpl(QvMolBase* parent, unsigned idx, unsigned atomic_num)
       : idx_(idx), atomic_num_(atomic_num), parent_(parent) {}
+  QvAtomBaseImpl(QvMolBase* parent, unsigned idx, const QvAtomFields& f)
+      : idx_(idx),
+        map_idx_(f.map_idx),
+        aux_(f.aux),
+        atomic_num_(f.atomic_num),
+        isotope_(f.isotope),
+        formal_charge_(f.formal_charge),
+        implicit_h_(f.implicit_h),
+        flag_(f.flag),
+        aromatic_(f.aromatic),
+        in_ring_(f.in_ring),
+        parent_(parent) {}
   QvAtomBaseImpl(const QvAtomBaseImpl&) = delete;
   QvAtomBaseImpl& operator=(const QvAtomBaseImpl&) = delete;
 

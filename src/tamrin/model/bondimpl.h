@@ -8,12 +8,30 @@
 
 namespace Tamrin {
 
+// The order, integer type and flags of a bond, for a reader that makes the
+// bond with all of them at once (QvMolGraphImpl::AddBond).
+struct QvBondFields {
+  unsigned order = 0;
+  unsigned int_type = 0;
+  bool aromatic = false;
+  bool in_ring = false;
+};
+
 class QvBondBaseImpl : public QvBondBase {
   QV_DECLARE_TYPE("Tamrin::QvBondBaseImpl", QvBondBase)
 
  public:
   QvBondBaseImpl(QvMolBase* parent, unsigned idx, QvAtomBase* bgn, QvAtomBase* end, unsigned order)
       : parent_(parent), bgn_(bgn), end_(end), idx_(idx), order_(order) {}
+  QvBondBaseImpl(QvMolBase* parent, unsigned idx, QvAtomBase* bgn, QvAtomBase* end, const QvBondFields& f)
+      : parent_(parent),
+        bgn_(bgn),
+        end_(end),
+        idx_(idx),
+        int_type_(f.int_type),
+        order_(f.order),
+        aromatic_(f.aromatic),
+        in_ring_(f.in_ring) {}
   QvBondBaseImpl(const QvBondBaseImpl&) = delete;
   QvBondBaseImpl& operator=(const QvBondBaseImpl&) = delete;
 

@@ -44,6 +44,7 @@ class QvCoordTable {
   template <class U>
   void Set(unsigned idx, const U* xyz, unsigned max_idx) {
     Reserve(idx, max_idx);
+    written_ = std::max(written_, idx + 1);
     T* slot = values_.get() + 3 * size_t{idx};
     for (int i = 0; i < 3; ++i) slot[i] = QvNarrow<T>(xyz[i]);
   }
@@ -63,6 +64,7 @@ class QvCoordTable {
   void SetAll(const U* xyz, unsigned count) {
     if (count == 0) return;
     Reserve(count - 1, count);
+    written_ = std::max(written_, count);
     std::transform(xyz, xyz + 3 * size_t{count}, values_.get(),
                    [](U v) { return QvNarrow<T>(v); });
   }
@@ -76,11 +78,17 @@ class QvCoordTable {
     std::fill(xyz + stored, xyz + 3 * size_t{count}, U{});
   }
 
-  void Zero() { std::fill_n(values_.get(), 3 * size_t{capacity_}, T{}); }
+  // Only the indices written since the last Zero can hold other values:
+  // a molecule cleared again and again zeroes what its atoms used.
+  void Zero() {
+    std::fill_n(values_.get(), 3 * size_t{written_}, T{});
+    written_ = 0;
+  }
 
   void Reset() {
     values_.reset();
     capacity_ = 0;
+    written_ = 0;
   }
 
   // Zeroes the table, keeping its storage when it has room for no more
@@ -115,6 +123,7 @@ class QvCoordTable {
 
   std::unique_ptr<T[]> values_;
   unsigned capacity_ = 0;
+  unsigned written_ = 0;  // indices below it may be nonzero; none at or above
 };
 
 }  // namespace Tamrin

@@ -50,16 +50,26 @@ class QvMolGraphImpl : public Base {
     bonds_.reserve(bonds);
   }
 
+  // For a reader about to fill this molecule with `atoms` atoms and `bonds`
+  // bonds through AddAtom and AddBond: room for them, and, as the first new
+  // atom would, no perception bits.
+  void PrepareFill(unsigned atoms, unsigned bonds) {
+    Reserve(atoms, bonds);
+    if (atoms) perceived_ = 0;
+  }
+
   // For a reader building the molecule: a new atom, and a bond between two
   // different, undeleted atoms of this molecule (the caller's guarantee:
   // nothing is checked). Neither clears the perception bits.
-  QvAtom* AddAtom(unsigned atomic_num) {
-    QvAtom* atom = atom_pool_.New(this, next_atom_idx_++, atomic_num);
+  QvAtom* AddAtom(unsigned atomic_num) { return AddAtom(QvAtomFields{.atomic_num = atomic_num}); }
+  QvAtom* AddAtom(const QvAtomFields& fields) {
+    QvAtom* atom = atom_pool_.New(this, next_atom_idx_++, fields);
     atoms_.push_back(atom);
     return atom;
   }
-  QvBond* AddBond(QvAtom* bgn, QvAtom* end, unsigned order) {
-    QvBond* bond = bond_pool_.New(this, next_bond_idx_++, bgn, end, order);
+  QvBond* AddBond(QvAtom* bgn, QvAtom* end, unsigned order) { return AddBond(bgn, end, QvBondFields{.order = order}); }
+  QvBond* AddBond(QvAtom* bgn, QvAtom* end, const QvBondFields& fields) {
+    QvBond* bond = bond_pool_.New(this, next_bond_idx_++, bgn, end, fields);
     bgn->AddBond(bond);
     end->AddBond(bond);
     bonds_.push_back(bond);

@@ -412,6 +412,32 @@ TEST(Qvb, DamagedInputKeepsTheRecordsBeforeIt) {
   }
 }
 
+// A molecule whose atoms and bonds were all deleted but not swept holds no
+// atoms, so a record may be read into it: the new atoms and bonds follow the
+// deleted ones in its lists, and the per-atom and per-bond data must go to
+// them, never to a deleted record. (Coordinates need atoms numbered by place,
+// so the record has none.)
+TEST(Qvb, DataOfARecordReadAfterDeletedAtomsReachesTheNewAtoms) {
+  QvGraphMol rich = RichMolecule();
+  rich.GetMol().ClearCoords();
+  std::string record;
+  ASSERT_TRUE(QvAppendQVBRecord(record, rich.GetMol(), QvQVBForm::Plain));
+  for (const unsigned deleted : {1u, 3u}) {
+    SCOPED_TRACE(deleted);
+    QvGraphMol target;
+    std::vector<QvAtomBase*> old;
+    for (unsigned i = 0; i < deleted; ++i) old.push_back(target.GetMol().NewAtom(6));
+    if (deleted > 1) target.GetMol().NewBond(old[0], old[1], 1);
+    for (QvAtomBase* atom : old) ASSERT_TRUE(target.GetMol().DeleteAtom(atom));
+    ASSERT_FALSE(target.GetMol().HasAtoms());
+    Pellar::qvisstream in(record.data(), record.size());
+    std::string buffer;
+    ASSERT_EQ(QvReadQVBRecord(in, target.GetMol(), buffer, nullptr), Sorvil::QVBSuccess);
+    target.GetMol().Sweep();
+    ExpectSameMolecule(rich, target);
+  }
+}
+
 TEST(Qvb, TokenizerCutsWholeRecords) {
   const QvGraphMol a = RichMolecule();
   const QvGraphMol b = smiles_test::FromSmiles("N#N");

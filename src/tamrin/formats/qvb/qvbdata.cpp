@@ -10,6 +10,8 @@
 #include "sorvil/binary/qvbhandler.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/formats/qvb/qvbpayload.h"
+#include "tamrin/model/atombase.h"
+#include "tamrin/model/bondbase.h"
 #include "tamrin/model/residue.h"
 
 namespace Tamrin::qvb {
@@ -430,7 +432,8 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
 // A column is a reference, a type and entries of a position step and a
 // value (length-prefixed, or a bare varint for varint types), at least two
 // bytes each.
-QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const std::vector<QvTag>& names,
+template <class Owner>
+QVBReturn ReadColumns(QVBCursor& in, std::span<Owner* const> owners, const std::vector<QvTag>& names,
                       unsigned version) {
   std::uint64_t columns = 0;
   if (!Var(in, columns) || columns > in.left() / 3) return Sorvil::QVBIncorrectSize;
@@ -456,14 +459,11 @@ QVBReturn ReadColumns(QVBCursor& in, const std::vector<QvBase*>& owners, const s
   return Sorvil::QVBSuccess;
 }
 
-}  // namespace
-
-QVBReturn ReadData(QVBCursor& in, QvBase* object, const std::vector<QvBase*>* owners) {
-  unsigned version = 0;
+// The version and name table that start every data payload.
+QVBReturn ReadNames(QVBCursor& in, unsigned& version, std::vector<QvTag>& names) {
   std::uint64_t count = 0;
   if (!U8(in, version) || version < 1 || version > kDataVersion) return Sorvil::QVBCheckFailed;
   if (!Var(in, count) || count > in.left()) return Sorvil::QVBIncorrectSize;
-  thread_local std::vector<QvTag> names;
   names.clear();
   names.reserve(static_cast<std::size_t>(count));
   for (std::uint64_t i = 0; i < count; ++i) {
@@ -482,20 +482,48 @@ QVBReturn ReadData(QVBCursor& in, QvBase* object, const std::vector<QvBase*>* ow
     if (name.empty()) return Sorvil::QVBIncorrectSize;
     names.push_back(Sorvil::QvGetTag(name));
   }
-  if (!owners) return ReadItems(in, *object, names, version);
+  return Sorvil::QVBSuccess;
+}
+
+// Kept per thread: a file of small records allocates the table once. Out of
+// line, so that its callers hold a plain reference rather than asking for
+// the thread's storage at every use.
+[[gnu::noinline]] std::vector<QvTag>& NameTable() {
+  thread_local std::vector<QvTag> names;
+  return names;
+}
+
+}  // namespace
+
+QVBReturn ReadData(QVBCursor& in, QvBase& object) {
+  unsigned version = 0;
+  std::vector<QvTag>& names = NameTable();
+  if (const QVBReturn result = ReadNames(in, version, names); result != Sorvil::QVBSuccess) return result;
+  return ReadItems(in, object, names, version);
+}
+
+template <class Owner>
+QVBReturn ReadOwnersData(QVBCursor& in, std::span<Owner* const> owners) {
+  unsigned version = 0;
+  std::vector<QvTag>& names = NameTable();
+  if (const QVBReturn result = ReadNames(in, version, names); result != Sorvil::QVBSuccess) return result;
   unsigned layout = kRows;
   if (version > 1 && (!U8(in, layout) || layout > kColumns)) return Sorvil::QVBCheckFailed;
-  if (layout == kColumns) return ReadColumns(in, *owners, names, version);
+  if (layout == kColumns) return ReadColumns(in, owners, names, version);
+  std::uint64_t count = 0;
   if (!Var(in, count) || count > in.left() / 2) return Sorvil::QVBIncorrectSize;
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint64_t position = 0;
     if (!Var(in, position)) return Sorvil::QVBIncorrectSize;
-    if (position >= owners->size()) return Sorvil::QVBCheckFailed;
-    if (const QVBReturn result = ReadItems(in, *(*owners)[position], names, version); result != Sorvil::QVBSuccess)
+    if (position >= owners.size()) return Sorvil::QVBCheckFailed;
+    if (const QVBReturn result = ReadItems(in, *owners[position], names, version); result != Sorvil::QVBSuccess)
       return result;
   }
   return Sorvil::QVBSuccess;
 }
+
+template QVBReturn ReadOwnersData(QVBCursor& in, std::span<QvAtomBase* const> owners);
+template QVBReturn ReadOwnersData(QVBCursor& in, std::span<QvBondBase* const> owners);
 
 void AppendUnknownRecords(std::string& out, const QvBase& object) {
   if (object.NumData() == 0) return;

@@ -1,6 +1,7 @@
 // Generic data (SD data pairs among it) in QVB payloads (layouts in docs/qvb-payloads.md).
 #pragma once
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,13 @@ class DataWriter {
   unsigned lists_ = 0;
 };
 
-// Reads a data record payload. Per-object records give their items to
-// `object`; per-atom records (`owners` not null) to owners[position].
-Sorvil::QVBReturn ReadData(Sorvil::QVBCursor& in, Sorvil::QvBase* object,
-                           const std::vector<Sorvil::QvBase*>* owners);
+// Reads a per-object data record payload into `object`.
+Sorvil::QVBReturn ReadData(Sorvil::QVBCursor& in, Sorvil::QvBase& object);
+// Reads a per-atom or per-bond data record payload, giving the items at each
+// position to owners[position]. Made for QvAtomBase and QvBondBase, whose
+// lists the reader passes as they are.
+template <class Owner>
+Sorvil::QVBReturn ReadOwnersData(Sorvil::QVBCursor& in, std::span<Owner* const> owners);
 
 // Appends the records kept from reading (QvUnknownQVBData items) unchanged.
 void AppendUnknownRecords(std::string& out, const Sorvil::QvBase& object);

@@ -4,7 +4,6 @@
 #include <bit>
 #include <climits>
 #include <cmath>
-#include <tuple>
 #include <utility>
 #include <memory>
 #include <vector>
@@ -208,16 +207,22 @@ bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
   return true;
 }
 
+// The one-byte form of a version 2 atom (its element bits are not 0):
+// element, hydrogens and flags; the extras bit is the caller's.
+void ShortAtom(unsigned lead, AtomFields& a) {
+  a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
+  a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
+  a.aromatic = lead & kShortAromatic;
+  a.in_ring = lead & kShortInRing;
+}
+
 bool ReadAtomV2(QVBCursor& in, AtomFields& a) {
   unsigned lead = 0;
   unsigned bits = 0;
   unsigned extras = 0;
   if (!U8(in, lead)) return false;
   if (lead & kShortElementMask) {
-    a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
-    a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
-    a.aromatic = lead & kShortAromatic;
-    a.in_ring = lead & kShortInRing;
+    ShortAtom(lead, a);
     if (!(lead & kShortExtras)) return true;
   } else {
     if (lead != 0 || !Var32(in, a.atomic_num) || !U8(in, bits) || bits >= 2 * kAtomExtras) return false;
@@ -241,40 +246,70 @@ bool ReadBondV1(QVBCursor& in, BondFields& b) {
   return true;
 }
 
-bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
-  unsigned lead = 0;
-  std::uint64_t steps = 0;
-  std::uint64_t more = 0;
-  unsigned bits = 0;
-  if (!U8(in, lead)) return false;
-  std::int64_t bgn_step = 0;
-  std::int64_t end_step = 0;
-  if (lead != kLongBond) {
-    if (lead >= kLongBond) return false;
-    bits = kShortBondFlags[lead >> kShortKindShift];
-    std::tie(bgn_step, end_step) = kShortBondSteps[lead & kShortStepMask];
-  } else {
-    if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
-        (bits & kTypeIsOrder && bits & kHasIntType))
-      return false;
-    bgn_step = Unzig((steps & kStepEscape) + more);
-    end_step = Unzig(steps >> kStepBits);
-  }
+// A version 2 bond's ends from its steps, and its order and flags from its
+// bond byte; the order's escape and the integer type are the caller's.
+void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_step, unsigned bits, BondFields& b) {
   // Wraps for a negative atom; the range check that follows refuses it.
   b.bgn = previous + static_cast<std::uint64_t>(bgn_step);
   b.end = b.bgn + static_cast<std::uint64_t>(end_step);
   b.order = bits & kOrderMask;
   b.aromatic = bits & kBondAromatic;
   b.in_ring = bits & kBondInRing;
+}
+
+// The one-byte form of a version 2 bond (below kLongBond): its steps and
+// kind from the tables, whose orders need no escape and whose types are
+// the order or none.
+void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
+  const unsigned bits = kShortBondFlags[lead >> kShortKindShift];
+  const auto [bgn_step, end_step] = kShortBondSteps[lead & kShortStepMask];
+  PlaceBond(previous, bgn_step, end_step, bits, b);
+  if (bits & kTypeIsOrder) b.type = b.order;
+}
+
+bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
+  unsigned lead = 0;
+  std::uint64_t steps = 0;
+  std::uint64_t more = 0;
+  unsigned bits = 0;
+  if (!U8(in, lead) || lead > kLongBond) return false;
+  if (lead != kLongBond) {
+    ShortBond(lead, previous, b);
+    return true;
+  }
+  if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
+      (bits & kTypeIsOrder && bits & kHasIntType))
+    return false;
+  PlaceBond(previous, Unzig((steps & kStepEscape) + more), Unzig(steps >> kStepBits), bits, b);
   if (b.order == kOrderMask && !Var32(in, b.order)) return false;
   if (bits & kTypeIsOrder) b.type = b.order;
   return !(bits & kHasIntType) || Var32(in, b.type);
 }
 
+// Most version 2 atoms and bonds are one byte: decoded here, in the loop
+// over them, and every other form by the readers above.
+[[gnu::always_inline]] inline bool ReadAtom(QVBCursor& in, unsigned version, AtomFields& a) {
+  const int lead = in.peek();
+  if (version != 1 && lead > 0 && (lead & kShortElementMask) && !(lead & kShortExtras)) {
+    in.get();
+    ShortAtom(static_cast<unsigned>(lead), a);
+    return true;
+  }
+  return version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a);
+}
+
+[[gnu::always_inline]] inline bool ReadBond(QVBCursor& in, unsigned version, std::uint64_t previous, BondFields& b) {
+  const int lead = in.peek();
+  if (version != 1 && lead >= 0 && lead < static_cast<int>(kLongBond)) {
+    in.get();
+    ShortBond(static_cast<unsigned>(lead), previous, b);
+    return true;
+  }
+  return version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b);
+}
+
 // Sets what differs from a new atom's zeros; false when a value is refused.
-// `Atom` is the concrete class where known, so that the calls are direct.
-template <class Atom>
-bool SetAtomFields(Atom* atom, const AtomFields& a) {
+bool SetAtomFields(QvAtomBase* atom, const AtomFields& a) {
   if (!atom || atom->GetAtomicNum() != a.atomic_num || (a.isotope && !atom->SetIsotope(a.isotope)) ||
       a.charge < INT32_MIN || a.charge > INT32_MAX ||
       (a.charge && !atom->SetFormalCharge(static_cast<int>(a.charge))) ||
@@ -287,8 +322,7 @@ bool SetAtomFields(Atom* atom, const AtomFields& a) {
   return true;
 }
 
-template <class Bond>
-bool SetBondFields(Bond* bond, const BondFields& b) {
+bool SetBondFields(QvBondBase* bond, const BondFields& b) {
   if (!bond || bond->GetOrder() != b.order || (b.type && !bond->SetIntType(b.type))) return false;
   if (b.aromatic) bond->SetAromatic(true);
   if (b.in_ring) bond->SetInRing(true);
@@ -320,26 +354,39 @@ class AnyBuilder {
   std::vector<QvAtomBase*>* made_;
 };
 
-// Builds into the toolkit's own molecule classes, atoms and bonds made
-// directly; the molecule had no atoms, so atom i is the i-th of its list.
+// Builds into the toolkit's own molecule classes, each atom and bond made
+// with all its fields at once; the molecule had no atoms, so atom i is the
+// i-th of its list.
 template <class Graph>
 class GraphBuilder {
  public:
-  // As a new atom would, the first one clears the perception bits.
-  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol) {
-    mol.Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
-    if (atoms) mol.ClearPerceived();
+  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol), atoms_(mol.AtomList()) {
+    mol.PrepareFill(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
   }
-  bool Atom(const AtomFields& a) { return SetAtomFields(mol_.AddAtom(a.atomic_num), a); }
+  // False for a charge the model cannot hold, as SetFormalCharge would refuse it.
+  bool Atom(const AtomFields& a) {
+    if (a.charge < INT16_MIN || a.charge > INT16_MAX) return false;
+    mol_.AddAtom(QvAtomFields{.atomic_num = a.atomic_num,
+                              .isotope = a.isotope,
+                              .map_idx = a.map,
+                              .aux = a.aux,
+                              .formal_charge = static_cast<std::int16_t>(a.charge),
+                              .implicit_h = static_cast<std::uint8_t>(a.hydrogens),
+                              .flag = static_cast<std::uint8_t>(a.flag),
+                              .aromatic = a.aromatic,
+                              .in_ring = a.in_ring});
+    return true;
+  }
   bool Bond(const BondFields& b) {
     if (b.bgn == b.end) return false;
-    const QvAtomVector& atoms = mol_.AtomList();
-    return SetBondFields(mol_.AddBond(static_cast<QvAtom*>(atoms[b.bgn]), static_cast<QvAtom*>(atoms[b.end]), b.order),
-                         b);
+    mol_.AddBond(static_cast<QvAtom*>(atoms_[b.bgn]), static_cast<QvAtom*>(atoms_[b.end]),
+                 QvBondFields{.order = b.order, .int_type = b.type, .aromatic = b.aromatic, .in_ring = b.in_ring});
+    return true;
   }
 
  private:
   Graph& mol_;
+  const QvAtomVector& atoms_;
 };
 
 template <class Builder>
@@ -347,13 +394,13 @@ QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms
                             Builder builder) {
   for (std::uint64_t i = 0; i < atoms; ++i) {
     AtomFields a;
-    if (!(version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a))) return kSize;
+    if (!ReadAtom(in, version, a)) return kSize;
     if (!builder.Atom(a)) return kCheck;
   }
   std::uint64_t previous = 0;
   for (std::uint64_t i = 0; i < bonds; ++i) {
     BondFields b;
-    if (!(version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b))) return kSize;
+    if (!ReadBond(in, version, previous, b)) return kSize;
     if (b.bgn >= atoms || b.end >= atoms || !builder.Bond(b)) return kCheck;
     previous = b.bgn;
   }
@@ -461,26 +508,23 @@ bool WantsEnergy(float energy) { return energy != 0.0f && !std::isnan(energy); }
 
 template <class T>
 QVBReturn ReadObjectData(QVBCursor& in, T& object, const QvBinaryIOHandler&) {
-  return ReadData(in, &object, nullptr);
+  return ReadData(in, object);
 }
 
+// Without deleted records the lists are the owners, no record asked.
 template <bool Atoms>
 QVBReturn ReadOwnedData(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
-  thread_local std::vector<Sorvil::QvBase*> owners;
-  owners.clear();
-  // Without deleted records the lists are the owners, no record asked.
   if constexpr (Atoms) {
-    if (mol.DeletedAtomCount() == 0)
-      owners.assign(mol.AtomList().begin(), mol.AtomList().end());
-    else
-      for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
+    if (mol.DeletedAtomCount() == 0) return ReadOwnersData(in, std::span<QvAtomBase* const>(mol.AtomList()));
+    std::vector<QvAtomBase*> owners;
+    for (QvAtomBase& atom : mol.GetAtoms()) owners.push_back(&atom);
+    return ReadOwnersData(in, std::span<QvAtomBase* const>(owners));
   } else {
-    if (mol.DeletedBondCount() == 0)
-      owners.assign(mol.BondList().begin(), mol.BondList().end());
-    else
-      for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
+    if (mol.DeletedBondCount() == 0) return ReadOwnersData(in, std::span<QvBondBase* const>(mol.BondList()));
+    std::vector<QvBondBase*> owners;
+    for (QvBondBase& bond : mol.GetBonds()) owners.push_back(&bond);
+    return ReadOwnersData(in, std::span<QvBondBase* const>(owners));
   }
-  return ReadData(in, nullptr, &owners);
 }
 
 template <class Range>
@@ -972,7 +1016,10 @@ bool QvDecompress(std::string_view method, std::string_view in, std::string& out
   return false;
 }
 
-const QvBinaryIOHandler& QvDefaultBinaryHandler() {
+namespace {
+
+// The handler with its functions, made once; every record read asks for it.
+QvBinaryIOHandler MakeDefaultHandler() {
   using Mol = QvMolBase;
   using MC = QvMCMolBase;
   using Conf = QvConfBase;
@@ -1001,16 +1048,27 @@ const QvBinaryIOHandler& QvDefaultBinaryHandler() {
   static const QvReadFxn<Conf> conf_title("QvConfTitle", ReadTitle<Conf>);
   static const QvReadFxn<Conf> conf_energy("QvConfEnergy", ReadEnergy<Conf>);
   static const QvReadFxn<Conf> conf_dimension("QvConfDimension", ReadDimension<Conf>);
-  static const QvBinaryIOHandler handler = [] {
-    QvBinaryIOHandler h;
-    const Sorvil::QvReadFxnBase* const order[] = {
-        &mol_record, &title,      &ct,          &coords,      &energy,       &dimension,   &mol_data,
-        &atom_data,  &bond_data,   &conf_float,  &conf_half,    &conf_double, &mc_plain,
-        &mc_gzip,    &mc_zstd,    &mc_title,    &mc_ct,       &mc_data,      &mc_atom_data,
-        &mc_bond_data, &conf_data, &conf_title, &conf_energy, &conf_dimension};
-    for (const Sorvil::QvReadFxnBase* fxn : order) h.Register(*fxn);
-    return h;
-  }();
+  QvBinaryIOHandler h;
+  const Sorvil::QvReadFxnBase* const order[] = {
+      &mol_record, &title,      &ct,          &coords,      &energy,       &dimension,   &mol_data,
+      &atom_data,  &bond_data,   &conf_float,  &conf_half,    &conf_double, &mc_plain,
+      &mc_gzip,    &mc_zstd,    &mc_title,    &mc_ct,       &mc_data,      &mc_atom_data,
+      &mc_bond_data, &conf_data, &conf_title, &conf_energy, &conf_dimension};
+  for (const Sorvil::QvReadFxnBase* fxn : order) h.Register(*fxn);
+  return h;
+}
+
+// Whether the next top-level record is a graph molecule record, told by its
+// tag's code byte; false at the end of the input.
+bool NextIsGraphRecord(Pellar::qvistream& in) {
+  static const int code = Sorvil::QVBTagCode("QvMolBase");
+  return in.peek() == code;
+}
+
+}  // namespace
+
+const QvBinaryIOHandler& QvDefaultBinaryHandler() {
+  static const QvBinaryIOHandler handler = MakeDefaultHandler();
   return handler;
 }
 
@@ -1030,9 +1088,8 @@ bool QvAppendQVBRecord(std::string& out, const QvMolBase& mol, QvQVBForm form) {
 }
 
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::string& buffer, bool* lost) {
-  std::string tag;
-  if (!Sorvil::QVBPeekTag(in, tag)) return Sorvil::QVBEndOfFile;
-  if (tag != "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMCMolBase::TypeId, buffer, lost);
+  if (in.peek() < 0) return Sorvil::QVBEndOfFile;
+  if (!NextIsGraphRecord(in)) return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMCMolBase::TypeId, buffer, lost);
   QvGraphMol graph;
   const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, graph.GetMol(), QvMolBase::TypeId, buffer, lost);
   if (result == kOk && !mol.Copy(graph.GetMol())) return kCheck;
@@ -1041,9 +1098,8 @@ Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMCMolBase& mol, std::
 
 Sorvil::QVBReturn QvReadQVBRecord(Pellar::qvistream& in, QvMolBase& mol, std::string& buffer,
                                   std::vector<std::unique_ptr<QvMolBase>>* more, bool* lost) {
-  std::string tag;
-  if (!Sorvil::QVBPeekTag(in, tag)) return Sorvil::QVBEndOfFile;
-  if (tag == "QvMolBase") return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMolBase::TypeId, buffer, lost);
+  if (in.peek() < 0) return Sorvil::QVBEndOfFile;
+  if (NextIsGraphRecord(in)) return QvDefaultBinaryHandler().ReadRecord(in, mol, QvMolBase::TypeId, buffer, lost);
   QvMol mc;
   const QVBReturn result = QvDefaultBinaryHandler().ReadRecord(in, mc, QvMCMolBase::TypeId, buffer, lost);
   if (result != kOk || mc.NumConfs() == 0) return result;
