@@ -17,6 +17,8 @@ class QvTagData {
  public:
   QvTagData() = default;
   QvTagData(std::string tag, std::string value) : tag_(std::move(tag)), value_(std::move(value)) {}
+  // Made from the characters where they are, with no string in between.
+  QvTagData(std::string_view tag, std::string_view value) : tag_(tag), value_(value) {}
 
   const std::string& GetTag() const { return tag_; }
   const std::string& GetValue() const { return value_; }

@@ -63,17 +63,19 @@ Tamrin::QvParallelReader* TamrinMolSource::parallel() {
 }
 
 // A multi-conformer molecule read in parallel takes the record's molecule
-// as its one conformer: the formats read in parallel combine none.
+// as its one conformer: the formats read in parallel combine none. The
+// reads clear the molecule they fill; a multi-conformer one is cleared
+// before, as its read warns of conformers left in it.
 bool TamrinMolSource::next(QvMolBase& mol) {
-  mol.Clear();
   if (auto* reader = parallel()) return noted(reader->Next(mol));
-  if (auto* multi = Sorvil::QvCast<Tamrin::QvMCMolBase>(&mol))
+  if (auto* multi = Sorvil::QvCast<Tamrin::QvMCMolBase>(&mol)) {
+    multi->Clear();
     return noted(Tamrin::QvReadMolecule(stream_, *multi));
+  }
   return noted(Tamrin::QvReadMolecule(stream_, mol));
 }
 
 bool TamrinMolSource::next(QvGraphMol& mol) {
-  mol.Clear();
   if (auto* reader = parallel()) return noted(reader->Next(mol.GetMol()));
   return noted(Tamrin::QvReadMolecule(stream_, mol.GetMol()));
 }

@@ -258,7 +258,7 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
       QVBCursor in(bytes);
       std::string_view name;
       if (!Text(in, name)) return false;
-      object.EmplaceData<Sorvil::QvTagData>(tag, std::string(name), std::string(bytes.substr(bytes.size() - in.left())));
+      object.EmplaceData<Sorvil::QvTagData>(tag, name, bytes.substr(bytes.size() - in.left()));
       return true;
     }
     case kSDInteger: {
@@ -268,7 +268,7 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
       if (!Text(in, name) || !Zig(in, number) || !in.at_end()) return false;
       char digits[24];
       const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
-      object.EmplaceData<Sorvil::QvTagData>(tag, std::string(name), std::string(digits, printed));
+      object.EmplaceData<Sorvil::QvTagData>(tag, name, std::string_view(digits, printed));
       return true;
     }
     case kResidue:
