@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "tamrin/model/molbase.h"
@@ -57,25 +58,17 @@ template <class Work>
   return work;
 }
 
-// The atoms of `open` from `atom` (which the search reached first) to the
-// top leave it as one 2-edge-connected component: a ring system when it has
-// two atoms or more.
-void CloseComponent(unsigned atom, BridgeWork& w, std::size_t& open_top, RingMembership& out) {
-  unsigned lowest = atom, atoms = 0, cycles = 0;
-  unsigned a;
-  do {
-    a = w.open[--open_top];
-    lowest = std::min(lowest, a);
-    cycles += w.back_edges[a];
-    ++atoms;
-  } while (a != atom);
-  const bool system = atoms > 1;
-  for (std::size_t k = open_top; k < open_top + atoms; ++k) out.atoms[w.open[k]] = system;
-  if (!system) return;
-  auto& systems = out.systems;
-  systems.push_back({lowest, atoms, cycles});
-  // Components close in the order the search leaves them: a few systems,
-  // sorted as they come.
+// The first `n` entries of `v`, which only ever grows: what they hold is
+// left to the caller.
+unsigned* Room(std::vector<unsigned>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
+// Components close in the order the search leaves them: a few systems,
+// kept sorted by their lowest atoms as they come.
+void AddSystem(const SystemSummary& system, std::vector<SystemSummary>& systems) {
+  systems.push_back(system);
   for (std::size_t k = systems.size() - 1; k > 0 && systems[k].lowest < systems[k - 1].lowest; --k)
     std::swap(systems[k], systems[k - 1]);
 }
@@ -90,31 +83,35 @@ void FindRingMembership(const QvGraphView& g, RingMembership& out) {
   BridgeWork& w = ThreadWork<BridgeWork>();
   const unsigned n = g.NumAtoms();
   const QvGraphView::Shape& shape = g.GetShape();
-  const unsigned* start = shape.start.data();
-  const QvGraphView::Arc* arcs = shape.arcs.data();
-  w.order.assign(n, kQvNoPos);
-  for (auto* v : {&w.low, &w.parent_bond, &w.next_arc, &w.back_edges, &w.path, &w.open}) v->resize(n);
-  out.bonds.assign(g.NumBonds(), 0);
+  out.bonds.resize(g.NumBonds());
   out.atoms.resize(n);
   out.systems.clear();
-  unsigned* order = w.order.data();
-  unsigned* low = w.low.data();
-  unsigned* parent_bond = w.parent_bond.data();
-  unsigned* next_arc = w.next_arc.data();
-  unsigned* path = w.path.data();
-  unsigned char* ring = out.bonds.data();
+  // Plain pointers that alias nothing: stores of flag bytes would otherwise
+  // make the compiler read every array's address again.
+  const unsigned* __restrict start = shape.start.data();
+  const QvGraphView::Arc* __restrict arcs = shape.arcs.data();
+  const unsigned* __restrict ends = shape.ends.data();
+  unsigned* __restrict order = Room(w.order, n);
+  unsigned* __restrict low = Room(w.low, n);
+  unsigned* __restrict parent_bond = Room(w.parent_bond, n);
+  unsigned* __restrict next_arc = Room(w.next_arc, n);
+  unsigned* __restrict back_edges = Room(w.back_edges, n);
+  unsigned* __restrict path = Room(w.path, n);
+  unsigned* __restrict open = Room(w.open, n);
+  unsigned char* __restrict ring = out.bonds.data();
+  // kQvNoPos is all bits set.
+  std::memset(order, 0xff, n * sizeof *order);
+  std::memset(ring, 0, out.bonds.size());
+  std::memset(out.atoms.data(), 0, n);
   unsigned counter = 0;
   std::size_t open_top = 0;
-  const auto reach = [&](unsigned a, unsigned via) {
-    order[a] = low[a] = counter++;
-    parent_bond[a] = via;
-    next_arc[a] = start[a];
-    w.back_edges[a] = 0;
-    w.open[open_top++] = a;
-  };
   for (unsigned root = 0; root < n; ++root) {
     if (order[root] != kQvNoPos) continue;
-    reach(root, kQvNoPos);
+    order[root] = low[root] = counter++;
+    parent_bond[root] = kQvNoPos;
+    next_arc[root] = start[root];
+    back_edges[root] = 0;
+    open[open_top++] = root;
     std::size_t top = 0;
     path[top++] = root;
     while (top > 0) {
@@ -122,27 +119,46 @@ void FindRingMembership(const QvGraphView& g, RingMembership& out) {
       if (next_arc[a] < start[a + 1]) {
         const QvGraphView::Arc arc = arcs[next_arc[a]++];
         if (arc.bond == parent_bond[a]) continue;
-        if (order[arc.nbr] == kQvNoPos) {
-          reach(arc.nbr, arc.bond);
-          path[top++] = arc.nbr;
-        } else if (order[arc.nbr] < order[a]) {
+        const unsigned nbr = arc.nbr;
+        if (order[nbr] == kQvNoPos) {
+          order[nbr] = low[nbr] = counter++;
+          parent_bond[nbr] = arc.bond;
+          next_arc[nbr] = start[nbr];
+          back_edges[nbr] = 0;
+          open[open_top++] = nbr;
+          path[top++] = nbr;
+        } else if (order[nbr] < order[a]) {
           // A back edge up the path (seen again from above, it is skipped).
-          low[a] = std::min(low[a], order[arc.nbr]);
+          low[a] = std::min(low[a], order[nbr]);
           ring[arc.bond] = 1;
-          ++w.back_edges[a];
+          ++back_edges[a];
         }
         continue;
       }
       --top;
-      if (parent_bond[a] != kQvNoPos) {
-        const unsigned up = g.Other(parent_bond[a], a);
+      const unsigned via = parent_bond[a];
+      if (via != kQvNoPos) {
+        const unsigned up = ends[2 * via] == a ? ends[2 * via + 1] : ends[2 * via];
         low[up] = std::min(low[up], low[a]);
         if (low[a] <= order[up]) {
-          ring[parent_bond[a]] = 1;
+          ring[via] = 1;
           continue;
         }
       }
-      CloseComponent(a, w, open_top, out);
+      // `a` heads a component; one atom alone (a chain atom) is the most
+      // frequent and no system.
+      if (open[open_top - 1] == a) {
+        --open_top;
+        continue;
+      }
+      unsigned lowest = a, atoms = 0, cycles = 0;
+      for (unsigned member = kQvNoPos; member != a; ++atoms) {
+        member = open[--open_top];
+        lowest = std::min(lowest, member);
+        cycles += back_edges[member];
+        out.atoms[member] = 1;
+      }
+      AddSystem({lowest, atoms, cycles}, out.systems);
     }
   }
 }
