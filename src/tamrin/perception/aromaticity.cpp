@@ -143,6 +143,11 @@ struct PerceiverWork {
   return work;
 }
 
+template <class T>
+void Grow(std::vector<T>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+}
+
 class Perceiver {
  public:
   // Perceives ring membership first when the molecule has none, from the
@@ -150,12 +155,15 @@ class Perceiver {
   Perceiver(QvMolBase& mol, const Rules& rules)
       : g_(mol), rules_(rules), w_(ThreadPerceiverWork()), orders_(w_.orders), pi_(w_.pi), rings_(w_.rings),
         arom_atom_(w_.arom_atom), arom_bond_(w_.arom_bond), in_set_(w_.in_set) {
-    orders_.assign(g_.NumBonds(), 0);
-    pi_.assign(g_.NumAtoms(), AtomPi{});
+    // Orders and electrons are written for every bond and atom before they
+    // are read, and Accept leaves `in_set_` clear as it found it: these only
+    // ever grow.
+    Grow(orders_, g_.NumBonds());
+    Grow(pi_, g_.NumAtoms());
+    Grow(in_set_, g_.NumBonds());
     rings_.clear();
     arom_atom_.assign(g_.NumAtoms(), false);
     arom_bond_.assign(g_.NumBonds(), false);
-    in_set_.assign(g_.NumBonds(), false);
     if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol, g_);
     bool unresolved = false;
     for (unsigned b = 0; b < g_.NumBonds(); ++b) {

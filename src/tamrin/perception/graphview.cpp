@@ -26,16 +26,24 @@ class SpareStorage {
     return s;
   }
 
+  // The storage of the view that went last stays as it is, for
+  // Finished(), until the next view goes.
   void Give(std::unique_ptr<QvGraphView::Storage> s) {
     constexpr size_t kMaxKept = 8, kMaxEntries = 1 << 16;
-    if (!s || spare_.size() == kMaxKept || s->shape.arcs.capacity() > kMaxEntries ||
-        s->atom_pos.capacity() > kMaxEntries || s->bond_pos.capacity() > kMaxEntries)
+    if (!s || s->shape.arcs.capacity() > kMaxEntries || s->atom_pos.capacity() > kMaxEntries ||
+        s->bond_pos.capacity() > kMaxEntries)
       return;
-    spare_.push_back(std::move(s));
+    if (last_ && spare_.size() < kMaxKept) spare_.push_back(std::move(last_));
+    last_ = std::move(s);
+  }
+
+  const QvGraphView::Shape* Finished(unsigned long long serial) const {
+    return last_ && last_->serial == serial ? &last_->shape : nullptr;
   }
 
  private:
   std::vector<std::unique_ptr<QvGraphView::Storage>> spare_;
+  std::unique_ptr<QvGraphView::Storage> last_;
   unsigned long long serial_ = 0;
 };
 
@@ -145,6 +153,10 @@ bool QvGraphView::ArcsInBondOrder() {
 }
 
 QvGraphView::~QvGraphView() { spare_storage.Give(std::move(s_)); }
+
+const QvGraphView::Shape* QvGraphView::FinishedShape(unsigned long long serial) {
+  return spare_storage.Finished(serial);
+}
 
 bool QvGraphView::SameShape(const Shape& shape) const {
   return s_->shape.ends == shape.ends && s_->shape.start == shape.start && s_->shape.arcs == shape.arcs;

@@ -66,6 +66,10 @@ class QvGraphView {
   // A number that no other view of this thread has had: a pass that kept
   // an answer for a view knows it is asked again about the same view.
   unsigned long long Serial() const { return s_->serial; }
+  // The shape the view of this thread with `serial` had, while that view is
+  // the last of the thread to have gone; null otherwise. A pass that kept an
+  // answer for that view compares it with a new one without a copy.
+  static const Shape* FinishedShape(unsigned long long serial);
 
   struct Storage {
     std::vector<QvAtomBase*> atoms;

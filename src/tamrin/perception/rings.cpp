@@ -556,7 +556,6 @@ void SmallestRings(const QvGraphView& g, const RingMembership& found, std::vecto
 struct KnownShape {
   bool valid = false, has_membership = false, has_rings = false;
   unsigned long long view = 0;  // the serial of the last view asked about
-  QvGraphView::Shape shape;
   RingMembership membership;
   std::vector<QvRingPositions> rings;
 };
@@ -564,9 +563,14 @@ struct KnownShape {
 KnownShape& Known(const QvGraphView& g) {
   KnownShape& known = ThreadWork<KnownShape>();
   // A view never changes: asked again about the last view, the shape is
-  // the same without comparing it.
-  if (!known.valid || (known.view != g.Serial() && !g.SameShape(known.shape))) {
-    known.shape = g.GetShape();
+  // the same without comparing it. Asked about another, the answers hold
+  // when the last view has gone (as a pass's view goes before the next
+  // pass makes its own) and had the same shape.
+  if (known.valid && known.view != g.Serial()) {
+    const QvGraphView::Shape* before = QvGraphView::FinishedShape(known.view);
+    known.valid = before && g.SameShape(*before);
+  }
+  if (!known.valid) {
     known.valid = true;
     known.has_membership = known.has_rings = false;
   }

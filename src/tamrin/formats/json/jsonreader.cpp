@@ -144,35 +144,38 @@ struct BondStereo {
   QvBondConfig config;
 };
 
+constexpr unsigned kNoBond = ~0u;
+
 // What one molecule's read needs besides the molecule, kept from one
 // molecule to the next for its room.
 struct Scratch {
   std::vector<QvAtomBase*> atoms;
-  std::vector<std::pair<std::uint64_t, unsigned>> ends;  // (atom pair, bond)
+  std::vector<unsigned> first_bond, next_bond;  // bonds by their lower atom
   std::vector<std::pair<unsigned, QvChirality>> chiral;
   std::vector<BondStereo> double_bonds;
   std::vector<const QvAtomBase*> nbrs;
 };
 
-constexpr unsigned kNoBond = ~0u;
-
 // The first bond that joins the same two atoms as an earlier one, or
-// kNoBond: sorted pairs instead of a look at the molecule's bonds for every
-// new bond. Bonds without a valid pair of ends are faults of their own.
-unsigned FirstRepeatedBond(const std::vector<json::BondRecord>& bonds,
-                           std::vector<std::pair<std::uint64_t, unsigned>>& ends) {
-  ends.clear();
+// kNoBond: each atom lists the bonds to higher atoms met so far (a chain of
+// bond numbers through `next`), which a new bond looks through, instead of
+// a look at the molecule's bonds for every new bond. Bonds without a valid
+// pair of ends are faults of their own, met first.
+unsigned FirstRepeatedBond(const std::vector<json::BondRecord>& bonds, unsigned natoms, Scratch& scratch) {
+  std::vector<unsigned>& head = scratch.first_bond;
+  std::vector<unsigned>& next = scratch.next_bond;
+  head.assign(natoms, kNoBond);
+  next.resize(bonds.size());
   for (unsigned i = 0; i < bonds.size(); ++i) {
     const json::Pair& p = bonds[i].ends;
-    if (!bonds[i].object || !p.ok) continue;
-    const std::uint64_t lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
-    ends.emplace_back(lo << 32 | hi, i);
+    if (!bonds[i].object || !p.ok || p.first >= natoms || p.second >= natoms) continue;
+    const unsigned lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
+    for (unsigned j = head[lo]; j != kNoBond; j = next[j])
+      if (std::max(bonds[j].ends.first, bonds[j].ends.second) == hi) return i;
+    next[i] = head[lo];
+    head[lo] = i;
   }
-  std::sort(ends.begin(), ends.end());
-  unsigned first = kNoBond;
-  for (std::size_t k = 1; k < ends.size(); ++k)
-    if (ends[k].first == ends[k - 1].first) first = std::min(first, ends[k].second);
-  return first;
+  return kNoBond;
 }
 
 // Makes atoms and bonds through the molecule's virtual interface.
@@ -242,7 +245,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     else if (s == Word::kCw) chiral.emplace_back(i, QvChirality::Clockwise);
   }
 
-  const unsigned repeat = FirstRepeatedBond(m.bonds, scratch.ends);
+  const unsigned repeat = FirstRepeatedBond(m.bonds, natoms, scratch);
   bool aromatic = false;
   for (unsigned i = 0; i < m.bonds.size(); ++i) {
     const json::BondRecord& b = m.bonds[i];
