@@ -196,8 +196,10 @@ class Perceiver {
   void Write(QvMolBase& mol) const {
     if (g_.NumBonds() != mol.NumBonds())
       for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);
-    for (unsigned a = 0; a < g_.NumAtoms(); ++a) g_.Atom(a)->SetAromatic(arom_atom_[a]);
-    for (unsigned b = 0; b < g_.NumBonds(); ++b) g_.Bond(b)->SetAromatic(arom_bond_[b]);
+    const char* flag = arom_atom_.data();
+    for (QvAtomBase* atom : g_.Atoms()) atom->SetAromatic(*flag++);
+    flag = arom_bond_.data();
+    for (QvBondBase* bond : g_.Bonds()) bond->SetAromatic(*flag++);
   }
 
  private:

@@ -84,27 +84,38 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
   s.shape.ends.resize(2 * bond_list.size());
   // The raw lists, because the view hands out records that passes may change.
   const bool deleted_atoms = mol.DeletedAtomCount() != 0, deleted_bonds = mol.DeletedBondCount() != 0;
+  // Local pointers: the records' calls could change anything the storage
+  // holds, as far as the compiler knows, and locals need no reloading.
+  QvAtomBase** kept_atoms = s.atoms.data();
+  QvBondBase** kept_bonds = s.bonds.data();
+  unsigned* ends = s.shape.ends.data();
+  const std::size_t atom_idx_end = s.atom_pos.size();
   unsigned atoms = 0, bonds = 0;
   for (QvAtomBase* atom : atom_list) {
     if (deleted_atoms && atom->IsDeleted()) continue;
     atom_pos[atom->GetIdx()] = atoms;
-    s.atoms[atoms++] = atom;
+    kept_atoms[atoms++] = atom;
   }
-  s.atoms.resize(atoms);
-  unsigned* ends = s.shape.ends.data();
+  // An end that is empty (or an atom whose index was changed by hand onto
+  // another's) leaves the bond out rather than inventing a neighbour.
+  const auto pos_of = [&](const QvAtomBase* atom) {
+    if (!atom) return kQvNoPos;
+    const unsigned idx = atom->GetIdx();
+    const unsigned pos = idx < atom_idx_end ? atom_pos[idx] : kQvNoPos;
+    return pos != kQvNoPos && kept_atoms[pos] == atom ? pos : kQvNoPos;
+  };
   for (QvBondBase* bond : bond_list) {
     if (deleted_bonds && bond->IsDeleted()) continue;
-    // An end that is empty (or an atom whose index was changed by hand onto
-    // another's) leaves the bond out rather than inventing a neighbour.
-    const unsigned bgn = PosIn(s.atom_pos, s.atoms, bond->GetBgn());
-    const unsigned end = PosIn(s.atom_pos, s.atoms, bond->GetEnd());
+    const unsigned bgn = pos_of(bond->GetBgn());
+    const unsigned end = pos_of(bond->GetEnd());
     if (bgn == kQvNoPos || end == kQvNoPos) continue;
     bond_pos[bond->GetIdx()] = bonds;
-    s.bonds[bonds] = bond;
+    kept_bonds[bonds] = bond;
     ends[2 * bonds] = bgn;
     ends[2 * bonds + 1] = end;
     ++bonds;
   }
+  s.atoms.resize(atoms);
   s.bonds.resize(bonds);
   s.shape.ends.resize(2 * bonds);
   Filled(s.shape.start, atoms + 1, 0);
@@ -141,8 +152,9 @@ bool QvGraphView::ArcsInBondOrder() {
     arcs[next[end]++] = {bgn, b};
   }
   QvBondBase* const* bond_of = s.bonds.data();
+  QvAtomBase* const* atom_of = s.atoms.data();
   for (unsigned pos = 0; pos < atoms; ++pos) {
-    const QvBondList& list = s.atoms[pos]->BondList();
+    const QvBondList& list = atom_of[pos]->BondList();
     const unsigned first = start[pos], count = start[pos + 1] - first;
     if (list.size() != count) return false;
     QvBondBase* const* listed = list.data();

@@ -43,6 +43,9 @@ class QvGraphView {
   QvAtomBase* Atom(unsigned pos) const { return s_->atoms[pos]; }
   // Bonds with both ends set; bonds with an empty end are left out.
   QvBondBase* Bond(unsigned pos) const { return s_->bonds[pos]; }
+  // All of them, by position.
+  std::span<QvAtomBase* const> Atoms() const { return s_->atoms; }
+  std::span<QvBondBase* const> Bonds() const { return s_->bonds; }
   // kQvNoPos for atoms or bonds of another molecule, deleted or left out.
   unsigned Pos(const QvAtomBase* atom) const;
   unsigned Pos(const QvBondBase* bond) const;

@@ -604,8 +604,10 @@ void QvPerceiveRings(QvMolBase& mol, const QvGraphView& g) {
   // each record's flag is written once.
   if (g.NumBonds() != mol.NumBonds())
     for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
-  for (unsigned b = 0; b < g.NumBonds(); ++b) g.Bond(b)->SetInRing(found.bonds[b] != 0);
-  for (unsigned a = 0; a < g.NumAtoms(); ++a) g.Atom(a)->SetInRing(found.atoms[a] != 0);
+  const unsigned char* flag = found.bonds.data();
+  for (QvBondBase* bond : g.Bonds()) bond->SetInRing(*flag++ != 0);
+  flag = found.atoms.data();
+  for (QvAtomBase* atom : g.Atoms()) atom->SetInRing(*flag++ != 0);
   mol.SetPerceived(QvPerceivedRings, true);
 }
 
