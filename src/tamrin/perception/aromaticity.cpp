@@ -156,7 +156,7 @@ class Perceiver {
       : g_(mol), rules_(rules), w_(ThreadPerceiverWork()), orders_(w_.orders), pi_(w_.pi), rings_(w_.rings),
         arom_atom_(w_.arom_atom), arom_bond_(w_.arom_bond), in_set_(w_.in_set) {
     // Orders and electrons are written for every bond and atom before they
-    // are read, and Accept leaves `in_set_` clear as it found it: these only
+    // are read, and Accept and AnyBondShared leave `in_set_` clear: these only
     // ever grow.
     Grow(orders_, g_.NumBonds());
     Grow(pi_, g_.NumAtoms());
@@ -299,7 +299,7 @@ class Perceiver {
   // tested as one perimeter-and-all system: azulene (5 + 7) is aromatic only
   // as the union of its rings.
   void TryUnions() {
-    if (rings_.size() < 2) return;
+    if (rings_.size() < 2 || !AnyBondShared()) return;
     const std::vector<std::vector<unsigned>> fused = OrthoFused();
     std::set<std::vector<unsigned>> level;
     for (unsigned r = 0; r < rings_.size(); ++r)
@@ -317,6 +317,20 @@ class Perceiver {
       for (const auto& subset : next) TryUnion(subset);
       level = std::move(next);
     }
+  }
+
+  // Whether two candidate rings share a bond: without, no union is fused
+  // (most molecules with several rings have them apart).
+  bool AnyBondShared() {
+    bool shared = false;
+    for (const QvRingPositions* ring : rings_)
+      for (const unsigned b : ring->bonds) {
+        shared = shared || in_set_[b];
+        in_set_[b] = true;
+      }
+    for (const QvRingPositions* ring : rings_)
+      for (const unsigned b : ring->bonds) in_set_[b] = false;
+    return shared;
   }
 
   // For each ring, the rings that share exactly one bond with it. Rings that

@@ -47,7 +47,14 @@ class SpareStorage {
   unsigned long long serial_ = 0;
 };
 
-thread_local SpareStorage spare_storage;
+// This thread's storage, through a call: named directly, a thread-local
+// object of a shared library costs a call into the dynamic linker at each
+// use, which the compiler repeats within a function rather than keep the
+// address.
+[[gnu::noinline]] SpareStorage& Spare() {
+  thread_local SpareStorage spare;
+  return spare;
+}
 
 // A record is the one at its position or none of this view's: the index
 // finds the position, the pointer confirms it. Local, so that building a
@@ -71,7 +78,7 @@ T* Filled(std::vector<T>& v, std::size_t n, int byte) {
 
 }  // namespace
 
-QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
+QvGraphView::QvGraphView(const QvMolBase& mol) : s_(Spare().Take()) {
   Storage& s = *s_;
   const QvAtomVector& atom_list = mol.AtomList();
   const QvBondVector& bond_list = mol.BondList();
@@ -164,10 +171,10 @@ bool QvGraphView::ArcsInBondOrder() {
   return true;
 }
 
-QvGraphView::~QvGraphView() { spare_storage.Give(std::move(s_)); }
+QvGraphView::~QvGraphView() { Spare().Give(std::move(s_)); }
 
 const QvGraphView::Shape* QvGraphView::FinishedShape(unsigned long long serial) {
-  return spare_storage.Finished(serial);
+  return Spare().Finished(serial);
 }
 
 bool QvGraphView::SameShape(const Shape& shape) const {
