@@ -231,4 +231,80 @@ TEST(Rings, ShortcutsMatchTheSearchOnDrugLikeMolecules) {
   EXPECT_GT(fused, 3000u);
 }
 
+// Ring flags against their definition on random graphs of several
+// components, chains, rings and cages: a bond is a ring bond exactly when
+// its ends stay connected without it, and the rings number, per connected
+// set of ring bonds, its bonds less its atoms plus one.
+TEST(Rings, MembershipMatchesItsDefinitionOnRandomGraphs) {
+  std::mt19937 rng(5);
+  unsigned ring_bonds_seen = 0;
+  for (int round = 0; round < 300; ++round) {
+    const unsigned n = 2 + rng() % 24, extra = rng() % 8;
+    QvGraphMol mol;
+    std::vector<QvAtomBase*> atoms;
+    for (unsigned i = 0; i < n; ++i) atoms.push_back(mol.NewAtom(6));
+    // A random forest, then a few random bonds on top (no repeats).
+    for (unsigned i = 1; i < n; ++i)
+      if (rng() % 6 != 0) mol.NewBond(atoms[rng() % i], atoms[i], 1);
+    for (unsigned k = 0; k < extra; ++k) {
+      QvAtomBase* a = atoms[rng() % n];
+      QvAtomBase* b = atoms[rng() % n];
+      if (a != b && !mol.GetBond(a, b)) mol.NewBond(a, b, 1);
+    }
+    std::vector<QvAtomBase*> map;
+    QvGraphMol copy = Permuted(mol, rng, map);
+    QvPerceiveRings(copy);
+    // Connected without `skip`, by a walk over the records.
+    const auto joined = [&copy](const QvAtomBase* from, const QvAtomBase* to, const QvBondBase* skip) {
+      std::vector<const QvAtomBase*> stack{from}, seen{from};
+      while (!stack.empty()) {
+        const QvAtomBase* a = stack.back();
+        stack.pop_back();
+        if (a == to) return true;
+        for (const QvBondBase& bond : a->GetBonds()) {
+          const QvAtomBase* nbr = bond.GetNbr(a);
+          if (&bond == skip || std::find(seen.begin(), seen.end(), nbr) != seen.end()) continue;
+          seen.push_back(nbr);
+          stack.push_back(nbr);
+        }
+      }
+      return false;
+    };
+    unsigned ring_bonds = 0, ring_atoms = 0;
+    for (const QvBondBase& bond : copy.GetBonds()) {
+      EXPECT_EQ(bond.IsInRing(), joined(bond.GetBgn(), bond.GetEnd(), &bond)) << "round " << round;
+      ring_bonds += bond.IsInRing();
+    }
+    for (const QvAtomBase& atom : copy.GetAtoms()) {
+      bool expected = false;
+      for (const QvBondBase& bond : atom.GetBonds()) expected = expected || bond.IsInRing();
+      EXPECT_EQ(atom.IsInRing(), expected) << "round " << round;
+      ring_atoms += atom.IsInRing();
+    }
+    // Connected sets of ring bonds, by labels spread over ring bonds.
+    std::vector<const QvAtomBase*> unlabelled;
+    for (const QvAtomBase& atom : copy.GetAtoms())
+      if (atom.IsInRing()) unlabelled.push_back(&atom);
+    unsigned systems = 0;
+    while (!unlabelled.empty()) {
+      ++systems;
+      std::vector<const QvAtomBase*> stack{unlabelled.back()};
+      unlabelled.pop_back();
+      while (!stack.empty()) {
+        const QvAtomBase* a = stack.back();
+        stack.pop_back();
+        for (const QvBondBase& bond : a->GetBonds()) {
+          const auto it = std::find(unlabelled.begin(), unlabelled.end(), bond.GetNbr(a));
+          if (!bond.IsInRing() || it == unlabelled.end()) continue;
+          stack.push_back(*it);
+          unlabelled.erase(it);
+        }
+      }
+    }
+    EXPECT_EQ(QvFindSSSR(copy).size(), ring_bonds - ring_atoms + systems) << "round " << round;
+    ring_bonds_seen += ring_bonds;
+  }
+  EXPECT_GT(ring_bonds_seen, 500u);
+}
+
 }  // namespace
