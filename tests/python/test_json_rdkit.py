@@ -164,6 +164,13 @@ FAULTS = [
      'molecule 0 skipped: bond 0: "atoms" refers to an atom past the last (1 atoms)'),
     ("repeated bond", '{"molecules":[{"atoms":[{},{},{}],"bonds":[{"atoms":[0,1]},{"atoms":[1,2]},{"atoms":[1,0]}]},'
      + GOOD + "]}", "molecule 0 skipped: bond 2: joins atom 1 to itself or repeats a bond"),
+    ("repeat behind other bonds of its atom",
+     '{"molecules":[{"atoms":[{},{},{},{}],"bonds":[{"atoms":[0,1]},{"atoms":[0,2]},{"atoms":[0,3]},'
+     '{"atoms":[3,1]},{"atoms":[2,0]}]},' + GOOD + "]}",
+     "molecule 0 skipped: bond 4: joins atom 2 to itself or repeats a bond"),
+    ("first of two repeats", '{"molecules":[{"atoms":[{},{},{}],"bonds":[{"atoms":[0,1]},{"atoms":[1,2]},'
+     '{"atoms":[2,1]},{"atoms":[1,0]}]},' + GOOD + "]}",
+     "molecule 0 skipped: bond 2: joins atom 2 to itself or repeats a bond"),
     ("bad z", '{"molecules":[{"atoms":[{"z":"C"}]},' + GOOD + "]}",
      'molecule 0 skipped: atom 0: "z" is not an integer from 0 to 118'),
     ("bad default z", '{"defaults":{"atom":{"z":200}},"molecules":[{"atoms":[{"z":7},{}]},' + GOOD + "]}",

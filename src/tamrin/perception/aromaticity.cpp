@@ -143,6 +143,11 @@ struct PerceiverWork {
   return work;
 }
 
+template <class T>
+void Grow(std::vector<T>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+}
+
 class Perceiver {
  public:
   // Perceives ring membership first when the molecule has none, from the
@@ -150,12 +155,15 @@ class Perceiver {
   Perceiver(QvMolBase& mol, const Rules& rules)
       : g_(mol), rules_(rules), w_(ThreadPerceiverWork()), orders_(w_.orders), pi_(w_.pi), rings_(w_.rings),
         arom_atom_(w_.arom_atom), arom_bond_(w_.arom_bond), in_set_(w_.in_set) {
-    orders_.assign(g_.NumBonds(), 0);
-    pi_.assign(g_.NumAtoms(), AtomPi{});
+    // Orders and electrons are written for every bond and atom before they
+    // are read, and Accept and AnyBondShared leave `in_set_` clear: these only
+    // ever grow.
+    Grow(orders_, g_.NumBonds());
+    Grow(pi_, g_.NumAtoms());
+    Grow(in_set_, g_.NumBonds());
     rings_.clear();
     arom_atom_.assign(g_.NumAtoms(), false);
     arom_bond_.assign(g_.NumBonds(), false);
-    in_set_.assign(g_.NumBonds(), false);
     if (!mol.HasPerceived(QvPerceivedRings)) QvPerceiveRings(mol, g_);
     bool unresolved = false;
     for (unsigned b = 0; b < g_.NumBonds(); ++b) {
@@ -188,8 +196,10 @@ class Perceiver {
   void Write(QvMolBase& mol) const {
     if (g_.NumBonds() != mol.NumBonds())
       for (QvBondBase& bond : mol.GetBonds()) bond.SetAromatic(false);
-    for (unsigned a = 0; a < g_.NumAtoms(); ++a) g_.Atom(a)->SetAromatic(arom_atom_[a]);
-    for (unsigned b = 0; b < g_.NumBonds(); ++b) g_.Bond(b)->SetAromatic(arom_bond_[b]);
+    const char* flag = arom_atom_.data();
+    for (QvAtomBase* atom : g_.Atoms()) atom->SetAromatic(*flag++);
+    flag = arom_bond_.data();
+    for (QvBondBase* bond : g_.Bonds()) bond->SetAromatic(*flag++);
   }
 
  private:
@@ -289,7 +299,7 @@ class Perceiver {
   // tested as one perimeter-and-all system: azulene (5 + 7) is aromatic only
   // as the union of its rings.
   void TryUnions() {
-    if (rings_.size() < 2) return;
+    if (rings_.size() < 2 || !AnyBondShared()) return;
     const std::vector<std::vector<unsigned>> fused = OrthoFused();
     std::set<std::vector<unsigned>> level;
     for (unsigned r = 0; r < rings_.size(); ++r)
@@ -307,6 +317,20 @@ class Perceiver {
       for (const auto& subset : next) TryUnion(subset);
       level = std::move(next);
     }
+  }
+
+  // Whether two candidate rings share a bond: without, no union is fused
+  // (most molecules with several rings have them apart).
+  bool AnyBondShared() {
+    bool shared = false;
+    for (const QvRingPositions* ring : rings_)
+      for (const unsigned b : ring->bonds) {
+        shared = shared || in_set_[b];
+        in_set_[b] = true;
+      }
+    for (const QvRingPositions* ring : rings_)
+      for (const unsigned b : ring->bonds) in_set_[b] = false;
+    return shared;
   }
 
   // For each ring, the rings that share exactly one bond with it. Rings that

@@ -1,5 +1,6 @@
 #include "tamrin/perception/graphview.h"
 
+#include <cstring>
 #include <utility>
 
 #include "tamrin/model/molbase.h"
@@ -25,20 +26,35 @@ class SpareStorage {
     return s;
   }
 
+  // The storage of the view that went last stays as it is, for
+  // Finished(), until the next view goes.
   void Give(std::unique_ptr<QvGraphView::Storage> s) {
     constexpr size_t kMaxKept = 8, kMaxEntries = 1 << 16;
-    if (!s || spare_.size() == kMaxKept || s->shape.arcs.capacity() > kMaxEntries ||
-        s->atom_pos.capacity() > kMaxEntries || s->bond_pos.capacity() > kMaxEntries)
+    if (!s || s->shape.arcs.capacity() > kMaxEntries || s->atom_pos.capacity() > kMaxEntries ||
+        s->bond_pos.capacity() > kMaxEntries)
       return;
-    spare_.push_back(std::move(s));
+    if (last_ && spare_.size() < kMaxKept) spare_.push_back(std::move(last_));
+    last_ = std::move(s);
+  }
+
+  const QvGraphView::Shape* Finished(unsigned long long serial) const {
+    return last_ && last_->serial == serial ? &last_->shape : nullptr;
   }
 
  private:
   std::vector<std::unique_ptr<QvGraphView::Storage>> spare_;
+  std::unique_ptr<QvGraphView::Storage> last_;
   unsigned long long serial_ = 0;
 };
 
-thread_local SpareStorage spare_storage;
+// This thread's storage, through a call: named directly, a thread-local
+// object of a shared library costs a call into the dynamic linker at each
+// use, which the compiler repeats within a function rather than keep the
+// address.
+[[gnu::noinline]] SpareStorage& Spare() {
+  thread_local SpareStorage spare;
+  return spare;
+}
 
 // A record is the one at its position or none of this view's: the index
 // finds the position, the pointer confirms it. Local, so that building a
@@ -51,39 +67,68 @@ unsigned PosIn(const std::vector<unsigned>& pos_of, const std::vector<Record*>& 
   return pos != kQvNoPos && records[pos] == record ? pos : kQvNoPos;
 }
 
+// The first `n` entries of `v`, every byte set (kQvNoPos), resized once
+// rather than filled entry by entry.
+template <class T>
+T* Filled(std::vector<T>& v, std::size_t n, int byte) {
+  v.resize(n);
+  std::memset(v.data(), byte, n * sizeof(T));
+  return v.data();
+}
+
 }  // namespace
 
-QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
+QvGraphView::QvGraphView(const QvMolBase& mol) : s_(Spare().Take()) {
   Storage& s = *s_;
-  std::vector<unsigned>& ends = s.shape.ends;
-  std::vector<unsigned>& start = s.shape.start;
-  s.atoms.clear();
-  s.bonds.clear();
-  ends.clear();
-  s.atom_pos.assign(mol.GetMaxAtomIdx(), kQvNoPos);
-  s.bond_pos.assign(mol.GetMaxBondIdx(), kQvNoPos);
+  const QvAtomVector& atom_list = mol.AtomList();
+  const QvBondVector& bond_list = mol.BondList();
+  // The lists are sized for every record and cut to those kept: entries are
+  // written, not pushed.
+  unsigned* atom_pos = Filled(s.atom_pos, mol.GetMaxAtomIdx(), 0xff);
+  unsigned* bond_pos = Filled(s.bond_pos, mol.GetMaxBondIdx(), 0xff);
+  s.atoms.resize(atom_list.size());
+  s.bonds.resize(bond_list.size());
+  s.shape.ends.resize(2 * bond_list.size());
   // The raw lists, because the view hands out records that passes may change.
   const bool deleted_atoms = mol.DeletedAtomCount() != 0, deleted_bonds = mol.DeletedBondCount() != 0;
-  for (QvAtomBase* atom : mol.AtomList()) {
+  // Local pointers: the records' calls could change anything the storage
+  // holds, as far as the compiler knows, and locals need no reloading.
+  QvAtomBase** kept_atoms = s.atoms.data();
+  QvBondBase** kept_bonds = s.bonds.data();
+  unsigned* ends = s.shape.ends.data();
+  const std::size_t atom_idx_end = s.atom_pos.size();
+  unsigned atoms = 0, bonds = 0;
+  for (QvAtomBase* atom : atom_list) {
     if (deleted_atoms && atom->IsDeleted()) continue;
-    s.atom_pos[atom->GetIdx()] = NumAtoms();
-    s.atoms.push_back(atom);
+    atom_pos[atom->GetIdx()] = atoms;
+    kept_atoms[atoms++] = atom;
   }
-  for (QvBondBase* bond : mol.BondList()) {
+  // An end that is empty (or an atom whose index was changed by hand onto
+  // another's) leaves the bond out rather than inventing a neighbour.
+  const auto pos_of = [&](const QvAtomBase* atom) {
+    if (!atom) return kQvNoPos;
+    const unsigned idx = atom->GetIdx();
+    const unsigned pos = idx < atom_idx_end ? atom_pos[idx] : kQvNoPos;
+    return pos != kQvNoPos && kept_atoms[pos] == atom ? pos : kQvNoPos;
+  };
+  for (QvBondBase* bond : bond_list) {
     if (deleted_bonds && bond->IsDeleted()) continue;
-    // An end that is empty (or an atom whose index was changed by hand onto
-    // another's) leaves the bond out rather than inventing a neighbour.
-    const unsigned bgn = PosIn(s.atom_pos, s.atoms, bond->GetBgn());
-    const unsigned end = PosIn(s.atom_pos, s.atoms, bond->GetEnd());
+    const unsigned bgn = pos_of(bond->GetBgn());
+    const unsigned end = pos_of(bond->GetEnd());
     if (bgn == kQvNoPos || end == kQvNoPos) continue;
-    s.bond_pos[bond->GetIdx()] = NumBonds();
-    s.bonds.push_back(bond);
-    ends.push_back(bgn);
-    ends.push_back(end);
+    bond_pos[bond->GetIdx()] = bonds;
+    kept_bonds[bonds] = bond;
+    ends[2 * bonds] = bgn;
+    ends[2 * bonds + 1] = end;
+    ++bonds;
   }
-  start.assign(NumAtoms() + 1, 0);
-  s.shape.arcs.resize(2 * NumBonds());
+  s.atoms.resize(atoms);
+  s.bonds.resize(bonds);
+  s.shape.ends.resize(2 * bonds);
+  Filled(s.shape.start, atoms + 1, 0);
+  s.shape.arcs.resize(2 * bonds);
   if (ArcsInBondOrder()) return;
+  std::vector<unsigned>& start = s.shape.start;
   for (unsigned pos = 0; pos < NumAtoms(); ++pos) {
     start[pos + 1] = start[pos];
     for (const QvBondBase& bond : s.atoms[pos]->GetBonds()) {
@@ -100,30 +145,37 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(spare_storage.Take()) {
 // holds a bond the view left out).
 bool QvGraphView::ArcsInBondOrder() {
   Storage& s = *s_;
-  std::vector<unsigned>& start = s.shape.start;
-  std::vector<unsigned>& next = s.next_arc;
-  for (unsigned b = 0; b < NumBonds(); ++b) {
-    ++start[BondBgn(b) + 1];
-    ++start[BondEnd(b) + 1];
+  const unsigned atoms = NumAtoms(), bonds = NumBonds();
+  const unsigned* ends = s.shape.ends.data();
+  unsigned* start = s.shape.start.data();
+  Arc* arcs = s.shape.arcs.data();
+  for (unsigned k = 0; k < 2 * bonds; ++k) ++start[ends[k] + 1];
+  for (unsigned pos = 0; pos < atoms; ++pos) start[pos + 1] += start[pos];
+  s.next_arc.assign(start, start + atoms);
+  unsigned* next = s.next_arc.data();
+  for (unsigned b = 0; b < bonds; ++b) {
+    const unsigned bgn = ends[2 * b], end = ends[2 * b + 1];
+    arcs[next[bgn]++] = {end, b};
+    arcs[next[end]++] = {bgn, b};
   }
-  for (unsigned pos = 0; pos < NumAtoms(); ++pos) start[pos + 1] += start[pos];
-  next.assign(start.begin(), start.end() - 1);
-  for (unsigned b = 0; b < NumBonds(); ++b) {
-    const unsigned bgn = BondBgn(b), end = BondEnd(b);
-    s.shape.arcs[next[bgn]++] = {end, b};
-    s.shape.arcs[next[end]++] = {bgn, b};
-  }
-  for (unsigned pos = 0; pos < NumAtoms(); ++pos) {
-    const QvBondList& list = s.atoms[pos]->BondList();
-    const std::span<const Arc> arcs = Arcs(pos);
-    if (list.size() != arcs.size()) return false;
-    for (size_t k = 0; k < arcs.size(); ++k)
-      if (list[k] != s.bonds[arcs[k].bond]) return false;
+  QvBondBase* const* bond_of = s.bonds.data();
+  QvAtomBase* const* atom_of = s.atoms.data();
+  for (unsigned pos = 0; pos < atoms; ++pos) {
+    const QvBondList& list = atom_of[pos]->BondList();
+    const unsigned first = start[pos], count = start[pos + 1] - first;
+    if (list.size() != count) return false;
+    QvBondBase* const* listed = list.data();
+    for (unsigned k = 0; k < count; ++k)
+      if (listed[k] != bond_of[arcs[first + k].bond]) return false;
   }
   return true;
 }
 
-QvGraphView::~QvGraphView() { spare_storage.Give(std::move(s_)); }
+QvGraphView::~QvGraphView() { Spare().Give(std::move(s_)); }
+
+const QvGraphView::Shape* QvGraphView::FinishedShape(unsigned long long serial) {
+  return Spare().Finished(serial);
+}
 
 bool QvGraphView::SameShape(const Shape& shape) const {
   return s_->shape.ends == shape.ends && s_->shape.start == shape.start && s_->shape.arcs == shape.arcs;

@@ -43,6 +43,9 @@ class QvGraphView {
   QvAtomBase* Atom(unsigned pos) const { return s_->atoms[pos]; }
   // Bonds with both ends set; bonds with an empty end are left out.
   QvBondBase* Bond(unsigned pos) const { return s_->bonds[pos]; }
+  // All of them, by position.
+  std::span<QvAtomBase* const> Atoms() const { return s_->atoms; }
+  std::span<QvBondBase* const> Bonds() const { return s_->bonds; }
   // kQvNoPos for atoms or bonds of another molecule, deleted or left out.
   unsigned Pos(const QvAtomBase* atom) const;
   unsigned Pos(const QvBondBase* bond) const;
@@ -66,6 +69,10 @@ class QvGraphView {
   // A number that no other view of this thread has had: a pass that kept
   // an answer for a view knows it is asked again about the same view.
   unsigned long long Serial() const { return s_->serial; }
+  // The shape the view of this thread with `serial` had, while that view is
+  // the last of the thread to have gone; null otherwise. A pass that kept an
+  // answer for that view compares it with a new one without a copy.
+  static const Shape* FinishedShape(unsigned long long serial);
 
   struct Storage {
     std::vector<QvAtomBase*> atoms;

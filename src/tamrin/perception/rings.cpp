@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 #include "tamrin/model/molbase.h"
@@ -15,22 +16,31 @@ namespace {
 // The searches below run on every record of a file: their working arrays are
 // kept per thread, so that they allocate only when a larger graph comes.
 
-// Bridges by an iterative depth-first search with low links; a bond is a ring
-// bond exactly when it is not a bridge.
 // One flag per bond position: bytes, which the searches read and write more
 // cheaply than bits.
 using BondFlags = std::vector<unsigned char>;
+
+// A ring system (connected set of ring bonds) as the bridge search sees it:
+// its lowest atom position, its size and its number of independent rings.
+struct SystemSummary {
+  unsigned lowest, atoms, cycles;
+};
+
+// What the bridge search finds: ring bonds, ring atoms and ring systems,
+// the systems in the order of their lowest atoms.
+struct RingMembership {
+  BondFlags bonds, atoms;
+  std::vector<SystemSummary> systems;
+};
 
 // Working arrays of the searches, one set per thread. A search asks for its
 // set once, through a call: named in a loop, a thread-local object of a
 // shared library costs a call into the dynamic linker at each use, which
 // the compiler repeats rather than keep the address.
-struct BridgeNode {
-  unsigned order = kQvNoPos, low = 0, parent_bond = kQvNoPos, next_arc = 0;
-};
 struct BridgeWork {
-  std::vector<BridgeNode> nodes;
-  std::vector<unsigned> stack;
+  // By atom position; `order` is the only one read before it is written.
+  std::vector<unsigned> order, low, parent_bond, next_arc, back_edges;
+  std::vector<unsigned> path, open;  // the search path; atoms not yet in a system
 };
 struct SystemWork {
   std::vector<char> seen;
@@ -48,45 +58,109 @@ template <class Work>
   return work;
 }
 
-void RingBonds(const QvGraphView& g, BondFlags& ring) {
-  auto& [nodes, stack] = ThreadWork<BridgeWork>();
+// The first `n` entries of `v`, which only ever grows: what they hold is
+// left to the caller.
+unsigned* Room(std::vector<unsigned>& v, std::size_t n) {
+  if (v.size() < n) v.resize(n);
+  return v.data();
+}
+
+// Components close in the order the search leaves them: a few systems,
+// kept sorted by their lowest atoms as they come.
+void AddSystem(const SystemSummary& system, std::vector<SystemSummary>& systems) {
+  systems.push_back(system);
+  for (std::size_t k = systems.size() - 1; k > 0 && systems[k].lowest < systems[k - 1].lowest; --k)
+    std::swap(systems[k], systems[k - 1]);
+}
+
+// Bridges by an iterative depth-first search with low links; a bond is a ring
+// bond exactly when it is not a bridge. A back edge closes a ring (its
+// ring flag is set when it is seen) and a tree edge is a ring bond when the
+// subtree below it reaches above it. The atoms still open on a second stack
+// fall into 2-edge-connected components: the ring systems, each with as many
+// independent rings as back edges.
+void FindRingMembership(const QvGraphView& g, RingMembership& out) {
+  BridgeWork& w = ThreadWork<BridgeWork>();
   const unsigned n = g.NumAtoms();
-  nodes.assign(n, BridgeNode{});
-  stack.resize(n);  // a path of the search holds each atom once at most
-  ring.assign(g.NumBonds(), false);
+  const QvGraphView::Shape& shape = g.GetShape();
+  out.bonds.resize(g.NumBonds());
+  out.atoms.resize(n);
+  out.systems.clear();
+  // Plain pointers that alias nothing: stores of flag bytes would otherwise
+  // make the compiler read every array's address again.
+  const unsigned* __restrict start = shape.start.data();
+  const QvGraphView::Arc* __restrict arcs = shape.arcs.data();
+  const unsigned* __restrict ends = shape.ends.data();
+  unsigned* __restrict order = Room(w.order, n);
+  unsigned* __restrict low = Room(w.low, n);
+  unsigned* __restrict parent_bond = Room(w.parent_bond, n);
+  unsigned* __restrict next_arc = Room(w.next_arc, n);
+  unsigned* __restrict back_edges = Room(w.back_edges, n);
+  unsigned* __restrict path = Room(w.path, n);
+  unsigned* __restrict open = Room(w.open, n);
+  unsigned char* __restrict ring = out.bonds.data();
+  // kQvNoPos is all bits set.
+  std::memset(order, 0xff, n * sizeof *order);
+  std::memset(ring, 0, out.bonds.size());
+  std::memset(out.atoms.data(), 0, n);
   unsigned counter = 0;
+  std::size_t open_top = 0;
   for (unsigned root = 0; root < n; ++root) {
-    if (nodes[root].order != kQvNoPos) continue;
-    nodes[root].order = nodes[root].low = counter++;
-    size_t top = 0;
-    stack[top++] = root;
+    if (order[root] != kQvNoPos) continue;
+    order[root] = low[root] = counter++;
+    parent_bond[root] = kQvNoPos;
+    next_arc[root] = start[root];
+    back_edges[root] = 0;
+    open[open_top++] = root;
+    std::size_t top = 0;
+    path[top++] = root;
     while (top > 0) {
-      const unsigned a = stack[top - 1];
-      BridgeNode& node = nodes[a];
-      const auto arcs = g.Arcs(a);
-      if (node.next_arc < arcs.size()) {
-        const QvGraphView::Arc arc = arcs[node.next_arc++];
-        if (arc.bond == node.parent_bond) continue;
-        BridgeNode& next = nodes[arc.nbr];
-        if (next.order == kQvNoPos) {
-          next.order = next.low = counter++;
-          next.parent_bond = arc.bond;
-          stack[top++] = arc.nbr;
-        } else {
-          node.low = std::min(node.low, next.order);
+      const unsigned a = path[top - 1];
+      if (next_arc[a] < start[a + 1]) {
+        const QvGraphView::Arc arc = arcs[next_arc[a]++];
+        if (arc.bond == parent_bond[a]) continue;
+        const unsigned nbr = arc.nbr;
+        if (order[nbr] == kQvNoPos) {
+          order[nbr] = low[nbr] = counter++;
+          parent_bond[nbr] = arc.bond;
+          next_arc[nbr] = start[nbr];
+          back_edges[nbr] = 0;
+          open[open_top++] = nbr;
+          path[top++] = nbr;
+        } else if (order[nbr] < order[a]) {
+          // A back edge up the path (seen again from above, it is skipped).
+          low[a] = std::min(low[a], order[nbr]);
+          ring[arc.bond] = 1;
+          ++back_edges[a];
         }
         continue;
       }
       --top;
-      if (node.parent_bond == kQvNoPos) continue;
-      BridgeNode& up = nodes[g.Other(node.parent_bond, a)];
-      up.low = std::min(up.low, node.low);
-      ring[node.parent_bond] = node.low <= up.order;
+      const unsigned via = parent_bond[a];
+      if (via != kQvNoPos) {
+        const unsigned up = ends[2 * via] == a ? ends[2 * via + 1] : ends[2 * via];
+        low[up] = std::min(low[up], low[a]);
+        if (low[a] <= order[up]) {
+          ring[via] = 1;
+          continue;
+        }
+      }
+      // `a` heads a component; one atom alone (a chain atom) is the most
+      // frequent and no system.
+      if (open[open_top - 1] == a) {
+        --open_top;
+        continue;
+      }
+      unsigned lowest = a, atoms = 0, cycles = 0;
+      for (unsigned member = kQvNoPos; member != a; ++atoms) {
+        member = open[--open_top];
+        lowest = std::min(lowest, member);
+        cycles += back_edges[member];
+        out.atoms[member] = 1;
+      }
+      AddSystem({lowest, atoms, cycles}, out.systems);
     }
   }
-  // Back edges were never tree edges, and every back edge closes a ring.
-  for (unsigned b = 0; b < g.NumBonds(); ++b)
-    if (nodes[g.BondBgn(b)].parent_bond != b && nodes[g.BondEnd(b)].parent_bond != b) ring[b] = true;
 }
 
 using Bits = std::vector<std::uint64_t>;
@@ -97,61 +171,36 @@ unsigned LowestBit(const Bits& bits) {
   return kQvNoPos;
 }
 
-// One ring system: the atoms and ring bonds of a connected set of ring bonds,
-// with local numbers for the bit sets. Both lists lie in storage that the
-// next RingSystems call of the thread reuses.
+// One ring system: its atoms in the order of a depth-first walk from its
+// lowest atom, and its ring bonds where that walk meets each from its lower
+// end; the bit sets number the bonds in this order. Both lists lie in
+// storage that the next CollectSystem call of the thread reuses.
 struct RingSystem {
   std::span<const unsigned> atoms;  // graph positions
   std::span<const unsigned> bonds;  // graph positions; bit i is bonds[i]
 };
 
-struct SystemList {
-  std::vector<std::pair<size_t, size_t>> ends;  // where each system's atoms and bonds end
-  std::vector<RingSystem> systems;
-};
-
-// The ring systems, in storage that the next call of the thread reuses.
-const std::vector<RingSystem>& RingSystems(const QvGraphView& g, const BondFlags& ring) {
+RingSystem CollectSystem(const QvGraphView& g, const BondFlags& ring, unsigned lowest) {
   auto& [seen, stack, atoms, bonds] = ThreadWork<SystemWork>();
   seen.assign(g.NumAtoms(), false);
   atoms.clear();
   bonds.clear();
-  const auto in_ring = [&g, &ring](unsigned a) {
-    for (const auto& arc : g.Arcs(a))
-      if (ring[arc.bond]) return true;
-    return false;
-  };
-  // Spans are made once all atoms and bonds are in.
-  auto& [ends, systems] = ThreadWork<SystemList>();
-  ends.clear();
-  for (unsigned start = 0; start < g.NumAtoms(); ++start) {
-    if (seen[start] || !in_ring(start)) continue;
-    seen[start] = true;
-    stack.assign(1, start);
-    while (!stack.empty()) {
-      const unsigned a = stack.back();
-      stack.pop_back();
-      atoms.push_back(a);
-      for (const auto& arc : g.Arcs(a)) {
-        if (!ring[arc.bond]) continue;
-        if (a < arc.nbr) bonds.push_back(arc.bond);
-        if (!seen[arc.nbr]) {
-          seen[arc.nbr] = true;
-          stack.push_back(arc.nbr);
-        }
+  seen[lowest] = true;
+  stack.assign(1, lowest);
+  while (!stack.empty()) {
+    const unsigned a = stack.back();
+    stack.pop_back();
+    atoms.push_back(a);
+    for (const auto& arc : g.Arcs(a)) {
+      if (!ring[arc.bond]) continue;
+      if (a < arc.nbr) bonds.push_back(arc.bond);
+      if (!seen[arc.nbr]) {
+        seen[arc.nbr] = true;
+        stack.push_back(arc.nbr);
       }
     }
-    ends.emplace_back(atoms.size(), bonds.size());
   }
-  systems.clear();
-  size_t atoms_from = 0, bonds_from = 0;
-  for (const auto& [atoms_to, bonds_to] : ends) {
-    systems.push_back({std::span<const unsigned>(atoms).subspan(atoms_from, atoms_to - atoms_from),
-                       std::span<const unsigned>(bonds).subspan(bonds_from, bonds_to - bonds_from)});
-    atoms_from = atoms_to;
-    bonds_from = bonds_to;
-  }
-  return systems;
+  return {atoms, bonds};
 }
 
 // Horton's candidates from root v: for every bond (x, y) off the breadth-first
@@ -166,7 +215,7 @@ struct Candidate {
 // few fused rings, and their search would otherwise be mostly allocation.
 struct FinderWork {
   std::vector<unsigned> local_bond, dist, via, branch, queue, row_of_bit;
-  std::vector<std::uint64_t> pool, reduced, chosen, row;
+  std::vector<std::uint64_t> pool, reduced, chosen, row, walks, cycles;
   std::vector<Candidate> candidates;
 };
 
@@ -226,6 +275,49 @@ class SystemRings {
     return count;
   }
 
+  // The basis of a system of two independent rings as Basis() chooses it,
+  // without its search. Such a system is two atoms of three ring bonds
+  // joined by three paths (fused and bridged bicycles), whose rings are the
+  // unions of two paths, or one atom of four ring bonds on two rings
+  // (spiro). The shortest ring is taken, then the shortest other; of rings
+  // of one length, the one whose candidate the search meets first, which
+  // the candidates of the roots in turn tell (nearly always the first
+  // root's). False, for Basis() to answer, should no candidate match.
+  bool TwoRings() {
+    unsigned branch[2] = {kQvNoPos, kQvNoPos}, branches = 0, excess = 0;
+    for (const unsigned a : sys_.atoms) {
+      const unsigned degree = RingDegree(a);
+      if (degree == 2) continue;
+      if (branches == 2) return false;
+      branch[branches++] = a;
+      excess += degree - 2;
+    }
+    if (excess != 2) return false;
+    // The walks from the first branch atom, one per ring bond: three paths
+    // to the other branch atom, or each of two loops twice.
+    w_.walks.assign(4 * words_, 0);
+    w_.cycles.clear();
+    unsigned walk_length[4], lengths[3], cycles = 0, walks = 0;
+    for (const auto& arc : g_.Arcs(branch[0])) {
+      if (!ring_[arc.bond]) continue;
+      std::uint64_t* bits = w_.walks.data() + walks * words_;
+      const unsigned end = Walk(branch[0], arc.bond, branch, bits, walk_length[walks]);
+      if (end != branch[branches - 1]) return false;
+      if (branches == 1 && !Known(bits, w_.cycles.data(), cycles)) {
+        w_.cycles.insert(w_.cycles.end(), bits, bits + words_);
+        lengths[cycles++] = walk_length[walks];
+      }
+      ++walks;
+    }
+    if (branches == 2)
+      for (const auto& [p, q] : {std::pair{0u, 1u}, {0u, 2u}, {1u, 2u}}) {
+        for (size_t w = 0; w < words_; ++w) w_.cycles.push_back(w_.walks[p * words_ + w] ^ w_.walks[q * words_ + w]);
+        lengths[cycles++] = walk_length[p] + walk_length[q];
+      }
+    if (cycles != 2 && cycles != 3) return false;
+    return ChooseTwo(lengths, cycles);
+  }
+
   // Ring r of the basis, walked into `out`.
   void ToRing(size_t r, QvRingPositions& out) const {
     const std::uint64_t* edges = w_.chosen.data() + r * words_;
@@ -249,6 +341,75 @@ class SystemRings {
 
  private:
   static bool Test(const std::uint64_t* bits, unsigned i) { return (bits[i / 64] >> (i % 64)) & 1u; }
+  static void Flip(std::uint64_t* bits, unsigned i) { bits[i / 64] ^= std::uint64_t{1} << (i % 64); }
+  bool Same(const std::uint64_t* a, const std::uint64_t* b) const { return std::equal(a, a + words_, b); }
+  // Whether `bits` is one of the `count` rows at `rows`.
+  bool Known(const std::uint64_t* bits, const std::uint64_t* rows, unsigned count) const {
+    for (unsigned r = 0; r < count; ++r)
+      if (Same(bits, rows + r * words_)) return true;
+    return false;
+  }
+
+  unsigned RingDegree(unsigned atom) const {
+    unsigned degree = 0;
+    for (const auto& arc : g_.Arcs(atom)) degree += ring_[arc.bond];
+    return degree;
+  }
+
+  // From `from` along `bond` through atoms of two ring bonds to the next
+  // branch atom, which it returns; the bonds on the way go into `bits`.
+  unsigned Walk(unsigned from, unsigned bond, const unsigned (&branch)[2], std::uint64_t* bits,
+                unsigned& length) const {
+    length = 0;
+    unsigned atom = from;
+    for (;;) {
+      Flip(bits, w_.local_bond[bond]);
+      ++length;
+      atom = g_.Other(bond, atom);
+      if (atom == branch[0] || atom == branch[1]) return atom;
+      const unsigned came = bond;
+      for (const auto& arc : g_.Arcs(atom))
+        if (ring_[arc.bond] && arc.bond != came) bond = arc.bond;
+    }
+  }
+
+  // Chooses two of the `count` cycles as Basis() does: any two of them are
+  // independent, so the shortest first, then the shortest other.
+  bool ChooseTwo(const unsigned (&lengths)[3], unsigned count) {
+    bool taken[3] = {};
+    w_.chosen.clear();
+    for (int pick = 0; pick < 2; ++pick) {
+      unsigned shortest = kQvNoPos, tied = 0, choice = kQvNoPos;
+      for (unsigned c = 0; c < count; ++c) {
+        if (taken[c] || lengths[c] > shortest) continue;
+        tied = lengths[c] == shortest ? tied + 1 : 1;
+        shortest = lengths[c];
+        choice = c;
+      }
+      if (tied > 1) choice = FirstMet(shortest, lengths, taken, count);
+      if (choice == kQvNoPos) return false;
+      taken[choice] = true;
+      const std::uint64_t* bits = w_.cycles.data() + choice * words_;
+      w_.chosen.insert(w_.chosen.end(), bits, bits + words_);
+    }
+    return true;
+  }
+
+  // The cycle of `length` not yet taken whose candidate comes first in the
+  // order Basis() meets them, or kQvNoPos.
+  unsigned FirstMet(unsigned length, const unsigned (&lengths)[3], const bool (&taken)[3], unsigned count) {
+    for (const unsigned v : sys_.atoms) {
+      w_.candidates.clear();
+      w_.pool.clear();
+      AddCandidates(v, length - 1, length, w_.candidates);
+      for (const Candidate& candidate : w_.candidates)
+        for (unsigned c = 0; c < count; ++c)
+          if (!taken[c] && lengths[c] == length &&
+              Same(w_.pool.data() + candidate.offset, w_.cycles.data() + c * words_))
+            return c;
+    }
+    return kQvNoPos;
+  }
 
   unsigned NextEdge(const std::uint64_t* edges, unsigned atom, unsigned from) const {
     for (const auto& arc : g_.Arcs(atom)) {
@@ -333,11 +494,15 @@ unsigned SmallestRingThrough(const QvAtomBase& from, const QvAtomBase& to, const
 }
 
 // The one ring of a system with as many bonds as atoms, walked as
-// SystemRings::ToRing walks it: from the begin atom of its first bond.
-void SimpleCycle(const QvGraphView& g, const BondFlags& ring, const RingSystem& sys, QvRingPositions& out) {
-  out.atoms.reserve(sys.atoms.size());
-  out.bonds.reserve(sys.bonds.size());
-  unsigned bond = sys.bonds.front();
+// SystemRings::ToRing walks it: from the begin atom of its first bond, the
+// first ring bond of its lowest atom.
+void SimpleCycle(const QvGraphView& g, const BondFlags& ring, unsigned lowest, QvRingPositions& out) {
+  unsigned bond = kQvNoPos;
+  for (const auto& arc : g.Arcs(lowest))
+    if (ring[arc.bond]) {
+      bond = arc.bond;
+      break;
+    }
   const unsigned start = g.BondBgn(bond);
   unsigned atom = start;
   do {
@@ -353,8 +518,10 @@ void SimpleCycle(const QvGraphView& g, const BondFlags& ring, const RingSystem& 
 }
 
 // Fills `rings`, smallest first; its rings keep their room from one
-// molecule to the next.
-void SmallestRings(const QvGraphView& g, const BondFlags& ring, std::vector<QvRingPositions>& rings) {
+// molecule to the next. Systems of one and two rings take their shortcuts
+// unless `search_all`.
+void SmallestRings(const QvGraphView& g, const RingMembership& found, std::vector<QvRingPositions>& rings,
+                   bool search_all = false) {
   size_t used = 0;
   const auto next = [&rings, &used]() -> QvRingPositions& {
     if (used == rings.size()) rings.emplace_back();
@@ -363,13 +530,14 @@ void SmallestRings(const QvGraphView& g, const BondFlags& ring, std::vector<QvRi
     r.bonds.clear();
     return r;
   };
-  for (const RingSystem& sys : RingSystems(g, ring)) {
-    if (sys.bonds.size() == sys.atoms.size()) {
-      SimpleCycle(g, ring, sys, next());
+  for (const SystemSummary& summary : found.systems) {
+    if (summary.cycles == 1 && !search_all) {
+      SimpleCycle(g, found.bonds, summary.lowest, next());
       continue;
     }
-    SystemRings finder(g, ring, sys);
-    const size_t count = finder.Basis();
+    const RingSystem sys = CollectSystem(g, found.bonds, summary.lowest);
+    SystemRings finder(g, found.bonds, sys);
+    const size_t count = summary.cycles == 2 && !search_all && finder.TwoRings() ? 2 : finder.Basis();
     for (size_t r = 0; r < count; ++r) finder.ToRing(r, next());
   }
   rings.resize(used);
@@ -386,32 +554,36 @@ void SmallestRings(const QvGraphView& g, const BondFlags& ring, std::vector<QvRi
 // Passes run one after another on one molecule ask for the same ring bonds
 // and rings: the answers for the last graph shape of this thread are kept.
 struct KnownShape {
-  bool valid = false, has_ring_bonds = false, has_rings = false;
+  bool valid = false, has_membership = false, has_rings = false;
   unsigned long long view = 0;  // the serial of the last view asked about
-  QvGraphView::Shape shape;
-  BondFlags ring_bonds;
+  RingMembership membership;
   std::vector<QvRingPositions> rings;
 };
 
 KnownShape& Known(const QvGraphView& g) {
   KnownShape& known = ThreadWork<KnownShape>();
   // A view never changes: asked again about the last view, the shape is
-  // the same without comparing it.
-  if (!known.valid || (known.view != g.Serial() && !g.SameShape(known.shape))) {
-    known.shape = g.GetShape();
+  // the same without comparing it. Asked about another, the answers hold
+  // when the last view has gone (as a pass's view goes before the next
+  // pass makes its own) and had the same shape.
+  if (known.valid && known.view != g.Serial()) {
+    const QvGraphView::Shape* before = QvGraphView::FinishedShape(known.view);
+    known.valid = before && g.SameShape(*before);
+  }
+  if (!known.valid) {
     known.valid = true;
-    known.has_ring_bonds = known.has_rings = false;
+    known.has_membership = known.has_rings = false;
   }
   known.view = g.Serial();
   return known;
 }
 
-const BondFlags& KnownRingBonds(KnownShape& known, const QvGraphView& g) {
-  if (!known.has_ring_bonds) {
-    RingBonds(g, known.ring_bonds);
-    known.has_ring_bonds = true;
+const RingMembership& KnownMembership(KnownShape& known, const QvGraphView& g) {
+  if (!known.has_membership) {
+    FindRingMembership(g, known.membership);
+    known.has_membership = true;
   }
-  return known.ring_bonds;
+  return known.membership;
 }
 
 }  // namespace
@@ -427,17 +599,15 @@ void QvPerceiveRings(QvMolBase& mol) {
 }
 
 void QvPerceiveRings(QvMolBase& mol, const QvGraphView& g) {
-  const BondFlags& ring = KnownRingBonds(Known(g), g);
+  const RingMembership& found = KnownMembership(Known(g), g);
   // Every atom is in the view, and every bond but those with an empty end:
   // each record's flag is written once.
   if (g.NumBonds() != mol.NumBonds())
     for (QvBondBase& bond : mol.GetBonds()) bond.SetInRing(false);
-  for (unsigned b = 0; b < g.NumBonds(); ++b) g.Bond(b)->SetInRing(ring[b] != 0);
-  for (unsigned a = 0; a < g.NumAtoms(); ++a) {
-    bool in_ring = false;
-    for (const auto& arc : g.Arcs(a)) in_ring = in_ring || ring[arc.bond];
-    g.Atom(a)->SetInRing(in_ring);
-  }
+  const unsigned char* flag = found.bonds.data();
+  for (QvBondBase* bond : g.Bonds()) bond->SetInRing(*flag++ != 0);
+  flag = found.atoms.data();
+  for (QvAtomBase* atom : g.Atoms()) atom->SetInRing(*flag++ != 0);
   mol.SetPerceived(QvPerceivedRings, true);
 }
 
@@ -446,10 +616,16 @@ std::vector<QvRing> QvFindSSSR(const QvMolBase& mol) { return QvFindSSSR(QvGraph
 const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& g) {
   KnownShape& known = Known(g);
   if (!known.has_rings) {
-    SmallestRings(g, KnownRingBonds(known, g), known.rings);
+    SmallestRings(g, KnownMembership(known, g), known.rings);
     known.has_rings = true;
   }
   return known.rings;
+}
+
+std::vector<QvRingPositions> QvFindSSSRBySearch(const QvGraphView& g) {
+  std::vector<QvRingPositions> rings;
+  SmallestRings(g, KnownMembership(Known(g), g), rings, true);
+  return rings;
 }
 
 std::vector<QvRing> QvFindSSSR(const QvGraphView& g) {

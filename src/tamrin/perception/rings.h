@@ -41,7 +41,11 @@ struct QvRing {
 // fused sheets of thousands of rings) cost time linear in their size times
 // the elimination, O(E / 64) per candidate step. Large cages with long
 // basis cycles cost up to O(V * E) candidates. A ring system that is one
-// ring is walked, not searched. Each thread keeps its last answer: asked again
+// ring is walked, not searched; one of two rings (fused and bridged
+// bicycles, spiro pairs: the three paths between two branch atoms, or the
+// two loops through one) is walked too, and of two rings of one length the
+// one the search would meet first is found from the first roots' candidates
+// alone. Each thread keeps its last answer: asked again
 // for a graph of the same shape (the next pass on an unchanged molecule), it
 // gives the same rings without a search.
 std::vector<QvRing> QvFindSSSR(const QvMolBase& mol);
@@ -56,6 +60,11 @@ struct QvRingPositions {
 // The same rings by positions of `graph`: this thread's last answer, valid
 // until its next call of QvFindSSSR or QvFindSSSRPositions.
 const std::vector<QvRingPositions>& QvFindSSSRPositions(const QvGraphView& graph);
+
+// The same rings from the general search for every ring system, without the
+// shortcuts for systems of one ring and of two: the answer those shortcuts
+// must give, for tests to compare with.
+std::vector<QvRingPositions> QvFindSSSRBySearch(const QvGraphView& graph);
 
 // The size of the smallest ring through `bond`, or 0 when there is none of at
 // most `limit` atoms. Breadth-first search from one end to the other without

@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <random>
 #include <set>
 
 #include "perception_test_support.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/rings.h"
+#include "tamrin/streams/molio.h"
+#include "tamrin/streams/molstream.h"
 
 namespace {
 
@@ -63,6 +67,11 @@ INSTANTIATE_TEST_SUITE_P(
         RingCase{"naphthalene", "c1ccc2ccccc2c1", 10, 11, {6, 6}},
         RingCase{"spiro", "C1CCC2(C1)CCCCC2", 10, 11, {5, 6}},
         RingCase{"norbornane", "C1CC2CCC1C2", 7, 8, {5, 5}},
+        RingCase{"bicyclooctane_three_equal_paths", "C1CC2CCC1CC2", 8, 9, {6, 6}},
+        RingCase{"bicyclononane_two_longer_paths", "C1CC2CCCC1CC2", 9, 10, {6, 7}},
+        RingCase{"spiro_equal", "C1CCC2(CC1)CCCCC2", 11, 12, {6, 6}},
+        RingCase{"indole", "c1ccc2[nH]ccc2c1", 9, 10, {5, 6}},
+        RingCase{"two_rings_sharing_a_bond_pair", "C1CC2C1C2", 5, 6, {3, 4}},
         RingCase{"adamantane", "C1C2CC3CC1CC(C2)C3", 10, 12, {6, 6, 6}},
         RingCase{"cubane", "C12C3C4C1C5C2C3C45", 8, 12, {4, 4, 4, 4, 4}},
         RingCase{"two_fragments", "C1CC1.C1CCC1CC", 7, 7, {3, 4}},
@@ -113,6 +122,189 @@ TEST(GraphView, ArcsFollowEachAtomsBondList) {
       EXPECT_EQ(arcs, expected) << (late_end ? "late end, " : "") << "atom " << a;
     }
   }
+}
+
+// Two rings found without the search (the paths of a fused or bridged
+// bicycle, the loops of a spiro pair) must be the search's rings in the
+// search's order, walked from the same atom, whatever the atom order: the
+// search takes, of two rings of one length, the one it meets first.
+std::vector<Tamrin::QvRingPositions> Shortcut(const QvMolBase& mol) {
+  return Tamrin::QvFindSSSRPositions(Tamrin::QvGraphView(mol));
+}
+
+void ExpectSameAsSearch(const QvMolBase& mol, const std::string& what) {
+  const Tamrin::QvGraphView view(mol);
+  const std::vector<Tamrin::QvRingPositions> found = Tamrin::QvFindSSSRPositions(view);
+  const std::vector<Tamrin::QvRingPositions> searched = Tamrin::QvFindSSSRBySearch(view);
+  ASSERT_EQ(found.size(), searched.size()) << what;
+  for (size_t r = 0; r < found.size(); ++r) {
+    EXPECT_EQ(found[r].atoms, searched[r].atoms) << what << ", ring " << r;
+    EXPECT_EQ(found[r].bonds, searched[r].bonds) << what << ", ring " << r;
+  }
+}
+
+// Atoms u and w joined by three paths of `inner` atoms each (a fused
+// bicycle when one path has none), or, with `spiro`, two rings of
+// inner[0] + 1 and inner[1] + 1 atoms through one atom; a chain on the first
+// path so that the system does not begin the atom list.
+QvGraphMol Bicycle(const unsigned (&inner)[3], bool spiro) {
+  QvGraphMol mol;
+  QvAtomBase* chain = mol.NewAtom(8);
+  QvAtomBase* u = mol.NewAtom(6);
+  QvAtomBase* w = spiro ? u : mol.NewAtom(6);
+  for (unsigned p = 0; p < (spiro ? 2u : 3u); ++p) {
+    QvAtomBase* prev = u;
+    for (unsigned k = 0; k < inner[p]; ++k) {
+      QvAtomBase* next = mol.NewAtom(k % 3 == 1 ? 7 : 6);
+      mol.NewBond(prev, next, 1);
+      if (p == 0 && k == 0) mol.NewBond(chain, next, 1);
+      prev = next;
+    }
+    mol.NewBond(prev, w, 1);
+  }
+  return mol;
+}
+
+TEST(Rings, TwoRingShortcutMatchesTheSearchInAnyAtomOrder) {
+  std::mt19937 rng(17);
+  unsigned compared = 0;
+  for (unsigned a = 0; a <= 5; ++a)
+    for (unsigned b = std::max(a, 1u); b <= 6; ++b)
+      for (unsigned c = b; c <= 7; ++c) {
+        const unsigned inner[3] = {a, b, c};
+        const QvGraphMol mol = Bicycle(inner, false);
+        // The two shortest of the three rings (paths taken two at a time).
+        std::vector<size_t> sizes = {a + b + 2, a + c + 2, b + c + 2};
+        std::sort(sizes.begin(), sizes.end());
+        sizes.pop_back();
+        for (int order = 0; order < 8; ++order) {
+          std::vector<QvAtomBase*> map;
+          const QvGraphMol shuffled = Permuted(mol, rng, map);
+          const std::string what = "paths " + std::to_string(a) + "," + std::to_string(b) + "," +
+                                   std::to_string(c) + " order " + std::to_string(order);
+          std::vector<size_t> found;
+          for (const auto& ring : Shortcut(shuffled)) found.push_back(ring.size());
+          EXPECT_EQ(found, sizes) << what;
+          ExpectSameAsSearch(shuffled, what);
+          ++compared;
+        }
+      }
+  for (unsigned a = 2; a <= 7; ++a)
+    for (unsigned b = a; b <= 8; ++b) {
+      const unsigned inner[3] = {a, b, 0};
+      const QvGraphMol mol = Bicycle(inner, true);
+      for (int order = 0; order < 8; ++order) {
+        std::vector<QvAtomBase*> map;
+        const QvGraphMol shuffled = Permuted(mol, rng, map);
+        const std::string what = "spiro " + std::to_string(a + 1) + "," + std::to_string(b + 1);
+        std::vector<size_t> found;
+        for (const auto& ring : Shortcut(shuffled)) found.push_back(ring.size());
+        EXPECT_EQ(found, (std::vector<size_t>{a + 1, b + 1})) << what;
+        ExpectSameAsSearch(shuffled, what);
+        ++compared;
+      }
+    }
+  EXPECT_GT(compared, 1000u);
+}
+
+// The same over real drug-like molecules, whose ring systems are mostly
+// single rings and fused or bridged pairs.
+TEST(Rings, ShortcutsMatchTheSearchOnDrugLikeMolecules) {
+  const std::filesystem::path data = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" /
+                                     "large" / "patwalters_set_A_100k.smi.gz";
+  if (!std::filesystem::exists(data)) GTEST_SKIP() << "shared test data absent: " << data;
+  Tamrin::qvmolistream in;
+  ASSERT_TRUE(in.open(data.string()));
+  QvGraphMol mol;
+  unsigned read = 0, fused = 0;
+  for (; read < 30000 && Tamrin::QvReadMolecule(in, mol); ++read) {
+    const std::vector<Tamrin::QvRingPositions> rings = Shortcut(mol);
+    std::set<unsigned> seen;
+    bool shares = false;
+    for (const auto& ring : rings)
+      for (const unsigned a : ring.atoms) shares = !seen.insert(a).second || shares;
+    fused += shares;
+    ExpectSameAsSearch(mol, "molecule " + std::to_string(read));
+    mol.Clear();
+  }
+  EXPECT_EQ(read, 30000u);
+  EXPECT_GT(fused, 3000u);
+}
+
+// Ring flags against their definition on random graphs of several
+// components, chains, rings and cages: a bond is a ring bond exactly when
+// its ends stay connected without it, and the rings number, per connected
+// set of ring bonds, its bonds less its atoms plus one.
+TEST(Rings, MembershipMatchesItsDefinitionOnRandomGraphs) {
+  std::mt19937 rng(5);
+  unsigned ring_bonds_seen = 0;
+  for (int round = 0; round < 300; ++round) {
+    const unsigned n = 2 + rng() % 24, extra = rng() % 8;
+    QvGraphMol mol;
+    std::vector<QvAtomBase*> atoms;
+    for (unsigned i = 0; i < n; ++i) atoms.push_back(mol.NewAtom(6));
+    // A random forest, then a few random bonds on top (no repeats).
+    for (unsigned i = 1; i < n; ++i)
+      if (rng() % 6 != 0) mol.NewBond(atoms[rng() % i], atoms[i], 1);
+    for (unsigned k = 0; k < extra; ++k) {
+      QvAtomBase* a = atoms[rng() % n];
+      QvAtomBase* b = atoms[rng() % n];
+      if (a != b && !mol.GetBond(a, b)) mol.NewBond(a, b, 1);
+    }
+    std::vector<QvAtomBase*> map;
+    QvGraphMol copy = Permuted(mol, rng, map);
+    QvPerceiveRings(copy);
+    // Connected without `skip`, by a walk over the records.
+    const auto joined = [&copy](const QvAtomBase* from, const QvAtomBase* to, const QvBondBase* skip) {
+      std::vector<const QvAtomBase*> stack{from}, seen{from};
+      while (!stack.empty()) {
+        const QvAtomBase* a = stack.back();
+        stack.pop_back();
+        if (a == to) return true;
+        for (const QvBondBase& bond : a->GetBonds()) {
+          const QvAtomBase* nbr = bond.GetNbr(a);
+          if (&bond == skip || std::find(seen.begin(), seen.end(), nbr) != seen.end()) continue;
+          seen.push_back(nbr);
+          stack.push_back(nbr);
+        }
+      }
+      return false;
+    };
+    unsigned ring_bonds = 0, ring_atoms = 0;
+    for (const QvBondBase& bond : copy.GetBonds()) {
+      EXPECT_EQ(bond.IsInRing(), joined(bond.GetBgn(), bond.GetEnd(), &bond)) << "round " << round;
+      ring_bonds += bond.IsInRing();
+    }
+    for (const QvAtomBase& atom : copy.GetAtoms()) {
+      bool expected = false;
+      for (const QvBondBase& bond : atom.GetBonds()) expected = expected || bond.IsInRing();
+      EXPECT_EQ(atom.IsInRing(), expected) << "round " << round;
+      ring_atoms += atom.IsInRing();
+    }
+    // Connected sets of ring bonds, by labels spread over ring bonds.
+    std::vector<const QvAtomBase*> unlabelled;
+    for (const QvAtomBase& atom : copy.GetAtoms())
+      if (atom.IsInRing()) unlabelled.push_back(&atom);
+    unsigned systems = 0;
+    while (!unlabelled.empty()) {
+      ++systems;
+      std::vector<const QvAtomBase*> stack{unlabelled.back()};
+      unlabelled.pop_back();
+      while (!stack.empty()) {
+        const QvAtomBase* a = stack.back();
+        stack.pop_back();
+        for (const QvBondBase& bond : a->GetBonds()) {
+          const auto it = std::find(unlabelled.begin(), unlabelled.end(), bond.GetNbr(a));
+          if (!bond.IsInRing() || it == unlabelled.end()) continue;
+          stack.push_back(*it);
+          unlabelled.erase(it);
+        }
+      }
+    }
+    EXPECT_EQ(QvFindSSSR(copy).size(), ring_bonds - ring_atoms + systems) << "round " << round;
+    ring_bonds_seen += ring_bonds;
+  }
+  EXPECT_GT(ring_bonds_seen, 500u);
 }
 
 }  // namespace

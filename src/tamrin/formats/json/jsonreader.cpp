@@ -144,36 +144,48 @@ struct BondStereo {
   QvBondConfig config;
 };
 
+constexpr unsigned kNoBond = ~0u;
+
 // What one molecule's read needs besides the molecule, kept from one
 // molecule to the next for its room.
 struct Scratch {
   std::vector<QvAtomBase*> atoms;
-  std::vector<std::pair<std::uint64_t, unsigned>> ends;  // (atom pair, bond)
+  std::vector<unsigned> first_bond, next_bond, higher_atom;  // BondsSoFar
   std::vector<std::pair<unsigned, QvChirality>> chiral;
   std::vector<BondStereo> double_bonds;
   std::vector<const QvAtomBase*> nbrs;
 };
 
-constexpr unsigned kNoBond = ~0u;
-
-// The first bond that joins the same two atoms as an earlier one, or
-// kNoBond: sorted pairs instead of a look at the molecule's bonds for every
-// new bond. Bonds without a valid pair of ends are faults of their own.
-unsigned FirstRepeatedBond(const std::vector<json::BondRecord>& bonds,
-                           std::vector<std::pair<std::uint64_t, unsigned>>& ends) {
-  ends.clear();
-  for (unsigned i = 0; i < bonds.size(); ++i) {
-    const json::Pair& p = bonds[i].ends;
-    if (!bonds[i].object || !p.ok) continue;
-    const std::uint64_t lo = std::min(p.first, p.second), hi = std::max(p.first, p.second);
-    ends.emplace_back(lo << 32 | hi, i);
+// Bonds met so far, by their lower atom: a new bond that joins the same two
+// atoms as an earlier one is found among the few of its lower atom, instead
+// of a look at the molecule's bonds for every new bond.
+class BondsSoFar {
+ public:
+  BondsSoFar(unsigned natoms, std::size_t nbonds, Scratch& scratch)
+      : first_(scratch.first_bond), next_(scratch.next_bond), higher_(scratch.higher_atom) {
+    first_.assign(natoms, kNoBond);
+    if (next_.size() < nbonds) {
+      next_.resize(nbonds);
+      higher_.resize(nbonds);
+    }
   }
-  std::sort(ends.begin(), ends.end());
-  unsigned first = kNoBond;
-  for (std::size_t k = 1; k < ends.size(); ++k)
-    if (ends[k].first == ends[k - 1].first) first = std::min(first, ends[k].second);
-  return first;
-}
+
+  // False when bond `i` from `a0` to `a1` repeats one met before.
+  bool Add(unsigned i, unsigned a0, unsigned a1) {
+    const unsigned lo = std::min(a0, a1), hi = std::max(a0, a1);
+    for (unsigned j = first_[lo]; j != kNoBond; j = next_[j])
+      if (higher_[j] == hi) return false;
+    next_[i] = first_[lo];
+    higher_[i] = hi;
+    first_[lo] = i;
+    return true;
+  }
+
+ private:
+  std::vector<unsigned>& first_;
+  std::vector<unsigned>& next_;
+  std::vector<unsigned>& higher_;
+};
 
 // Makes atoms and bonds through the molecule's virtual interface.
 class AnyBuilder {
@@ -242,7 +254,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     else if (s == Word::kCw) chiral.emplace_back(i, QvChirality::Clockwise);
   }
 
-  const unsigned repeat = FirstRepeatedBond(m.bonds, scratch.ends);
+  BondsSoFar so_far(natoms, m.bonds.size(), scratch);
   bool aromatic = false;
   for (unsigned i = 0; i < m.bonds.size(); ++i) {
     const json::BondRecord& b = m.bonds[i];
@@ -252,7 +264,7 @@ std::vector<Conformer> ReadMolecule(const json::MoleculeRecord& m, const json::D
     if (a0 >= natoms || a1 >= natoms)
       throw Fault{Where("bond", i) + ": \"atoms\" refers to an atom past the last (" + std::to_string(natoms) +
                   " atoms)"};
-    if (a0 == a1 || i == repeat)
+    if (a0 == a1 || !so_far.Add(i, a0, a1))
       throw Fault{Where("bond", i) + ": joins atom " + std::to_string(a0) + " to itself or repeats a bond"};
     const unsigned order = BondOrder(b.order.kind != Num::kAbsent ? b.order : d.order, i);
     QvBondBase* bond = builder.Bond(atom_list[a0], atom_list[a1], order);
