@@ -206,8 +206,7 @@ class GraphBuilder {
  public:
   // As a new atom would, the first one clears the perception bits.
   GraphBuilder(Graph& mol, std::size_t atoms, std::size_t bonds) : mol_(mol) {
-    mol.Reserve(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
-    if (atoms) mol.ClearPerceived();
+    mol.PrepareFill(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
   }
   QvAtom* Atom(unsigned atomic_num) { return mol_.AddAtom(atomic_num); }
   QvBond* Bond(QvAtomBase* bgn, QvAtomBase* end, unsigned order) {
