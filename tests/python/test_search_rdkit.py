@@ -272,3 +272,8 @@ def test_python_face():
     assert chiral.matches(mirror) and chiral.find(mirror) and chiral.filter([mirror]) == [0]
     assert not chiral.matches(mirror, stereo=True)
     assert chiral.find(mirror, stereo=True) == [] and chiral.filter([mirror], stereo=True) == []
+    # A centre's hand is checked once its atoms are placed: every order of
+    # seven unbonded atoms around a wrong first choice would be millions of steps.
+    loose = search.compile_smarts("[C@].*.*.*.*.*.*.*")
+    target = velk.mol_from_string(r"C/C=C/[C@@H](N)[C@]1(O)CC[S@@](=O)C1.F\C=C/Cl", "smi")
+    assert loose.matches(target, stereo=True) and len(loose.find(target, unique=False, limit=1, stereo=True)) == 1

@@ -31,17 +31,20 @@ struct QvQuery::Plan {
   // so that a search does not try every order of the same atoms.
   std::vector<int> twin;
   std::vector<std::unique_ptr<QvQuery>> nested;  // compiled $(...) queries
-  // Stereo marks, checked on complete matches when asked for.
+  // Stereo marks, checked when asked for as soon as the step `ready` has
+  // placed the last of their atoms.
   struct Centre {
     unsigned atom;
     QvChirality chirality;
     unsigned count;                // 3 or 4 query neighbours; 0 when it has another number
     std::array<unsigned, 4> nbrs;  // in the stored order (qmol.h)
+    unsigned ready = 0;
   };
   struct CisTrans {
     unsigned bgn, end;          // the double bond's atoms
     unsigned ref_bgn, ref_end;  // a marked neighbour of each
     QvBondConfig config;
+    unsigned ready = 0;
   };
   std::vector<Centre> centres;
   std::vector<CisTrans> cis_trans;
@@ -108,7 +111,11 @@ void CompileStereo(const QvQMolBase& q, QvQuery::Plan& plan) {
     // only needs a configuration.
     const bool readable = bonds[a].size() >= 3 && bonds[a].size() <= 4;
     QvQuery::Plan::Centre centre{a, QvChirality(mark->value), readable ? unsigned(bonds[a].size()) : 0u, {}};
-    for (unsigned k = 0; k < centre.count; ++k) centre.nbrs[k] = bonds[a][k].first;
+    centre.ready = plan.step_of[a];
+    for (unsigned k = 0; k < centre.count; ++k) {
+      centre.nbrs[k] = bonds[a][k].first;
+      centre.ready = std::max(centre.ready, plan.step_of[centre.nbrs[k]]);
+    }
     plan.centres.push_back(centre);
   }
   // The side of the first marked neighbour of `end` (other than `other`),
@@ -133,7 +140,9 @@ void CompileStereo(const QvQMolBase& q, QvQuery::Plan& plan) {
     const int side_end = marked(b.end, b.bgn, ref_end);
     if (side_bgn && side_end) {
       const QvBondConfig config = side_bgn == side_end ? QvBondConfig::Cis : QvBondConfig::Trans;
-      plan.cis_trans.push_back({b.bgn, b.end, ref_bgn, ref_end, config});
+      const unsigned ready = std::max({plan.step_of[b.bgn], plan.step_of[b.end], plan.step_of[ref_bgn],
+                                       plan.step_of[ref_end]});
+      plan.cis_trans.push_back({b.bgn, b.end, ref_bgn, ref_end, config, ready});
     }
   }
 }
@@ -433,8 +442,12 @@ bool EvalBond(const QvQMolBase& q, unsigned idx, const QvBondBase& b, Target& ta
 
 // Whether the stereo marks of the query hold for a complete match (`placed`
 // by step).
-bool StereoHolds(const QvQuery::Plan& plan, const QvAtomBase* const* placed) {
+// The stereo marks whose atoms `step` completes hold among the placed atoms.
+// Checked as early as that rather than on whole matches, a search does not
+// try every placement of the later atoms around a centre of the wrong hand.
+bool StereoHoldsAt(const QvQuery::Plan& plan, const QvAtomBase* const* placed, std::size_t step) {
   for (const auto& c : plan.centres) {
+    if (c.ready != step) continue;
     const QvAtomBase* atom = placed[plan.step_of[c.atom]];
     if (c.count == 0) {
       if (!QvHasAtomStereo(*atom)) return false;
@@ -454,6 +467,7 @@ bool StereoHolds(const QvQuery::Plan& plan, const QvAtomBase* const* placed) {
     if (QvGetAtomStereo(*atom, nbrs) != c.chirality) return false;
   }
   for (const auto& ct : plan.cis_trans) {
+    if (ct.ready != step) continue;
     const QvAtomBase* bgn = placed[plan.step_of[ct.bgn]];
     const QvAtomBase* end = placed[plan.step_of[ct.end]];
     const QvBondBase* bond = bgn->GetBond(end);
@@ -572,12 +586,12 @@ bool Search(const QvQuery& query, Target& target, const QvAtomBase* anchor, bool
     }
     if (chosen) {
       placed[i] = chosen;
+      if (check_stereo && !StereoHoldsAt(plan, placed, i)) continue;
       if (i + 1 < n) {
         ++i;
         cursor[i] = sets_only && plan.twin[i] >= 0 ? cursor[plan.twin[i]] : 0;
         continue;
       }
-      if (check_stereo && !StereoHolds(plan, placed)) continue;
       any = true;
       if (found(placed, n)) return true;
       continue;  // try the next candidate for the last step
