@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "support/shared_testdata.h"
 #include "tamrin/formats/json/json.h"
 #include "tamrin/formats/json/jsonrecord.h"
 #include "tamrin/model/model.h"
@@ -149,8 +150,7 @@ TEST(JSONScanner, EachDocumentItsOwnDefaults) {
 // The writer's documents for real molecules (the bench's input is made the
 // same way): every one must be scanned, with rapidjson's records.
 TEST(JSONScannerCorpus, WritersDocumentsOfRealMolecules) {
-  const std::filesystem::path data = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" /
-                                     "large" / "patwalters_set_A_100k.smi.gz";
+  const std::filesystem::path data = DrugLikeSmiles();
   if (!std::filesystem::exists(data)) GTEST_SKIP() << "shared test data absent: " << data;
   Tamrin::qvmolistream in;
   ASSERT_TRUE(in.open(data.string()));

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "perception_test_support.h"
+#include "support/shared_testdata.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/hydrogens.h"
 #include "tamrin/perception/kekulize.h"
@@ -54,8 +55,7 @@ std::string RdkitFlags(const std::filesystem::path& data) {
 }
 
 TEST(AromaticityAgainstRdkit, Model2MatchesOnDrugLikeMolecules) {
-  const std::filesystem::path data =
-      std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / "large" / "patwalters_set_A_100k.smi.gz";
+  const std::filesystem::path data = DrugLikeSmiles();
   if (!std::filesystem::exists(data)) GTEST_SKIP() << "shared test data absent: " << data;
   const std::string lines = RdkitFlags(data);
   ASSERT_FALSE(lines.empty()) << "RDKit did not run under " << Python() << " (make test installs it)";

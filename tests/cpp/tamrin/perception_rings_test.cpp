@@ -6,6 +6,7 @@
 #include <set>
 
 #include "perception_test_support.h"
+#include "support/shared_testdata.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/rings.h"
 #include "tamrin/streams/molio.h"
@@ -210,8 +211,7 @@ TEST(Rings, TwoRingShortcutMatchesTheSearchInAnyAtomOrder) {
 // The same over real drug-like molecules, whose ring systems are mostly
 // single rings and fused or bridged pairs.
 TEST(Rings, ShortcutsMatchTheSearchOnDrugLikeMolecules) {
-  const std::filesystem::path data = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" /
-                                     "large" / "patwalters_set_A_100k.smi.gz";
+  const std::filesystem::path data = DrugLikeSmiles();
   if (!std::filesystem::exists(data)) GTEST_SKIP() << "shared test data absent: " << data;
   Tamrin::qvmolistream in;
   ASSERT_TRUE(in.open(data.string()));
