@@ -1,6 +1,6 @@
 #include "tamrin/perception/graphview.h"
 
-#include <cstring>
+#include <algorithm>
 #include <utility>
 
 #include "tamrin/model/molbase.h"
@@ -67,12 +67,12 @@ unsigned PosIn(const std::vector<unsigned>& pos_of, const std::vector<Record*>& 
   return pos != kQvNoPos && records[pos] == record ? pos : kQvNoPos;
 }
 
-// The first `n` entries of `v`, every byte set (kQvNoPos), resized once
-// rather than filled entry by entry.
+// The first `n` entries of `v`, each set to `value`, resized once rather
+// than filled entry by entry.
 template <class T>
-T* Filled(std::vector<T>& v, std::size_t n, int byte) {
+T* Filled(std::vector<T>& v, std::size_t n, T value) {
   v.resize(n);
-  std::memset(v.data(), byte, n * sizeof(T));
+  std::fill_n(v.data(), n, value);
   return v.data();
 }
 
@@ -84,8 +84,8 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(Spare().Take()) {
   const QvBondVector& bond_list = mol.BondList();
   // The lists are sized for every record and cut to those kept: entries are
   // written, not pushed.
-  unsigned* atom_pos = Filled(s.atom_pos, mol.GetMaxAtomIdx(), 0xff);
-  unsigned* bond_pos = Filled(s.bond_pos, mol.GetMaxBondIdx(), 0xff);
+  unsigned* atom_pos = Filled(s.atom_pos, mol.GetMaxAtomIdx(), kQvNoPos);
+  unsigned* bond_pos = Filled(s.bond_pos, mol.GetMaxBondIdx(), kQvNoPos);
   s.atoms.resize(atom_list.size());
   s.bonds.resize(bond_list.size());
   s.shape.ends.resize(2 * bond_list.size());
@@ -125,7 +125,7 @@ QvGraphView::QvGraphView(const QvMolBase& mol) : s_(Spare().Take()) {
   s.atoms.resize(atoms);
   s.bonds.resize(bonds);
   s.shape.ends.resize(2 * bonds);
-  Filled(s.shape.start, atoms + 1, 0);
+  Filled(s.shape.start, atoms + 1, 0u);
   s.shape.arcs.resize(2 * bonds);
   if (ArcsInBondOrder()) return;
   std::vector<unsigned>& start = s.shape.start;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <span>
 
 #include "tamrin/model/molbase.h"
@@ -99,10 +98,11 @@ void FindRingMembership(const QvGraphView& g, RingMembership& out) {
   unsigned* __restrict path = Room(w.path, n);
   unsigned* __restrict open = Room(w.open, n);
   unsigned char* __restrict ring = out.bonds.data();
-  // kQvNoPos is all bits set.
-  std::memset(order, 0xff, n * sizeof *order);
-  std::memset(ring, 0, out.bonds.size());
-  std::memset(out.atoms.data(), 0, n);
+  // Filled rather than set with memset, which must not meet the null
+  // storage of a molecule without atoms or bonds.
+  std::fill_n(order, n, kQvNoPos);
+  std::fill_n(ring, out.bonds.size(), 0);
+  std::fill_n(out.atoms.data(), n, 0);
   unsigned counter = 0;
   std::size_t open_top = 0;
   for (unsigned root = 0; root < n; ++root) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "perception_test_support.h"
 #include "support/shared_testdata.h"
@@ -98,6 +99,22 @@ TEST(Rings, EmptyMoleculeAndLongChainNeedNoRecursion) {
   QvPerceiveRings(chain);
   EXPECT_TRUE(first->IsInRing());
   EXPECT_TRUE(prev->IsInRing());
+}
+
+// A thread's first views, of molecules without atoms or bonds, work on
+// lists that have no storage yet.
+TEST(GraphView, FirstViewsOfAThreadWithoutAtomsOrBonds) {
+  QvGraphMol empty, ions;
+  ions.NewAtom(11);
+  ions.NewAtom(17);
+  std::thread([&] {
+    for (const QvGraphMol* mol : {&empty, &ions}) {
+      const Tamrin::QvGraphView view(*mol);
+      EXPECT_EQ(view.NumAtoms(), mol->NumAtoms());
+      EXPECT_EQ(view.NumBonds(), 0u);
+      EXPECT_TRUE(QvFindSSSR(view).empty());
+    }
+  }).join();
 }
 
 // A view's arcs are each atom's bonds in the order of its bond list: the
