@@ -42,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   const std::string written = query.Smarts();
+  const bool recursive = written.find("$(") != std::string::npos;
   Tamrin::QvQuery again;
   if (!again.FromSmarts(written, &error) || again.Smarts() != written) std::abort();
   // Without stereo on every molecule, with stereo on the one that has some:
@@ -52,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Tamrin::QvGraphMol& target = Target(options.stereo ? 3 : i);
     const bool any = Tamrin::QvMatches(query, target, options);
     if (any != !Tamrin::QvFindMatches(query, target, 1, false, options).empty()) std::abort();
-    // Stereo only narrows: what matches with it matches without.
-    if (options.stereo && any && !Tamrin::QvMatches(query, target)) std::abort();
+    // Stereo only narrows: what matches with it matches without. Not so
+    // under a recursive part, which a negation may turn around.
+    if (options.stereo && any && !recursive && !Tamrin::QvMatches(query, target)) std::abort();
     Tamrin::QvFindMatches(query, target, 50, true, options);
   }
   return 0;
