@@ -52,7 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const Tamrin::QvMatchOptions options{i == 4};
     const Tamrin::QvGraphMol& target = Target(options.stereo ? 3 : i);
     const bool any = Tamrin::QvMatches(query, target, options);
-    if (any != !Tamrin::QvFindMatches(query, target, 1, false, options).empty()) std::abort();
+    // Both searches for sets of atoms: a search for every order of them may
+    // run out of steps before the first match, where this one does not.
+    if (any != !Tamrin::QvFindMatches(query, target, 1, true, options).empty()) std::abort();
     // Stereo only narrows: what matches with it matches without. Not so
     // under a recursive part, which a negation may turn around.
     if (options.stereo && any && !recursive && !Tamrin::QvMatches(query, target)) std::abort();
