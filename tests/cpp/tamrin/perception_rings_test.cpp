@@ -183,6 +183,21 @@ QvGraphMol Bicycle(const unsigned (&inner)[3], bool spiro) {
   return mol;
 }
 
+// `mol` in eight atom orders: rings of `sizes`, the search's rings.
+unsigned ExpectRingsInAnyOrder(const QvGraphMol& mol, const std::vector<size_t>& sizes, const std::string& what,
+                               std::mt19937& rng) {
+  constexpr unsigned kOrders = 8;
+  for (unsigned order = 0; order < kOrders; ++order) {
+    std::vector<QvAtomBase*> map;
+    const QvGraphMol shuffled = Permuted(mol, rng, map);
+    std::vector<size_t> found;
+    for (const auto& ring : Shortcut(shuffled)) found.push_back(ring.size());
+    EXPECT_EQ(found, sizes) << what;
+    ExpectSameAsSearch(shuffled, what + " order " + std::to_string(order));
+  }
+  return kOrders;
+}
+
 TEST(Rings, TwoRingShortcutMatchesTheSearchInAnyAtomOrder) {
   std::mt19937 rng(17);
   unsigned compared = 0;
@@ -190,37 +205,18 @@ TEST(Rings, TwoRingShortcutMatchesTheSearchInAnyAtomOrder) {
     for (unsigned b = std::max(a, 1u); b <= 6; ++b)
       for (unsigned c = b; c <= 7; ++c) {
         const unsigned inner[3] = {a, b, c};
-        const QvGraphMol mol = Bicycle(inner, false);
         // The two shortest of the three rings (paths taken two at a time).
         std::vector<size_t> sizes = {a + b + 2, a + c + 2, b + c + 2};
         std::sort(sizes.begin(), sizes.end());
         sizes.pop_back();
-        for (int order = 0; order < 8; ++order) {
-          std::vector<QvAtomBase*> map;
-          const QvGraphMol shuffled = Permuted(mol, rng, map);
-          const std::string what = "paths " + std::to_string(a) + "," + std::to_string(b) + "," +
-                                   std::to_string(c) + " order " + std::to_string(order);
-          std::vector<size_t> found;
-          for (const auto& ring : Shortcut(shuffled)) found.push_back(ring.size());
-          EXPECT_EQ(found, sizes) << what;
-          ExpectSameAsSearch(shuffled, what);
-          ++compared;
-        }
+        const std::string what = "paths " + std::to_string(a) + "," + std::to_string(b) + "," + std::to_string(c);
+        compared += ExpectRingsInAnyOrder(Bicycle(inner, false), sizes, what, rng);
       }
   for (unsigned a = 2; a <= 7; ++a)
     for (unsigned b = a; b <= 8; ++b) {
       const unsigned inner[3] = {a, b, 0};
-      const QvGraphMol mol = Bicycle(inner, true);
-      for (int order = 0; order < 8; ++order) {
-        std::vector<QvAtomBase*> map;
-        const QvGraphMol shuffled = Permuted(mol, rng, map);
-        const std::string what = "spiro " + std::to_string(a + 1) + "," + std::to_string(b + 1);
-        std::vector<size_t> found;
-        for (const auto& ring : Shortcut(shuffled)) found.push_back(ring.size());
-        EXPECT_EQ(found, (std::vector<size_t>{a + 1, b + 1})) << what;
-        ExpectSameAsSearch(shuffled, what);
-        ++compared;
-      }
+      const std::string what = "spiro " + std::to_string(a + 1) + "," + std::to_string(b + 1);
+      compared += ExpectRingsInAnyOrder(Bicycle(inner, true), {a + 1, b + 1}, what, rng);
     }
   EXPECT_GT(compared, 1000u);
 }
