@@ -57,57 +57,36 @@ TEST(GridGeometry, DefaultGridAndClearGiveTheSameState) {
   ExpectDefaultGrid(g);
 }
 
-// ---- spacing -----------------------------------------------------------------
+// ---- spacing and midpoint ------------------------------------------------------
 
-class GridSpacingRejected : public ::testing::TestWithParam<std::pair<float, const char*>> {};
-
-TEST_P(GridSpacingRejected, ReturnsFalseLeavesGridAndWarnsOnlyForNaN) {
-  QvScalarGrid g;
-  CapturedMessages messages;
-  EXPECT_FALSE(g.SetSpacing(GetParam().first));
-  EXPECT_EQ(messages.text(), GetParam().second);
-  ExpectDefaultGrid(g);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, GridSpacingRejected,
-    ::testing::Values(std::make_pair(0.0f, ""), std::make_pair(-1.0f, ""),
-                      std::make_pair(-0.0f, ""),
-                      std::make_pair(kNaN, "Warning: SetSpacing unable to handle NaN: nan\n")));
-
-// ---- midpoint ----------------------------------------------------------------
-
-struct MidAxis {
+struct SetterCase {
   const char* name;
   bool (QvScalarGrid::*set)(float);
-  float (QvScalarGrid::*get)() const;
-  bool (QvScalarGrid::*has)() const;
-  float (QvScalarGrid::*min)() const;
-  float (QvScalarGrid::*max)() const;
+  float value;
+  const char* text;  // the warning printed; only NaN is worth one
 };
 
-class GridMidAxis : public ::testing::TestWithParam<MidAxis> {};
+class GridSetterRejected : public ::testing::TestWithParam<SetterCase> {};
 
-TEST_P(GridMidAxis, NaNWarnsWithTheSetterNameAndChangesNothing) {
-  const MidAxis& a = GetParam();
+TEST_P(GridSetterRejected, ReturnsFalseAndLeavesTheGrid) {
+  const SetterCase& c = GetParam();
   QvScalarGrid g;
   CapturedMessages messages;
-  EXPECT_FALSE((g.*a.set)(kNaN));
-  EXPECT_EQ(messages.text(), std::string("Warning: ") + a.name + " unable to handle NaN: nan\n");
+  EXPECT_FALSE((g.*c.set)(c.value));
+  EXPECT_EQ(messages.text(), c.text);
   ExpectDefaultGrid(g);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Axes, GridMidAxis,
-    ::testing::Values(MidAxis{"SetXMid", &QvScalarGrid::SetXMid, &QvScalarGrid::GetXMid,
-                              &QvScalarGrid::HasXMid, &QvScalarGrid::GetXMin,
-                              &QvScalarGrid::GetXMax},
-                      MidAxis{"SetYMid", &QvScalarGrid::SetYMid, &QvScalarGrid::GetYMid,
-                              &QvScalarGrid::HasYMid, &QvScalarGrid::GetYMin,
-                              &QvScalarGrid::GetYMax},
-                      MidAxis{"SetZMid", &QvScalarGrid::SetZMid, &QvScalarGrid::GetZMid,
-                              &QvScalarGrid::HasZMid, &QvScalarGrid::GetZMin,
-                              &QvScalarGrid::GetZMax}),
+    Cases, GridSetterRejected,
+    ::testing::Values(SetterCase{"SpacingZero", &QvScalarGrid::SetSpacing, 0.0f, ""},
+                      SetterCase{"SpacingNegative", &QvScalarGrid::SetSpacing, -1.0f, ""},
+                      SetterCase{"SpacingNegativeZero", &QvScalarGrid::SetSpacing, -0.0f, ""},
+                      SetterCase{"SpacingNaN", &QvScalarGrid::SetSpacing, kNaN,
+                                 "Warning: SetSpacing unable to handle NaN: nan\n"},
+                      SetterCase{"XMidNaN", &QvScalarGrid::SetXMid, kNaN, "Warning: SetXMid unable to handle NaN: nan\n"},
+                      SetterCase{"YMidNaN", &QvScalarGrid::SetYMid, kNaN, "Warning: SetYMid unable to handle NaN: nan\n"},
+                      SetterCase{"ZMidNaN", &QvScalarGrid::SetZMid, kNaN, "Warning: SetZMid unable to handle NaN: nan\n"}),
     [](const auto& param_info) { return std::string(param_info.param.name); });
 
 TEST(GridMid, SetMidFailsIfAnyAxisIsNaNButSetsTheOthers) {
