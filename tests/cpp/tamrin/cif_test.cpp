@@ -249,17 +249,6 @@ TEST(ChemCompReader, AtomsCoordinatesAndBonds) {
   EXPECT_EQ(r.messages[0], "A bond of CIF data block \"BAD\" names atoms \"C1\" and \"C9\", not two of its atoms");
 }
 
-std::vector<std::string> Records(const std::string& text) {
-  const auto tokenizer = Tamrin::QvCreateTokenizer(QvFormat::CIF, Tamrin::QvDefaultInputFlavor(QvFormat::CIF));
-  EXPECT_NE(tokenizer, nullptr);
-  Pellar::qvisstream in;
-  in.load(text);
-  std::vector<std::string> records;
-  std::string record;
-  while (tokenizer && tokenizer->Next(in, record)) records.push_back(record);
-  return records;
-}
-
 TEST(CIFTokenizer, OneRecordPerDataBlock) {
   const std::pair<std::string, std::vector<std::string>> cases[] = {
       {"", {}},
@@ -268,7 +257,8 @@ TEST(CIFTokenizer, OneRecordPerDataBlock) {
       // "data_" inside a text field is text.
       {"data_a\n_t\n;\ndata_x\n;\ndata_b\n", {"data_a\n_t\n;\ndata_x\n;\n", "data_b\n"}},
       {"data_a\ndata_b\ndata_c\n", {"data_a\n", "data_b\n", "data_c\n"}}};
-  for (const auto& [text, records] : cases) EXPECT_EQ(Records(text), records) << text;
+  for (const auto& [text, records] : cases)
+    EXPECT_EQ(formattest::Records(QvFormat::CIF, Tamrin::QvDefaultInputFlavor(QvFormat::CIF), text), records) << text;
   EXPECT_NE(Tamrin::QvCreateTokenizer(QvFormat::MMCIF, 0x403F), nullptr);
 }
 

@@ -8,10 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "pellar/qvsstream.h"
 #include "support/captured_messages.h"
 #include "tamrin/model/model.h"
 #include "tamrin/streams/molio.h"
 #include "tamrin/streams/molstream.h"
+#include "tamrin/streams/tokenizer.h"
 
 namespace formattest {
 
@@ -78,6 +80,23 @@ inline std::vector<std::string> Lines(const std::string& text) {
   }
   if (from < text.size()) lines.push_back(text.substr(from));
   return lines;
+}
+
+// The records `tokenizer` cuts from `text`, which must leave its record
+// buffer empty at the end.
+inline std::vector<std::string> Records(Tamrin::QvMolTokenizer* tokenizer, const std::string& text) {
+  std::vector<std::string> records;
+  EXPECT_NE(tokenizer, nullptr);
+  if (!tokenizer) return records;
+  Pellar::qvisstream in(text.data(), text.size());
+  std::string record = "stale";
+  while (tokenizer->Next(in, record)) records.push_back(record);
+  EXPECT_EQ(record, "");
+  return records;
+}
+
+inline std::vector<std::string> Records(Tamrin::QvFormat format, unsigned flavor, const std::string& text) {
+  return Records(Tamrin::QvCreateTokenizer(format, flavor).get(), text);
 }
 
 }  // namespace formattest

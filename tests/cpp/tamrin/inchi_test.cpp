@@ -8,12 +8,11 @@
 #include <thread>
 #include <vector>
 
-#include "pellar/qvsstream.h"
+#include "format_test_support.h"
 #include "tamrin/formats/inchi/inchi.h"
 #include "tamrin/formats/inchi/inchishape.h"
 #include "tamrin/formats/smiles/smiles.h"
 #include "tamrin/model/graphmol.h"
-#include "tamrin/streams/tokenizer.h"
 
 namespace {
 
@@ -91,14 +90,9 @@ TEST(InChI, ShapeCheck) {
 }
 
 TEST(InChI, TokenizerCutsLines) {
-  const auto tokenizer = Tamrin::QvCreateTokenizer(Tamrin::QvFormat::INCHI, 0x4000);
-  ASSERT_NE(tokenizer, nullptr);
-  Pellar::qvisstream in;
-  in.load("InChI=1S/CH4/h1H4 methane\r\nInChI=1S/H2O/h1H2\n\nInChI=1S/bad");
-  std::vector<std::string> records;
-  std::string record;
-  while (tokenizer->Next(in, record)) records.push_back(record);
-  EXPECT_EQ(records, (std::vector<std::string>{"InChI=1S/CH4/h1H4 methane\n", "InChI=1S/H2O/h1H2\n", "\n",
+  EXPECT_EQ(formattest::Records(Tamrin::QvFormat::INCHI, 0x4000,
+                                "InChI=1S/CH4/h1H4 methane\r\nInChI=1S/H2O/h1H2\n\nInChI=1S/bad"),
+            (std::vector<std::string>{"InChI=1S/CH4/h1H4 methane\n", "InChI=1S/H2O/h1H2\n", "\n",
                                                "InChI=1S/bad\n"}));
 }
 

@@ -6,12 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pellar/qvsstream.h"
-#include "support/captured_messages.h"
-#include "tamrin/model/model.h"
-#include "tamrin/streams/molio.h"
-#include "tamrin/streams/molstream.h"
-#include "tamrin/streams/tokenizer.h"
+#include "format_test_support.h"
 
 namespace {
 
@@ -38,20 +33,14 @@ TEST(JSONTokenizer, RecordsReadAsTheWholeText) {
       R"({"molecules":[{"name":"c","atoms":[{"z":7}]}]})"
       "\n";
   CapturedMessages messages;
-  const auto tokenizer = Tamrin::QvCreateTokenizer(QvFormat::JSON, 0x4000);
-  ASSERT_NE(tokenizer, nullptr);
-  Pellar::qvisstream in;
-  ASSERT_TRUE(in.load(text));
-  std::string record;
   std::vector<std::pair<std::string, unsigned>> from_records;
   unsigned oxygens = 0;
-  while (tokenizer->Next(in, record)) {
+  for (const std::string& record : formattest::Records(QvFormat::JSON, 0x4000, text)) {
     const auto mols = ReadAll(record);
     ASSERT_EQ(mols.size(), 1u) << record;
     from_records.push_back(mols[0]);
     oxygens += record.find(R"("defaults":{"atom":{"z":8}})") != std::string::npos;
   }
-  EXPECT_EQ(record, "");
   const std::vector<std::pair<std::string, unsigned>> want = {{"a", 2}, {"b", 1}, {"c", 1}};
   EXPECT_EQ(from_records, want);
   EXPECT_EQ(oxygens, 2u);

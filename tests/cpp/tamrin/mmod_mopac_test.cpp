@@ -12,9 +12,9 @@
 #include "smiles_test_support.h"
 #include "sorvil/base/tagdata.h"
 #include "tamrin/formats/mmod/mmod.h"
-#include "tamrin/formats/mmod/mmodtokenizer.h"
 #include "tamrin/formats/mopac/mopac.h"
 #include "tamrin/perception/explicith.h"
+#include "tamrin/streams/flavor.h"
 
 namespace {
 
@@ -182,15 +182,8 @@ TEST(MMODReader, FaultyRecordsAreSkippedAndTheRestRead) {
 
 TEST(MMODTokenizer, CutsRecordsByTheirCounts) {
   const std::string a = "2 a\nx\ny\n", b = " 1 b\nz\n", cut = "3 c\nw\n";
-  Tamrin::qvmolistream in;
-  in.SetFormat(QvFormat::MMOD);
-  in.openstring(a + "\n" + b + cut);
-  const auto tokenizer = Tamrin::QvCreateTokenizer(in);
-  ASSERT_NE(tokenizer, nullptr);
-  std::vector<std::string> records;
-  std::string record;
-  while (tokenizer->Next(in.GetStream(), record)) records.push_back(record);
-  EXPECT_EQ(records, (std::vector<std::string>{a, b, cut}));
+  EXPECT_EQ(formattest::Records(QvFormat::MMOD, Tamrin::QvDefaultInputFlavor(QvFormat::MMOD), a + "\n" + b + cut),
+            (std::vector<std::string>{a, b, cut}));
 }
 
 struct DeckCase {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pellar/qvsstream.h"
+#include "format_test_support.h"
 #include "streams_test_support.h"
 #include "support/captured_messages.h"
 #include "tamrin/formats/mdl/sdftokenizer.h"
@@ -42,19 +42,10 @@ TEST(Bytes, RefusalsGiveNothing) {
 
 // ---- tokenizers ----
 
-Strings Records(Tamrin::QvMolTokenizer& tokenizer, const std::string& text) {
-  Pellar::qvisstream in(text.data(), text.size());
-  Strings records;
-  std::string record;
-  while (tokenizer.Next(in, record)) records.push_back(record);
-  EXPECT_TRUE(record.empty());
-  return records;
-}
-
 TEST(Tokenizers, LinePerRecordWithLineEndsNormalised) {
   Tamrin::QvLineTokenizer lines;
-  EXPECT_EQ(Records(lines, "C a\r\nCC b\rCCC c"), (Strings{"C a\n", "CC b\n", "CCC c\n"}));
-  EXPECT_EQ(Records(lines, ""), Strings{});
+  EXPECT_EQ(formattest::Records(&lines, "C a\r\nCC b\rCCC c"), (Strings{"C a\n", "CC b\n", "CCC c\n"}));
+  EXPECT_EQ(formattest::Records(&lines, ""), Strings{});
 }
 
 struct SDFCase {
@@ -66,7 +57,7 @@ class SDFTokenizer : public testing::TestWithParam<SDFCase> {};
 
 TEST_P(SDFTokenizer, CutsRecords) {
   Tamrin::QvSDFTokenizer sdf;
-  EXPECT_EQ(Records(sdf, GetParam().text), GetParam().records);
+  EXPECT_EQ(formattest::Records(&sdf, GetParam().text), GetParam().records);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,27 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "pellar/qvsstream.h"
+#include "format_test_support.h"
 #include "tamrin/formats/xyz/xyztokenizer.h"
 #include "tamrin/streams/flavor.h"
-#include "tamrin/streams/molstream.h"
 
 namespace {
 
 using Tamrin::QvFormat;
-
-std::vector<std::string> Records(const std::string& text) {
-  const std::unique_ptr<Tamrin::QvMolTokenizer> tokenizer =
-      Tamrin::QvCreateTokenizer(QvFormat::XYZ, Tamrin::QvDefaultInputFlavor(QvFormat::XYZ));
-  EXPECT_NE(dynamic_cast<Tamrin::QvXYZTokenizer*>(tokenizer.get()), nullptr);
-  Pellar::qvisstream in;
-  in.load(text);
-  std::vector<std::string> records;
-  std::string record = "stale";
-  while (tokenizer->Next(in, record)) records.push_back(record);
-  EXPECT_EQ(record, "");
-  return records;
-}
 
 TEST(XYZTokenizer, CutsRecords) {
   const std::pair<std::string, std::vector<std::string>> cases[] = {
@@ -40,7 +26,9 @@ TEST(XYZTokenizer, CutsRecords) {
       {"1\na\nC 0 0 0\n7\n", {"1\na\nC 0 0 0\n"}}, {"1\na\nC 0 0 0\nthree\n1\nb\nO 0 0 0\n", {"1\na\nC 0 0 0\n"}},
       {"-1\na\nC 0 0 0\n", {}}, {"\n1\na\nC 0 0 0\n", {}},
       {"99999999999\nt\nC 0 0 0\nN 0 0 0\n", {"99999999999\nt\nC 0 0 0\nN 0 0 0\n"}}};
-  for (const auto& [text, records] : cases) EXPECT_EQ(Records(text), records) << text;
+  const auto tokenizer = Tamrin::QvCreateTokenizer(QvFormat::XYZ, Tamrin::QvDefaultInputFlavor(QvFormat::XYZ));
+  ASSERT_NE(dynamic_cast<Tamrin::QvXYZTokenizer*>(tokenizer.get()), nullptr);
+  for (const auto& [text, records] : cases) EXPECT_EQ(formattest::Records(tokenizer.get(), text), records) << text;
 }
 
 }  // namespace
