@@ -172,52 +172,6 @@ def test_binary_records_read_alike(shared_testdata: Path, tmp_path: Path, suffix
         assert read_all(path, threads) == (one_records, one_warnings), f"{threads} threads"
 
 
-def csv_rows(lines: list[str]) -> list[str]:
-    rows = []
-    for i, line in enumerate(lines[:3000]):
-        smiles = line.split()[0]
-        note = f'"two\nlines {i}"' if i % 97 == 5 else f"n{i}"
-        rows.append(f"{smiles},m{i},{i % 13},{note}")
-    return rows
-
-
-def with_bad_rows(rows: list[str]) -> list[str]:
-    """Rows no reader can take: alone, two running, the first of a batch, last."""
-    rows = list(rows)
-    for at in (2000, 640, 129, 128, 64, 10, 9):
-        rows.insert(at, f"C1CC,bad{at},0,x")
-    rows.insert(300, 'CCO,"open quote,1,y')
-    return rows + ["C(C,badlast,0,x"]
-
-
-CSV_TABLES = {
-    "header": lambda rows: "SMILES,Name,count,note\n" + "\n".join(with_bad_rows(rows)) + "\n",
-    "smiles_not_first": lambda rows: "id,smiles,count\n"
-    + "\n".join(f"{r.split(',')[1]},{r.split(',')[0]},{i}" for i, r in enumerate(rows)) + "\n",
-    "no_header": lambda rows: "\n\n" + "\n".join(with_bad_rows(rows)),
-    "header_only": lambda rows: "SMILES,Name\n",
-}
-
-
-@pytest.mark.parametrize("table", sorted(CSV_TABLES))
-def test_csv_reads_alike(tmp_path: Path, set_a_lines: list[str], table: str) -> None:
-    path = tmp_path / f"{table}.csv"
-    path.write_text(CSV_TABLES[table](csv_rows(set_a_lines)))
-    one_records, one_warnings = read_all(path, 1)
-    if table != "header_only":
-        assert sum(bool(sd_data) for *_, sd_data in one_records) > 2900, "header names make SD data"
-    before = threads_of_process()
-    reader = velk.open_reader(path, num_threads=4)
-    next(reader, None)
-    assert threads_of_process() == before + 3, "read on worker threads"
-    reader.close()
-    for threads in (2, 8):
-        records, said = read_all(path, threads)
-        first_difference = next((i for i, (a, b) in enumerate(zip(records, one_records)) if a != b), None)
-        assert first_difference is None, (threads, records[first_difference], one_records[first_difference])
-        assert (len(records), said) == (len(one_records), one_warnings), f"{threads} threads"
-
-
 def test_formats_with_state_read_on_one_thread(tmp_path: Path) -> None:
     path = tmp_path / "doc.json"
     path.write_text(velk.mol_to_string(velk.mol_from_string("CCO ethanol", "smi"), "json"))

@@ -161,6 +161,27 @@ std::string Replaced(std::string text, std::string_view from, std::string_view t
   return text;
 }
 
+// `text` with `line` put before each of the lines numbered in `at` (from 0, descending).
+std::string Inserted(std::string text, std::initializer_list<std::size_t> at, const std::string& line) {
+  for (const std::size_t n : at) {
+    std::size_t pos = 0;
+    for (std::size_t k = 0; k < n; ++k) pos = text.find('\n', pos) + 1;
+    text.insert(pos, line + "\n");
+  }
+  return text;
+}
+
+// Each line "a b" as "b a".
+std::string Swapped(const std::string& lines) {
+  std::string out;
+  for (std::size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos; at = end + 1) {
+    const std::string line = lines.substr(at, end - at);
+    const std::size_t blank = line.find(' ');
+    out += line.substr(blank + 1) + ' ' + line.substr(0, blank) + '\n';
+  }
+  return out;
+}
+
 struct Case {
   const char* name;
   QvFormat format;
@@ -196,6 +217,15 @@ std::vector<Case> Cases() {
       {"qvb_cut_short", QvFormat::QVB, qvb + qvb.substr(0, qvb.size() - 30), 390, 1},
       {"csv", QvFormat::CSV, Table(40), 390, 4},
       {"csv_no_header", QvFormat::CSV, Replaced(Smiles(40) + "C1CC bad\nC(C open\n" + Smiles(40), " ", ","), 800, 1},
+      // The header names the SMILES column, which is not the first.
+      {"csv_smiles_named", QvFormat::CSV, "title,SMILES\n" + Replaced(Swapped(Smiles(40)), " ", ","), 400, 0},
+      {"csv_header_only", QvFormat::CSV, "SMILES,Name\n", 0, 0},
+      // Bad rows alone and running where batches of 64 records begin, and a
+      // quote that never closes.
+      {"csv_batch_edges", QvFormat::CSV,
+       "SMILES,Name\n" + Inserted(Inserted(Replaced(Smiles(40), " ", ","), {300}, "CCO,\"open quote"),
+                                  {129, 129, 64, 10, 10}, "C1CC,bad"),
+       390, 2},
       {"qvz", QvFormat::QVZ, Written(QvFormat::QVZ, 20), 200, 0},
   };
 }
