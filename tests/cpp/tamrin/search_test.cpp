@@ -1,6 +1,6 @@
 // Screens, similarity and the molecule database file. The screen's
-// never-reject invariant is checked against an independent matcher over real
-// molecules in tests/python/test_searchdb.py.
+// never-reject invariant, and the similarity scores against RDKit's bulk
+// Tanimoto, are checked over real molecules in tests/python/test_searchdb.py.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -83,30 +82,6 @@ TEST(ScreenFeatureHash, DifferentFeaturesAndBadSizes) {
   EXPECT_EQ(Hash(Cycle, {12, 12, 12}, {1, 1}), 0u);
 }
 
-// Removing atoms from a molecule leaves a substructure of it, so its screen
-// must stay inside the molecule's; a ring broken open loses its ring bits.
-TEST(Screen, SubgraphsStayInside) {
-  const char* smiles[] = {"c1ccc2c(c1)[nH]c1ccccc12", "CC(=O)Oc1ccccc1C(=O)O", "C1CC2CCC1CC2N",
-                          "O=C1CCCN1CC#N", "C[N+](C)(C)CC(=O)[O-]", "c1ccc2ccccc2c1"};
-  std::mt19937 random(7);
-  for (const char* text : smiles) {
-    const Tamrin::QvGraphMol whole = Read(text);
-    const QvFingerprint full = Tamrin::QvScreenFingerprint(whole.GetMol());
-    for (std::size_t trial = 0; trial < 20; ++trial) {
-      Tamrin::QvGraphMol part(whole.GetMol());
-      std::vector<Tamrin::QvAtomBase*> atoms;
-      for (Tamrin::QvAtomBase& atom : part->GetAtoms()) atoms.push_back(&atom);
-      std::shuffle(atoms.begin(), atoms.end(), random);
-      for (std::size_t i = 0; i < 1 + trial % 4 && i < atoms.size(); ++i) part->DeleteAtom(atoms[i]);
-      EXPECT_TRUE(Tamrin::QvFingerprintContains(full, Tamrin::QvScreenFingerprint(part.GetMol())))
-          << text << " without some atoms: " << Smiles(part.GetMol());
-    }
-  }
-  const QvFingerprint benzene = Tamrin::QvScreenFingerprint(Read("c1ccccc1").GetMol());
-  EXPECT_FALSE(Tamrin::QvFingerprintContains(Tamrin::QvScreenFingerprint(Read("CCCCCC").GetMol()), benzene));
-  EXPECT_FALSE(Tamrin::QvFingerprintContains(benzene, Tamrin::QvScreenFingerprint(Read("C1CCCCC1").GetMol())));
-}
-
 // A query's screen against molecules it matches (the matcher is the judge)
 // and ones it does not (where the screen should already say no): one case
 // per way a query atom or bond is coded.
@@ -160,32 +135,8 @@ TEST(Screen, DenseGraphSaturates) {
   EXPECT_TRUE(Tamrin::QvScreenFingerprint(Read("C1CC2CCC1CC2").GetMol(), fp));
 }
 
-TEST(Similarity, TanimotoAndBulkAgree) {
-  const char* smiles[] = {"CCO", "CCN", "c1ccccc1O", "c1ccccc1N", "CC(=O)Oc1ccccc1C(=O)O", "C"};
-  std::vector<std::uint64_t> all;
-  std::vector<QvFingerprint> fps;
-  for (const char* text : smiles) {
-    fps.push_back(Tamrin::QvCircularFingerprint(Read(text).GetMol()));
-    all.insert(all.end(), fps.back().begin(), fps.back().end());
-  }
-  std::vector<double> scores(fps.size());
-  Tamrin::QvBulkTanimoto(fps[2], all.data(), fps.size(), scores.data());
-  for (std::size_t i = 0; i < fps.size(); ++i) {
-    const double expected = static_cast<double>(Tamrin::QvPopCount([&] {
-                              QvFingerprint both;
-                              for (unsigned w = 0; w < both.size(); ++w) both[w] = fps[2][w] & fps[i][w];
-                              return both;
-                            }())) /
-                            Tamrin::QvPopCount([&] {
-                              QvFingerprint either;
-                              for (unsigned w = 0; w < either.size(); ++w) either[w] = fps[2][w] | fps[i][w];
-                              return either;
-                            }());
-    EXPECT_DOUBLE_EQ(scores[i], expected) << smiles[i];
-    EXPECT_DOUBLE_EQ(Tamrin::QvTanimoto(fps[2], fps[i]), expected) << smiles[i];
-  }
-  EXPECT_DOUBLE_EQ(scores[2], 1.0);
-  EXPECT_GT(scores[3], scores[0]);  // phenol is closer to aniline than to ethanol
+// Two empty fingerprints share nothing: no division by zero.
+TEST(Similarity, EmptyFingerprintsScoreZero) {
   EXPECT_EQ(Tamrin::QvTanimoto(QvFingerprint{}, QvFingerprint{}), 0.0);
 }
 
