@@ -1,22 +1,51 @@
-// The XYZ record reader on its own, record by record, without the stream's
-// skipping of bad records.
+// XYZ reading: the record splitter (records cut by the count line without
+// reading the atoms), the record reader on its own (without the stream's
+// skipping of bad records) and QvReadMolecule's skipping of bad and empty
+// records. What the writer writes is checked against printf, what the
+// reader reads against strtod.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "format_test_support.h"
+#include "tamrin/formats/xyz/xyztokenizer.h"
+#include "tamrin/streams/flavor.h"
 #include "xyz_test_support.h"
 
 namespace {
 
 using namespace std::string_literals;
+using formattest::ReadAll;
+using formattest::ReadResult;
+using formattest::Titles;
+using Tamrin::QvFormat;
 using Tamrin::QvGraphMol;
 using Tamrin::qvmolistream;
-using xyztest::Atom;
 using xyztest::AtomsOf;
 using xyztest::OpenXYZ;
+using Strings = std::vector<std::string>;
+
+TEST(XYZTokenizer, CutsRecords) {
+  const std::pair<std::string, std::vector<std::string>> cases[] = {
+      {"", {}},
+      {"1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1 1\n", {"1\na\nC 0 0 0\n", "2\nb\nN 0 0 0\nO 1 1 1\n"}},
+      {"1\r\na\r\nC 0 0 0\r1\rb\rO 0 0 0", {"1\na\nC 0 0 0\n", "1\nb\nO 0 0 0\n"}},  // line ends normalised
+      {"0\nempty\n1\nx\nC 0 0 0\n", {"0\nempty\n", "1\nx\nC 0 0 0\n"}},
+      // The count is only scanned, the atom lines not checked: that is the reader's concern.
+      {" +1 atom\na\nC\n", {" +1 atom\na\nC\n"}}, {"2\nt\nnonsense\n\n", {"2\nt\nnonsense\n\n"}},
+      {"1\na\nC 0 0 0\n5\ncut\nC 0 0 0\n", {"1\na\nC 0 0 0\n", "5\ncut\nC 0 0 0\n"}},
+      // A count line alone, a count that does not scan, a negative count or a blank line ends the input.
+      {"1\na\nC 0 0 0\n7\n", {"1\na\nC 0 0 0\n"}}, {"1\na\nC 0 0 0\nthree\n1\nb\nO 0 0 0\n", {"1\na\nC 0 0 0\n"}},
+      {"-1\na\nC 0 0 0\n", {}}, {"\n1\na\nC 0 0 0\n", {}},
+      {"99999999999\nt\nC 0 0 0\nN 0 0 0\n", {"99999999999\nt\nC 0 0 0\nN 0 0 0\n"}}};
+  const auto tokenizer = Tamrin::QvCreateTokenizer(QvFormat::XYZ, Tamrin::QvDefaultInputFlavor(QvFormat::XYZ));
+  ASSERT_NE(dynamic_cast<Tamrin::QvXYZTokenizer*>(tokenizer.get()), nullptr);
+  for (const auto& [text, records] : cases) EXPECT_EQ(formattest::Records(tokenizer.get(), text), records) << text;
+}
 
 bool ReadRecord(const std::string& text, QvGraphMol& mol) {
   qvmolistream in;
@@ -59,6 +88,30 @@ TEST(XYZReader, NumberFieldsParseLikeStrtod) {
     EXPECT_FALSE(ReadRecord("1\n\nC "s + text + " 0 0\n", mol)) << text;
     ASSERT_TRUE(ReadRecord("1\n\nC 0 0 0 "s + text + "\n", charged)) << text;
     EXPECT_EQ(charged.AtomList()[0]->GetPartialCharge(), 0.0) << text;
+  }
+}
+
+std::string Failure(const std::string& title) { return "Error reading molecule \"" + title + "\" in XYZ format."; }
+const std::string kCutShort = "The data end inside a record in XYZ format.";
+
+TEST(XYZStream, ReadsTheGoodRecordsAndReportsTheBad) {
+  const std::tuple<std::string, Strings, Strings> cases[] = {
+      {"1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1 1\n1\nc\nS 0 0 0\n", {"a", "b", "c"}, {}},
+      {"1\na\nC 0 0 0\n2\nb\nN 0 0 0\nO 1 1\n1\nc\nS 0 0 0\n", {"a", "c"}, {Failure("b")}},
+      {"1\na\nC 0 0 0\nthree\n1\nc\nS 0 0 0\n", {"a", "c"}, {Failure("")}},
+      {"0\nempty\n1\nreal\nC 0 0 0\n", {"real"}, {}},  // empty molecules are passed over
+      {"0\n\n0\nx\n", {}, {}},
+      {"1\na\nC 0 0 0\n3\ncut\nC 0 0 0\n", {"a"}, {Failure("cut")}},
+      {"1\na\nC 0 0 0\n5\n", {"a"}, {kCutShort}},  // a count line alone at the end
+      {"2\nodd\nXx 0 0 0\nQq 1 1 1\n", {"odd"}, {}},
+      {"1\na\nC 0 0 0\n\n\n", {"a"}, {Failure(""), Failure("")}},
+      {"", {}, {}}};
+  for (const auto& [text, titles, warnings] : cases) {
+    SCOPED_TRACE(text);
+    const ReadResult r = ReadAll(text, QvFormat::XYZ);
+    EXPECT_EQ(Titles(r), titles);
+    EXPECT_EQ(r.messages, warnings);
+    EXPECT_EQ(r.failed, warnings.size());
   }
 }
 
