@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "format_test_support.h"
+#include "support/shared_testdata.h"
 
 namespace {
 
@@ -33,7 +34,7 @@ std::vector<std::string> Graphs(const formattest::ReadResult& r) {
 }
 
 TEST(CDXTokenizer, RecordsReadAsTheWholeDocumentReads) {
-  const std::filesystem::path dir = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / "cdx";
+  const std::filesystem::path dir = SharedTestData("cdx");
   if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "shared test data absent: " << dir;
   int files = 0;
   std::size_t molecules = 0;

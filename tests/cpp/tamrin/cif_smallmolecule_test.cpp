@@ -20,6 +20,7 @@
 #include <gemmi/smcif.hpp>
 
 #include "support/captured_messages.h"
+#include "support/shared_testdata.h"
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/cif/cifdoc.h"
 #include "tamrin/formats/cif/smallmolecule.h"
@@ -293,14 +294,10 @@ TEST(SmallMoleculeWrite, ReadsBackAsTheSameAtoms) {
 
 // ---- Real files, against gemmi's reading of them.
 
-std::filesystem::path SharedCif() {
-  return std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / "cif";
-}
-
 std::vector<std::filesystem::path> RealFiles() {
   std::vector<std::filesystem::path> files;
-  if (std::filesystem::is_directory(SharedCif()))
-    for (const auto& entry : std::filesystem::directory_iterator(SharedCif()))
+  if (std::filesystem::is_directory(SharedTestData("cif")))
+    for (const auto& entry : std::filesystem::directory_iterator(SharedTestData("cif")))
       if (entry.path().extension() == ".cif") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
   return files;
@@ -361,7 +358,7 @@ void ExpectStatedFormula(const std::string& formula, const QvMolBase& mol) {
 
 TEST(SmallMoleculeRealFiles, AgreeWithGemmiAndTheStatedFormula) {
   const auto files = RealFiles();
-  if (files.empty()) GTEST_SKIP() << SharedCif() << " is not present in this checkout";
+  if (files.empty()) GTEST_SKIP() << SharedTestData("cif") << " is not present in this checkout";
   int sites_compared = 0, formulas_compared = 0;
   for (const auto& path : files) {
     gemmi::cif::Document doc = gemmi::cif::read_file(path.string());

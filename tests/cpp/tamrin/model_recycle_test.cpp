@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sorvil/base/tagdata.h"
+#include "support/shared_testdata.h"
 #include "sorvil/base/tagregistry.h"
 #include "tamrin/model/molbin.h"
 #include "tamrin/streams/molio.h"
@@ -26,10 +27,6 @@ using Tamrin::QvMolBase;
 using Tamrin::QvMolBin;
 using Tamrin::qvmolistream;
 
-std::filesystem::path Shared(const char* name) {
-  return std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / name;
-}
-
 // Stereo, charges, isotopes, several components; no coordinates.
 constexpr const char* kSmiles =
     "C[C@H](N)C(=O)[O-] alanine\nF/C=C/Cl\n[NH4+].[Cl-] salt\n[13CH3]C#N\nOC[C@@H]1OC(O)[C@H](O)[C@@H]1O\n";
@@ -38,9 +35,9 @@ constexpr const char* kSmiles =
 // that each kind of record follows records of other kinds (3D after none,
 // none after 3D).
 std::vector<std::filesystem::path> Files() {
-  return {Shared("mol2/q2mm_rh_enamide_training_set.mol2"), Shared("sdf/rdkit_NCI_aids_few.sdf.gz"),
-          Shared("xyz/chemfiles_methane.xyz"), Shared("mol2/silico_clozapine.mol2"),
-          Shared("sdf/iodata_molv3000.sdf"), Shared("sdf/rdkit_BlankPropLines.sdf")};
+  return {SharedTestData("mol2/q2mm_rh_enamide_training_set.mol2"), SharedTestData("sdf/rdkit_NCI_aids_few.sdf.gz"),
+          SharedTestData("xyz/chemfiles_methane.xyz"), SharedTestData("mol2/silico_clozapine.mol2"),
+          SharedTestData("sdf/iodata_molv3000.sdf"), SharedTestData("sdf/rdkit_BlankPropLines.sdf")};
 }
 const std::size_t kInputs = Files().size() + 1;
 

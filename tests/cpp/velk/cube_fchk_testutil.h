@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "support/scratch_dir.h"
+#include "support/shared_testdata.h"
 #include "tamrin/model/graphmol.h"
 #include "velk/errors.h"
 
@@ -37,7 +38,7 @@ inline std::string PutFile(const ScratchDir& dir, const std::string& name, const
 
 // The folder of real files from other programs, or "" when this checkout has none.
 inline std::string TestDataDir(const std::string& sub) {
-  const std::filesystem::path dir = std::filesystem::path(NIMBREL_SOURCE_DIR) / ".." / "shared" / "testdata" / sub;
+  const std::filesystem::path dir = SharedTestData(sub);
   return std::filesystem::is_directory(dir) ? dir.string() : std::string();
 }
 
