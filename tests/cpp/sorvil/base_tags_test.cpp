@@ -14,8 +14,6 @@
 namespace {
 
 using Sorvil::QvGetTag;
-using Sorvil::QvGetTagName;
-using Sorvil::QvTag;
 
 using Sorvil::QvBase;
 using Pairs = std::vector<std::pair<std::string, std::string>>;

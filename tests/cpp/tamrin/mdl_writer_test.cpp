@@ -18,7 +18,6 @@ namespace {
 
 using Tamrin::QvAtomBase;
 using Tamrin::QvGraphMol;
-using Tamrin::QvMolBase;
 using namespace mdltest;
 
 TEST(MDLWriter, SmallRecordIsByteExact) {

@@ -12,7 +12,6 @@
 namespace {
 
 using model_test::AtomIndices;
-using model_test::BondIndices;
 using model_test::MakeChain;
 using Tamrin::QvAtomBase;
 using Tamrin::QvBondBase;

@@ -34,10 +34,4 @@ inline std::vector<unsigned> AtomIndices(const Tamrin::QvMolBase& mol) {
   return out;
 }
 
-inline std::vector<unsigned> BondIndices(const Tamrin::QvMolBase& mol) {
-  std::vector<unsigned> out;
-  for (const Tamrin::QvBondBase& bond : mol.GetBonds()) out.push_back(bond.GetIdx());
-  return out;
-}
-
 }  // namespace model_test

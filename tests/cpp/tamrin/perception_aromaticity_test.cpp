@@ -9,7 +9,6 @@
 namespace {
 
 using namespace perception_test;
-using Tamrin::QvAromaticityModel;
 using Tamrin::QvPerceiveAromaticity;
 
 // The same rings under every model. Expected: aromatic atoms under models

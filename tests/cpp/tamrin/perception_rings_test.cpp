@@ -18,7 +18,6 @@ namespace {
 using namespace perception_test;
 using Tamrin::QvFindSSSR;
 using Tamrin::QvPerceiveRings;
-using Tamrin::QvSmallestRingSize;
 
 struct RingCase {
   const char* name;

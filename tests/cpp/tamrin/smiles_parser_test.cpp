@@ -13,12 +13,9 @@
 namespace {
 
 using Tamrin::QvAtomBase;
-using Tamrin::QvBondBase;
 using Tamrin::QvGraphMol;
 using Tamrin::QvSmilesParseOptions;
-using smiles_test::AtomAt;
 using smiles_test::DescribeAtoms;
-using smiles_test::DescribeBonds;
 using smiles_test::Parse;
 
 constexpr QvSmilesParseOptions kStrict{.strict = true};

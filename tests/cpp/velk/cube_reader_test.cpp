@@ -15,11 +15,8 @@
 
 namespace {
 
-using cubefchk_test::Elements;
 using cubefchk_test::FailureCase;
-using cubefchk_test::kBohr;
 using cubefchk_test::RefusingMol;
-using cubefchk_test::FirstAtom;
 using cubefchk_test::PutFile;
 using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;

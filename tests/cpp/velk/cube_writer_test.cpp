@@ -23,7 +23,6 @@ using cubefchk_test::ThrowsWith;
 using Sorvil::QvScalarGrid;
 using Tamrin::QvGraphMol;
 using velk::builtin::CubeMolSink;
-using velk::builtin::CubeMolSource;
 
 struct AtomDef {
   unsigned z;

@@ -15,7 +15,6 @@
 
 namespace {
 
-using cubefchk_test::Elements;
 using cubefchk_test::FailureCase;
 using cubefchk_test::FchkArray;
 using cubefchk_test::FchkScalar;
@@ -23,8 +22,6 @@ using cubefchk_test::RefusingMol;
 using cubefchk_test::PutFile;
 using cubefchk_test::ScratchDir;
 using cubefchk_test::ThrowsWith;
-using cubefchk_test::WriteFile;
-using Sorvil::QvGetTag;
 using Tamrin::QvGraphMol;
 using velk::builtin::FchkMolSource;
 
