@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "sorvil/base/tagdata.h"
 #include "sorvil/base/tagregistry.h"
 #include "support/captured_messages.h"
 
@@ -16,7 +17,9 @@ namespace {
 using Sorvil::QvBase;
 using Sorvil::QvBaseData;
 using Sorvil::QvBaseDataT;
+using Sorvil::QvGetTag;
 using Sorvil::QvTag;
+using Pairs = std::vector<std::pair<std::string, std::string>>;
 
 constexpr const char* kMismatch = "Warning: data type mismatch found when using generic data\n";
 
@@ -112,5 +115,44 @@ TEST(GenericData, SetOwnedItemReplacesSameTypeAndRefusesOtherType) {
 class Derived : public QvBase {
   QV_DECLARE_TYPE("Test::Derived", QvBase)
 };
+
+// SD data: name and value pairs kept as generic data items.
+
+TEST(SDData, AddKeepsDuplicatesInOrderSetReplacesTheFirst) {
+  QvBase mol;
+  Sorvil::QvAddSDData(mol, "b", "1");
+  Sorvil::QvAddSDData(mol, "a", "2");
+  Sorvil::QvAddSDData(mol, "b", "3");
+  EXPECT_EQ(Sorvil::QvGetSDDataPairs(mol), (Pairs{{"b", "1"}, {"a", "2"}, {"b", "3"}}));
+  Sorvil::QvSetSDData(mol, "b", "x");
+  Sorvil::QvSetSDData(mol, "c", "new");
+  EXPECT_EQ(Sorvil::QvGetSDDataPairs(mol), (Pairs{{"b", "x"}, {"a", "2"}, {"b", "3"}, {"c", "new"}}));
+  EXPECT_EQ(std::tuple(Sorvil::QvGetSDData(mol, "b"), Sorvil::QvGetSDData(mol, "missing")), std::tuple("x", ""));
+  EXPECT_TRUE(Sorvil::QvHasSDData(mol, "a") && !Sorvil::QvHasSDData(mol, "A"));
+}
+
+TEST(SDData, DeleteRemovesEveryPairOfTheNameOnly) {
+  QvBase mol;
+  mol.SetData(QvGetTag("other item"), 5);
+  Sorvil::QvAddSDData(mol, "b", "1");
+  Sorvil::QvAddSDData(mol, "a", "2");
+  Sorvil::QvAddSDData(mol, "b", "3");
+  EXPECT_TRUE(Sorvil::QvDeleteSDData(mol, "b"));
+  EXPECT_FALSE(Sorvil::QvDeleteSDData(mol, "b"));
+  EXPECT_EQ(Sorvil::QvGetSDDataPairs(mol), (Pairs{{"a", "2"}}));
+  Sorvil::QvClearSDData(mol);
+  EXPECT_TRUE(Sorvil::QvGetSDDataPairs(mol).empty());
+  EXPECT_EQ(mol.GetData<int>(QvGetTag("other item")), 5) << "clearing SD data keeps other items";
+}
+
+TEST(SDData, ItemsOfOtherTypesUnderTheTagAreIgnored) {
+  QvBase mol;
+  mol.AddData(Sorvil::QvSDDataTag(), std::string("not a pair"));
+  Sorvil::QvAddSDData(mol, "k", "v");
+  EXPECT_EQ(Sorvil::QvGetSDDataPairs(mol), (Pairs{{"k", "v"}}));
+  EXPECT_EQ(Sorvil::QvGetSDData(mol, "k"), "v");
+  Sorvil::QvClearSDData(mol);
+  EXPECT_EQ(mol.NumData(), 1u);
+}
 
 }  // namespace
