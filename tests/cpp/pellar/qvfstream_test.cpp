@@ -8,10 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
-#include <tuple>
 
 #include "pellar/qvstream.h"
 #include "stream_test_support.h"

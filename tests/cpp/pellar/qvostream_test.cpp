@@ -4,11 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <random>
 #include <string>
 #include <vector>
 

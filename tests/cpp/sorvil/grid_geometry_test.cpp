@@ -4,10 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <numeric>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "sorvil/grid/scalargrid.h"

@@ -2,7 +2,6 @@
 // flag, parities, the layout step, and round trips through the reader.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <string>
 #include <tuple>
 #include <vector>

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cmath>
 #include <ctime>
-#include <limits>
 #include <random>
 #include <string>
 #include <tuple>

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "cube_fchk_testutil.h"

@@ -4,7 +4,6 @@
 
 #include <string>
 #include <tuple>
-#include <utility>
 #include <vector>
 
 #include "cube_fchk_testutil.h"

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "pellar/qvstream.h"
 #include "sorvil/grid/scalargrid.h"
