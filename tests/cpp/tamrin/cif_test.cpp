@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "format_test_support.h"
-#include "pellar/qvsstream.h"
 #include "tamrin/formats/cif/cif.h"
 #include "tamrin/model/residue.h"
 #include "tamrin/streams/flavor.h"

@@ -9,7 +9,6 @@
 
 #include "format_test_support.h"
 #include "streams_test_support.h"
-#include "pellar/qvsstream.h"
 #include "sorvil/base/tagdata.h"
 #include "tamrin/formats/csv/csv.h"
 #include "tamrin/formats/smiles/smiles.h"
