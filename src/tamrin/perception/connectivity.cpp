@@ -196,6 +196,38 @@ struct Overlap {
   double distance = 0.0;
 };
 
+// Coordinates and radii of the sites in grid order, one array each.
+struct PackedSites {
+  const double *x, *y, *z, *radius;
+};
+
+// A site looking for partners: its coordinates and radius plus the tolerance.
+struct Reach {
+  double x, y, z, radius;
+};
+
+// A position within reach and its squared distance.
+struct Hit {
+  unsigned q;
+  double squared;
+};
+
+// Writes from `out` on the positions `begin` to `end` within reach of
+// `site`, and returns the end of what it wrote; `out` has room for one more
+// than the positions. Most are out of reach: every one is written and only
+// those within reach are kept, without a branch that would guess wrong.
+Hit* ScanRange(const PackedSites& sites, const Reach& site, unsigned begin, unsigned end, Hit* out) {
+  for (unsigned q = begin; q < end; ++q) {
+    const double dx = site.x - sites.x[q], dy = site.y - sites.y[q], dz = site.z - sites.z[q];
+    const double limit = site.radius + sites.radius[q];
+    // The same margin as the test in `consider`, which decides.
+    const double squared = dx * dx + dy * dy + dz * dz;
+    *out = {q, squared};
+    out += squared <= limit * limit * (1.0 + 1e-9);
+  }
+  return out;
+}
+
 // Every pair within bonding distance, each once; overlapping pairs are noted.
 // Small molecules compare all pairs: building the grid costs more there.
 std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overlap) {
@@ -272,7 +304,8 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   std::pair<unsigned, unsigned> ahead[13];
   std::size_t num_ahead = 0;
   unsigned cell_end = 0, next_end = 0;
-  std::vector<std::pair<unsigned, double>> hits;  // position and squared distance
+  const PackedSites packed_sites{px, py, pz, pr};
+  std::vector<Hit> hits;
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end && grid.Dense()) {
       const std::size_t slot = grid.SlotAt(p), sy = grid.Step(1), sx = grid.Step(0);
@@ -302,21 +335,15 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
       for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachRange(cx + 1, cy + dy, cz - 1, cz + 1, keep);
     }
     if (wide[p]) continue;  // paired below
-    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p] + kQvBondTolerance;
-    hits.clear();
-    const auto scan = [&](unsigned begin, unsigned end) {
-      for (unsigned q = begin; q < end; ++q) {
-        const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
-        const double limit = ri + pr[q];
-        // The same margin as the test in `consider`, which decides.
-        const double squared = dx * dx + dy * dy + dz * dz;
-        if (squared <= limit * limit * (1.0 + 1e-9)) hits.emplace_back(q, squared);
-      }
-    };
-    scan(p + 1, next_end);
-    for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
+    std::size_t scanned = next_end - p;
+    for (std::size_t r = 0; r < num_ahead; ++r) scanned += ahead[r].second - ahead[r].first;
+    if (hits.size() < scanned) hits.resize(2 * scanned);
+    const Reach site{px[p], py[p], pz[p], pr[p] + kQvBondTolerance};
+    Hit* end = ScanRange(packed_sites, site, p + 1, next_end, hits.data());
+    for (std::size_t r = 0; r < num_ahead; ++r)
+      end = ScanRange(packed_sites, site, ahead[r].first, ahead[r].second, end);
     const unsigned i = order[p];
-    for (const auto& [q, squared] : hits) {
+    for (const auto& [q, squared] : std::span<const Hit>(hits.data(), end)) {
       const unsigned j = order[q];
       i < j ? consider(i, j, squared) : consider(j, i, squared);
     }
