@@ -1,9 +1,11 @@
 #include "tamrin/perception/connectivity.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <tuple>
 #include <unordered_map>
@@ -42,16 +44,28 @@ struct Candidate {
   unsigned a, b;  // site numbers
 };
 
+// Covalent radii by atomic number, looked up here for every atom.
+const std::array<double, QvMaxAtomicNum + 1>& CovalentRadii() {
+  static const std::array<double, QvMaxAtomicNum + 1> radii = [] {
+    std::array<double, QvMaxAtomicNum + 1> table{};
+    for (unsigned z = 0; z <= QvMaxAtomicNum; ++z) table[z] = QvGetCovalentRadius(z);
+    return table;
+  }();
+  return radii;
+}
+
 // The atoms that can bond at all, with their coordinates.
 std::vector<Site> SitesOf(QvMolBase& mol) {
-  std::vector<double> coords(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
-  mol.GetCoords(coords.data());
+  // Every coordinate is written by GetCoords.
+  const auto coords = std::make_unique_for_overwrite<double[]>(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
+  mol.GetCoords(coords.get());
+  const std::array<double, QvMaxAtomicNum + 1>& radii = CovalentRadii();
   std::vector<Site> sites;
   sites.reserve(mol.NumAtoms());
   for (QvAtomBase& atom : mol.GetAtoms()) {
     const unsigned z = atom.GetAtomicNum(), idx = atom.GetIdx();
-    const double radius = QvGetCovalentRadius(z);
-    const double* xyz = coords.data() + 3 * static_cast<size_t>(idx);
+    const double radius = z <= QvMaxAtomicNum ? radii[z] : 0.0;
+    const double* xyz = coords.get() + 3 * static_cast<size_t>(idx);
     if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
     sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius, idx, z});
   }
@@ -471,9 +485,10 @@ bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>
 // is decided elsewhere cannot reach it, nor it the others (a neighbour
 // that would close an angle with it would make a triangle). In a protein
 // nearly all are such: only the others need the sort. Moves those to the
-// front and returns how many there are.
+// front and returns how many there are (`num_atom_idx`: the molecule's
+// GetMaxAtomIdx()).
 std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& candidates,
-                      const std::vector<unsigned>& room, const SiteNbrs& nbrs) {
+                      const std::vector<unsigned>& room, const SiteNbrs& nbrs, std::size_t num_atom_idx) {
   std::vector<unsigned> wanted(sites.size(), 0);
   for (const Candidate& c : candidates) {
     ++wanted[c.a];
@@ -495,11 +510,16 @@ std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& ca
   const auto of = [&](unsigned site) {
     return std::span<const unsigned>(adj.data() + start[site], start[site + 1] - start[site]);
   };
+  // A shared neighbour: those of one end are marked with a number of this
+  // test's own, then those of the other end looked up.
+  std::vector<unsigned> mark(num_atom_idx, ~0u);
+  unsigned test = 0;
   const auto contested = [&](const Candidate& c) {
     if (wanted[c.a] > room[c.a] || wanted[c.b] > room[c.b]) return true;
-    const std::span<const unsigned> na = of(c.a), nb = of(c.b);
-    for (const unsigned k : na)
-      if (std::find(nb.begin(), nb.end(), k) != nb.end()) return true;
+    ++test;
+    for (const unsigned k : of(c.a)) mark[k] = test;
+    for (const unsigned k : of(c.b))
+      if (mark[k] == test) return true;
     return false;
   };
   return static_cast<std::size_t>(std::partition(candidates.begin(), candidates.end(), contested) - candidates.begin());
@@ -568,7 +588,8 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
   SiteNbrs nbrs(sites, room, bonded);
   std::vector<std::pair<unsigned, unsigned>> accepted;
-  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs));
+  accepted.reserve(candidates.size());
+  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs, site_of.size()));
   for (auto c = first_free; c != candidates.end(); ++c)
     if (!nbrs.Has(c->a, sites[c->b].idx)) accepted.emplace_back(c->a, c->b);
   std::sort(candidates.begin(), first_free, [](const Candidate& x, const Candidate& y) {
