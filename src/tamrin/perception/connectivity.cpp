@@ -589,7 +589,8 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   SiteNbrs nbrs(sites, room, bonded);
   std::vector<std::pair<unsigned, unsigned>> accepted;
   accepted.reserve(candidates.size());
-  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs, site_of.size()));
+  const std::size_t num_contested = Contested(sites, candidates, room, nbrs, site_of.size());
+  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(num_contested);
   for (auto c = first_free; c != candidates.end(); ++c)
     if (!nbrs.Has(c->a, sites[c->b].idx)) accepted.emplace_back(c->a, c->b);
   std::sort(candidates.begin(), first_free, [](const Candidate& x, const Candidate& y) {
