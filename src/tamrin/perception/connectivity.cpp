@@ -44,6 +44,34 @@ struct Candidate {
   unsigned a, b;  // site numbers
 };
 
+// A position in the grid order within reach, and its squared distance.
+struct Hit {
+  unsigned q;
+  double squared;
+};
+
+// The larger working arrays, kept by each thread from one molecule to the
+// next: a reader bonding model after model reuses them rather than going to
+// the heap, and through it to the system, for every model.
+struct Work {
+  std::vector<double> coords;
+  std::vector<Site> sites;
+  // The grid.
+  std::vector<std::uint64_t> keys;
+  std::vector<unsigned> order, slot, slot_at, first;
+  // The search.
+  std::vector<unsigned> packed_order;
+  std::vector<double> packed;
+  std::vector<char> wide;
+  std::vector<Hit> hits;
+  std::vector<Candidate> found, overlaps;
+};
+
+[[gnu::noinline]] Work& ThreadWork() {
+  thread_local Work work;
+  return work;
+}
+
 // Covalent radii by atomic number, looked up here for every atom.
 const std::array<double, QvMaxAtomicNum + 1>& CovalentRadii() {
   static const std::array<double, QvMaxAtomicNum + 1> radii = [] {
@@ -54,22 +82,21 @@ const std::array<double, QvMaxAtomicNum + 1>& CovalentRadii() {
   return radii;
 }
 
-// The atoms that can bond at all, with their coordinates.
-std::vector<Site> SitesOf(QvMolBase& mol) {
+// The atoms that can bond at all, with their coordinates, into `sites`.
+void SitesOf(QvMolBase& mol, std::vector<double>& coords, std::vector<Site>& sites) {
   // Every coordinate is written by GetCoords.
-  const auto coords = std::make_unique_for_overwrite<double[]>(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
-  mol.GetCoords(coords.get());
+  coords.resize(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
+  mol.GetCoords(coords.data());
   const std::array<double, QvMaxAtomicNum + 1>& radii = CovalentRadii();
-  std::vector<Site> sites;
+  sites.clear();
   sites.reserve(mol.NumAtoms());
   for (QvAtomBase& atom : mol.GetAtoms()) {
     const unsigned z = atom.GetAtomicNum(), idx = atom.GetIdx();
     const double radius = z <= QvMaxAtomicNum ? radii[z] : 0.0;
-    const double* xyz = coords.get() + 3 * static_cast<size_t>(idx);
+    const double* xyz = coords.data() + 3 * static_cast<size_t>(idx);
     if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
     sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius, idx, z});
   }
-  return sites;
 }
 
 constexpr std::int64_t kMaxCell = (1 << 21) - 1;
@@ -78,16 +105,20 @@ constexpr std::int64_t kMaxCell = (1 << 21) - 1;
 // clamped, so that far-flung coordinates only share an edge cell (the
 // distance test stays exact) instead of overflowing the key. A box of
 // modest size (a protein, a crystal cell) indexes its cells in one array;
-// sparse or far-flung coordinates look them up by key.
+// sparse or far-flung coordinates look them up by key. Its arrays are the
+// thread's (Work).
 class CellGrid {
  public:
-  CellGrid(const std::vector<Site>& sites, double cell) : inv_cell_(1.0 / cell) {
+  CellGrid(const std::vector<Site>& sites, double cell, Work& work)
+      : inv_cell_(1.0 / cell), order_(work.order), slot_(work.slot_at), first_(work.first) {
     for (int axis = 0; axis < 3; ++axis) {
       lo_[axis] = sites.front().xyz[axis];
       for (const Site& s : sites) lo_[axis] = std::min(lo_[axis], s.xyz[axis]);
     }
     order_.resize(sites.size());
-    std::vector<std::uint64_t> keys(sites.size());
+    first_.clear();
+    std::vector<std::uint64_t>& keys = work.keys;
+    keys.resize(sites.size());
     std::int64_t top[3] = {0, 0, 0};
     for (unsigned i = 0; i < sites.size(); ++i) {
       const std::int64_t c[3] = {Cell(sites[i], 0), Cell(sites[i], 1), Cell(sites[i], 2)};
@@ -109,7 +140,8 @@ class CellGrid {
       // Counted one slot up, so that placing them moves each start to
       // where it belongs.
       first_.assign(static_cast<std::size_t>(dense) + 2, 0);
-      std::vector<unsigned> slot(sites.size());
+      std::vector<unsigned>& slot = work.slot;
+      slot.resize(sites.size());
       for (unsigned i = 0; i < sites.size(); ++i) {
         slot[i] = static_cast<unsigned>(Slot(keys[i] >> 42, (keys[i] >> 21) & kMaxCell, keys[i] & kMaxCell));
         ++first_[slot[i] + 2];
@@ -191,9 +223,9 @@ class CellGrid {
   double lo_[3] = {};
   std::int64_t size_[3] = {0, 0, 0};  // cells along each axis, with the padding
   std::int64_t top_[3] = {0, 0, 0};   // the last cell of a site along each axis
-  std::vector<unsigned> order_;
-  std::vector<unsigned> slot_;  // dense: the slot of the site at each position
-  std::vector<unsigned> first_;  // dense: the sites of slot k are order_[first_[k]] to order_[first_[k + 1]]
+  std::vector<unsigned>& order_;
+  std::vector<unsigned>& slot_;  // dense: the slot of the site at each position
+  std::vector<unsigned>& first_;  // dense: the sites of slot k are order_[first_[k]] to order_[first_[k + 1]]
   std::unordered_map<std::uint64_t, std::pair<unsigned, unsigned>> cells_;
 };
 
@@ -220,12 +252,6 @@ struct Reach {
   double x, y, z, radius;
 };
 
-// A position within reach and its squared distance.
-struct Hit {
-  unsigned q;
-  double squared;
-};
-
 // Writes from `out` on the positions `begin` to `end` within reach of
 // `site`, and returns the end of what it wrote; `out` has room for one more
 // than the positions. Most are out of reach: every one is written and only
@@ -242,12 +268,15 @@ Hit* ScanRange(const PackedSites& sites, const Reach& site, unsigned begin, unsi
   return out;
 }
 
-// Every pair within bonding distance, each once; overlapping pairs are noted.
-// Small molecules compare all pairs: building the grid costs more there.
-std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overlap) {
+// Every pair within bonding distance, each once, into `work.found`;
+// overlapping pairs are noted. Small molecules compare all pairs: building
+// the grid costs more there.
+void Candidates(const std::vector<Site>& sites, Overlap& overlap, Work& work) {
   constexpr size_t kAllPairsUpTo = 96;
-  std::vector<Candidate> found;
-  std::vector<Candidate> overlaps;  // the distance in place of the excess
+  std::vector<Candidate>& found = work.found;
+  std::vector<Candidate>& overlaps = work.overlaps;  // the distance in place of the excess
+  found.clear();
+  overlaps.clear();
   // `squared`: the squared distance of the pair, the same whichever end
   // the difference was taken from.
   const auto consider = [&](unsigned i, unsigned j, double squared) {  // i < j
@@ -270,7 +299,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     for (unsigned i = 0; i < sites.size(); ++i)
       for (unsigned j = i + 1; j < sites.size(); ++j) consider(i, j, SquaredDistance(sites[i], sites[j]));
     if (!overlaps.empty()) note_overlap(overlaps.front());
-    return found;
+    return;
   }
   double max_radius = 0.0;
   for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
@@ -289,17 +318,19 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   }
   if (cell_radius == 0.0 || num_wide > sites.size() / 16) cell_radius = max_radius;
   const double cell_size = 2.0 * cell_radius + kQvBondTolerance;
-  const CellGrid grid(sites, cell_size);
+  const CellGrid grid(sites, cell_size, work);
   // The sites in cell order, coordinates side by side: the pair loop below
   // runs over plain arrays, and most pairs fail its first test.
   const std::size_t n = sites.size();
-  std::vector<unsigned> order(n);
-  std::vector<double> packed(4 * n);
-  double* const px = packed.data();
+  std::vector<unsigned>& order = work.packed_order;
+  order.resize(n);
+  work.packed.resize(4 * n);
+  double* const px = work.packed.data();
   double* const py = px + n;
   double* const pz = py + n;
   double* const pr = pz + n;
-  std::vector<char> wide(n, 0);
+  std::vector<char>& wide = work.wide;
+  wide.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     order[k] = grid.Order()[k];
     const Site& s = sites[order[k]];
@@ -319,7 +350,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   std::size_t num_ahead = 0;
   unsigned cell_end = 0, next_end = 0;
   const PackedSites packed_sites{px, py, pz, pr};
-  std::vector<Hit> hits;
+  std::vector<Hit>& hits = work.hits;
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end && grid.Dense()) {
       const std::size_t slot = grid.SlotAt(p), sy = grid.Step(1), sx = grid.Step(0);
@@ -406,7 +437,6 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     note_overlap(*std::min_element(overlaps.begin(), overlaps.end(),
                                    [&key](const Candidate& x, const Candidate& y) { return key(x) < key(y); }));
   }
-  return found;
 }
 
 constexpr unsigned kNoSite = ~0u;
@@ -569,14 +599,13 @@ void MakeBonds(QvMolBase& mol, const std::vector<Site>& sites,
 
 void QvDetermineConnectivity(QvMolBase& mol) {
   if (mol.GetDimension() != 3) return;
-  const std::vector<Site> sites = SitesOf(mol);
+  Work& work = ThreadWork();
+  const std::vector<Site>& sites = work.sites;
+  SitesOf(mol, work.coords, work.sites);
   if (sites.size() < 2) return;
   Overlap overlap;
-  std::vector<Candidate> candidates = Candidates(sites, overlap);
-  if (overlap.seen)
-    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
-                                    sites[overlap.a].idx, sites[overlap.b].idx,
-                                    overlap.distance);
+  Candidates(sites, overlap, work);
+  std::vector<Candidate>& candidates = work.found;
   std::vector<unsigned> room(sites.size());
   std::vector<char> bonded(sites.size());
   for (unsigned i = 0; i < sites.size(); ++i) {
@@ -611,6 +640,11 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   // bond list alone carries over from one to the next.
   SortPairs(accepted, sites.size());
   MakeBonds(mol, sites, accepted);
+  // Last: a handler of the warning may bond another molecule, with the
+  // thread's working arrays.
+  if (overlap.seen)
+    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
+                                    sites[overlap.a].idx, sites[overlap.b].idx, overlap.distance);
 }
 
 }  // namespace Tamrin
