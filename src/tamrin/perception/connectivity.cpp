@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <memory>
 #include <span>
 #include <tuple>
 #include <unordered_map>
@@ -72,22 +71,12 @@ struct Work {
   return work;
 }
 
-// Covalent radii by atomic number, looked up here for every atom.
-const std::array<double, QvMaxAtomicNum + 1>& CovalentRadii() {
-  static const std::array<double, QvMaxAtomicNum + 1> radii = [] {
-    std::array<double, QvMaxAtomicNum + 1> table{};
-    for (unsigned z = 0; z <= QvMaxAtomicNum; ++z) table[z] = QvGetCovalentRadius(z);
-    return table;
-  }();
-  return radii;
-}
-
 // The atoms that can bond at all, with their coordinates, into `sites`.
 void SitesOf(QvMolBase& mol, std::vector<double>& coords, std::vector<Site>& sites) {
   // Every coordinate is written by GetCoords.
   coords.resize(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
   mol.GetCoords(coords.data());
-  const std::array<double, QvMaxAtomicNum + 1>& radii = CovalentRadii();
+  const std::array<double, QvMaxAtomicNum + 1>& radii = QvCovalentRadii();
   sites.clear();
   sites.reserve(mol.NumAtoms());
   for (QvAtomBase& atom : mol.GetAtoms()) {
