@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tamrin/chem/elements.h"
+#include "tamrin/model/eachrecord.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/matching.h"
@@ -536,16 +537,16 @@ bool QvBondOrderLengthTiers(const QvMolBase& mol, std::vector<std::uint8_t>& tie
   mol.GetCoords(xyz.get());
   const auto radius = std::make_unique_for_overwrite<double[]>(num_idx);
   const std::array<double, QvMaxAtomicNum + 1>& radii = QvCovalentRadii();
-  for (const QvAtomBase& atom : mol.GetAtoms()) {
+  QvForEachAtom(mol, [&](const auto& atom) {
     const unsigned z = atom.GetAtomicNum();
     radius[atom.GetIdx()] = z <= QvMaxAtomicNum ? radii[z] : 0.0;
-  }
+  });
   tiers.reserve(mol.NumBonds());
-  for (const QvBondBase& bond : mol.GetBonds()) {
+  QvForEachBond(mol, [&](const auto& bond) {
     const std::size_t a = bond.GetBgn()->GetIdx(), b = bond.GetEnd()->GetIdx();
     tiers.push_back(
         static_cast<std::uint8_t>(TierOf(LengthRatio(&xyz[3 * a], &xyz[3 * b], radius[a] + radius[b]))));
-  }
+  });
   return true;
 }
 

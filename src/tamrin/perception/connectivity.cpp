@@ -13,6 +13,7 @@
 
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
+#include "tamrin/model/eachrecord.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/model/molimpl.h"
 
@@ -79,13 +80,13 @@ void SitesOf(QvMolBase& mol, std::vector<double>& coords, std::vector<Site>& sit
   const std::array<double, QvMaxAtomicNum + 1>& radii = QvCovalentRadii();
   sites.clear();
   sites.reserve(mol.NumAtoms());
-  for (QvAtomBase& atom : mol.GetAtoms()) {
+  QvForEachAtom(mol, [&](auto& atom) {
     const unsigned z = atom.GetAtomicNum(), idx = atom.GetIdx();
     const double radius = z <= QvMaxAtomicNum ? radii[z] : 0.0;
     const double* xyz = coords.data() + 3 * static_cast<size_t>(idx);
-    if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
+    if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) return;
     sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius, idx, z});
-  }
+  });
 }
 
 constexpr std::int64_t kMaxCell = (1 << 21) - 1;

@@ -11,14 +11,11 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "tamrin/model/atomimpl.h"
-#include "tamrin/model/bondimpl.h"
+#include "tamrin/model/eachrecord.h"
 #include "tamrin/model/molbase.h"
-#include "tamrin/model/molimpl.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/atomcompletion.h"
 #include "tamrin/perception/bondorders.h"
@@ -77,31 +74,6 @@ struct Outcome {
   unsigned perceived = 0;
 };
 
-// Call f with each atom (bond) of `mol`. The records of the toolkit's own
-// molecules go as their own final class, so that what f asks of them and
-// sets on them needs no virtual call: these loops run over every model.
-template <class Mol, class F>
-void ForEachAtom(Mol& mol, F&& f) {
-  using Atom = std::conditional_t<std::is_const_v<Mol>, const QvAtom, QvAtom>;
-  const auto* impl = Sorvil::QvCast<QvMolBaseImpl>(&mol);
-  if (!impl || impl->DeletedAtomCount() != 0) {
-    for (auto& atom : mol.GetAtoms()) f(atom);
-    return;
-  }
-  for (QvAtomBase* atom : impl->AtomList()) f(static_cast<Atom&>(*atom));
-}
-
-template <class Mol, class F>
-void ForEachBond(Mol& mol, F&& f) {
-  using Bond = std::conditional_t<std::is_const_v<Mol>, const QvBond, QvBond>;
-  const auto* impl = Sorvil::QvCast<QvMolBaseImpl>(&mol);
-  if (!impl || impl->DeletedBondCount() != 0) {
-    for (auto& bond : mol.GetBonds()) f(bond);
-    return;
-  }
-  for (QvBondBase* bond : impl->BondList()) f(static_cast<Bond&>(*bond));
-}
-
 std::uint64_t Mix(std::uint64_t hash, std::uint64_t value) {
   return (hash ^ value) * 0x100000001b3ull + (hash >> 29);
 }
@@ -124,7 +96,7 @@ bool TopologyOf(const QvMolBase& mol, unsigned flavor, Topology& t) {
   if ((flavor & kBondOrders) && !QvBondOrderLengthTiers(mol, t.tiers)) return false;
   std::uint64_t hash = Mix(Mix(0xcbf29ce484222325ull, flavor), t.perceived);
   t.atoms.reserve(mol.NumAtoms());
-  ForEachAtom(mol, [&](const auto& atom) {
+  QvForEachAtom(mol, [&](const auto& atom) {
     const std::uint64_t key = std::uint64_t{atom.GetAtomicNum()} | std::uint64_t{atom.GetIsotope()} << 16 |
                               std::uint64_t{static_cast<std::uint16_t>(atom.GetFormalCharge())} << 32 |
                               std::uint64_t{atom.GetImplicitHCount()} << 48;
@@ -132,7 +104,7 @@ bool TopologyOf(const QvMolBase& mol, unsigned flavor, Topology& t) {
     hash = Mix(hash, key);
   });
   t.bonds.reserve(mol.NumBonds());
-  ForEachBond(mol, [&](const auto& bond) {
+  QvForEachBond(mol, [&](const auto& bond) {
     const std::uint64_t key = std::uint64_t{bond.GetBgn()->GetIdx()} | std::uint64_t{bond.GetEnd()->GetIdx()} << 28 |
                               std::uint64_t{bond.GetOrder()} << 56;
     t.bonds.push_back(key);
@@ -157,7 +129,7 @@ Outcome OutcomeOf(const QvMolBase& mol) {
 
 void Apply(const Outcome& out, QvMolBase& mol) {
   auto atom = out.atoms.begin();
-  ForEachAtom(mol, [&atom](auto& a) {
+  QvForEachAtom(mol, [&atom](auto& a) {
     if (a.GetFormalCharge() != atom->charge) a.SetFormalCharge(atom->charge);
     if (a.GetImplicitHCount() != atom->implicit_h) a.SetImplicitHCount(atom->implicit_h);
     a.SetAromatic(atom->aromatic);
@@ -165,7 +137,7 @@ void Apply(const Outcome& out, QvMolBase& mol) {
     ++atom;
   });
   auto bond = out.bonds.begin();
-  ForEachBond(mol, [&bond](auto& b) {
+  QvForEachBond(mol, [&bond](auto& b) {
     if (b.GetOrder() != bond->order) b.SetOrder(bond->order);
     b.SetAromatic(bond->aromatic);
     b.SetInRing(bond->in_ring);
