@@ -151,7 +151,9 @@ TEST(PDBReader, LaidOutNumbersReadAsTheCLibraryReadsThem) {
   ASSERT_EQ(plain[0]->NumAtoms(), n);
   std::vector<float> xyz(3 * n);
   plain[0]->GetCoords(xyz.data());
-  const auto as_float = [](const std::string& number) { return static_cast<float>(std::strtod(number.c_str(), nullptr)); };
+  const auto as_float = [](const std::string& number) {
+    return static_cast<float>(std::strtod(number.c_str(), nullptr));
+  };
   std::size_t i = 0;
   const auto* redirected_atoms = &redirected[0]->AtomList();
   for (const auto& atom : plain[0]->GetAtoms()) {

@@ -125,8 +125,8 @@ TEST(ResidueNames, StandardNamesOnly) {
                            "TYR", "VAL"})
     EXPECT_TRUE(Tamrin::QvIsStandardResidueName(name)) << name;
   using namespace std::string_view_literals;
-  for (const std::string_view name : {""sv, "T"sv, "DU"sv, "AL"sv, "ALAA"sv, "ala"sv, "Ala"sv, "HOH"sv, "MSE"sv, "UNK"sv,
-                                      "ALA "sv, " ALA"sv, "\0A"sv, "\0DA"sv, "\0\0A"sv})
+  for (const std::string_view name : {""sv, "T"sv, "DU"sv, "AL"sv, "ALAA"sv, "ala"sv, "Ala"sv, "HOH"sv, "MSE"sv,
+                                      "UNK"sv, "ALA "sv, " ALA"sv, "\0A"sv, "\0DA"sv, "\0\0A"sv})
     EXPECT_FALSE(Tamrin::QvIsStandardResidueName(name)) << name;
 }
 
