@@ -165,9 +165,14 @@ class QvPDBTopologyCache {
     entries_.insert(entries_.begin(), {std::move(t), std::move(outcome)});
   }
 
+  // The key of the molecule at hand, made in the arrays of the one before
+  // unless that went into the cache.
+  Topology& Scratch() { return scratch_; }
+
  private:
   static constexpr std::size_t kEntries = 4;
   std::vector<std::pair<Topology, Outcome>> entries_;
+  Topology scratch_;
 };
 
 QvPDBInputState::QvPDBInputState() : topologies(std::make_unique<QvPDBTopologyCache>()) {}
@@ -192,9 +197,9 @@ void Generic(QvMolBase& mol, unsigned flavor) {
 
 void QvPDBPerceive(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   if (flavor & kConnectivity) QvDetermineConnectivity(mol);
-  Topology topology;
-  const bool keyed = TopologyOf(mol, flavor, topology);
   QvPDBTopologyCache& cache = *QvPDBStateOf(in).topologies;
+  Topology& topology = cache.Scratch();
+  const bool keyed = TopologyOf(mol, flavor, topology);
   if (const Outcome* known = keyed ? cache.Find(topology) : nullptr) {
     Apply(*known, mol);
   } else {
