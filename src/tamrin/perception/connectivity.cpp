@@ -72,6 +72,10 @@ struct Work {
   return work;
 }
 
+// Arrays for more sites than this go back to the heap after use: a thread
+// that once bonded a huge structure does not keep its memory.
+constexpr std::size_t kKeptSites = std::size_t{1} << 16;
+
 // The atoms that can bond at all, with their coordinates, into `sites`.
 void SitesOf(QvMolBase& mol, std::vector<double>& coords, std::vector<Site>& sites) {
   // Every coordinate is written by GetCoords.
@@ -630,11 +634,13 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   // bond list alone carries over from one to the next.
   SortPairs(accepted, sites.size());
   MakeBonds(mol, sites, accepted);
+  const unsigned overlap_a = sites[overlap.a].idx, overlap_b = sites[overlap.b].idx;
+  if (sites.size() > kKeptSites) work = Work();
   // Last: a handler of the warning may bond another molecule, with the
   // thread's working arrays.
   if (overlap.seen)
-    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
-                                    sites[overlap.a].idx, sites[overlap.b].idx, overlap.distance);
+    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.", overlap_a, overlap_b,
+                                    overlap.distance);
 }
 
 }  // namespace Tamrin
