@@ -159,4 +159,13 @@ double QvGetCovalentRadius(unsigned atomic_num) {
   return atomic_num <= QvMaxAtomicNum ? kElements[atomic_num].radius : 0.0;
 }
 
+const std::array<double, QvMaxAtomicNum + 1>& QvCovalentRadii() {
+  static constexpr std::array<double, QvMaxAtomicNum + 1> kRadii = [] {
+    std::array<double, QvMaxAtomicNum + 1> radii{};
+    for (unsigned z = 0; z <= QvMaxAtomicNum; ++z) radii[z] = kElements[z].radius;
+    return radii;
+  }();
+  return kRadii;
+}
+
 }  // namespace Tamrin

@@ -10,6 +10,7 @@
 // locale, so readers may call them once per atom.
 #pragma once
 
+#include <array>
 #include <string_view>
 
 namespace Tamrin {
@@ -37,5 +38,8 @@ double QvGetAtomicMass(unsigned atomic_num);
 // Single-bond covalent radius in Ångström, for bond perception from
 // coordinates.
 double QvGetCovalentRadius(unsigned atomic_num);
+// The same for atomic numbers 0 to QvMaxAtomicNum, as one table, for
+// callers that look one up for every atom or bond.
+const std::array<double, QvMaxAtomicNum + 1>& QvCovalentRadii();
 
 }  // namespace Tamrin

@@ -4,9 +4,11 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "tamrin/chem/elements.h"
+#include "tamrin/model/eachrecord.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/graphview.h"
 #include "tamrin/perception/matching.h"
@@ -54,12 +56,16 @@ struct Plan {
 
 // Bond length over the sum of covalent radii; 1 (an ordinary single bond)
 // when there is nothing to measure.
-double LengthRatio(const double* a, const double* b, unsigned za, unsigned zb) {
-  const double radii = QvGetCovalentRadius(za) + QvGetCovalentRadius(zb);
+template <class T>
+double LengthRatio(const T* a, const T* b, double radii) {
   if (radii <= 0.0) return 1.0;
-  const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+  const double dx = double{a[0]} - double{b[0]}, dy = double{a[1]} - double{b[1]}, dz = double{a[2]} - double{b[2]};
   const double r = std::sqrt(dx * dx + dy * dy + dz * dz) / radii;
   return std::isfinite(r) ? r : 1.0;
+}
+
+double LengthRatio(const double* a, const double* b, unsigned za, unsigned zb) {
+  return LengthRatio(a, b, QvGetCovalentRadius(za) + QvGetCovalentRadius(zb));
 }
 
 // The greedy seed takes bonds in tiers of growing length (relative to the
@@ -524,16 +530,23 @@ bool QvBondOrderLengthTiers(const QvMolBase& mol, std::vector<std::uint8_t>& tie
     tiers.assign(mol.NumBonds(), static_cast<std::uint8_t>(TierOf(1.0)));
     return true;
   }
-  std::vector<double> xyz(3 * static_cast<std::size_t>(mol.GetMaxAtomIdx()));
-  mol.GetCoords(xyz.data());
+  // The coordinates as the molecule keeps them and the radius of each atom,
+  // by index, read once: every bond asks for those of its two ends.
+  const std::size_t num_idx = mol.GetMaxAtomIdx();
+  const auto xyz = std::make_unique_for_overwrite<float[]>(3 * num_idx);
+  mol.GetCoords(xyz.get());
+  const auto radius = std::make_unique_for_overwrite<double[]>(num_idx);
+  const std::array<double, QvMaxAtomicNum + 1>& radii = QvCovalentRadii();
+  QvForEachAtom(mol, [&](const auto& atom) {
+    const unsigned z = atom.GetAtomicNum();
+    radius[atom.GetIdx()] = z <= QvMaxAtomicNum ? radii[z] : 0.0;
+  });
   tiers.reserve(mol.NumBonds());
-  for (const QvBondBase& bond : mol.GetBonds()) {
-    const QvAtomBase* a = bond.GetBgn();
-    const QvAtomBase* b = bond.GetEnd();
-    tiers.push_back(static_cast<std::uint8_t>(TierOf(LengthRatio(&xyz[3 * std::size_t{a->GetIdx()}],
-                                                                 &xyz[3 * std::size_t{b->GetIdx()}],
-                                                                 a->GetAtomicNum(), b->GetAtomicNum()))));
-  }
+  QvForEachBond(mol, [&](const auto& bond) {
+    const std::size_t a = bond.GetBgn()->GetIdx(), b = bond.GetEnd()->GetIdx();
+    tiers.push_back(
+        static_cast<std::uint8_t>(TierOf(LengthRatio(&xyz[3 * a], &xyz[3 * b], radius[a] + radius[b]))));
+  });
   return true;
 }
 

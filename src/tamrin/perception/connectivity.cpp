@@ -1,6 +1,7 @@
 #include "tamrin/perception/connectivity.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -12,6 +13,7 @@
 
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/chem/elements.h"
+#include "tamrin/model/eachrecord.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/model/molimpl.h"
 
@@ -42,20 +44,53 @@ struct Candidate {
   unsigned a, b;  // site numbers
 };
 
-// The atoms that can bond at all, with their coordinates.
-std::vector<Site> SitesOf(QvMolBase& mol) {
-  std::vector<double> coords(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
-  mol.GetCoords(coords.data());
+// A position in the grid order within reach, and its squared distance.
+struct Hit {
+  unsigned q;
+  double squared;
+};
+
+// The larger working arrays, kept by each thread from one molecule to the
+// next: a reader bonding model after model reuses them rather than going to
+// the heap, and through it to the system, for every model.
+struct Work {
+  std::vector<double> coords;
   std::vector<Site> sites;
+  // The grid.
+  std::vector<std::uint64_t> keys;
+  std::vector<unsigned> order, slot, slot_at, first;
+  // The search.
+  std::vector<unsigned> packed_order;
+  std::vector<double> packed;
+  std::vector<char> wide;
+  std::vector<Hit> hits;
+  std::vector<Candidate> found, overlaps;
+};
+
+[[gnu::noinline]] Work& ThreadWork() {
+  thread_local Work work;
+  return work;
+}
+
+// Arrays for more sites than this go back to the heap after use: a thread
+// that once bonded a huge structure does not keep its memory.
+constexpr std::size_t kKeptSites = std::size_t{1} << 16;
+
+// The atoms that can bond at all, with their coordinates, into `sites`.
+void SitesOf(QvMolBase& mol, std::vector<double>& coords, std::vector<Site>& sites) {
+  // Every coordinate is written by GetCoords.
+  coords.resize(3 * static_cast<size_t>(mol.GetMaxAtomIdx()));
+  mol.GetCoords(coords.data());
+  const std::array<double, QvMaxAtomicNum + 1>& radii = QvCovalentRadii();
+  sites.clear();
   sites.reserve(mol.NumAtoms());
-  for (QvAtomBase& atom : mol.GetAtoms()) {
+  QvForEachAtom(mol, [&](auto& atom) {
     const unsigned z = atom.GetAtomicNum(), idx = atom.GetIdx();
-    const double radius = QvGetCovalentRadius(z);
+    const double radius = z <= QvMaxAtomicNum ? radii[z] : 0.0;
     const double* xyz = coords.data() + 3 * static_cast<size_t>(idx);
-    if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) continue;
+    if (radius <= 0.0 || !std::isfinite(xyz[0]) || !std::isfinite(xyz[1]) || !std::isfinite(xyz[2])) return;
     sites.push_back({&atom, {xyz[0], xyz[1], xyz[2]}, radius, idx, z});
-  }
-  return sites;
+  });
 }
 
 constexpr std::int64_t kMaxCell = (1 << 21) - 1;
@@ -64,16 +99,20 @@ constexpr std::int64_t kMaxCell = (1 << 21) - 1;
 // clamped, so that far-flung coordinates only share an edge cell (the
 // distance test stays exact) instead of overflowing the key. A box of
 // modest size (a protein, a crystal cell) indexes its cells in one array;
-// sparse or far-flung coordinates look them up by key.
+// sparse or far-flung coordinates look them up by key. Its arrays are the
+// thread's (Work).
 class CellGrid {
  public:
-  CellGrid(const std::vector<Site>& sites, double cell) : inv_cell_(1.0 / cell) {
+  CellGrid(const std::vector<Site>& sites, double cell, Work& work)
+      : inv_cell_(1.0 / cell), order_(work.order), slot_(work.slot_at), first_(work.first) {
     for (int axis = 0; axis < 3; ++axis) {
       lo_[axis] = sites.front().xyz[axis];
       for (const Site& s : sites) lo_[axis] = std::min(lo_[axis], s.xyz[axis]);
     }
     order_.resize(sites.size());
-    std::vector<std::uint64_t> keys(sites.size());
+    first_.clear();
+    std::vector<std::uint64_t>& keys = work.keys;
+    keys.resize(sites.size());
     std::int64_t top[3] = {0, 0, 0};
     for (unsigned i = 0; i < sites.size(); ++i) {
       const std::int64_t c[3] = {Cell(sites[i], 0), Cell(sites[i], 1), Cell(sites[i], 2)};
@@ -95,7 +134,8 @@ class CellGrid {
       // Counted one slot up, so that placing them moves each start to
       // where it belongs.
       first_.assign(static_cast<std::size_t>(dense) + 2, 0);
-      std::vector<unsigned> slot(sites.size());
+      std::vector<unsigned>& slot = work.slot;
+      slot.resize(sites.size());
       for (unsigned i = 0; i < sites.size(); ++i) {
         slot[i] = static_cast<unsigned>(Slot(keys[i] >> 42, (keys[i] >> 21) & kMaxCell, keys[i] & kMaxCell));
         ++first_[slot[i] + 2];
@@ -177,9 +217,9 @@ class CellGrid {
   double lo_[3] = {};
   std::int64_t size_[3] = {0, 0, 0};  // cells along each axis, with the padding
   std::int64_t top_[3] = {0, 0, 0};   // the last cell of a site along each axis
-  std::vector<unsigned> order_;
-  std::vector<unsigned> slot_;  // dense: the slot of the site at each position
-  std::vector<unsigned> first_;  // dense: the sites of slot k are order_[first_[k]] to order_[first_[k + 1]]
+  std::vector<unsigned>& order_;
+  std::vector<unsigned>& slot_;  // dense: the slot of the site at each position
+  std::vector<unsigned>& first_;  // dense: the sites of slot k are order_[first_[k]] to order_[first_[k + 1]]
   std::unordered_map<std::uint64_t, std::pair<unsigned, unsigned>> cells_;
 };
 
@@ -196,12 +236,41 @@ struct Overlap {
   double distance = 0.0;
 };
 
-// Every pair within bonding distance, each once; overlapping pairs are noted.
-// Small molecules compare all pairs: building the grid costs more there.
-std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overlap) {
+// Coordinates and radii of the sites in grid order, one array each.
+struct PackedSites {
+  const double *x, *y, *z, *radius;
+};
+
+// A site looking for partners: its coordinates and radius plus the tolerance.
+struct Reach {
+  double x, y, z, radius;
+};
+
+// Writes from `out` on the positions `begin` to `end` within reach of
+// `site`, and returns the end of what it wrote; `out` has room for one more
+// than the positions. Most are out of reach: every one is written and only
+// those within reach are kept, without a branch that would guess wrong.
+Hit* ScanRange(const PackedSites& sites, const Reach& site, unsigned begin, unsigned end, Hit* out) {
+  for (unsigned q = begin; q < end; ++q) {
+    const double dx = site.x - sites.x[q], dy = site.y - sites.y[q], dz = site.z - sites.z[q];
+    const double limit = site.radius + sites.radius[q];
+    // The same margin as the test in `consider`, which decides.
+    const double squared = dx * dx + dy * dy + dz * dz;
+    *out = {q, squared};
+    out += squared <= limit * limit * (1.0 + 1e-9);
+  }
+  return out;
+}
+
+// Every pair within bonding distance, each once, into `work.found`;
+// overlapping pairs are noted. Small molecules compare all pairs: building
+// the grid costs more there.
+void Candidates(const std::vector<Site>& sites, Overlap& overlap, Work& work) {
   constexpr size_t kAllPairsUpTo = 96;
-  std::vector<Candidate> found;
-  std::vector<Candidate> overlaps;  // the distance in place of the excess
+  std::vector<Candidate>& found = work.found;
+  std::vector<Candidate>& overlaps = work.overlaps;  // the distance in place of the excess
+  found.clear();
+  overlaps.clear();
   // `squared`: the squared distance of the pair, the same whichever end
   // the difference was taken from.
   const auto consider = [&](unsigned i, unsigned j, double squared) {  // i < j
@@ -224,7 +293,7 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     for (unsigned i = 0; i < sites.size(); ++i)
       for (unsigned j = i + 1; j < sites.size(); ++j) consider(i, j, SquaredDistance(sites[i], sites[j]));
     if (!overlaps.empty()) note_overlap(overlaps.front());
-    return found;
+    return;
   }
   double max_radius = 0.0;
   for (const Site& s : sites) max_radius = std::max(max_radius, s.radius);
@@ -243,17 +312,19 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   }
   if (cell_radius == 0.0 || num_wide > sites.size() / 16) cell_radius = max_radius;
   const double cell_size = 2.0 * cell_radius + kQvBondTolerance;
-  const CellGrid grid(sites, cell_size);
+  const CellGrid grid(sites, cell_size, work);
   // The sites in cell order, coordinates side by side: the pair loop below
   // runs over plain arrays, and most pairs fail its first test.
   const std::size_t n = sites.size();
-  std::vector<unsigned> order(n);
-  std::vector<double> packed(4 * n);
-  double* const px = packed.data();
+  std::vector<unsigned>& order = work.packed_order;
+  order.resize(n);
+  work.packed.resize(4 * n);
+  double* const px = work.packed.data();
   double* const py = px + n;
   double* const pz = py + n;
   double* const pr = pz + n;
-  std::vector<char> wide(n, 0);
+  std::vector<char>& wide = work.wide;
+  wide.resize(n);
   for (std::size_t k = 0; k < n; ++k) {
     order[k] = grid.Order()[k];
     const Site& s = sites[order[k]];
@@ -272,7 +343,8 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
   std::pair<unsigned, unsigned> ahead[13];
   std::size_t num_ahead = 0;
   unsigned cell_end = 0, next_end = 0;
-  std::vector<std::pair<unsigned, double>> hits;  // position and squared distance
+  const PackedSites packed_sites{px, py, pz, pr};
+  std::vector<Hit>& hits = work.hits;
   for (unsigned p = 0; p < n; ++p) {
     if (p >= cell_end && grid.Dense()) {
       const std::size_t slot = grid.SlotAt(p), sy = grid.Step(1), sx = grid.Step(0);
@@ -302,21 +374,15 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
       for (std::int64_t dy = -1; dy <= 1; ++dy) grid.ForEachRange(cx + 1, cy + dy, cz - 1, cz + 1, keep);
     }
     if (wide[p]) continue;  // paired below
-    const double xi = px[p], yi = py[p], zi = pz[p], ri = pr[p] + kQvBondTolerance;
-    hits.clear();
-    const auto scan = [&](unsigned begin, unsigned end) {
-      for (unsigned q = begin; q < end; ++q) {
-        const double dx = xi - px[q], dy = yi - py[q], dz = zi - pz[q];
-        const double limit = ri + pr[q];
-        // The same margin as the test in `consider`, which decides.
-        const double squared = dx * dx + dy * dy + dz * dz;
-        if (squared <= limit * limit * (1.0 + 1e-9)) hits.emplace_back(q, squared);
-      }
-    };
-    scan(p + 1, next_end);
-    for (std::size_t r = 0; r < num_ahead; ++r) scan(ahead[r].first, ahead[r].second);
+    std::size_t scanned = next_end - p;
+    for (std::size_t r = 0; r < num_ahead; ++r) scanned += ahead[r].second - ahead[r].first;
+    if (hits.size() < scanned) hits.resize(2 * scanned);
+    const Reach site{px[p], py[p], pz[p], pr[p] + kQvBondTolerance};
+    Hit* end = ScanRange(packed_sites, site, p + 1, next_end, hits.data());
+    for (std::size_t r = 0; r < num_ahead; ++r)
+      end = ScanRange(packed_sites, site, ahead[r].first, ahead[r].second, end);
     const unsigned i = order[p];
-    for (const auto& [q, squared] : hits) {
+    for (const auto& [q, squared] : std::span<const Hit>(hits.data(), end)) {
       const unsigned j = order[q];
       i < j ? consider(i, j, squared) : consider(j, i, squared);
     }
@@ -365,7 +431,6 @@ std::vector<Candidate> Candidates(const std::vector<Site>& sites, Overlap& overl
     note_overlap(*std::min_element(overlaps.begin(), overlaps.end(),
                                    [&key](const Candidate& x, const Candidate& y) { return key(x) < key(y); }));
   }
-  return found;
 }
 
 constexpr unsigned kNoSite = ~0u;
@@ -444,9 +509,10 @@ bool AcrossOpenAngle(const std::vector<Site>& sites, const std::vector<unsigned>
 // is decided elsewhere cannot reach it, nor it the others (a neighbour
 // that would close an angle with it would make a triangle). In a protein
 // nearly all are such: only the others need the sort. Moves those to the
-// front and returns how many there are.
+// front and returns how many there are (`num_atom_idx`: the molecule's
+// GetMaxAtomIdx()).
 std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& candidates,
-                      const std::vector<unsigned>& room, const SiteNbrs& nbrs) {
+                      const std::vector<unsigned>& room, const SiteNbrs& nbrs, std::size_t num_atom_idx) {
   std::vector<unsigned> wanted(sites.size(), 0);
   for (const Candidate& c : candidates) {
     ++wanted[c.a];
@@ -468,11 +534,16 @@ std::size_t Contested(const std::vector<Site>& sites, std::vector<Candidate>& ca
   const auto of = [&](unsigned site) {
     return std::span<const unsigned>(adj.data() + start[site], start[site + 1] - start[site]);
   };
+  // A shared neighbour: those of one end are marked with a number of this
+  // test's own, then those of the other end looked up.
+  std::vector<unsigned> mark(num_atom_idx, ~0u);
+  unsigned test = 0;
   const auto contested = [&](const Candidate& c) {
     if (wanted[c.a] > room[c.a] || wanted[c.b] > room[c.b]) return true;
-    const std::span<const unsigned> na = of(c.a), nb = of(c.b);
-    for (const unsigned k : na)
-      if (std::find(nb.begin(), nb.end(), k) != nb.end()) return true;
+    ++test;
+    for (const unsigned k : of(c.a)) mark[k] = test;
+    for (const unsigned k : of(c.b))
+      if (mark[k] == test) return true;
     return false;
   };
   return static_cast<std::size_t>(std::partition(candidates.begin(), candidates.end(), contested) - candidates.begin());
@@ -522,14 +593,13 @@ void MakeBonds(QvMolBase& mol, const std::vector<Site>& sites,
 
 void QvDetermineConnectivity(QvMolBase& mol) {
   if (mol.GetDimension() != 3) return;
-  const std::vector<Site> sites = SitesOf(mol);
+  Work& work = ThreadWork();
+  const std::vector<Site>& sites = work.sites;
+  SitesOf(mol, work.coords, work.sites);
   if (sites.size() < 2) return;
   Overlap overlap;
-  std::vector<Candidate> candidates = Candidates(sites, overlap);
-  if (overlap.seen)
-    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.",
-                                    sites[overlap.a].idx, sites[overlap.b].idx,
-                                    overlap.distance);
+  Candidates(sites, overlap, work);
+  std::vector<Candidate>& candidates = work.found;
   std::vector<unsigned> room(sites.size());
   std::vector<char> bonded(sites.size());
   for (unsigned i = 0; i < sites.size(); ++i) {
@@ -541,7 +611,9 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   const std::vector<unsigned> site_of = SiteIndex(mol, sites);
   SiteNbrs nbrs(sites, room, bonded);
   std::vector<std::pair<unsigned, unsigned>> accepted;
-  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(Contested(sites, candidates, room, nbrs));
+  accepted.reserve(candidates.size());
+  const std::size_t num_contested = Contested(sites, candidates, room, nbrs, site_of.size());
+  const auto first_free = candidates.begin() + static_cast<std::ptrdiff_t>(num_contested);
   for (auto c = first_free; c != candidates.end(); ++c)
     if (!nbrs.Has(c->a, sites[c->b].idx)) accepted.emplace_back(c->a, c->b);
   std::sort(candidates.begin(), first_free, [](const Candidate& x, const Candidate& y) {
@@ -562,6 +634,13 @@ void QvDetermineConnectivity(QvMolBase& mol) {
   // bond list alone carries over from one to the next.
   SortPairs(accepted, sites.size());
   MakeBonds(mol, sites, accepted);
+  const unsigned overlap_a = sites[overlap.a].idx, overlap_b = sites[overlap.b].idx;
+  if (sites.size() > kKeptSites) work = Work();
+  // Last: a handler of the warning may bond another molecule, with the
+  // thread's working arrays.
+  if (overlap.seen)
+    Sorvil::QvErrorHandler::Warning("Atoms %u and %u overlap (%.2f A apart); not bonded.", overlap_a, overlap_b,
+                                    overlap.distance);
 }
 
 }  // namespace Tamrin

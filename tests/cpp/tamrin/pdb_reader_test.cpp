@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -117,6 +118,58 @@ TEST(PDBReader, NumbersInAndOutOfTheirColumnsLayout) {
     EXPECT_EQ(std::signbit(xyz[0]), std::signbit(std::strtod(c.x, nullptr))) << line;
     EXPECT_EQ(Tamrin::QvGetResidue(atom)->serial, std::atoi(c.serial)) << line;
     EXPECT_EQ(Tamrin::QvGetResidue(atom)->occupancy, static_cast<float>(std::strtod(c.occ, nullptr))) << line;
+  }
+}
+
+// Numbers in the layout, over the whole range of each field and at its
+// ends: the coordinates, occupancy and B-factor as the C library reads the
+// text and the molecule narrows it to single precision; the radius (0x40),
+// kept in double precision, as it reads it, and the partial charge (0x20)
+// narrowed as well.
+TEST(PDBReader, LaidOutNumbersReadAsTheCLibraryReadsThem) {
+  std::vector<std::string> coords = {"   0.000", "  -0.000", "9999.999", "-999.999", "   0.001", "  -0.001"};
+  std::vector<std::string> columns = {"  0.00", " -0.00", "999.99", "-99.99", "  0.01", " -0.01"};
+  std::mt19937 rng(7);
+  char field[16];
+  while (coords.size() < 3000) {
+    std::snprintf(field, sizeof field, "%8.3f", std::uniform_int_distribution<int>(-999999, 9999999)(rng) / 1e3);
+    coords.emplace_back(field);
+  }
+  while (columns.size() < 2000) {
+    std::snprintf(field, sizeof field, "%6.2f", std::uniform_int_distribution<int>(-9999, 99999)(rng) / 1e2);
+    columns.emplace_back(field);
+  }
+  std::string text;
+  const std::size_t n = coords.size();
+  for (std::size_t i = 0; i < n; ++i)
+    text += "ATOM  " + std::string(5 - std::to_string(i + 1).size(), ' ') + std::to_string(i + 1) +
+            "  C   GLY A   1    " + coords[i] + coords[(i + 1) % n] + coords[(i + 2) % n] +
+            columns[i % columns.size()] + columns[(i + 1) % columns.size()] + "           C  \n";
+  const auto plain = ReadAll(text + "END\n");
+  const auto redirected = ReadAll(text + "END\n", 0x16 | 0x20 | 0x40);
+  ASSERT_EQ(plain.size(), 1u);
+  ASSERT_EQ(plain[0]->NumAtoms(), n);
+  std::vector<float> xyz(3 * n);
+  plain[0]->GetCoords(xyz.data());
+  const auto as_float = [](const std::string& number) {
+    return static_cast<float>(std::strtod(number.c_str(), nullptr));
+  };
+  std::size_t i = 0;
+  const auto* redirected_atoms = &redirected[0]->AtomList();
+  for (const auto& atom : plain[0]->GetAtoms()) {
+    for (std::size_t axis = 0; axis < 3; ++axis) {
+      const float expected = as_float(coords[(i + axis) % n]);
+      EXPECT_EQ(xyz[3 * atom.GetIdx() + axis], expected) << coords[(i + axis) % n];
+      EXPECT_EQ(std::signbit(xyz[3 * atom.GetIdx() + axis]), std::signbit(expected)) << coords[(i + axis) % n];
+    }
+    const std::string& occupancy = columns[i % columns.size()];
+    const std::string& b_factor = columns[(i + 1) % columns.size()];
+    EXPECT_EQ(Tamrin::QvGetResidue(atom)->occupancy, as_float(occupancy)) << occupancy;
+    EXPECT_EQ(Tamrin::QvGetResidue(atom)->b_factor, as_float(b_factor)) << b_factor;
+    const Tamrin::QvAtomBase& other = *(*redirected_atoms)[i];
+    EXPECT_EQ(other.GetRadius(), std::strtod(occupancy.c_str(), nullptr)) << occupancy;
+    EXPECT_EQ(other.GetPartialCharge(), as_float(b_factor)) << b_factor;
+    ++i;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../support/captured_messages.h"
@@ -114,6 +115,19 @@ TEST(ResidueHierarchy, FragmentsHeteroFlagsAndSerials) {
   }
   EXPECT_EQ(got, (std::vector<std::string>{"1p1", "1h2", "1p3", "2h5", "2h6", "3p8"}));
   EXPECT_TRUE(mol->HasPerceived(Tamrin::QvPerceivedResidues));
+}
+
+// The standard names, and names that differ from one by a character, its
+// case, its length or a zero byte in front.
+TEST(ResidueNames, StandardNamesOnly) {
+  for (const char* name : {"A", "C", "G", "U", "I", "DA", "DC", "DG", "DT", "DI", "ALA", "ARG", "ASN", "ASP", "CYS",
+                           "GLN", "GLU", "GLY", "HIS", "ILE", "LEU", "LYS", "MET", "PHE", "PRO", "SER", "THR", "TRP",
+                           "TYR", "VAL"})
+    EXPECT_TRUE(Tamrin::QvIsStandardResidueName(name)) << name;
+  using namespace std::string_view_literals;
+  for (const std::string_view name : {""sv, "T"sv, "DU"sv, "AL"sv, "ALAA"sv, "ala"sv, "Ala"sv, "HOH"sv, "MSE"sv,
+                                      "UNK"sv, "ALA "sv, " ALA"sv, "\0A"sv, "\0DA"sv, "\0\0A"sv})
+    EXPECT_FALSE(Tamrin::QvIsStandardResidueName(name)) << name;
 }
 
 }  // namespace

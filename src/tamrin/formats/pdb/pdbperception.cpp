@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "tamrin/model/eachrecord.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/perception/aromaticity.h"
 #include "tamrin/perception/atomcompletion.h"
@@ -95,20 +96,20 @@ bool TopologyOf(const QvMolBase& mol, unsigned flavor, Topology& t) {
   if ((flavor & kBondOrders) && !QvBondOrderLengthTiers(mol, t.tiers)) return false;
   std::uint64_t hash = Mix(Mix(0xcbf29ce484222325ull, flavor), t.perceived);
   t.atoms.reserve(mol.NumAtoms());
-  for (const QvAtomBase& atom : mol.GetAtoms()) {
+  QvForEachAtom(mol, [&](const auto& atom) {
     const std::uint64_t key = std::uint64_t{atom.GetAtomicNum()} | std::uint64_t{atom.GetIsotope()} << 16 |
                               std::uint64_t{static_cast<std::uint16_t>(atom.GetFormalCharge())} << 32 |
                               std::uint64_t{atom.GetImplicitHCount()} << 48;
     t.atoms.push_back(key);
     hash = Mix(hash, key);
-  }
+  });
   t.bonds.reserve(mol.NumBonds());
-  for (const QvBondBase& bond : mol.GetBonds()) {
+  QvForEachBond(mol, [&](const auto& bond) {
     const std::uint64_t key = std::uint64_t{bond.GetBgn()->GetIdx()} | std::uint64_t{bond.GetEnd()->GetIdx()} << 28 |
                               std::uint64_t{bond.GetOrder()} << 56;
     t.bonds.push_back(key);
     hash = Mix(hash, key);
-  }
+  });
   for (const std::uint8_t tier : t.tiers) hash = Mix(hash, tier);
   t.hash = hash;
   return true;
@@ -128,20 +129,20 @@ Outcome OutcomeOf(const QvMolBase& mol) {
 
 void Apply(const Outcome& out, QvMolBase& mol) {
   auto atom = out.atoms.begin();
-  for (QvAtomBase& a : mol.GetAtoms()) {
+  QvForEachAtom(mol, [&atom](auto& a) {
     if (a.GetFormalCharge() != atom->charge) a.SetFormalCharge(atom->charge);
     if (a.GetImplicitHCount() != atom->implicit_h) a.SetImplicitHCount(atom->implicit_h);
     a.SetAromatic(atom->aromatic);
     a.SetInRing(atom->in_ring);
     ++atom;
-  }
+  });
   auto bond = out.bonds.begin();
-  for (QvBondBase& b : mol.GetBonds()) {
+  QvForEachBond(mol, [&bond](auto& b) {
     if (b.GetOrder() != bond->order) b.SetOrder(bond->order);
     b.SetAromatic(bond->aromatic);
     b.SetInRing(bond->in_ring);
     ++bond;
-  }
+  });
   // Last: the edits above clear some of these bits.
   for (const unsigned bit : kPerceivedBits) mol.SetPerceived(bit, (out.perceived & bit) != 0);
 }
@@ -164,9 +165,14 @@ class QvPDBTopologyCache {
     entries_.insert(entries_.begin(), {std::move(t), std::move(outcome)});
   }
 
+  // The key of the molecule at hand, made in the arrays of the one before
+  // unless that went into the cache.
+  Topology& Scratch() { return scratch_; }
+
  private:
   static constexpr std::size_t kEntries = 4;
   std::vector<std::pair<Topology, Outcome>> entries_;
+  Topology scratch_;
 };
 
 QvPDBInputState::QvPDBInputState() : topologies(std::make_unique<QvPDBTopologyCache>()) {}
@@ -191,9 +197,9 @@ void Generic(QvMolBase& mol, unsigned flavor) {
 
 void QvPDBPerceive(qvmolistream& in, QvMolBase& mol, unsigned flavor) {
   if (flavor & kConnectivity) QvDetermineConnectivity(mol);
-  Topology topology;
-  const bool keyed = TopologyOf(mol, flavor, topology);
   QvPDBTopologyCache& cache = *QvPDBStateOf(in).topologies;
+  Topology& topology = cache.Scratch();
+  const bool keyed = TopologyOf(mol, flavor, topology);
   if (const Outcome* known = keyed ? cache.Find(topology) : nullptr) {
     Apply(*known, mol);
   } else {

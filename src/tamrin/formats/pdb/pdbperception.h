@@ -25,7 +25,7 @@ class QvPDBInputState : public QvMolStreamReaderState {
 
   std::vector<std::string> links;
   std::unique_ptr<QvPDBTopologyCache> topologies;
-  std::vector<double> coords;            // by atom index, three each
+  std::vector<float> coords;             // by atom index, three each
   std::vector<QvAtomBase*> by_serial;    // atoms by serial number
 };
 

@@ -14,6 +14,7 @@
 #include "tamrin/chem/elements.h"
 #include "tamrin/formats/pdb/pdb.h"
 #include "tamrin/formats/pdb/pdbperception.h"
+#include "tamrin/model/coordtable.h"
 #include "tamrin/model/molbase.h"
 #include "tamrin/model/residue.h"
 #include "tamrin/streams/molstream.h"
@@ -37,9 +38,18 @@ std::string_view Cols(std::string_view line, std::size_t first, std::size_t last
 
 char Col(std::string_view line, std::size_t col) { return line.size() >= col ? line[col - 1] : ' '; }
 
+// A float is read as a double and narrowed as a molecule narrows its
+// coordinates.
 template <class T>
 bool ParseCols(std::string_view line, std::size_t first, std::size_t last, T& value) {
-  return Pellar::ParseWhole(TrimBlanks(Cols(line, first, last)), value);
+  if constexpr (std::is_same_v<T, float>) {
+    double wide;
+    if (!ParseCols(line, first, last, wide)) return false;
+    value = QvNarrow<float>(wide);
+    return true;
+  } else {
+    return Pellar::ParseWhole(TrimBlanks(Cols(line, first, last)), value);
+  }
 }
 
 // Columns of atom records nearly always hold a number as the format lays it
@@ -47,6 +57,13 @@ bool ParseCols(std::string_view line, std::size_t first, std::size_t last, T& va
 // digits), for integers blanks, a '-' and digits. Such a field is read here
 // on the spot, to the value the general parser gives it (its digits over an
 // exact power of ten); any other text goes to that parser.
+//
+// A float takes the digits times the reciprocal of that power, rounded once:
+// the same float as the quotient rounded to a double and then to a float.
+// The quotient is never within 1e-10 (relative) of a value halfway between
+// two floats, which has 25 significant bits and a power of two below it,
+// and the product is off by 2^-52 at most; a multiplication does not keep
+// the reader waiting as a division does.
 template <std::size_t Decimals, class T>
 bool ParseColsFast(std::string_view line, std::size_t first, std::size_t last, T& value) {
   static_assert(Decimals < 7);
@@ -75,7 +92,10 @@ bool ParseColsFast(std::string_view line, std::size_t first, std::size_t last, T
       for (i = point + 1; i < width; ++i) take(field[i]);
     }
     if (!bad) {
-      if constexpr (std::is_floating_point_v<T>) {
+      if constexpr (std::is_same_v<T, float>) {
+        const float magnitude = static_cast<float>(static_cast<double>(digits) * (1.0 / kScale));
+        value = negative ? -magnitude : magnitude;
+      } else if constexpr (std::is_floating_point_v<T>) {
         const double magnitude = static_cast<double>(digits) / kScale;
         value = negative ? -magnitude : magnitude;
       } else {
@@ -178,7 +198,7 @@ class Reader {
   // coordinates of the atoms the molecule has already are kept; a slot of a
   // new atom is written before it is read, and those past the last atom are
   // cut off in Finish.
-  Reader(QvMolBase& mol, unsigned flags, std::vector<double>& coords, std::vector<QvAtomBase*>& by_serial)
+  Reader(QvMolBase& mol, unsigned flags, std::vector<float>& coords, std::vector<QvAtomBase*>& by_serial)
       : mol_(mol), flags_(flags), coords_(coords), by_serial_(by_serial) {
     coords_.resize(std::max(coords_.size(), 3 * std::size_t{mol_.GetMaxAtomIdx()}));
     if (mol_.GetMaxAtomIdx() > 0) mol_.GetCoords(coords_.data());
@@ -236,7 +256,7 @@ class Reader {
          (Col(line, 31) == '9' && Cols(line, 31, 54) == "9999.0009999.0009999.000")))
       return;
 
-    double xyz[3];
+    float xyz[3];
     if (!ParseColsFast<3>(line, 31, 38, xyz[0]) || !ParseColsFast<3>(line, 39, 46, xyz[1]) ||
         !ParseColsFast<3>(line, 47, 54, xyz[2])) {
       QvErrorHandler::Warning("Skipping invalid atom record: %.*s", static_cast<int>(line.size()), line.data());
@@ -270,20 +290,19 @@ class Reader {
     res.model = model_;
     res.fragment = fragment_;
     res.hetero = hetero;
-    double value;
-    if (line.size() >= 60 && ParseColsFast<2>(line, 55, 60, value)) {
-      if (flags_ & Flag::Radius)
-        atom->SetRadius(value);
-      else
-        res.occupancy = static_cast<float>(value);
+    if (line.size() >= 60) {
+      double radius;
+      if (!(flags_ & Flag::Radius))
+        ParseColsFast<2>(line, 55, 60, res.occupancy);
+      else if (ParseColsFast<2>(line, 55, 60, radius))
+        atom->SetRadius(radius);
     }
-    // Column 67 is blank in files that keep to "%6.2f" there.
-    const bool b_wide = line.size() > 66 && line[66] != ' ';
-    if (line.size() >= 66 && (b_wide ? ParseCols(line, 61, 67, value) : ParseColsFast<2>(line, 61, 66, value))) {
-      if (flags_ & Flag::Charge)
-        atom->SetPartialCharge(value);
-      else
-        res.b_factor = static_cast<float>(value);
+    if (line.size() >= 66) {
+      double charge;
+      if (!(flags_ & Flag::Charge))
+        ParseBFactor(line, res.b_factor);
+      else if (ParseBFactor(line, charge))
+        atom->SetPartialCharge(charge);
     }
     if ((flags_ & Flag::FormalCharge) && line.size() >= 79) {
       const char digit = line[78];
@@ -292,6 +311,13 @@ class Reader {
     Remember(res.serial, atom);
     atom->AddData(std::move(item));
     last_ = atom;
+  }
+
+  // Columns 61-66, or 61-67 unless column 67 is blank, as it is in files
+  // that keep to "%6.2f" there.
+  template <class T>
+  static bool ParseBFactor(std::string_view line, T& value) {
+    return line.size() > 66 && line[66] != ' ' ? ParseCols(line, 61, 67, value) : ParseColsFast<2>(line, 61, 66, value);
   }
 
   void Remember(int serial, QvAtomBase* atom) {
@@ -459,7 +485,7 @@ class Reader {
   bool new_entry_ = false;
   bool atoms_read_ = false;
   QvAtomBase* last_ = nullptr;
-  std::vector<double>& coords_;
+  std::vector<float>& coords_;
   std::vector<QvAtomBase*>& by_serial_;
   Pending pending_;
 };
