@@ -113,6 +113,14 @@ namespace Sorvil {
 %nodefaultdtor QvBase;
 %feature("docstring") QvBase "Base of every molecule, atom, bond and conformer: carries generic data (see QvGetData).";
 class QvBase {};
+// The native object in a slot of its own rather than in an attribute
+// dictionary: a reader makes and drops a molecule object per record.
+// Other attributes still go to a dictionary, made when first needed.
+%extend QvBase {
+  %pythoncode %{
+    __slots__ = ("this", "__dict__", "__weakref__")
+  %}
+}
 }  // namespace Sorvil
 
 namespace Tamrin {
