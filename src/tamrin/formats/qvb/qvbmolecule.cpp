@@ -209,7 +209,7 @@ bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
 
 // The one-byte form of a version 2 atom (its element bits are not 0):
 // element, hydrogens and flags; the extras bit is the caller's.
-void ShortAtom(unsigned lead, AtomFields& a) {
+[[gnu::always_inline]] inline void ShortAtom(unsigned lead, AtomFields& a) {
   a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
   a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
   a.aromatic = lead & kShortAromatic;
@@ -248,7 +248,8 @@ bool ReadBondV1(QVBCursor& in, BondFields& b) {
 
 // A version 2 bond's ends from its steps, and its order and flags from its
 // bond byte; the order's escape and the integer type are the caller's.
-void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_step, unsigned bits, BondFields& b) {
+[[gnu::always_inline]] inline void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_step,
+                                             unsigned bits, BondFields& b) {
   // Wraps for a negative atom; the range check that follows refuses it.
   b.bgn = previous + static_cast<std::uint64_t>(bgn_step);
   b.end = b.bgn + static_cast<std::uint64_t>(end_step);
@@ -260,7 +261,7 @@ void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_s
 // The one-byte form of a version 2 bond (below kLongBond): its steps and
 // kind from the tables, whose orders need no escape and whose types are
 // the order or none.
-void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
+[[gnu::always_inline]] inline void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
   const unsigned bits = kShortBondFlags[lead >> kShortKindShift];
   const auto [bgn_step, end_step] = kShortBondSteps[lead & kShortStepMask];
   PlaceBond(previous, bgn_step, end_step, bits, b);
