@@ -89,9 +89,10 @@ void QvBaseData::operator delete(void* block, std::size_t size) noexcept {
   const std::size_t k = SizeClass(size);
   ItemCache& cache = item_cache;
   if (cache.gone || cache.counts[k] >= kKeep[k]) return ::operator delete(block);
-  if (!cache.armed) Arm(cache);
   cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
   ++cache.counts[k];
+  // Last, so that the common path finds the thread's cache once.
+  if (!cache.armed) Arm(cache);
 }
 
 QvBase::QvBase(const QvBase& other) { CopyData(other); }
