@@ -55,8 +55,9 @@ class QvRecordPool {
   // frees the others.
   void Clear(size_t keep = 0) {
     for (size_t first = 0; first < used_; first += kBlockSize) {
-      Slot* slots = blocks_[first / kBlockSize]->slots;
-      for (Slot* slot = slots; slot != slots + std::min(kBlockSize, used_ - first); ++slot) {
+      Slot* const slots = blocks_[first / kBlockSize]->slots;
+      Slot* const end = slots + std::min(kBlockSize, used_ - first);
+      for (Slot* slot = slots; slot != end; ++slot) {
         if (slot->live) std::launder(reinterpret_cast<T*>(slot->storage))->~T();
         slot->live = false;
       }
