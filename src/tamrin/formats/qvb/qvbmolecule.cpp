@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include <zstd.h>
@@ -465,14 +466,18 @@ QVBReturn ReadFloatCoord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&
   if (!U8(in, marker)) return kSize;
   const std::size_t n = 3 * static_cast<std::size_t>(mol.NumAtoms());
   if (in.left() != n * sizeof(float) || mol.GetMaxAtomIdx() != mol.NumAtoms()) return kSize;
-  thread_local std::vector<float> xyz;
-  xyz.resize(n);
-  if (n) std::memcpy(xyz.data(), in.pos(), n * sizeof(float));  // no atoms: data() may be null
+  // A small molecule's values pass through the stack, a larger one's
+  // through storage kept per thread.
+  constexpr std::size_t kOnStack = 3 * 128;
+  float stack[kOnStack];
+  thread_local std::vector<float> large;
+  float* const xyz = n <= kOnStack ? stack : (large.resize(n), large.data());
+  std::memcpy(xyz, in.pos(), n * sizeof(float));
   if (marker != kMarker)
-    for (float& v : xyz) v = Swapped(v);
+    for (float& v : std::span(xyz, n)) v = Swapped(v);
   const unsigned char* rest = nullptr;
   in.take(in.left(), rest);
-  if (!mol.SetCoords(xyz.data())) return kCheck;
+  if (!mol.SetCoords(xyz)) return kCheck;
   mol.SetDimension(3);
   return kOk;
 }
