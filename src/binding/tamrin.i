@@ -113,6 +113,14 @@ namespace Sorvil {
 %nodefaultdtor QvBase;
 %feature("docstring") QvBase "Base of every molecule, atom, bond and conformer: carries generic data (see QvGetData).";
 class QvBase {};
+// The native object in a slot of its own rather than in an attribute
+// dictionary: a reader makes and drops a molecule object per record.
+// Other attributes still go to a dictionary, made when first needed.
+%extend QvBase {
+  %pythoncode %{
+    __slots__ = ("this", "__dict__", "__weakref__")
+  %}
+}
 }  // namespace Sorvil
 
 namespace Tamrin {
@@ -562,6 +570,24 @@ namespace tamrin_py {
 // adds per call there: an empty argument dict, a fresh "this" name and a
 // PyType_Modified that empties the class's attribute cache for every object
 // made. Reading makes one object per record.
+// The class's `this` slot is set through its descriptor, found once, rather
+// than by an attribute assignment that looks the name up every time.
+struct ThisSlot {
+  PyObject* descriptor = nullptr;
+  descrsetfunc set = nullptr;
+};
+
+ThisSlot FindThisSlot(PyObject* cls, PyObject* this_name) {
+  ThisSlot slot;
+  slot.descriptor = PyObject_GetAttr(cls, this_name);
+  if (!slot.descriptor) {
+    PyErr_Clear();
+    return slot;
+  }
+  slot.set = reinterpret_cast<descrsetfunc>(PyType_GetSlot(Py_TYPE(slot.descriptor), Py_tp_descr_set));
+  return slot;
+}
+
 PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
   swig_type_info* type = SWIGTYPE_p_Tamrin__QvGraphMolImpl;
   const auto* data = static_cast<SwigPyClientData*>(type->clientdata);
@@ -570,12 +596,16 @@ PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
   static PyObject* this_name = PyUnicode_InternFromString("this");
   static PyObject* no_args = PyTuple_New(0);
   if (!this_name || !no_args) return nullptr;
+  static const ThisSlot this_slot = FindThisSlot(data->newargs, this_name);
   PyObject* native = SwigPyObject_New(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
   if (!native) return nullptr;
   auto* cls = reinterpret_cast<PyTypeObject*>(data->newargs);
   const auto make = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
   PyObject* inst = make(cls, no_args, nullptr);
-  if (inst && PyObject_SetAttr(inst, this_name, native) != 0) Py_CLEAR(inst);
+  const int failed = !inst ? 0
+                     : this_slot.set ? this_slot.set(this_slot.descriptor, inst, native)
+                                     : PyObject_SetAttr(inst, this_name, native);
+  if (failed) Py_CLEAR(inst);
   Py_DECREF(native);
   return inst;
 }

@@ -192,6 +192,12 @@ class qvistream : public qvstream {
 
   std::size_t gcount() const { return gcount_; }
   std::size_t buffered() const { return static_cast<std::size_t>(end_ - cur_); }
+  // The bytes read ahead and not yet taken, loading the next block when
+  // there are none; valid until the next read. skip() takes them.
+  std::string_view lookahead() {
+    peek();
+    return std::string_view(cur_, buffered());
+  }
   // Nothing buffered and the source is exhausted.
   bool at_end() const { return cur_ == end_ && eof_; }
   // Why the data stopped before their real end (a gzip member cut short or

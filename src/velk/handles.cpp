@@ -27,10 +27,13 @@ void MessageLog::Msg(unsigned level, const char* text) {
   while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
   std::lock_guard<std::mutex> lock(mutex_);
   messages_.push_back(std::move(message));
+  pending_.store(true, std::memory_order_release);
 }
 
 std::vector<std::string> MessageLog::take() {
+  if (!pending_.load(std::memory_order_acquire)) return {};
   std::lock_guard<std::mutex> lock(mutex_);
+  pending_.store(false, std::memory_order_relaxed);
   return std::exchange(messages_, {});
 }
 

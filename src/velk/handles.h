@@ -1,6 +1,7 @@
 // Readers and writers opened by file name, as Python holds them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,9 @@ class MessageLog final : public Sorvil::QvErrorHandlerImplBase {
  private:
   std::mutex mutex_;
   std::vector<std::string> messages_;
+  // Whether messages_ may hold something: a read that said nothing, the
+  // common case, takes nothing without the lock.
+  std::atomic<bool> pending_{false};
 };
 
 // Owns one opened input; dropping the handle releases it. The toolkit's

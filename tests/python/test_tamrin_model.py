@@ -268,3 +268,30 @@ def test_deleted_conformers_raise_and_hand_over_activity():
     assert mol.GetActive() == second
     mol.DeleteConfs()
     assert mol.GetActive() is None and list(mol.GetConfs()) == []
+
+
+def _read_molecule(tmp_path) -> tamrin.QvMolBase:
+    from nimbrel import velk
+
+    path = tmp_path / "water.xyz"
+    path.write_text("3\nwater\nO 0 0 0\nH 0.96 0 0\nH -0.24 0.93 0\n")
+    return next(velk.read(path))
+
+
+@pytest.mark.parametrize("make", [
+    pytest.param(lambda tmp_path: tamrin.QvGraphMol(), id="constructed"),
+    pytest.param(lambda tmp_path: tamrin.QvMol(), id="multi-conformer"),
+    pytest.param(_read_molecule, id="read"),
+    pytest.param(lambda tmp_path: tamrin.QvGraphMol().NewAtom(6), id="atom"),
+])
+def test_wrappers_hold_their_record_apart_and_take_attributes_and_weak_references(tmp_path, make):
+    obj = make(tmp_path)
+    assert "this" not in vars(obj), "the native pointer has a slot of its own"
+    obj.note = "kept"
+    assert (obj.note, vars(obj)["note"]) == ("kept", "kept")
+    probe = weakref.ref(obj)
+    assert probe() is obj
+    assert obj.thisown in (True, False)
+    del obj
+    gc.collect()
+    assert probe() is None

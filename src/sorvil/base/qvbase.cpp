@@ -60,18 +60,6 @@ void Arm(ItemCache& cache) {
   cache.armed = true;
 }
 
-void Keep(ItemCache& cache, void* block, std::size_t k) {
-  cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
-  ++cache.counts[k];
-}
-
-// The first block a thread keeps arms its Flusher. Apart from the path that
-// keeps a block, so that this one reaches the thread's cache only once.
-[[gnu::noinline]] void ArmAndKeep(ItemCache& cache, void* block, std::size_t k) {
-  Arm(cache);
-  Keep(cache, block, k);
-}
-
 std::size_t SizeClass(std::size_t size) { return (size - 1) / kGrain; }
 
 // How many blocks of each size class a thread keeps.
@@ -101,8 +89,10 @@ void QvBaseData::operator delete(void* block, std::size_t size) noexcept {
   const std::size_t k = SizeClass(size);
   ItemCache& cache = item_cache;
   if (cache.gone || cache.counts[k] >= kKeep[k]) return ::operator delete(block);
-  if (!cache.armed) return ArmAndKeep(cache, block, k);
-  Keep(cache, block, k);
+  cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
+  ++cache.counts[k];
+  // Last, so that the common path finds the thread's cache once.
+  if (!cache.armed) Arm(cache);
 }
 
 QvBase::QvBase(const QvBase& other) { CopyData(other); }

@@ -103,11 +103,34 @@ QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId
   return QVBSuccess;
 }
 
+bool QvBinaryIOHandler::ReadBuffered(Pellar::qvistream& in, QvBase& target, QvTypeId type, bool& framing,
+                                     QVBReturn& result) const {
+  const std::string_view ahead = in.lookahead();
+  QVBCursor head(ahead);
+  std::uint64_t length = 0;
+  if (head.peek() <= 0) return false;
+  const auto code = static_cast<std::uint8_t>(head.get());
+  // A length cut off by the buffer's end, or a bad one, is left to the
+  // stream reader below, which reports it.
+  if (!head.varint(length, kMaxLength) || length == 0 || length > head.left()) return false;
+  const auto header = static_cast<std::size_t>(head.pos() - reinterpret_cast<const unsigned char*>(ahead.data()));
+  const std::string_view record = ahead.substr(0, header + static_cast<std::size_t>(length));
+  QVBCursor payload(record.substr(header));
+  // Taken as the stream reader would; the bytes stay in place until the
+  // next read of the stream, which no read function makes.
+  in.skip(static_cast<std::int64_t>(record.size()));
+  framing = false;
+  result = Dispatch({}, code, record, payload, target, type);
+  return true;
+}
+
 QVBReturn QvBinaryIOHandler::ReadRecord(Pellar::qvistream& in, QvBase& target, QvTypeId type, std::string& buffer,
                                         bool* lost) const {
   bool ignored = false;
   bool& framing = lost ? *lost : ignored;
   framing = true;
+  // Most records lie whole in the stream's buffer: read there, uncopied.
+  if (QVBReturn result = QVBSuccess; ReadBuffered(in, target, type, framing, result)) return result;
   std::string name;
   std::uint8_t code = 0;
   if (!QVBReadTag(in, name, code) || (code == 0 && name.empty())) return QVBReadTagFailed;

@@ -78,6 +78,11 @@ class QvBinaryIOHandler {
                        bool* lost = nullptr) const;
 
  private:
+  // Reads a record with a coded tag that lies whole in the stream's buffer
+  // there, giving its code in `result`; false, consuming nothing, for any
+  // other record.
+  bool ReadBuffered(Pellar::qvistream& in, QvBase& target, QvTypeId type, bool& framing, QVBReturn& result) const;
+
   // `name` may be empty for a tag given by its code.
   QVBReturn Dispatch(std::string_view name, std::uint8_t code, std::string_view record, QVBCursor& payload,
                      QvBase& target, QvTypeId type) const;

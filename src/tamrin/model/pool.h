@@ -54,13 +54,17 @@ class QvRecordPool {
   // records made next (handed out as in a new pool, in address order) and
   // frees the others.
   void Clear(size_t keep = 0) {
-    for (size_t i = 0; i < used_; ++i) {
-      Slot& slot = blocks_[i / kBlockSize]->slots[i % kBlockSize];
-      if (slot.live) std::launder(reinterpret_cast<T*>(slot.storage))->~T();
-      slot.live = false;
+    for (size_t first = 0; first < used_; first += kBlockSize) {
+      Slot* const slots = blocks_[first / kBlockSize]->slots;
+      Slot* const end = slots + std::min(kBlockSize, used_ - first);
+      for (Slot* slot = slots; slot != end; ++slot) {
+        if (slot->live) std::launder(reinterpret_cast<T*>(slot->storage))->~T();
+        slot->live = false;
+      }
     }
     used_ = 0;
     free_ = nullptr;
+    next_ = block_end_ = nullptr;
     keep = std::min(keep, blocks_.size());
     if (keep == blocks_.size()) return;
     if (!spares_gone) {
@@ -124,10 +128,17 @@ class QvRecordPool {
 
   // The first slot never handed out since the pool was made or cleared.
   Slot* Unused() {
-    if (used_ == blocks_.size() * kBlockSize) AddBlock();
-    Slot* slot = &blocks_[used_ / kBlockSize]->slots[used_ % kBlockSize];
+    if (next_ == block_end_) EnterBlock();
     ++used_;
-    return slot;
+    return next_++;
+  }
+
+  // Hands out the slots of the block after the ones used, made when missing.
+  void EnterBlock() {
+    if (used_ == blocks_.size() * kBlockSize) AddBlock();
+    Slot* slots = blocks_[used_ / kBlockSize]->slots;
+    next_ = slots;
+    block_end_ = slots + kBlockSize;
   }
 
   void AddBlock() {
@@ -141,6 +152,10 @@ class QvRecordPool {
   mutable std::vector<std::uintptr_t> sorted_;
   Slot* free_ = nullptr;
   size_t used_ = 0;  // slots handed out in order, from the first block on
+  // The next slot to hand out in order and the end of its block; both null
+  // until the first one.
+  Slot* next_ = nullptr;
+  Slot* block_end_ = nullptr;
 };
 
 }  // namespace Tamrin

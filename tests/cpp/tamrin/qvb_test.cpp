@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "pellar/qvgzstream.h"
+#include "pellar/qvstream.h"
 #include "pellar/qvsstream.h"
 #include "sorvil/base/tagdata.h"
 #include "support/captured_messages.h"
@@ -463,3 +464,41 @@ TEST(Qvb, TokenizerCutsWholeRecords) {
 }
 
 }  // namespace
+
+// Records are read where they lie in the stream's buffer when they fit, and
+// through a copy when the buffer's end cuts them (in the tag, the length or
+// the payload) or they are larger than the buffer: all read alike.
+TEST(Qvb, RecordsCutByTheStreamBufferReadAlike) {
+  const QvGraphMol rich = RichMolecule();
+  const QvGraphMol small = smiles_test::FromSmiles("CC");
+  // A record of more than one buffer: coordinates alone take 12 bytes an atom.
+  QvGraphMol chain = smiles_test::FromSmiles(std::string(Pellar::qvstream::BufferSize / 10, 'C'));
+  std::vector<float> xyz(3 * chain.GetMaxAtomIdx(), 1.5f);
+  chain.SetCoords(xyz.data());
+  ASSERT_GT(Write({&chain.GetMol()}, QvFormat::QVB).size(), Pellar::qvstream::BufferSize);
+  const struct {
+    const char* what;
+    std::vector<const QvMolBase*> pattern;
+  } cases[] = {
+      {"small records", {&small.GetMol()}},
+      {"mixed sizes", {&rich.GetMol(), &small.GetMol(), &small.GetMol()}},
+      {"records larger than the buffer", {&chain.GetMol(), &small.GetMol()}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::size_t repeats = 3 * Pellar::qvstream::BufferSize / Write(c.pattern, QvFormat::QVB).size() + 2;
+    std::vector<const QvMolBase*> mols;
+    for (std::size_t k = 0; k < repeats; ++k) mols.insert(mols.end(), c.pattern.begin(), c.pattern.end());
+    const std::string bytes = Write(mols, QvFormat::QVB);
+    ASSERT_GT(bytes.size(), 3 * Pellar::qvstream::BufferSize);
+    const Read r = ReadAll(bytes, QvFormat::QVB);
+    EXPECT_TRUE(r.messages.empty()) << testing::PrintToString(r.messages);
+    ASSERT_EQ(r.mols.size(), mols.size());
+    // The pattern's molecules read as they do alone (every field, above),
+    // and every copy writes back to the bytes it was read from.
+    std::vector<const QvMolBase*> back;
+    for (const QvGraphMol& mol : r.mols) back.push_back(&mol.GetMol());
+    EXPECT_TRUE(Write(back, QvFormat::QVB) == bytes);
+    for (std::size_t i = 0; i < c.pattern.size(); ++i) ExpectSameMolecule(*c.pattern[i], r.mols[i]);
+  }
+}

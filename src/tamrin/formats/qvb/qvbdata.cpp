@@ -405,7 +405,7 @@ std::string DataWriter::Finish(bool counted) const {
 namespace {
 
 // The tag an item refers to; QvNoTag for a reference to nothing.
-QvTag TagOf(std::uint64_t ref, const std::vector<QvTag>& names, unsigned version) {
+QvTag TagOf(std::uint64_t ref, std::span<const QvTag> names, unsigned version) {
   if (version == 1 ? ref < Sorvil::kQvFirstNamedTag : ref % 2 == 0) {
     const std::uint64_t number = version == 1 ? ref : ref / 2;
     return number < Sorvil::kQvFirstNamedTag ? static_cast<QvTag>(number) : Sorvil::QvNoTag;
@@ -414,7 +414,7 @@ QvTag TagOf(std::uint64_t ref, const std::vector<QvTag>& names, unsigned version
   return entry < names.size() ? names[entry] : Sorvil::QvNoTag;
 }
 
-QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& names, unsigned version) {
+QVBReturn ReadItems(QVBCursor& in, QvBase& object, std::span<const QvTag> names, unsigned version) {
   std::uint64_t count = 0;
   // Each item takes at least three bytes.
   if (!Var(in, count) || count > in.left() / 3) return Sorvil::QVBIncorrectSize;
@@ -433,7 +433,7 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, const std::vector<QvTag>& nam
 // value (length-prefixed, or a bare varint for varint types), at least two
 // bytes each.
 template <class Owner>
-QVBReturn ReadColumns(QVBCursor& in, std::span<Owner* const> owners, const std::vector<QvTag>& names,
+QVBReturn ReadColumns(QVBCursor& in, std::span<Owner* const> owners, std::span<const QvTag> names,
                       unsigned version) {
   std::uint64_t columns = 0;
   if (!Var(in, columns) || columns > in.left() / 3) return Sorvil::QVBIncorrectSize;
@@ -459,14 +459,30 @@ QVBReturn ReadColumns(QVBCursor& in, std::span<Owner* const> owners, const std::
   return Sorvil::QVBSuccess;
 }
 
+// The names of one data payload, on the reader's stack: most payloads name
+// a few. A longer table goes to the heap.
+class NameTable {
+ public:
+  // Room for `count` names, which the caller fills.
+  std::span<QvTag> Sized(std::size_t count) {
+    if (count <= kInline) return std::span<QvTag>(inline_.data(), count);
+    heap_.resize(count);
+    return heap_;
+  }
+
+ private:
+  static constexpr std::size_t kInline = 16;
+  std::array<QvTag, kInline> inline_;
+  std::vector<QvTag> heap_;
+};
+
 // The version and name table that start every data payload.
-QVBReturn ReadNames(QVBCursor& in, unsigned& version, std::vector<QvTag>& names) {
+QVBReturn ReadNames(QVBCursor& in, unsigned& version, NameTable& table, std::span<const QvTag>& names) {
   std::uint64_t count = 0;
   if (!U8(in, version) || version < 1 || version > kDataVersion) return Sorvil::QVBCheckFailed;
   if (!Var(in, count) || count > in.left()) return Sorvil::QVBIncorrectSize;
-  names.clear();
-  names.reserve(static_cast<std::size_t>(count));
-  for (std::uint64_t i = 0; i < count; ++i) {
+  const std::span<QvTag> out = table.Sized(static_cast<std::size_t>(count));
+  for (QvTag& tag : out) {
     std::uint64_t n = 0;
     std::string_view name;
     if (version == 1) {
@@ -474,39 +490,34 @@ QVBReturn ReadNames(QVBCursor& in, unsigned& version, std::vector<QvTag>& names)
     } else if (!Var(in, n)) {
       return Sorvil::QVBIncorrectSize;
     } else if (n < kWellKnownCount) {
-      names.push_back(WellKnownTags()[n]);
+      tag = WellKnownTags()[n];
       continue;
     } else if (n - kWellKnownCount > in.left() || !in.take(static_cast<std::size_t>(n - kWellKnownCount), name)) {
       return Sorvil::QVBIncorrectSize;
     }
     if (name.empty()) return Sorvil::QVBIncorrectSize;
-    names.push_back(Sorvil::QvGetTag(name));
+    tag = Sorvil::QvGetTag(name);
   }
+  names = out;
   return Sorvil::QVBSuccess;
-}
-
-// Kept per thread: a file of small records allocates the table once. Out of
-// line, so that its callers hold a plain reference rather than asking for
-// the thread's storage at every use.
-[[gnu::noinline]] std::vector<QvTag>& NameTable() {
-  thread_local std::vector<QvTag> names;
-  return names;
 }
 
 }  // namespace
 
 QVBReturn ReadData(QVBCursor& in, QvBase& object) {
   unsigned version = 0;
-  std::vector<QvTag>& names = NameTable();
-  if (const QVBReturn result = ReadNames(in, version, names); result != Sorvil::QVBSuccess) return result;
+  NameTable table;
+  std::span<const QvTag> names;
+  if (const QVBReturn result = ReadNames(in, version, table, names); result != Sorvil::QVBSuccess) return result;
   return ReadItems(in, object, names, version);
 }
 
 template <class Owner>
 QVBReturn ReadOwnersData(QVBCursor& in, std::span<Owner* const> owners) {
   unsigned version = 0;
-  std::vector<QvTag>& names = NameTable();
-  if (const QVBReturn result = ReadNames(in, version, names); result != Sorvil::QVBSuccess) return result;
+  NameTable table;
+  std::span<const QvTag> names;
+  if (const QVBReturn result = ReadNames(in, version, table, names); result != Sorvil::QVBSuccess) return result;
   unsigned layout = kRows;
   if (version > 1 && (!U8(in, layout) || layout > kColumns)) return Sorvil::QVBCheckFailed;
   if (layout == kColumns) return ReadColumns(in, owners, names, version);

@@ -3,6 +3,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "pellar/qvstream.h"
@@ -25,8 +26,11 @@ struct QVBState final : QvMolStreamBinaryState {
 
 std::unique_ptr<QvMolStreamBinaryState> MakeState() { return std::make_unique<QVBState>(); }
 
+// The state is the one MakeState made for these formats; the type test is an
+// exact one, which costs a pointer comparison where a cast would search.
 std::string& Buffer(qvmolstreambase& stream) {
-  if (auto* state = dynamic_cast<QVBState*>(stream.BinaryState())) return state->buffer;
+  QvMolStreamBinaryState* state = stream.BinaryState();
+  if (state && typeid(*state) == typeid(QVBState)) return static_cast<QVBState*>(state)->buffer;
   thread_local std::string fallback;
   return fallback;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include <zstd.h>
@@ -209,7 +210,7 @@ bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
 
 // The one-byte form of a version 2 atom (its element bits are not 0):
 // element, hydrogens and flags; the extras bit is the caller's.
-void ShortAtom(unsigned lead, AtomFields& a) {
+[[gnu::always_inline]] inline void ShortAtom(unsigned lead, AtomFields& a) {
   a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
   a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
   a.aromatic = lead & kShortAromatic;
@@ -248,7 +249,8 @@ bool ReadBondV1(QVBCursor& in, BondFields& b) {
 
 // A version 2 bond's ends from its steps, and its order and flags from its
 // bond byte; the order's escape and the integer type are the caller's.
-void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_step, unsigned bits, BondFields& b) {
+[[gnu::always_inline]] inline void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_step,
+                                             unsigned bits, BondFields& b) {
   // Wraps for a negative atom; the range check that follows refuses it.
   b.bgn = previous + static_cast<std::uint64_t>(bgn_step);
   b.end = b.bgn + static_cast<std::uint64_t>(end_step);
@@ -260,7 +262,7 @@ void PlaceBond(std::uint64_t previous, std::int64_t bgn_step, std::int64_t end_s
 // The one-byte form of a version 2 bond (below kLongBond): its steps and
 // kind from the tables, whose orders need no escape and whose types are
 // the order or none.
-void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
+[[gnu::always_inline]] inline void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
   const unsigned bits = kShortBondFlags[lead >> kShortKindShift];
   const auto [bgn_step, end_step] = kShortBondSteps[lead & kShortStepMask];
   PlaceBond(previous, bgn_step, end_step, bits, b);
@@ -464,14 +466,18 @@ QVBReturn ReadFloatCoord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&
   if (!U8(in, marker)) return kSize;
   const std::size_t n = 3 * static_cast<std::size_t>(mol.NumAtoms());
   if (in.left() != n * sizeof(float) || mol.GetMaxAtomIdx() != mol.NumAtoms()) return kSize;
-  thread_local std::vector<float> xyz;
-  xyz.resize(n);
-  if (n) std::memcpy(xyz.data(), in.pos(), n * sizeof(float));  // no atoms: data() may be null
+  // A small molecule's values pass through the stack, a larger one's
+  // through storage kept per thread.
+  constexpr std::size_t kOnStack = 3 * 128;
+  float stack[kOnStack];
+  thread_local std::vector<float> large;
+  float* const xyz = n <= kOnStack ? stack : (large.resize(n), large.data());
+  std::memcpy(xyz, in.pos(), n * sizeof(float));
   if (marker != kMarker)
-    for (float& v : xyz) v = Swapped(v);
+    for (float& v : std::span(xyz, n)) v = Swapped(v);
   const unsigned char* rest = nullptr;
   in.take(in.left(), rest);
-  if (!mol.SetCoords(xyz.data())) return kCheck;
+  if (!mol.SetCoords(xyz)) return kCheck;
   mol.SetDimension(3);
   return kOk;
 }
