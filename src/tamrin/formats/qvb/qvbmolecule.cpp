@@ -472,7 +472,7 @@ QVBReturn ReadFloatCoord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&
   float stack[kOnStack];
   thread_local std::vector<float> large;
   float* const xyz = n <= kOnStack ? stack : (large.resize(n), large.data());
-  std::memcpy(xyz, in.pos(), n * sizeof(float));
+  if (n) std::memcpy(xyz, in.pos(), n * sizeof(float));  // no atoms: the payload may have no storage
   if (marker != kMarker)
     for (float& v : std::span(xyz, n)) v = Swapped(v);
   const unsigned char* rest = nullptr;
