@@ -210,11 +210,11 @@ bool ReadAtomV1(QVBCursor& in, AtomFields& a) {
 
 // The one-byte form of a version 2 atom (its element bits are not 0):
 // element, hydrogens and flags; the extras bit is the caller's.
-[[gnu::always_inline]] inline void ShortAtom(unsigned lead, AtomFields& a) {
-  a.atomic_num = kCommonElements[(lead & kShortElementMask) - 1];
-  a.hydrogens = lead >> kShortHydrogenShift & kShortHydrogens;
-  a.aromatic = lead & kShortAromatic;
-  a.in_ring = lead & kShortInRing;
+[[gnu::always_inline]] inline AtomFields ShortAtom(unsigned lead) {
+  return AtomFields{.atomic_num = kCommonElements[(lead & kShortElementMask) - 1],
+                    .hydrogens = lead >> kShortHydrogenShift & kShortHydrogens,
+                    .aromatic = (lead & kShortAromatic) != 0,
+                    .in_ring = (lead & kShortInRing) != 0};
 }
 
 bool ReadAtomV2(QVBCursor& in, AtomFields& a) {
@@ -223,7 +223,7 @@ bool ReadAtomV2(QVBCursor& in, AtomFields& a) {
   unsigned extras = 0;
   if (!U8(in, lead)) return false;
   if (lead & kShortElementMask) {
-    ShortAtom(lead, a);
+    a = ShortAtom(lead);
     if (!(lead & kShortExtras)) return true;
   } else {
     if (lead != 0 || !Var32(in, a.atomic_num) || !U8(in, bits) || bits >= 2 * kAtomExtras) return false;
@@ -262,11 +262,13 @@ bool ReadBondV1(QVBCursor& in, BondFields& b) {
 // The one-byte form of a version 2 bond (below kLongBond): its steps and
 // kind from the tables, whose orders need no escape and whose types are
 // the order or none.
-[[gnu::always_inline]] inline void ShortBond(unsigned lead, std::uint64_t previous, BondFields& b) {
+[[gnu::always_inline]] inline BondFields ShortBond(unsigned lead, std::uint64_t previous) {
   const unsigned bits = kShortBondFlags[lead >> kShortKindShift];
   const auto [bgn_step, end_step] = kShortBondSteps[lead & kShortStepMask];
+  BondFields b;
   PlaceBond(previous, bgn_step, end_step, bits, b);
   if (bits & kTypeIsOrder) b.type = b.order;
+  return b;
 }
 
 bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
@@ -276,7 +278,7 @@ bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
   unsigned bits = 0;
   if (!U8(in, lead) || lead > kLongBond) return false;
   if (lead != kLongBond) {
-    ShortBond(lead, previous, b);
+    b = ShortBond(lead, previous);
     return true;
   }
   if (!Var(in, steps) || ((steps & kStepEscape) == kStepEscape && !Var(in, more)) || !U8(in, bits) ||
@@ -288,26 +290,22 @@ bool ReadBondV2(QVBCursor& in, std::uint64_t previous, BondFields& b) {
   return !(bits & kHasIntType) || Var32(in, b.type);
 }
 
-// Most version 2 atoms and bonds are one byte: decoded here, in the loop
-// over them, and every other form by the readers above.
-[[gnu::always_inline]] inline bool ReadAtom(QVBCursor& in, unsigned version, AtomFields& a) {
-  const int lead = in.peek();
-  if (version != 1 && lead > 0 && (lead & kShortElementMask) && !(lead & kShortExtras)) {
-    in.get();
-    ShortAtom(static_cast<unsigned>(lead), a);
-    return true;
-  }
+// Most version 2 atoms and bonds are one byte: the loop over them decodes
+// those itself, in registers, and calls these for every other form.
+bool ReadLongAtom(QVBCursor& in, unsigned version, AtomFields& a) {
   return version == 1 ? ReadAtomV1(in, a) : ReadAtomV2(in, a);
 }
 
-[[gnu::always_inline]] inline bool ReadBond(QVBCursor& in, unsigned version, std::uint64_t previous, BondFields& b) {
-  const int lead = in.peek();
-  if (version != 1 && lead >= 0 && lead < static_cast<int>(kLongBond)) {
-    in.get();
-    ShortBond(static_cast<unsigned>(lead), previous, b);
-    return true;
-  }
+bool ReadLongBond(QVBCursor& in, unsigned version, std::uint64_t previous, BondFields& b) {
   return version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b);
+}
+
+bool IsShortAtom(unsigned version, int lead) {
+  return version != 1 && lead > 0 && (lead & kShortElementMask) && !(lead & kShortExtras);
+}
+
+bool IsShortBond(unsigned version, int lead) {
+  return version != 1 && lead >= 0 && lead < static_cast<int>(kLongBond);
 }
 
 // Sets what differs from a new atom's zeros; false when a value is refused.
@@ -395,15 +393,28 @@ template <class Builder>
 QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms, std::uint64_t bonds,
                             Builder builder) {
   for (std::uint64_t i = 0; i < atoms; ++i) {
+    if (const int lead = in.peek(); IsShortAtom(version, lead)) {
+      in.get();
+      if (!builder.Atom(ShortAtom(static_cast<unsigned>(lead)))) return kCheck;
+      continue;
+    }
     AtomFields a;
-    if (!ReadAtom(in, version, a)) return kSize;
+    if (!ReadLongAtom(in, version, a)) return kSize;
     if (!builder.Atom(a)) return kCheck;
   }
+  const auto add = [&](const BondFields& b) { return b.bgn < atoms && b.end < atoms && builder.Bond(b); };
   std::uint64_t previous = 0;
   for (std::uint64_t i = 0; i < bonds; ++i) {
+    if (const int lead = in.peek(); IsShortBond(version, lead)) {
+      in.get();
+      const BondFields b = ShortBond(static_cast<unsigned>(lead), previous);
+      if (!add(b)) return kCheck;
+      previous = b.bgn;
+      continue;
+    }
     BondFields b;
-    if (!ReadBond(in, version, previous, b)) return kSize;
-    if (b.bgn >= atoms || b.end >= atoms || !builder.Bond(b)) return kCheck;
+    if (!ReadLongBond(in, version, previous, b)) return kSize;
+    if (!add(b)) return kCheck;
     previous = b.bgn;
   }
   return kOk;
