@@ -36,11 +36,14 @@ bool QVBReadPayload(Pellar::qvistream& in, std::uint64_t length, std::string& bu
 
 void QvBinaryIOHandler::Register(const QvReadFxnBase& fxn) {
   const auto index = static_cast<std::uint16_t>(fxns_.size());
-  const std::uint8_t code = QVBTagCode(fxn.GetName());
   fxns_.push_back(&fxn);
-  codes_.push_back(code);
   next_by_code_.push_back(kNoFxn);
-  std::uint16_t* link = &first_by_code_[code];
+  FirstOfCode& first = first_by_code_[QVBTagCode(fxn.GetName())];
+  if (first.index == kNoFxn) {
+    first = {fxn.GetTarget(), &fxn, index};
+    return;
+  }
+  std::uint16_t* link = &first.index;
   while (*link != kNoFxn) link = &next_by_code_[*link];
   *link = index;
 }
@@ -49,7 +52,9 @@ QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::uint8_t code, 
                                       QVBCursor& payload, QvBase& target, QvTypeId type) const {
   // A coded tag names the function's name exactly when the codes agree.
   if (code != 0) {
-    for (std::uint16_t i = first_by_code_[code]; i != kNoFxn; i = next_by_code_[i])
+    const FirstOfCode& first = first_by_code_[code];
+    if (first.fxn && first.target == type) return first.fxn->Read(payload, target, *this);
+    for (std::uint16_t i = first.index; i != kNoFxn; i = next_by_code_[i])
       if (fxns_[i]->GetTarget() == type) return fxns_[i]->Read(payload, target, *this);
     name = QVBTagName(code);
   } else {

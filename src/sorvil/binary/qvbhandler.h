@@ -90,17 +90,16 @@ class QvBinaryIOHandler {
   static constexpr std::uint16_t kNoFxn = UINT16_MAX;
 
   std::vector<const QvReadFxnBase*> fxns_;
-  // The dictionary code of each function's name (0: none), compared before
-  // the names themselves.
-  std::vector<std::uint8_t> codes_;
-  // The functions of one code in registration order: the first one, and
-  // after each the next (kNoFxn ends the chain). A coded tag is matched
-  // by its chain alone, most often one function long.
-  std::array<std::uint16_t, 256> first_by_code_ = [] {
-    std::array<std::uint16_t, 256> none;
-    none.fill(kNoFxn);
-    return none;
-  }();
+  // The functions of one code in registration order: the first one, with
+  // its target class at hand, and after each the next (kNoFxn ends the
+  // chain). A coded tag is matched by its chain alone, most often by the
+  // first function.
+  struct FirstOfCode {
+    QvTypeId target = 0;
+    const QvReadFxnBase* fxn = nullptr;
+    std::uint16_t index = kNoFxn;
+  };
+  std::array<FirstOfCode, 256> first_by_code_{};
   std::vector<std::uint16_t> next_by_code_;
 };
 
