@@ -52,9 +52,8 @@ QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::uint8_t code, 
                                       QVBCursor& payload, QvBase& target, QvTypeId type) const {
   // A coded tag names the function's name exactly when the codes agree.
   if (code != 0) {
-    const FirstOfCode& first = first_by_code_[code];
-    if (first.fxn && first.target == type) return first.fxn->Read(payload, target, *this);
-    for (std::uint16_t i = first.index; i != kNoFxn; i = next_by_code_[i])
+    if (const QvReadFxnBase* fxn = FirstFxn(code, type)) return fxn->Read(payload, target, *this);
+    for (std::uint16_t i = first_by_code_[code].index; i != kNoFxn; i = next_by_code_[i])
       if (fxns_[i]->GetTarget() == type) return fxns_[i]->Read(payload, target, *this);
     name = QVBTagName(code);
   } else {
@@ -98,6 +97,7 @@ QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId 
   const unsigned char* bytes = nullptr;
   if (!in.take(static_cast<std::size_t>(length), bytes)) return QVBIncorrectSize;
   QVBCursor payload(bytes, static_cast<std::size_t>(length));
+  if (const QvReadFxnBase* fxn = FirstFxn(code, type)) return fxn->Read(payload, target, *this);
   const std::string_view record(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
   return Dispatch(name, code, record, payload, target, type);
 }

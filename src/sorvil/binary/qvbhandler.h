@@ -89,6 +89,13 @@ class QvBinaryIOHandler {
 
   static constexpr std::uint16_t kNoFxn = UINT16_MAX;
 
+  // The function of the common case, the first registered for a coded tag
+  // reading into `type`; null for code 0 and every other case.
+  const QvReadFxnBase* FirstFxn(std::uint8_t code, QvTypeId type) const {
+    const FirstOfCode& first = first_by_code_[code];
+    return code != 0 && first.target == type ? first.fxn : nullptr;
+  }
+
   std::vector<const QvReadFxnBase*> fxns_;
   // The functions of one code in registration order: the first one, with
   // its target class at hand, and after each the next (kNoFxn ends the
