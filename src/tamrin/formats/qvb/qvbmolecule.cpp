@@ -345,6 +345,7 @@ class AnyBuilder {
     return true;
   }
   // The ends are atoms this builder made (checked by the caller).
+  void BeginBonds() {}
   bool Bond(const BondFields& b) {
     return SetBondFields(mol_.NewBond((*made_)[b.bgn], (*made_)[b.end], b.order), b);
   }
@@ -360,7 +361,7 @@ class AnyBuilder {
 template <class Graph>
 class GraphBuilder {
  public:
-  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol), atoms_(mol.AtomList()) {
+  GraphBuilder(Graph& mol, std::uint64_t atoms, std::uint64_t bonds) : mol_(mol) {
     mol.PrepareFill(static_cast<unsigned>(atoms), static_cast<unsigned>(bonds));
   }
   // False for a charge the model cannot hold, as SetFormalCharge would refuse it.
@@ -377,6 +378,9 @@ class GraphBuilder {
                               .in_ring = a.in_ring});
     return true;
   }
+  // After the last atom: the list no longer moves, and its start is kept
+  // here rather than read through the molecule for every bond.
+  void BeginBonds() { atoms_ = mol_.AtomList().data(); }
   bool Bond(const BondFields& b) {
     if (b.bgn == b.end) return false;
     mol_.AddBond(static_cast<QvAtom*>(atoms_[b.bgn]), static_cast<QvAtom*>(atoms_[b.end]),
@@ -386,7 +390,7 @@ class GraphBuilder {
 
  private:
   Graph& mol_;
-  const QvAtomVector& atoms_;
+  QvAtomBase* const* atoms_ = nullptr;
 };
 
 template <class Builder>
@@ -402,6 +406,7 @@ QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms
     if (!ReadLongAtom(in, version, a)) return kSize;
     if (!builder.Atom(a)) return kCheck;
   }
+  builder.BeginBonds();
   const auto add = [&](const BondFields& b) { return b.bgn < atoms && b.end < atoms && builder.Bond(b); };
   std::uint64_t previous = 0;
   for (std::uint64_t i = 0; i < bonds; ++i) {
