@@ -14,14 +14,17 @@ QvMolBin::~QvMolBin() {
 }
 
 std::unique_ptr<QvGraphMolImpl> QvMolBin::Take() {
-  std::unique_ptr<QvGraphMolImpl> mol;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (count_) mol.reset(mols_[--count_]);
-  }
-  if (!mol) return std::make_unique<QvGraphMolImpl>();
+  std::unique_ptr<QvGraphMolImpl> mol = TakeForReading();
   mol->Clear();
   return mol;
+}
+
+std::unique_ptr<QvGraphMolImpl> QvMolBin::TakeForReading() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (count_) return std::unique_ptr<QvGraphMolImpl>(mols_[--count_]);
+  }
+  return std::make_unique<QvGraphMolImpl>();
 }
 
 void QvMolBin::Put(std::unique_ptr<QvGraphMolImpl> mol) {

@@ -38,6 +38,9 @@ class QvMolBin {
 
   // An empty molecule: the one put in last, cleared, or a new one.
   std::unique_ptr<QvGraphMolImpl> Take();
+  // The same uncleared, for a reader whose first step clears the molecule
+  // anyway (as the toolkit's molecule readers do); still on this thread.
+  std::unique_ptr<QvGraphMolImpl> TakeForReading();
   // Keeps a molecule no one refers to any more, or frees it.
   void Put(std::unique_ptr<QvGraphMolImpl> mol);
   // The molecules kept.

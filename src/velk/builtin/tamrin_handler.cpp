@@ -11,6 +11,7 @@
 #include "pellar/qvstream.h"
 #include "sorvil/error/errorhandler.h"
 #include "tamrin/model/graphmol.h"
+#include "tamrin/model/molbin.h"
 #include "tamrin/model/mcmol.h"
 #include "tamrin/streams/molio.h"
 #include "velk/errors.h"
@@ -80,9 +81,12 @@ bool TamrinMolSource::next(QvGraphMol& mol) {
   return noted(Tamrin::QvReadMolecule(stream_, mol.GetMol()));
 }
 
+// The stream's reader clears the molecule before it reads: a recycled one
+// is not cleared twice.
 bool TamrinMolSource::next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol) {
   if (auto* reader = parallel()) return noted(reader->Next(mol));
-  return MolSource::next_owned(mol);
+  if (!mol) mol = Tamrin::QvMolBin::Shared().TakeForReading();
+  return next(*mol);
 }
 
 // The stream skips a bad record and goes on, and a gzip member cut short
