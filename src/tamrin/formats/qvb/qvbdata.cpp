@@ -213,9 +213,22 @@ bool AddResidue(QvBase& object, QvTag tag, std::string_view bytes) {
   return true;
 }
 
+// An SD pair whose value is an integer (kSDInteger), from `in`: the pair
+// gets the integer's digits back as its value.
+QVBReturn ReadSDInteger(QVBCursor& in, QvBase& object, QvTag tag) {
+  std::string_view name;
+  std::int64_t number = 0;
+  if (!Text(in, name) || !Zig(in, number)) return Sorvil::QVBIncorrectSize;
+  char digits[24];
+  const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+  object.EmplaceData<Sorvil::QvTagData>(tag, name, std::string_view(digits, printed));
+  return Sorvil::QVBSuccess;
+}
+
 // Reads a value of a type whose bytes tell where it ends (IsBare) straight
 // from `in` and adds it to `object`: QVBIncorrectSize when the bytes run
-// out, QVBCheckFailed for a value out of its type's range.
+// out, QVBCheckFailed for a value out of its type's range. Small enough to
+// inline into the loops over items; the SD pair has a function of its own.
 QVBReturn ReadBare(QVBCursor& in, QvBase& object, QvTag tag, unsigned type) {
   std::int64_t number = 0;
   std::uint64_t var = 0;
@@ -237,14 +250,8 @@ QVBReturn ReadBare(QVBCursor& in, QvBase& object, QvTag tag, unsigned type) {
       if (var > UINT32_MAX) return Sorvil::QVBCheckFailed;
       object.AddData(tag, static_cast<std::uint32_t>(var));
       return Sorvil::QVBSuccess;
-    case kSDInteger: {
-      std::string_view name;
-      if (!Text(in, name) || !Zig(in, number)) return Sorvil::QVBIncorrectSize;
-      char digits[24];
-      const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
-      object.EmplaceData<Sorvil::QvTagData>(tag, name, std::string_view(digits, printed));
-      return Sorvil::QVBSuccess;
-    }
+    case kSDInteger:
+      return ReadSDInteger(in, object, tag);
     default:
       return Sorvil::QVBCheckFailed;
   }
@@ -516,6 +523,7 @@ QVBReturn ReadNames(QVBCursor& in, unsigned& version, NameTable& table, std::spa
   if (!U8(in, version) || version < 1 || version > kDataVersion) return Sorvil::QVBCheckFailed;
   if (!Var(in, count) || count > in.left()) return Sorvil::QVBIncorrectSize;
   const std::span<QvTag> out = table.Sized(static_cast<std::size_t>(count));
+  const std::array<QvTag, kWellKnownCount>& known = WellKnownTags();
   for (QvTag& tag : out) {
     std::uint64_t n = 0;
     std::string_view name;
@@ -524,7 +532,7 @@ QVBReturn ReadNames(QVBCursor& in, unsigned& version, NameTable& table, std::spa
     } else if (!Var(in, n)) {
       return Sorvil::QVBIncorrectSize;
     } else if (n < kWellKnownCount) {
-      tag = WellKnownTags()[n];
+      tag = known[n];
       continue;
     } else if (n - kWellKnownCount > in.left() || !in.take(static_cast<std::size_t>(n - kWellKnownCount), name)) {
       return Sorvil::QVBIncorrectSize;
