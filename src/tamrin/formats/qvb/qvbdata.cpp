@@ -215,7 +215,7 @@ bool AddResidue(QvBase& object, QvTag tag, std::string_view bytes) {
 
 // An SD pair whose value is an integer (kSDInteger), from `in`: the pair
 // gets the integer's digits back as its value.
-QVBReturn ReadSDInteger(QVBCursor& in, QvBase& object, QvTag tag) {
+[[gnu::noinline]] QVBReturn ReadSDInteger(QVBCursor& in, QvBase& object, QvTag tag) {
   std::string_view name;
   std::int64_t number = 0;
   if (!Text(in, name) || !Zig(in, number)) return Sorvil::QVBIncorrectSize;
@@ -227,9 +227,10 @@ QVBReturn ReadSDInteger(QVBCursor& in, QvBase& object, QvTag tag) {
 
 // Reads a value of a type whose bytes tell where it ends (IsBare) straight
 // from `in` and adds it to `object`: QVBIncorrectSize when the bytes run
-// out, QVBCheckFailed for a value out of its type's range. Small enough to
-// inline into the loops over items; the SD pair has a function of its own.
-QVBReturn ReadBare(QVBCursor& in, QvBase& object, QvTag tag, unsigned type) {
+// out, QVBCheckFailed for a value out of its type's range. Inlined into the
+// loops over items, which would otherwise pay a call per item; the SD pair
+// has a function of its own.
+[[gnu::always_inline]] inline QVBReturn ReadBare(QVBCursor& in, QvBase& object, QvTag tag, unsigned type) {
   std::int64_t number = 0;
   std::uint64_t var = 0;
   switch (type) {
@@ -447,7 +448,7 @@ QVBReturn Refuse(QVBCursor& in, unsigned type, unsigned version) {
 }
 
 // Reads one value into `object`.
-QVBReturn ReadValue(QVBCursor& in, QvBase& object, QvTag tag, unsigned type, unsigned version) {
+[[gnu::always_inline]] inline QVBReturn ReadValue(QVBCursor& in, QvBase& object, QvTag tag, unsigned type, unsigned version) {
   if (IsBare(type, version)) return ReadBare(in, object, tag, type);
   std::string_view bytes;
   if (!Text(in, bytes)) return Sorvil::QVBIncorrectSize;
