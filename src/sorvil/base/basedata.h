@@ -56,6 +56,7 @@ class QvBaseData {
   static constexpr std::uint8_t BlockClass(std::size_t size) {
     return size > kCachedSize ? kHeapBlock : static_cast<std::uint8_t>((size - 1) / kBlockGrain);
   }
+  static_assert(kCachedSize / kBlockGrain < kHeapBlock, "every cached size class fits in block_");
 
   QvTag tag_;
   // The size class of this item's block and whether its destructor may be

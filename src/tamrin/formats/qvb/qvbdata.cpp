@@ -448,7 +448,8 @@ QVBReturn Refuse(QVBCursor& in, unsigned type, unsigned version) {
 }
 
 // Reads one value into `object`.
-[[gnu::always_inline]] inline QVBReturn ReadValue(QVBCursor& in, QvBase& object, QvTag tag, unsigned type, unsigned version) {
+[[gnu::always_inline]] inline QVBReturn ReadValue(QVBCursor& in, QvBase& object, QvTag tag, unsigned type,
+                                                  unsigned version) {
   if (IsBare(type, version)) return ReadBare(in, object, tag, type);
   std::string_view bytes;
   if (!Text(in, bytes)) return Sorvil::QVBIncorrectSize;
@@ -464,7 +465,8 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, std::span<const QvTag> names,
     unsigned type = 0;
     if (!Var(in, ref) || !U8(in, type)) return Sorvil::QVBIncorrectSize;
     const QvTag tag = TagOf(ref, names, version);
-    const QVBReturn result = tag == Sorvil::QvNoTag ? Refuse(in, type, version) : ReadValue(in, object, tag, type, version);
+    const QVBReturn result =
+        tag == Sorvil::QvNoTag ? Refuse(in, type, version) : ReadValue(in, object, tag, type, version);
     if (result != Sorvil::QVBSuccess) return result;
   }
   return Sorvil::QVBSuccess;
