@@ -7,11 +7,9 @@
 
 namespace Sorvil {
 
-QvBaseData::~QvBaseData() = default;
-
 namespace {
 
-constexpr std::size_t kGrain = 16;
+constexpr std::size_t kGrain = QvBaseData::kBlockGrain;
 constexpr std::size_t kSizes = QvBaseData::kCachedSize / kGrain;
 // Under the address sanitizer every block goes back to the heap, so that a
 // use after free is still caught (GCC and Clang say so differently).
@@ -39,6 +37,15 @@ struct ItemCache {
   bool gone;
 };
 constinit thread_local ItemCache item_cache{};
+
+// The calling thread's cache as a plain pointer, which a loop keeps in a
+// register: the empty asm hides where it came from, or the compiler would
+// look the thread-local up again after every call in the loop.
+ItemCache& ThisThreadCache() {
+  ItemCache* cache = &item_cache;
+  asm("" : "+r"(cache));
+  return *cache;
+}
 
 // Frees a thread's blocks when it ends; items freed after that (by other
 // thread-local objects' destructors) go straight to the heap.
@@ -69,6 +76,15 @@ constexpr std::array<unsigned, kSizes> kKeep = [] {
   return keep;
 }();
 
+// Hands a block of size class `k` back to `cache`, or to the heap.
+void Release(ItemCache& cache, void* block, std::size_t k) {
+  if (cache.gone || cache.counts[k] >= kKeep[k]) return ::operator delete(block);
+  cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
+  ++cache.counts[k];
+  // Last, so that the common path finds the thread's cache once.
+  if (!cache.armed) Arm(cache);
+}
+
 }  // namespace
 
 void* QvBaseData::operator new(std::size_t size) {
@@ -86,13 +102,7 @@ void* QvBaseData::operator new(std::size_t size) {
 void QvBaseData::operator delete(void* block, std::size_t size) noexcept {
   if (!block) return;
   if (size > kCachedSize) return ::operator delete(block);
-  const std::size_t k = SizeClass(size);
-  ItemCache& cache = item_cache;
-  if (cache.gone || cache.counts[k] >= kKeep[k]) return ::operator delete(block);
-  cache.blocks[k] = ::new (block) FreeBlock{cache.blocks[k]};
-  ++cache.counts[k];
-  // Last, so that the common path finds the thread's cache once.
-  if (!cache.armed) Arm(cache);
+  Release(item_cache, block, SizeClass(size));
 }
 
 QvBase::QvBase(const QvBase& other) { CopyData(other); }
@@ -113,9 +123,17 @@ void QvBase::ClearData() {
   QvBaseData* item = last_->next_;
   last_->next_ = nullptr;  // the ring opens into a list that ends at the last item
   last_ = nullptr;
+  // What `delete` does item by item, with the thread's cache found once and
+  // no call at all for values without a destructor.
+  ItemCache& cache = ThisThreadCache();
   while (item) {
     QvBaseData* next = item->next_;
-    delete item;
+    const std::uint8_t block = item->block_;
+    if (!item->plain_) item->~QvBaseData();
+    if (block == QvBaseData::kHeapBlock)
+      ::operator delete(item);
+    else
+      Release(cache, item, block);
     item = next;
   }
 }

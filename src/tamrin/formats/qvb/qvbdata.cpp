@@ -213,12 +213,55 @@ bool AddResidue(QvBase& object, QvTag tag, std::string_view bytes) {
   return true;
 }
 
+// An SD pair whose value is an integer (kSDInteger), from `in`: the pair
+// gets the integer's digits back as its value.
+[[gnu::noinline]] QVBReturn ReadSDInteger(QVBCursor& in, QvBase& object, QvTag tag) {
+  std::string_view name;
+  std::int64_t number = 0;
+  if (!Text(in, name) || !Zig(in, number)) return Sorvil::QVBIncorrectSize;
+  char digits[24];
+  const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
+  object.EmplaceData<Sorvil::QvTagData>(tag, name, std::string_view(digits, printed));
+  return Sorvil::QVBSuccess;
+}
+
+// Reads a value of a type whose bytes tell where it ends (IsBare) straight
+// from `in` and adds it to `object`: QVBIncorrectSize when the bytes run
+// out, QVBCheckFailed for a value out of its type's range. Inlined into the
+// loops over items, which would otherwise pay a call per item; the SD pair
+// has a function of its own.
+[[gnu::always_inline]] inline QVBReturn ReadBare(QVBCursor& in, QvBase& object, QvTag tag, unsigned type) {
+  std::int64_t number = 0;
+  std::uint64_t var = 0;
+  switch (type) {
+    case kBool: {
+      const int byte = in.get();
+      if (byte < 0) return Sorvil::QVBIncorrectSize;
+      if (byte > 1) return Sorvil::QVBCheckFailed;
+      object.AddData(tag, byte != 0);
+      return Sorvil::QVBSuccess;
+    }
+    case kZigInt:
+      if (!Zig(in, number)) return Sorvil::QVBIncorrectSize;
+      if (number < INT32_MIN || number > INT32_MAX) return Sorvil::QVBCheckFailed;
+      object.AddData(tag, static_cast<std::int32_t>(number));
+      return Sorvil::QVBSuccess;
+    case kVarUInt:
+      if (!Var(in, var)) return Sorvil::QVBIncorrectSize;
+      if (var > UINT32_MAX) return Sorvil::QVBCheckFailed;
+      object.AddData(tag, static_cast<std::uint32_t>(var));
+      return Sorvil::QVBSuccess;
+    case kSDInteger:
+      return ReadSDInteger(in, object, tag);
+    default:
+      return Sorvil::QVBCheckFailed;
+  }
+}
+
+// Adds the value `bytes` of type `type` to `object`; false when the bytes
+// do not make a value of that type. Unknown types are skipped.
 bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
   switch (type) {
-    case kBool:
-      if (bytes.size() != 1 || static_cast<unsigned char>(bytes[0]) > 1) return false;
-      object.AddData(tag, bytes[0] != 0);
-      return true;
     case kInt:
       return AddFixed<std::int32_t>(object, tag, bytes);
     case kUInt:
@@ -232,19 +275,12 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
     case kString:
       object.EmplaceData<std::string>(tag, bytes);
       return true;
+    case kBool:
     case kZigInt:
-    case kVarUInt: {
+    case kVarUInt:
+    case kSDInteger: {
       QVBCursor in(bytes);
-      std::int64_t zig = 0;
-      std::uint64_t var = 0;
-      if (type == kZigInt ? !Zig(in, zig) || zig < INT32_MIN || zig > INT32_MAX : !Var(in, var) || var > UINT32_MAX)
-        return false;
-      if (!in.at_end()) return false;
-      if (type == kZigInt)
-        object.AddData(tag, static_cast<std::int32_t>(zig));
-      else
-        object.AddData(tag, static_cast<std::uint32_t>(var));
-      return true;
+      return ReadBare(in, object, tag, type) == Sorvil::QVBSuccess && in.at_end();
     }
     case kIntVector:
       return AddVector<std::int32_t>(object, tag, bytes);
@@ -259,16 +295,6 @@ bool Decode(QvBase& object, QvTag tag, unsigned type, std::string_view bytes) {
       std::string_view name;
       if (!Text(in, name)) return false;
       object.EmplaceData<Sorvil::QvTagData>(tag, name, bytes.substr(bytes.size() - in.left()));
-      return true;
-    }
-    case kSDInteger: {
-      QVBCursor in(bytes);
-      std::string_view name;
-      std::int64_t number = 0;
-      if (!Text(in, name) || !Zig(in, number) || !in.at_end()) return false;
-      char digits[24];
-      const auto printed = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, number).ptr - digits);
-      object.EmplaceData<Sorvil::QvTagData>(tag, name, std::string_view(digits, printed));
       return true;
     }
     case kResidue:
@@ -414,6 +440,22 @@ QvTag TagOf(std::uint64_t ref, std::span<const QvTag> names, unsigned version) {
   return entry < names.size() ? names[entry] : Sorvil::QvNoTag;
 }
 
+// The failure for a value that has nowhere to go: QVBCheckFailed, or
+// QVBIncorrectSize when its bytes are cut short as well.
+QVBReturn Refuse(QVBCursor& in, unsigned type, unsigned version) {
+  std::string_view skipped;
+  return Value(in, type, version, skipped) ? Sorvil::QVBCheckFailed : Sorvil::QVBIncorrectSize;
+}
+
+// Reads one value into `object`.
+[[gnu::always_inline]] inline QVBReturn ReadValue(QVBCursor& in, QvBase& object, QvTag tag, unsigned type,
+                                                  unsigned version) {
+  if (IsBare(type, version)) return ReadBare(in, object, tag, type);
+  std::string_view bytes;
+  if (!Text(in, bytes)) return Sorvil::QVBIncorrectSize;
+  return Decode(object, tag, type, bytes) ? Sorvil::QVBSuccess : Sorvil::QVBCheckFailed;
+}
+
 QVBReturn ReadItems(QVBCursor& in, QvBase& object, std::span<const QvTag> names, unsigned version) {
   std::uint64_t count = 0;
   // Each item takes at least three bytes.
@@ -421,10 +463,11 @@ QVBReturn ReadItems(QVBCursor& in, QvBase& object, std::span<const QvTag> names,
   for (std::uint64_t i = 0; i < count; ++i) {
     std::uint64_t ref = 0;
     unsigned type = 0;
-    std::string_view value;
-    if (!Var(in, ref) || !U8(in, type) || !Value(in, type, version, value)) return Sorvil::QVBIncorrectSize;
+    if (!Var(in, ref) || !U8(in, type)) return Sorvil::QVBIncorrectSize;
     const QvTag tag = TagOf(ref, names, version);
-    if (tag == Sorvil::QvNoTag || !Decode(object, tag, type, value)) return Sorvil::QVBCheckFailed;
+    const QVBReturn result =
+        tag == Sorvil::QvNoTag ? Refuse(in, type, version) : ReadValue(in, object, tag, type, version);
+    if (result != Sorvil::QVBSuccess) return result;
   }
   return Sorvil::QVBSuccess;
 }
@@ -448,12 +491,13 @@ QVBReturn ReadColumns(QVBCursor& in, std::span<Owner* const> owners, std::span<c
     std::uint64_t position = 0;
     for (std::uint64_t e = 0; e < entries; ++e) {
       std::uint64_t step = 0;
-      std::string_view value;
-      if (!Var(in, step) || !Value(in, type, version, value)) return Sorvil::QVBIncorrectSize;
+      if (!Var(in, step)) return Sorvil::QVBIncorrectSize;
       // Positions rise within a column: the first entry's step is its
       // position, each later one's the gap less one.
-      if (step >= owners.size() || (position += step + (e ? 1 : 0)) >= owners.size()) return Sorvil::QVBCheckFailed;
-      if (!Decode(*owners[position], tag, type, value)) return Sorvil::QVBCheckFailed;
+      if (step >= owners.size() || (position += step + (e ? 1 : 0)) >= owners.size())
+        return Refuse(in, type, version);
+      if (const QVBReturn result = ReadValue(in, *owners[position], tag, type, version); result != Sorvil::QVBSuccess)
+        return result;
     }
   }
   return Sorvil::QVBSuccess;
@@ -482,6 +526,7 @@ QVBReturn ReadNames(QVBCursor& in, unsigned& version, NameTable& table, std::spa
   if (!U8(in, version) || version < 1 || version > kDataVersion) return Sorvil::QVBCheckFailed;
   if (!Var(in, count) || count > in.left()) return Sorvil::QVBIncorrectSize;
   const std::span<QvTag> out = table.Sized(static_cast<std::size_t>(count));
+  const std::array<QvTag, kWellKnownCount>& known = WellKnownTags();
   for (QvTag& tag : out) {
     std::uint64_t n = 0;
     std::string_view name;
@@ -490,7 +535,7 @@ QVBReturn ReadNames(QVBCursor& in, unsigned& version, NameTable& table, std::spa
     } else if (!Var(in, n)) {
       return Sorvil::QVBIncorrectSize;
     } else if (n < kWellKnownCount) {
-      tag = WellKnownTags()[n];
+      tag = known[n];
       continue;
     } else if (n - kWellKnownCount > in.left() || !in.take(static_cast<std::size_t>(n - kWellKnownCount), name)) {
       return Sorvil::QVBIncorrectSize;
