@@ -75,6 +75,12 @@ QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::uint8_t code, 
 // 4. The first registered function for the tag and `type`, or the record is
 //    kept as unknown data.
 QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId type) const {
+  return ReadChild(in, target, type);
+}
+
+// Inlined into the loop over a record's children.
+[[gnu::always_inline]] inline QVBReturn QvBinaryIOHandler::ReadChild(QVBCursor& in, QvBase& target,
+                                                                    QvTypeId type) const {
   const unsigned char* start = in.pos();
   std::string_view name;
   std::uint8_t code = 0;
@@ -104,7 +110,7 @@ QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId 
 
 QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId type) const {
   while (!in.at_end())
-    if (const QVBReturn result = ReadRecord(in, target, type); result != QVBSuccess) return result;
+    if (const QVBReturn result = ReadChild(in, target, type); result != QVBSuccess) return result;
   return QVBSuccess;
 }
 

@@ -83,6 +83,8 @@ class QvBinaryIOHandler {
   // other record.
   bool ReadBuffered(Pellar::qvistream& in, QvBase& target, QvTypeId type, bool& framing, QVBReturn& result) const;
 
+  // ReadRecord's steps, for it and for ReadRecords.
+  QVBReturn ReadChild(QVBCursor& in, QvBase& target, QvTypeId type) const;
   // `name` may be empty for a tag given by its code.
   QVBReturn Dispatch(std::string_view name, std::uint8_t code, std::string_view record, QVBCursor& payload,
                      QvBase& target, QvTypeId type) const;

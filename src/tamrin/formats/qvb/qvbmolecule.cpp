@@ -477,17 +477,23 @@ std::string MarkedFloats(const float* values, std::size_t n) {
   return out;
 }
 
+// Room for a large molecule's coordinates, kept per thread; apart, so that
+// small molecules do not look up the thread's storage.
+[[gnu::noinline]] float* LargeCoords(std::size_t n) {
+  thread_local std::vector<float> large;
+  large.resize(n);
+  return large.data();
+}
+
 QVBReturn ReadFloatCoord(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   unsigned marker = 0;
   if (!U8(in, marker)) return kSize;
   const std::size_t n = 3 * static_cast<std::size_t>(mol.NumAtoms());
   if (in.left() != n * sizeof(float) || mol.GetMaxAtomIdx() != mol.NumAtoms()) return kSize;
-  // A small molecule's values pass through the stack, a larger one's
-  // through storage kept per thread.
+  // A small molecule's values pass through the stack.
   constexpr std::size_t kOnStack = 3 * 128;
   float stack[kOnStack];
-  thread_local std::vector<float> large;
-  float* const xyz = n <= kOnStack ? stack : (large.resize(n), large.data());
+  float* const xyz = n <= kOnStack ? stack : LargeCoords(n);
   if (n) std::memcpy(xyz, in.pos(), n * sizeof(float));  // no atoms: the payload may have no storage
   if (marker != kMarker)
     for (float& v : std::span(xyz, n)) v = Swapped(v);
