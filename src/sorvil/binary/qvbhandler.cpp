@@ -74,11 +74,7 @@ QVBReturn QvBinaryIOHandler::Dispatch(std::string_view name, std::uint8_t code, 
 // 3. The payload: fewer bytes than the length is 4.
 // 4. The first registered function for the tag and `type`, or the record is
 //    kept as unknown data.
-QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId type) const {
-  return ReadChild(in, target, type);
-}
-
-// Inlined into the loop over a record's children.
+// Inlined into ReadRecord and into the loop over a record's children.
 [[gnu::always_inline]] inline QVBReturn QvBinaryIOHandler::ReadChild(QVBCursor& in, QvBase& target,
                                                                     QvTypeId type) const {
   const unsigned char* start = in.pos();
@@ -106,6 +102,10 @@ QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId 
   if (const QvReadFxnBase* fxn = FirstFxn(code, type)) return fxn->Read(payload, target, *this);
   const std::string_view record(reinterpret_cast<const char*>(start), static_cast<std::size_t>(in.pos() - start));
   return Dispatch(name, code, record, payload, target, type);
+}
+
+QVBReturn QvBinaryIOHandler::ReadRecord(QVBCursor& in, QvBase& target, QvTypeId type) const {
+  return ReadChild(in, target, type);
 }
 
 QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId type) const {

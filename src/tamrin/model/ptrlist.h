@@ -25,7 +25,7 @@ class QvPtrList {
   T* const* begin() const { return data(); }
   T* const* end() const { return data() + size_; }
 
-  // Inlined into the readers' loops: the growth beyond the fifth entry stays out of line.
+  // Inlined into the readers' loops; growing, at the fifth entry, stays out of line.
   [[gnu::always_inline]] void push_back(T* item) {
     if (size_ == capacity_) [[unlikely]] Grow();
     Mutable()[size_++] = item;
