@@ -344,8 +344,8 @@ class AnyBuilder {
     made_->push_back(atom);
     return true;
   }
-  // The ends are atoms this builder made (checked by the caller).
   void BeginBonds() {}
+  // The ends are atoms this builder made (checked by the caller).
   bool Bond(const BondFields& b) {
     return SetBondFields(mol_.NewBond((*made_)[b.bgn], (*made_)[b.end], b.order), b);
   }
