@@ -67,8 +67,6 @@ void Arm(ItemCache& cache) {
   cache.armed = true;
 }
 
-std::size_t SizeClass(std::size_t size) { return (size - 1) / kGrain; }
-
 // How many blocks of each size class a thread keeps.
 constexpr std::array<unsigned, kSizes> kKeep = [] {
   std::array<unsigned, kSizes> keep{};
@@ -89,7 +87,7 @@ void Release(ItemCache& cache, void* block, std::size_t k) {
 
 void* QvBaseData::operator new(std::size_t size) {
   if (size > kCachedSize) return ::operator new(size);
-  const std::size_t k = SizeClass(size);
+  const std::size_t k = BlockClass(size);
   ItemCache& cache = item_cache;
   if (FreeBlock* block = cache.blocks[k]) {
     cache.blocks[k] = block->next;
@@ -102,7 +100,7 @@ void* QvBaseData::operator new(std::size_t size) {
 void QvBaseData::operator delete(void* block, std::size_t size) noexcept {
   if (!block) return;
   if (size > kCachedSize) return ::operator delete(block);
-  Release(item_cache, block, SizeClass(size));
+  Release(item_cache, block, BlockClass(size));
 }
 
 QvBase::QvBase(const QvBase& other) { CopyData(other); }
