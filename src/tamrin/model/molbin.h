@@ -12,6 +12,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -47,9 +48,16 @@ class QvMolBin {
   std::size_t Size();
 
  private:
+  // The first molecule put into an empty bin waits here, outside the lock,
+  // and is taken last: a reader whose caller drops each molecule before it
+  // asks for the next (the common loop) passes one molecule back and forth
+  // through this slot without locking.
+  std::atomic<QvGraphMolImpl*> front_{nullptr};
   std::mutex mutex_;
-  std::array<QvGraphMolImpl*, kCapacity> mols_{};
-  std::size_t count_ = 0;
+  std::array<QvGraphMolImpl*, kCapacity - 1> mols_{};
+  // Changed under the lock; read without it to tell whether the front slot
+  // is the one to take from.
+  std::atomic<std::size_t> count_{0};
 };
 
 // Take and Put on the shared bin.
