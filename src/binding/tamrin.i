@@ -588,11 +588,39 @@ ThisSlot FindThisSlot(PyObject* cls, PyObject* this_name) {
   return slot;
 }
 
+// Dropping a molecule object: SWIG's generic destroy converts its argument
+// back to a molecule pointer, type checks and all, before the destructor
+// above runs; the object being dropped is known to hold one, so this puts
+// the molecule back into the bin at once. Called as a METH_O function by
+// SWIG's deallocator, which owns the object.
+PyObject* DropGraphMol(PyObject*, PyObject* native) {
+  auto* object = reinterpret_cast<SwigPyObject*>(native);
+  object->own = 0;
+  Tamrin::QvRecycleMol(std::unique_ptr<Tamrin::QvGraphMolImpl>(static_cast<Tamrin::QvGraphMolImpl*>(object->ptr)));
+  Py_RETURN_NONE;
+}
+
+// Makes DropGraphMol the molecule class's destroy function; false when it
+// could not be made (the generic one stays).
+bool UseDirectDrop(SwigPyClientData& data) {
+  static PyMethodDef drop = {"_drop_graph_mol", DropGraphMol, METH_O, nullptr};
+  PyObject* function = PyCFunction_New(&drop, nullptr);
+  if (!function) {
+    PyErr_Clear();
+    return false;
+  }
+  Py_XDECREF(data.destroy);
+  data.destroy = function;
+  data.delargs = 0;
+  return true;
+}
+
 PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
   swig_type_info* type = SWIGTYPE_p_Tamrin__QvGraphMolImpl;
-  const auto* data = static_cast<SwigPyClientData*>(type->clientdata);
+  auto* data = static_cast<SwigPyClientData*>(type->clientdata);
   if (!data || data->newraw || !data->newargs)
     return SWIG_NewPointerObj(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
+  [[maybe_unused]] static const bool direct_drop = UseDirectDrop(*data);
   static PyObject* this_name = PyUnicode_InternFromString("this");
   static PyObject* no_args = PyTuple_New(0);
   if (!this_name || !no_args) return nullptr;
@@ -600,7 +628,7 @@ PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
   PyObject* native = SwigPyObject_New(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
   if (!native) return nullptr;
   auto* cls = reinterpret_cast<PyTypeObject*>(data->newargs);
-  const auto make = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
+  static const auto make = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
   PyObject* inst = make(cls, no_args, nullptr);
   const int failed = !inst ? 0
                      : this_slot.set ? this_slot.set(this_slot.descriptor, inst, native)
