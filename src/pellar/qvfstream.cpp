@@ -1,4 +1,5 @@
 // File streams on operating-system descriptors, and the standard streams.
+#include <atomic>
 #include <cerrno>
 
 #include <fcntl.h>
@@ -177,15 +178,16 @@ qvostream& qverr() {
 
 namespace {
 thread_local QvReportFunction thread_report = nullptr;
+std::atomic<QvReportFunction> process_report{nullptr};
 }  // namespace
 
 void QvSetThreadReport(QvReportFunction receiver) { thread_report = receiver; }
+void QvSetProcessReport(QvReportFunction receiver) { process_report.store(receiver, std::memory_order_release); }
 
 void QvReport(const std::string& text) {
-  if (thread_report) {
-    thread_report(text.c_str());
-    return;
-  }
+  if (thread_report && thread_report(text.c_str())) return;
+  const QvReportFunction process = process_report.load(std::memory_order_acquire);
+  if (process && process(text.c_str())) return;
   qverr() << text << endl;
 }
 

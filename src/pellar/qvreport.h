@@ -6,11 +6,14 @@
 
 namespace Pellar {
 
-// One line each on qverr(), unless the calling thread has set a receiver of
-// its own (the error handler's capture does, so that they travel with its
-// messages). Null restores qverr() for the thread.
-using QvReportFunction = void (*)(const char* text);
+// One line each on qverr(), unless a receiver takes it: first the calling
+// thread's own, then the process's (the error handler's, which passes the
+// text to a capture active on the calling thread, so that it travels with
+// the capture's messages). A receiver returns whether it took the text;
+// null sets none.
+using QvReportFunction = bool (*)(const char* text);
 void QvSetThreadReport(QvReportFunction receiver);
+void QvSetProcessReport(QvReportFunction receiver);
 void QvReport(const std::string& text);
 
 }  // namespace Pellar

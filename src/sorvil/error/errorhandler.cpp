@@ -71,9 +71,15 @@ void FormatAndSend(unsigned level, const char* format, va_list args) {
   Receiver(impl).Msg(level, buffer);
 }
 
-void ForwardStreamReport(const char* text) {
-  if (captured_impl) captured_impl->Msg(QvWarning, text);
+// The byte streams' reports go to the capture of the thread that meets them;
+// with none, where the streams send them by default.
+bool ForwardStreamReport(const char* text) {
+  if (!captured_impl) return false;
+  captured_impl->Msg(QvWarning, text);
+  return true;
 }
+
+[[maybe_unused]] const bool forwarding_stream_reports = (Pellar::QvSetProcessReport(ForwardStreamReport), true);
 
 }  // namespace
 
@@ -95,15 +101,9 @@ void QvErrorHandler::Msg(unsigned level, const char* text) {
   if (level >= impl.GetLevel()) Receiver(impl).Msg(level, text);
 }
 
-QvErrorCapture::QvErrorCapture(QvErrorHandlerImplBase& impl) : previous_(captured_impl) {
-  captured_impl = &impl;
-  Pellar::QvSetThreadReport(ForwardStreamReport);
-}
+QvErrorCapture::QvErrorCapture(QvErrorHandlerImplBase& impl) : previous_(captured_impl) { captured_impl = &impl; }
 
-QvErrorCapture::~QvErrorCapture() {
-  captured_impl = previous_;
-  Pellar::QvSetThreadReport(previous_ ? ForwardStreamReport : nullptr);
-}
+QvErrorCapture::~QvErrorCapture() { captured_impl = previous_; }
 
 void QvErrorHandler::VMessage(unsigned level, const char* format, va_list args) {
   FormatAndSend(level, format, args);

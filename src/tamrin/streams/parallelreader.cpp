@@ -87,8 +87,10 @@ class Collector final : public Sorvil::QvErrorHandlerImplBase {
 // gzip member cut short): said again when the record they came with is.
 thread_local std::vector<std::string>* stream_reports = nullptr;
 
-void KeepStreamReport(const char* text) {
-  if (stream_reports) stream_reports->emplace_back(text);
+bool KeepStreamReport(const char* text) {
+  if (!stream_reports) return false;
+  stream_reports->emplace_back(text);
+  return true;
 }
 
 // A copy keeps what perception established, as the reader left it.
@@ -367,13 +369,16 @@ void QvParallelReader::Fill() {
   Collector<Said> quiet(&unheard);
   // The tokenizer's own complaints are not heard: the reader reports every
   // record it meets, as it does when reading on one thread. What the byte
-  // stream reports is kept (the capture puts its own receiver back).
+  // stream reports is kept.
   Sorvil::QvErrorCapture capture(quiet);
   std::vector<std::string> reports;
   stream_reports = &reports;
   Pellar::QvSetThreadReport(KeepStreamReport);
   struct Unset {
-    ~Unset() { stream_reports = nullptr; }
+    ~Unset() {
+      stream_reports = nullptr;
+      Pellar::QvSetThreadReport(nullptr);
+    }
   } unset;
   if (stretches_)
     FillStretches(reports);
