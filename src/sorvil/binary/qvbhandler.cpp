@@ -114,8 +114,11 @@ QVBReturn QvBinaryIOHandler::ReadRecords(QVBCursor& in, QvBase& target, QvTypeId
   return QVBSuccess;
 }
 
-bool QvBinaryIOHandler::ReadBuffered(Pellar::qvistream& in, QvBase& target, QvTypeId type, bool& framing,
-                                     QVBReturn& result) const {
+// Inlined into its one caller, ReadRecord, with the common record's read
+// function called straight from here.
+[[gnu::always_inline]] inline bool QvBinaryIOHandler::ReadBuffered(Pellar::qvistream& in, QvBase& target,
+                                                                  QvTypeId type, bool& framing,
+                                                                  QVBReturn& result) const {
   const std::string_view ahead = in.lookahead();
   QVBCursor head(ahead);
   std::uint64_t length = 0;
@@ -131,7 +134,8 @@ bool QvBinaryIOHandler::ReadBuffered(Pellar::qvistream& in, QvBase& target, QvTy
   // next read of the stream, which no read function makes.
   in.skip(static_cast<std::int64_t>(record.size()));
   framing = false;
-  result = Dispatch({}, code, record, payload, target, type);
+  const QvReadFxnBase* fxn = FirstFxn(code, type);
+  result = fxn ? fxn->Read(payload, target, *this) : Dispatch({}, code, record, payload, target, type);
   return true;
 }
 

@@ -101,6 +101,13 @@ std::uint8_t QVBTagCode(std::string_view name) {
 std::string_view QVBTagName(std::uint8_t code) { return code < kTagNames.size() ? kTagNames[code] : ""; }
 
 bool QVBCursor::long_varint(std::uint64_t& value, std::uint64_t maximum) {
+  // Two bytes, the most common of the longer forms (lengths of 128 bytes
+  // and up, numbers of a few thousand): what the loop below does for them.
+  if (left() >= 2 && !(p_[0] & 0x80) && (p_[1] & 0x80)) {
+    value = p_[0] | static_cast<std::uint64_t>(p_[1] & 0x7F) << 7;
+    p_ += 2;
+    return value <= maximum;
+  }
   return DecodeVarint(*this, maximum, value) == VarintResult::Ok;
 }
 

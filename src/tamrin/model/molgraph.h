@@ -45,9 +45,10 @@ class QvMolGraphImpl : public Base {
 
   // Room for this many atoms and bonds in all: a reader that knows the
   // counts grows each list once.
+  // A recycled molecule mostly has the room already: the test is inline.
   void Reserve(unsigned atoms, unsigned bonds) {
-    atoms_.reserve(atoms);
-    bonds_.reserve(bonds);
+    if (atoms > atoms_.capacity()) atoms_.reserve(atoms);
+    if (bonds > bonds_.capacity()) bonds_.reserve(bonds);
   }
 
   // For a reader about to fill this molecule with `atoms` atoms and `bonds`

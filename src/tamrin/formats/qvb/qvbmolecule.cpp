@@ -103,6 +103,7 @@ constexpr std::pair<std::int64_t, std::int64_t> kShortBondSteps[16] = {
     {1, 1}, {0, 2}, {0, 1},  {2, 1},  {2, -1},  {1, -1}, {3, 1},  {-1, 3},
     {0, 3}, {4, 1}, {2, -2}, {0, -8}, {0, -9}, {0, -5}, {-1, 4}, {0, -6},
 };
+static_assert(std::ranges::none_of(kShortBondSteps, [](const auto& steps) { return steps.second == 0; }));
 constexpr unsigned kShortBondFlags[7] = {0x41, 0x61, 0x42, 0x71, 0x72, 0x62, 0x43};
 constexpr unsigned kShortStepMask = 0x0F;
 constexpr unsigned kShortKindShift = 4;
@@ -300,13 +301,10 @@ bool ReadLongBond(QVBCursor& in, unsigned version, std::uint64_t previous, BondF
   return version == 1 ? ReadBondV1(in, b) : ReadBondV2(in, previous, b);
 }
 
-bool IsShortAtom(unsigned version, int lead) {
-  return version != 1 && lead > 0 && (lead & kShortElementMask) && !(lead & kShortExtras);
-}
-
-bool IsShortBond(unsigned version, int lead) {
-  return version != 1 && lead >= 0 && lead < static_cast<int>(kLongBond);
-}
+// Whether a lead byte, as QVBCursor::peek gives it (-1 at the end), is a
+// whole version 2 atom or bond.
+bool IsShortAtom(int lead) { return static_cast<unsigned>(lead) < kShortExtras && (lead & kShortElementMask); }
+bool IsShortBond(int lead) { return static_cast<unsigned>(lead) < kLongBond; }
 
 // Sets what differs from a new atom's zeros; false when a value is refused.
 bool SetAtomFields(QvAtomBase* atom, const AtomFields& a) {
@@ -345,7 +343,7 @@ class AnyBuilder {
     return true;
   }
   void BeginBonds() {}
-  // The ends are atoms this builder made (checked by the caller).
+  // The ends are two different atoms this builder made (checked by the caller).
   bool Bond(const BondFields& b) {
     return SetBondFields(mol_.NewBond((*made_)[b.bgn], (*made_)[b.end], b.order), b);
   }
@@ -381,8 +379,8 @@ class GraphBuilder {
   // After the last atom: the list no longer moves, and its start is kept
   // here rather than read through the molecule for every bond.
   void BeginBonds() { atoms_ = mol_.AtomList().data(); }
+  // The ends are two different atoms of the table (checked by the caller).
   bool Bond(const BondFields& b) {
-    if (b.bgn == b.end) return false;
     mol_.AddBond(static_cast<QvAtom*>(atoms_[b.bgn]), static_cast<QvAtom*>(atoms_[b.end]),
                  QvBondFields{.order = b.order, .int_type = b.type, .aromatic = b.aromatic, .in_ring = b.in_ring});
     return true;
@@ -393,24 +391,26 @@ class GraphBuilder {
   QvAtomBase* const* atoms_ = nullptr;
 };
 
-template <class Builder>
-QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms, std::uint64_t bonds,
-                            Builder builder) {
+// Version 1 has no one-byte forms: its loops do not look for them.
+template <unsigned Version, class Builder>
+QVBReturn ReadAtomsAndBonds(QVBCursor& in, std::uint64_t atoms, std::uint64_t bonds, Builder builder) {
+  constexpr bool kShortForms = Version != 1;
   for (std::uint64_t i = 0; i < atoms; ++i) {
-    if (const int lead = in.peek(); IsShortAtom(version, lead)) {
+    if (const int lead = in.peek(); kShortForms && IsShortAtom(lead)) {
       in.get();
       if (!builder.Atom(ShortAtom(static_cast<unsigned>(lead)))) return kCheck;
       continue;
     }
     AtomFields a;
-    if (!ReadLongAtom(in, version, a)) return kSize;
+    if (!ReadLongAtom(in, Version, a)) return kSize;
     if (!builder.Atom(a)) return kCheck;
   }
   builder.BeginBonds();
+  // Two atoms of the table; a one-byte bond always joins two different ones.
   const auto add = [&](const BondFields& b) { return b.bgn < atoms && b.end < atoms && builder.Bond(b); };
   std::uint64_t previous = 0;
   for (std::uint64_t i = 0; i < bonds; ++i) {
-    if (const int lead = in.peek(); IsShortBond(version, lead)) {
+    if (const int lead = in.peek(); kShortForms && IsShortBond(lead)) {
       in.get();
       const BondFields b = ShortBond(static_cast<unsigned>(lead), previous);
       if (!add(b)) return kCheck;
@@ -418,8 +418,8 @@ QVBReturn ReadAtomsAndBonds(QVBCursor& in, unsigned version, std::uint64_t atoms
       continue;
     }
     BondFields b;
-    if (!ReadLongBond(in, version, previous, b)) return kSize;
-    if (!add(b)) return kCheck;
+    if (!ReadLongBond(in, Version, previous, b)) return kSize;
+    if (b.bgn == b.end || !add(b)) return kCheck;
     previous = b.bgn;
   }
   return kOk;
@@ -439,13 +439,16 @@ QVBReturn ReadCT(QVBCursor& in, QvMolBase& mol, const QvBinaryIOHandler&) {
   if (atoms > in.left() / atom_bytes || bonds > (in.left() - atoms * atom_bytes) / bond_bytes) return kSize;
   // The counts are within what the bytes left can hold. A molecule without
   // atoms may still hold deleted ones: only a fresh list numbers atoms by place.
+  // Version 1 tables, from older files only, go through the general builder.
   QVBReturn result = kOk;
-  if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol); graph && graph->AtomList().empty()) {
-    result = ReadAtomsAndBonds(in, version, atoms, bonds, GraphBuilder<QvMolGraphImpl<QvMolBase>>(*graph, atoms, bonds));
+  if (version == 1) {
+    result = ReadAtomsAndBonds<1>(in, atoms, bonds, AnyBuilder(mol));
+  } else if (auto* graph = Sorvil::QvCast<QvMolBaseImpl>(&mol); graph && graph->AtomList().empty()) {
+    result = ReadAtomsAndBonds<kCTVersion>(in, atoms, bonds, GraphBuilder<QvMolGraphImpl<QvMolBase>>(*graph, atoms, bonds));
   } else if (auto* mc = Sorvil::QvCast<QvMol>(&mol); mc && mc->AtomList().empty()) {
-    result = ReadAtomsAndBonds(in, version, atoms, bonds, GraphBuilder<QvMolGraphImpl<QvMCMolBase>>(*mc, atoms, bonds));
+    result = ReadAtomsAndBonds<kCTVersion>(in, atoms, bonds, GraphBuilder<QvMolGraphImpl<QvMCMolBase>>(*mc, atoms, bonds));
   } else {
-    result = ReadAtomsAndBonds(in, version, atoms, bonds, AnyBuilder(mol));
+    result = ReadAtomsAndBonds<kCTVersion>(in, atoms, bonds, AnyBuilder(mol));
   }
   if (result != kOk) return result;
   pending_perceived = perceived;
