@@ -36,6 +36,30 @@ TEST(QvbVarint, EncodesLeastSignificantGroupFirstWithTheLastByteMarked) {
   }
 }
 
+// The payload decoders' silent form: one- and two-byte numbers take their
+// own paths, longer ones the general loop; all hold to the maximum.
+TEST(QvbVarint, PayloadCursorsReadUpToTheMaximumAndNoFurther) {
+  const struct {
+    std::string bytes;
+    std::uint64_t maximum;
+    bool ok;
+  } cases[] = {
+      {"\xFF", 127, true},          {"\xFF", 126, false},
+      {"\x2C\x82", 300, true},      {"\x2C\x82", 299, false},
+      {"\x2C", UINT64_MAX, false},  {Varint(UINT32_MAX), UINT32_MAX, true},
+      {Varint(std::uint64_t{1} << 32), UINT32_MAX, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.bytes) + " up to " + std::to_string(c.maximum));
+    QVBCursor in(c.bytes);
+    std::uint64_t value = 0;
+    EXPECT_EQ(in.varint(value, c.maximum), c.ok);
+    if (c.ok) {
+      EXPECT_EQ(Varint(value), c.bytes);
+    }
+  }
+}
+
 TEST(QvbVarint, RefusesOverlongTruncatedAndTooLargeLengths) {
   const struct {
     std::string bytes;
