@@ -79,6 +79,7 @@ bool ForwardStreamReport(const char* text) {
   return true;
 }
 
+// Installed when the library is loaded, before any stream can report.
 [[maybe_unused]] const bool forwarding_stream_reports = (Pellar::QvSetProcessReport(ForwardStreamReport), true);
 
 }  // namespace

@@ -44,8 +44,8 @@ class QvMolGraphImpl : public Base {
   unsigned GetMaxBondIdx() const override { return next_bond_idx_; }
 
   // Room for this many atoms and bonds in all: a reader that knows the
-  // counts grows each list once.
-  // A recycled molecule mostly has the room already: the test is inline.
+  // counts grows each list once (a recycled molecule mostly has the room
+  // already, hence the tests here).
   void Reserve(unsigned atoms, unsigned bonds) {
     if (atoms > atoms_.capacity()) atoms_.reserve(atoms);
     if (bonds > bonds_.capacity()) bonds_.reserve(bonds);
