@@ -153,7 +153,11 @@ class Reader(_core._velk._Records):
 
     ``read_record()`` gives ``(mol, grids)``, or None at the end of the file.
     Each record is read into a new molecule made by ``mol_factory``
-    (a ``tamrin.QvGraphMol`` unless given). ``format`` ("json", "inchi", a
+    (a ``tamrin.QvGraphMol`` unless given). Iterating with the default class,
+    a molecule object the loop has let go of, that nothing else refers to
+    (weakly either) and that carries no attributes of its own, is filled
+    with a later record instead of making a new object: only its ``id()``
+    can tell. ``format`` ("json", "inchi", a
     format code) reads the file in that molecule format whatever its suffix.
     ``errors`` ("warn", "skip" or "raise") says what becomes of records the
     reader has to skip and of damaged input (see the module's description).
@@ -313,7 +317,7 @@ class _ReadIterator(Reader):
 def read(
     path: PathLike, format: str | int | None = None, errors: str = "warn", num_threads: int = 1
 ) -> Iterator[QvMolBase]:
-    """Every molecule of the file at ``path``, one new molecule object each.
+    """Every molecule of the file at ``path``, one molecule object each.
 
     The file is opened at once (a missing file raises here) and released at
     the end of the records, or when the iterator is dropped. ``format`` reads

@@ -562,31 +562,26 @@ another number of atoms gives None and a warning.";
   }
 }
 
-// nimbrel.velk wraps the molecules it reads through this capsule, so that
-// they are the objects this module's constructor would have made.
+// nimbrel.velk makes, and refills, the molecules it reads through this
+// capsule, so that they are the objects this module's constructor would
+// have made.
 %{
-namespace tamrin_py {
-// What SWIG_NewPointerObj does for a class with a shadow, without what it
-// adds per call there: an empty argument dict, a fresh "this" name and a
-// PyType_Modified that empties the class's attribute cache for every object
-// made. Reading makes one object per record.
-// The class's `this` slot is set through its descriptor, found once, rather
-// than by an attribute assignment that looks the name up every time.
-struct ThisSlot {
-  PyObject* descriptor = nullptr;
-  descrsetfunc set = nullptr;
-};
+#include "binding/graphmol_objects.h"
 
-ThisSlot FindThisSlot(PyObject* cls, PyObject* this_name) {
-  ThisSlot slot;
-  slot.descriptor = PyObject_GetAttr(cls, this_name);
-  if (!slot.descriptor) {
-    PyErr_Clear();
-    return slot;
-  }
-  slot.set = reinterpret_cast<descrsetfunc>(PyType_GetSlot(Py_TYPE(slot.descriptor), Py_tp_descr_set));
-  return slot;
-}
+namespace tamrin_py {
+// The molecule class and its `this` slot (set and read through the slot's
+// descriptor rather than by an attribute name looked up every time), found
+// once.
+struct GraphMolClass {
+  PyTypeObject* cls = nullptr;
+  newfunc make = nullptr;
+  PyObject* this_descriptor = nullptr;
+  descrgetfunc get_this = nullptr;
+  descrsetfunc set_this = nullptr;
+  // Where an object keeps its weak references (the class's
+  // __weakrefoffset__); 0 when it cannot have any.
+  Py_ssize_t weaklist_offset = 0;
+};
 
 // Dropping a molecule object: SWIG's generic destroy converts its argument
 // back to a molecule pointer, type checks and all, before the destructor
@@ -598,6 +593,21 @@ PyObject* DropGraphMol(PyObject*, PyObject* native) {
   object->own = 0;
   Tamrin::QvRecycleMol(std::unique_ptr<Tamrin::QvGraphMolImpl>(static_cast<Tamrin::QvGraphMolImpl*>(object->ptr)));
   Py_RETURN_NONE;
+}
+
+// The class `cls` and its slots into `graph_mol`; false when any is missing.
+bool LookUp(PyObject* cls, GraphMolClass& graph_mol) {
+  graph_mol.cls = reinterpret_cast<PyTypeObject*>(cls);
+  graph_mol.make = reinterpret_cast<newfunc>(PyType_GetSlot(graph_mol.cls, Py_tp_new));
+  graph_mol.this_descriptor = PyObject_GetAttrString(cls, "this");
+  PyObject* offset = PyObject_GetAttrString(cls, "__weakrefoffset__");
+  graph_mol.weaklist_offset = offset ? PyLong_AsSsize_t(offset) : -1;
+  Py_XDECREF(offset);
+  if (!graph_mol.make || !graph_mol.this_descriptor || graph_mol.weaklist_offset == -1) return false;
+  PyTypeObject* slot_type = Py_TYPE(graph_mol.this_descriptor);
+  graph_mol.get_this = reinterpret_cast<descrgetfunc>(PyType_GetSlot(slot_type, Py_tp_descr_get));
+  graph_mol.set_this = reinterpret_cast<descrsetfunc>(PyType_GetSlot(slot_type, Py_tp_descr_set));
+  return graph_mol.get_this && graph_mol.set_this;
 }
 
 // Makes DropGraphMol the molecule class's destroy function; false when it
@@ -615,35 +625,94 @@ bool UseDirectDrop(SwigPyClientData& data) {
   return true;
 }
 
+// The class as SWIG registered it, or null (with no error set) when it is
+// not registered yet or has no `this` slot: molecules are then made the
+// generic way. SWIG makes the class data when the shadow module registers
+// the class, after this module's init has run, so the first molecule read
+// looks.
+const GraphMolClass* FindGraphMolClass() {
+  static const GraphMolClass* found = nullptr;
+  static bool looked = false;
+  if (looked) return found;
+  auto* data = static_cast<SwigPyClientData*>(SWIGTYPE_p_Tamrin__QvGraphMolImpl->clientdata);
+  if (!data) return nullptr;
+  looked = true;
+  static GraphMolClass graph_mol;
+  if (!data->newraw && data->newargs && LookUp(data->newargs, graph_mol) && UseDirectDrop(*data)) found = &graph_mol;
+  PyErr_Clear();
+  return found;
+}
+
+// What SWIG_NewPointerObj does for a class with a shadow, without what it
+// adds per call there: an empty argument dict, a fresh "this" name and a
+// PyType_Modified that empties the class's attribute cache for every object
+// made. Reading makes one object per record.
 PyObject* WrapGraphMol(Tamrin::QvGraphMolImpl* mol) {
-  swig_type_info* type = SWIGTYPE_p_Tamrin__QvGraphMolImpl;
-  auto* data = static_cast<SwigPyClientData*>(type->clientdata);
-  if (!data || data->newraw || !data->newargs)
-    return SWIG_NewPointerObj(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
-  [[maybe_unused]] static const bool direct_drop = UseDirectDrop(*data);
-  static PyObject* this_name = PyUnicode_InternFromString("this");
+  const GraphMolClass* graph_mol = FindGraphMolClass();
+  if (!graph_mol) return SWIG_NewPointerObj(SWIG_as_voidptr(mol), SWIGTYPE_p_Tamrin__QvGraphMolImpl, SWIG_POINTER_OWN);
   static PyObject* no_args = PyTuple_New(0);
-  if (!this_name || !no_args) return nullptr;
-  static const ThisSlot this_slot = FindThisSlot(data->newargs, this_name);
-  PyObject* native = SwigPyObject_New(SWIG_as_voidptr(mol), type, SWIG_POINTER_OWN);
+  if (!no_args) return nullptr;
+  PyObject* native = SwigPyObject_New(SWIG_as_voidptr(mol), SWIGTYPE_p_Tamrin__QvGraphMolImpl, SWIG_POINTER_OWN);
   if (!native) return nullptr;
-  auto* cls = reinterpret_cast<PyTypeObject*>(data->newargs);
-  static const auto make = reinterpret_cast<newfunc>(PyType_GetSlot(cls, Py_tp_new));
-  PyObject* inst = make(cls, no_args, nullptr);
-  const int failed = !inst ? 0
-                     : this_slot.set ? this_slot.set(this_slot.descriptor, inst, native)
-                                     : PyObject_SetAttr(inst, this_name, native);
-  if (failed) Py_CLEAR(inst);
+  PyObject* inst = graph_mol->make(graph_mol->cls, no_args, nullptr);
+  if (inst && graph_mol->set_this(graph_mol->this_descriptor, inst, native) != 0) Py_CLEAR(inst);
   Py_DECREF(native);
   return inst;
 }
+
+// The native half of a molecule object of the class the readers make, when
+// `object` has nothing anyone could still see: the caller's reference is the
+// only one to it, and its slot's the only one to the native half, which owns
+// its molecule; no attributes, no weak references.
+SwigPyObject* UnseenNative(PyObject* object, const GraphMolClass& graph_mol) {
+  if (Py_REFCNT(object) != 1 || Py_TYPE(object) != graph_mol.cls) return nullptr;
+  if (graph_mol.weaklist_offset && *reinterpret_cast<PyObject**>(reinterpret_cast<char*>(object) +
+                                                                 graph_mol.weaklist_offset))
+    return nullptr;
+  PyObject* dict = PyObject_GenericGetDict(object, nullptr);
+  const bool attributes = !dict || PyDict_Size(dict) != 0;
+  Py_XDECREF(dict);
+  PyObject* native = graph_mol.get_this(graph_mol.this_descriptor, object, nullptr);
+  if (!native || attributes) {
+    PyErr_Clear();
+    Py_XDECREF(native);
+    return nullptr;
+  }
+  auto* swig = reinterpret_cast<SwigPyObject*>(native);
+  const bool unseen = Py_REFCNT(native) == 2 && Py_TYPE(native) == SwigPyObject_Type() &&
+                      swig->ty == SWIGTYPE_p_Tamrin__QvGraphMolImpl && swig->own && !swig->next && swig->ptr;
+  Py_DECREF(native);
+  return unseen ? swig : nullptr;
+}
+
+Tamrin::QvGraphMolImpl* TakeGraphMol(PyObject* object) {
+  const GraphMolClass* graph_mol = FindGraphMolClass();
+  SwigPyObject* native = graph_mol ? UnseenNative(object, *graph_mol) : nullptr;
+  if (!native) return nullptr;
+  native->own = 0;
+  return static_cast<Tamrin::QvGraphMolImpl*>(std::exchange(native->ptr, nullptr));
+}
+
+// Only for an object `take` emptied: its native half is there and no one
+// else's.
+PyObject* RefillGraphMol(PyObject* object, Tamrin::QvGraphMolImpl* mol) {
+  const GraphMolClass& graph_mol = *FindGraphMolClass();
+  PyObject* native = graph_mol.get_this(graph_mol.this_descriptor, object, nullptr);
+  auto* swig = reinterpret_cast<SwigPyObject*>(native);
+  swig->ptr = mol;
+  swig->own = SWIG_POINTER_OWN;
+  Py_DECREF(native);
+  return object;
+}
+
+const GraphMolObjects kGraphMolObjects = {WrapGraphMol, TakeGraphMol, RefillGraphMol};
 }  // namespace tamrin_py
 %}
 %init %{
   {
-    PyObject* capsule = PyCapsule_New(reinterpret_cast<void*>(&tamrin_py::WrapGraphMol),
-                                      "nimbrel._tamrin._graph_mol_wrapper", nullptr);
-    if (!capsule || PyModule_AddObject(m, "_graph_mol_wrapper", capsule) != 0) {
+    PyObject* capsule = PyCapsule_New(const_cast<tamrin_py::GraphMolObjects*>(&tamrin_py::kGraphMolObjects),
+                                      tamrin_py::kGraphMolObjectsCapsule, nullptr);
+    if (!capsule || PyModule_AddObject(m, "_graph_mol_objects", capsule) != 0) {
       Py_XDECREF(capsule);
       return -1;
     }

@@ -82,15 +82,6 @@ bool velk_warn_faults(velk::ReaderHandle& handle) {
 VELK_WARNS_FAULTS(next)
 VELK_WARNS_FAULTS(next_grids)
 VELK_WARNS_FAULTS(next_grid_tuple)
-// The handle captures and reports for itself, here on the hot path.
-%exception velk::ReaderHandle::next_graph_mol {
-  try {
-    $action
-  } catch (...) {
-    velk_raise_current_exception();
-    SWIG_fail;
-  }
-}
 // A writer's reports are warned before any exception of the same call is
 // raised, which would otherwise leave them behind on a handle about to go.
 %define VELK_WRITER_REPORTS(method)
@@ -113,27 +104,42 @@ VELK_WRITER_REPORTS(close)
 // object is made by nimbrel.tamrin itself (through the capsule it exports),
 // so that its methods later find their own pointer type at the first check.
 %{
+#include "binding/graphmol_objects.h"
+
 namespace velk_py {
 
-PyObject* next_graph_mol(velk::ReaderHandle& handle) {
-  using Wrap = PyObject* (*)(Tamrin::QvGraphMolImpl*);
-  static Wrap wrap = nullptr;
-  if (!wrap) wrap = reinterpret_cast<Wrap>(PyCapsule_Import("nimbrel._tamrin._graph_mol_wrapper", 0));
-  if (!wrap) return nullptr;
+struct Decref {
+  void operator()(PyObject* object) const { Py_DECREF(object); }
+};
+using Owned = std::unique_ptr<PyObject, Decref>;
+
+const tamrin_py::GraphMolObjects* graph_mol_objects() {
+  static const tamrin_py::GraphMolObjects* objects = nullptr;
+  if (!objects)
+    objects = static_cast<const tamrin_py::GraphMolObjects*>(PyCapsule_Import(tamrin_py::kGraphMolObjectsCapsule, 0));
+  return objects;
+}
+
+// Reads the next record into `spare` (a molecule object the caller hands
+// over, or null) when it can be filled again, else into a new object.
+PyObject* next_graph_mol(velk::ReaderHandle& handle, Owned spare) {
+  const tamrin_py::GraphMolObjects* objects = graph_mol_objects();
+  if (!objects) return nullptr;
   std::unique_ptr<Tamrin::QvGraphMolImpl> mol;
+  if (spare) mol.reset(objects->take(spare.get()));
+  // Dropped on the way out unless filled: emptied, it has nothing to free.
+  if (!mol) spare.reset();
   const bool got = handle.next_owned(mol);
   if (!velk_warn_faults(handle)) return nullptr;
   if (!got) Py_RETURN_NONE;
+  if (spare) return objects->refill(spare.release(), mol.release());
   // Owned by the new object from here; should making it fail, leaking the
   // molecule is safer than guessing whether the object freed it.
-  return wrap(mol.release());
+  return objects->wrap(mol.release());
 }
 
 }  // namespace velk_py
 %}
-%extend velk::ReaderHandle {
-  PyObject* next_graph_mol() { return velk_py::next_graph_mol(*$self); }
-}
 // Iteration over a reader's records without a Python frame per record: the
 // base class of velk.Reader. It holds the reader's handle; a read that raises
 // asks the Python object to name the file and the record in the error
@@ -147,6 +153,9 @@ struct Records {
   PyObject* handle;  // the _ReaderHandle object; null when released
   velk::ReaderHandle* native;
   PyObject* path;
+  // The molecules of the default class handed out by the last two reads,
+  // newest first (see records_next).
+  PyObject* handed[2];
   bool graph_mols;      // the default molecule class, made here
   bool release_at_end;  // the end of the records releases the handle
   bool closed;          // released by close(): reading is an error
@@ -156,13 +165,33 @@ void records_release(Records* self, bool closed) {
   self->native = nullptr;
   self->closed = self->closed || closed;
   Py_CLEAR(self->handle);
+  Py_CLEAR(self->handed[0]);
+  Py_CLEAR(self->handed[1]);
+}
+
+// A molecule handed out may hold its reader (as an attribute, say): the
+// collector sees the references, so that such a cycle is freed.
+int records_traverse(PyObject* obj, visitproc visit, void* arg) {
+  auto* self = reinterpret_cast<Records*>(obj);
+  Py_VISIT(Py_TYPE(obj));
+  Py_VISIT(self->handle);
+  Py_VISIT(self->path);
+  Py_VISIT(self->handed[0]);
+  Py_VISIT(self->handed[1]);
+  return 0;
+}
+
+int records_clear(PyObject* obj) {
+  auto* self = reinterpret_cast<Records*>(obj);
+  records_release(self, false);
+  Py_CLEAR(self->path);
+  return 0;
 }
 
 void records_dealloc(PyObject* obj) {
-  auto* self = reinterpret_cast<Records*>(obj);
   PyTypeObject* type = Py_TYPE(obj);
-  Py_CLEAR(self->handle);
-  Py_CLEAR(self->path);
+  PyObject_GC_UnTrack(obj);
+  records_clear(obj);
   auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
   free_fn(obj);
   Py_DECREF(type);
@@ -199,10 +228,19 @@ PyObject* records_next(PyObject* obj) {
   }
   PyObject* mol = nullptr;
   if (self->graph_mols) {
+    // The loop `for mol in reader` still holds the molecule of the last read
+    // when it asks for the next, but has let go of the one before. When
+    // nothing else holds that one either, the record is read into it rather
+    // than into a new object: what dropping it and making another comes to,
+    // but for its id().
     try {
-      mol = next_graph_mol(*self->native);
+      mol = next_graph_mol(*self->native, Owned(std::exchange(self->handed[1], nullptr)));
     } catch (...) {
       velk_raise_current_exception();
+    }
+    if (mol && mol != Py_None) {
+      Py_INCREF(mol);
+      self->handed[1] = std::exchange(self->handed[0], mol);
     }
   } else {
     mol = PyObject_CallMethod(obj, "_read_made", nullptr);
@@ -265,13 +303,17 @@ PyGetSetDef records_getset[] = {
 
 PyType_Slot records_slots[] = {{Py_tp_new, reinterpret_cast<void*>(PyType_GenericNew)},
                                {Py_tp_dealloc, reinterpret_cast<void*>(records_dealloc)},
+                               {Py_tp_traverse, reinterpret_cast<void*>(records_traverse)},
+                               {Py_tp_clear, reinterpret_cast<void*>(records_clear)},
+                               {Py_tp_free, reinterpret_cast<void*>(PyObject_GC_Del)},
                                {Py_tp_iter, reinterpret_cast<void*>(records_iter)},
                                {Py_tp_iternext, reinterpret_cast<void*>(records_next)},
                                {Py_tp_methods, records_methods},
                                {Py_tp_getset, records_getset},
                                {0, nullptr}};
 
-PyType_Spec records_spec = {"nimbrel._velk._Records", sizeof(Records), 0, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE,
+PyType_Spec records_spec = {"nimbrel._velk._Records", sizeof(Records), 0,
+                            Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC,
                             records_slots};
 
 }  // namespace velk_py

@@ -4,9 +4,11 @@ exception conversions of _velk, the registry records and the command line."""
 
 from __future__ import annotations
 
+import gc
 import os
 import subprocess
 import sys
+import weakref
 from pathlib import Path
 
 import pytest
@@ -130,6 +132,34 @@ def test_read_lets_go_of_the_file_at_the_end(waters: Path):
     assert str(waters) not in open_files()
     with pytest.raises(StopIteration):
         next(records)
+
+
+def test_molecules_the_loop_lets_go_of_show_nothing_of_their_last_record(tmp_path: Path):
+    # The loop's molecule objects are filled again once it has let go of
+    # them; nothing else may still hold one, nor anything be left on it.
+    path = tmp_path / "many.xyz"
+    path.write_text("".join(f"1\nw{i}\nO {i} 0 0\n" for i in range(12)))
+    kept, watched = [], []
+    for i, mol in enumerate(velk.read(path)):
+        assert (mol.GetTitle(), hasattr(mol, "mark")) == (f"w{i}", False)
+        assert all(ref() is None or ref().GetTitle() == title for ref, title in watched)
+        if i % 3 == 0:
+            kept.append(mol)
+        elif i % 3 == 1:
+            watched.append((weakref.ref(mol), mol.GetTitle()))
+        else:
+            mol.mark = i
+    assert [m.GetTitle() for m in kept] == ["w0", "w3", "w6", "w9"]
+
+
+def test_a_reader_its_molecule_holds_is_collected(waters: Path):
+    records = velk.read(waters)
+    mol = next(records)
+    mol.reader = records
+    gone = weakref.ref(records)
+    del records, mol
+    gc.collect()
+    assert gone() is None and str(waters) not in open_files()
 
 
 def test_reader_is_an_iterator_and_context_manager(waters: Path):

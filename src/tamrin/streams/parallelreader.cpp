@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "pellar/qvreport.h"
 #include "pellar/qvsstream.h"
@@ -695,7 +696,9 @@ bool QvParallelReader::Next(QvMolBase& mol) {
 }
 
 bool QvParallelReader::Next(std::unique_ptr<QvGraphMolImpl>& mol) {
-  auto hand_over = [&mol](std::unique_ptr<QvGraphMolImpl>& from) { mol = std::move(from); };
+  // A molecule the caller passes in to be filled again gives way to the
+  // worker's and goes back to the bin.
+  auto hand_over = [&mol](std::unique_ptr<QvGraphMolImpl>& from) { QvRecycleMol(std::exchange(mol, std::move(from))); };
   auto rest = [&] {
     if (!mol) mol = QvTakeMol();
     return ReadRest(*mol);

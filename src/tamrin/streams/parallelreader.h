@@ -74,7 +74,8 @@ class QvParallelReader {
   // false at the end. Rethrows what a worker met while parsing (no memory).
   bool Next(QvMolBase& mol);
   // The same, handing over the molecule the worker made instead of copying
-  // it (`mol` is replaced; on false it holds nothing of use).
+  // it (a molecule passed in is filled or goes back to the bin; on false
+  // `mol` holds nothing of use).
   bool Next(std::unique_ptr<QvGraphMolImpl>& mol);
   // Records that failed to read among those passed so far.
   unsigned GetFailedCount() const;
