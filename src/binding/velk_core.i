@@ -240,7 +240,7 @@ PyObject* records_next(PyObject* obj) {
     }
     if (mol && mol != Py_None) {
       Py_INCREF(mol);
-      self->handed[1] = std::exchange(self->handed[0], mol);
+      Py_XDECREF(std::exchange(self->handed[1], std::exchange(self->handed[0], mol)));
     }
   } else {
     mol = PyObject_CallMethod(obj, "_read_made", nullptr);

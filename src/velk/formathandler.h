@@ -65,7 +65,9 @@ class MolSource {
   // Reads a record into a molecule of the default class that the caller
   // then owns: a source whose molecules are made elsewhere (on a worker
   // thread) hands its own over instead of copying it. The default reads into
-  // `mol`, made first when null. On false `mol` holds nothing of use.
+  // `mol`, made first when null; a molecule passed in may hold an earlier
+  // record, which the read empties first (as every read does). On false
+  // `mol` holds nothing of use.
   virtual bool next_owned(std::unique_ptr<Tamrin::QvGraphMolImpl>& mol);
   virtual bool capability_flag() const;
   // A read that tells a broken record from the end of the input. The default
